@@ -1,0 +1,159 @@
+#include "engine/result_store.h"
+
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace dunmere {
+
+Status ResultStore::Open(const std::string& folder, const std::string& name) {
+  Close();
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (ec && !std::filesystem::is_directory(folder)) return StatusFromErrno(ec.value());
+  logPath_ = (std::filesystem::path(folder) / name).string();
+  if (Status s = log_.Open(logPath_, File::Mode::kReadWrite)) return s;
+  if (Status s = relationFile_.Open(logPath_ + "_Relation", File::Mode::kReadWrite)) return s;
+  if (Status s = dirInfoFile_.Open(logPath_ + "_DirInfo", File::Mode::kReadWrite)) return s;
+
+  uint64_t logSize = 0;
+  if (Status s = log_.Size(logSize)) return s;
+  // A record cut short by a crash is dropped so appends stay aligned.
+  if (logSize % kRecordSize) {
+    logSize -= logSize % kRecordSize;
+    log_.Truncate(logSize);
+  }
+  count_ = uint32_t(logSize / kRecordSize);
+  parentKey_.assign(size_t(count_) + 1, 0);
+
+  std::string text;
+  uint64_t relSize = 0;
+  relationFile_.Size(relSize);
+  text.resize(relSize);
+  size_t got = 0;
+  relationFile_.ReadAt(0, text.data(), text.size(), got);
+  text.resize(got);
+  relations_ = ParseRelationText(text);
+  for (const auto& [key, list] : relations_)
+    for (uint32_t idx : list) IndexParent(key, idx);
+
+  uint64_t dirSize = 0;
+  dirInfoFile_.Size(dirSize);
+  folderNames_.resize(dirSize / sizeof(FolderNameEntry));
+  dirInfoFile_.ReadAt(0, folderNames_.data(), folderNames_.size() * sizeof(FolderNameEntry), got);
+  folderNames_.resize(got / sizeof(FolderNameEntry));
+  for (size_t i = 0; i < folderNames_.size(); ++i) folderNameById_.emplace(folderNames_[i].itemId, i);
+
+  buffer_.assign(kBufferBytes, 0);
+  bufferedRecords_ = 0;
+  writeError_ = kOk;
+  return kOk;
+}
+
+Status ResultStore::Close() {
+  if (!log_.IsOpen()) return kOk;
+  Status s = Flush();
+  Status c1 = log_.Close(), c2 = relationFile_.Close(), c3 = dirInfoFile_.Close();
+  if (!s) s = c1 ? c1 : (c2 ? c2 : c3);
+  buffer_.clear();
+  buffer_.shrink_to_fit();
+  return s;
+}
+
+Status ResultStore::WriteBuffer() {
+  if (bufferedRecords_ == 0) return kOk;
+  uint64_t onDisk = uint64_t(count_ - bufferedRecords_) * kRecordSize;
+  Status s = log_.WriteAt(onDisk, buffer_.data(), bufferedRecords_ * kRecordSize);
+  if (s && !writeError_) writeError_ = s;
+  bufferedRecords_ = 0;
+  return s;
+}
+
+uint32_t ResultStore::AppendUnrelated(FoundItemRecord record) {
+  if (bufferedRecords_ == kBufferRecords) WriteBuffer();
+  ++count_;
+  record.recordIndex = count_;
+  std::memcpy(buffer_.data() + bufferedRecords_ * kRecordSize, &record, kRecordSize);
+  ++bufferedRecords_;
+  parentKey_.push_back(0);
+  return count_;
+}
+
+uint32_t ResultStore::Append(FoundItemRecord record, uint32_t parentId, uint32_t level) {
+  uint32_t idx = AppendUnrelated(record);
+  Relate(parentId, level, idx);
+  if (record.isFolder) AddFolderName(record.itemId, idx, RecordName(record));
+  return idx;
+}
+
+void ResultStore::IndexParent(RelationKey key, uint32_t idx) {
+  if (idx >= parentKey_.size()) parentKey_.resize(size_t(idx) + 1, 0);
+  if (parentKey_[idx] == 0) parentKey_[idx] = key + 1;
+}
+
+void ResultStore::Relate(uint32_t parentId, uint32_t level, uint32_t idx) {
+  RelationKey key = MakeRelationKey(parentId, level);
+  relations_[key].push_back(idx);
+  IndexParent(key, idx);
+}
+
+void ResultStore::AddFolderName(uint32_t itemId, uint32_t idx, std::string_view name) {
+  FolderNameEntry e;
+  std::memset(&e, 0, sizeof e);
+  e.itemId = itemId;
+  e.recordIndex = idx;
+  SetEntryName(e, name);
+  folderNameById_.emplace(itemId, folderNames_.size());
+  folderNames_.push_back(e);
+}
+
+Status ResultStore::Rewrite(const FoundItemRecord& r) {
+  if (r.recordIndex == 0 || r.recordIndex > count_) return kInvalidArg;
+  uint32_t firstBuffered = count_ - uint32_t(bufferedRecords_) + 1;
+  if (r.recordIndex >= firstBuffered) {
+    std::memcpy(buffer_.data() + (r.recordIndex - firstBuffered) * kRecordSize, &r, kRecordSize);
+    return kOk;
+  }
+  return log_.WriteAt(uint64_t(r.recordIndex - 1) * kRecordSize, &r, kRecordSize);
+}
+
+Status ResultStore::Flush() {
+  if (!log_.IsOpen()) return kOk;
+  Status s = WriteBuffer();
+  std::string text = FormatRelationText(relations_);
+  Status r = relationFile_.WriteAt(0, text.data(), text.size());
+  if (!r) r = relationFile_.Truncate(text.size());
+  Status d = dirInfoFile_.WriteAt(0, folderNames_.data(), folderNames_.size() * sizeof(FolderNameEntry));
+  if (!d) d = dirInfoFile_.Truncate(folderNames_.size() * sizeof(FolderNameEntry));
+  return s ? s : (r ? r : d);
+}
+
+Status ResultStore::Read(uint32_t idx, FoundItemRecord& out) const {
+  if (idx == 0 || idx > count_) return kInvalidArg;
+  uint32_t firstBuffered = count_ - uint32_t(bufferedRecords_) + 1;
+  if (idx >= firstBuffered && bufferedRecords_ > 0) {
+    std::memcpy(&out, buffer_.data() + (idx - firstBuffered) * kRecordSize, kRecordSize);
+    return kOk;
+  }
+  size_t got = 0;
+  if (Status s = log_.ReadAt(uint64_t(idx - 1) * kRecordSize, &out, kRecordSize, got)) return s;
+  return got == kRecordSize ? kOk : kReadFault;
+}
+
+const std::vector<uint32_t>* ResultStore::Children(RelationKey key) const {
+  auto it = relations_.find(key);
+  return it == relations_.end() ? nullptr : &it->second;
+}
+
+bool ResultStore::ParentKeyOf(uint32_t idx, RelationKey& key) const {
+  if (idx >= parentKey_.size() || parentKey_[idx] == 0) return false;
+  key = parentKey_[idx] - 1;
+  return true;
+}
+
+const FolderNameEntry* ResultStore::FolderNameById(uint32_t itemId) const {
+  auto it = folderNameById_.find(itemId);
+  return it == folderNameById_.end() ? nullptr : &folderNames_[it->second];
+}
+
+}  // namespace dunmere

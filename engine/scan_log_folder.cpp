@@ -1,0 +1,193 @@
+#include "engine/scan_log_folder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "engine/text.h"
+#include "platform/data_folder.h"
+#include "platform/file.h"
+#include "storage/volume_space.h"
+
+namespace fs = std::filesystem;
+
+namespace dunmere {
+
+ScanLogFolder& ScanLogFolder::Instance() {
+  static ScanLogFolder instance(ScanLogFolderPath(), &VolumeFreeBytes);
+  return instance;
+}
+
+ScanLogFolder::ScanLogFolder(std::string path, FreeBytesProbe probe)
+    : scanLogPath_(std::move(path)), probe_(std::move(probe)) {
+  Load();
+}
+
+namespace {
+std::string ConfigPath(const std::string& dir) { return (fs::path(dir) / "config").string(); }
+std::string StripFinalSlash(std::string p) {
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  return p;
+}
+}  // namespace
+
+Status ScanLogFolder::Load() {
+  counter_ = 0;
+  entries_.clear();
+  std::string cfg = ConfigPath(scanLogPath_);
+  std::error_code ec;
+  // A save interrupted after "config" was replaced but before the rename.
+  if (!fs::exists(cfg, ec) && fs::exists(cfg + ".tmp", ec)) fs::rename(cfg + ".tmp", cfg, ec);
+  std::string data;
+  if (ReadWholeFile(cfg, data) || data.size() < 8) return kOk;
+  std::memcpy(&counter_, data.data(), 8);
+  if (counter_ < 0) counter_ = 0;
+  for (size_t off = 8; off + sizeof(ScanResumeEntry) <= data.size(); off += sizeof(ScanResumeEntry)) {
+    ScanResumeEntry e;
+    std::memcpy(&e, data.data() + off, sizeof e);
+    entries_.push_back(e);
+  }
+  return kOk;
+}
+
+Status ScanLogFolder::Save() {
+  std::error_code ec;
+  fs::create_directories(scanLogPath_, ec);
+  std::string data(8 + entries_.size() * sizeof(ScanResumeEntry), '\0');
+  std::memcpy(data.data(), &counter_, 8);
+  if (!entries_.empty()) std::memcpy(data.data() + 8, entries_.data(), entries_.size() * sizeof(ScanResumeEntry));
+  return WriteFileAtomically(ConfigPath(scanLogPath_), data.data(), data.size());
+}
+
+void ScanLogFolder::BeginNewScanFolder() {
+  ++counter_;
+  resumeActive_ = false;
+  resumeFolder_.clear();
+  RemoveScanFolder(CurrentScanFolder());
+}
+
+std::string ScanLogFolder::CurrentScanFolder() const {
+  if (resumeActive_) return resumeFolder_;
+  return (fs::path(scanLogPath_) / std::to_string(counter_)).string() + "/";
+}
+
+bool ScanLogFolder::IsInside(const std::string& path) const {
+  std::error_code ec;
+  fs::path base = fs::weakly_canonical(scanLogPath_, ec);
+  if (ec) return false;
+  fs::path target = fs::weakly_canonical(StripFinalSlash(path), ec);
+  if (ec || target.filename().empty()) return false;
+  // Only a folder directly below the scan-log folder is ever deleted.
+  return target.parent_path() == base;
+}
+
+Status ScanLogFolder::RemoveScanFolder(const std::string& path) {
+  std::string p = StripFinalSlash(path);
+  entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
+                                [&](const ScanResumeEntry& e) {
+                                  return CompareNamesAsciiNoCase(StripFinalSlash(EntryScanFolder(e)), p) == 0;
+                                }),
+                 entries_.end());
+  if (!IsInside(p)) return kAccessDenied;
+  std::error_code ec;
+  if (fs::is_symlink(p, ec)) return kAccessDenied;
+  if (!fs::exists(p, ec)) return kOk;
+  fs::remove_all(p, ec);
+  return ec ? StatusFromErrno(ec.value()) : kOk;
+}
+
+int ScanLogFolder::FindResumablePartition(uint32_t disk, uint64_t start, uint64_t count, uint16_t tag,
+                                          ScanResumeEntry* out) {
+  resumeActive_ = false;
+  resumeFolder_.clear();
+  for (const ScanResumeEntry& e : entries_) {
+    if (e.diskIndex != disk || e.partitionStart != start || e.partitionSectors != count) continue;
+    if (EntryImagePath(e).size()) continue;
+    uint64_t freeNow = probe_ ? probe_(disk, start, count, tag) : 0;
+    if (freeNow != e.freeBytes) {
+      RemoveScanFolder(EntryScanFolder(e));
+      return 0;
+    }
+    resumeActive_ = true;
+    resumeFolder_ = EntryScanFolder(e);
+    if (out) *out = e;
+    return 1;
+  }
+  return 0;
+}
+
+int ScanLogFolder::FindResumableImage(const std::string& imagePath, ScanResumeEntry* out) {
+  resumeActive_ = false;
+  resumeFolder_.clear();
+  for (const ScanResumeEntry& e : entries_) {
+    if (EntryImagePath(e) != imagePath) continue;
+    if (FileLastWriteTime(imagePath) != e.imageWriteTime) {
+      RemoveScanFolder(EntryScanFolder(e));
+      return 0;
+    }
+    resumeActive_ = true;
+    resumeFolder_ = EntryScanFolder(e);
+    if (out) *out = e;
+    return 1;
+  }
+  return 0;
+}
+
+Status ScanLogFolder::SaveScanState(uint16_t tag, uint32_t disk, uint64_t start, uint64_t count,
+                                    const ResumeProgress& p, const std::string& folder,
+                                    const std::string& imagePath) {
+  ScanResumeEntry* found = nullptr;
+  uint64_t freeNow = 0;
+  if (imagePath.empty()) freeNow = probe_ ? probe_(disk, start, count, tag) : 0;
+  uint64_t writeTime = imagePath.empty() ? 0 : FileLastWriteTime(imagePath);
+  for (ScanResumeEntry& e : entries_) {
+    bool same = imagePath.empty() ? (e.diskIndex == disk && e.partitionStart == start &&
+                                     e.partitionSectors == count && e.freeBytes == freeNow &&
+                                     EntryImagePath(e).empty())
+                                  : EntryImagePath(e) == imagePath;
+    if (same) {
+      found = &e;
+      break;
+    }
+  }
+  if (!found) {
+    ScanResumeEntry e;
+    std::memset(&e, 0, sizeof e);
+    e.diskIndex = imagePath.empty() ? disk : 0;
+    e.partitionStart = start;
+    e.partitionSectors = count;
+    e.freeBytes = freeNow;
+    e.imageWriteTime = writeTime;
+    if (!SetEntryImagePath(e, imagePath) || !SetEntryScanFolder(e, folder)) return kNameTooLong;
+    entries_.push_back(e);
+    found = &entries_.back();
+  }
+  found->rangeStart = p.rangeStart;
+  found->rangeLength = p.rangeLength;
+  found->rangeOffset = p.rangeOffset;
+  found->sectorsDone = p.sectorsDone;
+  found->filesFound = p.filesFound;
+  return Save();
+}
+
+Status ScanLogFolder::FindLogFile(const std::string& part, std::string& outName, const std::string& folder) const {
+  std::error_code ec;
+  std::vector<std::string> names;
+  for (const auto& de : fs::directory_iterator(folder, ec)) {
+    std::string n = de.path().filename().string();
+    if (n.empty() || n[0] == '.' || n.find(part) == std::string::npos) continue;
+    auto endsWith = [&](std::string_view suffix) {
+      return n.size() >= suffix.size() && n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0;
+    };
+    if (endsWith("_Relation") || endsWith("_DirInfo")) continue;
+    names.push_back(n);
+  }
+  if (ec) return StatusFromErrno(ec.value());
+  if (names.empty()) return kFileNotFound;
+  // The directory order is not fixed here; the lowest name is.
+  outName = *std::min_element(names.begin(), names.end());
+  return kOk;
+}
+
+}  // namespace dunmere

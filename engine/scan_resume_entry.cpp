@@ -1,0 +1,29 @@
+#include "engine/scan_resume_entry.h"
+
+#include <cstring>
+
+#include "engine/text.h"
+
+namespace dunmere {
+
+namespace {
+std::string FieldToUtf8(const char16_t* f) {
+  size_t n = 0;
+  while (n < kResumePathUnits && f[n]) ++n;
+  return Utf16ToUtf8(f, n);
+}
+bool Utf8ToField(char16_t* f, const std::string& s) {
+  std::u16string u = Utf8ToUtf16(s);
+  if (u.size() >= kResumePathUnits) return false;
+  std::memset(f, 0, kResumePathUnits * sizeof(char16_t));
+  std::memcpy(f, u.data(), u.size() * sizeof(char16_t));
+  return true;
+}
+}  // namespace
+
+std::string EntryImagePath(const ScanResumeEntry& e) { return FieldToUtf8(e.imagePath); }
+std::string EntryScanFolder(const ScanResumeEntry& e) { return FieldToUtf8(e.scanFolder); }
+bool SetEntryImagePath(ScanResumeEntry& e, const std::string& s) { return Utf8ToField(e.imagePath, s); }
+bool SetEntryScanFolder(ScanResumeEntry& e, const std::string& s) { return Utf8ToField(e.scanFolder, s); }
+
+}  // namespace dunmere

@@ -1,0 +1,321 @@
+#include "engine/store_engine.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <deque>
+#include <filesystem>
+#include <set>
+#include <unistd.h>
+
+#include "engine/categories.h"
+#include "engine/scan_log_folder.h"
+#include "engine/text.h"
+#include "platform/file.h"
+
+namespace fs = std::filesystem;
+
+namespace dunmere {
+
+namespace {
+// Internal answer of the preview sink once the caller's buffer is full.
+constexpr int kBufferFull = -9600;
+}  // namespace
+
+void SortForListing(std::vector<FoundItemRecord>& v) {
+  std::stable_sort(v.begin(), v.end(), [](const FoundItemRecord& a, const FoundItemRecord& b) {
+    if ((a.isFolder != 0) != (b.isFolder != 0)) return a.isFolder == 0;
+    return CompareNamesAsciiNoCase(RecordName(a), RecordName(b)) < 0;
+  });
+}
+
+bool IsHiddenBadPicture(const FoundItemRecord& r) {
+  return r.contentOk == 0 && IsPictureExtension(ExtensionOf(RecordName(r)));
+}
+
+int CountSeparators(const std::string& p) {
+  int n = 0;
+  for (size_t i = 0; i < p.size(); ++i)
+    if (p[i] == '/' && i + 1 != p.size()) ++n;
+  return n;
+}
+
+std::string QuickScanLogName(uint64_t start, const struct tm& t) {
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "Fast_%llu_%d%d%d%d%2d", (unsigned long long)start, t.tm_year + 1900, t.tm_mon + 1,
+                t.tm_mday, t.tm_hour, t.tm_min);
+  return buf;
+}
+
+Status CStoreEngineBase::SetCallbacks(ScanProgressCallback p, DataCallback d, void* u, int share) {
+  progress_ = p;
+  data_ = d;
+  user_ = u;
+  share_ = share;
+  return kOk;
+}
+
+Status CStoreEngineBase::SetSearchCallback(SearchProgressCallback cb, void* u) {
+  searchCb_ = cb;
+  searchUser_ = u;
+  return kOk;
+}
+
+Status CStoreEngineBase::NextFreeExtent(uint64_t&, uint64_t&) { return kInvalidArg; }
+Status CStoreEngineBase::LoadAllocationBitmap() { return kInvalidArg; }
+
+Status CStoreEngineBase::OpenStore(const std::string& name) {
+  store_.reset();
+  auto s = std::make_unique<ResultStore>();
+  if (Status st = s->Open(ScanLogFolder::Instance().CurrentScanFolder(), name)) return st;
+  store_ = std::move(s);
+  return kOk;
+}
+
+int64_t CStoreEngineBase::GetFoundCount() { return store_ ? int64_t(store_->Count()) : 0; }
+
+Status CStoreEngineBase::ListChildren(const FoundItemRecord* folder, uint32_t level,
+                                      std::vector<FoundItemRecord>& out) {
+  out.clear();
+  if (!folder && level != 0) return kInvalidArg;
+  if (!store_) return kOk;
+  store_->Flush();
+  RelationKey key = MakeRelationKey(folder ? folder->itemId : RootId(), level);
+  const std::vector<uint32_t>* kids = store_->Children(key);
+  if (!kids) return kOk;
+  for (uint32_t idx : *kids) {
+    FoundItemRecord r;
+    if (Status s = store_->Read(idx, r)) return s;
+    if (!IsHiddenBadPicture(r)) out.push_back(r);
+  }
+  if (out.size() > 1) SortForListing(out);
+  return kOk;
+}
+
+Status CStoreEngineBase::CountFiles(const FoundItemRecord* folder, uint32_t level, uint32_t& count) {
+  count = 0;
+  if (!folder && level != 0) return kInvalidArg;
+  if (!store_) return kOk;
+  store_->Flush();
+  std::deque<RelationKey> queue{MakeRelationKey(folder ? folder->itemId : RootId(), level)};
+  std::set<RelationKey> seen{queue.front()};
+  while (!queue.empty()) {
+    RelationKey key = queue.front();
+    queue.pop_front();
+    const std::vector<uint32_t>* kids = store_->Children(key);
+    if (!kids) continue;
+    for (uint32_t idx : *kids) {
+      FoundItemRecord r;
+      if (Status s = store_->Read(idx, r)) return s;
+      if (r.isFolder) {
+        RelationKey next = MakeRelationKey(r.itemId, RelationLevel(key) + 1);
+        if (seen.insert(next).second) queue.push_back(next);
+      } else {
+        ++count;
+      }
+    }
+  }
+  return kOk;
+}
+
+Status CStoreEngineBase::GetFolderPath(const FoundItemRecord* record, std::string& out) {
+  out.clear();
+  if (!record || !store_) return kOk;
+  std::vector<std::string> names;
+  uint32_t idx = record->recordIndex;
+  std::set<uint32_t> visited{idx};
+  for (;;) {
+    RelationKey key;
+    if (!store_->ParentKeyOf(idx, key)) break;
+    uint32_t parentId = RelationParent(key);
+    const FolderNameEntry* e = store_->FolderNameById(parentId);
+    std::string name;
+    uint32_t parentIdx = 0;
+    if (e) {
+      name = EntryName(*e);
+      parentIdx = e->recordIndex;
+    } else {
+      // Not in memory: the first folder record with that id in the log.
+      for (uint32_t i = 1; i <= store_->Count() && !parentIdx; ++i) {
+        FoundItemRecord r;
+        if (store_->Read(i, r) == kOk && r.isFolder && r.itemId == parentId) {
+          name = RecordName(r);
+          parentIdx = i;
+        }
+      }
+      if (!parentIdx) break;
+    }
+    // Stops at the record itself and at any loop a damaged volume may hold.
+    if (!visited.insert(parentIdx).second) break;
+    names.push_back(name);
+    idx = parentIdx;
+  }
+  for (auto it = names.rbegin(); it != names.rend(); ++it) out += *it + "/";
+  return kOk;
+}
+
+Status CStoreEngineBase::CopyFile(const FoundItemRecord& record, const std::string& dest) {
+  std::error_code ec;
+  fs::path parent = fs::path(dest).parent_path();
+  if (!parent.empty()) fs::create_directories(parent, ec);
+  File out;
+  Status s = out.Open(dest, File::Mode::kCreateTruncate);
+  uint64_t written = 0;
+  int stopAnswer = 0;
+  if (!s) {
+    uint64_t total = record.size;
+    s = ReadContent(record, [&](const uint8_t* data, size_t len) -> int {
+      if (Status w = out.WriteAt(written, data, len)) return w;
+      written += len;
+      int percent = total ? int(std::min<uint64_t>(100, written * 100 / total)) : 100;
+      if (data_) {
+        int answer = data_(user_, percent, 100, kOk, dest);
+        if (answer) stopAnswer = answer;
+        return answer;
+      }
+      return 0;
+    });
+    Status c = out.Close();
+    if (!s) s = c;
+  }
+  if (s) {
+    // A file that could not be copied whole is not left behind looking recovered.
+    ::unlink(dest.c_str());
+    if (data_ && s != stopAnswer) data_(user_, 100, 100, s, dest);
+  }
+  return s;
+}
+
+Status CStoreEngineBase::RecoverItem(const FoundItemRecord& record, const std::string& destination, int levelBase) {
+  if (!record.isFolder) return CopyFile(record, destination);
+  std::error_code ec;
+  fs::create_directories(destination, ec);
+  if (ec && !fs::is_directory(destination)) return StatusFromErrno(ec.value());
+  std::deque<std::pair<FoundItemRecord, std::string>> queue{{record, destination}};
+  Status result = kOk;
+  while (!queue.empty()) {
+    auto [folder, path] = queue.front();
+    queue.pop_front();
+    int level = CountSeparators(path) - levelBase;
+    if (level < 0) level = 0;
+    std::vector<FoundItemRecord> kids;
+    if (Status s = ListChildren(&folder, uint32_t(level), kids)) {
+      result = s;
+      continue;
+    }
+    for (const FoundItemRecord& kid : kids) {
+      std::string childPath = path;
+      if (childPath.empty() || childPath.back() != '/') childPath += '/';
+      childPath += SafePathComponent(RecordName(kid));
+      if (kid.isFolder) {
+        fs::create_directories(childPath, ec);
+        queue.emplace_back(kid, childPath);
+      } else {
+        Status s = CopyFile(kid, childPath);
+        if (s == kStopRequested) return kStopRequested;
+        if (s && !result) result = s;
+      }
+    }
+  }
+  // Single-file failures do not stop the walk; the first is reported.
+  return result;
+}
+
+int CStoreEngineBase::SearchByType(const std::string& patterns, std::vector<FoundItemRecord>& out) {
+  out.clear();
+  if (!store_) return 0;
+  store_->Flush();
+  std::string pat = AsciiLower(patterns);
+  bool other = pat.find(".other") != std::string::npos;
+  uint64_t logBytes = store_->BytesAppended();
+  if (logBytes >= 134217728ULL) other = false;
+  File log;
+  if (log.Open(store_->LogPath(), File::Mode::kRead)) return 0;
+  std::vector<uint8_t> piece(ResultStore::kBufferBytes);
+  uint64_t off = 0;
+  while (off < logBytes) {
+    size_t got = 0;
+    size_t want = size_t(std::min<uint64_t>(piece.size(), logBytes - off));
+    if (log.ReadAt(off, piece.data(), want, got) || got < kRecordSize) break;
+    for (size_t p = 0; p + kRecordSize <= got; p += kRecordSize) {
+      FoundItemRecord r;
+      std::memcpy(&r, piece.data() + p, kRecordSize);
+      if (r.isFolder || IsHiddenBadPicture(r)) continue;
+      std::string ext = ExtensionOf(RecordName(r));
+      bool match;
+      if (ext.empty()) {
+        match = other;
+      } else {
+        std::string dotted = "." + ext;
+        match = InList(dotted, pat) || (other && !InList(dotted, kKnownExtensionList));
+      }
+      if (match) out.push_back(r);
+    }
+    off += got;
+    if (searchCb_ && searchCb_(searchUser_, int(off * 100 / logBytes), 0)) break;
+  }
+  SortForListing(out);
+  return 1;
+}
+
+Status CStoreEngineBase::ReadForPreview(const FoundItemRecord* record, std::string& path, uint8_t* buffer,
+                                        uint64_t& byteCount, PreviewProgressCallback cb, void* user) {
+  if (!record) return kInvalidArg;
+  std::string ext = ExtensionOf(RecordName(*record));
+  std::string dir = ScanLogFolder::Instance().ScanLogPath();
+  std::string target;
+  if (!ext.empty()) {
+    if (InList(ext, kPreviewDocumentList))
+      target = dir + "/" + SafePathComponent(RecordName(*record));
+    else if (InList(ext, kPictureList))
+      target = dir + "/tmp.jpg";
+    else if (InList(ext, kAudioList) || InList(ext, kVideoList))
+      target = dir + "/tmp.avi";
+  }
+  if (target.size() >= 260) target.clear();
+  uint64_t total = record->size;
+  uint64_t done = 0;
+  auto report = [&](uint64_t d) -> int {
+    return cb ? cb(user, total ? int(std::min<uint64_t>(100, d * 100 / total)) : 100, kOk) : 0;
+  };
+  if (!target.empty()) {
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    ::unlink(target.c_str());
+    File f;
+    Status s = f.Open(target, File::Mode::kCreateTruncate);
+    if (!s) {
+      s = ReadContent(*record, [&](const uint8_t* data, size_t len) -> int {
+        if (Status w = f.WriteAt(done, data, len)) return w;
+        done += len;
+        return report(done);
+      });
+      Status c = f.Close();
+      if (!s) s = c;
+    }
+    if (s) {
+      ::unlink(target.c_str());
+      path.clear();
+      if (cb) cb(user, 100, s);
+      return s;
+    }
+    path = target;
+    byteCount = 0;
+    return kOk;
+  }
+  uint64_t capacity = byteCount;
+  Status s = ReadContent(*record, [&](const uint8_t* data, size_t len) -> int {
+    size_t take = size_t(std::min<uint64_t>(len, capacity - done));
+    if (take && buffer) std::memcpy(buffer + done, data, take);
+    done += take;
+    if (int a = report(done)) return a;
+    return done >= capacity ? kBufferFull : 0;  // enough for a preview
+  });
+  if (s == kBufferFull) s = kOk;
+  path.clear();
+  byteCount = done;
+  return s;
+}
+
+}  // namespace dunmere

@@ -1,0 +1,35 @@
+#pragma once
+// Text helpers for names from disk. Names are UTF-8 on this platform (the
+// "system code page" of the record's name field).
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace dunmere {
+
+// Copies text into a fixed NUL-terminated field of `fieldSize` bytes, cutting
+// at a UTF-8 character boundary when it does not fit.
+void CopyToField(char* field, size_t fieldSize, std::string_view text);
+// The text of a NUL-terminated field (never reads past fieldSize).
+std::string FieldText(const char* field, size_t fieldSize);
+// Length of the longest prefix of text, at most maxBytes, ending on a character boundary.
+size_t Utf8CutLength(std::string_view text, size_t maxBytes);
+
+std::string AsciiLower(std::string_view s);
+// Case-insensitive for ASCII letters, byte by byte otherwise; <0, 0, >0.
+int CompareNamesAsciiNoCase(std::string_view a, std::string_view b);
+
+// Text after the last '.', lower-cased; empty when there is none.
+std::string ExtensionOf(std::string_view name);
+
+// UTF-16LE code units to UTF-8; unpaired surrogates become U+FFFD.
+std::string Utf16ToUtf8(const char16_t* units, size_t count);
+std::u16string Utf8ToUtf16(std::string_view s);
+void AppendUtf8(std::string& out, uint32_t codePoint);
+
+// A name from disk made safe as one path component under a destination folder:
+// no separator, no NUL, never "." or "..", never empty.
+std::string SafePathComponent(std::string_view name);
+
+}  // namespace dunmere

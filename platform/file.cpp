@@ -1,0 +1,130 @@
+#include "platform/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "engine/filetime.h"
+
+namespace dunmere {
+
+File& File::operator=(File&& o) noexcept {
+  if (this != &o) {
+    Close();
+    fd_ = o.fd_;
+    o.fd_ = -1;
+  }
+  return *this;
+}
+
+Status File::Open(const std::string& path, Mode mode) {
+  Close();
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case Mode::kRead: flags |= O_RDONLY; break;
+    case Mode::kReadWrite: flags |= O_RDWR | O_CREAT; break;
+    case Mode::kCreateTruncate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+  }
+  fd_ = ::open(path.c_str(), flags, 0644);
+  return fd_ < 0 ? LastSystemStatus() : kOk;
+}
+
+Status File::ReadAt(uint64_t off, void* buf, size_t len, size_t& got) const {
+  got = 0;
+  while (got < len) {
+    ssize_t n = ::pread(fd_, static_cast<char*>(buf) + got, len - got, off_t(off + got));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return LastSystemStatus();
+    }
+    if (n == 0) break;
+    got += size_t(n);
+  }
+  return kOk;
+}
+
+Status File::WriteAt(uint64_t off, const void* buf, size_t len) {
+  size_t done = 0;
+  while (done < len) {
+    ssize_t n = ::pwrite(fd_, static_cast<const char*>(buf) + done, len - done, off_t(off + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return LastSystemStatus();
+    }
+    if (n == 0) return kDiskFull;
+    done += size_t(n);
+  }
+  return kOk;
+}
+
+Status File::Append(const void* buf, size_t len) {
+  uint64_t size = 0;
+  if (Status s = Size(size)) return s;
+  return WriteAt(size, buf, len);
+}
+
+Status File::Size(uint64_t& size) const {
+  struct stat st;
+  if (::fstat(fd_, &st) != 0) return LastSystemStatus();
+  size = uint64_t(st.st_size);
+  return kOk;
+}
+
+Status File::Truncate(uint64_t size) { return ::ftruncate(fd_, off_t(size)) == 0 ? kOk : LastSystemStatus(); }
+Status File::Sync() { return ::fsync(fd_) == 0 ? kOk : LastSystemStatus(); }
+
+Status File::Close() {
+  if (fd_ < 0) return kOk;
+  int r = ::close(fd_);
+  fd_ = -1;
+  return r == 0 ? kOk : LastSystemStatus();
+}
+
+Status ReadWholeFile(const std::string& path, std::string& out) {
+  File f;
+  if (Status s = f.Open(path, File::Mode::kRead)) return s;
+  uint64_t size = 0;
+  if (Status s = f.Size(size)) return s;
+  out.resize(size);
+  size_t got = 0;
+  if (Status s = f.ReadAt(0, out.data(), out.size(), got)) return s;
+  out.resize(got);
+  return kOk;
+}
+
+static void SyncDirectoryOf(const std::string& path) {
+  std::string dir = std::filesystem::path(path).parent_path().string();
+  int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    ::fsync(fd);
+    ::close(fd);
+  }
+}
+
+Status WriteFileAtomically(const std::string& path, const void* data, size_t len) {
+  std::string tmp = path + ".tmp";
+  File f;
+  if (Status s = f.Open(tmp, File::Mode::kCreateTruncate)) return s;
+  Status s = f.WriteAt(0, data, len);
+  if (!s) s = f.Sync();
+  Status c = f.Close();
+  if (!s) s = c;
+  if (s) {
+    ::unlink(tmp.c_str());
+    return s;
+  }
+  if (::rename(tmp.c_str(), path.c_str()) != 0) return LastSystemStatus();
+  SyncDirectoryOf(path);
+  return kOk;
+}
+
+uint64_t FileLastWriteTime(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return 0;
+  return FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+}
+
+}  // namespace dunmere

@@ -1,0 +1,49 @@
+#pragma once
+// Ordinary files of the local file system (scan logs, "config", recovered
+// files). The one place that knows the platform's file calls.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "engine/status.h"
+
+namespace dunmere {
+
+class File {
+ public:
+  enum class Mode { kRead, kReadWrite /* open always */, kCreateTruncate };
+  File() = default;
+  ~File() { Close(); }
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  File(File&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
+  File& operator=(File&& o) noexcept;
+
+  Status Open(const std::string& path, Mode mode);
+  bool IsOpen() const { return fd_ >= 0; }
+  // Reads up to len bytes at off; `got` is what arrived. Short only at the end of the file.
+  Status ReadAt(uint64_t off, void* buf, size_t len, size_t& got) const;
+  // Writes all of len bytes at off, or fails.
+  Status WriteAt(uint64_t off, const void* buf, size_t len);
+  // Appends all of len bytes at the current end.
+  Status Append(const void* buf, size_t len);
+  Status Size(uint64_t& size) const;
+  Status Truncate(uint64_t size);
+  Status Sync();
+  // Closes; reports a failure of the close itself (a late write error).
+  Status Close();
+  int fd() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+};
+
+// Reads a whole file into `out`. Missing or unreadable files give an error.
+Status ReadWholeFile(const std::string& path, std::string& out);
+// Writes `data` to path through path + ".tmp": written, flushed to the medium,
+// then renamed over path, so a crash leaves either the old or the new file.
+Status WriteFileAtomically(const std::string& path, const void* data, size_t len);
+// Last-write time as a FILETIME; 0 when the file cannot be examined.
+uint64_t FileLastWriteTime(const std::string& path);
+
+}  // namespace dunmere

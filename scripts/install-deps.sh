@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build, the tests and the benchmarks use.
+# Only what is missing is fetched, so a second run costs a few dpkg queries.
+set -euo pipefail
+
+BUILD_PKGS=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+            libblkid-dev zlib1g-dev libstb-dev qt6-base-dev qt6-tools-dev libgl-dev)
+# Third-party tools that make the test fixtures (file systems and media files).
+FIXTURE_PKGS=(dosfstools mtools ntfs-3g e2fsprogs fdisk util-linux xxd
+              imagemagick ffmpeg sox zip p7zip-full gcab sqlite3 fonts-dejavu-core
+              python3 xvfb xauth)
+# Peers the benchmarks compare against.
+BENCH_PKGS=(sleuthkit testdisk foremost time)
+
+want=("${BUILD_PKGS[@]}" "${FIXTURE_PKGS[@]}")
+[ "${1:-}" = "--bench" ] && want+=("${BENCH_PKGS[@]}")
+
+missing=()
+for p in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "missing packages: ${missing[*]} (run as root, or install them with apt-get)" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}"

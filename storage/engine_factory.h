@@ -1,0 +1,22 @@
+#pragma once
+// Recognises the file system of a partition or image from its first 16 KiB and
+// creates the engine for it, already opened on that area.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/recovery_parse.h"
+#include "storage/fs_detect.h"
+
+namespace dunmere {
+
+// The engine for a detected kind; none for a quick scan of an unknown file system.
+std::unique_ptr<IFileRecoveryParse> CreateEngineForKind(FsKind kind, bool deep);
+std::unique_ptr<IFileRecoveryParse> CreateEngineForPartition(uint32_t diskIndex, uint64_t startSector,
+                                                             uint64_t sectorCount, uint16_t sourceTag, bool deep);
+std::unique_ptr<IFileRecoveryParse> CreateEngineForImage(const std::string& imagePath, uint16_t sourceTag, bool deep);
+// Reads the first 16 KiB at byte offset `offset` of a device or file; false
+// when fewer arrive.
+bool ReadDetectionArea(const std::string& path, uint64_t offset, uint8_t* out16k);
+
+}  // namespace dunmere

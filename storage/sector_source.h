@@ -1,0 +1,55 @@
+#pragma once
+// The one object every engine read goes through: a read-only handle on a disk
+// or an image file and the number of sectors it holds. It has no write
+// operation: a recovery tool never writes to the medium it scans.
+#include <cstdint>
+#include <string>
+
+#include "engine/status.h"
+
+namespace dunmere {
+
+inline constexpr uint32_t kMaxReadPiece = 65536;
+
+class SectorSource {
+ public:
+  SectorSource() = default;
+  ~SectorSource() { Close(); }
+  SectorSource(const SectorSource&) = delete;
+  SectorSource& operator=(const SectorSource&) = delete;
+  SectorSource(SectorSource&& o) noexcept;
+  SectorSource& operator=(SectorSource&& o) noexcept;
+
+  // Disk `index` of the disk table; the sector count is in the device's own sectors.
+  Status OpenPhysicalDisk(uint32_t index);
+  // An image file: always counted in 512-byte sectors (a partial last sector is ignored).
+  Status OpenImageFile(const std::string& path);
+  // Reads count sectors of sectorSize bytes from absolute sector startSector, in
+  // pieces of at most 64 KiB. 87 when the read would end past the medium (nothing
+  // is read); 30 when a piece fails or delivers nothing. sectorsRead counts whole
+  // sectors that arrived, also on failure.
+  Status ReadSectors(uint32_t count, void* buffer, uint64_t startSector, uint32_t sectorSize,
+                     uint32_t& sectorsRead) const;
+  void Close();
+
+  bool IsOpen() const { return fd_ >= 0; }
+  uint64_t SectorCount() const { return sectorCount_; }
+  // Bytes per sector of SectorCount() (512 for images).
+  uint32_t UnitSize() const { return unitSize_; }
+  uint64_t LengthBytes() const { return sectorCount_ * unitSize_; }
+  const std::string& Path() const { return path_; }
+
+ private:
+  Status OpenPath(const std::string& path, bool asImage);
+
+  int fd_ = -1;
+  uint64_t sectorCount_ = 0;
+  uint32_t unitSize_ = 512;
+  std::string path_;
+};
+
+// Reads byteCount bytes from the current position of an ordinary file in
+// pieces of at most 64 KiB. 30 when a piece fails or delivers nothing.
+Status ReadFileFully(uint64_t byteCount, int fd, void* buffer, uint64_t& bytesRead);
+
+}  // namespace dunmere
