@@ -1,0 +1,126 @@
+#include "engine/result_store.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "engine/relation_text.h"
+#include "tests/support/test_support.h"
+
+namespace dunmere {
+namespace {
+
+using test::ReadBytes;
+using test::TempDir;
+
+FoundItemRecord Rec(const char* name, uint32_t itemId, bool folder) {
+  FoundItemRecord r = MakeEmptyRecord();
+  r.itemId = itemId;
+  r.isFolder = folder ? 1 : 0;
+  r.size = 1234;
+  SetRecordName(r, name);
+  return r;
+}
+
+TEST(ResultStoreFiles, WritesRecordLogRelationAndFolderNamesByteForByte) {
+  TempDir dir;
+  {
+    ResultStore store;
+    ASSERT_EQ(store.Open(dir.path(), "Fast_0_2021439 5"), kOk);
+    EXPECT_EQ(store.Append(Rec("a.jpg", 100, false), 5, 0), 1u);
+    EXPECT_EQ(store.Append(Rec("b.txt", 101, false), 5, 0), 2u);
+    EXPECT_EQ(store.Append(Rec("sub", 48, true), 48, 1), 3u);
+    ASSERT_EQ(store.Close(), kOk);
+  }
+  std::vector<uint8_t> log = ReadBytes(dir / "Fast_0_2021439 5");
+  ASSERT_EQ(log.size(), 3 * 346u);
+  // recordIndex at offset 18, itemId at 22, name at 86 of each record.
+  EXPECT_EQ(log[346 + 18], 2);
+  EXPECT_EQ(log[2 * 346 + 22], 48);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(&log[2 * 346 + 86])), "sub");
+
+  std::vector<uint8_t> rel = ReadBytes(dir / "Fast_0_2021439 5_Relation");
+  EXPECT_EQ(std::string(rel.begin(), rel.end()), " | 5 - [1,2] | 4294967344 - [3]");
+
+  std::vector<uint8_t> dirInfo = ReadBytes(dir / "Fast_0_2021439 5_DirInfo");
+  ASSERT_EQ(dirInfo.size(), 268u);
+  EXPECT_EQ(dirInfo[0], 48);  // itemId
+  EXPECT_EQ(dirInfo[4], 3);   // recordIndex
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(&dirInfo[8])), "sub");
+}
+
+TEST(ResultStoreFiles, ReopenAppendsAfterExistingRecordsAndKeepsRelations) {
+  TempDir dir;
+  {
+    ResultStore store;
+    ASSERT_EQ(store.Open(dir.path(), "L"), kOk);
+    store.Append(Rec("one", 7, true), 5, 0);
+    store.Append(Rec("two", 8, false), 7, 1);
+  }
+  ResultStore store;
+  ASSERT_EQ(store.Open(dir.path(), "L"), kOk);
+  EXPECT_EQ(store.Count(), 2u);
+  EXPECT_EQ(store.Append(Rec("three", 9, false), 5, 0), 3u);
+  ASSERT_NE(store.Children(MakeRelationKey(5, 0)), nullptr);
+  EXPECT_EQ(*store.Children(MakeRelationKey(5, 0)), (std::vector<uint32_t>{1, 3}));
+  ASSERT_NE(store.FolderNameById(7), nullptr);
+  EXPECT_EQ(EntryName(*store.FolderNameById(7)), "one");
+  FoundItemRecord r;
+  ASSERT_EQ(store.Read(2, r), kOk);
+  EXPECT_EQ(RecordName(r), "two");
+  ASSERT_EQ(store.Read(3, r), kOk);  // still in the buffer
+  EXPECT_EQ(RecordName(r), "three");
+  EXPECT_EQ(store.Read(4, r), kInvalidArg);
+}
+
+TEST(ResultStoreFiles, RecordsBeyondOneBufferReadBackAndRewrite) {
+  TempDir dir;
+  ResultStore store;
+  ASSERT_EQ(store.Open(dir.path(), "L"), kOk);
+  for (uint32_t i = 0; i < 450; ++i) store.Append(Rec(("f" + std::to_string(i)).c_str(), i, false), 5, 0);
+  FoundItemRecord r;
+  ASSERT_EQ(store.Read(1, r), kOk);
+  EXPECT_EQ(RecordName(r), "f0");
+  r.size = 77;
+  ASSERT_EQ(store.Rewrite(r), kOk);
+  ASSERT_EQ(store.Read(450, r), kOk);
+  EXPECT_EQ(RecordName(r), "f449");
+  ASSERT_EQ(store.Flush(), kOk);
+  EXPECT_EQ(ReadBytes(store.LogPath()).size(), 450 * 346u);
+  ASSERT_EQ(store.Read(1, r), kOk);
+  EXPECT_EQ(r.size, 77u);
+}
+
+TEST(ResultStoreFiles, PartialTrailingRecordFromACrashIsDropped) {
+  TempDir dir;
+  std::vector<uint8_t> bytes(346 * 2 + 100, 0);
+  test::WriteBytes(dir / "L", bytes);
+  ResultStore store;
+  ASSERT_EQ(store.Open(dir.path(), "L"), kOk);
+  EXPECT_EQ(store.Count(), 2u);
+  EXPECT_EQ(store.Append(Rec("x", 1, false), 5, 0), 3u);
+  store.Close();
+  EXPECT_EQ(ReadBytes(dir / "L").size(), 3 * 346u);
+}
+
+TEST(RelationText, ParsesWhatItWritesAndSurvivesDamage) {
+  RelationMap m;
+  m[5] = {1, 2};
+  m[4294967344ULL] = {3};
+  std::string text = FormatRelationText(m);
+  EXPECT_EQ(ParseRelationText(text), m);
+  EXPECT_TRUE(ParseRelationText("").empty());
+  EXPECT_TRUE(ParseRelationText("garbage without pieces").empty());
+  // A cut-off second piece keeps the first.
+  RelationMap cut = ParseRelationText(" | 5 - [1,2] | 77 - [3,");
+  EXPECT_EQ(cut.size(), 1u);
+  EXPECT_EQ(cut[5], (std::vector<uint32_t>{1, 2}));
+  // Overflowing numbers stop the parse instead of wrapping.
+  EXPECT_TRUE(ParseRelationText(" | 99999999999999999999999 - [1]").empty());
+  EXPECT_EQ(ParseRelationText(" | 5 - [4294967296]").count(5), 0u);
+  // An empty list is kept as an empty list.
+  EXPECT_TRUE(ParseRelationText(" | 9 - []").at(9).empty());
+}
+
+}  // namespace
+}  // namespace dunmere

@@ -1,0 +1,156 @@
+#include "storage/sector_source.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "storage/disk_table.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace dunmere {
+namespace {
+
+using test::TempDir;
+
+// An image whose every byte tells its own position: byte i = (i / 512) & 0xFF.
+std::string MakeImage(const TempDir& dir, size_t bytes) {
+  std::vector<uint8_t> data(bytes);
+  for (size_t i = 0; i < bytes; ++i) data[i] = uint8_t(i / 512);
+  std::string path = dir / "disk.img";
+  test::WriteBytes(path, data);
+  return path;
+}
+
+TEST(SectorSourceBounds, ReadEndingAtTheLastSectorAndOnePast) {
+  TempDir dir;
+  SectorSource src;
+  ASSERT_EQ(src.OpenImageFile(MakeImage(dir, 100 * 512)), kOk);
+  EXPECT_EQ(src.SectorCount(), 100u);
+  std::vector<uint8_t> buf(4 * 512, 0xEE);
+  uint32_t got = 99;
+  EXPECT_EQ(src.ReadSectors(4, buf.data(), 96, 512, got), kOk);
+  EXPECT_EQ(got, 4u);
+  EXPECT_EQ(buf[3 * 512], 99);
+  std::fill(buf.begin(), buf.end(), 0xEE);
+  EXPECT_EQ(src.ReadSectors(4, buf.data(), 97, 512, got), kInvalidArg);
+  EXPECT_EQ(got, 0u);
+  EXPECT_EQ(buf[0], 0xEE);  // nothing was read
+  // Overflowing sector numbers are refused, not wrapped.
+  EXPECT_EQ(src.ReadSectors(2, buf.data(), UINT64_MAX, 512, got), kInvalidArg);
+  // In larger sectors the same bound holds in bytes.
+  EXPECT_EQ(src.ReadSectors(1, buf.data(), 24, 2048, got), kOk);
+  EXPECT_EQ(src.ReadSectors(1, buf.data(), 25, 2048, got), kInvalidArg);
+}
+
+TEST(SectorSourceBounds, ImageSizeNotAMultipleOf512AndZeroCount) {
+  TempDir dir;
+  SectorSource src;
+  ASSERT_EQ(src.OpenImageFile(MakeImage(dir, 10 * 512 + 300)), kOk);
+  EXPECT_EQ(src.SectorCount(), 10u);
+  uint8_t buf[512];
+  uint32_t got = 7;
+  EXPECT_EQ(src.ReadSectors(1, buf, 10, 512, got), kInvalidArg);
+  EXPECT_EQ(src.ReadSectors(0, buf, 3, 512, got), kOk);
+  EXPECT_EQ(got, 0u);
+}
+
+TEST(SectorSourceReads, LargeReadsArriveWholeAcrossPieces) {
+  TempDir dir;
+  SectorSource src;
+  ASSERT_EQ(src.OpenImageFile(MakeImage(dir, 1000 * 512)), kOk);
+  std::vector<uint8_t> buf(300 * 512);
+  uint32_t got = 0;
+  ASSERT_EQ(src.ReadSectors(300, buf.data(), 700, 512, got), kOk);
+  EXPECT_EQ(got, 300u);
+  for (uint32_t s = 0; s < 300; ++s) ASSERT_EQ(buf[s * 512 + 17], uint8_t(700 + s)) << s;
+}
+
+TEST(SectorSourceReads, MediumShrinkingUnderTheReadGivesReadFaultWithSectorsSoFar) {
+  TempDir dir;
+  std::string path = MakeImage(dir, 200 * 512);
+  SectorSource src;
+  ASSERT_EQ(src.OpenImageFile(path), kOk);
+  // The medium loses its tail after it was opened (a pulled card, a cut image).
+  fs::resize_file(path, 150 * 512 + 256);
+  std::vector<uint8_t> buf(100 * 512);
+  uint32_t got = 0;
+  EXPECT_EQ(src.ReadSectors(100, buf.data(), 90, 512, got), kReadFault);
+  EXPECT_EQ(got, 60u);
+  EXPECT_EQ(buf[59 * 512], uint8_t(149));
+}
+
+TEST(SectorSourceLifecycle, DoubleCloseMissingFileAndNoWriteAccess) {
+  TempDir dir;
+  SectorSource src;
+  EXPECT_EQ(src.OpenImageFile(dir / "missing.img"), kFileNotFound);
+  std::string path = MakeImage(dir, 8 * 512);
+  chmod(path.c_str(), 0444);  // read-only media open fine: nothing asks for write access
+  ASSERT_EQ(src.OpenImageFile(path), kOk);
+  src.Close();
+  src.Close();
+  EXPECT_FALSE(src.IsOpen());
+  uint8_t buf[512];
+  uint32_t got = 0;
+  EXPECT_EQ(src.ReadSectors(1, buf, 0, 512, got), kInvalidArg);
+}
+
+TEST(SectorSourceDisks, DiskTableSubstitutesImagesForPhysicalDisks) {
+  TempDir dir;
+  std::string img = MakeImage(dir, 64 * 512);
+  DiskTable::SetOverride({dir / "none.img", img});
+  SectorSource src;
+  EXPECT_NE(src.OpenPhysicalDisk(0), kOk);
+  ASSERT_EQ(src.OpenPhysicalDisk(1), kOk);
+  EXPECT_EQ(src.SectorCount(), 64u);
+  EXPECT_EQ(src.OpenPhysicalDisk(2), kFileNotFound);
+  DiskTable::SetOverride({});
+}
+
+TEST(DiskTableOrder, NaturalKernelNameOrder) {
+  std::vector<std::string> names = {"sdb", "nvme1n1", "sda", "nvme0n10", "nvme0n2", "sdaa", "mmcblk0", "vda"};
+  std::sort(names.begin(), names.end(), NaturalNameLess);
+  EXPECT_EQ(names, (std::vector<std::string>{"mmcblk0", "nvme0n2", "nvme0n10", "nvme1n1", "sda", "sdaa", "sdb", "vda"}));
+}
+
+TEST(DiskTableOrder, FakeSysfsSkipsRamZramAndEmptyDevices) {
+  TempDir dir;
+  auto dev = [&](const std::string& n, const std::string& size) {
+    fs::create_directories(dir / ("block/" + n));
+    std::ofstream(dir / ("block/" + n + "/size")) << size << "\n";
+  };
+  dev("sdb", "2048");
+  dev("sda", "4096");
+  dev("ram0", "8192");
+  dev("zram0", "8192");
+  dev("loop3", "0");
+  dev("loop1", "100");
+  EXPECT_EQ(DiskTable::ScanSysfs(dir / "block", "/dev"),
+            (std::vector<std::string>{"/dev/loop1", "/dev/sda", "/dev/sdb"}));
+}
+
+TEST(ReadFileFullyLoop, ReadsInPiecesAndReportsShortFiles) {
+  TempDir dir;
+  std::string path = MakeImage(dir, 300000);
+  int fd = ::open(path.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  std::vector<uint8_t> buf(400000);
+  uint64_t got = 1;
+  EXPECT_EQ(ReadFileFully(0, fd, buf.data(), got), kOk);
+  EXPECT_EQ(got, 0u);
+  EXPECT_EQ(ReadFileFully(200000, fd, buf.data(), got), kOk);
+  EXPECT_EQ(got, 200000u);
+  EXPECT_EQ(ReadFileFully(200000, fd, buf.data(), got), kReadFault);
+  EXPECT_EQ(got, 100000u);
+  ::close(fd);
+}
+
+}  // namespace
+}  // namespace dunmere
