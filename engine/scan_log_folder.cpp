@@ -97,6 +97,18 @@ Status ScanLogFolder::RemoveScanFolder(const std::string& path) {
   return ec ? StatusFromErrno(ec.value()) : kOk;
 }
 
+int ScanLogFolder::TakeResumable(const ScanResumeEntry& e, bool unchanged, ScanResumeEntry* out) {
+  if (!unchanged) {
+    // The medium changed since: the earlier results no longer describe it.
+    RemoveScanFolder(EntryScanFolder(e));
+    return 0;
+  }
+  resumeActive_ = true;
+  resumeFolder_ = EntryScanFolder(e);
+  if (out) *out = e;
+  return 1;
+}
+
 int ScanLogFolder::FindResumablePartition(uint32_t disk, uint64_t start, uint64_t count, uint16_t tag,
                                           ScanResumeEntry* out) {
   resumeActive_ = false;
@@ -105,14 +117,8 @@ int ScanLogFolder::FindResumablePartition(uint32_t disk, uint64_t start, uint64_
     if (e.diskIndex != disk || e.partitionStart != start || e.partitionSectors != count) continue;
     if (EntryImagePath(e).size()) continue;
     uint64_t freeNow = probe_ ? probe_(disk, start, count, tag) : 0;
-    if (freeNow != e.freeBytes) {
-      RemoveScanFolder(EntryScanFolder(e));
-      return 0;
-    }
-    resumeActive_ = true;
-    resumeFolder_ = EntryScanFolder(e);
-    if (out) *out = e;
-    return 1;
+    ScanResumeEntry copy = e;
+    return TakeResumable(copy, freeNow == e.freeBytes, out);
   }
   return 0;
 }
@@ -122,14 +128,8 @@ int ScanLogFolder::FindResumableImage(const std::string& imagePath, ScanResumeEn
   resumeFolder_.clear();
   for (const ScanResumeEntry& e : entries_) {
     if (EntryImagePath(e) != imagePath) continue;
-    if (FileLastWriteTime(imagePath) != e.imageWriteTime) {
-      RemoveScanFolder(EntryScanFolder(e));
-      return 0;
-    }
-    resumeActive_ = true;
-    resumeFolder_ = EntryScanFolder(e);
-    if (out) *out = e;
-    return 1;
+    ScanResumeEntry copy = e;
+    return TakeResumable(copy, FileLastWriteTime(imagePath) == e.imageWriteTime, out);
   }
   return 0;
 }

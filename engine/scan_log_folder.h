@@ -44,6 +44,8 @@ class ScanLogFolder {
 
  private:
   bool IsInside(const std::string& path) const;
+  // Resumes from a matching entry, or drops it (and its folder) when stale.
+  int TakeResumable(const ScanResumeEntry& e, bool unchanged, ScanResumeEntry* out);
 
   std::string scanLogPath_;
   FreeBytesProbe probe_;
