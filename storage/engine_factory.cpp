@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/fast_ext_recovery.h"
+#include "fat/fast_fat_recovery.h"
 #include "platform/block_device.h"
 #include "storage/disk_table.h"
 
@@ -16,7 +17,7 @@ std::unique_ptr<IFileRecoveryParse> CreateEngineForKind(FsKind kind, bool deep) 
   switch (kind) {
     case FsKind::kExt: return std::make_unique<CFastExtRecovery>();
     case FsKind::kNtfs:  // quick NTFS engine joins here
-    case FsKind::kFat:   // quick FAT engine joins here
+    case FsKind::kFat: return std::make_unique<CFastFatRecovery>();
     case FsKind::kOther: return nullptr;
   }
   return nullptr;

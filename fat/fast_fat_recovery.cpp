@@ -1,0 +1,447 @@
+#include "fat/fast_fat_recovery.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+
+#include "engine/text.h"
+#include "fat/dir_entry_tests.h"
+#include "fat/fat_dir_entry.h"
+#include "fat/fat_names.h"
+#include "fat/fat_timestamps.h"
+
+namespace dunmere {
+
+namespace {
+constexpr uint32_t kBootReadBytes = 4096;
+constexpr uint32_t kMaxClusterBytes = 104857600;  // 100 MiB
+// A directory holds at most 65,536 entries of 32 bytes.
+constexpr uint64_t kMaxDirectoryBytes = 65536ull * 32;
+// Reads of file data gather consecutive clusters up to this many bytes.
+constexpr uint32_t kRunBytes = 1u << 20;
+constexpr size_t kPieceBytes = 65536;
+constexpr int kReportIntervalMs = 5000;
+
+bool IsDotName(ByteView e) {
+  return e.U8(0) == '.' && (e.U8(1) == ' ' || (e.U8(1) == '.' && e.U8(2) == ' '));
+}
+
+// A file entry whose only fault is a missing archive attribute (the bit is
+// cleared by backup programs and some devices): still a file.
+bool IsPlausibleFileWithoutArchive(ByteView e) {
+  uint8_t a = e.U8(11);
+  if (a & (kFatAttrDirectory | kFatAttrVolumeLabel | kFatAttrArchive | 0xC0)) return false;
+  uint8_t copy[kFatDirEntrySize];
+  std::memcpy(copy, e.data(), kFatDirEntrySize);
+  copy[11] = uint8_t(a | kFatAttrArchive);
+  return IsPlausibleDirEntry(ByteView(copy, kFatDirEntrySize));
+}
+}  // namespace
+
+CFastFatRecovery::~CFastFatRecovery() { store_.reset(); }
+
+Status CFastFatRecovery::ReadBytes(uint64_t offset, uint32_t length, uint8_t* out, uint32_t& got) const {
+  got = 0;
+  // Never past the medium nor past the area the caller opened.
+  uint64_t areaEnd = geometry_.VolumeOffset() + geometry_.totalSectors * geometry_.deviceSectorSize;
+  uint64_t end = std::min<uint64_t>(source_.LengthBytes(), areaEnd ? areaEnd : source_.LengthBytes());
+  if (offset % 512 || offset >= end) return kReadFault;
+  uint64_t want = std::min<uint64_t>(length, end - offset);
+  want -= want % 512;
+  if (want == 0) return kReadFault;
+  uint32_t sectors = 0;
+  Status s = source_.ReadSectors(uint32_t(want / 512), out, offset / 512, 512, sectors);
+  got = sectors * 512;
+  return got ? kOk : (s ? s : kReadFault);
+}
+
+Status CFastFatRecovery::OpenOn(uint64_t start, uint64_t count, uint16_t tag) {
+  uint32_t unit = source_.UnitSize();
+  if (start >= source_.SectorCount()) return kInvalidArg;
+  count = std::min(count, source_.SectorCount() - start);
+  std::vector<uint8_t> boot(kBootReadBytes, 0);
+  uint32_t got = 0;
+  geometry_ = FatVolumeGeometry{};
+  geometry_.partitionStart = start;
+  geometry_.totalSectors = count;
+  geometry_.deviceSectorSize = unit;
+  if (Status s = ReadBytes(start * unit, kBootReadBytes, boot.data(), got)) return s;
+  if (got < kBootReadBytes) return kReadFault;
+  if (Status s = ReadFatGeometry(ByteView(boot.data(), got), start, count, unit, geometry_)) return s;
+  if (Status s = cache_.Open(&source_, geometry_)) return s;
+  sourceTag_ = tag;
+  opened_ = true;
+  return kOk;
+}
+
+Status CFastFatRecovery::OpenImage(const std::string& path, uint16_t tag) {
+  if (opened_) return kOk;
+  if (Status s = source_.OpenImageFile(path)) return s;
+  return OpenOn(0, source_.SectorCount(), tag);
+}
+
+Status CFastFatRecovery::OpenPartition(uint32_t disk, uint64_t start, uint64_t count, uint16_t tag) {
+  if (opened_) return kOk;
+  if (Status s = source_.OpenPhysicalDisk(disk)) return s;
+  return OpenOn(start, count, tag);
+}
+
+FoundItemRecord CFastFatRecovery::BaseRecord(ByteView entry, uint32_t cluster) const {
+  FoundItemRecord r = MakeEmptyRecord();
+  r.sourceTag = sourceTag_;
+  r.sourceKind = kSourceQuickFat;
+  r.itemId = cluster;
+  r.clusterBytes = geometry_.ClusterBytes();
+  FatTimestamps t = DecodeFatTimestamps(entry);
+  r.created = t.created;
+  r.accessed = t.accessed;
+  r.modified = t.modified;
+  r.dataAreaStart = geometry_.dataStart;
+  r.partitionStart = geometry_.partitionStart;
+  return r;
+}
+
+Status CFastFatRecovery::Scan(const std::string* earlierLog) {
+  if (earlierLog) return OpenStore(*earlierLog);
+  if (!opened_) return kNotReady;
+  pending_.clear();
+  walked_.clear();
+  folders_.clear();
+  marked_.clear();
+  markedSet_.clear();
+  std::time_t now = std::time(nullptr);
+  struct tm local {};
+  localtime_r(&now, &local);
+  if (Status s = OpenStore(QuickScanLogName(geometry_.partitionStart, local))) return s;
+
+  auto report = [&](int percent, int64_t left) {
+    return progress_ ? progress_(user_, percent, share_, left, 0, 0, 0, 0) : 0;
+  };
+  const uint32_t root = RootId();
+  pending_.insert(root);
+  if (int r = report(1, -1)) return r;
+  auto last = std::chrono::steady_clock::now();
+  int step = 0;
+  while (!pending_.empty()) {
+    uint32_t c = *pending_.begin();
+    pending_.erase(pending_.begin());
+    if (!walked_.insert(c).second) continue;
+    WalkDirectory(c);
+    auto t = std::chrono::steady_clock::now();
+    if (std::chrono::duration_cast<std::chrono::milliseconds>(t - last).count() >= kReportIntervalMs) {
+      last = t;
+      ++step;
+      int answer = 0;
+      // The number of directories is unknown up front: the bar creeps on.
+      if (share_ == 100)
+        answer = report(std::min(79, 1 + step), std::max(1, 100 - step));
+      else if (share_ == 9)
+        answer = report(std::min(79, 20 + step), -1);
+      if (answer) return answer;
+    }
+  }
+  if (int r = report(80, 10)) return r;
+
+  for (uint32_t c : marked_) {
+    auto it = folders_.find(c);
+    if (it == folders_.end()) continue;
+    FoundItemRecord rec = it->second.record;
+    rec.contentOk = 1;
+    store_->Append(rec, it->second.parent, it->second.depth - 1);
+  }
+  store_->Flush();
+  if (int r = report(100, 0)) return r;
+  return kOk;
+}
+
+bool CFastFatRecovery::DotPairFits(const uint8_t* buf, size_t len, uint32_t self, uint32_t parent) const {
+  ByteView v(buf, len);
+  if (!IsDotPair(v) || v.U8(1) != ' ' || v.U8(2) != ' ') return false;
+  FatDirEntry dot(v), dotdot(v.Sub(kFatDirEntrySize, kFatDirEntrySize));
+  if (dot.FirstCluster(geometry_.fat32) != self) return false;
+  uint32_t up = dotdot.FirstCluster(geometry_.fat32);
+  return up == parent || (parent == RootId() && up == 0);
+}
+
+void CFastFatRecovery::WalkDirectory(uint32_t c) {
+  const uint32_t root = RootId();
+  const FolderInfo* info = nullptr;
+  if (c != root) {
+    auto it = folders_.find(c);
+    if (it != folders_.end()) info = &it->second;
+  }
+  const uint32_t depth = info ? info->depth : 0;
+  const bool parentDeleted = info ? info->deleted : false;
+  const uint32_t parent = info ? info->parent : root;
+  lfn_.Reset();
+
+  if (!geometry_.fat32 && c == 0) {
+    uint32_t bytes = geometry_.rootDirSectors * geometry_.bytesPerSector;
+    std::vector<uint8_t> buf(bytes);
+    uint32_t got = 0;
+    if (ReadBytes(geometry_.RootAreaOffset(), bytes, buf.data(), got)) return;
+    WalkEntries(buf.data(), got, geometry_.RootAreaOffset(), 0, 0, false);
+    return;
+  }
+  if (!geometry_.ValidCluster(c)) return;
+  const uint32_t cb = geometry_.ClusterBytes();
+  clusterBuf_.resize(cb);
+  // Deleted directories have no chain: their next clusters are guessed, so
+  // each guess must look like directory entries.
+  const bool guessed = cache_.IsFree(c);
+  const uint64_t maxSteps = std::max<uint64_t>(1, kMaxDirectoryBytes / cb);
+  std::unordered_set<uint32_t> seen{c};
+  uint32_t cur = c;
+  for (uint64_t step = 0; step < maxSteps; ++step) {
+    uint64_t off = ClusterToOffset(geometry_, cur);
+    uint32_t got = 0;
+    if (ReadBytes(off, cb, clusterBuf_.data(), got) || got < cb) return;
+    // Only a folder's first cluster opens with "." and "..".
+    if (step == 0 && c != root && !DotPairFits(clusterBuf_.data(), got, c, parent)) return;
+    if (step > 0 && guessed && !IsDirectoryCluster(ByteView(clusterBuf_.data(), got))) return;
+    if (WalkEntries(clusterBuf_.data(), got, off, c, depth, parentDeleted) == WalkEnd::kEndOfDirectory) return;
+    uint32_t next = cache_.NextCluster(cur);
+    if (next == 0 || !seen.insert(next).second) return;
+    cur = next;
+  }
+}
+
+CFastFatRecovery::WalkEnd CFastFatRecovery::WalkEntries(const uint8_t* buf, size_t len, uint64_t bufOffset,
+                                                        uint32_t dirCluster, uint32_t depth, bool parentDeleted) {
+  for (size_t off = 0; off + kFatDirEntrySize <= len; off += kFatDirEntrySize) {
+    ByteView rest(buf + off, len - off);
+    ByteView raw = rest.Sub(0, kFatDirEntrySize);
+    FatDirEntry e(raw);
+    if (e.First() == 0) return WalkEnd::kEndOfDirectory;
+    const uint8_t a = e.Attributes();
+    bool plainFile = false;
+    if (!IsPlausibleDirEntry(rest)) {
+      plainFile = IsPlausibleFileWithoutArchive(raw);
+      if (!plainFile) {
+        lfn_.Reset();
+        continue;
+      }
+    }
+    if (a == kFatAttrLongName) {
+      if (lfn_.Empty()) lfnChecksum_ = e.LfnChecksumByte();
+      if (!lfn_.Add(raw)) return WalkEnd::kEndOfDirectory;
+      continue;
+    }
+    std::string longName = lfn_.Take();
+    // A long name left by another entry (its checksum disagrees) is not this
+    // entry's; a deleted entry's first byte is gone, so it cannot be compared.
+    if (!longName.empty() && !e.IsDeleted() && LfnChecksum(raw.Sub(0, 11)) != lfnChecksum_) longName.clear();
+    if (a & kFatAttrDirectory) {
+      if (IsDotName(raw)) continue;
+      std::string name = longName.empty() ? FormatShortName(raw, true) : longName;
+      ReportFolder(raw, name, dirCluster, depth, e.IsDeleted() || parentDeleted);
+    } else if ((a & kFatAttrArchive) || plainFile) {
+      if (!e.IsDeleted() && !parentDeleted) continue;  // live files are not reported
+      std::string name = longName.empty() ? FormatShortName(raw, false) : longName;
+      ReportFile(raw, name, dirCluster, depth, bufOffset + off);
+    }
+  }
+  return WalkEnd::kGoOn;
+}
+
+void CFastFatRecovery::ReportFolder(ByteView entry, const std::string& name, uint32_t dirCluster, uint32_t depth,
+                                    bool deleted) {
+  FatDirEntry e(entry);
+  uint32_t cluster = e.FirstCluster(geometry_.fat32);
+  if (geometry_.fat32 && e.IsDeleted() && e.ClusterHigh() == 0) cluster = SearchHighWord(entry, true, {});
+  if (!geometry_.ValidCluster(cluster) || cluster == dirCluster || cluster == RootId()) return;
+  // A cluster already walked keeps the folder it was walked as.
+  if (walked_.count(cluster)) return;
+  FolderInfo info;
+  info.record = BaseRecord(entry, cluster);
+  info.record.isFolder = 1;
+  info.record.deletedFlag = deleted ? 1 : 0;
+  info.record.contentOk = 1;
+  SetRecordName(info.record, name);
+  info.parent = dirCluster;
+  info.depth = depth + 1;
+  info.deleted = deleted;
+  folders_[cluster] = info;
+  pending_.insert(cluster);
+}
+
+void CFastFatRecovery::ReportFile(ByteView entry, const std::string& name, uint32_t dirCluster, uint32_t depth,
+                                  uint64_t entryOffset) {
+  FatDirEntry e(entry);
+  const uint64_t size = e.Size();
+  if (size > geometry_.DataBytes()) return;  // cannot be: a damaged entry
+  std::string ext = ExtensionOf(name);
+  uint32_t cluster = e.FirstCluster(geometry_.fat32);
+  if (size > 0 && geometry_.fat32 && e.IsDeleted() && e.ClusterHigh() == 0 && !ext.empty())
+    cluster = SearchHighWord(entry, false, ext);
+  if (size > 0 && !geometry_.ValidCluster(cluster)) return;
+  FoundItemRecord r = BaseRecord(entry, cluster);
+  r.size = size;
+  r.location = OffsetToVolumeSector(geometry_, entryOffset);
+  r.contentOk = size > 0 ? uint32_t(ContentPlausible(cluster, ext)) : 1;
+  SetRecordName(r, name);
+  store_->Append(r, dirCluster, depth);
+  MarkAncestors(dirCluster);
+}
+
+void CFastFatRecovery::MarkAncestors(uint32_t c) {
+  const uint32_t root = RootId();
+  for (size_t steps = 0; steps <= folders_.size() && c != root; ++steps) {
+    auto it = folders_.find(c);
+    if (it == folders_.end()) break;
+    if (!markedSet_.insert(c).second) break;  // its ancestors are marked already
+    marked_.push_back(c);
+    if (it->second.parent == c) break;
+    c = it->second.parent;
+  }
+}
+
+uint32_t CFastFatRecovery::SearchHighWord(ByteView entry, bool isDirectory, std::string_view ext) {
+  FatDirEntry e(entry);
+  const uint32_t low = e.ClusterLow();
+  std::vector<uint8_t> sector(geometry_.bytesPerSector);
+  for (uint32_t h = 0; h <= 256; ++h) {
+    uint32_t c = (h << 16) | low;
+    if (c > geometry_.MaxCluster()) break;
+    if (c < 2) continue;
+    uint32_t got = 0;
+    if (ReadBytes(ClusterToOffset(geometry_, c), geometry_.bytesPerSector, sector.data(), got) || got < 64) continue;
+    ByteView s(sector.data(), got);
+    if (isDirectory) {
+      if (s.Equals(0, ". ") && s.Equals(32, "..") && FatDirEntry(s).FirstCluster(true) == c) return c;
+    } else if (cache_.IsFree(c) && (!signatureTest_ || signatureTest_(ext, s))) {
+      return c;
+    }
+  }
+  return low;
+}
+
+int CFastFatRecovery::ContentPlausible(uint32_t cluster, std::string_view ext) {
+  if (!signatureTest_ || ext.empty()) return 1;
+  std::vector<uint8_t> sector(geometry_.bytesPerSector);
+  uint32_t got = 0;
+  if (ReadBytes(ClusterToOffset(geometry_, cluster), geometry_.bytesPerSector, sector.data(), got) || got == 0)
+    return 1;
+  return signatureTest_(ext, ByteView(sector.data(), got)) ? 1 : 0;
+}
+
+Status CFastFatRecovery::ReadContent(const FoundItemRecord& record, const ContentSink& sink) {
+  if (!opened_) return kNotReady;
+  if (record.isFolder) return kInvalidArg;
+  const uint32_t cb = geometry_.ClusterBytes();
+  if (cb > kMaxClusterBytes) return kBadClusterSize;
+  uint64_t remaining = record.size;
+  if (remaining == 0) {
+    static const uint8_t kNothing = 0;
+    int a = sink(&kNothing, 0);
+    return a;
+  }
+  if (remaining > geometry_.DataBytes()) return kInvalidData;
+  uint32_t c = record.itemId;
+  if (!geometry_.ValidCluster(c)) return kInvalidData;
+  // A live chain could loop; deleted data only ever moves forward.
+  const bool chained = !cache_.IsFree(c);
+  std::unordered_set<uint32_t> seen;
+  if (chained) seen.insert(c);
+  const uint32_t runMax = std::max<uint32_t>(1, kRunBytes / cb);
+  std::vector<uint8_t> buf(size_t(runMax) * cb);
+  while (remaining > 0) {
+    uint64_t need = (remaining + cb - 1) / cb;
+    uint32_t runStart = c, last = c, n = 1, next = 0;
+    bool haveNext = false;
+    while (n < need && n < runMax) {
+      next = cache_.NextCluster(last);
+      haveNext = true;
+      if (next != last + 1 || (chained && !seen.insert(next).second)) break;
+      last = next;
+      ++n;
+      haveNext = false;
+    }
+    uint32_t got = 0;
+    uint32_t want = uint32_t(std::min<uint64_t>(uint64_t(n) * cb, remaining + (cb - 1)) / cb * cb);
+    if (Status s = ReadBytes(ClusterToOffset(geometry_, runStart), want, buf.data(), got)) return s;
+    uint64_t useful = std::min<uint64_t>(got, remaining);
+    for (uint64_t done = 0; done < useful;) {
+      size_t piece = size_t(std::min<uint64_t>(kPieceBytes, useful - done));
+      if (int a = sink(buf.data() + done, piece)) return a;
+      done += piece;
+    }
+    remaining -= useful;
+    if (remaining == 0) break;
+    if (got < want) return kReadFault;
+    if (!haveNext) next = cache_.NextCluster(last);
+    // The data ran out (end of the chain or of the volume) before the size.
+    if (next == 0 || next == last) return kReadFault;
+    if (chained && !seen.insert(next).second) return kInvalidData;  // the chain loops
+    c = next;
+  }
+  return kOk;
+}
+
+Status CFastFatRecovery::LoadAllocationBitmap() {
+  if (!opened_) return kNotReady;
+  const uint32_t maxC = geometry_.MaxCluster();
+  bitmap_.assign(size_t(maxC) / 8 + 1, 0);
+  bitmap_[0] |= 0x03;  // clusters 0 and 1 do not exist
+  for (uint32_t i = 2; i <= maxC; ++i) {
+    uint32_t v;
+    if (cache_.Read(i, v) == kOk && v != 0) bitmap_[i >> 3] |= uint8_t(1u << (i & 7));
+  }
+  return kOk;
+}
+
+Status CFastFatRecovery::NextFreeExtent(uint64_t& pos, uint64_t& len) {
+  if (bitmap_.empty()) return kInvalidArg;
+  const uint64_t total = geometry_.totalSectors;
+  const uint64_t unit = geometry_.deviceSectorSize;
+  const uint64_t cb = geometry_.ClusterBytes();
+  const uint64_t dataByte = uint64_t(geometry_.dataStart) * geometry_.bytesPerSector;
+  const uint32_t maxC = geometry_.MaxCluster();
+  len = 0;
+  if (pos >= total) {
+    pos = total;
+    return 1;
+  }
+  auto used = [&](uint32_t c) { return (bitmap_[c >> 3] >> (c & 7)) & 1; };
+  uint64_t byte = pos * unit;
+  // Boot sector, FATs and the fixed root area count as allocated.
+  uint64_t first = byte < dataByte ? 2 : 2 + (byte - dataByte) / cb;
+  uint64_t c = first;
+  while (c <= maxC) {
+    if ((c & 7) == 0 && bitmap_[c >> 3] == 0xFF) {
+      c += 8;
+      continue;
+    }
+    if (!used(uint32_t(c))) break;
+    ++c;
+  }
+  if (c > maxC) {
+    pos = total;
+    return 1;
+  }
+  uint64_t startByte = dataByte + (c - 2) * cb;
+  if (c == first && byte > startByte) startByte = byte;
+  uint64_t e = c;
+  while (e <= maxC) {
+    if ((e & 7) == 0 && e + 7 <= maxC && bitmap_[e >> 3] == 0) {
+      e += 8;
+      continue;
+    }
+    if (used(uint32_t(e))) break;
+    ++e;
+  }
+  uint64_t endByte = dataByte + (e - 2) * cb;
+  pos = (startByte + unit - 1) / unit;
+  uint64_t endSector = endByte / unit;
+  len = endSector > pos ? endSector - pos : 0;
+  if (pos >= total) {
+    pos = total;
+    len = 0;
+  } else if (pos + len > total) {
+    len = total - pos;
+  }
+  return 1;
+}
+
+}  // namespace dunmere

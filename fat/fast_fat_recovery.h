@@ -1,0 +1,91 @@
+#pragma once
+// The quick scan of a FAT12/16/32 volume: walks the directory tree from the
+// root, following deleted entries too, and reports deleted files, everything
+// inside deleted folders, and the folders that lead to them.
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/store_engine.h"
+#include "fat/fat_boot_sector.h"
+#include "fat/fat_entry_cache.h"
+#include "fat/fat_names.h"
+#include "storage/sector_source.h"
+
+namespace dunmere {
+
+class CFastFatRecovery : public CStoreEngineBase {
+ public:
+  // Whether the first sector of a file's data is plausible for its extension
+  // (lower case, no dot). Until a signature test is supplied every content is
+  // accepted.
+  using SignatureTest = std::function<bool(std::string_view extension, ByteView firstSector)>;
+
+  CFastFatRecovery() = default;
+  ~CFastFatRecovery() override;
+
+  Status OpenImage(const std::string& path, uint16_t sourceTag) override;
+  Status OpenPartition(uint32_t diskIndex, uint64_t startSector, uint64_t sectorCount, uint16_t sourceTag) override;
+  Status Scan(const std::string* earlierLog) override;
+  Status ReadContent(const FoundItemRecord& record, const ContentSink& sink) override;
+  Status LoadAllocationBitmap() override;
+  // Positions and lengths in sectors of the medium, relative to the partition.
+  // Returns 1 with the extent (length 0 at the end), like the other quick engine.
+  Status NextFreeExtent(uint64_t& startSector, uint64_t& lengthSectors) override;
+
+  // The hook for the content check and the FAT32 high-word search.
+  void SetSignatureTest(SignatureTest test) { signatureTest_ = std::move(test); }
+
+  const FatVolumeGeometry& Geometry() const { return geometry_; }
+  bool IsOpened() const { return opened_; }
+
+ protected:
+  uint32_t RootId() const override { return geometry_.RootId(); }
+
+ private:
+  struct FolderInfo {
+    FoundItemRecord record;
+    uint32_t parent = 0;
+    uint32_t depth = 0;  // folders from the root to this one, itself included
+    bool deleted = false;
+  };
+  enum class WalkEnd { kGoOn, kEndOfDirectory };
+
+  Status OpenOn(uint64_t startSector, uint64_t sectorCount, uint16_t tag);
+  Status ReadBytes(uint64_t offset, uint32_t length, uint8_t* out, uint32_t& got) const;
+  void WalkDirectory(uint32_t cluster);
+  WalkEnd WalkEntries(const uint8_t* buf, size_t len, uint64_t bufOffset, uint32_t dirCluster, uint32_t depth,
+                      bool parentDeleted);
+  void ReportFolder(ByteView entry, const std::string& name, uint32_t dirCluster, uint32_t depth, bool deleted);
+  void ReportFile(ByteView entry, const std::string& name, uint32_t dirCluster, uint32_t depth, uint64_t entryOffset);
+  void MarkAncestors(uint32_t dirCluster);
+  bool DotPairFits(const uint8_t* buf, size_t len, uint32_t self, uint32_t parent) const;
+  uint32_t SearchHighWord(ByteView entry, bool isDirectory, std::string_view extension);
+  int ContentPlausible(uint32_t cluster, std::string_view extension);
+  FoundItemRecord BaseRecord(ByteView entry, uint32_t cluster) const;
+
+  SectorSource source_;
+  FatVolumeGeometry geometry_;
+  FatEntryCache cache_;
+  bool opened_ = false;
+  uint16_t sourceTag_ = 0;
+
+  std::set<uint32_t> pending_;
+  std::unordered_set<uint32_t> walked_;
+  std::unordered_map<uint32_t, FolderInfo> folders_;
+  std::vector<uint32_t> marked_;
+  std::unordered_set<uint32_t> markedSet_;
+  std::vector<uint8_t> clusterBuf_;
+  LongNameAssembler lfn_;
+  uint8_t lfnChecksum_ = 0;
+
+  std::vector<uint8_t> bitmap_;  // bit per cluster number, 1 = in use
+  SignatureTest signatureTest_;
+};
+
+}  // namespace dunmere

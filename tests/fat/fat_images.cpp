@@ -1,0 +1,64 @@
+#include "tests/fat/fat_images.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <fstream>
+#include <sstream>
+
+#include "tests/support/test_support.h"
+
+namespace dunmere::test {
+
+const std::string& FatImageFolder(std::string* why) {
+  static std::string reason;
+  static std::string folder = [] {
+    static TempDir* dir = new TempDir();  // lives for the whole program
+    std::string output;
+    int rc = RunFixtureScript("make_fat_images.sh", "'" + dir->path() + "'", &output);
+    if (rc == 0) return dir->path();
+    reason = rc == 77 ? "FAT fixtures need mkfs.fat, mtools and sfdisk: " + output
+                      : "make_fat_images.sh failed: " + output;
+    return std::string();
+  }();
+  if (why) *why = reason;
+  return folder;
+}
+
+std::vector<ManifestEntry> ReadManifest(const std::string& imagePath) {
+  std::vector<ManifestEntry> out;
+  std::ifstream in(imagePath + ".manifest");
+  std::string line;
+  while (std::getline(in, line)) {
+    std::stringstream ss(line);
+    ManifestEntry e;
+    std::getline(ss, e.state, '\t');
+    std::getline(ss, e.folder, '\t');
+    std::getline(ss, e.name, '\t');
+    std::getline(ss, e.sha256, '\t');
+    if (!e.state.empty()) out.push_back(e);
+  }
+  return out;
+}
+
+std::map<std::string, Listed> ListAll(IFileRecoveryParse& engine) {
+  std::map<std::string, Listed> all;
+  std::deque<std::pair<std::string, Listed>> queue;
+  std::vector<FoundItemRecord> kids;
+  EXPECT_EQ(engine.ListChildren(nullptr, 0, kids), 0);
+  for (auto& k : kids) queue.push_back({"", {k, 0}});
+  while (!queue.empty()) {
+    auto [prefix, item] = queue.front();
+    queue.pop_front();
+    std::string path = prefix + RecordName(item.record);
+    all[path] = item;
+    if (all.size() > 10000) break;
+    if (item.record.isFolder) {
+      EXPECT_EQ(engine.ListChildren(&item.record, item.level + 1, kids), 0);
+      for (auto& k : kids) queue.push_back({path + "/", {k, item.level + 1}});
+    }
+  }
+  return all;
+}
+
+}  // namespace dunmere::test

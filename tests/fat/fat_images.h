@@ -1,0 +1,37 @@
+#pragma once
+// The FAT images of tests/fixtures/make_fat_images.sh, made once per test
+// program, and their manifests.
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/recovery_parse.h"
+
+namespace dunmere::test {
+
+struct ManifestEntry {
+  std::string state;  // live, deleted, overwritten
+  std::string folder;  // "a/b/" or empty
+  std::string name;
+  std::string sha256;
+};
+
+// Folder holding the images; empty when a tool is missing (reason in `why`).
+const std::string& FatImageFolder(std::string* why = nullptr);
+std::vector<ManifestEntry> ReadManifest(const std::string& imagePath);
+
+// Everything the engine lists below the root: "folder path + name" -> record.
+struct Listed {
+  FoundItemRecord record;
+  uint32_t level;
+};
+std::map<std::string, Listed> ListAll(IFileRecoveryParse& engine);
+
+}  // namespace dunmere::test
+
+#define DUNMERE_REQUIRE_FAT_IMAGES()                                            \
+  do {                                                                          \
+    std::string why_;                                                           \
+    if (::dunmere::test::FatImageFolder(&why_).empty()) GTEST_SKIP() << why_; \
+  } while (0)
