@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/fast_ext_recovery.h"
+#include "ntfs/fast_ntfs_recovery.h"
 #include "platform/block_device.h"
 #include "storage/disk_table.h"
 
@@ -15,7 +16,7 @@ std::unique_ptr<IFileRecoveryParse> CreateEngineForKind(FsKind kind, bool deep) 
   if (deep) return nullptr;  // the deep-scan engine joins here
   switch (kind) {
     case FsKind::kExt: return std::make_unique<CFastExtRecovery>();
-    case FsKind::kNtfs:  // quick NTFS engine joins here
+    case FsKind::kNtfs: return std::make_unique<CFastNtfsRecovery>();
     case FsKind::kFat:   // quick FAT engine joins here
     case FsKind::kOther: return nullptr;
   }
