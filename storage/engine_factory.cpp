@@ -7,6 +7,7 @@
 
 #include "engine/fast_ext_recovery.h"
 #include "fat/fast_fat_recovery.h"
+#include "ntfs/fast_ntfs_recovery.h"
 #include "platform/block_device.h"
 #include "storage/disk_table.h"
 
@@ -16,7 +17,7 @@ std::unique_ptr<IFileRecoveryParse> CreateEngineForKind(FsKind kind, bool deep) 
   if (deep) return nullptr;  // the deep-scan engine joins here
   switch (kind) {
     case FsKind::kExt: return std::make_unique<CFastExtRecovery>();
-    case FsKind::kNtfs:  // quick NTFS engine joins here
+    case FsKind::kNtfs: return std::make_unique<CFastNtfsRecovery>();
     case FsKind::kFat: return std::make_unique<CFastFatRecovery>();
     case FsKind::kOther: return nullptr;
   }

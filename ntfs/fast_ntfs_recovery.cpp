@@ -1,0 +1,565 @@
+#include "ntfs/fast_ntfs_recovery.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <set>
+
+#include "engine/progress_estimator.h"
+#include "engine/text.h"
+#include "ntfs/attribute_list.h"
+#include "ntfs/lznt1.h"
+#include "ntfs/mft_record.h"
+#include "ntfs/ntfs_boot_sector.h"
+#include "ntfs/record_summary.h"
+
+namespace dunmere {
+
+namespace {
+constexpr size_t kBootBytes = 4096;
+constexpr size_t kPieceBytes = 65536;            // what a sink receives at most
+constexpr size_t kReadBytes = 1024 * 1024;       // what one read asks for at most
+constexpr size_t kMaxAttributeList = 16 << 20;   // far beyond any real list
+constexpr size_t kMaxExtensionRecords = 4096;    // records one attribute may span
+constexpr uint32_t kFirstUserRecord = 12;        // records below are the system files
+constexpr uint64_t kMaxBitmapBytes = uint64_t(1) << 32;
+
+std::mutex gDefaultCheckLock;
+CFastNtfsRecovery::ContentCheck& DefaultCheck() {
+  static CFastNtfsRecovery::ContentCheck check;
+  return check;
+}
+}  // namespace
+
+void CFastNtfsRecovery::SetDefaultContentCheck(ContentCheck check) {
+  std::lock_guard<std::mutex> g(gDefaultCheckLock);
+  DefaultCheck() = std::move(check);
+}
+
+CFastNtfsRecovery::CFastNtfsRecovery() {
+  std::lock_guard<std::mutex> g(gDefaultCheckLock);
+  contentCheck_ = DefaultCheck();
+}
+
+CFastNtfsRecovery::~CFastNtfsRecovery() { store_.reset(); }
+
+Status CFastNtfsRecovery::ReadBytes(uint64_t offset, size_t length, uint8_t* buffer) const {
+  if ((offset % 512) || (length % 512)) return kInvalidArg;
+  uint32_t got = 0;
+  Status s = source_.ReadSectors(uint32_t(length / 512), buffer, offset / 512, 512, got);
+  if (s == kOk && got * size_t(512) != length) s = kReadFault;
+  return s;
+}
+
+Status CFastNtfsRecovery::OpenImage(const std::string& path, uint16_t tag) {
+  openStatus_ = source_.OpenImageFile(path);
+  if (openStatus_) return openStatus_;
+  return openStatus_ = OpenSource(0, source_.LengthBytes(), tag);
+}
+
+Status CFastNtfsRecovery::OpenPartition(uint32_t disk, uint64_t start, uint64_t count, uint16_t tag) {
+  openStatus_ = source_.OpenPhysicalDisk(disk);
+  if (openStatus_) return openStatus_;
+  uint64_t unit = source_.UnitSize();
+  if (start >= source_.SectorCount()) return openStatus_ = kInvalidArg;
+  uint64_t avail = source_.SectorCount() - start;
+  return openStatus_ = OpenSource(start * unit, std::min(count, avail) * unit, tag);
+}
+
+Status CFastNtfsRecovery::OpenSource(uint64_t partitionOffset, uint64_t byteCount, uint16_t tag) {
+  tag_ = tag;
+  std::vector<uint8_t> boot(kBootBytes);
+  if (Status s = ReadBytes(partitionOffset, boot.size(), boot.data())) return s;
+  NtfsBootInfo info;
+  if (Status s = ParseNtfsBootSector(ByteView(boot.data(), boot.size()), info)) return s;
+  geo_ = MftGeometry::FromBoot(info, partitionOffset);
+  sectorCount_ = byteCount / info.bytesPerSector;
+  // The volume cannot hold clusters beyond the area opened.
+  geo_.totalClusters = std::min<uint64_t>(geo_.totalClusters, byteCount / info.clusterBytes);
+  batch_.assign(size_t(geo_.recordBytes) * kBatchRecords, 0);
+  return LoadMftRuns();
+}
+
+Status CFastNtfsRecovery::LoadMftRuns() {
+  // Record 0 sits at the $MFT's first cluster; its base piece maps enough of
+  // the table to reach any extension records holding the rest of the runs.
+  geo_.mftRuns.clear();
+  std::vector<uint8_t> rec(geo_.recordBytes);
+  uint64_t mftOffset = geo_.partitionOffset + (geo_.mftStartSector - geo_.partitionStart) * geo_.bytesPerSector;
+  if (Status s = ReadBytes(mftOffset, rec.size(), rec.data())) return s;
+  if (!HasFileSignature(ByteView(rec.data(), rec.size()))) return kNotFileRecord;
+  if (Status s = ApplyFixup(rec)) return s;
+  AttributeWalker walk(ByteView(rec.data(), rec.size()));
+  AttributeView a;
+  while (walk.Next(a)) {
+    if (a.type == kAttrData && a.nameLength == 0 && a.nonResident && a.lowestVcn == 0) {
+      std::vector<DataRun> runs;
+      if (Status s = DecodeRunList(a.runList, runs)) return s;
+      if (Status s = PlaceRuns(runs, 0, geo_.totalClusters, geo_.mftRuns)) return s;
+      break;
+    }
+  }
+  if (geo_.mftRuns.empty()) return kAttributeNotFound;
+  DataLayout full;
+  if (FindAttributeRuns(0, kAttrData, full) == kOk && ExtentClusters(full.extents) > ExtentClusters(geo_.mftRuns))
+    geo_.mftRuns = std::move(full.extents);
+  return kOk;
+}
+
+Status CFastNtfsRecovery::ReadRecord(uint64_t n, std::vector<uint8_t>& rec) const {
+  uint64_t off;
+  if (!geo_.RecordOffset(n, off)) return kInvalidArg;
+  rec.resize(geo_.recordBytes);
+  if (Status s = ReadBytes(off, rec.size(), rec.data())) return s;
+  if (!HasFileSignature(ByteView(rec.data(), rec.size()))) return kNotFileRecord;
+  return ApplyFixup(rec);
+}
+
+Status CFastNtfsRecovery::CollectPieces(uint64_t n, uint32_t type, std::vector<std::vector<uint8_t>>& keep,
+                                        std::vector<AttributeView>& pieces, bool& sawList) const {
+  keep.emplace_back();
+  if (Status s = ReadRecord(n, keep.back())) return s;
+  ByteView base(keep.back().data(), keep.back().size());
+  AttributeView list;
+  sawList = false;
+  AttributeWalker walk(base);
+  AttributeView a;
+  while (walk.Next(a)) {
+    if (a.type == kAttrAttributeList && !sawList) {
+      list = a;
+      sawList = true;
+    } else if (a.type == type && a.nameLength == 0) {
+      pieces.push_back(a);
+    }
+  }
+  if (!sawList) return kOk;
+
+  // The list's own bytes: in the record, or in clusters of their own.
+  ByteView listBytes = list.value;
+  if (list.nonResident) {
+    DataLayout ll;
+    if (Status s = BuildDataLayout({list}, geo_.totalClusters, geo_.clusterBytes, ll)) return s;
+    if (ll.realSize > kMaxAttributeList || ll.compressed || ll.encrypted) return kInvalidData;
+    keep.emplace_back();
+    std::vector<uint8_t>& bytes = keep.back();
+    bytes.reserve(size_t(ll.realSize));
+    if (Status s = StreamLayout(ll, [&](const uint8_t* d, size_t len) {
+          bytes.insert(bytes.end(), d, d + len);
+          return 0;
+        }))
+      return s;
+    listBytes = ByteView(bytes.data(), bytes.size());
+  }
+  // Every other record holding a piece of the attribute is read once; the
+  // base record names itself in its own list, which is no reason to re-read it.
+  std::set<uint64_t> records;
+  for (const AttributeListEntry& e : ParseAttributeList(listBytes))
+    if (e.type == type && e.nameLength == 0 && e.record != n) records.insert(e.record);
+  if (records.size() > kMaxExtensionRecords) return kInvalidData;
+  for (uint64_t r : records) {
+    keep.emplace_back();
+    if (Status s = ReadRecord(r, keep.back())) return s;
+    ByteView ext(keep.back().data(), keep.back().size());
+    // A record reused by another file since holds nothing of this one.
+    if (ReadRecordHeader(ext).baseRecord != n) continue;
+    AttributeWalker w(ext);
+    while (w.Next(a))
+      if (a.type == type && a.nameLength == 0) pieces.push_back(a);
+  }
+  return kOk;
+}
+
+Status CFastNtfsRecovery::FindAttributeRuns(uint64_t n, uint32_t type, DataLayout& out) const {
+  // The views point into these records' buffers, which moving the outer
+  // vector leaves in place.
+  std::vector<std::vector<uint8_t>> keep;
+  std::vector<AttributeView> pieces;
+  bool sawList = false;
+  if (Status s = CollectPieces(n, type, keep, pieces, sawList)) return s;
+  // A resident value has no runs.
+  std::erase_if(pieces, [](const AttributeView& a) { return !a.nonResident; });
+  if (pieces.empty()) return kAttributeNotFound;
+  return BuildDataLayout(std::move(pieces), geo_.totalClusters, geo_.clusterBytes, out);
+}
+
+bool CFastNtfsRecovery::FindFileName(uint64_t n, FileNameInfo& out) const {
+  // Names moved out of the base record by a long attribute list.
+  std::vector<std::vector<uint8_t>> keep;
+  std::vector<AttributeView> pieces;
+  bool sawList = false;
+  if (CollectPieces(n, kAttrFileName, keep, pieces, sawList) != kOk) return false;
+  bool found = false;
+  for (const AttributeView& a : pieces) {
+    FileNameInfo fn;
+    if (a.nonResident || !ParseFileName(a.value, fn)) continue;
+    if (!found || (out.nameSpace == kNameSpaceDos && fn.nameSpace != kNameSpaceDos)) {
+      out = std::move(fn);
+      found = true;
+    }
+  }
+  return found;
+}
+
+Status CFastNtfsRecovery::ReadResidentData(uint64_t n, std::vector<uint8_t>& out) const {
+  out.clear();
+  std::vector<uint8_t> rec;
+  if (Status s = ReadRecord(n, rec)) return s == kNotFileRecord ? kNotResident : s;
+  AttributeWalker walk(ByteView(rec.data(), rec.size()));
+  AttributeView a;
+  while (walk.Next(a)) {
+    if (a.type != kAttrData || a.nameLength != 0) continue;
+    if (a.nonResident) return kNotResident;
+    out.assign(a.value.data(), a.value.data() + a.value.size());
+    return kOk;
+  }
+  return kNotResident;
+}
+
+Status CFastNtfsRecovery::StreamLayout(const DataLayout& L, const ContentSink& sink) const {
+  if (L.encrypted) return kNotSupported;
+  const uint64_t cb = geo_.clusterBytes;
+  uint64_t remaining = L.realSize;
+  uint64_t produced = 0;  // bytes of the attribute handed on so far
+  std::vector<uint8_t> buf;
+  auto emit = [&](const uint8_t* data, uint64_t len) -> int {
+    // Bytes past the initialized size were never written: they read as zeros.
+    while (len > 0 && remaining > 0) {
+      size_t piece = size_t(std::min<uint64_t>({len, remaining, kPieceBytes}));
+      const uint8_t* p = data;
+      static const std::vector<uint8_t> zeros(kPieceBytes, 0);
+      if (produced >= L.initializedSize) {
+        p = zeros.data();
+      } else if (produced + piece > L.initializedSize) {
+        piece = size_t(L.initializedSize - produced);
+      }
+      if (int a = sink(p, piece)) return a;
+      data += piece;
+      len -= piece;
+      remaining -= piece;
+      produced += piece;
+    }
+    return 0;
+  };
+
+  if (!L.compressed) {
+    for (const Extent& e : L.extents) {
+      uint64_t done = 0;
+      while (done < e.count && remaining > 0) {
+        uint64_t clusters = std::min<uint64_t>(e.count - done, std::max<uint64_t>(1, kReadBytes / cb));
+        uint64_t bytes = clusters * cb;
+        // Never read clusters past the data's end.
+        uint64_t needed = (remaining + cb - 1) / cb * cb;
+        if (bytes > needed) {
+          bytes = needed;
+          clusters = bytes / cb;
+        }
+        buf.resize(size_t(bytes));
+        if (e.sparse) {
+          std::fill(buf.begin(), buf.end(), 0);
+        } else if (produced >= L.initializedSize) {
+          std::fill(buf.begin(), buf.end(), 0);  // nothing worth reading there
+        } else if (Status s = ReadBytes(geo_.partitionOffset + (e.lcn + done) * cb, size_t(bytes), buf.data())) {
+          return s;
+        }
+        if (int a = emit(buf.data(), bytes)) return a;
+        done += clusters;
+      }
+      if (remaining == 0) break;
+    }
+    return remaining == 0 ? kOk : kInvalidData;
+  }
+
+  // Compressed: each unit of N clusters is stored plain (all N allocated),
+  // as zeros (none allocated) or LZNT1-compressed in its first clusters.
+  const uint64_t unitClusters = L.compressionUnitClusters;
+  const uint64_t unitBytes = unitClusters * cb;
+  if (unitBytes > (uint64_t(4) << 20)) return kUnsupportedCompression;
+  std::vector<uint8_t> raw;
+  std::vector<uint8_t> unit(static_cast<size_t>(unitBytes));
+  size_t ei = 0;
+  for (uint64_t vcn = 0; remaining > 0; vcn += unitClusters) {
+    raw.clear();
+    uint64_t allocated = 0;
+    for (uint64_t c = vcn; c < vcn + unitClusters; ++c) {
+      while (ei < L.extents.size() && L.extents[ei].vcn + L.extents[ei].count <= c) ++ei;
+      if (ei >= L.extents.size()) break;
+      const Extent& e = L.extents[ei];
+      if (c < e.vcn || e.sparse) continue;
+      // Take the whole stretch of this extent inside the unit in one read.
+      uint64_t upto = std::min(e.vcn + e.count, vcn + unitClusters);
+      size_t at = raw.size();
+      raw.resize(at + size_t((upto - c) * cb));
+      if (Status s = ReadBytes(geo_.partitionOffset + (e.lcn + (c - e.vcn)) * cb, size_t((upto - c) * cb),
+                               raw.data() + at))
+        return s;
+      allocated += upto - c;
+      c = upto - 1;
+    }
+    if (allocated == unitClusters) {
+      std::memcpy(unit.data(), raw.data(), unit.size());
+    } else if (allocated == 0) {
+      std::fill(unit.begin(), unit.end(), 0);
+    } else {
+      size_t got = 0;
+      if (Lznt1Decompress(ByteView(raw.data(), raw.size()), unit.data(), unit.size(), got))
+        return kUnsupportedCompression;
+      std::fill(unit.begin() + got, unit.end(), 0);
+    }
+    if (int a = emit(unit.data(), unitBytes)) return a;
+    if (vcn + unitClusters < vcn) break;
+  }
+  return kOk;
+}
+
+Status CFastNtfsRecovery::ReadContent(const FoundItemRecord& record, const ContentSink& sink) {
+  if (record.isFolder) return kInvalidArg;
+  if (openStatus_) return openStatus_;
+  uint64_t n = record.itemId;
+  std::vector<uint8_t> resident;
+  Status s = ReadResidentData(n, resident);
+  if (s == kOk) {
+    for (size_t off = 0; off < resident.size(); off += kPieceBytes) {
+      size_t len = std::min(kPieceBytes, resident.size() - off);
+      if (int a = sink(resident.data() + off, len)) return a;
+    }
+    return kOk;
+  }
+  if (s != kNotResident) return s;
+  DataLayout layout;
+  s = FindAttributeRuns(n, kAttrData, layout);
+  if (s == kAttributeNotFound || s == kNotFileRecord) return kNoContent;
+  if (s) return s;
+  return StreamLayout(layout, sink);
+}
+
+Status CFastNtfsRecovery::ReadBatch(uint64_t first, uint32_t count, uint8_t* buffer) const {
+  // The records' bytes mapped through the $MFT's runs, one read per stretch.
+  const uint64_t cb = geo_.clusterBytes;
+  uint64_t begin = first * geo_.recordBytes, end = begin + uint64_t(count) * geo_.recordBytes;
+  for (const Extent& e : geo_.mftRuns) {
+    uint64_t eb = e.vcn * cb, ee = (e.vcn + e.count) * cb;
+    uint64_t lo = std::max(begin, eb), hi = std::min(end, ee);
+    if (lo >= hi) continue;
+    uint8_t* dst = buffer + (lo - begin);
+    if (e.sparse) {
+      std::memset(dst, 0, size_t(hi - lo));
+      continue;
+    }
+    if (Status s = ReadBytes(geo_.partitionOffset + e.lcn * cb + (lo - eb), size_t(hi - lo), dst)) return s;
+  }
+  return kOk;
+}
+
+uint32_t CFastNtfsRecovery::CheckContent(const std::string& name, const RecordSummary& s) {
+  if (s.hasData && s.dataResident && s.dataSize == 0) return 0;
+  if (!contentCheck_) return 1;
+  std::string ext = ExtensionOf(name);
+  if (ext.empty()) return 1;
+  if (s.hasData && s.dataResident) return contentCheck_(ext, s.residentData, 0) ? 1 : 0;
+  if (!s.hasFirstCluster || s.dataCompressedOrEncrypted) return 1;
+  std::vector<uint8_t> sector(geo_.bytesPerSector);
+  uint64_t off = geo_.partitionOffset + s.firstCluster * geo_.clusterBytes;
+  if (s.firstCluster >= geo_.totalClusters || ReadBytes(off, sector.size(), sector.data())) return 1;
+  return contentCheck_(ext, ByteView(sector.data(), sector.size()), off / geo_.bytesPerSector) ? 1 : 0;
+}
+
+CFastNtfsRecovery::FolderInfo& CFastNtfsRecovery::Folder(uint64_t n) {
+  auto it = folders_.find(n);
+  if (it != folders_.end()) return it->second;
+  FolderInfo info;
+  std::vector<uint8_t> rec;
+  if (ReadRecord(n, rec) == kOk) {
+    ByteView v(rec.data(), rec.size());
+    RecordHeaderInfo h = ReadRecordHeader(v);
+    if ((h.flags & kRecordIsDirectory) && h.baseRecord == 0) {
+      RecordSummary s;
+      SummarizeRecord(v, s);
+      if (!s.hasName && s.hasAttributeList) s.hasName = FindFileName(n, s.name);
+      if (s.hasName) {
+        info.real = true;
+        info.name = std::move(s.name);
+      }
+    }
+  }
+  folderList_.push_back(n);
+  return folders_.emplace(n, std::move(info)).first->second;
+}
+
+uint32_t CFastNtfsRecovery::DepthOf(uint64_t p) {
+  // Number of folders from p up to the root, p included. The chain stops at
+  // the first ancestor that is not a readable folder, and at a loop: that
+  // ancestor becomes a top-level lost folder, so levels stay consistent.
+  std::vector<uint64_t> chain;
+  std::set<uint64_t> onChain;
+  uint64_t cur = p;
+  uint32_t base = 0;
+  for (;;) {
+    if (cur == kRootRecord) break;
+    FolderInfo& f = Folder(cur);
+    if (f.depthKnown) {
+      base = f.depth;
+      break;
+    }
+    if (!f.real || onChain.count(cur)) {
+      f.real = false;
+      f.depth = 1;
+      f.depthKnown = true;
+      base = 1;
+      break;
+    }
+    chain.push_back(cur);
+    onChain.insert(cur);
+    cur = f.name.parentRecord;
+  }
+  for (size_t i = chain.size(); i-- > 0;) {
+    FolderInfo& f = folders_[chain[i]];
+    if (!f.depthKnown) {
+      f.depth = ++base;
+      f.depthKnown = true;
+    } else {
+      base = f.depth;
+    }
+  }
+  return p == kRootRecord ? 0 : folders_[p].depth;
+}
+
+void CFastNtfsRecovery::ParseDeletedRecord(uint64_t n, std::span<uint8_t> record) {
+  ByteView v(record.data(), record.size());
+  if (!HasFileSignature(v)) return;
+  RecordHeaderInfo h = ReadRecordHeader(v);
+  if ((h.flags & (kRecordInUse | kRecordIsDirectory)) || h.baseRecord != 0) return;
+  if (ApplyFixup(record)) return;
+  RecordSummary s;
+  SummarizeRecord(v, s);
+  if (n < kFirstUserRecord) return;
+  if (!s.hasName && s.hasAttributeList) s.hasName = FindFileName(n, s.name);
+  if (!s.hasName || n < kFirstUserRecord || n > 0xFFFFFFFFull) return;
+
+  FoundItemRecord r = MakeEmptyRecord();
+  r.sourceTag = tag_;
+  r.sourceKind = kSourceQuickNtfs;
+  r.isFolder = 0;
+  r.itemId = uint32_t(n);
+  r.clusterBytes = geo_.clusterBytes;
+  r.created = s.name.created;
+  r.accessed = s.name.accessed;
+  r.modified = s.name.modified;
+  r.size = s.hasData ? s.dataSize : s.name.realSize;
+  if (!s.hasData && s.hasAttributeList) {
+    DataLayout layout;
+    if (FindAttributeRuns(n, kAttrData, layout) == kOk) r.size = layout.realSize;
+  }
+  r.location = geo_.SectorOfRecord(n);
+  r.partitionStart = geo_.partitionStart;
+  SetRecordName(r, s.name.name);
+  r.contentOk = CheckContent(s.name.name, s);
+  uint64_t parent = s.name.parentRecord;
+  uint32_t level = DepthOf(parent);
+  store_->Append(r, uint32_t(parent), level);
+}
+
+void CFastNtfsRecovery::EmitFolders() {
+  for (size_t i = 0; i < folderList_.size(); ++i) {
+    uint64_t n = folderList_[i];
+    FolderInfo f = folders_[n];
+    FoundItemRecord r = MakeEmptyRecord();
+    r.sourceTag = tag_;
+    r.sourceKind = kSourceQuickNtfs;
+    r.isFolder = 1;
+    r.contentOk = 1;
+    r.itemId = uint32_t(n);
+    if (!f.real) {
+      r.clusterBytes = kNoClusterSize;
+      SetRecordName(r, "LostFolder" + std::to_string(n));
+      store_->Append(r, kRootRecord, 0);
+      continue;
+    }
+    r.clusterBytes = geo_.clusterBytes;
+    r.created = f.name.created;
+    r.accessed = f.name.accessed;
+    r.modified = f.name.modified;
+    r.size = f.name.realSize;
+    r.location = geo_.SectorOfRecord(n);
+    r.partitionStart = geo_.partitionStart;
+    SetRecordName(r, f.name.name);
+    uint64_t parent = f.name.parentRecord;
+    store_->Append(r, uint32_t(parent), DepthOf(parent));
+  }
+}
+
+Status CFastNtfsRecovery::Scan(const std::string* earlierLog) {
+  folderList_.clear();
+  folders_.clear();
+  store_.reset();
+  if (earlierLog) return OpenStore(*earlierLog);
+  std::time_t now = std::time(nullptr);
+  struct tm local {};
+  localtime_r(&now, &local);
+  if (Status s = OpenStore(QuickScanLogName(geo_.partitionStart, local))) return s;
+  if (openStatus_) return openStatus_;
+  return RunScan();
+}
+
+Status CFastNtfsRecovery::RunScan() {
+  ProgressEstimator estimate;
+  estimate.Start();
+  const uint64_t records = geo_.RecordCount();
+  const uint64_t totalBytes = records * geo_.recordBytes;
+  for (uint64_t first = 0; first < records; first += kBatchRecords) {
+    uint32_t count = uint32_t(std::min<uint64_t>(kBatchRecords, records - first));
+    if (Status s = ReadBatch(first, count, batch_.data())) return s;
+    for (uint32_t i = 0; i < count; ++i) {
+      try {
+        ParseDeletedRecord(first + i,
+                           std::span<uint8_t>(batch_.data() + size_t(i) * geo_.recordBytes, geo_.recordBytes));
+      } catch (const std::exception&) {
+        // A record that cannot be parsed is lost alone.
+      }
+    }
+    uint64_t doneBytes = (first + count) * geo_.recordBytes;
+    int64_t left = estimate.Update(doneBytes, totalBytes, share_);
+    if (progress_) {
+      if (int a = progress_(user_, PercentOf(doneBytes, totalBytes), share_, left, 0, 0, 0, 0)) return a;
+    }
+  }
+  try {
+    EmitFolders();
+  } catch (const std::exception&) {
+  }
+  if (progress_) progress_(user_, 100, share_, 0, 0, 0, 0, 0);
+  return store_->Flush();
+}
+
+Status CFastNtfsRecovery::LoadAllocationBitmap() {
+  if (openStatus_) return openStatus_;
+  DataLayout layout;
+  if (Status s = FindAttributeRuns(6, kAttrData, layout)) return s == kAttributeNotFound ? kInvalidArg : s;
+  uint64_t want = std::min<uint64_t>(layout.realSize, (geo_.totalClusters + 7) / 8);
+  if (want == 0 || want > kMaxBitmapBytes) return kInvalidData;
+  std::vector<uint8_t> bits;
+  try {
+    bits.reserve(size_t(want));
+  } catch (const std::bad_alloc&) {
+    return kNoMemory;
+  }
+  Status s = StreamLayout(layout, [&](const uint8_t* d, size_t len) {
+    size_t take = size_t(std::min<uint64_t>(len, want - bits.size()));
+    bits.insert(bits.end(), d, d + take);
+    return bits.size() >= want ? 1 : 0;
+  });
+  if (s != kOk && s != 1) return s;
+  bitmap_ = ClusterBitmap(std::move(bits), geo_.sectorsPerCluster, sectorCount_);
+  return kOk;
+}
+
+Status CFastNtfsRecovery::NextFreeExtent(uint64_t& start, uint64_t& length) {
+  if (!bitmap_.Loaded()) {
+    length = 0;
+    return kInvalidArg;
+  }
+  bitmap_.NextFreeExtent(start, length);
+  return 1;
+}
+
+}  // namespace dunmere

@@ -1,0 +1,53 @@
+#include "ntfs/ntfs_boot_sector.h"
+
+namespace dunmere {
+
+namespace {
+bool IsPow2(uint64_t v) { return v != 0 && (v & (v - 1)) == 0; }
+}  // namespace
+
+Status ParseNtfsBootSector(ByteView b, NtfsBootInfo& out) {
+  if (!b.Has(0, 512) || !b.Equals(offsetof(NtfsBootSector, oemId), "NTFS    ")) return kInvalidData;
+  uint32_t bps = b.U16(offsetof(NtfsBootSector, bytesPerSector));
+  if (bps == 0) bps = 512;
+  if (!IsPow2(bps) || bps < 512 || bps > 4096) return kInvalidData;
+  uint8_t rawSpc = b.U8(offsetof(NtfsBootSector, sectorsPerCluster));
+  uint32_t spc;
+  if (rawSpc == 0) return kBadClusterSize;
+  if (rawSpc <= 0x80) {
+    spc = rawSpc;
+  } else {
+    uint32_t shift = 256u - rawSpc;
+    if (shift > 12) return kBadClusterSize;
+    spc = 1u << shift;
+  }
+  uint64_t clusterBytes = uint64_t(spc) * bps;
+  if (!IsPow2(spc) || clusterBytes > (2u << 20)) return kBadClusterSize;
+
+  int8_t cpr = int8_t(b.U8(offsetof(NtfsBootSector, clustersPerMftRecord)));
+  uint64_t recordBytes;
+  if (cpr > 0)
+    recordBytes = uint64_t(cpr) * clusterBytes;
+  else if (cpr < 0 && cpr >= -31)
+    recordBytes = uint64_t(1) << unsigned(-cpr);
+  else
+    recordBytes = 0;
+  // A record must hold whole sectors; anything else falls back to the usual
+  // size (two 512-byte sectors, or one larger sector).
+  if (!IsPow2(recordBytes) || recordBytes < bps || recordBytes > 65536)
+    recordBytes = bps == 512 ? 1024 : bps;
+
+  uint64_t total = b.U64(offsetof(NtfsBootSector, totalSectors));
+  uint64_t mftLcn = b.U64(offsetof(NtfsBootSector, mftLcn));
+  if (total == 0 || mftLcn == 0 || mftLcn > total / spc) return kInvalidData;
+
+  out.bytesPerSector = bps;
+  out.sectorsPerCluster = spc;
+  out.clusterBytes = uint32_t(clusterBytes);
+  out.recordBytes = uint32_t(recordBytes);
+  out.totalSectors = total;
+  out.mftLcn = mftLcn;
+  return kOk;
+}
+
+}  // namespace dunmere

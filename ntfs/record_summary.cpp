@@ -1,0 +1,47 @@
+#include "ntfs/record_summary.h"
+
+#include <vector>
+
+#include "ntfs/run_list.h"
+
+namespace dunmere {
+
+void SummarizeRecord(ByteView record, RecordSummary& s) {
+  s = RecordSummary{};
+  s.header = ReadRecordHeader(record);
+  AttributeWalker walk(record);
+  AttributeView a;
+  while (walk.Next(a)) {
+    if (a.type == kAttrAttributeList) {
+      s.hasAttributeList = true;
+    } else if (a.type == kAttrFileName && !a.nonResident) {
+      FileNameInfo fn;
+      if (!ParseFileName(a.value, fn)) continue;
+      // The first name counts unless a long name follows a short (DOS) one.
+      if (!s.hasName || (s.name.nameSpace == kNameSpaceDos && fn.nameSpace != kNameSpaceDos)) {
+        s.name = std::move(fn);
+        s.hasName = true;
+      }
+    } else if (a.type == kAttrData && a.nameLength == 0 && !s.hasData) {
+      if (!a.nonResident) {
+        s.hasData = true;
+        s.dataResident = true;
+        s.residentData = a.value;
+        s.dataSize = a.value.size();
+      } else if (a.lowestVcn == 0) {
+        s.hasData = true;
+        s.dataSize = a.realSize;
+        s.dataCompressedOrEncrypted = (a.flags & (kAttrFlagCompressed | kAttrFlagEncrypted)) != 0;
+        std::vector<DataRun> runs;
+        DecodeRunList(a.runList, runs);
+        if (!runs.empty() && !runs.front().sparse && runs.front().lcnDelta > 0) {
+          s.hasFirstCluster = true;
+          s.firstCluster = uint64_t(runs.front().lcnDelta);
+        }
+      }
+    }
+  }
+  s.malformed = walk.malformed();
+}
+
+}  // namespace dunmere

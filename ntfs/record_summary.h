@@ -1,0 +1,30 @@
+#pragma once
+// What the quick scan needs from one FILE record (after the fix-up): its best
+// name, where its unnamed data lives, and whether an attribute list exists.
+#include <cstdint>
+
+#include "engine/bytes.h"
+#include "ntfs/file_name_attr.h"
+#include "ntfs/mft_record.h"
+
+namespace dunmere {
+
+struct RecordSummary {
+  RecordHeaderInfo header;
+  bool hasName = false;
+  FileNameInfo name;  // the long name when the record has one
+  // The unnamed $DATA piece at VCN 0 when it is in this record.
+  bool hasData = false;
+  bool dataResident = false;
+  ByteView residentData;
+  uint64_t dataSize = 0;
+  bool hasFirstCluster = false;  // the data starts in an allocated cluster
+  uint64_t firstCluster = 0;
+  bool dataCompressedOrEncrypted = false;
+  bool hasAttributeList = false;
+  bool malformed = false;  // a damaged attribute ended the walk
+};
+
+void SummarizeRecord(ByteView record, RecordSummary& out);
+
+}  // namespace dunmere
