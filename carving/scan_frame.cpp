@@ -19,7 +19,7 @@ bool ZeroPaddingOk(ByteView buf, size_t end, uint32_t sectorSize) {
   return true;
 }
 
-static bool ScanImpl(CarveContext& ctx, ByteView chunk, uint64_t& size, bool mpeg) {
+bool ScanToNextOtherHeader(CarveContext& ctx, ByteView chunk, uint64_t& size, FileTypeCode own) {
   uint32_t ss = ctx.sectorSize;
   if (!ctx.UsableSectorSize()) return false;
   size_t sectors = chunk.size() / ss;
@@ -27,7 +27,7 @@ static bool ScanImpl(CarveContext& ctx, ByteView chunk, uint64_t& size, bool mpe
     ctx.currentSector += 1;
     ByteView sector = chunk.Sub(i * ss, ss);
     FileTypeCode code = IdentifySector(ctx, sector);
-    bool header = code != kNoMatch && !(mpeg && code == kMpeg);
+    bool header = code != kNoMatch && code != own;
     if (header || IsMetadataSector(sector)) {
       size += uint64_t(i) * ss;
       return true;
@@ -36,12 +36,14 @@ static bool ScanImpl(CarveContext& ctx, ByteView chunk, uint64_t& size, bool mpe
   return false;
 }
 
-bool ScanToNextHeader(CarveContext& ctx, ByteView chunk, uint64_t& size) { return ScanImpl(ctx, chunk, size, false); }
+bool ScanToNextHeader(CarveContext& ctx, ByteView chunk, uint64_t& size) {
+  return ScanToNextOtherHeader(ctx, chunk, size, kNoMatch);
+}
 bool ScanToNextHeaderMpeg(CarveContext& ctx, ByteView chunk, uint64_t& size) {
-  return ScanImpl(ctx, chunk, size, true);
+  return ScanToNextOtherHeader(ctx, chunk, size, kMpeg);
 }
 
-uint64_t RunScanFrame(CarveContext& ctx, ByteView first, uint64_t cap, EndSearch* search, bool mpeg) {
+uint64_t RunScanFrame(CarveContext& ctx, ByteView first, uint64_t cap, EndSearch* search, FileTypeCode own) {
   uint32_t ss = ctx.sectorSize;
   uint64_t size = ss;
   if (!ctx.UsableSectorSize()) return size;
@@ -60,7 +62,7 @@ uint64_t RunScanFrame(CarveContext& ctx, ByteView first, uint64_t cap, EndSearch
     ByteView bytes = ctx.WindowView(got);
     ctx.currentSector = start - 1;
     uint64_t headerSize = size;
-    bool header = mpeg ? ScanToNextHeaderMpeg(ctx, bytes, headerSize) : ScanToNextHeader(ctx, bytes, headerSize);
+    bool header = ScanToNextOtherHeader(ctx, bytes, headerSize, own);
     // The end search only sees this file's part of the chunk: a marker of
     // the file that follows must not become this one's end.
     size_t searchable = header ? size_t(headerSize - size) : bytes.size();

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "carving/carve_context.h"
+#include "carving/file_type_code.h"
 #include "engine/bytes.h"
 
 namespace dunmere {
@@ -31,6 +32,9 @@ bool ZeroPaddingOk(ByteView buf, size_t end, uint32_t sectorSize);
 bool ScanToNextHeader(CarveContext& ctx, ByteView chunk, uint64_t& size);
 // The same, except that MPEG pack headers (answer kMpeg) do not count.
 bool ScanToNextHeaderMpeg(CarveContext& ctx, ByteView chunk, uint64_t& size);
+// The same, except that sectors answering `own` (the format being sized,
+// whose stream repeats its header) do not count.
+bool ScanToNextOtherHeader(CarveContext& ctx, ByteView chunk, uint64_t& size, FileTypeCode own);
 
 // A format's own end search. Called with the first sector and then with each
 // chunk, cut before the next header when one was found; `fileOffset` is where
@@ -44,7 +48,9 @@ class EndSearch {
 // Runs the frame for the file whose first sector is `first` (at
 // ctx.candidateStart). Returns the size: the end found by `search`, else the
 // extent up to the next header, the cap, a read error or a stop request.
-uint64_t RunScanFrame(CarveContext& ctx, ByteView first, uint64_t cap, EndSearch* search, bool mpeg = false);
+// `own`: a code whose headers do not end the file (kNoMatch: every header does).
+uint64_t RunScanFrame(CarveContext& ctx, ByteView first, uint64_t cap, EndSearch* search,
+                      FileTypeCode own = kNoMatch);
 
 // Offsets of a byte pattern in a buffer.
 size_t FindFirst(ByteView buf, const uint8_t* pat, size_t len, size_t from = 0);

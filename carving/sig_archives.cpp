@@ -1,6 +1,7 @@
 #include "carving/sig_archives.h"
 
 #include <algorithm>
+#include <array>
 #include <string_view>
 
 #include "carving/scan_frame.h"
@@ -59,6 +60,21 @@ class SevenZipEnd : public EndSearch {
   }
 };
 
+uint32_t Crc32(const uint8_t* p, size_t n) {
+  static const auto table = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[i] = c;
+    }
+    return t;
+  }();
+  uint32_t c = 0xFFFFFFFF;
+  for (size_t i = 0; i < n; ++i) c = table[(c ^ p[i]) & 0xFF] ^ (c >> 8);
+  return c ^ 0xFFFFFFFF;
+}
+
 }  // namespace
 
 const DetectorInfo kGzDetector{DetectGz, {0x1F, -1, -1, -1}};
@@ -70,7 +86,15 @@ const DetectorInfo kGhoDetector{DetectGho, {0xFE, -1, -1, -1}};
 
 uint64_t GzSize(CarveContext& ctx, ByteView s) { return RunScanFrame(ctx, s, kCap6GiB, nullptr); }
 
+// The start header names where the archive's own header lies and how long it
+// is, under a checksum: when that holds, the size is exact. The tail-pattern
+// search is kept for archives whose start header is damaged.
 uint64_t SevenZipSize(CarveContext& ctx, ByteView s) {
+  if (s.Has(0, 32) && Crc32(s.data() + 12, 20) == s.U32(8)) {
+    uint64_t offset = s.U64(12), length = s.U64(20);
+    if (offset < kCap4GiB && length < kCap4GiB && 32 + offset + length <= kCap4GiB + ctx.sectorSize)
+      return 32 + offset + length;
+  }
   SevenZipEnd search;
   return RunScanFrame(ctx, s, kCap4GiB, &search);
 }

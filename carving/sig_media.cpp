@@ -288,7 +288,7 @@ const DetectorInfo kMmfDetector{DetectMmf, {'M', -1, -1, -1}};
 
 uint64_t MpegSize(CarveContext& ctx, ByteView s) {
   MpegEnd search(Bytes(s, 0, kSequenceStart, 4));
-  return RunScanFrame(ctx, s, kCap6GiB, &search, /*mpeg=*/true);
+  return RunScanFrame(ctx, s, kCap6GiB, &search, kMpeg);
 }
 
 uint64_t Mp4Size(CarveContext& ctx, ByteView s) {
@@ -346,6 +346,10 @@ uint64_t ApeSize(CarveContext& ctx, ByteView s) {
 }
 
 uint64_t ScanCap512MiB(CarveContext& ctx, ByteView s) { return RunScanFrame(ctx, s, kCap512MiB, nullptr); }
+
+// An MP2 stream is nothing but frames, and every fourth frame starts a sector
+// with the very bytes that identify the format; those frames do not end it.
+uint64_t Mp2Size(CarveContext& ctx, ByteView s) { return RunScanFrame(ctx, s, kCap512MiB, nullptr, kMp2); }
 uint64_t ScanCap6GiB(CarveContext& ctx, ByteView s) { return RunScanFrame(ctx, s, kCap6GiB, nullptr); }
 uint64_t ScanCap64GiB(CarveContext& ctx, ByteView s) { return RunScanFrame(ctx, s, kCap64GiB, nullptr); }
 

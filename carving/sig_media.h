@@ -20,6 +20,7 @@ uint64_t TsSize(CarveContext& ctx, ByteView sector);
 uint64_t Mp3Size(CarveContext& ctx, ByteView sector);
 uint64_t MidSize(CarveContext& ctx, ByteView sector);
 uint64_t ApeSize(CarveContext& ctx, ByteView sector);
+uint64_t Mp2Size(CarveContext& ctx, ByteView sector);
 // Plain scans with their caps.
 uint64_t ScanCap512MiB(CarveContext& ctx, ByteView sector);
 uint64_t ScanCap6GiB(CarveContext& ctx, ByteView sector);

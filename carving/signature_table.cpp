@@ -40,7 +40,7 @@ const SignatureRule kTable[] = {
     {"ape", kApe, &kApeDetector, ApeSize},
     {"wav", kWav, &kWavDetector, RiffSize},
     {"mov", kMov, &kMovDetector, ScanCap6GiB},
-    {"mp2", kMp2, &kMp2Detector, ScanCap512MiB},
+    {"mp2", kMp2, &kMp2Detector, Mp2Size},
     {"mmf", kMmf, &kMmfDetector, ScanCap512MiB},
     {"fla", kFla, &kFlaDetector, FlaSize},
     {"gif", kGif, &kGifDetector, GifSize},
