@@ -139,7 +139,23 @@ FileTypeCode DetectTtf(CarveContext&, ByteView s) {
   uint32_t n = s.B16(4);
   if (n == 0 || s.U16(6) == 0 || s.U16(8) == 0 || s.U16(10) == 0) return kNoMatch;
   if (16ull * n + 16 > s.size()) return kNoMatch;
-  return s.B32(12 + 16 * size_t(n)) == 0x00010000 ? kTtf : kNoMatch;
+  if (s.B32(12 + 16 * size_t(n)) == 0x00010000) return kTtf;
+  // Fonts whose first table is not one that starts with version 1.0 (FontForge
+  // puts its FFTM stamp first) are told by a directory that holds together:
+  // printable tags in ascending order, aligned data after the directory.
+  uint32_t prevTag = 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    size_t e = 12 + 16 * size_t(i);
+    uint32_t tag = s.B32(e), offset = s.B32(e + 8);
+    for (int k = 0; k < 4; ++k) {
+      uint8_t c = s.U8(e + k);
+      if (c < 0x20 || c > 0x7E) return kNoMatch;
+    }
+    if (i > 0 && tag <= prevTag) return kNoMatch;
+    if (offset < 12 + 16ull * n || (offset & 3)) return kNoMatch;
+    prevTag = tag;
+  }
+  return kTtf;
 }
 
 FileTypeCode DetectPst(CarveContext&, ByteView s) {
