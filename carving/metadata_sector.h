@@ -1,0 +1,11 @@
+#pragma once
+// File-system metadata inside a carved file's look-ahead ends that file: NTFS
+// records and pages, boot sectors and FAT directory sectors are never file data.
+#include "engine/bytes.h"
+
+namespace dunmere {
+
+// Needs at least 32 bytes (shorter sectors are never metadata).
+bool IsMetadataSector(ByteView sector);
+
+}  // namespace dunmere

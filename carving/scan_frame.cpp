@@ -1,0 +1,92 @@
+#include "carving/scan_frame.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "carving/metadata_sector.h"
+#include "carving/signature_table.h"
+
+namespace dunmere {
+
+bool ZeroPaddingOk(ByteView buf, size_t end, uint32_t sectorSize) {
+  if (sectorSize == 0) return false;
+  if (end % sectorSize == 0) return true;
+  size_t sectorEnd = (end / sectorSize + 1) * sectorSize;
+  if (sectorEnd > buf.size()) sectorEnd = buf.size();
+  if (end > sectorEnd) return false;
+  for (size_t i = end; i < sectorEnd; ++i)
+    if (buf.data()[i] != 0) return false;
+  return true;
+}
+
+bool ScanToNextOtherHeader(CarveContext& ctx, ByteView chunk, uint64_t& size, FileTypeCode own) {
+  uint32_t ss = ctx.sectorSize;
+  if (!ctx.UsableSectorSize()) return false;
+  size_t sectors = chunk.size() / ss;
+  for (size_t i = 0; i < sectors; ++i) {
+    ctx.currentSector += 1;
+    ByteView sector = chunk.Sub(i * ss, ss);
+    FileTypeCode code = IdentifySector(ctx, sector);
+    bool header = code != kNoMatch && code != own;
+    if (header || IsMetadataSector(sector)) {
+      size += uint64_t(i) * ss;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ScanToNextHeader(CarveContext& ctx, ByteView chunk, uint64_t& size) {
+  return ScanToNextOtherHeader(ctx, chunk, size, kNoMatch);
+}
+bool ScanToNextHeaderMpeg(CarveContext& ctx, ByteView chunk, uint64_t& size) {
+  return ScanToNextOtherHeader(ctx, chunk, size, kMpeg);
+}
+
+uint64_t RunScanFrame(CarveContext& ctx, ByteView first, uint64_t cap, EndSearch* search, FileTypeCode own) {
+  uint32_t ss = ctx.sectorSize;
+  uint64_t size = ss;
+  if (!ctx.UsableSectorSize()) return size;
+  uint64_t end = 0;
+  if (search && search->Search(ctx, first.Sub(0, ss), 0, end)) return end;
+  uint64_t remaining = cap / ss;
+  uint32_t chunk = ctx.SectorsPerWindow();
+  uint64_t readSoFar = 0;
+  while (remaining > 0) {
+    uint32_t n = uint32_t(std::min<uint64_t>(chunk, remaining));
+    uint64_t start = ctx.candidateStart + 1 + readSoFar;
+    uint32_t got = ctx.ReadWindow(start, n);
+    if (got == 0) break;
+    readSoFar += got;
+    if (!ctx.ReportProgress(readSoFar)) break;
+    ByteView bytes = ctx.WindowView(got);
+    ctx.currentSector = start - 1;
+    uint64_t headerSize = size;
+    bool header = ScanToNextOtherHeader(ctx, bytes, headerSize, own);
+    // The end search only sees this file's part of the chunk: a marker of
+    // the file that follows must not become this one's end.
+    size_t searchable = header ? size_t(headerSize - size) : bytes.size();
+    if (search && search->Search(ctx, bytes.Sub(0, searchable), size, end)) return end;
+    if (header) return headerSize;
+    size += uint64_t(got) * ss;
+    remaining -= got;
+    if (got < n) break;
+  }
+  return size;
+}
+
+size_t FindFirst(ByteView buf, const uint8_t* pat, size_t len, size_t from) {
+  if (len == 0 || from > buf.size() || buf.size() - from < len) return kNotFound;
+  const void* hit = memmem(buf.data() + from, buf.size() - from, pat, len);
+  return hit ? size_t(static_cast<const uint8_t*>(hit) - buf.data()) : kNotFound;
+}
+
+size_t FindLast(ByteView buf, const uint8_t* pat, size_t len) {
+  if (len == 0 || buf.size() < len) return kNotFound;
+  for (size_t i = buf.size() - len + 1; i-- > 0;) {
+    if (buf.data()[i] == pat[0] && std::memcmp(buf.data() + i, pat, len) == 0) return i;
+  }
+  return kNotFound;
+}
+
+}  // namespace dunmere

@@ -1,0 +1,144 @@
+#include "carving/sig_pictures.h"
+
+#include <algorithm>
+
+#include "carving/scan_frame.h"
+
+namespace dunmere {
+namespace {
+
+const uint8_t kJpegEnd[] = {0xFF, 0xD9};
+const uint8_t kGifTrailer[] = {0x00, 0x3B};
+const uint8_t kPngEnd[] = {'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+
+FileTypeCode DetectJpeg(CarveContext&, ByteView s) {
+  if (s.size() < 16 || s.U8(0) != 0xFF || s.U8(1) != 0xD8 || s.U8(2) != 0xFF) return kNoMatch;
+  if (s.U8(3) == 0xE0 && s.Equals(6, "JFIF")) return kJpg;
+  if (s.U8(3) == 0xE1 && s.Equals(6, "Exif")) return kJpg;
+  return kNoMatch;
+}
+
+FileTypeCode DetectPng(CarveContext&, ByteView s) {
+  static const uint8_t sig[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  return s.size() >= 8 && std::equal(sig, sig + 8, s.data()) ? kPng : kNoMatch;
+}
+
+FileTypeCode DetectGif(CarveContext&, ByteView s) {
+  if (s.size() < 8 || !s.Equals(0, "GIF")) return kNoMatch;
+  auto digit = [](uint8_t c) { return c >= '0' && c <= '9'; };
+  uint8_t letter = s.U8(5);
+  return digit(s.U8(3)) && digit(s.U8(4)) && letter >= 'a' && letter <= 'z' ? kGif : kNoMatch;
+}
+
+FileTypeCode DetectBmp(CarveContext&, ByteView s) {
+  if (s.size() < 40 || !(s.Equals(0, "BM") || s.Equals(0, "BA"))) return kNoMatch;
+  return s.U16(6) == 0 && s.U16(8) == 0 && s.U32(14) == 40 ? kBmp : kNoMatch;
+}
+
+FileTypeCode DetectPsd(CarveContext&, ByteView s) {
+  return s.size() >= 40 && s.Equals(0, "8BPS") ? kPsd : kNoMatch;
+}
+
+FileTypeCode DetectTif(CarveContext&, ByteView s) {
+  if (s.size() < 4) return kNoMatch;
+  return s.Equals(0, std::string_view("MM\x00\x2A", 4)) || s.Equals(0, std::string_view("II\x2A\x00", 4)) ? kTif : kNoMatch;
+}
+
+// The directory must describe images laid end to end right after it.
+FileTypeCode DetectIco(CarveContext&, ByteView s) {
+  if (s.size() < 16 || s.U32(0) != 0x00010000) return kNoMatch;
+  uint32_t n = s.U16(4);
+  if (n == 0 || 16ull * n + 6 > s.size()) return kNoMatch;
+  uint64_t running = 16ull * n + 6;
+  for (uint32_t i = 0; i < n; ++i) {
+    size_t e = 6 + 16 * size_t(i);
+    if (s.U8(e + 3) != 0 || s.U32(e + 12) != running) return kNoMatch;
+    running += s.U32(e + 8);
+  }
+  return kIco;
+}
+
+// JPEG: every end marker that is followed only by zeros in its sector is a
+// candidate; a thumbnail's end, followed by more of the file, is not. The last
+// candidate before the next header wins.
+class JpegEnd : public EndSearch {
+ public:
+  uint64_t candidate = 0;
+  bool Search(CarveContext& ctx, ByteView b, uint64_t off, uint64_t& end) override {
+    for (size_t p = FindFirst(b, kJpegEnd, 2); p != kNotFound; p = FindFirst(b, kJpegEnd, 2, p + 1)) {
+      if (!ZeroPaddingOk(b, p + 2, ctx.sectorSize)) continue;
+      candidate = off + p + 2;
+      if (off == 0) {
+        end = candidate;
+        return true;
+      }
+    }
+    return false;
+  }
+};
+
+// GIF and PNG: the first end marker that passes the padding test ends the file.
+class MarkerEnd : public EndSearch {
+ public:
+  MarkerEnd(const uint8_t* pat, size_t len) : pat_(pat), len_(len) {}
+  bool Search(CarveContext& ctx, ByteView b, uint64_t off, uint64_t& end) override {
+    for (size_t p = FindFirst(b, pat_, len_); p != kNotFound; p = FindFirst(b, pat_, len_, p + 1)) {
+      if (ZeroPaddingOk(b, p + len_, ctx.sectorSize)) {
+        end = off + p + len_;
+        return true;
+      }
+    }
+    return false;
+  }
+
+ private:
+  const uint8_t* pat_;
+  size_t len_;
+};
+
+}  // namespace
+
+const DetectorInfo kJpegDetector{DetectJpeg, {0xFF, -1, -1, -1}};
+const DetectorInfo kPngDetector{DetectPng, {0x89, -1, -1, -1}};
+const DetectorInfo kGifDetector{DetectGif, {'G', -1, -1, -1}};
+const DetectorInfo kBmpDetector{DetectBmp, {'B', -1, -1, -1}};
+const DetectorInfo kPsdDetector{DetectPsd, {'8', -1, -1, -1}};
+const DetectorInfo kTifDetector{DetectTif, {'M', 'I', -1, -1}};
+const DetectorInfo kIcoDetector{DetectIco, {0x00, -1, -1, -1}};
+
+uint64_t JpegSize(CarveContext& ctx, ByteView sector) {
+  JpegEnd search;
+  uint64_t size = RunScanFrame(ctx, sector, kCap128MiB, &search);
+  return search.candidate && search.candidate < size ? search.candidate : size;
+}
+
+uint64_t PngSize(CarveContext& ctx, ByteView sector) {
+  MarkerEnd search(kPngEnd, sizeof kPngEnd);
+  return RunScanFrame(ctx, sector, kCap128MiB, &search);
+}
+
+uint64_t GifSize(CarveContext& ctx, ByteView sector) {
+  MarkerEnd search(kGifTrailer, sizeof kGifTrailer);
+  return RunScanFrame(ctx, sector, kCap128MiB, &search);
+}
+
+uint64_t BmpSize(CarveContext&, ByteView s) { return std::min<uint64_t>(s.U32(2), kCap128MiB); }
+
+uint64_t PsdSize(CarveContext& ctx, ByteView s) { return RunScanFrame(ctx, s, kCap128MiB, nullptr); }
+uint64_t TifSize(CarveContext& ctx, ByteView s) { return RunScanFrame(ctx, s, kCap128MiB, nullptr); }
+
+uint64_t IcoSize(CarveContext& ctx, ByteView s) {
+  uint32_t n = s.U16(4);
+  ByteView dir = s;
+  if (16ull * n + 6 > s.size()) {
+    uint32_t got = ctx.ReadWindow(ctx.candidateStart, ctx.SectorsPerWindow());
+    if (got == 0) return ctx.sectorSize;
+    dir = ctx.WindowView(got);
+  }
+  if (n == 0) return ctx.sectorSize;
+  size_t e = 6 + 16 * size_t(n - 1);
+  if (!dir.Has(e, 16)) return ctx.sectorSize;
+  return uint64_t(dir.U32(e + 12)) + dir.U32(e + 8);
+}
+
+}  // namespace dunmere

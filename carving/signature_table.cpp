@@ -1,0 +1,196 @@
+#include "carving/signature_table.h"
+
+#include <cctype>
+#include <vector>
+
+#include "carving/sig_archives.h"
+#include "carving/sig_documents.h"
+#include "carving/sig_executables.h"
+#include "carving/sig_media.h"
+#include "carving/sig_pictures.h"
+
+namespace dunmere {
+namespace {
+
+uint64_t Mpeg(CarveContext& c, ByteView s) { return MpegSize(c, s); }
+
+// The formats, in the order detection asks them. Rows of one code share
+// detector and size rule; "xlsx", "fla" and "ico" stand twice and only their
+// first rows are reached by detection.
+const SignatureRule kTable[] = {
+    {"mpeg", kMpeg, &kMpegDetector, Mpeg},
+    {"mpg", kMpeg, &kMpegDetector, Mpeg},
+    {"vob", kMpeg, &kMpegDetector, Mpeg},
+    {"mp4", kMp4, &kMp4Detector, Mp4Size},
+    {"rmvb", kRmvb, &kRmDetector, RmSize},
+    {"rm", kRmvb, &kRmDetector, RmSize},
+    {"wmv", kWmv, &kAsfDetector, AsfSize},
+    {"asf", kWmv, &kAsfDetector, AsfSize},
+    {"wma", kWmv, &kAsfDetector, AsfSize},
+    {"swf", kSwf, &kSwfDetector, SwfSize},
+    {"avi", kAvi, &kAviDetector, RiffSize},
+    {"flv", kFlv, &kFlvDetector, ScanCap6GiB},
+    {"3gp", k3gp, &k3gpDetector, ScanCap6GiB},
+    {"mkv", kMkv, &kMkvDetector, ScanCap64GiB},
+    {"ts", kTs, &kTsDetector, TsSize},
+    {"mts", kMts, &kMtsDetector, ScanCap6GiB},
+    {"mxf", kMxf, &kMxfDetector, ScanCap6GiB},
+    {"mp3", kMp3, &kMp3Detector, Mp3Size},
+    {"mid", kMid, &kMidDetector, MidSize},
+    {"ape", kApe, &kApeDetector, ApeSize},
+    {"wav", kWav, &kWavDetector, RiffSize},
+    {"mov", kMov, &kMovDetector, ScanCap6GiB},
+    {"mp2", kMp2, &kMp2Detector, Mp2Size},
+    {"mmf", kMmf, &kMmfDetector, ScanCap512MiB},
+    {"fla", kFla, &kFlaDetector, FlaSize},
+    {"gif", kGif, &kGifDetector, GifSize},
+    {"bmp", kBmp, &kBmpDetector, BmpSize},
+    {"dib", kBmp, &kBmpDetector, BmpSize},
+    {"jpg", kJpg, &kJpegDetector, JpegSize},
+    {"jpeg", kJpg, &kJpegDetector, JpegSize},
+    {"jpe", kJpg, &kJpegDetector, JpegSize},
+    {"jfif", kJpg, &kJpegDetector, JpegSize},
+    {"png", kPng, &kPngDetector, PngSize},
+    {"psd", kPsd, &kPsdDetector, PsdSize},
+    {"tif", kTif, &kTifDetector, TifSize},
+    {"tiff", kTif, &kTifDetector, TifSize},
+    {"ico", kIco, &kIcoDetector, IcoSize},
+    {"doc", kDoc, &kOleDetector, OleSize},
+    {"dot", kDoc, &kOleDetector, OleSize},
+    {"wps", kDoc, &kOleDetector, OleSize},
+    {"wpt", kDoc, &kOleDetector, OleSize},
+    {"xls", kXls, &kOleDetector, OleSize},
+    {"xlt", kXls, &kOleDetector, OleSize},
+    {"xla", kXls, &kOleDetector, OleSize},
+    {"et", kXls, &kOleDetector, OleSize},
+    {"ett", kXls, &kOleDetector, OleSize},
+    {"ppt", kPpt, &kOleDetector, OleSize},
+    {"pot", kPpt, &kOleDetector, OleSize},
+    {"pps", kPpt, &kOleDetector, OleSize},
+    {"dps", kPpt, &kOleDetector, OleSize},
+    {"dpt", kPpt, &kOleDetector, OleSize},
+    {"ole", kOle, &kOleDetector, OleSize},
+    {"docx", kDocx, &kOoxmlDetector, OoxmlSize},
+    {"docm", kDocx, &kOoxmlDetector, OoxmlSize},
+    {"dotm", kDocx, &kOoxmlDetector, OoxmlSize},
+    {"dotx", kDocx, &kOoxmlDetector, OoxmlSize},
+    {"xlsx", kXlsx, &kOoxmlDetector, OoxmlSize},
+    {"xlsb", kXlsx, &kOoxmlDetector, OoxmlSize},
+    {"xlsm", kXlsx, &kOoxmlDetector, OoxmlSize},
+    {"xlsx", kXlsx, &kOoxmlDetector, OoxmlSize},
+    {"xlam", kXlsx, &kOoxmlDetector, OoxmlSize},
+    {"xltx", kXlsx, &kOoxmlDetector, OoxmlSize},
+    {"xltm", kXlsx, &kOoxmlDetector, OoxmlSize},
+    {"pptx", kPptx, &kOoxmlDetector, OoxmlSize},
+    {"pptm", kPptx, &kOoxmlDetector, OoxmlSize},
+    {"potx", kPptx, &kOoxmlDetector, OoxmlSize},
+    {"potm", kPptx, &kOoxmlDetector, OoxmlSize},
+    {"ppsx", kPptx, &kOoxmlDetector, OoxmlSize},
+    {"ppsm", kPptx, &kOoxmlDetector, OoxmlSize},
+    {"mso07", kMso07, &kOoxmlDetector, OoxmlSize},
+    {"pdf", kPdf, &kPdfDetector, PdfSize},
+    {"gz", kGz, &kGzDetector, GzSize},
+    {"gzip", kGz, &kGzDetector, GzSize},
+    {"7z", k7z, &k7zDetector, SevenZipSize},
+    {"zip", kZip, &kZipDetector, ZipSize},
+    {"rar", kRar, &kRarDetector, RarSize},
+    {"cab", kCab, &kCabDetector, CabSize},
+    {"exe", kExe, &kPeDetector, nullptr},
+    {"dll", kDll, &kPeDetector, nullptr},
+    {"sys", kSys, &kPeDetector, nullptr},
+    {"gho", kGho, &kGhoDetector, nullptr},
+    {"db", kDb, &kDbDetector, DbSize},
+    {"dbx", kDbx, &kDbxDetector, DbxSize},
+    {"pst", kPst, &kPstDetector, PstSize},
+    {"fla", kFla, &kFlaDetector, FlaSize},
+    {"ttf", kTtf, &kTtfDetector, TtfSize},
+    {"ico", kIco, &kIcoDetector, IcoSize},
+    {"", kNoMatch, nullptr, nullptr},
+};
+
+// For each first byte, the distinct detectors that can accept a sector
+// starting with it, in table order. A detector skipped here would have
+// answered kNoMatch, so the first answer is the table walk's.
+struct Dispatch {
+  static constexpr size_t kMaxPerByte = 16;
+  Detector lists[256][kMaxPerByte] = {};
+  uint8_t counts[256] = {};
+
+  Dispatch() {
+    std::vector<const DetectorInfo*> seen;
+    for (const SignatureRule& r : kTable) {
+      if (!r.detector) continue;
+      bool dup = false;
+      for (auto* d : seen) dup = dup || d == r.detector;
+      if (dup) continue;
+      seen.push_back(r.detector);
+      for (int b = 0; b < 256; ++b) {
+        bool fits = r.detector->anyFirstByte;
+        for (int16_t f : r.detector->firstBytes) fits = fits || f == b;
+        if (fits && counts[b] < kMaxPerByte) lists[b][counts[b]++] = r.detector->detect;
+      }
+    }
+  }
+};
+
+const Dispatch& TheDispatch() {
+  static const Dispatch d;
+  return d;
+}
+
+}  // namespace
+
+std::span<const SignatureRule> SignatureTable() { return std::span<const SignatureRule>(kTable); }
+
+const SignatureRule* FindRuleByCode(FileTypeCode code) {
+  if (code == kNoMatch) return nullptr;
+  for (const SignatureRule& r : kTable)
+    if (r.code == code) return &r;
+  return nullptr;
+}
+
+const SignatureRule* FindRuleByExtension(std::string_view ext) {
+  for (const SignatureRule& r : kTable) {
+    std::string_view e = r.extension;
+    if (e.empty() || e.size() != ext.size()) continue;
+    bool same = true;
+    for (size_t i = 0; i < e.size() && same; ++i)
+      same = std::tolower(static_cast<unsigned char>(ext[i])) == e[i];
+    if (same) return &r;
+  }
+  return nullptr;
+}
+
+FileTypeCode IdentifySector(CarveContext& ctx, ByteView sector) {
+  if (sector.size() == 0) return kNoMatch;
+  const Dispatch& d = TheDispatch();
+  uint8_t b = sector.data()[0];
+  for (uint8_t i = 0; i < d.counts[b]; ++i) {
+    FileTypeCode c = d.lists[b][i](ctx, sector);
+    if (c != kNoMatch) return c;
+  }
+  return kNoMatch;
+}
+
+FileTypeCode IdentifyByTableWalk(CarveContext& ctx, ByteView sector) {
+  for (const SignatureRule& r : kTable) {
+    if (!r.detector) break;
+    FileTypeCode c = r.detector->detect(ctx, sector);
+    if (c != kNoMatch) return c;
+  }
+  return kNoMatch;
+}
+
+bool MatchesSignature(CarveContext& ctx, ByteView sector, std::string_view extension, const SectorSource* source,
+                      uint32_t sectorSize, uint64_t startSector) {
+  const SignatureRule* row = FindRuleByExtension(extension);
+  if (!row || row->code == kNoMatch || !row->detector) return true;
+  ctx.sectorSize = sectorSize;
+  ctx.tsContinuation = false;
+  ctx.candidateStart = startSector;
+  ctx.currentSector = startSector;
+  ctx.source = source;
+  return row->detector->detect(ctx, sector) == row->code;
+}
+
+}  // namespace dunmere

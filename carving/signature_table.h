@@ -1,0 +1,58 @@
+#pragma once
+// The table of carvable formats: for each, the extension a carved file gets,
+// its type code, the detector that recognises its first sector and the size
+// rule that tells how far it reaches. Detection walks the rows in order and the
+// first detector that answers wins; the extension and size rule used are
+// those of the first row carrying the answered code.
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "carving/carve_context.h"
+#include "carving/file_type_code.h"
+#include "engine/bytes.h"
+
+namespace dunmere {
+
+class SectorSource;
+
+// (sector bytes) -> type code, kNoMatch when the sector is not of the format.
+using Detector = FileTypeCode (*)(CarveContext& ctx, ByteView sector);
+// (first sector bytes) -> size of the file in bytes.
+using SizeRule = uint64_t (*)(CarveContext& ctx, ByteView sector);
+
+// A detector together with the first bytes it can possibly accept, so that a
+// sector is only shown to the detectors its first byte allows.
+struct DetectorInfo {
+  Detector detect = nullptr;
+  std::array<int16_t, 4> firstBytes{-1, -1, -1, -1};
+  bool anyFirstByte = false;
+};
+
+struct SignatureRule {
+  const char* extension;  // lower case, without the point; empty in the end row
+  FileTypeCode code;
+  const DetectorInfo* detector;
+  SizeRule sizeRule;  // nullptr: recognised, never carved
+};
+
+// All rows in table order, the end row (kNoMatch) last.
+std::span<const SignatureRule> SignatureTable();
+// First row carrying the code (nullptr for kNoMatch or an unknown code).
+const SignatureRule* FindRuleByCode(FileTypeCode code);
+// First row whose extension equals `ext` regardless of case (nullptr if none).
+const SignatureRule* FindRuleByExtension(std::string_view ext);
+
+// The answer of the table walk for one sector, through the first-byte dispatch.
+FileTypeCode IdentifySector(CarveContext& ctx, ByteView sector);
+// The same answer by calling every row's detector in table order; slower, kept
+// as the reference the dispatch is checked against.
+FileTypeCode IdentifyByTableWalk(CarveContext& ctx, ByteView sector);
+
+// Whether a found file's first sector still holds content of the kind its
+// extension promises. Unknown extensions cannot be judged and answer true.
+bool MatchesSignature(CarveContext& ctx, ByteView sector, std::string_view extension, const SectorSource* source,
+                      uint32_t sectorSize, uint64_t startSector);
+
+}  // namespace dunmere

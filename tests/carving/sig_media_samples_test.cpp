@@ -1,0 +1,357 @@
+// Every format of the signature table, carved from real files made by the
+// tools that write them (tests/fixtures/make_media_samples.sh), placed on a
+// medium at a sector boundary and followed by another file or random data.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "carving/metadata_sector.h"
+#include "carving/scan_frame.h"
+#include "carving/signature_table.h"
+#include "tests/carving/sig_test_util.h"
+
+namespace dunmere::test {
+namespace {
+
+class MediaSamples : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new TempDir;
+    std::string out;
+    status_ = RunFixtureScript("make_media_samples.sh", "'" + dir_->path() + "'", &out);
+    if (status_ != 0 && status_ != 77) ADD_FAILURE() << out;
+    message_ = out;
+  }
+  static void TearDownTestSuite() {
+    delete dir_;
+    dir_ = nullptr;
+  }
+  void SetUp() override {
+    if (status_ == 77) GTEST_SKIP() << "sample tools missing: " << message_;
+    ASSERT_EQ(status_, 0) << message_;
+  }
+  static std::vector<uint8_t> File(const std::string& name) {
+    auto v = ReadBytes(*dir_ / name);
+    EXPECT_FALSE(v.empty()) << name;
+    return v;
+  }
+  // The first sector of a real PNG: "another file's header".
+  static std::vector<uint8_t> NextHeader() {
+    auto png = File("image.png");
+    png.resize(Medium::kSector);
+    return png;
+  }
+
+  // Lays out [zeros][file][zero slack][follower][random] and carves the file.
+  Identification Carve(const std::vector<uint8_t>& file, bool headerFollows = true) {
+    medium_ = std::make_unique<Medium>();
+    medium_->Zero(4);
+    uint64_t at = medium_->Place(file);
+    if (headerFollows) medium_->Place(NextHeader());
+    medium_->Random(64);
+    medium_->Open(tmp_, "m.img");
+    ctx_ = std::make_unique<CarveContext>();
+    return CarveAt(*ctx_, *medium_, at);
+  }
+
+  static TempDir* dir_;
+  static int status_;
+  static std::string message_;
+  TempDir tmp_;
+  std::unique_ptr<Medium> medium_;
+  std::unique_ptr<CarveContext> ctx_;
+};
+TempDir* MediaSamples::dir_ = nullptr;
+int MediaSamples::status_ = -1;
+std::string MediaSamples::message_;
+
+enum class Expect { kExact, kWholeSectors };
+struct Sample {
+  const char* file;
+  FileTypeCode code;
+  const char* ext;
+  Expect size;
+};
+
+// Sizes: exact where the format states its length (a header field, an end
+// record), else the file runs to the next header, in whole sectors.
+const Sample kSamples[] = {
+    {"big.jpg", kJpg, "jpg", Expect::kExact},
+    {"exif.jpg", kJpg, "jpg", Expect::kExact},
+    {"exif-small.jpg", kJpg, "jpg", Expect::kExact},
+    {"image.png", kPng, "png", Expect::kExact},
+    {"image.gif", kGif, "gif", Expect::kExact},
+    {"image.bmp", kBmp, "bmp", Expect::kExact},
+    {"image.tif", kTif, "tif", Expect::kWholeSectors},
+    {"image.psd", kPsd, "psd", Expect::kWholeSectors},
+    {"image.ico", kIco, "ico", Expect::kExact},
+    {"video.mp4", kMp4, "mp4", Expect::kWholeSectors},
+    {"video.mov", kMov, "mov", Expect::kWholeSectors},
+    {"video.3gp", k3gp, "3gp", Expect::kWholeSectors},
+    {"video.avi", kAvi, "avi", Expect::kExact},
+    {"video.mkv", kMkv, "mkv", Expect::kWholeSectors},
+    {"video.flv", kFlv, "flv", Expect::kWholeSectors},
+    {"video.mpg", kMpeg, "mpeg", Expect::kWholeSectors},
+    {"video.ts", kTs, "ts", Expect::kExact},
+    {"video.m2ts", kMts, "mts", Expect::kWholeSectors},
+    {"video.wmv", kWmv, "wmv", Expect::kExact},
+    {"video.swf", kSwf, "swf", Expect::kExact},
+    {"video.mxf", kMxf, "mxf", Expect::kWholeSectors},
+    {"video.rm", kRmvb, "rmvb", Expect::kWholeSectors},
+    {"audio.mp3", kMp3, "mp3", Expect::kExact},
+    {"audio.mp2", kMp2, "mp2", Expect::kWholeSectors},
+    {"audio.mmf", kMmf, "mmf", Expect::kWholeSectors},
+    {"audio.wav", kWav, "wav", Expect::kExact},
+    {"song.mid", kMid, "mid", Expect::kExact},
+    {"archive.zip", kZip, "zip", Expect::kExact},
+    {"archive.7z", k7z, "7z", Expect::kExact},
+    {"archive.gz", kGz, "gz", Expect::kWholeSectors},
+    {"archive.cab", kCab, "cab", Expect::kExact},
+    {"archive.rar", kRar, "rar", Expect::kExact},
+    {"data.db", kDb, "db", Expect::kExact},
+    {"font.ttf", kTtf, "ttf", Expect::kExact},
+    {"word.doc", kDoc, "doc", Expect::kExact},
+    {"named.doc", kDoc, "doc", Expect::kExact},
+    {"sheet.xls", kXls, "xls", Expect::kExact},
+    {"slides.ppt", kPpt, "ppt", Expect::kExact},
+    {"plain.ole", kOle, "ole", Expect::kExact},
+    {"doc.docx", kDocx, "docx", Expect::kExact},
+    {"book.xlsx", kXlsx, "xlsx", Expect::kExact},
+    {"deck.pptx", kPptx, "pptx", Expect::kExact},
+};
+
+TEST_F(MediaSamples, EveryToolMadeFileIsIdentifiedAndSizedBeforeTheNextFile) {
+  for (const Sample& s : kSamples) {
+    SCOPED_TRACE(s.file);
+    auto file = File(s.file);
+    Identification id = Carve(file);
+    EXPECT_EQ(id.status, kOk);
+    EXPECT_EQ(id.code, s.code);
+    EXPECT_STREQ(id.extension, s.ext);
+    uint64_t want = s.size == Expect::kExact ? file.size() : RoundUp(file.size());
+    EXPECT_EQ(id.size, want);
+  }
+}
+
+// Formats whose size comes from a header field do not depend on what follows.
+TEST_F(MediaSamples, HeaderDerivedSizesIgnoreWhatFollows) {
+  for (const char* name : {"audio.wav", "video.avi", "image.bmp", "archive.cab", "video.swf", "video.wmv",
+                           "font.ttf", "image.ico", "word.doc", "sheet.xls"}) {
+    SCOPED_TRACE(name);
+    auto file = File(name);
+    Identification id = Carve(file, /*headerFollows=*/false);
+    EXPECT_EQ(id.status, kOk);
+    EXPECT_EQ(id.size, file.size());
+    EXPECT_EQ(CarvedSkipSectors(id.code, id.size, Medium::kSector), 1u);
+  }
+  // A carved JPEG is skipped over as a whole.
+  auto jpg = File("big.jpg");
+  Identification id = Carve(jpg);
+  EXPECT_EQ(CarvedSkipSectors(id.code, id.size, Medium::kSector), RoundUp(jpg.size()) / Medium::kSector);
+}
+
+// The thumbnail's own end marker lies inside the Exif block, followed by
+// the rest of the picture: it must not end the file.
+TEST_F(MediaSamples, JpegThumbnailEndDoesNotEndThePicture) {
+  for (const char* name : {"exif.jpg", "exif-small.jpg"}) {
+  SCOPED_TRACE(name);
+  auto jpg = File(name);
+  auto thumb = File("thumb.jpg");
+  auto at = std::search(jpg.begin(), jpg.end(), thumb.begin(), thumb.end());
+  ASSERT_NE(at, jpg.end());
+  size_t thumbEnd = size_t(at - jpg.begin()) + thumb.size();
+  ASSERT_EQ(jpg[thumbEnd - 2], 0xFF);
+  ASSERT_EQ(jpg[thumbEnd - 1], 0xD9);
+  ASSERT_FALSE(ZeroPaddingOk(ByteView(jpg.data(), jpg.size()), thumbEnd, Medium::kSector));
+  ASSERT_GT(thumbEnd, Medium::kSector);  // past the first sector, in the first chunk
+  Identification id = Carve(jpg);
+  EXPECT_EQ(id.size, jpg.size());
+  }
+}
+
+// GIF: a 00 3B followed by other bytes in its sector is not the trailer; the
+// search goes on to the real one.
+TEST_F(MediaSamples, GifTrailerFollowedByDataKeepsSearching) {
+  auto gif = File("image.gif");
+  // The real GIF, then data in the same sector: no qualifying trailer before
+  // the next header, so the file runs to it.
+  medium_ = std::make_unique<Medium>();
+  uint64_t at = medium_->PlaceThen(gif, {0x11, 0x22, 0x33});
+  medium_->Random(3);
+  std::vector<uint8_t> late(40, 0x55);
+  late.push_back(0x00);
+  late.push_back(0x3B);
+  uint64_t lateAt = medium_->Place(late);
+  medium_->Place(NextHeader());
+  medium_->Open(tmp_);
+  CarveContext ctx;
+  Identification id = CarveAt(ctx, *medium_, at);
+  EXPECT_EQ(id.code, kGif);
+  EXPECT_EQ(id.size, (lateAt - at) * Medium::kSector + late.size());
+}
+
+// An incremental update appends a second %%EOF; the file ends after it.
+TEST_F(MediaSamples, PdfWithIncrementalUpdateEndsAfterTheLastEof) {
+  auto pdf = File("update.pdf");
+  std::string text(pdf.begin(), pdf.end());
+  size_t first = text.find("%%EOF"), last = text.rfind("%%EOF");
+  ASSERT_NE(first, last);
+  Identification id = Carve(pdf);
+  EXPECT_EQ(id.code, kPdf);
+  EXPECT_EQ(id.size, last + 5);
+}
+
+// A zip made by the zip tool whose first member starts with "word" is taken
+// for a Word document and sized by the zip end record.
+TEST_F(MediaSamples, ZipWithAWordMemberIsADocx) {
+  DUNMERE_REQUIRE_TOOL("zip");
+  std::string work = tmp_ / "z";
+  ASSERT_EQ(RunCommand("mkdir -p '" + work + "' && cd '" + work + "' && printf 'alpha\\nbeta\\n' > wordlist.txt && "
+                       "zip -q -X list.zip wordlist.txt"), 0);
+  auto zip = ReadBytes(work + "/list.zip");
+  Identification id = Carve(zip);
+  EXPECT_EQ(id.code, kDocx);
+  EXPECT_STREQ(id.extension, "docx");
+  EXPECT_EQ(id.size, zip.size());
+}
+
+// A zip with an archive comment ends after the comment.
+TEST_F(MediaSamples, ZipCommentBelongsToTheFile) {
+  std::string work = tmp_ / "c";
+  ASSERT_EQ(RunCommand("mkdir -p '" + work + "' && cd '" + work + "' && printf 'x' > a.txt && "
+                       "zip -q -X c.zip a.txt && printf 'a comment of some length' | zip -q -z c.zip"), 0);
+  auto zip = ReadBytes(work + "/c.zip");
+  Identification id = Carve(zip);
+  EXPECT_EQ(id.code, kZip);
+  EXPECT_EQ(id.size, zip.size());
+}
+
+// Detection answers 3 on the "doc" row for a workbook: the extension is the
+// first row carrying 3, "xls".
+TEST_F(MediaSamples, OleWorkbookAnsweredOnTheDocRowIsNamedXls) {
+  auto xls = File("sheet.xls");
+  const SignatureRule* docRow = FindRuleByExtension("doc");
+  ASSERT_NE(docRow, nullptr);
+  medium_ = std::make_unique<Medium>();
+  uint64_t at = medium_->Place(xls);
+  medium_->Open(tmp_);
+  CarveContext ctx;
+  PrepareContext(ctx, *medium_);
+  ctx.currentSector = ctx.candidateStart = at;
+  EXPECT_EQ(docRow->detector->detect(ctx, medium_->SectorAt(at)), kXls);
+  Identification id = CarveAt(ctx, *medium_, at);
+  EXPECT_STREQ(id.extension, "xls");
+}
+
+// A "FILE" record met while reading ahead ends the file before it.
+TEST_F(MediaSamples, FileRecordInsideTheLookAheadEndsTheFile) {
+  auto tif = File("image.tif");
+  medium_ = std::make_unique<Medium>();
+  uint64_t at = medium_->Place(tif);
+  medium_->Place(FileRecordSector());
+  medium_->Random(16);
+  medium_->Open(tmp_);
+  CarveContext ctx;
+  Identification id = CarveAt(ctx, *medium_, at);
+  EXPECT_EQ(id.code, kTif);
+  EXPECT_EQ(id.size, RoundUp(tif.size()));
+}
+
+// The transport stream's sectors inside the carved range do not start new
+// streams, and the range is remembered for the pass.
+TEST_F(MediaSamples, TransportStreamIsCarvedOnceAndRemembered) {
+  auto ts = File("video.ts");
+  medium_ = std::make_unique<Medium>();
+  medium_->Zero(2);
+  uint64_t at = medium_->Place(ts);
+  medium_->Random(8);
+  medium_->Open(tmp_);
+  CarveContext ctx;
+  Identification id = CarveAt(ctx, *medium_, at);
+  ASSERT_EQ(id.code, kTs);
+  EXPECT_EQ(id.size, ts.size());
+  ASSERT_EQ(ctx.streamRanges.size(), 1u);
+  EXPECT_EQ(ctx.streamRanges[0].firstSector, at);
+  EXPECT_EQ(ctx.streamRanges[0].lastSector, at + RoundUp(ts.size()) / Medium::kSector - 1);
+  EXPECT_TRUE(ctx.tsContinuation);
+  // Sector 47 of the stream starts with a packet; it continues the stream.
+  uint64_t inner = at + 47;
+  ASSERT_EQ(medium_->SectorAt(inner).U8(0), 0x47);
+  Identification again = CarveAt(ctx, *medium_, inner);
+  EXPECT_EQ(again.code, kNoMatch);
+  EXPECT_EQ(again.status, kInvalidArg);
+  // A fresh pass without the flag still refuses it: it lies in a carved range.
+  ctx.tsContinuation = false;
+  ctx.currentSector = inner;
+  EXPECT_EQ(IdentifySector(ctx, medium_->SectorAt(inner)), kNoMatch);
+  ctx.streamRanges.clear();
+  EXPECT_EQ(IdentifySector(ctx, medium_->SectorAt(inner)), kTs);
+}
+
+// M2TS: the flag set by carving one keeps its own later PAT packets from
+// counting as new files while the flag stands.
+TEST_F(MediaSamples, M2tsFlagFollowsTheLastCarve) {
+  auto m2ts = File("video.m2ts");
+  medium_ = std::make_unique<Medium>();
+  uint64_t at = medium_->Place(m2ts);
+  uint64_t png = medium_->Place(NextHeader());
+  medium_->Open(tmp_);
+  CarveContext ctx;
+  Identification id = CarveAt(ctx, *medium_, at);
+  ASSERT_EQ(id.code, kMts);
+  EXPECT_TRUE(ctx.m2tsContinuation);
+  EXPECT_FALSE(ctx.tsContinuation);
+  // A PAT packet with a non-zero arrival stamp is not a new file while the flag stands.
+  std::vector<uint8_t> pat(m2ts.begin(), m2ts.begin() + Medium::kSector);
+  pat[2] = 0x12;
+  EXPECT_EQ(IdentifySector(ctx, ByteView(pat.data(), pat.size())), kNoMatch);
+  CarveAt(ctx, *medium_, png);
+  EXPECT_FALSE(ctx.m2tsContinuation);
+  EXPECT_EQ(IdentifySector(ctx, ByteView(pat.data(), pat.size())), kMts);
+}
+
+// The dispatch by first byte gives the table walk's answer on every sector
+// of every sample.
+TEST_F(MediaSamples, DispatchAgreesWithTheTableWalkOnRealFiles) {
+  medium_ = std::make_unique<Medium>();
+  for (const Sample& s : kSamples) medium_->Place(File(s.file));
+  medium_->Open(tmp_);
+  CarveContext a, b;
+  PrepareContext(a, *medium_);
+  PrepareContext(b, *medium_);
+  size_t hits = 0;
+  for (uint64_t s = 0; s < medium_->bytes.size() / Medium::kSector; ++s) {
+    a.currentSector = b.currentSector = s;
+    FileTypeCode fast = IdentifySector(a, medium_->SectorAt(s));
+    ASSERT_EQ(fast, IdentifyByTableWalk(b, medium_->SectorAt(s))) << "sector " << s;
+    hits += fast != kNoMatch;
+  }
+  EXPECT_GE(hits, std::size(kSamples));
+}
+
+// MatchesSignature judges a found file's first sector by its extension.
+TEST_F(MediaSamples, MatchesSignatureByExtension) {
+  medium_ = std::make_unique<Medium>();
+  uint64_t docx = medium_->Place(File("doc.docx"));
+  uint64_t xlsx = medium_->Place(File("book.xlsx"));
+  uint64_t jpg = medium_->Place(File("big.jpg"));
+  uint64_t ts = medium_->Place(File("video.ts"));
+  medium_->Open(tmp_);
+  CarveContext ctx;
+  ctx.tsContinuation = true;
+  const SectorSource* src = &medium_->source;
+  EXPECT_TRUE(MatchesSignature(ctx, medium_->SectorAt(docx), "DOCX", src, 512, docx));
+  EXPECT_FALSE(MatchesSignature(ctx, medium_->SectorAt(xlsx), "docx", src, 512, xlsx));
+  EXPECT_FALSE(MatchesSignature(ctx, medium_->SectorAt(xlsx), "mso07", src, 512, xlsx));
+  EXPECT_TRUE(MatchesSignature(ctx, medium_->SectorAt(jpg), "jpeg", src, 512, jpg));
+  EXPECT_FALSE(MatchesSignature(ctx, medium_->SectorAt(jpg), "png", src, 512, jpg));
+  EXPECT_TRUE(MatchesSignature(ctx, medium_->SectorAt(jpg), "txt", src, 512, jpg));
+  EXPECT_TRUE(MatchesSignature(ctx, medium_->SectorAt(ts), "ts", src, 512, ts));
+  EXPECT_FALSE(ctx.tsContinuation);
+}
+
+}  // namespace
+}  // namespace dunmere::test
