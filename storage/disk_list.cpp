@@ -60,9 +60,15 @@ bool ProbeSuperblock(const std::string& path, Probe& out) {
   return found && !out.type.empty();
 }
 
-// Partition number -> partition-type byte of an MBR table (absent for GPT).
-std::map<int, int> ProbePartitionTypes(const std::string& diskPath) {
-  std::map<int, int> out;
+// One entry of a disk's partition table as libblkid reads it.
+struct TablePartition {
+  int number;
+  uint64_t start512, size512;  // in 512-byte units
+  int typeByte;                // MBR partition type; -1 on other tables
+};
+
+std::vector<TablePartition> ProbePartitionTable(const std::string& diskPath) {
+  std::vector<TablePartition> out;
   blkid_probe pr = blkid_new_probe_from_filename(diskPath.c_str());
   if (!pr) return out;
   blkid_probe_enable_superblocks(pr, 0);
@@ -70,16 +76,44 @@ std::map<int, int> ProbePartitionTypes(const std::string& diskPath) {
   if (blkid_partlist ls = blkid_probe_get_partitions(pr)) {
     blkid_parttable tab = blkid_partlist_get_table(ls);
     const char* kind = tab ? blkid_parttable_get_type(tab) : nullptr;
-    if (kind && std::string(kind) == "dos") {
-      int n = blkid_partlist_numof_partitions(ls);
-      for (int i = 0; i < n; ++i) {
-        blkid_partition p = blkid_partlist_get_partition(ls, i);
-        if (p) out[blkid_partition_get_partno(p)] = blkid_partition_get_type(p) & 0xFF;
-      }
+    bool dos = kind && std::string(kind) == "dos";
+    int n = blkid_partlist_numof_partitions(ls);
+    for (int i = 0; i < n; ++i) {
+      blkid_partition p = blkid_partlist_get_partition(ls, i);
+      if (!p) continue;
+      int type = dos ? (blkid_partition_get_type(p) & 0xFF) : -1;
+      blkid_loff_t start = blkid_partition_get_start(p), size = blkid_partition_get_size(p);
+      if (start < 0 || size < 0) continue;
+      out.push_back({blkid_partition_get_partno(p), uint64_t(start), uint64_t(size), type});
     }
   }
   blkid_free_probe(pr);
   return out;
+}
+
+// The file system inside a stretch of a disk (a partition without a device node).
+bool ProbeSuperblockAt(const std::string& diskPath, uint64_t offset, uint64_t size, Probe& out) {
+  int fd = ::open(diskPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool found = false;
+  if (blkid_probe pr = blkid_new_probe()) {
+    if (blkid_probe_set_device(pr, fd, blkid_loff_t(offset), blkid_loff_t(size)) == 0) {
+      blkid_probe_enable_superblocks(pr, 1);
+      blkid_probe_set_superblocks_flags(pr, BLKID_SUBLKS_TYPE | BLKID_SUBLKS_LABEL | BLKID_SUBLKS_VERSION);
+      blkid_probe_enable_partitions(pr, 0);
+      if (blkid_do_safeprobe(pr) == 0) {
+        const char* v = nullptr;
+        size_t len = 0;
+        if (blkid_probe_lookup_value(pr, "TYPE", &v, &len) == 0 && v) out.type = v;
+        if (blkid_probe_lookup_value(pr, "VERSION", &v, &len) == 0 && v) out.version = v;
+        if (blkid_probe_lookup_value(pr, "LABEL", &v, &len) == 0 && v) out.label = v;
+        found = !out.type.empty();
+      }
+    }
+    blkid_free_probe(pr);
+  }
+  ::close(fd);
+  return found;
 }
 
 // The udev database's view of a device, for when the device cannot be read.
@@ -239,7 +273,9 @@ int RebuildDiskList(DiskList& list, const EnumerationRoots& roots) {
     std::vector<VolumeInfo> entries;
 
     // Partitions, in the kernel's view; the table's type bytes when readable.
-    std::map<int, int> typeBytes = ProbePartitionTypes(diskNode);
+    std::vector<TablePartition> table = ProbePartitionTable(diskNode);
+    std::map<int, int> typeBytes;
+    for (const TablePartition& t : table) typeBytes[t.number] = t.typeByte;
     std::vector<fs::path> partDirs;
     for (const auto& de : fs::directory_iterator(sys, ec))
       if (fs::exists(de.path() / "partition")) partDirs.push_back(de.path());
@@ -263,6 +299,28 @@ int RebuildDiskList(DiskList& list, const EnumerationRoots& roots) {
       if (mounts.count(devNumber)) v.mountPoint = mounts[devNumber];
       FillSizes(v);
       entries.push_back(std::move(v));
+    }
+
+    if (entries.empty() && partDirs.empty()) {
+      // A table the kernel has not split into devices (a loop device attached
+      // without partition scanning, a container without udev): its
+      // partitions are still places to scan, by sector range.
+      for (const TablePartition& t : table) {
+        if (t.size512 <= 2) continue;
+        VolumeInfo v;
+        v.diskNumber = int32_t(index);
+        v.partitionNumber = t.number;
+        v.bytesPerSector = bps;
+        v.startSector = t.start512 * 512 / bps;
+        v.sectorCount = t.size512 * 512 / bps;
+        Probe p;
+        ProbeSuperblockAt(diskNode, t.start512 * 512, t.size512 * 512, p);
+        v.fsName = FsNameOf(p);
+        v.label = p.label;
+        v.fsType = FsTypeOf(v.fsName, t.typeByte);
+        FillSizes(v);
+        entries.push_back(std::move(v));
+      }
     }
 
     if (entries.empty()) {
