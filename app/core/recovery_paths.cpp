@@ -1,0 +1,113 @@
+#include "app/core/recovery_paths.h"
+
+#include <sys/stat.h>
+
+#include "app/core/file_categories.h"
+#include "engine/text.h"
+
+namespace dunmere {
+
+std::string StripTrailingSeparator(std::string p) {
+  if (p.size() > 1 && p.back() == '/') p.pop_back();
+  return p;
+}
+
+namespace {
+
+// Splits a name into stem and extension the way "(n)" is inserted: the
+// extension is the text from the last '.', the whole name when it starts there.
+void SplitName(std::string_view name, std::string_view& stem, std::string_view& ext) {
+  size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos) {
+    stem = name;
+    ext = {};
+  } else {
+    stem = name.substr(0, dot);
+    ext = name.substr(dot);
+  }
+}
+
+// stem + suffix + ext within kMaxNameBytes, cutting the stem first, then the
+// extension when it alone is too long.
+std::string FitName(std::string_view stem, std::string_view suffix, std::string_view ext) {
+  if (ext.size() + suffix.size() >= kMaxNameBytes) ext = ext.substr(0, Utf8CutLength(ext, kMaxNameBytes / 2));
+  size_t room = kMaxNameBytes - suffix.size() - ext.size();
+  std::string out(stem.substr(0, Utf8CutLength(stem, room)));
+  out += suffix;
+  out += ext;
+  return out;
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  if (folder.back() == '/') return folder + name;
+  return folder + "/" + name;
+}
+
+}  // namespace
+
+std::string DestinationName(std::string_view name) {
+  std::string safe = SafePathComponent(name);
+  if (safe.size() <= kMaxNameBytes) return safe;
+  std::string_view stem, ext;
+  SplitName(safe, stem, ext);
+  return FitName(stem, "", ext);
+}
+
+std::string CategoryDestination(const std::string& root, std::string_view name) {
+  return Join(Join(StripTrailingSeparator(root), CategoryOfName(name)), DestinationName(name));
+}
+
+std::string TreeDestination(const std::string& root, std::string_view folderPath, std::string_view name) {
+  std::string out = StripTrailingSeparator(root);
+  size_t start = 0;
+  while (start < folderPath.size()) {
+    size_t slash = folderPath.find('/', start);
+    if (slash == std::string_view::npos) slash = folderPath.size();
+    if (slash > start) out = Join(out, DestinationName(folderPath.substr(start, slash - start)));
+    start = slash + 1;
+  }
+  return Join(out, DestinationName(name));
+}
+
+bool PathExistsOnDisk(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::string MakeUniquePath(const std::string& path, const PathExists& exists) {
+  if (!exists(path)) return path;
+  size_t slash = path.rfind('/');
+  std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::string_view stem, ext;
+  SplitName(name, stem, ext);
+  for (uint32_t n = 1; n < 1000000; ++n) {
+    std::string candidate = folder + FitName(stem, "(" + std::to_string(n) + ")", ext);
+    if (!exists(candidate)) return candidate;
+  }
+  return {};
+}
+
+int SeparatorCount(std::string_view p) {
+  int n = 0;
+  for (size_t i = 0; i < p.size(); ++i)
+    if (p[i] == '/' && i + 1 != p.size()) ++n;
+  return n;
+}
+
+uint32_t FolderDepth(std::string_view folderPath) {
+  uint32_t n = 0;
+  for (char c : folderPath)
+    if (c == '/') ++n;
+  return n;
+}
+
+int LevelBaseFor(const std::string& destination, uint32_t folderLevel) {
+  // The engine lists a queued folder's children at
+  // separators(folder destination) - levelBase; for the chosen folder that
+  // must be its level + 1.
+  return SeparatorCount(destination) - int(folderLevel) - 1;
+}
+
+}  // namespace dunmere

@@ -1,0 +1,44 @@
+#pragma once
+// Where copy-out puts a found item: the destination folder's category
+// subfolder (or the item's own folder path under the destination), a name that
+// is safe as one path component, and a "(n)" suffix so nothing already there
+// is overwritten.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace dunmere {
+
+// Longest file name the destination accepts, in bytes.
+inline constexpr size_t kMaxNameBytes = 255;
+
+// One trailing '/' removed, as the folder chooser hands paths over.
+std::string StripTrailingSeparator(std::string path);
+// A name from disk as one component: SafePathComponent, then cut to
+// kMaxNameBytes at a character boundary keeping the extension.
+std::string DestinationName(std::string_view name);
+// root + "/" + category subfolder + "/" + the safe name.
+std::string CategoryDestination(const std::string& root, std::string_view name);
+// root + "/" + each folder of folderPath ("a/b/", as GetFolderPath gives it),
+// every component made safe + "/" + the safe name.
+std::string TreeDestination(const std::string& root, std::string_view folderPath, std::string_view name);
+
+using PathExists = std::function<bool(const std::string&)>;
+bool PathExistsOnDisk(const std::string& path);
+// The path itself when nothing is there; otherwise "<folder>/<stem>(n)<ext>"
+// for the first n = 1, 2, ... that is free. The stem is shortened when the
+// suffix would make the name too long. Empty when no free name exists.
+std::string MakeUniquePath(const std::string& path, const PathExists& exists = PathExistsOnDisk);
+
+// Folder separators in a path, not counting a final one.
+int SeparatorCount(std::string_view path);
+// The level base to hand an engine's RecoverItem when a folder at depth
+// `folderLevel` (0 = in the volume root) is written to `destination`, so that
+// the levels it computes for the children are their real levels wherever the
+// folder is placed.
+int LevelBaseFor(const std::string& destination, uint32_t folderLevel);
+// Number of folders in a GetFolderPath text ("a/b/" -> 2).
+uint32_t FolderDepth(std::string_view folderPath);
+
+}  // namespace dunmere

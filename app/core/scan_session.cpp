@@ -1,0 +1,477 @@
+#include "app/core/scan_session.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+
+#include "app/core/recovery_paths.h"
+#include "engine/categories.h"
+#include "engine/scan_log_folder.h"
+#include "engine/text.h"
+#include "platform/block_device.h"
+#include "storage/disk_table.h"
+#include "storage/engine_factory.h"
+
+namespace fs = std::filesystem;
+
+namespace dunmere {
+
+namespace {
+
+uint64_t ReadSysNumber(const fs::path& p, uint64_t fallback = 0) {
+  std::ifstream in(p);
+  uint64_t v = 0;
+  return (in >> v) ? v : fallback;
+}
+
+bool ParseU64(const std::string& s, uint64_t& out) {
+  if (s.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  unsigned long long v = std::strtoull(s.c_str(), &end, 0);
+  if (errno || *end || s[0] == '-') return false;
+  out = v;
+  return true;
+}
+
+std::vector<std::string> Split(const std::string& s, char sep) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  while (start <= s.size()) {
+    size_t p = s.find(sep, start);
+    if (p == std::string::npos) p = s.size();
+    out.push_back(s.substr(start, p - start));
+    start = p + 1;
+  }
+  return out;
+}
+
+std::string Trim(const std::string& s) {
+  size_t a = s.find_first_not_of(" \t"), b = s.find_last_not_of(" \t");
+  return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
+}
+
+// Opens a source for reading to learn whether it can be read, and why not.
+Status CheckReadable(const std::string& path, bool isDevice, std::string& error) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    ::close(fd);
+    return kOk;
+  }
+  int err = errno;
+  if (err == EACCES || err == EPERM)
+    error = isDevice ? "permission denied: reading the device " + path + " needs root (try sudo)"
+                     : "permission denied: cannot read " + path;
+  else if (err == ENOENT)
+    error = "source not found: " + path;
+  else
+    error = "cannot open " + path + ": " + std::strerror(err);
+  return StatusFromErrno(err);
+}
+
+// Bytes per sector of a device the kernel knows, from sysfs (no rights needed).
+uint32_t SysfsSectorSize(const std::string& diskName) {
+  uint64_t v = ReadSysNumber(fs::path("/sys/block") / diskName / "queue/logical_block_size", 512);
+  return v >= 512 && v <= 65536 ? uint32_t(v) : 512;
+}
+
+struct ScanThunkData {
+  const ScanObserver* observer;
+};
+int ScanThunk(void* user, int percent, int, int64_t secondsLeft, uint64_t done, uint64_t total, uint64_t found,
+              uint64_t) {
+  auto* d = static_cast<ScanThunkData*>(user);
+  if (!d->observer || !*d->observer) return 0;
+  ScanProgress p;
+  p.percent = percent;
+  p.secondsLeft = secondsLeft;
+  p.done = done;
+  p.total = total;
+  p.found = found;
+  return (*d->observer)(p);
+}
+
+struct CopyThunkData {
+  const std::function<bool()>* stop;
+};
+int CopyThunk(void* user, int, int, Status, const std::string&) {
+  auto* d = static_cast<CopyThunkData*>(user);
+  return (d->stop && *d->stop && (*d->stop)()) ? kStopRequested : 0;
+}
+
+}  // namespace
+
+Status ResolveSource(const std::string& text, SourceSpec& out, std::string& error) {
+  out = SourceSpec{};
+  out.text = text;
+  if (text.rfind("disk:", 0) == 0) {
+    std::vector<std::string> parts = Split(text.substr(5), ':');
+    uint64_t index = 0;
+    if ((parts.size() != 1 && parts.size() != 3) || !ParseU64(parts[0], index)) {
+      error = "bad source '" + text + "': use disk:N or disk:N:START:COUNT";
+      return kInvalidArg;
+    }
+    std::string path = DiskTable::DevicePath(uint32_t(index));
+    if (path.empty() || index > 0xFFFF) {
+      error = "no disk " + parts[0] + " (see dunmere-cli sources)";
+      return kFileNotFound;
+    }
+    if (Status s = CheckReadable(path, true, error)) return s;
+    out.kind = SourceSpec::Kind::kDiskRange;
+    out.path = path;
+    out.diskIndex = int32_t(index);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    BlockGeometry g;
+    Status gs = fd >= 0 ? QueryBlockGeometry(fd, g) : kFileNotFound;
+    if (fd >= 0) ::close(fd);
+    if (gs) {
+      error = "cannot learn the size of " + path + ": " + StatusMessage(gs);
+      return gs;
+    }
+    out.bytesPerSector = g.isBlockDevice ? g.bytesPerSector : 512;
+    uint64_t diskSectors = g.lengthBytes ? g.lengthBytes / out.bytesPerSector
+                                         : g.cylinders * g.tracksPerCylinder * g.sectorsPerTrack;
+    if (parts.size() == 3) {
+      if (!ParseU64(parts[1], out.start) || !ParseU64(parts[2], out.count) || out.count == 0) {
+        error = "bad source '" + text + "': START and COUNT must be numbers of sectors, COUNT above 0";
+        return kInvalidArg;
+      }
+      if (out.start > diskSectors || out.count > diskSectors - out.start) {
+        error = "sectors " + parts[1] + "+" + parts[2] + " reach past the end of disk " + parts[0] + " (" +
+                std::to_string(diskSectors) + " sectors)";
+        return kInvalidArg;
+      }
+    } else {
+      out.start = 0;
+      out.count = diskSectors;
+    }
+    return kOk;
+  }
+
+  struct stat st;
+  if (::stat(text.c_str(), &st) != 0) {
+    int err = errno;
+    error = err == ENOENT ? "source not found: " + text : "cannot open " + text + ": " + std::strerror(err);
+    return StatusFromErrno(err);
+  }
+  if (S_ISDIR(st.st_mode)) {
+    error = text + " is a folder; give an image file, a device (/dev/sdb1) or disk:N";
+    return kInvalidArg;
+  }
+  bool isDevice = S_ISBLK(st.st_mode);
+  if (!isDevice && !S_ISREG(st.st_mode)) {
+    error = text + " is neither an image file nor a block device";
+    return kInvalidArg;
+  }
+  if (Status s = CheckReadable(text, isDevice, error)) return s;
+  out.kind = SourceSpec::Kind::kFile;
+  out.path = text;
+  if (!isDevice) return kOk;
+
+  // A device the disk table knows is scanned as its disk's range, so records
+  // carry the partition's real start.
+  std::error_code ec;
+  fs::path real = fs::canonical(text, ec);
+  if (ec) return kOk;
+  std::string name = real.filename().string();
+  fs::path sys = fs::canonical(fs::path("/sys/class/block") / name, ec);
+  if (ec) return kOk;
+  if (fs::exists(sys / "partition")) {
+    std::string diskName = sys.parent_path().filename().string();
+    int index = DiskTable::IndexOf("/dev/" + diskName);
+    if (index < 0) return kOk;
+    uint32_t bps = SysfsSectorSize(diskName);
+    out.kind = SourceSpec::Kind::kDiskRange;
+    out.diskIndex = index;
+    out.path = "/dev/" + diskName;
+    out.bytesPerSector = bps;
+    out.start = ReadSysNumber(sys / "start") * 512 / bps;
+    out.count = ReadSysNumber(sys / "size") * 512 / bps;
+  } else {
+    int index = DiskTable::IndexOf("/dev/" + name);
+    if (index < 0) return kOk;
+    uint32_t bps = SysfsSectorSize(name);
+    out.kind = SourceSpec::Kind::kDiskRange;
+    out.diskIndex = index;
+    out.path = "/dev/" + name;
+    out.bytesPerSector = bps;
+    out.start = 0;
+    out.count = ReadSysNumber(sys / "size") * 512 / bps;
+  }
+  return kOk;
+}
+
+std::string FsKindName(FsKind k) {
+  switch (k) {
+    case FsKind::kNtfs: return "NTFS";
+    case FsKind::kFat: return "FAT";
+    case FsKind::kExt: return "ext";
+    case FsKind::kOther: return "unknown";
+  }
+  return "unknown";
+}
+
+Status OpenEngine(const SourceSpec& source, bool deep, OpenedEngine& out, std::string& error) {
+  out = OpenedEngine{};
+  std::vector<uint8_t> head(kDetectBytes);
+  uint64_t offset = source.kind == SourceSpec::Kind::kDiskRange ? source.start * source.bytesPerSector : 0;
+  if (!ReadDetectionArea(source.path, offset, head.data())) {
+    error = "cannot read the first 16 KiB of " + source.text + " (too small, or unreadable)";
+    return kReadFault;
+  }
+  out.kind = DetectFileSystem(ByteView(head.data(), head.size()));
+  if (!deep && out.kind == FsKind::kOther) {
+    error = "no file system to quick-scan on " + source.text + " (neither NTFS, FAT nor ext)";
+    return kNotSupported;
+  }
+  if (source.kind == SourceSpec::Kind::kDiskRange)
+    out.engine = CreateEngineForPartition(uint32_t(source.diskIndex), source.start, source.count, source.tag, deep);
+  else
+    out.engine = CreateEngineForImage(source.path, source.tag, deep);
+  if (!out.engine) {
+    // The one place that learns whether this build has the engine asked for.
+    error = deep ? "deep scan not available yet" : "no quick engine for " + FsKindName(out.kind) + " in this build";
+    return kNotSupported;
+  }
+  return kOk;
+}
+
+ScanFolderLock::ScanFolderLock(const std::function<void()>& waiting) {
+  std::string dir = ScanLogFolder::Instance().ScanLogPath();
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  fd_ = ::open((dir + "/.scan-lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd_ < 0) return;  // no lock file: scans go on unserialised
+  if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
+  if (waiting) waiting();
+  while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+  }
+}
+
+ScanFolderLock::~ScanFolderLock() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+Status RunScan(IFileRecoveryParse& engine, const ScanObserver& observer) {
+  ScanLogFolder::Instance().BeginNewScanFolder();
+  ScanThunkData data{&observer};
+  engine.SetCallbacks(&ScanThunk, nullptr, &data, 100);
+  Status s = engine.Scan(nullptr);
+  engine.SetCallbacks(nullptr, nullptr, nullptr, 100);
+  return s;
+}
+
+bool TypeFilter::Matches(const std::string& name) const {
+  if (Empty()) return true;
+  Category cat = CategoryOfNameKind(name);
+  if (categories.count(cat)) return true;
+  std::string ext = ExtensionOf(name);
+  if (!ext.empty() && (extensions.count(ext) || extensions.count(GroupNameOfName(name)))) return true;
+  return cat == Category::kOthers && extensions.count("other");
+}
+
+std::string TypeFilter::SearchPatterns() const {
+  // The engine's search matches by substring; asking for everything and
+  // filtering exactly afterwards never loses a file to that rule.
+  return std::string(kKnownExtensionList) + "|.other";
+}
+
+bool ParseTypeFilter(const std::string& types, const std::string& categories, TypeFilter& out, std::string& error) {
+  out = TypeFilter{};
+  if (!types.empty())
+    for (std::string t : Split(types, ',')) {
+      t = AsciiLower(Trim(t));
+      if (t.rfind("*.", 0) == 0) t = t.substr(2);
+      if (!t.empty() && t[0] == '.') t = t.substr(1);
+      if (t.empty()) continue;
+      if (t == "others") t = "other";
+      out.extensions.insert(std::string(GroupAlias(t)));
+    }
+  if (!categories.empty())
+    for (std::string c : Split(categories, ',')) {
+      c = Trim(c);
+      if (c.empty()) continue;
+      Category cat;
+      if (!ParseCategory(c, cat)) {
+        error = "unknown category '" + c + "' (use photo, audio, video, document, archive, others)";
+        return false;
+      }
+      out.categories.insert(cat);
+    }
+  return true;
+}
+
+Status CollectFoundItems(IFileRecoveryParse& engine, const TypeFilter& filter, std::vector<FoundEntry>& files,
+                         std::vector<FoundEntry>* folders) {
+  files.clear();
+  if (folders) folders->clear();
+  std::vector<FoundItemRecord> found;
+  engine.SearchByType(filter.SearchPatterns(), found);
+  for (const FoundItemRecord& r : found) {
+    if (r.isFolder || !filter.Matches(RecordName(r))) continue;
+    FoundEntry e;
+    e.record = r;
+    engine.GetFolderPath(&r, e.folderPath);
+    e.level = FolderDepth(e.folderPath);
+    files.push_back(std::move(e));
+  }
+  if (!folders) return kOk;
+  struct Pending {
+    bool root;
+    FoundItemRecord folder;
+    uint32_t childLevel;
+    std::string path;
+  };
+  std::deque<Pending> queue;
+  queue.push_back({true, MakeEmptyRecord(), 0, ""});
+  std::set<std::pair<uint32_t, uint32_t>> seen;  // (folder id, level): a damaged tree may loop
+  Status result = kOk;
+  while (!queue.empty()) {
+    Pending p = std::move(queue.front());
+    queue.pop_front();
+    std::vector<FoundItemRecord> kids;
+    if (Status s = engine.ListChildren(p.root ? nullptr : &p.folder, p.childLevel, kids)) {
+      if (!result) result = s;
+      continue;
+    }
+    for (const FoundItemRecord& k : kids) {
+      if (!k.isFolder) continue;
+      if (!seen.insert({k.itemId, p.childLevel + 1}).second || p.childLevel > 4096) continue;
+      FoundEntry e;
+      e.record = k;
+      e.folderPath = p.path;
+      e.level = p.childLevel;
+      folders->push_back(e);
+      queue.push_back({false, k, p.childLevel + 1, p.path + RecordName(k) + "/"});
+    }
+  }
+  return result;
+}
+
+namespace {
+
+Status MakeFolder(const std::string& path) {
+  std::error_code ec;
+  fs::create_directories(path, ec);
+  if (ec && !fs::is_directory(path)) return StatusFromErrno(ec.value());
+  return kOk;
+}
+
+struct Recoverer {
+  IFileRecoveryParse& engine;
+  int levelBase;
+  const std::function<bool()>& stop;
+  const RecoverObserver& observer;
+  RecoverSummary summary;
+
+  // false when the user stopped.
+  bool CopyFile(const FoundItemRecord& r, const std::string& wanted) {
+    std::string dest = MakeUniquePath(wanted);
+    Status s = dest.empty() ? kAlreadyExists : MakeFolder(fs::path(dest).parent_path().string());
+    if (!s) s = engine.RecoverItem(r, dest, levelBase);
+    if (s == kStopRequested) {
+      summary.stopped = true;
+      return false;
+    }
+    ++summary.processed;
+    if (s) ++summary.failed;
+    if (observer) observer({dest.empty() ? wanted : dest, s});
+    return true;
+  }
+
+  // The folder's tree, written by this side so every file gets its own
+  // outcome and a unique name.
+  bool CopyFolder(const FoundItemRecord& folder, uint32_t level, const std::string& dest) {
+    if (Status s = MakeFolder(dest)) {
+      ++summary.processed;
+      ++summary.failed;
+      if (observer) observer({dest, s});
+      return true;
+    }
+    struct Pending {
+      FoundItemRecord folder;
+      uint32_t level;
+      std::string dest;
+    };
+    std::deque<Pending> queue{{folder, level, dest}};
+    std::set<std::pair<uint32_t, uint32_t>> seen{{folder.itemId, level}};
+    while (!queue.empty()) {
+      Pending p = std::move(queue.front());
+      queue.pop_front();
+      std::vector<FoundItemRecord> kids;
+      if (Status s = engine.ListChildren(&p.folder, p.level + 1, kids)) {
+        ++summary.processed;
+        ++summary.failed;
+        if (observer) observer({p.dest, s});
+        continue;
+      }
+      for (const FoundItemRecord& k : kids) {
+        if (stop && stop()) {
+          summary.stopped = true;
+          return false;
+        }
+        std::string child = p.dest + "/" + DestinationName(RecordName(k));
+        if (k.isFolder) {
+          if (!seen.insert({k.itemId, p.level + 1}).second || p.level > 4096) continue;
+          MakeFolder(child);
+          queue.push_back({k, p.level + 1, child});
+        } else if (!CopyFile(k, child)) {
+          return false;
+        }
+      }
+    }
+    return true;
+  }
+};
+
+}  // namespace
+
+RecoverSummary RecoverFound(IFileRecoveryParse& engine, const std::vector<FoundEntry>& items, const std::string& rootIn,
+                            Layout layout, const std::function<bool()>& stop, const RecoverObserver& observer) {
+  std::string root = StripTrailingSeparator(rootIn);
+  Recoverer rec{engine, SeparatorCount(root), stop, observer, {}};
+  rec.summary.total = uint32_t(items.size());
+  CopyThunkData data{&stop};
+  engine.SetCallbacks(nullptr, &CopyThunk, &data, 100);
+  for (const FoundEntry& e : items) {
+    if (stop && stop()) {
+      rec.summary.stopped = true;
+      break;
+    }
+    std::string name = e.Name();
+    std::string dest =
+        layout == Layout::kCategory ? CategoryDestination(root, name) : TreeDestination(root, e.folderPath, name);
+    bool goOn;
+    if (e.IsFolder()) {
+      // A tree layout merges into the folder already made for it; a folder
+      // placed by category gets a name of its own.
+      if (layout == Layout::kCategory) dest = MakeUniquePath(dest);
+      goOn = rec.CopyFolder(e.record, e.level, dest);
+    } else {
+      goOn = rec.CopyFile(e.record, dest);
+    }
+    if (!goOn) break;
+  }
+  engine.SetCallbacks(nullptr, nullptr, nullptr, 100);
+  return rec.summary;
+}
+
+std::string EngineName(uint32_t kind) {
+  switch (kind) {
+    case kSourceQuickNtfs: return "quick NTFS";
+    case kSourceQuickFat: return "quick FAT";
+    case kSourceDeepNtfs: return "deep NTFS";
+    case kSourceDeepFat: return "deep FAT";
+    case kSourceCarving: return "carving";
+  }
+  return "unknown";
+}
+
+}  // namespace dunmere

@@ -1,0 +1,118 @@
+#pragma once
+// One scan of one source without a window: naming the source, opening the
+// engine the factory makes for it, running the scan with a progress observer,
+// collecting what was found with its folder paths, and copying it out under
+// the destination rules. The command line drives it; anything that hands it an
+// engine (tests, a window) can too.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/core/file_categories.h"
+#include "engine/found_item.h"
+#include "engine/recovery_parse.h"
+#include "engine/status.h"
+#include "storage/fs_detect.h"
+
+namespace dunmere {
+
+// A place to scan: an image file (or a device read like one), or a range of
+// sectors of a disk of the disk table.
+struct SourceSpec {
+  enum class Kind { kFile, kDiskRange };
+  Kind kind = Kind::kFile;
+  std::string text;  // as the user gave it
+  std::string path;  // the file or device node read
+  int32_t diskIndex = -1;
+  uint64_t start = 0, count = 0;  // disk sectors (kDiskRange)
+  uint32_t bytesPerSector = 512;
+  uint16_t tag = 1;
+};
+
+// "disk:N", "disk:N:START:COUNT" or a path. A partition's device node becomes
+// its disk's range when the disk is in the disk table. On failure `error` says
+// why in one line (missing source, no rights, not a disk or file, ...).
+Status ResolveSource(const std::string& text, SourceSpec& out, std::string& error);
+
+// Engine for a source, or a one-line reason why there is none.
+struct OpenedEngine {
+  std::unique_ptr<IFileRecoveryParse> engine;
+  FsKind kind = FsKind::kOther;
+};
+Status OpenEngine(const SourceSpec& source, bool deep, OpenedEngine& out, std::string& error);
+std::string FsKindName(FsKind k);
+
+// Serialises scans of separate processes over the shared scan-log folder.
+class ScanFolderLock {
+ public:
+  // Waits for the lock; `waiting` is called once if another scan holds it.
+  explicit ScanFolderLock(const std::function<void()>& waiting = {});
+  ~ScanFolderLock();
+  ScanFolderLock(const ScanFolderLock&) = delete;
+  ScanFolderLock& operator=(const ScanFolderLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
+struct ScanProgress {
+  int percent = 0;
+  int64_t secondsLeft = -1;
+  uint64_t done = 0, total = 0, found = 0;  // 0 when the engine does not count
+};
+// Non-zero asks the engine to stop (kStopRequested).
+using ScanObserver = std::function<int(const ScanProgress&)>;
+// A new scan in a new scan folder; the observer's non-zero answer comes back
+// as the result.
+Status RunScan(IFileRecoveryParse& engine, const ScanObserver& observer);
+
+// Which found files a command takes. Empty: all.
+struct TypeFilter {
+  std::set<std::string> extensions;  // lower case; a group name covers its aliases; "other" = uncategorised
+  std::set<Category> categories;
+  bool Empty() const { return extensions.empty() && categories.empty(); }
+  // A file is taken when its extension or group is listed or its category is.
+  bool Matches(const std::string& name) const;
+  // The pattern list for the engine's type search covering at least the matches.
+  std::string SearchPatterns() const;
+};
+// "jpg,png" and "photo,document"; false with `error` for an unknown category.
+bool ParseTypeFilter(const std::string& types, const std::string& categories, TypeFilter& out, std::string& error);
+
+struct FoundEntry {
+  FoundItemRecord record;
+  std::string folderPath;  // "a/b/", empty for the root
+  uint32_t level = 0;      // folders between the item and the root
+  std::string Name() const { return RecordName(record); }
+  bool IsFolder() const { return record.isFolder != 0; }
+};
+// Files matching the filter (the engine's type search, then the exact filter)
+// and every folder of the result tree, each with its folder path.
+Status CollectFoundItems(IFileRecoveryParse& engine, const TypeFilter& filter, std::vector<FoundEntry>& files,
+                         std::vector<FoundEntry>* folders);
+
+enum class Layout { kCategory, kTree };
+struct RecoverOutcome {
+  std::string path;
+  Status status;
+};
+struct RecoverSummary {
+  uint32_t total = 0, processed = 0, failed = 0;
+  bool stopped = false;
+  uint32_t succeeded() const { return processed - failed; }
+};
+using RecoverObserver = std::function<void(const RecoverOutcome&)>;
+// Copies each item to `root`: a file to root/<category>/<name> (kCategory) or
+// root/<its folder path>/<name> (kTree), a folder with its whole tree, never
+// over anything already there ("(n)" names). Each file's outcome goes to the
+// observer; `stop` returning true stops at the next piece written.
+RecoverSummary RecoverFound(IFileRecoveryParse& engine, const std::vector<FoundEntry>& items, const std::string& root,
+                            Layout layout, const std::function<bool()>& stop, const RecoverObserver& observer);
+
+// "quick NTFS", "quick FAT", "deep NTFS", "deep FAT", "carving".
+std::string EngineName(uint32_t sourceKind);
+
+}  // namespace dunmere

@@ -1,0 +1,605 @@
+#include "cli/cli_app.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "app/core/device_identity.h"
+#include "app/core/file_categories.h"
+#include "app/core/imaging_job.h"
+#include "app/core/recovery_paths.h"
+#include "app/core/text_formats.h"
+#include "cli/json_writer.h"
+#include "cli/progress_display.h"
+#include "engine/scan_log_folder.h"
+#include "storage/disk_list.h"
+#include "storage/disk_table.h"
+#include "storage/volume_space.h"
+
+namespace fs = std::filesystem;
+
+namespace dunmere::cli {
+
+namespace {
+
+const char kMainHelp[] =
+    "Usage: dunmere-cli COMMAND [OPTIONS]\n"
+    "\n"
+    "Finds deleted files on NTFS and FAT volumes and copies them out, and makes raw disk images.\n"
+    "\n"
+    "Commands:\n"
+    "  sources   list disks, partitions and unallocated space that can be scanned\n"
+    "  scan      scan a source and list the files found\n"
+    "  recover   scan a source and copy the files found to a folder\n"
+    "  image     copy a partition or disk sector by sector into an image file\n"
+    "\n"
+    "SOURCE is an image file, a block device or partition (/dev/sdb, /dev/sdb1),\n"
+    "disk:N (a whole disk as numbered by 'sources') or disk:N:START:COUNT (sectors).\n"
+    "Reading devices needs root. Run 'dunmere-cli COMMAND --help' for a command's options.\n";
+
+const char kSourcesHelp[] =
+    "Usage: dunmere-cli sources [--json]\n"
+    "\n"
+    "Lists every disk with its partitions (device, tag, file system, label, total/used/free\n"
+    "bytes, start sector, sector count, mount point), the unallocated stretches between them\n"
+    "and disks without a recognised volume. Each entry shows the SOURCE to give to scan,\n"
+    "recover and image. Removable disks (USB, SD) are marked.\n"
+    "\n"
+    "  --json   one JSON document: {\"disks\": [...]}\n";
+
+const char kScanHelp[] =
+    "Usage: dunmere-cli scan [--deep] [--types EXT,...] [--category CAT,...] [--json] SOURCE\n"
+    "\n"
+    "Scans SOURCE and lists the files found, grouped by category and type, with folder,\n"
+    "size and times. Progress goes to stderr; Ctrl-C stops the scan and lists what was found.\n"
+    "\n"
+    "  --deep            deep scan (search the whole area; not available yet)\n"
+    "  --types LIST      only these extensions, e.g. jpg,png,docx ('other' = uncategorised)\n"
+    "  --category LIST   only these categories: photo, audio, video, document, archive, others\n"
+    "                    (with --types, a file matching either is listed)\n"
+    "  --json            one JSON object per found file or folder, one per line\n";
+
+const char kRecoverHelp[] =
+    "Usage: dunmere-cli recover [--deep] [--types EXT,...] [--category CAT,...] SOURCE --to DIR\n"
+    "                           [--layout category|tree] [--item PATH]... [--force] [--json]\n"
+    "\n"
+    "Scans SOURCE, then copies every matching file to DIR/<category>/<name>. A name already\n"
+    "taken gets \"(1)\", \"(2)\", ... before its extension; nothing in DIR is overwritten.\n"
+    "\n"
+    "  --to DIR          destination folder (created if missing); must not be on SOURCE\n"
+    "  --layout tree     put each file under DIR/<its original folder path>/ instead\n"
+    "  --item PATH       recover only this found file or folder (a folder keeps its tree);\n"
+    "                    PATH as 'scan' prints it, e.g. DCIM/Camera; may be repeated\n"
+    "  --types, --category, --deep   as for scan\n"
+    "  --force           write to DIR even when it lies on the device being scanned or\n"
+    "                    lacks room for everything\n"
+    "  --json            one JSON object per file written instead of status lines\n"
+    "\n"
+    "Prints one status line per file and a summary; the exit status is 1 when any file\n"
+    "failed and 130 when stopped with Ctrl-C.\n";
+
+const char kImageHelp[] =
+    "Usage: dunmere-cli image [--continue-on-errors] [--map FILE] [--force] SOURCE OUT.img\n"
+    "\n"
+    "Copies every sector of SOURCE into OUT.img (a raw image without header), which can then\n"
+    "be scanned like a partition. An existing OUT.img is replaced. Refused when OUT.img lies on\n"
+    "SOURCE, is too large for a FAT destination, or does not fit in the free space.\n"
+    "\n"
+    "  --continue-on-errors   go on past unreadable sectors, writing zeros there, and list each\n"
+    "                         unreadable range in a ddrescue-style map file\n"
+    "  --map FILE             where that map goes (default OUT.img.map)\n"
+    "  --force                allow OUT.img on the device being imaged\n";
+
+struct Args {
+  std::vector<std::string> positional;
+  std::map<std::string, std::vector<std::string>> values;
+  std::set<std::string> flags;
+  bool Has(const std::string& f) const { return flags.count(f) != 0; }
+  std::string Value(const std::string& k) const {
+    auto it = values.find(k);
+    return it == values.end() || it->second.empty() ? std::string() : it->second.back();
+  }
+  bool HasValue(const std::string& k) const { return values.count(k) != 0; }
+};
+
+bool ParseArgs(const std::vector<std::string>& in, size_t from, const std::set<std::string>& valueOpts,
+               const std::set<std::string>& flagOpts, Args& out, std::string& error) {
+  bool optionsEnded = false;
+  for (size_t i = from; i < in.size(); ++i) {
+    const std::string& a = in[i];
+    if (optionsEnded || a.size() < 2 || a[0] != '-') {
+      out.positional.push_back(a);
+      continue;
+    }
+    if (a == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    std::string name = a, value;
+    bool inlineValue = false;
+    if (size_t eq = a.find('='); eq != std::string::npos && a.rfind("--", 0) == 0) {
+      name = a.substr(0, eq);
+      value = a.substr(eq + 1);
+      inlineValue = true;
+    }
+    if (name == "-h") name = "--help";
+    if (valueOpts.count(name)) {
+      if (!inlineValue) {
+        if (i + 1 >= in.size()) {
+          error = "option " + name + " needs a value";
+          return false;
+        }
+        value = in[++i];
+      }
+      out.values[name].push_back(value);
+    } else if (flagOpts.count(name) || name == "--help") {
+      if (inlineValue) {
+        error = "option " + name + " takes no value";
+        return false;
+      }
+      out.flags.insert(name);
+    } else {
+      error = "unknown option " + a;
+      return false;
+    }
+  }
+  return true;
+}
+
+bool Stopped(const CliContext& ctx) { return ctx.stop && ctx.stop->load(); }
+
+int Fail(CliContext& ctx, const std::string& message, int code = kExitFailure) {
+  ctx.err << "dunmere-cli: " << message << "\n";
+  return code;
+}
+
+int Usage(CliContext& ctx, const std::string& message, const char* help) {
+  ctx.err << "dunmere-cli: " << message << "\n";
+  (void)help;
+  ctx.err << "Run with --help for usage.\n";
+  return kExitUsage;
+}
+
+// The device node whose identity stands for a source in the same-device checks.
+std::string IdentityPath(const SourceSpec& s) {
+  if (s.text.rfind("disk:", 0) != 0) return s.text;
+  std::string p = PartitionDevicePath(uint32_t(s.diskIndex), s.start * s.bytesPerSector / 512);
+  return p.empty() ? s.path : p;
+}
+
+std::string Quoted(const std::string& s) { return "'" + s + "'"; }
+
+// ---------------------------------------------------------------- sources
+
+std::string KindText(const VolumeInfo& v) {
+  switch (v.kind) {
+    case EntryKind::kVolume: return "volume";
+    case EntryKind::kUnallocated: return "unallocated";
+    case EntryKind::kWholeDisk: return "disk";
+  }
+  return "volume";
+}
+
+std::string SourceArgument(const VolumeInfo& v) {
+  if (v.kind == EntryKind::kVolume && !v.volumePath.empty() && v.partitionNumber > 0) return v.volumePath;
+  if (v.kind == EntryKind::kWholeDisk) return "disk:" + std::to_string(v.diskNumber);
+  return "disk:" + std::to_string(v.diskNumber) + ":" + std::to_string(v.startSector) + ":" +
+         std::to_string(v.sectorCount);
+}
+
+int CmdSources(const std::vector<std::string>& argv, CliContext& ctx) {
+  Args a;
+  std::string error;
+  if (!ParseArgs(argv, 1, {}, {"--json"}, a, error)) return Usage(ctx, error, kSourcesHelp);
+  if (a.Has("--help")) {
+    ctx.out << kSourcesHelp;
+    return kExitOk;
+  }
+  if (!a.positional.empty()) return Usage(ctx, "sources takes no arguments", kSourcesHelp);
+  DiskList list;
+  if (!RebuildDiskList(list)) return Fail(ctx, "cannot read the disk list from /sys/block");
+  std::vector<std::string> devices = DiskTable::ScanSysfs();
+  if (a.Has("--json")) {
+    std::string disks = "[";
+    bool firstDisk = true;
+    for (const auto& [disk, entries] : list) {
+      uint64_t length = 0;
+      GetDiskLengthBytes(length, disk);
+      std::string rows = "[";
+      for (size_t i = 0; i < entries.size(); ++i) {
+        const VolumeInfo& v = entries[i];
+        JsonObject o;
+        o.Str("kind", KindText(v))
+            .UNum("tag", v.letter)
+            .StrOrNull("device", v.volumePath)
+            .Num("partition", v.partitionNumber)
+            .UNum("fsType", v.fsType)
+            .StrOrNull("fileSystem", v.fsName)
+            .StrOrNull("label", v.label)
+            .UNum("totalBytes", v.totalBytes)
+            .UNum("usedBytes", v.usedBytes)
+            .UNum("freeBytes", v.freeBytes)
+            .UNum("startSector", v.startSector)
+            .UNum("sectorCount", v.sectorCount)
+            .UNum("bytesPerSector", v.bytesPerSector)
+            .StrOrNull("mountPoint", v.mountPoint)
+            .Str("source", SourceArgument(v));
+        rows += (i ? "," : "") + o.Text();
+      }
+      rows += "]";
+      JsonObject d;
+      d.UNum("disk", disk)
+          .Str("device", disk < devices.size() ? devices[disk] : "")
+          .UNum("sizeBytes", length)
+          .Bool("removable", IsRemovableDisk(disk))
+          .Raw("entries", rows);
+      disks += (firstDisk ? "" : ",") + d.Text();
+      firstDisk = false;
+    }
+    ctx.out << JsonObject().Raw("disks", disks + "]").Text() << "\n";
+    return kExitOk;
+  }
+  if (list.empty()) {
+    ctx.out << "No disks found.\n";
+    return kExitOk;
+  }
+  for (const auto& [disk, entries] : list) {
+    uint64_t length = 0;
+    GetDiskLengthBytes(length, disk);
+    ctx.out << "Disk " << disk << ": " << (disk < devices.size() ? devices[disk] : std::string("?")) << "  "
+            << FormatSize(int64_t(length)) << (IsRemovableDisk(disk) ? "  removable" : "") << "\n";
+    for (const VolumeInfo& v : entries) {
+      ctx.out << "  [" << v.letter << "] ";
+      if (v.kind == EntryKind::kUnallocated) {
+        ctx.out << "unallocated space  " << FormatSize(int64_t(v.totalBytes));
+      } else if (v.kind == EntryKind::kWholeDisk) {
+        ctx.out << "whole disk, no recognised volume  " << FormatSize(int64_t(v.totalBytes));
+      } else {
+        ctx.out << (v.volumePath.empty() ? "partition " + std::to_string(v.partitionNumber) : v.volumePath) << "  "
+                << (v.fsName.empty() ? std::string("unknown") : v.fsName);
+        if (!v.label.empty()) ctx.out << "  " << Quoted(v.label);
+        ctx.out << "  total " << FormatSize(int64_t(v.totalBytes));
+        if (!v.mountPoint.empty())
+          ctx.out << "  used " << FormatSize(int64_t(v.usedBytes)) << "  free " << FormatSize(int64_t(v.freeBytes))
+                  << "  mounted at " << v.mountPoint;
+      }
+      ctx.out << "\n      start " << v.startSector << "  sectors " << v.sectorCount << "  source "
+              << SourceArgument(v) << "\n";
+    }
+  }
+  return kExitOk;
+}
+
+// ---------------------------------------------------------------- scan
+
+struct ScanOutcome {
+  SourceSpec source;
+  OpenedEngine opened;
+  std::vector<FoundEntry> files, folders;
+  bool stopped = false;
+};
+
+struct ScanCallbackData {
+  CliContext* ctx;
+  ProgressDisplay* display;
+};
+
+// Resolves, opens and scans; returns an exit status, or -1 to go on.
+int ScanSource(CliContext& ctx, const std::string& sourceText, bool deep, const TypeFilter& filter,
+               ScanOutcome& result, bool wantFolders) {
+  std::string error;
+  if (ctx.resolveSource(sourceText, result.source, error)) return Fail(ctx, error);
+  if (ctx.openEngine(result.source, deep, result.opened, error)) return Fail(ctx, error);
+  ScanFolderLock lock([&] { ctx.err << "dunmere-cli: waiting for another scan to finish...\n"; });
+  ProgressDisplay display(ctx.err, ctx.errIsTerminal, "scanning");
+  Status s = RunScan(*result.opened.engine, [&](const ScanProgress& p) -> int {
+    if (Stopped(ctx)) return kStopRequested;
+    display.Update(p.percent, p.done, p.total, p.found, p.secondsLeft);
+    return 0;
+  });
+  display.Finish();
+  if (s == kStopRequested) {
+    result.stopped = true;
+    ctx.err << "dunmere-cli: scan stopped; showing what was found so far\n";
+  } else if (s) {
+    return Fail(ctx, "scan of " + sourceText + " failed: " + StatusMessage(s));
+  }
+  CollectFoundItems(*result.opened.engine, filter, result.files, wantFolders ? &result.folders : nullptr);
+  return -1;
+}
+
+std::string FullPath(const FoundEntry& e) { return e.folderPath + e.Name(); }
+
+std::string ItemJson(const FoundEntry& e) {
+  JsonObject o;
+  std::string name = e.Name();
+  o.Str("name", name)
+      .Str("folder", e.folderPath)
+      .UNum("size", e.record.size)
+      .StrOrNull("created", FormatIso8601(e.record.created))
+      .StrOrNull("modified", FormatIso8601(e.record.modified))
+      .StrOrNull("accessed", FormatIso8601(e.record.accessed));
+  if (e.IsFolder())
+    o.Raw("category", "null").Raw("group", "null");
+  else
+    o.Str("category", CategoryOfName(name)).Str("group", GroupNameOfName(name));
+  o.Bool("isFolder", e.IsFolder()).Bool("contentOk", e.record.contentOk != 0).Str("engine",
+                                                                                  EngineName(e.record.sourceKind));
+  return o.Text();
+}
+
+void PrintGrouped(CliContext& ctx, const std::vector<FoundEntry>& files) {
+  // category -> group -> entries
+  std::map<int, std::map<std::string, std::vector<const FoundEntry*>>> groups;
+  for (const FoundEntry& e : files) groups[int(CategoryOfNameKind(e.Name()))][GroupNameOfName(e.Name())].push_back(&e);
+  for (auto& [cat, byGroup] : groups) {
+    size_t n = 0;
+    for (auto& [g, v] : byGroup) n += v.size();
+    ctx.out << CategoryName(Category(cat)) << " (" << n << (n == 1 ? " file)\n" : " files)\n");
+    for (auto& [group, v] : byGroup) {
+      std::sort(v.begin(), v.end(), [](const FoundEntry* a, const FoundEntry* b) { return FullPath(*a) < FullPath(*b); });
+      ctx.out << "  " << group << " (" << v.size() << ")\n";
+      for (const FoundEntry* e : v) {
+        ctx.out << "    " << FullPath(*e) << "  " << FormatSize(int64_t(e->record.size)) << "  created "
+                << FormatFileTime(e->record.created) << "  modified " << FormatFileTime(e->record.modified)
+                << "  accessed " << FormatFileTime(e->record.accessed);
+        if (!e->record.contentOk) ctx.out << "  [content check failed]";
+        ctx.out << "\n";
+      }
+    }
+  }
+}
+
+bool ParseCommonFilter(CliContext& ctx, const Args& a, TypeFilter& filter, int& exitCode) {
+  std::string error;
+  if (!ParseTypeFilter(a.Value("--types"), a.Value("--category"), filter, error)) {
+    exitCode = Usage(ctx, error, nullptr);
+    return false;
+  }
+  return true;
+}
+
+int CmdScan(const std::vector<std::string>& argv, CliContext& ctx) {
+  Args a;
+  std::string error;
+  if (!ParseArgs(argv, 1, {"--types", "--category"}, {"--deep", "--json"}, a, error))
+    return Usage(ctx, error, kScanHelp);
+  if (a.Has("--help")) {
+    ctx.out << kScanHelp;
+    return kExitOk;
+  }
+  if (a.positional.size() != 1) return Usage(ctx, "scan needs exactly one SOURCE", kScanHelp);
+  TypeFilter filter;
+  int code = 0;
+  if (!ParseCommonFilter(ctx, a, filter, code)) return code;
+  ScanOutcome r;
+  if (int rc = ScanSource(ctx, a.positional[0], a.Has("--deep"), filter, r, true); rc >= 0) return rc;
+  if (a.Has("--json")) {
+    for (const FoundEntry& e : r.files) ctx.out << ItemJson(e) << "\n";
+    for (const FoundEntry& e : r.folders) ctx.out << ItemJson(e) << "\n";
+  } else {
+    PrintGrouped(ctx, r.files);
+    ctx.out << r.files.size() << (r.files.size() == 1 ? " file" : " files") << " found, " << r.folders.size()
+            << (r.folders.size() == 1 ? " folder" : " folders") << "; scan log in "
+            << ScanLogFolder::Instance().CurrentScanFolder() << "\n";
+  }
+  return r.stopped ? kExitStopped : kExitOk;
+}
+
+// ---------------------------------------------------------------- recover
+
+std::string NormalizeItemPath(std::string p) {
+  while (!p.empty() && p.front() == '/') p.erase(p.begin());
+  while (!p.empty() && p.back() == '/') p.pop_back();
+  return p;
+}
+
+int CmdRecover(const std::vector<std::string>& argv, CliContext& ctx) {
+  Args a;
+  std::string error;
+  if (!ParseArgs(argv, 1, {"--types", "--category", "--to", "--layout", "--item"}, {"--deep", "--force", "--json"}, a,
+                 error))
+    return Usage(ctx, error, kRecoverHelp);
+  if (a.Has("--help")) {
+    ctx.out << kRecoverHelp;
+    return kExitOk;
+  }
+  if (a.positional.size() != 1) return Usage(ctx, "recover needs exactly one SOURCE", kRecoverHelp);
+  if (!a.HasValue("--to") || a.Value("--to").empty())
+    return Usage(ctx, "recover needs a destination: --to DIR", kRecoverHelp);
+  Layout layout = Layout::kCategory;
+  if (a.HasValue("--layout")) {
+    std::string l = a.Value("--layout");
+    if (l == "tree")
+      layout = Layout::kTree;
+    else if (l != "category")
+      return Usage(ctx, "--layout is 'category' or 'tree'", kRecoverHelp);
+  }
+  TypeFilter filter;
+  int code = 0;
+  if (!ParseCommonFilter(ctx, a, filter, code)) return code;
+  const std::string sourceText = a.positional[0];
+  const std::string dest = StripTrailingSeparator(a.Value("--to"));
+  bool force = a.Has("--force");
+
+  // The destination is checked before the scan, so a wrong one costs nothing.
+  SourceSpec probe;
+  if (ctx.resolveSource(sourceText, probe, error)) return Fail(ctx, error);
+  if (!force && DestinationOnSource(dest, IdentityPath(probe)))
+    return Fail(ctx, "destination " + dest + " is on the device being scanned (" + sourceText +
+                         "); writing there can overwrite the deleted files. Choose another drive or pass --force");
+  std::error_code ec;
+  fs::create_directories(dest, ec);
+  if (!fs::is_directory(dest) || ::access(dest.c_str(), W_OK | X_OK) != 0)
+    return Fail(ctx, "destination not writable: " + dest + (ec ? " (" + ec.message() + ")" : std::string()));
+
+  ScanOutcome r;
+  std::vector<std::string> itemPaths;
+  if (a.HasValue("--item"))
+    for (const std::string& p : a.values.at("--item")) itemPaths.push_back(NormalizeItemPath(p));
+  if (int rc = ScanSource(ctx, sourceText, a.Has("--deep"), filter, r, !itemPaths.empty()); rc >= 0) return rc;
+  if (r.stopped) return kExitStopped;
+
+  std::vector<FoundEntry> items;
+  if (itemPaths.empty()) {
+    items = r.files;
+  } else {
+    for (const std::string& want : itemPaths) {
+      size_t before = items.size();
+      for (const FoundEntry& e : r.folders)
+        if (NormalizeItemPath(FullPath(e)) == want) items.push_back(e);
+      for (const FoundEntry& e : r.files)
+        if (NormalizeItemPath(FullPath(e)) == want) items.push_back(e);
+      if (items.size() == before) return Fail(ctx, "nothing found at " + Quoted(want) + " (see dunmere-cli scan)");
+    }
+  }
+  if (items.empty()) {
+    ctx.out << "No matching files found; nothing to recover.\n";
+    return kExitOk;
+  }
+  uint64_t need = 0;
+  for (const FoundEntry& e : items)
+    if (!e.IsFolder()) need += e.record.size;
+  uint64_t freeBytes = 0;
+  if (!force && GetVolumeFreeBytes(dest, freeBytes) == kOk && freeBytes < need)
+    return Fail(ctx, "destination full: " + dest + " has " + FormatSize(int64_t(freeBytes)) + " free, the files need " +
+                         FormatSize(int64_t(need)) + " (--force copies what fits)");
+
+  bool destinationFull = false;
+  bool json = a.Has("--json");
+  RecoverSummary sum = RecoverFound(
+      *r.opened.engine, items, dest, layout, [&] { return Stopped(ctx) || destinationFull; },
+      [&](const RecoverOutcome& o) {
+        if (o.status == kDiskFull) destinationFull = true;
+        if (json)
+          ctx.out << JsonObject()
+                         .Str("path", o.path)
+                         .Bool("ok", o.status == kOk)
+                         .Str("status", StatusMessage(o.status))
+                         .Text()
+                  << "\n";
+        else
+          ctx.out << o.path << ": " << StatusMessage(o.status) << "\n";
+        ctx.out.flush();
+      });
+  if (!json)
+    ctx.out << "processed " << sum.processed << ", succeeded " << sum.succeeded() << ", failed " << sum.failed
+            << "; recovered into " << dest << "\n";
+  if (destinationFull) return Fail(ctx, "destination full: " + dest + "; recovery stopped");
+  if (sum.stopped) {
+    ctx.err << "dunmere-cli: recovery stopped\n";
+    return kExitStopped;
+  }
+  return sum.failed ? kExitFailure : kExitOk;
+}
+
+// ---------------------------------------------------------------- image
+
+struct ImageCallbackData {
+  CliContext* ctx;
+  ProgressDisplay* display;
+};
+
+int ImageProgress(void* user, int percent, uint64_t done, uint64_t total, int64_t secondsLeft) {
+  auto* d = static_cast<ImageCallbackData*>(user);
+  if (Stopped(*d->ctx)) return kStopRequested;
+  d->display->Update(percent, done, total, 0, secondsLeft);
+  return 0;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+int CmdImage(const std::vector<std::string>& argv, CliContext& ctx) {
+  Args a;
+  std::string error;
+  if (!ParseArgs(argv, 1, {"--map"}, {"--continue-on-errors", "--force"}, a, error))
+    return Usage(ctx, error, kImageHelp);
+  if (a.Has("--help")) {
+    ctx.out << kImageHelp;
+    return kExitOk;
+  }
+  if (a.positional.size() != 2) return Usage(ctx, "image needs SOURCE and OUT.img", kImageHelp);
+  const std::string sourceText = a.positional[0], out = a.positional[1];
+  SourceSpec src;
+  if (ctx.resolveSource(sourceText, src, error)) return Fail(ctx, error);
+  ImagingJob job;
+  if (src.kind == SourceSpec::Kind::kDiskRange) {
+    job.diskIndex = src.diskIndex;
+    job.firstSector = src.start;
+    job.sectorCount = src.count;
+    job.sectorSize = src.bytesPerSector;
+  } else {
+    job.sourcePath = src.path;
+  }
+  job.imagePath = out;
+  job.continueOnErrors = a.Has("--continue-on-errors");
+  job.mapPath = a.Value("--map");
+  uint64_t bytes = 0;
+  if (Status s = ImageSourceBytes(job, bytes)) return Fail(ctx, "cannot read " + sourceText + ": " + StatusMessage(s));
+  if (SameFile(out, src.path) || SameFile(out, sourceText)) return Fail(ctx, out + " is the source itself");
+  if (fs::is_directory(out)) return Fail(ctx, out + " is a folder; give the image file's name");
+  ImageCheck check = CheckImageDestinationPath(out, IdentityPath(src), bytes);
+  if (check == ImageCheck::kOnSource && a.Has("--force")) check = ImageCheck::kOk;
+  if (check != ImageCheck::kOk)
+    return Fail(ctx, "cannot image " + sourceText + " (" + FormatSize(int64_t(bytes)) + ") to " + out + ": " +
+                         ImageCheckMessage(check) + (check == ImageCheck::kOnSource ? " (--force allows it)" : ""));
+  ProgressDisplay display(ctx.err, ctx.errIsTerminal, "imaging");
+  ImageCallbackData data{&ctx, &display};
+  job.progress = &ImageProgress;
+  job.user = &data;
+  Status s = CopySourceToImage(job);
+  display.Finish();
+  std::string mapPath = job.mapPath.empty() ? out + ".map" : job.mapPath;
+  if (s == kStopRequested) {
+    ctx.err << "dunmere-cli: imaging stopped; the partial image (" << FormatSize(int64_t(job.bytesWritten))
+            << ") is kept in " << out << "\n";
+    return kExitStopped;
+  }
+  if (s == kReadFault)
+    return Fail(ctx, "unreadable sector at byte " + std::to_string(job.bytesWritten) + " of " + sourceText +
+                         "; the partial image is kept in " + out + " (--continue-on-errors goes on past such sectors)");
+  if (s) return Fail(ctx, "imaging to " + out + " failed: " + StatusMessage(s));
+  ctx.out << "image written: " << out << " (" << FormatSize(int64_t(job.bytesWritten)) << ", " << job.bytesWritten
+          << " bytes)\n";
+  if (job.continueOnErrors) {
+    uint64_t bad = 0;
+    for (const BadRange& b : job.badRanges) bad += b.length;
+    if (job.badRanges.empty())
+      ctx.out << "no unreadable sectors; map: " << mapPath << "\n";
+    else
+      ctx.out << job.badRanges.size() << " unreadable range(s), " << bad << " bytes filled with zeros; map: " << mapPath
+              << "\n";
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, CliContext& ctx) {
+  if (args.empty()) {
+    ctx.err << kMainHelp;
+    return kExitUsage;
+  }
+  const std::string& cmd = args[0];
+  if (cmd == "--help" || cmd == "-h" || cmd == "help") {
+    if (cmd == "help" && args.size() > 1) return RunCli({args[1], "--help"}, ctx);
+    ctx.out << kMainHelp;
+    return kExitOk;
+  }
+  if (cmd == "sources") return CmdSources(args, ctx);
+  if (cmd == "scan") return CmdScan(args, ctx);
+  if (cmd == "recover") return CmdRecover(args, ctx);
+  if (cmd == "image") return CmdImage(args, ctx);
+  ctx.err << "dunmere-cli: unknown command '" << cmd << "'\n" << kMainHelp;
+  return kExitUsage;
+}
+
+}  // namespace dunmere::cli

@@ -1,0 +1,471 @@
+#include "storage/disk_list.h"
+
+#include <blkid/blkid.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/block_device.h"
+#include "storage/disk_table.h"
+
+namespace fs = std::filesystem;
+
+namespace dunmere {
+
+namespace {
+
+constexpr uint64_t kDefaultExpectedStart = 63;
+constexpr uint64_t kDefaultCylinder = 16065;
+
+uint64_t ReadNumber(const fs::path& p, uint64_t fallback = 0) {
+  std::ifstream in(p);
+  uint64_t v = 0;
+  return (in >> v) ? v : fallback;
+}
+
+std::string ReadLine(const fs::path& p) {
+  std::ifstream in(p);
+  std::string s;
+  std::getline(in, s);
+  return s;
+}
+
+// What a device (or a file standing for one) holds.
+struct Probe {
+  std::string type, version, label;
+};
+
+bool ProbeSuperblock(const std::string& path, Probe& out) {
+  blkid_probe pr = blkid_new_probe_from_filename(path.c_str());
+  if (!pr) return false;
+  blkid_probe_enable_superblocks(pr, 1);
+  blkid_probe_set_superblocks_flags(pr, BLKID_SUBLKS_TYPE | BLKID_SUBLKS_LABEL | BLKID_SUBLKS_VERSION);
+  blkid_probe_enable_partitions(pr, 0);
+  bool found = blkid_do_safeprobe(pr) == 0;
+  if (found) {
+    const char* v = nullptr;
+    size_t len = 0;
+    if (blkid_probe_lookup_value(pr, "TYPE", &v, &len) == 0 && v) out.type = v;
+    if (blkid_probe_lookup_value(pr, "VERSION", &v, &len) == 0 && v) out.version = v;
+    if (blkid_probe_lookup_value(pr, "LABEL", &v, &len) == 0 && v) out.label = v;
+  }
+  blkid_free_probe(pr);
+  return found && !out.type.empty();
+}
+
+// One entry of a disk's partition table as libblkid reads it.
+struct TablePartition {
+  int number;
+  uint64_t start512, size512;  // in 512-byte units
+  int typeByte;                // MBR partition type; -1 on other tables
+};
+
+std::vector<TablePartition> ProbePartitionTable(const std::string& diskPath) {
+  std::vector<TablePartition> out;
+  blkid_probe pr = blkid_new_probe_from_filename(diskPath.c_str());
+  if (!pr) return out;
+  blkid_probe_enable_superblocks(pr, 0);
+  blkid_probe_enable_partitions(pr, 1);
+  if (blkid_partlist ls = blkid_probe_get_partitions(pr)) {
+    blkid_parttable tab = blkid_partlist_get_table(ls);
+    const char* kind = tab ? blkid_parttable_get_type(tab) : nullptr;
+    bool dos = kind && std::string(kind) == "dos";
+    int n = blkid_partlist_numof_partitions(ls);
+    for (int i = 0; i < n; ++i) {
+      blkid_partition p = blkid_partlist_get_partition(ls, i);
+      if (!p) continue;
+      int type = dos ? (blkid_partition_get_type(p) & 0xFF) : -1;
+      blkid_loff_t start = blkid_partition_get_start(p), size = blkid_partition_get_size(p);
+      if (start < 0 || size < 0) continue;
+      out.push_back({blkid_partition_get_partno(p), uint64_t(start), uint64_t(size), type});
+    }
+  }
+  blkid_free_probe(pr);
+  return out;
+}
+
+// The file system inside a stretch of a disk (a partition without a device node).
+bool ProbeSuperblockAt(const std::string& diskPath, uint64_t offset, uint64_t size, Probe& out) {
+  int fd = ::open(diskPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool found = false;
+  if (blkid_probe pr = blkid_new_probe()) {
+    if (blkid_probe_set_device(pr, fd, blkid_loff_t(offset), blkid_loff_t(size)) == 0) {
+      blkid_probe_enable_superblocks(pr, 1);
+      blkid_probe_set_superblocks_flags(pr, BLKID_SUBLKS_TYPE | BLKID_SUBLKS_LABEL | BLKID_SUBLKS_VERSION);
+      blkid_probe_enable_partitions(pr, 0);
+      if (blkid_do_safeprobe(pr) == 0) {
+        const char* v = nullptr;
+        size_t len = 0;
+        if (blkid_probe_lookup_value(pr, "TYPE", &v, &len) == 0 && v) out.type = v;
+        if (blkid_probe_lookup_value(pr, "VERSION", &v, &len) == 0 && v) out.version = v;
+        if (blkid_probe_lookup_value(pr, "LABEL", &v, &len) == 0 && v) out.label = v;
+        found = !out.type.empty();
+      }
+    }
+    blkid_free_probe(pr);
+  }
+  ::close(fd);
+  return found;
+}
+
+// The udev database's view of a device, for when the device cannot be read.
+std::map<std::string, std::string> UdevProperties(const EnumerationRoots& roots, const std::string& devNumber) {
+  std::map<std::string, std::string> out;
+  std::ifstream in(fs::path(roots.udevData) / ("b" + devNumber));
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("E:", 0) != 0) continue;
+    size_t eq = line.find('=');
+    if (eq != std::string::npos) out[line.substr(2, eq - 2)] = line.substr(eq + 1);
+  }
+  return out;
+}
+
+// udev writes labels with "\x20"-style escapes.
+std::string UnescapeUdev(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] == 'x' && isxdigit(uint8_t(s[i + 2])) &&
+        isxdigit(uint8_t(s[i + 3]))) {
+      out += char(std::stoi(s.substr(i + 2, 2), nullptr, 16));
+      i += 3;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+void ProbeFromUdev(const EnumerationRoots& roots, const std::string& devNumber, Probe& out, int* typeByte) {
+  auto props = UdevProperties(roots, devNumber);
+  out.type = props["ID_FS_TYPE"];
+  out.version = props["ID_FS_VERSION"];
+  out.label = props.count("ID_FS_LABEL_ENC") ? UnescapeUdev(props["ID_FS_LABEL_ENC"]) : props["ID_FS_LABEL"];
+  if (typeByte && props["ID_PART_ENTRY_SCHEME"] == "dos") {
+    try {
+      *typeByte = std::stoi(props["ID_PART_ENTRY_TYPE"], nullptr, 16) & 0xFF;
+    } catch (...) {
+    }
+  }
+}
+
+// The list's file-system name of a probe: "NTFS", "FAT32", "FAT", "exFAT", or
+// blkid's own type name.
+std::string FsNameOf(const Probe& p) {
+  if (p.type == "ntfs") return "NTFS";
+  if (p.type == "vfat" || p.type == "msdos") {
+    if (p.version == "FAT32") return "FAT32";
+    if (p.version == "FAT12" || p.version == "FAT16") return "FAT";
+    return p.type == "vfat" ? "vfat" : "FAT";
+  }
+  if (p.type == "exfat") return "exFAT";
+  return p.type;
+}
+
+uint8_t FsTypeOf(const std::string& fsName, int typeByte) {
+  if (fsName == "NTFS") return kFsTypeNtfs;
+  if (fsName == "FAT32") return kFsTypeFat32;
+  if (fsName == "FAT") return kFsTypeFat;
+  return uint8_t(typeByte > 0 ? typeByte : 0);
+}
+
+// Mount points by device number "major:minor" (the first mount of each).
+std::map<std::string, std::string> MountPoints(const EnumerationRoots& roots) {
+  std::map<std::string, std::string> out;
+  std::ifstream in(roots.mountInfo);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream ls(line);
+    std::string id, parent, devno, root, mountPoint;
+    if (!(ls >> id >> parent >> devno >> root >> mountPoint) || root != "/" || out.count(devno)) continue;
+    std::string decoded;
+    for (size_t i = 0; i < mountPoint.size(); ++i) {
+      if (mountPoint[i] == '\\' && i + 3 < mountPoint.size()) {
+        decoded += char(std::stoi(mountPoint.substr(i + 1, 3), nullptr, 8));
+        i += 3;
+      } else {
+        decoded += mountPoint[i];
+      }
+    }
+    out[devno] = decoded;
+  }
+  return out;
+}
+
+void FillSizes(VolumeInfo& v) {
+  v.totalBytes = v.sectorCount * v.bytesPerSector;
+  v.freeBytes = 0;
+  struct statvfs sv;
+  if (!v.mountPoint.empty() && ::statvfs(v.mountPoint.c_str(), &sv) == 0) {
+    v.totalBytes = uint64_t(sv.f_blocks) * sv.f_frsize;
+    v.freeBytes = uint64_t(sv.f_bavail) * sv.f_frsize;
+  }
+  v.usedBytes = v.totalBytes >= v.freeBytes ? v.totalBytes - v.freeBytes : 0;
+}
+
+// Probes a device node (or the file standing for it), then the udev database.
+void ProbeVolume(const EnumerationRoots& roots, const std::string& node, const std::string& devNumber, Probe& p,
+                 int* udevTypeByte) {
+  if (!ProbeSuperblock(node, p)) {
+    p = Probe{};
+    ProbeFromUdev(roots, devNumber, p, udevTypeByte);
+  } else if (udevTypeByte) {
+    Probe ignored;
+    ProbeFromUdev(roots, devNumber, ignored, udevTypeByte);
+  }
+}
+
+struct DiskGeometry {
+  uint64_t expectedStart = kDefaultExpectedStart;
+  uint64_t cylinder = kDefaultCylinder;
+};
+
+DiskGeometry ReadGeometry(const std::string& node) {
+  DiskGeometry g;
+  int fd = ::open(node.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return g;
+  BlockGeometry bg;
+  if (QueryBlockGeometry(fd, bg) == kOk && bg.sectorsPerTrack && bg.tracksPerCylinder) {
+    g.expectedStart = bg.sectorsPerTrack;
+    g.cylinder = uint64_t(bg.sectorsPerTrack) * bg.tracksPerCylinder;
+  }
+  ::close(fd);
+  return g;
+}
+
+bool StartLess(const VolumeInfo& a, const VolumeInfo& b) { return a.startSector < b.startSector; }
+
+}  // namespace
+
+std::vector<SectorRange> UnallocatedStretches(const std::vector<SectorRange>& parts, uint64_t expected,
+                                              uint64_t cylinder, uint64_t diskSectors) {
+  std::vector<SectorRange> out;
+  for (const SectorRange& p : parts) {
+    if (p.start > expected && p.start - expected > cylinder) out.push_back({expected, p.start - expected});
+    // Overlapping entries of a damaged table never move the position back.
+    expected = std::max(expected, p.start + p.count);
+  }
+  if (diskSectors > expected && diskSectors - expected > cylinder) out.push_back({expected, diskSectors - expected});
+  return out;
+}
+
+int RebuildDiskList(DiskList& list, const EnumerationRoots& roots) {
+  list.clear();
+  std::error_code ec;
+  if (!fs::is_directory(roots.sysBlock, ec)) return 0;
+  std::vector<std::string> disks = DiskTable::ScanSysfs(roots.sysBlock, roots.dev);
+  auto mounts = MountPoints(roots);
+  for (size_t index = 0; index < disks.size() && index < kMaxListedDisks; ++index) {
+    const std::string& diskNode = disks[index];
+    std::string name = fs::path(diskNode).filename().string();
+    fs::path sys = fs::path(roots.sysBlock) / name;
+    uint32_t bps = uint32_t(ReadNumber(sys / "queue/logical_block_size", 512));
+    if (bps < 512) bps = 512;
+    uint64_t diskSectors = ReadNumber(sys / "size") * 512 / bps;
+    std::vector<VolumeInfo> entries;
+
+    // Partitions, in the kernel's view; the table's type bytes when readable.
+    std::vector<TablePartition> table = ProbePartitionTable(diskNode);
+    std::map<int, int> typeBytes;
+    for (const TablePartition& t : table) typeBytes[t.number] = t.typeByte;
+    std::vector<fs::path> partDirs;
+    for (const auto& de : fs::directory_iterator(sys, ec))
+      if (fs::exists(de.path() / "partition")) partDirs.push_back(de.path());
+    for (const fs::path& pd : partDirs) {
+      uint64_t size512 = ReadNumber(pd / "size");
+      if (size512 <= 2) continue;  // the stub of an extended partition
+      VolumeInfo v;
+      v.diskNumber = int32_t(index);
+      v.partitionNumber = int32_t(ReadNumber(pd / "partition"));
+      v.bytesPerSector = bps;
+      v.startSector = ReadNumber(pd / "start") * 512 / bps;
+      v.sectorCount = size512 * 512 / bps;
+      v.volumePath = (fs::path(roots.dev) / pd.filename()).string();
+      std::string devNumber = ReadLine(pd / "dev");
+      int typeByte = typeBytes.count(v.partitionNumber) ? typeBytes[v.partitionNumber] : -1;
+      Probe p;
+      ProbeVolume(roots, v.volumePath, devNumber, p, typeByte < 0 ? &typeByte : nullptr);
+      v.fsName = FsNameOf(p);
+      v.label = p.label;
+      v.fsType = FsTypeOf(v.fsName, typeByte);
+      if (mounts.count(devNumber)) v.mountPoint = mounts[devNumber];
+      FillSizes(v);
+      entries.push_back(std::move(v));
+    }
+
+    if (entries.empty() && partDirs.empty()) {
+      // A table the kernel has not split into devices (a loop device attached
+      // without partition scanning, a container without udev): its
+      // partitions are still places to scan, by sector range.
+      for (const TablePartition& t : table) {
+        if (t.size512 <= 2) continue;
+        VolumeInfo v;
+        v.diskNumber = int32_t(index);
+        v.partitionNumber = t.number;
+        v.bytesPerSector = bps;
+        v.startSector = t.start512 * 512 / bps;
+        v.sectorCount = t.size512 * 512 / bps;
+        Probe p;
+        ProbeSuperblockAt(diskNode, t.start512 * 512, t.size512 * 512, p);
+        v.fsName = FsNameOf(p);
+        v.label = p.label;
+        v.fsType = FsTypeOf(v.fsName, t.typeByte);
+        FillSizes(v);
+        entries.push_back(std::move(v));
+      }
+    }
+
+    if (entries.empty()) {
+      // No partition: a file system on the whole disk is its volume,
+      // anything else is offered as the whole disk.
+      std::string devNumber = ReadLine(sys / "dev");
+      Probe p;
+      ProbeVolume(roots, diskNode, devNumber, p, nullptr);
+      VolumeInfo v;
+      v.diskNumber = int32_t(index);
+      v.bytesPerSector = bps;
+      v.startSector = 0;
+      v.sectorCount = diskSectors;
+      v.volumePath = diskNode;
+      v.fsName = FsNameOf(p);
+      if (!v.fsName.empty()) {
+        v.kind = EntryKind::kVolume;
+        v.partitionNumber = 0;
+        v.label = p.label;
+        v.fsType = FsTypeOf(v.fsName, -1);
+        if (mounts.count(devNumber)) v.mountPoint = mounts[devNumber];
+        FillSizes(v);
+      } else {
+        v.kind = EntryKind::kWholeDisk;
+        v.totalBytes = v.freeBytes = diskSectors * bps;
+      }
+      if (diskSectors > 0) entries.push_back(std::move(v));
+    } else {
+      std::sort(entries.begin(), entries.end(), StartLess);
+      DiskGeometry g = ReadGeometry(diskNode);
+      std::vector<SectorRange> parts;
+      for (const VolumeInfo& v : entries) parts.push_back({v.startSector, v.sectorCount});
+      for (const SectorRange& r : UnallocatedStretches(parts, g.expectedStart, g.cylinder, diskSectors)) {
+        VolumeInfo u;
+        u.kind = EntryKind::kUnallocated;
+        u.diskNumber = int32_t(index);
+        u.bytesPerSector = bps;
+        u.startSector = r.start;
+        u.sectorCount = r.count;
+        u.totalBytes = u.freeBytes = r.count * bps;
+        entries.push_back(u);
+      }
+      std::stable_sort(entries.begin(), entries.end(), StartLess);
+    }
+    if (!entries.empty()) list[uint32_t(index)] = std::move(entries);
+  }
+  uint16_t counter = 0;
+  for (auto& [disk, entries] : list)
+    for (VolumeInfo& v : entries) v.letter = ++counter;
+  return 1;
+}
+
+void DetectRemovedVolumes(DiskList& list, const std::vector<VolumeInfo>& previous, std::vector<VolumeInfo>& removed,
+                          const EnumerationRoots& roots) {
+  RebuildDiskList(list, roots);
+  for (const VolumeInfo& old : previous) {
+    bool present = false;
+    auto it = list.find(uint32_t(old.diskNumber));
+    if (old.diskNumber >= 0 && it != list.end())
+      for (const VolumeInfo& v : it->second)
+        if (v.startSector == old.startSector) present = true;
+    if (!present) removed.push_back(old);
+  }
+}
+
+void FlattenDiskList(const DiskList& list, std::vector<VolumeInfo>& out) {
+  out.clear();
+  for (const auto& [disk, entries] : list) out.insert(out.end(), entries.begin(), entries.end());
+}
+
+int DiskListIterator::Next(VolumeInfo& out) {
+  while (disk_ != list_.end()) {
+    if (entry_ < disk_->second.size()) {
+      out = disk_->second[entry_++];
+      return 1;
+    }
+    ++disk_;
+    entry_ = 0;
+  }
+  return 0;
+}
+
+bool IsRemovableDisk(uint32_t diskNumber, const EnumerationRoots& roots) {
+  std::vector<std::string> disks = DiskTable::ScanSysfs(roots.sysBlock, roots.dev);
+  if (diskNumber >= disks.size()) return false;
+  std::string name = fs::path(disks[diskNumber]).filename().string();
+  fs::path sys = fs::path(roots.sysBlock) / name;
+  if (ReadNumber(sys / "removable") == 1) return true;
+  // The bus: the device's place in the sysfs tree names it.
+  std::error_code ec;
+  std::string real = fs::canonical(sys, ec).string();
+  if (ec) real = sys.string();
+  if (real.find("/usb") != std::string::npos) return true;
+  if (name.rfind("mmcblk", 0) == 0 || real.find("/mmc") != std::string::npos) return true;
+  return false;
+}
+
+Status GetDiskLengthBytes(uint64_t& bytes, uint32_t diskNumber, const EnumerationRoots& roots) {
+  bytes = 0;
+  std::vector<std::string> disks = DiskTable::ScanSysfs(roots.sysBlock, roots.dev);
+  if (diskNumber >= disks.size()) return kFileNotFound;
+  bytes = ReadNumber(fs::path(roots.sysBlock) / fs::path(disks[diskNumber]).filename() / "size") * 512;
+  return bytes ? kOk : kNotReady;
+}
+
+Status GetVolumeFreeBytes(const std::string& path, uint64_t& bytes) {
+  bytes = 0;
+  struct statvfs sv;
+  if (::statvfs(path.c_str(), &sv) != 0) return LastSystemStatus();
+  bytes = uint64_t(sv.f_bavail) * sv.f_frsize;
+  return kOk;
+}
+
+Status GetVolumeFsName(const std::string& path, std::string& name, const EnumerationRoots& roots) {
+  name.clear();
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return LastSystemStatus();
+  std::string want = std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
+  std::ifstream in(roots.mountInfo);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream ls(line);
+    std::string id, parent, devno;
+    if (!(ls >> id >> parent >> devno) || devno != want) continue;
+    size_t sep = line.find(" - ");
+    if (sep == std::string::npos) continue;
+    std::istringstream tail(line.substr(sep + 3));
+    std::string fstype, source;
+    tail >> fstype >> source;
+    Probe p;
+    p.type = fstype;
+    if (fstype == "vfat" || fstype == "msdos") {
+      Probe probed;
+      if (ProbeSuperblock(source, probed) && (probed.type == "vfat" || probed.type == "msdos"))
+        p.version = probed.version;
+      else
+        ProbeFromUdev(roots, want, probed, nullptr), p.version = probed.version;
+    } else if (fstype == "ntfs3" || fstype == "fuseblk") {
+      Probe probed;
+      if (fstype == "ntfs3" || (ProbeSuperblock(source, probed) && probed.type == "ntfs")) p.type = "ntfs";
+    }
+    name = FsNameOf(p);
+    return kOk;
+  }
+  return kFileNotFound;
+}
+
+}  // namespace dunmere
