@@ -4,11 +4,11 @@
 set -euo pipefail
 
 BUILD_PKGS=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-            libblkid-dev zlib1g-dev libstb-dev qt6-base-dev qt6-tools-dev libgl-dev)
+            libblkid-dev zlib1g-dev libstb-dev qt6-base-dev qt6-tools-dev libqt6opengl6-dev libgl-dev)
 # Third-party tools that make the test fixtures (file systems and media files).
 FIXTURE_PKGS=(dosfstools mtools ntfs-3g e2fsprogs fdisk util-linux xxd
               imagemagick ffmpeg sox zip p7zip-full gcab sqlite3 fonts-dejavu-core
-              python3 xvfb xauth)
+              python3 xvfb xauth librsvg2-bin)
 # Peers the benchmarks compare against.
 BENCH_PKGS=(sleuthkit testdisk foremost time)
 

@@ -1,0 +1,54 @@
+#include "ui/button_ex.h"
+
+#include <QPainter>
+#include <QStyleOptionButton>
+
+#include "ui/skin.h"
+
+namespace dunmere::ui {
+
+CButtonExUI::CButtonExUI(QWidget* parent) : QPushButton(parent) {
+  setAttribute(Qt::WA_Hover);
+  setCursor(Qt::PointingHandCursor);
+}
+
+void CButtonExUI::SetTextColor(QColor c) {
+  textColor_ = c;
+  update();
+}
+
+void CButtonExUI::paintEvent(QPaintEvent* e) {
+  auto prop = [this](const char* n) { return property(n).toString(); };
+  QString image;
+  if (!isEnabled()) image = prop("disabledimage");
+  else if (isDown()) image = prop("pushedimage");
+  else if (isCheckable() && isChecked()) image = prop("selectedimage");
+  else if (underMouse()) image = prop("hotimage");
+  if (image.isEmpty()) image = prop("normalimage");
+  if (image.isEmpty()) {
+    QPushButton::paintEvent(e);
+    return;
+  }
+  QPainter p(this);
+  p.setRenderHint(QPainter::SmoothPixmapTransform);
+  Skin::Instance().Draw(p, rect(), image);
+  const QString fore = prop("foreimage");
+  if (!fore.isEmpty()) Skin::Instance().Draw(p, rect(), fore);
+  QRect textRect = rect();
+  if (!icon().isNull()) {
+    const QSize is = iconSize();
+    const QRect ir(QPoint(6, (height() - is.height()) / 2), is);
+    icon().paint(&p, ir);
+    textRect.setLeft(ir.right() + 4);
+  }
+  QColor tc = textColor_;
+  if (!tc.isValid()) {
+    const QString t = prop("textcolor");
+    tc = t.isEmpty() ? palette().color(QPalette::ButtonText) : QColor(t);
+  }
+  if (!isEnabled()) tc.setAlpha(128);
+  p.setPen(tc);
+  p.drawText(textRect, Qt::AlignCenter | Qt::TextWordWrap, text());
+}
+
+}  // namespace dunmere::ui

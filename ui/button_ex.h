@@ -1,0 +1,23 @@
+#pragma once
+// "ButtonEx": a push button drawn from skin pictures. Layout properties
+// (picture attribute strings): normalimage, hotimage, pushedimage,
+// disabledimage, selectedimage (checkable buttons), foreimage; textcolor
+// (#RRGGBB). Without pictures it draws like a plain push button.
+#include <QPushButton>
+
+namespace dunmere::ui {
+
+class CButtonExUI : public QPushButton {
+  Q_OBJECT
+ public:
+  explicit CButtonExUI(QWidget* parent = nullptr);
+  void SetTextColor(QColor c);
+
+ protected:
+  void paintEvent(QPaintEvent* e) override;
+
+ private:
+  QColor textColor_;
+};
+
+}  // namespace dunmere::ui

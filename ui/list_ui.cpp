@@ -1,0 +1,398 @@
+#include "ui/list_ui.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <algorithm>
+
+#include "ui/skin.h"
+
+namespace dunmere::ui {
+
+const char* const kDefaultCheckImages[3] = {
+    "file='Controls.png' source='0,106,15,121'",
+    "file='Controls.png' source='15,106,30,121'",
+    "file='Controls.png' source='30,106,45,121'",
+};
+
+static QStringList DefaultCheckImages() {
+  return {QString::fromLatin1(kDefaultCheckImages[0]), QString::fromLatin1(kDefaultCheckImages[1]),
+          QString::fromLatin1(kDefaultCheckImages[2])};
+}
+
+// ---- model ----
+
+QVariant CListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || size_t(index.row()) >= rows_.size()) return {};
+  const ListRow& r = rows_[size_t(index.row())];
+  const int c = index.column();
+  switch (role) {
+    case Qt::DisplayRole:
+      if (c == checkColumn) return {};
+      return c < r.cells.size() ? r.cells[c] : QString();
+    case Qt::DecorationRole:
+      if (c == iconColumn && !r.icon.isEmpty()) return Icon(r.icon);
+      return {};
+    case Qt::ForegroundRole:
+      if (r.color) return QColor::fromRgba(r.color);
+      return {};
+    case Qt::FontRole:
+      if (r.header) {
+        QFont f;
+        f.setBold(true);
+        return f;
+      }
+      return {};
+    case Qt::SizeHintRole:
+      return QSize(-1, rowHeight);
+    default:
+      return {};
+  }
+}
+
+QVariant CListModel::headerData(int section, Qt::Orientation o, int role) const {
+  if (o != Qt::Horizontal || role != Qt::DisplayRole) return {};
+  return captions_.value(section);
+}
+
+QPixmap CListModel::Icon(const QString& attr) const {
+  auto it = icons_.constFind(attr);
+  if (it != icons_.constEnd()) return *it;
+  QPixmap pm = Skin::Instance().Picture(attr, QSize(16, 16));
+  icons_.insert(attr, pm);
+  return pm;
+}
+
+void CListModel::SetColumns(QStringList names, QStringList captions) {
+  beginResetModel();
+  columns_ = std::move(names);
+  captions_ = std::move(captions);
+  while (captions_.size() < columns_.size()) captions_ << QString();
+  endResetModel();
+}
+
+bool CListModel::SetCaption(int column, const QString& text) {
+  if (column < 0 || column >= captions_.size()) return false;
+  captions_[column] = text;
+  emit headerDataChanged(Qt::Horizontal, column, column);
+  return true;
+}
+
+void CListModel::Append(std::vector<ListRow>&& rows) {
+  if (rows.empty()) return;
+  beginInsertRows({}, int(rows_.size()), int(rows_.size() + rows.size() - 1));
+  rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+  endInsertRows();
+}
+
+void CListModel::Insert(int at, ListRow row) {
+  at = std::clamp(at, 0, int(rows_.size()));
+  beginInsertRows({}, at, at);
+  rows_.insert(rows_.begin() + at, std::move(row));
+  endInsertRows();
+}
+
+void CListModel::Remove(int first, int count) {
+  if (first < 0 || count <= 0 || first >= int(rows_.size())) return;
+  count = std::min(count, int(rows_.size()) - first);
+  beginRemoveRows({}, first, first + count - 1);
+  rows_.erase(rows_.begin() + first, rows_.begin() + first + count);
+  endRemoveRows();
+}
+
+void CListModel::Clear() {
+  beginResetModel();
+  rows_.clear();
+  rows_.shrink_to_fit();
+  endResetModel();
+}
+
+void CListModel::RowChanged(int row) {
+  emit dataChanged(index(row, 0), index(row, std::max(0, columnCount() - 1)));
+}
+
+void CListModel::Sort(const std::function<bool(const ListRow&, const ListRow&)>& less) {
+  emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+  std::stable_sort(rows_.begin(), rows_.end(), less);
+  // Rows are plain values; the view only keeps its current index, which is reset.
+  emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+// ---- header ----
+
+CListHeader::CListHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {
+  setSectionsClickable(true);
+  setHighlightSections(false);
+  setStretchLastSection(true);
+  setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  checkImages = DefaultCheckImages();
+}
+
+void CListHeader::SetPicture(int section, const QString& attr) {
+  pictures_[section] = attr;
+  viewport()->update();
+}
+
+void CListHeader::SetAllPictures(const QString& attr) {
+  pictures_.clear();
+  allPicture_ = attr;
+  viewport()->update();
+}
+
+void CListHeader::SetCheckState(Qt::CheckState s) {
+  check_ = s;
+  viewport()->update();
+}
+
+void CListHeader::paintSection(QPainter* p, const QRect& rect, int logicalIndex) const {
+  const QString pic = pictures_.value(logicalIndex, allPicture_);
+  if (pic.isEmpty()) {
+    p->save();
+    QHeaderView::paintSection(p, rect, logicalIndex);
+    p->restore();
+  } else {
+    Skin::Instance().Draw(*p, rect, pic);
+  }
+  if (logicalIndex == checkSection) {
+    const QRect box(rect.left() + (rect.width() - 15) / 2, rect.top() + (rect.height() - 15) / 2, 15, 15);
+    Skin::Instance().Draw(*p, box, checkImages.value(int(check_)));
+    return;
+  }
+  if (!pic.isEmpty()) {
+    p->save();
+    p->setPen(palette().color(QPalette::ButtonText));
+    p->drawText(rect.adjusted(6, 0, -16, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                model() ? model()->headerData(logicalIndex, Qt::Horizontal).toString() : QString());
+    p->restore();
+  }
+}
+
+// ---- delegate ----
+
+void CListDelegate::paint(QPainter* p, const QStyleOptionViewItem& opt, const QModelIndex& index) const {
+  auto* model = list_->Model();
+  const ListRow& r = model->Rows()[size_t(index.row())];
+  if (index.column() == model->checkColumn) {
+    QStyleOptionViewItem o(opt);
+    initStyleOption(&o, index);
+    o.text.clear();
+    QStyledItemDelegate::paint(p, o, index);  // selection background
+    if (r.check >= 0) {
+      const QRect box(opt.rect.left() + (opt.rect.width() - 15) / 2,
+                      opt.rect.top() + (opt.rect.height() - 15) / 2, 15, 15);
+      Skin::Instance().Draw(*p, box, checkImages.value(r.check));
+    }
+    return;
+  }
+  if (index.column() == usageColumn && r.usage >= 0) {
+    QStyleOptionViewItem o(opt);
+    initStyleOption(&o, index);
+    const QString text = o.text;
+    o.text.clear();
+    QStyledItemDelegate::paint(p, o, index);
+    const QRect textRect = opt.rect.adjusted(4, 1, -4, -opt.rect.height() / 2);
+    const QRect bar = QRect(opt.rect.left() + 4, opt.rect.center().y() + 2, opt.rect.width() - 8,
+                            std::max(4, opt.rect.height() / 2 - 5));
+    p->save();
+    p->setPen(o.palette.color((opt.state & QStyle::State_Selected) ? QPalette::HighlightedText : QPalette::Text));
+    p->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, text);
+    p->setPen(QColor(0x9a, 0xa5, 0xb1));
+    p->setBrush(QColor(0xee, 0xf1, 0xf4));
+    p->drawRect(bar.adjusted(0, 0, -1, -1));
+    QRect fill = bar.adjusted(1, 1, -1, -1);
+    fill.setWidth(fill.width() * std::clamp(r.usage, 0, 100) / 100);
+    p->fillRect(fill, r.usage >= 90 ? QColor(0xd9, 0x4b, 0x3b) : QColor(0x2f, 0x8f, 0xd8));
+    p->restore();
+    return;
+  }
+  QStyledItemDelegate::paint(p, opt, index);
+}
+
+QSize CListDelegate::sizeHint(const QStyleOptionViewItem& opt, const QModelIndex& index) const {
+  QSize s = QStyledItemDelegate::sizeHint(opt, index);
+  s.setHeight(list_->Model()->rowHeight);
+  return s;
+}
+
+// ---- view ----
+
+CListUI::CListUI(QWidget* parent) : QTreeView(parent) {
+  model_ = new CListModel(this);
+  header_ = new CListHeader(this);
+  setHeader(header_);
+  setModel(model_);
+  setItemDelegate(new CListDelegate(this));
+  setRootIsDecorated(false);
+  setItemsExpandable(false);
+  setUniformRowHeights(true);
+  setAllColumnsShowFocus(true);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setIconSize(QSize(16, 16));
+
+  connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& cur, const QModelIndex&) {
+            if (cur.isValid()) Raise("itemselect", objectName(), cur.row());
+          });
+  connect(this, &QTreeView::activated, this, [this](const QModelIndex& i) { OnActivated(i.row()); });
+  connect(this, &QTreeView::doubleClicked, this,
+          [this](const QModelIndex& i) { Raise("list_item_dbclick", objectName(), i.row()); });
+  connect(header_, &QHeaderView::sectionClicked, this, [this](int section) {
+    if (section == header_->checkSection) {
+      const Qt::CheckState s = header_->CheckState() == Qt::Checked ? Qt::Unchecked : Qt::Checked;
+      header_->SetCheckState(s);
+      Raise("selectchanged", model_->ColumnNames().value(section), s);
+      return;
+    }
+    Raise("headerclick", model_->ColumnNames().value(section), section);
+  });
+}
+
+void CListUI::OnActivated(int row) { Raise("itemactivate", objectName(), row); }
+
+void CListUI::Raise(const char* type, const QString& sender, qint64 wParam, qint64 lParam) {
+  if (quiet_) return;
+  emit skinNotify(QString::fromLatin1(type), sender, wParam, lParam);
+}
+
+void CListUI::AdoptLayout() {
+  const QString headerName = property("headername").toString();
+  header_->setObjectName(headerName.isEmpty() ? objectName() + QStringLiteral("Header") : headerName);
+  const QString spec = property("columns").toString();
+  if (!spec.isEmpty()) {
+    QStringList names;
+    QList<int> widths;
+    for (const QString& part : spec.split(u';', Qt::SkipEmptyParts)) {
+      const QStringList nw = part.split(u':');
+      names << nw.value(0).trimmed();
+      widths << nw.value(1).toInt();
+    }
+    SetColumns(names, widths);
+  }
+  if (property("checkcolumn").toBool()) {
+    model_->checkColumn = 0;
+    model_->iconColumn = 1;
+    header_->checkSection = 0;
+  }
+  const int h = property("rowheight").toInt();
+  if (h > 0) model_->rowHeight = h;
+  const QString headerImage = property("headerimage").toString();
+  if (!headerImage.isEmpty()) header_->SetAllPictures(headerImage);
+  const QStringList checks = property("checkimages").toString().split(u'|', Qt::SkipEmptyParts);
+  auto* d = static_cast<CListDelegate*>(itemDelegate());
+  d->checkImages = checks.size() == 3 ? checks : DefaultCheckImages();
+  header_->checkImages = d->checkImages;
+  if (property("headerhidden").toBool()) setHeaderHidden(true);
+}
+
+void CListUI::SetColumns(const QStringList& names, const QList<int>& widths) {
+  model_->SetColumns(names, QStringList());
+  for (int i = 0; i < widths.size() && i < names.size(); ++i)
+    if (widths[i] > 0) header_->resizeSection(i, widths[i]);
+}
+
+int CListUI::AddRow(ListRow row) {
+  std::vector<ListRow> one;
+  one.push_back(std::move(row));
+  model_->Append(std::move(one));
+  return RowCount() - 1;
+}
+
+void CListUI::AddRows(std::vector<ListRow>&& rows) { model_->Append(std::move(rows)); }
+
+void CListUI::InsertRow(int at, ListRow row) { model_->Insert(at, std::move(row)); }
+
+void CListUI::RemoveRows(int first, int count) {
+  ++quiet_;
+  model_->Remove(first, count);
+  --quiet_;
+}
+
+void CListUI::Clear() {
+  ++quiet_;
+  model_->Clear();
+  --quiet_;
+}
+
+void CListUI::SetCell(int row, int column, const QString& text) {
+  if (row < 0 || row >= RowCount() || column < 0) return;
+  QStringList& cells = model_->Rows()[size_t(row)].cells;
+  while (cells.size() <= column) cells << QString();
+  cells[column] = text;
+  model_->RowChanged(row);
+}
+
+void CListUI::SetRowColor(int row, QRgb argb) {
+  if (row < 0 || row >= RowCount()) return;
+  model_->Rows()[size_t(row)].color = argb;
+  model_->RowChanged(row);
+}
+
+void CListUI::SetRowCheck(int row, Qt::CheckState s) {
+  if (row < 0 || row >= RowCount()) return;
+  model_->Rows()[size_t(row)].check = int(s);
+  model_->RowChanged(row);
+}
+
+void CListUI::SetHeaderPicture(const QString& itemName, const QString& attr) {
+  const int c = ColumnIndex(itemName);
+  if (c >= 0) header_->SetPicture(c, attr);
+}
+
+void CListUI::Sort(const std::function<bool(const ListRow&, const ListRow&)>& less) {
+  ++quiet_;
+  setCurrentIndex({});
+  model_->Sort(less);
+  --quiet_;
+}
+
+int CListUI::CurrentRow() const {
+  const QModelIndex i = currentIndex();
+  return i.isValid() ? i.row() : -1;
+}
+
+void CListUI::SelectRow(int row, bool notify) {
+  if (!notify) ++quiet_;
+  if (row < 0 || row >= RowCount()) setCurrentIndex({});
+  else {
+    setCurrentIndex(model_->index(row, 0));
+    scrollTo(model_->index(row, 0));
+  }
+  if (!notify) --quiet_;
+}
+
+bool CListUI::SetItemText(const QString& name, const QString& text) {
+  return model_->SetCaption(ColumnIndex(name), text);
+}
+
+QString CListUI::ItemText(const QString& name) const { return model_->Caption(ColumnIndex(name)); }
+
+void CListUI::mousePressEvent(QMouseEvent* e) {
+  const QModelIndex i = indexAt(e->position().toPoint());
+  if (i.isValid() && i.column() == model_->checkColumn && e->button() == Qt::LeftButton) {
+    ListRow& r = model_->Rows()[size_t(i.row())];
+    if (r.check >= 0) {
+      r.check = r.check == Qt::Checked ? Qt::Unchecked : Qt::Checked;
+      model_->RowChanged(i.row());
+      Raise("list_check_click", objectName(), i.row(), r.check);
+    }
+  }
+  QTreeView::mousePressEvent(e);
+}
+
+void CListUI::keyPressEvent(QKeyEvent* e) {
+  // Space toggles the check box of the current row, like a click on it.
+  if (e->key() == Qt::Key_Space && model_->checkColumn >= 0 && CurrentRow() >= 0) {
+    ListRow& r = model_->Rows()[size_t(CurrentRow())];
+    if (r.check >= 0) {
+      r.check = r.check == Qt::Checked ? Qt::Unchecked : Qt::Checked;
+      model_->RowChanged(CurrentRow());
+      Raise("list_check_click", objectName(), CurrentRow(), r.check);
+      return;
+    }
+  }
+  QTreeView::keyPressEvent(e);
+}
+
+}  // namespace dunmere::ui

@@ -1,0 +1,163 @@
+#pragma once
+// "List": a list of rows with a header whose items have names, an optional
+// check-box column (column 0, header item three-state), fixed-height rows and
+// a model that holds plain row structs, so hundreds of thousands of rows fill
+// and sort quickly.
+//
+// Layout properties: columns = "Name:width;Name:width;..." (header item names
+// and widths), checkcolumn (bool), rowheight (default 20), headerimage
+// (picture of every header item), checkimages = "unchecked|partial|checked"
+// picture attributes (defaults from Controls.png).
+//
+// Notifications (senderName is the list's name unless stated):
+//   "itemselect"        current row changed (wParam row)
+//   "itemactivate"      Enter or double click on a row (wParam row)
+//   "list_item_dbclick" double click on a row (wParam row)
+//   "list_check_click"  the user toggled a row's check box (wParam row, lParam new state 0/2)
+//   "headerclick"       senderName = the header item's name, wParam column
+//   "selectchanged"     the user toggled the check-box header item; senderName
+//                       its name, wParam new state (0 unchecked, 2 checked)
+#include <QAbstractTableModel>
+#include <QHeaderView>
+#include <QPixmap>
+#include <QStyledItemDelegate>
+#include <QTreeView>
+#include <functional>
+#include <vector>
+
+#include "ui/named_items.h"
+
+namespace dunmere::ui {
+
+struct ListRow {
+  QStringList cells;       // one per column (the check column's cell is unused)
+  int check = -1;          // -1 no check box, else Qt::CheckState
+  QString icon;            // picture attribute shown before the first text cell
+  QRgb color = 0;          // text colour (0: default)
+  quint64 tag = 0;         // the owner's reference (record index, item pointer...)
+  bool header = false;     // a group header row (DiskList)
+  bool collapsed = false;  // header rows: children hidden
+  int usage = -1;          // 0..100: a usage bar under the usage column's text
+};
+
+class CListModel : public QAbstractTableModel {
+  Q_OBJECT
+ public:
+  using QAbstractTableModel::QAbstractTableModel;
+  int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : int(rows_.size()); }
+  int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : int(columns_.size()); }
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation o, int role) const override;
+
+  void SetColumns(QStringList names, QStringList captions);
+  const QStringList& ColumnNames() const { return columns_; }
+  bool SetCaption(int column, const QString& text);
+  QString Caption(int column) const { return captions_.value(column); }
+
+  std::vector<ListRow>& Rows() { return rows_; }
+  const std::vector<ListRow>& Rows() const { return rows_; }
+  void Append(std::vector<ListRow>&& rows);
+  void Insert(int at, ListRow row);
+  void Remove(int first, int count);
+  void Clear();
+  void RowChanged(int row);
+  void Sort(const std::function<bool(const ListRow&, const ListRow&)>& less);
+
+  int checkColumn = -1;
+  int iconColumn = 0;
+  int rowHeight = 20;
+
+ private:
+  QPixmap Icon(const QString& attr) const;
+  std::vector<ListRow> rows_;
+  QStringList columns_, captions_;
+  mutable QHash<QString, QPixmap> icons_;
+};
+
+class CListHeader : public QHeaderView {
+  Q_OBJECT
+ public:
+  explicit CListHeader(QWidget* parent);
+  void SetPicture(int section, const QString& attr);
+  void SetAllPictures(const QString& attr);
+  void SetCheckState(Qt::CheckState s);
+  Qt::CheckState CheckState() const { return check_; }
+  int checkSection = -1;
+  QStringList checkImages;
+
+ protected:
+  void paintSection(QPainter* p, const QRect& rect, int logicalIndex) const override;
+
+ private:
+  QHash<int, QString> pictures_;
+  QString allPicture_;
+  Qt::CheckState check_ = Qt::Unchecked;
+};
+
+class CListUI : public QTreeView, public INamedItems {
+  Q_OBJECT
+ public:
+  explicit CListUI(QWidget* parent = nullptr);
+
+  // Reads the layout properties; called once the layout is read.
+  virtual void AdoptLayout();
+
+  CListModel* Model() const { return model_; }
+  CListHeader* Header() const { return header_; }
+  int ColumnIndex(const QString& name) const { return model_->ColumnNames().indexOf(name); }
+  void SetColumns(const QStringList& names, const QList<int>& widths = {});
+
+  int RowCount() const { return model_->rowCount(); }
+  const ListRow& Row(int i) const { return model_->Rows()[size_t(i)]; }
+  int AddRow(ListRow row);
+  void AddRows(std::vector<ListRow>&& rows);
+  void InsertRow(int at, ListRow row);
+  void RemoveRows(int first, int count = 1);
+  void Clear();
+  void SetCell(int row, int column, const QString& text);
+  void SetRowColor(int row, QRgb argb);
+  // Program changes raise no notification.
+  void SetRowCheck(int row, Qt::CheckState s);
+  void SetHeaderCheck(Qt::CheckState s) { header_->SetCheckState(s); }
+  Qt::CheckState HeaderCheck() const { return header_->CheckState(); }
+  void SetHeaderPicture(const QString& itemName, const QString& attr);
+  void SetAllHeaderPictures(const QString& attr) { header_->SetAllPictures(attr); }
+  void Sort(const std::function<bool(const ListRow&, const ListRow&)>& less);
+
+  int CurrentRow() const;
+  void SelectRow(int row, bool notify = true);
+
+  bool HasItem(const QString& name) const override { return ColumnIndex(name) >= 0; }
+  bool SetItemText(const QString& name, const QString& text) override;
+  QString ItemText(const QString& name) const override;
+
+ signals:
+  void skinNotify(const QString& type, const QString& senderName, qint64 wParam, qint64 lParam);
+
+ protected:
+  void Raise(const char* type, const QString& sender, qint64 wParam, qint64 lParam = 0);
+  void mousePressEvent(QMouseEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
+  virtual void OnActivated(int row);
+  int quiet_ = 0;
+  CListModel* model_;
+  CListHeader* header_;
+};
+
+// Draws check boxes from the skin and the usage bar of DiskList rows.
+class CListDelegate : public QStyledItemDelegate {
+ public:
+  CListDelegate(CListUI* list) : QStyledItemDelegate(list), list_(list) {}
+  void paint(QPainter* p, const QStyleOptionViewItem& opt, const QModelIndex& index) const override;
+  QSize sizeHint(const QStyleOptionViewItem& opt, const QModelIndex& index) const override;
+  int usageColumn = -1;
+  QStringList checkImages;
+
+ private:
+  CListUI* list_;
+};
+
+// The check-box cells of Controls.png.
+extern const char* const kDefaultCheckImages[3];
+
+}  // namespace dunmere::ui
