@@ -260,6 +260,32 @@ TEST_F(MediaSamples, FileRecordInsideTheLookAheadEndsTheFile) {
   EXPECT_EQ(id.size, RoundUp(tif.size()));
 }
 
+// A FAT directory sector, as mkfs.fat and mcopy write it, is metadata: it
+// ends a file whose look-ahead reaches it.
+TEST_F(MediaSamples, FatDirectorySectorEndsTheFile) {
+  DUNMERE_REQUIRE_TOOL("mkfs.fat");
+  DUNMERE_REQUIRE_TOOL("mcopy");
+  std::string img = tmp_ / "fat.img";
+  std::string note = *dir_ / "note.txt", noise = *dir_ / "noise.bin";
+  ASSERT_EQ(RunCommand("mkfs.fat -C '" + img + "' 2048 >/dev/null && mcopy -i '" + img + "' '" + note + "' '" + noise +
+                       "' ::/ && mmd -i '" + img + "' ::/Photos"), 0);
+  auto fat = ReadBytes(img);
+  ByteView boot(fat.data(), fat.size());
+  uint64_t rootSector = boot.U16(14) + uint64_t(boot.U8(16)) * boot.U16(22);
+  std::vector<uint8_t> dirSector(fat.begin() + rootSector * 512, fat.begin() + (rootSector + 1) * 512);
+  ASSERT_TRUE(IsMetadataSector(ByteView(dirSector.data(), dirSector.size())));
+  auto psd = File("image.psd");
+  medium_ = std::make_unique<Medium>();
+  uint64_t at = medium_->Place(psd);
+  medium_->Place(dirSector);
+  medium_->Random(16);
+  medium_->Open(tmp_);
+  CarveContext ctx;
+  Identification id = CarveAt(ctx, *medium_, at);
+  EXPECT_EQ(id.code, kPsd);
+  EXPECT_EQ(id.size, RoundUp(psd.size()));
+}
+
 // The transport stream's sectors inside the carved range do not start new
 // streams, and the range is remembered for the pass.
 TEST_F(MediaSamples, TransportStreamIsCarvedOnceAndRemembered) {
