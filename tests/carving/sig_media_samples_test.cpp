@@ -1,7 +1,12 @@
 // Every format of the signature table, carved from real files made by the
 // tools that write them (tests/fixtures/make_media_samples.sh), placed on a
 // medium at a sector boundary and followed by another file or random data.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include <algorithm>
 #include <cstring>
@@ -18,23 +23,40 @@ namespace {
 
 class MediaSamples : public ::testing::Test {
  protected:
+  // The samples are made once per build tree and kept while the fixture
+  // scripts are unchanged: ctest runs every test in a process of its own.
   static void SetUpTestSuite() {
-    dir_ = new TempDir;
-    std::string out;
-    status_ = RunFixtureScript("make_media_samples.sh", "'" + dir_->path() + "'", &out);
-    if (status_ != 0 && status_ != 77) ADD_FAILURE() << out;
-    message_ = out;
+    std::string root = std::string(DUNMERE_BINARY_DIR) + "/test-fixtures";
+    std::filesystem::create_directories(root);
+    int lock = ::open((root + "/media-samples.lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0644);
+    if (lock >= 0) ::flock(lock, LOCK_EX);
+    std::string key = Sha256OfFile(SourcePath("tests/fixtures/make_media_samples.sh")) +
+                      Sha256OfFile(SourcePath("tests/fixtures/make_media_samples.py"));
+    dir_ = new std::string(root + "/media-samples");
+    std::string stamp = *dir_ + ".stamp";
+    auto old = ReadBytes(stamp);
+    if (key.size() > 64 && std::string(old.begin(), old.end()) == key && std::filesystem::is_directory(*dir_)) {
+      status_ = 0;
+    } else {
+      std::filesystem::remove_all(*dir_);
+      std::filesystem::remove(stamp);
+      status_ = RunFixtureScript("make_media_samples.sh", "'" + *dir_ + "'", &message_);
+      if (status_ == 0) WriteBytes(stamp, std::vector<uint8_t>(key.begin(), key.end()));
+      else if (status_ != 77) ADD_FAILURE() << message_;
+    }
+    if (lock >= 0) ::close(lock);
   }
   static void TearDownTestSuite() {
     delete dir_;
     dir_ = nullptr;
   }
+  static std::string SamplePath(const std::string& name) { return *dir_ + "/" + name; }
   void SetUp() override {
     if (status_ == 77) GTEST_SKIP() << "sample tools missing: " << message_;
     ASSERT_EQ(status_, 0) << message_;
   }
   static std::vector<uint8_t> File(const std::string& name) {
-    auto v = ReadBytes(*dir_ / name);
+    auto v = ReadBytes(SamplePath(name));
     EXPECT_FALSE(v.empty()) << name;
     return v;
   }
@@ -57,14 +79,14 @@ class MediaSamples : public ::testing::Test {
     return CarveAt(*ctx_, *medium_, at);
   }
 
-  static TempDir* dir_;
+  static std::string* dir_;
   static int status_;
   static std::string message_;
   TempDir tmp_;
   std::unique_ptr<Medium> medium_;
   std::unique_ptr<CarveContext> ctx_;
 };
-TempDir* MediaSamples::dir_ = nullptr;
+std::string* MediaSamples::dir_ = nullptr;
 int MediaSamples::status_ = -1;
 std::string MediaSamples::message_;
 
@@ -265,8 +287,9 @@ TEST_F(MediaSamples, FileRecordInsideTheLookAheadEndsTheFile) {
 TEST_F(MediaSamples, FatDirectorySectorEndsTheFile) {
   DUNMERE_REQUIRE_TOOL("mkfs.fat");
   DUNMERE_REQUIRE_TOOL("mcopy");
+  DUNMERE_REQUIRE_TOOL("mmd");
   std::string img = tmp_ / "fat.img";
-  std::string note = *dir_ / "note.txt", noise = *dir_ / "noise.bin";
+  std::string note = SamplePath("note.txt"), noise = SamplePath("noise.bin");
   ASSERT_EQ(RunCommand("mkfs.fat -C '" + img + "' 2048 >/dev/null && mcopy -i '" + img + "' '" + note + "' '" + noise +
                        "' ::/ && mmd -i '" + img + "' ::/Photos"), 0);
   auto fat = ReadBytes(img);
