@@ -240,6 +240,24 @@ TEST_F(MediaSamples, ZipWithAWordMemberIsADocx) {
   EXPECT_EQ(id.size, zip.size());
 }
 
+// Small files back to back in one look-ahead chunk: the end record of the
+// second must not become the end of the first.
+TEST_F(MediaSamples, EndRecordOfTheNextFileIsNotThisFilesEnd) {
+  for (const char* name : {"archive.zip", "update.pdf", "doc.docx", "archive.7z"}) {
+    SCOPED_TRACE(name);
+    auto file = File(name);
+    medium_ = std::make_unique<Medium>();
+    uint64_t first = medium_->Place(file);
+    uint64_t second = medium_->Place(file);
+    medium_->Random(8);
+    medium_->Open(tmp_);
+    CarveContext ctx;
+    uint64_t want = std::string(name) == "update.pdf" ? file.size() - 1 : file.size();  // "%%EOF" without its newline
+    EXPECT_EQ(CarveAt(ctx, *medium_, first).size, want);
+    EXPECT_EQ(CarveAt(ctx, *medium_, second).size, want);
+  }
+}
+
 // A zip with an archive comment ends after the comment.
 TEST_F(MediaSamples, ZipCommentBelongsToTheFile) {
   std::string work = tmp_ / "c";
