@@ -1,5 +1,7 @@
 #include "carving/metadata_sector.h"
 
+#include "fat/dir_entry_tests.h"
+
 #include <algorithm>
 #include <string_view>
 
@@ -19,7 +21,7 @@ bool IsMetadataSector(ByteView s) {
     for (auto oem : {"MSDOS5.0"sv, "MSWIN4.0"sv, "MSWIN4.1"sv, "NTFS    "sv, "EXFAT   "sv})
       if (s.Equals(3, oem)) return true;
   }
-  return false;
+  return IsDirectoryCluster(s);
 }
 
 }  // namespace dunmere

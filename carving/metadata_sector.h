@@ -1,6 +1,7 @@
 #pragma once
 // File-system metadata inside a carved file's look-ahead ends that file: NTFS
 // records and pages, boot sectors and FAT directory sectors are never file data.
+// The sector is judged over its own length (a sector size of at least 32).
 #include "engine/bytes.h"
 
 namespace dunmere {

@@ -1,7 +1,12 @@
 // Every format of the signature table, carved from real files made by the
 // tools that write them (tests/fixtures/make_media_samples.sh), placed on a
 // medium at a sector boundary and followed by another file or random data.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include <algorithm>
 #include <cstring>
@@ -18,23 +23,40 @@ namespace {
 
 class MediaSamples : public ::testing::Test {
  protected:
+  // The samples are made once per build tree and kept while the fixture
+  // scripts are unchanged: ctest runs every test in a process of its own.
   static void SetUpTestSuite() {
-    dir_ = new TempDir;
-    std::string out;
-    status_ = RunFixtureScript("make_media_samples.sh", "'" + dir_->path() + "'", &out);
-    if (status_ != 0 && status_ != 77) ADD_FAILURE() << out;
-    message_ = out;
+    std::string root = std::string(DUNMERE_BINARY_DIR) + "/test-fixtures";
+    std::filesystem::create_directories(root);
+    int lock = ::open((root + "/media-samples.lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0644);
+    if (lock >= 0) ::flock(lock, LOCK_EX);
+    std::string key = Sha256OfFile(SourcePath("tests/fixtures/make_media_samples.sh")) +
+                      Sha256OfFile(SourcePath("tests/fixtures/make_media_samples.py"));
+    dir_ = new std::string(root + "/media-samples");
+    std::string stamp = *dir_ + ".stamp";
+    auto old = ReadBytes(stamp);
+    if (key.size() > 64 && std::string(old.begin(), old.end()) == key && std::filesystem::is_directory(*dir_)) {
+      status_ = 0;
+    } else {
+      std::filesystem::remove_all(*dir_);
+      std::filesystem::remove(stamp);
+      status_ = RunFixtureScript("make_media_samples.sh", "'" + *dir_ + "'", &message_);
+      if (status_ == 0) WriteBytes(stamp, std::vector<uint8_t>(key.begin(), key.end()));
+      else if (status_ != 77) ADD_FAILURE() << message_;
+    }
+    if (lock >= 0) ::close(lock);
   }
   static void TearDownTestSuite() {
     delete dir_;
     dir_ = nullptr;
   }
+  static std::string SamplePath(const std::string& name) { return *dir_ + "/" + name; }
   void SetUp() override {
     if (status_ == 77) GTEST_SKIP() << "sample tools missing: " << message_;
     ASSERT_EQ(status_, 0) << message_;
   }
   static std::vector<uint8_t> File(const std::string& name) {
-    auto v = ReadBytes(*dir_ / name);
+    auto v = ReadBytes(SamplePath(name));
     EXPECT_FALSE(v.empty()) << name;
     return v;
   }
@@ -57,14 +79,14 @@ class MediaSamples : public ::testing::Test {
     return CarveAt(*ctx_, *medium_, at);
   }
 
-  static TempDir* dir_;
+  static std::string* dir_;
   static int status_;
   static std::string message_;
   TempDir tmp_;
   std::unique_ptr<Medium> medium_;
   std::unique_ptr<CarveContext> ctx_;
 };
-TempDir* MediaSamples::dir_ = nullptr;
+std::string* MediaSamples::dir_ = nullptr;
 int MediaSamples::status_ = -1;
 std::string MediaSamples::message_;
 
@@ -218,6 +240,24 @@ TEST_F(MediaSamples, ZipWithAWordMemberIsADocx) {
   EXPECT_EQ(id.size, zip.size());
 }
 
+// Small files back to back in one look-ahead chunk: the end record of the
+// second must not become the end of the first.
+TEST_F(MediaSamples, EndRecordOfTheNextFileIsNotThisFilesEnd) {
+  for (const char* name : {"archive.zip", "update.pdf", "doc.docx", "archive.7z"}) {
+    SCOPED_TRACE(name);
+    auto file = File(name);
+    medium_ = std::make_unique<Medium>();
+    uint64_t first = medium_->Place(file);
+    uint64_t second = medium_->Place(file);
+    medium_->Random(8);
+    medium_->Open(tmp_);
+    CarveContext ctx;
+    uint64_t want = std::string(name) == "update.pdf" ? file.size() - 1 : file.size();  // "%%EOF" without its newline
+    EXPECT_EQ(CarveAt(ctx, *medium_, first).size, want);
+    EXPECT_EQ(CarveAt(ctx, *medium_, second).size, want);
+  }
+}
+
 // A zip with an archive comment ends after the comment.
 TEST_F(MediaSamples, ZipCommentBelongsToTheFile) {
   std::string work = tmp_ / "c";
@@ -258,6 +298,33 @@ TEST_F(MediaSamples, FileRecordInsideTheLookAheadEndsTheFile) {
   Identification id = CarveAt(ctx, *medium_, at);
   EXPECT_EQ(id.code, kTif);
   EXPECT_EQ(id.size, RoundUp(tif.size()));
+}
+
+// A FAT directory sector, as mkfs.fat and mcopy write it, is metadata: it
+// ends a file whose look-ahead reaches it.
+TEST_F(MediaSamples, FatDirectorySectorEndsTheFile) {
+  DUNMERE_REQUIRE_TOOL("mkfs.fat");
+  DUNMERE_REQUIRE_TOOL("mcopy");
+  DUNMERE_REQUIRE_TOOL("mmd");
+  std::string img = tmp_ / "fat.img";
+  std::string note = SamplePath("note.txt"), noise = SamplePath("noise.bin");
+  ASSERT_EQ(RunCommand("mkfs.fat -C '" + img + "' 2048 >/dev/null && mcopy -i '" + img + "' '" + note + "' '" + noise +
+                       "' ::/ && mmd -i '" + img + "' ::/Photos"), 0);
+  auto fat = ReadBytes(img);
+  ByteView boot(fat.data(), fat.size());
+  uint64_t rootSector = boot.U16(14) + uint64_t(boot.U8(16)) * boot.U16(22);
+  std::vector<uint8_t> dirSector(fat.begin() + rootSector * 512, fat.begin() + (rootSector + 1) * 512);
+  ASSERT_TRUE(IsMetadataSector(ByteView(dirSector.data(), dirSector.size())));
+  auto psd = File("image.psd");
+  medium_ = std::make_unique<Medium>();
+  uint64_t at = medium_->Place(psd);
+  medium_->Place(dirSector);
+  medium_->Random(16);
+  medium_->Open(tmp_);
+  CarveContext ctx;
+  Identification id = CarveAt(ctx, *medium_, at);
+  EXPECT_EQ(id.code, kPsd);
+  EXPECT_EQ(id.size, RoundUp(psd.size()));
 }
 
 // The transport stream's sectors inside the carved range do not start new
