@@ -22,6 +22,8 @@ constexpr uint64_t kMaxDirectoryBytes = 65536ull * 32;
 constexpr uint32_t kRunBytes = 1u << 20;
 constexpr size_t kPieceBytes = 65536;
 constexpr int kReportIntervalMs = 5000;
+// Free clusters passed over while looking for a deleted folder's next cluster.
+constexpr uint32_t kDirectoryLookAhead = 256;
 
 bool IsDotName(ByteView e) {
   return e.U8(0) == '.' && (e.U8(1) == ' ' || (e.U8(1) == '.' && e.U8(2) == ' '));
@@ -107,6 +109,7 @@ Status CFastFatRecovery::Scan(const std::string* earlierLog) {
   if (!opened_) return kNotReady;
   pending_.clear();
   walked_.clear();
+  claimed_.clear();
   folders_.clear();
   marked_.clear();
   markedSet_.clear();
@@ -193,14 +196,26 @@ void CFastFatRecovery::WalkDirectory(uint32_t c) {
   const uint64_t maxSteps = std::max<uint64_t>(1, kMaxDirectoryBytes / cb);
   std::unordered_set<uint32_t> seen{c};
   uint32_t cur = c;
-  for (uint64_t step = 0; step < maxSteps; ++step) {
+  uint32_t skipped = 0;
+  for (uint64_t step = 0; step < maxSteps;) {
     uint64_t off = ClusterToOffset(geometry_, cur);
     uint32_t got = 0;
     if (ReadBytes(off, cb, clusterBuf_.data(), got) || got < cb) return;
     // Only a folder's first cluster opens with "." and "..".
     if (step == 0 && c != root && !DotPairFits(clusterBuf_.data(), got, c, parent)) return;
-    if (step > 0 && guessed && !IsDirectoryCluster(ByteView(clusterBuf_.data(), got))) return;
-    if (WalkEntries(clusterBuf_.data(), got, off, c, depth, parentDeleted) == WalkEnd::kEndOfDirectory) return;
+    bool walk = true;
+    if (step > 0 && guessed) {
+      // A deleted folder's later clusters follow its files' data: pass over
+      // free clusters that hold no entries, a bounded number of them, and
+      // never take a cluster another deleted folder already took.
+      walk = IsDirectoryCluster(ByteView(clusterBuf_.data(), got)) && claimed_.insert(cur).second;
+      if (!walk && ++skipped > kDirectoryLookAhead) return;
+    }
+    if (walk) {
+      ++step;
+      skipped = 0;
+      if (WalkEntries(clusterBuf_.data(), got, off, c, depth, parentDeleted) == WalkEnd::kEndOfDirectory) return;
+    }
     uint32_t next = cache_.NextCluster(cur);
     if (next == 0 || !seen.insert(next).second) return;
     cur = next;

@@ -77,6 +77,7 @@ class CFastFatRecovery : public CStoreEngineBase {
 
   std::set<uint32_t> pending_;
   std::unordered_set<uint32_t> walked_;
+  std::unordered_set<uint32_t> claimed_;  // later clusters of deleted folders, once taken
   std::unordered_map<uint32_t, FolderInfo> folders_;
   std::vector<uint32_t> marked_;
   std::unordered_set<uint32_t> markedSet_;
