@@ -360,7 +360,10 @@ Status CFastFatRecovery::ReadContent(const FoundItemRecord& record, const Conten
   std::unordered_set<uint32_t> seen;
   if (chained) seen.insert(c);
   const uint32_t runMax = std::max<uint32_t>(1, kRunBytes / cb);
-  std::vector<uint8_t> buf(size_t(runMax) * cb);
+  // Reused between files: the buffer grows to the largest run once.
+  std::vector<uint8_t>& buf = readBuf_;
+  const uint64_t wanted = std::min<uint64_t>(uint64_t(runMax) * cb, (remaining + cb - 1) / cb * cb);
+  if (buf.size() < wanted) buf.resize(size_t(wanted));
   while (remaining > 0) {
     uint64_t need = (remaining + cb - 1) / cb;
     uint32_t runStart = c, last = c, n = 1, next = 0;
@@ -375,6 +378,7 @@ Status CFastFatRecovery::ReadContent(const FoundItemRecord& record, const Conten
     }
     uint32_t got = 0;
     uint32_t want = uint32_t(std::min<uint64_t>(uint64_t(n) * cb, remaining + (cb - 1)) / cb * cb);
+    if (buf.size() < want) buf.resize(want);
     if (Status s = ReadBytes(ClusterToOffset(geometry_, runStart), want, buf.data(), got)) return s;
     uint64_t useful = std::min<uint64_t>(got, remaining);
     for (uint64_t done = 0; done < useful;) {

@@ -82,6 +82,7 @@ class CFastFatRecovery : public CStoreEngineBase {
   std::vector<uint32_t> marked_;
   std::unordered_set<uint32_t> markedSet_;
   std::vector<uint8_t> clusterBuf_;
+  std::vector<uint8_t> readBuf_;
   LongNameAssembler lfn_;
   uint8_t lfnChecksum_ = 0;
 
