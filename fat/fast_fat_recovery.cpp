@@ -5,6 +5,9 @@
 #include <cstring>
 #include <ctime>
 
+#include <unistd.h>
+
+#include "engine/scan_log_folder.h"
 #include "engine/text.h"
 #include "fat/dir_entry_tests.h"
 #include "fat/fat_dir_entry.h"
@@ -116,7 +119,13 @@ Status CFastFatRecovery::Scan(const std::string* earlierLog) {
   std::time_t now = std::time(nullptr);
   struct tm local {};
   localtime_r(&now, &local);
-  if (Status s = OpenStore(QuickScanLogName(geometry_.partitionStart, local))) return s;
+  // A log of the same name in this scan folder is from an earlier scan of this
+  // volume in the same minute: it is replaced, never appended to.
+  const std::string name = QuickScanLogName(geometry_.partitionStart, local);
+  store_.reset();
+  const std::string folder = ScanLogFolder::Instance().CurrentScanFolder();
+  for (const char* suffix : {"", "_Relation", "_DirInfo"}) ::unlink((folder + "/" + name + suffix).c_str());
+  if (Status s = OpenStore(name)) return s;
 
   auto report = [&](int percent, int64_t left) {
     return progress_ ? progress_(user_, percent, share_, left, 0, 0, 0, 0) : 0;

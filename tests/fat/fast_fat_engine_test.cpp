@@ -205,6 +205,7 @@ class FatFreeSpace : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(FatFreeSpace, ExtentsCoverExactlyTheFreeClusters) {
   DUNMERE_REQUIRE_FAT_IMAGES();
+  DUNMERE_REQUIRE_TOOL("fsck.fat");
   std::string image = FatImageFolder() + "/" + GetParam();
   auto e = Open(image);
   uint64_t pos = 0, len = 0;
@@ -327,6 +328,12 @@ TEST(FatEngine, PreviewStopSearchReloadAndProgress) {
   ASSERT_EQ(again.RecoverItem(relisted["docs/Zq"].record, out / "zq", 0), 0);
   EXPECT_EQ(Sha256OfFile(out / "zq"), hashOf("Zq"));
 
+  // A second scan in the same folder and minute replaces the log.
+  again.SetCallbacks(nullptr, nullptr, nullptr, 100);
+  ASSERT_EQ(again.Scan(nullptr), 0);
+  EXPECT_EQ(again.GetFoundCount(), count);
+  EXPECT_EQ(ListAll(again).size(), listed.size());
+
   // A progress callback that answers "stop" ends the scan with its answer.
   auto s = Open(image);
   s->SetCallbacks(Refuse, nullptr, nullptr, 100);
@@ -359,4 +366,38 @@ TEST(FatEngine, ContentCheckHookAndRecordFields) {
   EXPECT_EQ(folder.deletedFlag, 0u);
   EXPECT_EQ(folder.contentOk, 1u);
   EXPECT_EQ(folder.size, 0u);
+}
+
+TEST(FatDamaged, DeletedFat32FolderWithoutItsHighWordIsFound) {
+  DUNMERE_REQUIRE_FAT_IMAGES();
+  TempDir tmp;
+  std::string original = FatImageFolder() + "/fat32.img";
+  auto clean = ScanCopy(original);
+  auto listed = ListAll(*clean);
+  const auto& g = clean->Geometry();
+  auto img = ReadBytes(original);
+  const FoundItemRecord& trash = listed["Trash Bin"].record;
+  const FoundItemRecord& sub = listed["Trash Bin/Sub Folder"].record;
+  const uint32_t low = trash.itemId;
+  const uint32_t moved = 0x10000 | low;
+  ASSERT_LT(low, 0x10000u);
+  ASSERT_LE(moved, g.MaxCluster());
+  auto at = [&](uint32_t c) { return size_t(ClusterToOffset(g, c)); };
+  // The folder's first cluster now lies above 65,535, and its deleted entry
+  // lost the high word of its cluster (as some systems clear it on deletion).
+  std::copy_n(&img[at(low)], g.ClusterBytes(), &img[at(moved)]);
+  std::fill_n(&img[at(low)], g.ClusterBytes(), 0);
+  PutLe16(&img[at(moved) + 20], 1);  // "." names its own cluster
+  PutLe16(&img[at(sub.itemId) + 32 + 20], 1);  // the subfolder's ".." its parent
+  for (size_t off = at(g.rootCluster); off < at(g.rootCluster) + g.ClusterBytes(); off += 32)
+    if (img[off] == 0xE5 && img[off + 11] == 0x10 && Le16(&img[off + 26]) == low) ASSERT_EQ(Le16(&img[off + 20]), 0);
+  WriteBytes(tmp / "hw.img", img);
+  auto e = ScanCopy(tmp / "hw.img");
+  auto found = ListAll(*e);
+  ASSERT_TRUE(found.count("Trash Bin/Sub Folder"));
+  EXPECT_EQ(found["Trash Bin"].record.itemId, moved);
+  const FoundItemRecord& omega = found["Trash Bin/Sub Folder/Ωmega.bin"].record;
+  ASSERT_EQ(e->RecoverItem(omega, tmp / "omega", 0), 0);
+  for (auto& m : ReadManifest(original))
+    if (m.name == "Ωmega.bin") EXPECT_EQ(Sha256OfFile(tmp / "omega"), m.sha256);
 }
