@@ -275,8 +275,11 @@ void CFastFatRecovery::ReportFolder(ByteView entry, const std::string& name, uin
   uint32_t cluster = e.FirstCluster(geometry_.fat32);
   if (geometry_.fat32 && e.IsDeleted() && e.ClusterHigh() == 0) cluster = SearchHighWord(entry, true, {});
   if (!geometry_.ValidCluster(cluster) || cluster == dirCluster || cluster == RootId()) return;
-  // A cluster already walked keeps the folder it was walked as.
+  // A cluster already walked keeps the folder it was walked as; a live
+  // folder's cluster, reused from a deleted one, stays the live folder's.
   if (walked_.count(cluster)) return;
+  auto known = folders_.find(cluster);
+  if (known != folders_.end() && !known->second.deleted && deleted) return;
   FolderInfo info;
   info.record = BaseRecord(entry, cluster);
   info.record.isFolder = 1;
