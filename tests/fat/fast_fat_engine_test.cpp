@@ -390,7 +390,9 @@ TEST(FatDamaged, DeletedFat32FolderWithoutItsHighWordIsFound) {
   PutLe16(&img[at(moved) + 20], 1);  // "." names its own cluster
   PutLe16(&img[at(sub.itemId) + 32 + 20], 1);  // the subfolder's ".." its parent
   for (size_t off = at(g.rootCluster); off < at(g.rootCluster) + g.ClusterBytes(); off += 32)
-    if (img[off] == 0xE5 && img[off + 11] == 0x10 && Le16(&img[off + 26]) == low) ASSERT_EQ(Le16(&img[off + 20]), 0);
+    if (img[off] == 0xE5 && img[off + 11] == 0x10 && Le16(&img[off + 26]) == low) {
+      ASSERT_EQ(Le16(&img[off + 20]), 0);
+    }
   WriteBytes(tmp / "hw.img", img);
   auto e = ScanCopy(tmp / "hw.img");
   auto found = ListAll(*e);
@@ -399,5 +401,7 @@ TEST(FatDamaged, DeletedFat32FolderWithoutItsHighWordIsFound) {
   const FoundItemRecord& omega = found["Trash Bin/Sub Folder/Ωmega.bin"].record;
   ASSERT_EQ(e->RecoverItem(omega, tmp / "omega", 0), 0);
   for (auto& m : ReadManifest(original))
-    if (m.name == "Ωmega.bin") EXPECT_EQ(Sha256OfFile(tmp / "omega"), m.sha256);
+    if (m.name == "Ωmega.bin") {
+      EXPECT_EQ(Sha256OfFile(tmp / "omega"), m.sha256);
+    }
 }
