@@ -5,6 +5,9 @@
 #include <cstring>
 #include <ctime>
 
+#include <unistd.h>
+
+#include "engine/scan_log_folder.h"
 #include "engine/text.h"
 #include "fat/dir_entry_tests.h"
 #include "fat/fat_dir_entry.h"
@@ -22,6 +25,8 @@ constexpr uint64_t kMaxDirectoryBytes = 65536ull * 32;
 constexpr uint32_t kRunBytes = 1u << 20;
 constexpr size_t kPieceBytes = 65536;
 constexpr int kReportIntervalMs = 5000;
+// Free clusters passed over while looking for a deleted folder's next cluster.
+constexpr uint32_t kDirectoryLookAhead = 256;
 
 bool IsDotName(ByteView e) {
   return e.U8(0) == '.' && (e.U8(1) == ' ' || (e.U8(1) == '.' && e.U8(2) == ' '));
@@ -107,13 +112,20 @@ Status CFastFatRecovery::Scan(const std::string* earlierLog) {
   if (!opened_) return kNotReady;
   pending_.clear();
   walked_.clear();
+  claimed_.clear();
   folders_.clear();
   marked_.clear();
   markedSet_.clear();
   std::time_t now = std::time(nullptr);
   struct tm local {};
   localtime_r(&now, &local);
-  if (Status s = OpenStore(QuickScanLogName(geometry_.partitionStart, local))) return s;
+  // A log of the same name in this scan folder is from an earlier scan of this
+  // volume in the same minute: it is replaced, never appended to.
+  const std::string name = QuickScanLogName(geometry_.partitionStart, local);
+  store_.reset();
+  const std::string folder = ScanLogFolder::Instance().CurrentScanFolder();
+  for (const char* suffix : {"", "_Relation", "_DirInfo"}) ::unlink((folder + "/" + name + suffix).c_str());
+  if (Status s = OpenStore(name)) return s;
 
   auto report = [&](int percent, int64_t left) {
     return progress_ ? progress_(user_, percent, share_, left, 0, 0, 0, 0) : 0;
@@ -193,14 +205,26 @@ void CFastFatRecovery::WalkDirectory(uint32_t c) {
   const uint64_t maxSteps = std::max<uint64_t>(1, kMaxDirectoryBytes / cb);
   std::unordered_set<uint32_t> seen{c};
   uint32_t cur = c;
-  for (uint64_t step = 0; step < maxSteps; ++step) {
+  uint32_t skipped = 0;
+  for (uint64_t step = 0; step < maxSteps;) {
     uint64_t off = ClusterToOffset(geometry_, cur);
     uint32_t got = 0;
     if (ReadBytes(off, cb, clusterBuf_.data(), got) || got < cb) return;
     // Only a folder's first cluster opens with "." and "..".
     if (step == 0 && c != root && !DotPairFits(clusterBuf_.data(), got, c, parent)) return;
-    if (step > 0 && guessed && !IsDirectoryCluster(ByteView(clusterBuf_.data(), got))) return;
-    if (WalkEntries(clusterBuf_.data(), got, off, c, depth, parentDeleted) == WalkEnd::kEndOfDirectory) return;
+    bool walk = true;
+    if (step > 0 && guessed) {
+      // A deleted folder's later clusters follow its files' data: pass over
+      // free clusters that hold no entries, a bounded number of them, and
+      // never take a cluster another deleted folder already took.
+      walk = IsDirectoryCluster(ByteView(clusterBuf_.data(), got)) && claimed_.insert(cur).second;
+      if (!walk && ++skipped > kDirectoryLookAhead) return;
+    }
+    if (walk) {
+      ++step;
+      skipped = 0;
+      if (WalkEntries(clusterBuf_.data(), got, off, c, depth, parentDeleted) == WalkEnd::kEndOfDirectory) return;
+    }
     uint32_t next = cache_.NextCluster(cur);
     if (next == 0 || !seen.insert(next).second) return;
     cur = next;
@@ -251,8 +275,11 @@ void CFastFatRecovery::ReportFolder(ByteView entry, const std::string& name, uin
   uint32_t cluster = e.FirstCluster(geometry_.fat32);
   if (geometry_.fat32 && e.IsDeleted() && e.ClusterHigh() == 0) cluster = SearchHighWord(entry, true, {});
   if (!geometry_.ValidCluster(cluster) || cluster == dirCluster || cluster == RootId()) return;
-  // A cluster already walked keeps the folder it was walked as.
+  // A cluster already walked keeps the folder it was walked as; a live
+  // folder's cluster, reused from a deleted one, stays the live folder's.
   if (walked_.count(cluster)) return;
+  auto known = folders_.find(cluster);
+  if (known != folders_.end() && !known->second.deleted && deleted) return;
   FolderInfo info;
   info.record = BaseRecord(entry, cluster);
   info.record.isFolder = 1;
@@ -345,7 +372,10 @@ Status CFastFatRecovery::ReadContent(const FoundItemRecord& record, const Conten
   std::unordered_set<uint32_t> seen;
   if (chained) seen.insert(c);
   const uint32_t runMax = std::max<uint32_t>(1, kRunBytes / cb);
-  std::vector<uint8_t> buf(size_t(runMax) * cb);
+  // Reused between files: the buffer grows to the largest run once.
+  std::vector<uint8_t>& buf = readBuf_;
+  const uint64_t wanted = std::min<uint64_t>(uint64_t(runMax) * cb, (remaining + cb - 1) / cb * cb);
+  if (buf.size() < wanted) buf.resize(size_t(wanted));
   while (remaining > 0) {
     uint64_t need = (remaining + cb - 1) / cb;
     uint32_t runStart = c, last = c, n = 1, next = 0;
@@ -360,6 +390,7 @@ Status CFastFatRecovery::ReadContent(const FoundItemRecord& record, const Conten
     }
     uint32_t got = 0;
     uint32_t want = uint32_t(std::min<uint64_t>(uint64_t(n) * cb, remaining + (cb - 1)) / cb * cb);
+    if (buf.size() < want) buf.resize(want);
     if (Status s = ReadBytes(ClusterToOffset(geometry_, runStart), want, buf.data(), got)) return s;
     uint64_t useful = std::min<uint64_t>(got, remaining);
     for (uint64_t done = 0; done < useful;) {

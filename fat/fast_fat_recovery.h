@@ -77,10 +77,12 @@ class CFastFatRecovery : public CStoreEngineBase {
 
   std::set<uint32_t> pending_;
   std::unordered_set<uint32_t> walked_;
+  std::unordered_set<uint32_t> claimed_;  // later clusters of deleted folders, once taken
   std::unordered_map<uint32_t, FolderInfo> folders_;
   std::vector<uint32_t> marked_;
   std::unordered_set<uint32_t> markedSet_;
   std::vector<uint8_t> clusterBuf_;
+  std::vector<uint8_t> readBuf_;
   LongNameAssembler lfn_;
   uint8_t lfnChecksum_ = 0;
 
