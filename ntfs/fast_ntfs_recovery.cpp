@@ -222,12 +222,12 @@ Status CFastNtfsRecovery::StreamLayout(const DataLayout& L, const ContentSink& s
   uint64_t remaining = L.realSize;
   uint64_t produced = 0;  // bytes of the attribute handed on so far
   std::vector<uint8_t> buf;
+  static const std::vector<uint8_t> zeros(kPieceBytes, 0);
   auto emit = [&](const uint8_t* data, uint64_t len) -> int {
     // Bytes past the initialized size were never written: they read as zeros.
     while (len > 0 && remaining > 0) {
       size_t piece = size_t(std::min<uint64_t>({len, remaining, kPieceBytes}));
       const uint8_t* p = data;
-      static const std::vector<uint8_t> zeros(kPieceBytes, 0);
       if (produced >= L.initializedSize) {
         p = zeros.data();
       } else if (produced + piece > L.initializedSize) {
@@ -238,6 +238,14 @@ Status CFastNtfsRecovery::StreamLayout(const DataLayout& L, const ContentSink& s
       len -= piece;
       remaining -= piece;
       produced += piece;
+    }
+    return 0;
+  };
+  auto emitZeros = [&](uint64_t len) -> int {
+    while (len > 0 && remaining > 0) {
+      uint64_t piece = std::min<uint64_t>(len, kPieceBytes);
+      if (int a = emit(zeros.data(), piece)) return a;
+      len -= piece;
     }
     return 0;
   };
@@ -254,15 +262,14 @@ Status CFastNtfsRecovery::StreamLayout(const DataLayout& L, const ContentSink& s
           bytes = needed;
           clusters = bytes / cb;
         }
-        buf.resize(size_t(bytes));
-        if (e.sparse) {
-          std::fill(buf.begin(), buf.end(), 0);
-        } else if (produced >= L.initializedSize) {
-          std::fill(buf.begin(), buf.end(), 0);  // nothing worth reading there
-        } else if (Status s = ReadBytes(geo_.partitionOffset + (e.lcn + done) * cb, size_t(bytes), buf.data())) {
-          return s;
+        if (e.sparse || produced >= L.initializedSize) {
+          // Holes and never-written data: zeros, with nothing to read.
+          if (int a = emitZeros(bytes)) return a;
+        } else {
+          buf.resize(size_t(bytes));
+          if (Status s = ReadBytes(geo_.partitionOffset + (e.lcn + done) * cb, size_t(bytes), buf.data())) return s;
+          if (int a = emit(buf.data(), bytes)) return a;
         }
-        if (int a = emit(buf.data(), bytes)) return a;
         done += clusters;
       }
       if (remaining == 0) break;
