@@ -118,8 +118,11 @@ Status CFastNtfsRecovery::ReadRecord(uint64_t n, std::vector<uint8_t>& rec) cons
 
 Status CFastNtfsRecovery::CollectPieces(uint64_t n, uint32_t type, std::vector<std::vector<uint8_t>>& keep,
                                         std::vector<AttributeView>& pieces, bool& sawList) const {
-  keep.emplace_back();
-  if (Status s = ReadRecord(n, keep.back())) return s;
+  // The base record may already be in `keep` (read by the caller).
+  if (keep.empty()) {
+    keep.emplace_back();
+    if (Status s = ReadRecord(n, keep.back())) return s;
+  }
   ByteView base(keep.back().data(), keep.back().size());
   AttributeView list;
   sawList = false;
@@ -323,20 +326,30 @@ Status CFastNtfsRecovery::ReadContent(const FoundItemRecord& record, const Conte
   if (record.isFolder) return kInvalidArg;
   if (openStatus_) return openStatus_;
   uint64_t n = record.itemId;
-  std::vector<uint8_t> resident;
-  Status s = ReadResidentData(n, resident);
-  if (s == kOk) {
-    for (size_t off = 0; off < resident.size(); off += kPieceBytes) {
-      size_t len = std::min(kPieceBytes, resident.size() - off);
-      if (int a = sink(resident.data() + off, len)) return a;
+  // One read of the record serves both the resident and the non-resident case.
+  std::vector<std::vector<uint8_t>> keep(1);
+  Status s = ReadRecord(n, keep[0]);
+  if (s == kNotFileRecord) return kNoContent;
+  if (s) return s;
+  ByteView rec(keep[0].data(), keep[0].size());
+  AttributeWalker walk(rec);
+  AttributeView a;
+  while (walk.Next(a)) {
+    if (a.type != kAttrData || a.nameLength != 0) continue;
+    if (a.nonResident) break;
+    for (size_t off = 0; off < a.value.size(); off += kPieceBytes) {
+      size_t len = std::min(kPieceBytes, a.value.size() - off);
+      if (int answer = sink(a.value.data() + off, len)) return answer;
     }
     return kOk;
   }
-  if (s != kNotResident) return s;
+  std::vector<AttributeView> pieces;
+  bool sawList = false;
+  if (Status st = CollectPieces(n, kAttrData, keep, pieces, sawList)) return st;
+  std::erase_if(pieces, [](const AttributeView& p) { return !p.nonResident; });
+  if (pieces.empty()) return kNoContent;
   DataLayout layout;
-  s = FindAttributeRuns(n, kAttrData, layout);
-  if (s == kAttributeNotFound || s == kNotFileRecord) return kNoContent;
-  if (s) return s;
+  if (Status st = BuildDataLayout(std::move(pieces), geo_.totalClusters, geo_.clusterBytes, layout)) return st;
   return StreamLayout(layout, sink);
 }
 
