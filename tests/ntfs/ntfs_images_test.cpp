@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -197,6 +198,30 @@ TEST_F(NtfsImages, WholeFolderRecoveryAndStop) {
   test::TempDir out2;
   EXPECT_EQ(engine.RecoverItem(tree["Gone"], out2 / "Gone", CountSeparators(out2.path())), kStopRequested);
   EXPECT_EQ(counter.calls, 1);
+}
+
+TEST_F(NtfsImages, ContentCheckHidesPicturesThatFailIt) {
+  std::vector<std::string> asked;
+  CFastNtfsRecovery::SetDefaultContentCheck([&](const std::string& ext, ByteView head, uint64_t sector) {
+    asked.push_back(ext);
+    EXPECT_GE(head.size(), 19u);
+    return ext != "jpg";
+  });
+  CFastNtfsRecovery engine;
+  CFastNtfsRecovery::SetDefaultContentCheck(nullptr);
+  auto tree = ScanTree(engine, Image("ntfs_s512_c4k.img"));
+  EXPECT_FALSE(tree.count("root_deleted.jpg"));
+  EXPECT_TRUE(tree.count("tiny.txt"));
+  EXPECT_NE(std::find(asked.begin(), asked.end(), "jpg"), asked.end());
+  EXPECT_NE(std::find(asked.begin(), asked.end(), "txt"), asked.end());  // resident data is checked too
+  std::vector<FoundItemRecord> found;
+  ASSERT_EQ(engine.SearchByType("*.jpg|*.txt", found), 1);
+  for (auto& r : found) EXPECT_NE(RecordName(r), "root_deleted.jpg");
+  uint32_t all = 0;
+  ASSERT_EQ(engine.CountFiles(nullptr, 0, all), kOk);
+  uint32_t listed = 0;
+  for (auto& [path, r] : tree) listed += r.isFolder ? 0 : 1;
+  EXPECT_EQ(all, listed + 1);  // still counted
 }
 
 TEST_F(NtfsImages, SparseFileBeyondFourGiB) {
