@@ -74,9 +74,8 @@ Status CFastNtfsRecovery::OpenSource(uint64_t partitionOffset, uint64_t byteCoun
   NtfsBootInfo info;
   if (Status s = ParseNtfsBootSector(ByteView(boot.data(), boot.size()), info)) return s;
   geo_ = MftGeometry::FromBoot(info, partitionOffset);
+  // A partial image still opens: reads past its end fail one by one.
   sectorCount_ = byteCount / info.bytesPerSector;
-  // The volume cannot hold clusters beyond the area opened.
-  geo_.totalClusters = std::min<uint64_t>(geo_.totalClusters, byteCount / info.clusterBytes);
   batch_.assign(size_t(geo_.recordBytes) * kBatchRecords, 0);
   return LoadMftRuns();
 }
@@ -528,7 +527,18 @@ Status CFastNtfsRecovery::RunScan() {
   const uint64_t totalBytes = records * geo_.recordBytes;
   for (uint64_t first = 0; first < records; first += kBatchRecords) {
     uint32_t count = uint32_t(std::min<uint64_t>(kBatchRecords, records - first));
-    if (Status s = ReadBatch(first, count, batch_.data())) return s;
+    if (Status s = ReadBatch(first, count, batch_.data())) {
+      // A bad sector costs only the records on it: read them one by one.
+      uint32_t readable = 0;
+      for (uint32_t i = 0; i < count; ++i) {
+        uint8_t* rec = batch_.data() + size_t(i) * geo_.recordBytes;
+        if (ReadBatch(first + i, 1, rec) == kOk)
+          ++readable;
+        else
+          std::memset(rec, 0, geo_.recordBytes);
+      }
+      if (readable == 0) return s;
+    }
     for (uint32_t i = 0; i < count; ++i) {
       try {
         ParseDeletedRecord(first + i,

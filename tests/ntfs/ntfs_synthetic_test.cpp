@@ -132,6 +132,27 @@ TEST_F(SyntheticNtfs, DamagedRecordsAreSkippedAlone) {
   EXPECT_EQ(got, std::vector<uint8_t>({'o', 'k'}));
 }
 
+TEST_F(SyntheticNtfs, UnreadableRecordsCostOnlyThemselves) {
+  V vol;
+  vol.PutRecord(16, 0, {V::FileName(5, u"early.txt"), V::ResidentData({'e'})});
+  vol.PutRecord(40, 0, {V::FileName(5, u"late.txt"), V::ResidentData({'l'})});
+  path = dir / "partial.img";
+  vol.Save(path);
+  // The image ends inside the $MFT: records from 18 on are gone.
+  fs::resize_file(path, (V::kMftLcn + 36) * V::kSector);
+  ScanLogFolder::Instance().BeginNewScanFolder();
+  ASSERT_EQ(engine.OpenImage(path, 'S'), kOk);
+  ASSERT_EQ(engine.Scan(nullptr), kOk);
+  ASSERT_EQ(engine.GetFoundCount(), 1);
+  FoundItemRecord r;
+  ASSERT_EQ(engine.Store()->Read(1, r), kOk);
+  EXPECT_EQ(RecordName(r), "early.txt");
+  // A source with nothing readable left fails the scan.
+  fs::resize_file(path, V::kMftLcn * V::kSector);
+  ScanLogFolder::Instance().BeginNewScanFolder();
+  EXPECT_NE(engine.Scan(nullptr), kOk);
+}
+
 TEST_F(SyntheticNtfs, ParentLoopsEndAndEveryItemStaysReachable) {
   V vol;
   // Folders 30 and 31 name each other as parent; 32 names itself.
