@@ -132,6 +132,22 @@ TEST_F(SyntheticNtfs, DamagedRecordsAreSkippedAlone) {
   EXPECT_EQ(got, std::vector<uint8_t>({'o', 'k'}));
 }
 
+TEST_F(SyntheticNtfs, LongNameWinsOverTheShortName) {
+  V vol;
+  vol.PutRecord(20, 0, {V::FileName(5, u"LONGFI~1.TXT", 2), V::FileName(5, u"long file name.txt", 1),
+                        V::ResidentData({'1'})});
+  vol.PutRecord(21, 0, {V::FileName(5, u"another long name.txt", 1), V::FileName(5, u"ANOTHE~1.TXT", 2),
+                        V::ResidentData({'2'})});
+  // A deleted folder alone is no item; it appears only above a deleted file.
+  vol.PutRecord(30, V::kDir, {V::FileName(5, u"EmptyGone")});
+  auto items = Scan(vol);
+  EXPECT_TRUE(items.count("long file name.txt"));
+  EXPECT_TRUE(items.count("another long name.txt"));
+  EXPECT_FALSE(items.count("LONGFI~1.TXT"));
+  EXPECT_FALSE(items.count("ANOTHE~1.TXT"));
+  EXPECT_FALSE(items.count("EmptyGone"));
+}
+
 TEST_F(SyntheticNtfs, UnreadableRecordsCostOnlyThemselves) {
   V vol;
   vol.PutRecord(16, 0, {V::FileName(5, u"early.txt"), V::ResidentData({'e'})});
