@@ -74,9 +74,8 @@ Status CFastNtfsRecovery::OpenSource(uint64_t partitionOffset, uint64_t byteCoun
   NtfsBootInfo info;
   if (Status s = ParseNtfsBootSector(ByteView(boot.data(), boot.size()), info)) return s;
   geo_ = MftGeometry::FromBoot(info, partitionOffset);
+  // A partial image still opens: reads past its end fail one by one.
   sectorCount_ = byteCount / info.bytesPerSector;
-  // The volume cannot hold clusters beyond the area opened.
-  geo_.totalClusters = std::min<uint64_t>(geo_.totalClusters, byteCount / info.clusterBytes);
   batch_.assign(size_t(geo_.recordBytes) * kBatchRecords, 0);
   return LoadMftRuns();
 }
@@ -118,8 +117,11 @@ Status CFastNtfsRecovery::ReadRecord(uint64_t n, std::vector<uint8_t>& rec) cons
 
 Status CFastNtfsRecovery::CollectPieces(uint64_t n, uint32_t type, std::vector<std::vector<uint8_t>>& keep,
                                         std::vector<AttributeView>& pieces, bool& sawList) const {
-  keep.emplace_back();
-  if (Status s = ReadRecord(n, keep.back())) return s;
+  // The base record may already be in `keep` (read by the caller).
+  if (keep.empty()) {
+    keep.emplace_back();
+    if (Status s = ReadRecord(n, keep.back())) return s;
+  }
   ByteView base(keep.back().data(), keep.back().size());
   AttributeView list;
   sawList = false;
@@ -222,12 +224,12 @@ Status CFastNtfsRecovery::StreamLayout(const DataLayout& L, const ContentSink& s
   uint64_t remaining = L.realSize;
   uint64_t produced = 0;  // bytes of the attribute handed on so far
   std::vector<uint8_t> buf;
+  static const std::vector<uint8_t> zeros(kPieceBytes, 0);
   auto emit = [&](const uint8_t* data, uint64_t len) -> int {
     // Bytes past the initialized size were never written: they read as zeros.
     while (len > 0 && remaining > 0) {
       size_t piece = size_t(std::min<uint64_t>({len, remaining, kPieceBytes}));
       const uint8_t* p = data;
-      static const std::vector<uint8_t> zeros(kPieceBytes, 0);
       if (produced >= L.initializedSize) {
         p = zeros.data();
       } else if (produced + piece > L.initializedSize) {
@@ -238,6 +240,14 @@ Status CFastNtfsRecovery::StreamLayout(const DataLayout& L, const ContentSink& s
       len -= piece;
       remaining -= piece;
       produced += piece;
+    }
+    return 0;
+  };
+  auto emitZeros = [&](uint64_t len) -> int {
+    while (len > 0 && remaining > 0) {
+      uint64_t piece = std::min<uint64_t>(len, kPieceBytes);
+      if (int a = emit(zeros.data(), piece)) return a;
+      len -= piece;
     }
     return 0;
   };
@@ -254,15 +264,14 @@ Status CFastNtfsRecovery::StreamLayout(const DataLayout& L, const ContentSink& s
           bytes = needed;
           clusters = bytes / cb;
         }
-        buf.resize(size_t(bytes));
-        if (e.sparse) {
-          std::fill(buf.begin(), buf.end(), 0);
-        } else if (produced >= L.initializedSize) {
-          std::fill(buf.begin(), buf.end(), 0);  // nothing worth reading there
-        } else if (Status s = ReadBytes(geo_.partitionOffset + (e.lcn + done) * cb, size_t(bytes), buf.data())) {
-          return s;
+        if (e.sparse || produced >= L.initializedSize) {
+          // Holes and never-written data: zeros, with nothing to read.
+          if (int a = emitZeros(bytes)) return a;
+        } else {
+          buf.resize(size_t(bytes));
+          if (Status s = ReadBytes(geo_.partitionOffset + (e.lcn + done) * cb, size_t(bytes), buf.data())) return s;
+          if (int a = emit(buf.data(), bytes)) return a;
         }
-        if (int a = emit(buf.data(), bytes)) return a;
         done += clusters;
       }
       if (remaining == 0) break;
@@ -316,20 +325,30 @@ Status CFastNtfsRecovery::ReadContent(const FoundItemRecord& record, const Conte
   if (record.isFolder) return kInvalidArg;
   if (openStatus_) return openStatus_;
   uint64_t n = record.itemId;
-  std::vector<uint8_t> resident;
-  Status s = ReadResidentData(n, resident);
-  if (s == kOk) {
-    for (size_t off = 0; off < resident.size(); off += kPieceBytes) {
-      size_t len = std::min(kPieceBytes, resident.size() - off);
-      if (int a = sink(resident.data() + off, len)) return a;
+  // One read of the record serves both the resident and the non-resident case.
+  std::vector<std::vector<uint8_t>> keep(1);
+  Status s = ReadRecord(n, keep[0]);
+  if (s == kNotFileRecord) return kNoContent;
+  if (s) return s;
+  ByteView rec(keep[0].data(), keep[0].size());
+  AttributeWalker walk(rec);
+  AttributeView a;
+  while (walk.Next(a)) {
+    if (a.type != kAttrData || a.nameLength != 0) continue;
+    if (a.nonResident) break;
+    for (size_t off = 0; off < a.value.size(); off += kPieceBytes) {
+      size_t len = std::min(kPieceBytes, a.value.size() - off);
+      if (int answer = sink(a.value.data() + off, len)) return answer;
     }
     return kOk;
   }
-  if (s != kNotResident) return s;
+  std::vector<AttributeView> pieces;
+  bool sawList = false;
+  if (Status st = CollectPieces(n, kAttrData, keep, pieces, sawList)) return st;
+  std::erase_if(pieces, [](const AttributeView& p) { return !p.nonResident; });
+  if (pieces.empty()) return kNoContent;
   DataLayout layout;
-  s = FindAttributeRuns(n, kAttrData, layout);
-  if (s == kAttributeNotFound || s == kNotFileRecord) return kNoContent;
-  if (s) return s;
+  if (Status st = BuildDataLayout(std::move(pieces), geo_.totalClusters, geo_.clusterBytes, layout)) return st;
   return StreamLayout(layout, sink);
 }
 
@@ -508,7 +527,18 @@ Status CFastNtfsRecovery::RunScan() {
   const uint64_t totalBytes = records * geo_.recordBytes;
   for (uint64_t first = 0; first < records; first += kBatchRecords) {
     uint32_t count = uint32_t(std::min<uint64_t>(kBatchRecords, records - first));
-    if (Status s = ReadBatch(first, count, batch_.data())) return s;
+    if (Status s = ReadBatch(first, count, batch_.data())) {
+      // A bad sector costs only the records on it: read them one by one.
+      uint32_t readable = 0;
+      for (uint32_t i = 0; i < count; ++i) {
+        uint8_t* rec = batch_.data() + size_t(i) * geo_.recordBytes;
+        if (ReadBatch(first + i, 1, rec) == kOk)
+          ++readable;
+        else
+          std::memset(rec, 0, geo_.recordBytes);
+      }
+      if (readable == 0) return s;
+    }
     for (uint32_t i = 0; i < count; ++i) {
       try {
         ParseDeletedRecord(first + i,
