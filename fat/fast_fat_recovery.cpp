@@ -337,20 +337,30 @@ uint32_t CFastFatRecovery::SearchHighWord(ByteView entry, bool isDirectory, std:
     ByteView s(sector.data(), got);
     if (isDirectory) {
       if (s.Equals(0, ". ") && s.Equals(32, "..") && FatDirEntry(s).FirstCluster(true) == c) return c;
-    } else if (cache_.IsFree(c) && (!signatureTest_ || signatureTest_(ext, s))) {
+    } else if (cache_.IsFree(c) && (!contentCheck_ || contentCheck_(Sample(ext, s, c)))) {
       return c;
     }
   }
   return low;
 }
 
+ContentSample CFastFatRecovery::Sample(std::string_view ext, ByteView first, uint32_t cluster) const {
+  ContentSample s;
+  s.extension = ext;
+  s.firstBytes = first;
+  s.source = &source_;
+  s.sectorSize = geometry_.bytesPerSector;
+  s.absoluteSector = ClusterToOffset(geometry_, cluster) / geometry_.bytesPerSector;
+  return s;
+}
+
 int CFastFatRecovery::ContentPlausible(uint32_t cluster, std::string_view ext) {
-  if (!signatureTest_ || ext.empty()) return 1;
+  if (!contentCheck_ || ext.empty()) return 1;
   std::vector<uint8_t> sector(geometry_.bytesPerSector);
   uint32_t got = 0;
   if (ReadBytes(ClusterToOffset(geometry_, cluster), geometry_.bytesPerSector, sector.data(), got) || got == 0)
     return 1;
-  return signatureTest_(ext, ByteView(sector.data(), got)) ? 1 : 0;
+  return contentCheck_(Sample(ext, ByteView(sector.data(), got), cluster)) ? 1 : 0;
 }
 
 Status CFastFatRecovery::ReadContent(const FoundItemRecord& record, const ContentSink& sink) {

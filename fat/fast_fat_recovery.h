@@ -11,6 +11,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "engine/content_check.h"
 #include "engine/store_engine.h"
 #include "fat/fat_boot_sector.h"
 #include "fat/fat_entry_cache.h"
@@ -24,7 +25,6 @@ class CFastFatRecovery : public CStoreEngineBase {
   // Whether the first sector of a file's data is plausible for its extension
   // (lower case, no dot). Until a signature test is supplied every content is
   // accepted.
-  using SignatureTest = std::function<bool(std::string_view extension, ByteView firstSector)>;
 
   CFastFatRecovery() = default;
   ~CFastFatRecovery() override;
@@ -39,7 +39,7 @@ class CFastFatRecovery : public CStoreEngineBase {
   Status NextFreeExtent(uint64_t& startSector, uint64_t& lengthSectors) override;
 
   // The hook for the content check and the FAT32 high-word search.
-  void SetSignatureTest(SignatureTest test) { signatureTest_ = std::move(test); }
+  void SetContentCheck(ContentCheck check) { contentCheck_ = std::move(check); }
 
   const FatVolumeGeometry& Geometry() const { return geometry_; }
   bool IsOpened() const { return opened_; }
@@ -67,6 +67,7 @@ class CFastFatRecovery : public CStoreEngineBase {
   bool DotPairFits(const uint8_t* buf, size_t len, uint32_t self, uint32_t parent) const;
   uint32_t SearchHighWord(ByteView entry, bool isDirectory, std::string_view extension);
   int ContentPlausible(uint32_t cluster, std::string_view extension);
+  ContentSample Sample(std::string_view extension, ByteView first, uint32_t cluster) const;
   FoundItemRecord BaseRecord(ByteView entry, uint32_t cluster) const;
 
   SectorSource source_;
@@ -87,7 +88,7 @@ class CFastFatRecovery : public CStoreEngineBase {
   uint8_t lfnChecksum_ = 0;
 
   std::vector<uint8_t> bitmap_;  // bit per cluster number, 1 = in use
-  SignatureTest signatureTest_;
+  ContentCheck contentCheck_;
 };
 
 }  // namespace dunmere

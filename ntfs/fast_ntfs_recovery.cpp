@@ -25,22 +25,9 @@ constexpr size_t kMaxExtensionRecords = 4096;    // records one attribute may sp
 constexpr uint32_t kFirstUserRecord = 12;        // records below are the system files
 constexpr uint64_t kMaxBitmapBytes = uint64_t(1) << 32;
 
-std::mutex gDefaultCheckLock;
-CFastNtfsRecovery::ContentCheck& DefaultCheck() {
-  static CFastNtfsRecovery::ContentCheck check;
-  return check;
-}
 }  // namespace
 
-void CFastNtfsRecovery::SetDefaultContentCheck(ContentCheck check) {
-  std::lock_guard<std::mutex> g(gDefaultCheckLock);
-  DefaultCheck() = std::move(check);
-}
-
-CFastNtfsRecovery::CFastNtfsRecovery() {
-  std::lock_guard<std::mutex> g(gDefaultCheckLock);
-  contentCheck_ = DefaultCheck();
-}
+CFastNtfsRecovery::CFastNtfsRecovery() = default;
 
 CFastNtfsRecovery::~CFastNtfsRecovery() { store_.reset(); }
 
@@ -375,12 +362,21 @@ uint32_t CFastNtfsRecovery::CheckContent(const std::string& name, const RecordSu
   if (!contentCheck_) return 1;
   std::string ext = ExtensionOf(name);
   if (ext.empty()) return 1;
-  if (s.hasData && s.dataResident) return contentCheck_(ext, s.residentData, 0) ? 1 : 0;
+  ContentSample sample;
+  sample.extension = ext;
+  sample.source = &source_;
+  sample.sectorSize = geo_.bytesPerSector;
+  if (s.hasData && s.dataResident) {
+    sample.firstBytes = s.residentData;
+    return contentCheck_(sample) ? 1 : 0;
+  }
   if (!s.hasFirstCluster || s.dataCompressedOrEncrypted) return 1;
   std::vector<uint8_t> sector(geo_.bytesPerSector);
   uint64_t off = geo_.partitionOffset + s.firstCluster * geo_.clusterBytes;
   if (s.firstCluster >= geo_.totalClusters || ReadBytes(off, sector.size(), sector.data())) return 1;
-  return contentCheck_(ext, ByteView(sector.data(), sector.size()), off / geo_.bytesPerSector) ? 1 : 0;
+  sample.firstBytes = ByteView(sector.data(), sector.size());
+  sample.absoluteSector = off / geo_.bytesPerSector;
+  return contentCheck_(sample) ? 1 : 0;
 }
 
 CFastNtfsRecovery::FolderInfo& CFastNtfsRecovery::Folder(uint64_t n) {

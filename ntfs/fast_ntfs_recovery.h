@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/bytes.h"
+#include "engine/content_check.h"
 #include "engine/store_engine.h"
 #include "ntfs/cluster_bitmap.h"
 #include "ntfs/data_layout.h"
@@ -26,12 +27,6 @@ class CFastNtfsRecovery : public CStoreEngineBase {
   static constexpr uint32_t kRootRecord = 5;
   static constexpr uint32_t kBatchRecords = 1024;
 
-  // Whether the first bytes of a file fit its extension (the signature check
-  // of the format table). Empty: every file is accepted.
-  using ContentCheck =
-      std::function<bool(const std::string& extension, ByteView firstBytes, uint64_t absoluteSector)>;
-  // The check new engines start with (set once at start-up).
-  static void SetDefaultContentCheck(ContentCheck check);
   void SetContentCheck(ContentCheck check) { contentCheck_ = std::move(check); }
 
   CFastNtfsRecovery();

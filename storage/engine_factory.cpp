@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "carving/content_check_factory.h"
 #include "engine/fast_ext_recovery.h"
 #include "fat/fast_fat_recovery.h"
 #include "ntfs/fast_ntfs_recovery.h"
@@ -17,8 +18,16 @@ std::unique_ptr<IFileRecoveryParse> CreateEngineForKind(FsKind kind, bool deep) 
   if (deep) return nullptr;  // the deep-scan engine joins here
   switch (kind) {
     case FsKind::kExt: return std::make_unique<CFastExtRecovery>();
-    case FsKind::kNtfs: return std::make_unique<CFastNtfsRecovery>();
-    case FsKind::kFat: return std::make_unique<CFastFatRecovery>();
+    case FsKind::kNtfs: {
+      auto e = std::make_unique<CFastNtfsRecovery>();
+      e->SetContentCheck(MakeSignatureContentCheck());
+      return e;
+    }
+    case FsKind::kFat: {
+      auto e = std::make_unique<CFastFatRecovery>();
+      e->SetContentCheck(MakeSignatureContentCheck());
+      return e;
+    }
     case FsKind::kOther: return nullptr;
   }
   return nullptr;

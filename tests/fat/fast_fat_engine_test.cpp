@@ -344,10 +344,10 @@ TEST(FatEngine, ContentCheckHookAndRecordFields) {
   DUNMERE_REQUIRE_FAT_IMAGES();
   auto e = Open(FatImageFolder() + "/fat16.img");
   int asked = 0;
-  e->SetSignatureTest([&](std::string_view ext, ByteView first) {
+  e->SetContentCheck([&](const ContentSample& s) {
     ++asked;
-    EXPECT_EQ(first.size(), 512u);
-    return ext != "jpg";  // random bytes are no JPEG
+    EXPECT_EQ(s.firstBytes.size(), 512u);
+    return s.extension != "jpg";  // random bytes are no JPEG
   });
   ASSERT_EQ(e->Scan(nullptr), 0);
   EXPECT_GT(asked, 5);

@@ -202,13 +202,12 @@ TEST_F(NtfsImages, WholeFolderRecoveryAndStop) {
 
 TEST_F(NtfsImages, ContentCheckHidesPicturesThatFailIt) {
   std::vector<std::string> asked;
-  CFastNtfsRecovery::SetDefaultContentCheck([&](const std::string& ext, ByteView head, uint64_t sector) {
-    asked.push_back(ext);
-    EXPECT_GE(head.size(), 19u);
-    return ext != "jpg";
-  });
   CFastNtfsRecovery engine;
-  CFastNtfsRecovery::SetDefaultContentCheck(nullptr);
+  engine.SetContentCheck([&](const ContentSample& s) {
+    asked.emplace_back(s.extension);
+    EXPECT_GE(s.firstBytes.size(), 19u);
+    return s.extension != "jpg";
+  });
   auto tree = ScanTree(engine, Image("ntfs_s512_c4k.img"));
   EXPECT_FALSE(tree.count("root_deleted.jpg"));
   EXPECT_TRUE(tree.count("tiny.txt"));
