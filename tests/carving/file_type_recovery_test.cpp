@@ -387,6 +387,10 @@ TEST_F(CarvingEngine, PreviewGoesToTheTemporaryFileOfItsKindOrToMemory) {
   EXPECT_EQ(Sha256OfFile(logDir + "/tmp.avi"), Sha256OfFile(samples_ + "/audio.mp3"));
   std::string pdfName = std::to_string(PlacedFile("update.pdf").sector) + ".pdf";
   EXPECT_EQ(preview("update.pdf", 16, nullptr), logDir + "/" + pdfName);
+  // Archives go to a file too: the archive lister needs one.
+  std::string zipName = std::to_string(PlacedFile("archive.zip").sector) + ".zip";
+  EXPECT_EQ(preview("archive.zip", 16, nullptr), logDir + "/" + zipName);
+  EXPECT_EQ(Sha256OfFile(logDir + "/" + zipName), Sha256OfFile(samples_ + "/archive.zip"));
   // Not a previewable kind: the caller's buffer, cut to its capacity.
   Bytes memory;
   EXPECT_EQ(preview("data.db", 100, &memory), "");
