@@ -450,6 +450,31 @@ TEST_F(CarvingEngine, ResumeReloadsTheLog) {
   EXPECT_EQ(bad.GetFoundCount(), 0);
 }
 
+// A partition of a disk: the log is named after the partition's start and
+// records keep absolute sectors of the disk.
+TEST_F(CarvingEngine, PartitionScanUsesAbsoluteSectors) {
+  DiskTable::SetOverride({medium_->path});
+  const Placed& png = PlacedFile("image.png");
+  uint64_t start = png.sector - 3;
+  ScanLogFolder::Instance().BeginNewScanFolder();
+  CFileTypeRecovery engine;
+  ASSERT_EQ(engine.OpenPartition(0, start, 1000, 'P'), kOk);
+  DiskTable::SetOverride({});
+  EXPECT_EQ(fs::path(engine.Store()->LogPath()).filename().string().rfind("File_Type_" + std::to_string(start) + "_", 0),
+            0u);
+  EXPECT_EQ(engine.SectorSize(), kSector);
+  uint64_t skip = 1, found = 0;
+  ASSERT_EQ(engine.CarveAtSector(kSector, medium_->SectorAt(png.sector), png.sector, {}, nullptr, skip, found), kOk);
+  std::vector<FoundItemRecord> all;
+  engine.ListChildren(nullptr, 0, all);
+  ASSERT_EQ(all.size(), 1u);
+  EXPECT_EQ(RecordName(all[0]), std::to_string(png.sector) + ".png");
+  EXPECT_EQ(all[0].location, png.sector);
+  EXPECT_EQ(all[0].sourceTag, 'P');
+  ASSERT_EQ(engine.RecoverItem(all[0], tmp_ / "p.png", 0), kOk);
+  EXPECT_EQ(Sha256OfFile(tmp_ / "p.png"), Sha256OfFile(samples_ + "/image.png"));
+}
+
 // A file at the very end: what its header promises beyond the medium, or what
 // a scanning rule could not read, is not part of it.
 TEST_F(CarvingEngine, FileAtTheEndOfTheMediumIsClampedToIt) {
