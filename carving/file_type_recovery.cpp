@@ -315,7 +315,8 @@ Status CFileTypeRecovery::ReadForPreview(const FoundItemRecord* record, std::str
 
   path.clear();
   if (!buffer) capacity = 0;
-  uint64_t total = std::min(record->size, capacity);
+  uint64_t recordSize = record->size;  // a copy: the packed field is not aligned
+  uint64_t total = std::min(recordSize, capacity);
   Status s = kOk;
   if (total > 0) {
     s = ReadRange(*record, total, [&](const uint8_t* data, size_t len) -> int {

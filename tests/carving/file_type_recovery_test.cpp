@@ -133,7 +133,7 @@ PassResult RunPass(CFileTypeRecovery& engine, const SectorSource& source) {
 
 std::map<uint64_t, FoundItemRecord> BySector(const std::vector<FoundItemRecord>& v) {
   std::map<uint64_t, FoundItemRecord> m;
-  for (const auto& r : v) m[r.location] = r;
+  for (const auto& r : v) m[+r.location] = r;
   return m;
 }
 
@@ -226,15 +226,15 @@ TEST_F(CarvingEngine, EveryFileIsCarvedAtItsSectorWithItsNameAndSize) {
     ASSERT_NE(it, bySector.end());
     const FoundItemRecord& r = it->second;
     EXPECT_EQ(RecordName(r), std::to_string(p.sector) + "." + p.sample->ext);
-    EXPECT_EQ(r.size, p.expectedSize);
-    EXPECT_EQ(r.sourceTag, 'C');
-    EXPECT_EQ(r.sourceKind, 4u);
-    EXPECT_EQ(r.isFolder, 0u);
-    EXPECT_EQ(r.contentOk, 1u);
-    EXPECT_EQ(r.itemId, 0u);
-    EXPECT_EQ(r.clusterBytes, 0xFFFFFFFFu);
-    EXPECT_EQ(r.dataAreaStart, 0u);
-    EXPECT_EQ(r.partitionStart, 0u);
+    EXPECT_EQ(+r.size, p.expectedSize);
+    EXPECT_EQ(+r.sourceTag, 'C');
+    EXPECT_EQ(+r.sourceKind, 4u);
+    EXPECT_EQ(+r.isFolder, 0u);
+    EXPECT_EQ(+r.contentOk, 1u);
+    EXPECT_EQ(+r.itemId, 0u);
+    EXPECT_EQ(+r.clusterBytes, 0xFFFFFFFFu);
+    EXPECT_EQ(+r.dataAreaStart, 0u);
+    EXPECT_EQ(+r.partitionStart, 0u);
   }
   // Nothing else was found in the random gaps. Inside a file sized from its
   // header the scan goes on, so pictures inside it (the SWF's JPEG frames)
@@ -257,7 +257,7 @@ TEST_F(CarvingEngine, EveryFileIsCarvedAtItsSectorWithItsNameAndSize) {
   EXPECT_EQ(engine_->GetFoundCount(), int64_t(all.size()));
   // Record indexes follow the order of the pass.
   std::vector<uint32_t> idx;
-  for (const auto& [sector, r] : bySector) idx.push_back(r.recordIndex);
+  for (const auto& [sector, r] : bySector) idx.push_back(+r.recordIndex);
   for (size_t i = 0; i < idx.size(); ++i) EXPECT_EQ(idx[i], i + 1);
 }
 
@@ -286,7 +286,7 @@ TEST_F(CarvingEngine, CopyOutGivesTheOriginalFiles) {
       EXPECT_EQ(Sha256OfFile(dest), Sha256OfFile(samples_ + "/" + p.sample->file));
     } else {
       Bytes got = ReadBytes(dest);
-      ASSERT_EQ(got.size(), r.size);
+      ASSERT_EQ(got.size(), +r.size);
       size_t common = std::min(got.size(), p.bytes.size());
       EXPECT_TRUE(std::equal(got.begin(), got.begin() + common, p.bytes.begin()));
     }
@@ -346,8 +346,8 @@ TEST_F(CarvingEngine, ListingCountingAndSearchByType) {
   EXPECT_EQ(engine_->SearchByType("*.jpg", jpgs), 1);
   std::set<uint64_t> want, got;
   for (const auto& r : all)
-    if (ExtensionOf(RecordName(r)) == "jpg") want.insert(r.location);
-  for (const auto& r : jpgs) got.insert(r.location);
+    if (ExtensionOf(RecordName(r)) == "jpg") want.insert(+r.location);
+  for (const auto& r : jpgs) got.insert(+r.location);
   EXPECT_EQ(got, want);
   EXPECT_EQ(got.size(), jpgs.size());
   EXPECT_TRUE(got.count(PlacedFile("big.jpg").sector) && got.count(PlacedFile("exif.jpg").sector));
@@ -437,7 +437,7 @@ TEST_F(CarvingEngine, ResumeReloadsTheLog) {
               kOk);
     FoundItemRecord copy;
     ASSERT_EQ(byDisk.Store()->Read(uint32_t(before.size() + 1), copy), kOk);
-    EXPECT_EQ(copy.location, wav.sector);
+    EXPECT_EQ(+copy.location, wav.sector);
     // Copy-out works over the disk as over the image.
     ASSERT_EQ(byDisk.RecoverItem(copy, tmp_ / "w.wav", 0), kOk);
     EXPECT_EQ(Sha256OfFile(tmp_ / "w.wav"), Sha256OfFile(samples_ + "/audio.wav"));
@@ -469,8 +469,8 @@ TEST_F(CarvingEngine, PartitionScanUsesAbsoluteSectors) {
   engine.ListChildren(nullptr, 0, all);
   ASSERT_EQ(all.size(), 1u);
   EXPECT_EQ(RecordName(all[0]), std::to_string(png.sector) + ".png");
-  EXPECT_EQ(all[0].location, png.sector);
-  EXPECT_EQ(all[0].sourceTag, 'P');
+  EXPECT_EQ(+all[0].location, png.sector);
+  EXPECT_EQ(+all[0].sourceTag, 'P');
   ASSERT_EQ(engine.RecoverItem(all[0], tmp_ / "p.png", 0), kOk);
   EXPECT_EQ(Sha256OfFile(tmp_ / "p.png"), Sha256OfFile(samples_ + "/image.png"));
 }
@@ -501,8 +501,8 @@ TEST_F(CarvingEngine, FileAtTheEndOfTheMediumIsClampedToIt) {
   auto bySector = BySector(all);
   ASSERT_EQ(bySector.count(wavAt), 1u);
   ASSERT_EQ(bySector.count(jpgAt), 1u);
-  EXPECT_EQ(bySector[wavAt].size, 3u * kSector);
-  EXPECT_EQ(bySector[jpgAt].size, (wavAt - jpgAt) * kSector);  // runs to the next header
+  EXPECT_EQ(+bySector[wavAt].size, 3u * kSector);
+  EXPECT_EQ(+bySector[jpgAt].size, (wavAt - jpgAt) * kSector);  // runs to the next header
   // Copy-out and preview give exactly the bytes on the medium.
   ASSERT_EQ(engine.RecoverItem(bySector[wavAt], tmp_ / "tail.wav", 0), kOk);
   EXPECT_EQ(ReadBytes(tmp_ / "tail.wav"), Bytes(wav.begin(), wav.begin() + 3 * kSector));
@@ -554,7 +554,7 @@ TEST_F(CarvingEngine, StopDuringSizingRecordsNothing) {
   std::vector<FoundItemRecord> all;
   engine.ListChildren(nullptr, 0, all);
   ASSERT_EQ(all.size(), 1u);
-  EXPECT_EQ(all[0].location, wavAt);
+  EXPECT_EQ(+all[0].location, wavAt);
   EXPECT_EQ(engine.Context().stopResult, kStopRequested);
   // The stop is not sticky: carving again with a patient callback records the picture.
   engine.SetCallbacks(nullptr, nullptr, nullptr, 90);
