@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "carving/content_check_factory.h"
+#include "carving/professional_recovery.h"
 #include "engine/fast_ext_recovery.h"
 #include "fat/fast_fat_recovery.h"
 #include "ntfs/fast_ntfs_recovery.h"
@@ -15,7 +16,7 @@
 namespace dunmere {
 
 std::unique_ptr<IFileRecoveryParse> CreateEngineForKind(FsKind kind, bool deep) {
-  if (deep) return nullptr;  // the deep-scan engine joins here
+  if (deep) return std::make_unique<CProfessionalRecovery>();
   switch (kind) {
     case FsKind::kExt: return std::make_unique<CFastExtRecovery>();
     case FsKind::kNtfs: {

@@ -1,0 +1,88 @@
+#pragma once
+// The deep scan. It runs the quick engine of the area first (when the area
+// holds a file system it knows), then reads every sector once in 64 KiB chunks
+// (or only the free extents the quick engine reports) and hands each sector
+// to exactly one deep engine: file-system metadata to the deep file-system
+// engines, everything else to carving. To the windows it is one engine: every
+// per-record operation goes to the engine that made the record.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "carving/file_type_recovery.h"
+#include "engine/recovery_parse.h"
+#include "engine/scan_resume_entry.h"
+#include "storage/sector_source.h"
+
+namespace dunmere {
+
+class CProfessionalRecovery : public IFileRecoveryParse {
+ public:
+  static constexpr int32_t kImageDisk = 128;
+  static constexpr uint32_t kChunkBytes = 65536;
+
+  CProfessionalRecovery();
+  ~CProfessionalRecovery() override;
+
+  Status OpenImage(const std::string& path, uint16_t sourceTag) override;
+  Status OpenPartition(uint32_t diskIndex, uint64_t startSector, uint64_t sectorCount, uint16_t sourceTag) override;
+  Status SetCallbacks(ScanProgressCallback progress, DataCallback data, void* user, int share) override;
+  Status Scan(const std::string* earlierLog) override;
+  Status ListChildren(const FoundItemRecord* folder, uint32_t level, std::vector<FoundItemRecord>& out) override;
+  Status CountFiles(const FoundItemRecord* folder, uint32_t level, uint32_t& count) override;
+  int64_t GetFoundCount() override;
+  Status GetFolderPath(const FoundItemRecord* record, std::string& out) override;
+  Status RecoverItem(const FoundItemRecord& record, const std::string& destination, int levelBase) override;
+  Status NextFreeExtent(uint64_t& startSector, uint64_t& lengthSectors) override;
+  Status SetSearchCallback(SearchProgressCallback cb, void* user) override;
+  int SearchByType(const std::string& patterns, std::vector<FoundItemRecord>& out) override;
+  Status LoadAllocationBitmap() override;
+  Status ReadForPreview(const FoundItemRecord* record, std::string& path, uint8_t* buffer, uint64_t& byteCount,
+                        PreviewProgressCallback cb, void* user) override;
+
+  // An earlier scan of the same area was found when the source was opened.
+  bool CanResume() const { return resume_; }
+  const ScanResumeEntry& ResumeEntry() const { return resumeEntry_; }
+  // The user chose a fresh scan: the earlier scan's folder goes.
+  void DeclineResume();
+
+  uint32_t SectorSize() const { return sectorSize_; }
+  uint64_t AreaLength() const { return length_; }
+  bool UsedFreeRanges() const { return freeRanges_; }
+  IFileRecoveryParse* QuickEngine() { return quick_.get(); }
+
+ private:
+  // The engine that made records of this source kind; null for unknown kinds.
+  IFileRecoveryParse* EngineOfKind(uint32_t kind);
+  void ResetResume();
+  // Hands each sector of a chunk to one deep engine. Returns the sectors
+  // consumed from the chunk's start, beyond its end when a carved file runs
+  // on; on a stop, the sector whose file was being sized.
+  uint64_t DispatchChunk(const uint8_t* chunk, uint32_t sectors, uint64_t firstSector, CarveScanProgress& progress,
+                         bool& stopped);
+  bool IsFileRecordSector(const uint8_t* sector) const;
+  // First data sector of a file-system item, for telling carved copies apart.
+  bool FirstDataSector(const FoundItemRecord& r, uint64_t& sector);
+
+  uint16_t tag_ = 0;
+  uint32_t sectorSize_ = 512;
+  int32_t disk_ = 0;
+  uint64_t start_ = 0;
+  uint64_t length_ = 0;
+  SectorSource source_;
+  CFileTypeRecovery carve_;
+  std::unique_ptr<IFileRecoveryParse> quick_;
+  int share_ = 90;
+  ScanProgressCallback progress_ = nullptr;
+  DataCallback data_ = nullptr;
+  void* user_ = nullptr;
+  SearchProgressCallback searchCb_ = nullptr;
+  void* searchUser_ = nullptr;
+  bool resume_ = false;
+  ScanResumeEntry resumeEntry_{};
+  std::string imagePath_;
+  bool freeRanges_ = false;
+};
+
+}  // namespace dunmere

@@ -1,0 +1,143 @@
+#include "carving/professional_recovery.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <set>
+
+#include "engine/scan_log_folder.h"
+#include "storage/engine_factory.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace dunmere {
+namespace {
+
+using test::TempDir;
+
+// A raw image of real pictures at sector boundaries with random data between
+// them: what a deep scan of a wiped card sees.
+class DeepScanImage : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::UsePrivateDataFolder();
+    if (!test::HaveTool("convert")) GTEST_SKIP() << "needs ImageMagick convert (not installed)";
+    std::mt19937 rng(7);
+    std::vector<uint8_t> image;
+    auto gap = [&](size_t sectors) {
+      for (size_t i = 0; i < sectors * 512; ++i) image.push_back(uint8_t(rng() & 0x7F));  // never a header byte pattern
+    };
+    gap(64);
+    for (int i = 0; i < 6; ++i) {
+      std::string file = dir_ / ("p" + std::to_string(i) + (i % 2 ? ".png" : ".jpg"));
+      ASSERT_EQ(test::RunCommand("convert -size " + std::to_string(40 + i * 9) + "x33 plasma:fractal -seed " +
+                                 std::to_string(i) + " '" + file + "'"),
+                0);
+      originals_.push_back(test::Sha256OfFile(file));
+      std::vector<uint8_t> bytes = test::ReadBytes(file);
+      image.insert(image.end(), bytes.begin(), bytes.end());
+      image.resize((image.size() + 511) / 512 * 512, 0);
+      gap(100 + i * 37);
+    }
+    image_ = dir_ / "card.img";
+    test::WriteBytes(image_, image);
+  }
+
+  std::set<std::string> Hashes(IFileRecoveryParse& e) {
+    std::vector<FoundItemRecord> items;
+    EXPECT_EQ(e.ListChildren(nullptr, 0, items), kOk);
+    std::set<std::string> out;
+    TempDir to;
+    for (const FoundItemRecord& r : items) {
+      std::string dest = to / RecordName(r);
+      if (e.RecoverItem(r, dest, 0) == kOk) out.insert(test::Sha256OfFile(dest));
+    }
+    return out;
+  }
+
+  TempDir dir_;
+  std::string image_;
+  std::vector<std::string> originals_;
+};
+
+int g_calls = 0;
+// Like the scan window: once cancelled, every later call answers the stop.
+int StopAfterThreeChunks(void*, int, int share, int64_t, uint64_t, uint64_t, uint64_t, uint64_t) {
+  return share == 90 && ++g_calls >= 3 ? kStopRequested : 0;
+}
+
+TEST_F(DeepScanImage, FactoryGivesEveryReadableSourceADeepEngineThatCarvesRealFiles) {
+  auto engine = CreateEngineForImage(image_, 1, true);
+  ASSERT_NE(engine, nullptr);
+  auto* deep = dynamic_cast<CProfessionalRecovery*>(engine.get());
+  ASSERT_NE(deep, nullptr);
+  EXPECT_EQ(deep->SectorSize(), 512u);
+  EXPECT_EQ(deep->QuickEngine(), nullptr);  // no file system on a raw card
+  ASSERT_EQ(engine->Scan(nullptr), kOk);
+  EXPECT_EQ(engine->GetFoundCount(), 6);
+  std::set<std::string> got = Hashes(*engine);
+  for (const std::string& h : originals_) EXPECT_TRUE(got.count(h)) << h;
+  std::vector<FoundItemRecord> pngs;
+  EXPECT_EQ(engine->SearchByType("*.png", pngs), 1);
+  EXPECT_EQ(pngs.size(), 3u);
+  EXPECT_EQ(engine->ListChildren(nullptr, 1, pngs), kInvalidArg);
+}
+
+TEST_F(DeepScanImage, StoppedScanResumesToTheSameResult) {
+  std::set<std::string> full;
+  {
+    auto e = CreateEngineForImage(image_, 1, true);
+    ASSERT_EQ(e->Scan(nullptr), kOk);
+    full = Hashes(*e);
+  }
+  // A later scan of an unchanged image starts over unless asked to resume.
+  auto first = CreateEngineForImage(image_, 1, true);
+  auto* deep = static_cast<CProfessionalRecovery*>(first.get());
+  ASSERT_TRUE(deep->CanResume());
+  deep->DeclineResume();
+  g_calls = 0;
+  first->SetCallbacks(StopAfterThreeChunks, nullptr, nullptr, 100);
+  ASSERT_EQ(first->Scan(nullptr), kStopRequested);
+  int64_t partial = first->GetFoundCount();
+  EXPECT_LT(partial, 6);
+  first.reset();
+
+  auto second = CreateEngineForImage(image_, 1, true);
+  auto* again = static_cast<CProfessionalRecovery*>(second.get());
+  ASSERT_TRUE(again->CanResume());
+  EXPECT_GT(again->ResumeEntry().sectorsDone, 0u);
+  EXPECT_LT(again->ResumeEntry().sectorsDone, again->AreaLength());
+  ASSERT_EQ(second->Scan(nullptr), kOk);
+  EXPECT_EQ(second->GetFoundCount(), 6);
+  EXPECT_EQ(Hashes(*second), full);
+}
+
+TEST_F(DeepScanImage, FatVolumeFreeRangesAndOneListingPerFile) {
+  DUNMERE_REQUIRE_TOOL("mkfs.fat");
+  DUNMERE_REQUIRE_TOOL("mcopy");
+  std::string fat = dir_ / "fat.img";
+  std::string jpg = dir_ / "p0.jpg";
+  ASSERT_EQ(test::RunCommand("mkfs.fat -F 16 -C '" + fat + "' 20000 >/dev/null && MTOOLS_SKIP_CHECK=1 mcopy -i '" +
+                             fat + "' '" + jpg + "' ::/gone.jpg && MTOOLS_SKIP_CHECK=1 mdel -i '" + fat +
+                             "' ::/gone.jpg"),
+            0);
+  auto e = CreateEngineForImage(fat, 1, true);
+  ASSERT_NE(e, nullptr);
+  auto* deep = static_cast<CProfessionalRecovery*>(e.get());
+  ASSERT_NE(deep->QuickEngine(), nullptr);
+  ASSERT_EQ(e->Scan(nullptr), kOk);
+  EXPECT_TRUE(deep->UsedFreeRanges());
+  std::vector<FoundItemRecord> found;
+  ASSERT_EQ(e->SearchByType("*.jpg", found), 1);
+  // The quick engine's deleted file and the carved copy of the same clusters are one file.
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].sourceKind, uint32_t(kSourceQuickFat));
+  TempDir to;
+  ASSERT_EQ(e->RecoverItem(found[0], to / "x.jpg", 0), kOk);
+  EXPECT_EQ(test::Sha256OfFile(to / "x.jpg"), originals_[0]);
+}
+
+}  // namespace
+}  // namespace dunmere
