@@ -230,6 +230,7 @@ CListUI::CListUI(QWidget* parent) : QTreeView(parent) {
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setIconSize(QSize(16, 16));
+  header_->setSectionsClickable(true);
 
   connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& cur, const QModelIndex&) {
@@ -288,6 +289,7 @@ void CListUI::AdoptLayout() {
 
 void CListUI::SetColumns(const QStringList& names, const QList<int>& widths) {
   model_->SetColumns(names, QStringList());
+  header_->setSectionsClickable(true);  // the view resets it with the model
   for (int i = 0; i < widths.size() && i < names.size(); ++i)
     if (widths[i] > 0) header_->resizeSection(i, widths[i]);
 }

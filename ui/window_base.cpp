@@ -466,7 +466,12 @@ QString WindowImplBase::PopupMenu(const QString& layout, QPoint globalPos,
   }
   menu->setParent(this, menu->windowFlags());
   if (adjust) adjust(menu);
+  // Entries triggered from submenus or by the keyboard count as chosen too.
+  QPointer<QAction> triggered;
+  for (QMenu* m : menu->findChildren<QMenu*>() << menu)
+    connect(m, &QMenu::triggered, menu, [&triggered](QAction* a) { triggered = a; });
   QAction* chosen = menu->exec(globalPos);
+  if (!chosen) chosen = triggered;
   const QString name = chosen ? chosen->objectName() : QString();
   menu->deleteLater();
   return name;
@@ -511,14 +516,16 @@ bool WindowImplBase::eventFilter(QObject* watched, QEvent* e) {
       const QPoint local = w == this ? me->position().toPoint() : w->mapTo(this, me->position().toPoint());
       if (IsCaptionPoint(local) && !IsInteractive(w, this)) {
         dragging_ = true;
-        dragOffset_ = me->globalPosition().toPoint() - pos();
+        dragOffset_ = w->mapToGlobal(me->position().toPoint()) - pos();
         return true;
       }
       break;
     }
     case QEvent::MouseMove:
       if (dragging_) {
-        move(static_cast<QMouseEvent*>(e)->globalPosition().toPoint() - dragOffset_);
+        // The cursor's screen position from the local one: right for every
+        // widget under it, wherever the window has moved meanwhile.
+        move(w->mapToGlobal(static_cast<QMouseEvent*>(e)->position().toPoint()) - dragOffset_);
         return true;
       }
       break;
