@@ -468,7 +468,9 @@ QString WindowImplBase::PopupMenu(const QString& layout, QPoint globalPos,
   if (adjust) adjust(menu);
   // Entries triggered from submenus or by the keyboard count as chosen too.
   QPointer<QAction> triggered;
-  for (QMenu* m : menu->findChildren<QMenu*>() << menu)
+  QList<QMenu*> menus = menu->findChildren<QMenu*>();
+  menus << menu;
+  for (QMenu* m : menus)
     connect(m, &QMenu::triggered, menu, [&triggered](QAction* a) { triggered = a; });
   QAction* chosen = menu->exec(globalPos);
   if (!chosen) chosen = triggered;
