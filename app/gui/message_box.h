@@ -27,8 +27,9 @@ class CMessageBox : public ui::WindowImplBase {
   // Builds the box (title and message set) without running it.
   bool Prepare(QWidget* owner, const QString& text, int width, int height);
 
- protected:
   void Notify(const ui::Notification& n) override;
+
+ protected:
   bool OnKey(int key, Qt::KeyboardModifiers mods) override;
 
  private:

@@ -27,8 +27,9 @@ class CPopUpWnd : public ui::WindowImplBase {
   virtual void ApplyLanguage();
   QString LanguageSection() const { return section_; }
 
- protected:
   void Notify(const ui::Notification& n) override;
+
+ protected:
   bool OnKey(int key, Qt::KeyboardModifiers mods) override;
   void OnFinalMessage() override;
   // Derived windows hook here; the default handles okbtn/cancelbtn/closebtn.
