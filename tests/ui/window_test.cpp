@@ -194,6 +194,11 @@ TEST_F(WindowTest, NotificationsArriveByNameAndAreQuietWhileTheProgramChangesCon
   auto* tree = w.Find<CFileTreeUI>("TypeTree");
   QTreeWidgetItem* photo = tree->Node("NodePhoto");
   ASSERT_NE(photo, nullptr);
+  EXPECT_TRUE(photo->data(0, Qt::CheckStateRole).isValid()) << "layout nodes show their check boxes";
+  QTreeWidgetItem* plain = tree->AddNode(nullptr, "Plain", "no box", false);
+  w.seen.clear();
+  plain->setText(0, "renamed");
+  EXPECT_TRUE(w.seen.empty());
   QTreeWidgetItem* jpg = tree->AddNode(photo, "", "JPG (3)");
   tree->SetNodePicture(jpg, "file='FileIcon/jpg.png'");
   EXPECT_FALSE(jpg->icon(0).isNull());
