@@ -20,8 +20,20 @@ std::string ProgramFolder() {
       std::error_code ec;
       const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
       const fs::path exeDir = ec ? fs::current_path(ec) : exe.parent_path();
-      const fs::path shared = exeDir.parent_path() / "share" / "dunmere";
-      dir = fs::exists(shared / "config.ini", ec) ? shared.string() : exeDir.string();
+      fs::path found = exeDir;
+      // Beside the program first; else <prefix>/share/dunmere for a program in
+      // <prefix>/bin, or in a folder of the build tree a few levels down.
+      if (!fs::exists(exeDir / "config.ini", ec)) {
+        fs::path up = exeDir;
+        for (int level = 0; level < 4 && up.has_parent_path() && up != up.parent_path(); ++level) {
+          up = up.parent_path();
+          if (fs::exists(up / "share" / "dunmere" / "config.ini", ec)) {
+            found = up / "share" / "dunmere";
+            break;
+          }
+        }
+      }
+      dir = found.string();
     }
     for (char& c : dir)
       if (c == '\\') c = '/';

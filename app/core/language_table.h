@@ -14,10 +14,11 @@
 namespace dunmere::app {
 
 // The folder the program's data files ship in, with "/" separators and a
-// trailing "/". $DUNMERE_PROGRAM_DIR overrides it. Otherwise, for a program in
-// <prefix>/bin (installed, or a build tree's top-level subfolder), it is
-// <prefix>/share/dunmere/ when that holds "config.ini", else the program's own
-// folder.
+// trailing "/". $DUNMERE_PROGRAM_DIR overrides it. Otherwise it is the
+// program's own folder when that holds "config.ini" (the layout of the
+// original platform), else the nearest <ancestor>/share/dunmere/ holding one
+// (installed: <prefix>/bin/x -> <prefix>/share/dunmere; build tree:
+// build/app/gui/x -> build/share/dunmere), else the program's own folder.
 std::string ProgramFolder();
 
 class LanguageTable {

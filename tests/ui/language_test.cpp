@@ -279,3 +279,18 @@ TEST(ShippedLanguages, EveryCaptionKeyNamesAControlOfItsWindow) {
 
 }  // namespace
 }  // namespace dunmere::app
+
+namespace dunmere::app {
+namespace {
+
+TEST(ProgramFolder, EndsInASlashAndHoldsTheLanguages) {
+  test::UiApp();  // points the program folder at the source tree's languages
+  const std::string folder = ProgramFolder();
+  ASSERT_FALSE(folder.empty());
+  EXPECT_EQ(folder.back(), '/');
+  EXPECT_TRUE(std::filesystem::exists(folder + "config.ini"));
+  EXPECT_TRUE(std::filesystem::exists(folder + "Languages/English.ini"));
+}
+
+}  // namespace
+}  // namespace dunmere::app
