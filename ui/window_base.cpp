@@ -4,6 +4,7 @@
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QFile>
@@ -571,6 +572,21 @@ void WindowImplBase::showEvent(QShowEvent* e) {
     initSent_ = true;
     SendNotify(QStringLiteral("windowinit"), this, ClassName());
   }
+}
+
+void WindowImplBase::closeEvent(QCloseEvent* e) {
+  // Our own Close() hides the window and never gets here; a request from the
+  // window system must end the modal loop too, or the owner stays disabled.
+  e->ignore();
+  if (!closed_) OnCloseRequest();
+}
+
+void WindowImplBase::OnCloseRequest() {
+  if (auto* close = qobject_cast<QAbstractButton*>(FindControl(QStringLiteral("closebtn")))) {
+    if (close->isEnabled()) SendNotify(QStringLiteral("click"), close);
+    return;
+  }
+  Close(2);
 }
 
 void WindowImplBase::changeEvent(QEvent* e) {

@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <QPainter>
+#include <QRegularExpression>
 
 #include "tests/ui/ui_test_app.h"
 #include "ui/picture_attr.h"
@@ -137,6 +138,21 @@ TEST(Skin, ArchiveOfTheBuildHoldsEveryLayoutAndPictureTheWindowsNeed) {
   for (const char* maker : {"nikon", "canon", "sony", "kodak", "fuji", "mamiya", "sigma", "olympus", "epson",
                             "pentax", "minolta", "jpg", "bmp", "mp3", "doc", "zip"})
     EXPECT_TRUE(skin.Has(QStringLiteral("FileIcon/%1.png").arg(maker))) << maker;
+}
+
+TEST(Skin, EveryFileTypeOptionHasItsPicture) {
+  test::UiApp();
+  Skin& skin = Skin::Instance();
+  skin.UseBuiltIn();
+  const QString layout = QString::fromUtf8(skin.Read("xml/FileType.xml"));
+  QRegularExpression re(R"(<property name="picture" stdset="0">\s*<string>file='([^']+)')");
+  int options = 0;
+  for (auto it = re.globalMatch(layout); it.hasNext();) {
+    const QString file = it.next().captured(1);
+    ++options;
+    EXPECT_FALSE(skin.Image(file).isNull()) << file.toStdString();
+  }
+  EXPECT_EQ(options, 38 + 19 + 30 + 21 + 14 + 1);
 }
 
 TEST(Skin, DecodesPicturesAndDrawsAttributeParts) {

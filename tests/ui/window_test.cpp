@@ -382,6 +382,13 @@ TEST_F(WindowTest, ModalRunClosedFromAWorkerThreadDisablesTheOwnerMeanwhile) {
   quick.Create(&owner);
   EXPECT_EQ(quick.ShowModal(), 2);
   EXPECT_TRUE(owner.isEnabled());
+  // Closed by the window system: handled as a click on its close button.
+  RecordingWnd byWm("xml/ScanProcessWnd.xml");
+  ASSERT_TRUE(byWm.Create(&owner));
+  QTimer::singleShot(0, [&] { byWm.close(); });
+  EXPECT_EQ(byWm.ShowModal(), 2);
+  ASSERT_NE(byWm.Last("click"), nullptr);
+  EXPECT_EQ(byWm.Last("click")->senderName, "closebtn");
   // A worker may ask the UI thread for an answer and wait for it.
   int answer = 0;
   std::thread asker([&] { answer = CallOnUiThread([] { return 42; }); });
@@ -453,6 +460,19 @@ TEST_F(WindowTest, TextsVisibilityColoursPicturesAndPages) {
   EXPECT_EQ(w.Find<QLabel>("Txt1")->textFormat(), Qt::PlainText);
   EXPECT_TRUE(w.SetTextColor("Txt1", 0xFF0089BE));
   EXPECT_EQ(w.FindControl("Txt1")->palette().color(QPalette::WindowText), QColor(0x00, 0x89, 0xBE));
+  // The colour shows when drawn, style sheets of the layout notwithstanding.
+  w.SetText("Txt1", "WWWWWWWW");
+  w.SetTextColor("Txt1", 0xFFFF0000);
+  auto* txt1 = w.Find<QLabel>("Txt1");
+  txt1->resize(200, 30);
+  const QImage shot = txt1->grab().toImage();
+  int red = 0;
+  for (int y = 0; y < shot.height(); ++y)
+    for (int x = 0; x < shot.width(); ++x) {
+      const QColor c = shot.pixelColor(x, y);
+      red += c.red() > 200 && c.green() < 80 && c.blue() < 80;
+    }
+  EXPECT_GT(red, 20);
   EXPECT_TRUE(w.SetVisible("ToolBar2", false));
   EXPECT_FALSE(w.IsControlVisible("ToolBar2"));
   EXPECT_TRUE(w.SetEnabled("BtnRecover", false));
