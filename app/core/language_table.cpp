@@ -11,34 +11,39 @@ namespace dunmere::app {
 
 namespace fs = std::filesystem;
 
+std::string ProgramFolderFor(const std::string& programDir) {
+  std::error_code ec;
+  const fs::path exeDir(programDir);
+  fs::path found = exeDir;
+  // Beside the program first; else <prefix>/share/dunmere for a program in
+  // <prefix>/bin, or in a folder of the build tree a few levels down.
+  if (!fs::exists(exeDir / "config.ini", ec)) {
+    fs::path up = exeDir;
+    for (int level = 0; level < 4 && up.has_parent_path() && up != up.parent_path(); ++level) {
+      up = up.parent_path();
+      if (fs::exists(up / "share" / "dunmere" / "config.ini", ec)) {
+        found = up / "share" / "dunmere";
+        break;
+      }
+    }
+  }
+  std::string dir = found.lexically_normal().string();
+  for (char& c : dir)
+    if (c == '\\') c = '/';
+  if (dir.empty() || dir.back() != '/') dir += '/';
+  return dir;
+}
+
 std::string ProgramFolder() {
   static const std::string folder = [] {
-    std::string dir;
     if (const char* env = std::getenv("DUNMERE_PROGRAM_DIR"); env && *env) {
-      dir = env;
-    } else {
-      std::error_code ec;
-      const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-      const fs::path exeDir = ec ? fs::current_path(ec) : exe.parent_path();
-      fs::path found = exeDir;
-      // Beside the program first; else <prefix>/share/dunmere for a program in
-      // <prefix>/bin, or in a folder of the build tree a few levels down.
-      if (!fs::exists(exeDir / "config.ini", ec)) {
-        fs::path up = exeDir;
-        for (int level = 0; level < 4 && up.has_parent_path() && up != up.parent_path(); ++level) {
-          up = up.parent_path();
-          if (fs::exists(up / "share" / "dunmere" / "config.ini", ec)) {
-            found = up / "share" / "dunmere";
-            break;
-          }
-        }
-      }
-      dir = found.string();
+      std::string dir = env;
+      if (dir.back() != '/') dir += '/';
+      return dir;
     }
-    for (char& c : dir)
-      if (c == '\\') c = '/';
-    if (dir.empty() || dir.back() != '/') dir += '/';
-    return dir;
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    return ProgramFolderFor((ec ? fs::current_path(ec) : exe.parent_path()).string());
   }();
   return folder;
 }

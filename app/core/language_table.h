@@ -20,6 +20,8 @@ namespace dunmere::app {
 // (installed: <prefix>/bin/x -> <prefix>/share/dunmere; build tree:
 // build/app/gui/x -> build/share/dunmere), else the program's own folder.
 std::string ProgramFolder();
+// The same search from a given program folder (no override).
+std::string ProgramFolderFor(const std::string& programDir);
 
 class LanguageTable {
  public:

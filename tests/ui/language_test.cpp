@@ -292,5 +292,19 @@ TEST(ProgramFolder, EndsInASlashAndHoldsTheLanguages) {
   EXPECT_TRUE(std::filesystem::exists(folder + "Languages/English.ini"));
 }
 
+TEST(ProgramFolder, FoundBesideTheProgramOrInShareAbove) {
+  TempDir root;
+  namespace fs = std::filesystem;
+  fs::create_directories(root / "bin");
+  fs::create_directories(root / "build/app/gui");
+  EXPECT_EQ(ProgramFolderFor(root / "bin"), root / "bin/") << "nothing found: the program's own folder";
+  fs::create_directories(root / "share/dunmere");
+  WriteText(root / "share/dunmere/config.ini", "[Languages]\n");
+  EXPECT_EQ(ProgramFolderFor(root / "bin"), root / "share/dunmere/");
+  EXPECT_EQ(ProgramFolderFor(root / "build/app/gui"), root / "share/dunmere/");
+  WriteText(root / "bin/config.ini", "[Languages]\n");
+  EXPECT_EQ(ProgramFolderFor(root / "bin"), root / "bin/");
+}
+
 }  // namespace
 }  // namespace dunmere::app
