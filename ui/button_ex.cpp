@@ -25,16 +25,21 @@ void CButtonExUI::paintEvent(QPaintEvent* e) {
   else if (isCheckable() && isChecked()) image = prop("selectedimage");
   else if (underMouse()) image = prop("hotimage");
   if (image.isEmpty()) image = prop("normalimage");
-  if (image.isEmpty()) {
+  if (image.isEmpty() && !isFlat()) {
     QPushButton::paintEvent(e);
     return;
   }
   QPainter p(this);
   p.setRenderHint(QPainter::SmoothPixmapTransform);
-  Skin::Instance().Draw(p, rect(), image);
+  if (!image.isEmpty()) Skin::Instance().Draw(p, rect(), image);
+  else if (isEnabled() && (underMouse() || isDown()))
+    p.fillRect(rect(), QColor(255, 255, 255, isDown() ? 90 : 50));  // flat buttons light up
   const QString fore = prop("foreimage");
   if (!fore.isEmpty()) Skin::Instance().Draw(p, rect(), fore);
   QRect textRect = rect();
+  const QStringList pad = prop("textpadding").split(u',');
+  if (pad.size() == 4)
+    textRect.adjust(pad[0].toInt(), pad[1].toInt(), -pad[2].toInt(), -pad[3].toInt());
   if (!icon().isNull()) {
     const QSize is = iconSize();
     const QRect ir(QPoint(6, (height() - is.height()) / 2), is);

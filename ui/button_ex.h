@@ -2,7 +2,8 @@
 // "ButtonEx": a push button drawn from skin pictures. Layout properties
 // (picture attribute strings): normalimage, hotimage, pushedimage,
 // disabledimage, selectedimage (checkable buttons), foreimage; textcolor
-// (#RRGGBB). Without pictures it draws like a plain push button.
+// (#RRGGBB); textpadding ("l,t,r,b"). Without pictures it draws like a plain
+// push button, or, when flat, as its text alone.
 #include <QPushButton>
 
 namespace dunmere::ui {

@@ -20,7 +20,8 @@ CFileTreeUI::CFileTreeUI(QWidget* parent) : QTreeWidget(parent) {
   connect(this, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* n) { Raise("itemexpand", n, 0); });
   connect(this, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* n, int) { Raise("itemactivate", n, 0); });
   connect(this, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* n, int column) {
-    if (column != 0 || !(n->flags() & Qt::ItemIsUserCheckable)) return;
+    // New items are user-checkable by default; only those showing a box count.
+    if (column != 0 || !n->data(0, Qt::CheckStateRole).isValid()) return;
     // itemChanged also fires for text and picture changes; only a new check state counts.
     const int state = n->checkState(0);
     const QVariant last = n->data(0, Qt::UserRole + 9);
@@ -45,7 +46,7 @@ void CFileTreeUI::AdoptLayoutNodes() {
       n->setData(0, kNameRole, name);
       n->setWhatsThis(0, {});
     }
-    if (property("checkboxes").toBool() && !(n->flags() & Qt::ItemIsUserCheckable)) ShowCheckBox(n, true);
+    if (property("checkboxes").toBool() && !n->data(0, Qt::CheckStateRole).isValid()) ShowCheckBox(n, true);
     for (int i = 0; i < n->childCount(); ++i) walk(n->child(i));
   };
   for (int i = 0; i < topLevelItemCount(); ++i) walk(topLevelItem(i));
@@ -65,7 +66,7 @@ QTreeWidgetItem* CFileTreeUI::AddNode(QTreeWidgetItem* parent, const QString& na
   auto* n = new QTreeWidgetItem;
   n->setText(0, text);
   n->setData(0, kNameRole, name);
-  if (checkBox) ShowCheckBox(n, true);
+  ShowCheckBox(n, checkBox);
   if (parent) parent->addChild(n);
   else addTopLevelItem(n);
   --quiet_;

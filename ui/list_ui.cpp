@@ -1,5 +1,6 @@
 #include "ui/list_ui.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -169,14 +170,23 @@ void CListHeader::paintSection(QPainter* p, const QRect& rect, int logicalIndex)
 
 // ---- delegate ----
 
+void CListDelegate::DrawBackground(QPainter* p, const QStyleOptionViewItem& opt, const QModelIndex& index) const {
+  // The cell's background and selection only; the delegate draws the content.
+  QStyleOptionViewItem o(opt);
+  initStyleOption(&o, index);
+  o.text.clear();
+  o.icon = QIcon();
+  o.features &= ~(QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration);
+  const QWidget* w = o.widget;
+  QStyle* style = w ? w->style() : QApplication::style();
+  style->drawControl(QStyle::CE_ItemViewItem, &o, p, w);
+}
+
 void CListDelegate::paint(QPainter* p, const QStyleOptionViewItem& opt, const QModelIndex& index) const {
   auto* model = list_->Model();
   const ListRow& r = model->Rows()[size_t(index.row())];
   if (index.column() == model->checkColumn) {
-    QStyleOptionViewItem o(opt);
-    initStyleOption(&o, index);
-    o.text.clear();
-    QStyledItemDelegate::paint(p, o, index);  // selection background
+    DrawBackground(p, opt, index);
     if (r.check >= 0) {
       const QRect box(opt.rect.left() + (opt.rect.width() - 15) / 2,
                       opt.rect.top() + (opt.rect.height() - 15) / 2, 15, 15);
@@ -188,8 +198,7 @@ void CListDelegate::paint(QPainter* p, const QStyleOptionViewItem& opt, const QM
     QStyleOptionViewItem o(opt);
     initStyleOption(&o, index);
     const QString text = o.text;
-    o.text.clear();
-    QStyledItemDelegate::paint(p, o, index);
+    DrawBackground(p, opt, index);
     const QRect textRect = opt.rect.adjusted(4, 1, -4, -opt.rect.height() / 2);
     const QRect bar = QRect(opt.rect.left() + 4, opt.rect.center().y() + 2, opt.rect.width() - 8,
                             std::max(4, opt.rect.height() / 2 - 5));
@@ -230,6 +239,7 @@ CListUI::CListUI(QWidget* parent) : QTreeView(parent) {
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setIconSize(QSize(16, 16));
+  header_->setSectionsClickable(true);
 
   connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& cur, const QModelIndex&) {
@@ -288,6 +298,7 @@ void CListUI::AdoptLayout() {
 
 void CListUI::SetColumns(const QStringList& names, const QList<int>& widths) {
   model_->SetColumns(names, QStringList());
+  header_->setSectionsClickable(true);  // the view resets it with the model
   for (int i = 0; i < widths.size() && i < names.size(); ++i)
     if (widths[i] > 0) header_->resizeSection(i, widths[i]);
 }

@@ -154,6 +154,7 @@ class CListDelegate : public QStyledItemDelegate {
   QStringList checkImages;
 
  private:
+  void DrawBackground(QPainter* p, const QStyleOptionViewItem& opt, const QModelIndex& index) const;
   CListUI* list_;
 };
 

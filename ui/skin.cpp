@@ -142,6 +142,7 @@ void Skin::Draw(QPainter& p, const QRect& rect, const QString& attrText) const {
   }
   QRect dst = a.dest ? ToQRect(*a.dest).translated(rect.topLeft()) : rect;
   p.save();
+  p.setRenderHint(QPainter::SmoothPixmapTransform);  // 32-pixel icons shown at 16
   p.setOpacity(p.opacity() * a.fade / 255.0);
   const PicRect& c = a.corner;
   if (c.left == 0 && c.top == 0 && c.right == 0 && c.bottom == 0) {

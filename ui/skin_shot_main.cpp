@@ -7,6 +7,9 @@
 #include <QPainter>
 #include <cstdio>
 
+#include "ui/disk_list.h"
+#include "ui/file_tree.h"
+#include "ui/list_ui.h"
 #include "ui/skin.h"
 #include "ui/window_base.h"
 
@@ -22,8 +25,50 @@ class ShotWindow : public dunmere::ui::WindowImplBase {
 };
 
 int Usage() {
-  std::fprintf(stderr, "usage: dunmere-skin-shot [--skin DIR|ZIP] [--size WxH] LAYOUT OUT.png\n");
+  std::fprintf(stderr, "usage: dunmere-skin-shot [--skin DIR|ZIP] [--size WxH] [--sample] LAYOUT OUT.png\n");
   return 2;
+}
+
+// A few made-up rows, so that lists and trees show how they draw.
+void FillSamples(QWidget& w) {
+  using dunmere::ui::ListRow;
+  for (auto* disks : w.findChildren<dunmere::ui::CDiskListUI*>()) {
+    const int d = disks->AddHeaderRow("Hard Disk 1");
+    const char* parts[][3] = {{"C:\\ System", "NTFS", "237.87 GB"}, {"D:\\ Data", "FAT32", "14.90 GB"}};
+    int usage = 35;
+    for (auto& p : parts) {
+      ListRow r;
+      r.cells = {p[0], p[1], p[2]};
+      r.usage = usage += 40;
+      disks->AddSourceRow(d, r);
+    }
+  }
+  for (auto* list : w.findChildren<dunmere::ui::CListUI*>()) {
+    if (qobject_cast<dunmere::ui::CDiskListUI*>(list)) continue;
+    const QStringList names = list->Model()->ColumnNames();
+    for (const QString& n : names) list->SetItemText(n, n);
+    for (int i = 0; i < 6; ++i) {
+      ListRow r;
+      for (const QString& n : names)
+        r.cells << (n == "FileName" ? QStringLiteral("IMG_%1.jpg").arg(1000 + i) : n == "Size" ? "1.25 MB" : n);
+      r.check = i % 3 == 0 ? Qt::Checked : Qt::Unchecked;
+      r.icon = "file='FileIcon/jpg.png'";
+      list->AddRow(r);
+    }
+    list->SetHeaderCheck(Qt::PartiallyChecked);
+    if (names.size() > 2) list->SetHeaderPicture(names[2], "file='list_header_desc.png' corner='0,1,13,1'");
+  }
+  for (auto* tree : w.findChildren<dunmere::ui::CFileTreeUI*>()) {
+    if (QTreeWidgetItem* top = tree->topLevelItem(0)) {
+      auto* jpg = tree->AddNode(top, "", "JPG/JPEG (4)");
+      tree->SetNodePicture(jpg, "file='FileIcon/jpg.png'");
+      tree->SetCheck(jpg, Qt::Checked);
+      auto* png = tree->AddNode(top, "", "PNG Graphics Files (2)");
+      tree->SetNodePicture(png, "file='FileIcon/png.png'");
+      tree->SetCheck(top, Qt::PartiallyChecked);
+      tree->expandAll();
+    }
+  }
 }
 
 }  // namespace
@@ -34,8 +79,13 @@ int main(int argc, char** argv) {
   QStringList args = app.arguments().mid(1);
   QString skin;
   QSize size;
+  bool sample = false;
   while (!args.isEmpty() && args.first().startsWith("--")) {
     const QString opt = args.takeFirst();
+    if (opt == "--sample") {
+      sample = true;
+      continue;
+    }
     if (args.isEmpty()) return Usage();
     if (opt == "--skin") skin = args.takeFirst();
     else if (opt == "--size") {
@@ -56,6 +106,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", qPrintable(w.LoadError()));
     return 1;
   }
+  if (sample) FillSamples(w);
   for (const QString& warning : w.LoadWarnings()) std::fprintf(stderr, "warning: %s\n", qPrintable(warning));
   QImage img;
   if (QMenu* menu = w.findChild<QMenu*>()) {

@@ -4,6 +4,7 @@
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QFile>
@@ -466,7 +467,14 @@ QString WindowImplBase::PopupMenu(const QString& layout, QPoint globalPos,
   }
   menu->setParent(this, menu->windowFlags());
   if (adjust) adjust(menu);
+  // Entries triggered from submenus or by the keyboard count as chosen too.
+  QPointer<QAction> triggered;
+  QList<QMenu*> menus = menu->findChildren<QMenu*>();
+  menus << menu;
+  for (QMenu* m : menus)
+    connect(m, &QMenu::triggered, menu, [&triggered](QAction* a) { triggered = a; });
   QAction* chosen = menu->exec(globalPos);
+  if (!chosen) chosen = triggered;
   const QString name = chosen ? chosen->objectName() : QString();
   menu->deleteLater();
   return name;
@@ -511,14 +519,16 @@ bool WindowImplBase::eventFilter(QObject* watched, QEvent* e) {
       const QPoint local = w == this ? me->position().toPoint() : w->mapTo(this, me->position().toPoint());
       if (IsCaptionPoint(local) && !IsInteractive(w, this)) {
         dragging_ = true;
-        dragOffset_ = me->globalPosition().toPoint() - pos();
+        dragOffset_ = w->mapToGlobal(me->position().toPoint()) - pos();
         return true;
       }
       break;
     }
     case QEvent::MouseMove:
       if (dragging_) {
-        move(static_cast<QMouseEvent*>(e)->globalPosition().toPoint() - dragOffset_);
+        // The cursor's screen position from the local one: right for every
+        // widget under it, wherever the window has moved meanwhile.
+        move(w->mapToGlobal(static_cast<QMouseEvent*>(e)->position().toPoint()) - dragOffset_);
         return true;
       }
       break;
@@ -562,6 +572,21 @@ void WindowImplBase::showEvent(QShowEvent* e) {
     initSent_ = true;
     SendNotify(QStringLiteral("windowinit"), this, ClassName());
   }
+}
+
+void WindowImplBase::closeEvent(QCloseEvent* e) {
+  // Our own Close() hides the window and never gets here; a request from the
+  // window system must end the modal loop too, or the owner stays disabled.
+  e->ignore();
+  if (!closed_) OnCloseRequest();
+}
+
+void WindowImplBase::OnCloseRequest() {
+  if (auto* close = qobject_cast<QAbstractButton*>(FindControl(QStringLiteral("closebtn")))) {
+    if (close->isEnabled()) SendNotify(QStringLiteral("click"), close);
+    return;
+  }
+  Close(2);
 }
 
 void WindowImplBase::changeEvent(QEvent* e) {

@@ -136,12 +136,17 @@ class WindowImplBase : public QWidget {
   virtual bool OnKey(int key, Qt::KeyboardModifiers mods);
   // After the window was closed and its modal loop (if any) ended.
   virtual void OnFinalMessage() {}
+  // The window system asks the window to close (Alt+F4, a taskbar menu): by
+  // default the same as a click on "closebtn", so the window's own handling
+  // (a cancel question, say) runs; without one, Close(2).
+  virtual void OnCloseRequest();
 
   bool event(QEvent* e) override;
   bool eventFilter(QObject* watched, QEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
   void showEvent(QShowEvent* e) override;
   void changeEvent(QEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
 
  private slots:
   void OnControlNotify(const QString& type, const QString& senderName, qint64 wParam, qint64 lParam);

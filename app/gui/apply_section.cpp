@@ -1,0 +1,24 @@
+#include "app/gui/apply_section.h"
+
+#include "app/core/language_table.h"
+#include "ui/window_base.h"
+
+namespace dunmere::gui {
+
+int ApplySection(ui::WindowImplBase* window, const QString& section) {
+  if (!window) return 0;
+  int applied = 0;
+  const auto map = app::LanguageTable::Instance().Section(section.toStdString());
+  for (const auto& [key, text] : map) {
+    const QString name = QString::fromStdString(key);
+    if (!window->HasControl(name)) continue;
+    if (window->SetText(name, QString::fromStdString(text))) ++applied;
+  }
+  return applied;
+}
+
+QString MessageText(const char* id) {
+  return QString::fromStdString(app::LanguageTable::Instance().Text("Messages", id));
+}
+
+}  // namespace dunmere::gui

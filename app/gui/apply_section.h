@@ -1,0 +1,19 @@
+#pragma once
+#include <QString>
+
+namespace dunmere::ui {
+class WindowImplBase;
+}
+
+namespace dunmere::gui {
+
+// Sets the captions of a window's controls from a section of the current
+// language: each key names a control (or a tree node, or a list header item)
+// and its text becomes the caption. Keys without a control are skipped;
+// hidden controls get their text too. Returns how many captions were set.
+int ApplySection(ui::WindowImplBase* window, const QString& section);
+
+// The text of a message id ("MSG0504") in the current language; empty when missing.
+QString MessageText(const char* id);
+
+}  // namespace dunmere::gui

@@ -1,0 +1,54 @@
+#include "app/gui/popup_wnd.h"
+
+#include "app/gui/apply_section.h"
+
+namespace dunmere::gui {
+
+CPopUpWnd::CPopUpWnd(QString layoutFile, QString languageSection)
+    : layout_(std::move(layoutFile)), section_(std::move(languageSection)) {}
+
+QString CPopUpWnd::SkinFile() const {
+  QString name = layout_;
+  name.replace(u'\\', u'/');
+  return name.startsWith(u"xml/") ? name : QStringLiteral("xml/") + name;
+}
+
+bool CPopUpWnd::CreatePopup(QWidget* owner, int width, int height) {
+  const bool built = Create(owner, width, height);
+  CenterWindow();
+  return built;
+}
+
+void CPopUpWnd::ApplyLanguage() {
+  if (!section_.isEmpty()) ApplySection(this, section_);
+}
+
+void CPopUpWnd::Notify(const ui::Notification& n) {
+  if (n.type == u"windowinit") {
+    ApplyLanguage();
+    OnWindowInit();
+    return;
+  }
+  if (n.type == u"click") OnClick(n);
+}
+
+bool CPopUpWnd::OnClick(const ui::Notification& n) {
+  if (n.senderName == u"okbtn") Close(kDone);
+  else if (n.senderName == u"cancelbtn" || n.senderName == u"closebtn") Close(kCancelled);
+  else return false;
+  return true;
+}
+
+bool CPopUpWnd::OnKey(int key, Qt::KeyboardModifiers) {
+  if (key == Qt::Key_Escape) {
+    Close(kCancelled);
+    return true;
+  }
+  return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+void CPopUpWnd::OnFinalMessage() {
+  if (destroyOnClose_) deleteLater();
+}
+
+}  // namespace dunmere::gui
