@@ -129,8 +129,9 @@ class CliImages : public ::testing::Test {
     r = Cli("recover " + Q(image) + " --to " + Q(out / "one") + " --item 'Summer Trip' --force");
     ASSERT_EQ(r.code, 0) << r.out;
     for (const ManifestEntry& m : ReadManifest(manifest)) {
-      if (m.path.rfind("Summer Trip/", 0) == 0)
+      if (m.path.rfind("Summer Trip/", 0) == 0) {
         EXPECT_EQ(Sha256OfFile(out / ("one/others/" + m.path)), m.sha) << m.path << "\n" << r.out;
+      }
     }
   }
 
