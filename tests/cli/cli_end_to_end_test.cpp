@@ -257,5 +257,44 @@ TEST_F(CliImages, ImageIsAByteExactCopyReplacingAnOldFile) {
   EXPECT_NE(r.out.find("is the source itself"), std::string::npos) << r.out;
 }
 
+// The committed samples: what MANIFEST.txt promises comes back byte-exact.
+class CliSamples : public ::testing::TestWithParam<std::pair<std::string, std::string>> {};
+
+TEST_P(CliSamples, RecoverEveryDeletedFileOfTheManifest) {
+  DUNMERE_REQUIRE_TOOL("xz");
+  test::UsePrivateDataFolder();
+  const std::string name = GetParam().first, fsName = GetParam().second;
+  TempDir dir;
+  std::string image = dir / (name + ".img"), out;
+  ASSERT_EQ(RunCommand("xz -dc " + Q(test::SourcePath("samples/" + name + ".img.xz")) + " > " + Q(image), &out), 0)
+      << out;
+  if (!CreateEngineForImage(image, 1, false)) GTEST_SKIP() << "no quick engine for " << fsName << " in this build";
+  // The manifest's section for this image: "  <sha>  <size>  <path>" lines
+  // under "deleted files".
+  std::ifstream in(test::SourcePath("samples/MANIFEST.txt"));
+  std::string line;
+  bool inSection = false, inDeleted = false;
+  std::vector<std::string> shas;
+  while (std::getline(in, line)) {
+    if (line.rfind("== ", 0) == 0) inSection = line == "== " + name + ".img.xz";
+    if (!inSection) continue;
+    if (line.rfind("deleted files", 0) == 0) {
+      inDeleted = true;
+      continue;
+    }
+    if (line.rfind("files left", 0) == 0) inDeleted = false;
+    if (inDeleted && line.size() > 66 && line.rfind("  ", 0) == 0) shas.push_back(line.substr(2, 64));
+  }
+  ASSERT_GE(shas.size(), 10u);
+  Result r = Cli("recover " + Q(image) + " --to " + Q(dir / "rec") + " --force");
+  ASSERT_EQ(r.code, 0) << r.out;
+  auto tree = HashTree(dir / "rec");
+  for (const std::string& sha : shas) EXPECT_TRUE(tree.count(sha)) << sha << " missing\n" << r.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, CliSamples,
+                         ::testing::Values(std::make_pair(std::string("fat32-deleted"), std::string("FAT")),
+                                           std::make_pair(std::string("ntfs-deleted"), std::string("NTFS"))));
+
 }  // namespace
 }  // namespace dunmere
