@@ -185,7 +185,7 @@ std::string KindText(const VolumeInfo& v) {
 }
 
 std::string SourceArgument(const VolumeInfo& v) {
-  if (v.kind == EntryKind::kVolume && !v.volumePath.empty() && v.partitionNumber > 0) return v.volumePath;
+  if (v.kind == EntryKind::kVolume && !v.volumePath.empty() && v.partitionNumber >= 0) return v.volumePath;
   if (v.kind == EntryKind::kWholeDisk) return "disk:" + std::to_string(v.diskNumber);
   return "disk:" + std::to_string(v.diskNumber) + ":" + std::to_string(v.startSector) + ":" +
          std::to_string(v.sectorCount);
