@@ -65,14 +65,17 @@ std::multimap<std::string, std::string> HashTree(const std::string& root) {
 
 class CliImages : public ::testing::Test {
  protected:
+  // ctest runs every test in a process of its own: the images are made once
+  // per build (and per version of the script) and shared, under a lock.
   static void SetUpTestSuite() {
     test::UsePrivateDataFolder();  // the program inherits the private data folder
-    dir_ = new TempDir;
-    status_ = test::RunFixtureScript("make_cli_images.sh", Q(dir_->path()) + " both", &log_);
-  }
-  static void TearDownTestSuite() {
-    delete dir_;
-    dir_ = nullptr;
+    std::string script = test::SourcePath("tests/fixtures/make_cli_images.sh");
+    dir_ = std::string(DUNMERE_BINARY_DIR) + "/test-fixtures/cli-images-" + Sha256OfFile(script).substr(0, 16);
+    std::string cmd = "mkdir -p " + Q(dir_) + " && exec 9>" + Q(dir_ + ".lock") + " && flock 9 && " +
+                      "{ [ -f " + Q(dir_ + "/done") + " ] || { bash " + Q(script) + " " + Q(dir_) +
+                      " both && touch " + Q(dir_ + "/done") + "; }; }";
+    status_ = RunCommand("bash -c " + Q(cmd), &log_);
+    if (status_ != 0 && log_.find("missing tool") != std::string::npos) status_ = 77;
   }
   void RequireImages() {
     if (status_ == 77) GTEST_SKIP() << "image tools missing: " << log_;
@@ -84,7 +87,7 @@ class CliImages : public ::testing::Test {
     if (IsSkipped()) return;
     if (!CreateEngineForImage(image, 1, false)) GTEST_SKIP() << "no quick engine for " << fs << " in this build";
   }
-  static std::string Img(const std::string& name) { return dir_->path() + "/" + name; }
+  static std::string Img(const std::string& name) { return dir_ + "/" + name; }
 
   // Recovers every deleted file byte-exact into the category folders.
   void CheckFullRecovery(const std::string& image, const std::string& manifest) {
@@ -151,11 +154,11 @@ class CliImages : public ::testing::Test {
     EXPECT_NE(text.find("\"isFolder\":true"), std::string::npos);
   }
 
-  static TempDir* dir_;
+  static std::string dir_;
   static int status_;
   static std::string log_;
 };
-TempDir* CliImages::dir_ = nullptr;
+std::string CliImages::dir_;
 int CliImages::status_ = -1;
 std::string CliImages::log_;
 
