@@ -155,6 +155,26 @@ TEST_F(CliCommands, DestinationThatCannotBeWritten) {
   EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
 }
 
+TEST_F(CliCommands, DestinationFull) {
+  TempDir dir;
+  std::string small = dir / "small";
+  fs::create_directories(small);
+  std::string out;
+  if (test::RunCommand("mount -t tmpfs -o size=48k tmpfs '" + small + "'", &out) != 0)
+    GTEST_SKIP() << "cannot mount a small tmpfs here (needs root): " << out;
+  // 70 KB of photos cannot fit in 48 KiB: refused up front...
+  CliRun r = Cli({"recover", "fake", "--to", small});
+  EXPECT_EQ(r.code, kExitFailure);
+  EXPECT_TRUE(Contains(r.err, "destination full: " + small + " has 48.00 KB free")) << r.err;
+  EXPECT_EQ(opened, 1);
+  // ...and with --force, copied until the space runs out, then stopped.
+  r = Cli({"recover", "fake", "--to", small, "--force", "--types", "jpg"});
+  test::RunCommand("umount '" + small + "'");
+  EXPECT_EQ(r.code, kExitFailure);
+  EXPECT_TRUE(Contains(r.out, "The destination is full")) << r.out;
+  EXPECT_TRUE(Contains(r.err, "destination full: " + small + "; recovery stopped")) << r.err;
+}
+
 TEST_F(CliCommands, CtrlCStopsTheScan) {
   CliRun r = Cli({"scan", "fake"}, true);
   EXPECT_EQ(r.code, kExitStopped);
