@@ -9,7 +9,11 @@
 #include <set>
 #include <sstream>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "app/core/file_categories.h"
+#include "storage/disk_table.h"
 #include "storage/engine_factory.h"
 #include "tests/support/test_support.h"
 
@@ -240,6 +244,21 @@ TEST_F(CliImages, ErrorsAreOneLineWithNonZeroStatus) {
   }
   EXPECT_EQ(Cli("").code, 2);
   EXPECT_EQ(Cli("scan --help").code, 0);
+}
+
+TEST(CliDevices, RawDeviceWithoutRightsIsOneClearLine) {
+  DUNMERE_REQUIRE_TOOL("setpriv");
+  std::string disk = DiskTable::DevicePath(0);
+  struct stat st;
+  if (getuid() != 0 || disk.empty() || ::stat(disk.c_str(), &st) != 0 || (st.st_mode & S_IROTH))
+    GTEST_SKIP() << "needs root and a disk that others cannot read";
+  Result r;
+  r.code = RunCommand("setpriv --reuid=65534 --regid=65534 --clear-groups " + Q(Binary()) + " scan " + Q(disk) +
+                          " </dev/null",
+                      &r.out);
+  if (r.code == 126 || r.code == 127) GTEST_SKIP() << "the program cannot be run as nobody here: " << r.out;
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "dunmere-cli: permission denied: reading the device " + disk + " needs root (try sudo)\n");
 }
 
 TEST_F(CliImages, ImageIsAByteExactCopyReplacingAnOldFile) {
