@@ -157,10 +157,8 @@ int Fail(CliContext& ctx, const std::string& message, int code = kExitFailure) {
   return code;
 }
 
-int Usage(CliContext& ctx, const std::string& message, const char* help) {
-  ctx.err << "dunmere-cli: " << message << "\n";
-  (void)help;
-  ctx.err << "Run with --help for usage.\n";
+int Usage(CliContext& ctx, const std::string& message) {
+  ctx.err << "dunmere-cli: " << message << " (see --help)\n";
   return kExitUsage;
 }
 
@@ -185,7 +183,7 @@ std::string KindText(const VolumeInfo& v) {
 }
 
 std::string SourceArgument(const VolumeInfo& v) {
-  if (v.kind == EntryKind::kVolume && !v.volumePath.empty() && v.partitionNumber > 0) return v.volumePath;
+  if (v.kind == EntryKind::kVolume && !v.volumePath.empty() && v.partitionNumber >= 0) return v.volumePath;
   if (v.kind == EntryKind::kWholeDisk) return "disk:" + std::to_string(v.diskNumber);
   return "disk:" + std::to_string(v.diskNumber) + ":" + std::to_string(v.startSector) + ":" +
          std::to_string(v.sectorCount);
@@ -194,12 +192,12 @@ std::string SourceArgument(const VolumeInfo& v) {
 int CmdSources(const std::vector<std::string>& argv, CliContext& ctx) {
   Args a;
   std::string error;
-  if (!ParseArgs(argv, 1, {}, {"--json"}, a, error)) return Usage(ctx, error, kSourcesHelp);
+  if (!ParseArgs(argv, 1, {}, {"--json"}, a, error)) return Usage(ctx, error);
   if (a.Has("--help")) {
     ctx.out << kSourcesHelp;
     return kExitOk;
   }
-  if (!a.positional.empty()) return Usage(ctx, "sources takes no arguments", kSourcesHelp);
+  if (!a.positional.empty()) return Usage(ctx, "sources takes no arguments");
   DiskList list;
   if (!RebuildDiskList(list)) return Fail(ctx, "cannot read the disk list from /sys/block");
   std::vector<std::string> devices = DiskTable::ScanSysfs();
@@ -279,13 +277,11 @@ int CmdSources(const std::vector<std::string>& argv, CliContext& ctx) {
 struct ScanOutcome {
   SourceSpec source;
   OpenedEngine opened;
+  // Held until the command ends, so no other scan reuses the scan folder
+  // while its files are still being read.
+  std::unique_ptr<ScanFolderLock> lock;
   std::vector<FoundEntry> files, folders;
   bool stopped = false;
-};
-
-struct ScanCallbackData {
-  CliContext* ctx;
-  ProgressDisplay* display;
 };
 
 // Resolves, opens and scans; returns an exit status, or -1 to go on.
@@ -294,7 +290,8 @@ int ScanSource(CliContext& ctx, const std::string& sourceText, bool deep, const 
   std::string error;
   if (ctx.resolveSource(sourceText, result.source, error)) return Fail(ctx, error);
   if (ctx.openEngine(result.source, deep, result.opened, error)) return Fail(ctx, error);
-  ScanFolderLock lock([&] { ctx.err << "dunmere-cli: waiting for another scan to finish...\n"; });
+  result.lock = std::make_unique<ScanFolderLock>(
+      [&] { ctx.err << "dunmere-cli: waiting for another scan to finish...\n"; });
   ProgressDisplay display(ctx.err, ctx.errIsTerminal, "scanning");
   Status s = RunScan(*result.opened.engine, [&](const ScanProgress& p) -> int {
     if (Stopped(ctx)) return kStopRequested;
@@ -357,7 +354,7 @@ void PrintGrouped(CliContext& ctx, const std::vector<FoundEntry>& files) {
 bool ParseCommonFilter(CliContext& ctx, const Args& a, TypeFilter& filter, int& exitCode) {
   std::string error;
   if (!ParseTypeFilter(a.Value("--types"), a.Value("--category"), filter, error)) {
-    exitCode = Usage(ctx, error, nullptr);
+    exitCode = Usage(ctx, error);
     return false;
   }
   return true;
@@ -367,12 +364,12 @@ int CmdScan(const std::vector<std::string>& argv, CliContext& ctx) {
   Args a;
   std::string error;
   if (!ParseArgs(argv, 1, {"--types", "--category"}, {"--deep", "--json"}, a, error))
-    return Usage(ctx, error, kScanHelp);
+    return Usage(ctx, error);
   if (a.Has("--help")) {
     ctx.out << kScanHelp;
     return kExitOk;
   }
-  if (a.positional.size() != 1) return Usage(ctx, "scan needs exactly one SOURCE", kScanHelp);
+  if (a.positional.size() != 1) return Usage(ctx, "scan needs exactly one SOURCE");
   TypeFilter filter;
   int code = 0;
   if (!ParseCommonFilter(ctx, a, filter, code)) return code;
@@ -403,21 +400,21 @@ int CmdRecover(const std::vector<std::string>& argv, CliContext& ctx) {
   std::string error;
   if (!ParseArgs(argv, 1, {"--types", "--category", "--to", "--layout", "--item"}, {"--deep", "--force", "--json"}, a,
                  error))
-    return Usage(ctx, error, kRecoverHelp);
+    return Usage(ctx, error);
   if (a.Has("--help")) {
     ctx.out << kRecoverHelp;
     return kExitOk;
   }
-  if (a.positional.size() != 1) return Usage(ctx, "recover needs exactly one SOURCE", kRecoverHelp);
+  if (a.positional.size() != 1) return Usage(ctx, "recover needs exactly one SOURCE");
   if (!a.HasValue("--to") || a.Value("--to").empty())
-    return Usage(ctx, "recover needs a destination: --to DIR", kRecoverHelp);
+    return Usage(ctx, "recover needs a destination: --to DIR");
   Layout layout = Layout::kCategory;
   if (a.HasValue("--layout")) {
     std::string l = a.Value("--layout");
     if (l == "tree")
       layout = Layout::kTree;
     else if (l != "category")
-      return Usage(ctx, "--layout is 'category' or 'tree'", kRecoverHelp);
+      return Usage(ctx, "--layout is 'category' or 'tree'");
   }
   TypeFilter filter;
   int code = 0;
@@ -521,12 +518,12 @@ int CmdImage(const std::vector<std::string>& argv, CliContext& ctx) {
   Args a;
   std::string error;
   if (!ParseArgs(argv, 1, {"--map"}, {"--continue-on-errors", "--force"}, a, error))
-    return Usage(ctx, error, kImageHelp);
+    return Usage(ctx, error);
   if (a.Has("--help")) {
     ctx.out << kImageHelp;
     return kExitOk;
   }
-  if (a.positional.size() != 2) return Usage(ctx, "image needs SOURCE and OUT.img", kImageHelp);
+  if (a.positional.size() != 2) return Usage(ctx, "image needs SOURCE and OUT.img");
   const std::string sourceText = a.positional[0], out = a.positional[1];
   SourceSpec src;
   if (ctx.resolveSource(sourceText, src, error)) return Fail(ctx, error);
@@ -546,6 +543,8 @@ int CmdImage(const std::vector<std::string>& argv, CliContext& ctx) {
   if (Status s = ImageSourceBytes(job, bytes)) return Fail(ctx, "cannot read " + sourceText + ": " + StatusMessage(s));
   if (SameFile(out, src.path) || SameFile(out, sourceText)) return Fail(ctx, out + " is the source itself");
   if (fs::is_directory(out)) return Fail(ctx, out + " is a folder; give the image file's name");
+  fs::path outFolder = fs::absolute(out).parent_path();
+  if (!fs::is_directory(outFolder)) return Fail(ctx, "the folder " + outFolder.string() + " does not exist");
   ImageCheck check = CheckImageDestinationPath(out, IdentityPath(src), bytes);
   if (check == ImageCheck::kOnSource && a.Has("--force")) check = ImageCheck::kOk;
   if (check != ImageCheck::kOk)

@@ -10,6 +10,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <unordered_map>
 
 #include "app/core/recovery_paths.h"
 #include "engine/categories.h"
@@ -312,17 +313,13 @@ Status CollectFoundItems(IFileRecoveryParse& engine, const TypeFilter& filter, s
                          std::vector<FoundEntry>* folders) {
   files.clear();
   if (folders) folders->clear();
-  std::vector<FoundItemRecord> found;
-  engine.SearchByType(filter.SearchPatterns(), found);
-  for (const FoundItemRecord& r : found) {
-    if (r.isFolder || !filter.Matches(RecordName(r))) continue;
-    FoundEntry e;
-    e.record = r;
-    engine.GetFolderPath(&r, e.folderPath);
-    e.level = FolderDepth(e.folderPath);
-    files.push_back(std::move(e));
-  }
-  if (!folders) return kOk;
+  // One walk of the result tree gives every item its folder path; asking the
+  // engine for each file's path separately costs a search per file.
+  struct Place {
+    std::string path;
+    uint32_t level;
+  };
+  std::unordered_map<uint32_t, Place> placeOf;  // by recordIndex
   struct Pending {
     bool root;
     FoundItemRecord folder;
@@ -342,15 +339,38 @@ Status CollectFoundItems(IFileRecoveryParse& engine, const TypeFilter& filter, s
       continue;
     }
     for (const FoundItemRecord& k : kids) {
-      if (!k.isFolder) continue;
+      if (!k.isFolder) {
+        placeOf.emplace(k.recordIndex, Place{p.path, p.childLevel});
+        continue;
+      }
       if (!seen.insert({k.itemId, p.childLevel + 1}).second || p.childLevel > 4096) continue;
-      FoundEntry e;
-      e.record = k;
-      e.folderPath = p.path;
-      e.level = p.childLevel;
-      folders->push_back(e);
+      if (folders) {
+        FoundEntry e;
+        e.record = k;
+        e.folderPath = p.path;
+        e.level = p.childLevel;
+        folders->push_back(e);
+      }
       queue.push_back({false, k, p.childLevel + 1, p.path + RecordName(k) + "/"});
     }
+  }
+  // The type search is what decides which files there are (it also sees
+  // records the tree does not reach).
+  std::vector<FoundItemRecord> found;
+  engine.SearchByType(filter.SearchPatterns(), found);
+  for (const FoundItemRecord& r : found) {
+    if (r.isFolder || !filter.Matches(RecordName(r))) continue;
+    FoundEntry e;
+    e.record = r;
+    auto it = placeOf.find(r.recordIndex);
+    if (it != placeOf.end()) {
+      e.folderPath = it->second.path;
+      e.level = it->second.level;
+    } else {
+      engine.GetFolderPath(&r, e.folderPath);
+      e.level = FolderDepth(e.folderPath);
+    }
+    files.push_back(std::move(e));
   }
   return result;
 }

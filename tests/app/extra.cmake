@@ -1,0 +1,1 @@
+target_link_libraries(test_app PRIVATE dunmere_app_core)

@@ -1,0 +1,84 @@
+#include "app/core/file_categories.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace dunmere {
+namespace {
+
+TEST(CategoryOfName, ByLastExtensionAnyCase) {
+  EXPECT_EQ(CategoryOfName("a.JPG"), "photo");
+  EXPECT_EQ(CategoryOfName("archive.tar.gz"), "archive");
+  EXPECT_EQ(CategoryOfName("a.dat"), "others");
+  EXPECT_EQ(CategoryOfName("notes"), "others");
+  EXPECT_EQ(CategoryOfName("trailing."), "others");
+  EXPECT_EQ(CategoryOfName("song.mp3"), "audio");
+  EXPECT_EQ(CategoryOfName("clip.MKV"), "video");
+  EXPECT_EQ(CategoryOfName("sheet.xlsx"), "document");
+  // In the audio and the video list: the first list tested wins.
+  EXPECT_EQ(CategoryOfName("show.rm"), "audio");
+}
+
+TEST(CategoryOfName, WholeExtensionsOnly) {
+  // ".c" occurs inside "*.crw" and "*.cab", ".ra" inside "*.raw" and "*.rar":
+  // only a whole entry of a list places a file.
+  EXPECT_EQ(CategoryOfName("main.c"), "others");
+  EXPECT_EQ(CategoryOfName("x.ra"), "audio");
+  EXPECT_EQ(CategoryOfName("x.j"), "others");
+  EXPECT_EQ(CategoryOfName("scan.tif"), "photo");
+}
+
+TEST(GroupNameOfName, AliasesAndMissingExtension) {
+  EXPECT_EQ(GroupNameOfName("holiday.JPEG"), "jpg");
+  EXPECT_EQ(GroupNameOfName("a.tiff"), "tif");
+  EXPECT_EQ(GroupNameOfName("a.scr"), "pcx");
+  EXPECT_EQ(GroupNameOfName("a.MIDI"), "mid");
+  EXPECT_EQ(GroupNameOfName("a.m4p"), "m4a");
+  EXPECT_EQ(GroupNameOfName("a.docx"), "doc");
+  EXPECT_EQ(GroupNameOfName("a.xlsx"), "xls");
+  EXPECT_EQ(GroupNameOfName("a.pptx"), "ppt");
+  EXPECT_EQ(GroupNameOfName("a.htm"), "html");
+  EXPECT_EQ(GroupNameOfName("notes"), "unknow");
+  EXPECT_EQ(GroupNameOfName("a.weird"), "weird");
+}
+
+TEST(FileTypeOptions, PageOrderAndUserData) {
+  const auto& opts = FileTypeOptions();
+  int perCategory[kCategoryCount] = {};
+  for (const auto& o : opts) ++perCategory[int(o.category)];
+  EXPECT_EQ(perCategory[int(Category::kPhoto)], 38);
+  EXPECT_EQ(perCategory[int(Category::kAudio)], 19);
+  EXPECT_EQ(perCategory[int(Category::kVideo)], 30);
+  EXPECT_EQ(perCategory[int(Category::kDocument)], 21);
+  EXPECT_EQ(perCategory[int(Category::kArchive)], 14);
+  EXPECT_EQ(perCategory[int(Category::kOthers)], 1);
+  // The user data counts where it differs from the caption.
+  for (const auto& o : opts) {
+    if (o.caption == "MQV Files (.mqv)") {
+      EXPECT_EQ(o.extensions, "mvq");
+    }
+  }
+  // A JPEG file is shown with the JPG/JPEG option's picture.
+  const FileTypeOption* jpg = OptionForExtension("jpeg");
+  ASSERT_NE(jpg, nullptr);
+  EXPECT_EQ(jpg->icon, "jpg.png");
+  EXPECT_EQ(OptionForExtension("docx")->caption, "DOC Files (.doc .docx)");
+  EXPECT_EQ(OptionForExtension("cr2")->icon, "canon.png");
+  EXPECT_EQ(OptionForExtension("zzz"), nullptr);
+}
+
+TEST(ParseCategory, NamesAndPlurals) {
+  Category c;
+  ASSERT_TRUE(ParseCategory("Photos", c));
+  EXPECT_EQ(c, Category::kPhoto);
+  ASSERT_TRUE(ParseCategory("other", c));
+  EXPECT_EQ(c, Category::kOthers);
+  ASSERT_TRUE(ParseCategory("documents", c));
+  EXPECT_EQ(c, Category::kDocument);
+  EXPECT_FALSE(ParseCategory("music", c));
+  EXPECT_FALSE(ParseCategory("", c));
+}
+
+}  // namespace
+}  // namespace dunmere

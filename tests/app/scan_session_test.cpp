@@ -1,0 +1,180 @@
+#include "app/core/scan_session.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/scan_log_folder.h"
+#include "tests/app/fake_engine.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace dunmere {
+namespace {
+
+using test::FakeEngine;
+using test::SampleItems;
+using test::TempDir;
+
+class ScanSession : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { test::UsePrivateDataFolder(); }
+  void Scan(FakeEngine& e) {
+    ASSERT_EQ(RunScan(e, {}), kOk);
+    ASSERT_EQ(CollectFoundItems(e, TypeFilter{}, files, &folders), kOk);
+  }
+  const FoundEntry* Find(const std::vector<FoundEntry>& v, const std::string& path) {
+    for (const FoundEntry& e : v)
+      if (e.folderPath + e.Name() == path) return &e;
+    return nullptr;
+  }
+  std::vector<FoundEntry> files, folders;
+};
+
+std::string ReadText(const std::string& p) {
+  auto b = test::ReadBytes(p);
+  return std::string(b.begin(), b.end());
+}
+
+TEST_F(ScanSession, ProgressReachesTheObserverAndStopComesBack) {
+  FakeEngine e(SampleItems());
+  std::vector<int> seen;
+  EXPECT_EQ(RunScan(e,
+                    [&](const ScanProgress& p) {
+                      seen.push_back(p.percent);
+                      EXPECT_EQ(p.total, 40u);
+                      return 0;
+                    }),
+            kOk);
+  EXPECT_EQ(seen, (std::vector<int>{25, 50, 75, 100}));
+  FakeEngine stopped(SampleItems());
+  EXPECT_EQ(RunScan(stopped, [](const ScanProgress& p) { return p.percent >= 50 ? kStopRequested : 0; }),
+            kStopRequested);
+}
+
+TEST_F(ScanSession, CollectsFilesWithFolderPathsAndEveryFolder) {
+  FakeEngine e(SampleItems());
+  Scan(e);
+  ASSERT_NE(Find(files, "Trip/Inner/deep.txt"), nullptr);
+  EXPECT_EQ(Find(files, "Trip/Inner/deep.txt")->level, 2u);
+  EXPECT_NE(Find(files, "Work/dup.txt"), nullptr);
+  EXPECT_NE(Find(files, "notes"), nullptr);
+  EXPECT_EQ(Find(files, "ghost.png"), nullptr);  // a picture that failed its content check stays hidden
+  EXPECT_EQ(files.size(), 9u);
+  ASSERT_EQ(folders.size(), 3u);
+  EXPECT_NE(Find(folders, "Trip/Inner"), nullptr);
+}
+
+TEST_F(ScanSession, TypeFilterIsExactAndKnowsGroups) {
+  TypeFilter f;
+  std::string error;
+  ASSERT_TRUE(ParseTypeFilter("JPEG, .docx", "", f, error));
+  EXPECT_TRUE(f.Matches("a.jpg"));   // the jpg group covers jpeg
+  EXPECT_TRUE(f.Matches("a.JPEG"));
+  EXPECT_TRUE(f.Matches("b.doc"));
+  EXPECT_FALSE(f.Matches("a.jp"));   // not by substring
+  EXPECT_FALSE(f.Matches("notes"));
+  ASSERT_TRUE(ParseTypeFilter("other", "archive", f, error));
+  EXPECT_TRUE(f.Matches("notes"));
+  EXPECT_TRUE(f.Matches("x.dat"));
+  EXPECT_TRUE(f.Matches("x.zip"));
+  EXPECT_FALSE(f.Matches("x.jpg"));
+  EXPECT_FALSE(ParseTypeFilter("", "music", f, error));
+  EXPECT_NE(error.find("music"), std::string::npos);
+}
+
+TEST_F(ScanSession, RecoverByCategoryNeverOverwrites) {
+  FakeEngine e(SampleItems());
+  Scan(e);
+  TempDir out;
+  std::vector<RecoverOutcome> outcomes;
+  RecoverSummary s = RecoverFound(e, files, out.path(), Layout::kCategory, {},
+                                  [&](const RecoverOutcome& o) { outcomes.push_back(o); });
+  EXPECT_EQ(s.processed, 9u);
+  EXPECT_EQ(s.failed, 1u);  // bad.zip
+  EXPECT_FALSE(s.stopped);
+  EXPECT_EQ(ReadText(out / "photo/beach.jpg"), test::JpegBytes(5000));
+  EXPECT_TRUE(fs::exists(out / "photo/holiday.JPEG"));
+  EXPECT_EQ(ReadText(out / "others/notes"), "no extension");
+  EXPECT_TRUE(fs::exists(out / "document/report.docx"));
+  // Two dup.txt from two folders: both kept.
+  std::set<std::string> dups = {ReadText(out / "document/dup.txt"), ReadText(out / "document/dup(1).txt")};
+  EXPECT_EQ(dups, (std::set<std::string>{"first dup", "second dup"}));
+  // An empty file is a success, a failed one is not left behind.
+  EXPECT_TRUE(fs::exists(out / "document/empty.txt"));
+  EXPECT_FALSE(fs::exists(out / "archive/bad.zip"));
+  for (const RecoverOutcome& o : outcomes)
+    EXPECT_EQ(o.status == kOk, o.path.find("bad.zip") == std::string::npos) << o.path;
+
+  // A second run next to the first: every name gets the next number.
+  RecoverSummary again = RecoverFound(e, files, out.path(), Layout::kCategory, {}, {});
+  EXPECT_EQ(again.processed, 9u);
+  EXPECT_EQ(ReadText(out / "photo/beach(1).jpg"), test::JpegBytes(5000));
+  EXPECT_TRUE(fs::exists(out / "document/dup(2).txt"));
+  EXPECT_TRUE(fs::exists(out / "document/dup(3).txt"));
+}
+
+TEST_F(ScanSession, RecoverTreeLayoutAndFoldersWithTheirTree) {
+  FakeEngine e(SampleItems());
+  Scan(e);
+  TempDir out;
+  RecoverSummary s = RecoverFound(e, files, out / "tree", Layout::kTree, {}, {});
+  EXPECT_EQ(s.processed, 9u);
+  EXPECT_EQ(ReadText(out / "tree/Trip/dup.txt"), "first dup");
+  EXPECT_EQ(ReadText(out / "tree/Work/dup.txt"), "second dup");
+  EXPECT_EQ(ReadText(out / "tree/Trip/Inner/deep.txt"), "deep file");
+
+  // A folder keeps its tree wherever it is placed, also below the root level.
+  std::vector<FoundEntry> pick = {*Find(folders, "Trip"), *Find(folders, "Trip/Inner")};
+  RecoverSummary f = RecoverFound(e, pick, out / "cat", Layout::kCategory, {}, {});
+  EXPECT_EQ(f.failed, 0u);
+  EXPECT_EQ(ReadText(out / "cat/others/Trip/dup.txt"), "first dup");
+  EXPECT_EQ(ReadText(out / "cat/others/Trip/Inner/deep.txt"), "deep file");
+  EXPECT_EQ(ReadText(out / "cat/others/Inner/deep.txt"), "deep file");
+  EXPECT_EQ(f.processed, 3u);
+}
+
+TEST_F(ScanSession, StopEndsTheCopyAtTheNextPiece) {
+  FakeEngine e(SampleItems());
+  Scan(e);
+  TempDir out;
+  int copied = 0;
+  RecoverSummary s = RecoverFound(
+      e, files, out.path(), Layout::kCategory, [&] { return copied >= 2; },
+      [&](const RecoverOutcome&) { ++copied; });
+  EXPECT_TRUE(s.stopped);
+  EXPECT_EQ(s.processed, 2u);
+}
+
+TEST_F(ScanSession, SourcesThatCannotBeScanned) {
+  TempDir dir;
+  SourceSpec spec;
+  std::string error;
+  EXPECT_NE(ResolveSource(dir / "missing.img", spec, error), kOk);
+  EXPECT_NE(error.find("source not found"), std::string::npos) << error;
+  EXPECT_NE(ResolveSource(dir.path(), spec, error), kOk);
+  EXPECT_NE(error.find("folder"), std::string::npos) << error;
+  EXPECT_NE(ResolveSource("disk:x", spec, error), kOk);
+  EXPECT_NE(ResolveSource("disk:99999", spec, error), kOk);
+  EXPECT_NE(error.find("no disk"), std::string::npos) << error;
+
+  test::WriteBytes(dir / "zeros.img", std::vector<uint8_t>(1 << 20, 0));
+  ASSERT_EQ(ResolveSource(dir / "zeros.img", spec, error), kOk) << error;
+  OpenedEngine opened;
+  EXPECT_NE(OpenEngine(spec, false, opened, error), kOk);
+  EXPECT_NE(error.find("no file system to quick-scan"), std::string::npos) << error;
+  test::WriteBytes(dir / "small.img", std::vector<uint8_t>(1000, 0));
+  ASSERT_EQ(ResolveSource(dir / "small.img", spec, error), kOk);
+  EXPECT_NE(OpenEngine(spec, false, opened, error), kOk);
+  EXPECT_NE(error.find("16 KiB"), std::string::npos) << error;
+}
+
+TEST_F(ScanSession, EngineNames) {
+  EXPECT_EQ(EngineName(kSourceQuickNtfs), "quick NTFS");
+  EXPECT_EQ(EngineName(kSourceCarving), "carving");
+  EXPECT_EQ(EngineName(77), "unknown");
+}
+
+}  // namespace
+}  // namespace dunmere
