@@ -52,12 +52,14 @@ const char kSourcesHelp[] =
     "  --json   one JSON document: {\"disks\": [...]}\n";
 
 const char kScanHelp[] =
-    "Usage: dunmere-cli scan [--deep] [--types EXT,...] [--category CAT,...] [--json] SOURCE\n"
+    "Usage: dunmere-cli scan [--deep [--resume|--fresh]] [--types EXT,...] [--category CAT,...] [--json] SOURCE\n"
     "\n"
     "Scans SOURCE and lists the files found, grouped by category and type, with folder,\n"
     "size and times. Progress goes to stderr; Ctrl-C stops the scan and lists what was found.\n"
     "\n"
-    "  --deep            deep scan (search the whole area; not available yet)\n"
+    "  --deep            deep scan: every sector is read, for formatted or damaged volumes\n"
+    "  --resume          take up an earlier deep scan of SOURCE that was stopped (the default)\n"
+    "  --fresh           start the deep scan over, discarding an earlier one\n"
     "  --types LIST      only these extensions, e.g. jpg,png,docx ('other' = uncategorised)\n"
     "  --category LIST   only these categories: photo, audio, video, document, archive, others\n"
     "                    (with --types, a file matching either is listed)\n"
@@ -74,7 +76,7 @@ const char kRecoverHelp[] =
     "  --layout tree     put each file under DIR/<its original folder path>/ instead\n"
     "  --item PATH       recover only this found file or folder (a folder keeps its tree);\n"
     "                    PATH as 'scan' prints it, e.g. DCIM/Camera; may be repeated\n"
-    "  --types, --category, --deep   as for scan\n"
+    "  --types, --category, --deep, --resume, --fresh   as for scan\n"
     "  --force           write to DIR even when it lies on the device being scanned or\n"
     "                    lacks room for everything\n"
     "  --json            one JSON object per file written instead of status lines\n"
@@ -285,11 +287,13 @@ struct ScanOutcome {
 };
 
 // Resolves, opens and scans; returns an exit status, or -1 to go on.
-int ScanSource(CliContext& ctx, const std::string& sourceText, bool deep, const TypeFilter& filter,
+int ScanSource(CliContext& ctx, const std::string& sourceText, bool deep, bool fresh, const TypeFilter& filter,
                ScanOutcome& result, bool wantFolders) {
   std::string error;
   if (ctx.resolveSource(sourceText, result.source, error)) return Fail(ctx, error);
   if (ctx.openEngine(result.source, deep, result.opened, error)) return Fail(ctx, error);
+  if (deep && SettleResume(*result.opened.engine, fresh))
+    ctx.err << "dunmere-cli: resuming the earlier deep scan of " << sourceText << " (--fresh starts over)\n";
   result.lock = std::make_unique<ScanFolderLock>(
       [&] { ctx.err << "dunmere-cli: waiting for another scan to finish...\n"; });
   ProgressDisplay display(ctx.err, ctx.errIsTerminal, "scanning");
@@ -363,7 +367,7 @@ bool ParseCommonFilter(CliContext& ctx, const Args& a, TypeFilter& filter, int& 
 int CmdScan(const std::vector<std::string>& argv, CliContext& ctx) {
   Args a;
   std::string error;
-  if (!ParseArgs(argv, 1, {"--types", "--category"}, {"--deep", "--json"}, a, error))
+  if (!ParseArgs(argv, 1, {"--types", "--category"}, {"--deep", "--json", "--resume", "--fresh"}, a, error))
     return Usage(ctx, error);
   if (a.Has("--help")) {
     ctx.out << kScanHelp;
@@ -374,7 +378,7 @@ int CmdScan(const std::vector<std::string>& argv, CliContext& ctx) {
   int code = 0;
   if (!ParseCommonFilter(ctx, a, filter, code)) return code;
   ScanOutcome r;
-  if (int rc = ScanSource(ctx, a.positional[0], a.Has("--deep"), filter, r, true); rc >= 0) return rc;
+  if (int rc = ScanSource(ctx, a.positional[0], a.Has("--deep"), a.Has("--fresh"), filter, r, true); rc >= 0) return rc;
   if (a.Has("--json")) {
     for (const FoundEntry& e : r.files) ctx.out << ItemJson(e) << "\n";
     for (const FoundEntry& e : r.folders) ctx.out << ItemJson(e) << "\n";
@@ -398,7 +402,7 @@ std::string NormalizeItemPath(std::string p) {
 int CmdRecover(const std::vector<std::string>& argv, CliContext& ctx) {
   Args a;
   std::string error;
-  if (!ParseArgs(argv, 1, {"--types", "--category", "--to", "--layout", "--item"}, {"--deep", "--force", "--json"}, a,
+  if (!ParseArgs(argv, 1, {"--types", "--category", "--to", "--layout", "--item"}, {"--deep", "--force", "--json", "--resume", "--fresh"}, a,
                  error))
     return Usage(ctx, error);
   if (a.Has("--help")) {
@@ -438,7 +442,7 @@ int CmdRecover(const std::vector<std::string>& argv, CliContext& ctx) {
   std::vector<std::string> itemPaths;
   if (a.HasValue("--item"))
     for (const std::string& p : a.values.at("--item")) itemPaths.push_back(NormalizeItemPath(p));
-  if (int rc = ScanSource(ctx, sourceText, a.Has("--deep"), filter, r, !itemPaths.empty()); rc >= 0) return rc;
+  if (int rc = ScanSource(ctx, sourceText, a.Has("--deep"), a.Has("--fresh"), filter, r, !itemPaths.empty()); rc >= 0) return rc;
   if (r.stopped) return kExitStopped;
 
   std::vector<FoundEntry> items;

@@ -129,6 +129,8 @@ Status CStoreEngineBase::GetFolderPath(const FoundItemRecord* record, std::strin
     RelationKey key;
     if (!store_->ParentKeyOf(idx, key)) break;
     uint32_t parentId = RelationParent(key);
+    // The root has no folder record; looking for one would read the whole log.
+    if (parentId == RootId() && RelationLevel(key) == 0) break;
     const FolderNameEntry* e = store_->FolderNameById(parentId);
     std::string name;
     uint32_t parentIdx = 0;

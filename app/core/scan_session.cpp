@@ -1,5 +1,7 @@
 #include "app/core/scan_session.h"
 
+#include "carving/professional_recovery.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -219,6 +221,14 @@ std::string FsKindName(FsKind k) {
   return "unknown";
 }
 
+bool SettleResume(IFileRecoveryParse& engine, bool fresh) {
+  auto* deep = dynamic_cast<CProfessionalRecovery*>(&engine);
+  if (!deep || !deep->CanResume()) return false;
+  if (!fresh) return true;
+  deep->DeclineResume();
+  return false;
+}
+
 Status OpenEngine(const SourceSpec& source, bool deep, OpenedEngine& out, std::string& error) {
   out = OpenedEngine{};
   std::vector<uint8_t> head(kDetectBytes);
@@ -238,7 +248,7 @@ Status OpenEngine(const SourceSpec& source, bool deep, OpenedEngine& out, std::s
     out.engine = CreateEngineForImage(source.path, source.tag, deep);
   if (!out.engine) {
     // The one place that learns whether this build has the engine asked for.
-    error = deep ? "deep scan not available yet" : "no quick engine for " + FsKindName(out.kind) + " in this build";
+    error = deep ? "cannot read " + source.text + " for a deep scan" : "no quick engine for " + FsKindName(out.kind) + " in this build";
     return kNotSupported;
   }
   return kOk;

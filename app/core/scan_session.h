@@ -44,6 +44,10 @@ struct OpenedEngine {
 };
 Status OpenEngine(const SourceSpec& source, bool deep, OpenedEngine& out, std::string& error);
 std::string FsKindName(FsKind k);
+// A deep scan may take up an earlier, interrupted scan of the same area (the
+// question the scan window asks). Returns true when it will resume; `fresh`
+// discards the earlier scan instead.
+bool SettleResume(IFileRecoveryParse& engine, bool fresh);
 
 // Serialises scans of separate processes over the shared scan-log folder.
 class ScanFolderLock {

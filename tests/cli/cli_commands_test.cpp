@@ -40,7 +40,7 @@ class CliCommands : public ::testing::Test {
     };
     ctx.openEngine = [this](const SourceSpec&, bool deep, OpenedEngine& o, std::string& error) -> Status {
       if (deep) {
-        error = "deep scan not available yet";
+        error = "cannot read fake for a deep scan";
         return kNotSupported;
       }
       o.engine = std::make_unique<test::FakeEngine>(test::SampleItems());
@@ -207,7 +207,7 @@ TEST_F(CliCommands, UsageErrorsAndHelp) {
   EXPECT_TRUE(Contains(r.out, "Commands:"));
   r = Cli({"scan", "--deep", "fake"});
   EXPECT_EQ(r.code, kExitFailure);
-  EXPECT_EQ(r.err, "dunmere-cli: deep scan not available yet\n");
+  EXPECT_EQ(r.err, "dunmere-cli: cannot read fake for a deep scan\n");
 }
 
 TEST(JsonWriter, EscapesAndRepairsText) {

@@ -85,11 +85,11 @@ class CliImages : public ::testing::Test {
     if (status_ == 77) GTEST_SKIP() << "image tools missing: " << log_;
     ASSERT_EQ(status_, 0) << log_;
   }
-  // Skips unless this build has the quick engine for the image's file system.
+  // The images, and a quick engine for the image's file system.
   void RequireEngine(const std::string& image, const std::string& fs) {
     RequireImages();
     if (IsSkipped()) return;
-    if (!CreateEngineForImage(image, 1, false)) GTEST_SKIP() << "no quick engine for " << fs << " in this build";
+    ASSERT_TRUE(CreateEngineForImage(image, 1, false)) << "no quick engine for " << fs;
   }
   static std::string Img(const std::string& name) { return dir_ + "/" + name; }
 
@@ -232,11 +232,6 @@ TEST_F(CliImages, ErrorsAreOneLineWithNonZeroStatus) {
   r = Cli("scan disk:4096");
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.out.find("no disk 4096"), std::string::npos) << r.out;
-  if (!CreateEngineForKind(FsKind::kFat, true)) {
-    r = Cli("scan --deep " + Q(Img("fat32.img")));
-    EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.out, "dunmere-cli: deep scan not available yet\n");
-  }
   if (!CreateEngineForKind(FsKind::kNtfs, false)) {
     r = Cli("scan " + Q(Img("ntfs.img")));
     EXPECT_EQ(r.code, 1);
@@ -244,6 +239,24 @@ TEST_F(CliImages, ErrorsAreOneLineWithNonZeroStatus) {
   }
   EXPECT_EQ(Cli("").code, 2);
   EXPECT_EQ(Cli("scan --help").code, 0);
+}
+
+TEST_F(CliImages, DeepScanRecoversTheDeletedFilesAndResumesOnRequest) {
+  RequireEngine(Img("fat32.img"), "FAT");
+  if (IsSkipped()) return;
+  TempDir out;
+  Result r = Cli("recover --deep --fresh " + Q(Img("fat32.img")) + " --to " + Q(out / "deep") + " --force");
+  ASSERT_EQ(r.code, 0) << r.out;
+  auto tree = HashTree(out / "deep");
+  for (const ManifestEntry& m : ReadManifest(Img("fat32.deleted")))
+    EXPECT_NE(tree.find(m.sha), tree.end()) << m.path << " was not recovered byte-exact\n" << r.out;
+  // The finished scan is remembered: the next deep scan takes it up unless told otherwise.
+  r = Cli("scan --deep " + Q(Img("fat32.img")));
+  EXPECT_EQ(r.code, 0) << r.out;
+  EXPECT_NE(r.out.find("resuming the earlier deep scan"), std::string::npos) << r.out;
+  r = Cli("scan --deep --fresh " + Q(Img("fat32.img")));
+  EXPECT_EQ(r.code, 0) << r.out;
+  EXPECT_EQ(r.out.find("resuming"), std::string::npos) << r.out;
 }
 
 TEST(CliDevices, RawDeviceWithoutRightsIsOneClearLine) {
@@ -293,7 +306,7 @@ TEST_P(CliSamples, RecoverEveryDeletedFileOfTheManifest) {
   std::string image = dir / (name + ".img"), out;
   ASSERT_EQ(RunCommand("xz -dc " + Q(test::SourcePath("samples/" + name + ".img.xz")) + " > " + Q(image), &out), 0)
       << out;
-  if (!CreateEngineForImage(image, 1, false)) GTEST_SKIP() << "no quick engine for " << fsName << " in this build";
+  ASSERT_TRUE(CreateEngineForImage(image, 1, false)) << "no quick engine for " << fsName;
   // The manifest's section for this image: "  <sha>  <size>  <path>" lines
   // under "deleted files".
   std::ifstream in(test::SourcePath("samples/MANIFEST.txt"));
