@@ -354,6 +354,10 @@ CProfessionalFatRecovery::ParseOutcome CProfessionalFatRecovery::ParseBuffer(Byt
   LongNameAssembler lfn;
   size_t lfnStart = 0;
   uint8_t lfnSum = 0;
+  // Whether the long name began with its last part (stored first, flag
+  // 0x40); a deleted one has lost that flag and is taken as it is.
+  bool lfnWhole = false;
+  uint8_t lfnSeq = 0;
   for (size_t off = 0; off < n; off += kFatDirEntrySize) {
     ByteView rest = buf.Sub(off, n - off);
     ByteView raw = rest.Sub(0, kFatDirEntrySize);
@@ -375,15 +379,20 @@ CProfessionalFatRecovery::ParseOutcome CProfessionalFatRecovery::ParseBuffer(Byt
       if (lfn.Empty()) {
         lfnStart = off;
         lfnSum = e.LfnChecksumByte();
+        lfnWhole = e.IsDeleted() || (e.First() & 0x40);
       }
       // More than 19 parts: nothing sane follows in this buffer.
       if (!lfn.Add(raw)) return out;
+      lfnSeq = e.IsDeleted() ? 0 : uint8_t(e.First() & 0x3F);
       continue;
     }
     std::string longName = lfn.Take();
     // Another entry's long name (the checksum disagrees) is not this one's;
     // a deleted entry's first byte is gone, so it cannot be compared.
     if (!longName.empty() && !e.IsDeleted() && LfnChecksum(raw.Sub(0, 11)) != lfnSum) longName.clear();
+    // Parts without their beginning (the sector before them was lost) would
+    // name the file after a fragment: its short name is better.
+    if (!lfnWhole) longName.clear();
     if (a & kFatAttrDirectory) {
       if (IsDotEntry(raw)) {
         if (IsDotPair(rest)) curDir = Normalize(e.FirstCluster(true));
@@ -403,6 +412,7 @@ CProfessionalFatRecovery::ParseOutcome CProfessionalFatRecovery::ParseBuffer(Byt
     out.tail.cluster = curDir;
     out.tail.dirSector = p.dirSector;
     out.tail.sector = sectorOf(n - 1);
+    out.tail.lastSeq = lfnSeq;
     out.tail.bytes.assign(buf.data() + lfnStart, buf.data() + n);
   }
   return out;
@@ -530,6 +540,7 @@ CProfessionalFatRecovery::SectorKey CProfessionalFatRecovery::KeyOf(ByteView sec
     // The part stored first (flag 0x40) opens a long name: it continues none.
     k.kind = (!e.IsDeleted() && (e.First() & 0x40)) ? FirstKind::kLongNameStart : FirstKind::kLongName;
     k.key = e.LfnChecksumByte();
+    k.seq = e.IsDeleted() ? 0 : uint8_t(e.First() & 0x3F);
   } else if (e.IsDeleted()) {
     k.kind = FirstKind::kDeletedShort;
   } else {
@@ -540,20 +551,21 @@ CProfessionalFatRecovery::SectorKey CProfessionalFatRecovery::KeyOf(ByteView sec
 }
 
 bool CProfessionalFatRecovery::TailMatches(const Tail& t, SectorKey k, uint64_t s) const {
-  uint64_t spc = 0;
-  if (t.guess != kNoGuess) {
-    spc = guesses_[size_t(t.guess)].sectorsPerCluster;
-    // The rest of a long name lies in the same directory: later in the same
-    // cluster or in the cluster after it.
-    if (s <= t.sector || s - t.sector > 2 * spc) return false;
-  } else if (s == t.sector) {
-    return false;
-  }
+  const uint64_t spc = t.guess != kNoGuess ? guesses_[size_t(t.guess)].sectorsPerCluster : 0;
+  // With a volume known, the rest lies after the tail in the same directory.
+  if (spc ? s <= t.sector : s == t.sector) return false;
+  const bool near = spc && s - t.sector <= 2 * spc;  // this cluster or the next
   switch (k.kind) {
-    case FirstKind::kLongName: return k.key == t.checksum;
-    case FirstKind::kLongNameStart: return false;
-    case FirstKind::kDeletedShort: return spc && s > t.sector && s - t.sector < spc;
-    case FirstKind::kShort: return k.key == t.checksum;
+    case FirstKind::kLongName:
+      // The next part by number and checksum: a directory's later cluster
+      // may lie anywhere, and this is strong enough to follow it there.
+      return k.key == t.checksum && (t.lastSeq == 0 || k.seq == 0 || k.seq + 1 == t.lastSeq);
+    case FirstKind::kLongNameStart:
+      return false;
+    case FirstKind::kDeletedShort:
+      return spc && s - t.sector < spc;
+    case FirstKind::kShort:
+      return k.key == t.checksum && (t.lastSeq == 0 || t.lastSeq == 1) && (!spc || near);
   }
   return false;
 }
@@ -596,7 +608,7 @@ int CProfessionalFatRecovery::FindUnclaimedContinuation(const Tail& t) {
   if (!unclaimedSorted_) SortUnclaimed();
   for (uint32_t idx : unclaimedByKey_[t.checksum]) {
     const Unclaimed& u = unclaimed_[idx];
-    if (!u.used && TailMatches(t, SectorKey{u.kind, u.key}, u.sector)) return int(idx);
+    if (!u.used && TailMatches(t, SectorKey{u.kind, u.key, u.seq}, u.sector)) return int(idx);
   }
   return -1;
 }
@@ -615,7 +627,7 @@ void CProfessionalFatRecovery::KeepUnclaimed(ByteView sector, uint64_t s) {
   ++stats_.unclaimed;
   SectorKey k = KeyOf(sector);
   if (!unclaimed_.empty() && unclaimed_.back().sector > s) unclaimedSorted_ = false;
-  unclaimed_.push_back(Unclaimed{s, slot, k.key, k.kind, false});
+  unclaimed_.push_back(Unclaimed{s, slot, k.key, k.seq, k.kind, false});
   if (unclaimedSorted_ && (k.kind == FirstKind::kLongName || k.kind == FirstKind::kShort))
     unclaimedByKey_[k.key].push_back(uint32_t(unclaimed_.size() - 1));
 }

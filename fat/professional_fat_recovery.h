@@ -101,6 +101,7 @@ class CProfessionalFatRecovery : public CStoreEngineBase {
     uint32_t cluster = 0;    // the directory the long name belongs to
     uint64_t dirSector = 0;  // first sector of the buffer it was cut from
     uint64_t sector = 0;     // the sector its bytes end in
+    uint8_t lastSeq = 0;     // sequence number of its last part (0: unknown)
     std::vector<uint8_t> bytes;
   };
   struct ParseOutcome {
@@ -147,11 +148,13 @@ class CProfessionalFatRecovery : public CStoreEngineBase {
   struct SectorKey {
     FirstKind kind = FirstKind::kShort;
     uint8_t key = 0;  // the long name's checksum
+    uint8_t seq = 0;  // a long-name part's sequence number (0: unknown)
   };
   struct Unclaimed {
     uint64_t sector = 0;
     uint32_t slot = 0;
     uint8_t key = 0;
+    uint8_t seq = 0;
     FirstKind kind = FirstKind::kShort;
     bool used = false;
   };
