@@ -80,11 +80,11 @@ Status CProfessionalFatRecovery::OpenPartition(uint32_t disk, uint64_t start, ui
 
 Status CProfessionalFatRecovery::ReadAbsolute(uint64_t sector, uint32_t bytes, uint8_t* out, uint32_t& got) const {
   got = 0;
+  // Whole sectors only, never more than the caller's buffer holds.
+  const uint64_t want = bytes / sectorSize_;
+  if (want == 0) return kInvalidArg;
   if (!opened_ || sector >= source_.SectorCount()) return kReadFault;
-  uint64_t sectors = std::min<uint64_t>((uint64_t(bytes) + sectorSize_ - 1) / sectorSize_,
-                                        source_.SectorCount() - sector);
-  sectors = std::min<uint64_t>(sectors, bytes / sectorSize_ ? bytes / sectorSize_ : 1);
-  if (sectors == 0) return kReadFault;
+  const uint64_t sectors = std::min<uint64_t>(want, source_.SectorCount() - sector);
   uint32_t read = 0;
   Status s = source_.ReadSectors(uint32_t(sectors), out, sector, sectorSize_, read);
   got = read * sectorSize_;
@@ -182,6 +182,9 @@ void CProfessionalFatRecovery::OnDotPairSector(ByteView sector, uint64_t s) {
     if (g != kNoGuess) {
       run = Run{true, g, c, c, s, s, false};
       runPtr = &run;
+    } else {
+      // A directory no volume places breaks the run of placed ones.
+      run1_ = Run{};
     }
     BufferPlace place{c, g, s, s, kNoJoin, 0};
     ParseAndKeepTail(sector, place, runPtr);
@@ -240,6 +243,9 @@ Status CProfessionalFatRecovery::FinishFatScan() {
 
     // 3. The folders that lead to found files.
     Status s = WriteFolders();
+    // Written once: a second finish adds nothing.
+    referenced_.clear();
+    folders_.clear();
     folderRecords_.Clear();
     if (store_) {
       Status f = store_->Flush();

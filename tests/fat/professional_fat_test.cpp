@@ -196,6 +196,15 @@ TEST(DeepFatReformatted, OldFilesComeBackWithLongNamesFoldersAndContent) {
     ++checked;
   }
   EXPECT_EQ(checked, 33u);
+  // The folder of several clusters keeps all its files: a long name that
+  // runs on into the folder's next cluster leads there.
+  const Listed* first = findSuffix("letter number 10 to the bank.txt");
+  const Listed* last = findSuffix("Ωmega résumé.txt");
+  ASSERT_TRUE(first && last);
+  std::string p1, p2;
+  e->GetFolderPath(&first->record, p1);
+  e->GetFolderPath(&last->record, p2);
+  EXPECT_EQ(p1, p2);
   // The top folders, named after their first cluster, at the top level.
   size_t lost = 0;
   for (const auto& [path, item] : listed)
@@ -607,6 +616,8 @@ TEST(DeepFatLog, ANamedLogIsReopenedAndANewOneReplacesItsNamesake) {
   auto s = DotPairSector(10, 0, MakeEntry({"ONE     TXT", 0x20, 90, 10}));
   e->OnDotPairSector(ByteView(s.data(), s.size()), 2136);
   ASSERT_EQ(e->FinishFatScan(), 0);
+  EXPECT_EQ(e->GetFoundCount(), 2);
+  ASSERT_EQ(e->FinishFatScan(), 0);  // nothing is written twice
   EXPECT_EQ(e->GetFoundCount(), 2);
   // Resuming reopens the log with its records.
   ASSERT_EQ(e->BeginFatLog(name), 0);
