@@ -759,6 +759,9 @@ Status CProfessionalFatRecovery::WriteFolders() {
     referenced_.emplace(p, Referenced{ref.guess, sector});
     work.push_back(p);
   }
+  // Depths first: cutting a loop of ".." entries changes a parent, and every
+  // folder must be written under its final one.
+  for (const auto& [c, ref] : referenced_) Depth(c, ref.guess);
   for (const auto& [c, ref] : referenced_) {
     const uint32_t parent = ParentOf(c, ref.guess);
     const uint32_t level = Depth(parent, ref.guess);

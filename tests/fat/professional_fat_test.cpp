@@ -563,12 +563,6 @@ TEST(DeepFatDamaged, RandomSectorsThatPassTheTestsNeitherCrashNorEscape) {
     }
   }
   EXPECT_GT(handed, 1000u);
-  // A folder whose parent chain loops (30 -> 31 -> 30) still sits at one
-  // level below its parent.
-  auto loopA = DotPairSector(30, 31, MakeEntry({"LOOPA   TXT", 0x20, 90, 5}));
-  auto loopB = DotPairSector(31, 30, MakeEntry({"LOOPB   TXT", 0x20, 91, 5}));
-  e->OnDotPairSector(ByteView(loopA.data(), loopA.size()), 2072 + 28 * 8);
-  e->OnDotPairSector(ByteView(loopB.data(), loopB.size()), 2072 + 29 * 8);
   ASSERT_EQ(e->FinishFatScan(), 0);
   EXPECT_LE(e->Guesses().size(), CProfessionalFatRecovery::Limits{}.maxGuesses);
   // Files listed can be copied (or fail cleanly), and every copy stays inside.
@@ -607,6 +601,29 @@ TEST(DeepFatDamaged, RandomSectorsThatPassTheTestsNeitherCrashNorEscape) {
   far.clusterBytes = 200u << 20;
   EXPECT_EQ(e->RecoverItem(far, tmp / "far.bin", 0), 29);
   EXPECT_FALSE(fs::exists(tmp / "far.bin"));
+}
+
+TEST(DeepFatDamaged, FoldersWhoseParentsLoopAreCutOffUnderTheRoot) {
+  auto e = NewEngine(MakeImage(TempDir(), 1 << 16));
+  ASSERT_EQ(e->BeginFatLog(""), 0);
+  LearnVolumeOf10And14(*e);
+  // 30's ".." names 31 and 31's names 30; 32 sits in 30.
+  auto a = DotPairSector(30, 31, MakeEntry({"LOOPA   TXT", 0x20, 90, 5}));
+  auto b = DotPairSector(31, 30, MakeEntry({"LOOPB   TXT", 0x20, 91, 5}));
+  auto c = DotPairSector(32, 30, MakeEntry({"INNER   TXT", 0x20, 92, 5}));
+  e->OnDotPairSector(ByteView(c.data(), c.size()), 2072 + 30 * 8);
+  e->OnDotPairSector(ByteView(a.data(), a.size()), 2072 + 28 * 8);
+  e->OnDotPairSector(ByteView(b.data(), b.size()), 2072 + 29 * 8);
+  ASSERT_EQ(e->FinishFatScan(), 0);
+  auto listed = ListAll(*e);
+  // Every file is reachable from the root, each folder's children one level
+  // below it.
+  size_t files = 0;
+  for (const auto& [path, item] : listed) files += !item.record.isFolder;
+  EXPECT_EQ(files, 3u);
+  uint32_t count = 0;
+  EXPECT_EQ(e->CountFiles(nullptr, 0, count), 0);
+  EXPECT_EQ(count, 3u);
 }
 
 // --- Memory on a large disk ----------------------------------------------------------
