@@ -4,7 +4,8 @@
 // disk order. From "." entries it learns where FAT volumes lie (also volumes
 // whose boot sector is gone), rebuilds their folders and files, live or
 // deleted, hangs folders whose own entry was never found under "LostFolder<n>",
-// and reads a found file back as one contiguous run of clusters.
+// and reads a found file back as one contiguous run of clusters. Its records
+// carry sourceKind 3 (kSourceDeepFat).
 //
 // Memory stays bounded on disks of any size: directory sectors that cannot be
 // placed yet and file records waiting for a volume keep only a small index in
@@ -80,6 +81,7 @@ class CProfessionalFatRecovery : public CStoreEngineBase {
   Status FinishFatScan();
 
   void SetSignatureTest(SignatureTest test) { signatureTest_ = std::move(test); }
+  // Takes effect at the next BeginFatLog.
   void SetLimits(const Limits& limits) { limits_ = limits; }
   const Stats& GetStats() const { return stats_; }
   const std::vector<FatVolumeGuess>& Guesses() const { return guesses_; }

@@ -189,9 +189,9 @@ TEST(DeepFatReformatted, OldFilesComeBackWithLongNamesFoldersAndContent) {
     std::string below = m.folder.substr(m.folder.find('/') + 1);
     const Listed* item = m.folder.rfind("Letters/", 0) == 0 ? findSuffix(m.name) : findSuffix(below + m.name);
     ASSERT_NE(item, nullptr);
-    EXPECT_EQ(item->record.sourceKind, uint32_t(kSourceDeepFat));
-    EXPECT_EQ(item->record.sourceTag, uint16_t('D'));
-    EXPECT_EQ(item->record.clusterBytes, 512u);
+    EXPECT_EQ(uint32_t(item->record.sourceKind), uint32_t(kSourceDeepFat));
+    EXPECT_EQ(uint16_t(item->record.sourceTag), uint16_t('D'));
+    EXPECT_EQ(uint32_t(item->record.clusterBytes), 512u);
     EXPECT_EQ(Sha256OfRecord(*e, item->record, tmp / "copy"), m.sha256);
     ++checked;
   }
@@ -382,9 +382,9 @@ TEST(DeepFatGuess, FilesBeforeTheVolumeIsKnownAndLostFoldersArePlaced) {
   EXPECT_TRUE(listed.count("LostFolder10/kept.txt"));
   ASSERT_TRUE(listed.count("LostFolder10/!ost.bin"));
   const FoundItemRecord& r = listed["LostFolder10/!ost.bin"].record;
-  EXPECT_EQ(r.clusterBytes, 8 * kSector);
-  EXPECT_EQ(r.dataAreaStart, 2072u);
-  EXPECT_EQ(r.location, 2136u);
+  EXPECT_EQ(uint32_t(r.clusterBytes), 8 * kSector);
+  EXPECT_EQ(uint64_t(r.dataAreaStart), 2072u);
+  EXPECT_EQ(uint64_t(r.location), 2136u);
   // A deleted file is read from consecutive clusters.
   EXPECT_EQ(e->RecoverItem(r, tmp / "lost.bin", 0), 0);
   EXPECT_EQ(ReadBytes(tmp / "lost.bin"), data);
@@ -409,7 +409,7 @@ TEST(DeepFatGuess, AFileWhoseVolumeIsNeverLearnedGoesToTheNearestVolumeAtTheEnd)
   ASSERT_EQ(e->FinishFatScan(), 0);
   auto listed = ListAll(*e);
   ASSERT_TRUE(listed.count("LostFolder1234/lone.txt"));
-  EXPECT_EQ(listed["LostFolder1234/lone.txt"].record.dataAreaStart, 2072u);
+  EXPECT_EQ(uint64_t(listed["LostFolder1234/lone.txt"].record.dataAreaStart), 2072u);
   // Without any store the folder path is refused.
   CProfessionalFatRecovery bare;
   std::string out;
@@ -432,8 +432,8 @@ SplitName MakeSplit() {
   std::u16string n(s.name.begin(), s.name.end());
   std::vector<uint8_t> entries;
   for (int i = 0; i < 12; ++i) {
-    char nm[12];
-    std::snprintf(nm, sizeof nm, "F%02d     TXT", i);
+    char nm[24];
+    std::snprintf(nm, sizeof nm, "F%02d     TXT", i % 100);
     Append(entries, MakeEntry({nm, 0x20, uint32_t(100 + i), 10}));
   }
   Append(entries, MakeLfn(0x44, n.substr(39), sum));
@@ -491,8 +491,8 @@ TEST(DeepFatLongNames, ASplitNameIsJoinedWithASectorKeptEarlier) {
   EXPECT_TRUE(listed.count("LostFolder10/" + s.name));
   EXPECT_EQ(e->GetStats().files, 13u);  // the kept sector is not parsed twice
   const FoundItemRecord& r = listed["LostFolder10/" + s.name].record;
-  EXPECT_EQ(r.location, 2137u);  // the sector of its short entry
-  EXPECT_EQ(r.itemId, 200u);
+  EXPECT_EQ(uint64_t(r.location), 2137u);  // the sector of its short entry
+  EXPECT_EQ(uint32_t(r.itemId), 200u);
 }
 
 TEST(DeepFatLongNames, TheRestOfANameIsFollowedToAnotherClusterButNotAWrongPart) {
@@ -515,7 +515,9 @@ TEST(DeepFatLongNames, TheRestOfANameIsFollowedToAnotherClusterButNotAWrongPart)
   // Without its first parts a long name is incomplete: the short name stands.
   EXPECT_TRUE(listed.count("LostFolder18/alongn~1.txt"));
   for (const auto& [path, item] : listed)
-    if (path.rfind("LostFolder18/", 0) == 0) EXPECT_EQ(path.find("split"), std::string::npos) << path;
+    if (path.rfind("LostFolder18/", 0) == 0) {
+      EXPECT_EQ(path.find("split"), std::string::npos) << path;
+    }
   EXPECT_EQ(e->GetStats().files, 14u);
 }
 
