@@ -259,6 +259,36 @@ TEST(DeepFatReformatted, FolderCopyOutKeepsNamesInsideTheDestination) {
   EXPECT_TRUE(AllInside(dest));
 }
 
+TEST(DeepFatReformatted, AnotherClusterSizeIsLearnedFromTheOldFolders) {
+  std::string why;
+  if (DeepFatImageFolder(&why).empty()) GTEST_SKIP() << why;
+  TempDir tmp;
+  const std::string image = DeepFatImageFolder() + "/recluster32.img";
+  auto e = DeepScan(image);
+  // The new boot sector's volume (8 sectors per cluster) first, then the old
+  // one (1 sector per cluster) from pairs of its folders.
+  ASSERT_GE(e->Guesses().size(), 2u);
+  EXPECT_TRUE(e->FirstGuessFromBootSector());
+  EXPECT_EQ(e->Guesses()[0].sectorsPerCluster, 8u);
+  EXPECT_EQ(e->Guesses()[1].sectorsPerCluster, 1u);
+  auto listed = ListAll(*e);
+  std::map<std::string, const Listed*> byPath;
+  for (const auto& [path, item] : listed) byPath[AsciiLower(path)] = &item;
+  size_t checked = 0;
+  for (const ManifestEntry& m : ReadManifest(image)) {
+    if (m.state == "root") continue;
+    SCOPED_TRACE(m.folder + m.name);
+    // The old root's cluster lies outside the new volume's root: the top
+    // folders keep their names this time.
+    auto it = byPath.find(AsciiLower(m.folder + m.name));
+    ASSERT_NE(it, byPath.end());
+    EXPECT_EQ(uint32_t(it->second->record.clusterBytes), 512u);
+    EXPECT_EQ(Sha256OfRecord(*e, it->second->record, tmp / "copy"), m.sha256);
+    ++checked;
+  }
+  EXPECT_EQ(checked, 33u);
+}
+
 TEST(DeepFatLiveVolume, AFat16VolumeGivesLiveAndDeletedFilesInItsFolders) {
   DUNMERE_REQUIRE_FAT_IMAGES();
   TempDir tmp;
