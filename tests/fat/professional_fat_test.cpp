@@ -19,6 +19,7 @@
 #include "fat/dir_entry_tests.h"
 #include "fat/pro_fat_volume_guess.h"
 #include "fat/professional_fat_recovery.h"
+#include "storage/disk_table.h"
 #include "tests/fat/dir_entry_builder.h"
 #include "tests/fat/fat_images.h"
 #include "tests/support/test_support.h"
@@ -141,6 +142,14 @@ std::string MakeImage(const TempDir& tmp, uint64_t sectors, const std::map<uint6
   }
   fs::resize_file(path, sectors * kSector);
   return path;
+}
+
+void LearnVolumeOf10And14(CProfessionalFatRecovery& e) {
+  auto x = DotPairSector(14, 0);
+  auto y = DotPairSector(18, 0);
+  // 14 at 2168 and 18 at 2200: the same volume as 10 at 2136.
+  e.OnDotPairSector(ByteView(x.data(), x.size()), 2168);
+  e.OnDotPairSector(ByteView(y.data(), y.size()), 2200);
 }
 
 bool AllInside(const std::string& root) {
@@ -340,6 +349,65 @@ TEST(DeepFatLiveVolume, TheFixedRootAreaOfAFat16VolumeIsTheRoot) {
   EXPECT_EQ(checked, 4u);
 }
 
+TEST(DeepFatLiveVolume, APartitionOfADiskIsScannedInAbsoluteSectors) {
+  DUNMERE_REQUIRE_FAT_IMAGES();
+  TempDir tmp;
+  const std::string image = FatImageFolder() + "/disk.img";
+  DiskTable::SetOverride({image});
+  UsePrivateDataFolder();
+  ScanLogFolder::Instance().BeginNewScanFolder();
+  CProfessionalFatRecovery e;
+  ASSERT_EQ(e.OpenPartition(0, 2048, 12288, 'P'), 0);
+  ASSERT_EQ(e.BeginFatLog(""), 0);
+  EXPECT_EQ(e.LogName().rfind("Pro_Fat_2048_", 0), 0u);
+  ASSERT_EQ(e.SeedFromBootSector(), 0);
+  ASSERT_EQ(e.Guesses().size(), 1u);
+  EXPECT_EQ(e.Guesses()[0].partitionStart, 2048u);
+  DriveImage(e, image);
+  ASSERT_EQ(e.FinishFatScan(), 0);
+  DiskTable::SetOverride({});
+  auto listed = ListAll(e);
+  std::map<std::string, const Listed*> byName;
+  for (const auto& [path, item] : listed) byName[RecordName(item.record)] = &item;
+  size_t found = 0;
+  for (const ManifestEntry& m : ReadManifest(image)) {
+    if (m.state == "overwritten" || m.name == "big fragmented.bin" || m.folder.empty()) continue;
+    auto it = byName.find(m.name);
+    if (it == byName.end()) continue;
+    SCOPED_TRACE(m.folder + m.name);
+    EXPECT_EQ(uint64_t(it->second->record.partitionStart), 2048u);
+    EXPECT_EQ(Sha256OfRecord(e, it->second->record, tmp / "copy"), m.sha256);
+    ++found;
+  }
+  EXPECT_GE(found, 50u);
+}
+
+TEST(DeepFatGuess, AContentCheckHidesAPictureThatIsNoPicture) {
+  auto e = NewEngine(MakeImage(TempDir(), 1 << 16));
+  e->SetSignatureTest([](std::string_view ext, ByteView first) { return ext != "jpg" || first.U8(0) == 0xFF; });
+  ASSERT_EQ(e->BeginFatLog(""), 0);
+  LearnVolumeOf10And14(*e);
+  std::vector<uint8_t> entries;
+  Append(entries, MakeEntry({"PHOTO   JPG", 0x20, 40, 3000}));  // zeros where a JPEG should start
+  Append(entries, MakeEntry({"EMPTY   TXT", 0x20, 0, 0}));
+  auto s = DotPairSector(10, 0, entries);
+  e->OnDotPairSector(ByteView(s.data(), s.size()), 2136);
+  ASSERT_EQ(e->FinishFatScan(), 0);
+  std::vector<FoundItemRecord> top, kids;
+  ASSERT_EQ(e->ListChildren(nullptr, 0, top), 0);
+  ASSERT_EQ(top.size(), 1u);
+  ASSERT_EQ(e->ListChildren(&top[0], 1, kids), 0);
+  ASSERT_EQ(kids.size(), 1u);  // the picture is hidden, the empty file is not
+  EXPECT_EQ(RecordName(kids[0]), "empty.txt");
+  uint32_t files = 0;
+  EXPECT_EQ(e->CountFiles(&top[0], 1, files), 0);
+  EXPECT_EQ(files, 2u);
+  TempDir tmp;
+  EXPECT_EQ(e->RecoverItem(kids[0], tmp / "empty.txt", 0), 0);
+  EXPECT_TRUE(fs::exists(tmp / "empty.txt"));
+  EXPECT_EQ(fs::file_size(tmp / "empty.txt"), 0u);
+}
+
 // --- Volumes learned from folders ---------------------------------------------
 
 TEST(DeepFatGuess, TwoFoldersGiveClusterSizeAndDataStart) {
@@ -477,13 +545,6 @@ SplitName MakeSplit() {
   return s;
 }
 
-void LearnVolumeOf10And14(CProfessionalFatRecovery& e) {
-  auto x = DotPairSector(14, 0);
-  auto y = DotPairSector(18, 0);
-  // 14 at 2168 and 18 at 2200: the same volume as 10 at 2136.
-  e.OnDotPairSector(ByteView(x.data(), x.size()), 2168);
-  e.OnDotPairSector(ByteView(y.data(), y.size()), 2200);
-}
 }  // namespace
 
 TEST(DeepFatLongNames, ASplitNameIsJoinedWhenItsSecondSectorComesLater) {
