@@ -86,7 +86,7 @@ def stats(name, root, timefile):
           f"old files byte-exact {len(exact):6d}/{len(orig)}  with folder and long name {named:6d}")
     return secs
 
-print(f"image: {len(orig)} files in 250 folders of 250 folders, {sum(1 for o in orig if o[0]=='deleted')} deleted, then reformatted")
+print(f"image: {len(orig)} files in 250 folders two levels deep, {sum(1 for o in orig if o[0]=='deleted')} deleted, then reformatted")
 a = stats("dunmere deep FAT", os.path.join(work, "ours"), os.path.join(work, "ours.time"))
 b = stats("tsk_recover -e", os.path.join(work, "tsk"), os.path.join(work, "tsk.time"))
 print(f"time ratio dunmere / tsk_recover -e: {a/b:.3f}")
