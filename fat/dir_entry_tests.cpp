@@ -135,6 +135,16 @@ bool IsDirectoryCluster(ByteView buf) {
   return true;
 }
 
+bool IsPlausibleFileWithoutArchive(ByteView e) {
+  if (!e.Has(0, kFatDirEntrySize)) return false;
+  uint8_t a = e.U8(11);
+  if (a & (kFatAttrDirectory | kFatAttrVolumeLabel | kFatAttrArchive | 0xC0)) return false;
+  uint8_t copy[kFatDirEntrySize];
+  std::memcpy(copy, e.data(), kFatDirEntrySize);
+  copy[11] = uint8_t(a | kFatAttrArchive);
+  return IsPlausibleDirEntry(ByteView(copy, kFatDirEntrySize));
+}
+
 uint8_t LfnChecksum(ByteView n) {
   uint8_t sum = 0;
   for (size_t i = 0; i < 11; ++i) sum = uint8_t(((sum >> 1) | (sum << 7)) + n.U8(i));

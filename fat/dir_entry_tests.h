@@ -20,6 +20,10 @@ bool IsPlausibleDirEntry(ByteView entry);
 // opening with "." and "..", does not pass: test it with IsDotPair).
 bool IsDirectoryCluster(ByteView buffer);
 
+// A file entry whose only fault is a missing archive attribute (the bit is
+// cleared by backup programs and some devices): still a file.
+bool IsPlausibleFileWithoutArchive(ByteView entry);
+
 // Checksum of the 11-byte short name that long-name entries carry; a view of
 // fewer than 11 bytes reads the missing bytes as 0.
 uint8_t LfnChecksum(ByteView shortName11);

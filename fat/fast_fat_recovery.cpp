@@ -31,17 +31,6 @@ constexpr uint32_t kDirectoryLookAhead = 256;
 bool IsDotName(ByteView e) {
   return e.U8(0) == '.' && (e.U8(1) == ' ' || (e.U8(1) == '.' && e.U8(2) == ' '));
 }
-
-// A file entry whose only fault is a missing archive attribute (the bit is
-// cleared by backup programs and some devices): still a file.
-bool IsPlausibleFileWithoutArchive(ByteView e) {
-  uint8_t a = e.U8(11);
-  if (a & (kFatAttrDirectory | kFatAttrVolumeLabel | kFatAttrArchive | 0xC0)) return false;
-  uint8_t copy[kFatDirEntrySize];
-  std::memcpy(copy, e.data(), kFatDirEntrySize);
-  copy[11] = uint8_t(a | kFatAttrArchive);
-  return IsPlausibleDirEntry(ByteView(copy, kFatDirEntrySize));
-}
 }  // namespace
 
 CFastFatRecovery::~CFastFatRecovery() { store_.reset(); }

@@ -1,0 +1,45 @@
+#pragma once
+// Where a FAT volume's clusters lie, as the deep scan guesses it: from the
+// boot sector at the start of the area, or from two subdirectories whose "."
+// entries name their own first cluster at the sector where they were found.
+// All sector numbers are absolute sectors of the medium.
+#include <cstdint>
+#include <optional>
+
+#include "engine/bytes.h"
+
+namespace dunmere {
+
+struct FatVolumeGuess {
+  uint32_t sectorsPerCluster = 0;
+  uint32_t dataStart = 0;       // sectors from the partition start to cluster 2
+  uint64_t partitionStart = 0;  // absolute
+  // The fixed root directory area just below the data area (FAT12/16); a
+  // volume learned from its folders is taken to have the usual 32 sectors.
+  uint32_t rootSectors = 32;
+
+  uint64_t DataSector() const { return partitionStart + dataStart; }
+  // First sector of a cluster; cluster 0 (and 1) is the fixed root area.
+  uint64_t ClusterSector(uint32_t cluster) const;
+  // The cluster holding `sector` and that cluster's first sector; the root
+  // area answers 0. False below the root area.
+  bool ClusterOf(uint64_t sector, uint32_t& cluster, uint64_t& first) const;
+  // Whether `sector` is the first sector of a cluster (the root area's first
+  // sector counts as cluster 0).
+  bool StartsCluster(uint64_t sector, uint32_t& cluster) const;
+  bool operator==(const FatVolumeGuess&) const = default;
+};
+
+// The volume on which cluster c1 starts at sector s1 and c2 at s2, when one
+// exists with a power-of-two cluster size of 1 to 128 sectors and a data area
+// that begins at or after `areaStart` (the guess's partition start).
+std::optional<FatVolumeGuess> GuessFromDirectoryPair(uint32_t c1, uint64_t s1, uint32_t c2, uint64_t s2,
+                                                     uint64_t areaStart);
+
+// The volume a boot sector describes, in sectors of `mediumSectorSize` bytes,
+// with its root directory's cluster (0: the fixed root area). Nothing when
+// the bytes are no usable FAT boot sector.
+std::optional<FatVolumeGuess> GuessFromBootSector(ByteView boot, uint64_t areaStart, uint64_t areaSectors,
+                                                  uint32_t mediumSectorSize, uint32_t& rootCluster);
+
+}  // namespace dunmere
