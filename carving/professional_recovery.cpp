@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 
+#include "carving/content_check_factory.h"
 #include "engine/scan_log_folder.h"
 #include "engine/store_engine.h"
 #include "engine/text.h"
@@ -20,7 +21,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 }  // namespace
 
-CProfessionalRecovery::CProfessionalRecovery() { ResetResume(); }
+CProfessionalRecovery::CProfessionalRecovery() {
+  ResetResume();
+  fat_.SetContentCheck(MakeSignatureContentCheck());
+}
 
 CProfessionalRecovery::~CProfessionalRecovery() {
   quick_.reset();
@@ -42,6 +46,7 @@ Status CProfessionalRecovery::OpenImage(const std::string& path, uint16_t tag) {
   length_ = source_.SectorCount();
   ResetResume();
   if (ScanLogFolder::Instance().FindResumableImage(path, &resumeEntry_)) resume_ = true;
+  fat_.OpenImage(path, tag);
   quick_ = CreateEngineForImage(path, tag, false);
   return s;
 }
@@ -56,6 +61,7 @@ Status CProfessionalRecovery::OpenPartition(uint32_t disk, uint64_t start, uint6
   if (s == kOk) sectorSize_ = source_.UnitSize();
   ResetResume();
   if (ScanLogFolder::Instance().FindResumablePartition(disk, start, count, tag, &resumeEntry_)) resume_ = true;
+  fat_.OpenPartition(disk, start, count, tag);
   quick_ = CreateEngineForPartition(disk, start, count, tag, false);
   return s;
 }
@@ -73,6 +79,7 @@ Status CProfessionalRecovery::SetCallbacks(ScanProgressCallback progress, DataCa
   user_ = user;
   share_ = 90;
   if (quick_) quick_->SetCallbacks(progress, data, user, 9);
+  fat_.SetCallbacks(progress, data, user, 90);
   carve_.SetCallbacks(progress, data, user, 90);
   return kOk;
 }
@@ -92,8 +99,12 @@ uint64_t CProfessionalRecovery::DispatchChunk(const uint8_t* chunk, uint32_t sec
     uint64_t skip = 1;
     const uint8_t* sec = chunk + i * sectorSize_;
     ByteView view(sec, sectorSize_);
-    if (IsFileRecordSector(sec) || IsDotPair(view) || IsDirectoryCluster(view)) {
-      // File-system metadata is never a carving candidate.
+    if (IsFileRecordSector(sec)) {
+      // NTFS metadata is never a carving candidate.
+    } else if (IsDotPair(view)) {
+      fat_.OnDotPairSector(view, firstSector + i);
+    } else if (IsDirectoryCluster(view)) {
+      fat_.OnDirectorySector(view, firstSector + i);
     } else {
       Status s = carve_.CarveAtSector(sectorSize_, view, firstSector + i, progress, &source_, skip, found);
       if (s == kStopRequested) {
@@ -147,6 +158,10 @@ Status CProfessionalRecovery::Scan(const std::string*) {
     }
     carve_.SetCallbacks(progress_, data_, user_, 90);
     if (open != kOk) result = open;
+    std::string fatLog;
+    if (resuming) logs.FindLogFile("Pro_Fat_", fatLog, folder);
+    if (Status s = fat_.BeginFatLog(fatLog); s != kOk && result == kOk) result = s;
+    fat_.SeedFromBootSector();
     carve_.Context().streamRanges.clear();
 
     if (freeRanges_) {
@@ -225,6 +240,9 @@ Status CProfessionalRecovery::Scan(const std::string*) {
       offset = 0;
       quick_->NextFreeExtent(rangeStart, rangeLength);
     }
+    // Folders are written when the pass ends, also after a stop, so what was
+    // found so far can be listed and copied.
+    if (Status s = fat_.FinishFatScan(); s != kOk && result == kOk) result = s;
   }
 
   if (progress_ && result == kOk) progress_(user_, 100, 100, 0, 0, 0, 0, 0);
@@ -247,6 +265,7 @@ IFileRecoveryParse* CProfessionalRecovery::EngineOfKind(uint32_t kind) {
   switch (kind) {
     case kSourceQuickNtfs:
     case kSourceQuickFat: return quick_.get();
+    case kSourceDeepFat: return &fat_;
     case kSourceCarving: return &carve_;
     default: return nullptr;
   }
@@ -262,7 +281,8 @@ Status CProfessionalRecovery::ListChildren(const FoundItemRecord* folder, uint32
     return s;
   }
   if (level != 0) return kInvalidArg;
-  for (IFileRecoveryParse* e : {quick_.get(), static_cast<IFileRecoveryParse*>(&carve_)}) {
+  for (IFileRecoveryParse* e : {quick_.get(), static_cast<IFileRecoveryParse*>(&fat_),
+                                 static_cast<IFileRecoveryParse*>(&carve_)}) {
     if (!e) continue;
     std::vector<FoundItemRecord> part;
     e->ListChildren(nullptr, 0, part);
@@ -279,7 +299,8 @@ Status CProfessionalRecovery::CountFiles(const FoundItemRecord* folder, uint32_t
     return e ? e->CountFiles(folder, level, count) : kOk;
   }
   if (level != 0) return kInvalidArg;
-  for (IFileRecoveryParse* e : {quick_.get(), static_cast<IFileRecoveryParse*>(&carve_)}) {
+  for (IFileRecoveryParse* e : {quick_.get(), static_cast<IFileRecoveryParse*>(&fat_),
+                                 static_cast<IFileRecoveryParse*>(&carve_)}) {
     uint32_t n = 0;
     if (e && e->CountFiles(nullptr, 0, n) == kOk) count += n;
   }
@@ -287,7 +308,7 @@ Status CProfessionalRecovery::CountFiles(const FoundItemRecord* folder, uint32_t
 }
 
 int64_t CProfessionalRecovery::GetFoundCount() {
-  return (quick_ ? quick_->GetFoundCount() : 0) + carve_.GetFoundCount();
+  return (quick_ ? quick_->GetFoundCount() : 0) + fat_.GetFoundCount() + carve_.GetFoundCount();
 }
 
 Status CProfessionalRecovery::GetFolderPath(const FoundItemRecord* record, std::string& out) {
@@ -320,6 +341,7 @@ Status CProfessionalRecovery::SetSearchCallback(SearchProgressCallback cb, void*
   searchCb_ = cb;
   searchUser_ = user;
   if (quick_) quick_->SetSearchCallback(cb, user);
+  fat_.SetSearchCallback(cb, user);
   carve_.SetSearchCallback(cb, user);
   return kOk;
 }
@@ -352,9 +374,10 @@ bool CProfessionalRecovery::FirstDataSector(const FoundItemRecord& r, uint64_t& 
 int CProfessionalRecovery::SearchByType(const std::string& patterns, std::vector<FoundItemRecord>& out) {
   out.clear();
   std::map<uint64_t, std::string> firstSectors;
-  if (quick_) {
+  for (IFileRecoveryParse* e : {quick_.get(), static_cast<IFileRecoveryParse*>(&fat_)}) {
+    if (!e) continue;
     std::vector<FoundItemRecord> part;
-    quick_->SearchByType(patterns, part);
+    e->SearchByType(patterns, part);
     for (const FoundItemRecord& r : part) {
       uint64_t sector = 0;
       if (FirstDataSector(r, sector)) firstSectors.emplace(sector, ExtensionOf(RecordName(r)));

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "carving/file_type_recovery.h"
+#include "fat/professional_fat_recovery.h"
 #include "engine/recovery_parse.h"
 #include "engine/scan_resume_entry.h"
 #include "storage/sector_source.h"
@@ -71,6 +72,7 @@ class CProfessionalRecovery : public IFileRecoveryParse {
   uint64_t start_ = 0;
   uint64_t length_ = 0;
   SectorSource source_;
+  CProfessionalFatRecovery fat_;
   CFileTypeRecovery carve_;
   std::unique_ptr<IFileRecoveryParse> quick_;
   int share_ = 90;

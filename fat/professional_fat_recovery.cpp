@@ -529,12 +529,18 @@ bool CProfessionalFatRecovery::WriteFile(FoundItemRecord r, uint32_t dirCluster,
 
 int CProfessionalFatRecovery::ContentPlausible(const FoundItemRecord& r, int guess) {
   std::string ext = ExtensionOf(RecordName(r));
-  if (!signatureTest_ || ext.empty() || r.size == 0) return 1;
+  if (!contentCheck_ || ext.empty() || r.size == 0) return 1;
   std::vector<uint8_t> sector(sectorSize_);
   uint32_t got = 0;
-  if (ReadAbsolute(guesses_[size_t(guess)].ClusterSector(r.itemId), sectorSize_, sector.data(), got) || got == 0)
-    return 1;
-  return signatureTest_(ext, ByteView(sector.data(), got)) ? 1 : 0;
+  const uint64_t first = guesses_[size_t(guess)].ClusterSector(r.itemId);
+  if (ReadAbsolute(first, sectorSize_, sector.data(), got) || got == 0) return 1;
+  ContentSample sample;
+  sample.extension = ext;
+  sample.firstBytes = ByteView(sector.data(), got);
+  sample.source = &source_;
+  sample.sectorSize = sectorSize_;
+  sample.absoluteSector = first;
+  return contentCheck_(sample) ? 1 : 0;
 }
 
 // --- Long names cut by a buffer's end ----------------------------------------------------

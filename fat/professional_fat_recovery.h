@@ -21,6 +21,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/content_check.h"
 #include "engine/store_engine.h"
 #include "fat/pro_fat_spill.h"
 #include "fat/pro_fat_volume_guess.h"
@@ -30,10 +31,6 @@ namespace dunmere {
 
 class CProfessionalFatRecovery : public CStoreEngineBase {
  public:
-  // Whether the first sector of a file's data is plausible for its extension
-  // (lower case, no dot); unset, every content is accepted.
-  using SignatureTest = std::function<bool(std::string_view extension, ByteView firstSector)>;
-
   struct Limits {
     size_t unclaimedInMemory = 16384;       // sector copies kept in memory
     uint64_t unclaimedMax = 1u << 20;       // in all, memory and spill file
@@ -80,7 +77,9 @@ class CProfessionalFatRecovery : public CStoreEngineBase {
   // After the last sector: places what waited and writes the folders.
   Status FinishFatScan();
 
-  void SetSignatureTest(SignatureTest test) { signatureTest_ = std::move(test); }
+  // Whether the first sector of a file's data fits its extension; unset,
+  // every content is accepted.
+  void SetContentCheck(ContentCheck check) { contentCheck_ = std::move(check); }
   // Takes effect at the next BeginFatLog.
   void SetLimits(const Limits& limits) { limits_ = limits; }
   const Stats& GetStats() const { return stats_; }
@@ -236,7 +235,7 @@ class CProfessionalFatRecovery : public CStoreEngineBase {
 
   Limits limits_;
   Stats stats_;
-  SignatureTest signatureTest_;
+  ContentCheck contentCheck_;
   std::vector<uint8_t> readBuf_;
 };
 

@@ -13,6 +13,9 @@
 #include <random>
 #include <sstream>
 
+#include <map>
+
+#include "carving/professional_recovery.h"
 #include "engine/scan_log_folder.h"
 #include "engine/store_engine.h"
 #include "engine/text.h"
@@ -20,6 +23,7 @@
 #include "fat/pro_fat_volume_guess.h"
 #include "fat/professional_fat_recovery.h"
 #include "storage/disk_table.h"
+#include "storage/engine_factory.h"
 #include "tests/fat/dir_entry_builder.h"
 #include "tests/fat/fat_images.h"
 #include "tests/support/test_support.h"
@@ -384,7 +388,7 @@ TEST(DeepFatLiveVolume, APartitionOfADiskIsScannedInAbsoluteSectors) {
 
 TEST(DeepFatGuess, AContentCheckHidesAPictureThatIsNoPicture) {
   auto e = NewEngine(MakeImage(TempDir(), 1 << 16));
-  e->SetSignatureTest([](std::string_view ext, ByteView first) { return ext != "jpg" || first.U8(0) == 0xFF; });
+  e->SetContentCheck([](const ContentSample& s) { return s.extension != "jpg" || s.firstBytes.U8(0) == 0xFF; });
   ASSERT_EQ(e->BeginFatLog(""), 0);
   LearnVolumeOf10And14(*e);
   std::vector<uint8_t> entries;
@@ -789,3 +793,56 @@ TEST(DeepFatLog, ANamedLogIsReopenedAndANewOneReplacesItsNamesake) {
   EXPECT_EQ(e->NextFreeExtent(pos, len), 0);
   EXPECT_EQ(e->LoadAllocationBitmap(), 0);
 }
+
+// --- The whole deep scan, as the factory gives it -------------------------------------
+
+namespace dunmere::test {
+namespace {
+
+// Every file below a folder of any engine, copied out and hashed: hash -> name.
+void CopyOutTree(IFileRecoveryParse& e, const FoundItemRecord* folder, uint32_t level, const std::string& to,
+                 std::multimap<std::string, std::string>& out) {
+  std::vector<FoundItemRecord> kids;
+  ASSERT_EQ(e.ListChildren(folder, level, kids), kOk);
+  for (const FoundItemRecord& r : kids) {
+    if (r.isFolder) {
+      CopyOutTree(e, &r, level + 1, to, out);
+    } else {
+      std::string dest = to + "/" + std::to_string(out.size());
+      if (e.RecoverItem(r, dest, 0) == kOk) out.emplace(Sha256OfFile(dest), RecordName(r));
+    }
+  }
+}
+
+TEST(DeepScanOfAFormattedVolume, FactoryEngineBringsBackNamesAndContent) {
+  std::string why;
+  if (DeepFatImageFolder(&why).empty()) GTEST_SKIP() << why;
+  UsePrivateDataFolder();
+  const std::string image = DeepFatImageFolder() + "/reformatted32.img";
+  auto e = CreateEngineForImage(image, 1, true);
+  ASSERT_NE(dynamic_cast<CProfessionalRecovery*>(e.get()), nullptr);
+  static_cast<CProfessionalRecovery*>(e.get())->DeclineResume();
+  ASSERT_EQ(e->Scan(nullptr), kOk);
+  TempDir tmp;
+  std::multimap<std::string, std::string> found;
+  CopyOutTree(*e, nullptr, 0, tmp.path(), found);
+  size_t checked = 0;
+  for (const ManifestEntry& m : ReadManifest(image)) {
+    if (m.state != "sub") continue;
+    auto range = found.equal_range(m.sha256);
+    ASSERT_NE(range.first, range.second) << m.folder << m.name << " not recovered byte-exact";
+    bool named = false;
+    for (auto it = range.first; it != range.second; ++it) named |= AsciiLower(it->second) == AsciiLower(m.name);
+    EXPECT_TRUE(named) << m.folder << m.name << " came back without its name";
+    ++checked;
+  }
+  EXPECT_GT(checked, 20u);
+  // Pictures of the old volume are found by the file system and by carving,
+  // but a search by type lists each once.
+  std::vector<FoundItemRecord> pngs;
+  ASSERT_EQ(e->SearchByType("*.png", pngs), 1);
+  EXPECT_EQ(pngs.size(), 1u);
+}
+
+}  // namespace
+}  // namespace dunmere::test
