@@ -1,0 +1,507 @@
+// The deep NTFS engine, driven the way the deep-scan pass drives it: every
+// sector of an image that looks like a FILE record and is not a folder goes
+// to ProcessFileRecord, then the finishing step makes the folders.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <sstream>
+
+#include <unistd.h>
+
+#include "engine/scan_log_folder.h"
+#include "engine/text.h"
+#include "ntfs/mft_map.h"
+#include "ntfs/professional_ntfs_recovery.h"
+#include "storage/disk_table.h"
+#include "storage/sector_source.h"
+#include "tests/support/test_support.h"
+
+namespace dunmere {
+namespace {
+
+namespace fs = std::filesystem;
+
+// ---------------------------------------------------------------------------
+// The pass over a source: 64 KiB chunks, the FILE-record test of the chunk
+// dispatch, folders passed over.
+
+bool LooksLikeFileRecord(ByteView s, uint32_t m) {
+  return s.Equals(0, "FILE") && s.U32(24) <= m && s.U32(28) == m && s.U16(48) == s.U16(510);
+}
+
+// Sectors [first, first + count) of `source`, as absolute sectors.
+void DrivePass(CProfessionalNtfsRecovery& engine, const SectorSource& source, uint64_t first, uint64_t count) {
+  const uint32_t ss = engine.SectorSize();
+  const uint32_t m = ss > 512 ? ss : 2 * ss;
+  std::vector<uint8_t> chunk(65536), wide(8192);
+  for (uint64_t done = 0; done < count;) {
+    uint32_t n = uint32_t(std::min<uint64_t>(65536 / ss, count - done));
+    uint32_t got = 0;
+    source.ReadSectors(n, chunk.data(), first + done, ss, got);
+    for (uint32_t i = 0; i < got; ++i) {
+      ByteView v(chunk.data() + size_t(i) * ss, size_t(got - i) * ss);
+      if (!LooksLikeFileRecord(v, m)) continue;
+      if (v.size() < m) {
+        uint32_t more = 0;
+        std::fill(wide.begin(), wide.end(), 0);
+        source.ReadSectors(8192 / ss, wide.data(), first + done + i, ss, more);
+        v = ByteView(wide.data(), wide.size());
+      }
+      if (v.U16(22) & 0x0002) continue;
+      engine.ProcessFileRecord(v, first + done + i, false, 0);
+    }
+    done += n;
+  }
+  EXPECT_EQ(engine.FinishScan(), kOk);
+}
+
+void ScanImage(CProfessionalNtfsRecovery& engine, const std::string& image) {
+  ScanLogFolder::Instance().BeginNewScanFolder();
+  ASSERT_EQ(engine.OpenImage(image, 'D'), kOk);
+  ASSERT_EQ(engine.StartScan(nullptr), kOk);
+  SectorSource source;
+  ASSERT_EQ(source.OpenImageFile(image), kOk);
+  DrivePass(engine, source, 0, source.SectorCount());
+}
+
+// Every item by "<volume start>:<folder path>/<name>".
+std::map<std::string, FoundItemRecord> Walk(IFileRecoveryParse& engine) {
+  std::map<std::string, FoundItemRecord> tree;
+  std::vector<std::tuple<FoundItemRecord, std::string, uint32_t>> stack;
+  std::vector<FoundItemRecord> kids;
+  EXPECT_EQ(engine.ListChildren(nullptr, 0, kids), kOk);
+  for (auto& k : kids) stack.emplace_back(k, RecordName(k), 1);
+  size_t guard = 0;
+  while (!stack.empty() && ++guard < 100000) {
+    auto [r, path, level] = stack.back();
+    stack.pop_back();
+    tree[std::to_string(r.partitionStart) + ":" + path] = r;
+    if (!r.isFolder) continue;
+    engine.ListChildren(&r, level, kids);
+    for (auto& k : kids) stack.emplace_back(k, path + "/" + RecordName(k), level + 1);
+  }
+  return tree;
+}
+
+// ---------------------------------------------------------------------------
+// Images made once by the fixture script and kept in the build tree under
+// the script's hash, shared by every run of this program.
+
+struct Expected {
+  std::string image, folder, name, sha256;
+  uint64_t size = 0, volumeStart = 0;
+  std::string Key() const {
+    return std::to_string(volumeStart) + ":" + (folder.empty() ? name : folder + "/" + name);
+  }
+};
+
+struct Images {
+  std::string dir, why;
+  bool ready = false;
+  std::vector<Expected> expected;
+};
+
+Images& Fixture() {
+  static Images* images = [] {
+    auto* im = new Images;
+    std::string script = test::SourcePath("tests/fixtures/make_deepntfs_images.sh");
+    im->dir =
+        std::string(DUNMERE_BINARY_DIR) + "/test-fixtures/deepntfs-" + test::Sha256OfFile(script).substr(0, 16);
+    if (!fs::exists(im->dir + "/manifest.tsv")) {
+      std::string tmp = im->dir + ".tmp" + std::to_string(::getpid());
+      std::string out;
+      int rc = test::RunFixtureScript("make_deepntfs_images.sh", "'" + tmp + "'", &out);
+      if (rc != 0) {
+        fs::remove_all(tmp);
+        im->why = rc == 77 ? "mkntfs, ntfs-3g, sfdisk or FUSE missing: " + out : "fixture script failed: " + out;
+        return im;
+      }
+      std::error_code ec;
+      fs::rename(tmp, im->dir, ec);
+      if (ec) fs::remove_all(tmp);  // another process finished first
+    }
+    std::ifstream in(im->dir + "/manifest.tsv");
+    std::string line;
+    while (std::getline(in, line)) {
+      std::vector<std::string> f;
+      std::stringstream ss(line);
+      std::string field;
+      while (std::getline(ss, field, '\t')) f.push_back(field);
+      if (f.size() < 6) continue;
+      im->expected.push_back({f[0], f[1], f[2], f[3], std::stoull(f[4]), std::stoull(f[5])});
+    }
+    im->ready = !im->expected.empty();
+    if (!im->ready) im->why = "empty manifest";
+    return im;
+  }();
+  return *images;
+}
+
+class DeepNtfsImages : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { test::UsePrivateDataFolder(); }
+  void SetUp() override {
+    if (!Fixture().ready) GTEST_SKIP() << Fixture().why;
+  }
+  static std::string Image(const std::string& name) { return Fixture().dir + "/" + name; }
+
+  // Each expected file of `image` is in the tree at its folder, of its
+  // size, and copies out byte for byte.
+  static void ExpectAllRecovered(CProfessionalNtfsRecovery& engine, const std::string& image) {
+    auto tree = Walk(engine);
+    test::TempDir out;
+    int checked = 0;
+    for (const Expected& e : Fixture().expected) {
+      if (e.image != image) continue;
+      SCOPED_TRACE(e.Key());
+      ASSERT_TRUE(tree.count(e.Key()));
+      const FoundItemRecord& r = tree[e.Key()];
+      EXPECT_EQ(r.sourceKind, uint32_t(kSourceDeepNtfs));
+      EXPECT_EQ(r.isFolder, 0u);
+      EXPECT_EQ(r.size, e.size);
+      EXPECT_EQ(r.partitionStart, e.volumeStart);
+      std::string folder;
+      ASSERT_EQ(engine.GetFolderPath(&r, folder), kOk);
+      EXPECT_EQ(folder, e.folder.empty() ? "" : e.folder + "/");
+      std::string dest = out / ("f" + std::to_string(checked++));
+      ASSERT_EQ(engine.RecoverItem(r, dest, 0), kOk);
+      EXPECT_EQ(test::Sha256OfFile(dest), e.sha256);
+    }
+    EXPECT_GT(checked, 0);
+  }
+};
+
+TEST_F(DeepNtfsImages, QuickFormattedVolumeGivesBackItsFilesAndFolders) {
+  CProfessionalNtfsRecovery engine;
+  ScanImage(engine, Image("reformatted.img"));
+  // The new $MFT is known; its mirror copy is not taken for a second volume.
+  EXPECT_EQ(engine.Tables().size(), 1u);
+  ExpectAllRecovered(engine, "reformatted.img");
+  auto tree = Walk(engine);
+  // The system files of the new volume are not items.
+  for (auto& [key, r] : tree) EXPECT_NE(RecordName(r).rfind("$", 0), 0u) << key;
+  // Folders are real, at their levels, and each appears once.
+  ASSERT_TRUE(tree.count("0:Docs/Deep/Deeper"));
+  EXPECT_EQ(tree["0:Docs/Deep/Deeper"].isFolder, 1u);
+  std::vector<FoundItemRecord> top;
+  ASSERT_EQ(engine.ListChildren(nullptr, 0, top), kOk);
+  EXPECT_EQ(std::count_if(top.begin(), top.end(), [](auto& r) { return RecordName(r) == "Docs"; }), 1);
+  uint32_t count = 0;
+  ASSERT_EQ(engine.CountFiles(&tree["0:Docs"], 1, count), kOk);
+  EXPECT_EQ(count, 3u);
+
+  // A whole folder copies out with its tree below it.
+  test::TempDir out;
+  ASSERT_EQ(engine.RecoverItem(tree["0:Docs"], out / "Docs", CountSeparators(out.path())), kOk);
+  for (const Expected& e : Fixture().expected) {
+    if (e.image == "reformatted.img" && e.folder.rfind("Docs", 0) == 0) {
+      EXPECT_EQ(test::Sha256OfFile(out / (e.folder + "/" + e.name)), e.sha256) << e.Key();
+    }
+  }
+
+  // The preview read delivers the start of a file into a buffer.
+  std::vector<uint8_t> buf(4096);
+  uint64_t n = buf.size();
+  std::string path;
+  ASSERT_EQ(engine.ReadForPreview(&tree["0:root.bin"], path, buf.data(), n, nullptr, nullptr), kOk);
+  EXPECT_EQ(n, 4096u);
+  EXPECT_TRUE(path.empty());
+
+  // The log carries the deep NTFS name.
+  std::string log = engine.Store()->LogPath();
+  EXPECT_NE(fs::path(log).filename().string().rfind("Pro_Ntfs_0_", 0), std::string::npos) << log;
+}
+
+TEST_F(DeepNtfsImages, WholeDiskScanAttributesItemsToTheirVolumes) {
+  CProfessionalNtfsRecovery engine;
+  ScanImage(engine, Image("disk.img"));
+  EXPECT_EQ(engine.Tables().size(), 2u);
+  ExpectAllRecovered(engine, "disk.img");
+  // Both volumes' "Docs" folders are there, each with its own files only.
+  auto tree = Walk(engine);
+  for (const char* v : {"2048", "36864"}) {
+    std::string docs = std::string(v) + ":Docs";
+    ASSERT_TRUE(tree.count(docs)) << docs;
+    uint32_t count = 0;
+    ASSERT_EQ(engine.CountFiles(&tree[docs], 1, count), kOk);
+    EXPECT_EQ(count, 2u) << docs;
+    EXPECT_EQ(tree[docs].partitionStart, std::stoull(v));
+  }
+  EXPECT_NE(tree["2048:Docs"].itemId, tree["36864:Docs"].itemId);
+}
+
+TEST_F(DeepNtfsImages, PartitionScanOfTheDiskMatchesTheVolume) {
+  // The same disk scanned as its second partition: the area's own boot
+  // sector seeds the table before the pass.
+  DiskTable::SetOverride({Image("disk.img")});
+  ScanLogFolder::Instance().BeginNewScanFolder();
+  CProfessionalNtfsRecovery engine;
+  ASSERT_EQ(engine.OpenPartition(0, 36864, 32768, 'P'), kOk);
+  ASSERT_EQ(engine.StartScan(nullptr), kOk);
+  EXPECT_EQ(engine.Tables().size(), 1u);
+  SectorSource source;
+  ASSERT_EQ(source.OpenImageFile(Image("disk.img")), kOk);
+  DrivePass(engine, source, 36864, 32768);
+  auto tree = Walk(engine);
+  ASSERT_TRUE(tree.count("36864:Docs/two/two_data.bin"));
+  EXPECT_FALSE(tree.count("2048:one_top.bin"));
+  EXPECT_NE(fs::path(engine.Store()->LogPath()).filename().string().rfind("Pro_Ntfs_36864_", 0), std::string::npos);
+}
+
+// ---------------------------------------------------------------------------
+// Hand-made records on a small image: loops, lost parents, hostile names,
+// damaged bytes.
+
+constexpr uint32_t kSpc = 8;       // 4 KiB clusters
+constexpr uint64_t kMftLcn = 8;    // the table at sector 64
+constexpr uint64_t kMftSector = kMftLcn * kSpc;
+
+struct RecordSpec {
+  uint32_t number = 0;
+  uint16_t flags = 1;
+  uint64_t parent = 5;
+  std::u16string name;
+  std::vector<uint8_t> resident;  // resident $DATA when no run is given
+  bool hasData = true;
+  uint64_t lcn = 0, clusters = 0, realSize = 0;  // one data run
+};
+
+void Put16(std::vector<uint8_t>& b, size_t o, uint16_t v) { PutLe16(b.data() + o, v); }
+void Put32(std::vector<uint8_t>& b, size_t o, uint32_t v) { PutLe32(b.data() + o, v); }
+void Put64(std::vector<uint8_t>& b, size_t o, uint64_t v) { PutLe64(b.data() + o, v); }
+
+std::vector<uint8_t> BuildRecord(const RecordSpec& s) {
+  std::vector<uint8_t> r(1024, 0);
+  std::memcpy(r.data(), "FILE", 4);
+  Put16(r, 4, 48);
+  Put16(r, 6, 3);
+  Put16(r, 16, 1);
+  Put16(r, 18, 1);
+  Put16(r, 20, 56);
+  Put16(r, 22, s.flags);
+  Put32(r, 28, 1024);
+  Put32(r, 44, s.number);
+  size_t at = 56;
+  // $FILE_NAME
+  size_t valueLen = 66 + 2 * s.name.size();
+  size_t len = (24 + valueLen + 7) & ~size_t(7);
+  Put32(r, at, 0x30);
+  Put32(r, at + 4, uint32_t(len));
+  Put32(r, at + 16, uint32_t(valueLen));
+  Put16(r, at + 20, 24);
+  Put64(r, at + 24, s.parent | (uint64_t(1) << 48));
+  r[at + 24 + 64] = uint8_t(s.name.size());
+  r[at + 24 + 65] = 1;
+  for (size_t i = 0; i < s.name.size(); ++i) Put16(r, at + 24 + 66 + 2 * i, uint16_t(s.name[i]));
+  at += len;
+  if (s.hasData && s.clusters == 0) {
+    len = (24 + s.resident.size() + 7) & ~size_t(7);
+    Put32(r, at, 0x80);
+    Put32(r, at + 4, uint32_t(len));
+    Put32(r, at + 16, uint32_t(s.resident.size()));
+    Put16(r, at + 20, 24);
+    std::copy(s.resident.begin(), s.resident.end(), r.begin() + at + 24);
+    at += len;
+  } else if (s.hasData) {
+    len = 72;
+    Put32(r, at, 0x80);
+    Put32(r, at + 4, uint32_t(len));
+    r[at + 8] = 1;
+    Put64(r, at + 24, s.clusters - 1);
+    Put16(r, at + 32, 64);
+    Put64(r, at + 40, s.clusters * kSpc * 512);
+    Put64(r, at + 48, s.realSize);
+    Put64(r, at + 56, s.realSize);
+    r[at + 64] = 0x22;  // 2-byte count, 2-byte LCN
+    Put16(r, at + 65, uint16_t(s.clusters));
+    Put16(r, at + 67, uint16_t(s.lcn));
+    at += len;
+  }
+  Put32(r, at, 0xFFFFFFFFu);
+  Put32(r, 24, uint32_t(at + 8));
+  // The update sequence: tails saved in the array, the number put in their place.
+  Put16(r, 48, 0x0007);
+  for (int i = 1; i <= 2; ++i) {
+    r[48 + 2 * i] = r[512 * i - 2];
+    r[49 + 2 * i] = r[512 * i - 1];
+    Put16(r, 512 * i - 2, 0x0007);
+  }
+  return r;
+}
+
+class DeepNtfsRecords : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { test::UsePrivateDataFolder(); }
+  void SetUp() override { image_.assign(4 << 20, 0); }
+  void Place(const RecordSpec& s, uint64_t sector) {
+    auto r = BuildRecord(s);
+    std::copy(r.begin(), r.end(), image_.begin() + sector * 512);
+  }
+  void PlaceInTable(const RecordSpec& s) { Place(s, kMftSector + 2 * s.number); }
+  void PlaceMft() {
+    RecordSpec mft;
+    mft.number = 0;
+    mft.name = u"$MFT";
+    mft.lcn = kMftLcn;
+    mft.clusters = 16;
+    mft.realSize = 16 * 4096;
+    PlaceInTable(mft);
+  }
+  std::string Write() {
+    std::string path = dir_ / "synthetic.img";
+    test::WriteBytes(path, image_);
+    return path;
+  }
+  test::TempDir dir_;
+  std::vector<uint8_t> image_;
+};
+
+TEST_F(DeepNtfsRecords, LoopsLostParentsAndSystemRecords) {
+  PlaceMft();
+  RecordSpec a{.number = 20, .flags = 3, .parent = 21, .name = u"LoopA", .resident = {}, .hasData = false};
+  RecordSpec b{.number = 21, .flags = 3, .parent = 20, .name = u"LoopB", .resident = {}, .hasData = false};
+  RecordSpec self{.number = 22, .flags = 3, .parent = 22, .name = u"Self", .resident = {}, .hasData = false};
+  PlaceInTable(a);
+  PlaceInTable(b);
+  PlaceInTable(self);
+  PlaceInTable({.number = 30, .parent = 20, .name = u"in_loop.txt", .resident = {'l', 'o', 'o', 'p'}});
+  PlaceInTable({.number = 31, .parent = 22, .name = u"in_self.txt", .resident = {'s'}});
+  // Parent 40 is a file now, parent 41 is nothing at all.
+  PlaceInTable({.number = 40, .parent = 5, .name = u"was_a_folder.txt", .resident = {'x'}});
+  PlaceInTable({.number = 32, .parent = 40, .name = u"orphan1.txt", .resident = {'1'}});
+  PlaceInTable({.number = 33, .parent = 41, .name = u"orphan2.txt", .resident = {'2'}});
+  PlaceInTable({.number = 7, .parent = 5, .name = u"$Boot", .resident = {'b'}});
+  // Data in a cluster of its own.
+  PlaceInTable({.number = 34, .parent = 5, .name = u"clustered.bin", .resident = {}, .hasData = true, .lcn = 200, .clusters = 1, .realSize = 1000});
+  for (int i = 0; i < 4096; ++i) image_[200 * 4096 + i] = uint8_t(i * 7);
+
+  CProfessionalNtfsRecovery engine;
+  ScanImage(engine, Write());
+  auto tree = Walk(engine);
+  EXPECT_TRUE(tree.count("0:LostFolder40/orphan1.txt"));
+  EXPECT_TRUE(tree.count("0:LostFolder41/orphan2.txt"));
+  EXPECT_TRUE(tree.count("0:was_a_folder.txt"));
+  EXPECT_FALSE(tree.count("0:$Boot"));
+  EXPECT_TRUE(tree.count("0:Self/in_self.txt"));
+  // The loop ends: one of its folders sits at the top, the other below it.
+  EXPECT_TRUE(tree.count("0:LoopA/LoopB") || tree.count("0:LoopB/LoopA"));
+  bool inLoop = false;
+  for (auto& [k, r] : tree) inLoop |= RecordName(r) == "in_loop.txt";
+  EXPECT_TRUE(inLoop);
+  // Each folder number makes one folder item.
+  std::map<uint32_t, int> folders;
+  for (uint32_t i = 1; i <= engine.Store()->Count(); ++i) {
+    FoundItemRecord r;
+    ASSERT_EQ(engine.Store()->Read(i, r), kOk);
+    if (r.isFolder) {
+      EXPECT_EQ(++folders[r.itemId], 1) << RecordName(r);
+    }
+  }
+  EXPECT_EQ(tree["0:LostFolder41"].clusterBytes, kNoClusterSize);
+  ASSERT_TRUE(tree.count("0:clustered.bin"));
+  EXPECT_EQ(tree["0:clustered.bin"].clusterBytes, 4096u);
+  test::TempDir out;
+  ASSERT_EQ(engine.RecoverItem(tree["0:clustered.bin"], out / "c.bin", 0), kOk);
+  auto got = test::ReadBytes(out / "c.bin");
+  ASSERT_EQ(got.size(), 1000u);
+  for (int i = 0; i < 1000; ++i) ASSERT_EQ(got[i], uint8_t(i * 7));
+}
+
+TEST_F(DeepNtfsRecords, NamesFromDiskStayInsideTheDestination) {
+  PlaceMft();
+  PlaceInTable({.number = 20, .flags = 3, .parent = 5, .name = u"..", .resident = {}, .hasData = false});
+  PlaceInTable({.number = 30, .parent = 20, .name = u"../../escaped.txt", .resident = {'e'}});
+  PlaceInTable({.number = 31, .parent = 20, .name = u"/etc/passwd", .resident = {'p'}});
+  CProfessionalNtfsRecovery engine;
+  ScanImage(engine, Write());
+  std::vector<FoundItemRecord> top;
+  ASSERT_EQ(engine.ListChildren(nullptr, 0, top), kOk);
+  ASSERT_EQ(top.size(), 1u);
+  test::TempDir root;
+  std::string dest = root / "in";
+  ASSERT_EQ(engine.RecoverItem(top[0], dest, CountSeparators(root.path())), kOk);
+  size_t files = 0;
+  for (auto& e : fs::recursive_directory_iterator(root.path())) {
+    if (!e.is_regular_file()) continue;
+    ++files;
+    std::string p = fs::canonical(e.path()).string();
+    EXPECT_EQ(p.rfind(fs::canonical(dest).string() + "/", 0), 0u) << p;
+  }
+  EXPECT_EQ(files, 2u);
+  EXPECT_FALSE(fs::exists(fs::path(root.path()).parent_path() / "escaped.txt"));
+}
+
+TEST_F(DeepNtfsRecords, DamagedRecordsAreSkippedWithoutHarm) {
+  PlaceMft();
+  PlaceInTable({.number = 30, .parent = 5, .name = u"good.txt", .resident = {'g'}});
+  std::string path = Write();
+  CProfessionalNtfsRecovery engine;
+  ScanLogFolder::Instance().BeginNewScanFolder();
+  ASSERT_EQ(engine.OpenImage(path, 'D'), kOk);
+  ASSERT_EQ(engine.StartScan(nullptr), kOk);
+
+  // Random bytes after a valid header, at random places: folders claimed,
+  // parents anywhere, names and runs of any length. Nothing may crash.
+  std::mt19937 rng(1234);
+  RecordSpec base{.number = 50, .parent = 60, .name = u"x.bin", .resident = {}, .hasData = true, .lcn = 300, .clusters = 2, .realSize = 5000};
+  for (int i = 0; i < 3000; ++i) {
+    auto r = BuildRecord(base);
+    size_t from = 24 + rng() % 1000;
+    for (size_t j = from; j < r.size(); ++j)
+      if (rng() % 3 == 0) r[j] = uint8_t(rng());
+    if (i % 5 == 0) Put32(r, 44, uint32_t(rng()));
+    if (i % 7 == 0) Put32(r, 24, uint32_t(rng()));  // bytes in use beyond the record
+    Put16(r, 48, r[510] | (r[511] << 8));
+    uint64_t sector = rng() % 8192;
+    Status s = engine.ProcessFileRecord(ByteView(r.data(), r.size()), sector);
+    EXPECT_TRUE(s == kOk || s == kInvalidArg || s == kNotFileRecord) << s;
+    // Also short buffers and the lost-folder mode.
+    engine.ProcessFileRecord(ByteView(r.data(), 600), sector);
+    engine.ProcessFileRecord(ByteView(r.data(), r.size()), sector, true, uint32_t(rng() % 100));
+  }
+  // A record whose bytes in use pass the record's end is refused.
+  auto bad = BuildRecord({.number = 70, .parent = 5, .name = u"big.txt", .resident = {'b'}});
+  Put32(bad, 24, 2000);
+  EXPECT_EQ(engine.ProcessFileRecord(ByteView(bad.data(), bad.size()), 5000), kInvalidArg);
+  EXPECT_EQ(engine.ProcessFileRecord(ByteView(image_.data(), 1024), 0), kNotFileRecord);
+  EXPECT_EQ(engine.FinishScan(), kOk);
+  // Whatever was made lists, counts and copies out without harm.
+  auto tree = Walk(engine);
+  test::TempDir out;
+  int i = 0;
+  for (auto& [k, r] : tree) {
+    if (!r.isFolder) engine.RecoverItem(r, out / std::to_string(i++), 0);
+  }
+  EXPECT_FALSE(tree.count("0:big.txt"));
+}
+
+TEST(MftMapTest, RecordsAreAttributedByWhereTheirTableWouldPutThem) {
+  // Two fragments: clusters 0-3 at LCN 10, clusters 4-7 at LCN 100 (8 sectors each).
+  std::vector<Extent> ext{{0, 10, 4, false}, {4, 100, 4, false}};
+  MftTable t;
+  ASSERT_TRUE(MakeMftTable(ext, 1000 + 80, 8, t));
+  EXPECT_EQ(t.volumeStart, 1000u);
+  MftMap map;
+  ASSERT_TRUE(map.Add(t));
+  // Record 3 in the first fragment, record 17 (sector 34 of the table) in the second.
+  EXPECT_NE(map.Attribute(3, 1080 + 6, 2), nullptr);
+  EXPECT_NE(map.Attribute(17, 1000 + 800 + 2, 2), nullptr);
+  EXPECT_EQ(map.Attribute(17, 1080 + 34, 2), nullptr);
+  // Past the end: where the last fragment would go on.
+  EXPECT_NE(map.Attribute(40, 1000 + 800 + 80 - 32, 2), nullptr);
+  // A table that would start before the disk is refused.
+  EXPECT_FALSE(MakeMftTable(ext, 40, 8, t));
+  // The map does not grow without bound.
+  for (uint64_t k = 0; k < MftMap::kMaxTables + 10; ++k) {
+    MftTable u = ContiguousTable(k * 100);
+    map.Add(u);
+  }
+  EXPECT_EQ(map.size(), MftMap::kMaxTables);
+}
+
+}  // namespace
+}  // namespace dunmere
