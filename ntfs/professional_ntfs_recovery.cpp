@@ -298,7 +298,7 @@ CProfessionalNtfsRecovery::Volume* CProfessionalNtfsRecovery::VolumeOf(const Att
 CProfessionalNtfsRecovery::FolderNode* CProfessionalNtfsRecovery::Node(Volume& v, uint32_t p) {
   auto it = v.folders.find(p);
   if (it != v.folders.end()) return &it->second;
-  if (folderCount_ >= kMaxFolders) return nullptr;
+  if (folderCount_ >= folderLimit_) return nullptr;
   FolderNode node;
   // Folder ids key the relation of the whole store: the folders of a second
   // volume get ids of their own so that two volumes' folder 64 never merge.

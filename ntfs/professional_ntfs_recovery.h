@@ -5,6 +5,7 @@
 // record belongs to from the master file tables met so far, rebuilds the
 // folders above it from their records, and makes the folder items when the
 // pass ends ("LostFolder<n>" for a folder whose record is gone).
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -27,7 +28,7 @@ class CProfessionalNtfsRecovery : public CStoreEngineBase {
  public:
   static constexpr uint32_t kRootRecord = 5;
   // Folders remembered over the whole pass (all volumes together): about
-  // 48 MiB at most. Past it a file whose folder is new is listed at the top
+  // 64 MiB at most. Past it a file whose folder is new is listed at the top
   // level, and a known folder whose parent is new sits at the top level
   // under its own name; nothing found is dropped.
   static constexpr size_t kMaxFolders = size_t(1) << 20;
@@ -39,6 +40,8 @@ class CProfessionalNtfsRecovery : public CStoreEngineBase {
   using ContentCheck =
       std::function<bool(const std::string& extension, ByteView firstBytes, uint64_t absoluteSector)>;
   void SetContentCheck(ContentCheck check) { contentCheck_ = std::move(check); }
+  // A lower folder limit (for tests of what happens when it is reached).
+  void SetFolderLimit(size_t limit) { folderLimit_ = std::min(limit, kMaxFolders); }
 
   CProfessionalNtfsRecovery();
   ~CProfessionalNtfsRecovery() override;
@@ -132,6 +135,7 @@ class CProfessionalNtfsRecovery : public CStoreEngineBase {
   std::vector<std::unique_ptr<Volume>> volumes_;
   std::map<std::tuple<uint64_t, uint64_t, bool>, size_t> volumeIndex_;
   size_t folderCount_ = 0;
+  size_t folderLimit_ = kMaxFolders;
   uint32_t nextAlias_ = 0xFFFFFFFEu;
 
   ContentCheck contentCheck_;

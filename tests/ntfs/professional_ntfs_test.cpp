@@ -99,43 +99,57 @@ struct Expected {
   }
 };
 
-struct Images {
+// A fixture script's output, made once and kept in the build tree under the
+// script's hash (the same place the quick-scan tests keep theirs, so a
+// script's images are made once for both), with its manifest's rows.
+struct CachedImages {
   std::string dir, why;
   bool ready = false;
+  std::vector<std::vector<std::string>> rows;
+};
+
+CachedImages LoadCached(const std::string& script, const std::string& prefix) {
+  CachedImages im;
+  std::string path = test::SourcePath("tests/fixtures/" + script);
+  im.dir = std::string(DUNMERE_BINARY_DIR) + "/test-fixtures/" + prefix + "-" + test::Sha256OfFile(path).substr(0, 16);
+  if (!fs::exists(im.dir + "/manifest.tsv")) {
+    std::string tmp = im.dir + ".tmp" + std::to_string(::getpid());
+    std::string out;
+    int rc = test::RunFixtureScript(script, "'" + tmp + "'", &out);
+    if (rc != 0) {
+      fs::remove_all(tmp);
+      im.why = rc == 77 ? "mkntfs, ntfs-3g, sfdisk or FUSE missing: " + out : script + " failed: " + out;
+      return im;
+    }
+    std::error_code ec;
+    fs::rename(tmp, im.dir, ec);
+    if (ec) fs::remove_all(tmp);  // another process finished first
+  }
+  std::ifstream in(im.dir + "/manifest.tsv");
+  std::string line;
+  while (std::getline(in, line)) {
+    std::vector<std::string> f;
+    std::stringstream ss(line);
+    std::string field;
+    while (std::getline(ss, field, '\t')) f.push_back(field);
+    im.rows.push_back(f);
+  }
+  im.ready = !im.rows.empty();
+  if (!im.ready) im.why = "empty manifest of " + script;
+  return im;
+}
+
+struct Images {
+  CachedImages cache;
   std::vector<Expected> expected;
 };
 
 Images& Fixture() {
   static Images* images = [] {
     auto* im = new Images;
-    std::string script = test::SourcePath("tests/fixtures/make_deepntfs_images.sh");
-    im->dir =
-        std::string(DUNMERE_BINARY_DIR) + "/test-fixtures/deepntfs-" + test::Sha256OfFile(script).substr(0, 16);
-    if (!fs::exists(im->dir + "/manifest.tsv")) {
-      std::string tmp = im->dir + ".tmp" + std::to_string(::getpid());
-      std::string out;
-      int rc = test::RunFixtureScript("make_deepntfs_images.sh", "'" + tmp + "'", &out);
-      if (rc != 0) {
-        fs::remove_all(tmp);
-        im->why = rc == 77 ? "mkntfs, ntfs-3g, sfdisk or FUSE missing: " + out : "fixture script failed: " + out;
-        return im;
-      }
-      std::error_code ec;
-      fs::rename(tmp, im->dir, ec);
-      if (ec) fs::remove_all(tmp);  // another process finished first
-    }
-    std::ifstream in(im->dir + "/manifest.tsv");
-    std::string line;
-    while (std::getline(in, line)) {
-      std::vector<std::string> f;
-      std::stringstream ss(line);
-      std::string field;
-      while (std::getline(ss, field, '\t')) f.push_back(field);
-      if (f.size() < 6) continue;
-      im->expected.push_back({f[0], f[1], f[2], f[3], std::stoull(f[4]), std::stoull(f[5])});
-    }
-    im->ready = !im->expected.empty();
-    if (!im->ready) im->why = "empty manifest";
+    im->cache = LoadCached("make_deepntfs_images.sh", "deepntfs");
+    for (auto& f : im->cache.rows)
+      if (f.size() >= 6) im->expected.push_back({f[0], f[1], f[2], f[3], std::stoull(f[4]), std::stoull(f[5])});
     return im;
   }();
   return *images;
@@ -145,9 +159,9 @@ class DeepNtfsImages : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { test::UsePrivateDataFolder(); }
   void SetUp() override {
-    if (!Fixture().ready) GTEST_SKIP() << Fixture().why;
+    if (!Fixture().cache.ready) GTEST_SKIP() << Fixture().cache.why;
   }
-  static std::string Image(const std::string& name) { return Fixture().dir + "/" + name; }
+  static std::string Image(const std::string& name) { return Fixture().cache.dir + "/" + name; }
 
   // Each expected file of `image` is in the tree at its folder, of its
   // size, and copies out byte for byte.
@@ -252,6 +266,67 @@ TEST_F(DeepNtfsImages, PartitionScanOfTheDiskMatchesTheVolume) {
   EXPECT_NE(fs::path(engine.Store()->LogPath()).filename().string().rfind("Pro_Ntfs_36864_", 0), std::string::npos);
 }
 
+TEST_F(DeepNtfsImages, DeletedFilesOfTheQuickScanImagesComeBackToo) {
+  // The quick scan's volumes, read record by record: a run list longer than
+  // a sector, compressed data, and a sparse file past 4 GiB.
+  static CachedImages quick = LoadCached("make_ntfs_images.sh", "ntfs");
+  if (!quick.ready) GTEST_SKIP() << quick.why;
+  for (const char* image : {"ntfs_s512_c512.img", "ntfs_s512_c4k.img"}) {
+    SCOPED_TRACE(image);
+    CProfessionalNtfsRecovery engine;
+    // The pictures there hold random bytes: the signature check would hide them.
+    engine.SetContentCheck([](const std::string&, ByteView, uint64_t) { return true; });
+    ScanImage(engine, quick.dir + "/" + image);
+    auto tree = Walk(engine);
+    test::TempDir out;
+    for (auto& f : quick.rows) {
+      if (f.size() < 5 || f[0] != image || f[3] == "-") continue;
+      // Files under a folder whose record was reused are checked by name only.
+      std::string key = "0:" + (f[1].empty() || f[1].rfind("LostFolder", 0) == 0 ? "" : f[1] + "/") + f[2];
+      const FoundItemRecord* r = nullptr;
+      if (tree.count(key)) r = &tree[key];
+      for (auto& [k, rec] : tree)
+        if (!r && !rec.isFolder && RecordName(rec) == f[2]) r = &rec;
+      ASSERT_NE(r, nullptr) << key;
+      EXPECT_EQ(r->size, std::stoull(f[4])) << key;
+      ASSERT_EQ(engine.RecoverItem(*r, out / "f", 0), kOk) << key;
+      EXPECT_EQ(test::Sha256OfFile(out / "f"), f[3]) << key;
+    }
+    if (std::string(image) != "ntfs_s512_c4k.img") continue;
+    {
+      // With the signature table's check they are not listed, but counted.
+      CProfessionalNtfsRecovery checked;
+      ScanImage(checked, quick.dir + "/" + image);
+      auto shown = Walk(checked);
+      EXPECT_FALSE(shown.count("0:root_deleted.jpg"));
+      EXPECT_TRUE(shown.count("0:tiny.txt"));
+      uint32_t all = 0, listed = 0;
+      ASSERT_EQ(checked.CountFiles(nullptr, 0, all), kOk);
+      ASSERT_EQ(engine.CountFiles(nullptr, 0, listed), kOk);
+      EXPECT_EQ(all, listed);
+    }
+    ASSERT_TRUE(tree.count("0:huge.sparse"));
+    const FoundItemRecord& r = tree["0:huge.sparse"];
+    const uint64_t tailAt = 5ull * 1024 * 1024 * 1024 + 12345;
+    EXPECT_EQ(r.size, tailAt + 4096);
+    // Only the first and the last pieces are looked at; the hole reads as zeros.
+    uint64_t total = 0;
+    std::string head, tail;
+    ASSERT_EQ(engine.ReadContent(r,
+                                 [&](const uint8_t* d, size_t n) {
+                                   if (total == 0) head.assign(reinterpret_cast<const char*>(d), 4);
+                                   if (total <= tailAt && tailAt + 4 <= total + n)
+                                     tail.assign(reinterpret_cast<const char*>(d + (tailAt - total)), 4);
+                                   total += n;
+                                   return 0;
+                                 }),
+              kOk);
+    EXPECT_EQ(total, tailAt + 4096);
+    EXPECT_EQ(head, "HEAD");
+    EXPECT_EQ(tail, "TAIL");
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Hand-made records on a small image: loops, lost parents, hostile names,
 // damaged bytes.
@@ -268,6 +343,7 @@ struct RecordSpec {
   std::vector<uint8_t> resident;  // resident $DATA when no run is given
   bool hasData = true;
   uint64_t lcn = 0, clusters = 0, realSize = 0;  // one data run
+  uint32_t fragments = 0;  // or this many one-cluster runs at lcn, lcn + 2, ...
 };
 
 void Put16(std::vector<uint8_t>& b, size_t o, uint16_t v) { PutLe16(b.data() + o, v); }
@@ -298,13 +374,28 @@ std::vector<uint8_t> BuildRecord(const RecordSpec& s) {
   r[at + 24 + 65] = 1;
   for (size_t i = 0; i < s.name.size(); ++i) Put16(r, at + 24 + 66 + 2 * i, uint16_t(s.name[i]));
   at += len;
-  if (s.hasData && s.clusters == 0) {
+  if (s.hasData && s.clusters == 0 && !s.fragments) {
     len = (24 + s.resident.size() + 7) & ~size_t(7);
     Put32(r, at, 0x80);
     Put32(r, at + 4, uint32_t(len));
     Put32(r, at + 16, uint32_t(s.resident.size()));
     Put16(r, at + 20, 24);
     std::copy(s.resident.begin(), s.resident.end(), r.begin() + at + 24);
+    at += len;
+  } else if (s.hasData && s.fragments) {
+    std::vector<uint8_t> runs{0x21, 1, uint8_t(s.lcn), uint8_t(s.lcn >> 8)};
+    for (uint32_t k = 1; k < s.fragments; ++k) runs.insert(runs.end(), {0x11, 1, 2});
+    runs.push_back(0);
+    len = (64 + runs.size() + 7) & ~size_t(7);
+    Put32(r, at, 0x80);
+    Put32(r, at + 4, uint32_t(len));
+    r[at + 8] = 1;
+    Put64(r, at + 24, s.fragments - 1);
+    Put16(r, at + 32, 64);
+    Put64(r, at + 40, uint64_t(s.fragments) * kSpc * 512);
+    Put64(r, at + 48, s.realSize);
+    Put64(r, at + 56, s.realSize);
+    std::copy(runs.begin(), runs.end(), r.begin() + at + 64);
     at += len;
   } else if (s.hasData) {
     len = 72;
@@ -477,6 +568,77 @@ TEST_F(DeepNtfsRecords, DamagedRecordsAreSkippedWithoutHarm) {
     if (!r.isFolder) engine.RecoverItem(r, out / std::to_string(i++), 0);
   }
   EXPECT_FALSE(tree.count("0:big.txt"));
+}
+
+TEST_F(DeepNtfsRecords, RunListLongerThanASectorIsDecodedWhole) {
+  PlaceMft();
+  // 200 one-cluster runs: the run list ends well past the record's first sector.
+  RecordSpec f{.number = 30, .parent = 5, .name = u"scattered.bin", .resident = {}, .hasData = true,
+               .lcn = 300, .clusters = 0, .realSize = 200 * 4096 - 100, .fragments = 200};
+  auto rec = BuildRecord(f);
+  ASSERT_GT(ByteView(rec.data(), rec.size()).U32(24), 700u);
+  PlaceInTable(f);
+  for (uint32_t k = 0; k < 200; ++k)
+    std::fill_n(image_.begin() + (300 + 2 * k) * 4096, 4096, uint8_t(k + 1));
+  CProfessionalNtfsRecovery engine;
+  ScanImage(engine, Write());
+  auto tree = Walk(engine);
+  ASSERT_TRUE(tree.count("0:scattered.bin"));
+  EXPECT_EQ(tree["0:scattered.bin"].clusterBytes, 4096u);
+  test::TempDir out;
+  ASSERT_EQ(engine.RecoverItem(tree["0:scattered.bin"], out / "s.bin", 0), kOk);
+  auto got = test::ReadBytes(out / "s.bin");
+  ASSERT_EQ(got.size(), 200u * 4096 - 100);
+  for (size_t i = 0; i < got.size(); i += 4096) ASSERT_EQ(got[i], uint8_t(i / 4096 + 1)) << i;
+}
+
+TEST_F(DeepNtfsRecords, FolderLimitKeepsEveryFileVisible) {
+  PlaceMft();
+  PlaceInTable({.number = 20, .flags = 3, .parent = 5, .name = u"First", .resident = {}, .hasData = false});
+  PlaceInTable({.number = 21, .flags = 3, .parent = 20, .name = u"Second", .resident = {}, .hasData = false});
+  PlaceInTable({.number = 22, .flags = 3, .parent = 23, .name = u"Third", .resident = {}, .hasData = false});
+  PlaceInTable({.number = 30, .parent = 20, .name = u"a.txt", .resident = {'a'}});
+  PlaceInTable({.number = 31, .parent = 21, .name = u"b.txt", .resident = {'b'}});
+  PlaceInTable({.number = 32, .parent = 22, .name = u"c.txt", .resident = {'c'}});
+  PlaceInTable({.number = 33, .parent = 20, .name = u"d.txt", .resident = {'d'}});
+  // A folder record handed over by mistake adds nothing.
+  CProfessionalNtfsRecovery engine;
+  engine.SetFolderLimit(1);
+  ScanImage(engine, Write());
+  EXPECT_EQ(engine.FolderCount(), 1u);
+  auto tree = Walk(engine);
+  EXPECT_TRUE(tree.count("0:First/a.txt"));
+  EXPECT_TRUE(tree.count("0:First/d.txt"));
+  EXPECT_TRUE(tree.count("0:b.txt"));
+  EXPECT_TRUE(tree.count("0:c.txt"));
+  EXPECT_EQ(tree.size(), 5u);
+}
+
+TEST_F(DeepNtfsRecords, FoldersPassedInAreIgnoredAndAResumedLogGrows) {
+  PlaceMft();
+  PlaceInTable({.number = 30, .parent = 5, .name = u"one.txt", .resident = {'1'}});
+  std::string path = Write();
+  std::string log;
+  {
+    CProfessionalNtfsRecovery engine;
+    ScanImage(engine, path);
+    EXPECT_EQ(engine.GetFoundCount(), 1);
+    auto folder = BuildRecord({.number = 40, .flags = 3, .parent = 5, .name = u"Dir", .resident = {}, .hasData = false});
+    EXPECT_EQ(engine.ProcessFileRecord(ByteView(folder.data(), folder.size()), 500), kOk);
+    EXPECT_EQ(engine.GetFoundCount(), 1);
+    log = fs::path(engine.Store()->LogPath()).filename().string();
+  }
+  CProfessionalNtfsRecovery engine;
+  ASSERT_EQ(engine.OpenImage(path, 'D'), kOk);
+  ASSERT_EQ(engine.StartScan(&log), kOk);
+  EXPECT_EQ(engine.GetFoundCount(), 1);
+  auto two = BuildRecord({.number = 31, .parent = 5, .name = u"two.txt", .resident = {'2'}});
+  EXPECT_EQ(engine.ProcessFileRecord(ByteView(two.data(), two.size()), kMftSector + 62), kOk);
+  EXPECT_EQ(engine.FinishScan(), kOk);
+  EXPECT_EQ(engine.GetFoundCount(), 2);
+  auto tree = Walk(engine);
+  EXPECT_TRUE(tree.count("0:one.txt"));
+  EXPECT_TRUE(tree.count("0:two.txt"));
 }
 
 TEST(MftMapTest, RecordsAreAttributedByWhereTheirTableWouldPutThem) {
