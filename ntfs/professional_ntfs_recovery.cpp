@@ -142,6 +142,15 @@ Status CProfessionalNtfsRecovery::StartScan(const std::string* earlierLog) {
     name = LogName(areaStart_, local);
   }
   if (Status s = OpenStore(name)) return s;
+  // A resumed log already holds folder items of its first part: they are not
+  // made twice, and new folder ids stay clear of the ids it uses.
+  resumedFolderIds_.clear();
+  for (const FolderNameEntry& e : store_->FolderNames()) resumedFolderIds_.insert(e.itemId);
+  auto below = [&](uint32_t id) {
+    if (id >= kAliasFloor && id <= nextAlias_) nextAlias_ = id - 1;
+  };
+  for (uint32_t id : resumedFolderIds_) below(id);
+  for (const auto& [key, kids] : store_->Relations()) below(RelationParent(key));
   SeedFromBootSector();
   return kOk;
 }
@@ -428,6 +437,7 @@ Status CProfessionalNtfsRecovery::EmitFolder(Volume& v, uint32_t number, const s
   f = &v.folders[number];
   if (f->emitted) return kOk;
   f->emitted = true;
+  if (resumedFolderIds_.count(f->id)) return kOk;
 
   FoundItemRecord r = MakeEmptyRecord();
   r.sourceTag = tag_;
@@ -513,6 +523,7 @@ Status CProfessionalNtfsRecovery::FinishScan() {
 Status CProfessionalNtfsRecovery::ReadContent(const FoundItemRecord& record, const ContentSink& sink) {
   if (record.isFolder) return kInvalidArg;
   if (openStatus_) return openStatus_;
+  if (record.partitionStart >= source_.SectorCount() || record.location >= source_.SectorCount()) return kInvalidData;
   const uint32_t cb = record.clusterBytes;
   if (cb == 0 || cb == kNoClusterSize || cb % sectorSize_ || cb > kMaxClusterBytes) return kInvalidData;
   std::vector<std::vector<uint8_t>> keep(1);

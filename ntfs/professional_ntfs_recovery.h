@@ -13,6 +13,7 @@
 #include <string>
 #include <tuple>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/bytes.h"
@@ -62,8 +63,10 @@ class CProfessionalNtfsRecovery : public CStoreEngineBase {
   // or "LostFolder<n>" when it is not that folder any more.
   // 0, -1 (not a FILE record), 87 (inconsistent record or no scan started).
   Status ProcessFileRecord(ByteView record, uint64_t sector, bool lostFolderMode = false, uint32_t folderNumber = 0);
-  // After the last sector: makes the folder items of every volume and writes
-  // the store out. 0 or the first error met (the other folders are still made).
+  // After the last sector (also after a stop, so that the folders met so far
+  // are in the log a resumed scan continues): makes the folder items of every
+  // volume and writes the store out. 0 or the first error met (the other
+  // folders are still made).
   Status FinishScan();
 
   Status ReadContent(const FoundItemRecord& record, const ContentSink& sink) override;
@@ -137,6 +140,7 @@ class CProfessionalNtfsRecovery : public CStoreEngineBase {
   size_t folderCount_ = 0;
   size_t folderLimit_ = kMaxFolders;
   uint32_t nextAlias_ = 0xFFFFFFFEu;
+  std::unordered_set<uint32_t> resumedFolderIds_;
 
   ContentCheck contentCheck_;
   std::unique_ptr<CarveContext> carve_;

@@ -616,29 +616,31 @@ TEST_F(DeepNtfsRecords, FolderLimitKeepsEveryFileVisible) {
 
 TEST_F(DeepNtfsRecords, FoldersPassedInAreIgnoredAndAResumedLogGrows) {
   PlaceMft();
-  PlaceInTable({.number = 30, .parent = 5, .name = u"one.txt", .resident = {'1'}});
+  PlaceInTable({.number = 20, .flags = 3, .parent = 5, .name = u"Dir", .resident = {}, .hasData = false});
+  PlaceInTable({.number = 30, .parent = 20, .name = u"one.txt", .resident = {'1'}});
   std::string path = Write();
   std::string log;
   {
     CProfessionalNtfsRecovery engine;
     ScanImage(engine, path);
-    EXPECT_EQ(engine.GetFoundCount(), 1);
-    auto folder = BuildRecord({.number = 40, .flags = 3, .parent = 5, .name = u"Dir", .resident = {}, .hasData = false});
+    EXPECT_EQ(engine.GetFoundCount(), 2);  // the file and its folder
+    auto folder = BuildRecord({.number = 40, .flags = 3, .parent = 5, .name = u"Other", .resident = {}, .hasData = false});
     EXPECT_EQ(engine.ProcessFileRecord(ByteView(folder.data(), folder.size()), 500), kOk);
-    EXPECT_EQ(engine.GetFoundCount(), 1);
+    EXPECT_EQ(engine.GetFoundCount(), 2);
     log = fs::path(engine.Store()->LogPath()).filename().string();
   }
+  // The resumed part meets another file of the same folder.
   CProfessionalNtfsRecovery engine;
   ASSERT_EQ(engine.OpenImage(path, 'D'), kOk);
   ASSERT_EQ(engine.StartScan(&log), kOk);
-  EXPECT_EQ(engine.GetFoundCount(), 1);
-  auto two = BuildRecord({.number = 31, .parent = 5, .name = u"two.txt", .resident = {'2'}});
+  EXPECT_EQ(engine.GetFoundCount(), 2);
+  auto two = BuildRecord({.number = 31, .parent = 20, .name = u"two.txt", .resident = {'2'}});
   EXPECT_EQ(engine.ProcessFileRecord(ByteView(two.data(), two.size()), kMftSector + 62), kOk);
   EXPECT_EQ(engine.FinishScan(), kOk);
-  EXPECT_EQ(engine.GetFoundCount(), 2);
+  EXPECT_EQ(engine.GetFoundCount(), 3);
   auto tree = Walk(engine);
-  EXPECT_TRUE(tree.count("0:one.txt"));
-  EXPECT_TRUE(tree.count("0:two.txt"));
+  EXPECT_TRUE(tree.count("0:Dir/one.txt"));
+  EXPECT_TRUE(tree.count("0:Dir/two.txt"));
 }
 
 TEST(MftMapTest, RecordsAreAttributedByWhereTheirTableWouldPutThem) {
