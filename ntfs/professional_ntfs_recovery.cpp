@@ -26,6 +26,7 @@ constexpr uint64_t kExtendRecord = 11;          // the folder of the later syste
 constexpr uint32_t kAliasFloor = 0xF0000000u;   // ids given to folders of further volumes
 constexpr uint32_t kMaxClusterBytes = 2u << 20;  // the largest NTFS cluster
 constexpr size_t kMaxListRecords = 4096;        // records one file's data may span
+constexpr uint64_t kMaxFileBytes = uint64_t(1) << 48;  // 256 TiB, the NTFS file limit
 
 bool IsPowerOfTwo(uint64_t v) { return v && !(v & (v - 1)); }
 
@@ -591,6 +592,9 @@ Status CProfessionalNtfsRecovery::ReadContent(const FoundItemRecord& record, con
   if (pieces.empty()) return kNoContent;
   DataLayout layout;
   if (Status st = BuildDataLayout(std::move(pieces), 0, cb, layout)) return st;
+  // Past the largest file NTFS can hold the sizes are damage, not data: a
+  // copy would write zeros for ever.
+  if (layout.realSize > kMaxFileBytes) return kInvalidData;
   return StreamDataLayout(layout, cb, read, sink);
 }
 

@@ -592,6 +592,33 @@ TEST_F(DeepNtfsRecords, RunListLongerThanASectorIsDecodedWhole) {
   for (size_t i = 0; i < got.size(); i += 4096) ASSERT_EQ(got[i], uint8_t(i / 4096 + 1)) << i;
 }
 
+TEST_F(DeepNtfsRecords, AbsurdSparseSizeIsRefusedNotCopiedForEver) {
+  PlaceMft();
+  RecordSpec f{.number = 30, .parent = 5, .name = u"z.bin", .resident = {}, .hasData = true,
+               .lcn = 300, .clusters = 0, .realSize = 4096, .fragments = 3};
+  auto rec = BuildRecord(f);
+  const size_t data = 56 + 104;  // after the $FILE_NAME of a 5-letter name
+  ASSERT_EQ(ByteView(rec.data(), rec.size()).U32(data), 0x80u);
+  // One sparse run of 2^50 clusters and a real size of 2^60 bytes.
+  const uint64_t clusters = uint64_t(1) << 50;
+  rec[data + 64] = 0x08;
+  Put64(rec, data + 65, clusters);
+  rec[data + 73] = 0;
+  Put64(rec, data + 24, clusters - 1);
+  Put64(rec, data + 40, clusters * 4096);
+  Put64(rec, data + 48, uint64_t(1) << 60);
+  Put64(rec, data + 56, 0);
+  std::copy(rec.begin(), rec.end(), image_.begin() + (kMftSector + 60) * 512);
+  CProfessionalNtfsRecovery engine;
+  ScanImage(engine, Write());
+  auto tree = Walk(engine);
+  ASSERT_TRUE(tree.count("0:z.bin"));
+  uint64_t got = 0;
+  EXPECT_EQ(engine.ReadContent(tree["0:z.bin"], [&](const uint8_t*, size_t n) { got += n; return 0; }),
+            kInvalidData);
+  EXPECT_EQ(got, 0u);
+}
+
 TEST_F(DeepNtfsRecords, FolderLimitKeepsEveryFileVisible) {
   PlaceMft();
   PlaceInTable({.number = 20, .flags = 3, .parent = 5, .name = u"First", .resident = {}, .hasData = false});
