@@ -619,6 +619,25 @@ TEST_F(DeepNtfsRecords, AbsurdSparseSizeIsRefusedNotCopiedForEver) {
   EXPECT_EQ(got, 0u);
 }
 
+TEST_F(DeepNtfsRecords, RecordNoTableExplainsBelongsToTheScannedArea) {
+  // No $MFT at all: a partition scan places the file in the area's volume.
+  Place({.number = 40, .parent = 5, .name = u"lonely.txt", .resident = {'l'}}, 1000);
+  DiskTable::SetOverride({Write()});
+  ScanLogFolder::Instance().BeginNewScanFolder();
+  CProfessionalNtfsRecovery engine;
+  ASSERT_EQ(engine.OpenPartition(0, 256, 4096, 'P'), kOk);
+  ASSERT_EQ(engine.StartScan(nullptr), kOk);
+  EXPECT_EQ(engine.Tables().size(), 0u);
+  EXPECT_EQ(engine.ProcessFileRecord(ByteView(image_.data() + 1000 * 512, 1024), 1000), kOk);
+  EXPECT_EQ(engine.FinishScan(), kOk);
+  auto tree = Walk(engine);
+  ASSERT_TRUE(tree.count("256:lonely.txt"));
+  EXPECT_EQ(tree["256:lonely.txt"].location, 1000u);
+  test::TempDir out;
+  ASSERT_EQ(engine.RecoverItem(tree["256:lonely.txt"], out / "l", 0), kOk);
+  EXPECT_EQ(test::ReadBytes(out / "l"), std::vector<uint8_t>{'l'});
+}
+
 TEST_F(DeepNtfsRecords, FolderLimitKeepsEveryFileVisible) {
   PlaceMft();
   PlaceInTable({.number = 20, .flags = 3, .parent = 5, .name = u"First", .resident = {}, .hasData = false});
