@@ -174,10 +174,10 @@ class DeepNtfsImages : public ::testing::Test {
       SCOPED_TRACE(e.Key());
       ASSERT_TRUE(tree.count(e.Key()));
       const FoundItemRecord& r = tree[e.Key()];
-      EXPECT_EQ(r.sourceKind, uint32_t(kSourceDeepNtfs));
-      EXPECT_EQ(r.isFolder, 0u);
-      EXPECT_EQ(r.size, e.size);
-      EXPECT_EQ(r.partitionStart, e.volumeStart);
+      EXPECT_EQ(uint32_t(r.sourceKind), uint32_t(kSourceDeepNtfs));
+      EXPECT_EQ(uint32_t(r.isFolder), 0u);
+      EXPECT_EQ(uint64_t(r.size), e.size);
+      EXPECT_EQ(uint64_t(r.partitionStart), e.volumeStart);
       std::string folder;
       ASSERT_EQ(engine.GetFolderPath(&r, folder), kOk);
       EXPECT_EQ(folder, e.folder.empty() ? "" : e.folder + "/");
@@ -200,7 +200,7 @@ TEST_F(DeepNtfsImages, QuickFormattedVolumeGivesBackItsFilesAndFolders) {
   for (auto& [key, r] : tree) EXPECT_NE(RecordName(r).rfind("$", 0), 0u) << key;
   // Folders are real, at their levels, and each appears once.
   ASSERT_TRUE(tree.count("0:Docs/Deep/Deeper"));
-  EXPECT_EQ(tree["0:Docs/Deep/Deeper"].isFolder, 1u);
+  EXPECT_EQ(uint32_t(tree["0:Docs/Deep/Deeper"].isFolder), 1u);
   std::vector<FoundItemRecord> top;
   ASSERT_EQ(engine.ListChildren(nullptr, 0, top), kOk);
   EXPECT_EQ(std::count_if(top.begin(), top.end(), [](auto& r) { return RecordName(r) == "Docs"; }), 1);
@@ -243,9 +243,9 @@ TEST_F(DeepNtfsImages, WholeDiskScanAttributesItemsToTheirVolumes) {
     uint32_t count = 0;
     ASSERT_EQ(engine.CountFiles(&tree[docs], 1, count), kOk);
     EXPECT_EQ(count, 2u) << docs;
-    EXPECT_EQ(tree[docs].partitionStart, std::stoull(v));
+    EXPECT_EQ(uint64_t(tree[docs].partitionStart), std::stoull(v));
   }
-  EXPECT_NE(tree["2048:Docs"].itemId, tree["36864:Docs"].itemId);
+  EXPECT_NE(uint32_t(tree["2048:Docs"].itemId), uint32_t(tree["36864:Docs"].itemId));
 }
 
 TEST_F(DeepNtfsImages, PartitionScanOfTheDiskMatchesTheVolume) {
@@ -288,7 +288,7 @@ TEST_F(DeepNtfsImages, DeletedFilesOfTheQuickScanImagesComeBackToo) {
       for (auto& [k, rec] : tree)
         if (!r && !rec.isFolder && RecordName(rec) == f[2]) r = &rec;
       ASSERT_NE(r, nullptr) << key;
-      EXPECT_EQ(r->size, std::stoull(f[4])) << key;
+      EXPECT_EQ(uint64_t(r->size), std::stoull(f[4])) << key;
       ASSERT_EQ(engine.RecoverItem(*r, out / "f", 0), kOk) << key;
       EXPECT_EQ(test::Sha256OfFile(out / "f"), f[3]) << key;
     }
@@ -308,7 +308,7 @@ TEST_F(DeepNtfsImages, DeletedFilesOfTheQuickScanImagesComeBackToo) {
     ASSERT_TRUE(tree.count("0:huge.sparse"));
     const FoundItemRecord& r = tree["0:huge.sparse"];
     const uint64_t tailAt = 5ull * 1024 * 1024 * 1024 + 12345;
-    EXPECT_EQ(r.size, tailAt + 4096);
+    EXPECT_EQ(uint64_t(r.size), tailAt + 4096);
     // Only the first and the last pieces are looked at; the hole reads as zeros.
     uint64_t total = 0;
     std::string head, tail;
@@ -489,12 +489,12 @@ TEST_F(DeepNtfsRecords, LoopsLostParentsAndSystemRecords) {
     FoundItemRecord r;
     ASSERT_EQ(engine.Store()->Read(i, r), kOk);
     if (r.isFolder) {
-      EXPECT_EQ(++folders[r.itemId], 1) << RecordName(r);
+      EXPECT_EQ(++folders[uint32_t(r.itemId)], 1) << RecordName(r);
     }
   }
-  EXPECT_EQ(tree["0:LostFolder41"].clusterBytes, kNoClusterSize);
+  EXPECT_EQ(uint32_t(tree["0:LostFolder41"].clusterBytes), kNoClusterSize);
   ASSERT_TRUE(tree.count("0:clustered.bin"));
-  EXPECT_EQ(tree["0:clustered.bin"].clusterBytes, 4096u);
+  EXPECT_EQ(uint32_t(tree["0:clustered.bin"].clusterBytes), 4096u);
   test::TempDir out;
   ASSERT_EQ(engine.RecoverItem(tree["0:clustered.bin"], out / "c.bin", 0), kOk);
   auto got = test::ReadBytes(out / "c.bin");
@@ -584,7 +584,7 @@ TEST_F(DeepNtfsRecords, RunListLongerThanASectorIsDecodedWhole) {
   ScanImage(engine, Write());
   auto tree = Walk(engine);
   ASSERT_TRUE(tree.count("0:scattered.bin"));
-  EXPECT_EQ(tree["0:scattered.bin"].clusterBytes, 4096u);
+  EXPECT_EQ(uint32_t(tree["0:scattered.bin"].clusterBytes), 4096u);
   test::TempDir out;
   ASSERT_EQ(engine.RecoverItem(tree["0:scattered.bin"], out / "s.bin", 0), kOk);
   auto got = test::ReadBytes(out / "s.bin");
@@ -632,7 +632,7 @@ TEST_F(DeepNtfsRecords, RecordNoTableExplainsBelongsToTheScannedArea) {
   EXPECT_EQ(engine.FinishScan(), kOk);
   auto tree = Walk(engine);
   ASSERT_TRUE(tree.count("256:lonely.txt"));
-  EXPECT_EQ(tree["256:lonely.txt"].location, 1000u);
+  EXPECT_EQ(uint64_t(tree["256:lonely.txt"].location), 1000u);
   test::TempDir out;
   ASSERT_EQ(engine.RecoverItem(tree["256:lonely.txt"], out / "l", 0), kOk);
   EXPECT_EQ(test::ReadBytes(out / "l"), std::vector<uint8_t>{'l'});
