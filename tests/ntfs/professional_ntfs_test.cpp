@@ -340,10 +340,12 @@ struct RecordSpec {
   uint16_t flags = 1;
   uint64_t parent = 5;
   std::u16string name;
-  std::vector<uint8_t> resident;  // resident $DATA when no run is given
+  std::vector<uint8_t> resident{};  // resident $DATA when no run is given
   bool hasData = true;
   uint64_t lcn = 0, clusters = 0, realSize = 0;  // one data run
   uint32_t fragments = 0;  // or this many one-cluster runs at lcn, lcn + 2, ...
+  std::vector<uint32_t> dataIn{};  // records an attribute list names for $DATA
+  uint32_t base = 0;             // the base record of an extension record
 };
 
 void Put16(std::vector<uint8_t>& b, size_t o, uint16_t v) { PutLe16(b.data() + o, v); }
@@ -361,10 +363,28 @@ std::vector<uint8_t> BuildRecord(const RecordSpec& s) {
   Put16(r, 22, s.flags);
   Put32(r, 28, 1024);
   Put32(r, 44, s.number);
+  Put64(r, 32, s.base);
   size_t at = 56;
+  size_t len = 0;
+  if (!s.dataIn.empty()) {
+    len = 24 + 32 * s.dataIn.size();
+    Put32(r, at, 0x20);
+    Put32(r, at + 4, uint32_t(len));
+    Put32(r, at + 16, uint32_t(32 * s.dataIn.size()));
+    Put16(r, at + 20, 24);
+    for (size_t i = 0; i < s.dataIn.size(); ++i) {
+      size_t e = at + 24 + 32 * i;
+      Put32(r, e, 0x80);
+      Put16(r, e + 4, 32);
+      r[e + 7] = 26;
+      Put64(r, e + 16, s.dataIn[i] | (uint64_t(1) << 48));
+    }
+    at += len;
+  }
   // $FILE_NAME
+  if (!s.name.empty()) {
   size_t valueLen = 66 + 2 * s.name.size();
-  size_t len = (24 + valueLen + 7) & ~size_t(7);
+  len = (24 + valueLen + 7) & ~size_t(7);
   Put32(r, at, 0x30);
   Put32(r, at + 4, uint32_t(len));
   Put32(r, at + 16, uint32_t(valueLen));
@@ -374,6 +394,7 @@ std::vector<uint8_t> BuildRecord(const RecordSpec& s) {
   r[at + 24 + 65] = 1;
   for (size_t i = 0; i < s.name.size(); ++i) Put16(r, at + 24 + 66 + 2 * i, uint16_t(s.name[i]));
   at += len;
+  }
   if (s.hasData && s.clusters == 0 && !s.fragments) {
     len = (24 + s.resident.size() + 7) & ~size_t(7);
     Put32(r, at, 0x80);
@@ -590,6 +611,29 @@ TEST_F(DeepNtfsRecords, RunListLongerThanASectorIsDecodedWhole) {
   auto got = test::ReadBytes(out / "s.bin");
   ASSERT_EQ(got.size(), 200u * 4096 - 100);
   for (size_t i = 0; i < got.size(); i += 4096) ASSERT_EQ(got[i], uint8_t(i / 4096 + 1)) << i;
+}
+
+TEST_F(DeepNtfsRecords, DataHeldByAnExtensionRecordIsFollowed) {
+  PlaceMft();
+  // The base record lists its $DATA in record 31; record 33 claims to hold a
+  // piece as well but belongs to another file, and is not taken.
+  PlaceInTable({.number = 30, .parent = 5, .name = u"listed.bin", .resident = {}, .hasData = false,
+                .dataIn = {31, 33}});
+  PlaceInTable({.number = 31, .parent = 0, .name = u"", .resident = {}, .hasData = true, .lcn = 400,
+                .clusters = 2, .realSize = 6000, .base = 30});
+  PlaceInTable({.number = 33, .parent = 0, .name = u"", .resident = {}, .hasData = true, .lcn = 500,
+                .clusters = 2, .realSize = 6000, .base = 99});
+  for (int i = 0; i < 8192; ++i) image_[400 * 4096 + i] = uint8_t(i * 13);
+  CProfessionalNtfsRecovery engine;
+  ScanImage(engine, Write());
+  auto tree = Walk(engine);
+  EXPECT_EQ(tree.size(), 1u);  // extension records are no items
+  ASSERT_TRUE(tree.count("0:listed.bin"));
+  test::TempDir out;
+  ASSERT_EQ(engine.RecoverItem(tree["0:listed.bin"], out / "x", 0), kOk);
+  auto got = test::ReadBytes(out / "x");
+  ASSERT_EQ(got.size(), 6000u);
+  for (int i = 0; i < 6000; ++i) ASSERT_EQ(got[i], uint8_t(i * 13)) << i;
 }
 
 TEST_F(DeepNtfsRecords, AbsurdSparseSizeIsRefusedNotCopiedForEver) {
