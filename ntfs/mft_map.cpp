@@ -12,8 +12,8 @@ constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
 bool MftTable::Locate(uint64_t t, uint64_t& disk, bool& continued) const {
   continued = false;
   if (runs.empty()) return false;
-  auto it = std::upper_bound(runs.begin(), runs.end(), t,
-                             [](uint64_t v, const TableRun& r) { return v < r.tableSector; });
+  auto it =
+      std::upper_bound(runs.begin(), runs.end(), t, [](uint64_t v, const TableRun& r) { return v < r.tableSector; });
   if (it == runs.begin()) return false;
   --it;
   uint64_t into = t - it->tableSector;

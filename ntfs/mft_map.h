@@ -35,8 +35,7 @@ struct MftTable {
 // Builds the table of a "$MFT" record found at `keySector` from its $DATA
 // extents. False when the runs cannot place a table there (a sparse or empty
 // first run, a volume that would start before sector 0, or an overflow).
-bool MakeMftTable(const std::vector<Extent>& extents, uint64_t keySector, uint32_t sectorsPerCluster,
-                  MftTable& out);
+bool MakeMftTable(const std::vector<Extent>& extents, uint64_t keySector, uint32_t sectorsPerCluster, MftTable& out);
 
 // A table of one contiguous run from `firstSector` (for records no known
 // table explains). Its volume start is the caller's to set.

@@ -21,11 +21,11 @@ namespace dunmere {
 namespace {
 constexpr size_t kBootBytes = 4096;
 constexpr size_t kPieceBytes = 65536;
-constexpr uint32_t kFirstUserRecord = 12;       // records below are the system files
-constexpr uint64_t kExtendRecord = 11;          // the folder of the later system files
-constexpr uint32_t kAliasFloor = 0xF0000000u;   // ids given to folders of further volumes
-constexpr uint32_t kMaxClusterBytes = 2u << 20;  // the largest NTFS cluster
-constexpr size_t kMaxListRecords = 4096;        // records one file's data may span
+constexpr uint32_t kFirstUserRecord = 12;              // records below are the system files
+constexpr uint64_t kExtendRecord = 11;                 // the folder of the later system files
+constexpr uint32_t kAliasFloor = 0xF0000000u;          // ids given to folders of further volumes
+constexpr uint32_t kMaxClusterBytes = 2u << 20;        // the largest NTFS cluster
+constexpr size_t kMaxListRecords = 4096;               // records one file's data may span
 constexpr uint64_t kMaxFileBytes = uint64_t(1) << 48;  // 256 TiB, the NTFS file limit
 
 bool IsPowerOfTwo(uint64_t v) { return v && !(v & (v - 1)); }
@@ -66,8 +66,8 @@ CProfessionalNtfsRecovery::~CProfessionalNtfsRecovery() { store_.reset(); }
 
 std::string CProfessionalNtfsRecovery::LogName(uint64_t start, const struct tm& t) {
   char buf[96];
-  std::snprintf(buf, sizeof buf, "Pro_Ntfs_%llu_%d%d%d%d%2d", (unsigned long long)start, t.tm_year + 1900,
-                t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min);
+  std::snprintf(buf, sizeof buf, "Pro_Ntfs_%llu_%d%d%d%d%2d", (unsigned long long)start, t.tm_year + 1900, t.tm_mon + 1,
+                t.tm_mday, t.tm_hour, t.tm_min);
   return buf;
 }
 
@@ -252,8 +252,8 @@ Status CProfessionalNtfsRecovery::ProcessUnguarded(ByteView bytes, uint64_t sect
   return kOk;
 }
 
-uint32_t CProfessionalNtfsRecovery::CheckContent(const std::string& name, const RecordSummary& s,
-                                                 uint64_t volumeStart, uint32_t spc) {
+uint32_t CProfessionalNtfsRecovery::CheckContent(const std::string& name, const RecordSummary& s, uint64_t volumeStart,
+                                                 uint32_t spc) {
   if (s.hasData && s.dataResident && s.dataSize == 0) return 0;
   std::string ext = ExtensionOf(name);
   if (ext.empty()) return 1;
@@ -269,8 +269,8 @@ uint32_t CProfessionalNtfsRecovery::CheckContent(const std::string& name, const 
   } else {
     return 1;
   }
-  ByteView head(sector.data(), s.hasData && s.dataResident ? std::min<size_t>(sector.size(), s.dataSize)
-                                                           : sector.size());
+  ByteView head(sector.data(),
+                s.hasData && s.dataResident ? std::min<size_t>(sector.size(), s.dataSize) : sector.size());
   if (contentCheck_) return contentCheck_(ext, head, at) ? 1 : 0;
   return MatchesSignature(*carve_, head, ext, &source_, sectorSize_, at) ? 1 : 0;
 }

@@ -38,8 +38,7 @@ class CProfessionalNtfsRecovery : public CStoreEngineBase {
 
   // Whether the first sector of a file fits its extension. Unset: the
   // signature table's check.
-  using ContentCheck =
-      std::function<bool(const std::string& extension, ByteView firstBytes, uint64_t absoluteSector)>;
+  using ContentCheck = std::function<bool(const std::string& extension, ByteView firstBytes, uint64_t absoluteSector)>;
   void SetContentCheck(ContentCheck check) { contentCheck_ = std::move(check); }
   // A lower folder limit (for tests of what happens when it is reached).
   void SetFolderLimit(size_t limit) { folderLimit_ = std::min(limit, kMaxFolders); }
@@ -120,8 +119,7 @@ class CProfessionalNtfsRecovery : public CStoreEngineBase {
   void AddTable(ByteView rec, uint64_t sector);
   bool IsMirrorCopy(const MftTable& t) const;
   Status EmitFolder(Volume& v, uint32_t number, const std::vector<uint8_t>* given);
-  uint32_t CheckContent(const std::string& name, const struct RecordSummary& s, uint64_t volumeStart,
-                        uint32_t spc);
+  uint32_t CheckContent(const std::string& name, const struct RecordSummary& s, uint64_t volumeStart, uint32_t spc);
   void SeedFromBootSector();
 
   SectorSource source_;

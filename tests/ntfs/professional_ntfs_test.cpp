@@ -2,6 +2,7 @@
 // sector of an image that looks like a FILE record and is not a folder goes
 // to ProcessFileRecord, then the finishing step makes the folders.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -9,8 +10,6 @@
 #include <map>
 #include <random>
 #include <sstream>
-
-#include <unistd.h>
 
 #include "engine/scan_log_folder.h"
 #include "engine/text.h"
@@ -94,9 +93,7 @@ std::map<std::string, FoundItemRecord> Walk(IFileRecoveryParse& engine) {
 struct Expected {
   std::string image, folder, name, sha256;
   uint64_t size = 0, volumeStart = 0;
-  std::string Key() const {
-    return std::to_string(volumeStart) + ":" + (folder.empty() ? name : folder + "/" + name);
-  }
+  std::string Key() const { return std::to_string(volumeStart) + ":" + (folder.empty() ? name : folder + "/" + name); }
 };
 
 // A fixture script's output, made once and kept in the build tree under the
@@ -331,8 +328,8 @@ TEST_F(DeepNtfsImages, DeletedFilesOfTheQuickScanImagesComeBackToo) {
 // Hand-made records on a small image: loops, lost parents, hostile names,
 // damaged bytes.
 
-constexpr uint32_t kSpc = 8;       // 4 KiB clusters
-constexpr uint64_t kMftLcn = 8;    // the table at sector 64
+constexpr uint32_t kSpc = 8;     // 4 KiB clusters
+constexpr uint64_t kMftLcn = 8;  // the table at sector 64
 constexpr uint64_t kMftSector = kMftLcn * kSpc;
 
 struct RecordSpec {
@@ -343,9 +340,9 @@ struct RecordSpec {
   std::vector<uint8_t> resident{};  // resident $DATA when no run is given
   bool hasData = true;
   uint64_t lcn = 0, clusters = 0, realSize = 0;  // one data run
-  uint32_t fragments = 0;  // or this many one-cluster runs at lcn, lcn + 2, ...
-  std::vector<uint32_t> dataIn{};  // records an attribute list names for $DATA
-  uint32_t base = 0;             // the base record of an extension record
+  uint32_t fragments = 0;                        // or this many one-cluster runs at lcn, lcn + 2, ...
+  std::vector<uint32_t> dataIn{};                // records an attribute list names for $DATA
+  uint32_t base = 0;                             // the base record of an extension record
 };
 
 void Put16(std::vector<uint8_t>& b, size_t o, uint16_t v) { PutLe16(b.data() + o, v); }
@@ -383,17 +380,17 @@ std::vector<uint8_t> BuildRecord(const RecordSpec& s) {
   }
   // $FILE_NAME
   if (!s.name.empty()) {
-  size_t valueLen = 66 + 2 * s.name.size();
-  len = (24 + valueLen + 7) & ~size_t(7);
-  Put32(r, at, 0x30);
-  Put32(r, at + 4, uint32_t(len));
-  Put32(r, at + 16, uint32_t(valueLen));
-  Put16(r, at + 20, 24);
-  Put64(r, at + 24, s.parent | (uint64_t(1) << 48));
-  r[at + 24 + 64] = uint8_t(s.name.size());
-  r[at + 24 + 65] = 1;
-  for (size_t i = 0; i < s.name.size(); ++i) Put16(r, at + 24 + 66 + 2 * i, uint16_t(s.name[i]));
-  at += len;
+    size_t valueLen = 66 + 2 * s.name.size();
+    len = (24 + valueLen + 7) & ~size_t(7);
+    Put32(r, at, 0x30);
+    Put32(r, at + 4, uint32_t(len));
+    Put32(r, at + 16, uint32_t(valueLen));
+    Put16(r, at + 20, 24);
+    Put64(r, at + 24, s.parent | (uint64_t(1) << 48));
+    r[at + 24 + 64] = uint8_t(s.name.size());
+    r[at + 24 + 65] = 1;
+    for (size_t i = 0; i < s.name.size(); ++i) Put16(r, at + 24 + 66 + 2 * i, uint16_t(s.name[i]));
+    at += len;
   }
   if (s.hasData && s.clusters == 0 && !s.fragments) {
     len = (24 + s.resident.size() + 7) & ~size_t(7);
@@ -488,7 +485,14 @@ TEST_F(DeepNtfsRecords, LoopsLostParentsAndSystemRecords) {
   PlaceInTable({.number = 33, .parent = 41, .name = u"orphan2.txt", .resident = {'2'}});
   PlaceInTable({.number = 7, .parent = 5, .name = u"$Boot", .resident = {'b'}});
   // Data in a cluster of its own.
-  PlaceInTable({.number = 34, .parent = 5, .name = u"clustered.bin", .resident = {}, .hasData = true, .lcn = 200, .clusters = 1, .realSize = 1000});
+  PlaceInTable({.number = 34,
+                .parent = 5,
+                .name = u"clustered.bin",
+                .resident = {},
+                .hasData = true,
+                .lcn = 200,
+                .clusters = 1,
+                .realSize = 1000});
   for (int i = 0; i < 4096; ++i) image_[200 * 4096 + i] = uint8_t(i * 7);
 
   CProfessionalNtfsRecovery engine;
@@ -559,7 +563,14 @@ TEST_F(DeepNtfsRecords, DamagedRecordsAreSkippedWithoutHarm) {
   // Random bytes after a valid header, at random places: folders claimed,
   // parents anywhere, names and runs of any length. Nothing may crash.
   std::mt19937 rng(1234);
-  RecordSpec base{.number = 50, .parent = 60, .name = u"x.bin", .resident = {}, .hasData = true, .lcn = 300, .clusters = 2, .realSize = 5000};
+  RecordSpec base{.number = 50,
+                  .parent = 60,
+                  .name = u"x.bin",
+                  .resident = {},
+                  .hasData = true,
+                  .lcn = 300,
+                  .clusters = 2,
+                  .realSize = 5000};
   for (int i = 0; i < 3000; ++i) {
     auto r = BuildRecord(base);
     size_t from = 24 + rng() % 1000;
@@ -594,13 +605,19 @@ TEST_F(DeepNtfsRecords, DamagedRecordsAreSkippedWithoutHarm) {
 TEST_F(DeepNtfsRecords, RunListLongerThanASectorIsDecodedWhole) {
   PlaceMft();
   // 200 one-cluster runs: the run list ends well past the record's first sector.
-  RecordSpec f{.number = 30, .parent = 5, .name = u"scattered.bin", .resident = {}, .hasData = true,
-               .lcn = 300, .clusters = 0, .realSize = 200 * 4096 - 100, .fragments = 200};
+  RecordSpec f{.number = 30,
+               .parent = 5,
+               .name = u"scattered.bin",
+               .resident = {},
+               .hasData = true,
+               .lcn = 300,
+               .clusters = 0,
+               .realSize = 200 * 4096 - 100,
+               .fragments = 200};
   auto rec = BuildRecord(f);
   ASSERT_GT(ByteView(rec.data(), rec.size()).U32(24), 700u);
   PlaceInTable(f);
-  for (uint32_t k = 0; k < 200; ++k)
-    std::fill_n(image_.begin() + (300 + 2 * k) * 4096, 4096, uint8_t(k + 1));
+  for (uint32_t k = 0; k < 200; ++k) std::fill_n(image_.begin() + (300 + 2 * k) * 4096, 4096, uint8_t(k + 1));
   CProfessionalNtfsRecovery engine;
   ScanImage(engine, Write());
   auto tree = Walk(engine);
@@ -617,12 +634,26 @@ TEST_F(DeepNtfsRecords, DataHeldByAnExtensionRecordIsFollowed) {
   PlaceMft();
   // The base record lists its $DATA in record 31; record 33 claims to hold a
   // piece as well but belongs to another file, and is not taken.
-  PlaceInTable({.number = 30, .parent = 5, .name = u"listed.bin", .resident = {}, .hasData = false,
-                .dataIn = {31, 33}});
-  PlaceInTable({.number = 31, .parent = 0, .name = u"", .resident = {}, .hasData = true, .lcn = 400,
-                .clusters = 2, .realSize = 6000, .base = 30});
-  PlaceInTable({.number = 33, .parent = 0, .name = u"", .resident = {}, .hasData = true, .lcn = 500,
-                .clusters = 2, .realSize = 6000, .base = 99});
+  PlaceInTable(
+      {.number = 30, .parent = 5, .name = u"listed.bin", .resident = {}, .hasData = false, .dataIn = {31, 33}});
+  PlaceInTable({.number = 31,
+                .parent = 0,
+                .name = u"",
+                .resident = {},
+                .hasData = true,
+                .lcn = 400,
+                .clusters = 2,
+                .realSize = 6000,
+                .base = 30});
+  PlaceInTable({.number = 33,
+                .parent = 0,
+                .name = u"",
+                .resident = {},
+                .hasData = true,
+                .lcn = 500,
+                .clusters = 2,
+                .realSize = 6000,
+                .base = 99});
   for (int i = 0; i < 8192; ++i) image_[400 * 4096 + i] = uint8_t(i * 13);
   CProfessionalNtfsRecovery engine;
   ScanImage(engine, Write());
@@ -638,8 +669,15 @@ TEST_F(DeepNtfsRecords, DataHeldByAnExtensionRecordIsFollowed) {
 
 TEST_F(DeepNtfsRecords, AbsurdSparseSizeIsRefusedNotCopiedForEver) {
   PlaceMft();
-  RecordSpec f{.number = 30, .parent = 5, .name = u"z.bin", .resident = {}, .hasData = true,
-               .lcn = 300, .clusters = 0, .realSize = 4096, .fragments = 3};
+  RecordSpec f{.number = 30,
+               .parent = 5,
+               .name = u"z.bin",
+               .resident = {},
+               .hasData = true,
+               .lcn = 300,
+               .clusters = 0,
+               .realSize = 4096,
+               .fragments = 3};
   auto rec = BuildRecord(f);
   const size_t data = 56 + 104;  // after the $FILE_NAME of a 5-letter name
   ASSERT_EQ(ByteView(rec.data(), rec.size()).U32(data), 0x80u);
@@ -658,7 +696,11 @@ TEST_F(DeepNtfsRecords, AbsurdSparseSizeIsRefusedNotCopiedForEver) {
   auto tree = Walk(engine);
   ASSERT_TRUE(tree.count("0:z.bin"));
   uint64_t got = 0;
-  EXPECT_EQ(engine.ReadContent(tree["0:z.bin"], [&](const uint8_t*, size_t n) { got += n; return 0; }),
+  EXPECT_EQ(engine.ReadContent(tree["0:z.bin"],
+                               [&](const uint8_t*, size_t n) {
+                                 got += n;
+                                 return 0;
+                               }),
             kInvalidData);
   EXPECT_EQ(got, 0u);
 }
@@ -714,7 +756,8 @@ TEST_F(DeepNtfsRecords, FoldersPassedInAreIgnoredAndAResumedLogGrows) {
     CProfessionalNtfsRecovery engine;
     ScanImage(engine, path);
     EXPECT_EQ(engine.GetFoundCount(), 2);  // the file and its folder
-    auto folder = BuildRecord({.number = 40, .flags = 3, .parent = 5, .name = u"Other", .resident = {}, .hasData = false});
+    auto folder =
+        BuildRecord({.number = 40, .flags = 3, .parent = 5, .name = u"Other", .resident = {}, .hasData = false});
     EXPECT_EQ(engine.ProcessFileRecord(ByteView(folder.data(), folder.size()), 500), kOk);
     EXPECT_EQ(engine.GetFoundCount(), 2);
     log = fs::path(engine.Store()->LogPath()).filename().string();
