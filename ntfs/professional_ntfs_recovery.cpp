@@ -187,7 +187,9 @@ Status CProfessionalNtfsRecovery::ProcessUnguarded(ByteView bytes, uint64_t sect
   uint32_t own = bytes.U32(offsetof(FileRecordHeader, recordNumber));
   if (lostMode) {
     uint32_t number = folderNumber ? folderNumber : own;
-    Volume* v = VolumeOf(Attribute(number, sector));
+    Attribution at;
+    Attribute(number, sector, at);
+    Volume* v = VolumeOf(at);
     if (!v) return kInvalidArg;
     std::vector<uint8_t> given(bytes.data(), bytes.data() + std::min<size_t>(bytes.size(), recordBytes_));
     given.resize(recordBytes_, 0);
@@ -217,7 +219,8 @@ Status CProfessionalNtfsRecovery::ProcessUnguarded(ByteView bytes, uint64_t sect
   // The metadata files NTFS keeps in $Extend ($ObjId, $Quota, $UsnJrnl, ...)
   // are no user's files.
   if (!s.hasName || s.name.parentRecord == kExtendRecord) return kOk;
-  Attribution at = Attribute(own, sector);
+  Attribution at;
+  Attribute(own, sector, at);
   // The record's own runs tell its volume's cluster size best.
   uint32_t spc = 0;
   AttributeView data;
@@ -225,7 +228,7 @@ Status CProfessionalNtfsRecovery::ProcessUnguarded(ByteView bytes, uint64_t sect
   if (spc)
     sectorsPerCluster_ = spc;
   else
-    spc = at.known ? at.table.sectorsPerCluster : sectorsPerCluster_;
+    spc = at.known ? at.table->sectorsPerCluster : sectorsPerCluster_;
 
   FoundItemRecord r = MakeEmptyRecord();
   r.sourceTag = tag_;
@@ -239,9 +242,9 @@ Status CProfessionalNtfsRecovery::ProcessUnguarded(ByteView bytes, uint64_t sect
   r.size = s.hasData ? s.dataSize : s.name.realSize;
   r.dataAreaStart = 0;
   r.location = sector;
-  r.partitionStart = at.table.volumeStart;
+  r.partitionStart = at.table->volumeStart;
   SetRecordName(r, s.name.name);
-  r.contentOk = CheckContent(s.name.name, s, at.table.volumeStart, spc);
+  r.contentOk = CheckContent(s.name.name, s, at.table->volumeStart, spc);
 
   uint32_t parentId = kRootRecord, level = 0;
   if (s.name.parentRecord != kRootRecord) {
@@ -275,30 +278,30 @@ uint32_t CProfessionalNtfsRecovery::CheckContent(const std::string& name, const 
   return MatchesSignature(*carve_, head, ext, &source_, sectorSize_, at) ? 1 : 0;
 }
 
-CProfessionalNtfsRecovery::Attribution CProfessionalNtfsRecovery::Attribute(uint64_t n, uint64_t sector) const {
-  Attribution a;
+void CProfessionalNtfsRecovery::Attribute(uint64_t n, uint64_t sector, Attribution& a) const {
   if (const MftTable* t = mftMap_.Attribute(n, sector, sectorsPerRecord_)) {
-    a.table = *t;
+    a.table = t;
     a.known = true;
-    return a;
+    return;
   }
   // No known table explains it: the area's own volume, with a table taken to
   // run contiguously up to the record.
   uint64_t before = n * sectorsPerRecord_;
-  a.table = ContiguousTable(sector >= before ? sector - before : sector);
-  if (sector < before) a.table.runs.clear();  // nothing can be placed
-  a.table.volumeStart = areaStart_;
-  a.table.sectorsPerCluster = sectorsPerCluster_;
-  return a;
+  a.assumed = ContiguousTable(sector >= before ? sector - before : sector);
+  if (sector < before) a.assumed.runs.clear();  // nothing can be placed
+  a.assumed.volumeStart = areaStart_;
+  a.assumed.sectorsPerCluster = sectorsPerCluster_;
+  a.table = &a.assumed;
+  a.known = false;
 }
 
 CProfessionalNtfsRecovery::Volume* CProfessionalNtfsRecovery::VolumeOf(const Attribution& a) {
-  auto key = std::make_tuple(a.table.volumeStart, a.table.keySector, a.known);
+  auto key = std::make_tuple(a.table->volumeStart, a.table->keySector, a.known);
   auto it = volumeIndex_.find(key);
   if (it != volumeIndex_.end()) return volumes_[it->second].get();
   if (volumes_.size() >= kMaxVolumes) return nullptr;
   auto v = std::make_unique<Volume>();
-  v->table = a.table;
+  v->table = *a.table;
   v->first = volumes_.empty();
   volumeIndex_.emplace(key, volumes_.size());
   volumes_.push_back(std::move(v));

@@ -99,9 +99,14 @@ class CProfessionalNtfsRecovery : public CStoreEngineBase {
     std::unordered_map<uint32_t, FolderNode> folders;
     std::vector<uint32_t> order;  // in order of discovery
   };
-  // Where a record belongs: its table (a known one, or one assumed).
+  // Where a record belongs: a known table, or one assumed for it. The
+  // pointer is into the map or to `assumed`, valid until the map changes.
   struct Attribution {
-    MftTable table;
+    Attribution() = default;
+    Attribution(const Attribution&) = delete;  // `table` may point into it
+    Attribution& operator=(const Attribution&) = delete;
+    const MftTable* table = nullptr;
+    MftTable assumed;
     bool known = false;
   };
 
@@ -111,7 +116,7 @@ class CProfessionalNtfsRecovery : public CStoreEngineBase {
   // Reads the record at `sector` and applies the fix-up; -1 when it is no FILE record.
   Status ReadRecordAt(uint64_t sector, std::vector<uint8_t>& rec) const;
   uint32_t EstimateSectorsPerCluster() const;
-  Attribution Attribute(uint64_t n, uint64_t sector) const;
+  void Attribute(uint64_t n, uint64_t sector, Attribution& out) const;
   Volume* VolumeOf(const Attribution& a);
   FolderNode* Node(Volume& v, uint32_t number);
   // {id of the folder to relate under, depth of its children}.
