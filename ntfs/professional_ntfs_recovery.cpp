@@ -1,0 +1,604 @@
+#include "ntfs/professional_ntfs_recovery.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <set>
+
+#include "carving/carve_context.h"
+#include "carving/signature_table.h"
+#include "engine/text.h"
+#include "ntfs/attribute_list.h"
+#include "ntfs/data_layout.h"
+#include "ntfs/layout_stream.h"
+#include "ntfs/mft_record.h"
+#include "ntfs/ntfs_boot_sector.h"
+#include "ntfs/record_summary.h"
+
+namespace dunmere {
+
+namespace {
+constexpr size_t kBootBytes = 4096;
+constexpr size_t kPieceBytes = 65536;
+constexpr uint32_t kFirstUserRecord = 12;              // records below are the system files
+constexpr uint64_t kExtendRecord = 11;                 // the folder of the later system files
+constexpr uint32_t kAliasFloor = 0xF0000000u;          // ids given to folders of further volumes
+constexpr uint32_t kMaxClusterBytes = 2u << 20;        // the largest NTFS cluster
+constexpr size_t kMaxListRecords = 4096;               // records one file's data may span
+constexpr uint64_t kMaxFileBytes = uint64_t(1) << 48;  // 256 TiB, the NTFS file limit
+
+bool IsPowerOfTwo(uint64_t v) { return v && !(v & (v - 1)); }
+
+// Sectors per cluster of an attribute whose allocated size covers `clusters`
+// clusters; 0 when the sizes do not give a plausible cluster.
+uint32_t ClusterFromSizes(uint64_t allocated, uint64_t clusters, uint32_t sectorSize) {
+  if (clusters == 0 || allocated == 0 || allocated % clusters) return 0;
+  uint64_t cb = allocated / clusters;
+  if (cb < sectorSize || cb > kMaxClusterBytes || !IsPowerOfTwo(cb) || cb % sectorSize) return 0;
+  return uint32_t(cb / sectorSize);
+}
+
+// The unnamed non-resident $DATA piece at VCN 0 of a record, if any.
+bool FirstDataPiece(ByteView rec, AttributeView& out) {
+  AttributeWalker walk(rec);
+  AttributeView a;
+  while (walk.Next(a))
+    if (a.type == kAttrData && a.nameLength == 0 && a.nonResident && a.lowestVcn == 0) {
+      out = a;
+      return true;
+    }
+  return false;
+}
+
+uint32_t SectorsPerClusterOf(const AttributeView& a, uint32_t sectorSize) {
+  std::vector<DataRun> runs;
+  if (DecodeRunList(a.runList, runs) != kOk) return 0;
+  uint64_t clusters = 0;
+  for (const DataRun& r : runs) clusters += r.count;
+  return ClusterFromSizes(a.allocatedSize, clusters, sectorSize);
+}
+}  // namespace
+
+CProfessionalNtfsRecovery::CProfessionalNtfsRecovery() : carve_(std::make_unique<CarveContext>()) {}
+
+CProfessionalNtfsRecovery::~CProfessionalNtfsRecovery() { store_.reset(); }
+
+std::string CProfessionalNtfsRecovery::LogName(uint64_t start, const struct tm& t) {
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "Pro_Ntfs_%llu_%d%d%d%d%2d", (unsigned long long)start, t.tm_year + 1900, t.tm_mon + 1,
+                t.tm_mday, t.tm_hour, t.tm_min);
+  return buf;
+}
+
+Status CProfessionalNtfsRecovery::OpenImage(const std::string& path, uint16_t tag) {
+  openStatus_ = source_.OpenImageFile(path);
+  if (openStatus_) return openStatus_;
+  return openStatus_ = OpenArea(0, source_.SectorCount(), tag);
+}
+
+Status CProfessionalNtfsRecovery::OpenPartition(uint32_t disk, uint64_t start, uint64_t count, uint16_t tag) {
+  openStatus_ = source_.OpenPhysicalDisk(disk);
+  if (openStatus_) return openStatus_;
+  if (start >= source_.SectorCount()) return openStatus_ = kInvalidArg;
+  return openStatus_ = OpenArea(start, std::min(count, source_.SectorCount() - start), tag);
+}
+
+Status CProfessionalNtfsRecovery::OpenArea(uint64_t start, uint64_t count, uint16_t tag) {
+  tag_ = tag;
+  areaStart_ = start;
+  areaCount_ = count;
+  sectorSize_ = source_.UnitSize() ? source_.UnitSize() : 512;
+  sectorsPerRecord_ = sectorSize_ == 512 ? 2 : 1;
+  recordBytes_ = sectorSize_ * sectorsPerRecord_;
+  sectorsPerCluster_ = EstimateSectorsPerCluster();
+  carve_->source = &source_;
+  carve_->sectorSize = sectorSize_;
+  // The first bytes only seed the table of a volume still in place; an
+  // unreadable start does not keep the deep scan from running.
+  boot_.assign(std::max<size_t>(kBootBytes, sectorSize_), 0);
+  if (ReadSectorsAt(start, uint32_t(boot_.size() / sectorSize_), boot_.data())) boot_.clear();
+  return kOk;
+}
+
+uint32_t CProfessionalNtfsRecovery::EstimateSectorsPerCluster() const {
+  double mib = double(areaCount_) * sectorSize_ / double(1 << 20);
+  double d = sectorSize_ / 512.0;
+  if (mib > 2048 * d) return 8;
+  if (mib > 1024 * d) return 4;
+  if (mib > 512 * d) return 2;
+  if (mib > 7 * d) return 1;
+  return 8;
+}
+
+Status CProfessionalNtfsRecovery::ReadSectorsAt(uint64_t sector, uint32_t count, uint8_t* dst) const {
+  uint32_t got = 0;
+  Status s = source_.ReadSectors(count, dst, sector, sectorSize_, got);
+  if (s == kOk && got != count) s = kReadFault;
+  return s;
+}
+
+Status CProfessionalNtfsRecovery::ReadRecordAt(uint64_t sector, std::vector<uint8_t>& rec) const {
+  rec.assign(recordBytes_, 0);
+  if (Status s = ReadSectorsAt(sector, sectorsPerRecord_, rec.data())) return s;
+  if (!HasFileSignature(ByteView(rec.data(), rec.size()))) return kNotFileRecord;
+  return ApplyFixup(rec);
+}
+
+Status CProfessionalNtfsRecovery::StartScan(const std::string* earlierLog) {
+  mftMap_.Clear();
+  volumes_.clear();
+  volumeIndex_.clear();
+  folderCount_ = 0;
+  nextAlias_ = 0xFFFFFFFEu;
+  sectorsPerCluster_ = EstimateSectorsPerCluster();
+  store_.reset();
+  std::string name;
+  if (earlierLog) {
+    name = *earlierLog;
+  } else {
+    std::time_t now = std::time(nullptr);
+    struct tm local {};
+    localtime_r(&now, &local);
+    name = LogName(areaStart_, local);
+  }
+  if (Status s = OpenStore(name)) return s;
+  // A resumed log already holds folder items of its first part: they are not
+  // made twice, and new folder ids stay clear of the ids it uses.
+  resumedFolderIds_.clear();
+  for (const FolderNameEntry& e : store_->FolderNames()) resumedFolderIds_.insert(e.itemId);
+  auto below = [&](uint32_t id) {
+    if (id >= kAliasFloor && id <= nextAlias_) nextAlias_ = id - 1;
+  };
+  for (uint32_t id : resumedFolderIds_) below(id);
+  for (const auto& [key, kids] : store_->Relations()) below(RelationParent(key));
+  SeedFromBootSector();
+  return kOk;
+}
+
+void CProfessionalNtfsRecovery::SeedFromBootSector() {
+  // A volume still in place: its $MFT is known before the pass meets it (the
+  // pass may read only the free clusters, never the table itself).
+  if (openStatus_ || boot_.empty()) return;
+  NtfsBootInfo info;
+  if (ParseNtfsBootSector(ByteView(boot_.data(), boot_.size()), info) || info.bytesPerSector != sectorSize_) return;
+  unsigned __int128 at = (unsigned __int128)info.mftLcn * info.sectorsPerCluster + areaStart_;
+  if (at >= source_.SectorCount()) return;
+  std::vector<uint8_t> rec(recordBytes_);
+  if (ReadSectorsAt(uint64_t(at), sectorsPerRecord_, rec.data())) return;
+  ProcessFileRecord(ByteView(rec.data(), rec.size()), uint64_t(at));
+}
+
+Status CProfessionalNtfsRecovery::ProcessFileRecord(ByteView record, uint64_t sector, bool lostMode,
+                                                    uint32_t folderNumber) {
+  try {
+    return ProcessUnguarded(record, sector, lostMode, folderNumber);
+  } catch (const std::exception&) {
+    // One record that cannot be handled (no memory for it, say) is lost alone.
+    return kInvalidArg;
+  }
+}
+
+Status CProfessionalNtfsRecovery::ProcessUnguarded(ByteView bytes, uint64_t sector, bool lostMode,
+                                                   uint32_t folderNumber) {
+  if (!store_) return kInvalidArg;
+  uint16_t flags = bytes.U16(offsetof(FileRecordHeader, flags));
+  if (!lostMode && (flags & kRecordIsDirectory)) return kOk;
+  uint32_t own = bytes.U32(offsetof(FileRecordHeader, recordNumber));
+  if (lostMode) {
+    uint32_t number = folderNumber ? folderNumber : own;
+    Attribution at;
+    Attribute(number, sector, at);
+    Volume* v = VolumeOf(at);
+    if (!v) return kInvalidArg;
+    std::vector<uint8_t> given(bytes.data(), bytes.data() + std::min<size_t>(bytes.size(), recordBytes_));
+    given.resize(recordBytes_, 0);
+    Status s = EmitFolder(*v, number, &given);
+    return HasFileSignature(bytes) ? s : kNotFileRecord;
+  }
+  if (!HasFileSignature(bytes)) return kNotFileRecord;
+  if (bytes.size() < recordBytes_) return kInvalidArg;
+  // The caller's buffer stays as it is: the record's later sectors are
+  // examined by the pass in their own right.
+  std::vector<uint8_t> rec(bytes.data(), bytes.data() + recordBytes_);
+  ByteView v(rec.data(), rec.size());
+  uint32_t inUse = v.U32(offsetof(FileRecordHeader, bytesInUse));
+  uint32_t firstAttr = v.U16(offsetof(FileRecordHeader, firstAttribute));
+  if (inUse > recordBytes_ || firstAttr > recordBytes_ || inUse < firstAttr) return kInvalidArg;
+  if (ApplyFixup(rec)) return kInvalidArg;
+  RecordHeaderInfo h = ReadRecordHeader(v);
+  if (h.baseRecord != 0) return kOk;  // an extension record holds no name
+  if (own == 0) {
+    AddTable(v, sector);
+    return kOk;
+  }
+  if (own < kFirstUserRecord) return kOk;
+
+  RecordSummary s;
+  SummarizeRecord(v, s);
+  // The metadata files NTFS keeps in $Extend ($ObjId, $Quota, $UsnJrnl, ...)
+  // are no user's files.
+  if (!s.hasName || s.name.parentRecord == kExtendRecord) return kOk;
+  Attribution at;
+  Attribute(own, sector, at);
+  // The record's own runs tell its volume's cluster size best.
+  uint32_t spc = 0;
+  AttributeView data;
+  if (FirstDataPiece(v, data)) spc = SectorsPerClusterOf(data, sectorSize_);
+  if (spc)
+    sectorsPerCluster_ = spc;
+  else
+    spc = at.known ? at.table->sectorsPerCluster : sectorsPerCluster_;
+
+  FoundItemRecord r = MakeEmptyRecord();
+  r.sourceTag = tag_;
+  r.sourceKind = kSourceDeepNtfs;
+  r.isFolder = 0;
+  r.itemId = own;
+  r.clusterBytes = sectorSize_ * spc;
+  r.created = s.name.created;
+  r.accessed = s.name.accessed;
+  r.modified = s.name.modified;
+  r.size = s.hasData ? s.dataSize : s.name.realSize;
+  r.dataAreaStart = 0;
+  r.location = sector;
+  r.partitionStart = at.table->volumeStart;
+  SetRecordName(r, s.name.name);
+  r.contentOk = CheckContent(s.name.name, s, at.table->volumeStart, spc);
+
+  uint32_t parentId = kRootRecord, level = 0;
+  if (s.name.parentRecord != kRootRecord) {
+    Volume* vol = s.name.parentRecord <= 0xFFFFFFFFull ? VolumeOf(at) : nullptr;
+    if (vol) std::tie(parentId, level) = PlaceUnder(*vol, s.name.parentRecord);
+  }
+  store_->Append(r, parentId, level);
+  return kOk;
+}
+
+uint32_t CProfessionalNtfsRecovery::CheckContent(const std::string& name, const RecordSummary& s, uint64_t volumeStart,
+                                                 uint32_t spc) {
+  if (s.hasData && s.dataResident && s.dataSize == 0) return 0;
+  std::string ext = ExtensionOf(name);
+  if (ext.empty()) return 1;
+  std::vector<uint8_t> sector(sectorSize_, 0);
+  uint64_t at = 0;
+  if (s.hasData && s.dataResident) {
+    std::memcpy(sector.data(), s.residentData.data(), std::min<size_t>(sector.size(), s.residentData.size()));
+  } else if (s.hasFirstCluster && !s.dataCompressedOrEncrypted) {
+    unsigned __int128 a = (unsigned __int128)s.firstCluster * spc + volumeStart;
+    if (a >= source_.SectorCount()) return 0;
+    at = uint64_t(a);
+    if (ReadSectorsAt(at, 1, sector.data())) return 0;  // no readable content
+  } else {
+    return 1;
+  }
+  ByteView head(sector.data(),
+                s.hasData && s.dataResident ? std::min<size_t>(sector.size(), s.dataSize) : sector.size());
+  if (contentCheck_) return contentCheck_(ext, head, at) ? 1 : 0;
+  return MatchesSignature(*carve_, head, ext, &source_, sectorSize_, at) ? 1 : 0;
+}
+
+void CProfessionalNtfsRecovery::Attribute(uint64_t n, uint64_t sector, Attribution& a) const {
+  if (const MftTable* t = mftMap_.Attribute(n, sector, sectorsPerRecord_)) {
+    a.table = t;
+    a.known = true;
+    return;
+  }
+  // No known table explains it: the area's own volume, with a table taken to
+  // run contiguously up to the record.
+  uint64_t before = n * sectorsPerRecord_;
+  a.assumed = ContiguousTable(sector >= before ? sector - before : sector);
+  if (sector < before) a.assumed.runs.clear();  // nothing can be placed
+  a.assumed.volumeStart = areaStart_;
+  a.assumed.sectorsPerCluster = sectorsPerCluster_;
+  a.table = &a.assumed;
+  a.known = false;
+}
+
+CProfessionalNtfsRecovery::Volume* CProfessionalNtfsRecovery::VolumeOf(const Attribution& a) {
+  auto key = std::make_tuple(a.table->volumeStart, a.table->keySector, a.known);
+  auto it = volumeIndex_.find(key);
+  if (it != volumeIndex_.end()) return volumes_[it->second].get();
+  if (volumes_.size() >= kMaxVolumes) return nullptr;
+  auto v = std::make_unique<Volume>();
+  v->table = *a.table;
+  v->first = volumes_.empty();
+  volumeIndex_.emplace(key, volumes_.size());
+  volumes_.push_back(std::move(v));
+  return volumes_.back().get();
+}
+
+CProfessionalNtfsRecovery::FolderNode* CProfessionalNtfsRecovery::Node(Volume& v, uint32_t p) {
+  auto it = v.folders.find(p);
+  if (it != v.folders.end()) return &it->second;
+  if (folderCount_ >= folderLimit_) return nullptr;
+  FolderNode node;
+  // Folder ids key the relation of the whole store: the folders of a second
+  // volume get ids of their own so that two volumes' folder 64 never merge.
+  node.id = v.first && p < kAliasFloor ? p : nextAlias_--;
+  uint64_t at;
+  bool continued;
+  std::vector<uint8_t> rec;
+  if (uint64_t(p) * sectorsPerRecord_ / sectorsPerRecord_ == p &&
+      v.table.Locate(uint64_t(p) * sectorsPerRecord_, at, continued) && ReadRecordAt(at, rec) == kOk) {
+    ByteView view(rec.data(), rec.size());
+    RecordHeaderInfo h = ReadRecordHeader(view);
+    if ((h.flags & kRecordIsDirectory) && h.baseRecord == 0 &&
+        view.U32(offsetof(FileRecordHeader, recordNumber)) == p) {
+      RecordSummary s;
+      SummarizeRecord(view, s);
+      if (s.hasName && s.name.parentRecord <= 0xFFFFFFFFull) {
+        node.state = FolderState::kReal;
+        node.parent = uint32_t(s.name.parentRecord);
+      }
+    }
+  }
+  ++folderCount_;
+  v.order.push_back(p);
+  return &v.folders.emplace(p, node).first->second;
+}
+
+std::pair<uint32_t, uint32_t> CProfessionalNtfsRecovery::PlaceUnder(Volume& v, uint64_t p64) {
+  // Walks up from p to the root once per folder; every folder on the way is
+  // remembered with its depth. A chain that loops, or reaches a folder that is
+  // gone, ends there: that folder sits at the top level.
+  uint32_t p = uint32_t(p64);
+  std::vector<uint32_t> chain;
+  std::set<uint32_t> onChain;
+  uint32_t cur = p;
+  uint32_t base = 0;
+  for (;;) {
+    if (cur == kRootRecord) break;
+    FolderNode* f = Node(v, cur);
+    if (!f) {
+      // Out of room for folders: the chain is cut here.
+      if (!chain.empty()) v.folders[chain.back()].detached = true;
+      break;
+    }
+    if (f->depthKnown) {
+      base = f->depth;
+      break;
+    }
+    if (f->state != FolderState::kReal || onChain.count(cur)) {
+      if (f->state == FolderState::kReal) f->detached = true;
+      f->depth = 1;
+      f->depthKnown = true;
+      base = 1;
+      break;
+    }
+    chain.push_back(cur);
+    onChain.insert(cur);
+    cur = f->parent;
+  }
+  for (size_t i = chain.size(); i-- > 0;) {
+    FolderNode& f = v.folders[chain[i]];
+    if (!f.depthKnown) {
+      f.depth = f.detached ? 1 : base + 1;
+      f.depthKnown = true;
+    }
+    base = f.depth;
+  }
+  auto it = v.folders.find(p);
+  if (it == v.folders.end()) return {kRootRecord, 0};
+  return {it->second.id, it->second.depth};
+}
+
+void CProfessionalNtfsRecovery::AddTable(ByteView rec, uint64_t sector) {
+  RecordSummary s;
+  SummarizeRecord(rec, s);
+  if (!s.hasName || AsciiLower(s.name.name) != "$mft") return;
+  AttributeView data;
+  if (!FirstDataPiece(rec, data)) return;
+  std::vector<DataRun> runs;
+  std::vector<Extent> extents;
+  if (DecodeRunList(data.runList, runs) || PlaceRuns(runs, 0, 0, extents)) return;
+  uint32_t spc = SectorsPerClusterOf(data, sectorSize_);
+  if (!spc) spc = sectorsPerCluster_;
+  MftTable t;
+  if (!MakeMftTable(extents, sector, spc, t) || IsMirrorCopy(t)) return;
+  mftMap_.Add(std::move(t));
+}
+
+bool CProfessionalNtfsRecovery::IsMirrorCopy(const MftTable& t) const {
+  // $MFTMirr holds copies of the first records; its copy of record 0 would
+  // place a volume at the wrong start. Record 1 next to a record 0 names the
+  // mirror's cluster: if this record 0 were that copy, the real one lies
+  // where the volume start it implies puts the table. Found there, this is
+  // the copy.
+  auto firstLcn = [](ByteView rec, uint64_t& lcn) {
+    AttributeView data;
+    std::vector<DataRun> runs;
+    if (!FirstDataPiece(rec, data) || DecodeRunList(data.runList, runs) || runs.empty() || runs[0].sparse ||
+        runs[0].lcnDelta < 0)
+      return false;
+    lcn = uint64_t(runs[0].lcnDelta);
+    return true;
+  };
+  std::vector<uint8_t> rec;
+  if (t.runs.empty() || ReadRecordAt(t.keySector + sectorsPerRecord_, rec) != kOk) return false;
+  ByteView one(rec.data(), rec.size());
+  uint64_t mirrorLcn = 0;
+  if (one.U32(offsetof(FileRecordHeader, recordNumber)) != 1 || !firstLcn(one, mirrorLcn)) return false;
+  unsigned __int128 mirrorOffset = (unsigned __int128)mirrorLcn * t.sectorsPerCluster;
+  uint64_t tableOffset = t.keySector - t.volumeStart;
+  if (mirrorOffset > t.keySector || mirrorOffset == tableOffset) return false;
+  unsigned __int128 real = t.keySector - uint64_t(mirrorOffset) + (unsigned __int128)tableOffset;
+  if (real >= source_.SectorCount()) return false;
+  if (ReadRecordAt(uint64_t(real), rec) != kOk) return false;
+  ByteView zero(rec.data(), rec.size());
+  uint64_t lcn = 0;
+  RecordSummary s;
+  SummarizeRecord(zero, s);
+  return zero.U32(offsetof(FileRecordHeader, recordNumber)) == 0 && s.hasName && AsciiLower(s.name.name) == "$mft" &&
+         firstLcn(zero, lcn) && lcn * t.sectorsPerCluster == tableOffset;
+}
+
+Status CProfessionalNtfsRecovery::EmitFolder(Volume& v, uint32_t number, const std::vector<uint8_t>* given) {
+  if (number == kRootRecord) return kOk;
+  FolderNode* f = Node(v, number);
+  if (!f) return kNoMemory;
+  if (!f->depthKnown) PlaceUnder(v, number);
+  f = &v.folders[number];
+  if (f->emitted) return kOk;
+  f->emitted = true;
+  if (resumedFolderIds_.count(f->id)) return kOk;
+
+  FoundItemRecord r = MakeEmptyRecord();
+  r.sourceTag = tag_;
+  r.sourceKind = kSourceDeepNtfs;
+  r.isFolder = 1;
+  r.contentOk = 1;
+  r.itemId = f->id;
+  r.partitionStart = v.table.volumeStart;
+  std::string lostName = "LostFolder" + std::to_string(number);
+  Status result = kOk;
+  if (f->state != FolderState::kReal) {
+    r.clusterBytes = kNoClusterSize;
+    SetRecordName(r, lostName);
+    store_->Append(r, kRootRecord, 0);
+    return kOk;
+  }
+  // Where it was found real: its name and times from the record once more.
+  uint64_t at = 0;
+  bool continued;
+  std::vector<uint8_t> rec;
+  RecordSummary s;
+  bool named = false;
+  if (v.table.Locate(uint64_t(number) * sectorsPerRecord_, at, continued)) {
+    r.location = at;
+    Status st = kOk;
+    if (given) {
+      rec = *given;
+      st = HasFileSignature(ByteView(rec.data(), rec.size())) ? ApplyFixup(rec) : kNotFileRecord;
+    } else {
+      st = ReadRecordAt(at, rec);
+    }
+    if (st == kOk) {
+      ByteView view(rec.data(), rec.size());
+      SummarizeRecord(view, s);
+      named = s.hasName && (s.header.flags & kRecordIsDirectory) &&
+              view.U32(offsetof(FileRecordHeader, recordNumber)) == number;
+    } else if (st > 0 && st != kInvalidData && st != kCrcError) {
+      result = st;
+    }
+  }
+  r.clusterBytes = sectorSize_ * v.table.sectorsPerCluster;
+  if (named) {
+    r.created = s.name.created;
+    r.accessed = s.name.accessed;
+    r.modified = s.name.modified;
+    r.size = 0;
+    SetRecordName(r, s.name.name);
+  } else {
+    // Read when its files were placed, unreadable now: it keeps its place.
+    SetRecordName(r, lostName);
+  }
+  uint32_t parentId = kRootRecord, level = 0;
+  if (!f->detached && f->parent != kRootRecord) {
+    auto p = v.folders.find(f->parent);
+    if (p != v.folders.end()) {
+      parentId = p->second.id;
+      level = f->depth - 1;
+    }
+  }
+  store_->Append(r, parentId, level);
+  return result;
+}
+
+Status CProfessionalNtfsRecovery::FinishScan() {
+  if (!store_) return kInvalidArg;
+  Status first = kOk;
+  for (auto& v : volumes_) {
+    // The list grows while it is walked when a folder's parent is new.
+    for (size_t i = 0; i < v->order.size(); ++i) {
+      Status s;
+      try {
+        s = EmitFolder(*v, v->order[i], nullptr);
+      } catch (const std::exception&) {
+        s = kNoMemory;
+      }
+      if (s && !first) first = s;
+    }
+  }
+  Status f = store_->Flush();
+  return first ? first : f;
+}
+
+Status CProfessionalNtfsRecovery::ReadContent(const FoundItemRecord& record, const ContentSink& sink) {
+  if (record.isFolder) return kInvalidArg;
+  if (openStatus_) return openStatus_;
+  if (record.partitionStart >= source_.SectorCount() || record.location >= source_.SectorCount()) return kInvalidData;
+  const uint32_t cb = record.clusterBytes;
+  if (cb == 0 || cb == kNoClusterSize || cb % sectorSize_ || cb > kMaxClusterBytes) return kInvalidData;
+  std::vector<std::vector<uint8_t>> keep(1);
+  Status s = ReadRecordAt(record.location, keep[0]);
+  if (s == kNotFileRecord) return kNoContent;
+  if (s) return s;
+  ByteView base(keep[0].data(), keep[0].size());
+  // The record at that place must still be the one found there.
+  if (base.U32(offsetof(FileRecordHeader, recordNumber)) != record.itemId) return kNoContent;
+
+  std::vector<AttributeView> pieces;
+  AttributeView list;
+  bool sawList = false;
+  AttributeWalker walk(base);
+  AttributeView a;
+  while (walk.Next(a)) {
+    if (a.type == kAttrAttributeList && !sawList) {
+      list = a;
+      sawList = true;
+    } else if (a.type == kAttrData && a.nameLength == 0) {
+      if (!a.nonResident) {
+        for (size_t off = 0; off < a.value.size(); off += kPieceBytes) {
+          size_t len = std::min(kPieceBytes, a.value.size() - off);
+          if (int answer = sink(a.value.data() + off, len)) return answer;
+        }
+        return kOk;
+      }
+      pieces.push_back(a);
+    }
+  }
+  const uint64_t volumeByte0 = record.partitionStart * sectorSize_;
+  VolumeReader read = [&](uint64_t volumeByte, size_t length, uint8_t* dst) -> Status {
+    if (volumeByte % sectorSize_ || length % sectorSize_) return kInvalidArg;
+    uint64_t sector = (volumeByte0 + volumeByte) / sectorSize_;
+    return ReadSectorsAt(sector, uint32_t(length / sectorSize_), dst);
+  };
+  if (sawList && !list.nonResident) {
+    // Pieces held by other records of the same table, found next to this one
+    // (or through the table that placed it) and checked to be this file's.
+    uint32_t n = record.itemId;
+    const MftTable* t = mftMap_.Attribute(n, record.location, sectorsPerRecord_);
+    std::set<uint64_t> records;
+    for (const AttributeListEntry& e : ParseAttributeList(list.value))
+      if (e.type == kAttrData && e.nameLength == 0 && e.record != n) records.insert(e.record);
+    if (records.size() > kMaxListRecords) return kInvalidData;
+    for (uint64_t rn : records) {
+      uint64_t at = 0;
+      bool continued;
+      if (t) {
+        if (!t->Locate(rn * sectorsPerRecord_, at, continued)) continue;
+      } else {
+        int64_t delta = (int64_t(rn) - int64_t(n)) * sectorsPerRecord_;
+        if (delta < 0 && uint64_t(-delta) > record.location) continue;
+        at = record.location + delta;
+      }
+      keep.emplace_back();
+      if (ReadRecordAt(at, keep.back()) != kOk) continue;
+      ByteView ext(keep.back().data(), keep.back().size());
+      if (ReadRecordHeader(ext).baseRecord != n || ext.U32(offsetof(FileRecordHeader, recordNumber)) != rn) continue;
+      AttributeWalker w(ext);
+      while (w.Next(a))
+        if (a.type == kAttrData && a.nameLength == 0 && a.nonResident) pieces.push_back(a);
+    }
+  }
+  if (pieces.empty()) return kNoContent;
+  DataLayout layout;
+  if (Status st = BuildDataLayout(std::move(pieces), 0, cb, layout)) return st;
+  // Past the largest file NTFS can hold the sizes are damage, not data: a
+  // copy would write zeros for ever.
+  if (layout.realSize > kMaxFileBytes) return kInvalidData;
+  return StreamDataLayout(layout, cb, read, sink);
+}
+
+}  // namespace dunmere

@@ -1,0 +1,152 @@
+#pragma once
+// The deep scan of NTFS: FILE records found anywhere on a disk (formatted,
+// overwritten or lost volumes) become found items. The deep-scan pass hands
+// each record to ProcessFileRecord; the engine works out which volume the
+// record belongs to from the master file tables met so far, rebuilds the
+// folders above it from their records, and makes the folder items when the
+// pass ends ("LostFolder<n>" for a folder whose record is gone).
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/bytes.h"
+#include "engine/store_engine.h"
+#include "ntfs/mft_map.h"
+#include "storage/sector_source.h"
+
+namespace dunmere {
+
+class CarveContext;
+
+class CProfessionalNtfsRecovery : public CStoreEngineBase {
+ public:
+  static constexpr uint32_t kRootRecord = 5;
+  // Folders remembered over the whole pass (all volumes together): about
+  // 64 MiB at most. Past it a file whose folder is new is listed at the top
+  // level, and a known folder whose parent is new sits at the top level
+  // under its own name; nothing found is dropped.
+  static constexpr size_t kMaxFolders = size_t(1) << 20;
+  // Volumes whose folders are resolved; past it files go to the top level.
+  static constexpr size_t kMaxVolumes = 1024;
+
+  // Whether the first sector of a file fits its extension. Unset: the
+  // signature table's check.
+  using ContentCheck = std::function<bool(const std::string& extension, ByteView firstBytes, uint64_t absoluteSector)>;
+  void SetContentCheck(ContentCheck check) { contentCheck_ = std::move(check); }
+  // A lower folder limit (for tests of what happens when it is reached).
+  void SetFolderLimit(size_t limit) { folderLimit_ = std::min(limit, kMaxFolders); }
+
+  CProfessionalNtfsRecovery();
+  ~CProfessionalNtfsRecovery() override;
+
+  Status OpenImage(const std::string& path, uint16_t sourceTag) override;
+  Status OpenPartition(uint32_t diskIndex, uint64_t startSector, uint64_t sectorCount, uint16_t sourceTag) override;
+  // The deep-scan pass drives this engine; Scan itself does nothing.
+  Status Scan(const std::string* earlierLog) override { return kOk; }
+
+  // Scan start: empties the maps and opens a fresh store, under `earlierLog`
+  // when resuming, else under LogName(area start, now).
+  Status StartScan(const std::string* earlierLog);
+  // One FILE record found at absolute sector `sector`; `record` holds at
+  // least RecordBytes() bytes (only they are read, and never modified).
+  // lostFolderMode false (the pass): files become items, folders are passed
+  // over. lostFolderMode true: the record at the place of folder
+  // `folderNumber` (0: the record's own number) becomes that folder's item,
+  // or "LostFolder<n>" when it is not that folder any more.
+  // 0, -1 (not a FILE record), 87 (inconsistent record or no scan started).
+  Status ProcessFileRecord(ByteView record, uint64_t sector, bool lostFolderMode = false, uint32_t folderNumber = 0);
+  // After the last sector (also after a stop, so that the folders met so far
+  // are in the log a resumed scan continues): makes the folder items of every
+  // volume and writes the store out. 0 or the first error met (the other
+  // folders are still made).
+  Status FinishScan();
+
+  Status ReadContent(const FoundItemRecord& record, const ContentSink& sink) override;
+
+  // "Pro_Ntfs_<start>_<y><m><d><h><mm>" for that local time.
+  static std::string LogName(uint64_t areaStart, const struct tm& local);
+
+  uint32_t SectorSize() const { return sectorSize_; }
+  uint32_t RecordBytes() const { return recordBytes_; }
+  const MftMap& Tables() const { return mftMap_; }
+  size_t FolderCount() const { return folderCount_; }
+
+ protected:
+  uint32_t RootId() const override { return kRootRecord; }
+
+ private:
+  enum class FolderState : uint8_t { kReal, kLost };
+  struct FolderNode {
+    uint32_t id = 0;      // itemId of its folder item
+    uint32_t parent = 0;  // record number of its parent (kReal)
+    uint32_t depth = 0;   // folders from it up to the root, itself included
+    FolderState state = FolderState::kLost;
+    bool depthKnown = false;
+    bool detached = false;  // a real folder shown at the top level
+    bool emitted = false;
+  };
+  // The folders met above the files of one volume (one table).
+  struct Volume {
+    MftTable table;
+    bool first = false;  // its folders keep their record numbers as ids
+    std::unordered_map<uint32_t, FolderNode> folders;
+    std::vector<uint32_t> order;  // in order of discovery
+  };
+  // Where a record belongs: a known table, or one assumed for it. The
+  // pointer is into the map or to `assumed`, valid until the map changes.
+  struct Attribution {
+    Attribution() = default;
+    Attribution(const Attribution&) = delete;  // `table` may point into it
+    Attribution& operator=(const Attribution&) = delete;
+    const MftTable* table = nullptr;
+    MftTable assumed;
+    bool known = false;
+  };
+
+  Status OpenArea(uint64_t start, uint64_t count, uint16_t tag);
+  Status ProcessUnguarded(ByteView record, uint64_t sector, bool lostMode, uint32_t folderNumber);
+  Status ReadSectorsAt(uint64_t sector, uint32_t count, uint8_t* dst) const;
+  // Reads the record at `sector` and applies the fix-up; -1 when it is no FILE record.
+  Status ReadRecordAt(uint64_t sector, std::vector<uint8_t>& rec) const;
+  uint32_t EstimateSectorsPerCluster() const;
+  void Attribute(uint64_t n, uint64_t sector, Attribution& out) const;
+  Volume* VolumeOf(const Attribution& a);
+  FolderNode* Node(Volume& v, uint32_t number);
+  // {id of the folder to relate under, depth of its children}.
+  std::pair<uint32_t, uint32_t> PlaceUnder(Volume& v, uint64_t parent);
+  void AddTable(ByteView rec, uint64_t sector);
+  bool IsMirrorCopy(const MftTable& t) const;
+  Status EmitFolder(Volume& v, uint32_t number, const std::vector<uint8_t>* given);
+  uint32_t CheckContent(const std::string& name, const struct RecordSummary& s, uint64_t volumeStart, uint32_t spc);
+  void SeedFromBootSector();
+
+  SectorSource source_;
+  Status openStatus_ = kInvalidArg;
+  uint16_t tag_ = 0;
+  uint64_t areaStart_ = 0, areaCount_ = 0;
+  uint32_t sectorSize_ = 512;
+  uint32_t sectorsPerRecord_ = 2;
+  uint32_t recordBytes_ = 1024;
+  uint32_t sectorsPerCluster_ = 8;  // the running estimate
+  std::vector<uint8_t> boot_;       // the area's first 4096 bytes
+
+  MftMap mftMap_;
+  std::vector<std::unique_ptr<Volume>> volumes_;
+  std::map<std::tuple<uint64_t, uint64_t, bool>, size_t> volumeIndex_;
+  size_t folderCount_ = 0;
+  size_t folderLimit_ = kMaxFolders;
+  uint32_t nextAlias_ = 0xFFFFFFFEu;
+  std::unordered_set<uint32_t> resumedFolderIds_;
+
+  ContentCheck contentCheck_;
+  std::unique_ptr<CarveContext> carve_;
+};
+
+}  // namespace dunmere
