@@ -47,8 +47,9 @@ Status CProfessionalRecovery::OpenImage(const std::string& path, uint16_t tag) {
   ResetResume();
   if (ScanLogFolder::Instance().FindResumableImage(path, &resumeEntry_)) resume_ = true;
   fat_.OpenImage(path, tag);
+  Status n = ntfs_.OpenImage(path, tag);
   quick_ = CreateEngineForImage(path, tag, false);
-  return s;
+  return s ? s : n;
 }
 
 Status CProfessionalRecovery::OpenPartition(uint32_t disk, uint64_t start, uint64_t count, uint16_t tag) {
@@ -62,8 +63,9 @@ Status CProfessionalRecovery::OpenPartition(uint32_t disk, uint64_t start, uint6
   ResetResume();
   if (ScanLogFolder::Instance().FindResumablePartition(disk, start, count, tag, &resumeEntry_)) resume_ = true;
   fat_.OpenPartition(disk, start, count, tag);
+  Status n = ntfs_.OpenPartition(disk, start, count, tag);
   quick_ = CreateEngineForPartition(disk, start, count, tag, false);
-  return s;
+  return s ? s : n;
 }
 
 void CProfessionalRecovery::DeclineResume() {
@@ -80,6 +82,7 @@ Status CProfessionalRecovery::SetCallbacks(ScanProgressCallback progress, DataCa
   share_ = 90;
   if (quick_) quick_->SetCallbacks(progress, data, user, 9);
   fat_.SetCallbacks(progress, data, user, 90);
+  ntfs_.SetCallbacks(progress, data, user, 90);
   carve_.SetCallbacks(progress, data, user, 90);
   return kOk;
 }
@@ -88,6 +91,24 @@ bool CProfessionalRecovery::IsFileRecordSector(const uint8_t* sec) const {
   ByteView v(sec, sectorSize_);
   const uint32_t m = sectorSize_ > 512 ? sectorSize_ : 2 * sectorSize_;
   return v.Equals(0, "FILE") && v.U32(24) <= m && v.U32(28) == m && v.U16(48) == v.U16(510);
+}
+
+void CProfessionalRecovery::OnFileRecordSector(const uint8_t* chunk, uint64_t i, uint32_t sectors, uint64_t sector) {
+  ByteView rec(chunk + i * sectorSize_, (sectors - i) * sectorSize_);
+  // Folders are found through their files' parents.
+  if (rec.U16(22) & 0x0002) return;
+  std::vector<uint8_t> whole;
+  if (rec.size() < 8192) {
+    whole.resize(8192);
+    uint32_t got = 0;
+    source_.ReadSectors(uint32_t(whole.size() / sectorSize_), whole.data(), sector, sectorSize_, got);
+    if (got * uint64_t(sectorSize_) > rec.size()) rec = ByteView(whole.data(), size_t(got) * sectorSize_);
+  }
+  try {
+    ntfs_.ProcessFileRecord(rec, sector);
+  } catch (...) {
+    // A record that broke the parser is skipped; the pass goes on.
+  }
 }
 
 uint64_t CProfessionalRecovery::DispatchChunk(const uint8_t* chunk, uint32_t sectors, uint64_t firstSector,
@@ -100,7 +121,7 @@ uint64_t CProfessionalRecovery::DispatchChunk(const uint8_t* chunk, uint32_t sec
     const uint8_t* sec = chunk + i * sectorSize_;
     ByteView view(sec, sectorSize_);
     if (IsFileRecordSector(sec)) {
-      // NTFS metadata is never a carving candidate.
+      OnFileRecordSector(chunk, i, sectors, firstSector + i);
     } else if (IsDotPair(view)) {
       fat_.OnDotPairSector(view, firstSector + i);
     } else if (IsDirectoryCluster(view)) {
@@ -161,6 +182,10 @@ Status CProfessionalRecovery::Scan(const std::string*) {
     std::string fatLog;
     if (resuming) logs.FindLogFile("Pro_Fat_", fatLog, folder);
     if (Status s = fat_.BeginFatLog(fatLog); s != kOk && result == kOk) result = s;
+    std::string ntfsLog;
+    Status ntfsStart = (resuming && logs.FindLogFile("Pro_Ntfs_", ntfsLog, folder) == kOk) ? ntfs_.StartScan(&ntfsLog)
+                                                                                            : ntfs_.StartScan(nullptr);
+    if (ntfsStart != kOk && result == kOk) result = ntfsStart;
     fat_.SeedFromBootSector();
     carve_.Context().streamRanges.clear();
 
@@ -243,6 +268,7 @@ Status CProfessionalRecovery::Scan(const std::string*) {
     // Folders are written when the pass ends, also after a stop, so what was
     // found so far can be listed and copied.
     if (Status s = fat_.FinishFatScan(); s != kOk && result == kOk) result = s;
+    if (Status s = ntfs_.FinishScan(); s != kOk && result == kOk) result = s;
   }
 
   if (progress_ && result == kOk) progress_(user_, 100, 100, 0, 0, 0, 0, 0);
@@ -265,6 +291,7 @@ IFileRecoveryParse* CProfessionalRecovery::EngineOfKind(uint32_t kind) {
   switch (kind) {
     case kSourceQuickNtfs:
     case kSourceQuickFat: return quick_.get();
+    case kSourceDeepNtfs: return &ntfs_;
     case kSourceDeepFat: return &fat_;
     case kSourceCarving: return &carve_;
     default: return nullptr;
@@ -282,7 +309,7 @@ Status CProfessionalRecovery::ListChildren(const FoundItemRecord* folder, uint32
   }
   if (level != 0) return kInvalidArg;
   for (IFileRecoveryParse* e : {quick_.get(), static_cast<IFileRecoveryParse*>(&fat_),
-                                 static_cast<IFileRecoveryParse*>(&carve_)}) {
+                                 static_cast<IFileRecoveryParse*>(&ntfs_), static_cast<IFileRecoveryParse*>(&carve_)}) {
     if (!e) continue;
     std::vector<FoundItemRecord> part;
     e->ListChildren(nullptr, 0, part);
@@ -300,7 +327,7 @@ Status CProfessionalRecovery::CountFiles(const FoundItemRecord* folder, uint32_t
   }
   if (level != 0) return kInvalidArg;
   for (IFileRecoveryParse* e : {quick_.get(), static_cast<IFileRecoveryParse*>(&fat_),
-                                 static_cast<IFileRecoveryParse*>(&carve_)}) {
+                                 static_cast<IFileRecoveryParse*>(&ntfs_), static_cast<IFileRecoveryParse*>(&carve_)}) {
     uint32_t n = 0;
     if (e && e->CountFiles(nullptr, 0, n) == kOk) count += n;
   }
@@ -308,7 +335,8 @@ Status CProfessionalRecovery::CountFiles(const FoundItemRecord* folder, uint32_t
 }
 
 int64_t CProfessionalRecovery::GetFoundCount() {
-  return (quick_ ? quick_->GetFoundCount() : 0) + fat_.GetFoundCount() + carve_.GetFoundCount();
+  return (quick_ ? quick_->GetFoundCount() : 0) + fat_.GetFoundCount() + ntfs_.GetFoundCount() +
+         carve_.GetFoundCount();
 }
 
 Status CProfessionalRecovery::GetFolderPath(const FoundItemRecord* record, std::string& out) {
@@ -342,6 +370,7 @@ Status CProfessionalRecovery::SetSearchCallback(SearchProgressCallback cb, void*
   searchUser_ = user;
   if (quick_) quick_->SetSearchCallback(cb, user);
   fat_.SetSearchCallback(cb, user);
+  ntfs_.SetSearchCallback(cb, user);
   carve_.SetSearchCallback(cb, user);
   return kOk;
 }
@@ -374,7 +403,8 @@ bool CProfessionalRecovery::FirstDataSector(const FoundItemRecord& r, uint64_t& 
 int CProfessionalRecovery::SearchByType(const std::string& patterns, std::vector<FoundItemRecord>& out) {
   out.clear();
   std::map<uint64_t, std::string> firstSectors;
-  for (IFileRecoveryParse* e : {quick_.get(), static_cast<IFileRecoveryParse*>(&fat_)}) {
+  for (IFileRecoveryParse* e :
+       {quick_.get(), static_cast<IFileRecoveryParse*>(&fat_), static_cast<IFileRecoveryParse*>(&ntfs_)}) {
     if (!e) continue;
     std::vector<FoundItemRecord> part;
     e->SearchByType(patterns, part);

@@ -12,6 +12,7 @@
 
 #include "carving/file_type_recovery.h"
 #include "fat/professional_fat_recovery.h"
+#include "ntfs/professional_ntfs_recovery.h"
 #include "engine/recovery_parse.h"
 #include "engine/scan_resume_entry.h"
 #include "storage/sector_source.h"
@@ -57,6 +58,9 @@ class CProfessionalRecovery : public IFileRecoveryParse {
   // The engine that made records of this source kind; null for unknown kinds.
   IFileRecoveryParse* EngineOfKind(uint32_t kind);
   void ResetResume();
+  // Gives a FILE record at `sector` (index `i` of a chunk of `sectors`) to the
+  // deep NTFS engine, reading past the chunk when the record runs over it.
+  void OnFileRecordSector(const uint8_t* chunk, uint64_t i, uint32_t sectors, uint64_t sector);
   // Hands each sector of a chunk to one deep engine. Returns the sectors
   // consumed from the chunk's start, beyond its end when a carved file runs
   // on; on a stop, the sector whose file was being sized.
@@ -73,6 +77,7 @@ class CProfessionalRecovery : public IFileRecoveryParse {
   uint64_t length_ = 0;
   SectorSource source_;
   CProfessionalFatRecovery fat_;
+  CProfessionalNtfsRecovery ntfs_;
   CFileTypeRecovery carve_;
   std::unique_ptr<IFileRecoveryParse> quick_;
   int share_ = 90;

@@ -274,7 +274,15 @@ uint32_t CProfessionalNtfsRecovery::CheckContent(const std::string& name, const 
   }
   ByteView head(sector.data(),
                 s.hasData && s.dataResident ? std::min<size_t>(sector.size(), s.dataSize) : sector.size());
-  if (contentCheck_) return contentCheck_(ext, head, at) ? 1 : 0;
+  if (contentCheck_) {
+    ContentSample sample;
+    sample.extension = ext;
+    sample.firstBytes = head;
+    sample.source = &source_;
+    sample.sectorSize = sectorSize_;
+    sample.absoluteSector = at;
+    return contentCheck_(sample) ? 1 : 0;
+  }
   return MatchesSignature(*carve_, head, ext, &source_, sectorSize_, at) ? 1 : 0;
 }
 

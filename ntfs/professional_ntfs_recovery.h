@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "engine/bytes.h"
+#include "engine/content_check.h"
 #include "engine/store_engine.h"
 #include "ntfs/mft_map.h"
 #include "storage/sector_source.h"
@@ -38,7 +39,6 @@ class CProfessionalNtfsRecovery : public CStoreEngineBase {
 
   // Whether the first sector of a file fits its extension. Unset: the
   // signature table's check.
-  using ContentCheck = std::function<bool(const std::string& extension, ByteView firstBytes, uint64_t absoluteSector)>;
   void SetContentCheck(ContentCheck check) { contentCheck_ = std::move(check); }
   // A lower folder limit (for tests of what happens when it is reached).
   void SetFolderLimit(size_t limit) { folderLimit_ = std::min(limit, kMaxFolders); }

@@ -26,6 +26,7 @@
 #include "storage/engine_factory.h"
 #include "tests/fat/dir_entry_builder.h"
 #include "tests/fat/fat_images.h"
+#include "tests/support/engine_walk.h"
 #include "tests/support/test_support.h"
 
 using namespace dunmere;
@@ -799,21 +800,6 @@ TEST(DeepFatLog, ANamedLogIsReopenedAndANewOneReplacesItsNamesake) {
 namespace dunmere::test {
 namespace {
 
-// Every file below a folder of any engine, copied out and hashed: hash -> name.
-void CopyOutTree(IFileRecoveryParse& e, const FoundItemRecord* folder, uint32_t level, const std::string& to,
-                 std::multimap<std::string, std::string>& out) {
-  std::vector<FoundItemRecord> kids;
-  ASSERT_EQ(e.ListChildren(folder, level, kids), kOk);
-  for (const FoundItemRecord& r : kids) {
-    if (r.isFolder) {
-      CopyOutTree(e, &r, level + 1, to, out);
-    } else {
-      std::string dest = to + "/" + std::to_string(out.size());
-      if (e.RecoverItem(r, dest, 0) == kOk) out.emplace(Sha256OfFile(dest), RecordName(r));
-    }
-  }
-}
-
 TEST(DeepScanOfAFormattedVolume, FactoryEngineBringsBackNamesAndContent) {
   std::string why;
   if (DeepFatImageFolder(&why).empty()) GTEST_SKIP() << why;
@@ -824,15 +810,15 @@ TEST(DeepScanOfAFormattedVolume, FactoryEngineBringsBackNamesAndContent) {
   static_cast<CProfessionalRecovery*>(e.get())->DeclineResume();
   ASSERT_EQ(e->Scan(nullptr), kOk);
   TempDir tmp;
-  std::multimap<std::string, std::string> found;
-  CopyOutTree(*e, nullptr, 0, tmp.path(), found);
+  auto found = CopyOutEverything(*e, tmp.path());
   size_t checked = 0;
   for (const ManifestEntry& m : ReadManifest(image)) {
     if (m.state != "sub") continue;
     auto range = found.equal_range(m.sha256);
     ASSERT_NE(range.first, range.second) << m.folder << m.name << " not recovered byte-exact";
     bool named = false;
-    for (auto it = range.first; it != range.second; ++it) named |= AsciiLower(it->second) == AsciiLower(m.name);
+    for (auto it = range.first; it != range.second; ++it)
+      named |= AsciiLower(RecordName(it->second)) == AsciiLower(m.name);
     EXPECT_TRUE(named) << m.folder << m.name << " came back without its name";
     ++checked;
   }
