@@ -299,7 +299,8 @@ TEST_F(DeepNtfsImages, DeletedFilesOfTheQuickScanImagesComeBackToo) {
   // The quick scan's volumes, read record by record: a run list longer than
   // a sector, compressed data, and a sparse file past 4 GiB.
   static CachedImages quick = LoadCached("make_ntfs_images.sh", "ntfs");
-  if (!quick.ready) GTEST_SKIP() << quick.why;
+  if (!quick.ready && quick.why.rfind("mkntfs, ntfs-3g", 0) == 0) GTEST_SKIP() << quick.why;
+  ASSERT_TRUE(quick.ready) << quick.why;
   for (const char* image : {"ntfs_s512_c512.img", "ntfs_s512_c4k.img"}) {
     SCOPED_TRACE(image);
     CProfessionalNtfsRecovery engine;
@@ -323,11 +324,12 @@ TEST_F(DeepNtfsImages, DeletedFilesOfTheQuickScanImagesComeBackToo) {
     }
     if (std::string(image) != "ntfs_s512_c4k.img") continue;
     {
-      // With the signature table's check they are not listed, but counted.
+      // With the signature table's own check: the fixture's pictures carry
+      // their format's leading bytes, so they pass it and are listed.
       CProfessionalNtfsRecovery checked;
       ScanImage(checked, quick.dir + "/" + image);
       auto shown = Walk(checked);
-      EXPECT_FALSE(shown.count("0:root_deleted.jpg"));
+      EXPECT_TRUE(shown.count("0:root_deleted.jpg"));
       EXPECT_TRUE(shown.count("0:tiny.txt"));
       uint32_t all = 0, listed = 0;
       ASSERT_EQ(checked.CountFiles(nullptr, 0, all), kOk);
