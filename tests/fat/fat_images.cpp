@@ -17,42 +17,11 @@ namespace fs = std::filesystem;
 
 namespace dunmere::test {
 
-// The images are kept in the build tree and remade only when the script
-// changes: ctest runs every test in a process of its own.
 const std::string& FatImageFolder(std::string* why) {
-  static std::string reason;
-  static std::string folder = []() -> std::string {
-    const std::string script = SourcePath("tests/fixtures/make_fat_images.sh");
-    const std::string base = std::string(DUNMERE_BINARY_DIR) + "/test-fixtures";
-    const std::string dir = base + "/fat-images";
-    const std::string stamp = dir + "/stamp";
-    const std::string want = Sha256OfFile(script);
-    std::error_code ec;
-    fs::create_directories(base, ec);
-    int lock = ::open((base + "/fat-images.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (lock >= 0) ::flock(lock, LOCK_EX);
-    std::string have;
-    if (auto bytes = ReadBytes(stamp); !bytes.empty()) have.assign(bytes.begin(), bytes.end());
-    std::string result = dir;
-    if (want.empty() || have != want) {
-      fs::remove_all(dir, ec);
-      fs::create_directories(dir, ec);
-      std::string output;
-      int rc = RunFixtureScript("make_fat_images.sh", "'" + dir + "'", &output);
-      if (rc == 0) {
-        WriteBytes(stamp, std::vector<uint8_t>(want.begin(), want.end()));
-      } else {
-        reason = rc == 77 ? "FAT fixtures need mkfs.fat, mtools and sfdisk: " + output
-                          : "make_fat_images.sh failed: " + output;
-        fs::remove_all(dir, ec);
-        result.clear();
-      }
-    }
-    if (lock >= 0) ::close(lock);
-    return result;
-  }();
-  if (why) *why = reason;
-  return folder;
+  static const CachedFixture fixture = MakeCachedFixture("make_fat_images.sh", "fat-images");
+  if (why) *why = fixture.missingTool ? "FAT fixtures need mkfs.fat, mtools and sfdisk: " + fixture.message
+                                      : fixture.message;
+  return fixture.dir;
 }
 
 std::vector<ManifestEntry> ReadManifest(const std::string& imagePath) {

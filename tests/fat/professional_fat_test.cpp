@@ -37,42 +37,13 @@ namespace {
 
 constexpr uint32_t kSector = 512;
 
-// The reformatted image, made once per build tree (ctest runs each test
-// program in a process of its own; the lock keeps two from making it at once).
+// The reformatted images, made once per build tree.
 const std::string& DeepFatImageFolder(std::string* why = nullptr) {
-  static std::string reason;
-  static std::string folder = []() -> std::string {
-    const std::string script = SourcePath("tests/fixtures/make_deepfat_images.sh");
-    const std::string base = std::string(DUNMERE_BINARY_DIR) + "/test-fixtures";
-    const std::string dir = base + "/deepfat-images";
-    const std::string stamp = dir + "/stamp";
-    const std::string want = Sha256OfFile(script);
-    std::error_code ec;
-    fs::create_directories(base, ec);
-    int lock = ::open((base + "/deepfat-images.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (lock >= 0) ::flock(lock, LOCK_EX);
-    std::string have;
-    if (auto bytes = ReadBytes(stamp); !bytes.empty()) have.assign(bytes.begin(), bytes.end());
-    std::string result = dir;
-    if (want.empty() || have != want) {
-      fs::remove_all(dir, ec);
-      fs::create_directories(dir, ec);
-      std::string output;
-      int rc = RunFixtureScript("make_deepfat_images.sh", "'" + dir + "'", &output);
-      if (rc == 0) {
-        WriteBytes(stamp, std::vector<uint8_t>(want.begin(), want.end()));
-      } else {
-        reason = rc == 77 ? "deep FAT fixtures need mkfs.fat and mtools: " + output
-                          : "make_deepfat_images.sh failed: " + output;
-        fs::remove_all(dir, ec);
-        result.clear();
-      }
-    }
-    if (lock >= 0) ::close(lock);
-    return result;
-  }();
-  if (why) *why = reason;
-  return folder;
+  static const CachedFixture fixture = MakeCachedFixture("make_deepfat_images.sh", "deepfat-images");
+  if (why) *why = fixture.message;
+  if (!fixture.dir.empty() || fixture.missingTool) return fixture.dir;
+  ADD_FAILURE() << fixture.message;  // a script that breaks is a failure, not a skip
+  return fixture.dir;
 }
 
 // Hands every sector of the image to the engine as the deep-scan pass will.

@@ -45,22 +45,13 @@ struct Images {
 Images& Fixture() {
   static Images* images = [] {
     auto* im = new Images;
-    std::string script = test::SourcePath("tests/fixtures/make_ntfs_images.sh");
-    im->dir = std::string(DUNMERE_BINARY_DIR) + "/test-fixtures/ntfs-" + test::Sha256OfFile(script).substr(0, 16);
-    if (!fs::exists(im->dir + "/manifest.tsv")) {
-      std::string tmp = im->dir + ".tmp" + std::to_string(::getpid());
-      std::string out;
-      int rc = test::RunFixtureScript("make_ntfs_images.sh", "'" + tmp + "'", &out);
-      if (rc != 0) {
-        fs::remove_all(tmp);
-        im->missingTool = rc == 77;
-        im->why = rc == 77 ? "mkntfs, ntfs-3g or FUSE missing: " + out : "fixture script failed: " + out;
-        return im;
-      }
-      std::error_code ec;
-      fs::rename(tmp, im->dir, ec);
-      if (ec) fs::remove_all(tmp);  // another test process finished first
+    test::CachedFixture f = test::MakeCachedFixture("make_ntfs_images.sh", "ntfs-images");
+    if (f.dir.empty()) {
+      im->missingTool = f.missingTool;
+      im->why = f.message;
+      return im;
     }
+    im->dir = f.dir;
     std::ifstream in(im->dir + "/manifest.tsv");
     std::string line;
     while (std::getline(in, line)) {

@@ -105,26 +105,19 @@ struct Expected {
 struct CachedImages {
   std::string dir, why;
   bool ready = false;
+  bool missingTool = false;
   std::vector<std::vector<std::string>> rows;
 };
 
 CachedImages LoadCached(const std::string& script, const std::string& prefix) {
   CachedImages im;
-  std::string path = test::SourcePath("tests/fixtures/" + script);
-  im.dir = std::string(DUNMERE_BINARY_DIR) + "/test-fixtures/" + prefix + "-" + test::Sha256OfFile(path).substr(0, 16);
-  if (!fs::exists(im.dir + "/manifest.tsv")) {
-    std::string tmp = im.dir + ".tmp" + std::to_string(::getpid());
-    std::string out;
-    int rc = test::RunFixtureScript(script, "'" + tmp + "'", &out);
-    if (rc != 0) {
-      fs::remove_all(tmp);
-      im.why = rc == 77 ? "mkntfs, ntfs-3g, sfdisk or FUSE missing: " + out : script + " failed: " + out;
-      return im;
-    }
-    std::error_code ec;
-    fs::rename(tmp, im.dir, ec);
-    if (ec) fs::remove_all(tmp);  // another process finished first
+  test::CachedFixture f = test::MakeCachedFixture(script, prefix + "-images");
+  if (f.dir.empty()) {
+    im.missingTool = f.missingTool;
+    im.why = f.message;
+    return im;
   }
+  im.dir = f.dir;
   std::ifstream in(im.dir + "/manifest.tsv");
   std::string line;
   while (std::getline(in, line)) {
@@ -159,8 +152,7 @@ class DeepNtfsImages : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { test::UsePrivateDataFolder(); }
   void SetUp() override {
-    if (!Fixture().cache.ready && Fixture().cache.why.rfind("mkntfs, ntfs-3g", 0) == 0)
-      GTEST_SKIP() << Fixture().cache.why;
+    if (Fixture().cache.missingTool) GTEST_SKIP() << Fixture().cache.why;
     ASSERT_TRUE(Fixture().cache.ready) << Fixture().cache.why;
   }
   static std::string Image(const std::string& name) { return Fixture().cache.dir + "/" + name; }
@@ -299,7 +291,7 @@ TEST_F(DeepNtfsImages, DeletedFilesOfTheQuickScanImagesComeBackToo) {
   // The quick scan's volumes, read record by record: a run list longer than
   // a sector, compressed data, and a sparse file past 4 GiB.
   static CachedImages quick = LoadCached("make_ntfs_images.sh", "ntfs");
-  if (!quick.ready && quick.why.rfind("mkntfs, ntfs-3g", 0) == 0) GTEST_SKIP() << quick.why;
+  if (quick.missingTool) GTEST_SKIP() << quick.why;
   ASSERT_TRUE(quick.ready) << quick.why;
   for (const char* image : {"ntfs_s512_c512.img", "ntfs_s512_c4k.img"}) {
     SCOPED_TRACE(image);

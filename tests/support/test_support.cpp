@@ -1,5 +1,7 @@
 #include "tests/support/test_support.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -60,6 +62,37 @@ std::string Sha256OfFile(const std::string& path) {
   if (RunCommand("sha256sum '" + path + "' | cut -d' ' -f1", &out) != 0) return {};
   while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
   return out;
+}
+
+CachedFixture MakeCachedFixture(const std::string& script, const std::string& name) {
+  CachedFixture f;
+  const std::string base = std::string(DUNMERE_BINARY_DIR) + "/test-fixtures";
+  const std::string dir = base + "/" + name;
+  const std::string stamp = dir + "/stamp";
+  const std::string want =
+      Sha256OfFile(SourcePath("tests/fixtures/" + script)) + Sha256OfFile(SourcePath("tests/fixtures/lib_magic.sh"));
+  std::error_code ec;
+  fs::create_directories(base, ec);
+  int lock = ::open((base + "/" + name + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (lock >= 0) ::flock(lock, LOCK_EX);
+  std::vector<uint8_t> have = ReadBytes(stamp);
+  if (std::string(have.begin(), have.end()) == want) {
+    f.dir = dir;
+  } else {
+    fs::remove_all(dir, ec);
+    fs::create_directories(dir, ec);
+    int rc = RunFixtureScript(script, "'" + dir + "'", &f.message);
+    if (rc == 0) {
+      WriteBytes(stamp, std::vector<uint8_t>(want.begin(), want.end()));
+      f.dir = dir;
+    } else {
+      f.missingTool = rc == 77;
+      f.message = script + (rc == 77 ? " needs a tool that is missing: " : " failed: ") + f.message;
+      fs::remove_all(dir, ec);
+    }
+  }
+  if (lock >= 0) ::close(lock);
+  return f;
 }
 
 void UsePrivateDataFolder() {

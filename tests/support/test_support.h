@@ -32,6 +32,17 @@ std::vector<uint8_t> ReadBytes(const std::string& path);
 // Hex SHA-256 of a file (empty when it cannot be read).
 std::string Sha256OfFile(const std::string& path);
 
+// The output of a fixture script, made once per build tree.
+struct CachedFixture {
+  std::string dir;           // empty when it could not be made
+  bool missingTool = false;  // the script exited 77
+  std::string message;       // the script's output when it failed
+};
+// Runs tests/fixtures/<script> into build/test-fixtures/<name>. The folder is
+// kept and remade only when the script (or the helper it sources) changes;
+// a lock keeps the test processes ctest starts from making it twice.
+CachedFixture MakeCachedFixture(const std::string& script, const std::string& name);
+
 // Points the data folder at a private folder for the whole test program.
 void UsePrivateDataFolder();
 
