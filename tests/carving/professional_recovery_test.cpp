@@ -3,11 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <fstream>
+#include <sstream>
 #include <random>
 #include <set>
 
 #include "engine/scan_log_folder.h"
+#include "engine/text.h"
+#include "storage/disk_table.h"
 #include "storage/engine_factory.h"
+#include "tests/support/engine_walk.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -137,6 +143,88 @@ TEST_F(DeepScanImage, FatVolumeFreeRangesAndOneListingPerFile) {
   TempDir to;
   ASSERT_EQ(e->RecoverItem(found[0], to / "x.jpg", 0), kOk);
   EXPECT_EQ(test::Sha256OfFile(to / "x.jpg"), originals_[0]);
+}
+
+}  // namespace
+}  // namespace dunmere
+
+namespace dunmere {
+namespace {
+
+std::vector<std::vector<std::string>> ReadTsv(const std::string& path) {
+  std::vector<std::vector<std::string>> rows;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::vector<std::string> f;
+    std::stringstream ss(line);
+    std::string field;
+    while (std::getline(ss, field, '\t')) f.push_back(field);
+    rows.push_back(f);
+  }
+  return rows;
+}
+
+// A disk whose NTFS and FAT32 partitions were both formatted again, scanned
+// whole: every old file comes back with its name, attributed to its volume.
+TEST(DeepScanWholeDisk, ReformattedNtfsAndFatPartitionsComeBackFromTheirVolumes) {
+  test::CachedFixture ntfs = test::MakeCachedFixture("make_deepntfs_images.sh", "deepntfs-images");
+  test::CachedFixture fat = test::MakeCachedFixture("make_deepfat_images.sh", "deepfat-images");
+  if (ntfs.missingTool || fat.missingTool) GTEST_SKIP() << ntfs.message << fat.message;
+  ASSERT_FALSE(ntfs.dir.empty()) << ntfs.message;
+  ASSERT_FALSE(fat.dir.empty()) << fat.message;
+  DUNMERE_REQUIRE_TOOL("sfdisk");
+  test::UsePrivateDataFolder();
+  const uint64_t ntfsStart = 2048, fatStart = 36864, fatSectors = 69632, total = fatStart + fatSectors + 2048;
+  TempDir dir;
+  std::string disk = dir / "disk.img", out;
+  ASSERT_EQ(test::RunCommand("truncate -s " + std::to_string(total * 512) + " '" + disk +
+                                 "' && printf 'start=2048, size=32768, type=7\\nstart=36864, size=69632, type=c\\n' | "
+                                 "sfdisk -q '" + disk + "' && dd if='" + ntfs.dir + "/reformatted.img' of='" + disk +
+                                 "' bs=512 seek=2048 conv=notrunc,sparse status=none && dd if='" + fat.dir +
+                                 "/reformatted32.img' of='" + disk + "' bs=512 seek=36864 conv=notrunc,sparse status=none",
+                             &out),
+            0)
+      << out;
+  DiskTable::SetOverride({disk});
+  auto e = CreateEngineForPartition(0, 0, total, 1, true);
+  ASSERT_NE(e, nullptr);
+  static_cast<CProfessionalRecovery*>(e.get())->DeclineResume();
+  ASSERT_EQ(e->Scan(nullptr), kOk);
+  TempDir copies;
+  auto found = test::CopyOutEverything(*e, copies.path());
+  DiskTable::SetOverride({});
+
+  // NTFS items carry their volume's start; FAT volumes learned from their
+  // folders are placed by where their data area lies on the disk.
+  auto expect = [&](const std::string& sha, const std::string& name, uint32_t kind,
+                    const std::function<bool(const FoundItemRecord&)>& onVolume) {
+    auto range = found.equal_range(sha);
+    ASSERT_NE(range.first, range.second) << name << " not recovered byte-exact";
+    bool same = false;
+    for (auto it = range.first; it != range.second; ++it)
+      same |= AsciiLower(RecordName(it->second)) == AsciiLower(name) && it->second.sourceKind == kind &&
+              onVolume(it->second);
+    EXPECT_TRUE(same) << name << " lost its name or its volume";
+  };
+  auto onNtfs = [&](const FoundItemRecord& r) { return r.partitionStart == ntfsStart; };
+  auto onFat = [&](const FoundItemRecord& r) {
+    uint64_t data = r.partitionStart + r.dataAreaStart;
+    return data > fatStart && data < fatStart + fatSectors;
+  };
+  int ntfsFiles = 0, fatFiles = 0;
+  for (const auto& f : ReadTsv(ntfs.dir + "/manifest.tsv")) {
+    if (f.size() < 6 || f[0] != "reformatted.img") continue;
+    expect(f[3], f[2], kSourceDeepNtfs, onNtfs);
+    ++ntfsFiles;
+  }
+  for (const auto& f : ReadTsv(fat.dir + "/reformatted32.img.manifest")) {
+    if (f.size() < 4 || f[0] != "sub") continue;
+    expect(f[3], f[2], kSourceDeepFat, onFat);
+    ++fatFiles;
+  }
+  EXPECT_GT(ntfsFiles, 3);
+  EXPECT_GT(fatFiles, 20);
 }
 
 }  // namespace
