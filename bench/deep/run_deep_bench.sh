@@ -8,12 +8,12 @@
 # Each tool runs under /usr/bin/time -v; every file it writes is hashed and
 # compared with the manifest of the originals.
 # Usage: run_deep_bench.sh BUILD_DIR [MIB [DATA_MIB]]
-#   MIB: image size (default 1024); DATA_MIB: real file data per image (default 250)
+#   MIB: image size (default 1024); DATA_MIB: real file data per image (default 600)
 #   WORK=dir to choose the work folder (default /tmp/dunmere-deep-bench; removed at the end unless KEEP=1)
 set -euo pipefail
 build=$(cd "${1:?usage: run_deep_bench.sh BUILD_DIR [MIB [DATA_MIB]]}" && pwd)
 mib=${2:-1024}
-data_mib=${3:-250}
+data_mib=${3:-600}
 here=$(cd "$(dirname "$0")" && pwd)
 cli="$build/cli/dunmere-cli"
 [ -x "$cli" ] || { echo "build dunmere-cli first (cmake --build $build --target dunmere-cli)" >&2; exit 1; }
@@ -173,6 +173,8 @@ python3 - "$results" "$mib" "$data_mib" <<'PY'
 import json, sys
 rows = [json.loads(l) for l in open(sys.argv[1]) if l.strip()]
 print(f"\nImages of {sys.argv[2]} MiB, about {sys.argv[3]} MiB of real files each; page cache warm.\n")
+print("out: files written; exact/named: originals back byte-exact / also at their name and folder path;")
+print("oversz/cut: output that starts like an original but is longer/shorter; other: no original's start.\n")
 print(f"{'image':6} {'tool':9} {'secs':>7} {'MB/s':>8} {'RSS MB':>7} {'out':>6} {'exact':>11} {'named':>11} {'oversz':>6} {'cut':>5} {'other':>6}")
 by = {}
 for r in rows:
@@ -183,6 +185,8 @@ for r in rows:
     print(f"{r['image']:6} {r['tool']:9} {r['secs']:7.2f} {r['mbps']:8.1f} {r['rss_mb']:7.0f} {r['files_out']:6} "
           f"{str(r['exact']) + '/' + str(r['originals']):>11} {str(r['named']) + '/' + str(r['originals']):>11} "
           f"{r['oversized']:6} {r['cut']:5} {r['other']:6}")
+    if r["missed_by_type"]:
+        print(f"{'':16} not byte-exact by type: {r['missed_by_type']}")
 print("\nTargets:")
 def verdict(ok): return "met" if ok else "NOT met"
 for img in ("fat32", "ntfs", "carve"):

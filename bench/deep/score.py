@@ -12,7 +12,8 @@ manifest, outdir, timefile, size, tool, kind, expect = sys.argv[1:8]
 size = int(size)
 orig = [l.rstrip("\n").split("\t") for l in open(manifest, encoding="utf-8") if l.strip()]
 by_hash = {h: (f, n, int(s)) for f, n, h, s in orig}
-PREFIX = 4096
+# Every original differs from the others within its first KiB.
+PREFIX = 1024
 
 def prefix_of(path, n=PREFIX):
     with open(path, "rb") as fh:
@@ -65,10 +66,25 @@ if expect in ("all", "fat"):
 else:
     keep = {tuple(l.rstrip("\n").split("\t")[:2]) for l in open(expect, encoding="utf-8") if l.strip()}
     want = [h for f, n, h, s in orig if (f, n) in keep]
+def missed_by_type():
+    # Pictures without a JFIF/Exif header (SOI then the quantization table) are counted apart.
+    out = {}
+    for f, n, h, s in orig:
+        if h in exact:
+            continue
+        kind = n.rsplit(".", 1)[-1]
+        if kind == "jpg" and src_root:
+            with open(os.path.join(src_root, f, n), "rb") as fh:
+                if fh.read(4)[3:] == b"\xdb":
+                    kind = "jpg(no JFIF)"
+        out[kind] = out.get(kind, 0) + 1
+    return out
+
 print(json.dumps({
     "image": kind, "tool": tool, "secs": secs, "mbps": size / 1e6 / secs if secs else 0, "rss_mb": rss / 1024,
     "files_out": files, "exact": len(exact), "named": len(named), "originals": len(orig),
     "expected": len(want), "expected_exact": sum(1 for h in want if h in exact),
     "expected_named": sum(1 for h in want if h in named),
+    "missed_by_type": missed_by_type(),
     "missing_expected": [by_hash[h][0] + by_hash[h][1] for h in want if h not in named][:8],
     "oversized": oversized, "cut": cut, "other": other}, ensure_ascii=False))
