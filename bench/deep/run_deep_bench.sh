@@ -6,7 +6,8 @@
 #   carve  real files at sector-aligned offsets with random gaps, no volume
 # Every image is read into the page cache first; dd gives the raw read speed.
 # Each tool runs under /usr/bin/time -v; every file it writes is hashed and
-# compared with the manifest of the originals.
+# compared with the manifest of the originals. The deep scan is also timed
+# alone (scan --deep, nothing written out).
 # Usage: run_deep_bench.sh BUILD_DIR [MIB [DATA_MIB]]
 #   MIB: image size (default 1024); DATA_MIB: real file data per image (default 600)
 #   WORK=dir to choose the work folder (default /tmp/dunmere-deep-bench; removed at the end unless KEEP=1)
@@ -154,6 +155,14 @@ for kind in fat32 ntfs carve; do
   BENCH_SRC="$work/src-$kind" python3 "$here/score.py" "$work/$kind.manifest" "$o" "$o.time" "$bytes" dunmere "$kind" "$expect" >> "$results"
   rm -rf "$o"
 
+  # The scan alone, without writing files out, for the read speed of the pass.
+  o="$work/out/dunmere-scan-$kind"
+  mkdir -p "$o"
+  DUNMERE_DATA_DIR="$work/data-scan-$kind" /usr/bin/time -v -o "$o.time" \
+    "$cli" scan --deep --fresh "$img" > "$o.log" 2>&1 || echo "dunmere-cli scan exit $?" >&2
+  BENCH_SRC="$work/src-$kind" python3 "$here/score.py" "$work/$kind.manifest" "$o" "$o.time" "$bytes" dunmere-scan "$kind" "$expect" >> "$results"
+  rm -rf "$o"
+
   log "$kind: photorec"
   o="$work/out/photorec-$kind"
   mkdir -p "$o"
@@ -182,6 +191,9 @@ for r in rows:
     if r["tool"] == "dd":
         print(f"{r['image']:6} {'dd':9} {r['secs']:7.2f} {r['mbps']:8.0f}")
         continue
+    if r["tool"] == "dunmere-scan":
+        print(f"{r['image']:6} {'scan only':9} {r['secs']:7.2f} {r['mbps']:8.1f} {r['rss_mb']:7.0f}   (scan --deep, nothing written out)")
+        continue
     print(f"{r['image']:6} {r['tool']:9} {r['secs']:7.2f} {r['mbps']:8.1f} {r['rss_mb']:7.0f} {r['files_out']:6} "
           f"{str(r['exact']) + '/' + str(r['originals']):>11} {str(r['named']) + '/' + str(r['originals']):>11} "
           f"{r['oversized']:6} {r['cut']:5} {r['other']:6}")
@@ -195,6 +207,9 @@ for img in ("fat32", "ntfs", "carve"):
         continue
     print(f"  {img}: throughput {d['mbps']:.1f} MB/s = {d['mbps'] / p['mbps']:.2f}x PhotoRec (>= 3x: {verdict(d['mbps'] >= 3 * p['mbps'])}), "
           f"{d['mbps'] / dd['mbps']:.3f} of dd (>= 0.25: {verdict(d['mbps'] >= 0.25 * dd['mbps'])})")
+    s = by.get((img, "dunmere-scan"))
+    if s:
+        print(f"  {img}: scan alone {s['mbps']:.1f} MB/s = {s['mbps'] / dd['mbps']:.3f} of dd, {s['mbps'] / p['mbps']:.2f}x PhotoRec's recover")
     print(f"  {img}: peak memory {d['rss_mb']:.0f} MB (< 500: {verdict(d['rss_mb'] < 500)})")
     if img in ("fat32", "ntfs"):
         what = ("in a folder (entry survives; top folder name is gone with the old root)" if img == "fat32"
