@@ -1,0 +1,225 @@
+#!/usr/bin/env bash
+# Deep scan beside PhotoRec and foremost on three images of MIB MiB each
+# (not run by the tests):
+#   fat32  a FAT32 volume filled with mtools, then quick-formatted again
+#   ntfs   an NTFS volume filled through ntfs-3g, then mkntfs -Q again
+#   carve  real files at sector-aligned offsets with random gaps, no volume
+# Every image is read into the page cache first; dd gives the raw read speed.
+# Each tool runs under /usr/bin/time -v; every file it writes is hashed and
+# compared with the manifest of the originals. The deep scan is also timed
+# alone (scan --deep, nothing written out).
+# Usage: run_deep_bench.sh BUILD_DIR [MIB [DATA_MIB]]
+#   MIB: image size (default 1024); DATA_MIB: real file data per image (default 600)
+#   WORK=dir to choose the work folder (default /tmp/dunmere-deep-bench; removed at the end unless KEEP=1)
+set -euo pipefail
+build=$(cd "${1:?usage: run_deep_bench.sh BUILD_DIR [MIB [DATA_MIB]]}" && pwd)
+mib=${2:-1024}
+data_mib=${3:-600}
+here=$(cd "$(dirname "$0")" && pwd)
+cli="$build/cli/dunmere-cli"
+[ -x "$cli" ] || { echo "build dunmere-cli first (cmake --build $build --target dunmere-cli)" >&2; exit 1; }
+for t in mkfs.fat mcopy mkntfs ntfs-3g convert photorec foremost python3 sha256sum; do
+  command -v "$t" >/dev/null 2>&1 || { echo "missing tool: $t" >&2; exit 77; }
+done
+[ -x /usr/bin/time ] || { echo "missing /usr/bin/time" >&2; exit 77; }
+[ -e /dev/fuse ] || { echo "no /dev/fuse for ntfs-3g" >&2; exit 77; }
+export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
+work=${WORK:-/tmp/dunmere-deep-bench}
+rm -rf "$work"
+mkdir -p "$work/pool" "$work/mnt" "$work/out"
+cleanup() {
+  mountpoint -q "$work/mnt" && umount "$work/mnt" 2>/dev/null
+  [ "${KEEP:-0}" = 1 ] || rm -rf "$work"
+}
+trap cleanup EXIT
+results="$work/results.jsonl"
+: > "$results"
+log() { echo "[$(date -u +%H:%M:%S)] $*" >&2; }
+
+# --- Pictures from ImageMagick; make_files.py gives each copy its own hash ---
+log "making the picture pool"
+n=0
+for geom in 320x240 640x480 1024x768 1600x1200; do
+  n=$((n + 1))
+  convert -size "$geom" plasma:fractal -quality 92 "$work/pool/p$n.jpg"
+done
+convert -size 640x480 plasma:fractal -attenuate 0.4 +noise Gaussian -quality 95 "$work/pool/n1.jpg"
+convert -size 1600x1200 plasma:fractal -attenuate 0.4 +noise Gaussian -quality 90 "$work/pool/n2.jpg"
+convert -size 320x240 gradient:blue-yellow -depth 8 "$work/pool/g1.png"
+convert -size 400x300 plasma:fractal -depth 8 "$work/pool/p1.png"
+convert -size 640x480 plasma:fractal -attenuate 0.2 +noise Gaussian -depth 8 "$work/pool/n1.png"
+
+# --- (a) FAT32 filled with mtools, then quick-formatted again ---------------
+log "FAT32 image"
+python3 "$here/make_files.py" "$work/pool" "$work/src-fat32" "$work/fat32.manifest" "$data_mib" 1 >&2
+img="$work/fat32.img"
+truncate -s "${mib}M" "$img"
+# 4 KiB clusters; small trial images need 512-byte ones to stay FAT32
+# (mtools tells the FAT type from the cluster count).
+spc=8
+[ "$mib" -ge 300 ] || spc=1
+mkfs.fat -F 32 -s $spc -n OLDVOLUME "$img" >/dev/null
+mcopy -s -i "$img" "$work/src-fat32"/* ::/
+mkfs.fat -F 32 -s $spc -n NEWVOLUME "$img" >/dev/null
+
+# --- (b) NTFS filled through ntfs-3g, then mkntfs -Q again ------------------
+log "NTFS image"
+python3 "$here/make_files.py" "$work/pool" "$work/src-ntfs" "$work/ntfs.manifest" "$data_mib" 2 >&2
+img="$work/ntfs.img"
+truncate -s "${mib}M" "$img"
+mkntfs -F -q -Q -s 512 -c 4096 -L old "$img" >/dev/null 2>&1
+ntfs-3g "$img" "$work/mnt"
+cp -r "$work/src-ntfs"/. "$work/mnt"/
+sync
+# ntfs-3g's inode numbers are the MFT record numbers.
+(cd "$work/mnt" && find . -mindepth 1 -printf '%i\t%P\n') > "$work/ntfs.records"
+umount "$work/mnt"
+mkntfs -F -q -Q -s 512 -c 4096 -L new "$img" >/dev/null 2>&1
+# The new format writes its own first MFT records over the old ones (the
+# first user records included); a file is expected back with its name and
+# folder when its own record and those of all its folders still hold their
+# old names.
+python3 - "$img" "$work/ntfs.records" "$work/ntfs.manifest" "$work/ntfs.expect" <<'PY2'
+import struct, sys
+img, records, manifest, expect = sys.argv[1:5]
+f = open(img, "rb")
+boot = f.read(512)
+cluster = struct.unpack("<H", boot[11:13])[0] * boot[13]
+mft = struct.unpack("<Q", boot[0x30:0x38])[0] * cluster
+def alive(rec, path):
+    f.seek(mft + rec * 1024)
+    r = f.read(1024)
+    return r[:4] == b"FILE" and path.rsplit("/", 1)[-1].encode("utf-16-le") in r
+ok = {}
+for line in open(records, encoding="utf-8"):
+    rec, path = line.rstrip("\n").split("\t", 1)
+    ok[path] = alive(int(rec), path)
+n = lost = 0
+with open(expect, "w", encoding="utf-8") as out:
+    for line in open(manifest, encoding="utf-8"):
+        folder, name = line.split("\t")[:2]
+        parts = (folder + name).split("/")
+        if all(ok.get("/".join(parts[:k + 1]), False) for k in range(len(parts))):
+            out.write(f"{folder}\t{name}\n")
+            n += 1
+        else:
+            lost += 1
+print(f"NTFS: {n} files keep their record chain, {lost} lost a record to the new format", file=sys.stderr)
+PY2
+
+# --- (c) raw carving image --------------------------------------------------
+log "carving image"
+python3 "$here/make_files.py" "$work/pool" "$work/src-carve" "$work/carve.manifest" "$data_mib" 3 flat >&2
+python3 - "$work/src-carve" "$work/carve.manifest" "$work/carve.img" "$mib" <<'PY'
+import os, random, sys
+src, manifest, img, mib = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+rng = random.Random(4)
+names = [l.split("\t")[1] for l in open(manifest, encoding="utf-8") if l.strip()]
+rng.shuffle(names)
+limit = mib << 20
+with open(img, "wb") as f:
+    pos = 0
+    for n in names:
+        gap = 512 * rng.randint(0, 256)
+        if rng.random() < 0.5:
+            f.seek(pos)
+            f.write(rng.randbytes(gap))   # random bytes between the files
+        pos += gap
+        data = open(os.path.join(src, n), "rb").read()
+        if pos + len(data) > limit:
+            break
+        f.seek(pos)
+        f.write(data)
+        pos += (len(data) + 511) // 512 * 512
+    f.truncate(limit)
+PY
+
+# --- The runs ----------------------------------------------------------------
+for kind in fat32 ntfs carve; do
+  img="$work/$kind.img"
+  bytes=$(stat -c %s "$img")
+  expect=all
+  [ "$kind" = fat32 ] && expect=fat
+  [ "$kind" = ntfs ] && expect="$work/ntfs.expect"
+  sync
+  cat "$img" > /dev/null
+  dd_line=$(dd if="$img" of=/dev/null bs=64k 2>&1 | tail -1)
+  dd_secs=$(echo "$dd_line" | sed -E 's/.*copied, ([0-9.]+) s.*/\1/')
+  python3 -c "import json,sys; print(json.dumps({'image': sys.argv[1], 'tool': 'dd', 'secs': float(sys.argv[2]), 'mbps': int(sys.argv[3]) / 1e6 / float(sys.argv[2])}))" \
+    "$kind" "$dd_secs" "$bytes" >> "$results"
+
+  log "$kind: dunmere deep scan"
+  o="$work/out/dunmere-$kind"
+  DUNMERE_DATA_DIR="$work/data-$kind" /usr/bin/time -v -o "$o.time" \
+    "$cli" recover --deep --fresh "$img" --to "$o" --force --layout tree > "$o.log" 2>&1 || echo "dunmere-cli exit $?" >&2
+  BENCH_SRC="$work/src-$kind" python3 "$here/score.py" "$work/$kind.manifest" "$o" "$o.time" "$bytes" dunmere "$kind" "$expect" >> "$results"
+  rm -rf "$o"
+
+  # The scan alone, without writing files out, for the read speed of the pass.
+  o="$work/out/dunmere-scan-$kind"
+  mkdir -p "$o"
+  DUNMERE_DATA_DIR="$work/data-scan-$kind" /usr/bin/time -v -o "$o.time" \
+    "$cli" scan --deep --fresh "$img" > "$o.log" 2>&1 || echo "dunmere-cli scan exit $?" >&2
+  BENCH_SRC="$work/src-$kind" python3 "$here/score.py" "$work/$kind.manifest" "$o" "$o.time" "$bytes" dunmere-scan "$kind" "$expect" >> "$results"
+  rm -rf "$o"
+
+  log "$kind: photorec"
+  o="$work/out/photorec-$kind"
+  mkdir -p "$o"
+  (cd "$o" && /usr/bin/time -v -o "$o.time" photorec /log /d "$o/recup" /cmd "$img" \
+     partition_none,options,paranoid,fileopt,everything,enable,wholespace,search < /dev/null > "$o.log" 2>&1) || echo "photorec exit $?" >&2
+  BENCH_SRC="$work/src-$kind" python3 "$here/score.py" "$work/$kind.manifest" "$o" "$o.time" "$bytes" photorec "$kind" "$expect" >> "$results"
+  rm -rf "$o"
+
+  log "$kind: foremost"
+  o="$work/out/foremost-$kind"
+  /usr/bin/time -v -o "$o.time" foremost -Q -t all -i "$img" -o "$o" > "$o.log" 2>&1 || echo "foremost exit $?" >&2
+  BENCH_SRC="$work/src-$kind" python3 "$here/score.py" "$work/$kind.manifest" "$o" "$o.time" "$bytes" foremost "$kind" "$expect" >> "$results"
+  rm -rf "$o"
+done
+
+python3 - "$results" "$mib" "$data_mib" <<'PY'
+import json, sys
+rows = [json.loads(l) for l in open(sys.argv[1]) if l.strip()]
+print(f"\nImages of {sys.argv[2]} MiB, about {sys.argv[3]} MiB of real files each; page cache warm.\n")
+print("out: files written; exact/named: originals back byte-exact / also at their name and folder path;")
+print("oversz/cut: output that starts like an original but is longer/shorter; other: no original's start.\n")
+print(f"{'image':6} {'tool':9} {'secs':>7} {'MB/s':>8} {'RSS MB':>7} {'out':>6} {'exact':>11} {'named':>11} {'oversz':>6} {'cut':>5} {'other':>6}")
+by = {}
+for r in rows:
+    by[(r["image"], r["tool"])] = r
+    if r["tool"] == "dd":
+        print(f"{r['image']:6} {'dd':9} {r['secs']:7.2f} {r['mbps']:8.0f}")
+        continue
+    if r["tool"] == "dunmere-scan":
+        print(f"{r['image']:6} {'scan only':9} {r['secs']:7.2f} {r['mbps']:8.1f} {r['rss_mb']:7.0f}   (scan --deep, nothing written out)")
+        continue
+    print(f"{r['image']:6} {r['tool']:9} {r['secs']:7.2f} {r['mbps']:8.1f} {r['rss_mb']:7.0f} {r['files_out']:6} "
+          f"{str(r['exact']) + '/' + str(r['originals']):>11} {str(r['named']) + '/' + str(r['originals']):>11} "
+          f"{r['oversized']:6} {r['cut']:5} {r['other']:6}")
+    if r["missed_by_type"]:
+        print(f"{'':16} not byte-exact by type: {r['missed_by_type']}")
+print("\nTargets:")
+def verdict(ok): return "met" if ok else "NOT met"
+for img in ("fat32", "ntfs", "carve"):
+    d, p, dd = by.get((img, "dunmere")), by.get((img, "photorec")), by.get((img, "dd"))
+    if not d or not p or not dd:
+        continue
+    print(f"  {img}: throughput {d['mbps']:.1f} MB/s = {d['mbps'] / p['mbps']:.2f}x PhotoRec (>= 3x: {verdict(d['mbps'] >= 3 * p['mbps'])}), "
+          f"{d['mbps'] / dd['mbps']:.3f} of dd (>= 0.25: {verdict(d['mbps'] >= 0.25 * dd['mbps'])})")
+    s = by.get((img, "dunmere-scan"))
+    if s:
+        print(f"  {img}: scan alone {s['mbps']:.1f} MB/s = {s['mbps'] / dd['mbps']:.3f} of dd, {s['mbps'] / p['mbps']:.2f}x PhotoRec's recover")
+    print(f"  {img}: peak memory {d['rss_mb']:.0f} MB (< 500: {verdict(d['rss_mb'] < 500)})")
+    if img in ("fat32", "ntfs"):
+        what = ("in a folder (entry survives; top folder name is gone with the old root)" if img == "fat32"
+                else "whose MFT record and those of its folders survive")
+        print(f"  {img}: expected files {what}: {d['expected']}, byte-exact {d['expected_exact']}, "
+              f"with name and folder {d['expected_named']}: {verdict(d['expected_named'] == d['expected'])}")
+        if d["missing_expected"]:
+            print(f"    first missing: {d['missing_expected']}")
+    else:
+        bad_d, bad_p = d["oversized"] + d["other"], p["oversized"] + p["other"]
+        print(f"  carve: byte-exact {d['exact']} vs PhotoRec {p['exact']}, false/oversized {bad_d} vs {bad_p}: "
+              f"{verdict(d['exact'] > p['exact'] and bad_d < bad_p)}")
+PY
