@@ -186,7 +186,12 @@ class PdfEnd : public EndSearch {
   bool Search(CarveContext&, ByteView b, uint64_t off, uint64_t& end) override {
     size_t p = FindLast(b, kPdfEof, sizeof kPdfEof);
     if (p != kNotFound) {
-      end = off + p + sizeof kPdfEof;
+      // The line end after the marker belongs to the file; cutting it left
+      // every carved PDF one or two bytes short of the original.
+      size_t q = p + sizeof kPdfEof;
+      if (q < b.size() && b.U8(q) == '\r') ++q;
+      if (q < b.size() && b.U8(q) == '\n') ++q;
+      end = off + q;
       return true;
     }
     p = FindLast(b, kPdfTrailer, sizeof kPdfTrailer);

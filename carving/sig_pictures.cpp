@@ -13,9 +13,14 @@ const uint8_t kPngEnd[] = {'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
 
 FileTypeCode DetectJpeg(CarveContext&, ByteView s) {
   if (s.size() < 16 || s.U8(0) != 0xFF || s.U8(1) != 0xD8 || s.U8(2) != 0xFF) return kNoMatch;
-  if (s.U8(3) == 0xE0 && s.Equals(6, "JFIF")) return kJpg;
-  if (s.U8(3) == 0xE1 && s.Equals(6, "Exif")) return kJpg;
-  return kNoMatch;
+  const uint8_t marker = s.U8(3);
+  if (marker == 0xE0) return s.Equals(6, "JFIF") ? kJpg : kNoMatch;
+  if (marker == 0xE1) return s.Equals(6, "Exif") || s.Equals(6, "http") ? kJpg : kNoMatch;
+  // Many cameras and encoders start straight with a table, a comment or
+  // another application segment; without these, valid pictures were neither
+  // carved nor accepted by the file systems' content check.
+  const bool segment = marker == 0xDB || marker == 0xC4 || marker == 0xFE || (marker >= 0xE2 && marker <= 0xEF);
+  return segment && s.B16(4) >= 2 ? kJpg : kNoMatch;
 }
 
 FileTypeCode DetectPng(CarveContext&, ByteView s) {

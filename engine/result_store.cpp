@@ -39,6 +39,7 @@ Status ResultStore::Open(const std::string& folder, const std::string& name) {
 
   uint64_t dirSize = 0;
   dirInfoFile_.Size(dirSize);
+  folderNameById_.clear();
   folderNames_.resize(dirSize / sizeof(FolderNameEntry));
   dirInfoFile_.ReadAt(0, folderNames_.data(), folderNames_.size() * sizeof(FolderNameEntry), got);
   folderNames_.resize(got / sizeof(FolderNameEntry));

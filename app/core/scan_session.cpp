@@ -1,7 +1,5 @@
 #include "app/core/scan_session.h"
 
-#include "carving/professional_recovery.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -12,9 +10,12 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <tuple>
 #include <unordered_map>
 
 #include "app/core/recovery_paths.h"
+#include "carving/professional_recovery.h"
 #include "engine/categories.h"
 #include "engine/scan_log_folder.h"
 #include "engine/text.h"
@@ -271,7 +272,9 @@ ScanFolderLock::~ScanFolderLock() {
 }
 
 Status RunScan(IFileRecoveryParse& engine, const ScanObserver& observer) {
-  ScanLogFolder::Instance().BeginNewScanFolder();
+  // A deep scan picks its own folder: a new one, or the folder of the earlier
+  // scan it resumes.
+  if (!dynamic_cast<CProfessionalRecovery*>(&engine)) ScanLogFolder::Instance().BeginNewScanFolder();
   ScanThunkData data{&observer};
   engine.SetCallbacks(&ScanThunk, nullptr, &data, 100);
   Status s = engine.Scan(nullptr);
@@ -329,7 +332,10 @@ Status CollectFoundItems(IFileRecoveryParse& engine, const TypeFilter& filter, s
     std::string path;
     uint32_t level;
   };
-  std::unordered_map<uint32_t, Place> placeOf;  // by recordIndex
+  // Each engine of a deep scan numbers its records from 1: the key is the
+  // record's engine and its index.
+  auto placeKey = [](const FoundItemRecord& r) { return (uint64_t(r.sourceKind) << 32) | r.recordIndex; };
+  std::unordered_map<uint64_t, Place> placeOf;
   struct Pending {
     bool root;
     FoundItemRecord folder;
@@ -338,7 +344,7 @@ Status CollectFoundItems(IFileRecoveryParse& engine, const TypeFilter& filter, s
   };
   std::deque<Pending> queue;
   queue.push_back({true, MakeEmptyRecord(), 0, ""});
-  std::set<std::pair<uint32_t, uint32_t>> seen;  // (folder id, level): a damaged tree may loop
+  std::set<std::tuple<uint32_t, uint32_t, uint32_t>> seen;  // (engine, folder id, level): a damaged tree may loop
   Status result = kOk;
   while (!queue.empty()) {
     Pending p = std::move(queue.front());
@@ -350,10 +356,10 @@ Status CollectFoundItems(IFileRecoveryParse& engine, const TypeFilter& filter, s
     }
     for (const FoundItemRecord& k : kids) {
       if (!k.isFolder) {
-        placeOf.emplace(k.recordIndex, Place{p.path, p.childLevel});
+        placeOf.emplace(placeKey(k), Place{p.path, p.childLevel});
         continue;
       }
-      if (!seen.insert({k.itemId, p.childLevel + 1}).second || p.childLevel > 4096) continue;
+      if (!seen.insert({k.sourceKind, k.itemId, p.childLevel + 1}).second || p.childLevel > 4096) continue;
       if (folders) {
         FoundEntry e;
         e.record = k;
@@ -372,7 +378,7 @@ Status CollectFoundItems(IFileRecoveryParse& engine, const TypeFilter& filter, s
     if (r.isFolder || !filter.Matches(RecordName(r))) continue;
     FoundEntry e;
     e.record = r;
-    auto it = placeOf.find(r.recordIndex);
+    auto it = placeOf.find(placeKey(r));
     if (it != placeOf.end()) {
       e.folderPath = it->second.path;
       e.level = it->second.level;

@@ -175,6 +175,23 @@ TEST(Detectors, NearMissesAreRefused) {
   EXPECT_EQ(answer(mts), kMts);
 }
 
+// Pictures that open with a table, a comment or another application segment
+// are JPEGs too; an APP0 without "JFIF" or a marker that is no segment is not.
+TEST(Detectors, JpegWithoutJfifOrExifHeader) {
+  CarveContext ctx;
+  auto jpeg = [&](std::initializer_list<uint8_t> head) {
+    Bytes s = Sector();
+    PutBytes(s, 0, head);
+    return IdentifySector(ctx, View(s));
+  };
+  EXPECT_EQ(jpeg({0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43}), kJpg);
+  EXPECT_EQ(jpeg({0xFF, 0xD8, 0xFF, 0xE2, 0x0C, 0x58}), kJpg);
+  EXPECT_EQ(jpeg({0xFF, 0xD8, 0xFF, 0xFE, 0x00, 0x10}), kJpg);
+  EXPECT_EQ(jpeg({0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10}), kNoMatch);
+  EXPECT_EQ(jpeg({0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x01}), kNoMatch);
+  EXPECT_EQ(jpeg({0xFF, 0xD8, 0xFF, 0x00, 0x00, 0x43}), kNoMatch);
+}
+
 TEST(Detectors, DispatchAgreesWithTheTableWalkOnRandomSectors) {
   CarveContext a, b;
   std::mt19937 rng(42);

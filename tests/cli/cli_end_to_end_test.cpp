@@ -254,9 +254,17 @@ TEST_F(CliImages, DeepScanRecoversTheDeletedFilesAndResumesOnRequest) {
   r = Cli("scan --deep " + Q(Img("fat32.img")));
   EXPECT_EQ(r.code, 0) << r.out;
   EXPECT_NE(r.out.find("resuming the earlier deep scan"), std::string::npos) << r.out;
+  // Resuming a finished scan reloads what it found.
+  EXPECT_NE(r.out.find("Beach Day.jpg"), std::string::npos) << r.out;
   r = Cli("scan --deep --fresh " + Q(Img("fat32.img")));
   EXPECT_EQ(r.code, 0) << r.out;
   EXPECT_EQ(r.out.find("resuming"), std::string::npos) << r.out;
+  // Every engine numbers its records from 1: carved files must not take the
+  // folder places of the file system's files.
+  r = Cli("recover --deep --fresh " + Q(Img("fat32.img")) + " --to " + Q(out / "tree") + " --layout tree --force");
+  ASSERT_EQ(r.code, 0) << r.out;
+  for (const ManifestEntry& m : ReadManifest(Img("fat32.deleted")))
+    EXPECT_EQ(Sha256OfFile(out / ("tree/" + m.path)), m.sha) << m.path << "\n" << r.out;
 }
 
 TEST(CliDevices, RawDeviceWithoutRightsIsOneClearLine) {
