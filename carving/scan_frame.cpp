@@ -77,8 +77,25 @@ uint64_t RunScanFrame(CarveContext& ctx, ByteView first, uint64_t cap, EndSearch
 
 size_t FindFirst(ByteView buf, const uint8_t* pat, size_t len, size_t from) {
   if (len == 0 || from > buf.size() || buf.size() - from < len) return kNotFound;
-  const void* hit = memmem(buf.data() + from, buf.size() - from, pat, len);
-  return hit ? size_t(static_cast<const uint8_t*>(hit) - buf.data()) : kNotFound;
+  // End markers are searched over every byte a size rule looks ahead over.
+  // memchr on the first byte is several times faster than memmem on media
+  // data; where the first byte is too common (zero runs), memmem takes over.
+  const uint8_t* base = buf.data();
+  const uint8_t* p = base + from;
+  const uint8_t* last = base + buf.size() - len;  // the last place a match can start
+  size_t misses = 0;
+  while (p <= last) {
+    const void* hit = std::memchr(p, pat[0], size_t(last - p) + 1);
+    if (!hit) return kNotFound;
+    p = static_cast<const uint8_t*>(hit);
+    if (std::memcmp(p, pat, len) == 0) return size_t(p - base);
+    ++p;
+    if (++misses > 64 && size_t(p - (base + from)) < misses * 32) {
+      const void* m = memmem(p, size_t(base + buf.size() - p), pat, len);
+      return m ? size_t(static_cast<const uint8_t*>(m) - base) : kNotFound;
+    }
+  }
+  return kNotFound;
 }
 
 size_t FindLast(ByteView buf, const uint8_t* pat, size_t len) {
