@@ -111,6 +111,19 @@ void CProfessionalRecovery::OnFileRecordSector(const uint8_t* chunk, uint64_t i,
   }
 }
 
+void CProfessionalRecovery::NextFreeRange(uint64_t& start, uint64_t& length) {
+  // A quick engine that answers nothing, or past the area, ends the ranges
+  // instead of looping on a stale length.
+  length = 0;
+  quick_->NextFreeExtent(start, length);
+  if (start >= length_) {
+    start = length_;
+    length = 0;
+  } else {
+    length = std::min(length, length_ - start);
+  }
+}
+
 uint64_t CProfessionalRecovery::DispatchChunk(const uint8_t* chunk, uint32_t sectors, uint64_t firstSector,
                                               CarveScanProgress& progress, bool& stopped) {
   uint64_t i = 0;
@@ -192,12 +205,12 @@ Status CProfessionalRecovery::Scan(const std::string*) {
     if (freeRanges_) {
       total = 0;
       for (uint64_t s = 0, l = 0;; s += l) {
-        quick_->NextFreeExtent(s, l);
+        NextFreeRange(s, l);
         if (l == 0) break;
         total += l;
       }
       rangeStart = 0;
-      quick_->NextFreeExtent(rangeStart, rangeLength);
+      NextFreeRange(rangeStart, rangeLength);
     }
     if (resuming) {
       rangeStart = resumeEntry_.rangeStart;
@@ -263,7 +276,7 @@ Status CProfessionalRecovery::Scan(const std::string*) {
       if (result != kOk || !freeRanges_) break;
       rangeStart += rangeLength;
       offset = 0;
-      quick_->NextFreeExtent(rangeStart, rangeLength);
+      NextFreeRange(rangeStart, rangeLength);
     }
     // Folders are written when the pass ends, also after a stop, so what was
     // found so far can be listed and copied.
@@ -273,8 +286,10 @@ Status CProfessionalRecovery::Scan(const std::string*) {
 
   if (progress_ && result == kOk) progress_(user_, 100, 100, 0, 0, 0, 0, 0);
 
-  if (quickFailed && !resuming) {
-    logs.WithdrawScanFolder();
+  if (quickFailed) {
+    // No pass ran: a new scan gives its folder back, a resumed one keeps the
+    // position it had (saving here would reset it to the start).
+    if (!resuming) logs.WithdrawScanFolder();
   } else {
     ResumeProgress p;
     p.rangeStart = rangeStart;

@@ -67,6 +67,8 @@ class CProfessionalRecovery : public IFileRecoveryParse {
   uint64_t DispatchChunk(const uint8_t* chunk, uint32_t sectors, uint64_t firstSector, CarveScanProgress& progress,
                          bool& stopped);
   bool IsFileRecordSector(const uint8_t* sector) const;
+  // The quick engine's next free extent at or after `start`, inside the area.
+  void NextFreeRange(uint64_t& start, uint64_t& length);
   // First data sector of a file-system item, for telling carved copies apart.
   bool FirstDataSector(const FoundItemRecord& r, uint64_t& sector);
 
