@@ -124,45 +124,6 @@ Status CFileTypeRecovery::GetFolderPath(const FoundItemRecord*, std::string& out
   return kOk;
 }
 
-Status CFileTypeRecovery::ListChildren(const FoundItemRecord* folder, uint32_t level,
-                                       std::vector<FoundItemRecord>& out) {
-  out.clear();
-  // Carved files have no children. (Their itemId is the root's, so asking the
-  // store for a file's key would list every carved file again.)
-  if (folder) return kOk;
-  if (level != 0) return kInvalidArg;
-  if (!store_) return kOk;
-  store_->Flush();
-  const std::vector<uint32_t>* kids = store_->Children(MakeRelationKey(0, 0));
-  if (!kids) return kOk;
-  for (uint32_t idx : *kids) {
-    // A relation entry of a damaged log that names no record loses only itself.
-    if (idx == 0 || idx > store_->Count()) continue;
-    FoundItemRecord r;
-    if (Status s = store_->Read(idx, r)) return s;
-    if (!IsHiddenBadPicture(r)) out.push_back(r);
-  }
-  if (out.size() > 1) SortForListing(out);
-  return kOk;
-}
-
-Status CFileTypeRecovery::CountFiles(const FoundItemRecord* folder, uint32_t level, uint32_t& count) {
-  count = 0;
-  if (folder) return kOk;
-  if (level != 0) return kInvalidArg;
-  if (!store_) return kOk;
-  store_->Flush();
-  const std::vector<uint32_t>* kids = store_->Children(MakeRelationKey(0, 0));
-  if (!kids) return kOk;
-  for (uint32_t idx : *kids) {
-    if (idx == 0 || idx > store_->Count()) continue;
-    FoundItemRecord r;
-    if (Status s = store_->Read(idx, r)) return s;
-    if (!r.isFolder) ++count;
-  }
-  return kOk;
-}
-
 uint64_t CFileTypeRecovery::BytesToEnd(const SectorSource& source, uint32_t sectorSize, uint64_t sector) const {
   uint64_t sectors = source.LengthBytes() / sectorSize;
   return sector < sectors ? (sectors - sector) * sectorSize : 0;

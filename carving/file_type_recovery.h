@@ -39,8 +39,6 @@ class CFileTypeRecovery : public CStoreEngineBase {
   Status SetCallbacks(ScanProgressCallback progress, DataCallback data, void* user, int share) override;
   // Carving is driven sector by sector from the deep scan; there is nothing to run here.
   Status Scan(const std::string* earlierLog) override;
-  Status ListChildren(const FoundItemRecord* folder, uint32_t level, std::vector<FoundItemRecord>& out) override;
-  Status CountFiles(const FoundItemRecord* folder, uint32_t level, uint32_t& count) override;
   Status GetFolderPath(const FoundItemRecord* record, std::string& out) override;
   Status RecoverItem(const FoundItemRecord& record, const std::string& destination, int levelBase) override;
   Status NextFreeExtent(uint64_t& startSector, uint64_t& lengthSectors) override;

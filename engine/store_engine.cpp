@@ -79,12 +79,15 @@ Status CStoreEngineBase::ListChildren(const FoundItemRecord* folder, uint32_t le
                                       std::vector<FoundItemRecord>& out) {
   out.clear();
   if (!folder && level != 0) return kInvalidArg;
-  if (!store_) return kOk;
+  // A file has no children, whatever its id may share with a folder's.
+  if (!store_ || (folder && !folder->isFolder)) return kOk;
   store_->Flush();
   RelationKey key = MakeRelationKey(folder ? folder->itemId : RootId(), level);
   const std::vector<uint32_t>* kids = store_->Children(key);
   if (!kids) return kOk;
   for (uint32_t idx : *kids) {
+    // A relation entry of a damaged log that names no record loses only itself.
+    if (idx == 0 || idx > store_->Count()) continue;
     FoundItemRecord r;
     if (Status s = store_->Read(idx, r)) return s;
     if (!IsHiddenBadPicture(r)) out.push_back(r);
@@ -96,7 +99,7 @@ Status CStoreEngineBase::ListChildren(const FoundItemRecord* folder, uint32_t le
 Status CStoreEngineBase::CountFiles(const FoundItemRecord* folder, uint32_t level, uint32_t& count) {
   count = 0;
   if (!folder && level != 0) return kInvalidArg;
-  if (!store_) return kOk;
+  if (!store_ || (folder && !folder->isFolder)) return kOk;
   store_->Flush();
   std::deque<RelationKey> queue{MakeRelationKey(folder ? folder->itemId : RootId(), level)};
   std::set<RelationKey> seen{queue.front()};
@@ -106,6 +109,7 @@ Status CStoreEngineBase::CountFiles(const FoundItemRecord* folder, uint32_t leve
     const std::vector<uint32_t>* kids = store_->Children(key);
     if (!kids) continue;
     for (uint32_t idx : *kids) {
+      if (idx == 0 || idx > store_->Count()) continue;
       FoundItemRecord r;
       if (Status s = store_->Read(idx, r)) return s;
       if (r.isFolder) {

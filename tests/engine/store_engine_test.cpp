@@ -115,6 +115,24 @@ TEST(StoreEngineListing, FolderPathsAndLoopsInDamagedRelations) {
   EXPECT_EQ(e.CountFiles(&top, 1, n), kOk);
 }
 
+TEST(StoreEngineListing, AFileHasNoChildrenAndDanglingRelationsAreSkipped) {
+  MemoryEngine e;
+  // The file's id equals the root's: asking for its children must not list the root.
+  FoundItemRecord file = e.Add("a.txt", 5, 5, 0, false, "x");
+  e.Add("b.txt", 6, 5, 0, false, "y");
+  e.Store()->Relate(5, 0, 999);  // a damaged log's entry naming no record
+  std::vector<FoundItemRecord> out;
+  ASSERT_EQ(e.ListChildren(&file, 0, out), kOk);
+  EXPECT_TRUE(out.empty());
+  uint32_t n = 7;
+  ASSERT_EQ(e.CountFiles(&file, 0, n), kOk);
+  EXPECT_EQ(n, 0u);
+  ASSERT_EQ(e.ListChildren(nullptr, 0, out), kOk);
+  EXPECT_EQ(Names(out), (std::vector<std::string>{"a.txt", "b.txt"}));
+  ASSERT_EQ(e.CountFiles(nullptr, 0, n), kOk);
+  EXPECT_EQ(n, 2u);
+}
+
 TEST(StoreEngineSearch, OtherAloneMatchesFilesOutsideEveryListAndExtensionless) {
   MemoryEngine e;
   e.Add("a.jpg", 1, 5, 0, false, "x");
