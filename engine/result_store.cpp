@@ -1,5 +1,6 @@
 #include "engine/result_store.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -96,6 +97,31 @@ void ResultStore::Relate(uint32_t parentId, uint32_t level, uint32_t idx) {
   RelationKey key = MakeRelationKey(parentId, level);
   relations_[key].push_back(idx);
   IndexParent(key, idx);
+}
+
+void ResultStore::RemapRelations(uint32_t firstIndex, const std::function<RelationKey(RelationKey)>& remap) {
+  std::vector<std::pair<RelationKey, uint32_t>> moved;
+  for (auto it = relations_.begin(); it != relations_.end();) {
+    const RelationKey to = remap(it->first);
+    std::vector<uint32_t>& list = it->second;
+    if (to != it->first) {
+      auto keep = std::stable_partition(list.begin(), list.end(), [&](uint32_t idx) { return idx < firstIndex; });
+      for (auto m = keep; m != list.end(); ++m) moved.emplace_back(to, *m);
+      list.erase(keep, list.end());
+    }
+    it = list.empty() ? relations_.erase(it) : std::next(it);
+  }
+  for (const auto& [key, idx] : moved) {
+    relations_[key].push_back(idx);
+    if (idx < parentKey_.size()) parentKey_[idx] = key + 1;
+  }
+  RelationKey last = 0;
+  for (size_t i = 0; i < moved.size(); ++i) {
+    if (i && moved[i].first == last) continue;
+    last = moved[i].first;
+    std::vector<uint32_t>& list = relations_[last];
+    if (!std::is_sorted(list.begin(), list.end())) std::sort(list.begin(), list.end());
+  }
 }
 
 void ResultStore::AddFolderName(uint32_t itemId, uint32_t idx, std::string_view name) {

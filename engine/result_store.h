@@ -3,6 +3,7 @@
 // back), its "_Relation" text and its "_DirInfo" folder-name entries, all in
 // one scan folder. Records are buffered 200 at a time.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -38,6 +39,10 @@ class ResultStore {
   uint32_t AppendUnrelated(FoundItemRecord record);
   void Relate(uint32_t parentId, uint32_t level, uint32_t recordIndex);
   void AddFolderName(uint32_t itemId, uint32_t recordIndex, std::string_view name);
+  // Moves every record from `firstIndex` on to the key `remap` gives for its
+  // current one (for engines that learn a folder's place after its children).
+  // Lists stay in record order.
+  void RemapRelations(uint32_t firstIndex, const std::function<RelationKey(RelationKey)>& remap);
   // Replaces a record already appended (same recordIndex).
   Status Rewrite(const FoundItemRecord& record);
 

@@ -29,6 +29,11 @@ constexpr size_t kFoldersInMemory = 8192;
 constexpr uint64_t kMaxFolders = 1u << 22;
 // Deeper than this a chain of ".." entries is taken to loop.
 constexpr size_t kMaxDepth = 4096;
+constexpr uint32_t kNoParent = std::numeric_limits<uint32_t>::max();
+// Clusters that may lie between a folder's last file's data and the first
+// file's data of the folder's next cluster: that directory cluster itself,
+// and a few more taken meanwhile.
+constexpr uint32_t kMaxContinuationGap = 16;
 
 std::string ProFatLogName(uint64_t start, const struct tm& t) {
   char buf[96];
@@ -119,6 +124,7 @@ void CProfessionalFatRecovery::ClearScanState() {
   run2_ = Run{};
   parentOf_.clear();
   depthOf_.clear();
+  continuations_.Clear();
   stats_ = Stats{};
   const std::string base = spillBase_;
   folderRecords_.Reset(kRecordSize, kFoldersInMemory, kMaxFolders, base.empty() ? "" : base + "_folders");
@@ -149,7 +155,9 @@ Status CProfessionalFatRecovery::BeginFatLog(const std::string& logName) {
   // Hidden names: never taken for a log when a scan is resumed.
   spillBase_ = folder + "/." + name;
   ClearScanState();
-  return OpenStore(name);
+  Status s = OpenStore(name);
+  firstRecord_ = store_ ? store_->Count() + 1 : 1;
+  return s;
 }
 
 Status CProfessionalFatRecovery::SeedFromBootSector() {
@@ -204,6 +212,7 @@ void CProfessionalFatRecovery::OnDirectorySector(ByteView sector, uint64_t s) {
     if (PlaceByGuesses(s, g, cluster)) {
       uint64_t first = 0;
       guesses_[g].ClusterOf(s, cluster, first);
+      if (!IsRoot(cluster)) continuations_.MarkHeadless(cluster, g);
       run1_ = Run{true, g, Normalize(cluster), cluster, first, s, false};
       ParseAndKeepTail(sector, BufferPlace{Normalize(cluster), g, first, s, kNoJoin, 0}, &run1_);
       return;
@@ -241,7 +250,10 @@ Status CProfessionalFatRecovery::FinishFatScan() {
     pending_.shrink_to_fit();
     pendingRecords_.Clear();
 
-    // 3. The folders that lead to found files.
+    // 3. Folders' later clusters join their folders.
+    JoinContinuations();
+
+    // 4. The folders that lead to found files.
     Status s = WriteFolders();
     // Written once: a second finish adds nothing.
     referenced_.clear();
@@ -370,6 +382,7 @@ CProfessionalFatRecovery::ParseOutcome CProfessionalFatRecovery::ParseBuffer(Byt
     FatDirEntry e(raw);
     if (e.First() == 0) {
       out.ended = true;
+      if (p.guess != kNoGuess) continuations_.OnEnd(curDir, p.guess);
       return out;
     }
     bool plainFile = false;
@@ -405,8 +418,13 @@ CProfessionalFatRecovery::ParseOutcome CProfessionalFatRecovery::ParseBuffer(Byt
         continue;
       }
       if (IsDotDotEntry(raw)) continue;
+      if (p.guess != kNoGuess) continuations_.OnEntry(curDir, p.guess, e.FirstCluster(true), 1);
       AddFolder(raw, longName.empty() ? FormatShortName(raw, true) : longName, curDir, p.guess, sectorOf(off));
     } else if ((a & kFatAttrArchive) || plainFile) {
+      if (p.guess != kNoGuess) {
+        const uint64_t cb = uint64_t(guesses_[size_t(p.guess)].sectorsPerCluster) * sectorSize_;
+        continuations_.OnEntry(curDir, p.guess, e.FirstCluster(true), uint32_t((e.Size() + cb - 1) / cb));
+      }
       AddFile(raw, longName.empty() ? FormatShortName(raw, false) : longName, curDir, p.guess, p.dirSector,
               sectorOf(off));
     }
@@ -487,11 +505,13 @@ void CProfessionalFatRecovery::AddFolder(ByteView entry, const std::string& name
     if (folderRecords_.Put(it->second.slot, reinterpret_cast<const uint8_t*>(&r))) {
       it->second.guess = guess;
       it->second.sector = sector;
+      it->second.entryDir = parent;
     }
     return;
   }
   uint32_t slot = 0;
-  if (folderRecords_.Add(reinterpret_cast<const uint8_t*>(&r), slot)) folders_[c] = FolderEntry{slot, guess, sector};
+  if (folderRecords_.Add(reinterpret_cast<const uint8_t*>(&r), slot))
+    folders_[c] = FolderEntry{slot, guess, sector, parent};
 }
 
 void CProfessionalFatRecovery::AddFile(ByteView entry, const std::string& name, uint32_t dirCluster, int guess,
@@ -559,7 +579,22 @@ CProfessionalFatRecovery::SectorKey CProfessionalFatRecovery::KeyOf(ByteView sec
     k.kind = FirstKind::kShort;
     k.key = LfnChecksum(sector.Sub(0, 11));
   }
+  for (size_t off = 0; off + kFatDirEntrySize <= sector.size(); off += kFatDirEntrySize) {
+    FatDirEntry x(sector.Sub(off, kFatDirEntrySize));
+    if (x.First() == 0) break;
+    if (x.IsLongName()) continue;
+    if (uint32_t c = x.FirstCluster(true); c >= 2) {
+      k.firstData = c;
+      break;
+    }
+  }
   return k;
+}
+
+int CProfessionalFatRecovery::DataGoesOn(const Tail& t, const SectorKey& k) const {
+  uint32_t end = 0;
+  if (k.firstData == 0 || !continuations_.DataEnd(t.cluster, t.guess, end)) return -1;
+  return k.firstData >= end && k.firstData - end <= kMaxContinuationGap ? 1 : 0;
 }
 
 bool CProfessionalFatRecovery::TailMatches(const Tail& t, SectorKey k, uint64_t s) const {
@@ -570,14 +605,21 @@ bool CProfessionalFatRecovery::TailMatches(const Tail& t, SectorKey k, uint64_t 
   switch (k.kind) {
     case FirstKind::kLongName:
       // The next part by number and checksum: a directory's later cluster
-      // may lie anywhere, and this is strong enough to follow it there.
-      return k.key == t.checksum && (t.lastSeq == 0 || k.seq == 0 || k.seq + 1 == t.lastSeq);
+      // may lie anywhere. Folders of one volume share short names ("NAME~1"),
+      // so the checksum alone may also point into another folder: farther
+      // away, data that clearly does not go on from the tail's folder vetoes.
+      if (k.key != t.checksum || !(t.lastSeq == 0 || k.seq == 0 || k.seq + 1 == t.lastSeq)) return false;
+      return near || DataGoesOn(t, k) != 0;
     case FirstKind::kLongNameStart:
       return false;
     case FirstKind::kDeletedShort:
       return spc && s - t.sector < spc;
     case FirstKind::kShort:
-      return k.key == t.checksum && (t.lastSeq == 0 || t.lastSeq == 1) && (!spc || near);
+      if (k.key != t.checksum || !(t.lastSeq == 0 || t.lastSeq == 1)) return false;
+      if (!spc || near) return true;
+      // All parts of the name were there and this entry opens another
+      // cluster: the folder's next one when its data goes on from the folder's.
+      return t.lastSeq == 1 && StartsDataCluster(t.guess, s) && DataGoesOn(t, k) == 1;
   }
   return false;
 }
@@ -620,7 +662,7 @@ int CProfessionalFatRecovery::FindUnclaimedContinuation(const Tail& t) {
   if (!unclaimedSorted_) SortUnclaimed();
   for (uint32_t idx : unclaimedByKey_[t.checksum]) {
     const Unclaimed& u = unclaimed_[idx];
-    if (!u.used && TailMatches(t, SectorKey{u.kind, u.key, u.seq}, u.sector)) return int(idx);
+    if (!u.used && TailMatches(t, SectorKey{u.kind, u.key, u.seq, u.firstData}, u.sector)) return int(idx);
   }
   return -1;
 }
@@ -639,7 +681,7 @@ void CProfessionalFatRecovery::KeepUnclaimed(ByteView sector, uint64_t s) {
   ++stats_.unclaimed;
   SectorKey k = KeyOf(sector);
   if (!unclaimed_.empty() && unclaimed_.back().sector > s) unclaimedSorted_ = false;
-  unclaimed_.push_back(Unclaimed{s, slot, k.key, k.seq, k.kind, false});
+  unclaimed_.push_back(Unclaimed{s, slot, k.key, k.seq, k.kind, false, k.firstData});
   if (unclaimedSorted_ && (k.kind == FirstKind::kLongName || k.kind == FirstKind::kShort))
     unclaimedByKey_[k.key].push_back(uint32_t(unclaimed_.size() - 1));
 }
@@ -662,6 +704,7 @@ void CProfessionalFatRecovery::PlaceUnclaimed(ByteView sector, uint64_t s) {
   if (PlaceByGuesses(s, g, cluster)) {
     uint64_t first = 0;
     guesses_[size_t(g)].ClusterOf(s, cluster, first);
+    if (!IsRoot(cluster)) continuations_.MarkHeadless(cluster, g);
     run2_ = Run{true, g, Normalize(cluster), cluster, first, s, false};
     ParseAndKeepTail(sector, BufferPlace{Normalize(cluster), g, first, s, kNoJoin, 0}, &run2_);
     return;
@@ -694,26 +737,79 @@ bool CProfessionalFatRecovery::PlacePending(Pending& p, int guess) {
 
 // --- Folders ------------------------------------------------------------------
 
-uint32_t CProfessionalFatRecovery::ParentOf(uint32_t c, int guess) {
-  if (IsRoot(c)) return rootCluster_;
+uint32_t CProfessionalFatRecovery::DotParent(uint32_t c, int guess) {
   auto it = parentOf_.find(c);
   if (it != parentOf_.end()) return it->second;
   // The folder's first sector names its parent in "..": the disk's own word
   // on where the folder lives, read once.
-  uint32_t parent = rootCluster_;
-  if (guess != kNoGuess) {
-    std::vector<uint8_t> sector(std::max<uint32_t>(sectorSize_, 64), 0);
-    uint32_t got = 0;
-    if (ReadAbsolute(guesses_[size_t(guess)].ClusterSector(c), sectorSize_, sector.data(), got) == kOk) {
-      ByteView v(sector.data(), got);
-      if (IsDotPair(v) && FatDirEntry(v).FirstCluster(true) == c) {
-        uint32_t up = FatDirEntry(v.Sub(kFatDirEntrySize, kFatDirEntrySize)).FirstCluster(true);
-        if (up != 0 && up != c) parent = up;
-      }
+  if (guess == kNoGuess) return kNoParent;
+  uint32_t parent = kNoParent;
+  std::vector<uint8_t> sector(std::max<uint32_t>(sectorSize_, 64), 0);
+  uint32_t got = 0;
+  if (ReadAbsolute(guesses_[size_t(guess)].ClusterSector(c), sectorSize_, sector.data(), got) == kOk) {
+    ByteView v(sector.data(), got);
+    if (IsDotPair(v) && FatDirEntry(v).FirstCluster(true) == c) {
+      uint32_t up = FatDirEntry(v.Sub(kFatDirEntrySize, kFatDirEntrySize)).FirstCluster(true);
+      parent = (up == 0 || up == c) ? rootCluster_ : up;
     }
   }
   parentOf_.emplace(c, parent);
   return parent;
+}
+
+uint32_t CProfessionalFatRecovery::ParentOf(uint32_t c, int guess) {
+  if (IsRoot(c)) return rootCluster_;
+  const uint32_t up = DotParent(c, guess);
+  if (up != kNoParent) return up;
+  // Its first sector is gone: the folder its entry was found in.
+  auto f = folders_.find(c);
+  if (f != folders_.end()) {
+    const uint32_t d = continuations_.Resolve(f->second.entryDir);
+    if (d != c) return d;
+  }
+  return rootCluster_;
+}
+
+bool CProfessionalFatRecovery::StartsDataCluster(int guess, uint64_t sector) const {
+  uint32_t c = 0;
+  return guess != kNoGuess && size_t(guess) < guesses_.size() && guesses_[size_t(guess)].StartsCluster(sector, c) &&
+         c >= 2;
+}
+
+void CProfessionalFatRecovery::JoinContinuations() {
+  // Subfolders listed in a cluster that opens with no "."/".." pair name, in
+  // their own "..", the folder that cluster belongs to.
+  for (const auto& [c, f] : folders_) {
+    if (!continuations_.IsHeadless(f.entryDir)) continue;
+    const uint32_t up = DotParent(c, f.guess);
+    if (up != kNoParent) continuations_.VoteParent(f.entryDir, up);
+  }
+  continuations_.Decide([&](uint32_t x) { return folders_.count(x) > 0; }, kMaxContinuationGap);
+  stats_.joinedClusters = continuations_.Joined();
+
+  // Everything found since this scan began goes under its final folder, at
+  // that folder's final depth.
+  depthOf_.clear();
+  if (store_) {
+    store_->RemapRelations(firstRecord_, [&](RelationKey k) {
+      const uint32_t d = RelationParent(k);
+      if (IsRoot(d)) return k;
+      const uint32_t h = continuations_.Resolve(d);
+      return MakeRelationKey(h, Depth(h, kNoGuess));
+    });
+  }
+  std::vector<std::pair<uint32_t, Referenced>> moved;
+  for (auto it = referenced_.begin(); it != referenced_.end();) {
+    const uint32_t h = continuations_.Resolve(it->first);
+    if (h == it->first) {
+      ++it;
+      continue;
+    }
+    const int g = it->second.guess;
+    if (!IsRoot(h)) moved.emplace_back(h, Referenced{g, g != kNoGuess ? guesses_[size_t(g)].ClusterSector(h) : 0});
+    it = referenced_.erase(it);
+  }
+  for (const auto& [c, ref] : moved) referenced_.emplace(c, ref);
 }
 
 uint32_t CProfessionalFatRecovery::Depth(uint32_t c, int guess) {
@@ -841,7 +937,7 @@ size_t CProfessionalFatRecovery::ResidentBytes() const {
                  pending_.capacity() * sizeof(Pending);
   for (const auto& b : unclaimedByKey_) bytes += b.capacity() * sizeof(uint32_t);
   for (const Tail& t : tails_) bytes += sizeof(Tail) + t.bytes.capacity();
-  return bytes;
+  return bytes + continuations_.MemoryBytes();
 }
 
 }  // namespace dunmere

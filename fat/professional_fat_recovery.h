@@ -23,6 +23,7 @@
 
 #include "engine/content_check.h"
 #include "engine/store_engine.h"
+#include "fat/pro_fat_continuations.h"
 #include "fat/pro_fat_spill.h"
 #include "fat/pro_fat_volume_guess.h"
 #include "storage/sector_source.h"
@@ -49,6 +50,7 @@ class CProfessionalFatRecovery : public CStoreEngineBase {
     uint64_t files = 0;
     uint64_t folders = 0;
     uint64_t lostFolders = 0;
+    uint64_t joinedClusters = 0;  // later clusters of folders joined to them
   };
 
   CProfessionalFatRecovery();
@@ -133,6 +135,7 @@ class CProfessionalFatRecovery : public CStoreEngineBase {
     uint32_t slot = 0;  // the folder's record in folderRecords_
     int guess = kNoGuess;
     uint64_t sector = 0;
+    uint32_t entryDir = 0;  // the directory its entry was found in
   };
   struct Referenced {
     int guess = kNoGuess;
@@ -150,6 +153,7 @@ class CProfessionalFatRecovery : public CStoreEngineBase {
     FirstKind kind = FirstKind::kShort;
     uint8_t key = 0;  // the long name's checksum
     uint8_t seq = 0;  // a long-name part's sequence number (0: unknown)
+    uint32_t firstData = 0;  // first cluster of the first entry's data (0: none)
   };
   struct Unclaimed {
     uint64_t sector = 0;
@@ -158,6 +162,7 @@ class CProfessionalFatRecovery : public CStoreEngineBase {
     uint8_t seq = 0;
     FirstKind kind = FirstKind::kShort;
     bool used = false;
+    uint32_t firstData = 0;
   };
 
   Status OpenOn(uint64_t start, uint64_t count, uint16_t tag);
@@ -186,6 +191,9 @@ class CProfessionalFatRecovery : public CStoreEngineBase {
 
   static SectorKey KeyOf(ByteView sector);
   bool TailMatches(const Tail& t, SectorKey k, uint64_t s) const;
+  // Whether the sector's first data goes on where the tail's folder's data
+  // ended: 1 yes, 0 no, -1 not known.
+  int DataGoesOn(const Tail& t, const SectorKey& k) const;
   // Joins a waiting tail with the sector and parses them; false when none fits.
   bool JoinWithTail(ByteView sector, uint64_t s, Run* run);
   void KeepTail(Tail&& t);
@@ -198,9 +206,16 @@ class CProfessionalFatRecovery : public CStoreEngineBase {
 
   uint32_t Normalize(uint32_t cluster) const { return cluster == 0 ? rootCluster_ : cluster; }
   bool IsRoot(uint32_t cluster) const { return cluster == 0 || cluster == rootCluster_; }
-  // A folder's parent, from the ".." entry of its first sector (the root when
-  // that sector is no "."/".." pair of this folder); fixed once known.
+  // The parent a folder's first sector names in "..", or kNoParent when that
+  // sector is no "."/".." pair of this folder; fixed once known.
+  uint32_t DotParent(uint32_t cluster, int guess);
+  // A folder's parent: its ".." entry, else the directory its entry was
+  // found in, else the root.
   uint32_t ParentOf(uint32_t cluster, int guess);
+  // Joins folders' later clusters, found apart, to the folders themselves,
+  // and moves what was found in them there.
+  void JoinContinuations();
+  bool StartsDataCluster(int guess, uint64_t sector) const;
   // Folders from the root down to this one, itself included (root: 0).
   uint32_t Depth(uint32_t cluster, int guess);
   void Reference(uint32_t cluster, int guess, uint64_t sector);
@@ -232,6 +247,8 @@ class CProfessionalFatRecovery : public CStoreEngineBase {
   Run run1_, run2_;
   std::unordered_map<uint32_t, uint32_t> parentOf_;
   std::unordered_map<uint32_t, uint32_t> depthOf_;
+  FatFolderContinuations continuations_;
+  uint32_t firstRecord_ = 1;  // the first record of this scan in the log
 
   Limits limits_;
   Stats stats_;

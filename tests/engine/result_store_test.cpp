@@ -103,6 +103,38 @@ TEST(ResultStoreFiles, PartialTrailingRecordFromACrashIsDropped) {
   EXPECT_EQ(ReadBytes(dir / "L").size(), 3 * 346u);
 }
 
+TEST(ResultStoreFiles, RemappedRelationsMoveOnlyNewRecordsAndSurviveReopen) {
+  TempDir dir;
+  {
+    ResultStore store;
+    ASSERT_EQ(store.Open(dir.path(), "log"), kOk);
+    store.Append(Rec("old.txt", 10, false), 7, 1);   // 1: before the remap's first index
+    store.Append(Rec("a.txt", 11, false), 5, 1);     // 2
+    store.Append(Rec("b.txt", 12, false), 7, 1);     // 3
+    store.Append(Rec("c.txt", 13, false), 9, 2);     // 4: stays where it is
+    // Folder 7 turns out to be a later part of folder 5, one level deeper.
+    store.RemapRelations(2, [](RelationKey k) {
+      return RelationParent(k) == 7 ? MakeRelationKey(5, 2) : RelationParent(k) == 5 ? MakeRelationKey(5, 2) : k;
+    });
+    const std::vector<uint32_t>* five = store.Children(MakeRelationKey(5, 2));
+    ASSERT_NE(five, nullptr);
+    EXPECT_EQ(*five, (std::vector<uint32_t>{2, 3}));  // in record order
+    ASSERT_NE(store.Children(MakeRelationKey(7, 1)), nullptr);
+    EXPECT_EQ(*store.Children(MakeRelationKey(7, 1)), (std::vector<uint32_t>{1}));
+    EXPECT_EQ(store.Children(MakeRelationKey(5, 1)), nullptr);  // emptied keys go
+    RelationKey k = 0;
+    ASSERT_TRUE(store.ParentKeyOf(3, k));
+    EXPECT_EQ(k, MakeRelationKey(5, 2));
+    ASSERT_TRUE(store.ParentKeyOf(4, k));
+    EXPECT_EQ(k, MakeRelationKey(9, 2));
+    ASSERT_EQ(store.Close(), kOk);
+  }
+  ResultStore again;
+  ASSERT_EQ(again.Open(dir.path(), "log"), kOk);
+  ASSERT_NE(again.Children(MakeRelationKey(5, 2)), nullptr);
+  EXPECT_EQ(*again.Children(MakeRelationKey(5, 2)), (std::vector<uint32_t>{2, 3}));
+}
+
 TEST(RelationText, ParsesWhatItWritesAndSurvivesDamage) {
   RelationMap m;
   m[5] = {1, 2};

@@ -274,6 +274,39 @@ TEST(DeepFatReformatted, AnotherClusterSizeIsLearnedFromTheOldFolders) {
   EXPECT_EQ(checked, 33u);
 }
 
+TEST(DeepFatReformatted, FoldersWhoseLaterClustersLieApartKeepAllTheirFiles) {
+  std::string why;
+  if (DeepFatImageFolder(&why).empty()) GTEST_SKIP() << why;
+  TempDir tmp;
+  const std::string image = DeepFatImageFolder() + "/bigdirs32.img";
+  auto e = DeepScan(image);
+  EXPECT_GT(e->GetStats().joinedClusters, 0u);
+  auto listed = ListAll(*e);
+  std::map<std::string, const Listed*> byPath;
+  for (const auto& [path, item] : listed) byPath[AsciiLower(path)] = &item;
+  // One top folder (its name was in the old root): every file sits below it
+  // at its own folder path, the 8.3 names (no long name leads from one
+  // cluster to the next) as well as the long ones.
+  size_t top = 0;
+  std::string lost;
+  for (const auto& [path, item] : listed)
+    if (item.level == 0) {
+      ++top;
+      lost = path;
+    }
+  EXPECT_EQ(top, 1u);
+  size_t checked = 0;
+  for (const ManifestEntry& m : ReadManifest(image)) {
+    SCOPED_TRACE(m.folder + m.name);
+    const std::string below = m.folder.substr(m.folder.find('/') + 1);
+    auto it = byPath.find(AsciiLower(lost + "/" + below + m.name));
+    ASSERT_NE(it, byPath.end());
+    EXPECT_EQ(Sha256OfRecord(*e, it->second->record, tmp / "copy"), m.sha256);
+    ++checked;
+  }
+  EXPECT_EQ(checked, 170u);
+}
+
 TEST(DeepFatLiveVolume, AFat16VolumeGivesLiveAndDeletedFilesInItsFolders) {
   DUNMERE_REQUIRE_FAT_IMAGES();
   TempDir tmp;
@@ -516,7 +549,8 @@ SplitName MakeSplit() {
   std::vector<uint8_t> rest;
   Append(rest, MakeLfn(0x02, n.substr(13, 13), sum));
   Append(rest, MakeLfn(0x01, n.substr(0, 13), sum));
-  Append(rest, MakeEntry({short11, 0x20, 200, 1000}));
+  // Its data goes on where the folder's last file's data ended.
+  Append(rest, MakeEntry({short11, 0x20, 112, 1000}));
   s.b = Padded(rest);
   return s;
 }
@@ -559,7 +593,7 @@ TEST(DeepFatLongNames, ASplitNameIsJoinedWithASectorKeptEarlier) {
   EXPECT_EQ(e->GetStats().files, 13u);  // the kept sector is not parsed twice
   const FoundItemRecord& r = listed["LostFolder10/" + s.name].record;
   EXPECT_EQ(uint64_t(r.location), 2137u);  // the sector of its short entry
-  EXPECT_EQ(uint32_t(r.itemId), 200u);
+  EXPECT_EQ(uint32_t(r.itemId), 112u);
 }
 
 TEST(DeepFatLongNames, TheRestOfANameIsFollowedToAnotherClusterButNotAWrongPart) {
@@ -573,6 +607,12 @@ TEST(DeepFatLongNames, TheRestOfANameIsFollowedToAnotherClusterButNotAWrongPart)
   std::vector<uint8_t> wrong(s.b.begin() + 32, s.b.end());
   wrong = Padded(wrong);
   e->OnDirectorySector(ByteView(wrong.data(), wrong.size()), 2200);
+  // Another folder's cluster opening with the same parts (folders share
+  // short names like "ALONGN~1"), but its data lies far from this folder's.
+  std::vector<uint8_t> decoy = s.b;
+  decoy[64 + 26] = 0x84;  // first cluster 900
+  decoy[64 + 27] = 0x03;
+  e->OnDirectorySector(ByteView(decoy.data(), decoy.size()), 2304);
   // The real rest in a later cluster of the folder (folders grow into
   // whatever cluster is free): joined.
   e->OnDirectorySector(ByteView(s.b.data(), s.b.size()), 2400);
@@ -581,11 +621,12 @@ TEST(DeepFatLongNames, TheRestOfANameIsFollowedToAnotherClusterButNotAWrongPart)
   EXPECT_TRUE(listed.count("LostFolder10/" + s.name));
   // Without its first parts a long name is incomplete: the short name stands.
   EXPECT_TRUE(listed.count("LostFolder18/alongn~1.txt"));
+  EXPECT_TRUE(listed.count("LostFolder31/alongn~1.txt"));
   for (const auto& [path, item] : listed)
-    if (path.rfind("LostFolder18/", 0) == 0) {
+    if (path.rfind("LostFolder18/", 0) == 0 || path.rfind("LostFolder31/", 0) == 0) {
       EXPECT_EQ(path.find("split"), std::string::npos) << path;
     }
-  EXPECT_EQ(e->GetStats().files, 14u);
+  EXPECT_EQ(e->GetStats().files, 15u);
 }
 
 // --- Damaged and hostile sectors ---------------------------------------------------
