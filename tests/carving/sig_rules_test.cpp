@@ -574,6 +574,33 @@ TEST_F(SizeRules, LargeSectors) {
   EXPECT_EQ(id.size, gif.size());
 }
 
+TEST(MarkerSearch, FirstAndLastAgreeWithAPlainScanAcrossBlockEdges) {
+  // Small alphabets make partial matches and matches straddling the
+  // search's internal blocks common.
+  std::mt19937 rng(7);
+  const uint8_t pat[] = {'%', '%', 'E', 'O', 'F'};
+  for (int round = 0; round < 400; ++round) {
+    Bytes b(size_t(rng() % 20000));
+    for (auto& c : b) c = "%EOFx"[rng() % 5];
+    for (int k = int(rng() % 3); k-- > 0 && b.size() >= 5;) std::memcpy(&b[rng() % (b.size() - 4)], pat, 5);
+    size_t first = kNotFound, last = kNotFound;
+    for (size_t i = 0; i + 5 <= b.size(); ++i)
+      if (std::memcmp(&b[i], pat, 5) == 0) {
+        if (first == kNotFound) first = i;
+        last = i;
+      }
+    ASSERT_EQ(FindLast(View(b), pat, 5), last) << round;
+    ASSERT_EQ(FindFirst(View(b), pat, 5), first) << round;
+  }
+  Bytes edge(8192, 'x');
+  std::memcpy(&edge[4094], pat, 5);  // across the first block edge from the end
+  EXPECT_EQ(FindLast(View(edge), pat, 5), 4094u);
+  std::memcpy(&edge[0], pat, 5);
+  std::memcpy(&edge[8187], pat, 5);
+  EXPECT_EQ(FindLast(View(edge), pat, 5), 8187u);
+  EXPECT_EQ(FindLast(View(Bytes(4, '%')), pat, 5), kNotFound);
+}
+
 TEST(CarveContextTest, UnusableSectorSizesNeverLoop) {
   CarveContext ctx;
   Bytes s = HeaderOf(kPsd);
