@@ -62,7 +62,15 @@ uint64_t RunScanFrame(CarveContext& ctx, ByteView first, uint64_t cap, EndSearch
     ByteView bytes = ctx.WindowView(got);
     ctx.currentSector = start - 1;
     uint64_t headerSize = size;
-    bool header = ScanToNextOtherHeader(ctx, bytes, headerSize, own);
+    bool header = false;
+    for (size_t from = 0; from < bytes.size();) {
+      headerSize = size + from;
+      header = ScanToNextOtherHeader(ctx, bytes.Sub(from, bytes.size() - from), headerSize, own);
+      if (!header || !search || !search->HoldsHeaderAt(ctx, bytes, size, headerSize)) break;
+      // The file's own part: the look for the next header goes on after it.
+      header = false;
+      from = size_t(headerSize - size) + ss;
+    }
     // The end search only sees this file's part of the chunk: a marker of
     // the file that follows must not become this one's end.
     size_t searchable = header ? size_t(headerSize - size) : bytes.size();

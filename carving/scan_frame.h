@@ -43,6 +43,11 @@ class EndSearch {
  public:
   virtual ~EndSearch() = default;
   virtual bool Search(CarveContext& ctx, ByteView bytes, uint64_t fileOffset, uint64_t& end) = 0;
+  // Whether a header found at file offset `headerAt` (inside `bytes`, which
+  // lie at `fileOffset`) is a part of this file, so that it does not end it.
+  virtual bool HoldsHeaderAt(CarveContext&, ByteView /*bytes*/, uint64_t /*fileOffset*/, uint64_t /*headerAt*/) {
+    return false;
+  }
 };
 
 // Runs the frame for the file whose first sector is `first` (at

@@ -170,15 +170,51 @@ FileTypeCode DetectDbx(CarveContext&, ByteView s) {
   return s.size() >= 16 && s.Equals(0, "\xCF\xAD\x12\xFE"sv) ? kDbx : kNoMatch;
 }
 
+// Zip: the last end-of-central-directory record in a chunk ends the file.
+// Members are followed from local header to local header while their sizes
+// are in the headers: a header that sits inside the members walked so far
+// (a member's own local header that happens to open a sector, or a stored
+// picture's first sector) is the zip's, and does not cut it.
 class ZipEnd : public EndSearch {
  public:
+  bool HoldsHeaderAt(CarveContext&, ByteView b, uint64_t off, uint64_t at) override {
+    Walk(b, off, at);
+    return known_ && at < next_;
+  }
   bool Search(CarveContext&, ByteView b, uint64_t off, uint64_t& end) override {
+    Walk(b, off, off + b.size());
     size_t p = FindLast(b, kEocd, 4);
     if (p == kNotFound) return false;
     // The comment belongs to the file; it is counted when its length is readable.
     end = off + p + 22 + (b.Has(p + 20, 2) ? b.U16(p + 20) : 0);
     return true;
   }
+
+ private:
+  // Follows local headers that start at or before `upTo` and lie in `b`.
+  void Walk(ByteView b, uint64_t off, uint64_t upTo) {
+    while (known_ && next_ <= upTo) {
+      if (next_ < off) {
+        known_ = false;
+        return;
+      }
+      if (next_ - off >= b.size()) return;  // in a later chunk
+      if (next_ - off + 30 > b.size()) {
+        known_ = false;  // across the chunk's end: the walk stops
+        return;
+      }
+      const size_t h = size_t(next_ - off);
+      const uint32_t compressed = b.U32(h + 18);
+      // Sizes after the data (flag 3) or in a zip64 field: not followed.
+      if (!b.Equals(h, "PK\x03\x04"sv) || (b.U16(h + 6) & 8) || compressed == 0xFFFFFFFFu) {
+        known_ = false;
+        return;
+      }
+      next_ += 30 + uint64_t(b.U16(h + 26)) + b.U16(h + 28) + compressed;
+    }
+  }
+  uint64_t next_ = 0;  // file offset of the next local header
+  bool known_ = true;
 };
 
 class PdfEnd : public EndSearch {

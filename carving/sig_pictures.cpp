@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "carving/jpeg_walk.h"
 #include "carving/scan_frame.h"
 
 namespace dunmere {
@@ -63,13 +64,25 @@ FileTypeCode DetectIco(CarveContext&, ByteView s) {
   return kIco;
 }
 
-// JPEG: every end marker that is followed only by zeros in its sector is a
-// candidate; a thumbnail's end, followed by more of the file, is not. The last
-// candidate before the next header wins.
+// JPEG: the file's structure is followed to its end-of-image marker. Where
+// the structure breaks, every end marker that is followed only by zeros in its
+// sector is a candidate; a thumbnail's end, followed by more of the file, is
+// not. The last candidate before the next header wins. (End markers alone
+// took random bytes that happened to hold FF D9 at a sector's end, after a
+// text file no rule stops at, for a picture's end.)
 class JpegEnd : public EndSearch {
  public:
   uint64_t candidate = 0;
+  bool exact = false;
   bool Search(CarveContext& ctx, ByteView b, uint64_t off, uint64_t& end) override {
+    if (walk_.GetState() != JpegWalk::State::kBroken) {
+      if (walk_.Feed(b, off) == JpegWalk::State::kEnded) {
+        end = walk_.End();
+        exact = true;
+        return true;
+      }
+      if (walk_.GetState() == JpegWalk::State::kGoing) return false;
+    }
     for (size_t p = FindFirst(b, kJpegEnd, 2); p != kNotFound; p = FindFirst(b, kJpegEnd, 2, p + 1)) {
       if (!ZeroPaddingOk(b, p + 2, ctx.sectorSize)) continue;
       candidate = off + p + 2;
@@ -80,6 +93,9 @@ class JpegEnd : public EndSearch {
     }
     return false;
   }
+
+ private:
+  JpegWalk walk_;
 };
 
 // GIF and PNG: the first end marker that passes the padding test ends the file.
@@ -114,6 +130,7 @@ const DetectorInfo kIcoDetector{DetectIco, {0x00, -1, -1, -1}};
 uint64_t JpegSize(CarveContext& ctx, ByteView sector) {
   JpegEnd search;
   uint64_t size = RunScanFrame(ctx, sector, kCap128MiB, &search);
+  if (search.exact) return size;
   return search.candidate && search.candidate < size ? search.candidate : size;
 }
 

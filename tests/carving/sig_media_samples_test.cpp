@@ -260,6 +260,49 @@ TEST_F(MediaSamples, EndRecordOfTheNextFileIsNotThisFilesEnd) {
   }
 }
 
+// A member's local header that happens to open a sector is the zip's own,
+// not the start of another file.
+TEST_F(MediaSamples, ZipMemberHeaderOpeningASectorDoesNotCutTheZip) {
+  auto zip = File("aligned.zip");
+  ASSERT_GT(zip.size(), 1028u);
+  ASSERT_EQ(std::string(zip.begin() + 1024, zip.begin() + 1028), "PK\x03\x04");
+  Identification id = Carve(zip);
+  EXPECT_EQ(id.code, kZip);
+  EXPECT_EQ(id.size, zip.size());
+}
+
+// A JPEG ends where its structure ends: not at end markers that random bytes
+// after it hold at a sector's end, and also when old data fills the rest of
+// its last sector.
+TEST_F(MediaSamples, JpegEndsWhereItsStructureEnds) {
+  for (const char* name : {"big.jpg", "exif.jpg", "progressive.jpg"}) {
+    SCOPED_TRACE(name);
+    auto jpg = File(name);
+    // [picture][zeros][text][random sector ending in FF D9][next header]
+    medium_ = std::make_unique<Medium>();
+    uint64_t at = medium_->Place(jpg);
+    medium_->Zero(3);
+    std::string text(700, 'a');
+    medium_->Place(std::vector<uint8_t>(text.begin(), text.end()));
+    auto stray = medium_->RandomBytes(Medium::kSector);
+    stray[Medium::kSector - 2] = 0xFF;
+    stray[Medium::kSector - 1] = 0xD9;
+    medium_->Place(stray);
+    medium_->Place(NextHeader());
+    medium_->Open(tmp_);
+    CarveContext ctx;
+    EXPECT_EQ(CarveAt(ctx, *medium_, at).size, jpg.size());
+
+    medium_ = std::make_unique<Medium>();
+    at = medium_->PlaceThen(jpg, medium_->RandomBytes(RoundUp(jpg.size()) - jpg.size()));
+    medium_->Random(16);
+    medium_->Place(NextHeader());
+    medium_->Open(tmp_, "slack.img");
+    CarveContext ctx2;
+    EXPECT_EQ(CarveAt(ctx2, *medium_, at).size, jpg.size());
+  }
+}
+
 // A zip with an archive comment ends after the comment.
 TEST_F(MediaSamples, ZipCommentBelongsToTheFile) {
   std::string work = tmp_ / "c";
