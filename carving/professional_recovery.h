@@ -53,6 +53,7 @@ class CProfessionalRecovery : public IFileRecoveryParse {
   uint64_t AreaLength() const { return length_; }
   bool UsedFreeRanges() const { return freeRanges_; }
   IFileRecoveryParse* QuickEngine() { return quick_.get(); }
+  CFileTypeRecovery& CarvingEngine() { return carve_; }
 
  private:
   // The engine that made records of this source kind; null for unknown kinds.

@@ -86,5 +86,7 @@ print(json.dumps({
     "expected": len(want), "expected_exact": sum(1 for h in want if h in exact),
     "expected_named": sum(1 for h in want if h in named),
     "missed_by_type": missed_by_type(),
+    "exact_by_type": {k: sum(1 for h in exact if by_hash[h][1].rsplit(".", 1)[-1] == k)
+                      for k in sorted({n.rsplit(".", 1)[-1] for f, n, h, s in orig})},
     "missing_expected": [by_hash[h][0] + by_hash[h][1] for h in want if h not in named][:8],
     "oversized": oversized, "cut": cut, "other": other}, ensure_ascii=False))

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <fstream>
@@ -143,6 +144,80 @@ TEST_F(DeepScanImage, FatVolumeFreeRangesAndOneListingPerFile) {
   TempDir to;
   ASSERT_EQ(e->RecoverItem(found[0], to / "x.jpg", 0), kOk);
   EXPECT_EQ(test::Sha256OfFile(to / "x.jpg"), originals_[0]);
+}
+
+TEST_F(DeepScanImage, ACarvedJpegAtAThmFilesSectorIsListedOnce) {
+  DUNMERE_REQUIRE_TOOL("mkfs.fat");
+  DUNMERE_REQUIRE_TOOL("mcopy");
+  // Cameras keep a JPEG preview as a ".thm" file: its carved copy is no
+  // second file.
+  std::string fat = dir_ / "fat.img";
+  std::string jpg = dir_ / "p0.jpg";
+  ASSERT_EQ(test::RunCommand("mkfs.fat -F 16 -C '" + fat + "' 20000 >/dev/null && MTOOLS_SKIP_CHECK=1 mcopy -i '" +
+                             fat + "' '" + jpg + "' ::/MVI_0001.THM && MTOOLS_SKIP_CHECK=1 mdel -i '" + fat +
+                             "' ::/MVI_0001.THM"),
+            0);
+  auto e = CreateEngineForImage(fat, 1, true);
+  ASSERT_NE(e, nullptr);
+  ASSERT_EQ(e->Scan(nullptr), kOk);
+  // Searched for together (as the photo category does): the file system's
+  // item alone.
+  std::vector<FoundItemRecord> both;
+  ASSERT_EQ(e->SearchByType("*.jpg|*.thm", both), 1);
+  ASSERT_EQ(both.size(), 1u);
+  EXPECT_EQ(both[0].sourceKind, uint32_t(kSourceQuickFat));
+  EXPECT_EQ(AsciiLower(ExtensionOf(RecordName(both[0]))), "thm");
+  // The carving engine did find it: only the listing leaves it out.
+  auto* deep = static_cast<CProfessionalRecovery*>(e.get());
+  std::vector<FoundItemRecord> carved;
+  ASSERT_EQ(deep->CarvingEngine().SearchByType("*.jpg", carved), 1);
+  EXPECT_EQ(carved.size(), 1u);
+}
+
+// A video whose size rule takes it far past the chunk it starts in: the pass
+// goes on after its end. Pack headers inside an MPEG do not end it, but the
+// pass would carve each as a new video if it read there.
+TEST_F(DeepScanImage, ALargeVideoNearAChunksEndMovesTheNextReadPastIt) {
+  DUNMERE_REQUIRE_TOOL("ffmpeg");
+  std::string mpg = dir_ / "clip.mpg";
+  ASSERT_EQ(test::RunCommand("ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc=size=64x48:rate=25:duration=1 "
+                             "-c:v mpeg1video -f mpeg '" + mpg + "'"),
+            0);
+  std::vector<uint8_t> video = test::ReadBytes(mpg);
+  // ffmpeg pads its last pack and writes no program end code: one goes at
+  // the 100 MiB mark.
+  const uint8_t kEndCode[] = {0, 0, 1, 0xB9};
+  ASSERT_GT(video.size(), 1024u);
+  ASSERT_EQ(std::search(video.begin(), video.end(), kEndCode, kEndCode + 4), video.end());
+  constexpr uint64_t kBig = 100ull << 20;
+  const uint64_t at = 128 - 10;  // 10 sectors before the first 64 KiB chunk ends
+  std::vector<uint8_t> png = test::ReadBytes(dir_ / "p1.png");
+  const std::string image = dir_ / "long.img";
+  {
+    std::ofstream out(image, std::ios::binary);
+    auto put = [&](uint64_t byte, const uint8_t* p, size_t n) {
+      out.seekp(std::streamoff(byte));
+      out.write(reinterpret_cast<const char*>(p), std::streamsize(n));
+    };
+    put(at * 512, video.data(), video.size());
+    put(at * 512 + (40ull << 20), video.data(), 512);  // a pack header inside
+    put(at * 512 + kBig - 4, kEndCode, 4);
+    put(at * 512 + kBig, png.data(), png.size());  // right after it
+  }
+  fs::resize_file(image, at * 512 + kBig + (1 << 20));
+  auto e = CreateEngineForImage(image, 1, true);
+  ASSERT_NE(e, nullptr);
+  ASSERT_EQ(e->Scan(nullptr), kOk);
+  std::vector<FoundItemRecord> items;
+  ASSERT_EQ(e->ListChildren(nullptr, 0, items), kOk);
+  ASSERT_EQ(items.size(), 2u);
+  std::sort(items.begin(), items.end(),
+            [](const FoundItemRecord& a, const FoundItemRecord& b) { return a.location < b.location; });
+  EXPECT_EQ(uint64_t(items[0].location), at);
+  EXPECT_EQ(uint64_t(items[0].size), kBig);
+  EXPECT_EQ(ExtensionOf(RecordName(items[0])), "mpeg");
+  EXPECT_EQ(uint64_t(items[1].location), at + kBig / 512);
+  EXPECT_EQ(ExtensionOf(RecordName(items[1])), "png");
 }
 
 }  // namespace
