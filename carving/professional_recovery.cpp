@@ -6,6 +6,7 @@
 #include <map>
 
 #include "carving/content_check_factory.h"
+#include "engine/kept_records.h"
 #include "engine/scan_log_folder.h"
 #include "engine/store_engine.h"
 #include "engine/text.h"
@@ -161,6 +162,9 @@ Status CProfessionalRecovery::Scan(const std::string*) {
   Status result = kOk;
   bool quickFailed = false;
   freeRanges_ = false;
+  // Records a run after the saved position left behind (it died before
+  // saving again) go, or that stretch would give them twice.
+  if (resuming) CutBackToKeptRecords(folder);
 
   // Quick pass: its records and, where it can tell, which clusters are free.
   if (quick_) {
@@ -291,6 +295,11 @@ Status CProfessionalRecovery::Scan(const std::string*) {
     // position it had (saving here would reset it to the start).
     if (!resuming) logs.WithdrawScanFolder();
   } else {
+    // The counts first: dying between the two writes then gives records
+    // twice at worst, never loses them.
+    std::vector<ResultStore*> stores{carve_.Store(), fat_.Store(), ntfs_.Store()};
+    if (auto* q = dynamic_cast<CStoreEngineBase*>(quick_.get())) stores.push_back(q->Store());
+    SaveKeptRecords(folder, stores);
     ResumeProgress p;
     p.rangeStart = rangeStart;
     p.rangeLength = rangeLength;

@@ -124,6 +124,26 @@ void ResultStore::RemapRelations(uint32_t firstIndex, const std::function<Relati
   }
 }
 
+Status ResultStore::TruncateTo(uint32_t count) {
+  if (!log_.IsOpen()) return kNotReady;
+  if (count >= count_) return kOk;
+  if (Status s = WriteBuffer()) return s;
+  if (Status s = log_.Truncate(uint64_t(count) * kRecordSize)) return s;
+  count_ = count;
+  for (auto it = relations_.begin(); it != relations_.end();) {
+    std::vector<uint32_t>& list = it->second;
+    list.erase(std::remove_if(list.begin(), list.end(), [&](uint32_t idx) { return idx > count; }), list.end());
+    it = list.empty() ? relations_.erase(it) : std::next(it);
+  }
+  if (parentKey_.size() > size_t(count) + 1) parentKey_.resize(size_t(count) + 1);
+  folderNames_.erase(std::remove_if(folderNames_.begin(), folderNames_.end(),
+                                    [&](const FolderNameEntry& e) { return e.recordIndex > count; }),
+                     folderNames_.end());
+  folderNameById_.clear();
+  for (size_t i = 0; i < folderNames_.size(); ++i) folderNameById_.emplace(folderNames_[i].itemId, i);
+  return Flush();
+}
+
 void ResultStore::AddFolderName(uint32_t itemId, uint32_t idx, std::string_view name) {
   FolderNameEntry e;
   std::memset(&e, 0, sizeof e);

@@ -43,6 +43,9 @@ class ResultStore {
   // current one (for engines that learn a folder's place after its children).
   // Lists stay in record order.
   void RemapRelations(uint32_t firstIndex, const std::function<RelationKey(RelationKey)>& remap);
+  // Drops every record after the first `count` (and their relations and
+  // folder names): a log put back to an earlier state.
+  Status TruncateTo(uint32_t count);
   // Replaces a record already appended (same recordIndex).
   Status Rewrite(const FoundItemRecord& record);
 

@@ -121,6 +121,54 @@ TEST_F(DeepScanImage, StoppedScanResumesToTheSameResult) {
   EXPECT_EQ(Hashes(*second), full);
 }
 
+TEST_F(DeepScanImage, AResumedRunThatDiesBeforeSavingGivesNothingTwice) {
+  std::set<std::string> full;
+  {
+    auto e = CreateEngineForImage(image_, 1, true);
+    ASSERT_EQ(e->Scan(nullptr), kOk);
+    full = Hashes(*e);
+  }
+  auto first = CreateEngineForImage(image_, 1, true);
+  static_cast<CProfessionalRecovery*>(first.get())->DeclineResume();
+  g_calls = 0;
+  first->SetCallbacks(StopAfterThreeChunks, nullptr, nullptr, 100);
+  ASSERT_EQ(first->Scan(nullptr), kStopRequested);
+  first.reset();
+
+  // The state saved at the stop, as the disk holds it.
+  ScanLogFolder& logs = ScanLogFolder::Instance();
+  const std::string config = logs.ScanLogPath() + "/config";
+  std::string folder;
+  {
+    auto probe = CreateEngineForImage(image_, 1, true);
+    auto* deep = static_cast<CProfessionalRecovery*>(probe.get());
+    ASSERT_TRUE(deep->CanResume());
+    folder = EntryScanFolder(deep->ResumeEntry());
+  }
+  const std::string kept = folder + "/.kept_records";
+  ASSERT_TRUE(fs::exists(kept));
+  const auto savedConfig = test::ReadBytes(config), savedKept = test::ReadBytes(kept);
+
+  // A resumed run finds the rest, then "dies": its own save never happened.
+  {
+    auto second = CreateEngineForImage(image_, 1, true);
+    ASSERT_TRUE(static_cast<CProfessionalRecovery*>(second.get())->CanResume());
+    ASSERT_EQ(second->Scan(nullptr), kOk);
+  }
+  test::WriteBytes(config, savedConfig);
+  test::WriteBytes(kept, savedKept);
+  ASSERT_EQ(logs.Load(), kOk);
+
+  auto third = CreateEngineForImage(image_, 1, true);
+  ASSERT_TRUE(static_cast<CProfessionalRecovery*>(third.get())->CanResume());
+  ASSERT_EQ(third->Scan(nullptr), kOk);
+  EXPECT_EQ(third->GetFoundCount(), 6);
+  std::vector<FoundItemRecord> items;
+  ASSERT_EQ(third->ListChildren(nullptr, 0, items), kOk);
+  EXPECT_EQ(items.size(), 6u);
+  EXPECT_EQ(Hashes(*third), full);
+}
+
 TEST_F(DeepScanImage, FatVolumeFreeRangesAndOneListingPerFile) {
   DUNMERE_REQUIRE_TOOL("mkfs.fat");
   DUNMERE_REQUIRE_TOOL("mcopy");

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
+#include "engine/kept_records.h"
 #include "engine/relation_text.h"
 #include "tests/support/test_support.h"
 
@@ -133,6 +135,72 @@ TEST(ResultStoreFiles, RemappedRelationsMoveOnlyNewRecordsAndSurviveReopen) {
   ASSERT_EQ(again.Open(dir.path(), "log"), kOk);
   ASSERT_NE(again.Children(MakeRelationKey(5, 2)), nullptr);
   EXPECT_EQ(*again.Children(MakeRelationKey(5, 2)), (std::vector<uint32_t>{2, 3}));
+}
+
+TEST(ResultStoreFiles, TruncatedLogKeepsOnlyItsFirstRecordsRelationsAndFolders) {
+  TempDir dir;
+  {
+    ResultStore store;
+    ASSERT_EQ(store.Open(dir.path(), "log"), kOk);
+    store.Append(Rec("kept", 40, true), 5, 0);    // 1
+    store.Append(Rec("a.txt", 11, false), 40, 1);  // 2
+    store.Append(Rec("gone", 41, true), 5, 0);    // 3
+    store.Append(Rec("b.txt", 12, false), 41, 1);  // 4
+    store.Append(Rec("c.txt", 13, false), 40, 1);  // 5
+    ASSERT_EQ(store.Close(), kOk);
+  }
+  {
+    ResultStore store;
+    ASSERT_EQ(store.Open(dir.path(), "log"), kOk);
+    ASSERT_EQ(store.TruncateTo(2), kOk);
+    EXPECT_EQ(store.TruncateTo(9), kOk);  // longer than the log: nothing happens
+    EXPECT_EQ(store.Count(), 2u);
+    // Appends go on after the records kept.
+    EXPECT_EQ(store.Append(Rec("d.txt", 14, false), 40, 1), 3u);
+    ASSERT_EQ(store.Close(), kOk);
+  }
+  ResultStore again;
+  ASSERT_EQ(again.Open(dir.path(), "log"), kOk);
+  EXPECT_EQ(again.Count(), 3u);
+  EXPECT_EQ(ReadBytes(dir / "log").size(), 3 * 346u);
+  ASSERT_NE(again.Children(MakeRelationKey(40, 1)), nullptr);
+  EXPECT_EQ(*again.Children(MakeRelationKey(40, 1)), (std::vector<uint32_t>{2, 3}));
+  EXPECT_EQ(*again.Children(MakeRelationKey(5, 0)), (std::vector<uint32_t>{1}));
+  EXPECT_EQ(again.Children(MakeRelationKey(41, 1)), nullptr);
+  EXPECT_NE(again.FolderNameById(40), nullptr);
+  EXPECT_EQ(again.FolderNameById(41), nullptr);
+  FoundItemRecord r;
+  ASSERT_EQ(again.Read(3, r), kOk);
+  EXPECT_EQ(RecordName(r), "d.txt");
+}
+
+TEST(KeptRecords, LogsAreCutBackToTheSavedCountsAndNothingOutsideIsTouched) {
+  TempDir dir;
+  const std::string folder = dir / "scan";
+  {
+    ResultStore a, b;
+    ASSERT_EQ(a.Open(folder, "File_Type_0_x"), kOk);
+    ASSERT_EQ(b.Open(folder, "Pro_Fat_0_x"), kOk);
+    a.Append(Rec("1.jpg", 1, false), 0, 0);
+    ASSERT_EQ(SaveKeptRecords(folder, {&a, &b, nullptr}), kOk);
+    a.Append(Rec("2.jpg", 2, false), 0, 0);  // after the save: a run that died
+    b.Append(Rec("x.txt", 3, false), 0, 0);
+  }
+  // Damaged or hostile lines are passed over.
+  std::vector<uint8_t> outside(3 * 346, 7);
+  test::WriteBytes(dir / "victim", outside);
+  auto kept = ReadBytes(folder + "/.kept_records");
+  std::string text(kept.begin(), kept.end());
+  text += "../victim\t0\nno tab here\nPro_Fat_0_x\tlots\n.config\t0\nmissing_log\t0\n";
+  test::WriteBytes(folder + "/.kept_records", std::vector<uint8_t>(text.begin(), text.end()));
+  ASSERT_EQ(CutBackToKeptRecords(folder), kOk);
+  EXPECT_EQ(ReadBytes(folder + "/File_Type_0_x").size(), 346u);
+  EXPECT_EQ(ReadBytes(folder + "/Pro_Fat_0_x").size(), 0u);
+  EXPECT_EQ(ReadBytes(dir / "victim"), outside);
+  EXPECT_FALSE(std::filesystem::exists(folder + "/missing_log"));
+  // A folder without the file is left alone.
+  TempDir other;
+  EXPECT_EQ(CutBackToKeptRecords(other.path()), kOk);
 }
 
 TEST(RelationText, ParsesWhatItWritesAndSurvivesDamage) {
