@@ -64,6 +64,16 @@ class DeepScanImage : public ::testing::Test {
     return out;
   }
 
+  // A FAT16 volume (mkfs.fat, mtools) where the first picture was stored
+  // under `name` and deleted.
+  bool FatWithDeletedPicture(const std::string& name, std::string& fat) {
+    fat = dir_ / "fat.img";
+    const std::string mtools = "MTOOLS_SKIP_CHECK=1 ";
+    return test::RunCommand("mkfs.fat -F 16 -C '" + fat + "' 20000 >/dev/null && " + mtools + "mcopy -i '" + fat +
+                            "' '" + std::string(dir_ / "p0.jpg") + "' ::/" + name + " && " + mtools + "mdel -i '" +
+                            fat + "' ::/" + name) == 0;
+  }
+
   TempDir dir_;
   std::string image_;
   std::vector<std::string> originals_;
@@ -172,12 +182,8 @@ TEST_F(DeepScanImage, AResumedRunThatDiesBeforeSavingGivesNothingTwice) {
 TEST_F(DeepScanImage, FatVolumeFreeRangesAndOneListingPerFile) {
   DUNMERE_REQUIRE_TOOL("mkfs.fat");
   DUNMERE_REQUIRE_TOOL("mcopy");
-  std::string fat = dir_ / "fat.img";
-  std::string jpg = dir_ / "p0.jpg";
-  ASSERT_EQ(test::RunCommand("mkfs.fat -F 16 -C '" + fat + "' 20000 >/dev/null && MTOOLS_SKIP_CHECK=1 mcopy -i '" +
-                             fat + "' '" + jpg + "' ::/gone.jpg && MTOOLS_SKIP_CHECK=1 mdel -i '" + fat +
-                             "' ::/gone.jpg"),
-            0);
+  std::string fat;
+  ASSERT_TRUE(FatWithDeletedPicture("gone.jpg", fat));
   auto e = CreateEngineForImage(fat, 1, true);
   ASSERT_NE(e, nullptr);
   auto* deep = static_cast<CProfessionalRecovery*>(e.get());
@@ -199,12 +205,8 @@ TEST_F(DeepScanImage, ACarvedJpegAtAThmFilesSectorIsListedOnce) {
   DUNMERE_REQUIRE_TOOL("mcopy");
   // Cameras keep a JPEG preview as a ".thm" file: its carved copy is no
   // second file.
-  std::string fat = dir_ / "fat.img";
-  std::string jpg = dir_ / "p0.jpg";
-  ASSERT_EQ(test::RunCommand("mkfs.fat -F 16 -C '" + fat + "' 20000 >/dev/null && MTOOLS_SKIP_CHECK=1 mcopy -i '" +
-                             fat + "' '" + jpg + "' ::/MVI_0001.THM && MTOOLS_SKIP_CHECK=1 mdel -i '" + fat +
-                             "' ::/MVI_0001.THM"),
-            0);
+  std::string fat;
+  ASSERT_TRUE(FatWithDeletedPicture("MVI_0001.THM", fat));
   auto e = CreateEngineForImage(fat, 1, true);
   ASSERT_NE(e, nullptr);
   ASSERT_EQ(e->Scan(nullptr), kOk);
