@@ -631,6 +631,48 @@ TEST(DeepFatLongNames, TheRestOfANameIsFollowedToAnotherClusterButNotAWrongPart)
 
 // --- Damaged and hostile sectors ---------------------------------------------------
 
+// All parts of a long name fill the end of a folder's first cluster; its
+// short entry opens a later cluster far away. The data there going on from
+// the folder's own leads the name there, and not into a cluster whose
+// short entry merely has the same checksum.
+TEST(DeepFatLongNames, AShortEntryOpeningAFarClusterEndsTheNameWhenItsDataGoesOn) {
+  const std::string name = "a long name that is split over two sectors.txt";
+  const std::string short11 = "ALONGN~1TXT";
+  const uint8_t sum = Checksum(short11);
+  std::u16string n(name.begin(), name.end());
+  std::vector<uint8_t> entries;
+  for (int i = 0; i < 10; ++i) {
+    char nm[24];
+    std::snprintf(nm, sizeof nm, "F%02d     TXT", i);
+    Append(entries, MakeEntry({nm, 0x20, uint32_t(100 + i), 10}));  // data up to cluster 110
+  }
+  Append(entries, MakeLfn(0x44, n.substr(39), sum));
+  Append(entries, MakeLfn(0x03, n.substr(26, 13), sum));
+  Append(entries, MakeLfn(0x02, n.substr(13, 13), sum));
+  Append(entries, MakeLfn(0x01, n.substr(0, 13), sum));
+  std::vector<uint8_t> first = DotPairSector(10, 0, entries);
+  ASSERT_EQ(first.size(), kSector);
+  std::vector<uint8_t> far;
+  Append(far, MakeEntry({short11, 0x20, 110, 1000}));
+  far = Padded(far);
+  std::vector<uint8_t> decoy;
+  Append(decoy, MakeEntry({short11, 0x20, 900, 1000}));
+  decoy = Padded(decoy);
+
+  auto e = NewEngine(MakeImage(TempDir(), 1 << 16));
+  ASSERT_EQ(e->BeginFatLog(""), 0);
+  LearnVolumeOf10And14(*e);
+  e->OnDotPairSector(ByteView(first.data(), first.size()), 2136);
+  e->OnDirectorySector(ByteView(decoy.data(), decoy.size()), 2304);  // cluster 31
+  e->OnDirectorySector(ByteView(far.data(), far.size()), 2376);      // cluster 40
+  ASSERT_EQ(e->FinishFatScan(), 0);
+  auto listed = ListAll(*e);
+  ASSERT_TRUE(listed.count("LostFolder10/" + name));
+  EXPECT_EQ(uint32_t(listed["LostFolder10/" + name].record.itemId), 110u);
+  EXPECT_TRUE(listed.count("LostFolder31/alongn~1.txt"));
+  EXPECT_FALSE(listed.count("LostFolder40/alongn~1.txt"));
+}
+
 TEST(DeepFatDamaged, RandomSectorsThatPassTheTestsNeitherCrashNorEscape) {
   TempDir tmp;
   SplitName split = MakeSplit();
