@@ -31,9 +31,10 @@ constexpr uint64_t kMaxFolders = 1u << 22;
 constexpr size_t kMaxDepth = 4096;
 constexpr uint32_t kNoParent = std::numeric_limits<uint32_t>::max();
 // Clusters that may lie between a folder's last file's data and the first
-// file's data of the folder's next cluster: that directory cluster itself,
-// and a few more taken meanwhile.
-constexpr uint32_t kMaxContinuationGap = 16;
+// file's data of the folder's next cluster: none (mtools), or the new
+// directory cluster itself (Windows, Linux). A few more are allowed; a wider
+// gap would join live folders' clusters by chance on a fragmented volume.
+constexpr uint32_t kMaxContinuationGap = 4;
 
 std::string ProFatLogName(uint64_t start, const struct tm& t) {
   char buf[96];
