@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "carving/jpeg_walk.h"
+#include "carving/png_walk.h"
 #include "carving/scan_frame.h"
 
 namespace dunmere {
@@ -117,6 +118,28 @@ class MarkerEnd : public EndSearch {
   size_t len_;
 };
 
+// PNG: the chunks are followed to the end of IEND; where they break, the
+// first IEND marker that passes the padding test ends the file. (The marker
+// alone needs zeros after it, so old data in the rest of the last sector
+// made a picture run on to the next header.)
+class PngEnd : public EndSearch {
+ public:
+  bool Search(CarveContext& ctx, ByteView b, uint64_t off, uint64_t& end) override {
+    if (walk_.GetState() != PngWalk::State::kBroken) {
+      if (walk_.Feed(b, off) == PngWalk::State::kEnded) {
+        end = walk_.End();
+        return true;
+      }
+      if (walk_.GetState() == PngWalk::State::kGoing) return false;
+    }
+    return marker_.Search(ctx, b, off, end);
+  }
+
+ private:
+  PngWalk walk_;
+  MarkerEnd marker_{kPngEnd, sizeof kPngEnd};
+};
+
 }  // namespace
 
 const DetectorInfo kJpegDetector{DetectJpeg, {0xFF, -1, -1, -1}};
@@ -135,7 +158,7 @@ uint64_t JpegSize(CarveContext& ctx, ByteView sector) {
 }
 
 uint64_t PngSize(CarveContext& ctx, ByteView sector) {
-  MarkerEnd search(kPngEnd, sizeof kPngEnd);
+  PngEnd search;
   return RunScanFrame(ctx, sector, kCap128MiB, &search);
 }
 

@@ -130,7 +130,12 @@ with open(img, "wb") as f:
             break
         f.seek(pos)
         f.write(data)
-        pos += (len(data) + 511) // 512 * 512
+        # Half the files keep old data in the rest of their last sector, as
+        # on a disk used before; the others end in zeros.
+        slack = (len(data) + 511) // 512 * 512 - len(data)
+        if rng.random() < 0.5:
+            f.write(rng.randbytes(slack))
+        pos += len(data) + slack
     f.truncate(limit)
 PY
 

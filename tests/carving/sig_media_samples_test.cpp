@@ -303,6 +303,21 @@ TEST_F(MediaSamples, JpegEndsWhereItsStructureEnds) {
   }
 }
 
+// Old data in the rest of a PNG's last sector: its chunks still end it.
+TEST_F(MediaSamples, PngEndsAfterItsLastChunkWhateverFollowsInItsSector) {
+  auto png = File("image.png");
+  medium_ = std::make_unique<Medium>();
+  std::vector<uint8_t> slack = medium_->RandomBytes(RoundUp(png.size()) - png.size());
+  uint64_t at = medium_->PlaceThen(png, slack);
+  medium_->Random(16);
+  medium_->Place(NextHeader());
+  medium_->Open(tmp_);
+  CarveContext ctx;
+  Identification id = CarveAt(ctx, *medium_, at);
+  EXPECT_EQ(id.code, kPng);
+  EXPECT_EQ(id.size, png.size());
+}
+
 // A zip with an archive comment ends after the comment.
 TEST_F(MediaSamples, ZipCommentBelongsToTheFile) {
   std::string work = tmp_ / "c";
