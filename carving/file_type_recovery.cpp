@@ -249,24 +249,8 @@ Status CFileTypeRecovery::ReadForPreview(const FoundItemRecord* record, std::str
 
   uint64_t done = 0;
   if (!target.empty()) {
-    uint64_t total = record->size;
-    std::error_code ec;
-    fs::create_directories(dir, ec);
-    ::unlink(target.c_str());
-    File f;
-    Status s = f.Open(target, File::Mode::kCreateTruncate);
-    if (!s) {
-      s = ReadContent(*record, [&](const uint8_t* data, size_t len) -> int {
-        if (Status w = f.WriteAt(done, data, len)) return w;
-        done += len;
-        return cb ? cb(user, Percent(done, total), kOk) : 0;
-      });
-      Status c = f.Close();
-      if (!s) s = c;
-    }
-    if (s) {
+    if (Status s = WritePreviewFile(*record, dir, target, cb, user)) {
       if (s > 0 && cb) cb(user, 100, s);
-      ::unlink(target.c_str());
       path.clear();
       return s;
     }

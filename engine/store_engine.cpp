@@ -265,6 +265,28 @@ int CStoreEngineBase::SearchByType(const std::string& patterns, std::vector<Foun
   return 1;
 }
 
+Status CStoreEngineBase::WritePreviewFile(const FoundItemRecord& record, const std::string& dir,
+                                          const std::string& target, PreviewProgressCallback cb, void* user) {
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  ::unlink(target.c_str());
+  const uint64_t total = record.size;
+  uint64_t done = 0;
+  File f;
+  Status s = f.Open(target, File::Mode::kCreateTruncate);
+  if (!s) {
+    s = ReadContent(record, [&](const uint8_t* data, size_t len) -> int {
+      if (Status w = f.WriteAt(done, data, len)) return w;
+      done += len;
+      return cb ? cb(user, total ? int(std::min<uint64_t>(100, done * 100 / total)) : 100, kOk) : 0;
+    });
+    Status c = f.Close();
+    if (!s) s = c;
+  }
+  if (s) ::unlink(target.c_str());
+  return s;
+}
+
 Status CStoreEngineBase::ReadForPreview(const FoundItemRecord* record, std::string& path, uint8_t* buffer,
                                         uint64_t& byteCount, PreviewProgressCallback cb, void* user) {
   if (!record) return kInvalidArg;
@@ -280,28 +302,8 @@ Status CStoreEngineBase::ReadForPreview(const FoundItemRecord* record, std::stri
       target = dir + "/tmp.avi";
   }
   if (target.size() >= 260) target.clear();
-  uint64_t total = record->size;
-  uint64_t done = 0;
-  auto report = [&](uint64_t d) -> int {
-    return cb ? cb(user, total ? int(std::min<uint64_t>(100, d * 100 / total)) : 100, kOk) : 0;
-  };
   if (!target.empty()) {
-    std::error_code ec;
-    fs::create_directories(dir, ec);
-    ::unlink(target.c_str());
-    File f;
-    Status s = f.Open(target, File::Mode::kCreateTruncate);
-    if (!s) {
-      s = ReadContent(*record, [&](const uint8_t* data, size_t len) -> int {
-        if (Status w = f.WriteAt(done, data, len)) return w;
-        done += len;
-        return report(done);
-      });
-      Status c = f.Close();
-      if (!s) s = c;
-    }
-    if (s) {
-      ::unlink(target.c_str());
+    if (Status s = WritePreviewFile(*record, dir, target, cb, user)) {
       path.clear();
       if (cb) cb(user, 100, s);
       return s;
@@ -310,6 +312,11 @@ Status CStoreEngineBase::ReadForPreview(const FoundItemRecord* record, std::stri
     byteCount = 0;
     return kOk;
   }
+  uint64_t total = record->size;
+  uint64_t done = 0;
+  auto report = [&](uint64_t d) -> int {
+    return cb ? cb(user, total ? int(std::min<uint64_t>(100, d * 100 / total)) : 100, kOk) : 0;
+  };
   uint64_t capacity = byteCount;
   Status s = ReadContent(*record, [&](const uint8_t* data, size_t len) -> int {
     size_t take = size_t(std::min<uint64_t>(len, capacity - done));

@@ -43,6 +43,11 @@ class CStoreEngineBase : public IFileRecoveryParse {
   Status OpenStore(const std::string& name);
   // Copies one file record to `destination` (replacing any file there).
   Status CopyFile(const FoundItemRecord& record, const std::string& destination);
+  // Writes a record's content to the preview file `target` in `dir` (made
+  // when missing, the file replaced whole), reporting progress through `cb`;
+  // on failure no file is left there.
+  Status WritePreviewFile(const FoundItemRecord& record, const std::string& dir, const std::string& target,
+                          PreviewProgressCallback cb, void* user);
 
   std::unique_ptr<ResultStore> store_;
   ScanProgressCallback progress_ = nullptr;
