@@ -441,7 +441,8 @@ int CProfessionalRecovery::SearchByType(const std::string& patterns, std::vector
   std::vector<FoundItemRecord> carved;
   carve_.SearchByType(patterns, carved);
   for (const FoundItemRecord& r : carved) {
-    auto it = firstSectors.find(r.location);
+    const uint64_t location = r.location;  // a packed field: copied, not bound to a reference
+    auto it = firstSectors.find(location);
     std::string ext = ExtensionOf(RecordName(r));
     // A carved copy of a file the file system already gave back is listed once.
     if (it != firstSectors.end() && (it->second == ext || (it->second == "thm" && ext == "jpg"))) continue;

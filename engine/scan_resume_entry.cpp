@@ -7,12 +7,15 @@
 namespace dunmere {
 
 namespace {
-std::string FieldToUtf8(const char16_t* f) {
+// The fields sit unaligned in the packed entry: copied out before they are read.
+std::string FieldToUtf8(const void* field) {
+  char16_t f[kResumePathUnits];
+  std::memcpy(f, field, sizeof f);
   size_t n = 0;
   while (n < kResumePathUnits && f[n]) ++n;
   return Utf16ToUtf8(f, n);
 }
-bool Utf8ToField(char16_t* f, const std::string& s) {
+bool Utf8ToField(void* f, const std::string& s) {
   std::u16string u = Utf8ToUtf16(s);
   if (u.size() >= kResumePathUnits) return false;
   std::memset(f, 0, kResumePathUnits * sizeof(char16_t));

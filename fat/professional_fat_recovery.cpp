@@ -796,7 +796,9 @@ void CProfessionalFatRecovery::JoinContinuations() {
       const uint32_t d = RelationParent(k);
       if (IsRoot(d)) return k;
       const uint32_t h = continuations_.Resolve(d);
-      return MakeRelationKey(h, Depth(h, kNoGuess));
+      // The volume the folder was met in, for reading its "." pair if needed.
+      auto ref = referenced_.find(h);
+      return MakeRelationKey(h, Depth(h, ref != referenced_.end() ? ref->second.guess : kNoGuess));
     });
   }
   std::vector<std::pair<uint32_t, Referenced>> moved;

@@ -124,8 +124,8 @@ TEST_F(DeepScanImage, StoppedScanResumesToTheSameResult) {
   auto second = CreateEngineForImage(image_, 1, true);
   auto* again = static_cast<CProfessionalRecovery*>(second.get());
   ASSERT_TRUE(again->CanResume());
-  EXPECT_GT(again->ResumeEntry().sectorsDone, 0u);
-  EXPECT_LT(again->ResumeEntry().sectorsDone, again->AreaLength());
+  EXPECT_GT(+again->ResumeEntry().sectorsDone, 0u);
+  EXPECT_LT(+again->ResumeEntry().sectorsDone, again->AreaLength());
   ASSERT_EQ(second->Scan(nullptr), kOk);
   EXPECT_EQ(second->GetFoundCount(), 6);
   EXPECT_EQ(Hashes(*second), full);
@@ -194,7 +194,7 @@ TEST_F(DeepScanImage, FatVolumeFreeRangesAndOneListingPerFile) {
   ASSERT_EQ(e->SearchByType("*.jpg", found), 1);
   // The quick engine's deleted file and the carved copy of the same clusters are one file.
   ASSERT_EQ(found.size(), 1u);
-  EXPECT_EQ(found[0].sourceKind, uint32_t(kSourceQuickFat));
+  EXPECT_EQ(+found[0].sourceKind, uint32_t(kSourceQuickFat));
   TempDir to;
   ASSERT_EQ(e->RecoverItem(found[0], to / "x.jpg", 0), kOk);
   EXPECT_EQ(test::Sha256OfFile(to / "x.jpg"), originals_[0]);
@@ -215,7 +215,7 @@ TEST_F(DeepScanImage, ACarvedJpegAtAThmFilesSectorIsListedOnce) {
   std::vector<FoundItemRecord> both;
   ASSERT_EQ(e->SearchByType("*.jpg|*.thm", both), 1);
   ASSERT_EQ(both.size(), 1u);
-  EXPECT_EQ(both[0].sourceKind, uint32_t(kSourceQuickFat));
+  EXPECT_EQ(+both[0].sourceKind, uint32_t(kSourceQuickFat));
   EXPECT_EQ(AsciiLower(ExtensionOf(RecordName(both[0]))), "thm");
   // The carving engine did find it: only the listing leaves it out.
   auto* deep = static_cast<CProfessionalRecovery*>(e.get());

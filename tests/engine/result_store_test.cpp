@@ -90,7 +90,7 @@ TEST(ResultStoreFiles, RecordsBeyondOneBufferReadBackAndRewrite) {
   ASSERT_EQ(store.Flush(), kOk);
   EXPECT_EQ(ReadBytes(store.LogPath()).size(), 450 * 346u);
   ASSERT_EQ(store.Read(1, r), kOk);
-  EXPECT_EQ(r.size, 77u);
+  EXPECT_EQ(+r.size, 77u);
 }
 
 TEST(ResultStoreFiles, PartialTrailingRecordFromACrashIsDropped) {

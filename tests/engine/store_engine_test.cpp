@@ -44,7 +44,7 @@ class MemoryEngine : public CStoreEngineBase {
   }
 
   Status ReadContent(const FoundItemRecord& rec, const ContentSink& sink) override {
-    const std::string& c = contents_[rec.recordIndex];
+    const std::string& c = contents_[uint32_t(rec.recordIndex)];
     if (c == "<unreadable>") return kReadFault;
     for (size_t off = 0; off < c.size(); off += 4) {
       size_t n = std::min<size_t>(4, c.size() - off);

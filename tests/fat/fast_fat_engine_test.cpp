@@ -355,17 +355,17 @@ TEST(FatEngine, ContentCheckHookAndRecordFields) {
   // A picture that fails the check is hidden from listings.
   EXPECT_EQ(listed.count("!ootdel.jpg"), 0u);
   const FoundItemRecord& r = listed["docs/deleted from live folder.txt"].record;
-  EXPECT_EQ(r.contentOk, 1u);
-  EXPECT_EQ(r.clusterBytes, 2048u);
-  EXPECT_EQ(r.dataAreaStart, e->Geometry().dataStart);
+  EXPECT_EQ(+r.contentOk, 1u);
+  EXPECT_EQ(+r.clusterBytes, 2048u);
+  EXPECT_EQ(+r.dataAreaStart, e->Geometry().dataStart);
   EXPECT_EQ(r.sourceTag, uint16_t('Z'));
-  EXPECT_NE(r.modified, 0u);
-  EXPECT_NE(r.created, 0u);
+  EXPECT_NE(+r.modified, 0u);
+  EXPECT_NE(+r.created, 0u);
   const FoundItemRecord& folder = listed["docs"].record;
-  EXPECT_EQ(folder.isFolder, 1u);
-  EXPECT_EQ(folder.deletedFlag, 0u);
-  EXPECT_EQ(folder.contentOk, 1u);
-  EXPECT_EQ(folder.size, 0u);
+  EXPECT_EQ(+folder.isFolder, 1u);
+  EXPECT_EQ(+folder.deletedFlag, 0u);
+  EXPECT_EQ(+folder.contentOk, 1u);
+  EXPECT_EQ(+folder.size, 0u);
 }
 
 TEST(FatDamaged, DeletedFat32FolderWithoutItsHighWordIsFound) {
@@ -397,7 +397,7 @@ TEST(FatDamaged, DeletedFat32FolderWithoutItsHighWordIsFound) {
   auto e = ScanCopy(tmp / "hw.img");
   auto found = ListAll(*e);
   ASSERT_TRUE(found.count("Trash Bin/Sub Folder"));
-  EXPECT_EQ(found["Trash Bin"].record.itemId, moved);
+  EXPECT_EQ(+found["Trash Bin"].record.itemId, moved);
   const FoundItemRecord& omega = found["Trash Bin/Sub Folder/Ωmega.bin"].record;
   ASSERT_EQ(e->RecoverItem(omega, tmp / "omega", 0), 0);
   for (auto& m : ReadManifest(original))

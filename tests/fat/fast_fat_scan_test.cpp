@@ -53,8 +53,8 @@ void CheckAgainstManifest(IFileRecoveryParse& engine, const std::string& image) 
     if (m.state == "overwritten") continue;
     ASSERT_NE(it, listed.end()) << "not found: " << path;
     const FoundItemRecord& r = it->second.record;
-    EXPECT_EQ(r.isFolder, 0u);
-    EXPECT_EQ(r.sourceKind, uint32_t(kSourceQuickFat));
+    EXPECT_EQ(+r.isFolder, 0u);
+    EXPECT_EQ(+r.sourceKind, uint32_t(kSourceQuickFat));
     std::string folderPath;
     EXPECT_EQ(engine.GetFolderPath(&r, folderPath), 0);
     EXPECT_EQ(folderPath, m.folder);
@@ -81,17 +81,17 @@ TEST_P(FatImageScan, FindsDeletedFilesWithNamesFoldersAndBytes) {
   // The deleted folder and its subfolder are reported and flagged deleted;
   // live folders appear only as ancestors of what was found.
   ASSERT_TRUE(listed.count("Trash Bin/Sub Folder"));
-  EXPECT_EQ(listed["Trash Bin"].record.deletedFlag, 1u);
-  EXPECT_EQ(listed["Trash Bin/Sub Folder"].record.deletedFlag, 1u);
+  EXPECT_EQ(+listed["Trash Bin"].record.deletedFlag, 1u);
+  EXPECT_EQ(+listed["Trash Bin/Sub Folder"].record.deletedFlag, 1u);
   EXPECT_EQ(listed["Trash Bin/Sub Folder"].level, 1u);
-  EXPECT_EQ(listed["a/b/c"].record.deletedFlag, 0u);
+  EXPECT_EQ(+listed["a/b/c"].record.deletedFlag, 0u);
   EXPECT_EQ(listed["a/b/c"].level, 2u);
   EXPECT_EQ(listed.count("a/b/middle live.txt"), 0u);
   uint32_t count = 0;
   EXPECT_EQ(engine->CountFiles(&listed["Trash Bin"].record, 1, count), 0);
   EXPECT_EQ(count, 24u);
   // Zero-length deleted file: found and copied as an empty file.
-  EXPECT_EQ(listed["docs/Empty file.txt"].record.size, 0u);
+  EXPECT_EQ(+listed["docs/Empty file.txt"].record.size, 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Images, FatImageScan,
