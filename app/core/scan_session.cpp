@@ -359,7 +359,8 @@ Status CollectFoundItems(IFileRecoveryParse& engine, const TypeFilter& filter, s
         placeOf.emplace(placeKey(k), Place{p.path, p.childLevel});
         continue;
       }
-      if (!seen.insert({k.sourceKind, k.itemId, p.childLevel + 1}).second || p.childLevel > 4096) continue;
+      const uint32_t kind = k.sourceKind, id = k.itemId;  // packed fields: copied, not bound to references
+      if (!seen.insert({kind, id, p.childLevel + 1}).second || p.childLevel > 4096) continue;
       if (folders) {
         FoundEntry e;
         e.record = k;
@@ -437,7 +438,8 @@ struct Recoverer {
       std::string dest;
     };
     std::deque<Pending> queue{{folder, level, dest}};
-    std::set<std::pair<uint32_t, uint32_t>> seen{{folder.itemId, level}};
+    const uint32_t folderId = folder.itemId;  // a packed field: copied, not bound to a reference
+    std::set<std::pair<uint32_t, uint32_t>> seen{{folderId, level}};
     while (!queue.empty()) {
       Pending p = std::move(queue.front());
       queue.pop_front();

@@ -117,8 +117,8 @@ TEST_F(NtfsImages, EveryDeletedFileIsFoundAtItsPathAndRecoveredExactly) {
       SCOPED_TRACE(e.Path());
       ASSERT_TRUE(tree.count(e.Path()));
       const FoundItemRecord& r = tree[e.Path()];
-      EXPECT_EQ(r.size, e.size);
-      EXPECT_EQ(r.isFolder, 0u);
+      EXPECT_EQ(+r.size, e.size);
+      EXPECT_EQ(+r.isFolder, 0u);
       std::string folder;
       ASSERT_EQ(engine.GetFolderPath(&r, folder), kOk);
       EXPECT_EQ(folder, e.folder.empty() ? "" : e.folder + "/");
@@ -145,9 +145,9 @@ TEST_F(NtfsImages, FoldersLevelsAndLostFolders) {
   std::map<std::string, FoundItemRecord> topByName;
   for (auto& r : top) topByName[RecordName(r)] = r;
   ASSERT_TRUE(topByName.count(lost));
-  EXPECT_EQ(topByName[lost].clusterBytes, kNoClusterSize);
+  EXPECT_EQ(+topByName[lost].clusterBytes, kNoClusterSize);
   ASSERT_TRUE(topByName.count("Gone"));
-  EXPECT_EQ(topByName["Gone"].isFolder, 1u);
+  EXPECT_EQ(+topByName["Gone"].isFolder, 1u);
   // Files come before folders in a listing.
   bool seenFolder = false;
   for (auto& r : top) {
@@ -223,7 +223,7 @@ TEST_F(NtfsImages, SparseFileBeyondFourGiB) {
   ASSERT_TRUE(tree.count("huge.sparse"));
   const FoundItemRecord& r = tree["huge.sparse"];
   const uint64_t tailAt = 5ull * 1024 * 1024 * 1024 + 12345;
-  EXPECT_EQ(r.size, tailAt + 4096);
+  EXPECT_EQ(+r.size, tailAt + 4096);
   uint64_t total = 0;
   std::string head, tail;
   bool zerosBetween = true;
@@ -275,7 +275,7 @@ TEST_F(NtfsImages, ScanProgressStopAndPreview) {
   for (uint32_t i = 1; i <= engine.Store()->Count(); ++i) {
     FoundItemRecord r;
     ASSERT_EQ(engine.Store()->Read(i, r), kOk);
-    EXPECT_EQ(r.isFolder, 0u);
+    EXPECT_EQ(+r.isFolder, 0u);
   }
 
   // Preview of a type without a viewer: into the caller's buffer.
@@ -317,8 +317,8 @@ TEST_F(NtfsImages, PartitionOfADiskThroughTheFactory) {
     if (e.image != "ntfs_s4096_c64k.img") continue;
     ASSERT_TRUE(tree.count(e.Path())) << e.Path();
     const FoundItemRecord& r = tree[e.Path()];
-    EXPECT_EQ(r.partitionStart, 2048u / 8);  // in the volume's 4 KiB sectors
-    EXPECT_EQ(r.clusterBytes, 65536u);
+    EXPECT_EQ(+r.partitionStart, 2048u / 8);  // in the volume's 4 KiB sectors
+    EXPECT_EQ(+r.clusterBytes, 65536u);
     ASSERT_EQ(engine->RecoverItem(r, out / "f", 0), kOk);
     EXPECT_EQ(test::Sha256OfFile(out / "f"), e.sha256);
   }

@@ -74,7 +74,7 @@ TEST_F(SyntheticNtfs, DataAcrossRecordsSparseRunsAndUnwrittenTail) {
   vol.PutRecord(22, 0, {V::FileName(5, u"short.bin"), V::NonResident(0x80, {0x21, 0x02, 0x2C, 0x01}, 1000, 0, 1, 600)});
   auto items = Scan(vol);
   ASSERT_TRUE(items.count("joined.bin"));
-  EXPECT_EQ(items["joined.bin"].size, 2500u);
+  EXPECT_EQ(+items["joined.bin"].size, 2500u);
   std::vector<uint8_t> got;
   ASSERT_EQ(Content(items["joined.bin"], got), kOk);
   std::vector<uint8_t> want = a;
