@@ -606,11 +606,8 @@ bool CProfessionalFatRecovery::TailMatches(const Tail& t, SectorKey k, uint64_t 
   switch (k.kind) {
     case FirstKind::kLongName:
       // The next part by number and checksum: a directory's later cluster
-      // may lie anywhere. Folders of one volume share short names ("NAME~1"),
-      // so the checksum alone may also point into another folder: farther
-      // away, data that clearly does not go on from the tail's folder vetoes.
-      if (k.key != t.checksum || !(t.lastSeq == 0 || k.seq == 0 || k.seq + 1 == t.lastSeq)) return false;
-      return near || DataGoesOn(t, k) != 0;
+      // may lie anywhere (JoinWithTail chooses when several tails fit).
+      return k.key == t.checksum && (t.lastSeq == 0 || k.seq == 0 || k.seq + 1 == t.lastSeq);
     case FirstKind::kLongNameStart:
       return false;
     case FirstKind::kDeletedShort:
@@ -625,11 +622,55 @@ bool CProfessionalFatRecovery::TailMatches(const Tail& t, SectorKey k, uint64_t 
   return false;
 }
 
+std::deque<CProfessionalFatRecovery::Tail>::iterator CProfessionalFatRecovery::ChooseTail(ByteView sector,
+                                                                                        const SectorKey& k,
+                                                                                        uint64_t s) {
+  auto nearest = tails_.end();
+  std::vector<std::deque<Tail>::iterator> far;
+  for (auto it = tails_.begin(); it != tails_.end(); ++it) {
+    if (!TailMatches(*it, k, s)) continue;
+    const uint64_t spc = it->guess != kNoGuess ? guesses_[size_t(it->guess)].sectorsPerCluster : 0;
+    if (spc && s - it->sector <= 2 * spc) {
+      if (nearest == tails_.end() || it->sector > nearest->sector) nearest = it;
+    } else {
+      far.push_back(it);
+    }
+  }
+  // The directory's own next sectors first, the nearest of them.
+  if (nearest != tails_.end() || far.empty()) return nearest;
+  // Folders of one volume share short names ("NAME~1"), so other folders'
+  // unfinished names fit by checksum too, and the right one may not have
+  // been met yet. A subfolder listed in the sector names, in its "..", the
+  // folder the sector belongs to: that folder's name or none.
+  for (size_t off = 0; off + kFatDirEntrySize <= sector.size(); off += kFatDirEntrySize) {
+    FatDirEntry e(sector.Sub(off, kFatDirEntrySize));
+    if (e.First() == 0) break;
+    if (e.IsLongName() || e.IsDeleted() || !(e.Attributes() & kFatAttrDirectory) || e.First() == '.') continue;
+    auto up = parentOf_.find(e.FirstCluster(true));
+    if (up == parentOf_.end() || up->second == kNoParent) continue;
+    for (auto it : far)
+      if (Normalize(it->cluster) == up->second) return it;
+    return tails_.end();
+  }
+  // Else data that clearly does not go on from a folder's rules it out; of
+  // several left, the one whose data goes on here, or none.
+  std::vector<std::deque<Tail>::iterator> left;
+  for (auto it : far)
+    if (DataGoesOn(*it, k) != 0) left.push_back(it);
+  if (left.size() == 1) return left[0];
+  auto goesOn = tails_.end();
+  for (auto it : left) {
+    if (DataGoesOn(*it, k) != 1) continue;
+    if (goesOn != tails_.end()) return tails_.end();
+    goesOn = it;
+  }
+  return goesOn;
+}
+
 bool CProfessionalFatRecovery::JoinWithTail(ByteView sector, uint64_t s, Run* run) {
   if (tails_.empty()) return false;
   const SectorKey k = KeyOf(sector);
-  for (auto it = tails_.begin(); it != tails_.end(); ++it) {
-    if (!TailMatches(*it, k, s)) continue;
+  if (auto it = ChooseTail(sector, k, s); it != tails_.end()) {
     Tail t = std::move(*it);
     tails_.erase(it);
     std::vector<uint8_t> joined = std::move(t.bytes);
@@ -663,7 +704,11 @@ int CProfessionalFatRecovery::FindUnclaimedContinuation(const Tail& t) {
   if (!unclaimedSorted_) SortUnclaimed();
   for (uint32_t idx : unclaimedByKey_[t.checksum]) {
     const Unclaimed& u = unclaimed_[idx];
-    if (!u.used && TailMatches(t, SectorKey{u.kind, u.key, u.seq, u.firstData}, u.sector)) return int(idx);
+    const SectorKey k{u.kind, u.key, u.seq, u.firstData};
+    if (u.used || !TailMatches(t, k, u.sector)) continue;
+    // Far away, data that clearly does not go on from the tail's folder rules the sector out.
+    const uint64_t spc = t.guess != kNoGuess ? guesses_[size_t(t.guess)].sectorsPerCluster : 0;
+    if ((spc && u.sector - t.sector <= 2 * spc) || DataGoesOn(t, k) != 0) return int(idx);
   }
   return -1;
 }

@@ -194,6 +194,10 @@ class CProfessionalFatRecovery : public CStoreEngineBase {
   // Whether the sector's first data goes on where the tail's folder's data
   // ended: 1 yes, 0 no, -1 not known.
   int DataGoesOn(const Tail& t, const SectorKey& k) const;
+  // The waiting tail the sector goes on: the nearest of the directory's own
+  // next sectors, else the one its subfolders' ".." name, else one whose
+  // data go on there; end() when none.
+  std::deque<Tail>::iterator ChooseTail(ByteView sector, const SectorKey& k, uint64_t s);
   // Joins a waiting tail with the sector and parses them; false when none fits.
   bool JoinWithTail(ByteView sector, uint64_t s, Run* run);
   void KeepTail(Tail&& t);

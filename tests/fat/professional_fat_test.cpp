@@ -602,34 +602,70 @@ TEST(DeepFatLongNames, TheRestOfANameIsFollowedToAnotherClusterButNotAWrongPart)
   ASSERT_EQ(e->BeginFatLog(""), 0);
   LearnVolumeOf10And14(*e);
   e->OnDotPairSector(ByteView(s.a.data(), s.a.size()), 2136);
+  // Folder 22 ends with the same parts: folders share short names such as
+  // "ALONGN~1", and so checksums. Its files' data lie at clusters 500-511.
+  std::vector<uint8_t> other = s.a;
+  other[26] = 22;  // "." names cluster 22
+  for (int i = 0; i < 12; ++i) {
+    const size_t entry = size_t(2 + i) * 32;
+    other[entry + 26] = uint8_t((500 + i) & 0xFF);
+    other[entry + 27] = uint8_t((500 + i) >> 8);
+  }
+  e->OnDotPairSector(ByteView(other.data(), other.size()), 2232);
   // A sector far away that opens with part 1 of a name of the same checksum:
   // part 2 is missing, so it is not this name's rest.
   std::vector<uint8_t> wrong(s.b.begin() + 32, s.b.end());
   wrong = Padded(wrong);
   e->OnDirectorySector(ByteView(wrong.data(), wrong.size()), 2200);
-  // Another folder's cluster opening with the same parts (folders share
-  // short names like "ALONGN~1"), but its data lies far from this folder's.
+  // Another cluster opening with the right parts, but its data go on from
+  // neither folder's: both names fit, neither is taken.
   std::vector<uint8_t> decoy = s.b;
   decoy[64 + 26] = 0x84;  // first cluster 900
   decoy[64 + 27] = 0x03;
   e->OnDirectorySector(ByteView(decoy.data(), decoy.size()), 2304);
-  // The real rest in a later cluster of the folder (folders grow into
-  // whatever cluster is free): joined.
+  // The real rest in a later cluster of folder 10 (folders grow into
+  // whatever cluster is free), its data going on from folder 10's.
   e->OnDirectorySector(ByteView(s.b.data(), s.b.size()), 2400);
   ASSERT_EQ(e->FinishFatScan(), 0);
   auto listed = ListAll(*e);
-  EXPECT_TRUE(listed.count("LostFolder10/" + s.name));
+  ASSERT_TRUE(listed.count("LostFolder10/" + s.name));
+  EXPECT_EQ(uint32_t(listed["LostFolder10/" + s.name].record.itemId), 112u);
   // Without its first parts a long name is incomplete: the short name stands.
   EXPECT_TRUE(listed.count("LostFolder18/alongn~1.txt"));
   EXPECT_TRUE(listed.count("LostFolder31/alongn~1.txt"));
   for (const auto& [path, item] : listed)
-    if (path.rfind("LostFolder18/", 0) == 0 || path.rfind("LostFolder31/", 0) == 0) {
+    if (path.rfind("LostFolder10/", 0) != 0) {
       EXPECT_EQ(path.find("split"), std::string::npos) << path;
     }
-  EXPECT_EQ(e->GetStats().files, 15u);
+  EXPECT_EQ(e->GetStats().files, 27u);
 }
 
-// --- Damaged and hostile sectors ---------------------------------------------------
+// Data need not go on where a subfolder says whose cluster this is: on a
+// used volume new clusters fill old gaps, and folders get theirs anywhere.
+TEST(DeepFatLongNames, ASubfolderListedInTheSectorNamesTheFolderItGoesOn) {
+  SplitName s = MakeSplit();
+  auto e = NewEngine(MakeImage(TempDir(), 1 << 16));
+  ASSERT_EQ(e->BeginFatLog(""), 0);
+  LearnVolumeOf10And14(*e);
+  e->OnDotPairSector(ByteView(s.a.data(), s.a.size()), 2136);
+  // The subfolder's own first sector: cluster 30, its ".." folder 10, a file in it.
+  auto sub = DotPairSector(30, 10, MakeEntry({"INSIDE  TXT", 0x20, 40, 10}));
+  e->OnDotPairSector(ByteView(sub.data(), sub.size()), 2296);
+  // The rest of the name, whose short entry is that subfolder's.
+  std::vector<uint8_t> rest = s.b;
+  rest[64 + 11] = 0x10;
+  rest[64 + 26] = 30;
+  rest[64 + 27] = 0;
+  rest[64 + 28] = 0;  // a folder's size is 0
+  rest[64 + 29] = 0;
+  e->OnDirectorySector(ByteView(rest.data(), rest.size()), 2400);
+  ASSERT_EQ(e->FinishFatScan(), 0);
+  auto listed = ListAll(*e);
+  ASSERT_TRUE(listed.count("LostFolder10/" + s.name));
+  EXPECT_TRUE(listed["LostFolder10/" + s.name].record.isFolder);
+  EXPECT_EQ(uint32_t(listed["LostFolder10/" + s.name].record.itemId), 30u);
+  EXPECT_TRUE(listed.count("LostFolder10/" + s.name + "/inside.txt"));
+}
 
 // All parts of a long name fill the end of a folder's first cluster; its
 // short entry opens a later cluster far away. The data there going on from
