@@ -1,6 +1,7 @@
 #include "carving/sig_pictures.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "carving/jpeg_walk.h"
 #include "carving/png_walk.h"
@@ -65,25 +66,13 @@ FileTypeCode DetectIco(CarveContext&, ByteView s) {
   return kIco;
 }
 
-// JPEG: the file's structure is followed to its end-of-image marker. Where
-// the structure breaks, every end marker that is followed only by zeros in its
-// sector is a candidate; a thumbnail's end, followed by more of the file, is
-// not. The last candidate before the next header wins. (End markers alone
-// took random bytes that happened to hold FF D9 at a sector's end, after a
-// text file no rule stops at, for a picture's end.)
-class JpegEnd : public EndSearch {
+// JPEG end markers: every one followed only by zeros in its sector is a
+// candidate; a thumbnail's end, followed by more of the file, is not. The
+// last candidate before the next header wins.
+class JpegMarkerEnd : public EndSearch {
  public:
   uint64_t candidate = 0;
-  bool exact = false;
   bool Search(CarveContext& ctx, ByteView b, uint64_t off, uint64_t& end) override {
-    if (walk_.GetState() != JpegWalk::State::kBroken) {
-      if (walk_.Feed(b, off) == JpegWalk::State::kEnded) {
-        end = walk_.End();
-        exact = true;
-        return true;
-      }
-      if (walk_.GetState() == JpegWalk::State::kGoing) return false;
-    }
     for (size_t p = FindFirst(b, kJpegEnd, 2); p != kNotFound; p = FindFirst(b, kJpegEnd, 2, p + 1)) {
       if (!ZeroPaddingOk(b, p + 2, ctx.sectorSize)) continue;
       candidate = off + p + 2;
@@ -94,9 +83,6 @@ class JpegEnd : public EndSearch {
     }
     return false;
   }
-
- private:
-  JpegWalk walk_;
 };
 
 // GIF and PNG: the first end marker that passes the padding test ends the file.
@@ -118,26 +104,31 @@ class MarkerEnd : public EndSearch {
   size_t len_;
 };
 
-// PNG: the chunks are followed to the end of IEND; where they break, the
-// first IEND marker that passes the padding test ends the file. (The marker
-// alone needs zeros after it, so old data in the rest of the last sector
-// made a picture run on to the next header.)
-class PngEnd : public EndSearch {
+// The file's structure is followed to its exact end, whatever lies in the
+// rest of its last sector; where the structure breaks, the end-marker rule
+// takes over from that chunk on. (End markers alone needed zeros after them,
+// so old data in the slack made pictures run on to the next header, and
+// random bytes holding FF D9 at a sector's end ended JPEGs there.)
+template <class Walk, class Markers>
+class StructureEnd : public EndSearch {
  public:
+  explicit StructureEnd(Markers m) : markers(std::move(m)) {}
   bool Search(CarveContext& ctx, ByteView b, uint64_t off, uint64_t& end) override {
-    if (walk_.GetState() != PngWalk::State::kBroken) {
-      if (walk_.Feed(b, off) == PngWalk::State::kEnded) {
+    if (walk_.GetState() != Walk::State::kBroken) {
+      if (walk_.Feed(b, off) == Walk::State::kEnded) {
         end = walk_.End();
+        exact = true;
         return true;
       }
-      if (walk_.GetState() == PngWalk::State::kGoing) return false;
+      if (walk_.GetState() == Walk::State::kGoing) return false;
     }
-    return marker_.Search(ctx, b, off, end);
+    return markers.Search(ctx, b, off, end);
   }
+  bool exact = false;  // the end came from the structure
+  Markers markers;
 
  private:
-  PngWalk walk_;
-  MarkerEnd marker_{kPngEnd, sizeof kPngEnd};
+  Walk walk_;
 };
 
 }  // namespace
@@ -151,14 +142,15 @@ const DetectorInfo kTifDetector{DetectTif, {'M', 'I', -1, -1}};
 const DetectorInfo kIcoDetector{DetectIco, {0x00, -1, -1, -1}};
 
 uint64_t JpegSize(CarveContext& ctx, ByteView sector) {
-  JpegEnd search;
+  StructureEnd<JpegWalk, JpegMarkerEnd> search{JpegMarkerEnd{}};
   uint64_t size = RunScanFrame(ctx, sector, kCap128MiB, &search);
   if (search.exact) return size;
-  return search.candidate && search.candidate < size ? search.candidate : size;
+  const uint64_t candidate = search.markers.candidate;
+  return candidate && candidate < size ? candidate : size;
 }
 
 uint64_t PngSize(CarveContext& ctx, ByteView sector) {
-  PngEnd search;
+  StructureEnd<PngWalk, MarkerEnd> search{MarkerEnd(kPngEnd, sizeof kPngEnd)};
   return RunScanFrame(ctx, sector, kCap128MiB, &search);
 }
 
