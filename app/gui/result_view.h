@@ -1,0 +1,47 @@
+#pragma once
+// The results page of the main window: the type tree ("TypeTree") grouped by
+// category and extension, the file list ("FileList") of the selected type
+// node with sorting and check boxes, the selection summary
+// ("SelectedFileInfo") and the checked set copy-out works from. Lives on the
+// UI thread inside the main window, which forwards its notifications.
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/found_item.h"
+#include "ui/window_base.h"
+
+namespace dunmere::gui {
+
+class ResultViewState;  // the model behind the views, without widgets
+
+class CResultView {
+ public:
+  // Key of the checked set: (record index, source tag << 16 | low 16 bits of source kind).
+  using CheckedKey = std::pair<uint32_t, uint32_t>;
+  using CheckedSet = std::map<CheckedKey, FoundItemRecord>;
+
+  explicit CResultView(ui::WindowImplBase& mainWindow);
+  ~CResultView();
+
+  // Shows the type search's results. selected: extension -> user data of the
+  // file-type option that chose it (the tree's child nodes keep it).
+  void ShowResults(std::vector<FoundItemRecord> results, const std::map<std::string, std::string>& selected);
+  void Clear();
+  // Notifications of "TypeTree", "FileList" and its header; true when handled.
+  bool HandleNotify(const ui::Notification& n);
+
+  const CheckedSet& Checked() const;
+  const std::vector<FoundItemRecord>& Results() const;
+  // Called with the record of a row that was selected (the preview hand-off).
+  void SetPreviewHandler(std::function<void(const FoundItemRecord&)> handler);
+
+ private:
+  ui::WindowImplBase& wnd_;
+  std::unique_ptr<ResultViewState> state_;
+  std::function<void(const FoundItemRecord&)> preview_;
+};
+
+}  // namespace dunmere::gui

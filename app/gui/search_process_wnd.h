@@ -1,0 +1,26 @@
+#pragma once
+// The type search window: one worker asks each scanned source's engine for
+// the files matching the filter, appends them to the result list and posts
+// 1026 to its owner. Modal result: 1 done, 2 closed after a confirmed cancel.
+#include <string>
+#include <vector>
+
+#include "app/core/scan_source_item.h"
+#include "app/gui/popup_wnd.h"
+#include "engine/found_item.h"
+
+namespace dunmere::gui {
+
+class CSearchProcessWnd : public CPopUpWnd {
+  Q_OBJECT
+ public:
+  CSearchProcessWnd();
+  ~CSearchProcessWnd() override;  // joins the worker
+  QString ClassName() const override { return QStringLiteral("UISearchProcessWnd"); }
+
+  // filter: the pattern text the main window builds from the chosen types.
+  // results: filled by the worker; read it only after the window has closed.
+  void SetSearch(std::vector<ScanSourceItem*> sources, std::string filter, std::vector<FoundItemRecord>* results);
+};
+
+}  // namespace dunmere::gui
