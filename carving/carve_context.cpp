@@ -18,7 +18,7 @@ uint32_t CarveContext::ReadInto(uint8_t* dst, uint32_t capacity, uint64_t sector
   count = uint32_t(std::min<uint64_t>(count, inMedium - sector));
   if (count == 0) return 0;
   uint32_t got = 0;
-  source->ReadSectors(count, dst, sector, sectorSize, got);
+  (void)source->ReadSectors(count, dst, sector, sectorSize, got);
   return got;
 }
 

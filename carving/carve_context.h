@@ -10,9 +10,10 @@
 #include <memory>
 #include <vector>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 #include "engine/callbacks.h"
-#include "engine/status.h"
+#include "engine/sector_test.h"
+#include "base/status.h"
 
 namespace dunmere {
 
@@ -66,6 +67,9 @@ class CarveContext {
   bool m2tsContinuation = false;
   std::vector<CarvedStreamRange> streamRanges;
   LookAheadBuffer lookAhead;
+  // Directory sectors of file systems carving does not parse itself; they
+  // end a carved file like any other metadata. Null: none.
+  SectorTest directorySector = nullptr;
 
   // Sector sizes the rules can work with: a whole sector fits the window.
   bool UsableSectorSize() const { return sectorSize >= 32 && sectorSize <= kLookAheadBytes; }

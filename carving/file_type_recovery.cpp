@@ -1,5 +1,7 @@
 #include "carving/file_type_recovery.h"
 
+#include "engine/log_name.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -10,7 +12,7 @@
 #include "carving/identify_and_size.h"
 #include "engine/categories.h"
 #include "engine/scan_log_folder.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/file.h"
 
 namespace fs = std::filesystem;
@@ -37,12 +39,7 @@ int Percent(uint64_t done, uint64_t total) {
 
 }  // namespace
 
-std::string CarvingLogName(uint64_t start, const struct tm& t) {
-  char buf[96];
-  std::snprintf(buf, sizeof buf, "File_Type_%llu_%d%d%d%d%2d", (unsigned long long)start, t.tm_year + 1900,
-                t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min);
-  return buf;
-}
+std::string CarvingLogName(uint64_t start, const struct tm& t) { return FormatLogName("File_Type_", start, t); }
 
 CFileTypeRecovery::~CFileTypeRecovery() {
   store_.reset();
@@ -98,7 +95,7 @@ Status CFileTypeRecovery::ResumeOnImage(uint32_t sectorSize, const std::string& 
 }
 
 Status CFileTypeRecovery::SetCallbacks(ScanProgressCallback progress, DataCallback data, void* user, int share) {
-  CStoreEngineBase::SetCallbacks(progress, data, user, share);
+  (void)CStoreEngineBase::SetCallbacks(progress, data, user, share);
   ctx_.progress.callback = progress;
   ctx_.progress.user = user;
   ctx_.progress.share = share;

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "carving/carve_context.h"
-#include "engine/bytes.h"
+#include "base/bytes.h"
 #include "engine/store_engine.h"
 #include "storage/sector_source.h"
 

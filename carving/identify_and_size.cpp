@@ -22,7 +22,7 @@ Identification IdentifyAndSize(CarveContext& ctx, ByteView sectorBytes, uint64_t
   ctx.stopResult = kOk;
   ctx.currentSector = sector;
   out.size = row->sizeRule(ctx, sectorBytes);
-  out.status = ctx.stopResult == kStopRequested ? kStopRequested : kOk;
+  out.status = ctx.stopResult == kStopRequested ? Status(kStopRequested) : kOk;
   return out;
 }
 

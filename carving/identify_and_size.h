@@ -6,8 +6,8 @@
 
 #include "carving/carve_context.h"
 #include "carving/file_type_code.h"
-#include "engine/bytes.h"
-#include "engine/status.h"
+#include "base/bytes.h"
+#include "base/status.h"
 
 namespace dunmere {
 

@@ -7,7 +7,7 @@
 // walk says so and the caller falls back on end markers alone.
 #include <cstdint>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 
 namespace dunmere {
 

@@ -1,14 +1,12 @@
 #include "carving/metadata_sector.h"
 
-#include "fat/dir_entry_tests.h"
-
 #include <algorithm>
 #include <string_view>
 
 namespace dunmere {
 using namespace std::literals;
 
-bool IsMetadataSector(ByteView s) {
+bool IsMetadataSector(ByteView s, SectorTest directorySector) {
   if (s.size() < 32) return false;
   if (s.Equals(0, "FILE") || s.Equals(0, "INDX")) return true;
   if (s.Equals(0, "RSTR")) {
@@ -21,7 +19,7 @@ bool IsMetadataSector(ByteView s) {
     for (auto oem : {"MSDOS5.0"sv, "MSWIN4.0"sv, "MSWIN4.1"sv, "NTFS    "sv, "EXFAT   "sv})
       if (s.Equals(3, oem)) return true;
   }
-  return IsDirectoryCluster(s);
+  return directorySector && directorySector(s);
 }
 
 }  // namespace dunmere

@@ -5,7 +5,7 @@
 // break the walk; the caller then falls back on the end marker alone.
 #include <cstdint>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 
 namespace dunmere {
 

@@ -28,7 +28,7 @@ bool ScanToNextOtherHeader(CarveContext& ctx, ByteView chunk, uint64_t& size, Fi
     ByteView sector = chunk.Sub(i * ss, ss);
     FileTypeCode code = IdentifySector(ctx, sector);
     bool header = code != kNoMatch && code != own;
-    if (header || IsMetadataSector(sector)) {
+    if (header || IsMetadataSector(sector, ctx.directorySector)) {
       size += uint64_t(i) * ss;
       return true;
     }

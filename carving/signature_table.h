@@ -11,7 +11,7 @@
 
 #include "carving/carve_context.h"
 #include "carving/file_type_code.h"
-#include "engine/bytes.h"
+#include "base/bytes.h"
 
 namespace dunmere {
 

@@ -208,7 +208,7 @@ int CmdSources(const std::vector<std::string>& argv, CliContext& ctx) {
     bool firstDisk = true;
     for (const auto& [disk, entries] : list) {
       uint64_t length = 0;
-      GetDiskLengthBytes(length, disk);
+      (void)GetDiskLengthBytes(length, disk);
       std::string rows = "[";
       for (size_t i = 0; i < entries.size(); ++i) {
         const VolumeInfo& v = entries[i];
@@ -249,7 +249,7 @@ int CmdSources(const std::vector<std::string>& argv, CliContext& ctx) {
   }
   for (const auto& [disk, entries] : list) {
     uint64_t length = 0;
-    GetDiskLengthBytes(length, disk);
+    (void)GetDiskLengthBytes(length, disk);
     ctx.out << "Disk " << disk << ": " << (disk < devices.size() ? devices[disk] : std::string("?")) << "  "
             << FormatSize(int64_t(length)) << (IsRemovableDisk(disk) ? "  removable" : "") << "\n";
     for (const VolumeInfo& v : entries) {
@@ -309,7 +309,10 @@ int ScanSource(CliContext& ctx, const std::string& sourceText, bool deep, bool f
   } else if (s) {
     return Fail(ctx, "scan of " + sourceText + " failed: " + StatusMessage(s));
   }
-  CollectFoundItems(*result.opened.engine, filter, result.files, wantFolders ? &result.folders : nullptr);
+  if (Status c = CollectFoundItems(*result.opened.engine, filter, result.files,
+                                   wantFolders ? &result.folders : nullptr))
+    ctx.err << "dunmere-cli: part of the folder tree could not be read (" << StatusMessage(c)
+            << "); files there are listed without their folders\n";
   return -1;
 }
 

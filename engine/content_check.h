@@ -5,7 +5,7 @@
 #include <functional>
 #include <string_view>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 
 namespace dunmere {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/result_store.h"
-#include "engine/status.h"
+#include "base/status.h"
 
 namespace dunmere {
 

@@ -8,11 +8,11 @@ void ProgressEstimator::Start(Clock::time_point now) {
   secondsLeft_ = -1;
 }
 
-int64_t ProgressEstimator::Update(uint64_t done, uint64_t total, int share, Clock::time_point now) {
+int64_t ProgressEstimator::Update(uint64_t done, uint64_t total, bool estimate, Clock::time_point now) {
   using std::chrono::duration_cast;
   using std::chrono::milliseconds;
   using std::chrono::seconds;
-  if (share == 100 && duration_cast<milliseconds>(now - lastEstimate_).count() > 4999) {
+  if (estimate && duration_cast<milliseconds>(now - lastEstimate_).count() > 4999) {
     lastEstimate_ = now;
     int64_t secs = duration_cast<seconds>(now - start_).count();
     uint64_t speed = secs > 0 ? done / uint64_t(secs) : done;

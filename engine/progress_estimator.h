@@ -1,7 +1,7 @@
 #pragma once
-// Time left for the quick engines: speed = bytes done / whole seconds since the
-// start (at least 1), recomputed at most every 5 seconds and only when the
-// engine owns the whole progress bar; -1 until the first estimate.
+// Time left of a scan: speed = bytes done / whole seconds since the start (at
+// least 1), recomputed at most every 5 seconds and only by the engine that
+// owns the estimate; -1 until the first estimate.
 #include <chrono>
 #include <cstdint>
 
@@ -11,8 +11,12 @@ class ProgressEstimator {
  public:
   using Clock = std::chrono::steady_clock;
   void Start(Clock::time_point now = Clock::now());
-  // Percent of sectors; secondsLeft as last estimated.
-  int64_t Update(uint64_t bytesDone, uint64_t bytesTotal, int share, Clock::time_point now = Clock::now());
+  // secondsLeft as last estimated; `estimate` false only keeps the last value.
+  int64_t Update(uint64_t bytesDone, uint64_t bytesTotal, bool estimate, Clock::time_point now = Clock::now());
+  // A quick engine owns the estimate when it owns the whole progress bar.
+  int64_t Update(uint64_t bytesDone, uint64_t bytesTotal, int share, Clock::time_point now = Clock::now()) {
+    return Update(bytesDone, bytesTotal, share == 100, now);
+  }
   int64_t SecondsLeft() const { return secondsLeft_; }
 
  private:

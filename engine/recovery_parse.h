@@ -9,9 +9,11 @@
 
 #include "engine/callbacks.h"
 #include "engine/found_item.h"
-#include "engine/status.h"
+#include "base/status.h"
 
 namespace dunmere {
+
+class ResultStore;
 
 class IFileRecoveryParse {
  public:
@@ -40,6 +42,18 @@ class IFileRecoveryParse {
   // into `buffer` (at most `byteCount` bytes; `byteCount` returns what was placed).
   virtual Status ReadForPreview(const FoundItemRecord* record, std::string& path, uint8_t* buffer,
                                 uint64_t& byteCount, PreviewProgressCallback cb, void* user) = 0;
+
+  // ---- what an engine can do beyond the operations above ----
+  // An earlier, interrupted scan of the same area can be taken up.
+  virtual bool CanResume() const { return false; }
+  // The user chose a fresh scan over the earlier one: its folder goes.
+  virtual void DeclineResume() {}
+  // The engine picks its scan folder itself (a new one or the one it resumes).
+  virtual bool ChoosesScanFolder() const { return false; }
+  // NextFreeExtent counts in sectors of this size (after LoadAllocationBitmap).
+  virtual bool FreeExtentsInSectorsOf(uint32_t sectorSize) const { return true; }
+  // The store of the records this engine wrote; null when it keeps none of its own.
+  virtual ResultStore* RecordStore() { return nullptr; }
 };
 
 }  // namespace dunmere

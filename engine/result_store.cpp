@@ -8,7 +8,7 @@
 namespace dunmere {
 
 Status ResultStore::Open(const std::string& folder, const std::string& name) {
-  Close();
+  (void)Close();
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
   if (ec && !std::filesystem::is_directory(folder)) return StatusFromErrno(ec.value());
@@ -22,27 +22,27 @@ Status ResultStore::Open(const std::string& folder, const std::string& name) {
   // A record cut short by a crash is dropped so appends stay aligned.
   if (logSize % kRecordSize) {
     logSize -= logSize % kRecordSize;
-    log_.Truncate(logSize);
+    (void)log_.Truncate(logSize);
   }
   count_ = uint32_t(logSize / kRecordSize);
   parentKey_.assign(size_t(count_) + 1, 0);
 
   std::string text;
   uint64_t relSize = 0;
-  relationFile_.Size(relSize);
+  (void)relationFile_.Size(relSize);
   text.resize(relSize);
   size_t got = 0;
-  relationFile_.ReadAt(0, text.data(), text.size(), got);
+  (void)relationFile_.ReadAt(0, text.data(), text.size(), got);
   text.resize(got);
   relations_ = ParseRelationText(text);
   for (const auto& [key, list] : relations_)
     for (uint32_t idx : list) IndexParent(key, idx);
 
   uint64_t dirSize = 0;
-  dirInfoFile_.Size(dirSize);
+  (void)dirInfoFile_.Size(dirSize);
   folderNameById_.clear();
   folderNames_.resize(dirSize / sizeof(FolderNameEntry));
-  dirInfoFile_.ReadAt(0, folderNames_.data(), folderNames_.size() * sizeof(FolderNameEntry), got);
+  (void)dirInfoFile_.ReadAt(0, folderNames_.data(), folderNames_.size() * sizeof(FolderNameEntry), got);
   folderNames_.resize(got / sizeof(FolderNameEntry));
   for (size_t i = 0; i < folderNames_.size(); ++i) folderNameById_.emplace(folderNames_[i].itemId, i);
 
@@ -72,7 +72,7 @@ Status ResultStore::WriteBuffer() {
 }
 
 uint32_t ResultStore::AppendUnrelated(FoundItemRecord record) {
-  if (bufferedRecords_ == kBufferRecords) WriteBuffer();
+  if (bufferedRecords_ == kBufferRecords) (void)WriteBuffer();
   ++count_;
   record.recordIndex = count_;
   std::memcpy(buffer_.data() + bufferedRecords_ * kRecordSize, &record, kRecordSize);

@@ -10,7 +10,7 @@
 
 #include "engine/found_item.h"
 #include "engine/relation_text.h"
-#include "engine/status.h"
+#include "base/status.h"
 #include "platform/file.h"
 
 namespace dunmere {
@@ -21,7 +21,7 @@ class ResultStore {
   static constexpr size_t kBufferBytes = kBufferRecords * kRecordSize;  // 69,200
 
   ResultStore() = default;
-  ~ResultStore() { Close(); }
+  ~ResultStore() { (void)Close(); }
   ResultStore(const ResultStore&) = delete;
   ResultStore& operator=(const ResultStore&) = delete;
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/data_folder.h"
 #include "platform/file.h"
 #include "storage/volume_space.h"
@@ -21,7 +21,7 @@ ScanLogFolder& ScanLogFolder::Instance() {
 
 ScanLogFolder::ScanLogFolder(std::string path, FreeBytesProbe probe)
     : scanLogPath_(std::move(path)), probe_(std::move(probe)) {
-  Load();
+  (void)Load();
 }
 
 namespace {
@@ -64,7 +64,7 @@ void ScanLogFolder::BeginNewScanFolder() {
   ++counter_;
   resumeActive_ = false;
   resumeFolder_.clear();
-  RemoveScanFolder(CurrentScanFolder());
+  (void)RemoveScanFolder(CurrentScanFolder());
 }
 
 std::string ScanLogFolder::CurrentScanFolder() const {
@@ -100,7 +100,7 @@ Status ScanLogFolder::RemoveScanFolder(const std::string& path) {
 int ScanLogFolder::TakeResumable(const ScanResumeEntry& e, bool unchanged, ScanResumeEntry* out) {
   if (!unchanged) {
     // The medium changed since: the earlier results no longer describe it.
-    RemoveScanFolder(EntryScanFolder(e));
+    (void)RemoveScanFolder(EntryScanFolder(e));
     return 0;
   }
   resumeActive_ = true;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/scan_resume_entry.h"
-#include "engine/status.h"
+#include "base/status.h"
 
 namespace dunmere {
 

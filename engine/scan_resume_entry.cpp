@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace dunmere {
 

@@ -1,5 +1,7 @@
 #include "engine/store_engine.h"
 
+#include "engine/log_name.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -11,7 +13,7 @@
 
 #include "engine/categories.h"
 #include "engine/scan_log_folder.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/file.h"
 
 namespace fs = std::filesystem;
@@ -41,12 +43,7 @@ int CountSeparators(const std::string& p) {
   return n;
 }
 
-std::string QuickScanLogName(uint64_t start, const struct tm& t) {
-  char buf[96];
-  std::snprintf(buf, sizeof buf, "Fast_%llu_%d%d%d%d%2d", (unsigned long long)start, t.tm_year + 1900, t.tm_mon + 1,
-                t.tm_mday, t.tm_hour, t.tm_min);
-  return buf;
-}
+std::string QuickScanLogName(uint64_t start, const struct tm& t) { return FormatLogName("Fast_", start, t); }
 
 Status CStoreEngineBase::SetCallbacks(ScanProgressCallback p, DataCallback d, void* u, int share) {
   progress_ = p;
@@ -81,7 +78,7 @@ Status CStoreEngineBase::ListChildren(const FoundItemRecord* folder, uint32_t le
   if (!folder && level != 0) return kInvalidArg;
   // A file has no children, whatever its id may share with a folder's.
   if (!store_ || (folder && !folder->isFolder)) return kOk;
-  store_->Flush();
+  (void)store_->Flush();
   RelationKey key = MakeRelationKey(folder ? folder->itemId : RootId(), level);
   const std::vector<uint32_t>* kids = store_->Children(key);
   if (!kids) return kOk;
@@ -100,7 +97,7 @@ Status CStoreEngineBase::CountFiles(const FoundItemRecord* folder, uint32_t leve
   count = 0;
   if (!folder && level != 0) return kInvalidArg;
   if (!store_ || (folder && !folder->isFolder)) return kOk;
-  store_->Flush();
+  (void)store_->Flush();
   std::deque<RelationKey> queue{MakeRelationKey(folder ? folder->itemId : RootId(), level)};
   std::set<RelationKey> seen{queue.front()};
   while (!queue.empty()) {
@@ -231,7 +228,7 @@ Status CStoreEngineBase::RecoverItem(const FoundItemRecord& record, const std::s
 int CStoreEngineBase::SearchByType(const std::string& patterns, std::vector<FoundItemRecord>& out) {
   out.clear();
   if (!store_) return 0;
-  store_->Flush();
+  (void)store_->Flush();
   std::string pat = AsciiLower(patterns);
   bool other = pat.find(".other") != std::string::npos;
   uint64_t logBytes = store_->BytesAppended();

@@ -25,6 +25,7 @@ class CStoreEngineBase : public IFileRecoveryParse {
   Status ReadForPreview(const FoundItemRecord* record, std::string& path, uint8_t* buffer, uint64_t& byteCount,
                         PreviewProgressCallback cb, void* user) override;
   Status NextFreeExtent(uint64_t& startSector, uint64_t& lengthSectors) override;
+  ResultStore* RecordStore() override { return store_.get(); }
   Status LoadAllocationBitmap() override;
 
   ResultStore* Store() { return store_.get(); }

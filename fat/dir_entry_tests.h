@@ -3,7 +3,7 @@
 // deep scan and the sector classifier. All are pure functions on bytes.
 #include <cstdint>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 
 namespace dunmere {
 

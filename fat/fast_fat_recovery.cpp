@@ -1,5 +1,7 @@
 #include "fat/fast_fat_recovery.h"
 
+#include "storage/source_area.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -8,7 +10,7 @@
 #include <unistd.h>
 
 #include "engine/scan_log_folder.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "fat/dir_entry_tests.h"
 #include "fat/fat_dir_entry.h"
 #include "fat/fat_names.h"
@@ -71,14 +73,16 @@ Status CFastFatRecovery::OpenOn(uint64_t start, uint64_t count, uint16_t tag) {
 
 Status CFastFatRecovery::OpenImage(const std::string& path, uint16_t tag) {
   if (opened_) return kOk;
-  if (Status s = source_.OpenImageFile(path)) return s;
-  return OpenOn(0, source_.SectorCount(), tag);
+  SourceArea a;
+  if (Status s = OpenImageArea(source_, path, a)) return s;
+  return OpenOn(a.start, a.count, tag);
 }
 
 Status CFastFatRecovery::OpenPartition(uint32_t disk, uint64_t start, uint64_t count, uint16_t tag) {
   if (opened_) return kOk;
-  if (Status s = source_.OpenPhysicalDisk(disk)) return s;
-  return OpenOn(start, count, tag);
+  SourceArea a;
+  if (Status s = OpenDiskArea(source_, disk, start, count, a)) return s;
+  return OpenOn(a.start, a.count, tag);
 }
 
 FoundItemRecord CFastFatRecovery::BaseRecord(ByteView entry, uint32_t cluster) const {
@@ -151,7 +155,7 @@ Status CFastFatRecovery::Scan(const std::string* earlierLog) {
     rec.contentOk = 1;
     store_->Append(rec, it->second.parent, it->second.depth - 1);
   }
-  store_->Flush();
+  (void)store_->Flush();
   if (int r = report(100, 0)) return r;
   return kOk;
 }

@@ -1,5 +1,7 @@
 #include "fat/fat_boot_sector.h"
 
+#include "storage/boot_sector.h"
+
 #include <algorithm>
 
 namespace dunmere {
@@ -82,6 +84,41 @@ Status ReadFatGeometry(ByteView b, uint64_t partitionStart, uint64_t totalSector
 uint64_t ClusterToOffset(const FatVolumeGeometry& g, uint32_t cluster) {
   if (cluster == 0 && !g.fat32) return g.RootAreaOffset();
   return g.DataOffset() + uint64_t(cluster - 2) * g.ClusterBytes();
+}
+
+namespace {
+bool IsEncryptedVolume(ByteView b) {
+  if (b.Equals(3, "-FVE-FS-")) return true;
+  if (!b.Equals(480, "xxxxxxxx")) return false;
+  for (size_t i = 0; i < 19; ++i)
+    if (b.U8(488 + i) != 0xFF) return false;
+  return b.U8(507) == 0x00 && b.U8(508) == 0x1F && b.U8(509) == 0x2C;
+}
+
+bool Fat1216Test(ByteView b) {
+  return b.U8(16) != 0 && (b.U16(19) != 0 || b.U32(32) != 0) && IsPow2Upto(b.U8(13), 128) && b.U16(22) >= 1 &&
+         HasBootSignature(b);
+}
+
+bool Fat32Test(ByteView b) {
+  return b.Equals(82, "FAT32   ") && b.U8(16) != 0 && b.U32(32) != 0 && IsPow2Upto(b.U8(13), 128) &&
+         b.U32(36) >= 1 && HasBootSignature(b);
+}
+}  // namespace
+
+bool IsFatBootSector(ByteView b) {
+  if (!b.Has(0, 512) || IsEncryptedVolume(b)) return false;
+  uint32_t sectorsPerFat = b.U16(22) ? b.U16(22) : b.U32(36);
+  uint32_t total = b.U32(32) ? b.U32(32) : b.U16(19);
+  uint32_t bps = b.U16(11), spc = b.U8(13);
+  if (bps == 0 || spc == 0 || bps % 512 != 0) return false;
+  // Unsigned 32-bit arithmetic as the detector has always done it: an
+  // underflow gives a huge count, which falls in the "not FAT" band.
+  uint32_t clusters =
+      (total - uint32_t(b.U16(17)) * 32u / bps - uint32_t(b.U8(16)) * sectorsPerFat - b.U16(14)) / spc;
+  if (clusters < 65525) return Fat1216Test(b) || Fat32Test(b);
+  if (clusters < 0x0FFFFFF0u) return Fat32Test(b) || Fat1216Test(b);
+  return false;
 }
 
 }  // namespace dunmere

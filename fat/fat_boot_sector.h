@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/bytes.h"
-#include "engine/status.h"
+#include "base/bytes.h"
+#include "base/status.h"
 
 namespace dunmere {
 
@@ -102,5 +102,9 @@ uint64_t ClusterToOffset(const FatVolumeGeometry& g, uint32_t cluster);
 inline uint64_t OffsetToVolumeSector(const FatVolumeGeometry& g, uint64_t offset) {
   return offset / g.bytesPerSector;
 }
+
+// FAT12/16/32 as the detector recognises it, never a volume of the
+// system's volume encryption.
+bool IsFatBootSector(ByteView b);
 
 }  // namespace dunmere

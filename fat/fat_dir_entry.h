@@ -1,10 +1,10 @@
 #pragma once
 // The 32-byte FAT directory entry and its long-name variant. Fields are read
-// through engine/bytes.h at the offsets the layout below fixes.
+// through base/bytes.h at the offsets the layout below fixes.
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 
 namespace dunmere {
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/bytes.h"
-#include "engine/status.h"
+#include "base/bytes.h"
+#include "base/status.h"
 #include "fat/fat_boot_sector.h"
 
 namespace dunmere {

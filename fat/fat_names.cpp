@@ -1,6 +1,6 @@
 #include "fat/fat_names.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "fat/fat_dir_entry.h"
 
 namespace dunmere {

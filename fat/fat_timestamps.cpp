@@ -1,6 +1,6 @@
 #include "fat/fat_timestamps.h"
 
-#include "engine/filetime.h"
+#include "base/filetime.h"
 #include "fat/fat_dir_entry.h"
 
 namespace dunmere {

@@ -3,7 +3,7 @@
 // are taken as they stand (no time-zone conversion).
 #include <cstdint>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 
 namespace dunmere {
 

@@ -17,7 +17,7 @@ void ProFatSpill::Reset(size_t itemBytes, size_t memoryItems, uint64_t maxItems,
 
 void ProFatSpill::Clear() {
   std::vector<uint8_t>().swap(memory_);
-  if (file_.IsOpen()) file_.Close();
+  if (file_.IsOpen()) (void)file_.Close();
   if (!path_.empty()) ::unlink(path_.c_str());
   fileFailed_ = false;
   count_ = 0;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/status.h"
+#include "base/status.h"
 #include "platform/file.h"
 
 namespace dunmere {

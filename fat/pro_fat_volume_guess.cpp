@@ -1,7 +1,6 @@
 #include "fat/pro_fat_volume_guess.h"
 
 #include "fat/fat_boot_sector.h"
-#include "storage/fs_detect.h"
 
 namespace dunmere {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 
 namespace dunmere {
 

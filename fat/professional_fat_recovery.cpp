@@ -1,5 +1,9 @@
 #include "fat/professional_fat_recovery.h"
 
+#include "storage/source_area.h"
+
+#include "engine/log_name.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -10,7 +14,7 @@
 #include <unistd.h>
 
 #include "engine/scan_log_folder.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "fat/dir_entry_tests.h"
 #include "fat/fat_dir_entry.h"
 #include "fat/fat_names.h"
@@ -36,12 +40,7 @@ constexpr uint32_t kNoParent = std::numeric_limits<uint32_t>::max();
 // gap would join live folders' clusters by chance on a fragmented volume.
 constexpr uint32_t kMaxContinuationGap = 4;
 
-std::string ProFatLogName(uint64_t start, const struct tm& t) {
-  char buf[96];
-  std::snprintf(buf, sizeof buf, "Pro_Fat_%llu_%d%d%d%d%2d", (unsigned long long)start, t.tm_year + 1900,
-                t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min);
-  return buf;
-}
+std::string ProFatLogName(uint64_t start, const struct tm& t) { return FormatLogName("Pro_Fat_", start, t); }
 
 bool IsDotEntry(ByteView e) { return e.U8(0) == '.' && e.U8(1) == ' '; }
 bool IsDotDotEntry(ByteView e) { return e.U8(0) == '.' && e.U8(1) == '.'; }
@@ -74,14 +73,16 @@ Status CProfessionalFatRecovery::OpenOn(uint64_t start, uint64_t count, uint16_t
 
 Status CProfessionalFatRecovery::OpenImage(const std::string& path, uint16_t tag) {
   if (opened_) return kOk;
-  if (Status s = source_.OpenImageFile(path)) return s;
-  return OpenOn(0, source_.SectorCount(), tag);
+  SourceArea a;
+  if (Status s = OpenImageArea(source_, path, a)) return s;
+  return OpenOn(a.start, a.count, tag);
 }
 
 Status CProfessionalFatRecovery::OpenPartition(uint32_t disk, uint64_t start, uint64_t count, uint16_t tag) {
   if (opened_) return kOk;
-  if (Status s = source_.OpenPhysicalDisk(disk)) return s;
-  return OpenOn(start, count, tag);
+  SourceArea a;
+  if (Status s = OpenDiskArea(source_, disk, start, count, a)) return s;
+  return OpenOn(a.start, a.count, tag);
 }
 
 Status CProfessionalFatRecovery::ReadAbsolute(uint64_t sector, uint32_t bytes, uint8_t* out, uint32_t& got) const {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 
 namespace dunmere {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/status.h"
+#include "base/status.h"
 #include "ntfs/mft_record.h"
 #include "ntfs/run_list.h"
 

@@ -1,5 +1,7 @@
 #include "ntfs/fast_ntfs_recovery.h"
 
+#include "storage/source_area.h"
+
 #include <algorithm>
 #include <cstring>
 #include <ctime>
@@ -7,7 +9,7 @@
 #include <set>
 
 #include "engine/progress_estimator.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "ntfs/attribute_list.h"
 #include "ntfs/layout_stream.h"
 #include "ntfs/mft_record.h"
@@ -39,18 +41,16 @@ Status CFastNtfsRecovery::ReadBytes(uint64_t offset, size_t length, uint8_t* buf
 }
 
 Status CFastNtfsRecovery::OpenImage(const std::string& path, uint16_t tag) {
-  openStatus_ = source_.OpenImageFile(path);
-  if (openStatus_) return openStatus_;
-  return openStatus_ = OpenSource(0, source_.LengthBytes(), tag);
+  SourceArea a;
+  if ((openStatus_ = OpenImageArea(source_, path, a))) return openStatus_;
+  return openStatus_ = OpenSource(0, a.count * source_.UnitSize(), tag);
 }
 
 Status CFastNtfsRecovery::OpenPartition(uint32_t disk, uint64_t start, uint64_t count, uint16_t tag) {
-  openStatus_ = source_.OpenPhysicalDisk(disk);
-  if (openStatus_) return openStatus_;
+  SourceArea a;
+  if ((openStatus_ = OpenDiskArea(source_, disk, start, count, a))) return openStatus_;
   uint64_t unit = source_.UnitSize();
-  if (start >= source_.SectorCount()) return openStatus_ = kInvalidArg;
-  uint64_t avail = source_.SectorCount() - start;
-  return openStatus_ = OpenSource(start * unit, std::min(count, avail) * unit, tag);
+  return openStatus_ = OpenSource(a.start * unit, a.count * unit, tag);
 }
 
 Status CFastNtfsRecovery::OpenSource(uint64_t partitionOffset, uint64_t byteCount, uint16_t tag) {

@@ -11,7 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 #include "engine/content_check.h"
 #include "engine/store_engine.h"
 #include "ntfs/cluster_bitmap.h"
@@ -40,6 +40,8 @@ class CFastNtfsRecovery : public CStoreEngineBase {
   Status NextFreeExtent(uint64_t& startSector, uint64_t& lengthSectors) override;
 
   const MftGeometry& Geometry() const { return geo_; }
+  // Free extents come in the volume's sectors.
+  bool FreeExtentsInSectorsOf(uint32_t sectorSize) const override { return geo_.bytesPerSector == sectorSize; }
   // Absolute sector of a FILE record.
   uint64_t SectorOfRecord(uint64_t n) const { return geo_.SectorOfRecord(n); }
   // Reads record n and applies the fix-up. -1 when it is not a FILE record,

@@ -1,6 +1,6 @@
 #include "ntfs/file_name_attr.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace dunmere {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 
 namespace dunmere {
 

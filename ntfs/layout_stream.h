@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "engine/status.h"
+#include "base/status.h"
 #include "ntfs/data_layout.h"
 
 namespace dunmere {

@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/bytes.h"
-#include "engine/status.h"
+#include "base/bytes.h"
+#include "base/status.h"
 
 namespace dunmere {
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <span>
 
-#include "engine/bytes.h"
-#include "engine/status.h"
+#include "base/bytes.h"
+#include "base/status.h"
 
 namespace dunmere {
 

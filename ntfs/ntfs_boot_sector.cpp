@@ -1,5 +1,7 @@
 #include "ntfs/ntfs_boot_sector.h"
 
+#include "storage/boot_sector.h"
+
 namespace dunmere {
 
 namespace {
@@ -48,6 +50,18 @@ Status ParseNtfsBootSector(ByteView b, NtfsBootInfo& out) {
   out.totalSectors = total;
   out.mftLcn = mftLcn;
   return kOk;
+}
+
+bool IsNtfsBootSector(ByteView b) {
+  if (!b.Has(0, 512) || !b.Equals(3, "NTFS    ")) return false;
+  uint16_t bps = b.U16(11);
+  if (bps == 0 || bps % 512 != 0) return false;
+  if (b.U16(14) != 0) return false;
+  if (!IsPow2Upto(b.U8(13), 64)) return false;
+  if (b.U64(40) == 0) return false;
+  for (size_t off : {16, 17, 18, 19, 20, 22, 23, 32, 33, 34, 35})
+    if (b.U8(off) != 0) return false;
+  return HasBootSignature(b);
 }
 
 }  // namespace dunmere

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/bytes.h"
-#include "engine/status.h"
+#include "base/bytes.h"
+#include "base/status.h"
 
 namespace dunmere {
 
@@ -55,5 +55,8 @@ struct NtfsBootInfo {
 // right, 13 for other nonsense (no NTFS marker, a sector size that is not a
 // power of two from 512 to 4096, an $MFT outside the volume).
 Status ParseNtfsBootSector(ByteView boot, NtfsBootInfo& out);
+
+// A boot sector an NTFS volume would write (the detector's test).
+bool IsNtfsBootSector(ByteView b);
 
 }  // namespace dunmere

@@ -1,14 +1,16 @@
 #include "ntfs/professional_ntfs_recovery.h"
 
+#include "storage/source_area.h"
+
+#include "engine/log_name.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <set>
 
-#include "carving/carve_context.h"
-#include "carving/signature_table.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "ntfs/attribute_list.h"
 #include "ntfs/data_layout.h"
 #include "ntfs/layout_stream.h"
@@ -60,28 +62,24 @@ uint32_t SectorsPerClusterOf(const AttributeView& a, uint32_t sectorSize) {
 }
 }  // namespace
 
-CProfessionalNtfsRecovery::CProfessionalNtfsRecovery() : carve_(std::make_unique<CarveContext>()) {}
+CProfessionalNtfsRecovery::CProfessionalNtfsRecovery() = default;
 
 CProfessionalNtfsRecovery::~CProfessionalNtfsRecovery() { store_.reset(); }
 
 std::string CProfessionalNtfsRecovery::LogName(uint64_t start, const struct tm& t) {
-  char buf[96];
-  std::snprintf(buf, sizeof buf, "Pro_Ntfs_%llu_%d%d%d%d%2d", (unsigned long long)start, t.tm_year + 1900, t.tm_mon + 1,
-                t.tm_mday, t.tm_hour, t.tm_min);
-  return buf;
+  return FormatLogName("Pro_Ntfs_", start, t);
 }
 
 Status CProfessionalNtfsRecovery::OpenImage(const std::string& path, uint16_t tag) {
-  openStatus_ = source_.OpenImageFile(path);
-  if (openStatus_) return openStatus_;
-  return openStatus_ = OpenArea(0, source_.SectorCount(), tag);
+  SourceArea a;
+  if ((openStatus_ = OpenImageArea(source_, path, a))) return openStatus_;
+  return openStatus_ = OpenArea(a.start, a.count, tag);
 }
 
 Status CProfessionalNtfsRecovery::OpenPartition(uint32_t disk, uint64_t start, uint64_t count, uint16_t tag) {
-  openStatus_ = source_.OpenPhysicalDisk(disk);
-  if (openStatus_) return openStatus_;
-  if (start >= source_.SectorCount()) return openStatus_ = kInvalidArg;
-  return openStatus_ = OpenArea(start, std::min(count, source_.SectorCount() - start), tag);
+  SourceArea a;
+  if ((openStatus_ = OpenDiskArea(source_, disk, start, count, a))) return openStatus_;
+  return openStatus_ = OpenArea(a.start, a.count, tag);
 }
 
 Status CProfessionalNtfsRecovery::OpenArea(uint64_t start, uint64_t count, uint16_t tag) {
@@ -92,8 +90,6 @@ Status CProfessionalNtfsRecovery::OpenArea(uint64_t start, uint64_t count, uint1
   sectorsPerRecord_ = sectorSize_ == 512 ? 2 : 1;
   recordBytes_ = sectorSize_ * sectorsPerRecord_;
   sectorsPerCluster_ = EstimateSectorsPerCluster();
-  carve_->source = &source_;
-  carve_->sectorSize = sectorSize_;
   // The first bytes only seed the table of a volume still in place; an
   // unreadable start does not keep the deep scan from running.
   boot_.assign(std::max<size_t>(kBootBytes, sectorSize_), 0);
@@ -166,7 +162,7 @@ void CProfessionalNtfsRecovery::SeedFromBootSector() {
   if (at >= source_.SectorCount()) return;
   std::vector<uint8_t> rec(recordBytes_);
   if (ReadSectorsAt(uint64_t(at), sectorsPerRecord_, rec.data())) return;
-  ProcessFileRecord(ByteView(rec.data(), rec.size()), uint64_t(at));
+  (void)ProcessFileRecord(ByteView(rec.data(), rec.size()), uint64_t(at));
 }
 
 Status CProfessionalNtfsRecovery::ProcessFileRecord(ByteView record, uint64_t sector, bool lostMode,
@@ -274,16 +270,14 @@ uint32_t CProfessionalNtfsRecovery::CheckContent(const std::string& name, const 
   }
   ByteView head(sector.data(),
                 s.hasData && s.dataResident ? std::min<size_t>(sector.size(), s.dataSize) : sector.size());
-  if (contentCheck_) {
-    ContentSample sample;
-    sample.extension = ext;
-    sample.firstBytes = head;
-    sample.source = &source_;
-    sample.sectorSize = sectorSize_;
-    sample.absoluteSector = at;
-    return contentCheck_(sample) ? 1 : 0;
-  }
-  return MatchesSignature(*carve_, head, ext, &source_, sectorSize_, at) ? 1 : 0;
+  if (!contentCheck_) return 1;
+  ContentSample sample;
+  sample.extension = ext;
+  sample.firstBytes = head;
+  sample.source = &source_;
+  sample.sectorSize = sectorSize_;
+  sample.absoluteSector = at;
+  return contentCheck_(sample) ? 1 : 0;
 }
 
 void CProfessionalNtfsRecovery::Attribute(uint64_t n, uint64_t sector, Attribution& a) const {

@@ -16,7 +16,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 #include "engine/content_check.h"
 #include "engine/store_engine.h"
 #include "ntfs/mft_map.h"
@@ -24,7 +24,6 @@
 
 namespace dunmere {
 
-class CarveContext;
 
 class CProfessionalNtfsRecovery : public CStoreEngineBase {
  public:
@@ -146,7 +145,6 @@ class CProfessionalNtfsRecovery : public CStoreEngineBase {
   std::unordered_set<uint32_t> resumedFolderIds_;
 
   ContentCheck contentCheck_;
-  std::unique_ptr<CarveContext> carve_;
 };
 
 }  // namespace dunmere

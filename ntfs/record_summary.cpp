@@ -33,7 +33,7 @@ void SummarizeRecord(ByteView record, RecordSummary& s) {
         s.dataSize = a.realSize;
         s.dataCompressedOrEncrypted = (a.flags & (kAttrFlagCompressed | kAttrFlagEncrypted)) != 0;
         std::vector<DataRun> runs;
-        DecodeRunList(a.runList, runs);
+        (void)DecodeRunList(a.runList, runs);
         if (!runs.empty() && !runs.front().sparse && runs.front().lcnDelta > 0) {
           s.hasFirstCluster = true;
           s.firstCluster = uint64_t(runs.front().lcnDelta);

@@ -3,7 +3,7 @@
 // name, where its unnamed data lives, and whether an attribute list exists.
 #include <cstdint>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 #include "ntfs/file_name_attr.h"
 #include "ntfs/mft_record.h"
 

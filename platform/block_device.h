@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/status.h"
+#include "base/status.h"
 
 namespace dunmere {
 

@@ -7,13 +7,13 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "engine/filetime.h"
+#include "base/filetime.h"
 
 namespace dunmere {
 
 File& File::operator=(File&& o) noexcept {
   if (this != &o) {
-    Close();
+    (void)Close();
     fd_ = o.fd_;
     o.fd_ = -1;
   }
@@ -21,7 +21,7 @@ File& File::operator=(File&& o) noexcept {
 }
 
 Status File::Open(const std::string& path, Mode mode) {
-  Close();
+  (void)Close();
   int flags = O_CLOEXEC;
   switch (mode) {
     case Mode::kRead: flags |= O_RDONLY; break;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/status.h"
+#include "base/status.h"
 
 namespace dunmere {
 
@@ -13,7 +13,7 @@ class File {
  public:
   enum class Mode { kRead, kReadWrite /* open always */, kCreateTruncate };
   File() = default;
-  ~File() { Close(); }
+  ~File() { (void)Close(); }
   File(const File&) = delete;
   File& operator=(const File&) = delete;
   File(File&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "platform/block_device.h"
+#include "platform/sysfs.h"
 #include "storage/disk_table.h"
 
 namespace fs = std::filesystem;
@@ -24,18 +25,8 @@ namespace {
 constexpr uint64_t kDefaultExpectedStart = 63;
 constexpr uint64_t kDefaultCylinder = 16065;
 
-uint64_t ReadNumber(const fs::path& p, uint64_t fallback = 0) {
-  std::ifstream in(p);
-  uint64_t v = 0;
-  return (in >> v) ? v : fallback;
-}
-
-std::string ReadLine(const fs::path& p) {
-  std::ifstream in(p);
-  std::string s;
-  std::getline(in, s);
-  return s;
-}
+uint64_t ReadNumber(const fs::path& p, uint64_t fallback = 0) { return ReadSysfsNumber(p.string(), fallback); }
+std::string ReadLine(const fs::path& p) { return ReadSysfsLine(p.string()); }
 
 // What a device (or a file standing for one) holds.
 struct Probe {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/status.h"
+#include "base/status.h"
 
 namespace dunmere {
 

@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <string_view>
+
+#include "platform/sysfs.h"
 
 namespace fs = std::filesystem;
 
@@ -13,33 +16,54 @@ namespace {
 std::mutex g_mutex;
 std::vector<std::string> g_override;
 
-uint64_t ReadNumberFile(const fs::path& p) {
-  std::ifstream in(p);
-  uint64_t v = 0;
-  in >> v;
-  return in ? v : 0;
+}  // namespace
+
+namespace {
+// Disk families that number their disks with letters after a fixed prefix:
+// sda .. sdz, sdaa .. (the kernel's own order, like a number in base 26).
+size_t LetterNumberedPrefix(std::string_view run) {
+  for (std::string_view p : {"xvd", "sd", "hd", "vd"})
+    if (run.size() > p.size() && run.substr(0, p.size()) == p) return p.size();
+  return std::string_view::npos;
+}
+
+int CompareLetters(std::string_view a, std::string_view b, bool first) {
+  if (first) {
+    size_t pa = LetterNumberedPrefix(a), pb = LetterNumberedPrefix(b);
+    if (pa != std::string_view::npos && pa == pb && a.substr(0, pa) == b.substr(0, pb)) {
+      a.remove_prefix(pa);
+      b.remove_prefix(pb);
+      if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+    }
+  }
+  return a.compare(b);
+}
+
+int CompareDigits(std::string_view a, std::string_view b) {
+  a.remove_prefix(std::min(a.find_first_not_of('0'), a.size()));
+  b.remove_prefix(std::min(b.find_first_not_of('0'), b.size()));
+  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+  return a.compare(b);
+}
+
+// The next run of digits or of other characters.
+std::string_view NextRun(std::string_view s, size_t& i) {
+  size_t start = i;
+  bool digits = isdigit(uint8_t(s[i]));
+  while (i < s.size() && bool(isdigit(uint8_t(s[i]))) == digits) ++i;
+  return s.substr(start, i - start);
 }
 }  // namespace
 
 bool NaturalNameLess(const std::string& a, const std::string& b) {
   size_t i = 0, j = 0;
+  bool first = true;
   while (i < a.size() && j < b.size()) {
-    if (isdigit(uint8_t(a[i])) && isdigit(uint8_t(b[j]))) {
-      size_t i2 = i, j2 = j;
-      while (i2 < a.size() && isdigit(uint8_t(a[i2]))) ++i2;
-      while (j2 < b.size() && isdigit(uint8_t(b[j2]))) ++j2;
-      std::string na = a.substr(i, i2 - i), nb = b.substr(j, j2 - j);
-      na.erase(0, std::min(na.find_first_not_of('0'), na.size()));
-      nb.erase(0, std::min(nb.find_first_not_of('0'), nb.size()));
-      if (na.size() != nb.size()) return na.size() < nb.size();
-      if (na != nb) return na < nb;
-      i = i2;
-      j = j2;
-    } else {
-      if (a[i] != b[j]) return a[i] < b[j];
-      ++i;
-      ++j;
-    }
+    bool da = isdigit(uint8_t(a[i])), db = isdigit(uint8_t(b[j]));
+    std::string_view ra = NextRun(a, i), rb = NextRun(b, j);
+    int c = da && db ? CompareDigits(ra, rb) : da != db ? (da ? -1 : 1) : CompareLetters(ra, rb, first);
+    if (c != 0) return c < 0;
+    first = false;
   }
   return a.size() - i < b.size() - j;
 }
@@ -50,7 +74,7 @@ std::vector<std::string> DiskTable::ScanSysfs(const std::string& sysBlock, const
   for (const auto& de : fs::directory_iterator(sysBlock, ec)) {
     std::string n = de.path().filename().string();
     if (n.rfind("ram", 0) == 0 || n.rfind("zram", 0) == 0) continue;
-    if (ReadNumberFile(de.path() / "size") == 0) continue;  // unattached loop, empty card reader
+    if (ReadSysfsNumber((de.path() / "size").string()) == 0) continue;  // unattached loop, empty card reader
     names.push_back(n);
   }
   std::sort(names.begin(), names.end(), NaturalNameLess);

@@ -23,7 +23,9 @@ class DiskTable {
                                             const std::string& devDir = "/dev");
 };
 
-// Natural order of kernel names: digit runs compare by value.
+// The kernel's order of disk names: digit runs compare by value (nvme0n2 <
+// nvme0n10 < nvme1n1), and the letters that number sd/hd/vd/xvd disks by
+// count first (sda < sdb < sdz < sdaa).
 bool NaturalNameLess(const std::string& a, const std::string& b);
 
 }  // namespace dunmere

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/status.h"
+#include "base/status.h"
 
 namespace dunmere {
 

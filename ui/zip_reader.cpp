@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace dunmere::ui {
 namespace {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 
 namespace dunmere::ui {
 

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/sysfs.h"
+
 namespace fs = std::filesystem;
 
 namespace dunmere {
@@ -15,10 +17,8 @@ namespace {
 std::string DevKey(dev_t d) { return std::to_string(major(d)) + ":" + std::to_string(minor(d)); }
 
 bool ReadDevFile(const fs::path& p, dev_t& out) {
-  std::ifstream in(p);
   unsigned ma = 0, mi = 0;
-  char colon = 0;
-  if (!(in >> ma >> colon >> mi) || colon != ':') return false;
+  if (!ReadSysfsDevNumber(p.string(), ma, mi)) return false;
   out = makedev(ma, mi);
   return true;
 }

@@ -1,7 +1,7 @@
 #include "app/core/file_categories.h"
 
 #include "engine/categories.h"
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace dunmere {
 

@@ -13,7 +13,7 @@
 
 #include "app/core/device_identity.h"
 #include "app/core/text_formats.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/block_device.h"
 #include "platform/file.h"
 #include "storage/disk_list.h"
@@ -107,7 +107,7 @@ void WriteMap(const std::string& path, const std::vector<BadRange>& bad, uint64_
   }
   emit(pos, reached > pos ? reached - pos : 0, '+');
   if (total > std::max(pos, reached)) emit(std::max(pos, reached), total - std::max(pos, reached), '?');
-  WriteFileAtomically(path, out.data(), out.size());
+  (void)WriteFileAtomically(path, out.data(), out.size());
 }
 
 }  // namespace
@@ -248,7 +248,7 @@ ImageCheck CheckImageDestinationPath(const std::string& imagePath, const std::st
   fs::path folder = fs::absolute(imagePath, ec).parent_path();
   bool onSource = DestinationOnSource(imagePath, sourcePath);
   std::string fsName;
-  GetVolumeFsName(folder.string(), fsName);
+  (void)GetVolumeFsName(folder.string(), fsName);
   uint64_t freeBytes = 0;
   bool freeKnown = GetVolumeFreeBytes(folder.string(), freeBytes) == kOk;
   // The file about to be replaced gives its space back.

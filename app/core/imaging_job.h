@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/status.h"
+#include "base/status.h"
 
 namespace dunmere {
 

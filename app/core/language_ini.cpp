@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace dunmere::app {
 namespace {

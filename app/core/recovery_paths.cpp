@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 
 #include "app/core/file_categories.h"
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace dunmere {
 

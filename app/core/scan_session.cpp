@@ -15,13 +15,13 @@
 #include <unordered_map>
 
 #include "app/core/recovery_paths.h"
-#include "carving/professional_recovery.h"
 #include "engine/categories.h"
 #include "engine/scan_log_folder.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/block_device.h"
+#include "platform/sysfs.h"
 #include "storage/disk_table.h"
-#include "storage/engine_factory.h"
+#include "scan/engine_factory.h"
 
 namespace fs = std::filesystem;
 
@@ -29,11 +29,6 @@ namespace dunmere {
 
 namespace {
 
-uint64_t ReadSysNumber(const fs::path& p, uint64_t fallback = 0) {
-  std::ifstream in(p);
-  uint64_t v = 0;
-  return (in >> v) ? v : fallback;
-}
 
 bool ParseU64(const std::string& s, uint64_t& out) {
   if (s.empty()) return false;
@@ -82,7 +77,7 @@ Status CheckReadable(const std::string& path, bool isDevice, std::string& error)
 
 // Bytes per sector of a device the kernel knows, from sysfs (no rights needed).
 uint32_t SysfsSectorSize(const std::string& diskName) {
-  uint64_t v = ReadSysNumber(fs::path("/sys/block") / diskName / "queue/logical_block_size", 512);
+  uint64_t v = ReadSysfsNumber((fs::path("/sys/block") / diskName / "queue/logical_block_size").string(), 512);
   return v >= 512 && v <= 65536 ? uint32_t(v) : 512;
 }
 
@@ -196,8 +191,8 @@ Status ResolveSource(const std::string& text, SourceSpec& out, std::string& erro
     out.diskIndex = index;
     out.path = "/dev/" + diskName;
     out.bytesPerSector = bps;
-    out.start = ReadSysNumber(sys / "start") * 512 / bps;
-    out.count = ReadSysNumber(sys / "size") * 512 / bps;
+    out.start = ReadSysfsNumber((sys / "start").string()) * 512 / bps;
+    out.count = ReadSysfsNumber((sys / "size").string()) * 512 / bps;
   } else {
     int index = DiskTable::IndexOf("/dev/" + name);
     if (index < 0) return kOk;
@@ -207,7 +202,7 @@ Status ResolveSource(const std::string& text, SourceSpec& out, std::string& erro
     out.path = "/dev/" + name;
     out.bytesPerSector = bps;
     out.start = 0;
-    out.count = ReadSysNumber(sys / "size") * 512 / bps;
+    out.count = ReadSysfsNumber((sys / "size").string()) * 512 / bps;
   }
   return kOk;
 }
@@ -223,10 +218,9 @@ std::string FsKindName(FsKind k) {
 }
 
 bool SettleResume(IFileRecoveryParse& engine, bool fresh) {
-  auto* deep = dynamic_cast<CProfessionalRecovery*>(&engine);
-  if (!deep || !deep->CanResume()) return false;
+  if (!engine.CanResume()) return false;
   if (!fresh) return true;
-  deep->DeclineResume();
+  engine.DeclineResume();
   return false;
 }
 
@@ -274,11 +268,11 @@ ScanFolderLock::~ScanFolderLock() {
 Status RunScan(IFileRecoveryParse& engine, const ScanObserver& observer) {
   // A deep scan picks its own folder: a new one, or the folder of the earlier
   // scan it resumes.
-  if (!dynamic_cast<CProfessionalRecovery*>(&engine)) ScanLogFolder::Instance().BeginNewScanFolder();
+  if (!engine.ChoosesScanFolder()) ScanLogFolder::Instance().BeginNewScanFolder();
   ScanThunkData data{&observer};
-  engine.SetCallbacks(&ScanThunk, nullptr, &data, 100);
+  (void)engine.SetCallbacks(&ScanThunk, nullptr, &data, 100);
   Status s = engine.Scan(nullptr);
-  engine.SetCallbacks(nullptr, nullptr, nullptr, 100);
+  (void)engine.SetCallbacks(nullptr, nullptr, nullptr, 100);
   return s;
 }
 
@@ -384,7 +378,7 @@ Status CollectFoundItems(IFileRecoveryParse& engine, const TypeFilter& filter, s
       e.folderPath = it->second.path;
       e.level = it->second.level;
     } else {
-      engine.GetFolderPath(&r, e.folderPath);
+      (void)engine.GetFolderPath(&r, e.folderPath);
       e.level = FolderDepth(e.folderPath);
     }
     files.push_back(std::move(e));
@@ -458,7 +452,7 @@ struct Recoverer {
         std::string child = p.dest + "/" + DestinationName(RecordName(k));
         if (k.isFolder) {
           if (!seen.insert({k.itemId, p.level + 1}).second || p.level > 4096) continue;
-          MakeFolder(child);
+          (void)MakeFolder(child);
           queue.push_back({k, p.level + 1, child});
         } else if (!CopyFile(k, child)) {
           return false;
@@ -477,7 +471,7 @@ RecoverSummary RecoverFound(IFileRecoveryParse& engine, const std::vector<FoundE
   Recoverer rec{engine, SeparatorCount(root), stop, observer, {}};
   rec.summary.total = uint32_t(items.size());
   CopyThunkData data{&stop};
-  engine.SetCallbacks(nullptr, &CopyThunk, &data, 100);
+  (void)engine.SetCallbacks(nullptr, &CopyThunk, &data, 100);
   for (const FoundEntry& e : items) {
     if (stop && stop()) {
       rec.summary.stopped = true;
@@ -497,7 +491,7 @@ RecoverSummary RecoverFound(IFileRecoveryParse& engine, const std::vector<FoundE
     }
     if (!goOn) break;
   }
-  engine.SetCallbacks(nullptr, nullptr, nullptr, 100);
+  (void)engine.SetCallbacks(nullptr, nullptr, nullptr, 100);
   return rec.summary;
 }
 

@@ -14,8 +14,8 @@
 #include "app/core/file_categories.h"
 #include "engine/found_item.h"
 #include "engine/recovery_parse.h"
-#include "engine/status.h"
-#include "storage/fs_detect.h"
+#include "base/status.h"
+#include "scan/fs_detect.h"
 
 namespace dunmere {
 

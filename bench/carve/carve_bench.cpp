@@ -11,7 +11,7 @@
 
 #include "carving/file_type_recovery.h"
 #include "engine/scan_log_folder.h"
-#include "engine/text.h"
+#include "base/text.h"
 
 using namespace dunmere;
 
@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
   ScanLogFolder::Instance().BeginNewScanFolder();
   CFileTypeRecovery engine;
   if (Status s = engine.OpenImage(image, 'B')) {
-    std::fprintf(stderr, "cannot open %s: %d\n", image.c_str(), s);
+    std::fprintf(stderr, "cannot open %s: %d\n", image.c_str(), int(s));
     return 1;
   }
   const SectorSource& src = engine.Source();
@@ -40,20 +40,20 @@ int main(int argc, char** argv) {
   while (offset < total) {
     uint32_t n = uint32_t(std::min<uint64_t>(65536 / ss, total - offset));
     uint32_t got = 0;
-    src.ReadSectors(n, chunk.data(), offset, ss, got);
+    (void)src.ReadSectors(n, chunk.data(), offset, ss, got);
     uint64_t i = 0;
     while (i < got) {
       uint64_t skip = 1;
       CarveScanProgress p{offset + i, total, -1, found};
       ++calls;
-      engine.CarveAtSector(ss, ByteView(chunk.data() + i * ss, ss), offset + i, p, &src, skip, found);
+      (void)engine.CarveAtSector(ss, ByteView(chunk.data() + i * ss, ss), offset + i, p, &src, skip, found);
       i += skip;
     }
     offset += std::max<uint64_t>(n, i);
   }
   auto t1 = std::chrono::steady_clock::now();
   std::vector<FoundItemRecord> all;
-  engine.ListChildren(nullptr, 0, all);
+  (void)engine.ListChildren(nullptr, 0, all);
   std::filesystem::create_directories(outDir);
   size_t failed = 0;
   uint64_t bytes = 0;

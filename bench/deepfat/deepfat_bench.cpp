@@ -13,7 +13,7 @@
 #include <string>
 
 #include "engine/scan_log_folder.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "fat/dir_entry_tests.h"
 #include "fat/professional_fat_recovery.h"
 
@@ -34,11 +34,11 @@ int main(int argc, char** argv) {
   ScanLogFolder::Instance().BeginNewScanFolder();
   CProfessionalFatRecovery engine;
   if (Status s = engine.OpenImage(image, 'Z')) {
-    std::fprintf(stderr, "cannot open %s: %d\n", image.c_str(), s);
+    std::fprintf(stderr, "cannot open %s: %d\n", image.c_str(), int(s));
     return 1;
   }
-  engine.BeginFatLog("");
-  engine.SeedFromBootSector();
+  (void)engine.BeginFatLog("");
+  (void)engine.SeedFromBootSector();
   std::ifstream in(image, std::ios::binary);
   std::vector<uint8_t> chunk(65536);
   uint64_t sector = 0, dots = 0, dirs = 0;
@@ -56,11 +56,11 @@ int main(int argc, char** argv) {
       }
     }
   }
-  engine.FinishFatScan();
+  (void)engine.FinishFatScan();
   auto t1 = std::chrono::steady_clock::now();
   std::deque<std::pair<std::string, std::pair<FoundItemRecord, uint32_t>>> queue;
   std::vector<FoundItemRecord> kids;
-  engine.ListChildren(nullptr, 0, kids);
+  (void)engine.ListChildren(nullptr, 0, kids);
   for (auto& k : kids) queue.push_back({"", {k, 0}});
   size_t files = 0, failed = 0, folders = 0;
   while (!queue.empty()) {
@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
     if (item.first.isFolder) {
       ++folders;
       std::filesystem::create_directories(outDir + "/" + rel);
-      engine.ListChildren(&item.first, item.second + 1, kids);
+      (void)engine.ListChildren(&item.first, item.second + 1, kids);
       for (auto& k : kids) queue.push_back({rel + "/", {k, item.second + 1}});
     } else if (engine.RecoverItem(item.first, outDir + "/" + rel, 0) == 0) {
       ++files;

@@ -11,9 +11,9 @@
 #include <string>
 
 #include "engine/scan_log_folder.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "storage/disk_table.h"
-#include "storage/engine_factory.h"
+#include "scan/engine_factory.h"
 
 using namespace dunmere;
 
@@ -43,14 +43,14 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (Status s = engine->Scan(nullptr)) {
-    std::fprintf(stderr, "scan failed: %d\n", s);
+    std::fprintf(stderr, "scan failed: %d\n", int(s));
     return 1;
   }
   auto t1 = std::chrono::steady_clock::now();
   std::ofstream list(listFile);
   std::deque<std::pair<std::string, std::pair<FoundItemRecord, uint32_t>>> queue;
   std::vector<FoundItemRecord> kids;
-  engine->ListChildren(nullptr, 0, kids);
+  (void)engine->ListChildren(nullptr, 0, kids);
   for (auto& k : kids) queue.push_back({"", {k, 0}});
   size_t files = 0, failed = 0, folders = 0;
   while (!queue.empty()) {
@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
     std::string rel = prefix + SafePathComponent(RecordName(item.first));
     if (item.first.isFolder) {
       ++folders;
-      engine->ListChildren(&item.first, item.second + 1, kids);
+      (void)engine->ListChildren(&item.first, item.second + 1, kids);
       for (auto& k : kids) queue.push_back({rel + "/", {k, item.second + 1}});
       continue;
     }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/store_engine.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "ntfs/fast_ntfs_recovery.h"
 
 using namespace dunmere;
@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
   }
   auto t1 = std::chrono::steady_clock::now();
   std::vector<FoundItemRecord> top;
-  engine.ListChildren(nullptr, 0, top);
+  (void)engine.ListChildren(nullptr, 0, top);
   int base = CountSeparators(out);
   size_t failed = 0;
   for (const FoundItemRecord& r : top) {
@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
   }
   auto t2 = std::chrono::steady_clock::now();
   uint32_t files = 0;
-  engine.CountFiles(nullptr, 0, files);
+  (void)engine.CountFiles(nullptr, 0, files);
   auto ms = [](auto a, auto b) { return std::chrono::duration<double>(b - a).count(); };
   std::printf("found %lld items, %u files; top-level items with failures: %zu\n",
               (long long)engine.GetFoundCount(), files, failed);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/filetime.h"
+#include "base/filetime.h"
 #include "engine/store_engine.h"
 
 namespace dunmere::test {
@@ -52,7 +52,7 @@ class FakeEngine : public CStoreEngineBase {
       SetRecordName(r, it.name);
       store_->Append(r, it.parentId, it.level);
     }
-    store_->Flush();
+    (void)store_->Flush();
     return kOk;
   }
   Status ReadContent(const FoundItemRecord& record, const ContentSink& sink) override {

@@ -5,7 +5,7 @@
 #include <ctime>
 #include <random>
 
-#include "engine/filetime.h"
+#include "base/filetime.h"
 
 namespace dunmere {
 namespace {

@@ -20,7 +20,7 @@
 
 #include "carving/file_type_recovery.h"
 #include "engine/scan_log_folder.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "storage/disk_table.h"
 #include "tests/carving/sig_test_util.h"
 
@@ -111,7 +111,7 @@ PassResult RunPass(CFileTypeRecovery& engine, const SectorSource& source) {
   while (offset < total) {
     uint32_t n = uint32_t(std::min<uint64_t>(65536 / kSector, total - offset));
     uint32_t got = 0;
-    source.ReadSectors(n, chunk.data(), offset, kSector, got);
+    (void)source.ReadSectors(n, chunk.data(), offset, kSector, got);
     uint64_t i = 0;
     while (i < got) {
       uint64_t skip = 1;
@@ -197,7 +197,7 @@ class CarvingEngine : public ::testing::Test {
   }
   static FoundItemRecord RecordAt(uint64_t sector) {
     std::vector<FoundItemRecord> all;
-    engine_->ListChildren(nullptr, 0, all);
+    (void)engine_->ListChildren(nullptr, 0, all);
     auto m = BySector(all);
     auto it = m.find(sector);
     if (it == m.end()) throw std::runtime_error("no record at " + std::to_string(sector));
@@ -309,7 +309,7 @@ TEST_F(CarvingEngine, CopyOutReportsAndStopsThroughTheDataCallback) {
   CFileTypeRecovery engine;
   ASSERT_EQ(engine.ResumeOnImage(kSector, fs::path(engine_->Store()->LogPath()).filename(), 'C', medium_->path),
             kOk);
-  engine.SetCallbacks(nullptr, cb, &seen, 100);
+  (void)engine.SetCallbacks(nullptr, cb, &seen, 100);
   FoundItemRecord font = RecordAt(PlacedFile("font.ttf").sector);  // several 64 KiB pieces
   ASSERT_EQ(engine.RecoverItem(font, tmp_ / "font.ttf", 0), kOk);
   ASSERT_GT(seen.percents.size(), 2u);
@@ -466,7 +466,7 @@ TEST_F(CarvingEngine, PartitionScanUsesAbsoluteSectors) {
   uint64_t skip = 1, found = 0;
   ASSERT_EQ(engine.CarveAtSector(kSector, medium_->SectorAt(png.sector), png.sector, {}, nullptr, skip, found), kOk);
   std::vector<FoundItemRecord> all;
-  engine.ListChildren(nullptr, 0, all);
+  (void)engine.ListChildren(nullptr, 0, all);
   ASSERT_EQ(all.size(), 1u);
   EXPECT_EQ(RecordName(all[0]), std::to_string(png.sector) + ".png");
   EXPECT_EQ(+all[0].location, png.sector);
@@ -497,7 +497,7 @@ TEST_F(CarvingEngine, FileAtTheEndOfTheMediumIsClampedToIt) {
   PassResult pass = RunPass(engine, engine.Source());
   ASSERT_EQ(pass.status, kOk);
   std::vector<FoundItemRecord> all;
-  engine.ListChildren(nullptr, 0, all);
+  (void)engine.ListChildren(nullptr, 0, all);
   auto bySector = BySector(all);
   ASSERT_EQ(bySector.count(wavAt), 1u);
   ASSERT_EQ(bySector.count(jpgAt), 1u);
@@ -538,7 +538,7 @@ TEST_F(CarvingEngine, StopDuringSizingRecordsNothing) {
     int n = 0;
     int share = 0;
   } calls;
-  engine.SetCallbacks(
+  (void)engine.SetCallbacks(
       [](void* u, int, int share, int64_t, uint64_t, uint64_t, uint64_t, uint64_t) -> int {
         auto* c = static_cast<Calls*>(u);
         ++c->n;
@@ -552,12 +552,12 @@ TEST_F(CarvingEngine, StopDuringSizingRecordsNothing) {
   EXPECT_EQ(calls.share, 90);
   EXPECT_EQ(pass.found, 1u);
   std::vector<FoundItemRecord> all;
-  engine.ListChildren(nullptr, 0, all);
+  (void)engine.ListChildren(nullptr, 0, all);
   ASSERT_EQ(all.size(), 1u);
   EXPECT_EQ(+all[0].location, wavAt);
   EXPECT_EQ(engine.Context().stopResult, kStopRequested);
   // The stop is not sticky: carving again with a patient callback records the picture.
-  engine.SetCallbacks(nullptr, nullptr, nullptr, 90);
+  (void)engine.SetCallbacks(nullptr, nullptr, nullptr, 90);
   uint64_t skip = 1, found = 0;
   EXPECT_EQ(engine.CarveAtSector(kSector, m.SectorAt(jpgAt), jpgAt, {}, nullptr, skip, found), kOk);
   EXPECT_EQ(engine.GetFoundCount(), 2);
@@ -628,7 +628,7 @@ TEST_F(CarvingEngine, CorruptSectorsNeverCrashOrReachPastTheMedium) {
     PassResult pass = RunPass(engine, engine.Source());
     EXPECT_EQ(pass.status, kOk);
     std::vector<FoundItemRecord> all;
-    engine.ListChildren(nullptr, 0, all);
+    (void)engine.ListChildren(nullptr, 0, all);
     EXPECT_GT(all.size(), 0u);
     uint64_t mediumBytes = m.bytes.size();
     for (const auto& r : all) EXPECT_LE(r.location * kSector + r.size, mediumBytes) << RecordName(r);
@@ -703,7 +703,7 @@ TEST_F(CarvingEngine, HostileReloadedLogStaysInsideMediumAndDestination) {
   ASSERT_EQ(engine.ListChildren(nullptr, 0, all), kOk);
   EXPECT_EQ(all.size(), 4u);  // the entries naming no record are dropped
   uint32_t count = 0;
-  engine.CountFiles(nullptr, 0, count);
+  (void)engine.CountFiles(nullptr, 0, count);
   EXPECT_EQ(count, 3u);
 
   std::string out = tmp_ / "dest";

@@ -1,4 +1,4 @@
-#include "carving/professional_recovery.h"
+#include "scan/professional_recovery.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +11,9 @@
 #include <set>
 
 #include "engine/scan_log_folder.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "storage/disk_table.h"
-#include "storage/engine_factory.h"
+#include "scan/engine_factory.h"
 #include "tests/support/engine_walk.h"
 #include "tests/support/test_support.h"
 
@@ -115,7 +115,7 @@ TEST_F(DeepScanImage, StoppedScanResumesToTheSameResult) {
   ASSERT_TRUE(deep->CanResume());
   deep->DeclineResume();
   g_calls = 0;
-  first->SetCallbacks(StopAfterThreeChunks, nullptr, nullptr, 100);
+  (void)first->SetCallbacks(StopAfterThreeChunks, nullptr, nullptr, 100);
   ASSERT_EQ(first->Scan(nullptr), kStopRequested);
   int64_t partial = first->GetFoundCount();
   EXPECT_LT(partial, 6);
@@ -141,7 +141,7 @@ TEST_F(DeepScanImage, AResumedRunThatDiesBeforeSavingGivesNothingTwice) {
   auto first = CreateEngineForImage(image_, 1, true);
   static_cast<CProfessionalRecovery*>(first.get())->DeclineResume();
   g_calls = 0;
-  first->SetCallbacks(StopAfterThreeChunks, nullptr, nullptr, 100);
+  (void)first->SetCallbacks(StopAfterThreeChunks, nullptr, nullptr, 100);
   ASSERT_EQ(first->Scan(nullptr), kStopRequested);
   first.reset();
 

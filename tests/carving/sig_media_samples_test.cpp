@@ -16,6 +16,7 @@
 #include "carving/metadata_sector.h"
 #include "carving/scan_frame.h"
 #include "carving/signature_table.h"
+#include "fat/dir_entry_tests.h"
 #include "tests/carving/sig_test_util.h"
 
 namespace dunmere::test {
@@ -360,8 +361,8 @@ TEST_F(MediaSamples, FileRecordInsideTheLookAheadEndsTheFile) {
   EXPECT_EQ(id.size, RoundUp(tif.size()));
 }
 
-// A FAT directory sector, as mkfs.fat and mcopy write it, is metadata: it
-// ends a file whose look-ahead reaches it.
+// A FAT directory sector, as mkfs.fat and mcopy write it, is metadata once the
+// FAT directory test is handed over: it ends a file whose look-ahead reaches it.
 TEST_F(MediaSamples, FatDirectorySectorEndsTheFile) {
   DUNMERE_REQUIRE_TOOL("mkfs.fat");
   DUNMERE_REQUIRE_TOOL("mcopy");
@@ -374,7 +375,8 @@ TEST_F(MediaSamples, FatDirectorySectorEndsTheFile) {
   ByteView boot(fat.data(), fat.size());
   uint64_t rootSector = boot.U16(14) + uint64_t(boot.U8(16)) * boot.U16(22);
   std::vector<uint8_t> dirSector(fat.begin() + rootSector * 512, fat.begin() + (rootSector + 1) * 512);
-  ASSERT_TRUE(IsMetadataSector(ByteView(dirSector.data(), dirSector.size())));
+  ASSERT_FALSE(IsMetadataSector(ByteView(dirSector.data(), dirSector.size())));
+  ASSERT_TRUE(IsMetadataSector(ByteView(dirSector.data(), dirSector.size()), &IsDirectoryCluster));
   auto psd = File("image.psd");
   medium_ = std::make_unique<Medium>();
   uint64_t at = medium_->Place(psd);
@@ -382,6 +384,7 @@ TEST_F(MediaSamples, FatDirectorySectorEndsTheFile) {
   medium_->Random(16);
   medium_->Open(tmp_);
   CarveContext ctx;
+  ctx.directorySector = &IsDirectoryCluster;
   Identification id = CarveAt(ctx, *medium_, at);
   EXPECT_EQ(id.code, kPsd);
   EXPECT_EQ(id.size, RoundUp(psd.size()));

@@ -49,7 +49,7 @@ class Medium {
   void Open(const TempDir& dir, const std::string& name = "medium.img") {
     path = dir / name;
     WriteBytes(path, bytes);
-    source.OpenImageFile(path);
+    (void)source.OpenImageFile(path);
   }
   ByteView SectorAt(uint64_t s) const { return ByteView(bytes.data() + s * kSector, kSector); }
 

@@ -14,7 +14,7 @@
 
 #include "app/core/file_categories.h"
 #include "storage/disk_table.h"
-#include "storage/engine_factory.h"
+#include "scan/engine_factory.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;

@@ -101,7 +101,7 @@ TEST(ResultStoreFiles, PartialTrailingRecordFromACrashIsDropped) {
   ASSERT_EQ(store.Open(dir.path(), "L"), kOk);
   EXPECT_EQ(store.Count(), 2u);
   EXPECT_EQ(store.Append(Rec("x", 1, false), 5, 0), 3u);
-  store.Close();
+  (void)store.Close();
   EXPECT_EQ(ReadBytes(dir / "L").size(), 3 * 346u);
 }
 

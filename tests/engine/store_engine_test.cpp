@@ -162,7 +162,7 @@ TEST(StoreEngineCopyOut, StopDuringThirdFileKeepsTheFirstTwo) {
   e.Add("2.txt", 52, 50, 1, false, "second file");
   e.Add("3.txt", 53, 50, 1, false, "third file, long enough for pieces");
   e.Add("4.txt", 54, 50, 1, false, "fourth");
-  e.SetCallbacks(nullptr, StopOnThirdFile, nullptr, 100);
+  (void)e.SetCallbacks(nullptr, StopOnThirdFile, nullptr, 100);
   std::string dest = out / "album";
   int base = int(std::count(out.path().begin(), out.path().end(), '/'));
   EXPECT_EQ(e.RecoverItem(folder, dest, base), kStopRequested);
@@ -181,7 +181,7 @@ TEST(StoreEngineCopyOut, TreeWithHostileNamesStaysInsideAndFailuresAreReported) 
   e.Add("../../escape.txt", 63, 60, 1, false, "evil");
   e.Add("bad.txt", 64, 60, 1, false, "<unreadable>");
   e.Add("ok.txt", 65, 60, 1, false, "fine");
-  e.SetCallbacks(nullptr, nullptr, nullptr, 100);
+  (void)e.SetCallbacks(nullptr, nullptr, nullptr, 100);
   int base = int(std::count(out.path().begin(), out.path().end(), '/'));
   std::string dest = out / "trip";
   EXPECT_EQ(e.RecoverItem(folder, dest, base), kReadFault);
@@ -198,7 +198,7 @@ TEST(StoreEngineCopyOut, SingleFileReplacesAnExistingLongerFile) {
   FoundItemRecord f = e.Add("a.txt", 70, 5, 0, false, "new");
   fs::create_directories(out / "sub");
   test::WriteBytes(out / "sub/a.txt", std::vector<uint8_t>(100, 'o'));
-  e.SetCallbacks(nullptr, nullptr, nullptr, 100);
+  (void)e.SetCallbacks(nullptr, nullptr, nullptr, 100);
   ASSERT_EQ(e.RecoverItem(f, out / "sub/a.txt", 0), kOk);
   EXPECT_EQ(test::ReadBytes(out / "sub/a.txt"), (std::vector<uint8_t>{'n', 'e', 'w'}));
 }

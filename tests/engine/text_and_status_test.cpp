@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "engine/found_item.h"
-#include "engine/status.h"
-#include "engine/text.h"
+#include "base/status.h"
+#include "base/text.h"
 
 namespace dunmere {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 
 namespace dunmere::test {
 

@@ -8,12 +8,12 @@
 #include <filesystem>
 #include <random>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 #include "engine/scan_log_folder.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "fat/fast_fat_recovery.h"
 #include "fat/fat_entry_cache.h"
-#include "storage/engine_factory.h"
+#include "scan/engine_factory.h"
 #include "tests/fat/fat_images.h"
 #include "tests/support/test_support.h"
 
@@ -179,7 +179,7 @@ TEST(FatDamaged, RandomDamageNeverCrashesOrHangs) {
       ASSERT_EQ(e->Scan(nullptr), 0);
       auto listed = ListAll(*e);
       for (auto& [p, item] : listed)
-        if (item.level == 0) e->RecoverItem(item.record, tmp / ("o" + std::to_string(round)), 0);
+        if (item.level == 0) (void)e->RecoverItem(item.record, tmp / ("o" + std::to_string(round)), 0);
       EXPECT_TRUE(AllInside(tmp.path()));
       EXPECT_EQ(e->LoadAllocationBitmap(), 0);
     }
@@ -276,7 +276,7 @@ TEST(FatEngine, PreviewStopSearchReloadAndProgress) {
   };
   auto e = Open(image);
   std::vector<int> percents;
-  e->SetCallbacks(CountCalls, nullptr, &percents, 100);
+  (void)e->SetCallbacks(CountCalls, nullptr, &percents, 100);
   ASSERT_EQ(e->Scan(nullptr), 0);
   ASSERT_GE(percents.size(), 3u);
   EXPECT_EQ(percents.front(), 1);
@@ -300,12 +300,12 @@ TEST(FatEngine, PreviewStopSearchReloadAndProgress) {
   // A stop during the third file of a folder copy.
   TempDir out;
   int calls = 0;
-  e->SetCallbacks(nullptr, StopAtThird, &calls, 100);
+  (void)e->SetCallbacks(nullptr, StopAtThird, &calls, 100);
   EXPECT_EQ(e->RecoverItem(listed["Trash Bin"].record, out / "t", LevelBase(out / "t", 1)), kStopRequested);
   size_t copied = 0;
   for (auto& p : fs::recursive_directory_iterator(out.path())) copied += p.is_regular_file();
   EXPECT_EQ(copied, 2u);
-  e->SetCallbacks(nullptr, nullptr, nullptr, 100);
+  (void)e->SetCallbacks(nullptr, nullptr, nullptr, 100);
 
   std::vector<FoundItemRecord> found;
   EXPECT_EQ(e->SearchByType("*.bin", found), 1);
@@ -329,14 +329,14 @@ TEST(FatEngine, PreviewStopSearchReloadAndProgress) {
   EXPECT_EQ(Sha256OfFile(out / "zq"), hashOf("Zq"));
 
   // A second scan in the same folder and minute replaces the log.
-  again.SetCallbacks(nullptr, nullptr, nullptr, 100);
+  (void)again.SetCallbacks(nullptr, nullptr, nullptr, 100);
   ASSERT_EQ(again.Scan(nullptr), 0);
   EXPECT_EQ(again.GetFoundCount(), count);
   EXPECT_EQ(ListAll(again).size(), listed.size());
 
   // A progress callback that answers "stop" ends the scan with its answer.
   auto s = Open(image);
-  s->SetCallbacks(Refuse, nullptr, nullptr, 100);
+  (void)s->SetCallbacks(Refuse, nullptr, nullptr, 100);
   EXPECT_EQ(s->Scan(nullptr), kStopRequested);
 }
 

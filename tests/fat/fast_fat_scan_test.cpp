@@ -5,10 +5,10 @@
 #include <filesystem>
 
 #include "engine/scan_log_folder.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "fat/fast_fat_recovery.h"
 #include "storage/disk_table.h"
-#include "storage/engine_factory.h"
+#include "scan/engine_factory.h"
 #include "tests/fat/fat_images.h"
 #include "tests/support/test_support.h"
 

@@ -5,7 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 #include "fat/fat_boot_sector.h"
 #include "fat/fat_entry_cache.h"
 #include "storage/sector_source.h"

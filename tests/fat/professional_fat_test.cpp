@@ -15,15 +15,15 @@
 
 #include <map>
 
-#include "carving/professional_recovery.h"
+#include "scan/professional_recovery.h"
 #include "engine/scan_log_folder.h"
 #include "engine/store_engine.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "fat/dir_entry_tests.h"
 #include "fat/pro_fat_volume_guess.h"
 #include "fat/professional_fat_recovery.h"
 #include "storage/disk_table.h"
-#include "storage/engine_factory.h"
+#include "scan/engine_factory.h"
 #include "tests/fat/dir_entry_builder.h"
 #include "tests/fat/fat_images.h"
 #include "tests/support/engine_walk.h"
@@ -187,8 +187,8 @@ TEST(DeepFatReformatted, OldFilesComeBackWithLongNamesFoldersAndContent) {
   const Listed* last = findSuffix("Ωmega résumé.txt");
   ASSERT_TRUE(first && last);
   std::string p1, p2;
-  e->GetFolderPath(&first->record, p1);
-  e->GetFolderPath(&last->record, p2);
+  (void)e->GetFolderPath(&first->record, p1);
+  (void)e->GetFolderPath(&last->record, p2);
   EXPECT_EQ(p1, p2);
   // The top folders, named after their first cluster, at the top level.
   size_t lost = 0;

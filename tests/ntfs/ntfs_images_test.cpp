@@ -14,10 +14,10 @@
 
 #include "engine/scan_log_folder.h"
 #include "engine/store_engine.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "ntfs/fast_ntfs_recovery.h"
 #include "storage/disk_table.h"
-#include "storage/engine_factory.h"
+#include "scan/engine_factory.h"
 #include "tests/support/test_support.h"
 
 namespace dunmere {
@@ -89,14 +89,14 @@ class NtfsImages : public ::testing::Test {
     std::map<std::string, FoundItemRecord> tree;
     std::vector<std::tuple<FoundItemRecord, std::string, uint32_t>> stack;
     std::vector<FoundItemRecord> kids;
-    engine.ListChildren(nullptr, 0, kids);
+    (void)engine.ListChildren(nullptr, 0, kids);
     for (auto& k : kids) stack.emplace_back(k, RecordName(k), 1);
     while (!stack.empty()) {
       auto [r, path, level] = stack.back();
       stack.pop_back();
       tree[path] = r;
       if (!r.isFolder) continue;
-      engine.ListChildren(&r, level, kids);
+      (void)engine.ListChildren(&r, level, kids);
       for (auto& k : kids) stack.emplace_back(k, path + "/" + RecordName(k), level + 1);
     }
     return tree;
@@ -183,7 +183,7 @@ TEST_F(NtfsImages, WholeFolderRecoveryAndStop) {
   struct Counter {
     int calls = 0;
   } counter;
-  engine.SetCallbacks(
+  (void)engine.SetCallbacks(
       nullptr,
       [](void* u, int, int, Status, const std::string&) -> int {
         return ++static_cast<Counter*>(u)->calls >= 1 ? kStopRequested : 0;
@@ -260,7 +260,7 @@ TEST_F(NtfsImages, ScanProgressStopAndPreview) {
     pr->percents.push_back(percent);
     return pr->stop ? kStopRequested : 0;
   };
-  engine.SetCallbacks(cb, nullptr, &p, 100);
+  (void)engine.SetCallbacks(cb, nullptr, &p, 100);
   ASSERT_EQ(engine.Scan(nullptr), kOk);
   ASSERT_GE(p.percents.size(), 3u);  // one per batch of 1,024 records, and the final 100
   EXPECT_EQ(p.percents.back(), 100);
@@ -279,7 +279,7 @@ TEST_F(NtfsImages, ScanProgressStopAndPreview) {
   }
 
   // Preview of a type without a viewer: into the caller's buffer.
-  engine.SetCallbacks(nullptr, nullptr, nullptr, 100);
+  (void)engine.SetCallbacks(nullptr, nullptr, nullptr, 100);
   ScanLogFolder::Instance().BeginNewScanFolder();
   ASSERT_EQ(engine.Scan(nullptr), kOk);
   auto tree = Walk(engine);
@@ -349,7 +349,7 @@ TEST_F(NtfsImages, FreeExtentsFollowTheAllocationBitmap) {
   // The $MFT's first cluster is in use, so no free extent starts at sector 0.
   s = 0;
   uint64_t n = 0;
-  engine.NextFreeExtent(s, n);
+  (void)engine.NextFreeExtent(s, n);
   EXPECT_GT(s, 0u);
 }
 

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 #include "ntfs/attribute_list.h"
 #include "ntfs/cluster_bitmap.h"
 #include "ntfs/data_layout.h"

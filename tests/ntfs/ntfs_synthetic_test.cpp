@@ -7,7 +7,7 @@
 
 #include "engine/store_engine.h"
 #include "engine/scan_log_folder.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include <set>
 #include "ntfs/fast_ntfs_recovery.h"
 #include "tests/ntfs/synthetic_volume.h"

@@ -12,13 +12,13 @@
 #include <sstream>
 
 #include "engine/scan_log_folder.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "ntfs/mft_map.h"
 #include "ntfs/professional_ntfs_recovery.h"
 #include "storage/disk_table.h"
 #include "storage/sector_source.h"
-#include "carving/professional_recovery.h"
-#include "storage/engine_factory.h"
+#include "scan/professional_recovery.h"
+#include "scan/engine_factory.h"
 #include "tests/support/engine_walk.h"
 #include "tests/support/test_support.h"
 
@@ -43,18 +43,18 @@ void DrivePass(CProfessionalNtfsRecovery& engine, const SectorSource& source, ui
   for (uint64_t done = 0; done < count;) {
     uint32_t n = uint32_t(std::min<uint64_t>(65536 / ss, count - done));
     uint32_t got = 0;
-    source.ReadSectors(n, chunk.data(), first + done, ss, got);
+    (void)source.ReadSectors(n, chunk.data(), first + done, ss, got);
     for (uint32_t i = 0; i < got; ++i) {
       ByteView v(chunk.data() + size_t(i) * ss, size_t(got - i) * ss);
       if (!LooksLikeFileRecord(v, m)) continue;
       if (v.size() < m) {
         uint32_t more = 0;
         std::fill(wide.begin(), wide.end(), 0);
-        source.ReadSectors(8192 / ss, wide.data(), first + done + i, ss, more);
+        (void)source.ReadSectors(8192 / ss, wide.data(), first + done + i, ss, more);
         v = ByteView(wide.data(), wide.size());
       }
       if (v.U16(22) & 0x0002) continue;
-      engine.ProcessFileRecord(v, first + done + i, false, 0);
+      (void)engine.ProcessFileRecord(v, first + done + i, false, 0);
     }
     done += n;
   }
@@ -83,7 +83,7 @@ std::map<std::string, FoundItemRecord> Walk(IFileRecoveryParse& engine) {
     stack.pop_back();
     tree[std::to_string(r.partitionStart) + ":" + path] = r;
     if (!r.isFolder) continue;
-    engine.ListChildren(&r, level, kids);
+    (void)engine.ListChildren(&r, level, kids);
     for (auto& k : kids) stack.emplace_back(k, path + "/" + RecordName(k), level + 1);
   }
   return tree;
@@ -609,8 +609,8 @@ TEST_F(DeepNtfsRecords, DamagedRecordsAreSkippedWithoutHarm) {
     Status s = engine.ProcessFileRecord(ByteView(r.data(), r.size()), sector);
     EXPECT_TRUE(s == kOk || s == kInvalidArg || s == kNotFileRecord) << s;
     // Also short buffers and the lost-folder mode.
-    engine.ProcessFileRecord(ByteView(r.data(), 600), sector);
-    engine.ProcessFileRecord(ByteView(r.data(), r.size()), sector, true, uint32_t(rng() % 100));
+    (void)engine.ProcessFileRecord(ByteView(r.data(), 600), sector);
+    (void)engine.ProcessFileRecord(ByteView(r.data(), r.size()), sector, true, uint32_t(rng() % 100));
   }
   // A record whose bytes in use pass the record's end is refused.
   auto bad = BuildRecord({.number = 70, .parent = 5, .name = u"big.txt", .resident = {'b'}});
@@ -623,7 +623,7 @@ TEST_F(DeepNtfsRecords, DamagedRecordsAreSkippedWithoutHarm) {
   test::TempDir out;
   int i = 0;
   for (auto& [k, r] : tree) {
-    if (!r.isFolder) engine.RecoverItem(r, out / std::to_string(i++), 0);
+    if (!r.isFolder) (void)engine.RecoverItem(r, out / std::to_string(i++), 0);
   }
   EXPECT_FALSE(tree.count("0:big.txt"));
 }

@@ -115,9 +115,11 @@ TEST(SectorSourceDisks, DiskTableSubstitutesImagesForPhysicalDisks) {
 }
 
 TEST(DiskTableOrder, NaturalKernelNameOrder) {
-  std::vector<std::string> names = {"sdb", "nvme1n1", "sda", "nvme0n10", "nvme0n2", "sdaa", "mmcblk0", "vda"};
+  std::vector<std::string> names = {"sdb",  "nvme1n1", "sda",  "nvme0n10", "nvme0n2", "sdaa",
+                                    "sdz",  "mmcblk0", "vda",  "sdab",     "vdb",     "mmcblk0p1"};
   std::sort(names.begin(), names.end(), NaturalNameLess);
-  EXPECT_EQ(names, (std::vector<std::string>{"mmcblk0", "nvme0n2", "nvme0n10", "nvme1n1", "sda", "sdaa", "sdb", "vda"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"mmcblk0", "mmcblk0p1", "nvme0n2", "nvme0n10", "nvme1n1", "sda", "sdb",
+                                             "sdz", "sdaa", "sdab", "vda", "vdb"}));
 }
 
 TEST(DiskTableOrder, FakeSysfsSkipsRamZramAndEmptyDevices) {

@@ -15,6 +15,7 @@
 #include "ntfs/professional_ntfs_recovery.h"
 #include "engine/recovery_parse.h"
 #include "engine/scan_resume_entry.h"
+#include "scan/deep_scan_logs.h"
 #include "storage/sector_source.h"
 
 namespace dunmere {
@@ -22,7 +23,6 @@ namespace dunmere {
 class CProfessionalRecovery : public IFileRecoveryParse {
  public:
   static constexpr int32_t kImageDisk = 128;
-  static constexpr uint32_t kChunkBytes = 65536;
 
   CProfessionalRecovery();
   ~CProfessionalRecovery() override;
@@ -44,10 +44,10 @@ class CProfessionalRecovery : public IFileRecoveryParse {
                         PreviewProgressCallback cb, void* user) override;
 
   // An earlier scan of the same area was found when the source was opened.
-  bool CanResume() const { return resume_; }
+  bool CanResume() const override { return resume_; }
   const ScanResumeEntry& ResumeEntry() const { return resumeEntry_; }
-  // The user chose a fresh scan: the earlier scan's folder goes.
-  void DeclineResume();
+  void DeclineResume() override;
+  bool ChoosesScanFolder() const override { return true; }
 
   uint32_t SectorSize() const { return sectorSize_; }
   uint64_t AreaLength() const { return length_; }
@@ -59,17 +59,10 @@ class CProfessionalRecovery : public IFileRecoveryParse {
   // The engine that made records of this source kind; null for unknown kinds.
   IFileRecoveryParse* EngineOfKind(uint32_t kind);
   void ResetResume();
-  // Gives a FILE record at `sector` (index `i` of a chunk of `sectors`) to the
-  // deep NTFS engine, reading past the chunk when the record runs over it.
-  void OnFileRecordSector(const uint8_t* chunk, uint64_t i, uint32_t sectors, uint64_t sector);
-  // Hands each sector of a chunk to one deep engine. Returns the sectors
-  // consumed from the chunk's start, beyond its end when a carved file runs
-  // on; on a stop, the sector whose file was being sized.
-  uint64_t DispatchChunk(const uint8_t* chunk, uint32_t sectors, uint64_t firstSector, CarveScanProgress& progress,
-                         bool& stopped);
-  bool IsFileRecordSector(const uint8_t* sector) const;
-  // The quick engine's next free extent at or after `start`, inside the area.
-  void NextFreeRange(uint64_t& start, uint64_t& length);
+  DeepArea Area() const;
+  // The quick engine's scan (resumed from its log when resuming); learns
+  // whether its free extents can steer the pass.
+  Status RunQuickPass(bool resuming, const std::string& folder);
   // First data sector of a file-system item, for telling carved copies apart.
   bool FirstDataSector(const FoundItemRecord& r, uint64_t& sector);
 

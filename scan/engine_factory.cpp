@@ -1,4 +1,4 @@
-#include "storage/engine_factory.h"
+#include "scan/engine_factory.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "carving/content_check_factory.h"
-#include "carving/professional_recovery.h"
+#include "scan/professional_recovery.h"
 #include "engine/fast_ext_recovery.h"
 #include "fat/fast_fat_recovery.h"
 #include "ntfs/fast_ntfs_recovery.h"
@@ -62,7 +62,7 @@ std::unique_ptr<IFileRecoveryParse> CreateEngineForPartition(uint32_t diskIndex,
   std::vector<uint8_t> buf(kDetectBytes);
   if (!ReadDetectionArea(path, start * bps, buf.data())) return nullptr;
   auto engine = CreateEngineForKind(DetectFileSystem(ByteView(buf.data(), buf.size())), deep);
-  if (engine) engine->OpenPartition(diskIndex, start, count, tag);
+  if (engine) (void)engine->OpenPartition(diskIndex, start, count, tag);
   return engine;
 }
 
@@ -70,7 +70,7 @@ std::unique_ptr<IFileRecoveryParse> CreateEngineForImage(const std::string& imag
   std::vector<uint8_t> buf(kDetectBytes);
   if (!ReadDetectionArea(imagePath, 0, buf.data())) return nullptr;
   auto engine = CreateEngineForKind(DetectFileSystem(ByteView(buf.data(), buf.size())), deep);
-  if (engine) engine->OpenImage(imagePath, tag);
+  if (engine) (void)engine->OpenImage(imagePath, tag);
   return engine;
 }
 

@@ -8,7 +8,17 @@
 
 namespace dunmere {
 
-using Status = int32_t;
+// A status left unread is a failure nobody hears of, hence [[nodiscard]]; a
+// caller that truly has nothing to do with one says so with (void).
+class [[nodiscard]] Status {
+ public:
+  constexpr Status(int32_t code = 0) noexcept : code_(code) {}
+  constexpr operator int32_t() const noexcept { return code_; }
+
+ private:
+  int32_t code_;
+};
+static_assert(sizeof(Status) == 4);
 
 inline constexpr Status kOk = 0;
 // System-style codes the program produces itself.
@@ -36,7 +46,8 @@ inline constexpr Status kAttributeNotFound = -100;
 inline constexpr Status kNotResident = -101;
 inline constexpr Status kUnsupportedCompression = -102;
 inline constexpr Status kNoContent = -103;
-inline constexpr Status kStopRequested = -9527;
+// Also the answer of a progress callback asking to stop, hence a plain int.
+inline constexpr int32_t kStopRequested = -9527;
 
 // errno values without a close Windows counterpart keep their number with this
 // bit set (the "customer" bit of Windows codes), so they never collide.

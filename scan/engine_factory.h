@@ -6,7 +6,7 @@
 #include <string>
 
 #include "engine/recovery_parse.h"
-#include "storage/fs_detect.h"
+#include "scan/fs_detect.h"
 
 namespace dunmere {
 

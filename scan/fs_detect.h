@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 
 namespace dunmere {
 
@@ -11,9 +11,6 @@ enum class FsKind : int { kFat = 2, kNtfs = 3, kExt = 4, kOther = 5 };
 
 inline constexpr size_t kDetectBytes = 16384;
 
-bool IsNtfsBootSector(ByteView b);
-// FAT12/16/32, never a volume of the system's volume encryption.
-bool IsFatBootSector(ByteView b);
 // The ext2/3/4 superblock at offset 1024.
 bool IsExtSuperblock(ByteView b);
 FsKind DetectFileSystem(ByteView first16k);

@@ -1,4 +1,7 @@
-#include "storage/fs_detect.h"
+#include "scan/fs_detect.h"
+
+#include "fat/fat_boot_sector.h"
+#include "ntfs/ntfs_boot_sector.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +9,7 @@
 
 #include "engine/fast_ext_recovery.h"
 #include "storage/disk_table.h"
-#include "storage/engine_factory.h"
+#include "scan/engine_factory.h"
 #include "tests/support/test_support.h"
 
 namespace dunmere {

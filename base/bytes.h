@@ -27,9 +27,10 @@ inline void PutLe64(uint8_t* p, uint64_t v) {
   for (int i = 0; i < 8; ++i) p[i] = uint8_t(v >> (8 * i));
 }
 
-// A bounds-checked view of bytes. Reads outside the view yield 0 and `ok()`
-// stays true only while every read so far was inside; parsers of untrusted
-// sectors check `Has` up front or `ok()` afterwards.
+// A bounds-checked view of bytes. Reads outside the view yield 0 (and
+// `Equals` false), so a damaged length can never read past the buffer;
+// parsers of untrusted sectors check `Has` up front where a 0 could pass
+// for a real value.
 class ByteView {
  public:
   ByteView() = default;

@@ -1,0 +1,67 @@
+#include "scan/deep_pass.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "engine/progress_estimator.h"
+
+namespace dunmere {
+
+Status DeepPass::Run(ResumeProgress& pos, uint64_t total, FreeRanges* ranges, const PassReport& report) {
+  Status result = kOk;
+  std::vector<uint8_t> chunk(kChunkBytes);
+  const uint32_t perChunk = std::max<uint32_t>(1, kChunkBytes / sectorSize_);
+  ProgressEstimator estimate;
+  estimate.Start();
+  int64_t secondsLeft = -1;
+  CarveScanProgress cp;
+  while (result == kOk && pos.rangeLength > 0) {
+    uint64_t remaining = pos.rangeOffset < pos.rangeLength ? pos.rangeLength - pos.rangeOffset : 0;
+    while (remaining > 0) {
+      const uint64_t at = areaStart_ + pos.rangeStart + pos.rangeOffset;
+      uint32_t n = uint32_t(std::min<uint64_t>(perChunk, remaining));
+      uint32_t got = 0;
+      // A read that fails delivers fewer sectors; the pass goes on past them.
+      (void)source_.ReadSectors(n, chunk.data(), at, sectorSize_, got);
+      uint64_t consumed = n;
+      bool stopped = false;
+      cp.sectorsDone = pos.sectorsDone;
+      cp.sectorsTotal = total;
+      cp.secondsLeft = secondsLeft;
+      cp.filesFound = foundCount_();
+      if (got > 0) {
+        try {
+          uint64_t reached = dispatch_.DispatchChunk(chunk.data(), got, at, cp, stopped);
+          consumed = stopped ? reached : std::max<uint64_t>(reached, n);
+        } catch (...) {
+          // A sector that broke a parser costs its chunk, not the scan.
+        }
+      }
+      pos.rangeOffset += consumed;
+      pos.sectorsDone += std::min(consumed, remaining);
+      remaining = consumed >= remaining ? 0 : remaining - consumed;
+
+      secondsLeft = estimate.Update(pos.sectorsDone * sectorSize_, total * sectorSize_, report.share == 90);
+      if (stopped) {
+        result = kStopRequested;
+        break;
+      }
+      if (report.callback) {
+        uint64_t done = pos.sectorsDone;
+        int percent = int((total ? std::min(done, total) * 100 / total : 100) * 90 / 100 + 10);
+        if (int answer = report.callback(report.user, std::min(percent, 100), report.share, secondsLeft, done, total,
+                                         foundCount_(), 0)) {
+          result = answer;
+          break;
+        }
+      }
+    }
+    if (result != kOk || !ranges) break;
+    pos.rangeStart += pos.rangeLength;
+    pos.rangeOffset = 0;
+    ranges->Next(pos.rangeStart, pos.rangeLength);
+  }
+  return result;
+}
+
+}  // namespace dunmere

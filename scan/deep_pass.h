@@ -1,0 +1,45 @@
+#pragma once
+// The one read of the area in a deep scan: chunk after chunk over the current
+// range and, when the quick engine supplied free extents, every later one;
+// each chunk goes to the sector dispatcher, progress goes out with time left.
+#include <cstdint>
+#include <functional>
+
+#include "engine/callbacks.h"
+#include "engine/scan_resume_entry.h"
+#include "scan/free_ranges.h"
+#include "scan/sector_dispatch.h"
+#include "storage/sector_source.h"
+
+namespace dunmere {
+
+struct PassReport {
+  ScanProgressCallback callback = nullptr;
+  void* user = nullptr;
+  int share = 90;  // the pass owns the estimate only with the deep share of the bar
+};
+
+class DeepPass {
+ public:
+  static constexpr uint32_t kChunkBytes = 65536;
+
+  // foundCount: files found so far, including those of an earlier run.
+  DeepPass(const SectorSource& source, uint64_t areaStart, uint32_t sectorSize, SectorDispatcher& dispatch,
+           std::function<uint64_t()> foundCount)
+      : source_(source), areaStart_(areaStart), sectorSize_(sectorSize), dispatch_(dispatch),
+        foundCount_(std::move(foundCount)) {}
+
+  // Reads on from `pos` (its range, offset and sectors done) until the ranges
+  // end, a stop (kStopRequested, or the callback's non-zero answer) or an
+  // error; `pos` then holds where the pass got to. `ranges` null: one range.
+  Status Run(ResumeProgress& pos, uint64_t totalSectors, FreeRanges* ranges, const PassReport& report);
+
+ private:
+  const SectorSource& source_;
+  uint64_t areaStart_;
+  uint32_t sectorSize_;
+  SectorDispatcher& dispatch_;
+  std::function<uint64_t()> foundCount_;
+};
+
+}  // namespace dunmere

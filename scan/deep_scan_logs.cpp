@@ -1,0 +1,42 @@
+#include "scan/deep_scan_logs.h"
+
+#include "engine/kept_records.h"
+#include "engine/scan_log_folder.h"
+
+namespace dunmere {
+
+Status OpenDeepLogs(const DeepArea& a, bool resuming, const std::string& folder, CFileTypeRecovery& carve,
+                    CProfessionalFatRecovery& fat, CProfessionalNtfsRecovery& ntfs) {
+  ScanLogFolder& logs = ScanLogFolder::Instance();
+  // An earlier log is looked for only when resuming; `found` says whether it is there.
+  auto earlier = [&](const char* prefix, std::string& name) {
+    return resuming && logs.FindLogFile(prefix, name, folder) == kOk;
+  };
+  Status result = kOk;
+  std::string name;
+  if (earlier("File_Type_", name)) {
+    result = a.imagePath.empty() ? carve.ResumeOnDisk(a.sectorSize, uint32_t(a.disk), name, a.tag)
+                                 : carve.ResumeOnImage(a.sectorSize, name, a.tag, a.imagePath);
+  } else {
+    result = a.imagePath.empty() ? carve.OpenPartition(uint32_t(a.disk), a.start, a.length, a.tag)
+                                 : carve.OpenImage(a.imagePath, a.tag);
+  }
+  std::string fatLog;
+  if (resuming) (void)logs.FindLogFile("Pro_Fat_", fatLog, folder);
+  if (Status s = fat.BeginFatLog(fatLog); s != kOk && result == kOk) result = s;
+  std::string ntfsLog;
+  Status ntfsStart = earlier("Pro_Ntfs_", ntfsLog) ? ntfs.StartScan(&ntfsLog) : ntfs.StartScan(nullptr);
+  if (ntfsStart != kOk && result == kOk) result = ntfsStart;
+  return result;
+}
+
+void SaveDeepScanState(const DeepArea& a, const std::string& folder, const std::vector<ResultStore*>& stores,
+                       const ResumeProgress& pos) {
+  // A failed save leaves the earlier position: a resume then reads a stretch
+  // again and the kept counts cut its records back, so nothing is lost.
+  (void)SaveKeptRecords(folder, stores);
+  (void)ScanLogFolder::Instance().SaveScanState(a.tag, a.imagePath.empty() ? uint32_t(a.disk) : 0, a.start, a.length,
+                                                pos, folder, a.imagePath);
+}
+
+}  // namespace dunmere
