@@ -1,9 +1,20 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs the whole test suite.
+#   scripts/test.sh              the release build in build/
+#   scripts/test.sh --sanitize   AddressSanitizer and UBSan build in build-asan/
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
-cmake --build build -j"$(nproc)"
+python3 scripts/check_layers.py
+build=build
+config=(-DCMAKE_BUILD_TYPE=Release)
+if [ "${1:-}" = "--sanitize" ]; then
+  build=build-asan
+  config=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DDUNMERE_SANITIZE=ON -DDUNMERE_BUILD_BENCH=OFF)
+  export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=1:detect_leaks=1}
+  export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+fi
+cmake -S . -B "$build" "${config[@]}"
+cmake --build "$build" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir build -j"$(nproc)" --output-on-failure --timeout 900
+ctest --test-dir "$build" -j"$(nproc)" --output-on-failure --timeout 1800
