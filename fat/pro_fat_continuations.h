@@ -15,6 +15,12 @@
 
 namespace dunmere {
 
+// Clusters that may lie between a folder's last file's data and the first
+// file's data of the folder's next cluster: none (mtools), or the new
+// directory cluster itself (Windows, Linux). A few more are allowed; a wider
+// gap would join live folders' clusters by chance on a fragmented volume.
+inline constexpr uint32_t kMaxFatContinuationGap = 4;
+
 class FatFolderContinuations {
  public:
   explicit FatFolderContinuations(size_t maxTracked = size_t(1) << 20) : maxTracked_(maxTracked) {}
