@@ -30,8 +30,8 @@ bool FatDirRun::TakeNext(const FatVolumeGuesses& guesses, uint64_t s) {
   return true;
 }
 
-FatDirParseOutcome ParseFatDirBuffer(ByteView buf, const FatBufferPlace& p, uint32_t sectorSize,
-                                     uint32_t rootCluster, FatDirEntrySink& sink) {
+FatDirParseOutcome ParseFatDirBuffer(ByteView buf, const FatBufferPlace& p, uint32_t sectorSize, uint32_t rootCluster,
+                                     FatDirEntrySink& sink) {
   FatDirParseOutcome out;
   auto normalize = [&](uint32_t c) { return c == 0 ? rootCluster : c; };
   uint32_t curDir = normalize(p.cluster);

@@ -32,9 +32,7 @@ class FatVolumeGuesses {
   const std::vector<FatVolumeGuess>& List() const { return guesses_; }
   const FatVolumeGuess& operator[](int guess) const { return guesses_[size_t(guess)]; }
   // Sectors per cluster of a guess; 0 for kNone.
-  uint64_t SectorsPerCluster(int guess) const {
-    return guess != kNone ? guesses_[size_t(guess)].sectorsPerCluster : 0;
-  }
+  uint64_t SectorsPerCluster(int guess) const { return guess != kNone ? guesses_[size_t(guess)].sectorsPerCluster : 0; }
   bool FirstFromBootSector() const { return bootGuess_; }
 
   // The first guess a boot sector gives is marked as such.

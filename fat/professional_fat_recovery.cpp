@@ -29,32 +29,6 @@ constexpr int kNoGuess = FatVolumeGuesses::kNone;
 std::string ProFatLogName(uint64_t start, const struct tm& t) { return FormatLogName("Pro_Fat_", start, t); }
 }  // namespace
 
-// What the parser finds in a buffer: the folder data it tells of goes to the
-// continuations, its entries to the folder tree and the log.
-class CProfessionalFatRecovery::EntrySink : public FatDirEntrySink {
- public:
-  EntrySink(CProfessionalFatRecovery& e, const FatBufferPlace& p) : e_(e), p_(p) {}
-  void OnDirEnd(uint32_t dir) override {
-    if (p_.guess != kNoGuess) e_.tree_.Continuations().OnEnd(dir, p_.guess);
-  }
-  void OnFolderEntry(ByteView entry, const std::string& name, uint32_t dir, uint64_t sector) override {
-    if (p_.guess != kNoGuess) e_.tree_.Continuations().OnEntry(dir, p_.guess, FatDirEntry(entry).FirstCluster(true), 1);
-    e_.AddFolder(entry, name, dir, p_.guess, sector);
-  }
-  void OnFileEntry(ByteView entry, const std::string& name, uint32_t dir, uint64_t sector) override {
-    if (p_.guess != kNoGuess) {
-      FatDirEntry e(entry);
-      const uint64_t cb = e_.guesses_.SectorsPerCluster(p_.guess) * e_.sectorSize_;
-      e_.tree_.Continuations().OnEntry(dir, p_.guess, e.FirstCluster(true), uint32_t((e.Size() + cb - 1) / cb));
-    }
-    e_.AddFile(entry, name, dir, p_.guess, p_.dirSector, sector);
-  }
-
- private:
-  CProfessionalFatRecovery& e_;
-  const FatBufferPlace& p_;
-};
-
 CProfessionalFatRecovery::CProfessionalFatRecovery()
     : tree_(guesses_, stats_,
             [this](uint64_t sector, uint8_t* out, uint32_t bytes) {
@@ -88,8 +62,8 @@ Status CProfessionalFatRecovery::OpenOn(uint64_t start, uint64_t count, uint16_t
   guesses_.SetAreaStart(start_);
   tree_.SetSectorSize(sectorSize_);
   tails_.SetSectorSize(sectorSize_);
-  run1_ = FatDirRun{};
-  run2_ = FatDirRun{};
+  feed_.SetSectorSize(sectorSize_);
+  feed_.Reset();
   opened_ = true;
   return kOk;
 }
@@ -135,8 +109,7 @@ Status CProfessionalFatRecovery::GetFolderPath(const FoundItemRecord* record, st
 
 void CProfessionalFatRecovery::ClearScanState() {
   guesses_.Reset();
-  run1_ = FatDirRun{};
-  run2_ = FatDirRun{};
+  feed_.Reset();
   stats_ = Stats{};
   const std::string base = spillBase_;
   tree_.Reset(base.empty() ? "" : base + "_folders");
@@ -185,25 +158,7 @@ Status CProfessionalFatRecovery::SeedFromBootSector() {
 
 void CProfessionalFatRecovery::OnDotPairSector(ByteView sector, uint64_t s) {
   try {
-    if (!IsDotPair(sector)) return;
-    FatDirEntry dot(sector), dotdot(sector.Sub(kFatDirEntrySize, kFatDirEntrySize));
-    const uint32_t c = dot.FirstCluster(true);
-    if (c < 2 || tree_.IsRoot(c)) return;
-    // The sector names its own parent: no read needed later.
-    tree_.LearnParent(c, dotdot.FirstCluster(true));
-    int g = guesses_.FindAt(c, s);
-    if (g == kNoGuess) g = guesses_.Learn(c, s);
-    FatDirRun run;
-    FatDirRun* runPtr = nullptr;
-    if (g != kNoGuess) {
-      run = FatDirRun{true, g, c, c, s, s, false};
-      runPtr = &run;
-    } else {
-      // A directory no volume places breaks the run of placed ones.
-      run1_ = FatDirRun{};
-    }
-    ParseAndKeepTail(sector, FatBufferPlace{c, g, s, s, kFatNoJoin, 0}, runPtr);
-    if (runPtr) run1_ = run;
+    feed_.OnDotPairSector(sector, s);
   } catch (...) {
     // A sector that cannot be parsed is passed over.
   }
@@ -211,19 +166,7 @@ void CProfessionalFatRecovery::OnDotPairSector(ByteView sector, uint64_t s) {
 
 void CProfessionalFatRecovery::OnDirectorySector(ByteView sector, uint64_t s) {
   try {
-    if (sector.size() < kFatDirEntrySize) return;
-    if (JoinWithTail(sector, s, &run1_)) return;
-    if (ContinueRun(run1_, sector, s)) return;
-    int g = kNoGuess;
-    uint32_t cluster = 0;
-    if (guesses_.Place(s, g, cluster)) {
-      uint64_t first = 0;
-      guesses_[g].ClusterOf(s, cluster, first);
-      if (!tree_.IsRoot(cluster)) tree_.Continuations().MarkHeadless(cluster, g);
-      StartRun(run1_, sector, s, g, cluster, first);
-      return;
-    }
-    tails_.KeepSector(sector, s);
+    feed_.OnDirectorySector(sector, s);
   } catch (...) {
   }
 }
@@ -231,7 +174,7 @@ void CProfessionalFatRecovery::OnDirectorySector(ByteView sector, uint64_t s) {
 Status CProfessionalFatRecovery::FinishFatScan() {
   try {
     // 1. Directory sectors that waited for a volume, in sector order.
-    tails_.DrainKept([&](ByteView sector, uint64_t s) { PlaceUnclaimed(sector, s); });
+    feed_.PlaceKept();
 
     // 2. Files that never met their volume: the nearest one below them.
     // They go before the folders, so that their folders are written too.
@@ -252,93 +195,6 @@ Status CProfessionalFatRecovery::FinishFatScan() {
   }
 }
 
-// --- Directory buffers ---------------------------------------------------------
-
-void CProfessionalFatRecovery::StartRun(FatDirRun& run, ByteView sector, uint64_t s, int g, uint32_t cluster,
-                                        uint64_t first) {
-  const uint32_t dir = tree_.Normalize(cluster);
-  run = FatDirRun{true, g, dir, cluster, first, s, false};
-  ParseAndKeepTail(sector, FatBufferPlace{dir, g, first, s, kFatNoJoin, 0}, &run);
-}
-
-bool CProfessionalFatRecovery::ContinueRun(FatDirRun& r, ByteView sector, uint64_t s) {
-  if (!r.TakeNext(guesses_, s)) return false;
-  ParseAndKeepTail(sector, FatBufferPlace{r.dirCluster, r.guess, r.first, s, kFatNoJoin, 0}, &r);
-  return true;
-}
-
-void CProfessionalFatRecovery::ParseAndKeepTail(ByteView buf, const FatBufferPlace& place, FatDirRun* run) {
-  FatDirParseOutcome o;
-  {
-    EntrySink sink(*this, place);
-    o = ParseFatDirBuffer(buf, place, sectorSize_, tree_.RootCluster(), sink);
-  }
-  if (run) run->ended = o.ended;
-  // A long name cut by the buffer's end: its rest may already be waiting
-  // among the kept sectors; otherwise it waits for a sector to come.
-  std::vector<uint8_t> joined;
-  for (size_t rounds = 0; o.hasTail; ++rounds) {
-    FatNameTail t = std::move(o.tail);
-    o = FatDirParseOutcome{};
-    joined = t.bytes;
-    const size_t joinAt = joined.size();
-    joined.resize(joinAt + sectorSize_);
-    uint64_t joinSector = 0;
-    if (rounds >= 64 || !tails_.TakeKeptContinuation(t, joinSector, joined.data() + joinAt)) {
-      tails_.Keep(std::move(t));
-      break;
-    }
-    const FatBufferPlace joinedPlace{t.cluster, t.guess, t.dirSector, t.sector, joinAt, joinSector};
-    EntrySink sink(*this, joinedPlace);
-    o = ParseFatDirBuffer(ByteView(joined.data(), joined.size()), joinedPlace, sectorSize_, tree_.RootCluster(),
-                          sink);
-  }
-}
-
-bool CProfessionalFatRecovery::JoinWithTail(ByteView sector, uint64_t s, FatDirRun* run) {
-  std::optional<FatNameTail> t = tails_.TakeFor(sector, s);
-  if (!t) return false;
-  std::vector<uint8_t> joined = std::move(t->bytes);
-  const size_t joinAt = joined.size();
-  const size_t take = std::min<size_t>(sector.size(), sectorSize_);
-  joined.insert(joined.end(), sector.data(), sector.data() + take);
-  FatDirRun r;
-  FatDirRun* rp = nullptr;
-  if (t->guess != kNoGuess) {
-    uint32_t c = 0;
-    uint64_t first = 0;
-    if (guesses_[t->guess].ClusterOf(s, c, first)) {
-      r = FatDirRun{true, t->guess, t->cluster, c, first, s, false};
-      rp = &r;
-    }
-  }
-  ParseAndKeepTail(ByteView(joined.data(), joined.size()),
-                   FatBufferPlace{t->cluster, t->guess, t->dirSector, t->sector, joinAt, s}, rp);
-  if (rp && run) *run = r;
-  return true;
-}
-
-void CProfessionalFatRecovery::PlaceUnclaimed(ByteView sector, uint64_t s) {
-  if (JoinWithTail(sector, s, &run2_)) return;
-  int g = kNoGuess;
-  uint32_t cluster = 0;
-  if (guesses_.Place(s, g, cluster)) {
-    uint64_t first = 0;
-    guesses_[g].ClusterOf(s, cluster, first);
-    if (!tree_.IsRoot(cluster)) tree_.Continuations().MarkHeadless(cluster, g);
-    StartRun(run2_, sector, s, g, cluster, first);
-    return;
-  }
-  if (ContinueRun(run2_, sector, s)) return;
-  g = guesses_.FindNearestBelow(s);
-  uint64_t first = 0;
-  if (g == kNoGuess || !guesses_[g].ClusterOf(s, cluster, first)) {
-    ++stats_.unplacedSectors;
-    return;
-  }
-  StartRun(run2_, sector, s, g, cluster, first);
-}
-
 // --- Records ------------------------------------------------------------------
 
 FoundItemRecord CProfessionalFatRecovery::BaseRecord(ByteView entry, const std::string& name, uint32_t cluster,
@@ -356,8 +212,8 @@ FoundItemRecord CProfessionalFatRecovery::BaseRecord(ByteView entry, const std::
   return r;
 }
 
-void CProfessionalFatRecovery::AddFolder(ByteView entry, const std::string& name, uint32_t parent, int guess,
-                                         uint64_t sector) {
+void CProfessionalFatRecovery::OnFolder(ByteView entry, const std::string& name, uint32_t parent, int guess,
+                                        uint64_t sector) {
   const uint32_t c = FatDirEntry(entry).FirstCluster(true);
   if (c < 2 || c == parent || tree_.IsRoot(c)) return;
   FoundItemRecord r = BaseRecord(entry, name, c, sector);
@@ -366,8 +222,8 @@ void CProfessionalFatRecovery::AddFolder(ByteView entry, const std::string& name
   tree_.AddFolder(c, r, parent, guess, sector);
 }
 
-void CProfessionalFatRecovery::AddFile(ByteView entry, const std::string& name, uint32_t dirCluster, int guess,
-                                       uint64_t dirSector, uint64_t sector) {
+void CProfessionalFatRecovery::OnFile(ByteView entry, const std::string& name, uint32_t dirCluster, int guess,
+                                      uint64_t dirSector, uint64_t sector) {
   FatDirEntry e(entry);
   const uint32_t cluster = e.FirstCluster(true);
   // Data must start in a cluster of the data area.

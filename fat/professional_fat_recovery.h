@@ -15,15 +15,15 @@
 // The work is shared out: FatVolumeGuesses learns the volumes, FatNameTails
 // joins long names cut by a sector's end, FatFolderTree places and writes the
 // folders, FatPendingFiles keeps files that wait for a volume, and
-// ParseFatDirBuffer reads the entries; this class feeds them the sectors and
-// writes the files.
+// FatDirectoryFeed places the sectors and reads their entries; this class
+// keeps the source and the log and writes the files.
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "engine/content_check.h"
 #include "engine/store_engine.h"
-#include "fat/pro_fat_dir_buffer.h"
+#include "fat/pro_fat_directory_feed.h"
 #include "fat/pro_fat_folder_tree.h"
 #include "fat/pro_fat_name_tails.h"
 #include "fat/pro_fat_pending_files.h"
@@ -33,7 +33,7 @@
 
 namespace dunmere {
 
-class CProfessionalFatRecovery : public CStoreEngineBase {
+class CProfessionalFatRecovery : public CStoreEngineBase, private FatFoundEntries {
  public:
   using Limits = ProFatLimits;
   using Stats = ProFatStats;
@@ -81,25 +81,16 @@ class CProfessionalFatRecovery : public CStoreEngineBase {
   uint32_t RootId() const override { return tree_.RootCluster(); }
 
  private:
-  class EntrySink;
-
   Status OpenOn(uint64_t start, uint64_t count, uint16_t tag);
   Status ReadAbsolute(uint64_t sector, uint32_t bytes, uint8_t* out, uint32_t& got) const;
   void ClearScanState();
 
-  // Starts a run at sector `s`, which `guess` places in `cluster` (first
-  // sector `first`), and parses the sector.
-  void StartRun(FatDirRun& run, ByteView sector, uint64_t s, int guess, uint32_t cluster, uint64_t first);
-  bool ContinueRun(FatDirRun& r, ByteView sector, uint64_t s);
-  void ParseAndKeepTail(ByteView buf, const FatBufferPlace& place, FatDirRun* run);
-  // Joins a waiting tail with the sector and parses them; false when none fits.
-  bool JoinWithTail(ByteView sector, uint64_t s, FatDirRun* run);
-  void PlaceUnclaimed(ByteView sector, uint64_t s);
-
   FoundItemRecord BaseRecord(ByteView entry, const std::string& name, uint32_t cluster, uint64_t sector) const;
-  void AddFolder(ByteView entry, const std::string& name, uint32_t parent, int guess, uint64_t sector);
-  void AddFile(ByteView entry, const std::string& name, uint32_t dirCluster, int guess, uint64_t dirSector,
-               uint64_t sector);
+  // The feed's entries: folders go to the folder tree, files to the log (or
+  // to wait for their volume).
+  void OnFolder(ByteView entry, const std::string& name, uint32_t parent, int guess, uint64_t sector) override;
+  void OnFile(ByteView entry, const std::string& name, uint32_t dirCluster, int guess, uint64_t dirSector,
+              uint64_t sector) override;
   bool WriteFile(FoundItemRecord record, uint32_t dirCluster, int guess, uint64_t dirSector);
   int ContentPlausible(const FoundItemRecord& r, int guess);
 
@@ -118,7 +109,7 @@ class CProfessionalFatRecovery : public CStoreEngineBase {
   FatFolderTree tree_;
   FatNameTails tails_{guesses_, tree_, limits_, stats_};
   FatPendingFiles pending_;
-  FatDirRun run1_, run2_;
+  FatDirectoryFeed feed_{guesses_, tree_, tails_, stats_, *this};
   uint32_t firstRecord_ = 1;  // the first record of this scan in the log
 
   ContentCheck contentCheck_;
