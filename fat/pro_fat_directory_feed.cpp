@@ -39,6 +39,25 @@ class FatDirectoryFeed::Sink : public FatDirEntrySink {
   const FatBufferPlace& p_;
 };
 
+bool FatDirRun::TakeNext(const FatVolumeGuesses& guesses, uint64_t s) {
+  if (!set || guess == FatVolumeGuesses::kNone || size_t(guess) >= guesses.List().size()) return false;
+  const uint64_t span = cluster == 0 ? guesses[guess].rootSectors : guesses[guess].sectorsPerCluster;
+  if (span == 0) return false;
+  if (s > first && s - first < span) {
+    // A later sector of the same cluster.
+  } else if (cluster >= 2 && !ended && lastSeen == first + span - 1 && s == first + span) {
+    // The cluster was full of entries to its last sector and the next one
+    // holds entries too: without a FAT, the directory is taken to go on
+    // there (it usually does: directories grow into free clusters).
+    cluster += 1;
+    first = s;
+  } else {
+    return false;
+  }
+  lastSeen = s;
+  return true;
+}
+
 void FatDirectoryFeed::Reset() {
   run1_ = FatDirRun{};
   run2_ = FatDirRun{};

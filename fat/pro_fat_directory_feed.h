@@ -17,6 +17,22 @@
 
 namespace dunmere {
 
+// Directory sectors met one after another: the cluster they are read in.
+struct FatDirRun {
+  bool set = false;
+  int guess = FatVolumeGuesses::kNone;
+  uint32_t dirCluster = 0;  // the directory the run's entries belong to
+  uint32_t cluster = 0;     // the cluster being read (0: the fixed root area)
+  uint64_t first = 0;       // its first sector
+  uint64_t lastSeen = 0;    // the last of its sectors handed over
+  bool ended = false;
+
+  // Whether sector `s` goes on with the run: a later sector of its cluster,
+  // or the first of the next cluster after a cluster full of entries. The
+  // run moves on to it.
+  bool TakeNext(const FatVolumeGuesses& guesses, uint64_t s);
+};
+
 class FatFoundEntries {
  public:
   virtual ~FatFoundEntries() = default;
