@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 #include "fat/pro_fat_dir_buffer.h"
 #include "fat/pro_fat_folder_tree.h"
 #include "fat/pro_fat_name_tails.h"
