@@ -77,6 +77,11 @@ void LanguageTable::ReadConfig() {
     auto [name, display] = SplitIniLine(CutToUtf16Units(line, kLanguageLineMax));
     languages_.emplace_back(std::move(name), std::move(display));
   }
+  if (userConfigPath_.empty()) return;
+  if (const std::optional<IniFile> user = IniFile::Load(userConfigPath_)) {
+    const std::string chosen = user->GetString("DefaultLanguage", "Default", "", kDefaultBuffer);
+    if (!chosen.empty()) current_ = chosen;
+  }
 }
 
 void LanguageTable::LoadTexts() {
@@ -123,10 +128,28 @@ LanguageTable::LanguageList LanguageTable::Languages() const {
 bool LanguageTable::SetLanguage(const std::string& name) {
   if (!IsSafeLanguageName(name)) return false;
   std::lock_guard lock(mutex_);
-  if (!WriteIniString(configPath_, "DefaultLanguage", "Default", name)) return false;
+  if (!userConfigPath_.empty()) {
+    std::error_code ec;
+    const fs::path parent = fs::path(userConfigPath_).parent_path();
+    if (!parent.empty()) fs::create_directories(parent, ec);
+  }
+  if (!WriteIniString(userConfigPath_.empty() ? configPath_ : userConfigPath_, "DefaultLanguage", "Default", name))
+    return false;
   ReadConfig();
   LoadTexts();
   return true;
+}
+
+void LanguageTable::SetUserConfigPath(std::string path) {
+  std::lock_guard lock(mutex_);
+  userConfigPath_ = std::move(path);
+  ReadConfig();
+  LoadTexts();
+}
+
+std::string LanguageTable::UserConfigPath() const {
+  std::lock_guard lock(mutex_);
+  return userConfigPath_;
 }
 
 }  // namespace dunmere::app

@@ -58,6 +58,13 @@ class LanguageTable {
   // not a plain file name or the file could not be written (nothing changes).
   bool SetLanguage(const std::string& name);
 
+  // Keeps the user's choice in a file of the user's own (installed, the
+  // program folder is not writable by users): its "DefaultLanguage"/"Default"
+  // overrides that of "config.ini", and SetLanguage writes there, creating the
+  // file and its folder. An empty path goes back to "config.ini" alone.
+  void SetUserConfigPath(std::string path);
+  std::string UserConfigPath() const;
+
   const std::string& ConfigPath() const { return configPath_; }
   const std::string& LanguagesFolder() const { return languagesFolder_; }
   // True when a language name can name a file in the languages folder.
@@ -69,6 +76,7 @@ class LanguageTable {
 
   mutable std::mutex mutex_;
   std::string configPath_;
+  std::string userConfigPath_;
   std::string languagesFolder_;
   std::string current_;
   LanguageList languages_;

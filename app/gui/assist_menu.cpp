@@ -1,0 +1,47 @@
+#include "app/gui/assist_menu.h"
+
+#include <QActionGroup>
+#include <QFileInfo>
+#include <QMenu>
+
+#include "app/core/language_table.h"
+#include "ui/skin.h"
+#include "ui/window_base.h"
+
+namespace dunmere::gui {
+
+AssistChoice ChoiceFromEntry(const QString& name) {
+  AssistChoice c;
+  if (name == u"item_help") c.kind = AssistChoice::Kind::kHelp;
+  else if (name == u"item_support") c.kind = AssistChoice::Kind::kSupport;
+  else if (name == u"item_exit") c.kind = AssistChoice::Kind::kExit;
+  else if (name.startsWith(QLatin1String(kLanguageEntryPrefix))) {
+    c.kind = AssistChoice::Kind::kLanguage;
+    c.language = name.mid(int(sizeof kLanguageEntryPrefix) - 1);
+  }
+  return c;
+}
+
+AssistChoice RunAssistMenu(ui::WindowImplBase& wnd, QPoint globalPos) {
+  const QString chosen = wnd.PopupMenu(QStringLiteral("xml/menu_assist.xml"), globalPos, [](QMenu* menu) {
+    QMenu* languages = menu->findChild<QMenu*>(QStringLiteral("item_language"));
+    if (!languages) return;
+    auto& table = app::LanguageTable::Instance();
+    const std::string current = table.CurrentLanguage();
+    const QIcon mark(ui::Skin::Instance().Picture(QStringLiteral("file='point.png' source='0,0,16,16'"), QSize(16, 16)));
+    for (const auto& [name, display] : table.Languages()) {
+      QAction* a = languages->addAction(QString::fromStdString(display));
+      a->setObjectName(QLatin1String(kLanguageEntryPrefix) + QString::fromStdString(name));
+      if (name == current) a->setIcon(mark);
+    }
+  });
+  return ChoiceFromEntry(chosen);
+}
+
+QString UserGuidePath() {
+  const QString path =
+      QFileInfo(QString::fromStdString(app::ProgramFolder()) + QStringLiteral("../doc/dunmere/guide.md")).canonicalFilePath();
+  return path;
+}
+
+}  // namespace dunmere::gui

@@ -1,0 +1,32 @@
+#pragma once
+// The assist menu of the title bar: help, support, the language submenu and
+// exit. The help entries open the user guide that ships with the program.
+#include <QPoint>
+#include <QString>
+
+namespace dunmere::ui {
+class WindowImplBase;
+}
+
+namespace dunmere::gui {
+
+struct AssistChoice {
+  enum class Kind { kNone, kHelp, kSupport, kLanguage, kExit };
+  Kind kind = Kind::kNone;
+  QString language;  // kLanguage: the language's name
+};
+
+// The prefix of the language entries' names: the languages are named by the
+// language files, which could otherwise clash with the fixed entries.
+inline constexpr char kLanguageEntryPrefix[] = "language:";
+
+// Opens the menu at a global position and returns the entry chosen.
+AssistChoice RunAssistMenu(ui::WindowImplBase& wnd, QPoint globalPos);
+// Interprets an entry's name as RunAssistMenu does.
+AssistChoice ChoiceFromEntry(const QString& name);
+
+// Where the user guide is: the program folder's "../doc/dunmere/guide.md"
+// (installed and in the build tree); empty when it is not there.
+QString UserGuidePath();
+
+}  // namespace dunmere::gui

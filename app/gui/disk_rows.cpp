@@ -1,0 +1,217 @@
+#include "app/gui/disk_rows.h"
+
+#include <filesystem>
+#include <set>
+
+#include "app/core/text_formats.h"
+#include "app/gui/apply_section.h"
+#include "storage/disk_table.h"
+#include "ui/disk_list.h"
+
+namespace dunmere::gui {
+
+namespace fs = std::filesystem;
+
+DiskRows::DiskRows(ui::CDiskListUI* list) : list_(list) {}
+DiskRows::~DiskRows() = default;
+
+QString DiskRows::DiskHeaderText(bool removable, int diskNumber) {
+  return QStringLiteral("%1 %2").arg(MessageText(removable ? "MSG0202" : "MSG0201")).arg(diskNumber + 1);
+}
+
+QString DiskRows::SourceName(const VolumeInfo& v, const std::string& diskDevice) {
+  // Where drive letters would stand, the device's own name tells the user
+  // which volume this is; a stretch without a file system has neither.
+  if (v.kind == EntryKind::kUnallocated)
+    return QStringLiteral("* %1").arg(QString::fromStdString(fs::path(diskDevice).filename().string()));
+  const std::string node = v.volumePath.empty() ? diskDevice : v.volumePath;
+  QString name = QString::fromStdString(fs::path(node).filename().string());
+  if (!v.label.empty()) name += QLatin1Char(' ') + QString::fromStdString(v.label);
+  return name;
+}
+
+const DiskRows::Entry* DiskRows::EntryOf(int row) const {
+  if (!list_ || row < 0 || row >= list_->RowCount()) return nullptr;
+  auto it = entries_.find(list_->Row(row).tag);
+  return it == entries_.end() ? nullptr : &it->second;
+}
+
+int DiskRows::RowCount() const { return list_ ? list_->RowCount() : 0; }
+
+bool DiskRows::IsHeader(int row) const {
+  const Entry* e = EntryOf(row);
+  return e && e->kind != Kind::kSource;
+}
+
+bool DiskRows::IsImage(int row) const {
+  const Entry* e = EntryOf(row);
+  return e && (e->kind == Kind::kImageHeader || (e->kind == Kind::kSource && e->item && e->item->IsImage()));
+}
+
+bool DiskRows::IsRemovable(int row) const {
+  const Entry* e = EntryOf(row);
+  return e && e->removable;
+}
+
+ScanSourceItem* DiskRows::Item(int row) const {
+  const Entry* e = EntryOf(row);
+  return e && e->kind == Kind::kSource ? e->item.get() : nullptr;
+}
+
+std::string DiskRows::DiskDevice(int row) const {
+  const Entry* e = EntryOf(row);
+  return e ? e->disk : std::string();
+}
+
+std::vector<ScanSourceItem*> DiskRows::SourcesOf(int row) const {
+  std::vector<ScanSourceItem*> out;
+  if (ScanSourceItem* item = Item(row)) {
+    out.push_back(item);
+  } else if (IsHeader(row)) {
+    for (int r : list_->GroupRows(row))
+      if (ScanSourceItem* i = Item(r)) out.push_back(i);
+  }
+  return out;
+}
+
+std::vector<ScanSourceItem*> DiskRows::AllItems() const {
+  std::vector<ScanSourceItem*> out;
+  for (int r = 0; r < RowCount(); ++r)
+    if (ScanSourceItem* i = Item(r)) out.push_back(i);
+  return out;
+}
+
+int DiskRows::RowOfTag(uint16_t tag) const {
+  for (int r = 0; r < RowCount(); ++r)
+    if (ScanSourceItem* i = Item(r); i && i->tag == tag) return r;
+  return -1;
+}
+
+int DiskRows::HeaderRowOfDisk(const std::string& disk) const {
+  for (int r = 0; r < RowCount(); ++r)
+    if (const Entry* e = EntryOf(r); e && e->kind == Kind::kDiskHeader && e->disk == disk) return r;
+  return -1;
+}
+
+uint16_t DiskRows::NextTag() {
+  // Tags go into the found records and key the checked files, so a tag is
+  // never given twice in one run, not even after its row went away.
+  const uint16_t tag = uint16_t(nextTag_);
+  nextTag_ = nextTag_ >= 0xFFFF ? 1 : nextTag_ + 1;
+  return tag;
+}
+
+int DiskRows::AddSource(int header, const std::string& disk, bool removable, const VolumeInfo& v) {
+  Entry e;
+  e.kind = Kind::kSource;
+  e.disk = disk;
+  e.removable = removable;
+  e.item = std::make_unique<ScanSourceItem>();
+  e.item->volume = v;
+  e.item->tag = NextTag();
+  e.item->volume->letter = e.item->tag;
+
+  ui::ListRow row;
+  row.cells << SourceName(v, disk) << QString::fromStdString(v.fsName)
+            << QString::fromStdString(FormatSize(int64_t(v.totalBytes)));
+  row.usage = v.totalBytes ? int(double(v.usedBytes) * 100.0 / double(v.totalBytes)) : 0;
+  row.tag = nextKey_++;
+  entries_[row.tag] = std::move(e);
+  return list_->AddSourceRow(header, std::move(row));
+}
+
+void DiskRows::RemoveGroup(int header) {
+  std::vector<quint64> keys{list_->Row(header).tag};
+  for (int r : list_->GroupRows(header)) keys.push_back(list_->Row(r).tag);
+  list_->RemoveGroup(header);
+  for (quint64 k : keys) entries_.erase(k);
+}
+
+std::vector<int> DiskRows::Apply(Refresh kind) {
+  std::vector<int> added;
+  if (!list_) return added;
+  if (kind == Refresh::kFull) {
+    list_->Clear();
+    entries_.clear();  // releases every source and its engine
+  }
+  DiskList fresh;
+  RebuildDiskList(fresh, roots_);
+  const std::vector<std::string> devices = DiskTable::ScanSysfs(roots_.sysBlock, roots_.dev);
+  auto deviceOf = [&](int32_t number) {
+    return number >= 0 && size_t(number) < devices.size() ? devices[size_t(number)] : std::string();
+  };
+  std::set<std::pair<std::string, uint64_t>> present;
+  for (const auto& [disk, list] : fresh)
+    for (const VolumeInfo& v : list) present.insert({deviceOf(v.diskNumber), v.startSector});
+
+  if (kind == Refresh::kRemoved) {
+    // A source that is gone takes its whole disk with it.
+    std::set<std::string> gone;
+    for (const auto& [key, e] : entries_)
+      if (e.kind == Kind::kSource && !e.disk.empty() && e.item->volume &&
+          !present.count({e.disk, e.item->volume->startSector}))
+        gone.insert(e.disk);
+    for (const std::string& disk : gone)
+      if (int header = HeaderRowOfDisk(disk); header >= 0) RemoveGroup(header);
+  }
+
+  // The disks still listed keep their rows; their numbers follow the kernel's.
+  std::map<std::string, int32_t> numberOf;
+  for (size_t i = 0; i < devices.size(); ++i) numberOf[devices[i]] = int32_t(i);
+  for (auto& [key, e] : entries_)
+    if (e.kind == Kind::kSource && e.item->volume && numberOf.count(e.disk))
+      e.item->volume->diskNumber = numberOf[e.disk];
+  if (kind == Refresh::kRemoved) return added;
+
+  std::set<std::string> listedBefore;
+  for (const auto& [key, e] : entries_)
+    if (e.kind == Kind::kDiskHeader) listedBefore.insert(e.disk);
+  std::vector<VolumeInfo> flat;
+  FlattenDiskList(fresh, flat);
+  for (const VolumeInfo& v : flat) {
+    const std::string disk = deviceOf(v.diskNumber);
+    if (disk.empty() || listedBefore.count(disk)) continue;
+    int header = HeaderRowOfDisk(disk);
+    const bool removable = IsRemovableDisk(uint32_t(v.diskNumber), roots_);
+    if (header < 0) {
+      Entry h;
+      h.kind = Kind::kDiskHeader;
+      h.disk = disk;
+      h.removable = removable;
+      const quint64 key = nextKey_++;
+      entries_[key] = std::move(h);
+      header = list_->AddHeaderRow(DiskHeaderText(removable, v.diskNumber), key);
+    }
+    added.push_back(AddSource(header, disk, removable, v));
+  }
+  // Rows added later in this walk may have moved earlier ones down.
+  added.clear();
+  for (int r = 0; r < RowCount(); ++r)
+    if (const Entry* e = EntryOf(r); e && e->kind == Kind::kSource && !e->disk.empty() && !listedBefore.count(e->disk))
+      added.push_back(r);
+  return added;
+}
+
+int DiskRows::AddImage(const std::string& path) {
+  std::error_code ec;
+  if (!list_ || path.empty() || !fs::is_regular_file(path, ec)) return -1;
+  const uint64_t size = fs::file_size(path, ec);
+  Entry h;
+  h.kind = Kind::kImageHeader;
+  const quint64 headerKey = nextKey_++;
+  entries_[headerKey] = std::move(h);
+  const int header = list_->AddHeaderRow(QStringLiteral("Image File"), headerKey);
+
+  Entry e;
+  e.kind = Kind::kSource;
+  e.item = std::make_unique<ScanSourceItem>();
+  e.item->imagePath = path;
+  e.item->tag = NextTag();
+  ui::ListRow row;
+  row.cells << QString::fromStdString(path) << QString() << QString::fromStdString(FormatSize(int64_t(ec ? 0 : size)));
+  row.tag = nextKey_++;
+  entries_[row.tag] = std::move(e);
+  return list_->AddSourceRow(header, std::move(row));
+}
+
+}  // namespace dunmere::gui

@@ -1,0 +1,529 @@
+#include "app/gui/main_wnd.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QUrl>
+#include <filesystem>
+
+#include "app/core/language_table.h"
+#include "app/core/text_formats.h"
+#include "app/core/usage_marker.h"
+#include "app/gui/apply_section.h"
+#include "app/gui/assist_menu.h"
+#include "app/gui/disk_rows.h"
+#include "app/gui/file_type_page.h"
+#include "app/gui/message_box.h"
+#include "app/gui/result_view.h"
+#include "app/gui/scan_process_wnd.h"
+#include "app/gui/search_process_wnd.h"
+#include "engine/scan_log_folder.h"
+#include "platform/data_folder.h"
+#include "ui/disk_list.h"
+
+namespace dunmere::gui {
+namespace {
+
+// Fills "%s" and "%d" placeholders in order ("%%" is a percent sign).
+QString FormatText(const QString& format, const QStringList& args) {
+  QString out;
+  int next = 0;
+  for (int i = 0; i < format.size(); ++i) {
+    if (format[i] == u'%' && i + 1 < format.size()) {
+      const QChar c = format[i + 1];
+      if (c == u'%') {
+        out += u'%';
+        ++i;
+        continue;
+      }
+      if (c == u's' || c == u'd') {
+        out += args.value(next++);
+        ++i;
+        continue;
+      }
+    }
+    out += format[i];
+  }
+  return out;
+}
+
+QString Size(uint64_t bytes) { return QString::fromStdString(FormatSize(int64_t(bytes))); }
+
+const char* const kModeHints[][2] = {{"BtnDeletedRecovery", "MSG0101"},
+                                     {"BtnFormattedRecovery", "MSG0102"},
+                                     {"BtnDeepRecovery", "MSG0103"},
+                                     {"BtnCreateImageMode", "MSG0104"}};
+
+}  // namespace
+
+CMainWnd::CMainWnd() : CMainWnd(Options{}) {}
+
+CMainWnd::CMainWnd(Options options) : options_(std::move(options)) {
+  // The layout draws its own title bar and buttons.
+  setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+  setWindowTitle(QString::fromLatin1(kTitle));
+}
+
+CMainWnd::~CMainWnd() {
+  // No device event may arrive at a window that is going away.
+  if (monitor_) monitor_->Stop();
+  results_.reset();
+  disks_.reset();
+}
+
+ui::CDiskListUI* CMainWnd::DiskList() const { return Find<ui::CDiskListUI>(QStringLiteral("DiskList")); }
+
+int CMainWnd::CurrentPageIndex() const { return CurrentPage(QStringLiteral("TabPage")); }
+
+void CMainWnd::InitWindow() {
+  disks_ = std::make_unique<DiskRows>(DiskList());
+  disks_->SetRoots(options_.roots);
+  fileTypes_ = std::make_unique<FileTypePage>(*this);
+  results_ = std::make_unique<CResultView>(*this);
+  results_->SetPreviewHandler([this](const FoundItemRecord&) {
+    SetText(QStringLiteral("PreviewEdit"), QStringLiteral("The preview is not yet available in this version."));
+  });
+  SetVisible(QStringLiteral("restorebtn"), false);
+  SetVisible(QStringLiteral("BtnNext"), false);
+}
+
+void CMainWnd::OnWindowInit() {
+  if (options_.monitor) {
+    monitor_ = options_.monitor();
+    // The callback runs on the monitor's thread; the window only ever sees
+    // posted messages. The destructor stops the monitor first.
+    if (monitor_ && !monitor_->Start([this](const DeviceEvent& e) {
+          const int kind = e.action == DeviceEvent::Action::kAdded     ? 1
+                           : e.action == DeviceEvent::Action::kRemoved ? 2
+                                                                        : 3;
+          ui::PostMessageTo(this, kMsgDeviceChange, quintptr(kind));
+        }))
+      monitor_.reset();
+  }
+  ApplyTexts();
+  RefreshDisks(int(DiskRows::Refresh::kFull));
+  fileTypes_->Rebuild();
+  ShowPage(kPageMode);
+}
+
+void CMainWnd::ApplyTexts() {
+  ApplySection(this, QStringLiteral("MainWnd"));
+  SetText(QStringLiteral("LblProductName"), QString::fromLatin1(kTitle));
+}
+
+// ---- notifications ----
+
+void CMainWnd::Notify(const ui::Notification& n) {
+  const QString& name = n.senderName;
+  const QString source = n.sender ? n.sender->objectName() : QString();
+  if (n.type == u"windowinit") {
+    OnWindowInit();
+  } else if (n.type == u"click") {
+    OnClick(name);
+  } else if (n.type == u"selectchanged") {
+    if (name == u"TabScan" || name == u"TabFileType" || name == u"TabRecover") {
+      if (n.wParam) ShowPage(name == u"TabScan" ? kPageLocation : name == u"TabFileType" ? kPageFileType : kPageResults);
+    } else if (source == u"FileList" || name == u"ChkSelAll") {
+      results_->HandleNotify(n);
+    } else {
+      fileTypes_->OnOptionChanged(name, n.wParam != 0);
+    }
+  } else if (n.type == u"itemselect") {
+    if (source == u"DiskList") OnDiskSelected(int(n.wParam));
+    else if (source == u"TypeTree" || source == u"FileList") results_->HandleNotify(n);
+  } else if (n.type == u"itemactivate") {
+    // A header row opens or closes by itself; a source row starts the scan.
+    if (source == u"DiskList" && !imageMode_ && disks_->Item(int(n.wParam))) StartScan();
+  } else if (n.type == u"list_check_click" || n.type == u"checkboxselectchanged" || n.type == u"headerclick") {
+    if (source == u"TypeTree" || source == u"FileList") results_->HandleNotify(n);
+  } else if (n.type == u"onhot") {
+    for (const auto& [button, id] : kModeHints)
+      if (name == QLatin1String(button)) SetText(QStringLiteral("TxtMainInfo"), MessageText(id));
+  } else if (n.type == u"timer") {
+    if (name == u"PartitionListBar") OnDeviceTimer(int(n.wParam));
+  }
+}
+
+void CMainWnd::OnClick(const QString& name) {
+  if (name == u"BtnDeletedRecovery") ChooseMode(0, 0, false);
+  else if (name == u"BtnFormattedRecovery" || name == u"BtnDeepRecovery") ChooseMode(1, 0, false);
+  else if (name == u"BtnCreateImageMode") ChooseMode(deep_, 1, true);
+  else if (name == u"BtnScan") StartScan();
+  else if (name == u"BtnAdvanceScan") ShowPage(kPageFileType);
+  else if (name == u"BtnLoadImage") LoadImage();
+  else if (name == u"BtnCreateImage") NotYetAvailable(QStringLiteral("Creating a disk image"));
+  else if (name == u"BtnRecover") NotYetAvailable(QStringLiteral("Copying files out"));
+  else if (name == u"BtnAssist") ShowAssistMenu();
+  else if (name == u"BtnPrev") {
+    if (page_ == kPageResults) ShowPage(scanFromFileTypes_ ? kPageFileType : kPageLocation);
+    else if (page_ == kPageFileType) ShowPage(kPageLocation);
+    else if (page_ == kPageLocation) ShowPage(kPageMode);
+  } else if (fileTypes_->OnButton(name)) {
+  } else {
+    ui::WindowImplBase::Notify({QStringLiteral("click"), name});
+  }
+}
+
+void CMainWnd::NotYetAvailable(const QString& what) {
+  CMessageBox::Show(CMessageBox::kInformation, this, what + QStringLiteral(" is not yet available in this version."),
+                    400, 160);
+}
+
+// ---- pages ----
+
+void CMainWnd::ChooseMode(int deep, int image, bool keepDeep) {
+  if (!keepDeep) deep_ = deep;
+  imageMode_ = image;
+  ShowPage(kPageLocation);
+  SelectDefaultRow();
+}
+
+void CMainWnd::SelectDefaultRow() {
+  ui::CDiskListUI* list = DiskList();
+  if (!list) return;
+  // Images are sources to scan, not to image.
+  for (int r = 0; r < list->RowCount(); ++r)
+    if (disks_->IsImage(r) && disks_->IsHeader(r)) list->SetRowVisible(r, !imageMode_);
+  int pick = -1;
+  for (int r = 0; r < list->RowCount() && pick < 0; ++r)
+    if (disks_->Item(r) && disks_->IsRemovable(r) && !list->isRowHidden(r, {})) pick = r;
+  if (pick < 0 && list->RowCount() > 1) {
+    // The first row below the first header, or the first source still shown.
+    pick = 1;
+    for (int r = 1; r < list->RowCount() && (list->isRowHidden(pick, {}) || !disks_->Item(pick)); ++r) pick = r;
+    if (list->isRowHidden(pick, {}) || !disks_->Item(pick)) pick = -1;
+  }
+  if (pick < 0) return;
+  list->SelectRow(pick, false);
+  OnDiskSelected(pick);
+}
+
+void CMainWnd::ShowPage(int page) {
+  page_ = page;
+  SelectPage(QStringLiteral("TabPage"), page);
+  const QString toolBars[] = {QStringLiteral("ToolBar2"), QStringLiteral("ToolBar3"), QStringLiteral("ToolBtn")};
+  if (page == kPageMode) {
+    for (const QString& t : toolBars) SetVisible(t, false);
+    SetVisible(QStringLiteral("SubBar1"), true);
+    SetVisible(QStringLiteral("SubBar2"), false);
+    SetVisible(QStringLiteral("Txt1"), false);
+    SetVisible(QStringLiteral("Txt2"), false);
+    return;
+  }
+  for (const QString& t : toolBars) SetVisible(t, true);
+  SetVisible(QStringLiteral("SubBar1"), false);
+  SetVisible(QStringLiteral("SubBar2"), true);
+  SetVisible(QStringLiteral("Txt1"), true);
+  SetVisible(QStringLiteral("Txt2"), true);
+  for (const char* b : {"BtnLoadImage", "BtnAdvanceScan", "BtnScan", "BtnCreateImage", "BtnRecover"})
+    SetVisible(QString::fromLatin1(b), false);
+  auto show = [this](std::initializer_list<const char*> names) {
+    for (const char* b : names) SetVisible(QString::fromLatin1(b), true);
+  };
+  const char* logo = "main/step_location.png";
+  const char* tab = "TabScan";
+  QRgb colour = 0xFF0089BE;
+  if (page == kPageLocation) {
+    const bool image = imageMode_ != 0;
+    SetText(QStringLiteral("Txt1"), MessageText(image ? "MSG0212" : "MSG0501"));
+    SetText(QStringLiteral("Txt2"), MessageText(image ? "MSG0213" : "MSG0502"));
+    SetText(QStringLiteral("TabScan"), MessageText(image ? "MSG0211" : "MSG0503"));
+    if (image) show({"BtnCreateImage"});
+    else show({"BtnLoadImage", "BtnAdvanceScan", "BtnScan"});
+    SetVisible(QStringLiteral("TabFileType"), !image);
+    SetVisible(QStringLiteral("TabRecover"), !image);
+    SetVisible(QStringLiteral("SelectedFileInfo"), false);
+  } else if (page == kPageFileType) {
+    SetText(QStringLiteral("Txt1"), MessageText("MSG0601"));
+    SetText(QStringLiteral("Txt2"), MessageText("MSG0602"));
+    show({"BtnScan"});
+    SetVisible(QStringLiteral("SelectedFileInfo"), false);
+    logo = "main/step_filetype.png";
+    tab = "TabFileType";
+    colour = 0xFFE47100;
+  } else {
+    SetText(QStringLiteral("Txt1"), MessageText("MSG0801"));
+    const QString count =
+        QStringLiteral("{f 7}{c #316D1E}%1{/c}{/f}").arg(results_ ? qulonglong(results_->Results().size()) : 0);
+    SetText(QStringLiteral("Txt2"), FormatText(MessageText("MSG0802"), {count}));
+    show({"BtnRecover"});
+    SetVisible(QStringLiteral("SelectedFileInfo"), true);
+    logo = "main/step_recover.png";
+    tab = "TabRecover";
+    colour = 0xFF316D1E;
+  }
+  SetTextColor(QStringLiteral("Txt1"), colour);
+  SetPicture(QStringLiteral("ToolBar2Logo"), QStringLiteral("file='%1'").arg(QLatin1String(logo)));
+  SetChecked(QString::fromLatin1(tab), true);
+}
+
+// ---- location ----
+
+void CMainWnd::OnDiskSelected(int row) {
+  ScanSourceItem* item = disks_->Item(row);
+  if (!item) return;  // a header row leaves the labels as they were
+  locationChosen_ = true;
+  SetEnabled(QStringLiteral("BtnAdvanceScan"), true);
+  SetEnabled(QStringLiteral("TabFileType"), true);
+  auto pair = [](const char* id, const QString& value) {
+    return value.isEmpty() ? MessageText(id) : QStringLiteral("%1 %2").arg(MessageText(id), value);
+  };
+  for (int i = 1; i <= 10; ++i) SetText(QStringLiteral("Label%1").arg(i), QString());
+  SetToolTip(QStringLiteral("Label1"), QString());
+  if (item->IsImage()) {
+    const QString path = QString::fromStdString(item->imagePath);
+    SetText(QStringLiteral("Label1"), pair("MSG0209", path));
+    SetToolTip(QStringLiteral("Label1"), path);
+    SetText(QStringLiteral("Label2"), pair("MSG0210", Size(uint64_t(std::max<qint64>(0, QFileInfo(path).size())))));
+    return;
+  }
+  const VolumeInfo& v = *item->volume;
+  QString device = QString::fromStdString(v.volumePath);
+  if (device.isEmpty()) device = QStringLiteral("* ") + QString::fromStdString(disks_->DiskDevice(row));
+  SetText(QStringLiteral("Label1"), pair("MSG0203", device));
+  SetText(QStringLiteral("Label2"), pair("MSG0204", QString::fromStdString(v.label)));
+  SetText(QStringLiteral("Label3"), pair("MSG0205", QString::fromStdString(v.fsName)));
+  SetText(QStringLiteral("Label4"), pair("MSG0206", Size(v.totalBytes)));
+  SetText(QStringLiteral("Label5"), pair("MSG0207", Size(v.usedBytes)));
+  SetText(QStringLiteral("Label6"), pair("MSG0208", Size(v.freeBytes)));
+}
+
+std::vector<int> CMainWnd::AddImageFiles(const QStringList& paths) {
+  std::vector<int> rows;
+  for (const QString& p : paths) {
+    const QString abs = QFileInfo(p).absoluteFilePath();
+    const int row = disks_->AddImage(abs.toStdString());
+    if (row < 0) continue;
+    // Image rows stay hidden while a disk image is being chosen.
+    if (imageMode_) DiskList()->SetRowVisible(DiskList()->HeaderOf(row), false);
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+void CMainWnd::LoadImage() {
+  const QString path = chooseImage_ ? chooseImage_(this)
+                                    : QFileDialog::getOpenFileName(this, QString(), QString(),
+                                                                   QStringLiteral("Image Files (*.img);;All Files(*.*)"));
+  if (path.isEmpty()) return;
+  const std::vector<int> rows = AddImageFiles({path});
+  if (rows.empty()) return;
+  DiskList()->SelectRow(rows.back(), false);
+  OnDiskSelected(rows.back());
+}
+
+void CMainWnd::BringToFront() {
+  if (isMinimized()) showNormal();
+  show();
+  raise();
+  activateWindow();
+}
+
+// ---- scanning ----
+
+void CMainWnd::DropPreviousScan() {
+  // The engines of a quick scan read their logs; they go before the logs do.
+  const bool quick = lastDeep_ != 1;
+  for (size_t i = 0; i < lastTags_.size(); ++i) {
+    const bool last = i + 1 == lastTags_.size();
+    if (!quick && !last) continue;
+    const int row = disks_->RowOfTag(lastTags_[i]);
+    if (ScanSourceItem* item = row >= 0 ? disks_->Item(row) : nullptr) item->engine.reset();
+  }
+  // What the result views show came from those engines.
+  if (!lastTags_.empty()) results_->Clear();
+  for (const std::string& path : lastLogPaths_) ScanLogFolder::Instance().RemoveScanFolder(path);
+  lastTags_.clear();
+  lastLogPaths_.clear();
+}
+
+void CMainWnd::StartScan() {
+  ui::CDiskListUI* list = DiskList();
+  const int row = list ? list->CurrentRow() : -1;
+  std::vector<ScanSourceItem*> sources = row >= 0 ? disks_->SourcesOf(row) : std::vector<ScanSourceItem*>{};
+  if (!locationChosen_ || row < 0 || sources.empty()) {
+    CMessageBox::Show(CMessageBox::kInformation, this, MessageText("MSG0505"), 400, 160);
+    return;
+  }
+  scanFromFileTypes_ = page_ == kPageFileType;
+  DropPreviousScan();
+
+  const int64_t counterBefore = ScanLogFolder::Instance().Counter();
+  for (ScanSourceItem* s : sources) lastTags_.push_back(s->tag);
+  lastDeep_ = deep_;
+  app::EnsureUsageMarker(DataFolderPath());
+  int result = 0;
+  {
+    CScanProcessWnd wnd;
+    wnd.SetSources(sources, deep_);
+    wnd.CreatePopup(this, 350, 250);
+    scanning_ = true;
+    result = wnd.RunModal();
+    scanning_ = false;
+  }
+  // A quick scan of a whole disk makes a log folder per volume: all of them
+  // go with the next scan.
+  if (deep_ != 1) {
+    const ScanLogFolder& logs = ScanLogFolder::Instance();
+    for (int64_t n = counterBefore + 1; n <= logs.Counter(); ++n)
+      lastLogPaths_.push_back((std::filesystem::path(logs.ScanLogPath()) / std::to_string(n)).string() + "/");
+  }
+  if (result == 3) CMessageBox::Show(CMessageBox::kWarning, this, MessageText("MSG0504"), 300, 160);
+  if (scanFinishedPending_) {
+    scanFinishedPending_ = false;
+    OnScanFinished();
+  }
+  if (removalPending_) {
+    removalPending_ = false;
+    RefreshDisks(int(DiskRows::Refresh::kRemoved));
+  }
+}
+
+void CMainWnd::OnScanFinished() {
+  bool any = false;
+  for (ScanSourceItem* i : disks_->AllItems()) any = any || i->engine != nullptr;
+  if (!any) return;
+  results_->Clear();
+  searchResults_.clear();
+  std::vector<ScanSourceItem*> sources;
+  for (uint16_t tag : lastTags_) {
+    const int row = disks_->RowOfTag(tag);
+    if (ScanSourceItem* item = row >= 0 ? disks_->Item(row) : nullptr; item && item->engine) sources.push_back(item);
+  }
+  {
+    CSearchProcessWnd wnd;
+    wnd.SetSearch(sources, fileTypes_->FilterText(), &searchResults_);
+    wnd.CreatePopup(this, 370, 220);
+    searching_ = true;
+    wnd.RunModal();
+    searching_ = false;
+  }
+  if (searchFinishedPending_) {
+    searchFinishedPending_ = false;
+    OnSearchFinished();
+  }
+  if (removalPending_ && !scanning_) {
+    removalPending_ = false;
+    RefreshDisks(int(DiskRows::Refresh::kRemoved));
+  }
+}
+
+void CMainWnd::OnSearchFinished() {
+  results_->ShowResults(std::move(searchResults_), fileTypes_->SelectedUserData());
+  searchResults_.clear();
+  ShowPage(kPageResults);
+}
+
+// ---- messages ----
+
+bool CMainWnd::HandleMessage(int message, quintptr wParam, quintptr lParam) {
+  switch (message) {
+    case kMsgScanFinished:
+      // The scan window is still closing; the search opens once it has.
+      if (scanning_) scanFinishedPending_ = true;
+      else OnScanFinished();
+      return true;
+    case kMsgSearchFinished:
+      // The results may be read only once the search window has closed.
+      if (searching_) searchFinishedPending_ = true;
+      else OnSearchFinished();
+      return true;
+    case kMsgPreviewRequest:
+      return true;  // the preview windows come later
+    case kMsgLanguageChanged:
+      ApplyTexts();
+      ShowPage(page_);
+      if (ui::CDiskListUI* list = DiskList()) OnDiskSelected(list->CurrentRow());
+      return true;
+    case kMsgDeviceChange:
+      OnDeviceEvent(int(wParam));
+      return true;
+    default:
+      return ui::WindowImplBase::HandleMessage(message, wParam, lParam);
+  }
+}
+
+void CMainWnd::OnDeviceEvent(int kind) {
+  // Each event restarts its timer: a burst is handled once, after it settled.
+  // A change (media in a card reader) may add a disk or take one away.
+  if (kind == 1 || kind == 3) SetTimer(QStringLiteral("PartitionListBar"), 0, options_.deviceSettleMs);
+  if (kind == 2 || kind == 3) SetTimer(QStringLiteral("PartitionListBar"), 1, options_.deviceSettleMs);
+}
+
+void CMainWnd::OnDeviceTimer(int id) {
+  KillTimer(QStringLiteral("PartitionListBar"), id);
+  if (id == 0) {
+    RefreshDisks(int(DiskRows::Refresh::kArrived));
+  } else if (id == 1) {
+    // The scan and search windows use the sources: rows go once they closed.
+    if (scanning_ || searching_) removalPending_ = true;
+    else RefreshDisks(int(DiskRows::Refresh::kRemoved));
+  }
+}
+
+void CMainWnd::RefreshDisks(int kind) {
+  ui::CDiskListUI* list = DiskList();
+  if (!list) return;
+  const int before = list->CurrentRow();
+  const ScanSourceItem* selected = disks_->Item(before);
+  const std::vector<int> added = disks_->Apply(DiskRows::Refresh(kind));
+  if (kind == int(DiskRows::Refresh::kFull)) {
+    locationChosen_ = false;
+    return;
+  }
+  if (kind == int(DiskRows::Refresh::kArrived) && !scanning_ && !searching_) {
+    int pick = -1;
+    for (int r : added)
+      if (disks_->IsRemovable(r)) pick = r;
+    if (pick >= 0) {
+      list->SelectRow(pick, false);
+      OnDiskSelected(pick);
+      return;
+    }
+  }
+  // The labels and the scan follow the row that is selected now: when the
+  // selected source went away, nothing is chosen any more.
+  const int now = list->CurrentRow();
+  if (disks_->Item(now) == selected) return;
+  if (disks_->Item(now)) {
+    OnDiskSelected(now);
+  } else {
+    locationChosen_ = false;
+    list->SelectRow(-1, false);
+    for (int i = 1; i <= 10; ++i) SetText(QStringLiteral("Label%1").arg(i), QString());
+  }
+}
+
+// ---- assist menu ----
+
+void CMainWnd::ShowAssistMenu() {
+  QWidget* button = FindControl(QStringLiteral("BtnAssist"));
+  const QPoint at = button ? button->mapToGlobal(QPoint(0, button->height())) : mapToGlobal(QPoint(0, 0));
+  const AssistChoice c = RunAssistMenu(*this, at);
+  switch (c.kind) {
+    case AssistChoice::Kind::kHelp:
+    case AssistChoice::Kind::kSupport: {
+      const QString guide = UserGuidePath();
+      if (guide.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(guide)))
+        CMessageBox::Show(CMessageBox::kInformation, this, QStringLiteral("The user guide could not be opened."), 400, 160);
+      break;
+    }
+    case AssistChoice::Kind::kLanguage:
+      app::LanguageTable::Instance().SetLanguage(c.language.toStdString());
+      ui::PostMessageTo(this, kMsgLanguageChanged);
+      break;
+    case AssistChoice::Kind::kExit:
+      QMetaObject::invokeMethod(this, [this] { OnCloseRequest(); }, Qt::QueuedConnection);
+      break;
+    case AssistChoice::Kind::kNone:
+      break;
+  }
+}
+
+void CMainWnd::OnFinalMessage() {
+  if (options_.quitOnClose) QCoreApplication::quit();
+}
+
+}  // namespace dunmere::gui

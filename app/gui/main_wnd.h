@@ -1,0 +1,126 @@
+#pragma once
+// The program's one top-level window. Four pages lead the user through a
+// recovery: choose a mode, choose a location (a volume, a disk or an image
+// file), choose the file types, then browse, check and copy out what was
+// found. The window owns the sources and their engines, opens the scan and
+// search windows, and keeps the location list in step with the devices
+// plugged in and out.
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/found_item.h"
+#include "platform/device_monitor.h"
+#include "storage/disk_list.h"
+#include "ui/window_base.h"
+
+namespace dunmere::ui {
+class CDiskListUI;
+}
+
+namespace dunmere::gui {
+
+class CResultView;
+class DiskRows;
+class FileTypePage;
+
+// Messages the window takes (besides those of its toolkit).
+inline constexpr int kMsgScanFinished = 1025;
+inline constexpr int kMsgSearchFinished = 1026;
+inline constexpr int kMsgPreviewRequest = 1027;
+inline constexpr int kMsgLanguageChanged = 1030;
+// From the device monitor's thread: wParam 1 arrival, 2 removal, 3 change.
+inline constexpr int kMsgDeviceChange = 1040;
+
+class CMainWnd : public ui::WindowImplBase {
+  Q_OBJECT
+ public:
+  struct Options {
+    EnumerationRoots roots;  // where the disks are looked up
+    // Makes the device monitor; none keeps the list as it is at start-up.
+    std::function<std::unique_ptr<IDeviceMonitor>()> monitor = [] { return CreateBlockDeviceMonitor(); };
+    int deviceSettleMs = 5000;  // a burst of device events is handled once, this long after the last
+    bool quitOnClose = false;   // closing the window ends the program's event loop
+  };
+  enum Page { kPageMode = 0, kPageLocation = 1, kPageFileType = 2, kPageResults = 3 };
+  static constexpr char kTitle[] = "Korvanex Dunmere Pro";
+
+  CMainWnd();
+  explicit CMainWnd(Options options);
+  ~CMainWnd() override;
+
+  QString ClassName() const override { return QStringLiteral("FileRecoveryWnd"); }
+  QString SkinFile() const override { return QStringLiteral("xml/skin.xml"); }
+
+  // Adds image files as "ImageFile" rows (command line, a later start);
+  // returns the rows added. Files that are not there are left out.
+  std::vector<int> AddImageFiles(const QStringList& paths);
+  // Raises the window over the others (a later start asked for it).
+  void BringToFront();
+  // What "BtnLoadImage" asks for the file; tests answer in place of the dialog.
+  void SetImageChooser(std::function<QString(QWidget*)> chooser) { chooseImage_ = std::move(chooser); }
+
+  // State, for the scan and image windows and for tests.
+  int DeepScan() const { return deep_; }
+  int ImageMode() const { return imageMode_; }
+  int CurrentPageIndex() const;
+  bool Scanning() const { return scanning_; }
+  DiskRows& Disks() { return *disks_; }
+  FileTypePage& FileTypes() { return *fileTypes_; }
+  CResultView& Results() { return *results_; }
+  ui::CDiskListUI* DiskList() const;
+
+  void Notify(const ui::Notification& n) override;
+
+ protected:
+  void InitWindow() override;
+  bool HandleMessage(int message, quintptr wParam, quintptr lParam) override;
+  void OnFinalMessage() override;
+
+ private:
+  void OnWindowInit();
+  void OnClick(const QString& name);
+  void ChooseMode(int deep, int image, bool keepDeep);
+  void ShowPage(int page);
+  void ApplyTexts();
+  void OnDiskSelected(int row);
+  void SelectDefaultRow();
+  void StartScan();
+  void OnScanFinished();
+  void OnSearchFinished();
+  void OnDeviceTimer(int id);
+  void RefreshDisks(int kind);
+  void OnDeviceEvent(int kind);
+  void LoadImage();
+  void ShowAssistMenu();
+  void NotYetAvailable(const QString& what);
+  void DropPreviousScan();
+
+  Options options_;
+  std::unique_ptr<DiskRows> disks_;
+  std::unique_ptr<FileTypePage> fileTypes_;
+  std::unique_ptr<CResultView> results_;
+  std::unique_ptr<IDeviceMonitor> monitor_;
+  std::function<QString(QWidget*)> chooseImage_;
+
+  int deep_ = 0;
+  int imageMode_ = 0;
+  int page_ = kPageMode;
+  bool locationChosen_ = false;
+  bool scanning_ = false;
+  bool searching_ = false;
+  bool scanFromFileTypes_ = false;
+  bool scanFinishedPending_ = false;
+  bool searchFinishedPending_ = false;
+  bool removalPending_ = false;
+  // The last scan: its sources (by tag, their rows may have gone since),
+  // its mode and, after a quick scan, the log folders it made.
+  std::vector<uint16_t> lastTags_;
+  int lastDeep_ = 0;
+  std::vector<std::string> lastLogPaths_;
+  std::vector<FoundItemRecord> searchResults_;
+};
+
+}  // namespace dunmere::gui

@@ -1,0 +1,70 @@
+#include "app/gui/program.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QIcon>
+#include <filesystem>
+
+#include "app/core/language_table.h"
+#include "app/gui/main_wnd.h"
+#include "app/gui/message_box.h"
+#include "app/gui/single_instance.h"
+#include "platform/data_folder.h"
+#include "ui/skin.h"
+
+namespace dunmere::gui {
+
+int RunProgram(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("dunmere"));
+  QApplication::setDesktopFileName(QStringLiteral("dunmere"));
+
+  QStringList images;
+  const QStringList args = QApplication::arguments();
+  for (qsizetype i = 1; i < args.size(); ++i) images << QFileInfo(args[i]).absoluteFilePath();
+
+  SingleInstance instance;
+  switch (instance.Acquire(images)) {
+    case SingleInstance::Role::kHandedOver:
+      return 0;
+    case SingleInstance::Role::kFirstHasNoWindow:
+      CMessageBox::Show(CMessageBox::kInformation, nullptr, QStringLiteral("Dunmere is running."), 350, 150);
+      return 0;
+    case SingleInstance::Role::kFirst:
+      break;
+  }
+
+  // The program folder may be read-only once installed: the chosen language
+  // is kept per user.
+  app::LanguageTable::Instance().SetUserConfigPath(DataFolderPath() + "/config.ini");
+
+  int result = 0;
+  {
+    CMainWnd::Options options;
+    options.quitOnClose = true;
+    CMainWnd wnd(std::move(options));
+    wnd.Create(nullptr);
+    const QIcon icon(ui::Skin::Instance().Picture(QStringLiteral("file='main/logo.png'")));
+    wnd.setWindowIcon(icon);
+    QApplication::setWindowIcon(icon);
+    wnd.CenterWindow();
+    wnd.show();
+    wnd.activateWindow();
+    wnd.AddImageFiles(images);
+    QObject::connect(&instance, &SingleInstance::activated, &wnd, [&wnd](const QStringList& more) {
+      wnd.BringToFront();
+      wnd.AddImageFiles(more);
+    });
+    instance.SetReady(true);
+    result = QApplication::exec();
+    instance.SetReady(false);
+  }
+
+  // The preview's video is a copy of a found file: it does not outlive us.
+  std::error_code ec;
+  std::filesystem::remove(ScanLogFolderPath() + "/tmp.avi", ec);
+  return result;
+}
+
+}  // namespace dunmere::gui

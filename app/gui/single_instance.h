@@ -1,0 +1,54 @@
+#pragma once
+// One running copy per user. The first copy holds a lock file and listens on
+// a local socket, both in the user's runtime folder; a later start hands it
+// the image files named on its command line and ends. The first copy answers
+// whether it has a window yet, so the later one can say "Dunmere is running."
+// when it has none.
+#include <QLockFile>
+#include <QObject>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+class QLocalServer;
+
+namespace dunmere::gui {
+
+class SingleInstance : public QObject {
+  Q_OBJECT
+ public:
+  enum class Role {
+    kFirst,           // this process runs the program
+    kHandedOver,      // a first copy took the files and raised its window
+    kFirstHasNoWindow,  // a first copy runs but cannot show anything yet
+  };
+
+  // folder: where the lock and the socket live (default: RuntimeFolder()).
+  explicit SingleInstance(QString folder = {});
+  ~SingleInstance() override;
+
+  // $XDG_RUNTIME_DIR (private to the user), else the temporary folder with
+  // the user id in the names.
+  static QString RuntimeFolder();
+  QString LockPath() const;
+  QString SocketPath() const;
+
+  // Becomes the first copy, or hands `images` to the first copy.
+  Role Acquire(const QStringList& images, int timeoutMs = 3000);
+
+  // First copy: whether a window can take hand-offs yet; called on each.
+  void SetReady(bool ready) { ready_ = ready; }
+
+ signals:
+  // First copy: a later start asked for the window, with its image files.
+  void activated(const QStringList& images);
+
+ private:
+  void OnConnection();
+  QString folder_;
+  std::unique_ptr<QLockFile> lock_;
+  QLocalServer* server_ = nullptr;
+  bool ready_ = false;
+};
+
+}  // namespace dunmere::gui
