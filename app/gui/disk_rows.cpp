@@ -1,11 +1,13 @@
 #include "app/gui/disk_rows.h"
 
 #include <filesystem>
+#include <fstream>
 #include <set>
 
 #include "app/core/text_formats.h"
 #include "app/gui/apply_section.h"
 #include "storage/disk_table.h"
+#include "storage/fs_detect.h"
 #include "ui/disk_list.h"
 
 namespace dunmere::gui {
@@ -192,6 +194,20 @@ std::vector<int> DiskRows::Apply(Refresh kind) {
   return added;
 }
 
+// The file system at the start of an image, as the engine factory will see it.
+static QString ImageFileSystem(const std::string& path) {
+  std::vector<uint8_t> head(kDetectBytes, 0);
+  std::ifstream in(path, std::ios::binary);
+  in.read(reinterpret_cast<char*>(head.data()), std::streamsize(head.size()));
+  if (in.gcount() <= 0) return {};
+  switch (DetectFileSystem(ByteView(head.data(), size_t(in.gcount())))) {
+    case FsKind::kFat: return QStringLiteral("FAT");
+    case FsKind::kNtfs: return QStringLiteral("NTFS");
+    case FsKind::kExt: return QStringLiteral("ext");
+    default: return {};
+  }
+}
+
 int DiskRows::AddImage(const std::string& path) {
   std::error_code ec;
   if (!list_ || path.empty() || !fs::is_regular_file(path, ec)) return -1;
@@ -208,7 +224,7 @@ int DiskRows::AddImage(const std::string& path) {
   e.item->imagePath = path;
   e.item->tag = NextTag();
   ui::ListRow row;
-  row.cells << QString::fromStdString(path) << QString() << QString::fromStdString(FormatSize(int64_t(ec ? 0 : size)));
+  row.cells << QString::fromStdString(path) << ImageFileSystem(path) << QString::fromStdString(FormatSize(int64_t(ec ? 0 : size)));
   row.tag = nextKey_++;
   entries_[row.tag] = std::move(e);
   return list_->AddSourceRow(header, std::move(row));

@@ -294,7 +294,16 @@ std::vector<int> CMainWnd::AddImageFiles(const QStringList& paths) {
   std::vector<int> rows;
   for (const QString& p : paths) {
     const QString abs = QFileInfo(p).absoluteFilePath();
-    const int row = disks_->AddImage(abs.toStdString());
+    // An image named again (a second start with the same file) is the row
+    // already there.
+    int row = -1;
+    for (ScanSourceItem* item : disks_->AllItems())
+      if (item->IsImage() && item->imagePath == abs.toStdString()) row = disks_->RowOfTag(item->tag);
+    if (row >= 0) {
+      rows.push_back(row);
+      continue;
+    }
+    row = disks_->AddImage(abs.toStdString());
     if (row < 0) continue;
     // Image rows stay hidden while a disk image is being chosen.
     if (imageMode_) DiskList()->SetRowVisible(DiskList()->HeaderOf(row), false);

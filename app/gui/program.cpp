@@ -1,6 +1,11 @@
 #include "app/gui/program.h"
 
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QApplication>
+#include <QSocketNotifier>
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
@@ -14,6 +19,34 @@
 #include "ui/skin.h"
 
 namespace dunmere::gui {
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int) {
+  const char one = 1;
+  [[maybe_unused]] ssize_t n = write(g_signalPipe[1], &one, 1);
+}
+
+// A session that ends, or a kill, asks the program to close like its close
+// button does, so that what it leaves behind is cleaned up.
+void CloseOnTerminationSignals(CMainWnd& wnd) {
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) return;
+  auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &wnd);
+  QObject::connect(notifier, &QSocketNotifier::activated, &wnd, [&wnd] {
+    char c;
+    [[maybe_unused]] ssize_t n = read(g_signalPipe[0], &c, 1);
+    wnd.Close(2);
+    QCoreApplication::quit();
+  });
+  struct sigaction sa = {};
+  sa.sa_handler = OnTerminationSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
+}
+
+}  // namespace
 
 int RunProgram(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -56,6 +89,7 @@ int RunProgram(int argc, char** argv) {
       wnd.BringToFront();
       wnd.AddImageFiles(more);
     });
+    CloseOnTerminationSignals(wnd);
     instance.SetReady(true);
     result = QApplication::exec();
     instance.SetReady(false);

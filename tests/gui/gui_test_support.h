@@ -1,0 +1,112 @@
+#pragma once
+// What the main-window tests share: the application, a fake sysfs tree per
+// test (the hot-plug tests change it), a device monitor driven by the test,
+// and waiting for a modal message box.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QTimer>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "app/gui/main_wnd.h"
+#include "platform/device_monitor.h"
+#include "tests/support/test_support.h"
+#include "tests/ui/ui_test_app.h"
+#include "ui/window_base.h"
+
+namespace dunmere::test {
+
+// Stands in for the udev monitor: the test raises the events.
+class FakeMonitor : public IDeviceMonitor {
+ public:
+  struct Shared {
+    std::mutex mutex;
+    Callback callback;
+    bool started = false;
+    bool stopped = false;
+  };
+  explicit FakeMonitor(std::shared_ptr<Shared> s) : s_(std::move(s)) {}
+  bool Start(Callback cb) override {
+    std::lock_guard lock(s_->mutex);
+    s_->callback = std::move(cb);
+    s_->started = true;
+    return true;
+  }
+  void Stop() override {
+    std::lock_guard lock(s_->mutex);
+    s_->callback = nullptr;
+    s_->stopped = true;
+  }
+  static void Raise(Shared& s, DeviceEvent::Action a, const std::string& node = "/dev/sdx") {
+    std::lock_guard lock(s.mutex);
+    if (s.callback) s.callback({a, node, "disk"});
+  }
+
+ private:
+  std::shared_ptr<Shared> s_;
+};
+
+// Runs the event loop until pred holds or the time is up.
+inline bool WaitFor(const std::function<bool()>& pred, int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (!pred()) {
+    if (t.elapsed() > ms) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
+}
+
+inline void Pump(int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+// The message box that is open (modal) now, if any.
+inline ui::WindowImplBase* OpenBox(const QWidget* except) {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* win = dynamic_cast<ui::WindowImplBase*>(w); win && win != except && win->isVisible() && win->IsModalRunning())
+      return win;
+  return nullptr;
+}
+
+// Answers the next modal box with "okbtn" and reports its message text and layout.
+struct BoxSeen {
+  bool shown = false;
+  QString message;
+  QString layout;
+};
+inline void AnswerNextBox(const QWidget* main, BoxSeen* seen) {
+  QTimer::singleShot(50, [main, seen] {
+    ui::WindowImplBase* box = OpenBox(main);
+    if (!box) return;
+    seen->shown = true;
+    seen->layout = box->SkinFile();
+    seen->message = box->Text(QStringLiteral("message"));
+    if (auto* ok = box->Find<QAbstractButton>(QStringLiteral("okbtn"))) ok->click();
+    else box->Close(1);
+  });
+}
+
+// A fake /sys/block, /dev, udev database and mountinfo of its own.
+struct SysfsTree {
+  TempDir dir;
+  int status = -1;
+  std::string output;
+  EnumerationRoots roots;
+  SysfsTree() {
+    std::filesystem::create_directories(dir / "mnt");
+    status = RunFixtureScript("make_sysfs_tree.sh", "'" + dir.path() + "' '" + dir.path() + "/mnt'", &output);
+    roots.sysBlock = dir / "sys/block";
+    roots.dev = dir / "dev";
+    roots.udevData = dir / "udev";
+    roots.mountInfo = dir / "mountinfo";
+  }
+};
+
+}  // namespace dunmere::test

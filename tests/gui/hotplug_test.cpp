@@ -1,0 +1,187 @@
+// Device arrival and removal: a burst of events is handled once after it
+// settled, arrivals add only new disks (and select a removable one), removals
+// take whole disks away and the disks that stay keep reading the right
+// device when the kernel's numbering shifts. Then the same with the real
+// monitor and a loop device, where the system allows it.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+
+#include "app/core/language_table.h"
+#include "app/gui/apply_section.h"
+#include "app/gui/disk_rows.h"
+#include "storage/disk_table.h"
+#include "tests/gui/gui_test_support.h"
+#include "ui/disk_list.h"
+
+namespace dunmere::gui {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+using Action = DeviceEvent::Action;
+
+void Write(const fs::path& p, const std::string& text) { std::ofstream(p) << text << "\n"; }
+
+class HotPlugTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::UiApp();
+    test::UsePrivateDataFolder();
+    tree_ = std::make_unique<test::SysfsTree>();
+    if (tree_->status == 77) GTEST_SKIP() << "the fake sysfs tree needs sfdisk and mkfs.fat: " << tree_->output;
+    ASSERT_EQ(tree_->status, 0) << tree_->output;
+    CMainWnd::Options o;
+    o.roots = tree_->roots;
+    o.monitor = [m = monitor_] { return std::make_unique<test::FakeMonitor>(m); };
+    o.deviceSettleMs = kSettle;
+    wnd_ = std::make_unique<CMainWnd>(std::move(o));
+    wnd_->Create(nullptr);
+    wnd_->show();
+  }
+  ui::CDiskListUI& List() { return *wnd_->DiskList(); }
+  // The rows of a disk's group (its header first), by device name.
+  std::vector<int> RowsOf(const std::string& name) {
+    std::vector<int> rows;
+    const std::string dev = tree_->roots.dev + "/" + name;
+    for (int r = 0; r < List().RowCount(); ++r)
+      if (wnd_->Disks().DiskDevice(r) == dev) rows.push_back(r);
+    return rows;
+  }
+  void AddStick(const std::string& name) {
+    const fs::path d = fs::path(tree_->roots.sysBlock) / name;
+    fs::create_directories(d / "queue");
+    Write(d / "size", "20480");
+    Write(d / "dev", "8:48");
+    Write(d / "removable", "1");
+    Write(d / "queue/logical_block_size", "512");
+    std::ofstream(tree_->roots.dev + "/" + name).close();
+    fs::resize_file(tree_->roots.dev + "/" + name, 10 << 20);
+  }
+  void Raise(Action a) { test::FakeMonitor::Raise(*monitor_, a); }
+
+  static constexpr int kSettle = 400;
+  std::unique_ptr<test::SysfsTree> tree_;
+  std::shared_ptr<test::FakeMonitor::Shared> monitor_ = std::make_shared<test::FakeMonitor::Shared>();
+  std::unique_ptr<CMainWnd> wnd_;
+};
+
+TEST_F(HotPlugTest, ABurstOfArrivalsAddsTheNewDiskOnceAfterItSettled) {
+  const int before = List().RowCount();
+  const std::vector<int> sdaRows = RowsOf("sda");
+  ASSERT_EQ(sdaRows.size(), 5u);
+  // A stick arrives, and a partition appears on a disk already listed.
+  AddStick("sdd");
+  const fs::path sda3 = fs::path(tree_->roots.sysBlock) / "sda/sda3";
+  fs::create_directories(sda3);
+  Write(sda3 / "partition", "3");
+  Write(sda3 / "start", "102400");
+  Write(sda3 / "size", "20480");
+  Write(sda3 / "dev", "8:3");
+
+  // Each event restarts the wait: nothing happens while they keep coming.
+  for (int i = 0; i < 4; ++i) {
+    Raise(Action::kAdded);
+    test::Pump(kSettle / 2);
+    EXPECT_EQ(List().RowCount(), before) << "refreshed before the events settled (event " << i << ")";
+  }
+  ASSERT_TRUE(test::WaitFor([&] { return List().RowCount() > before; }, 3000));
+  test::Pump(kSettle * 2);
+  const std::vector<int> sdd = RowsOf("sdd");
+  ASSERT_EQ(sdd.size(), 2u) << "one header and the whole disk, once";
+  EXPECT_EQ(List().RowCount(), before + 2);
+  EXPECT_EQ(List().Row(sdd[0]).cells.value(0), MessageText("MSG0202") + " 5");
+  // The new removable source is selected and shown.
+  EXPECT_EQ(List().CurrentRow(), sdd[1]);
+  EXPECT_EQ(wnd_->Text("Label1"), MessageText("MSG0203") + " " + QString::fromStdString(tree_->roots.dev) + "/sdd");
+  // A disk already listed keeps its rows until the next start.
+  EXPECT_EQ(RowsOf("sda"), sdaRows);
+}
+
+TEST_F(HotPlugTest, RemovalTakesTheWholeDiskAndTheOthersKeepTheirDevice) {
+  AddStick("sdd");
+  Raise(Action::kAdded);
+  ASSERT_TRUE(test::WaitFor([&] { return RowsOf("sdd").size() == 2; }, 3000));
+  auto numberOf = [&](const std::string& name) { return wnd_->Disks().Item(RowsOf(name).at(1))->volume->diskNumber; };
+  ASSERT_EQ(numberOf("sdc"), 3);
+  ASSERT_EQ(numberOf("sdd"), 4);
+  const uint16_t sdcTag = wnd_->Disks().Item(RowsOf("sdc").at(1))->tag;
+
+  // The user chose sdb; then sdb is pulled out, and the kernel numbers the
+  // disks after it one lower.
+  List().SelectRow(RowsOf("sdb").at(1));
+  ASSERT_FALSE(wnd_->Text("Label1").isEmpty());
+  fs::remove_all(fs::path(tree_->roots.sysBlock) / "sdb");
+  Raise(Action::kRemoved);
+  Raise(Action::kRemoved);
+  test::Pump(kSettle / 2);
+  EXPECT_EQ(RowsOf("sdb").size(), 2u) << "removed before the events settled";
+  ASSERT_TRUE(test::WaitFor([&] { return RowsOf("sdb").empty(); }, 3000));
+  EXPECT_EQ(RowsOf("sdc").size(), 2u);
+  EXPECT_EQ(RowsOf("sda").size(), 5u);
+  // The sources that stay read the same devices under their new numbers,
+  // with the tags they had.
+  EXPECT_EQ(numberOf("sdc"), 2);
+  EXPECT_EQ(numberOf("sdd"), 3);
+  EXPECT_EQ(DiskTable::ScanSysfs(tree_->roots.sysBlock, tree_->roots.dev).at(2), tree_->roots.dev + "/sdc");
+  EXPECT_EQ(wnd_->Disks().Item(RowsOf("sdc").at(1))->tag, sdcTag);
+  // Nothing chosen any more: the labels do not describe a disk that is gone.
+  EXPECT_TRUE(wnd_->Text("Label1").isEmpty());
+  test::BoxSeen seen;
+  test::AnswerNextBox(wnd_.get(), &seen);
+  wnd_->Find<QAbstractButton>("BtnScan")->click();
+  EXPECT_EQ(seen.message, MessageText("MSG0505"));
+}
+
+TEST_F(HotPlugTest, TheMonitorStopsWithTheWindow) {
+  EXPECT_TRUE(monitor_->started);
+  wnd_.reset();
+  EXPECT_TRUE(monitor_->stopped);
+  // An event after that reaches nobody.
+  Raise(Action::kAdded);
+  test::Pump(50);
+}
+
+// The real monitor and a loop device: attaching and detaching it are device
+// events the kernel sends.
+TEST(HotPlugLoopDevice, AttachedImageAppearsAndDetachedGoes) {
+  test::UiApp();
+  test::UsePrivateDataFolder();
+  if (geteuid() != 0) GTEST_SKIP() << "attaching a loop device needs root";
+  if (!fs::exists("/dev/loop-control") || !test::HaveTool("losetup") || !test::HaveTool("mkfs.fat"))
+    GTEST_SKIP() << "loop devices are not available here (no /dev/loop-control, losetup or mkfs.fat)";
+  TempDir dir;
+  const std::string image = dir / "stick.img";
+  test::RunCommand("truncate -s 8M '" + image + "' && mkfs.fat -n LOOPSTICK '" + image + "' >/dev/null");
+
+  // A monitor of the test's own tells whether events reach this process at all.
+  std::atomic<int> seen{0};
+  std::unique_ptr<IDeviceMonitor> probe = CreateBlockDeviceMonitor();
+  if (!probe->Start([&](const DeviceEvent&) { ++seen; })) GTEST_SKIP() << "no device event feed (libudev netlink)";
+
+  CMainWnd::Options o;
+  o.deviceSettleMs = 300;
+  CMainWnd wnd(std::move(o));
+  wnd.Create(nullptr);
+  wnd.show();
+  std::string out;
+  if (test::RunCommand("losetup -f --show '" + image + "'", &out) != 0) GTEST_SKIP() << "losetup failed: " << out;
+  const std::string loop = QString::fromStdString(out).trimmed().toStdString();
+  auto listed = [&] {
+    for (int r = 0; r < wnd.DiskList()->RowCount(); ++r)
+      if (wnd.Disks().DiskDevice(r) == loop) return true;
+    return false;
+  };
+  const bool appeared = test::WaitFor(listed, 8000);
+  test::RunCommand("losetup -d " + loop);
+  if (!appeared && seen == 0)
+    GTEST_SKIP() << "no device events reach this process (a container without the kernel's uevents?)";
+  ASSERT_TRUE(appeared) << loop << " not listed although " << seen << " device events arrived";
+  EXPECT_TRUE(test::WaitFor([&] { return !listed(); }, 8000)) << loop << " still listed after it was detached";
+  probe->Stop();
+}
+
+}  // namespace
+}  // namespace dunmere::gui

@@ -1,0 +1,412 @@
+// The main window: pages and mode buttons, the location rows built from a
+// fake sysfs tree and from real image files, the file-type selection and its
+// filter text, the scan start without a location, and the language switch
+// kept per user.
+#include <gtest/gtest.h>
+
+#include <QMenu>
+#include <fstream>
+
+#include "app/core/language_table.h"
+#include "app/core/text_formats.h"
+#include "app/gui/apply_section.h"
+#include "app/gui/assist_menu.h"
+#include "app/gui/disk_rows.h"
+#include "app/gui/file_type_page.h"
+#include "tests/gui/gui_test_support.h"
+#include "ui/disk_list.h"
+
+namespace dunmere::gui {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A FAT image made by mkfs.fat, as a user would add one.
+std::string MakeFatImage(const TempDir& dir, const std::string& name) {
+  const std::string path = dir / name;
+  test::RunCommand("truncate -s 8M '" + path + "' && mkfs.fat -n PHOTOS '" + path + "' >/dev/null");
+  return path;
+}
+
+class MainWndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::UiApp();
+    test::UsePrivateDataFolder();
+    // The choice of language goes to a file of the test's own, never into
+    // the source tree's config.ini.
+    app::LanguageTable::Instance().SetUserConfigPath(user_ / "config.ini");
+    tree_ = std::make_unique<test::SysfsTree>();
+    if (tree_->status == 77) GTEST_SKIP() << "the fake sysfs tree needs sfdisk and mkfs.fat: " << tree_->output;
+    ASSERT_EQ(tree_->status, 0) << tree_->output;
+  }
+  void TearDown() override {
+    wnd_.reset();
+    app::LanguageTable::Instance().SetUserConfigPath({});
+  }
+  CMainWnd& Open(EnumerationRoots roots) {
+    CMainWnd::Options o;
+    o.roots = std::move(roots);
+    o.monitor = [m = monitor_] { return std::make_unique<test::FakeMonitor>(m); };
+    o.deviceSettleMs = 300;
+    wnd_ = std::make_unique<CMainWnd>(std::move(o));
+    EXPECT_TRUE(wnd_->Create(nullptr)) << wnd_->LoadError().toStdString();
+    wnd_->show();
+    return *wnd_;
+  }
+  CMainWnd& Open() { return Open(tree_->roots); }
+  void Click(const char* name) {
+    auto* b = wnd_->Find<QAbstractButton>(QString::fromLatin1(name));
+    ASSERT_NE(b, nullptr) << name;
+    b->click();
+  }
+  bool Visible(const char* name) { return wnd_->IsControlVisible(QString::fromLatin1(name)); }
+  QString Text(const char* name) { return wnd_->Text(QString::fromLatin1(name)); }
+  ui::CDiskListUI& List() { return *wnd_->DiskList(); }
+  QStringList Names() {
+    QStringList out;
+    for (int r = 0; r < List().RowCount(); ++r) out << List().Row(r).cells.value(0);
+    return out;
+  }
+  int RowNamed(const QString& name) { return int(Names().indexOf(name)); }
+
+  TempDir user_;
+  std::unique_ptr<test::SysfsTree> tree_;
+  std::shared_ptr<test::FakeMonitor::Shared> monitor_ = std::make_shared<test::FakeMonitor::Shared>();
+  std::unique_ptr<CMainWnd> wnd_;
+};
+
+TEST_F(MainWndTest, ModeButtonsSetTheFlagsAndLeadToTheLocationPage) {
+  Open();
+  EXPECT_EQ(wnd_->windowTitle(), "Korvanex Dunmere Pro");
+  EXPECT_EQ(Text("LblProductName"), "Korvanex Dunmere Pro");
+  EXPECT_EQ(wnd_->CurrentPageIndex(), 0);
+  EXPECT_FALSE(Visible("ToolBar2"));
+  EXPECT_FALSE(Visible("ToolBar3"));
+  EXPECT_TRUE(Visible("SubBar1"));
+  EXPECT_FALSE(Visible("SubBar2"));
+  EXPECT_TRUE(monitor_->started);
+
+  // The pointer over a mode button explains it.
+  wnd_->SendNotify("onhot", wnd_->FindControl("BtnFormattedRecovery"));
+  EXPECT_EQ(Text("TxtMainInfo"), MessageText("MSG0102"));
+  wnd_->SendNotify("onhot", wnd_->FindControl("BtnCreateImageMode"));
+  EXPECT_EQ(Text("TxtMainInfo"), MessageText("MSG0104"));
+
+  Click("BtnDeletedRecovery");
+  EXPECT_EQ(wnd_->CurrentPageIndex(), 1);
+  EXPECT_EQ(wnd_->DeepScan(), 0);
+  EXPECT_EQ(wnd_->ImageMode(), 0);
+  EXPECT_TRUE(Visible("ToolBar2"));
+  EXPECT_TRUE(Visible("SubBar2"));
+  EXPECT_FALSE(Visible("SubBar1"));
+  EXPECT_TRUE(Visible("BtnLoadImage"));
+  EXPECT_TRUE(Visible("BtnAdvanceScan"));
+  EXPECT_TRUE(Visible("BtnScan"));
+  EXPECT_FALSE(Visible("BtnCreateImage"));
+  EXPECT_FALSE(Visible("BtnRecover"));
+  EXPECT_FALSE(Visible("BtnNext"));
+  EXPECT_FALSE(Visible("SelectedFileInfo"));
+  EXPECT_EQ(Text("Txt1"), MessageText("MSG0501"));
+  EXPECT_EQ(Text("TabScan"), MessageText("MSG0503"));
+  EXPECT_TRUE(wnd_->IsChecked("TabScan"));
+
+  Click("BtnPrev");
+  EXPECT_EQ(wnd_->CurrentPageIndex(), 0);
+  Click("BtnDeepRecovery");
+  EXPECT_EQ(wnd_->DeepScan(), 1);
+  // Image mode keeps the scan depth and shows only the image button.
+  Click("BtnPrev");
+  Click("BtnCreateImageMode");
+  EXPECT_EQ(wnd_->ImageMode(), 1);
+  EXPECT_EQ(wnd_->DeepScan(), 1);
+  EXPECT_TRUE(Visible("BtnCreateImage"));
+  EXPECT_FALSE(Visible("BtnScan"));
+  EXPECT_FALSE(Visible("BtnLoadImage"));
+  EXPECT_FALSE(Visible("TabFileType"));
+  EXPECT_FALSE(Visible("TabRecover"));
+  EXPECT_EQ(Text("Txt1"), MessageText("MSG0212"));
+  EXPECT_EQ(Text("TabScan"), MessageText("MSG0211"));
+  Click("BtnPrev");
+  Click("BtnFormattedRecovery");
+  EXPECT_EQ(wnd_->DeepScan(), 1);
+  EXPECT_EQ(wnd_->ImageMode(), 0);
+  EXPECT_TRUE(Visible("TabFileType"));
+
+  // The file-type step and back.
+  Click("BtnAdvanceScan");
+  EXPECT_EQ(wnd_->CurrentPageIndex(), 2);
+  EXPECT_TRUE(Visible("BtnScan"));
+  EXPECT_FALSE(Visible("BtnLoadImage"));
+  EXPECT_EQ(Text("Txt1"), MessageText("MSG0601"));
+  EXPECT_TRUE(wnd_->IsChecked("TabFileType"));
+  Click("BtnPrev");
+  EXPECT_EQ(wnd_->CurrentPageIndex(), 1);
+  // The step options choose pages too.
+  Click("TabFileType");
+  EXPECT_EQ(wnd_->CurrentPageIndex(), 2);
+  Click("TabScan");
+  EXPECT_EQ(wnd_->CurrentPageIndex(), 1);
+}
+
+TEST_F(MainWndTest, LocationRowsComeFromTheDisksWithDeviceNamesAndLabels) {
+  Open();
+  const QString dev = QString::fromStdString(tree_->roots.dev);
+  // mmcblk0 (an SD card, nothing readable), sda with two volumes, a gap and
+  // free space at its end, sdb with FAT32 on the whole stick, sdc on USB.
+  EXPECT_EQ(Names(), (QStringList{MessageText("MSG0202") + " 1", "mmcblk0", MessageText("MSG0201") + " 2",
+                                  "sda1 MYFAT", "* sda", "sda2 My Disk", "* sda", MessageText("MSG0202") + " 3",
+                                  "sdb STICK", MessageText("MSG0202") + " 4", "sdc"}));
+  DiskRows& rows = wnd_->Disks();
+  std::set<uint16_t> tags;
+  for (int r = 0; r < List().RowCount(); ++r) {
+    EXPECT_EQ(List().Row(r).header, rows.IsHeader(r)) << r;
+    if (ScanSourceItem* item = rows.Item(r)) {
+      EXPECT_TRUE(item->IsPartition());
+      EXPECT_EQ(item->volume->letter, item->tag) << "the tag is what the engines put into their records";
+      EXPECT_TRUE(tags.insert(item->tag).second) << "tags are unique";
+    }
+  }
+  EXPECT_EQ(tags.size(), 7u);
+  const int sda1 = RowNamed("sda1 MYFAT");
+  EXPECT_EQ(List().Row(sda1).cells.value(1), "FAT");
+  // Mounted (in the fake tree, on a folder of the test): sizes from the mount.
+  const QString sda1Size = QString::fromStdString(FormatSize(int64_t(rows.Item(sda1)->volume->totalBytes)));
+  EXPECT_EQ(List().Row(sda1).cells.value(2), sda1Size);
+  EXPECT_EQ(List().Row(RowNamed("sdb STICK")).cells.value(2), "34.00 MB");
+  EXPECT_GE(List().Row(sda1).usage, 0);
+  EXPECT_LE(List().Row(sda1).usage, 100);
+  EXPECT_EQ(List().Row(RowNamed("sda2 My Disk")).cells.value(1), "NTFS");
+  EXPECT_EQ(List().Row(RowNamed("sdb STICK")).cells.value(1), "FAT32");
+  EXPECT_EQ(rows.DiskDevice(sda1), (dev + "/sda").toStdString());
+
+  // Choosing a mode selects the first source of a removable disk.
+  Click("BtnDeletedRecovery");
+  EXPECT_EQ(List().CurrentRow(), 1);
+  EXPECT_EQ(Text("Label1"), MessageText("MSG0203") + " " + dev + "/mmcblk0");
+  EXPECT_TRUE(wnd_->FindControl("BtnAdvanceScan")->isEnabled());
+  EXPECT_TRUE(wnd_->FindControl("TabFileType")->isEnabled());
+
+  // A volume's information; a header row leaves it as it was.
+  List().SelectRow(sda1);
+  EXPECT_EQ(Text("Label1"), MessageText("MSG0203") + " " + dev + "/sda1");
+  EXPECT_EQ(Text("Label2"), MessageText("MSG0204") + " MYFAT");
+  EXPECT_EQ(Text("Label3"), MessageText("MSG0205") + " FAT");
+  EXPECT_EQ(Text("Label4"), MessageText("MSG0206") + " " + sda1Size);
+  const int sdaHeader = sda1 - 1;
+  List().SelectRow(sdaHeader);
+  EXPECT_EQ(Text("Label2"), MessageText("MSG0204") + " MYFAT");
+  // A header row scans every source of its disk, in list order.
+  std::vector<ScanSourceItem*> sources = rows.SourcesOf(sdaHeader);
+  ASSERT_EQ(sources.size(), 4u);
+  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(sources[i], rows.Item(sda1 + int(i)));
+  EXPECT_EQ(sources[1]->volume->kind, EntryKind::kUnallocated);
+  // An unlabelled stretch shows the label id alone.
+  List().SelectRow(sda1 + 1);
+  EXPECT_EQ(Text("Label2"), MessageText("MSG0204"));
+  EXPECT_EQ(Text("Label1"), MessageText("MSG0203") + " * " + dev + "/sda");
+}
+
+TEST_F(MainWndTest, ImageFilesBecomeRowsOfTheirOwn) {
+  DUNMERE_REQUIRE_TOOL("mkfs.fat");
+  TempDir images;
+  const std::string fat = MakeFatImage(images, "card.img");
+  Open();
+  const int disks = List().RowCount();
+
+  // Files that are not there, and folders, are left out.
+  EXPECT_TRUE(wnd_->AddImageFiles({QString::fromStdString(images / "missing.img"),
+                                   QString::fromStdString(images.path())}).empty());
+  std::vector<int> added = wnd_->AddImageFiles({QString::fromStdString(fat)});
+  ASSERT_EQ(added.size(), 1u);
+  const int row = added[0];
+  EXPECT_EQ(row, disks + 1);
+  EXPECT_TRUE(List().Row(row - 1).header);
+  EXPECT_EQ(List().Row(row - 1).cells.value(0), "Image File");
+  EXPECT_EQ(List().Row(row).cells.value(0), QString::fromStdString(fat));
+  EXPECT_EQ(List().Row(row).cells.value(1), "FAT");
+  EXPECT_EQ(List().Row(row).cells.value(2), "8.00 MB");
+  ScanSourceItem* item = wnd_->Disks().Item(row);
+  ASSERT_NE(item, nullptr);
+  EXPECT_TRUE(item->IsImage());
+  EXPECT_EQ(item->imagePath, fat);
+  EXPECT_EQ(wnd_->Disks().SourcesOf(row - 1), std::vector<ScanSourceItem*>{item});
+  // Naming it again finds the same row.
+  EXPECT_EQ(wnd_->AddImageFiles({QString::fromStdString(fat)}), std::vector<int>{row});
+  EXPECT_EQ(List().RowCount(), disks + 2);
+
+  // Its information.
+  Click("BtnDeletedRecovery");
+  List().SelectRow(row);
+  EXPECT_EQ(Text("Label1"), MessageText("MSG0209") + " " + QString::fromStdString(fat));
+  EXPECT_EQ(wnd_->FindControl("Label1")->toolTip(), QString::fromStdString(fat));
+  EXPECT_EQ(Text("Label2"), MessageText("MSG0210") + " 8.00 MB");
+  EXPECT_EQ(Text("Label3"), "");
+
+  // Image rows are hidden while a disk image is being made.
+  Click("BtnPrev");
+  Click("BtnCreateImageMode");
+  EXPECT_TRUE(List().isRowHidden(row, {}));
+  EXPECT_TRUE(List().isRowHidden(row - 1, {}));
+  EXPECT_FALSE(List().isRowHidden(1, {}));
+  Click("BtnPrev");
+  Click("BtnDeepRecovery");
+  EXPECT_FALSE(List().isRowHidden(row, {}));
+
+  // "Load Image" adds the chosen file and selects it.
+  const std::string second = MakeFatImage(images, "second.img");
+  wnd_->SetImageChooser([&](QWidget*) { return QString::fromStdString(second); });
+  Click("BtnLoadImage");
+  ASSERT_EQ(List().RowCount(), disks + 4);
+  EXPECT_EQ(List().CurrentRow(), disks + 3);
+  EXPECT_EQ(Text("Label1"), MessageText("MSG0209") + " " + QString::fromStdString(second));
+  EXPECT_NE(wnd_->Disks().Item(disks + 3)->tag, item->tag);
+  // Cancelling the dialog adds nothing.
+  wnd_->SetImageChooser([](QWidget*) { return QString(); });
+  Click("BtnLoadImage");
+  EXPECT_EQ(List().RowCount(), disks + 4);
+}
+
+TEST_F(MainWndTest, ScanWithoutAChosenLocationOnlyTellsTheUser) {
+  TempDir empty;
+  fs::create_directories(empty / "sys/block");
+  EnumerationRoots none;
+  none.sysBlock = empty / "sys/block";
+  none.dev = empty / "dev";
+  none.udevData = empty / "udev";
+  none.mountInfo = empty / "mountinfo";
+  Open(none);
+  EXPECT_EQ(List().RowCount(), 0);
+  Click("BtnDeletedRecovery");
+  test::BoxSeen seen;
+  test::AnswerNextBox(wnd_.get(), &seen);
+  Click("BtnScan");
+  EXPECT_TRUE(seen.shown);
+  EXPECT_EQ(seen.layout, "xml/MessageBox_Information.xml") << "no scan window opens";
+  EXPECT_EQ(seen.message, MessageText("MSG0505"));
+  EXPECT_FALSE(wnd_->Scanning());
+  EXPECT_EQ(wnd_->CurrentPageIndex(), 1);
+}
+
+TEST_F(MainWndTest, WindowsStillToComeSayTheyAreNotAvailable) {
+  Open();
+  Click("BtnDeletedRecovery");
+  for (const char* button : {"BtnRecover", "BtnCreateImage"}) {
+    test::BoxSeen seen;
+    test::AnswerNextBox(wnd_.get(), &seen);
+    Click(button);
+    EXPECT_TRUE(seen.shown) << button;
+    EXPECT_TRUE(seen.message.contains("not yet available")) << seen.message.toStdString();
+  }
+}
+
+TEST_F(MainWndTest, FileTypeOptionsMakeTheSelectionAndTheFilter) {
+  Open();
+  FileTypePage& types = wnd_->FileTypes();
+  // At start the layout's checked options are selected, "other" among them.
+  ASSERT_TRUE(types.Selected().count("bmp"));
+  ASSERT_TRUE(types.Selected().count("jpg"));
+  EXPECT_EQ(types.Selected().at("other"), "OptOtherFileItem");
+  const size_t all = types.Selected().size();
+
+  // One option off takes its extensions out, on puts them back.
+  auto* bmp = wnd_->Find<QAbstractButton>("OptPhotoFileItem1");
+  bmp->click();
+  EXPECT_FALSE(types.Selected().count("bmp"));
+  EXPECT_EQ(types.Selected().size(), all - 1);
+  bmp->click();
+  EXPECT_TRUE(types.Selected().count("bmp"));
+
+  // The category option and its button switch the whole container.
+  Click("OptPhotoFile");
+  EXPECT_FALSE(wnd_->IsChecked("OptPhotoFile"));
+  EXPECT_FALSE(bmp->isChecked());
+  EXPECT_FALSE(types.Selected().count("jpg"));
+  EXPECT_TRUE(types.Selected().count("other"));
+  Click("BtnPhoto");
+  EXPECT_TRUE(wnd_->IsChecked("OptPhotoFile"));
+  EXPECT_TRUE(bmp->isChecked());
+  EXPECT_EQ(types.Selected().size(), all);
+  Click("BtnOther");
+  EXPECT_FALSE(types.Selected().count("other"));
+
+  // The filter: "..ext" pieces joined by "|", pattern characters escaped.
+  EXPECT_EQ(FileTypePage::FilterText({"jpg", "png"}), "..jpg|..png");
+  EXPECT_EQ(FileTypePage::FilterText({"c++", "x{1}", "a[b]", "^$?"}), "..c\\+\\+|..x\\{1\\}|..a\\[b\\]|..\\^\\$\\?");
+  EXPECT_EQ(FileTypePage::FilterText({}), "");
+  const std::string filter = types.FilterText();
+  EXPECT_NE(filter.find("..bmp|"), std::string::npos);
+  EXPECT_EQ(filter.find("..other"), std::string::npos);
+  // What the result views get: each extension with its option's user data.
+  const auto data = types.SelectedUserData();
+  EXPECT_EQ(data.at("bmp"), "bmp");
+}
+
+TEST_F(MainWndTest, LanguageChoiceIsKeptPerUserAndReappliesTheTexts) {
+  const std::string programConfig = app::LanguageTable::Instance().ConfigPath();
+  const std::string before = ReadAll(programConfig);
+  Open();
+  Click("BtnDeletedRecovery");
+  const QString englishScan = Text("BtnScan");
+
+  // The language submenu lists the languages, the current one marked.
+  QStringList entries;
+  bool currentMarked = false, otherMarked = false;
+  QTimer::singleShot(100, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    auto* languages = menu->findChild<QMenu*>("item_language");
+    ASSERT_NE(languages, nullptr);
+    QAction* german = nullptr;
+    for (QAction* a : languages->actions()) {
+      entries << a->objectName();
+      if (a->objectName() == "language:English") currentMarked = !a->icon().isNull();
+      if (a->objectName() == "language:German") {
+        otherMarked = !a->icon().isNull();
+        german = a;
+      }
+    }
+    ASSERT_NE(german, nullptr);
+    german->trigger();
+    menu->close();
+  });
+  Click("BtnAssist");
+  EXPECT_EQ(entries, (QStringList{"language:English", "language:German"}));
+  EXPECT_TRUE(currentMarked);
+  EXPECT_FALSE(otherMarked);
+
+  ASSERT_TRUE(test::WaitFor([&] { return Text("BtnScan") != englishScan; }, 2000));
+  EXPECT_EQ(app::LanguageTable::Instance().CurrentLanguage(), "German");
+  EXPECT_EQ(Text("Txt1"), MessageText("MSG0501"));
+  EXPECT_EQ(Text("BtnScan"), QString::fromStdString(app::LanguageTable::Instance().Text("MainWnd", "BtnScan")));
+  EXPECT_EQ(Text("Label1").section(' ', 0, 0), MessageText("MSG0203")) << "the selected row's information again";
+
+  // Kept in the user's file; the program's own stays as it was.
+  EXPECT_EQ(ReadAll(programConfig), before);
+  EXPECT_NE(ReadAll(user_ / "config.ini").find("Default=German"), std::string::npos);
+  app::LanguageTable fresh(app::ProgramFolder());
+  EXPECT_EQ(fresh.CurrentLanguage(), "English");
+  fresh.SetUserConfigPath(user_ / "config.ini");
+  EXPECT_EQ(fresh.CurrentLanguage(), "German");
+  app::LanguageTable::Instance().SetLanguage("English");
+}
+
+TEST(AssistMenu, EntriesAndTheUserGuide) {
+  EXPECT_EQ(ChoiceFromEntry("item_help").kind, AssistChoice::Kind::kHelp);
+  EXPECT_EQ(ChoiceFromEntry("item_support").kind, AssistChoice::Kind::kSupport);
+  EXPECT_EQ(ChoiceFromEntry("item_exit").kind, AssistChoice::Kind::kExit);
+  EXPECT_EQ(ChoiceFromEntry("").kind, AssistChoice::Kind::kNone);
+  // A language may be named like a fixed entry; its entry still is a language.
+  const AssistChoice c = ChoiceFromEntry("language:item_exit");
+  EXPECT_EQ(c.kind, AssistChoice::Kind::kLanguage);
+  EXPECT_EQ(c.language, "item_exit");
+}
+
+}  // namespace
+}  // namespace dunmere::gui
