@@ -1,6 +1,7 @@
 #include "app/gui/main_wnd.h"
 
 #include <QAbstractButton>
+#include <QFontMetrics>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -274,7 +275,12 @@ void CMainWnd::OnDiskSelected(int row) {
   SetToolTip(QStringLiteral("Label1"), QString());
   if (item->IsImage()) {
     const QString path = QString::fromStdString(item->imagePath);
-    SetText(QStringLiteral("Label1"), pair("MSG0209", path));
+    // A long path loses its middle rather than its file name; the tool tip
+    // has all of it.
+    QString shown = pair("MSG0209", path);
+    if (QWidget* label = FindControl(QStringLiteral("Label1")); label && label->width() > 40)
+      shown = label->fontMetrics().elidedText(shown, Qt::ElideMiddle, label->width() - 4);
+    SetText(QStringLiteral("Label1"), shown);
     SetToolTip(QStringLiteral("Label1"), path);
     SetText(QStringLiteral("Label2"), pair("MSG0210", Size(uint64_t(std::max<qint64>(0, QFileInfo(path).size())))));
     return;

@@ -160,6 +160,21 @@ TEST_F(ProgramProcess, TheRealProgramAnswersALaterStartAndCleansUpAtExit) {
   EXPECT_EQ(next.Acquire({}), SingleInstance::Role::kFirst);
 }
 
+TEST_F(ProgramProcess, ALaterStartWhileTheFirstHasNoWindowSaysDunmereIsRunning) {
+  SingleInstance first(QString::fromStdString(runtime_.path()));
+  ASSERT_EQ(first.Acquire({}), SingleInstance::Role::kFirst);
+  bool activated = false;
+  QObject::connect(&first, &SingleInstance::activated, [&] { activated = true; });
+  QProcess second;
+  Start(second);
+  // It waits in its "Dunmere is running." box rather than starting a window.
+  test::Pump(1500);
+  EXPECT_EQ(second.state(), QProcess::Running) << second.readAll().toStdString();
+  EXPECT_FALSE(activated);
+  second.kill();
+  second.waitForFinished(5000);
+}
+
 TEST(UsageMarker, MadeOnceAndNeverRewritten) {
   TempDir dir;
   const std::string folder = dir / "deep/Free Dunmere";
