@@ -19,7 +19,7 @@ if [ "${1:-}" != "--inside" ] && [ -z "${DUNMERE_SHOTS_INSIDE:-}" ]; then
 fi
 
 work=$(mktemp -d)
-trap 'kill $pid 2>/dev/null || true; rm -rf "$work"' EXIT
+trap 'kill $pid 2>/dev/null && wait $pid 2>/dev/null; rm -rf "$work"' EXIT
 export DUNMERE_DATA_DIR=$work/data XDG_RUNTIME_DIR=$work/run
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 truncate -s 64M "$work/camera-card.img"
