@@ -62,7 +62,7 @@ class HotPlugTest : public ::testing::Test {
   }
   void Raise(Action a) { test::FakeMonitor::Raise(*monitor_, a); }
 
-  static constexpr int kSettle = 400;
+  static constexpr int kSettle = 1000;
   std::unique_ptr<test::SysfsTree> tree_;
   std::shared_ptr<test::FakeMonitor::Shared> monitor_ = std::make_shared<test::FakeMonitor::Shared>();
   std::unique_ptr<CMainWnd> wnd_;
@@ -84,7 +84,7 @@ TEST_F(HotPlugTest, ABurstOfArrivalsAddsTheNewDiskOnceAfterItSettled) {
   // Each event restarts the wait: nothing happens while they keep coming.
   for (int i = 0; i < 4; ++i) {
     Raise(Action::kAdded);
-    test::Pump(kSettle / 2);
+    test::Pump(kSettle / 3);
     EXPECT_EQ(List().RowCount(), before) << "refreshed before the events settled (event " << i << ")";
   }
   ASSERT_TRUE(test::WaitFor([&] { return List().RowCount() > before; }, 3000));
