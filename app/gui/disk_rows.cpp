@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <tuple>
 
 #include "app/core/text_formats.h"
 #include "app/gui/apply_section.h"
@@ -142,16 +143,22 @@ std::vector<int> DiskRows::Apply(Refresh kind) {
   auto deviceOf = [&](int32_t number) {
     return number >= 0 && size_t(number) < devices.size() ? devices[size_t(number)] : std::string();
   };
-  std::set<std::pair<std::string, uint64_t>> present;
+  // What makes a listed source the same one: a card swapped in a reader has
+  // the same device, often the same layout, but not the same file system.
+  using Identity = std::tuple<std::string, uint64_t, uint64_t, std::string, std::string>;
+  auto identity = [](const std::string& disk, const VolumeInfo& v) {
+    return Identity{disk, v.startSector, v.sectorCount, v.fsName, v.label};
+  };
+  std::set<Identity> present;
   for (const auto& [disk, list] : fresh)
-    for (const VolumeInfo& v : list) present.insert({deviceOf(v.diskNumber), v.startSector});
+    for (const VolumeInfo& v : list) present.insert(identity(deviceOf(v.diskNumber), v));
 
   if (kind == Refresh::kRemoved) {
     // A source that is gone takes its whole disk with it.
     std::set<std::string> gone;
     for (const auto& [key, e] : entries_)
       if (e.kind == Kind::kSource && !e.disk.empty() && e.item->volume &&
-          !present.count({e.disk, e.item->volume->startSector}))
+          !present.count(identity(e.disk, *e.item->volume)))
         gone.insert(e.disk);
     for (const std::string& disk : gone)
       if (int header = HeaderRowOfDisk(disk); header >= 0) RemoveGroup(header);

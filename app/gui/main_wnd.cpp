@@ -468,14 +468,20 @@ void CMainWnd::OnDeviceEvent(int kind) {
 }
 
 void CMainWnd::OnDeviceTimer(int id) {
-  KillTimer(QStringLiteral("PartitionListBar"), id);
-  if (id == 0) {
-    RefreshDisks(int(DiskRows::Refresh::kArrived));
-  } else if (id == 1) {
+  const QString owner = QStringLiteral("PartitionListBar");
+  if (id != 0 && id != 1) return;
+  // With both pending (a card swapped in a reader), what went goes first, so
+  // that the disk that came in its place is listed afresh.
+  const bool arrival = id == 0 || HasTimer(owner, 0);
+  const bool removal = id == 1 || HasTimer(owner, 1);
+  if (arrival) KillTimer(owner, 0);
+  if (removal) KillTimer(owner, 1);
+  if (removal) {
     // The scan and search windows use the sources: rows go once they closed.
     if (scanning_ || searching_) removalPending_ = true;
     else RefreshDisks(int(DiskRows::Refresh::kRemoved));
   }
+  if (arrival) RefreshDisks(int(DiskRows::Refresh::kArrived));
 }
 
 void CMainWnd::RefreshDisks(int kind) {

@@ -135,6 +135,24 @@ TEST_F(HotPlugTest, RemovalTakesTheWholeDiskAndTheOthersKeepTheirDevice) {
   EXPECT_EQ(seen.message, MessageText("MSG0505"));
 }
 
+TEST_F(HotPlugTest, ACardSwappedInItsReaderIsListedAfresh) {
+  DUNMERE_REQUIRE_TOOL("mkfs.fat");
+  const std::vector<int> before = RowsOf("sdb");
+  ASSERT_EQ(before.size(), 2u);
+  const uint16_t oldTag = wnd_->Disks().Item(before[1])->tag;
+  ASSERT_EQ(List().Row(before[1]).cells.value(0), "sdb STICK");
+  // Another card of the same size in the same reader: the kernel only says
+  // the disk changed.
+  const std::string node = tree_->roots.dev + "/sdb";
+  fs::remove(node);
+  test::RunCommand("truncate -s 34M '" + node + "' && mkfs.fat -F 32 -n HOLIDAY '" + node + "' >/dev/null");
+  test::FakeMonitor::Raise(*monitor_, Action::kChanged, node);
+  ASSERT_TRUE(test::WaitFor([&] { return RowsOf("sdb").size() == 2 && List().Row(RowsOf("sdb")[1]).cells.value(0) == "sdb HOLIDAY"; }, 4000))
+      << List().Row(RowsOf("sdb").at(1)).cells.value(0).toStdString();
+  EXPECT_NE(wnd_->Disks().Item(RowsOf("sdb")[1])->tag, oldTag) << "a new source, with a tag of its own";
+  EXPECT_EQ(List().CurrentRow(), RowsOf("sdb")[1]) << "the new removable source is selected";
+}
+
 TEST_F(HotPlugTest, TheMonitorStopsWithTheWindow) {
   EXPECT_TRUE(monitor_->started);
   wnd_.reset();
