@@ -8,7 +8,7 @@
 #include "app/core/text_formats.h"
 #include "app/gui/apply_section.h"
 #include "storage/disk_table.h"
-#include "storage/fs_detect.h"
+#include "scan/fs_detect.h"
 #include "ui/disk_list.h"
 
 namespace dunmere::gui {
