@@ -487,8 +487,8 @@ void CMainWnd::OnDeviceTimer(int id) {
 void CMainWnd::RefreshDisks(int kind) {
   ui::CDiskListUI* list = DiskList();
   if (!list) return;
-  const int before = list->CurrentRow();
-  const ScanSourceItem* selected = disks_->Item(before);
+  const ScanSourceItem* was = disks_->Item(list->CurrentRow());
+  const int selectedTag = was ? was->tag : -1;
   const std::vector<int> added = disks_->Apply(DiskRows::Refresh(kind));
   if (kind == int(DiskRows::Refresh::kFull)) {
     locationChosen_ = false;
@@ -507,8 +507,9 @@ void CMainWnd::RefreshDisks(int kind) {
   // The labels and the scan follow the row that is selected now: when the
   // selected source went away, nothing is chosen any more.
   const int now = list->CurrentRow();
-  if (disks_->Item(now) == selected) return;
-  if (disks_->Item(now)) {
+  const ScanSourceItem* current = disks_->Item(now);
+  if ((current ? current->tag : -1) == selectedTag) return;
+  if (current) {
     OnDiskSelected(now);
   } else {
     locationChosen_ = false;
