@@ -24,9 +24,26 @@ static QStringList DefaultCheckImages() {
 // ---- model ----
 
 QVariant CListModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || size_t(index.row()) >= rows_.size()) return {};
-  const ListRow& r = rows_[size_t(index.row())];
+  if (!index.isValid() || index.row() >= rowCount()) return {};
   const int c = index.column();
+  if (source_) {
+    switch (role) {
+      case Qt::DisplayRole:
+        if (c == checkColumn) return {};
+        return source_->Cell(index.row(), c);
+      case Qt::DecorationRole:
+        if (c == iconColumn) {
+          const QString icon = source_->Icon(index.row());
+          if (!icon.isEmpty()) return Icon(icon);
+        }
+        return {};
+      case Qt::SizeHintRole:
+        return QSize(-1, rowHeight);
+      default:
+        return {};
+    }
+  }
+  const ListRow& r = rows_[size_t(index.row())];
   switch (role) {
     case Qt::DisplayRole:
       if (c == checkColumn) return {};
@@ -80,13 +97,14 @@ bool CListModel::SetCaption(int column, const QString& text) {
 }
 
 void CListModel::Append(std::vector<ListRow>&& rows) {
-  if (rows.empty()) return;
+  if (rows.empty() || source_) return;
   beginInsertRows({}, int(rows_.size()), int(rows_.size() + rows.size() - 1));
   rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
   endInsertRows();
 }
 
 void CListModel::Insert(int at, ListRow row) {
+  if (source_) return;
   at = std::clamp(at, 0, int(rows_.size()));
   beginInsertRows({}, at, at);
   rows_.insert(rows_.begin() + at, std::move(row));
@@ -94,6 +112,7 @@ void CListModel::Insert(int at, ListRow row) {
 }
 
 void CListModel::Remove(int first, int count) {
+  if (source_) return;
   if (first < 0 || count <= 0 || first >= int(rows_.size())) return;
   count = std::min(count, int(rows_.size()) - first);
   beginRemoveRows({}, first, first + count - 1);
@@ -103,6 +122,7 @@ void CListModel::Remove(int first, int count) {
 
 void CListModel::Clear() {
   beginResetModel();
+  source_ = nullptr;  // an emptied list holds rows again
   rows_.clear();
   rows_.shrink_to_fit();
   endResetModel();
@@ -113,10 +133,60 @@ void CListModel::RowChanged(int row) {
 }
 
 void CListModel::Sort(const std::function<bool(const ListRow&, const ListRow&)>& less) {
+  if (source_) return;  // the source orders its own rows
   emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
   std::stable_sort(rows_.begin(), rows_.end(), less);
   // Rows are plain values; the view only keeps its current index, which is reset.
   emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void CListModel::SetRowSource(IListRowSource* source) {
+  beginResetModel();
+  rows_.clear();
+  rows_.shrink_to_fit();
+  source_ = source;
+  endResetModel();
+}
+
+void CListModel::SourceReset() {
+  beginResetModel();
+  endResetModel();
+}
+
+void CListModel::SourceChanged() {
+  const int n = rowCount();
+  if (n > 0) emit dataChanged(index(0, 0), index(n - 1, std::max(0, columnCount() - 1)));
+}
+
+void CListModel::SourceReordered() {
+  emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+  emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+int CListModel::CheckOf(int row) const {
+  if (row < 0 || row >= rowCount()) return -1;
+  return source_ ? source_->Check(row) : rows_[size_t(row)].check;
+}
+
+int CListModel::UsageOf(int row) const {
+  if (row < 0 || row >= rowCount()) return -1;
+  return source_ ? -1 : rows_[size_t(row)].usage;
+}
+
+quint64 CListModel::TagOf(int row) const {
+  if (row < 0 || row >= rowCount()) return 0;
+  return source_ ? source_->Tag(row) : rows_[size_t(row)].tag;
+}
+
+const ListRow& CListModel::RowAt(int row) const {
+  if (!source_) return rows_[size_t(row)];
+  scratch_ = ListRow();
+  if (row < 0 || row >= rowCount()) return scratch_;
+  for (int c = 0; c < columns_.size(); ++c) scratch_.cells << (c == checkColumn ? QString() : source_->Cell(row, c));
+  scratch_.check = source_->Check(row);
+  scratch_.icon = source_->Icon(row);
+  scratch_.tag = source_->Tag(row);
+  return scratch_;
 }
 
 // ---- header ----
@@ -184,17 +254,18 @@ void CListDelegate::DrawBackground(QPainter* p, const QStyleOptionViewItem& opt,
 
 void CListDelegate::paint(QPainter* p, const QStyleOptionViewItem& opt, const QModelIndex& index) const {
   auto* model = list_->Model();
-  const ListRow& r = model->Rows()[size_t(index.row())];
   if (index.column() == model->checkColumn) {
     DrawBackground(p, opt, index);
-    if (r.check >= 0) {
+    const int check = model->CheckOf(index.row());
+    if (check >= 0) {
       const QRect box(opt.rect.left() + (opt.rect.width() - 15) / 2,
                       opt.rect.top() + (opt.rect.height() - 15) / 2, 15, 15);
-      Skin::Instance().Draw(*p, box, checkImages.value(r.check));
+      Skin::Instance().Draw(*p, box, checkImages.value(check));
     }
     return;
   }
-  if (index.column() == usageColumn && r.usage >= 0) {
+  const int usage = index.column() == usageColumn ? model->UsageOf(index.row()) : -1;
+  if (usage >= 0) {
     QStyleOptionViewItem o(opt);
     initStyleOption(&o, index);
     const QString text = o.text;
@@ -209,8 +280,8 @@ void CListDelegate::paint(QPainter* p, const QStyleOptionViewItem& opt, const QM
     p->setBrush(QColor(0xee, 0xf1, 0xf4));
     p->drawRect(bar.adjusted(0, 0, -1, -1));
     QRect fill = bar.adjusted(1, 1, -1, -1);
-    fill.setWidth(fill.width() * std::clamp(r.usage, 0, 100) / 100);
-    p->fillRect(fill, r.usage >= 90 ? QColor(0xd9, 0x4b, 0x3b) : QColor(0x2f, 0x8f, 0xd8));
+    fill.setWidth(fill.width() * std::clamp(usage, 0, 100) / 100);
+    p->fillRect(fill, usage >= 90 ? QColor(0xd9, 0x4b, 0x3b) : QColor(0x2f, 0x8f, 0xd8));
     p->restore();
     return;
   }
@@ -312,6 +383,12 @@ int CListUI::AddRow(ListRow row) {
 
 void CListUI::AddRows(std::vector<ListRow>&& rows) { model_->Append(std::move(rows)); }
 
+void CListUI::SetRowSource(IListRowSource* source) {
+  ++quiet_;
+  model_->SetRowSource(source);
+  --quiet_;
+}
+
 void CListUI::InsertRow(int at, ListRow row) { model_->Insert(at, std::move(row)); }
 
 void CListUI::RemoveRows(int first, int count) {
@@ -328,6 +405,7 @@ void CListUI::Clear() {
 
 void CListUI::SetCell(int row, int column, const QString& text) {
   if (row < 0 || row >= RowCount() || column < 0) return;
+  if (model_->RowSource()) return;  // the source owns the rows
   QStringList& cells = model_->Rows()[size_t(row)].cells;
   while (cells.size() <= column) cells << QString();
   cells[column] = text;
@@ -336,12 +414,14 @@ void CListUI::SetCell(int row, int column, const QString& text) {
 
 void CListUI::SetRowColor(int row, QRgb argb) {
   if (row < 0 || row >= RowCount()) return;
+  if (model_->RowSource()) return;  // the source owns the rows
   model_->Rows()[size_t(row)].color = argb;
   model_->RowChanged(row);
 }
 
 void CListUI::SetRowCheck(int row, Qt::CheckState s) {
   if (row < 0 || row >= RowCount()) return;
+  if (model_->RowSource()) return;  // the source owns the rows
   model_->Rows()[size_t(row)].check = int(s);
   model_->RowChanged(row);
 }
@@ -381,28 +461,25 @@ QString CListUI::ItemText(const QString& name) const { return model_->Caption(Co
 
 void CListUI::mousePressEvent(QMouseEvent* e) {
   const QModelIndex i = indexAt(e->position().toPoint());
-  if (i.isValid() && i.column() == model_->checkColumn && e->button() == Qt::LeftButton) {
-    ListRow& r = model_->Rows()[size_t(i.row())];
-    if (r.check >= 0) {
-      r.check = r.check == Qt::Checked ? Qt::Unchecked : Qt::Checked;
-      model_->RowChanged(i.row());
-      Raise("list_check_click", objectName(), i.row(), r.check);
-    }
-  }
+  if (i.isValid() && i.column() == model_->checkColumn && e->button() == Qt::LeftButton) ToggleCheck(i.row());
   QTreeView::mousePressEvent(e);
+}
+
+bool CListUI::ToggleCheck(int row) {
+  const int check = model_->CheckOf(row);
+  if (check < 0) return false;
+  const int now = check == Qt::Checked ? Qt::Unchecked : Qt::Checked;
+  if (IListRowSource* source = model_->RowSource()) source->CheckToggled(row, now);
+  else model_->Rows()[size_t(row)].check = now;
+  model_->RowChanged(row);
+  Raise("list_check_click", objectName(), row, now);
+  return true;
 }
 
 void CListUI::keyPressEvent(QKeyEvent* e) {
   // Space toggles the check box of the current row, like a click on it.
-  if (e->key() == Qt::Key_Space && model_->checkColumn >= 0 && CurrentRow() >= 0) {
-    ListRow& r = model_->Rows()[size_t(CurrentRow())];
-    if (r.check >= 0) {
-      r.check = r.check == Qt::Checked ? Qt::Unchecked : Qt::Checked;
-      model_->RowChanged(CurrentRow());
-      Raise("list_check_click", objectName(), CurrentRow(), r.check);
-      return;
-    }
-  }
+  if (e->key() == Qt::Key_Space && model_->checkColumn >= 0 && CurrentRow() >= 0 && ToggleCheck(CurrentRow()))
+    return;
   QTreeView::keyPressEvent(e);
 }
 

@@ -2,7 +2,9 @@
 // "List": a list of rows with a header whose items have names, an optional
 // check-box column (column 0, header item three-state), fixed-height rows and
 // a model that holds plain row structs, so hundreds of thousands of rows fill
-// and sort quickly.
+// and sort quickly. A list can also show rows it does not hold: with a row
+// source (`SetRowSource`) it asks for the texts of the rows it draws only, so
+// a million rows cost the owner's data and nothing more.
 //
 // Layout properties: columns = "Name:width;Name:width;..." (header item names
 // and widths), checkcolumn (bool), rowheight (default 20), headerimage
@@ -40,11 +42,28 @@ struct ListRow {
   int usage = -1;          // 0..100: a usage bar under the usage column's text
 };
 
+// Rows supplied on demand (the list's virtual mode). The owner keeps the data;
+// the list asks for what it draws. Row numbers are the list's.
+class IListRowSource {
+ public:
+  virtual ~IListRowSource() = default;
+  virtual int RowCount() const = 0;
+  virtual QString Cell(int row, int column) const = 0;
+  virtual int Check(int row) const { return -1; }  // -1 no check box, else Qt::CheckState
+  virtual QString Icon(int row) const { return {}; }
+  virtual quint64 Tag(int row) const { return quint64(row); }
+  // The user toggled the row's check box; the new state follows in
+  // "list_check_click". The owner decides what the box shows from then on.
+  virtual void CheckToggled(int row, int newState) {}
+};
+
 class CListModel : public QAbstractTableModel {
   Q_OBJECT
  public:
   using QAbstractTableModel::QAbstractTableModel;
-  int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : int(rows_.size()); }
+  int rowCount(const QModelIndex& parent = {}) const override {
+    return parent.isValid() ? 0 : source_ ? source_->RowCount() : int(rows_.size());
+  }
   int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : int(columns_.size()); }
   QVariant data(const QModelIndex& index, int role) const override;
   QVariant headerData(int section, Qt::Orientation o, int role) const override;
@@ -59,9 +78,26 @@ class CListModel : public QAbstractTableModel {
   void Append(std::vector<ListRow>&& rows);
   void Insert(int at, ListRow row);
   void Remove(int first, int count);
-  void Clear();
+  void Clear();  // also leaves virtual mode
   void RowChanged(int row);
   void Sort(const std::function<bool(const ListRow&, const ListRow&)>& less);
+
+  // Virtual mode: rows come from the source (null: back to held rows, which
+  // are dropped either way). The source must outlive its use here. Adding,
+  // inserting and removing rows does nothing while a source is set.
+  void SetRowSource(IListRowSource* source);
+  IListRowSource* RowSource() const { return source_; }
+  // The source's rows were replaced, changed in place, or reordered.
+  void SourceReset();
+  void SourceChanged();
+  void SourceReordered();
+  // Per-row state in either mode.
+  int CheckOf(int row) const;
+  int UsageOf(int row) const;
+  quint64 TagOf(int row) const;
+  // A row as a struct; in virtual mode it is built on demand and stays valid
+  // until the next call.
+  const ListRow& RowAt(int row) const;
 
   int checkColumn = -1;
   int iconColumn = 0;
@@ -70,6 +106,8 @@ class CListModel : public QAbstractTableModel {
  private:
   QPixmap Icon(const QString& attr) const;
   std::vector<ListRow> rows_;
+  IListRowSource* source_ = nullptr;
+  mutable ListRow scratch_;
   QStringList columns_, captions_;
   mutable QHash<QString, QPixmap> icons_;
 };
@@ -108,7 +146,11 @@ class CListUI : public QTreeView, public INamedItems {
   void SetColumns(const QStringList& names, const QList<int>& widths = {});
 
   int RowCount() const { return model_->rowCount(); }
-  const ListRow& Row(int i) const { return model_->Rows()[size_t(i)]; }
+  // In virtual mode the row is built from the source and valid until the next call.
+  const ListRow& Row(int i) const { return model_->RowAt(i); }
+  quint64 RowTag(int i) const { return model_->TagOf(i); }
+  // Virtual mode (see IListRowSource); null returns to held rows.
+  void SetRowSource(IListRowSource* source);
   int AddRow(ListRow row);
   void AddRows(std::vector<ListRow>&& rows);
   void InsertRow(int at, ListRow row);
@@ -139,6 +181,8 @@ class CListUI : public QTreeView, public INamedItems {
   void mousePressEvent(QMouseEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
   virtual void OnActivated(int row);
+  // Flips a row's check box as the user does; false when it has none.
+  bool ToggleCheck(int row);
   int quiet_ = 0;
   CListModel* model_;
   CListHeader* header_;
