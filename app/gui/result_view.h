@@ -13,6 +13,12 @@
 #include "engine/found_item.h"
 #include "ui/window_base.h"
 
+class QTreeWidgetItem;
+namespace dunmere::ui {
+class CFileTreeUI;
+class CListUI;
+}  // namespace dunmere::ui
+
 namespace dunmere::gui {
 
 class ResultViewState;  // the model behind the views, without widgets
@@ -38,10 +44,34 @@ class CResultView {
   // Called with the record of a row that was selected (the preview hand-off).
   void SetPreviewHandler(std::function<void(const FoundItemRecord&)> handler);
 
+  // The rows of the file list as shown (the preview's picture navigation);
+  // null outside 0..ListedRowCount()-1.
+  int ListedRowCount() const;
+  const FoundItemRecord* ListedRecord(int row) const;
+  // Captions and the summary again, after the language changed.
+  void ApplyLanguage();
+
  private:
+  void BuildTree(const std::map<std::string, std::string>& selected);
+  void SetCategoryCaptions();
+  void ListNode(QTreeWidgetItem* node);
+  void ListGroup(int group);
+  void OnRowCheck(int row, bool on);
+  void OnNodeCheck(QTreeWidgetItem* node, bool on);
+  void SetListedState(bool on);
+  void Sort(const QString& headerItem);
+  void OnRowSelected(int row);
+  // Shows the checked set everywhere: rows, node boxes, "ChkSelAll", summary.
+  void RefreshChecks(bool rows);
+  void RefreshSummary();
+  QTreeWidgetItem* CategoryNode(int category) const;
+
   ui::WindowImplBase& wnd_;
   std::unique_ptr<ResultViewState> state_;
   std::function<void(const FoundItemRecord&)> preview_;
+  ui::CFileTreeUI* tree_ = nullptr;
+  ui::CListUI* list_ = nullptr;
+  std::vector<QTreeWidgetItem*> groupNodes_;  // per extension group, null when not shown
 };
 
 }  // namespace dunmere::gui

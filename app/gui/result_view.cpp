@@ -1,0 +1,361 @@
+#include "app/gui/result_view.h"
+
+#include <QAbstractButton>
+#include <QTextEdit>
+#include <QTreeWidgetItem>
+
+#include "app/core/message_format.h"
+#include "app/core/text_formats.h"
+#include "app/gui/apply_section.h"
+#include "app/gui/result_view_state.h"
+#include "ui/file_tree.h"
+#include "ui/list_ui.h"
+
+namespace dunmere::gui {
+
+namespace {
+
+constexpr const char* kCategoryNodes[kCategoryCount] = {"NodePhoto",  "NodeAudio", "NodeVideo",
+                                                        "NodeOffice", "NodeZip",   "NodeOther"};
+constexpr const char* kCategoryCaptions[kCategoryCount] = {"MSG0807", "MSG0808", "MSG0809",
+                                                           "MSG0810", "MSG0811", "MSG0812"};
+constexpr const char* kContainers[kCategoryCount] = {"FileTypePhoto",  "FileTypeAudio", "FileTypeVideo",
+                                                     "FileTypeOffice", "FileTypeZip",   "FileTypeOther"};
+const QString kHeaderPicture = QStringLiteral("file='list_header_bg.png' corner='0,1,0,1'");
+const QString kHeaderAscPicture = QStringLiteral("file='list_header_asc.png' corner='0,1,13,1'");
+const QString kHeaderDescPicture = QStringLiteral("file='list_header_desc.png' corner='0,1,13,1'");
+
+// Extension nodes keep their group here; category nodes have none.
+constexpr int kGroupRole = ui::CFileTreeUI::kTagRole;
+
+Qt::CheckState ToQt(CheckState s) { return Qt::CheckState(int(s)); }
+
+// The option with this user data as the file-type page of the window has it
+// (its caption, picture and container); the program's own table when the
+// window has no such page.
+std::optional<TypeOptionInfo> ResolveOption(const ui::WindowImplBase& wnd, const std::string& userData) {
+  const QString wanted = QString::fromStdString(userData);
+  for (QAbstractButton* b : wnd.findChildren<QAbstractButton*>()) {
+    if (b->property("userdata").toString() != wanted) continue;
+    std::optional<TypeOptionInfo> info = BuiltInTypeOption(userData);
+    if (!info) info = TypeOptionInfo{};
+    info->userData = userData;
+    if (!b->text().isEmpty()) info->text = b->text().toStdString();
+    const QString picture = b->property("picture").toString();
+    if (!picture.isEmpty()) info->picture = picture.toStdString();
+    for (QObject* p = b->parent(); p; p = p->parent())
+      for (int c = 0; c < kCategoryCount; ++c)
+        if (p->objectName() == QLatin1String(kContainers[c])) {
+          info->category = Category(c);
+          return info;
+        }
+    return info;
+  }
+  return BuiltInTypeOption(userData);
+}
+
+}  // namespace
+
+CResultView::CResultView(ui::WindowImplBase& mainWindow)
+    : wnd_(mainWindow), state_(std::make_unique<ResultViewState>()) {
+  tree_ = wnd_.Find<ui::CFileTreeUI>(QStringLiteral("TypeTree"));
+  list_ = wnd_.Find<ui::CListUI>(QStringLiteral("FileList"));
+  if (list_) {
+    ResultListColumns& c = state_->columns;
+    c.check = list_->Model()->checkColumn;
+    c.name = list_->ColumnIndex(QStringLiteral("FileName"));
+    c.size = list_->ColumnIndex(QStringLiteral("Size"));
+    c.modified = list_->ColumnIndex(QStringLiteral("ModifiedTime"));
+    c.created = list_->ColumnIndex(QStringLiteral("CreatedTime"));
+    c.path = list_->ColumnIndex(QStringLiteral("Path"));
+    c.type = list_->ColumnIndex(QStringLiteral("Type"));
+    list_->SetRowSource(state_.get());
+  }
+  RefreshSummary();
+}
+
+CResultView::~CResultView() {
+  if (list_) list_->SetRowSource(nullptr);
+}
+
+const CResultView::CheckedSet& CResultView::Checked() const { return state_->checked.Map(); }
+const std::vector<FoundItemRecord>& CResultView::Results() const { return state_->results; }
+
+void CResultView::SetPreviewHandler(std::function<void(const FoundItemRecord&)> handler) {
+  preview_ = std::move(handler);
+}
+
+int CResultView::ListedRowCount() const { return int(state_->rows.size()); }
+
+const FoundItemRecord* CResultView::ListedRecord(int row) const {
+  if (row < 0 || size_t(row) >= state_->rows.size()) return nullptr;
+  return &state_->RecordOfRow(row);
+}
+
+QTreeWidgetItem* CResultView::CategoryNode(int category) const {
+  return tree_ && category >= 0 && category < kCategoryCount ? tree_->Node(QLatin1String(kCategoryNodes[category]))
+                                                             : nullptr;
+}
+
+void CResultView::Clear() {
+  ui::WindowImplBase::Quiet quiet(&wnd_);
+  state_->listedGroup = state_->listedCategory = ResultViewState::kNone;
+  state_->rows.clear();
+  if (list_) list_->Model()->SourceReset();
+  state_->Reset();
+  groupNodes_.clear();
+  if (tree_) {
+    for (int c = 0; c < kCategoryCount; ++c)
+      if (QTreeWidgetItem* node = CategoryNode(c)) {
+        tree_->RemoveChildren(node);
+        tree_->SetCheck(node, Qt::Unchecked);
+      }
+  }
+  SetCategoryCaptions();
+  if (list_) list_->SetHeaderCheck(Qt::Unchecked);
+  RefreshSummary();
+}
+
+void CResultView::ShowResults(std::vector<FoundItemRecord> results,
+                              const std::map<std::string, std::string>& selected) {
+  ui::WindowImplBase::Quiet quiet(&wnd_);
+  // 1. The list lets go of the old rows before they are replaced.
+  state_->listedGroup = state_->listedCategory = ResultViewState::kNone;
+  state_->rows.clear();
+  if (list_) {
+    list_->Model()->SourceReset();
+    list_->SetHeaderCheck(Qt::Unchecked);
+  }
+  if (auto* preview = wnd_.Find<QTextEdit>(QStringLiteral("PreviewEdit"))) preview->clear();
+  // 2. Groups and the checked set follow the new list.
+  state_->Load(std::move(results));
+  state_->layout = LayOutTypeTree(state_->groups, selected,
+                                  [this](const std::string& userData) { return ResolveOption(wnd_, userData); });
+  // 3. The results page.
+  wnd_.SetEnabled(QStringLiteral("TabRecover"), true);
+  wnd_.SetChecked(QStringLiteral("TabRecover"), true);
+  wnd_.SelectPage(QStringLiteral("TabPage"), 3);
+  // 4.-6. The tree.
+  BuildTree(selected);
+  RefreshSummary();
+  // 7. The first node of the first category that has any, and its first row.
+  for (int c = 0; c < kCategoryCount; ++c) {
+    QTreeWidgetItem* cat = CategoryNode(c);
+    if (!cat || cat->childCount() == 0) continue;
+    tree_->SelectNode(cat->child(0), false);
+    ListNode(cat->child(0));
+    if (list_ && list_->RowCount() > 0) {
+      list_->SelectRow(0, false);
+      OnRowSelected(0);
+    }
+    break;
+  }
+}
+
+void CResultView::SetCategoryCaptions() {
+  if (!tree_) return;
+  for (int c = 0; c < kCategoryCount; ++c) {
+    QTreeWidgetItem* node = CategoryNode(c);
+    if (!node) continue;
+    QString caption = MessageText(kCategoryCaptions[c]);
+    if (node->childCount() > 0) caption += QStringLiteral(" (%1)").arg(state_->layout.totals[size_t(c)]);
+    tree_->SetItemText(QLatin1String(kCategoryNodes[c]), caption);
+  }
+}
+
+void CResultView::BuildTree(const std::map<std::string, std::string>&) {
+  groupNodes_.assign(state_->groups.size(), nullptr);
+  if (!tree_) return;
+  tree_->setUpdatesEnabled(false);
+  for (int c = 0; c < kCategoryCount; ++c) {
+    QTreeWidgetItem* cat = CategoryNode(c);
+    if (!cat) continue;
+    tree_->RemoveChildren(cat);
+    tree_->SetCheck(cat, Qt::Unchecked);
+    for (const TypeNodeInfo& info : state_->layout.nodes[size_t(c)]) {
+      QTreeWidgetItem* node = tree_->AddNode(cat, QString(), QString::fromStdString(info.caption), true);
+      node->setData(0, ui::CFileTreeUI::kUserDataRole, QString::fromStdString(info.userData));
+      node->setData(0, kGroupRole, qulonglong(info.group));
+      node->setData(0, Qt::UserRole + 20, QStringLiteral("filetype"));  // the node's style
+      tree_->SetNodePicture(node, QString::fromStdString(info.picture));
+      tree_->SetCheck(node, ToQt(state_->checked.GroupState(info.group)));
+      groupNodes_[info.group] = node;
+    }
+    if (cat->childCount() > 0) {
+      cat->setHidden(false);
+      tree_->ShowCheckBox(cat, true);
+      tree_->SetCheck(cat, ToQt(state_->checked.StateOf(state_->layout.GroupsOf(Category(c)))));
+      cat->setExpanded(true);
+    }
+  }
+  SetCategoryCaptions();
+  tree_->setUpdatesEnabled(true);
+}
+
+void CResultView::ApplyLanguage() {
+  SetCategoryCaptions();
+  RefreshSummary();
+}
+
+void CResultView::ListNode(QTreeWidgetItem* node) {
+  if (!node) return;
+  const QVariant group = node->data(0, kGroupRole);
+  if (group.isValid()) {
+    ListGroup(int(group.toULongLong()));
+    return;
+  }
+  // A category node: its files are under its extension nodes.
+  ListGroup(ResultViewState::kNone);
+  for (int c = 0; c < kCategoryCount; ++c)
+    if (CategoryNode(c) == node) state_->listedCategory = c;
+  if (list_) list_->SetHeaderCheck(ToQt(state_->ListedState()));
+}
+
+void CResultView::ListGroup(int group) {
+  ResultViewState& s = *state_;
+  s.listedCategory = ResultViewState::kNone;
+  if (group >= 0 && size_t(group) < s.groups.size()) {
+    s.listedGroup = group;
+    s.rows = s.groups[size_t(group)].members;
+    QTreeWidgetItem* node = size_t(group) < groupNodes_.size() ? groupNodes_[size_t(group)] : nullptr;
+    s.rowIcon = node ? node->data(0, ui::CFileTreeUI::kIconRole).toString() : QString();
+  } else {
+    s.listedGroup = ResultViewState::kNone;
+    s.rows.clear();
+    s.rowIcon.clear();
+  }
+  if (!list_) return;
+  list_->Model()->SourceReset();
+  // A fresh list is in group order: no header item shows an arrow.
+  list_->SetAllHeaderPictures(kHeaderPicture);
+  list_->SetHeaderCheck(ToQt(s.ListedState()));
+}
+
+void CResultView::RefreshSummary() {
+  const ::dunmere::CheckedSet& c = state_->checked;
+  if (c.Count() == 0) {
+    wnd_.SetText(QStringLiteral("SelectedFileInfo"), MessageText("MSG0803"));
+    wnd_.SetEnabled(QStringLiteral("BtnRecover"), false);
+    return;
+  }
+  const std::string text = FormatMessage(MessageText("MSG0804").toStdString(),
+                                         {FormatSize(int64_t(c.TotalBytes())), std::to_string(c.Count())});
+  wnd_.SetText(QStringLiteral("SelectedFileInfo"), QString::fromStdString(text));
+  wnd_.SetEnabled(QStringLiteral("BtnRecover"), true);
+}
+
+void CResultView::RefreshChecks(bool rows) {
+  ResultViewState& s = *state_;
+  if (tree_) {
+    for (int c = 0; c < kCategoryCount; ++c) {
+      QTreeWidgetItem* cat = CategoryNode(c);
+      if (!cat) continue;
+      if (cat->childCount() == 0) {
+        tree_->SetCheck(cat, Qt::Unchecked);  // nothing to check under it
+        continue;
+      }
+      for (const TypeNodeInfo& info : s.layout.nodes[size_t(c)])
+        if (QTreeWidgetItem* node = groupNodes_[info.group]) tree_->SetCheck(node, ToQt(s.checked.GroupState(info.group)));
+      tree_->SetCheck(cat, ToQt(s.checked.StateOf(s.layout.GroupsOf(Category(c)))));
+    }
+  }
+  if (list_) {
+    if (rows) list_->Model()->SourceChanged();
+    list_->SetHeaderCheck(ToQt(s.ListedState()));
+  }
+  RefreshSummary();
+}
+
+void CResultView::OnRowCheck(int row, bool on) {
+  if (row < 0 || size_t(row) >= state_->rows.size()) return;
+  state_->checked.SetChecked(state_->rows[size_t(row)], on);
+  // The same record may be listed twice (one key, two rows): all rows follow.
+  RefreshChecks(true);
+}
+
+void CResultView::OnNodeCheck(QTreeWidgetItem* node, bool on) {
+  ResultViewState& s = *state_;
+  const QVariant group = node->data(0, kGroupRole);
+  if (group.isValid()) {
+    s.checked.SetGroup(size_t(group.toULongLong()), on);
+  } else {
+    for (int c = 0; c < kCategoryCount; ++c)
+      if (CategoryNode(c) == node)
+        for (size_t g : s.layout.GroupsOf(Category(c))) s.checked.SetGroup(g, on);
+  }
+  RefreshChecks(true);
+}
+
+void CResultView::SetListedState(bool on) {
+  ResultViewState& s = *state_;
+  if (s.listedGroup != ResultViewState::kNone) s.checked.SetGroup(size_t(s.listedGroup), on);
+  else if (s.listedCategory != ResultViewState::kNone)
+    for (size_t g : s.layout.GroupsOf(Category(s.listedCategory))) s.checked.SetGroup(g, on);
+  RefreshChecks(true);
+}
+
+void CResultView::Sort(const QString& headerItem) {
+  ResultColumn column;
+  if (!list_ || !ParseResultColumn(headerItem.toStdString(), column)) return;
+  ResultViewState& s = *state_;
+  const int direction = s.directions.Click(column);
+  list_->SetAllHeaderPictures(kHeaderPicture);
+  list_->SetHeaderPicture(headerItem, direction == 1 ? kHeaderAscPicture : kHeaderDescPicture);
+  // The selected record stays selected where the sort puts it.
+  const int current = list_->CurrentRow();
+  const uint32_t selected = current >= 0 ? s.rows[size_t(current)] : 0;
+  SortRows(s.rows, s.results, column, direction);
+  list_->Model()->SourceReordered();
+  if (current >= 0) {
+    for (size_t i = 0; i < s.rows.size(); ++i)
+      if (s.rows[i] == selected) {
+        list_->SelectRow(int(i), false);
+        break;
+      }
+  }
+}
+
+void CResultView::OnRowSelected(int row) {
+  const FoundItemRecord* r = ListedRecord(row);
+  if (!r) return;
+  if (r->isFolder) {
+    wnd_.SetText(QStringLiteral("PreviewEdit"), MessageText("MSG0904"));
+    return;
+  }
+  if (preview_) preview_(*r);
+}
+
+bool CResultView::HandleNotify(const ui::Notification& n) {
+  if (tree_ && n.sender == tree_) {
+    auto* node = reinterpret_cast<QTreeWidgetItem*>(quintptr(n.lParam));
+    if (n.type == u"itemselect") {
+      if (node) ListNode(node);
+      return true;
+    }
+    if (n.type == u"checkboxselectchanged") {
+      if (node) OnNodeCheck(node, n.wParam != Qt::Unchecked);
+      return true;
+    }
+    return false;
+  }
+  if (!list_ || n.sender != list_) return false;
+  if (n.type == u"list_check_click") {
+    OnRowCheck(int(n.wParam), n.lParam != Qt::Unchecked);
+    return true;
+  }
+  if (n.type == u"selectchanged" && n.senderName == u"ChkSelAll") {
+    SetListedState(n.wParam != Qt::Unchecked);
+    return true;
+  }
+  if (n.type == u"headerclick") {
+    Sort(n.senderName);
+    return true;
+  }
+  if (n.type == u"itemselect") {
+    OnRowSelected(int(n.wParam));
+    return true;
+  }
+  return false;
+}
+
+}  // namespace dunmere::gui

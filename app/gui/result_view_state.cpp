@@ -1,0 +1,80 @@
+#include "app/gui/result_view_state.h"
+
+#include "app/core/text_formats.h"
+
+namespace dunmere::gui {
+
+void ResultViewState::Load(std::vector<FoundItemRecord> found) {
+  results = std::move(found);
+  groups.Build(results);
+  checked.Attach(results, groups);
+  layout = {};
+  listedGroup = listedCategory = kNone;
+  rows.clear();
+  rowIcon.clear();
+}
+
+void ResultViewState::Reset() {
+  checked.Clear();
+  results.clear();
+  results.shrink_to_fit();
+  groups.Clear();
+  checked.Attach(results, groups);
+  layout = {};
+  listedGroup = listedCategory = kNone;
+  rows.clear();
+  rows.shrink_to_fit();
+  rowIcon.clear();
+}
+
+CheckState ResultViewState::ListedState() const {
+  if (listedGroup != kNone) return checked.GroupState(size_t(listedGroup));
+  if (listedCategory != kNone) return checked.StateOf(layout.GroupsOf(Category(listedCategory)));
+  return CheckState::kUnchecked;
+}
+
+uint64_t ResultViewState::ListedChecked() const {
+  return listedGroup != kNone ? checked.GroupChecked(size_t(listedGroup)) : 0;
+}
+
+int ResultViewState::CategoryOfGroup(size_t group) const {
+  for (int c = 0; c < kCategoryCount; ++c)
+    for (const TypeNodeInfo& n : layout.nodes[size_t(c)])
+      if (n.group == group) return c;
+  return kNone;
+}
+
+namespace {
+
+QString TimeText(uint64_t fileTime) {
+  if (fileTime == 0) return QString::fromLatin1(kNoText);
+  const std::string t = FormatFileTime(fileTime);
+  return t.empty() ? QString::fromLatin1(kNoText) : QString::fromStdString(t);
+}
+
+}  // namespace
+
+QString ResultViewState::Cell(int row, int column) const {
+  if (row < 0 || size_t(row) >= rows.size()) return {};
+  const FoundItemRecord& r = RecordOfRow(row);
+  if (column == columns.name) {
+    const std::string_view n = RecordNameView(r);
+    return QString::fromUtf8(n.data(), qsizetype(n.size()));
+  }
+  if (column == columns.size) return r.isFolder ? QString() : QString::fromStdString(FormatSize(int64_t(r.size)));
+  if (column == columns.modified) return TimeText(r.modified);
+  if (column == columns.created) return TimeText(r.created);
+  if (column == columns.path) return QString::fromLatin1(kNoText);
+  if (column == columns.type) {
+    const std::string_view t = TypeText(r);
+    return QString::fromUtf8(t.data(), qsizetype(t.size()));
+  }
+  return {};
+}
+
+int ResultViewState::Check(int row) const {
+  if (row < 0 || size_t(row) >= rows.size()) return -1;
+  return checked.IsChecked(rows[size_t(row)]) ? Qt::Checked : Qt::Unchecked;
+}
+
+}  // namespace dunmere::gui
