@@ -1,0 +1,386 @@
+// The results page: the type tree built from a real FAT scan and from made-up
+// results, checking by row, node, category and "ChkSelAll" with the three
+// states, the summary, sorting by header clicks and the preview hand-off,
+// driven through the controls as the user drives them.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QRegularExpression>
+#include <QTextEdit>
+#include <QTreeWidgetItem>
+#include <cstring>
+
+#include "app/core/file_categories.h"
+#include "app/core/scan_session.h"
+#include "engine/found_item.h"
+#include "tests/support/test_support.h"
+#include "tests/ui/results_host.h"
+#include "tests/ui/ui_test_app.h"
+#include "ui/file_tree.h"
+#include "ui/list_ui.h"
+#include "ui/skin.h"
+
+namespace dunmere {
+namespace {
+
+using test::ResultsHostWnd;
+
+void Pump() { QCoreApplication::processEvents(); }
+
+void Click(QWidget* w, QPoint at) {
+  QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QCoreApplication::sendEvent(w, &press);
+  QCoreApplication::sendEvent(w, &release);
+}
+
+FoundItemRecord Rec(const char* name, uint32_t index, uint64_t size, uint16_t tag = 'E',
+                    uint32_t kind = kSourceQuickNtfs) {
+  FoundItemRecord r;
+  std::memset(&r, 0, sizeof r);
+  SetRecordName(r, name);
+  r.recordIndex = index;
+  r.size = size;
+  r.sourceTag = tag;
+  r.sourceKind = kind;
+  r.contentOk = 1;
+  return r;
+}
+
+// Every option of the file-type page checked, as at start-up.
+std::map<std::string, std::string> AllSelected() {
+  std::map<std::string, std::string> sel;
+  for (const FileTypeOption& o : FileTypeOptions()) {
+    std::string_view u = o.extensions;
+    size_t start = 0;
+    while (true) {
+      const size_t bar = u.find('|', start);
+      sel[std::string(u.substr(start, bar - start))] = std::string(u);
+      if (bar == std::string_view::npos) break;
+      start = bar + 1;
+    }
+  }
+  return sel;
+}
+
+// The filter the main window hands the type search: "..jpg|..jpeg|...".
+std::string FilterOf(const std::map<std::string, std::string>& sel) {
+  std::string f;
+  for (const auto& [ext, userData] : sel) f += (f.empty() ? ".." : "|..") + ext;
+  return f;
+}
+
+class ResultViewTest : public ::testing::Test {
+ protected:
+  // The window is a member: the application must exist before the fixture.
+  static void SetUpTestSuite() { test::UiApp(); }
+  void SetUp() override {
+    ui::Skin::Instance().UseBuiltIn();
+    ASSERT_TRUE(w.Open()) << w.LoadError().toStdString();
+    tree = w.Find<ui::CFileTreeUI>("TypeTree");
+    list = w.Find<ui::CListUI>("FileList");
+    ASSERT_TRUE(tree && list);
+    w.view->SetPreviewHandler([this](const FoundItemRecord& r) { previewed.push_back(RecordName(r)); });
+    w.show();
+    Pump();
+  }
+  QTreeWidgetItem* Node(const char* name) { return tree->Node(name); }
+  QStringList Children(const char* category) {
+    QStringList out;
+    QTreeWidgetItem* n = Node(category);
+    for (int i = 0; i < n->childCount(); ++i) out << n->child(i)->text(0);
+    return out;
+  }
+  QTreeWidgetItem* Child(const char* category, const QString& startsWith) {
+    QTreeWidgetItem* n = Node(category);
+    for (int i = 0; i < n->childCount(); ++i)
+      if (n->child(i)->text(0).startsWith(startsWith)) return n->child(i);
+    return nullptr;
+  }
+  // The user picks a node: the tree reports it to the window.
+  void SelectNode(QTreeWidgetItem* node) {
+    tree->setCurrentItem(node);
+    Pump();
+  }
+  // A click on a node's check box changes its state the way this does.
+  void ClickNodeBox(QTreeWidgetItem* node) {
+    node->setCheckState(0, node->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+    Pump();
+  }
+  void ClickRowBox(int row) {
+    Click(list->viewport(), list->visualRect(list->Model()->index(row, 0)).center());
+    Pump();
+  }
+  void ClickHeader(const QString& item) {
+    auto* h = list->Header();
+    const int c = list->ColumnIndex(item);
+    Click(h->viewport(), QPoint(h->sectionViewportPosition(c) + h->sectionSize(c) / 2, h->height() / 2));
+    Pump();
+  }
+  QStringList Column(const QString& item) {
+    QStringList out;
+    const int c = list->ColumnIndex(item);
+    for (int r = 0; r < list->RowCount(); ++r) out << list->Model()->data(list->Model()->index(r, c), Qt::DisplayRole).toString();
+    return out;
+  }
+  int CheckedRows() {
+    int n = 0;
+    for (int r = 0; r < list->RowCount(); ++r) n += list->Model()->CheckOf(r) == Qt::Checked;
+    return n;
+  }
+  QString Summary() { return w.Text("SelectedFileInfo"); }
+  bool RecoverEnabled() { return w.FindControl("BtnRecover")->isEnabled(); }
+
+  ResultsHostWnd w;
+  ui::CFileTreeUI* tree = nullptr;
+  ui::CListUI* list = nullptr;
+  std::vector<std::string> previewed;
+};
+
+// Made-up results of two sources: pictures, songs, other files.
+std::vector<FoundItemRecord> Mixed() {
+  std::vector<FoundItemRecord> v = {
+      Rec("b.jpg", 1, 300),      Rec("A.JPEG", 2, 100),     Rec("c.jpg", 3, 200),
+      Rec("song.mp3", 4, 5000),  Rec("x.xyz", 5, 10),       Rec("README", 6, 20),
+      Rec("d.jpg", 1, 400, 'F'),  // record 1 of another source
+      Rec("shot.png", 7, 50),
+  };
+  return v;
+}
+
+TEST_F(ResultViewTest, TreeFromARealFatScan) {
+  std::string why;
+  const test::CachedFixture fx = test::MakeCachedFixture("make_fat_images.sh", "fat-images");
+  if (fx.dir.empty()) {
+    if (fx.missingTool) GTEST_SKIP() << "needs mkfs.fat and mtools: " << fx.message;
+    FAIL() << fx.message;
+  }
+  test::UsePrivateDataFolder();
+  SourceSpec source;
+  std::string error;
+  ASSERT_EQ(ResolveSource(fx.dir + "/fat16.img", source, error), kOk) << error;
+  OpenedEngine opened;
+  ASSERT_EQ(OpenEngine(source, false, opened, error), kOk) << error;
+  ASSERT_EQ(RunScan(*opened.engine, {}), kOk);
+  std::map<std::string, std::string> selected = AllSelected();
+  selected["other"] = "other";
+  std::vector<FoundItemRecord> found;
+  ASSERT_EQ(opened.engine->SearchByType(FilterOf(selected), found), 1);
+  ASSERT_FALSE(found.empty());
+  w.view->ShowResults(found, selected);
+  Pump();
+
+  // Deleted .txt files under Office; .bin and .dat under Other, "Zq" (no
+  // extension) in the UNKNOW node, which comes last.
+  const QStringList office = Children("NodeOffice");
+  ASSERT_EQ(office.size(), 1) << office.join(", ").toStdString();
+  EXPECT_TRUE(office[0].startsWith("TXT Files (")) << office[0].toStdString();
+  const QStringList other = Children("NodeOther");
+  ASSERT_GE(other.size(), 3) << other.join(", ").toStdString();
+  EXPECT_TRUE(other.filter(QRegularExpression("^BIN Files \\(\\d+\\)$")).size() == 1);
+  EXPECT_TRUE(other.filter(QRegularExpression("^DAT Files \\(\\d+\\)$")).size() == 1);
+  EXPECT_EQ(other.last(), "UNKNOW Files (1)");
+  EXPECT_TRUE(Node("NodeOther")->text(0).startsWith("Other Files ("));
+  // The deleted ROOTDEL.JPG is the one picture: its node is listed first and
+  // its row previewed.
+  EXPECT_EQ(Children("NodePhoto"), QStringList{"JPG/JPEG (1)"});
+  EXPECT_EQ(Node("NodePhoto")->text(0), "Photo (1)");
+  EXPECT_EQ(tree->currentItem(), Node("NodePhoto")->child(0));
+  // (its short name lost its first letter when it was deleted)
+  EXPECT_EQ(Column("FileName"), QStringList{"!ootdel.jpg"});
+  EXPECT_EQ(Column("Type"), QStringList{"jpg"});
+  EXPECT_EQ(previewed, std::vector<std::string>{"!ootdel.jpg"});
+  // The text files: as many rows as the node says, names as the engine found them.
+  SelectNode(Node("NodeOffice")->child(0));
+  const int txtFiles = office[0].section('(', 1).section(')', 0, 0).toInt();
+  EXPECT_EQ(list->RowCount(), txtFiles);
+  EXPECT_TRUE(Column("FileName").contains("deleted from live folder.txt"));
+  EXPECT_TRUE(Column("FileName").contains("Résumé naïve.txt"));
+  EXPECT_EQ(Column("Path").first(), "    ----    ");
+  EXPECT_EQ(previewed.size(), 1u);  // listing alone previews nothing
+  EXPECT_EQ(Summary(), "No file selected");
+  EXPECT_FALSE(RecoverEnabled());
+
+  // Checking the whole Other category: every node below it and the summary.
+  ClickNodeBox(Node("NodeOther"));
+  EXPECT_EQ(tree->Check(Node("NodeOther")->child(0)), Qt::Checked);
+  uint64_t otherFiles = 0;
+  for (const QString& caption : other) otherFiles += caption.section('(', 1).section(')', 0, 0).toULongLong();
+  EXPECT_EQ(w.view->Checked().size(), otherFiles);
+  for (const auto& [key, record] : w.view->Checked()) EXPECT_EQ(CategoryOfName(RecordName(record)), "others");
+  EXPECT_TRUE(Summary().endsWith(QStringLiteral("in %1 files").arg(otherFiles))) << Summary().toStdString();
+  EXPECT_TRUE(RecoverEnabled());
+}
+
+TEST_F(ResultViewTest, OnlyJpgAndOtherSelectedShowsAliasesAndOtherNodes) {
+  std::map<std::string, std::string> selected = {{"jpg", "jpg|jpeg"}, {"jpeg", "jpg|jpeg"}, {"other", "other"}};
+  w.view->ShowResults(Mixed(), selected);
+  Pump();
+  EXPECT_EQ(Children("NodePhoto"), QStringList{"JPG/JPEG (4)"});
+  EXPECT_EQ(Node("NodePhoto")->text(0), "Photo (4)");
+  // png and mp3 were not selected: they are other files now.
+  EXPECT_EQ(Children("NodeOther"),
+            (QStringList{"MP3 Files (1)", "PNG Files (1)", "XYZ Files (1)", "UNKNOW Files (1)"}));
+  EXPECT_EQ(Node("NodeOther")->text(0), "Other Files (4)");
+  EXPECT_EQ(Node("NodeAudio")->childCount(), 0);
+  EXPECT_EQ(Node("NodeAudio")->text(0), "Audio");
+  EXPECT_EQ(Node("NodePhoto")->child(0)->data(0, ui::CFileTreeUI::kUserDataRole).toString(), "jpg|jpeg");
+  EXPECT_EQ(Node("NodePhoto")->child(0)->data(0, ui::CFileTreeUI::kIconRole).toString(), "file='FileIcon/jpg.png'");
+  // The list shows the group in result order with the node's picture.
+  EXPECT_EQ(Column("FileName"), (QStringList{"b.jpg", "A.JPEG", "c.jpg", "d.jpg"}));
+  EXPECT_EQ(list->Row(0).icon, "file='FileIcon/jpg.png'");
+  EXPECT_EQ(Column("Type"), (QStringList{"jpg", "JPEG", "jpg", "jpg"}));
+  EXPECT_EQ(Column("Size"), (QStringList{"300 Bytes", "100 Bytes", "200 Bytes", "400 Bytes"}));
+  EXPECT_EQ(Column("ModifiedTime").first(), "    ----    ");
+  EXPECT_EQ(previewed, std::vector<std::string>{"b.jpg"});
+
+  // Without "other" the unselected extensions are dropped altogether.
+  w.view->ShowResults(Mixed(), {{"jpg", "jpg|jpeg"}, {"jpeg", "jpg|jpeg"}});
+  Pump();
+  EXPECT_EQ(Node("NodeOther")->childCount(), 0);
+  EXPECT_EQ(Children("NodePhoto"), QStringList{"JPG/JPEG (4)"});
+}
+
+TEST_F(ResultViewTest, ThreeStatesFromRowsUpAndFromNodesDown) {
+  std::map<std::string, std::string> selected = AllSelected();
+  selected["other"] = "other";
+  w.view->ShowResults(Mixed(), selected);
+  Pump();
+  QTreeWidgetItem* jpg = Child("NodePhoto", "JPG/JPEG");
+  QTreeWidgetItem* png = Child("NodePhoto", "PNG");
+  ASSERT_TRUE(jpg && png);
+  ASSERT_EQ(tree->currentItem(), jpg);
+  ASSERT_EQ(list->RowCount(), 4);
+
+  // Half the rows: node, category and "ChkSelAll" partial.
+  ClickRowBox(0);
+  ClickRowBox(3);
+  EXPECT_EQ(CheckedRows(), 2);
+  EXPECT_EQ(list->HeaderCheck(), Qt::PartiallyChecked);
+  EXPECT_EQ(tree->Check(jpg), Qt::PartiallyChecked);
+  EXPECT_EQ(tree->Check(Node("NodePhoto")), Qt::PartiallyChecked);
+  EXPECT_EQ(Summary(), "Selected: 700 Bytes in 2 files");
+  // Record 1 of both sources are separate entries.
+  EXPECT_EQ(w.view->Checked().count({1, ('E' << 16) | kSourceQuickNtfs}), 1u);
+  EXPECT_EQ(w.view->Checked().count({1, ('F' << 16) | kSourceQuickNtfs}), 1u);
+  // The rest: the node is checked, the category still partial (png is not).
+  ClickRowBox(1);
+  ClickRowBox(2);
+  EXPECT_EQ(list->HeaderCheck(), Qt::Checked);
+  EXPECT_EQ(tree->Check(jpg), Qt::Checked);
+  EXPECT_EQ(tree->Check(Node("NodePhoto")), Qt::PartiallyChecked);
+  ClickNodeBox(png);
+  EXPECT_EQ(tree->Check(Node("NodePhoto")), Qt::Checked);
+  EXPECT_EQ(Summary(), "Selected: 1.03 KB in 5 files");
+
+  // Down: the category clears every node and the visible rows.
+  ClickNodeBox(Node("NodePhoto"));
+  EXPECT_EQ(tree->Check(Node("NodePhoto")), Qt::Unchecked);
+  EXPECT_EQ(tree->Check(jpg), Qt::Unchecked);
+  EXPECT_EQ(CheckedRows(), 0);
+  EXPECT_EQ(list->HeaderCheck(), Qt::Unchecked);
+  EXPECT_EQ(Summary(), "No file selected");
+  EXPECT_FALSE(RecoverEnabled());
+
+  // "ChkSelAll" checks the listed node only.
+  Click(list->Header()->viewport(), QPoint(list->Header()->sectionSize(0) / 2, list->Header()->height() / 2));
+  Pump();
+  EXPECT_EQ(CheckedRows(), 4);
+  EXPECT_EQ(tree->Check(jpg), Qt::Checked);
+  EXPECT_EQ(tree->Check(png), Qt::Unchecked);
+  EXPECT_EQ(tree->Check(Node("NodePhoto")), Qt::PartiallyChecked);
+  // A file checked under another node stays checked and counted.
+  QTreeWidgetItem* xyz = Child("NodeOther", "XYZ");
+  SelectNode(xyz);
+  EXPECT_EQ(list->HeaderCheck(), Qt::Unchecked);
+  ClickRowBox(0);
+  EXPECT_EQ(tree->Check(xyz), Qt::Checked);
+  EXPECT_EQ(Summary(), "Selected: 1010 Bytes in 5 files");
+  SelectNode(jpg);
+  EXPECT_EQ(CheckedRows(), 4);
+  EXPECT_EQ(list->HeaderCheck(), Qt::Checked);
+  // Node box clicked from partial: fully checked.
+  ClickRowBox(2);
+  EXPECT_EQ(tree->Check(jpg), Qt::PartiallyChecked);
+  ClickNodeBox(jpg);
+  EXPECT_EQ(tree->Check(jpg), Qt::Checked);
+  EXPECT_EQ(CheckedRows(), 4);
+
+  // A new search's results replace everything but what is still found.
+  w.view->Clear();
+  EXPECT_TRUE(w.view->Checked().empty());
+  EXPECT_EQ(list->RowCount(), 0);
+  EXPECT_EQ(Node("NodePhoto")->childCount(), 0);
+  EXPECT_EQ(Summary(), "No file selected");
+}
+
+TEST_F(ResultViewTest, HeaderClicksSortAndTheSelectionFollows) {
+  std::vector<FoundItemRecord> v = {Rec("m.jpg", 1, 20), Rec("Z.jpg", 2, 5), Rec("a.jpg", 3, 20),
+                                    Rec("k.jpg", 4, 90)};
+  v[0].modified = 132593294490000000ull;  // 2021-3-5
+  v[1].modified = 132775776000000000ull;  // 2021-10-1: newer, though "2021-10" < "2021-3" as text
+  w.view->ShowResults(v, AllSelected());
+  Pump();
+  ASSERT_EQ(list->RowCount(), 4);
+  ClickHeader("Size");
+  EXPECT_EQ(Column("FileName"), (QStringList{"k.jpg", "m.jpg", "a.jpg", "Z.jpg"}));
+  ClickHeader("Size");
+  EXPECT_EQ(Column("FileName"), (QStringList{"Z.jpg", "m.jpg", "a.jpg", "k.jpg"}));
+  ClickHeader("FileName");
+  EXPECT_EQ(Column("FileName"), (QStringList{"a.jpg", "k.jpg", "m.jpg", "Z.jpg"}));
+  ClickHeader("FileName");
+  EXPECT_EQ(Column("FileName"), (QStringList{"Z.jpg", "m.jpg", "k.jpg", "a.jpg"}));
+  ClickHeader("ModifiedTime");
+  EXPECT_EQ(Column("FileName").mid(0, 2), (QStringList{"Z.jpg", "m.jpg"}));
+  // The check-box item is no sort key.
+  const QStringList before = Column("FileName");
+  w.seen.clear();
+  ClickHeader("ChkSelAll");
+  EXPECT_EQ(Column("FileName"), before);
+
+  // The preview gets the record of the row picked, wherever the sort put it.
+  previewed.clear();
+  list->SelectRow(2);
+  Pump();
+  ASSERT_EQ(previewed.size(), 1u);
+  EXPECT_EQ(QString::fromStdString(previewed[0]), before[2]);
+  // The selected record stays selected through a sort, without a new preview.
+  ClickHeader("Size");
+  EXPECT_EQ(Column("FileName")[list->CurrentRow()], before[2]);
+  EXPECT_EQ(previewed.size(), 1u);
+  ASSERT_EQ(w.view->ListedRowCount(), 4);
+  EXPECT_EQ(RecordName(*w.view->ListedRecord(list->CurrentRow())), before[2].toStdString());
+  EXPECT_EQ(w.view->ListedRecord(4), nullptr);
+}
+
+TEST_F(ResultViewTest, FolderRowsTellThePreviewPanelInsteadOfPreviewing) {
+  std::vector<FoundItemRecord> v = {Rec("album.jpg", 1, 0), Rec("b.jpg", 2, 10)};
+  v[0].isFolder = 1;
+  w.view->ShowResults(v, AllSelected());
+  Pump();
+  EXPECT_TRUE(previewed.empty());
+  EXPECT_EQ(w.Text("PreviewEdit"), "This is a folder. Select a file to preview it.");
+  EXPECT_EQ(Column("Type").first(), "folder");
+  EXPECT_EQ(Column("Size").first(), "");
+  list->SelectRow(1);
+  Pump();
+  EXPECT_EQ(previewed, std::vector<std::string>{"b.jpg"});
+}
+
+TEST_F(ResultViewTest, EmptyResultsLeaveEveryCategoryEmpty) {
+  w.view->ShowResults({}, AllSelected());
+  Pump();
+  for (const char* n : {"NodePhoto", "NodeAudio", "NodeVideo", "NodeOffice", "NodeZip", "NodeOther"})
+    EXPECT_EQ(Node(n)->childCount(), 0) << n;
+  EXPECT_EQ(list->RowCount(), 0);
+  EXPECT_TRUE(previewed.empty());
+  // A category box clicked with nothing under it checks nothing.
+  ClickNodeBox(Node("NodePhoto"));
+  EXPECT_EQ(tree->Check(Node("NodePhoto")), Qt::Unchecked);
+  EXPECT_EQ(Summary(), "No file selected");
+}
+
+}  // namespace
+}  // namespace dunmere
