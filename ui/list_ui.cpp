@@ -154,8 +154,9 @@ void CListModel::SourceReset() {
 }
 
 void CListModel::SourceChanged() {
-  const int n = rowCount();
-  if (n > 0) emit dataChanged(index(0, 0), index(n - 1, std::max(0, columnCount() - 1)));
+  // dataChanged over every row makes the view walk them all (600 ms for half a
+  // million); the rows on screen are all that can look different.
+  emit sourceChanged();
 }
 
 void CListModel::SourceReordered() {
@@ -312,6 +313,7 @@ CListUI::CListUI(QWidget* parent) : QTreeView(parent) {
   setIconSize(QSize(16, 16));
   header_->setSectionsClickable(true);
 
+  connect(model_, &CListModel::sourceChanged, viewport(), qOverload<>(&QWidget::update));
   connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& cur, const QModelIndex&) {
             if (cur.isValid()) Raise("itemselect", objectName(), cur.row());

@@ -103,6 +103,12 @@ class CListModel : public QAbstractTableModel {
   int iconColumn = 0;
   int rowHeight = 20;
 
+ signals:
+  // The source's rows changed in place (SourceChanged): views repaint.
+  void sourceChanged();
+
+ public:
+
  private:
   QPixmap Icon(const QString& attr) const;
   std::vector<ListRow> rows_;

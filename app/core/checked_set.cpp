@@ -1,7 +1,6 @@
 #include "app/core/checked_set.h"
 
 #include <algorithm>
-#include <memory>
 
 namespace dunmere {
 
@@ -18,6 +17,8 @@ CheckState StateOfCounts(uint64_t checked, uint64_t total) {
 
 void CheckedSet::Clear() {
   map_.clear();
+  mapValid_ = true;
+  count_ = 0;
   bits_.clear();
   bits_.shrink_to_fit();
   perGroup_.clear();
@@ -27,9 +28,16 @@ void CheckedSet::Clear() {
   groups_ = nullptr;
 }
 
-void CheckedSet::Attach(const std::vector<FoundItemRecord>& results, const ResultGroups& groups) {
-  CheckedMap kept;
-  map_.swap(kept);
+CheckedMap CheckedSet::Detach() {
+  Map();  // made from the bits while the records are still there
+  CheckedMap out;
+  map_.swap(out);
+  Clear();
+  return out;
+}
+
+void CheckedSet::Attach(const std::vector<FoundItemRecord>& results, const ResultGroups& groups,
+                        const CheckedMap& keep) {
   Clear();
   results_ = &results;
   groups_ = &groups;
@@ -50,7 +58,7 @@ void CheckedSet::Attach(const std::vector<FoundItemRecord>& results, const Resul
     }
     i = j;
   }
-  for (const auto& entry : kept) {
+  for (const auto& entry : keep) {
     const uint64_t k = Packed(entry.first);
     auto it = std::lower_bound(keys.begin(), keys.end(), std::make_pair(k, uint32_t(0)));
     if (it != keys.end() && it->first == k) SetChecked(it->second, true);
@@ -71,14 +79,16 @@ void CheckedSet::Flip(uint32_t i, bool on) {
 
 bool CheckedSet::SetChecked(uint32_t resultIndex, bool on) {
   if (!results_ || resultIndex >= bits_.size() || IsChecked(resultIndex) == on) return false;
+  Changed();
   const FoundItemRecord& r = (*results_)[resultIndex];
   if (on) {
-    map_.emplace(CheckedKeyOf(r), r);
+    ++count_;
     bytes_ += r.size;
   } else {
-    map_.erase(CheckedKeyOf(r));
+    --count_;
     bytes_ -= r.size;
   }
+  // Records sharing the key are one entry: they change together.
   if (const auto* twins = Twins(resultIndex)) {
     for (uint32_t t : *twins) Flip(t, on);
   } else {
@@ -89,35 +99,26 @@ bool CheckedSet::SetChecked(uint32_t resultIndex, bool on) {
 
 size_t CheckedSet::SetGroup(size_t group, bool on) {
   if (!results_ || !groups_ || group >= groups_->size()) return 0;
-  const std::vector<uint32_t>& members = (*groups_)[group].members;
-  // Inserting in key order lets every insertion start at the previous one:
-  // checking half a million files stays a matter of milliseconds.
-  std::vector<std::pair<uint64_t, uint32_t>> todo;
-  for (uint32_t i : members)
-    if (IsChecked(i) != on) todo.push_back({Packed(CheckedKeyOf((*results_)[i])), i});
-  std::sort(todo.begin(), todo.end());
   size_t changed = 0;
-  auto hint = map_.begin();
-  for (size_t n = 0; n < todo.size(); ++n) {
-    const uint32_t i = todo[n].second;
-    if (IsChecked(i) == on) continue;  // a twin already flipped it
-    const FoundItemRecord& r = (*results_)[i];
-    const CheckedKey key = CheckedKeyOf(r);
-    if (on) {
-      hint = std::next(map_.emplace_hint(hint, key, r));
-      bytes_ += r.size;
-    } else {
-      map_.erase(key);
-      bytes_ -= r.size;
-    }
-    if (const auto* twins = Twins(i)) {
-      for (uint32_t t : *twins) Flip(t, on);
-    } else {
-      Flip(i, on);
-    }
-    ++changed;
-  }
+  for (uint32_t i : (*groups_)[group].members) changed += SetChecked(i, on) ? 1 : 0;
   return changed;
+}
+
+const CheckedMap& CheckedSet::Map() const {
+  if (mapValid_) return map_;
+  std::vector<std::pair<uint64_t, uint32_t>> keys;
+  keys.reserve(count_);
+  for (size_t i = 0; i < bits_.size(); ++i)
+    if (bits_[i]) keys.push_back({Packed(CheckedKeyOf((*results_)[i])), uint32_t(i)});
+  std::sort(keys.begin(), keys.end());
+  map_.clear();
+  for (size_t n = 0; n < keys.size(); ++n) {
+    if (n > 0 && keys[n].first == keys[n - 1].first) continue;  // twins: one entry
+    const FoundItemRecord& r = (*results_)[keys[n].second];
+    map_.emplace_hint(map_.end(), CheckedKeyOf(r), r);
+  }
+  mapValid_ = true;
+  return map_;
 }
 
 CheckState CheckedSet::GroupState(size_t group) const {

@@ -55,8 +55,9 @@ namespace {
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 
 struct Item {
-  uint64_t key;  // the value, or the first 8 bytes of the lower-cased text
-  uint32_t pos;  // position before the sort: equal keys keep it
+  uint64_t key;       // the value, or the first 8 bytes of the lower-cased text
+  uint64_t key2 = 0;  // text: the next 8 bytes
+  uint32_t pos;       // position before the sort: equal keys keep it
   uint32_t row;
   uint32_t textAt = 0, textLen = 0;  // text columns: the lower-cased text in the arena
 };
@@ -75,7 +76,11 @@ void SortRows(std::vector<uint32_t>& rows, const std::vector<FoundItemRecord>& r
   const bool text = c == ResultColumn::kName || c == ResultColumn::kType;
   std::vector<Item> items(rows.size());
   std::string arena;
-  if (text) arena.reserve(rows.size() * 16);
+  if (text) {
+    size_t total = 0;
+    for (uint32_t r : rows) total += c == ResultColumn::kName ? RecordNameView(results[r]).size() : 8;
+    arena.reserve(total);
+  }
   for (size_t i = 0; i < rows.size(); ++i) {
     Item& it = items[i];
     it.pos = uint32_t(i);
@@ -89,25 +94,31 @@ void SortRows(std::vector<uint32_t>& rows, const std::vector<FoundItemRecord>& r
         const std::string_view t = c == ResultColumn::kName ? RecordNameView(r) : TypeText(r);
         it.textAt = uint32_t(arena.size());
         it.textLen = uint32_t(t.size());
-        for (char ch : t) arena += Lower(ch);
-        it.key = Prefix(arena.data() + it.textAt, t.size());
+        arena.append(t);
+        char* p = arena.data() + it.textAt;
+        for (size_t k = 0; k < t.size(); ++k) p[k] = Lower(p[k]);
+        it.key = Prefix(p, t.size());
+        it.key2 = t.size() > 8 ? Prefix(p + 8, t.size() - 8) : 0;
       }
     }
   }
   const char* base = arena.data();
-  // Compares keys only; the direction swaps the two rows of each comparison.
-  auto keyLess = [&](const Item& a, const Item& b) {
-    if (a.key != b.key) return a.key < b.key;
-    if (!text || (a.textLen <= 8 && b.textLen <= 8)) return false;
+  // Three-way comparison of the keys alone.
+  auto compare = [&](const Item& a, const Item& b) -> int {
+    if (a.key != b.key) return a.key < b.key ? -1 : 1;
+    if (!text) return 0;
+    if (a.key2 != b.key2) return a.key2 < b.key2 ? -1 : 1;
+    if (a.textLen <= 16 && b.textLen <= 16) return a.textLen == b.textLen ? 0 : (a.textLen < b.textLen ? -1 : 1);
     const size_t n = std::min(a.textLen, b.textLen);
     const int m = std::memcmp(base + a.textAt, base + b.textAt, n);
-    return m != 0 ? m < 0 : a.textLen < b.textLen;
+    if (m != 0) return m;
+    return a.textLen == b.textLen ? 0 : (a.textLen < b.textLen ? -1 : 1);
   };
-  const bool down = direction == -1;
+  // Descending swaps the two rows of each comparison; ties keep their order.
+  const int sign = direction == -1 ? -1 : 1;
   std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
-    if (down ? keyLess(b, a) : keyLess(a, b)) return true;
-    if (down ? keyLess(a, b) : keyLess(b, a)) return false;
-    return a.pos < b.pos;
+    const int k = compare(a, b) * sign;
+    return k != 0 ? k < 0 : a.pos < b.pos;
   });
   for (size_t i = 0; i < items.size(); ++i) rows[i] = items[i].row;
 }

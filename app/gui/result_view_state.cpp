@@ -5,9 +5,11 @@
 namespace dunmere::gui {
 
 void ResultViewState::Load(std::vector<FoundItemRecord> found) {
+  // The checked entries leave before the records they were made from.
+  const CheckedMap kept = checked.Detach();
   results = std::move(found);
   groups.Build(results);
-  checked.Attach(results, groups);
+  checked.Attach(results, groups, kept);
   layout = {};
   listedGroup = listedCategory = kNone;
   rows.clear();

@@ -97,10 +97,14 @@ TEST_F(CheckedSetTest, GroupChecksAllAndBackAndReattachKeepsOnlyShownRecords) {
   EXPECT_EQ(set.GroupChecked(jpg), 4u);
   EXPECT_EQ(set.GroupState(png), CheckState::kUnchecked);
   // A new search result that still holds a.jpg and d.jpg but not b or c.
-  std::vector<FoundItemRecord> next = {found[3], Rec("z.txt", 9), found[0]};
+  const CheckedMap kept = set.Detach();
+  EXPECT_EQ(set.Count(), 0u);
+  ASSERT_EQ(kept.size(), 4u);
+  // The list is replaced in place, as the view replaces it.
+  found = {found[3], Rec("z.txt", 9), found[0]};
   ResultGroups nextGroups;
-  nextGroups.Build(next);
-  set.Attach(next, nextGroups);
+  nextGroups.Build(found);
+  set.Attach(found, nextGroups, kept);
   EXPECT_EQ(set.Count(), 2u);
   EXPECT_TRUE(set.IsChecked(0));
   EXPECT_TRUE(set.IsChecked(2));
@@ -123,7 +127,15 @@ TEST(CheckedSet, OneRecordListedTwiceIsCheckedAsOne) {
   EXPECT_EQ(set.Count(), 1u);
   EXPECT_EQ(set.TotalBytes(), 10u);
   EXPECT_EQ(set.GroupState(size_t(groups.Find("jpg"))), CheckState::kChecked);
+  EXPECT_EQ(set.Map().size(), 1u);
+  set.SetChecked(1, true);
+  // The map follows every change, in key order.
+  ASSERT_EQ(set.Map().size(), 2u);
+  EXPECT_EQ(set.Map().begin()->first.first, 5u);
+  EXPECT_EQ(std::string(std::next(set.Map().begin())->second.name), "b.png");
+  set.SetChecked(1, false);
   set.SetChecked(0, false);
+  EXPECT_TRUE(set.Map().empty());
   EXPECT_FALSE(set.IsChecked(2));
   EXPECT_EQ(set.GroupChecked(size_t(groups.Find("jpg"))), 0u);
   EXPECT_EQ(set.TotalBytes(), 0u);

@@ -74,7 +74,9 @@ TEST(ListRowSource, RowsComeFromTheOwnerAndChecksGoBackToIt) {
   // Clearing returns to held rows.
   list.Clear();
   EXPECT_EQ(list.Model()->RowSource(), nullptr);
-  list.AddRow(ListRow{{"", "x"}, Qt::Unchecked});
+  ListRow held;
+  held.cells = {"", "x"};
+  list.AddRow(held);
   EXPECT_EQ(list.RowCount(), 1);
 }
 
