@@ -108,7 +108,7 @@ void CResultView::Clear() {
     for (int c = 0; c < kCategoryCount; ++c)
       if (QTreeWidgetItem* node = CategoryNode(c)) {
         tree_->RemoveChildren(node);
-        tree_->SetCheck(node, Qt::Unchecked);
+        tree_->ShowCheckBox(node, false);
       }
   }
   SetCategoryCaptions();
@@ -186,6 +186,8 @@ void CResultView::BuildTree(const std::map<std::string, std::string>&) {
       tree_->ShowCheckBox(cat, true);
       tree_->SetCheck(cat, ToQt(state_->checked.StateOf(state_->layout.GroupsOf(Category(c)))));
       cat->setExpanded(true);
+    } else {
+      tree_->ShowCheckBox(cat, false);  // nothing to check under it
     }
   }
   SetCategoryCaptions();
@@ -250,10 +252,7 @@ void CResultView::RefreshChecks(bool rows) {
     for (int c = 0; c < kCategoryCount; ++c) {
       QTreeWidgetItem* cat = CategoryNode(c);
       if (!cat) continue;
-      if (cat->childCount() == 0) {
-        tree_->SetCheck(cat, Qt::Unchecked);  // nothing to check under it
-        continue;
-      }
+      if (cat->childCount() == 0) continue;
       for (const TypeNodeInfo& info : s.layout.nodes[size_t(c)])
         if (QTreeWidgetItem* node = groupNodes_[info.group]) tree_->SetCheck(node, ToQt(s.checked.GroupState(info.group)));
       tree_->SetCheck(cat, ToQt(s.checked.StateOf(s.layout.GroupsOf(Category(c)))));

@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/gui/apply_section.h"
 #include "app/gui/result_view.h"
 #include "ui/window_base.h"
 
@@ -26,6 +27,7 @@ class ResultsHostWnd : public ui::WindowImplBase {
   // Builds the window and the view on it.
   bool Open(int width = 1000, int height = 480) {
     const bool ok = Create(nullptr, width, height);
+    gui::ApplySection(this, QStringLiteral("MainWnd"));  // header and node captions
     view = std::make_unique<gui::CResultView>(*this);
     return ok;
   }
