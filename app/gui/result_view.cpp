@@ -58,9 +58,15 @@ std::optional<TypeOptionInfo> ResolveOption(const ui::WindowImplBase& wnd, const
 
 CResultView::CResultView(ui::WindowImplBase& mainWindow)
     : wnd_(mainWindow), state_(std::make_unique<ResultViewState>()) {
-  tree_ = wnd_.Find<ui::CFileTreeUI>(QStringLiteral("TypeTree"));
-  list_ = wnd_.Find<ui::CListUI>(QStringLiteral("FileList"));
-  if (list_) {
+  Bind();
+  RefreshSummary();
+}
+
+void CResultView::Bind() {
+  // The view may be made before the window's layout is built: the controls
+  // are looked up again until they are there.
+  if (!tree_) tree_ = wnd_.Find<ui::CFileTreeUI>(QStringLiteral("TypeTree"));
+  if (!list_ && (list_ = wnd_.Find<ui::CListUI>(QStringLiteral("FileList")))) {
     ResultListColumns& c = state_->columns;
     c.check = list_->Model()->checkColumn;
     c.name = list_->ColumnIndex(QStringLiteral("FileName"));
@@ -71,7 +77,6 @@ CResultView::CResultView(ui::WindowImplBase& mainWindow)
     c.type = list_->ColumnIndex(QStringLiteral("Type"));
     list_->SetRowSource(state_.get());
   }
-  RefreshSummary();
 }
 
 CResultView::~CResultView() {
@@ -98,6 +103,7 @@ QTreeWidgetItem* CResultView::CategoryNode(int category) const {
 }
 
 void CResultView::Clear() {
+  Bind();
   ui::WindowImplBase::Quiet quiet(&wnd_);
   state_->listedGroup = state_->listedCategory = ResultViewState::kNone;
   state_->rows.clear();
@@ -118,6 +124,7 @@ void CResultView::Clear() {
 
 void CResultView::ShowResults(std::vector<FoundItemRecord> results,
                               const std::map<std::string, std::string>& selected) {
+  Bind();
   ui::WindowImplBase::Quiet quiet(&wnd_);
   // 1. The list lets go of the old rows before they are replaced.
   state_->listedGroup = state_->listedCategory = ResultViewState::kNone;
@@ -325,6 +332,7 @@ void CResultView::OnRowSelected(int row) {
 }
 
 bool CResultView::HandleNotify(const ui::Notification& n) {
+  Bind();
   if (tree_ && n.sender == tree_) {
     auto* node = reinterpret_cast<QTreeWidgetItem*>(quintptr(n.lParam));
     if (n.type == u"itemselect") {

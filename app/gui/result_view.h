@@ -52,6 +52,7 @@ class CResultView {
   void ApplyLanguage();
 
  private:
+  void Bind();
   void BuildTree(const std::map<std::string, std::string>& selected);
   void SetCategoryCaptions();
   void ListNode(QTreeWidgetItem* node);

@@ -397,3 +397,21 @@ TEST_F(ResultViewTest, EmptyResultsLeaveEveryCategoryEmpty) {
 
 }  // namespace
 }  // namespace dunmere
+
+namespace dunmere {
+namespace {
+
+TEST(ResultViewBinding, AViewMadeBeforeTheLayoutFindsItsControlsLater) {
+  test::UiApp();
+  test::ResultsHostWnd w;
+  w.view = std::make_unique<gui::CResultView>(w);  // no controls yet
+  ASSERT_TRUE(w.Create(nullptr, 1000, 480));
+  w.view->ShowResults({Rec("a.jpg", 1, 10), Rec("b.jpg", 2, 20)}, AllSelected());
+  auto* list = w.Find<ui::CListUI>("FileList");
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(list->RowCount(), 2);
+  EXPECT_EQ(w.Find<ui::CFileTreeUI>("TypeTree")->Node("NodePhoto")->childCount(), 1);
+}
+
+}  // namespace
+}  // namespace dunmere
