@@ -87,7 +87,8 @@ class CListModel : public QAbstractTableModel {
   // inserting and removing rows does nothing while a source is set.
   void SetRowSource(IListRowSource* source);
   IListRowSource* RowSource() const { return source_; }
-  // The source's rows were replaced, changed in place, or reordered.
+  // The source's rows were replaced, changed in place, or reordered (the
+  // current row keeps its number; the owner selects the row it wants).
   void SourceReset();
   void SourceChanged();
   void SourceReordered();

@@ -76,12 +76,14 @@ void SortRows(std::vector<uint32_t>& rows, const std::vector<FoundItemRecord>& r
   const bool text = c == ResultColumn::kName || c == ResultColumn::kType;
   std::vector<Item> items(rows.size());
   std::string arena;
-  if (text) {
-    size_t total = 0;
-    for (uint32_t r : rows) total += c == ResultColumn::kName ? RecordNameView(results[r]).size() : 8;
-    arena.reserve(total);
-  }
+  if (text) arena.reserve(rows.size() * 24);
   for (size_t i = 0; i < rows.size(); ++i) {
+    // The records lie far apart in a list of a million: ask for the ones
+    // ahead before they are read, so the waits for memory overlap.
+    if (i + 16 < rows.size()) {
+      const FoundItemRecord& ahead = results[rows[i + 16]];
+      __builtin_prefetch(text ? static_cast<const void*>(ahead.name) : static_cast<const void*>(&ahead.size));
+    }
     Item& it = items[i];
     it.pos = uint32_t(i);
     it.row = rows[i];
