@@ -65,7 +65,8 @@ CResultView::CResultView(ui::WindowImplBase& mainWindow)
 void CResultView::Bind() {
   // The view may be made before the window's layout is built: the controls
   // are looked up again until they are there.
-  if (!tree_) tree_ = wnd_.Find<ui::CFileTreeUI>(QStringLiteral("TypeTree"));
+  if (!tree_ && (tree_ = wnd_.Find<ui::CFileTreeUI>(QStringLiteral("TypeTree"))))
+    tree_->setTextElideMode(Qt::ElideMiddle);  // a long type name gives way before its count
   if (!list_ && (list_ = wnd_.Find<ui::CListUI>(QStringLiteral("FileList")))) {
     ResultListColumns& c = state_->columns;
     c.check = list_->Model()->checkColumn;

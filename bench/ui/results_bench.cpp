@@ -62,7 +62,7 @@ std::vector<FoundItemRecord> MakeRecords(size_t n) {
     r.clusterBytes = kind == dunmere::kSourceCarving ? dunmere::kNoClusterSize : 4096;
     // Log-uniform sizes from 100 bytes to about 100 MB.
     r.size = uint64_t(std::exp(4.6 + double((x >> 8) % 10000) / 10000.0 * 13.8));
-    r.modified = kind == dunmere::kSourceCarving ? 0 : 130000000000000000ull + (x >> 4) % 30000000000000000ull;
+    r.modified = kind == dunmere::kSourceCarving ? 0 : 130000000000000000ull + (x >> 4) % 3000000000000000ull;
     r.created = r.modified ? r.modified - (x >> 30) % 1000000000000ull : 0;
     char name[128];
     const bool picture = i % 2 == 0;
@@ -158,6 +158,13 @@ int main(int argc, char** argv) {
   const double sizeAgainMs = clickHeader("Size");
   const double nameMs = clickHeader("FileName");
   const double nameAgainMs = clickHeader("FileName");
+
+  // DUNMERE_SHOT_DIR=<folder>: a picture of the page sorted by name.
+  if (const char* dir = std::getenv("DUNMERE_SHOT_DIR")) {
+    list->SelectRow(3);
+    Settle(&w);
+    w.grab().save(QString::fromLocal8Bit(dir) + "/results_bench.png");
+  }
 
   // Baselines: std::sort of the same rows by the same keys, nothing else.
   std::vector<uint32_t> idx(static_cast<size_t>(rows));
