@@ -301,7 +301,9 @@ TEST_F(MainWndTest, ScanWithoutAChosenLocationOnlyTellsTheUser) {
 TEST_F(MainWndTest, WindowsStillToComeSayTheyAreNotAvailable) {
   Open();
   Click("BtnDeletedRecovery");
-  for (const char* button : {"BtnRecover", "BtnCreateImage"}) {
+  // Nothing is checked before a scan: copy-out cannot even be asked for.
+  EXPECT_FALSE(wnd_->FindControl("BtnRecover")->isEnabled());
+  for (const char* button : {"BtnCreateImage"}) {
     test::BoxSeen seen;
     test::AnswerNextBox(wnd_.get(), &seen);
     Click(button);
