@@ -75,7 +75,7 @@ void CProgressWnd::ShowAgain() {
 }
 
 bool CProgressWnd::OnClick(const ui::Notification& n) {
-  if (n.senderName != u"cancelbtn" && n.senderName != u"closebtn") return false;
+  if (n.senderName != u"cancelbtn" && n.senderName != u"closebtn") return CPopUpWnd::OnClick(n);
   if (!questionOpen_ && !ended_ && !cancelConfirmed_) AskCancel();
   return true;
 }
