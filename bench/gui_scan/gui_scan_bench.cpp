@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,18 @@ using namespace dunmere;
 
 namespace {
 
+// CPU time of the whole process (all threads: the worker and the UI thread
+// drawing its progress), in seconds.
+double ProcessCpu() {
+  timespec ts;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+struct Timing {
+  double wall = 0, cpu = 0;
+};
+
 // A deep scan always starts afresh, as `scan --deep --fresh` does.
 std::unique_ptr<IFileRecoveryParse> FreshEngine(const ScanSourceItem& item, bool deep, std::string& error) {
   auto e = OpenEngineForItem(item, deep, error);
@@ -28,7 +41,7 @@ std::unique_ptr<IFileRecoveryParse> FreshEngine(const ScanSourceItem& item, bool
   return e;
 }
 
-double WindowScan(const std::string& image, bool deep, QWidget& owner, int64_t& found) {
+Timing WindowScan(const std::string& image, bool deep, QWidget& owner, int64_t& found) {
   ScanSourceItem item;
   item.imagePath = image;
   item.tag = 1;
@@ -41,16 +54,18 @@ double WindowScan(const std::string& image, bool deep, QWidget& owner, int64_t& 
     QTimer::singleShot(qEnvironmentVariableIntValue("DUNMERE_SHOT_MS") + 1, &w,
                        [&w] { w.grab().save(qEnvironmentVariable("DUNMERE_SHOT")); });
   QElapsedTimer t;
+  const double cpu0 = ProcessCpu();
   t.start();
   const int result = w.RunModal();
-  const double s = t.nsecsElapsed() / 1e9;
+  const Timing s{t.nsecsElapsed() / 1e9, ProcessCpu() - cpu0};
   found = item.engine ? item.engine->GetFoundCount() : -1;
   if (result != 1) std::fprintf(stderr, "window scan ended with %d\n", result);
   return s;
 }
 
-double CliScan(const std::string& image, bool deep, int64_t& found) {
+Timing CliScan(const std::string& image, bool deep, int64_t& found) {
   QElapsedTimer t;
+  const double cpu0 = ProcessCpu();
   t.start();
   SourceSpec s;
   s.path = s.text = image;
@@ -58,14 +73,14 @@ double CliScan(const std::string& image, bool deep, int64_t& found) {
   std::string error;
   if (OpenEngine(s, deep, opened, error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
-    return -1;
+    return {};
   }
   if (deep) SettleResume(*opened.engine, true);
   ScanFolderLock lock;
   // The command line's observer: a stop check and a display that draws now and then.
   std::atomic<bool> stop{false};
   RunScan(*opened.engine, [&](const ScanProgress&) { return stop.load() ? kStopRequested : 0; });
-  const double sec = t.nsecsElapsed() / 1e9;
+  const Timing sec{t.nsecsElapsed() / 1e9, ProcessCpu() - cpu0};
   found = opened.engine->GetFoundCount();
   return sec;
 }
@@ -91,12 +106,12 @@ int main(int argc, char** argv) {
   owner.show();
   int64_t found = 0;
   if (argc > 3 && std::strcmp(argv[3], "--window-only") == 0) {
-    double s = WindowScan(image, deep, owner, found);
-    std::printf("window %.4f s, %lld found\n", s, (long long)found);
+    Timing s = WindowScan(image, deep, owner, found);
+    std::printf("window %.4f s, %lld found\n", s.wall, (long long)found);
     return 0;
   }
   const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
-  std::vector<double> win, cli;
+  std::vector<Timing> win, cli;
   int64_t foundWin = 0, foundCli = 0;
   // One untimed scan of each warms the page cache and the skin.
   WindowScan(image, deep, owner, foundWin);
@@ -111,8 +126,16 @@ int main(int argc, char** argv) {
       cli.push_back(CliScan(image, deep, foundCli));
     }
   }
-  const double w = Median(win), c = Median(cli);
-  std::printf("%s %s: window %.4f s, cli path %.4f s, ratio %.3f (found %lld / %lld, median of %d)\n",
-              deep ? "deep" : "quick", image.c_str(), w, c, w / c, (long long)foundWin, (long long)foundCli, runs);
+  auto median = [](const std::vector<Timing>& v, double Timing::*f) {
+    std::vector<double> x;
+    for (const Timing& t : v) x.push_back(t.*f);
+    return Median(x);
+  };
+  const double w = median(win, &Timing::wall), c = median(cli, &Timing::wall);
+  const double wc = median(win, &Timing::cpu), cc = median(cli, &Timing::cpu);
+  std::printf("%s %s: window %.4f s, cli path %.4f s, ratio %.3f; cpu window %.4f s, cli path %.4f s, ratio %.3f "
+              "(found %lld / %lld, median of %d)\n",
+              deep ? "deep" : "quick", image.c_str(), w, c, w / c, wc, cc, wc / cc, (long long)foundWin,
+              (long long)foundCli, runs);
   return foundWin == foundCli ? 0 : 1;
 }
