@@ -44,8 +44,8 @@ for row in "fat32.img quick" "ntfs.img quick" "deep1g.img deep"; do
   set -- $row
   img=$work/img/$1 mode=$2
   line=$("$bench" "$img" "$mode" "$runs")
-  win=$(sed -E 's/.*window ([0-9.]+) s.*/\1/' <<<"$line")
-  clip=$(sed -E 's/.*cli path ([0-9.]+) s.*/\1/' <<<"$line")
+  win=$(sed -E 's/.*: window ([0-9.]+) s.*/\1/' <<<"$line")
+  clip=$(sed -E 's/.*: window [0-9.]+ s, cli path ([0-9.]+) s.*/\1/' <<<"$line")
   ratio=$(sed -E 's/.*, ratio ([0-9.]+);.*/\1/' <<<"$line")
   winc=$(sed -E 's/.*cpu window ([0-9.]+) s.*/\1/' <<<"$line")
   clic=$(sed -E 's/.*cpu window [0-9.]+ s, cli path ([0-9.]+) s.*/\1/' <<<"$line")
