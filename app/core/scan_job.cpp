@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "carving/professional_recovery.h"
+#include "scan/professional_recovery.h"
 #include "storage/disk_table.h"
 
 namespace dunmere {
@@ -122,9 +122,10 @@ SearchJobResult RunSearchJob(const std::vector<ScanSourceItem*>& sources, const 
     }
     if (stage) stage(i);
     std::vector<FoundItemRecord> found;
-    item.engine->SetSearchCallback(&SearchThunk, &link);
-    item.engine->SearchByType(filter, found);
-    item.engine->SetSearchCallback(nullptr, nullptr);
+    (void)item.engine->SetSearchCallback(&SearchThunk, &link);
+    // 0 only when the engine's log cannot be read: that source adds nothing.
+    (void)item.engine->SearchByType(filter, found);
+    (void)item.engine->SetSearchCallback(nullptr, nullptr);
     link.Flush();
     // A cancelled search of a source gives what it found before the stop.
     results.insert(results.end(), found.begin(), found.end());

@@ -79,7 +79,8 @@ Timing CliScan(const std::string& image, bool deep, int64_t& found) {
   ScanFolderLock lock;
   // The command line's observer: a stop check and a display that draws now and then.
   std::atomic<bool> stop{false};
-  RunScan(*opened.engine, [&](const ScanProgress&) { return stop.load() ? kStopRequested : 0; });
+  if (Status r = RunScan(*opened.engine, [&](const ScanProgress&) { return stop.load() ? kStopRequested : 0; }))
+    std::fprintf(stderr, "scan ended with %d\n", int(r));
   const Timing sec{t.nsecsElapsed() / 1e9, ProcessCpu() - cpu0};
   found = opened.engine->GetFoundCount();
   return sec;
