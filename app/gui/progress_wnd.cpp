@@ -18,7 +18,9 @@ QString FillFormat(QString format, const QString& argument) {
 CProgressWnd::CProgressWnd(QString layoutFile, QString languageSection, const char* cancelQuestionId)
     : CPopUpWnd(std::move(layoutFile), std::move(languageSection)),
       cancelQuestion_(cancelQuestionId),
-      link_([this] { QMetaObject::invokeMethod(this, [this] { TakeProgress(); }, Qt::QueuedConnection); }) {}
+      // Ten drawings a second read as smooth and leave the engine the CPU.
+      link_([this] { QMetaObject::invokeMethod(this, [this] { TakeProgress(); }, Qt::QueuedConnection); },
+            std::chrono::milliseconds(100)) {}
 
 CProgressWnd::~CProgressWnd() { StopWorker(); }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The common part of the progress windows that run one worker thread: the
 // worker never touches a control; it hands progress, stage texts and questions
-// to the UI thread by queued calls (progress at most every 50 ms, see
+// to the UI thread by queued calls (progress at most every 100 ms, see
 // WorkerLink). A click on "cancelbtn" or "closebtn" asks the window's question
 // while the worker waits at its next progress report. The worker is joined
 // before the window goes away. Enter and Escape close nothing.
