@@ -314,10 +314,10 @@ TEST_F(ScanWindowTest, ProgressReachesTheUiThreadAtABoundedRate) {
   EXPECT_EQ(result, 1);
   const int reports = gate.reports - reportsBefore;
   EXPECT_EQ(w.offThread, 0);
-  // Thousands of reports in a second, about 20 drawn.
+  // Thousands of reports in a second, about ten drawn.
   EXPECT_GT(reports, 200);
-  EXPECT_LE(w.ProgressUpdates(), 30) << reports << " reports";
-  EXPECT_GE(w.ProgressUpdates(), 5);
+  EXPECT_LE(w.ProgressUpdates(), 16) << reports << " reports";
+  EXPECT_GE(w.ProgressUpdates(), 4);
   EXPECT_TRUE(w.IsControlVisible("sectors"));
   EXPECT_EQ(w.Text("totalfile"), MessageText("MSG0707") + " 13");
 }
