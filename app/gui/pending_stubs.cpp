@@ -1,11 +1,6 @@
-// Stand-ins for the scan and search windows and the result views, which are
-// built apart; this file goes when they arrive. The windows end at once as
-// if nothing was found, so the main window's flow can run end to end.
-#include <QTimer>
-
+// Stand-ins for the result views, which are built apart; this file goes when
+// they arrive.
 #include "app/gui/result_view.h"
-#include "app/gui/scan_process_wnd.h"
-#include "app/gui/search_process_wnd.h"
 
 namespace dunmere::gui {
 
@@ -14,25 +9,6 @@ class ResultViewState {
   std::vector<FoundItemRecord> results;
   CResultView::CheckedSet checked;
 };
-
-CScanProcessWnd::CScanProcessWnd() : CPopUpWnd(QStringLiteral("ScanProcessWnd.xml"), QStringLiteral("ScanWnd")) {}
-CScanProcessWnd::~CScanProcessWnd() = default;
-void CScanProcessWnd::SetSources(std::vector<ScanSourceItem*>, int) {
-  QTimer::singleShot(0, this, [this] {
-    if (Owner()) ui::PostMessageTo(Owner(), 1025);
-    Close(kDone);
-  });
-}
-
-CSearchProcessWnd::CSearchProcessWnd()
-    : CPopUpWnd(QStringLiteral("SearchProcessWnd.xml"), QStringLiteral("SearchProcessWnd")) {}
-CSearchProcessWnd::~CSearchProcessWnd() = default;
-void CSearchProcessWnd::SetSearch(std::vector<ScanSourceItem*>, std::string, std::vector<FoundItemRecord>*) {
-  QTimer::singleShot(0, this, [this] {
-    if (Owner()) ui::PostMessageTo(Owner(), 1026);
-    Close(kDone);
-  });
-}
 
 CResultView::CResultView(ui::WindowImplBase& mainWindow) : wnd_(mainWindow), state_(std::make_unique<ResultViewState>()) {}
 CResultView::~CResultView() = default;

@@ -7,12 +7,13 @@
 #include "app/core/usage_marker.h"
 #include "app/gui/apply_section.h"
 #include "app/gui/message_box.h"
+#include "platform/data_folder.h"
 
 namespace dunmere::gui {
 
 CScanProcessWnd::CScanProcessWnd()
     : CProgressWnd(QStringLiteral("ScanProcessWnd.xml"), QStringLiteral("ScanWnd"), "MSG0709") {
-  EnsureUsageMarker();
+  app::EnsureUsageMarker(DataFolderPath());
 }
 
 CScanProcessWnd::~CScanProcessWnd() { StopWorker(); }
