@@ -84,12 +84,13 @@ uint32_t SysfsSectorSize(const std::string& diskName) {
 struct ScanThunkData {
   const ScanObserver* observer;
 };
-int ScanThunk(void* user, int percent, int, int64_t secondsLeft, uint64_t done, uint64_t total, uint64_t found,
+int ScanThunk(void* user, int percent, int share, int64_t secondsLeft, uint64_t done, uint64_t total, uint64_t found,
               uint64_t) {
   auto* d = static_cast<ScanThunkData*>(user);
   if (!d->observer || !*d->observer) return 0;
   ScanProgress p;
   p.percent = percent;
+  p.share = share;
   p.secondsLeft = secondsLeft;
   p.done = done;
   p.total = total;
@@ -249,7 +250,7 @@ Status OpenEngine(const SourceSpec& source, bool deep, OpenedEngine& out, std::s
   return kOk;
 }
 
-ScanFolderLock::ScanFolderLock(const std::function<void()>& waiting) {
+ScanFolderLock::ScanFolderLock(const std::function<void()>& waiting, const std::function<bool()>& giveUp) {
   std::string dir = ScanLogFolder::Instance().ScanLogPath();
   std::error_code ec;
   fs::create_directories(dir, ec);
@@ -257,6 +258,17 @@ ScanFolderLock::ScanFolderLock(const std::function<void()>& waiting) {
   if (fd_ < 0) return;  // no lock file: scans go on unserialised
   if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
   if (waiting) waiting();
+  if (giveUp) {
+    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      if (giveUp()) {
+        ::close(fd_);
+        fd_ = -1;
+        return;
+      }
+      ::usleep(100000);
+    }
+    return;
+  }
   while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
   }
 }

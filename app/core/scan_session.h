@@ -53,7 +53,8 @@ bool SettleResume(IFileRecoveryParse& engine, bool fresh);
 class ScanFolderLock {
  public:
   // Waits for the lock; `waiting` is called once if another scan holds it.
-  explicit ScanFolderLock(const std::function<void()>& waiting = {});
+  // `giveUp`, polled while waiting, ends the wait without the lock.
+  explicit ScanFolderLock(const std::function<void()>& waiting = {}, const std::function<bool()>& giveUp = {});
   ~ScanFolderLock();
   ScanFolderLock(const ScanFolderLock&) = delete;
   ScanFolderLock& operator=(const ScanFolderLock&) = delete;
@@ -64,6 +65,7 @@ class ScanFolderLock {
 
 struct ScanProgress {
   int percent = 0;
+  int share = 100;  // the bar shows percent x share / 100 (a deep scan's parts)
   int64_t secondsLeft = -1;
   uint64_t done = 0, total = 0, found = 0;  // 0 when the engine does not count
 };

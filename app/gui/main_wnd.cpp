@@ -370,6 +370,7 @@ void CMainWnd::StartScan() {
   lastDeep_ = deep_;
   app::EnsureUsageMarker(DataFolderPath());
   int result = 0;
+  bool failureShown = false;
   {
     CScanProcessWnd wnd;
     wnd.SetSources(sources, deep_);
@@ -377,6 +378,7 @@ void CMainWnd::StartScan() {
     scanning_ = true;
     result = wnd.RunModal();
     scanning_ = false;
+    failureShown = wnd.FailureShown();
   }
   // A quick scan of a whole disk makes a log folder per volume: all of them
   // go with the next scan.
@@ -385,7 +387,8 @@ void CMainWnd::StartScan() {
     for (int64_t n = counterBefore + 1; n <= logs.Counter(); ++n)
       lastLogPaths_.push_back((std::filesystem::path(logs.ScanLogPath()) / std::to_string(n)).string() + "/");
   }
-  if (result == 3) CMessageBox::Show(CMessageBox::kWarning, this, MessageText("MSG0504"), 300, 160);
+  // The scan window has already said why when the user may not read the device.
+  if (result == 3 && !failureShown) CMessageBox::Show(CMessageBox::kWarning, this, MessageText("MSG0504"), 300, 160);
   if (scanFinishedPending_) {
     scanFinishedPending_ = false;
     OnScanFinished();

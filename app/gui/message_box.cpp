@@ -60,7 +60,9 @@ void CMessageBox::Notify(const ui::Notification& n) {
 
 bool CMessageBox::OnKey(int key, Qt::KeyboardModifiers) {
   if (key == Qt::Key_Escape) {
-    Close(kOk);
+    // Escape means "leave things as they are": in a box that asks, that is the
+    // second answer (No / Cancel), never the one that stops or deletes.
+    Close(kind_ == kQuestion || kind_ == kConfirm ? kCancel : kOk);
     return true;
   }
   // Enter does nothing: a stray key must not answer a question.

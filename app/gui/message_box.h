@@ -11,8 +11,8 @@ class CMessageBox : public ui::WindowImplBase {
   enum Kind { kError = 0, kConfirm = 1, kInformation = 2, kWarning = 3, kQuestion = 4 };
   enum Result { kOk = 1, kCancel = 2 };
 
-  // Shows text (already looked up) and returns 1 (OK, or Escape) or 2
-  // (cancel or close). Any kind outside 0..4 shows the Error box. Safe to call
+  // Shows text (already looked up) and returns 1 (OK) or 2 (cancel or close).
+  // Escape answers 2 in the boxes that ask (Question, Confirm), 1 otherwise. Any kind outside 0..4 shows the Error box. Safe to call
   // from a worker thread: the box then runs on the UI thread while the worker waits.
   static int Show(int kind, QWidget* owner, const QString& text, int width, int height);
 

@@ -6,20 +6,54 @@
 // question, 3 when no engine could be made for a source.
 #include <vector>
 
+#include "app/core/scan_job.h"
 #include "app/core/scan_source_item.h"
-#include "app/gui/popup_wnd.h"
+#include "app/gui/progress_wnd.h"
 
 namespace dunmere::gui {
 
-class CScanProcessWnd : public CPopUpWnd {
+class CScanProcessWnd : public CProgressWnd {
   Q_OBJECT
  public:
+  static constexpr int kScanFinished = 1025;
+
   CScanProcessWnd();
   ~CScanProcessWnd() override;  // joins the worker
   QString ClassName() const override { return QStringLiteral("UIScanProcessWnd"); }
 
   // Sources in the order of the disk list; deep = 1 for a deep scan.
   void SetSources(std::vector<ScanSourceItem*> sources, int deep);
+  // Makes the engines instead of the factory (tests).
+  void SetEngineOpener(EngineOpener opener) { opener_ = std::move(opener); }
+
+  // How the worker ended; valid once the window has closed.
+  const ScanJobResult& JobResult() const { return result_; }
+  // Result 3 after the window told the user itself why (no rights to read the
+  // device), so the caller need not show its own message too.
+  bool FailureShown() const { return failureShown_; }
+
+  // "Scanning partition 3 ...", "Scanning image file disk.img".
+  static QString StageText(const ScanSourceItem& item);
+  // The texts of one progress report: "time", "percent", "sectors", "totalfile"
+  // and the bar's value.
+  struct ProgressTexts {
+    QString time, percent, sectors, totalFiles;
+    int value = 0;
+    bool showCounts = false;
+  };
+  static ProgressTexts TextsFor(const ScanProgress& p);
+
+ protected:
+  void OnWindowInit() override;
+  void DrawProgress(const ScanProgress& p) override;
+  void WorkerEnded() override;
+
+ private:
+  std::vector<ScanSourceItem*> sources_;
+  int deep_ = 0;
+  EngineOpener opener_;
+  ScanJobResult result_;
+  bool failureShown_ = false;
 };
 
 }  // namespace dunmere::gui

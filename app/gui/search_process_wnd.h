@@ -6,14 +6,16 @@
 #include <vector>
 
 #include "app/core/scan_source_item.h"
-#include "app/gui/popup_wnd.h"
+#include "app/gui/progress_wnd.h"
 #include "engine/found_item.h"
 
 namespace dunmere::gui {
 
-class CSearchProcessWnd : public CPopUpWnd {
+class CSearchProcessWnd : public CProgressWnd {
   Q_OBJECT
  public:
+  static constexpr int kSearchFinished = 1026;
+
   CSearchProcessWnd();
   ~CSearchProcessWnd() override;  // joins the worker
   QString ClassName() const override { return QStringLiteral("UISearchProcessWnd"); }
@@ -21,6 +23,20 @@ class CSearchProcessWnd : public CPopUpWnd {
   // filter: the pattern text the main window builds from the chosen types.
   // results: filled by the worker; read it only after the window has closed.
   void SetSearch(std::vector<ScanSourceItem*> sources, std::string filter, std::vector<FoundItemRecord>* results);
+
+  // "Searching partition 3 ...", "Searching image file disk.img ...".
+  static QString StageText(const ScanSourceItem& item);
+
+ protected:
+  void OnWindowInit() override;
+  void DrawProgress(const ScanProgress& p) override;
+  void WorkerEnded() override;
+
+ private:
+  std::vector<ScanSourceItem*> sources_;
+  std::string filter_;
+  std::vector<FoundItemRecord>* results_ = nullptr;
+  bool stopped_ = false, missingEngine_ = false;
 };
 
 }  // namespace dunmere::gui

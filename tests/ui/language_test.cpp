@@ -186,7 +186,7 @@ const char* const kMessageIds[] = {
     "MSG0218", "MSG0219", "MSG0220", "MSG0221", "MSG0301", "MSG0302", "MSG0303", "MSG0304", "MSG0305", "MSG0306",
     "MSG0401", "MSG0402", "MSG0403", "MSG0404", "MSG0405", "MSG0501", "MSG0502", "MSG0503", "MSG0504", "MSG0505",
     "MSG0601", "MSG0602", "MSG0701", "MSG0702", "MSG0703", "MSG0704", "MSG0705", "MSG0706", "MSG0707", "MSG0708",
-    "MSG0709", "MSG0801", "MSG0802", "MSG0803", "MSG0804", "MSG0805", "MSG0807", "MSG0808", "MSG0809", "MSG0810",
+    "MSG0709", "MSG0710", "MSG0801", "MSG0802", "MSG0803", "MSG0804", "MSG0805", "MSG0807", "MSG0808", "MSG0809", "MSG0810",
     "MSG0811", "MSG0812", "MSG0901", "MSG0902", "MSG0903", "MSG0904", "MSG0905", "MSG1101", "MSG1102", "MSG1103",
     "MSG1201", "MSG1202", "MSG1203", "MSG1204", "MSG1205", "MSG1206", "MSG1207"};
 
@@ -206,7 +206,7 @@ std::string Conversions(const std::string& text) {
 
 TEST(ShippedLanguages, EveryMessageIdHasATextWithTheArgumentsItIsUsedWith) {
   const std::map<std::string, std::string> formats = {
-      {"MSG0701", "c"}, {"MSG0702", "d"}, {"MSG0802", "s"}, {"MSG0804", "sd"}, {"MSG1102", "dddd"},
+      {"MSG0701", "c"}, {"MSG0702", "d"}, {"MSG0710", "s"}, {"MSG0802", "s"}, {"MSG0804", "sd"}, {"MSG1102", "dddd"},
       {"MSG1201", "c"}, {"MSG1202", "d"}, {"MSG1203", "s"}};
   LanguageTable english(test::SourcePath("languages"));
   ASSERT_EQ(english.CurrentLanguage(), "English");

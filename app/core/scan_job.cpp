@@ -1,0 +1,137 @@
+#include "app/core/scan_job.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "scan/professional_recovery.h"
+#include "storage/disk_table.h"
+
+namespace dunmere {
+
+SourceSpec SourceOfItem(const ScanSourceItem& item) {
+  SourceSpec s;
+  s.tag = item.tag;
+  if (item.IsPartition()) {
+    const VolumeInfo& v = *item.volume;
+    s.kind = SourceSpec::Kind::kDiskRange;
+    s.diskIndex = v.diskNumber;
+    s.path = DiskTable::DevicePath(uint32_t(v.diskNumber));
+    s.text = v.volumePath.empty() ? s.path : v.volumePath;
+    s.start = v.startSector;
+    s.count = v.sectorCount;
+    s.bytesPerSector = v.bytesPerSector ? v.bytesPerSector : 512;
+  } else {
+    s.kind = SourceSpec::Kind::kFile;
+    s.path = s.text = item.imagePath;
+  }
+  return s;
+}
+
+bool NeedsAdminRights(const std::string& path) {
+  if (path.empty()) return false;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    ::close(fd);
+    return false;
+  }
+  return errno == EACCES || errno == EPERM;
+}
+
+std::unique_ptr<IFileRecoveryParse> OpenEngineForItem(const ScanSourceItem& item, bool deep, std::string& error) {
+  OpenedEngine opened;
+  if (OpenEngine(SourceOfItem(item), deep, opened, error)) return nullptr;
+  return std::move(opened.engine);
+}
+
+ScanJobResult RunScanJob(const std::vector<ScanSourceItem*>& sources, bool deep, WorkerLink& link,
+                         const ScanJobHooks& hooks) {
+  ScanJobResult result;
+  // Another program's scan would reuse the scan folders under our feet; a
+  // cancel (or the window going away) ends the wait.
+  ScanFolderLock lock({}, [&] { return link.Cancelled(); });
+  for (size_t i = 0; i < sources.size(); ++i) {
+    if (link.Cancelled()) {
+      result.end = ScanJobResult::End::kStopped;
+      break;
+    }
+    ScanSourceItem& item = *sources[i];
+    if (hooks.stage) hooks.stage(i);
+    item.engine.reset();
+    std::string error;
+    const std::string path = SourceOfItem(item).path;
+    if (NeedsAdminRights(path)) {
+      result.end = ScanJobResult::End::kNoEngine;
+      result.failedIndex = i;
+      result.needsRights = true;
+      result.error = "permission denied: " + path;
+      return result;
+    }
+    item.engine = hooks.openEngine ? hooks.openEngine(item, deep, error) : OpenEngineForItem(item, deep, error);
+    if (!item.engine) {
+      result.end = ScanJobResult::End::kNoEngine;
+      result.failedIndex = i;
+      result.error = error;
+      return result;
+    }
+    if (deep) {
+      auto* pro = dynamic_cast<CProfessionalRecovery*>(item.engine.get());
+      if (pro && pro->CanResume()) {
+        const bool resume = hooks.askResume ? hooks.askResume(i) : true;
+        if (link.Cancelled()) {
+          result.end = ScanJobResult::End::kStopped;
+          break;
+        }
+        SettleResume(*item.engine, !resume);
+      }
+    }
+    Status s = RunScan(*item.engine, [&](const ScanProgress& p) { return link.Report(p); });
+    link.Flush();
+    ++result.scanned;
+    // An engine's own error goes on with the next source; a stop ends the run.
+    if (s == kStopRequested || link.Cancelled()) {
+      result.end = ScanJobResult::End::kStopped;
+      break;
+    }
+  }
+  return result;
+}
+
+namespace {
+int SearchThunk(void* user, int percent, int) {
+  ScanProgress p;
+  p.percent = percent;
+  return static_cast<WorkerLink*>(user)->Report(p);
+}
+}  // namespace
+
+SearchJobResult RunSearchJob(const std::vector<ScanSourceItem*>& sources, const std::string& filter,
+                             std::vector<FoundItemRecord>& results, WorkerLink& link,
+                             const std::function<void(size_t index)>& stage) {
+  SearchJobResult r;
+  for (size_t i = 0; i < sources.size(); ++i) {
+    if (link.Cancelled()) {
+      r.stopped = true;
+      break;
+    }
+    ScanSourceItem& item = *sources[i];
+    if (!item.engine) {
+      r.missingEngine = true;
+      break;
+    }
+    if (stage) stage(i);
+    std::vector<FoundItemRecord> found;
+    (void)item.engine->SetSearchCallback(&SearchThunk, &link);
+    // 0 only when the engine's log cannot be read: that source adds nothing.
+    (void)item.engine->SearchByType(filter, found);
+    (void)item.engine->SetSearchCallback(nullptr, nullptr);
+    link.Flush();
+    // A cancelled search of a source gives what it found before the stop.
+    results.insert(results.end(), found.begin(), found.end());
+  }
+  if (link.Cancelled()) r.stopped = true;
+  return r;
+}
+
+}  // namespace dunmere

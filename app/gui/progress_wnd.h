@@ -1,0 +1,75 @@
+#pragma once
+// The common part of the progress windows that run one worker thread: the
+// worker never touches a control; it hands progress, stage texts and questions
+// to the UI thread by queued calls (progress at most every 100 ms, see
+// WorkerLink). A click on "cancelbtn" or "closebtn" asks the window's question
+// while the worker waits at its next progress report. The worker is joined
+// before the window goes away. Enter and Escape close nothing.
+#include <functional>
+#include <thread>
+
+#include "app/core/worker_link.h"
+#include "app/gui/popup_wnd.h"
+
+namespace dunmere::gui {
+
+class CProgressWnd : public CPopUpWnd {
+  Q_OBJECT
+ public:
+  // cancelQuestionId: the message id of "stop?" ("MSG0709").
+  CProgressWnd(QString layoutFile, QString languageSection, const char* cancelQuestionId);
+  // Derived windows call StopWorker() in their own destructor: the worker uses
+  // their members.
+  ~CProgressWnd() override;
+
+  bool WorkerRunning() const { return worker_.joinable(); }
+  // Progress updates drawn so far (the coalescing keeps them few).
+  int ProgressUpdates() const { return progressUpdates_; }
+  bool CancelConfirmed() const { return cancelConfirmed_; }
+
+ protected:
+  // Starts the worker; body runs on it, then WorkerEnded() runs on the UI
+  // thread (after any open question has been answered).
+  void StartWorker(std::function<void()> body);
+  // Cancels and joins the worker; safe to call more than once.
+  void StopWorker();
+  WorkerLink& Link() { return link_; }
+
+  // ---- called on the worker thread ----
+  void PostStage(const QString& text);
+  // Asks a Question box with that message id on the UI thread and waits for
+  // the answer; onCancel when the work is cancelled first.
+  int AskFromWorker(const char* messageId, int onCancel);
+
+  // ---- UI thread ----
+  virtual void DrawProgress(const ScanProgress& p) = 0;
+  virtual void WorkerEnded() = 0;
+  bool OnClick(const ui::Notification& n) override;
+  bool OnKey(int key, Qt::KeyboardModifiers mods) override;
+  // Hides the window and asks; -1 when the window was destroyed meanwhile.
+  int AskQuestion(const char* messageId, int kind);
+  void ShowAgain();
+
+ private:
+  void TakeProgress();
+  void AskCancel();
+  void AskForWorker(const char* messageId);
+  void WorkerEndedOnUi();
+  void AfterQuestion();
+
+  const char* cancelQuestion_;
+  WorkerLink link_;
+  std::thread worker_;
+  bool questionOpen_ = false;
+  bool endPending_ = false;
+  bool ended_ = false;
+  bool cancelConfirmed_ = false;
+  const char* pendingWorkerQuestion_ = nullptr;
+  int progressUpdates_ = 0;
+};
+
+// A language text used as a format with one argument: its first "%d", "%c"
+// or "%s" is replaced (the text is never handed to printf).
+QString FillFormat(QString format, const QString& argument);
+
+}  // namespace dunmere::gui

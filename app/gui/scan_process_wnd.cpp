@@ -1,0 +1,93 @@
+#include "app/gui/scan_process_wnd.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "app/core/text_formats.h"
+#include "app/core/usage_marker.h"
+#include "app/gui/apply_section.h"
+#include "app/gui/message_box.h"
+#include "platform/data_folder.h"
+
+namespace dunmere::gui {
+
+CScanProcessWnd::CScanProcessWnd()
+    : CProgressWnd(QStringLiteral("ScanProcessWnd.xml"), QStringLiteral("ScanWnd"), "MSG0709") {
+  app::EnsureUsageMarker(DataFolderPath());
+}
+
+CScanProcessWnd::~CScanProcessWnd() { StopWorker(); }
+
+void CScanProcessWnd::SetSources(std::vector<ScanSourceItem*> sources, int deep) {
+  sources_ = std::move(sources);
+  deep_ = deep;
+}
+
+QString CScanProcessWnd::StageText(const ScanSourceItem& item) {
+  if (item.IsPartition()) {
+    // Entries here carry their place in the list, not a drive letter.
+    return FillFormat(MessageText("MSG0702"), QString::number(item.volume->letter));
+  }
+  const std::string name = std::filesystem::path(item.imagePath).filename().string();
+  return MessageText("MSG0703") + u' ' + QString::fromStdString(name);
+}
+
+CScanProcessWnd::ProgressTexts CScanProcessWnd::TextsFor(const ScanProgress& p) {
+  ProgressTexts t;
+  t.time = p.secondsLeft < 0 ? MessageText("MSG0705")
+                             : MessageText("MSG0708") + QString::fromStdString(FormatDuration(p.secondsLeft));
+  t.value = std::clamp(p.percent * p.share / 100, 0, 100);
+  t.percent = QStringLiteral("%1 %2%").arg(MessageText("MSG0704")).arg(t.value);
+  t.showCounts = p.total != 0;
+  if (t.showCounts) {
+    t.sectors = QStringLiteral("%1 %2 / %3").arg(MessageText("MSG0706")).arg(p.done).arg(p.total);
+    t.totalFiles = QStringLiteral("%1 %2").arg(MessageText("MSG0707")).arg(p.found);
+  }
+  return t;
+}
+
+void CScanProcessWnd::OnWindowInit() {
+  SetRange(QStringLiteral("progress"), 0, 100);
+  SetValue(QStringLiteral("progress"), 0);
+  SetVisible(QStringLiteral("sectors"), false);
+  SetVisible(QStringLiteral("totalfile"), false);
+  StartWorker([this] {
+    ScanJobHooks hooks;
+    hooks.stage = [this](size_t i) { PostStage(StageText(*sources_[i])); };
+    hooks.askResume = [this](size_t) { return AskFromWorker("MSG1206", CMessageBox::kCancel) == CMessageBox::kOk; };
+    hooks.openEngine = opener_;
+    result_ = RunScanJob(sources_, deep_ == 1, Link(), hooks);
+  });
+}
+
+void CScanProcessWnd::DrawProgress(const ScanProgress& p) {
+  const ProgressTexts t = TextsFor(p);
+  SetValue(QStringLiteral("progress"), t.value);
+  SetText(QStringLiteral("time"), t.time);
+  SetText(QStringLiteral("percent"), t.percent);
+  if (t.showCounts) {
+    SetText(QStringLiteral("sectors"), t.sectors);
+    SetText(QStringLiteral("totalfile"), t.totalFiles);
+  }
+  SetVisible(QStringLiteral("sectors"), t.showCounts);
+  SetVisible(QStringLiteral("totalfile"), t.showCounts);
+}
+
+void CScanProcessWnd::WorkerEnded() {
+  if (result_.end == ScanJobResult::End::kNoEngine) {
+    if (result_.needsRights) {
+      // A bare "could not be opened" leaves the user stuck: say what helps.
+      hide();
+      const std::string path = SourceOfItem(*sources_[result_.failedIndex]).path;
+      CMessageBox::Show(CMessageBox::kError, Owner(), FillFormat(MessageText("MSG0710"), QString::fromStdString(path)),
+                        450, 180);
+      failureShown_ = true;
+    }
+    Close(kFailed);
+    return;
+  }
+  ui::PostMessageTo(Owner(), kScanFinished);
+  Close(kDone);
+}
+
+}  // namespace dunmere::gui

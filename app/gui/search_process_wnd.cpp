@@ -1,0 +1,61 @@
+#include "app/gui/search_process_wnd.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "app/core/scan_job.h"
+#include "app/gui/apply_section.h"
+
+namespace dunmere::gui {
+
+CSearchProcessWnd::CSearchProcessWnd()
+    : CProgressWnd(QStringLiteral("SearchProcessWnd.xml"), QStringLiteral("SearchProcessWnd"), "MSG1205") {}
+
+CSearchProcessWnd::~CSearchProcessWnd() { StopWorker(); }
+
+void CSearchProcessWnd::SetSearch(std::vector<ScanSourceItem*> sources, std::string filter,
+                                  std::vector<FoundItemRecord>* results) {
+  sources_ = std::move(sources);
+  filter_ = std::move(filter);
+  results_ = results;
+}
+
+QString CSearchProcessWnd::StageText(const ScanSourceItem& item) {
+  if (item.IsPartition()) return FillFormat(MessageText("MSG1202"), QString::number(item.volume->letter));
+  const std::string name = std::filesystem::path(item.imagePath).filename().string();
+  return FillFormat(MessageText("MSG1203"), QString::fromStdString(name));
+}
+
+void CSearchProcessWnd::OnWindowInit() {
+  SetRange(QStringLiteral("progress"), 0, 100);
+  SetValue(QStringLiteral("progress"), 0);
+  StartWorker([this] {
+    // Without a list to fill there is nothing to do; the window still closes.
+    if (!results_) {
+      missingEngine_ = true;
+      return;
+    }
+    SearchJobResult r = RunSearchJob(sources_, filter_, *results_, Link(),
+                                     [this](size_t i) { PostStage(StageText(*sources_[i])); });
+    stopped_ = r.stopped;
+    missingEngine_ = r.missingEngine;
+  });
+}
+
+void CSearchProcessWnd::DrawProgress(const ScanProgress& p) {
+  const int percent = std::clamp(p.percent, 0, 100);
+  SetText(QStringLiteral("percent"), QStringLiteral("%1 %2%").arg(MessageText("MSG1204")).arg(percent));
+  SetValue(QStringLiteral("progress"), percent);
+}
+
+void CSearchProcessWnd::WorkerEnded() {
+  // A source without an engine, or nothing to search: closed without a message.
+  if (missingEngine_ || sources_.empty()) {
+    Close(kDone);
+    return;
+  }
+  ui::PostMessageTo(Owner(), kSearchFinished);
+  Close(stopped_ && CancelConfirmed() ? kCancelled : kDone);
+}
+
+}  // namespace dunmere::gui
