@@ -4,8 +4,11 @@
 #include <array>
 #include <string_view>
 
+#include "carving/gzip_walk.h"
+#include "carving/rar_walk.h"
 #include "carving/scan_frame.h"
 #include "carving/sig_documents.h"
+#include "carving/structure_walk.h"
 
 namespace dunmere {
 using namespace std::literals;
@@ -84,7 +87,12 @@ const DetectorInfo kRarDetector{DetectRar, {'R', -1, -1, -1}};
 const DetectorInfo kCabDetector{DetectCab, {'M', -1, -1, -1}};
 const DetectorInfo kGhoDetector{DetectGho, {0xFE, -1, -1, -1}};
 
-uint64_t GzSize(CarveContext& ctx, ByteView s) { return RunScanFrame(ctx, s, kCap6GiB, nullptr); }
+// gzip: the member's deflate stream and trailer; the next header where the
+// stream does not decode.
+uint64_t GzSize(CarveContext& ctx, ByteView s) {
+  GzipWalk walk;
+  return SizeByWalk(ctx, s, kCap6GiB, walk, nullptr);
+}
 
 // The start header names where the archive's own header lies and how long it
 // is, under a checksum: when that holds, the size is exact. The tail-pattern
@@ -101,9 +109,12 @@ uint64_t SevenZipSize(CarveContext& ctx, ByteView s) {
 
 uint64_t ZipSize(CarveContext& ctx, ByteView s) { return ZipEndSize(ctx, s, kCap4GiB); }
 
+// RAR: the blocks to the end-of-archive block; where they break, that block
+// found by its bytes (followed by zeros only).
 uint64_t RarSize(CarveContext& ctx, ByteView s) {
-  RarEnd search;
-  return RunScanFrame(ctx, s, kCap4GiB, &search);
+  RarEnd markers;
+  RarWalk walk;
+  return SizeByWalk(ctx, s, kCap4GiB, walk, &markers);
 }
 
 uint64_t CabSize(CarveContext&, ByteView s) { return std::min<uint64_t>(s.U32(8), kCap1GiB); }

@@ -348,11 +348,30 @@ uint64_t TtfSize(CarveContext& ctx, ByteView s) {
     if (!dir.Has(e, 16)) break;
     size = std::max<uint64_t>(size, uint64_t(dir.B32(e + 8)) + dir.B32(e + 12));
   }
-  return size ? size : ctx.sectorSize;
+  if (!size) return ctx.sectorSize;
+  // Tables are padded to four bytes, the last one too: its zero padding is
+  // part of the file (without it the font came back short of its last bytes).
+  const uint32_t pad = uint32_t((4 - size % 4) % 4);
+  if (pad) {
+    ByteView tail = ctx.ReadFileBytes(ctx.candidateStart, size, pad);
+    if (tail.size() == pad && std::all_of(tail.data(), tail.data() + pad, [](uint8_t c) { return c == 0; }))
+      size += pad;
+  }
+  return size;
 }
 
 uint64_t PstSize(CarveContext& ctx, ByteView s) { return RunScanFrame(ctx, s, kCap2GiB, nullptr); }
-uint64_t DbSize(CarveContext& ctx, ByteView s) { return RunScanFrame(ctx, s, kCap4GiB, nullptr); }
+// SQLite: page size times page count, when the header's count is current
+// (its "version valid for" number equals the change counter); otherwise the
+// file runs to the next header.
+uint64_t DbSize(CarveContext& ctx, ByteView s) {
+  const uint32_t raw = s.B16(16);
+  const uint64_t pageSize = raw == 1 ? 65536 : raw;
+  const uint64_t pages = s.B32(28);
+  const bool power = pageSize >= 512 && pageSize <= 65536 && (pageSize & (pageSize - 1)) == 0;
+  if (power && pages > 0 && s.B32(92) == s.B32(24) && pageSize * pages <= kCap4GiB) return pageSize * pages;
+  return RunScanFrame(ctx, s, kCap4GiB, nullptr);
+}
 uint64_t DbxSize(CarveContext& ctx, ByteView s) { return RunScanFrame(ctx, s, kCap2GiB, nullptr); }
 
 }  // namespace dunmere

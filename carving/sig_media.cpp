@@ -3,7 +3,16 @@
 #include <algorithm>
 #include <string_view>
 
+#include "carving/ebml_walk.h"
+#include "carving/flv_walk.h"
+#include "carving/iso_media_walk.h"
+#include "carving/midi_walk.h"
+#include "carving/mpeg_audio_walk.h"
+#include "carving/mpeg_ps_walk.h"
+#include "carving/mxf_walk.h"
+#include "carving/real_media_walk.h"
 #include "carving/scan_frame.h"
+#include "carving/structure_walk.h"
 
 namespace dunmere {
 using namespace std::literals;
@@ -28,6 +37,7 @@ const uint8_t kM2tsPat[] = {0x00, 0x00, 0xB0, 0x11, 0x00, 0x00, 0xC1, 0x00};
 const uint8_t kTag[] = {'T', 'A', 'G'};
 const uint8_t kApeTag[] = {'A', 'P', 'E', 'T', 'A', 'G', 'E', 'X', 0xD0, 0x07};
 constexpr uint32_t kTsPacket = 188;
+constexpr uint32_t kM2tsPacket = 192;  // a 4-byte arrival time stamp, then a transport packet
 
 bool Bytes(ByteView s, size_t off, const uint8_t* pat, size_t len) {
   return s.Has(off, len) && std::equal(pat, pat + len, s.data() + off);
@@ -64,8 +74,11 @@ FileTypeCode DetectAsf(CarveContext&, ByteView s) {
 FileTypeCode DetectSwf(CarveContext&, ByteView s) {
   if (s.size() < 8) return kNoMatch;
   uint8_t v = s.U8(3);
-  if (s.Equals(0, "CWS") && v >= 6 && v <= 15) return kSwf;
-  if (s.Equals(0, "FWS") && v < 6) return kSwf;
+  if (s.Equals(0, "CWS") && v >= 6 && v <= 50) return kSwf;
+  // Uncompressed files are written for every version (ffmpeg writes version 6
+  // and up for Sorenson and VP6 video); only a length too short for the
+  // header and the end tag rules one out.
+  if (s.Equals(0, "FWS") && v >= 1 && v <= 50 && s.U32(4) >= 21) return kSwf;
   return kNoMatch;
 }
 
@@ -108,9 +121,28 @@ FileTypeCode DetectTs(CarveContext& ctx, ByteView s) {
   return kTs;
 }
 
+// M2TS: 192-byte packets. Cameras open the stream with the program
+// association table; other writers (ffmpeg) open it with another table, so a
+// run of 192-byte packets whose sync bytes hold over 4 KiB starts one too,
+// unless the sector before continues the same packet rhythm.
 FileTypeCode DetectMts(CarveContext& ctx, ByteView s) {
-  if (s.size() < 16 || !Bytes(s, 8, kM2tsPat, sizeof kM2tsPat)) return kNoMatch;
-  return s.U32(0) == 0 || !ctx.m2tsContinuation ? kMts : kNoMatch;
+  if (s.size() < 16) return kNoMatch;
+  if (Bytes(s, 8, kM2tsPat, sizeof kM2tsPat)) return s.U32(0) == 0 || !ctx.m2tsContinuation ? kMts : kNoMatch;
+  if (s.U8(4) != 0x47 || (s.U8(5) & 0x80) || s.size() < kM2tsPacket + 5) return kNoMatch;
+  for (size_t p = 4; p < s.size(); p += kM2tsPacket)
+    if (s.U8(p) != 0x47) return kNoMatch;
+  if (!ctx.UsableSectorSize()) return kNoMatch;
+  const uint32_t ss = ctx.sectorSize;
+  const uint32_t got = ctx.ReadProbe(ctx.currentSector, (4096 + ss - 1) / ss);
+  ByteView probe(ctx.lookAhead.Probe(), size_t(got) * ss);
+  for (uint32_t i = 0; i < 21; ++i)
+    if (!probe.Has(4 + i * kM2tsPacket, 1) || probe.U8(4 + i * kM2tsPacket) != 0x47) return kNoMatch;
+  if (ctx.currentSector > 0 && ctx.ReadProbe(ctx.currentSector - 1, 1) == 1) {
+    ByteView before(ctx.lookAhead.Probe(), ss);
+    if (ss >= kM2tsPacket - 4 && before.U8(ss - (kM2tsPacket - 4)) == 0x47) return kNoMatch;
+  }
+  if (ctx.InCarvedStream(ctx.currentSector)) return kNoMatch;
+  return kMts;
 }
 
 FileTypeCode DetectMxf(CarveContext&, ByteView s) {
@@ -130,8 +162,26 @@ FileTypeCode DetectMid(CarveContext&, ByteView s) {
 
 FileTypeCode DetectApe(CarveContext&, ByteView s) { return s.size() >= 4 && s.Equals(0, "MAC ") ? kApe : kNoMatch; }
 
-FileTypeCode DetectMp2(CarveContext&, ByteView s) {
-  return s.size() >= 4 && s.Equals(0, "\xFF\xFD\xE4\x00"sv) ? kMp2 : kNoMatch;
+// MP2: a Layer II frame header at the start and two more frames right after
+// it (the bit rate, sample rate and channel mode are the encoder's choice).
+// The frames after the first sector are read through the probe area.
+FileTypeCode DetectMp2(CarveContext& ctx, ByteView s) {
+  if (s.size() < 4 || s.U8(0) != 0xFF || (s.U8(1) & 0xE6) != 0xE4) return kNoMatch;
+  uint64_t at = 0;
+  for (int frame = 0; frame < 3; ++frame) {
+    uint8_t h[4];
+    if (s.Has(at, 4)) {
+      std::copy_n(s.data() + at, 4, h);
+    } else {
+      ByteView v = ctx.ReadFileBytes(ctx.currentSector, at, 4);
+      if (v.size() != 4) return kNoMatch;
+      std::copy_n(v.data(), 4, h);
+    }
+    const uint32_t length = Mp2FrameLength(h);
+    if (length < 4) return kNoMatch;
+    at += length;
+  }
+  return kMp2;
 }
 
 FileTypeCode DetectMmf(CarveContext&, ByteView s) { return s.size() >= 4 && s.Equals(0, "MMMD") ? kMmf : kNoMatch; }
@@ -197,55 +247,6 @@ class ApeEnd : public EndSearch {
   }
 };
 
-// MIDI: the header chunk, then chunks of 8 header bytes plus their length;
-// the file ends after the announced number of track chunks.
-class MidiEnd : public EndSearch {
- public:
-  explicit MidiEnd(uint32_t tracks) : tracks_(tracks) {}
-  bool Search(CarveContext&, ByteView b, uint64_t off, uint64_t& end) override {
-    uint64_t limit = off + b.size();
-    while (counted_ < tracks_) {
-      uint8_t head[8];
-      if (!Fetch(b, off, next_, head)) break;
-      bool track = std::equal(head, head + 4, "MTrk");
-      bool printable = std::all_of(head, head + 4, [](uint8_t c) { return c >= 0x20 && c < 0x7F; });
-      if (!track && !printable) {  // not a chunk: the file ends before it
-        end = std::min(next_, limit);
-        return true;
-      }
-      next_ += 8 + uint64_t(Be32(head + 4));
-      if (track) ++counted_;
-    }
-    // Keep the last bytes for a chunk header that straddles two chunks.
-    size_t keep = std::min<size_t>(b.size(), sizeof tail_);
-    std::copy(b.data() + b.size() - keep, b.data() + b.size(), tail_);
-    tailLen_ = keep;
-    tailOff_ = limit - keep;
-    if (counted_ >= tracks_) {
-      end = std::min(next_, limit);
-      return true;
-    }
-    return false;
-  }
-
- private:
-  bool Fetch(ByteView b, uint64_t off, uint64_t at, uint8_t* out) const {
-    for (int i = 0; i < 8; ++i) {
-      uint64_t pos = at + i;
-      if (pos >= off && pos - off < b.size()) out[i] = b.data()[pos - off];
-      else if (pos >= tailOff_ && pos - tailOff_ < tailLen_) out[i] = tail_[pos - tailOff_];
-      else return false;
-    }
-    return true;
-  }
-  uint32_t tracks_;
-  uint32_t counted_ = 0;
-  uint64_t next_ = 14;
-  uint8_t tail_[8] = {};
-  size_t tailLen_ = 0;
-  uint64_t tailOff_ = 0;
-};
-
 // Transport stream: the run of 188-byte packets that start with 47 from the
 // first byte of the file. Once the run ends the size is known.
 class TsEnd : public EndSearch {
@@ -263,6 +264,32 @@ class TsEnd : public EndSearch {
   }
   uint64_t next_ = 0;
 };
+
+// M2TS: the run of 192-byte packets whose sync byte (after the 4-byte time
+// stamp) holds, counted from the start of the file.
+class M2tsEnd : public EndSearch {
+ public:
+  bool Search(CarveContext&, ByteView b, uint64_t off, uint64_t& end) override {
+    const uint64_t limit = off + b.size();
+    while (next_ + 4 < limit) {
+      if (next_ + 4 >= off && b.data()[next_ + 4 - off] != 0x47) {
+        end = next_;
+        return true;
+      }
+      next_ += kM2tsPacket;
+    }
+    return false;
+  }
+  bool HoldsHeaderAt(CarveContext&, ByteView, uint64_t, uint64_t) override { return false; }
+  uint64_t next_ = 0;
+};
+
+void RememberStream(CarveContext& ctx, uint64_t size) {
+  if (size > 0 && ctx.UsableSectorSize()) {
+    uint64_t sectors = (size + ctx.sectorSize - 1) / ctx.sectorSize;
+    ctx.streamRanges.push_back({ctx.candidateStart, ctx.candidateStart + sectors - 1});
+  }
+}
 
 }  // namespace
 
@@ -286,19 +313,62 @@ const DetectorInfo kMovDetector{DetectMov, {-1, -1, -1, -1}, true};
 const DetectorInfo kMp2Detector{DetectMp2, {0xFF, -1, -1, -1}};
 const DetectorInfo kMmfDetector{DetectMmf, {'M', -1, -1, -1}};
 
+// The rules below follow the file's structure to its exact end where it
+// holds, whatever lies in the rest of its last sector, and fall back on the
+// format's end marker or the next header where it breaks. (The next header
+// alone made every such file run on over the old data after it.)
 uint64_t MpegSize(CarveContext& ctx, ByteView s) {
-  MpegEnd search(Bytes(s, 0, kSequenceStart, 4));
-  return RunScanFrame(ctx, s, kCap6GiB, &search, kMpeg);
+  MpegEnd markers(Bytes(s, 0, kSequenceStart, 4));
+  MpegPsWalk walk;
+  return SizeByWalk(ctx, s, kCap6GiB, walk, &markers, kMpeg);
 }
 
 uint64_t Mp4Size(CarveContext& ctx, ByteView s) {
-  RecordEnd search(kIsoMediaTail, sizeof kIsoMediaTail, true);
-  return RunScanFrame(ctx, s, kCap6GiB, &search);
+  RecordEnd markers(kIsoMediaTail, sizeof kIsoMediaTail, true);
+  IsoMediaWalk walk;
+  return SizeByWalk(ctx, s, kCap6GiB, walk, &markers);
+}
+
+uint64_t IsoMediaSize(CarveContext& ctx, ByteView s) {
+  IsoMediaWalk walk;
+  return SizeByWalk(ctx, s, kCap6GiB, walk, nullptr);
 }
 
 uint64_t RmSize(CarveContext& ctx, ByteView s) {
-  RecordEnd search(kRmIndex, sizeof kRmIndex, false);
-  return RunScanFrame(ctx, s, kCap6GiB, &search);
+  RecordEnd markers(kRmIndex, sizeof kRmIndex, false);
+  RealMediaWalk walk;
+  return SizeByWalk(ctx, s, kCap6GiB, walk, &markers);
+}
+
+uint64_t FlvSize(CarveContext& ctx, ByteView s) {
+  FlvWalk walk;
+  return SizeByWalk(ctx, s, kCap6GiB, walk, nullptr);
+}
+
+uint64_t MkvSize(CarveContext& ctx, ByteView s) {
+  EbmlWalk walk;
+  return SizeByWalk(ctx, s, kCap64GiB, walk, nullptr);
+}
+
+uint64_t MxfSize(CarveContext& ctx, ByteView s) {
+  MxfWalk walk;
+  return SizeByWalk(ctx, s, kCap6GiB, walk, nullptr);
+}
+
+// The packets of the stream repeat the bytes that identify it: they do not
+// end it, and once carved its sectors start no new file.
+uint64_t MtsSize(CarveContext& ctx, ByteView s) {
+  M2tsEnd search;
+  uint64_t size = RunScanFrame(ctx, s, kCap6GiB, &search, kMts);
+  RememberStream(ctx, size);
+  return size;
+}
+
+// SMAF: the "MMMD" chunk's length covers the whole file.
+uint64_t MmfSize(CarveContext& ctx, ByteView s) {
+  const uint64_t size = uint64_t(s.B32(4)) + 8;
+  if (size > 16 && size <= kCap512MiB) return size;
+  return RunScanFrame(ctx, s, kCap512MiB, nullptr);
 }
 
 uint64_t AsfSize(CarveContext& ctx, ByteView s) {
@@ -322,10 +392,7 @@ uint64_t RiffSize(CarveContext& ctx, ByteView s) {
 uint64_t TsSize(CarveContext& ctx, ByteView s) {
   TsEnd search;
   uint64_t size = RunScanFrame(ctx, s, kCap64GiB, &search);
-  if (size > 0 && ctx.UsableSectorSize()) {
-    uint64_t sectors = (size + ctx.sectorSize - 1) / ctx.sectorSize;
-    ctx.streamRanges.push_back({ctx.candidateStart, ctx.candidateStart + sectors - 1});
-  }
+  RememberStream(ctx, size);
   return size;
 }
 
@@ -335,9 +402,12 @@ uint64_t Mp3Size(CarveContext& ctx, ByteView s) {
   return search.candidate && search.candidate < size ? search.candidate : size;
 }
 
+// MIDI: the chunks to the last track's end-of-track event. (Counting track
+// chunks alone ended a file whose track reached past the first sector at
+// that sector.) A broken chain runs to the next header.
 uint64_t MidSize(CarveContext& ctx, ByteView s) {
-  MidiEnd search(s.B16(10));
-  return RunScanFrame(ctx, s, kCap8MiB, &search);
+  MidiWalk walk;
+  return SizeByWalk(ctx, s, kCap8MiB, walk, nullptr);
 }
 
 uint64_t ApeSize(CarveContext& ctx, ByteView s) {
@@ -349,7 +419,10 @@ uint64_t ScanCap512MiB(CarveContext& ctx, ByteView s) { return RunScanFrame(ctx,
 
 // An MP2 stream is nothing but frames, and every fourth frame starts a sector
 // with the very bytes that identify the format; those frames do not end it.
-uint64_t Mp2Size(CarveContext& ctx, ByteView s) { return RunScanFrame(ctx, s, kCap512MiB, nullptr, kMp2); }
+uint64_t Mp2Size(CarveContext& ctx, ByteView s) {
+  Mp2Walk walk;
+  return SizeByWalk(ctx, s, kCap512MiB, walk, nullptr, kMp2);
+}
 uint64_t ScanCap6GiB(CarveContext& ctx, ByteView s) { return RunScanFrame(ctx, s, kCap6GiB, nullptr); }
 uint64_t ScanCap64GiB(CarveContext& ctx, ByteView s) { return RunScanFrame(ctx, s, kCap64GiB, nullptr); }
 

@@ -21,6 +21,12 @@ uint64_t Mp3Size(CarveContext& ctx, ByteView sector);
 uint64_t MidSize(CarveContext& ctx, ByteView sector);
 uint64_t ApeSize(CarveContext& ctx, ByteView sector);
 uint64_t Mp2Size(CarveContext& ctx, ByteView sector);
+uint64_t IsoMediaSize(CarveContext& ctx, ByteView sector);  // 3gp, mov
+uint64_t FlvSize(CarveContext& ctx, ByteView sector);
+uint64_t MkvSize(CarveContext& ctx, ByteView sector);
+uint64_t MxfSize(CarveContext& ctx, ByteView sector);
+uint64_t MtsSize(CarveContext& ctx, ByteView sector);
+uint64_t MmfSize(CarveContext& ctx, ByteView sector);
 // Plain scans with their caps.
 uint64_t ScanCap512MiB(CarveContext& ctx, ByteView sector);
 uint64_t ScanCap6GiB(CarveContext& ctx, ByteView sector);

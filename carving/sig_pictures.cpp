@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <utility>
 
+#include "carving/gif_walk.h"
 #include "carving/jpeg_walk.h"
 #include "carving/png_walk.h"
+#include "carving/psd_walk.h"
 #include "carving/scan_frame.h"
+#include "carving/structure_walk.h"
+#include "carving/tiff_walk.h"
 
 namespace dunmere {
 namespace {
@@ -155,14 +159,27 @@ uint64_t PngSize(CarveContext& ctx, ByteView sector) {
 }
 
 uint64_t GifSize(CarveContext& ctx, ByteView sector) {
-  MarkerEnd search(kGifTrailer, sizeof kGifTrailer);
-  return RunScanFrame(ctx, sector, kCap128MiB, &search);
+  MarkerEnd markers(kGifTrailer, sizeof kGifTrailer);
+  GifWalk walk;
+  return SizeByWalk(ctx, sector, kCap128MiB, walk, &markers);
 }
 
 uint64_t BmpSize(CarveContext&, ByteView s) { return std::min<uint64_t>(s.U32(2), kCap128MiB); }
 
-uint64_t PsdSize(CarveContext& ctx, ByteView s) { return RunScanFrame(ctx, s, kCap128MiB, nullptr); }
-uint64_t TifSize(CarveContext& ctx, ByteView s) { return RunScanFrame(ctx, s, kCap128MiB, nullptr); }
+uint64_t PsdSize(CarveContext& ctx, ByteView s) {
+  PsdWalk walk;
+  return SizeByWalk(ctx, s, kCap128MiB, walk, nullptr);
+}
+
+// TIFF: the furthest directory, value, strip or tile; the next header where
+// the directories do not hold together.
+uint64_t TifSize(CarveContext& ctx, ByteView s) {
+  const uint64_t start = ctx.candidateStart;
+  const uint64_t extent = TiffExtent(ctx, kCap128MiB);
+  ctx.currentSector = start;
+  if (extent > 0) return std::max<uint64_t>(extent, 8);
+  return RunScanFrame(ctx, s, kCap128MiB, nullptr);
+}
 
 uint64_t IcoSize(CarveContext& ctx, ByteView s) {
   uint32_t n = s.U16(4);
