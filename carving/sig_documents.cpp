@@ -349,6 +349,9 @@ uint64_t TtfSize(CarveContext& ctx, ByteView s) {
     size = std::max<uint64_t>(size, uint64_t(dir.B32(e + 8)) + dir.B32(e + 12));
   }
   if (!size) return ctx.sectorSize;
+  // A table reaching past any font's size is damage (a hostile directory
+  // gave files of up to 4 GiB): the font then runs to the next header.
+  if (size > kCap256MiB) return RunScanFrame(ctx, s, kCap256MiB, nullptr);
   // Tables are padded to four bytes, the last one too: its zero padding is
   // part of the file (without it the font came back short of its last bytes).
   const uint32_t pad = uint32_t((4 - size % 4) % 4);

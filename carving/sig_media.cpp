@@ -75,10 +75,11 @@ FileTypeCode DetectSwf(CarveContext&, ByteView s) {
   if (s.size() < 8) return kNoMatch;
   uint8_t v = s.U8(3);
   if (s.Equals(0, "CWS") && v >= 6 && v <= 50) return kSwf;
-  // Uncompressed files are written for every version (ffmpeg writes version 6
-  // and up for Sorenson and VP6 video); only a length too short for the
-  // header and the end tag rules one out.
-  if (s.Equals(0, "FWS") && v >= 1 && v <= 50 && s.U32(4) >= 21) return kSwf;
+  if (s.Equals(0, "FWS") && v < 6) return kSwf;
+  // Uncompressed files are written for later versions too (ffmpeg writes 6
+  // and up for Sorenson and VP6 video); for those a length that holds at
+  // least the header and the end tag is asked for as well.
+  if (s.Equals(0, "FWS") && v <= 50 && s.U32(4) >= 21) return kSwf;
   return kNoMatch;
 }
 
@@ -162,11 +163,14 @@ FileTypeCode DetectMid(CarveContext&, ByteView s) {
 
 FileTypeCode DetectApe(CarveContext&, ByteView s) { return s.size() >= 4 && s.Equals(0, "MAC ") ? kApe : kNoMatch; }
 
-// MP2: a Layer II frame header at the start and two more frames right after
-// it (the bit rate, sample rate and channel mode are the encoder's choice).
-// The frames after the first sector are read through the probe area.
+// MP2: the frame header of 384 kbit/s at 48 kHz in stereo alone, as always;
+// any other Layer II frame header with two more frames right after it (the
+// bit rate, sample rate and channel mode are the encoder's choice: ffmpeg's
+// defaults were never found). Frames past the sector are read through the
+// probe area.
 FileTypeCode DetectMp2(CarveContext& ctx, ByteView s) {
   if (s.size() < 4 || s.U8(0) != 0xFF || (s.U8(1) & 0xE6) != 0xE4) return kNoMatch;
+  if (s.Equals(0, "\xFF\xFD\xE4\x00"sv)) return kMp2;
   uint64_t at = 0;
   for (int frame = 0; frame < 3; ++frame) {
     uint8_t h[4];

@@ -11,9 +11,11 @@ void StructureWalk::Want(uint64_t pos, uint32_t n) {
     Break();
     return;
   }
+  // More bytes at the same place: those already gathered stay (they may lie
+  // in a piece that has gone by).
+  have_ = pos == pos_ ? need_ : 0;
   pos_ = pos;
   need_ = n;
-  have_ = 0;
   asked_ = true;
 }
 

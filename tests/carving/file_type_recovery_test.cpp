@@ -55,8 +55,9 @@ int MakeSamples(std::string& dir, std::string& message) {
   return status;
 }
 
-// How far a carved sample reaches: its own length where the format states it,
-// up to the next file where the rule scans for it, or to its last "%%EOF".
+// How far a carved sample reaches: its own length where the format states it
+// or its structure shows it, up to the next file where the rule scans for
+// it, or to its last "%%EOF".
 enum class Reach { kExact, kToNextFile, kToLastEof };
 struct Sample {
   const char* file;
@@ -66,20 +67,20 @@ struct Sample {
 const Sample kSamples[] = {
     {"big.jpg", "jpg", Reach::kExact},        {"image.png", "png", Reach::kExact},
     {"image.gif", "gif", Reach::kExact},      {"image.bmp", "bmp", Reach::kExact},
-    {"image.tif", "tif", Reach::kToNextFile}, {"image.psd", "psd", Reach::kToNextFile},
-    {"image.ico", "ico", Reach::kExact},      {"video.mp4", "mp4", Reach::kToNextFile},
-    {"video.mov", "mov", Reach::kToNextFile}, {"video.3gp", "3gp", Reach::kToNextFile},
-    {"video.avi", "avi", Reach::kExact},      {"video.mkv", "mkv", Reach::kToNextFile},
-    {"video.flv", "flv", Reach::kToNextFile}, {"video.mpg", "mpeg", Reach::kToNextFile},
-    {"video.ts", "ts", Reach::kExact},        {"video.m2ts", "mts", Reach::kToNextFile},
+    {"image.tif", "tif", Reach::kExact}, {"image.psd", "psd", Reach::kExact},
+    {"image.ico", "ico", Reach::kExact},      {"video.mp4", "mp4", Reach::kExact},
+    {"video.mov", "mov", Reach::kExact}, {"video.3gp", "3gp", Reach::kExact},
+    {"video.avi", "avi", Reach::kExact},      {"video.mkv", "mkv", Reach::kExact},
+    {"video.flv", "flv", Reach::kExact}, {"video.mpg", "mpeg", Reach::kExact},
+    {"video.ts", "ts", Reach::kExact},        {"video.m2ts", "mts", Reach::kExact},
     {"video.wmv", "wmv", Reach::kExact},      {"video.swf", "swf", Reach::kExact},
-    {"video.mxf", "mxf", Reach::kToNextFile}, {"video.rm", "rmvb", Reach::kToNextFile},
-    {"audio.mp3", "mp3", Reach::kExact},      {"audio.mp2", "mp2", Reach::kToNextFile},
-    {"audio.mmf", "mmf", Reach::kToNextFile}, {"audio.wav", "wav", Reach::kExact},
+    {"video.mxf", "mxf", Reach::kExact}, {"video.rm", "rmvb", Reach::kExact},
+    {"audio.mp3", "mp3", Reach::kExact},      {"audio.mp2", "mp2", Reach::kExact},
+    {"audio.mmf", "mmf", Reach::kExact}, {"audio.wav", "wav", Reach::kExact},
     {"song.mid", "mid", Reach::kExact},       {"archive.zip", "zip", Reach::kExact},
-    {"archive.7z", "7z", Reach::kExact},      {"archive.gz", "gz", Reach::kToNextFile},
+    {"archive.7z", "7z", Reach::kExact},      {"archive.gz", "gz", Reach::kExact},
     {"archive.cab", "cab", Reach::kExact},    {"archive.rar", "rar", Reach::kExact},
-    {"data.db", "db", Reach::kToNextFile},    {"font.ttf", "ttf", Reach::kExact},
+    {"data.db", "db", Reach::kExact},    {"font.ttf", "ttf", Reach::kExact},
     {"word.doc", "doc", Reach::kExact},       {"sheet.xls", "xls", Reach::kExact},
     {"slides.ppt", "ppt", Reach::kExact},     {"plain.ole", "ole", Reach::kExact},
     {"doc.docx", "docx", Reach::kExact},      {"book.xlsx", "xlsx", Reach::kExact},

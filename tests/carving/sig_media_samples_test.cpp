@@ -17,79 +17,12 @@
 #include "carving/scan_frame.h"
 #include "carving/signature_table.h"
 #include "fat/dir_entry_tests.h"
+#include "tests/carving/media_samples_fixture.h"
 #include "tests/carving/sig_test_util.h"
 
 namespace dunmere::test {
 namespace {
 
-class MediaSamples : public ::testing::Test {
- protected:
-  // The samples are made once per build tree and kept while the fixture
-  // scripts are unchanged: ctest runs every test in a process of its own.
-  static void SetUpTestSuite() {
-    std::string root = std::string(DUNMERE_BINARY_DIR) + "/test-fixtures";
-    std::filesystem::create_directories(root);
-    int lock = ::open((root + "/media-samples.lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0644);
-    if (lock >= 0) ::flock(lock, LOCK_EX);
-    std::string key = Sha256OfFile(SourcePath("tests/fixtures/make_media_samples.sh")) +
-                      Sha256OfFile(SourcePath("tests/fixtures/make_media_samples.py"));
-    dir_ = new std::string(root + "/media-samples");
-    std::string stamp = *dir_ + ".stamp";
-    auto old = ReadBytes(stamp);
-    if (key.size() > 64 && std::string(old.begin(), old.end()) == key && std::filesystem::is_directory(*dir_)) {
-      status_ = 0;
-    } else {
-      std::filesystem::remove_all(*dir_);
-      std::filesystem::remove(stamp);
-      status_ = RunFixtureScript("make_media_samples.sh", "'" + *dir_ + "'", &message_);
-      if (status_ == 0) WriteBytes(stamp, std::vector<uint8_t>(key.begin(), key.end()));
-      else if (status_ != 77) ADD_FAILURE() << message_;
-    }
-    if (lock >= 0) ::close(lock);
-  }
-  static void TearDownTestSuite() {
-    delete dir_;
-    dir_ = nullptr;
-  }
-  static std::string SamplePath(const std::string& name) { return *dir_ + "/" + name; }
-  void SetUp() override {
-    if (status_ == 77) GTEST_SKIP() << "sample tools missing: " << message_;
-    ASSERT_EQ(status_, 0) << message_;
-  }
-  static std::vector<uint8_t> File(const std::string& name) {
-    auto v = ReadBytes(SamplePath(name));
-    EXPECT_FALSE(v.empty()) << name;
-    return v;
-  }
-  // The first sector of a real PNG: "another file's header".
-  static std::vector<uint8_t> NextHeader() {
-    auto png = File("image.png");
-    png.resize(Medium::kSector);
-    return png;
-  }
-
-  // Lays out [zeros][file][zero slack][follower][random] and carves the file.
-  Identification Carve(const std::vector<uint8_t>& file, bool headerFollows = true) {
-    medium_ = std::make_unique<Medium>();
-    medium_->Zero(4);
-    uint64_t at = medium_->Place(file);
-    if (headerFollows) medium_->Place(NextHeader());
-    medium_->Random(64);
-    medium_->Open(tmp_, "m.img");
-    ctx_ = std::make_unique<CarveContext>();
-    return CarveAt(*ctx_, *medium_, at);
-  }
-
-  static std::string* dir_;
-  static int status_;
-  static std::string message_;
-  TempDir tmp_;
-  std::unique_ptr<Medium> medium_;
-  std::unique_ptr<CarveContext> ctx_;
-};
-std::string* MediaSamples::dir_ = nullptr;
-int MediaSamples::status_ = -1;
-std::string MediaSamples::message_;
 
 enum class Expect { kExact, kWholeSectors };
 struct Sample {
@@ -100,7 +33,8 @@ struct Sample {
 };
 
 // Sizes: exact where the format states its length (a header field, an end
-// record), else the file runs to the next header, in whole sectors.
+// record, its structure), else the file runs to the next header, in whole
+// sectors.
 const Sample kSamples[] = {
     {"big.jpg", kJpg, "jpg", Expect::kExact},
     {"exif.jpg", kJpg, "jpg", Expect::kExact},
@@ -108,30 +42,30 @@ const Sample kSamples[] = {
     {"image.png", kPng, "png", Expect::kExact},
     {"image.gif", kGif, "gif", Expect::kExact},
     {"image.bmp", kBmp, "bmp", Expect::kExact},
-    {"image.tif", kTif, "tif", Expect::kWholeSectors},
-    {"image.psd", kPsd, "psd", Expect::kWholeSectors},
+    {"image.tif", kTif, "tif", Expect::kExact},
+    {"image.psd", kPsd, "psd", Expect::kExact},
     {"image.ico", kIco, "ico", Expect::kExact},
-    {"video.mp4", kMp4, "mp4", Expect::kWholeSectors},
-    {"video.mov", kMov, "mov", Expect::kWholeSectors},
-    {"video.3gp", k3gp, "3gp", Expect::kWholeSectors},
+    {"video.mp4", kMp4, "mp4", Expect::kExact},
+    {"video.mov", kMov, "mov", Expect::kExact},
+    {"video.3gp", k3gp, "3gp", Expect::kExact},
     {"video.avi", kAvi, "avi", Expect::kExact},
-    {"video.mkv", kMkv, "mkv", Expect::kWholeSectors},
-    {"video.flv", kFlv, "flv", Expect::kWholeSectors},
-    {"video.mpg", kMpeg, "mpeg", Expect::kWholeSectors},
+    {"video.mkv", kMkv, "mkv", Expect::kExact},
+    {"video.flv", kFlv, "flv", Expect::kExact},
+    {"video.mpg", kMpeg, "mpeg", Expect::kExact},
     {"video.ts", kTs, "ts", Expect::kExact},
-    {"video.m2ts", kMts, "mts", Expect::kWholeSectors},
+    {"video.m2ts", kMts, "mts", Expect::kExact},
     {"video.wmv", kWmv, "wmv", Expect::kExact},
     {"video.swf", kSwf, "swf", Expect::kExact},
-    {"video.mxf", kMxf, "mxf", Expect::kWholeSectors},
-    {"video.rm", kRmvb, "rmvb", Expect::kWholeSectors},
+    {"video.mxf", kMxf, "mxf", Expect::kExact},
+    {"video.rm", kRmvb, "rmvb", Expect::kExact},
     {"audio.mp3", kMp3, "mp3", Expect::kExact},
-    {"audio.mp2", kMp2, "mp2", Expect::kWholeSectors},
-    {"audio.mmf", kMmf, "mmf", Expect::kWholeSectors},
+    {"audio.mp2", kMp2, "mp2", Expect::kExact},
+    {"audio.mmf", kMmf, "mmf", Expect::kExact},
     {"audio.wav", kWav, "wav", Expect::kExact},
     {"song.mid", kMid, "mid", Expect::kExact},
     {"archive.zip", kZip, "zip", Expect::kExact},
     {"archive.7z", k7z, "7z", Expect::kExact},
-    {"archive.gz", kGz, "gz", Expect::kWholeSectors},
+    {"archive.gz", kGz, "gz", Expect::kExact},
     {"archive.cab", kCab, "cab", Expect::kExact},
     {"archive.rar", kRar, "rar", Expect::kExact},
     {"data.db", kDb, "db", Expect::kExact},
@@ -195,25 +129,33 @@ TEST_F(MediaSamples, JpegThumbnailEndDoesNotEndThePicture) {
   }
 }
 
-// GIF: a 00 3B followed by other bytes in its sector is not the trailer; the
-// search goes on to the real one.
+// GIF: its blocks end it at the trailer, whatever follows in its sector.
+// Where the blocks break, the end-marker rule decides: a 00 3B followed by
+// other bytes in its sector is not the trailer; the search goes on to the
+// real one.
 TEST_F(MediaSamples, GifTrailerFollowedByDataKeepsSearching) {
   auto gif = File("image.gif");
-  // The real GIF, then data in the same sector: no qualifying trailer before
-  // the next header, so the file runs to it.
-  medium_ = std::make_unique<Medium>();
-  uint64_t at = medium_->PlaceThen(gif, {0x11, 0x22, 0x33});
-  medium_->Random(3);
-  std::vector<uint8_t> late(40, 0x55);
-  late.push_back(0x00);
-  late.push_back(0x3B);
-  uint64_t lateAt = medium_->Place(late);
-  medium_->Place(NextHeader());
-  medium_->Open(tmp_);
-  CarveContext ctx;
-  Identification id = CarveAt(ctx, *medium_, at);
-  EXPECT_EQ(id.code, kGif);
-  EXPECT_EQ(id.size, (lateAt - at) * Medium::kSector + late.size());
+  for (bool damaged : {false, true}) {
+    SCOPED_TRACE(damaged ? "damaged" : "whole");
+    auto file = gif;
+    // The first block after the global colour table: an extension or an image.
+    const size_t block = 13 + ((file[10] & 0x80) ? 3u << ((file[10] & 7) + 1) : 0u);
+    ASSERT_TRUE(file[block] == 0x21 || file[block] == 0x2C);
+    if (damaged) file[block] = 0x99;
+    medium_ = std::make_unique<Medium>();
+    uint64_t at = medium_->PlaceThen(file, {0x11, 0x22, 0x33});
+    medium_->Random(3);
+    std::vector<uint8_t> late(40, 0x55);
+    late.push_back(0x00);
+    late.push_back(0x3B);
+    uint64_t lateAt = medium_->Place(late);
+    medium_->Place(NextHeader());
+    medium_->Open(tmp_);
+    CarveContext ctx;
+    Identification id = CarveAt(ctx, *medium_, at);
+    EXPECT_EQ(id.code, kGif);
+    EXPECT_EQ(id.size, damaged ? (lateAt - at) * Medium::kSector + late.size() : gif.size());
+  }
 }
 
 // An incremental update appends a second %%EOF; the file ends after it and
@@ -347,9 +289,11 @@ TEST_F(MediaSamples, OleWorkbookAnsweredOnTheDocRowIsNamedXls) {
   EXPECT_STREQ(id.extension, "xls");
 }
 
-// A "FILE" record met while reading ahead ends the file before it.
+// A "FILE" record met while reading ahead ends the file before it (a TIFF
+// whose first directory is lost, so that its structure cannot tell the end).
 TEST_F(MediaSamples, FileRecordInsideTheLookAheadEndsTheFile) {
   auto tif = File("image.tif");
+  std::fill(tif.begin() + 4, tif.begin() + 8, 0xF0);
   medium_ = std::make_unique<Medium>();
   uint64_t at = medium_->Place(tif);
   medium_->Place(FileRecordSector());
@@ -378,6 +322,7 @@ TEST_F(MediaSamples, FatDirectorySectorEndsTheFile) {
   ASSERT_FALSE(IsMetadataSector(ByteView(dirSector.data(), dirSector.size())));
   ASSERT_TRUE(IsMetadataSector(ByteView(dirSector.data(), dirSector.size()), &IsDirectoryCluster));
   auto psd = File("image.psd");
+  psd[5] = 9;  // a version no Photoshop wrote: the sections are not followed
   medium_ = std::make_unique<Medium>();
   uint64_t at = medium_->Place(psd);
   medium_->Place(dirSector);
