@@ -16,8 +16,8 @@ class GzipWalk : public StructureWalk {
   GzipWalk(const GzipWalk&) = delete;
   GzipWalk& operator=(const GzipWalk&) = delete;
   State Feed(ByteView bytes, uint64_t fileOffset) override;
-  // While the stream goes on, whatever lies at the point reached is more of it.
-  uint64_t Reach() const override { return consumed_ + 1; }
+  uint64_t Reach() const override { return consumed_; }
+  bool ChecksEveryByte() const override { return true; }
 
  protected:
   void OnSpan(const uint8_t*, uint64_t, uint32_t) override {}

@@ -71,9 +71,12 @@ bool WalkEnd::Search(CarveContext& ctx, ByteView b, uint64_t off, uint64_t& end)
 
 bool WalkEnd::HoldsHeaderAt(CarveContext& ctx, ByteView b, uint64_t off, uint64_t at) {
   if (walk_.GetState() != StructureWalk::State::kBroken && at >= off) {
-    // Fed up to the header only: a file that ends right before it must not
-    // take the next file's first bytes for more of its own.
-    walk_.Feed(b.Sub(0, size_t(at - off)), off);
+    // Fed up to the header only, unless the walk checks every byte: a file
+    // that ends right before it must not take the next file's first bytes
+    // for more of its own.
+    uint64_t upTo = at - off;
+    if (walk_.ChecksEveryByte()) upTo = std::min<uint64_t>(upTo + ctx.sectorSize, b.size());
+    walk_.Feed(b.Sub(0, size_t(upTo)), off);
     if (!Usable(ctx)) return false;
     if (walk_.GetState() == StructureWalk::State::kEnded) return walk_.End() > at;
     if (walk_.GetState() == StructureWalk::State::kGoing) return walk_.Reach() > at;

@@ -25,6 +25,11 @@ class StructureWalk {
   uint64_t End() const { return end_; }
   // While going: every byte before this offset belongs to the file.
   virtual uint64_t Reach() const { return pos_; }
+  // Whether a header the size rule meets is judged by feeding the walk the
+  // header's own sector: right for a walk that checks every byte (a deflate
+  // stream fails on another file's bytes), wrong for one that follows lengths
+  // (it would take the next file's first bytes for more of its own).
+  virtual bool ChecksEveryByte() const { return false; }
 
  protected:
   static constexpr uint32_t kMaxSpan = 64;

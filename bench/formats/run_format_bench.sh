@@ -7,7 +7,8 @@
 # data in the rest of their last sector, then carves the image with
 # `dunmere-cli recover --deep` and with PhotoRec and scores both per format:
 # byte-exact, longer than the original, shorter, missed.
-# WORK=dir picks the work folder (default /tmp/dunmere-format-bench), KEEP=1 keeps it.
+# WORK=dir picks the work folder (default /tmp/dunmere-format-bench), KEEP=1 keeps it;
+# BEFORE=path/to/dunmere-cli adds another build's carving to the table.
 set -euo pipefail
 build=$(cd "${1:?usage: run_format_bench.sh BUILD_DIR [SEED]}" && pwd)
 seed=${2:-5}
@@ -27,9 +28,16 @@ python3 "$here/lay_out.py" "$work/files" "$work/image.img" "$work/manifest" "$se
 echo "dunmere" >&2
 DUNMERE_DATA_DIR="$work/data" "$cli" recover --deep --fresh "$work/image.img" --to "$work/out-dunmere" --force \
   > "$work/dunmere.log" 2>&1 || echo "dunmere-cli exit $?" >&2
+outs=("$work/out-dunmere")
+if [ -n "${BEFORE:-}" ]; then
+  echo "dunmere (before)" >&2
+  DUNMERE_DATA_DIR="$work/data-before" "$BEFORE" recover --deep --fresh "$work/image.img" --to "$work/out-before" \
+    --force > "$work/before.log" 2>&1 || echo "before: dunmere-cli exit $?" >&2
+  outs=("$work/out-before" "${outs[@]}")
+fi
 echo "photorec" >&2
 mkdir -p "$work/out-photorec"
 (cd "$work/out-photorec" && photorec /log /d "$work/out-photorec/recup" /cmd "$work/image.img" \
    partition_none,options,paranoid,fileopt,everything,enable,wholespace,search < /dev/null > "$work/photorec.log" 2>&1) \
   || echo "photorec exit $?" >&2
-python3 "$here/score_formats.py" "$work/manifest" "$work/out-dunmere" "$work/out-photorec"
+python3 "$here/score_formats.py" "$work/manifest" "${outs[@]}" "$work/out-photorec"

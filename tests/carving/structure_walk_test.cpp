@@ -142,6 +142,27 @@ TEST_F(StructureSizes, BrokenBoxChainRunsToTheNextHeader) {
   EXPECT_EQ(CarveAt(ctx, *medium_, at).size, (next - at) * Medium::kSector);
 }
 
+// A gzip member cut short with another file right after it: the deflate
+// stream fails on the other file's first sector, so that file is not taken
+// into the archive. (Inside a stored block any bytes would do; compressed
+// data, as here, tells.)
+TEST_F(StructureSizes, CutDeflateStreamEndsAtTheNextFile) {
+  for (const char* name : {"numbers.gz"}) {
+    SCOPED_TRACE(name);
+    auto gz = File(name);
+    gz.resize(gz.size() / 2);
+    medium_ = std::make_unique<Medium>();
+    uint64_t at = medium_->Place(gz);
+    uint64_t next = medium_->Place(File("image.png"));
+    medium_->Random(16);
+    medium_->Open(tmp_);
+    CarveContext ctx;
+    Identification id = CarveAt(ctx, *medium_, at);
+    EXPECT_EQ(id.code, kGz);
+    EXPECT_EQ(id.size, (next - at) * Medium::kSector);
+  }
+}
+
 // A picture's header that happens to open a sector inside the media box (a
 // JPEG frame, or bytes of coded video that look like one) is the movie's own:
 // it does not end the movie.
