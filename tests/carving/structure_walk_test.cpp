@@ -103,8 +103,9 @@ TEST_F(StructureSizes, CutFilesFallBackWithinTheMedium) {
   }
 }
 
-// Hostile bytes over every header field: each sample with bytes of its first
-// 600 overwritten by FF, 00 or random values, one place at a time. Every carve
+// Hostile bytes over the header fields and the lengths further in: each
+// sample with four bytes overwritten by FF, 00 or random values, one place at
+// a time. Every carve
 // ends within the medium, or within 256 MiB for sizes stated in a header (run
 // under the sanitizer build for out-of-bounds reads).
 TEST_F(StructureSizes, HostileHeaderBytesNeverLeaveTheMedium) {
@@ -112,9 +113,11 @@ TEST_F(StructureSizes, HostileHeaderBytesNeverLeaveTheMedium) {
   for (const Walked& w : kWalked) {
     SCOPED_TRACE(w.file);
     auto file = File(w.file);
-    for (int round = 0; round < 24; ++round) {
+    for (int round = 0; round < 48; ++round) {
       auto bad = file;
-      const size_t at = 4 + rng() % std::min<size_t>(600, bad.size() - 8);
+      // Half the rounds hit the headers, half anywhere (chunk and tag lengths deep in the file).
+      const size_t span = round < 24 ? std::min<size_t>(600, bad.size() - 8) : bad.size() - 8;
+      const size_t at = 4 + rng() % span;
       const uint8_t fill = round % 3 == 0 ? 0xFF : round % 3 == 1 ? 0x00 : uint8_t(rng());
       for (size_t i = at; i < std::min(bad.size(), at + 4); ++i) bad[i] = fill;
       Identification id = CarveWithSlack(bad, uint32_t(round));
