@@ -27,8 +27,12 @@ constexpr uint64_t kMaxDirectoryBytes = 65536ull * 32;
 constexpr uint32_t kRunBytes = 1u << 20;
 constexpr size_t kPieceBytes = 65536;
 constexpr int kReportIntervalMs = 5000;
-// Free clusters passed over while looking for a deleted folder's next cluster.
-constexpr uint32_t kDirectoryLookAhead = 256;
+// Free space read while looking for one deleted folder's next cluster, and
+// for all of them in one scan.
+constexpr uint64_t kLookAheadBytes = 64ull << 20;
+constexpr uint64_t kTotalLookAheadBytes = 2ull << 30;
+// Later clusters looked at for each open folder in one round.
+constexpr size_t kCandidatesPerFolder = 8;
 
 bool IsDotName(ByteView e) {
   return e.U8(0) == '.' && (e.U8(1) == ' ' || (e.U8(1) == '.' && e.U8(2) == ' '));
@@ -106,6 +110,10 @@ Status CFastFatRecovery::Scan(const std::string* earlierLog) {
   pending_.clear();
   walked_.clear();
   claimed_.clear();
+  open_.clear();
+  deletedWalked_.clear();
+  readsAsEntries_.clear();
+  lookAheadBytes_ = 0;
   folders_.clear();
   marked_.clear();
   markedSet_.clear();
@@ -128,7 +136,10 @@ Status CFastFatRecovery::Scan(const std::string* earlierLog) {
   if (int r = report(1, -1)) return r;
   auto last = std::chrono::steady_clock::now();
   int step = 0;
-  while (!pending_.empty()) {
+  // Folders first, then the later clusters of deleted folders left open;
+  // those may name folders of their own, which are walked in turn.
+  while (!pending_.empty() || ContinueOpenFolders()) {
+    if (pending_.empty()) continue;
     uint32_t c = *pending_.begin();
     pending_.erase(pending_.begin());
     if (!walked_.insert(c).second) continue;
@@ -158,6 +169,14 @@ Status CFastFatRecovery::Scan(const std::string* earlierLog) {
   (void)store_->Flush();
   if (int r = report(100, 0)) return r;
   return kOk;
+}
+
+bool CFastFatRecovery::WalkedDeletedDirectoryAt(uint64_t byte) const {
+  if (deletedWalked_.empty()) return false;
+  const uint64_t data = ClusterToOffset(geometry_, 2);
+  if (byte < data) return false;
+  const uint64_t c = (byte - data) / geometry_.ClusterBytes() + 2;
+  return c <= geometry_.MaxCluster() && deletedWalked_.count(uint32_t(c)) != 0;
 }
 
 bool CFastFatRecovery::DotPairFits(const uint8_t* buf, size_t len, uint32_t self, uint32_t parent) const {
@@ -192,36 +211,151 @@ void CFastFatRecovery::WalkDirectory(uint32_t c) {
   if (!geometry_.ValidCluster(c)) return;
   const uint32_t cb = geometry_.ClusterBytes();
   clusterBuf_.resize(cb);
-  // Deleted directories have no chain: their next clusters are guessed, so
-  // each guess must look like directory entries.
-  const bool guessed = cache_.IsFree(c);
+  walkHasData_ = false;
+  if (cache_.IsFree(c)) {
+    // A deleted folder has no chain: its first cluster is walked now, later
+    // ones are looked for once every folder's first cluster is known.
+    const uint64_t off = ClusterToOffset(geometry_, c);
+    uint32_t got = 0;
+    if (ReadBytes(off, cb, clusterBuf_.data(), got) || got < cb) return;
+    if (!DotPairFits(clusterBuf_.data(), got, c, parent)) return;
+    deletedWalked_.insert(c);
+    if (WalkEntries(clusterBuf_.data(), got, off, c, depth, parentDeleted) == WalkEnd::kEndOfDirectory) return;
+    OpenFolderEnd end;
+    end.folder = end.last = c;
+    end.depth = depth;
+    end.deleted = parentDeleted;
+    end.hasData = walkHasData_;
+    if (walkHasData_) end.dataEnd = DataEnd(walkLastData_, walkLastSize_, walkLastIsDir_);
+    end.inLongName = !lfn_.Empty();
+    end.lfnChecksum = lfnChecksum_;
+    end.lfn = lfn_;
+    open_.push_back(end);
+    return;
+  }
   const uint64_t maxSteps = std::max<uint64_t>(1, kMaxDirectoryBytes / cb);
   std::unordered_set<uint32_t> seen{c};
   uint32_t cur = c;
-  uint32_t skipped = 0;
-  for (uint64_t step = 0; step < maxSteps;) {
+  for (uint64_t step = 0; step < maxSteps; ++step) {
     uint64_t off = ClusterToOffset(geometry_, cur);
     uint32_t got = 0;
     if (ReadBytes(off, cb, clusterBuf_.data(), got) || got < cb) return;
     // Only a folder's first cluster opens with "." and "..".
     if (step == 0 && c != root && !DotPairFits(clusterBuf_.data(), got, c, parent)) return;
-    bool walk = true;
-    if (step > 0 && guessed) {
-      // A deleted folder's later clusters follow its files' data: pass over
-      // free clusters that hold no entries, a bounded number of them, and
-      // never take a cluster another deleted folder already took.
-      walk = IsDirectoryCluster(ByteView(clusterBuf_.data(), got)) && claimed_.insert(cur).second;
-      if (!walk && ++skipped > kDirectoryLookAhead) return;
-    }
-    if (walk) {
-      ++step;
-      skipped = 0;
-      if (WalkEntries(clusterBuf_.data(), got, off, c, depth, parentDeleted) == WalkEnd::kEndOfDirectory) return;
-    }
+    if (WalkEntries(clusterBuf_.data(), got, off, c, depth, parentDeleted) == WalkEnd::kEndOfDirectory) return;
     uint32_t next = cache_.NextCluster(cur);
     if (next == 0 || !seen.insert(next).second) return;
     cur = next;
   }
+}
+
+uint32_t CFastFatRecovery::DataEnd(uint32_t first, uint64_t size, bool isDirectory) {
+  const uint64_t cb = geometry_.ClusterBytes();
+  uint64_t n = isDirectory ? 1 : std::max<uint64_t>(1, (size + cb - 1) / cb);
+  // Deleted data skips clusters in use; a long file is taken as contiguous.
+  if (n > 65536 || !cache_.IsFree(first)) return uint32_t(std::min<uint64_t>(first + n, UINT32_MAX));
+  uint32_t c = first;
+  for (uint64_t i = 1; i < n; ++i) {
+    uint32_t next = cache_.NextCluster(c);
+    if (next == 0) return c + 1;
+    c = next;
+  }
+  return c + 1;
+}
+
+bool CFastFatRecovery::ReadsAsEntries(uint32_t c) {
+  auto known = readsAsEntries_.find(c);
+  if (known != readsAsEntries_.end()) return known->second;
+  const uint32_t bps = geometry_.bytesPerSector;
+  const uint32_t cb = geometry_.ClusterBytes();
+  std::vector<uint8_t> buf(cb);
+  uint32_t got = 0;
+  bool yes = false;
+  // The first sector sorts out data clusters cheaply; the whole cluster decides.
+  lookAheadBytes_ += bps;
+  if (!ReadBytes(ClusterToOffset(geometry_, c), bps, buf.data(), got) && got == bps &&
+      IsDirectoryCluster(ByteView(buf.data(), got))) {
+    lookAheadBytes_ += cb;
+    yes = !ReadBytes(ClusterToOffset(geometry_, c), cb, buf.data(), got) && got == cb &&
+          IsDirectoryCluster(ByteView(buf.data(), got));
+  }
+  readsAsEntries_.emplace(c, yes);
+  return yes;
+}
+
+std::vector<FolderCandidate> CFastFatRecovery::CandidatesAfter(uint32_t after, size_t max) {
+  std::vector<FolderCandidate> out;
+  const uint32_t cb = geometry_.ClusterBytes();
+  const uint64_t start = lookAheadBytes_;
+  std::vector<uint8_t> buf(cb);
+  for (uint32_t c = cache_.NextCluster(after); c != 0 && out.size() < max; c = cache_.NextCluster(c)) {
+    if (lookAheadBytes_ - start > kLookAheadBytes || lookAheadBytes_ > kTotalLookAheadBytes) break;
+    if (!cache_.IsFree(c)) break;  // a free cluster's successor is free; anything else is a chain
+    if (walked_.count(c) || claimed_.count(c) || folders_.count(c) || !ReadsAsEntries(c)) continue;
+    uint32_t got = 0;
+    if (ReadBytes(ClusterToOffset(geometry_, c), cb, buf.data(), got) || got < cb) continue;
+    out.push_back(DescribeCandidate(c, ByteView(buf.data(), got), geometry_.fat32));
+  }
+  return out;
+}
+
+bool CFastFatRecovery::ContinueOpenFolders() {
+  if (open_.empty()) return false;
+  std::vector<OpenFolderEnd> ends;
+  ends.swap(open_);
+  std::sort(ends.begin(), ends.end(), [](const OpenFolderEnd& a, const OpenFolderEnd& b) { return a.last < b.last; });
+  std::vector<std::vector<FolderCandidate>> candidates(ends.size());
+  for (size_t i = 0; i < ends.size(); ++i) candidates[i] = CandidatesAfter(ends[i].last, kCandidatesPerFolder);
+  auto allFree = [this](uint32_t a, uint32_t b) {
+    for (uint32_t c = a; c < b; ++c)
+      if (!cache_.IsFree(c)) return false;
+    return true;
+  };
+  auto continues = [&](size_t i, const FolderCandidate& c) { return ContinuesFolder(ends[i], c, allFree); };
+  const uint32_t cb = geometry_.ClusterBytes();
+  const uint64_t maxClusters = std::max<uint64_t>(1, kMaxDirectoryBytes / cb);
+  for (size_t i = 0; i < ends.size(); ++i) {
+    OpenFolderEnd& end = ends[i];
+    if (end.clusters >= maxClusters) continue;
+    const FolderCandidate* taken = nullptr;
+    for (const FolderCandidate& c : candidates[i]) {
+      if (claimed_.count(c.cluster)) continue;
+      // With nothing tying it to this folder, a cluster whose content says it
+      // goes on another open folder is left to that one; otherwise the
+      // nearest cluster after this folder's last is its next.
+      if (!continues(i, c)) {
+        bool other = false;
+        for (size_t j = 0; j < ends.size() && !other; ++j) other = j != i && continues(j, c);
+        if (other) continue;
+      }
+      taken = &c;
+      break;
+    }
+    if (!taken) continue;
+    const uint32_t x = taken->cluster;
+    claimed_.insert(x);
+    const uint64_t off = ClusterToOffset(geometry_, x);
+    uint32_t got = 0;
+    clusterBuf_.resize(cb);
+    if (ReadBytes(off, cb, clusterBuf_.data(), got) || got < cb) continue;
+    deletedWalked_.insert(x);
+    lfn_ = end.lfn;
+    lfnChecksum_ = end.lfnChecksum;
+    walkHasData_ = false;
+    if (WalkEntries(clusterBuf_.data(), got, off, end.folder, end.depth, end.deleted) == WalkEnd::kEndOfDirectory)
+      continue;
+    end.last = x;
+    ++end.clusters;
+    if (walkHasData_) {
+      end.hasData = true;
+      end.dataEnd = DataEnd(walkLastData_, walkLastSize_, walkLastIsDir_);
+    }
+    end.inLongName = !lfn_.Empty();
+    end.lfnChecksum = lfnChecksum_;
+    end.lfn = lfn_;
+    open_.push_back(end);
+  }
+  return true;
 }
 
 CFastFatRecovery::WalkEnd CFastFatRecovery::WalkEntries(const uint8_t* buf, size_t len, uint64_t bufOffset,
@@ -244,6 +378,13 @@ CFastFatRecovery::WalkEnd CFastFatRecovery::WalkEntries(const uint8_t* buf, size
       if (lfn_.Empty()) lfnChecksum_ = e.LfnChecksumByte();
       if (!lfn_.Add(raw)) return WalkEnd::kEndOfDirectory;
       continue;
+    }
+    if (const uint32_t fc = e.FirstCluster(geometry_.fat32); fc >= 2 && !IsDotName(raw) &&
+                                                               ((a & kFatAttrDirectory) || e.Size() > 0)) {
+      walkHasData_ = true;
+      walkLastData_ = fc;
+      walkLastSize_ = e.Size();
+      walkLastIsDir_ = (a & kFatAttrDirectory) != 0;
     }
     std::string longName = lfn_.Take();
     // A long name left by another entry (its checksum disagrees) is not this
