@@ -31,8 +31,10 @@ constexpr int kReportIntervalMs = 5000;
 // for all of them in one scan.
 constexpr uint64_t kLookAheadBytes = 64ull << 20;
 constexpr uint64_t kTotalLookAheadBytes = 2ull << 30;
-// Later clusters looked at for each open folder in one round.
-constexpr size_t kCandidatesPerFolder = 8;
+// Clusters passed over for each open folder because they go on other ones.
+constexpr size_t kSkippedPerFolder = 8;
+// Free space is read ahead in pieces of this size.
+constexpr uint32_t kLookAheadPiece = 256 * 1024;
 
 bool IsDotName(ByteView e) {
   return e.U8(0) == '.' && (e.U8(1) == ' ' || (e.U8(1) == '.' && e.U8(2) == ' '));
@@ -112,7 +114,7 @@ Status CFastFatRecovery::Scan(const std::string* earlierLog) {
   claimed_.clear();
   open_.clear();
   deletedWalked_.clear();
-  readsAsEntries_.clear();
+  lookAheadCount_ = 0;
   lookAheadBytes_ = 0;
   folders_.clear();
   marked_.clear();
@@ -263,40 +265,48 @@ uint32_t CFastFatRecovery::DataEnd(uint32_t first, uint64_t size, bool isDirecto
   return c + 1;
 }
 
-bool CFastFatRecovery::ReadsAsEntries(uint32_t c) {
-  auto known = readsAsEntries_.find(c);
-  if (known != readsAsEntries_.end()) return known->second;
-  const uint32_t bps = geometry_.bytesPerSector;
+ByteView CFastFatRecovery::LookAheadCluster(uint32_t c) {
   const uint32_t cb = geometry_.ClusterBytes();
-  std::vector<uint8_t> buf(cb);
-  uint32_t got = 0;
-  bool yes = false;
-  // The first sector sorts out data clusters cheaply; the whole cluster decides.
-  lookAheadBytes_ += bps;
-  if (!ReadBytes(ClusterToOffset(geometry_, c), bps, buf.data(), got) && got == bps &&
-      IsDirectoryCluster(ByteView(buf.data(), got))) {
-    lookAheadBytes_ += cb;
-    yes = !ReadBytes(ClusterToOffset(geometry_, c), cb, buf.data(), got) && got == cb &&
-          IsDirectoryCluster(ByteView(buf.data(), got));
+  if (c < lookAheadFirst_ || c - lookAheadFirst_ >= lookAheadCount_) {
+    const uint32_t n = std::min<uint32_t>(std::max<uint32_t>(1, kLookAheadPiece / cb), geometry_.MaxCluster() - c + 1);
+    lookAhead_.resize(size_t(n) * cb);
+    uint32_t got = 0;
+    lookAheadCount_ = 0;
+    if (ReadBytes(ClusterToOffset(geometry_, c), n * cb, lookAhead_.data(), got)) return {};
+    lookAheadBytes_ += got;
+    lookAheadFirst_ = c;
+    lookAheadCount_ = got / cb;
+    if (lookAheadCount_ == 0) return {};
   }
-  readsAsEntries_.emplace(c, yes);
-  return yes;
+  return ByteView(lookAhead_.data() + size_t(c - lookAheadFirst_) * cb, cb);
 }
 
-std::vector<FolderCandidate> CFastFatRecovery::CandidatesAfter(uint32_t after, size_t max) {
-  std::vector<FolderCandidate> out;
-  const uint32_t cb = geometry_.ClusterBytes();
+uint32_t CFastFatRecovery::FindContinuation(const std::vector<OpenFolderEnd>& ends, size_t i) {
+  auto allFree = [this](uint32_t a, uint32_t b) {
+    for (uint32_t c = a; c < b; ++c)
+      if (!cache_.IsFree(c)) return false;
+    return true;
+  };
   const uint64_t start = lookAheadBytes_;
-  std::vector<uint8_t> buf(cb);
-  for (uint32_t c = cache_.NextCluster(after); c != 0 && out.size() < max; c = cache_.NextCluster(c)) {
-    if (lookAheadBytes_ - start > kLookAheadBytes || lookAheadBytes_ > kTotalLookAheadBytes) break;
-    if (!cache_.IsFree(c)) break;  // a free cluster's successor is free; anything else is a chain
-    if (walked_.count(c) || claimed_.count(c) || folders_.count(c) || !ReadsAsEntries(c)) continue;
-    uint32_t got = 0;
-    if (ReadBytes(ClusterToOffset(geometry_, c), cb, buf.data(), got) || got < cb) continue;
-    out.push_back(DescribeCandidate(c, ByteView(buf.data(), got), geometry_.fat32));
+  const uint32_t bps = geometry_.bytesPerSector;
+  size_t skipped = 0;
+  for (uint32_t c = cache_.NextCluster(ends[i].last); c != 0; c = cache_.NextCluster(c)) {
+    if (lookAheadBytes_ - start > kLookAheadBytes || lookAheadBytes_ > kTotalLookAheadBytes) return 0;
+    if (walked_.count(c) || claimed_.count(c) || folders_.count(c)) continue;
+    ByteView v = LookAheadCluster(c);
+    // The first sector sorts out data clusters cheaply; the whole cluster decides.
+    if (v.size() == 0 || !IsDirectoryCluster(v.Sub(0, bps)) || !IsDirectoryCluster(v)) continue;
+    const FolderCandidate cand = DescribeCandidate(c, v, geometry_.fat32);
+    // With nothing tying it to this folder, a cluster whose content says it
+    // goes on another open folder is left to that one; otherwise the nearest
+    // cluster after this folder's last is its next.
+    if (ContinuesFolder(ends[i], cand, allFree)) return c;
+    bool other = false;
+    for (size_t j = 0; j < ends.size() && !other; ++j) other = j != i && ContinuesFolder(ends[j], cand, allFree);
+    if (!other) return c;
+    if (++skipped > kSkippedPerFolder) return 0;
   }
-  return out;
+  return 0;
 }
 
 bool CFastFatRecovery::ContinueOpenFolders() {
@@ -304,35 +314,13 @@ bool CFastFatRecovery::ContinueOpenFolders() {
   std::vector<OpenFolderEnd> ends;
   ends.swap(open_);
   std::sort(ends.begin(), ends.end(), [](const OpenFolderEnd& a, const OpenFolderEnd& b) { return a.last < b.last; });
-  std::vector<std::vector<FolderCandidate>> candidates(ends.size());
-  for (size_t i = 0; i < ends.size(); ++i) candidates[i] = CandidatesAfter(ends[i].last, kCandidatesPerFolder);
-  auto allFree = [this](uint32_t a, uint32_t b) {
-    for (uint32_t c = a; c < b; ++c)
-      if (!cache_.IsFree(c)) return false;
-    return true;
-  };
-  auto continues = [&](size_t i, const FolderCandidate& c) { return ContinuesFolder(ends[i], c, allFree); };
   const uint32_t cb = geometry_.ClusterBytes();
   const uint64_t maxClusters = std::max<uint64_t>(1, kMaxDirectoryBytes / cb);
   for (size_t i = 0; i < ends.size(); ++i) {
     OpenFolderEnd& end = ends[i];
     if (end.clusters >= maxClusters) continue;
-    const FolderCandidate* taken = nullptr;
-    for (const FolderCandidate& c : candidates[i]) {
-      if (claimed_.count(c.cluster)) continue;
-      // With nothing tying it to this folder, a cluster whose content says it
-      // goes on another open folder is left to that one; otherwise the
-      // nearest cluster after this folder's last is its next.
-      if (!continues(i, c)) {
-        bool other = false;
-        for (size_t j = 0; j < ends.size() && !other; ++j) other = j != i && continues(j, c);
-        if (other) continue;
-      }
-      taken = &c;
-      break;
-    }
-    if (!taken) continue;
-    const uint32_t x = taken->cluster;
+    const uint32_t x = FindContinuation(ends, i);
+    if (x == 0) continue;
     claimed_.insert(x);
     const uint64_t off = ClusterToOffset(geometry_, x);
     uint32_t got = 0;

@@ -70,10 +70,12 @@ class CFastFatRecovery : public CStoreEngineBase {
   // Deleted folders left open: each takes at most one more cluster, in the
   // order of their last clusters. False when none was open.
   bool ContinueOpenFolders();
-  // Up to `max` free clusters after `after` that read as directory entries
-  // and are nobody's yet.
-  std::vector<FolderCandidate> CandidatesAfter(uint32_t after, size_t max);
-  bool ReadsAsEntries(uint32_t cluster);
+  // The cluster that goes on the open folder `ends[i]`: the first free one
+  // after its last that reads as entries, is nobody's yet and whose content
+  // does not tie it to another open folder; 0 when none is found.
+  uint32_t FindContinuation(const std::vector<OpenFolderEnd>& ends, size_t i);
+  // A cluster's bytes, read ahead with the clusters after it; empty on a read error.
+  ByteView LookAheadCluster(uint32_t cluster);
   // The cluster after the data of an entry, following the deleted-data rule.
   uint32_t DataEnd(uint32_t first, uint64_t size, bool isDirectory);
   bool DotPairFits(const uint8_t* buf, size_t len, uint32_t self, uint32_t parent) const;
@@ -93,7 +95,9 @@ class CFastFatRecovery : public CStoreEngineBase {
   std::unordered_set<uint32_t> claimed_;  // later clusters of deleted folders, once taken
   std::unordered_set<uint32_t> deletedWalked_;  // deleted folders' clusters read as entries
   std::vector<OpenFolderEnd> open_;       // deleted folders whose last cluster was full
-  std::unordered_map<uint32_t, bool> readsAsEntries_;
+  std::vector<uint8_t> lookAhead_;         // clusters from lookAheadFirst_ on
+  uint32_t lookAheadFirst_ = 0;
+  uint32_t lookAheadCount_ = 0;
   uint64_t lookAheadBytes_ = 0;           // read so far looking for folders' later clusters
   // The last entry with data met in the directory being walked.
   bool walkHasData_ = false;
