@@ -107,7 +107,11 @@ FoundItemRecord CFastFatRecovery::BaseRecord(ByteView entry, uint32_t cluster) c
 }
 
 Status CFastFatRecovery::Scan(const std::string* earlierLog) {
-  if (earlierLog) return OpenStore(*earlierLog);
+  if (earlierLog) {
+    Status s = OpenStore(*earlierLog);
+    if (s == kOk) RecallDeletedWalked();
+    return s;
+  }
   if (!opened_) return kNotReady;
   pending_.clear();
   walked_.clear();
@@ -173,12 +177,36 @@ Status CFastFatRecovery::Scan(const std::string* earlierLog) {
   return kOk;
 }
 
-bool CFastFatRecovery::WalkedDeletedDirectoryAt(uint64_t byte) const {
-  if (deletedWalked_.empty()) return false;
+bool CFastFatRecovery::ClusterAt(uint64_t byte, uint32_t& cluster) const {
   const uint64_t data = ClusterToOffset(geometry_, 2);
   if (byte < data) return false;
   const uint64_t c = (byte - data) / geometry_.ClusterBytes() + 2;
-  return c <= geometry_.MaxCluster() && deletedWalked_.count(uint32_t(c)) != 0;
+  if (c > geometry_.MaxCluster()) return false;
+  cluster = uint32_t(c);
+  return true;
+}
+
+bool CFastFatRecovery::WalkedDeletedDirectoryAt(uint64_t byte) const {
+  uint32_t c = 0;
+  return !deletedWalked_.empty() && ClusterAt(byte, c) && deletedWalked_.count(c) != 0;
+}
+
+void CFastFatRecovery::RecallDeletedWalked() {
+  deletedWalked_.clear();
+  if (!opened_ || !store_) return;
+  (void)store_->Flush();
+  FoundItemRecord r;
+  for (uint32_t i = 0; i < store_->Count(); ++i) {
+    if (store_->Read(i, r) != kOk) continue;
+    uint32_t c = 0;
+    if (r.isFolder) {
+      c = r.itemId;
+    } else if (!ClusterAt(uint64_t(r.location) * geometry_.bytesPerSector, c)) {
+      continue;
+    }
+    // Entries read from a free cluster can only have been a deleted folder's.
+    if (geometry_.ValidCluster(c) && cache_.IsFree(c)) deletedWalked_.insert(c);
+  }
 }
 
 bool CFastFatRecovery::DotPairFits(const uint8_t* buf, size_t len, uint32_t self, uint32_t parent) const {

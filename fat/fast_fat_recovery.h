@@ -67,6 +67,11 @@ class CFastFatRecovery : public CStoreEngineBase {
   void ReportFolder(ByteView entry, const std::string& name, uint32_t dirCluster, uint32_t depth, bool deleted);
   void ReportFile(ByteView entry, const std::string& name, uint32_t dirCluster, uint32_t depth, uint64_t entryOffset);
   void MarkAncestors(uint32_t dirCluster);
+  // The data cluster holding a byte of the medium; false outside the data area.
+  bool ClusterAt(uint64_t mediumByte, uint32_t& cluster) const;
+  // After an earlier log is loaded: the deleted folders' clusters its entries
+  // came from, so that a resumed deep scan skips them as a fresh one does.
+  void RecallDeletedWalked();
   // Deleted folders left open: each takes at most one more cluster, in the
   // order of their last clusters. False when none was open.
   bool ContinueOpenFolders();

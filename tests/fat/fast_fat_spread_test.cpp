@@ -3,10 +3,13 @@
 // folder's later clusters come back under that folder, not another's.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <set>
 
+#include "engine/result_store.h"
 #include "engine/scan_log_folder.h"
+#include "fat/fast_fat_recovery.h"
 #include "scan/engine_factory.h"
 #include "tests/fat/fat_images.h"
 #include "tests/support/test_support.h"
@@ -69,3 +72,30 @@ INSTANTIATE_TEST_SUITE_P(Images, SpreadFolderScan, ::testing::Values("spread32_4
                            std::string n = info.param;
                            return n.substr(0, n.find('.'));
                          });
+
+// A resumed deep scan loads the quick pass's log instead of scanning again;
+// it must still know which free clusters were deleted folders it listed.
+TEST(SpreadFolderScanLog, AReloadedLogKnowsTheDeletedFoldersItCameFrom) {
+  const CachedFixture& f = SpreadImages();
+  if (f.missingTool) GTEST_SKIP() << f.message;
+  ASSERT_FALSE(f.dir.empty()) << f.message;
+  const std::string image = f.dir + "/spread32_4k.img";
+  UsePrivateDataFolder();
+  ScanLogFolder::Instance().BeginNewScanFolder();
+  CFastFatRecovery scanned, reloaded;
+  ASSERT_EQ(scanned.OpenImage(image, 'Z'), 0);
+  ASSERT_EQ(scanned.Scan(nullptr), 0);
+  const std::string log = std::filesystem::path(scanned.Store()->LogPath()).filename().string();
+  ASSERT_EQ(reloaded.OpenImage(image, 'Z'), 0);
+  ASSERT_EQ(reloaded.Scan(&log), 0);
+  size_t walked = 0;
+  const uint64_t cb = scanned.Geometry().ClusterBytes();
+  for (uint64_t byte = 0; byte < std::filesystem::file_size(image); byte += cb) {
+    const bool w = scanned.WalkedDeletedDirectoryAt(byte);
+    EXPECT_EQ(reloaded.WalkedDeletedDirectoryAt(byte), w) << "at byte " << byte;
+    walked += w;
+  }
+  // Four deleted folders, each over two clusters or more.
+  EXPECT_GE(walked, 8u);
+  EXPECT_FALSE(scanned.WalkedDeletedDirectoryAt(0));
+}
