@@ -52,6 +52,10 @@ class IFileRecoveryParse {
   virtual bool ChoosesScanFolder() const { return false; }
   // NextFreeExtent counts in sectors of this size (after LoadAllocationBitmap).
   virtual bool FreeExtentsInSectorsOf(uint32_t sectorSize) const { return true; }
+  // The scan has read (and reported from) the directory entries at this byte
+  // of the medium, in a folder the file system marks deleted: a deep pass
+  // over free space need not read them again.
+  virtual bool WalkedDeletedDirectoryAt(uint64_t mediumByte) const { return false; }
   // The store of the records this engine wrote; null when it keeps none of its own.
   virtual ResultStore* RecordStore() { return nullptr; }
 };

@@ -27,8 +27,14 @@ constexpr uint64_t kMaxDirectoryBytes = 65536ull * 32;
 constexpr uint32_t kRunBytes = 1u << 20;
 constexpr size_t kPieceBytes = 65536;
 constexpr int kReportIntervalMs = 5000;
-// Free clusters passed over while looking for a deleted folder's next cluster.
-constexpr uint32_t kDirectoryLookAhead = 256;
+// Free space read while looking for one deleted folder's next cluster, and
+// for all of them in one scan.
+constexpr uint64_t kLookAheadBytes = 64ull << 20;
+constexpr uint64_t kTotalLookAheadBytes = 2ull << 30;
+// Clusters passed over for each open folder because they go on other ones.
+constexpr size_t kSkippedPerFolder = 8;
+// Free space is read ahead in pieces of this size.
+constexpr uint32_t kLookAheadPiece = 256 * 1024;
 
 bool IsDotName(ByteView e) {
   return e.U8(0) == '.' && (e.U8(1) == ' ' || (e.U8(1) == '.' && e.U8(2) == ' '));
@@ -101,11 +107,19 @@ FoundItemRecord CFastFatRecovery::BaseRecord(ByteView entry, uint32_t cluster) c
 }
 
 Status CFastFatRecovery::Scan(const std::string* earlierLog) {
-  if (earlierLog) return OpenStore(*earlierLog);
+  if (earlierLog) {
+    Status s = OpenStore(*earlierLog);
+    if (s == kOk) RecallDeletedWalked();
+    return s;
+  }
   if (!opened_) return kNotReady;
   pending_.clear();
   walked_.clear();
   claimed_.clear();
+  open_.clear();
+  deletedWalked_.clear();
+  lookAheadCount_ = 0;
+  lookAheadBytes_ = 0;
   folders_.clear();
   marked_.clear();
   markedSet_.clear();
@@ -128,7 +142,10 @@ Status CFastFatRecovery::Scan(const std::string* earlierLog) {
   if (int r = report(1, -1)) return r;
   auto last = std::chrono::steady_clock::now();
   int step = 0;
-  while (!pending_.empty()) {
+  // Folders first, then the later clusters of deleted folders left open;
+  // those may name folders of their own, which are walked in turn.
+  while (!pending_.empty() || ContinueOpenFolders()) {
+    if (pending_.empty()) continue;
     uint32_t c = *pending_.begin();
     pending_.erase(pending_.begin());
     if (!walked_.insert(c).second) continue;
@@ -158,6 +175,38 @@ Status CFastFatRecovery::Scan(const std::string* earlierLog) {
   (void)store_->Flush();
   if (int r = report(100, 0)) return r;
   return kOk;
+}
+
+bool CFastFatRecovery::ClusterAt(uint64_t byte, uint32_t& cluster) const {
+  const uint64_t data = ClusterToOffset(geometry_, 2);
+  if (byte < data) return false;
+  const uint64_t c = (byte - data) / geometry_.ClusterBytes() + 2;
+  if (c > geometry_.MaxCluster()) return false;
+  cluster = uint32_t(c);
+  return true;
+}
+
+bool CFastFatRecovery::WalkedDeletedDirectoryAt(uint64_t byte) const {
+  uint32_t c = 0;
+  return !deletedWalked_.empty() && ClusterAt(byte, c) && deletedWalked_.count(c) != 0;
+}
+
+void CFastFatRecovery::RecallDeletedWalked() {
+  deletedWalked_.clear();
+  if (!opened_ || !store_) return;
+  (void)store_->Flush();
+  FoundItemRecord r;
+  for (uint32_t i = 0; i < store_->Count(); ++i) {
+    if (store_->Read(i, r) != kOk) continue;
+    uint32_t c = 0;
+    if (r.isFolder) {
+      c = r.itemId;
+    } else if (!ClusterAt(uint64_t(r.location) * geometry_.bytesPerSector, c)) {
+      continue;
+    }
+    // Entries read from a free cluster can only have been a deleted folder's.
+    if (geometry_.ValidCluster(c) && cache_.IsFree(c)) deletedWalked_.insert(c);
+  }
 }
 
 bool CFastFatRecovery::DotPairFits(const uint8_t* buf, size_t len, uint32_t self, uint32_t parent) const {
@@ -192,36 +241,137 @@ void CFastFatRecovery::WalkDirectory(uint32_t c) {
   if (!geometry_.ValidCluster(c)) return;
   const uint32_t cb = geometry_.ClusterBytes();
   clusterBuf_.resize(cb);
-  // Deleted directories have no chain: their next clusters are guessed, so
-  // each guess must look like directory entries.
-  const bool guessed = cache_.IsFree(c);
+  walkHasData_ = false;
+  if (cache_.IsFree(c)) {
+    // A deleted folder has no chain: its first cluster is walked now, later
+    // ones are looked for once every folder's first cluster is known.
+    const uint64_t off = ClusterToOffset(geometry_, c);
+    uint32_t got = 0;
+    if (ReadBytes(off, cb, clusterBuf_.data(), got) || got < cb) return;
+    if (!DotPairFits(clusterBuf_.data(), got, c, parent)) return;
+    deletedWalked_.insert(c);
+    if (WalkEntries(clusterBuf_.data(), got, off, c, depth, parentDeleted) == WalkEnd::kEndOfDirectory) return;
+    OpenFolderEnd end;
+    end.folder = end.last = c;
+    end.depth = depth;
+    end.deleted = parentDeleted;
+    end.hasData = walkHasData_;
+    if (walkHasData_) end.dataEnd = DataEnd(walkLastData_, walkLastSize_, walkLastIsDir_);
+    end.inLongName = !lfn_.Empty();
+    end.lfnChecksum = lfnChecksum_;
+    end.lfn = lfn_;
+    open_.push_back(end);
+    return;
+  }
   const uint64_t maxSteps = std::max<uint64_t>(1, kMaxDirectoryBytes / cb);
   std::unordered_set<uint32_t> seen{c};
   uint32_t cur = c;
-  uint32_t skipped = 0;
-  for (uint64_t step = 0; step < maxSteps;) {
+  for (uint64_t step = 0; step < maxSteps; ++step) {
     uint64_t off = ClusterToOffset(geometry_, cur);
     uint32_t got = 0;
     if (ReadBytes(off, cb, clusterBuf_.data(), got) || got < cb) return;
     // Only a folder's first cluster opens with "." and "..".
     if (step == 0 && c != root && !DotPairFits(clusterBuf_.data(), got, c, parent)) return;
-    bool walk = true;
-    if (step > 0 && guessed) {
-      // A deleted folder's later clusters follow its files' data: pass over
-      // free clusters that hold no entries, a bounded number of them, and
-      // never take a cluster another deleted folder already took.
-      walk = IsDirectoryCluster(ByteView(clusterBuf_.data(), got)) && claimed_.insert(cur).second;
-      if (!walk && ++skipped > kDirectoryLookAhead) return;
-    }
-    if (walk) {
-      ++step;
-      skipped = 0;
-      if (WalkEntries(clusterBuf_.data(), got, off, c, depth, parentDeleted) == WalkEnd::kEndOfDirectory) return;
-    }
+    if (WalkEntries(clusterBuf_.data(), got, off, c, depth, parentDeleted) == WalkEnd::kEndOfDirectory) return;
     uint32_t next = cache_.NextCluster(cur);
     if (next == 0 || !seen.insert(next).second) return;
     cur = next;
   }
+}
+
+uint32_t CFastFatRecovery::DataEnd(uint32_t first, uint64_t size, bool isDirectory) {
+  const uint64_t cb = geometry_.ClusterBytes();
+  uint64_t n = isDirectory ? 1 : std::max<uint64_t>(1, (size + cb - 1) / cb);
+  // Deleted data skips clusters in use; a long file is taken as contiguous.
+  if (n > 65536 || !cache_.IsFree(first)) return uint32_t(std::min<uint64_t>(first + n, UINT32_MAX));
+  uint32_t c = first;
+  for (uint64_t i = 1; i < n; ++i) {
+    uint32_t next = cache_.NextCluster(c);
+    if (next == 0) return c + 1;
+    c = next;
+  }
+  return c + 1;
+}
+
+ByteView CFastFatRecovery::LookAheadCluster(uint32_t c) {
+  const uint32_t cb = geometry_.ClusterBytes();
+  if (c < lookAheadFirst_ || c - lookAheadFirst_ >= lookAheadCount_) {
+    const uint32_t n = std::min<uint32_t>(std::max<uint32_t>(1, kLookAheadPiece / cb), geometry_.MaxCluster() - c + 1);
+    lookAhead_.resize(size_t(n) * cb);
+    uint32_t got = 0;
+    lookAheadCount_ = 0;
+    if (ReadBytes(ClusterToOffset(geometry_, c), n * cb, lookAhead_.data(), got)) return {};
+    lookAheadBytes_ += got;
+    lookAheadFirst_ = c;
+    lookAheadCount_ = got / cb;
+    if (lookAheadCount_ == 0) return {};
+  }
+  return ByteView(lookAhead_.data() + size_t(c - lookAheadFirst_) * cb, cb);
+}
+
+uint32_t CFastFatRecovery::FindContinuation(const std::vector<OpenFolderEnd>& ends, size_t i) {
+  auto allFree = [this](uint32_t a, uint32_t b) {
+    for (uint32_t c = a; c < b; ++c)
+      if (!cache_.IsFree(c)) return false;
+    return true;
+  };
+  const uint64_t start = lookAheadBytes_;
+  const uint32_t bps = geometry_.bytesPerSector;
+  size_t skipped = 0;
+  for (uint32_t c = cache_.NextCluster(ends[i].last); c != 0; c = cache_.NextCluster(c)) {
+    if (lookAheadBytes_ - start > kLookAheadBytes || lookAheadBytes_ > kTotalLookAheadBytes) return 0;
+    if (walked_.count(c) || claimed_.count(c) || folders_.count(c)) continue;
+    ByteView v = LookAheadCluster(c);
+    // The first sector sorts out data clusters cheaply; the whole cluster decides.
+    if (v.size() == 0 || !IsDirectoryCluster(v.Sub(0, bps)) || !IsDirectoryCluster(v)) continue;
+    const FolderCandidate cand = DescribeCandidate(c, v, geometry_.fat32);
+    // With nothing tying it to this folder, a cluster whose content says it
+    // goes on another open folder is left to that one; otherwise the nearest
+    // cluster after this folder's last is its next.
+    if (ContinuesFolder(ends[i], cand, allFree)) return c;
+    bool other = false;
+    for (size_t j = 0; j < ends.size() && !other; ++j) other = j != i && ContinuesFolder(ends[j], cand, allFree);
+    if (!other) return c;
+    if (++skipped > kSkippedPerFolder) return 0;
+  }
+  return 0;
+}
+
+bool CFastFatRecovery::ContinueOpenFolders() {
+  if (open_.empty()) return false;
+  std::vector<OpenFolderEnd> ends;
+  ends.swap(open_);
+  std::sort(ends.begin(), ends.end(), [](const OpenFolderEnd& a, const OpenFolderEnd& b) { return a.last < b.last; });
+  const uint32_t cb = geometry_.ClusterBytes();
+  const uint64_t maxClusters = std::max<uint64_t>(1, kMaxDirectoryBytes / cb);
+  for (size_t i = 0; i < ends.size(); ++i) {
+    OpenFolderEnd& end = ends[i];
+    if (end.clusters >= maxClusters) continue;
+    const uint32_t x = FindContinuation(ends, i);
+    if (x == 0) continue;
+    claimed_.insert(x);
+    const uint64_t off = ClusterToOffset(geometry_, x);
+    uint32_t got = 0;
+    clusterBuf_.resize(cb);
+    if (ReadBytes(off, cb, clusterBuf_.data(), got) || got < cb) continue;
+    deletedWalked_.insert(x);
+    lfn_ = end.lfn;
+    lfnChecksum_ = end.lfnChecksum;
+    walkHasData_ = false;
+    if (WalkEntries(clusterBuf_.data(), got, off, end.folder, end.depth, end.deleted) == WalkEnd::kEndOfDirectory)
+      continue;
+    end.last = x;
+    ++end.clusters;
+    if (walkHasData_) {
+      end.hasData = true;
+      end.dataEnd = DataEnd(walkLastData_, walkLastSize_, walkLastIsDir_);
+    }
+    end.inLongName = !lfn_.Empty();
+    end.lfnChecksum = lfnChecksum_;
+    end.lfn = lfn_;
+    open_.push_back(end);
+  }
+  return true;
 }
 
 CFastFatRecovery::WalkEnd CFastFatRecovery::WalkEntries(const uint8_t* buf, size_t len, uint64_t bufOffset,
@@ -244,6 +394,13 @@ CFastFatRecovery::WalkEnd CFastFatRecovery::WalkEntries(const uint8_t* buf, size
       if (lfn_.Empty()) lfnChecksum_ = e.LfnChecksumByte();
       if (!lfn_.Add(raw)) return WalkEnd::kEndOfDirectory;
       continue;
+    }
+    if (const uint32_t fc = e.FirstCluster(geometry_.fat32); fc >= 2 && !IsDotName(raw) &&
+                                                               ((a & kFatAttrDirectory) || e.Size() > 0)) {
+      walkHasData_ = true;
+      walkLastData_ = fc;
+      walkLastSize_ = e.Size();
+      walkLastIsDir_ = (a & kFatAttrDirectory) != 0;
     }
     std::string longName = lfn_.Take();
     // A long name left by another entry (its checksum disagrees) is not this

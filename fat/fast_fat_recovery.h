@@ -13,6 +13,7 @@
 
 #include "engine/content_check.h"
 #include "engine/store_engine.h"
+#include "fat/deleted_folder_ends.h"
 #include "fat/fat_boot_sector.h"
 #include "fat/fat_entry_cache.h"
 #include "fat/fat_names.h"
@@ -37,6 +38,8 @@ class CFastFatRecovery : public CStoreEngineBase {
   // Positions and lengths in sectors of the medium, relative to the partition.
   // Returns 1 with the extent (length 0 at the end), like the other quick engine.
   Status NextFreeExtent(uint64_t& startSector, uint64_t& lengthSectors) override;
+
+  bool WalkedDeletedDirectoryAt(uint64_t mediumByte) const override;
 
   // The hook for the content check and the FAT32 high-word search.
   void SetContentCheck(ContentCheck check) { contentCheck_ = std::move(check); }
@@ -64,6 +67,22 @@ class CFastFatRecovery : public CStoreEngineBase {
   void ReportFolder(ByteView entry, const std::string& name, uint32_t dirCluster, uint32_t depth, bool deleted);
   void ReportFile(ByteView entry, const std::string& name, uint32_t dirCluster, uint32_t depth, uint64_t entryOffset);
   void MarkAncestors(uint32_t dirCluster);
+  // The data cluster holding a byte of the medium; false outside the data area.
+  bool ClusterAt(uint64_t mediumByte, uint32_t& cluster) const;
+  // After an earlier log is loaded: the deleted folders' clusters its entries
+  // came from, so that a resumed deep scan skips them as a fresh one does.
+  void RecallDeletedWalked();
+  // Deleted folders left open: each takes at most one more cluster, in the
+  // order of their last clusters. False when none was open.
+  bool ContinueOpenFolders();
+  // The cluster that goes on the open folder `ends[i]`: the first free one
+  // after its last that reads as entries, is nobody's yet and whose content
+  // does not tie it to another open folder; 0 when none is found.
+  uint32_t FindContinuation(const std::vector<OpenFolderEnd>& ends, size_t i);
+  // A cluster's bytes, read ahead with the clusters after it; empty on a read error.
+  ByteView LookAheadCluster(uint32_t cluster);
+  // The cluster after the data of an entry, following the deleted-data rule.
+  uint32_t DataEnd(uint32_t first, uint64_t size, bool isDirectory);
   bool DotPairFits(const uint8_t* buf, size_t len, uint32_t self, uint32_t parent) const;
   uint32_t SearchHighWord(ByteView entry, bool isDirectory, std::string_view extension);
   int ContentPlausible(uint32_t cluster, std::string_view extension);
@@ -79,6 +98,17 @@ class CFastFatRecovery : public CStoreEngineBase {
   std::set<uint32_t> pending_;
   std::unordered_set<uint32_t> walked_;
   std::unordered_set<uint32_t> claimed_;  // later clusters of deleted folders, once taken
+  std::unordered_set<uint32_t> deletedWalked_;  // deleted folders' clusters read as entries
+  std::vector<OpenFolderEnd> open_;       // deleted folders whose last cluster was full
+  std::vector<uint8_t> lookAhead_;         // clusters from lookAheadFirst_ on
+  uint32_t lookAheadFirst_ = 0;
+  uint32_t lookAheadCount_ = 0;
+  uint64_t lookAheadBytes_ = 0;           // read so far looking for folders' later clusters
+  // The last entry with data met in the directory being walked.
+  bool walkHasData_ = false;
+  uint32_t walkLastData_ = 0;
+  uint64_t walkLastSize_ = 0;
+  bool walkLastIsDir_ = false;
   std::unordered_map<uint32_t, FolderInfo> folders_;
   std::vector<uint32_t> marked_;
   std::unordered_set<uint32_t> markedSet_;

@@ -154,6 +154,7 @@ Status CProfessionalRecovery::Scan(const std::string*) {
     }
     if (result == kOk) {
       SectorDispatcher dispatch(source_, sectorSize_, fat_, ntfs_, carve_);
+      dispatch.SkipDirectoriesWalkedBy(quick_.get());
       DeepPass pass(source_, start_, sectorSize_, dispatch,
                     [this, foundAtStart] { return uint64_t(GetFoundCount()) + foundAtStart; });
       result = pass.Run(pos, total, ranges ? &*ranges : nullptr, PassReport{progress_, user_, share_});

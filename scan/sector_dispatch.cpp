@@ -42,9 +42,9 @@ uint64_t SectorDispatcher::DispatchChunk(const uint8_t* chunk, uint32_t sectors,
     if (IsFileRecordSector(sec)) {
       OnFileRecordSector(chunk, i, sectors, firstSector + i);
     } else if (IsDotPair(view)) {
-      fat_.OnDotPairSector(view, firstSector + i);
+      if (!WalkedByQuickPass(firstSector + i)) fat_.OnDotPairSector(view, firstSector + i);
     } else if (IsDirectoryCluster(view)) {
-      fat_.OnDirectorySector(view, firstSector + i);
+      if (!WalkedByQuickPass(firstSector + i)) fat_.OnDirectorySector(view, firstSector + i);
     } else {
       Status s = carve_.CarveAtSector(sectorSize_, view, firstSector + i, progress, &source_, skip, found);
       if (s == kStopRequested) {

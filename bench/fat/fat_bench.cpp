@@ -1,7 +1,9 @@
 // Quick FAT scan of an image, then copy-out of every file it found, keeping
 // the folder paths. Prints one line per recovered file ("path<TAB>size") to
-// the list file and a summary to stdout.
-//   fat_bench IMAGE OUTDIR LISTFILE [--partition START COUNT]
+// the list file and a summary to stdout. With --deep the deep scan runs
+// instead (the quick pass, then every free sector), and each list line also
+// names the kind of engine that found the file.
+//   fat_bench IMAGE OUTDIR LISTFILE [--partition START COUNT | --deep]
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -19,7 +21,7 @@ using namespace dunmere;
 
 int main(int argc, char** argv) {
   if (argc < 4) {
-    std::fprintf(stderr, "usage: fat_bench IMAGE OUTDIR LISTFILE [--partition START COUNT]\n");
+    std::fprintf(stderr, "usage: fat_bench IMAGE OUTDIR LISTFILE [--partition START COUNT | --deep]\n");
     return 2;
   }
   std::string image = argv[1], outDir = argv[2], listFile = argv[3];
@@ -31,7 +33,11 @@ int main(int argc, char** argv) {
   auto t0 = std::chrono::steady_clock::now();
   ScanLogFolder::Instance().BeginNewScanFolder();
   std::unique_ptr<IFileRecoveryParse> engine;
-  if (argc >= 7 && std::string(argv[4]) == "--partition") {
+  const bool deep = argc >= 5 && std::string(argv[4]) == "--deep";
+  if (deep) {
+    engine = CreateEngineForImage(image, 'Z', true);
+    if (engine) engine->DeclineResume();
+  } else if (argc >= 7 && std::string(argv[4]) == "--partition") {
     DiskTable::SetOverride({image});
     engine = CreateEngineForPartition(0, std::strtoull(argv[5], nullptr, 10), std::strtoull(argv[6], nullptr, 10),
                                       'C', false);
@@ -66,7 +72,9 @@ int main(int argc, char** argv) {
     ++files;
     Status s = engine->RecoverItem(item.first, outDir + "/" + rel, 0);
     if (s) ++failed;
-    list << rel << '\t' << item.first.size << '\t' << s << '\n';
+    list << rel << '\t' << item.first.size << '\t' << s;
+    if (deep) list << '\t' << item.first.sourceKind;
+    list << '\n';
   }
   auto t2 = std::chrono::steady_clock::now();
   auto ms = [](auto a, auto b) { return std::chrono::duration<double, std::milli>(b - a).count(); };

@@ -16,39 +16,7 @@ export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
 mkdir -p "$work"
 img="$work/bench32.img"
 
-if [ ! -f "$img" ] || [ ! -f "$img.manifest" ]; then
-  rm -rf "$work/src" "$img"
-  python3 - "$work/src" "$img.manifest" <<'PY'
-import hashlib, os, random, sys
-root, manifest = sys.argv[1], sys.argv[2]
-r = random.Random(20261208)
-lines = []
-for d in range(500):
-    folder = f"Folder {d:03d} of the bench"
-    os.makedirs(os.path.join(root, folder))
-    whole = d % 10 == 9  # 50 folders are deleted whole
-    for f in range(40):
-        gone = whole or f % 2 == 1
-        name = f"{'Gone' if gone else 'Kept'} file {f:02d} in folder {d:03d}.dat"
-        data = r.randbytes(r.randint(1, 24000))
-        with open(os.path.join(root, folder, name), "wb") as fh:
-            fh.write(data)
-        lines.append(f"{'deleted' if gone else 'live'}\t{folder}/\t{name}\t{hashlib.sha256(data).hexdigest()}")
-with open(manifest, "w") as fh:
-    fh.write("\n".join(lines) + "\n")
-PY
-  truncate -s 400M "$img"
-  mkfs.fat -F 32 -s 8 "$img" >/dev/null
-  mcopy -s -i "$img" "$work/src"/* ::/
-  for d in $(seq -f '%03g' 0 499); do
-    if [ $((10#$d % 10)) -eq 9 ]; then
-      mdeltree -i "$img" "::/Folder $d of the bench"
-    else
-      mdel -i "$img" "::/Folder $d of the bench/Gone*"
-    fi
-  done
-  rm -rf "$work/src"
-fi
+[ -f "$img" ] && [ -f "$img.manifest" ] || "$(dirname "$0")/make_bench32.sh" "$img"
 
 rm -rf "$work/ours" "$work/ours.data" "$work/tsk" "$work/tskall"
 sync
