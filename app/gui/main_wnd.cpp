@@ -349,7 +349,8 @@ void CMainWnd::DropPreviousScan() {
   }
   // What the result views show came from those engines.
   if (!lastTags_.empty()) results_->Clear();
-  for (const std::string& path : lastLogPaths_) ScanLogFolder::Instance().RemoveScanFolder(path);
+  // A folder that cannot be removed only costs disk space in the data folder.
+  for (const std::string& path : lastLogPaths_) (void)ScanLogFolder::Instance().RemoveScanFolder(path);
   lastTags_.clear();
   lastLogPaths_.clear();
 }
