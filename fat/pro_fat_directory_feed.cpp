@@ -85,19 +85,22 @@ void FatDirectoryFeed::OnDotPairSector(ByteView sector, uint64_t s) {
   if (runPtr) run1_ = run;
 }
 
+bool FatDirectoryFeed::StartRunByGuesses(FatDirRun& run, ByteView sector, uint64_t s) {
+  int g = kNoGuess;
+  uint32_t cluster = 0;
+  if (!guesses_.Place(s, g, cluster)) return false;
+  uint64_t first = 0;
+  guesses_[g].ClusterOf(s, cluster, first);
+  if (!tree_.IsRoot(cluster)) tree_.Continuations().MarkHeadless(cluster, g);
+  StartRun(run, sector, s, g, cluster, first);
+  return true;
+}
+
 void FatDirectoryFeed::OnDirectorySector(ByteView sector, uint64_t s) {
   if (sector.size() < kFatDirEntrySize) return;
   if (JoinWithTail(sector, s, &run1_)) return;
   if (ContinueRun(run1_, sector, s)) return;
-  int g = kNoGuess;
-  uint32_t cluster = 0;
-  if (guesses_.Place(s, g, cluster)) {
-    uint64_t first = 0;
-    guesses_[g].ClusterOf(s, cluster, first);
-    if (!tree_.IsRoot(cluster)) tree_.Continuations().MarkHeadless(cluster, g);
-    StartRun(run1_, sector, s, g, cluster, first);
-    return;
-  }
+  if (StartRunByGuesses(run1_, sector, s)) return;
   tails_.KeepSector(sector, s);
 }
 
@@ -169,17 +172,10 @@ bool FatDirectoryFeed::JoinWithTail(ByteView sector, uint64_t s, FatDirRun* run)
 
 void FatDirectoryFeed::PlaceUnclaimed(ByteView sector, uint64_t s) {
   if (JoinWithTail(sector, s, &run2_)) return;
-  int g = kNoGuess;
-  uint32_t cluster = 0;
-  if (guesses_.Place(s, g, cluster)) {
-    uint64_t first = 0;
-    guesses_[g].ClusterOf(s, cluster, first);
-    if (!tree_.IsRoot(cluster)) tree_.Continuations().MarkHeadless(cluster, g);
-    StartRun(run2_, sector, s, g, cluster, first);
-    return;
-  }
+  if (StartRunByGuesses(run2_, sector, s)) return;
   if (ContinueRun(run2_, sector, s)) return;
-  g = guesses_.FindNearestBelow(s);
+  int g = guesses_.FindNearestBelow(s);
+  uint32_t cluster = 0;
   uint64_t first = 0;
   if (g == kNoGuess || !guesses_[g].ClusterOf(s, cluster, first)) {
     ++stats_.unplacedSectors;

@@ -68,6 +68,8 @@ class FatDirectoryFeed {
   // Starts `run` at sector `s`, which `guess` places in `cluster` (first
   // sector `first`), and parses the sector.
   void StartRun(FatDirRun& run, ByteView sector, uint64_t s, int guess, uint32_t cluster, uint64_t first);
+  // Starts a run where a volume guess places the sector; false when none does.
+  bool StartRunByGuesses(FatDirRun& run, ByteView sector, uint64_t s);
   bool ContinueRun(FatDirRun& r, ByteView sector, uint64_t s);
   void ParseAndKeepTail(ByteView buf, const FatBufferPlace& place, FatDirRun* run);
   // Joins a waiting tail with the sector and parses them; false when none fits.

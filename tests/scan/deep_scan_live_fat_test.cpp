@@ -76,7 +76,7 @@ TEST(DeepScanOfLiveFat, DeletedFoldersTheQuickPassWalkedAreListedOnce) {
   if (small.missingTool || spread.missingTool) GTEST_SKIP() << small.message << spread.message;
   ASSERT_FALSE(small.dir.empty()) << small.message;
   ASSERT_FALSE(spread.dir.empty()) << spread.message;
-  for (const std::string image : {small.dir + "/fat16.img", spread.dir + "/spread32_4k.img"}) {
+  for (const std::string& image : {small.dir + "/fat16.img", spread.dir + "/spread32_4k.img"}) {
     SCOPED_TRACE(image);
     auto files = DeepScanFiles(image);
     auto copies = Copies(files);
