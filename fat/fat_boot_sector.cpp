@@ -100,8 +100,11 @@ bool Fat1216Test(ByteView b) {
          HasBootSignature(b);
 }
 
+// A small FAT32 volume (mkfs.fat with 4 KiB sectors, say) keeps its sector
+// count in the 16-bit field, as FAT12/16 do; either field counts.
 bool Fat32Test(ByteView b) {
-  return b.Equals(82, "FAT32   ") && b.U8(16) != 0 && b.U32(32) != 0 && IsPow2Upto(b.U8(13), 128) &&
+  return b.Equals(82, "FAT32   ") && b.U8(16) != 0 && (b.U32(32) != 0 || b.U16(19) != 0) &&
+         IsPow2Upto(b.U8(13), 128) &&
          b.U32(36) >= 1 && HasBootSignature(b);
 }
 }  // namespace

@@ -6,25 +6,31 @@ namespace dunmere {
 
 namespace {
 bool IsPow2(uint64_t v) { return v != 0 && (v & (v - 1)) == 0; }
+constexpr uint64_t kMaxClusterBytes = 2u << 20;
 }  // namespace
+
+uint32_t DecodeNtfsSectorsPerCluster(uint8_t raw, uint32_t bytesPerSector) {
+  if (bytesPerSector == 0) bytesPerSector = 512;
+  uint64_t spc;
+  if (raw <= 0x80) {
+    spc = raw;
+  } else {
+    uint32_t shift = 256u - raw;
+    if (shift > 12) return 0;  // 4096 sectors, 2 MiB on 512-byte sectors
+    spc = uint64_t(1) << shift;
+  }
+  if (!IsPow2(spc) || spc * bytesPerSector > kMaxClusterBytes) return 0;
+  return uint32_t(spc);
+}
 
 Status ParseNtfsBootSector(ByteView b, NtfsBootInfo& out) {
   if (!b.Has(0, 512) || !b.Equals(offsetof(NtfsBootSector, oemId), "NTFS    ")) return kInvalidData;
   uint32_t bps = b.U16(offsetof(NtfsBootSector, bytesPerSector));
   if (bps == 0) bps = 512;
   if (!IsPow2(bps) || bps < 512 || bps > 4096) return kInvalidData;
-  uint8_t rawSpc = b.U8(offsetof(NtfsBootSector, sectorsPerCluster));
-  uint32_t spc;
-  if (rawSpc == 0) return kBadClusterSize;
-  if (rawSpc <= 0x80) {
-    spc = rawSpc;
-  } else {
-    uint32_t shift = 256u - rawSpc;
-    if (shift > 12) return kBadClusterSize;
-    spc = 1u << shift;
-  }
+  uint32_t spc = DecodeNtfsSectorsPerCluster(b.U8(offsetof(NtfsBootSector, sectorsPerCluster)), bps);
+  if (spc == 0) return kBadClusterSize;
   uint64_t clusterBytes = uint64_t(spc) * bps;
-  if (!IsPow2(spc) || clusterBytes > (2u << 20)) return kBadClusterSize;
 
   int8_t cpr = int8_t(b.U8(offsetof(NtfsBootSector, clustersPerMftRecord)));
   uint64_t recordBytes;
@@ -57,7 +63,9 @@ bool IsNtfsBootSector(ByteView b) {
   uint16_t bps = b.U16(11);
   if (bps == 0 || bps % 512 != 0) return false;
   if (b.U16(14) != 0) return false;
-  if (!IsPow2Upto(b.U8(13), 64)) return false;
+  // Clusters of 64 KiB on 512-byte sectors (128) and the larger ones held as
+  // an exponent are common on volumes for big files.
+  if (DecodeNtfsSectorsPerCluster(b.U8(13), bps) == 0) return false;
   if (b.U64(40) == 0) return false;
   for (size_t off : {16, 17, 18, 19, 20, 22, 23, 32, 33, 34, 35})
     if (b.U8(off) != 0) return false;

@@ -56,6 +56,12 @@ struct NtfsBootInfo {
 // power of two from 512 to 4096, an $MFT outside the volume).
 Status ParseNtfsBootSector(ByteView boot, NtfsBootInfo& out);
 
+// Sectors per cluster from the boot sector's byte at 13, decoded as Windows
+// does: up to 0x80 the count itself, above it 2^(256 - value) (clusters of
+// 128 KiB to 2 MiB on 512-byte sectors). 0 for a value that is neither a
+// power of two nor such an exponent, or for a cluster larger than 2 MiB.
+uint32_t DecodeNtfsSectorsPerCluster(uint8_t raw, uint32_t bytesPerSector);
+
 // A boot sector an NTFS volume would write (the detector's test).
 bool IsNtfsBootSector(ByteView b);
 

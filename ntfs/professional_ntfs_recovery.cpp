@@ -89,15 +89,21 @@ Status CProfessionalNtfsRecovery::OpenArea(uint64_t start, uint64_t count, uint1
   sectorSize_ = source_.UnitSize() ? source_.UnitSize() : 512;
   sectorsPerRecord_ = sectorSize_ == 512 ? 2 : 1;
   recordBytes_ = sectorSize_ * sectorsPerRecord_;
-  sectorsPerCluster_ = EstimateSectorsPerCluster();
   // The first bytes only seed the table of a volume still in place; an
   // unreadable start does not keep the deep scan from running.
   boot_.assign(std::max<size_t>(kBootBytes, sectorSize_), 0);
   if (ReadSectorsAt(start, uint32_t(boot_.size() / sectorSize_), boot_.data())) boot_.clear();
+  sectorsPerCluster_ = EstimateSectorsPerCluster();
   return kOk;
 }
 
 uint32_t CProfessionalNtfsRecovery::EstimateSectorsPerCluster() const {
+  // A volume still in place says its cluster size itself (also the large
+  // ones a guess by size never reaches).
+  NtfsBootInfo info;
+  if (!boot_.empty() && ParseNtfsBootSector(ByteView(boot_.data(), boot_.size()), info) == kOk &&
+      info.bytesPerSector == sectorSize_)
+    return info.sectorsPerCluster;
   double mib = double(areaCount_) * sectorSize_ / double(1 << 20);
   double d = sectorSize_ / 512.0;
   if (mib > 2048 * d) return 8;
@@ -564,7 +570,10 @@ Status CProfessionalNtfsRecovery::ReadContent(const FoundItemRecord& record, con
   VolumeReader read = [&](uint64_t volumeByte, size_t length, uint8_t* dst) -> Status {
     if (volumeByte % sectorSize_ || length % sectorSize_) return kInvalidArg;
     uint64_t sector = (volumeByte0 + volumeByte) / sectorSize_;
-    return ReadSectorsAt(sector, uint32_t(length / sectorSize_), dst);
+    uint64_t count = length / sectorSize_;
+    // Clusters past the end of the medium: the data is not there to read.
+    if (sector >= source_.SectorCount() || count > source_.SectorCount() - sector) return kDataPastEnd;
+    return ReadSectorsAt(sector, uint32_t(count), dst);
   };
   if (sawList && !list.nonResident) {
     // Pieces held by other records of the same table, found next to this one

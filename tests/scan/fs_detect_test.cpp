@@ -47,19 +47,44 @@ TEST_F(RealBootSectors, FatVariantsFromMkfsFat) {
   EXPECT_EQ(Detect(Make("mkfs.fat", "mkfs.fat -F 16 -C IMG 20000 >/dev/null")), FsKind::kFat);
   EXPECT_EQ(Detect(Make("mkfs.fat", "mkfs.fat -F 32 -C IMG 40000 >/dev/null")), FsKind::kFat);
   EXPECT_EQ(Detect(Make("mkfs.fat", "mkfs.fat -F 16 -S 4096 -C IMG 80000 >/dev/null")), FsKind::kFat);
-  // A FAT32 volume must carry its size in the 32-bit field; mkfs.fat puts a
-  // small one's size in the 16-bit field only, which the FAT32 test rejects.
-  EXPECT_EQ(Detect(Make("mkfs.fat", "mkfs.fat -F 32 -S 4096 -C IMG 80000 >/dev/null 2>&1")), FsKind::kOther);
+  // A small FAT32 volume: mkfs.fat puts its size in the 16-bit field only.
+  std::vector<uint8_t> small = Make("mkfs.fat", "mkfs.fat -F 32 -S 4096 -C IMG 80000 >/dev/null 2>&1");
+  ASSERT_GE(small.size(), 512u);
+  ASSERT_EQ(small[32] | small[33] | small[34] | small[35], 0);
+  ASSERT_NE(small[19] | small[20], 0);
+  EXPECT_EQ(Detect(small), FsKind::kFat);
+  EXPECT_TRUE(IsFatBootSector(ByteView(small.data(), 512)));
+  // With neither count it describes no volume.
+  small[19] = small[20] = 0;
+  EXPECT_EQ(Detect(small), FsKind::kOther);
 }
 
-TEST_F(RealBootSectors, NtfsFromMkntfsAndItsClusterSizeLimit) {
+TEST_F(RealBootSectors, NtfsFromMkntfsWithEveryClusterSize) {
   DUNMERE_REQUIRE_TOOL("mkntfs");
   std::vector<uint8_t> b = Make("mkntfs", "truncate -s 8M IMG && mkntfs -F -Q -q IMG");
   EXPECT_EQ(Detect(b), FsKind::kNtfs);
   std::vector<uint8_t> big = Make("mkntfs", "truncate -s 16M IMG && mkntfs -F -Q -q -s 4096 -c 65536 IMG");
   EXPECT_EQ(Detect(big), FsKind::kNtfs);
-  b[13] = 128;  // 128 sectors per cluster is not NTFS for the detector
-  EXPECT_NE(Detect(b), FsKind::kNtfs);
+  // 64 KiB clusters on 512-byte sectors (128 sectors per cluster), and the
+  // larger ones stored as a power of two: 2^(256 - value) sectors.
+  std::vector<uint8_t> c64k = Make("mkntfs", "truncate -s 32M IMG && mkntfs -F -Q -q -s 512 -c 65536 IMG");
+  ASSERT_GE(c64k.size(), 512u);
+  EXPECT_EQ(c64k[13], 0x80);
+  EXPECT_EQ(Detect(c64k), FsKind::kNtfs);
+  std::vector<uint8_t> c2m =
+      Make("mkntfs", "truncate -s 512M IMG && mkntfs -F -Q -q -s 512 -c 2097152 IMG >/dev/null 2>&1");
+  ASSERT_GE(c2m.size(), 512u);
+  EXPECT_EQ(c2m[13], 0xF4);
+  EXPECT_EQ(Detect(c2m), FsKind::kNtfs);
+  NtfsBootInfo info;
+  ASSERT_EQ(ParseNtfsBootSector(ByteView(c2m.data(), 512), info), kOk);
+  EXPECT_EQ(info.clusterBytes, 2u << 20);
+  // Values that are neither a power of two nor an exponent up to 2 MiB stay
+  // refused: 3 sectors, 2^13 sectors (4 MiB), 2^127 sectors.
+  for (uint8_t bad : {uint8_t(3), uint8_t(0), uint8_t(0xF3), uint8_t(0x81)}) {
+    c2m[13] = bad;
+    EXPECT_NE(Detect(c2m), FsKind::kNtfs) << int(bad);
+  }
   b[13] = 8;
   b[511] = 0;
   EXPECT_EQ(Detect(b), FsKind::kOther);
