@@ -51,9 +51,17 @@ FileTypeCode DetectMpeg(CarveContext&, ByteView s) {
   return kNoMatch;
 }
 
+// The major brands of MPEG-4 files besides "iso*" and "mp42": "mp41"
+// (ffmpeg's -brand mp41, older cameras and encoders), "avc1", the iTunes
+// "M4V "/"M4A ", Adobe's "f4v ", DASH segments and the camera brands. The
+// QuickTime and 3GPP brands stay with their own rows.
 FileTypeCode DetectMp4(CarveContext&, ByteView s) {
   if (s.size() < 32 || !s.Equals(4, "ftyp")) return kNoMatch;
-  return s.Equals(8, "iso") || s.Equals(8, "mp42") ? kMp4 : kNoMatch;
+  if (s.Equals(8, "iso")) return kMp4;
+  for (std::string_view brand : {"mp42"sv, "mp41"sv, "avc1"sv, "M4V "sv, "M4A "sv, "f4v "sv, "dash"sv, "mmp4"sv,
+                                 "MSNV"sv, "XAVC"sv})
+    if (s.Equals(8, brand)) return kMp4;
+  return kNoMatch;
 }
 
 FileTypeCode Detect3gp(CarveContext&, ByteView s) {
@@ -146,8 +154,12 @@ FileTypeCode DetectMts(CarveContext& ctx, ByteView s) {
   return kMts;
 }
 
+// The header partition pack; its byte 14 says whether the partition is open
+// or closed, complete or not (1 to 4). A file written to a pipe or still
+// being recorded keeps an open one (ffmpeg writes 1 when it cannot seek back).
 FileTypeCode DetectMxf(CarveContext&, ByteView s) {
-  return s.size() >= 16 && Bytes(s, 0, kMxfPartition, 16) ? kMxf : kNoMatch;
+  if (s.size() < 16 || !Bytes(s, 0, kMxfPartition, 14) || s.U8(15) != 0) return kNoMatch;
+  return s.U8(14) >= 1 && s.U8(14) <= 4 ? kMxf : kNoMatch;
 }
 
 FileTypeCode DetectMp3(CarveContext&, ByteView s) {
@@ -155,6 +167,63 @@ FileTypeCode DetectMp3(CarveContext&, ByteView s) {
   for (size_t i = 6; i < 10; ++i)
     if (s.U8(i) >= 0x80) return kNoMatch;
   return kMp3;
+}
+
+// An MPEG audio frame header (layers I to III): the frame's length, or 0
+// when the header is not valid.
+uint32_t MpegAudioFrameBytes(ByteView s, size_t at) {
+  if (!s.Has(at, 4) || s.U8(at) != 0xFF || (s.U8(at + 1) & 0xE0) != 0xE0) return 0;
+  const uint32_t version = (s.U8(at + 1) >> 3) & 3;  // 0: 2.5, 2: 2, 3: 1
+  const uint32_t layer = (s.U8(at + 1) >> 1) & 3;    // 1: III, 2: II, 3: I
+  const uint32_t rateIndex = s.U8(at + 2) >> 4, freqIndex = (s.U8(at + 2) >> 2) & 3;
+  const uint32_t padding = (s.U8(at + 2) >> 1) & 1;
+  if (version == 1 || layer == 0 || rateIndex == 0 || rateIndex == 15 || freqIndex == 3) return 0;
+  static const uint16_t kRates[2][3][15] = {
+      // MPEG-1: layer I, II, III
+      {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+       {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+       {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
+      // MPEG-2 and 2.5
+      {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+       {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+       {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}};
+  static const uint32_t kFreqs[3] = {44100, 48000, 32000};
+  const bool mpeg1 = version == 3;
+  const uint32_t freq = kFreqs[freqIndex] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
+  const uint32_t kbps = kRates[mpeg1 ? 0 : 1][3 - layer][rateIndex];
+  if (layer == 3) return (12000 * kbps / freq + padding) * 4;  // layer I: 4-byte slots
+  const uint32_t perFrame = (layer == 1 && !mpeg1) ? 72000 : 144000;
+  return perFrame * kbps / freq + padding;
+}
+
+// An MP3 (layer III) or MP2 (layer II) without a tag starts with its first
+// frame. One header alone is a few bits of chance, so where the next frame
+// fits in the sector it must follow right where the first one ends; a first
+// frame longer than the sector is taken on its header.
+bool NamedMpegAudioStart(ByteView s, uint32_t layer) {
+  const uint32_t first = MpegAudioFrameBytes(s, 0);
+  if (first == 0 || ((s.U8(1) >> 1) & 3) != layer) return false;
+  if (!s.Has(first, 4)) return true;
+  return MpegAudioFrameBytes(s, first) != 0 && (s.U8(first + 1) & 0xFE) == (s.U8(1) & 0xFE) &&
+         (s.U8(first + 2) & 0x0C) == (s.U8(2) & 0x0C);
+}
+bool NamedMp3Start(ByteView s) { return NamedMpegAudioStart(s, 1); }
+bool NamedMp2Start(ByteView s) { return NamedMpegAudioStart(s, 2); }
+
+// A transport stream of 192-byte packets (a 4-byte time code before each
+// 188-byte packet), as cameras and ffmpeg's m2ts mode write it: its first
+// packet need not be the program table that starts a carve.
+bool NamedM2tsStart(ByteView s) {
+  if (s.size() < 400) return false;
+  for (size_t p = 4; p + 1 < s.size(); p += 192)
+    if (s.U8(p) != 0x47) return false;
+  return true;
+}
+
+// A wave file whose first chunk is not "fmt " (a "JUNK", "bext" or "LIST"
+// chunk first), or the 64-bit "RF64" form ffmpeg writes for long recordings.
+bool NamedWavStart(ByteView s) {
+  return s.size() >= 16 && (s.Equals(0, "RIFF") || s.Equals(0, "RF64")) && s.Equals(8, "WAVE");
 }
 
 FileTypeCode DetectMid(CarveContext&, ByteView s) {
@@ -307,14 +376,14 @@ const DetectorInfo kFlvDetector{DetectFlv, {'F', -1, -1, -1}};
 const DetectorInfo k3gpDetector{Detect3gp, {-1, -1, -1, -1}, true};
 const DetectorInfo kMkvDetector{DetectMkv, {0x1A, -1, -1, -1}};
 const DetectorInfo kTsDetector{DetectTs, {0x47, -1, -1, -1}};
-const DetectorInfo kMtsDetector{DetectMts, {-1, -1, -1, -1}, true};
+const DetectorInfo kMtsDetector{DetectMts, {-1, -1, -1, -1}, true, NamedM2tsStart};
 const DetectorInfo kMxfDetector{DetectMxf, {0x06, -1, -1, -1}};
-const DetectorInfo kMp3Detector{DetectMp3, {'I', -1, -1, -1}};
+const DetectorInfo kMp3Detector{DetectMp3, {'I', -1, -1, -1}, false, NamedMp3Start};
 const DetectorInfo kMidDetector{DetectMid, {'M', -1, -1, -1}};
 const DetectorInfo kApeDetector{DetectApe, {'M', -1, -1, -1}};
-const DetectorInfo kWavDetector{DetectWav, {'R', -1, -1, -1}};
+const DetectorInfo kWavDetector{DetectWav, {'R', -1, -1, -1}, false, NamedWavStart};
 const DetectorInfo kMovDetector{DetectMov, {-1, -1, -1, -1}, true};
-const DetectorInfo kMp2Detector{DetectMp2, {0xFF, -1, -1, -1}};
+const DetectorInfo kMp2Detector{DetectMp2, {0xFF, -1, -1, -1}, false, NamedMp2Start};
 const DetectorInfo kMmfDetector{DetectMmf, {'M', -1, -1, -1}};
 
 // The rules below follow the file's structure to its exact end where it

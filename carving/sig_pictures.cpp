@@ -42,9 +42,17 @@ FileTypeCode DetectGif(CarveContext&, ByteView s) {
   return digit(s.U8(3)) && digit(s.U8(4)) && letter >= 'a' && letter <= 'z' ? kGif : kNoMatch;
 }
 
+// Every info header size that real writers use: OS/2 1.x (12), Windows 3
+// (40), the Adobe extensions (52, 56), OS/2 2.x (64, or 16 when cut short),
+// version 4 (108) and version 5 (124, ImageMagick's default). Only 40 was
+// taken, so version 4 and 5 pictures were hidden as damaged and never carved.
 FileTypeCode DetectBmp(CarveContext&, ByteView s) {
   if (s.size() < 40 || !(s.Equals(0, "BM") || s.Equals(0, "BA"))) return kNoMatch;
-  return s.U16(6) == 0 && s.U16(8) == 0 && s.U32(14) == 40 ? kBmp : kNoMatch;
+  if (s.U16(6) != 0 || s.U16(8) != 0) return kNoMatch;
+  switch (s.U32(14)) {
+    case 12: case 16: case 40: case 52: case 56: case 64: case 108: case 124: return kBmp;
+    default: return kNoMatch;
+  }
 }
 
 FileTypeCode DetectPsd(CarveContext&, ByteView s) {
@@ -53,7 +61,12 @@ FileTypeCode DetectPsd(CarveContext&, ByteView s) {
 
 FileTypeCode DetectTif(CarveContext&, ByteView s) {
   if (s.size() < 4) return kNoMatch;
-  return s.Equals(0, std::string_view("MM\x00\x2A", 4)) || s.Equals(0, std::string_view("II\x2A\x00", 4)) ? kTif : kNoMatch;
+  if (s.Equals(0, std::string_view("MM\x00\x2A", 4)) || s.Equals(0, std::string_view("II\x2A\x00", 4))) return kTif;
+  // BigTIFF (version 43), as ImageMagick writes large or TIFF64 pictures: its
+  // offsets are 8 bytes wide and the next two bytes must be 0.
+  if (s.size() >= 8 && s.Equals(0, std::string_view("II\x2B\x00\x08\x00\x00\x00", 8))) return kTif;
+  if (s.size() >= 8 && s.Equals(0, std::string_view("MM\x00\x2B\x00\x08\x00\x00", 8))) return kTif;
+  return kNoMatch;
 }
 
 // The directory must describe images laid end to end right after it.

@@ -190,7 +190,8 @@ bool MatchesSignature(CarveContext& ctx, ByteView sector, std::string_view exten
   ctx.candidateStart = startSector;
   ctx.currentSector = startSector;
   ctx.source = source;
-  return row->detector->detect(ctx, sector) == row->code;
+  if (row->detector->detect(ctx, sector) == row->code) return true;
+  return row->detector->namedFileStart && row->detector->namedFileStart(sector);
 }
 
 }  // namespace dunmere

@@ -28,6 +28,10 @@ struct DetectorInfo {
   Detector detect = nullptr;
   std::array<int16_t, 4> firstBytes{-1, -1, -1, -1};
   bool anyFirstByte = false;
+  // For the content check of a file whose name already gives its format: a
+  // start that real files have but that is too common inside other data to
+  // begin a carve (an MP3 frame without a tag, say). nullptr: none.
+  bool (*namedFileStart)(ByteView sector) = nullptr;
 };
 
 struct SignatureRule {
