@@ -60,6 +60,8 @@ std::string StatusMessage(Status s) {
     case kNotResident: return "Data not resident";
     case kUnsupportedCompression: return "Compressed data that cannot be decoded";
     case kNoContent: return "The file's data cannot be found";
+    case kDataPastEnd: return "The file's data lies past the end of the volume or image";
+    case kDataOverwritten: return "The file's data is no longer on the medium (overwritten)";
     case kStopRequested: return "Stopped by the user";
     default: break;
   }

@@ -46,6 +46,11 @@ inline constexpr Status kAttributeNotFound = -100;
 inline constexpr Status kNotResident = -101;
 inline constexpr Status kUnsupportedCompression = -102;
 inline constexpr Status kNoContent = -103;
+// A found file whose data cannot be copied for a known reason, not a read
+// error: its clusters lie past the end of the volume or image, or its data
+// was overwritten by other files since it was deleted.
+inline constexpr Status kDataPastEnd = -104;
+inline constexpr Status kDataOverwritten = -105;
 // Also the answer of a progress callback asking to stop, hence a plain int.
 inline constexpr int32_t kStopRequested = -9527;
 

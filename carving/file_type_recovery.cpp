@@ -180,7 +180,7 @@ Status CFileTypeRecovery::CarveAtSector(uint32_t sectorSize, ByteView sectorByte
 Status CFileTypeRecovery::ReadRange(const FoundItemRecord& record, uint64_t limit, const ContentSink& sink) {
   if (!source_.IsOpen() || !UsableSectorSize(sectorSize_)) return kReadFault;
   uint64_t toEnd = BytesToEnd(source_, sectorSize_, record.location);
-  if (toEnd == 0) return kReadFault;  // nothing of the file lies on the medium
+  if (toEnd == 0) return kDataPastEnd;  // nothing of the file lies on the medium
   // A record from a damaged log never makes us read past the medium.
   uint64_t size = std::min({record.size, limit, toEnd});
   std::vector<uint8_t> chunk(kChunkBytes);

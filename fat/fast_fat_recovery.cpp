@@ -43,11 +43,15 @@ bool IsDotName(ByteView e) {
 
 CFastFatRecovery::~CFastFatRecovery() { store_.reset(); }
 
-Status CFastFatRecovery::ReadBytes(uint64_t offset, uint32_t length, uint8_t* out, uint32_t& got) const {
-  got = 0;
+uint64_t CFastFatRecovery::MediumEnd() const {
   // Never past the medium nor past the area the caller opened.
   uint64_t areaEnd = geometry_.VolumeOffset() + geometry_.totalSectors * geometry_.deviceSectorSize;
-  uint64_t end = std::min<uint64_t>(source_.LengthBytes(), areaEnd ? areaEnd : source_.LengthBytes());
+  return std::min<uint64_t>(source_.LengthBytes(), areaEnd ? areaEnd : source_.LengthBytes());
+}
+
+Status CFastFatRecovery::ReadBytes(uint64_t offset, uint32_t length, uint8_t* out, uint32_t& got) const {
+  got = 0;
+  uint64_t end = MediumEnd();
   if (offset % 512 || offset >= end) return kReadFault;
   uint64_t want = std::min<uint64_t>(length, end - offset);
   want -= want % 512;
@@ -513,6 +517,21 @@ int CFastFatRecovery::ContentPlausible(uint32_t cluster, std::string_view ext) {
   return contentCheck_(Sample(ext, ByteView(sector.data(), got), cluster)) ? 1 : 0;
 }
 
+bool CFastFatRecovery::EntryMarkedDeleted(const FoundItemRecord& record) const {
+  // The record keeps the sector of its directory entry; the entry is the one
+  // there with the record's size and first cluster. (Files below a deleted
+  // folder may keep live entries and live chains.)
+  const uint32_t bps = geometry_.bytesPerSector;
+  std::vector<uint8_t> sector(bps);
+  uint32_t got = 0;
+  if (ReadBytes(uint64_t(record.location) * bps, bps, sector.data(), got) || got < bps) return false;
+  for (uint32_t off = 0; off + 32 <= bps; off += 32) {
+    FatDirEntry e(ByteView(sector.data() + off, 32));
+    if (e.IsDeleted() && e.Size() == record.size && e.ClusterLow() == (record.itemId & 0xFFFF)) return true;
+  }
+  return false;
+}
+
 Status CFastFatRecovery::ReadContent(const FoundItemRecord& record, const ContentSink& sink) {
   if (!opened_) return kNotReady;
   if (record.isFolder) return kInvalidArg;
@@ -529,6 +548,9 @@ Status CFastFatRecovery::ReadContent(const FoundItemRecord& record, const Conten
   if (!geometry_.ValidCluster(c)) return kInvalidData;
   // A live chain could loop; deleted data only ever moves forward.
   const bool chained = !cache_.IsFree(c);
+  // A deleted file whose first cluster another file has taken since: what
+  // the chain holds now is that file's data, not this one's.
+  if (chained && EntryMarkedDeleted(record)) return kDataOverwritten;
   std::unordered_set<uint32_t> seen;
   if (chained) seen.insert(c);
   const uint32_t runMax = std::max<uint32_t>(1, kRunBytes / cb);
@@ -551,7 +573,12 @@ Status CFastFatRecovery::ReadContent(const FoundItemRecord& record, const Conten
     uint32_t got = 0;
     uint32_t want = uint32_t(std::min<uint64_t>(uint64_t(n) * cb, remaining + (cb - 1)) / cb * cb);
     if (buf.size() < want) buf.resize(want);
-    if (Status s = ReadBytes(ClusterToOffset(geometry_, runStart), want, buf.data(), got)) return s;
+    const uint64_t at = ClusterToOffset(geometry_, runStart);
+    // Clusters a truncated image or a short partition no longer holds are
+    // no read error: the data is simply not there.
+    const uint64_t mediumEnd = MediumEnd();
+    if (at >= mediumEnd) return kDataPastEnd;
+    if (Status s = ReadBytes(at, want, buf.data(), got)) return s;
     uint64_t useful = std::min<uint64_t>(got, remaining);
     for (uint64_t done = 0; done < useful;) {
       size_t piece = size_t(std::min<uint64_t>(kPieceBytes, useful - done));
@@ -560,10 +587,14 @@ Status CFastFatRecovery::ReadContent(const FoundItemRecord& record, const Conten
     }
     remaining -= useful;
     if (remaining == 0) break;
-    if (got < want) return kReadFault;
+    if (got < want) return at + want > mediumEnd ? kDataPastEnd : kReadFault;
     if (!haveNext) next = cache_.NextCluster(last);
-    // The data ran out (end of the chain or of the volume) before the size.
-    if (next == 0 || next == last) return kReadFault;
+    // The data ran out before the size. Deleted data goes on in the next free
+    // cluster: with none left after this one, the rest lies past the
+    // volume's last cluster or was overwritten by other files. A live chain
+    // that ends too early or loops is damage.
+    if (next == 0 && !chained) return last >= geometry_.MaxCluster() ? kDataPastEnd : kDataOverwritten;
+    if (next == 0 || next == last) return kInvalidData;
     if (chained && !seen.insert(next).second) return kInvalidData;  // the chain loops
     c = next;
   }

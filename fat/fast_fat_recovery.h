@@ -60,7 +60,11 @@ class CFastFatRecovery : public CStoreEngineBase {
   enum class WalkEnd { kGoOn, kEndOfDirectory };
 
   Status OpenOn(uint64_t startSector, uint64_t sectorCount, uint16_t tag);
+  // Byte offset on the medium where what this engine may read ends.
+  uint64_t MediumEnd() const;
   Status ReadBytes(uint64_t offset, uint32_t length, uint8_t* out, uint32_t& got) const;
+  // Whether the directory entry a file record was made from is marked deleted.
+  bool EntryMarkedDeleted(const FoundItemRecord& record) const;
   void WalkDirectory(uint32_t cluster);
   WalkEnd WalkEntries(const uint8_t* buf, size_t len, uint64_t bufOffset, uint32_t dirCluster, uint32_t depth,
                       bool parentDeleted);

@@ -207,8 +207,12 @@ Status CFastNtfsRecovery::ReadResidentData(uint64_t n, std::vector<uint8_t>& out
 Status CFastNtfsRecovery::StreamLayout(const DataLayout& L, const ContentSink& sink) const {
   return StreamDataLayout(
       L, geo_.clusterBytes,
-      [this](uint64_t volumeByte, size_t length, uint8_t* dst) {
-        return ReadBytes(geo_.partitionOffset + volumeByte, length, dst);
+      [this](uint64_t volumeByte, size_t length, uint8_t* dst) -> Status {
+        // Clusters a truncated image no longer holds: no read error, the
+        // data is not there.
+        uint64_t at = geo_.partitionOffset + volumeByte;
+        if (at > source_.LengthBytes() || length > source_.LengthBytes() - at) return kDataPastEnd;
+        return ReadBytes(at, length, dst);
       },
       sink);
 }

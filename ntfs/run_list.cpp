@@ -42,7 +42,8 @@ Status PlaceRuns(const std::vector<DataRun>& runs, uint64_t startVcn, uint64_t t
     } else {
       if (__builtin_add_overflow(lcn, r.lcnDelta, &lcn) || lcn < 0) return kInvalidData;
       uint64_t end = uint64_t(lcn) + r.count;
-      if (end < uint64_t(lcn) || (totalClusters && end > totalClusters)) return kInvalidData;
+      if (end < uint64_t(lcn)) return kInvalidData;
+      if (totalClusters && end > totalClusters) return kDataPastEnd;
       e.lcn = uint64_t(lcn);
     }
     out.push_back(e);

@@ -33,7 +33,8 @@ struct Extent {
 Status DecodeRunList(ByteView bytes, std::vector<DataRun>& out);
 
 // Places runs starting at `startVcn`, checking that every LCN stays inside a
-// volume of `totalClusters` (0: not checked) and that nothing overflows.
+// volume of `totalClusters` (0: not checked; kDataPastEnd when one does not)
+// and that nothing overflows.
 Status PlaceRuns(const std::vector<DataRun>& runs, uint64_t startVcn, uint64_t totalClusters,
                  std::vector<Extent>& out);
 

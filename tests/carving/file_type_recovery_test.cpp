@@ -708,7 +708,8 @@ TEST_F(CarvingEngine, HostileReloadedLogStaysInsideMediumAndDestination) {
   EXPECT_EQ(count, 3u);
 
   std::string out = tmp_ / "dest";
-  EXPECT_EQ(engine.RecoverItem(recs[0], out + "/far.jpg", 0), kReadFault);
+  // Beyond the medium: said as such, not as a read error.
+  EXPECT_EQ(engine.RecoverItem(recs[0], out + "/far.jpg", 0), kDataPastEnd);
   EXPECT_FALSE(fs::exists(out + "/far.jpg"));
   // Copy-out into a folder names the file safely inside it, and reads only
   // up to the end of the medium.
@@ -730,7 +731,7 @@ TEST_F(CarvingEngine, HostileReloadedLogStaysInsideMediumAndDestination) {
   EXPECT_EQ(fs::file_size(path), 2u * kSector);
   Bytes mem(64);
   n = mem.size();
-  EXPECT_EQ(engine.ReadForPreview(&recs[0], path, mem.data(), n, nullptr, nullptr), kReadFault);
+  EXPECT_EQ(engine.ReadForPreview(&recs[0], path, mem.data(), n, nullptr, nullptr), kDataPastEnd);
   EXPECT_EQ(n, 0u);
   EXPECT_EQ(path, "");
 }

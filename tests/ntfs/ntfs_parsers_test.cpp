@@ -173,7 +173,7 @@ TEST(NtfsRunList, RejectsOverflowAndRunsOffTheVolume) {
   EXPECT_EQ(DecodeRunList(ByteView(zeroCount.data(), zeroCount.size()), runs), kInvalidData);
 
   std::vector<Extent> ext;
-  EXPECT_EQ(PlaceRuns({{10, 100, false}}, 0, 105, ext), kInvalidData);  // ends past the volume
+  EXPECT_EQ(PlaceRuns({{10, 100, false}}, 0, 105, ext), kDataPastEnd);  // ends past the volume: said as such
   ext.clear();
   EXPECT_EQ(PlaceRuns({{10, 5, false}, {1, -10, false}}, 0, 0, ext), kInvalidData);  // before cluster 0
   ext.clear();
