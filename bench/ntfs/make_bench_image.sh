@@ -1,18 +1,23 @@
 #!/usr/bin/env bash
 # Makes the benchmark volume: an NTFS image with about 100,000 MFT records,
 # half of them deleted files, spread over 200 folders. Writes IMAGE and
-# IMAGE.deleted.tsv (path <TAB> sha256 of every deleted file).
-#   make_bench_image.sh IMAGE [FILES]
+# IMAGE.deleted.tsv (path <TAB> sha256 of every deleted file). CLUSTER
+# (bytes, default 4096) up to 2 MiB makes the volume with that cluster size
+# on 512-byte sectors; the volume grows so that every file gets its clusters.
+#   make_bench_image.sh IMAGE [FILES] [CLUSTER]
 set -euo pipefail
-IMG=${1:?usage: make_bench_image.sh IMAGE [FILES]}
+IMG=${1:?usage: make_bench_image.sh IMAGE [FILES] [CLUSTER]}
 FILES=${2:-100000}
+CLUSTER=${3:-4096}
 PY=python3
 [ -x /usr/bin/python3 ] && PY=/usr/bin/python3
 MNT=$(mktemp -d "${TMPDIR:-/tmp}/ntfs-bench-XXXXXX")
 trap 'mountpoint -q "$MNT" && umount "$MNT"; rmdir "$MNT"' EXIT
 rm -f "$IMG"
-truncate -s 2G "$IMG"
-mkntfs -F -q -Q -s 512 -c 4096 "$IMG" >/dev/null 2>&1
+BYTES=$(( FILES * CLUSTER * 3 / 2 ))
+[ "$BYTES" -lt $((2 << 30)) ] && BYTES=$((2 << 30))
+truncate -s "$BYTES" "$IMG"
+mkntfs -F -q -Q -s 512 -c "$CLUSTER" "$IMG" >/dev/null 2>&1
 ntfs-3g -o big_writes "$IMG" "$MNT" 2>/dev/null || ntfs-3g "$IMG" "$MNT"
 $PY - "$MNT" "$FILES" "$IMG.deleted.tsv" <<'PY'
 import hashlib, os, random, sys

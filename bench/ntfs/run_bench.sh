@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Quick NTFS undelete beside The Sleuth Kit on the same image, in the same
 # run: wall time, peak memory, and which deleted files each recovers exactly.
-#   run_bench.sh BUILD_DIR [WORK_DIR]
-# The image is made once (make_bench_image.sh) and kept in WORK_DIR.
+#   run_bench.sh BUILD_DIR [WORK_DIR] [CLUSTER FILES]
+# The image is made once (make_bench_image.sh) and kept in WORK_DIR. CLUSTER
+# (bytes) gives a volume of that cluster size with FILES files, e.g. 65536
+# 10000 or 2097152 1000 for the big clusters written as 128 or as an exponent.
 set -euo pipefail
-BUILD=${1:?usage: run_bench.sh BUILD_DIR [WORK_DIR]}
+BUILD=${1:?usage: run_bench.sh BUILD_DIR [WORK_DIR] [CLUSTER FILES]}
 WORK=${2:-/tmp/dunmere-ntfs-bench}
+CLUSTER=${3:-4096}
+FILES=${4:-100000}
 HERE=$(cd "$(dirname "$0")" && pwd)
 DRIVER=$BUILD/bench/ntfs/ntfs_bench
 [ -x "$DRIVER" ] || { echo "build the ntfs_bench target first" >&2; exit 1; }
@@ -16,7 +20,8 @@ PY=python3
 [ -x /usr/bin/python3 ] && PY=/usr/bin/python3
 mkdir -p "$WORK"
 IMG=$WORK/bench.img
-[ -f "$IMG.deleted.tsv" ] || bash "$HERE/make_bench_image.sh" "$IMG"
+[ "$CLUSTER" = 4096 ] || IMG=$WORK/bench-c$CLUSTER-n$FILES.img
+[ -f "$IMG.deleted.tsv" ] || bash "$HERE/make_bench_image.sh" "$IMG" "$FILES" "$CLUSTER"
 
 measure() {  # measure NAME COMMAND...: wall seconds and peak KiB into NAME.time
   local name=$1; shift
