@@ -451,12 +451,14 @@ void CFastFatRecovery::ReportFile(ByteView entry, const std::string& name, uint3
                                   uint64_t entryOffset) {
   FatDirEntry e(entry);
   const uint64_t size = e.Size();
-  if (size > geometry_.DataBytes()) return;  // cannot be: a damaged entry
+  // Judged by the volume the boot sector describes: on an image cut short a
+  // file past the cut is still listed, and its copy-out says where it lies.
+  if (size > geometry_.DeclaredDataBytes()) return;  // cannot be: a damaged entry
   std::string ext = ExtensionOf(name);
   uint32_t cluster = e.FirstCluster(geometry_.fat32);
   if (size > 0 && geometry_.fat32 && e.IsDeleted() && e.ClusterHigh() == 0 && !ext.empty())
     cluster = SearchHighWord(entry, false, ext);
-  if (size > 0 && !geometry_.ValidCluster(cluster)) return;
+  if (size > 0 && !geometry_.DeclaredCluster(cluster)) return;
   FoundItemRecord r = BaseRecord(entry, cluster);
   r.size = size;
   r.location = OffsetToVolumeSector(geometry_, entryOffset);
@@ -543,9 +545,9 @@ Status CFastFatRecovery::ReadContent(const FoundItemRecord& record, const Conten
     int a = sink(&kNothing, 0);
     return a;
   }
-  if (remaining > geometry_.DataBytes()) return kInvalidData;
+  if (remaining > geometry_.DeclaredDataBytes()) return kInvalidData;
   uint32_t c = record.itemId;
-  if (!geometry_.ValidCluster(c)) return kInvalidData;
+  if (!geometry_.ValidCluster(c)) return geometry_.DeclaredCluster(c) ? kDataPastEnd : kInvalidData;
   // A live chain could loop; deleted data only ever moves forward.
   const bool chained = !cache_.IsFree(c);
   // A deleted file whose first cluster another file has taken since: what

@@ -77,6 +77,8 @@ Status ReadFatGeometry(ByteView b, uint64_t partitionStart, uint64_t totalSector
   if (fatEntries < 3) return kInvalidData;
   clusters = std::min<uint64_t>({clusters, fatEntries - 2, maxByType - 1});
   g.clusterCount = uint32_t(clusters);
+  uint64_t declared = bootTotal > g.dataStart ? (bootTotal - g.dataStart) / g.sectorsPerCluster : 0;
+  g.declaredClusters = uint32_t(std::max<uint64_t>(clusters, std::min<uint64_t>({declared, fatEntries - 2, maxByType - 1})));
   if (g.fat32 && !g.ValidCluster(g.rootCluster)) return kInvalidData;
   return kOk;
 }

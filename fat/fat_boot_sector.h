@@ -75,6 +75,7 @@ struct FatVolumeGeometry {
   uint32_t rootCluster = 0;       // FAT32; 0 (the fixed root area) otherwise
   uint64_t volumeSectors = 0;     // volume sectors usable (boot count clipped to the area)
   uint32_t clusterCount = 0;      // data clusters: valid numbers are 2 .. clusterCount + 1
+  uint32_t declaredClusters = 0;  // as the boot sector gives them, past a cut-off area's end too
   uint64_t fatStart = 0;          // volume sectors from the volume start to the first FAT
 
   uint32_t ClusterBytes() const { return bytesPerSector * sectorsPerCluster; }
@@ -86,6 +87,9 @@ struct FatVolumeGeometry {
   uint64_t DataOffset() const { return VolumeOffset() + uint64_t(dataStart) * bytesPerSector; }
   uint64_t RootAreaOffset() const { return DataOffset() - uint64_t(rootDirSectors) * bytesPerSector; }
   uint64_t DataBytes() const { return uint64_t(clusterCount) * ClusterBytes(); }
+  // A cluster of the volume, though perhaps beyond what the area holds.
+  bool DeclaredCluster(uint32_t c) const { return c >= 2 && c <= declaredClusters + 1; }
+  uint64_t DeclaredDataBytes() const { return uint64_t(declaredClusters) * ClusterBytes(); }
   // The root directory's id: its cluster on FAT32, 0 (the fixed area) otherwise.
   uint32_t RootId() const { return fat32 ? rootCluster : 0; }
 };

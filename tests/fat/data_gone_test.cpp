@@ -79,10 +79,10 @@ TEST_F(FatDataGone, ClustersPastTheEndOfACutImageAreSaidToBeThere) {
   Make(image,
        "mkfs.fat -F 16 -s 4 -C {} 16384 >/dev/null && head -c 200000 /dev/urandom > first.bin && "
        "head -c 2900000 /dev/urandom > big.bin && "
-       "mcopy -i {} first.bin ::/first.bin && mcopy -i {} big.bin ::/big.bin && "
-       "mdel -i {} ::/first.bin ::/big.bin");
+       "mcopy -i {} first.bin ::/first.bin && mcopy -i {} big.bin ::/big.bin && mcopy -i {} first.bin ::/tail.bin && "
+       "mdel -i {} ::/first.bin ::/big.bin ::/tail.bin");
   // Cut inside the second file: the first stays whole, the second runs off
-  // the end.
+  // the end and the third lies wholly beyond it (and is still listed).
   fs::resize_file(image, 3u << 20);
   CFastFatRecovery e;
   auto found = Scan(e, image);
@@ -92,6 +92,9 @@ TEST_F(FatDataGone, ClustersPastTheEndOfACutImageAreSaidToBeThere) {
   ASSERT_EQ(e.RecoverItem(found["irst.bin"], out, 0), kOk);
   EXPECT_EQ(test::Sha256OfFile(out), test::Sha256OfFile(dir_ / "first.bin"));
   EXPECT_EQ(e.RecoverItem(found["ig.bin"], out, 0), kDataPastEnd);
+  EXPECT_FALSE(fs::exists(out));
+  ASSERT_TRUE(found.count("ail.bin"));
+  EXPECT_EQ(e.RecoverItem(found["ail.bin"], out, 0), kDataPastEnd);
   EXPECT_FALSE(fs::exists(out));
 }
 
