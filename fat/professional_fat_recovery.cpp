@@ -286,7 +286,8 @@ Status CProfessionalFatRecovery::ReadContent(const FoundItemRecord& record, cons
   const uint64_t spc = cb / sectorSize_;
   uint64_t sector = record.partitionStart + record.dataAreaStart + uint64_t(record.itemId - 2) * spc;
   const uint64_t need = (remaining + sectorSize_ - 1) / sectorSize_;
-  if (sector >= source_.SectorCount() || need > source_.SectorCount() - sector) return kReadFault;
+  // Clusters past the end of the medium (a cut-off image) were never read: not a read error.
+  if (sector >= source_.SectorCount() || need > source_.SectorCount() - sector) return kDataPastEnd;
   const uint32_t runSectors = std::max<uint32_t>(1, kRunBytes / sectorSize_);
   std::vector<uint8_t>& buf = readBuf_;
   buf.resize(size_t(std::min<uint64_t>(need, runSectors)) * sectorSize_);

@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "engine/scan_log_folder.h"
+#include "fat/dir_entry_tests.h"
 #include "fat/fast_fat_recovery.h"
+#include "fat/professional_fat_recovery.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -96,6 +99,46 @@ TEST_F(FatDataGone, ClustersPastTheEndOfACutImageAreSaidToBeThere) {
   ASSERT_TRUE(found.count("ail.bin"));
   EXPECT_EQ(e.RecoverItem(found["ail.bin"], out, 0), kDataPastEnd);
   EXPECT_FALSE(fs::exists(out));
+
+  // The deep FAT engine, given the root directory sector, says the same.
+  CProfessionalFatRecovery deep;
+  ScanLogFolder::Instance().BeginNewScanFolder();
+  ASSERT_EQ(deep.OpenImage(image, 'Y'), kOk);
+  ASSERT_EQ(deep.BeginFatLog(""), kOk);
+  ASSERT_EQ(deep.SeedFromBootSector(), kOk);
+  std::vector<uint8_t> boot(512), sector(512);
+  std::ifstream in(image, std::ios::binary);
+  in.read(reinterpret_cast<char*>(boot.data()), 512);
+  ByteView b(boot.data(), boot.size());
+  const uint64_t root = b.U16(14) + uint64_t(b.U8(16)) * b.U16(22);  // reserved sectors, then the FATs
+  in.seekg(std::streamoff(root * 512));
+  in.read(reinterpret_cast<char*>(sector.data()), 512);
+  ByteView v(sector.data(), sector.size());
+  ASSERT_TRUE(IsDirectoryCluster(v));
+  deep.OnDirectorySector(v, root);
+  ASSERT_EQ(deep.FinishFatScan(), kOk);
+  // Every item, whatever folder the engine hangs it under.
+  std::vector<FoundItemRecord> all, level;
+  ASSERT_EQ(deep.ListChildren(nullptr, 0, level), kOk);
+  for (uint32_t depth = 1; !level.empty() && depth < 8; ++depth) {
+    std::vector<FoundItemRecord> next;
+    for (const FoundItemRecord& r : level) {
+      all.push_back(r);
+      std::vector<FoundItemRecord> kids;
+      if (r.isFolder && deep.ListChildren(&r, depth, kids) == kOk) next.insert(next.end(), kids.begin(), kids.end());
+    }
+    level.swap(next);
+  }
+  // The file that runs off the end (the one wholly past it is not listed by
+  // the deep engine at all: its first cluster lies outside the medium).
+  bool sawBig = false;
+  for (const FoundItemRecord& r : all) {
+    if (RecordName(r).substr(1) != "ig.bin") continue;
+    sawBig = true;
+    EXPECT_EQ(deep.RecoverItem(r, out, 0), kDataPastEnd);
+    EXPECT_FALSE(fs::exists(out));
+  }
+  EXPECT_TRUE(sawBig);
 }
 
 }  // namespace
