@@ -32,7 +32,9 @@ std::vector<std::string> MediaPlayer::Arguments(const std::string& file, bool au
   return args;
 }
 
-MediaPlayer::State MediaPlayer::Play(const std::string& file, bool audio, Place place) {
+MediaPlayer::State MediaPlayer::Play(const std::string& file, bool audio) { return Play(file, audio, Place()); }
+
+MediaPlayer::State MediaPlayer::Play(const std::string& file, bool audio, const Place& place) {
   End();
   const std::string exe = FindTool(program_);
   if (exe.empty()) return state_ = State::kMissing;

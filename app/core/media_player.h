@@ -28,7 +28,8 @@ class MediaPlayer {
 
   // Ends any player this object started, then starts one for the file.
   // Returns kMissing, kNeverPlayed (could not start) or kStarting.
-  State Play(const std::string& file, bool audio, Place place = {});
+  State Play(const std::string& file, bool audio, const Place& place);
+  State Play(const std::string& file, bool audio);
   // Takes what the player printed so far; kPlaying once it played,
   // kNeverPlayed once it ended without playing.
   State Poll();
