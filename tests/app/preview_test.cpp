@@ -124,7 +124,7 @@ TEST(PreviewTextTest, ConverterPiecesCutWhereTheyShould) {
   }
   const std::string cells = FirstCells(big, 10, 10);
   EXPECT_EQ(std::count(cells.begin(), cells.end(), '\n'), 10);
-  EXPECT_EQ(cells.find("10"), cells.find("10\t"));  // column 10 (index 10) is left out
+  EXPECT_EQ(cells.substr(0, cells.find('\n')), "0\t1\t2\t3\t4\t5\t6\t7\t8\t9");  // no eleventh column
   EXPECT_EQ(cells.find("1000"), std::string::npos);
   EXPECT_EQ(ListingFromMarker("7-Zip\nheader\n------------------- -----\n a.txt\n"), "------------------- -----\n a.txt\n");
   EXPECT_EQ(ListingFromMarker("no listing here"), "");
@@ -213,8 +213,10 @@ TEST_F(PreviewTools, ZipAnd7zArchivesAreListedFromTheHyphenLine) {
 
 TEST_F(PreviewTools, PdfFirstPageBecomesAPictureInTheWorkFolder) {
   if (!test::HaveTool("pdftoppm")) GTEST_SKIP() << "pdftoppm (poppler-utils) is not installed";
-  if (!test::HaveTool("convert")) GTEST_SKIP() << "ImageMagick is not installed";
-  ASSERT_TRUE(Make("convert -size 200x300 xc:red xc:blue '" + Path("two pages.pdf") + "'"));
+  if (!test::HaveTool("gs")) GTEST_SKIP() << "Ghostscript is not installed";
+  ASSERT_TRUE(Make("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -o '" + Path("two pages.pdf") +
+                   "' -c '/Helvetica findfont 24 scalefont setfont 72 700 moveto (Page one) show showpage "
+                   "72 700 moveto (Page two) show showpage'"));
   // A name from the disk that looks like an option is still a file.
   fs::copy_file(Path("two pages.pdf"), Path("-f.pdf"));
   for (const char* name : {"two pages.pdf", "-f.pdf"}) {
