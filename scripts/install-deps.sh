@@ -10,9 +10,12 @@ FIXTURE_PKGS=(dosfstools mtools fusefat ntfs-3g e2fsprogs fdisk util-linux xxd
               imagemagick ffmpeg sox zip p7zip-full gcab sqlite3 fonts-dejavu-core
               python3 xvfb xauth xdotool librsvg2-bin xz-utils)
 # Peers the benchmarks compare against.
+# What the preview uses where installed (pictures beyond the built-in formats,
+# PDF pages, the player); LibreOffice is left to the person (it is large).
+PREVIEW_PKGS=(qt6-image-formats-plugins poppler-utils mpv ghostscript)
 BENCH_PKGS=(sleuthkit testdisk foremost time)
 
-want=("${BUILD_PKGS[@]}" "${FIXTURE_PKGS[@]}")
+want=("${BUILD_PKGS[@]}" "${FIXTURE_PKGS[@]}" "${PREVIEW_PKGS[@]}")
 [ "${1:-}" = "--bench" ] && want+=("${BENCH_PKGS[@]}")
 
 missing=()

@@ -17,6 +17,7 @@
 #include "app/gui/disk_rows.h"
 #include "app/gui/file_type_page.h"
 #include "app/gui/message_box.h"
+#include "app/gui/preview_controller.h"
 #include "app/gui/result_view.h"
 #include "app/gui/scan_process_wnd.h"
 #include "app/gui/search_process_wnd.h"
@@ -70,8 +71,16 @@ CMainWnd::CMainWnd(Options options) : options_(std::move(options)) {
 CMainWnd::~CMainWnd() {
   // No device event may arrive at a window that is going away.
   if (monitor_) monitor_->Stop();
+  preview_.reset();
   results_.reset();
   disks_.reset();
+}
+
+IFileRecoveryParse* CMainWnd::EngineOf(const FoundItemRecord& record) const {
+  // The records carry the tag of the source whose engine found them.
+  for (ScanSourceItem* item : disks_->AllItems())
+    if (item->tag == record.sourceTag && item->engine) return item->engine.get();
+  return nullptr;
 }
 
 ui::CDiskListUI* CMainWnd::DiskList() const { return Find<ui::CDiskListUI>(QStringLiteral("DiskList")); }
@@ -83,9 +92,14 @@ void CMainWnd::InitWindow() {
   disks_->SetRoots(options_.roots);
   fileTypes_ = std::make_unique<FileTypePage>(*this);
   results_ = std::make_unique<CResultView>(*this);
-  results_->SetPreviewHandler([this](const FoundItemRecord&) {
-    SetText(QStringLiteral("PreviewEdit"), QStringLiteral("The preview is not yet available in this version."));
-  });
+  preview_ = std::make_unique<CPreviewController>(
+      *this, [this](const FoundItemRecord& r) { return EngineOf(r); },
+      [this] {
+        std::vector<FoundItemRecord> rows;
+        for (int i = 0; i < results_->ListedRowCount(); ++i) rows.push_back(*results_->ListedRecord(i));
+        return rows;
+      });
+  results_->SetPreviewHandler([this](const FoundItemRecord& r) { preview_->PreviewSelected(r); });
   SetVisible(QStringLiteral("restorebtn"), false);
   SetVisible(QStringLiteral("BtnNext"), false);
 }
@@ -137,6 +151,11 @@ void CMainWnd::Notify(const ui::Notification& n) {
   } else if (n.type == u"itemactivate") {
     // A header row opens or closes by itself; a source row starts the scan.
     if (source == u"DiskList" && !imageMode_ && disks_->Item(int(n.wParam))) StartScan();
+    // A double-click on a file opens the larger preview window.
+    if (source == u"FileList") {
+      if (const FoundItemRecord* r = results_->ListedRecord(int(n.wParam)); r && !r->isFolder)
+        ui::PostMessageTo(this, kMsgPreviewRequest, quintptr(n.wParam));
+    }
   } else if (n.type == u"list_check_click" || n.type == u"checkboxselectchanged" || n.type == u"headerclick") {
     if (source == u"TypeTree" || source == u"FileList") results_->HandleNotify(n);
   } else if (n.type == u"onhot") {
@@ -450,7 +469,8 @@ bool CMainWnd::HandleMessage(int message, quintptr wParam, quintptr lParam) {
       else OnSearchFinished();
       return true;
     case kMsgPreviewRequest:
-      return true;  // the preview windows come later
+      if (const FoundItemRecord* r = results_->ListedRecord(int(wParam))) preview_->OpenPreviewWindow(*r);
+      return true;
     case kMsgLanguageChanged:
       ApplyTexts();
       ShowPage(page_);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/found_item.h"
+#include "engine/recovery_parse.h"
 #include "platform/device_monitor.h"
 #include "storage/disk_list.h"
 #include "ui/window_base.h"
@@ -22,6 +23,7 @@ class CDiskListUI;
 
 namespace dunmere::gui {
 
+class CPreviewController;
 class CResultView;
 class DiskRows;
 class FileTypePage;
@@ -70,6 +72,9 @@ class CMainWnd : public ui::WindowImplBase {
   DiskRows& Disks() { return *disks_; }
   FileTypePage& FileTypes() { return *fileTypes_; }
   CResultView& Results() { return *results_; }
+  CPreviewController& Preview() { return *preview_; }
+  // The engine that found a record (through its source's tag), or null.
+  IFileRecoveryParse* EngineOf(const FoundItemRecord& record) const;
   ui::CDiskListUI* DiskList() const;
 
   void Notify(const ui::Notification& n) override;
@@ -102,6 +107,7 @@ class CMainWnd : public ui::WindowImplBase {
   std::unique_ptr<DiskRows> disks_;
   std::unique_ptr<FileTypePage> fileTypes_;
   std::unique_ptr<CResultView> results_;
+  std::unique_ptr<CPreviewController> preview_;
   std::unique_ptr<IDeviceMonitor> monitor_;
   std::function<QString(QWidget*)> chooseImage_;
 

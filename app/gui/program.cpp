@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "app/core/language_table.h"
+#include "app/core/started_processes.h"
 #include "app/gui/main_wnd.h"
 #include "app/gui/message_box.h"
 #include "app/gui/single_instance.h"
@@ -95,6 +96,9 @@ int RunProgram(int argc, char** argv) {
     instance.SetReady(false);
   }
 
+  // Players and converters this program started do not outlive it; processes
+  // of the same name that the person started are not ours to end.
+  StartedProcesses::Instance().EndAll();
   // The preview's video is a copy of a found file: it does not outlive us.
   std::error_code ec;
   std::filesystem::remove(ScanLogFolderPath() + "/tmp.avi", ec);

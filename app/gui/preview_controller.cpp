@@ -1,0 +1,188 @@
+#include "app/gui/preview_controller.h"
+
+#include <QImageReader>
+#include <QPointer>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QUrl>
+
+#include "app/core/missing_tool_notice.h"
+#include "app/core/preview_text.h"
+#include "app/gui/apply_section.h"
+#include "app/gui/message_box.h"
+#include "app/gui/preview_process_wnd.h"
+#include "app/gui/preview_wnd.h"
+#include "engine/scan_log_folder.h"
+
+namespace dunmere::gui {
+
+CPreviewController::CPreviewController(ui::WindowImplBase& mainWindow, EngineLookup engines, ListSource listed)
+    : wnd_(mainWindow),
+      engines_(std::move(engines)),
+      listed_(std::move(listed)),
+      player_(std::make_unique<MediaPlayer>()) {
+  watch_.setInterval(50);
+  connect(&watch_, &QTimer::timeout, this, [this] { WatchPlayer(); });
+}
+
+CPreviewController::~CPreviewController() {
+  watch_.stop();
+  player_->End();
+  pane_.Discard();
+}
+
+void CPreviewController::SetPlayerProgram(const std::string& program) {
+  player_ = std::make_unique<MediaPlayer>(program);
+}
+
+bool CPreviewController::ShowPicture(QTextEdit* panel, const QString& path) {
+  if (!panel) return false;
+  panel->clear();
+  QImageReader reader(path);
+  reader.setAutoTransform(true);
+  const QSize room = panel->viewport()->size() - QSize(16, 16);
+  QSize size = reader.size();
+  // Large pictures are decoded at the size shown, which also bounds memory.
+  if (size.isValid() && room.width() > 0 && room.height() > 0 &&
+      (size.width() > room.width() || size.height() > room.height())) {
+    size.scale(room, Qt::KeepAspectRatio);
+    reader.setScaledSize(size);
+  }
+  QImage image = reader.read();
+  if (image.isNull()) return false;
+  if (room.width() > 0 && room.height() > 0 && (image.width() > room.width() || image.height() > room.height()))
+    image = image.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  static int serial = 0;
+  const QUrl url(QStringLiteral("dunmere-preview://%1").arg(++serial));
+  panel->document()->addResource(QTextDocument::ImageResource, url, image);
+  QTextImageFormat format;
+  format.setName(url.toString());
+  format.setWidth(image.width());
+  format.setHeight(image.height());
+  panel->textCursor().insertImage(format);
+  return true;
+}
+
+void CPreviewController::ShowText(QTextEdit* panel, const QString& text) {
+  if (!panel) return;
+  panel->setPlainText(text);
+  panel->moveCursor(QTextCursor::Start);
+}
+
+void CPreviewController::Tell(const std::string& notice) {
+  if (notice.empty()) return;
+  lastNotice_ = QString::fromStdString(notice);
+}
+
+void CPreviewController::Show(QTextEdit* panel, const PreviewContent& content, const QString& pictureFailed) {
+  lastNotice_.clear();
+  if (!content.HasFile()) {
+    ShowText(panel, QString::fromUtf8(BytesAsText(content.bytes.data(), content.bytes.size())));
+    return;
+  }
+  const QString path = QString::fromStdString(content.path);
+  if (content.kind == PreviewKind::kPicture) {
+    if (!ShowPicture(panel, path)) ShowText(panel, pictureFailed);
+    return;
+  }
+  if (NeedsConverter(content.kind)) {
+    const std::string work = workFolder_.empty() ? ScanLogFolder::Instance().ScanLogPath() : workFolder_;
+    const ConvertedPreview c = ConvertForPreview(content.kind, content.path, work, tools_);
+    Tell(c.notice);
+    const QString notice = lastNotice_.isEmpty() ? QString() : lastNotice_ + QStringLiteral("\n\n");
+    if (c.shape == ConvertedPreview::Shape::kPicture) {
+      if (!ShowPicture(panel, QString::fromStdString(c.picturePath))) ShowText(panel, pictureFailed);
+      return;
+    }
+    if (c.shape == ConvertedPreview::Shape::kText) {
+      ShowText(panel, notice + QString::fromStdString(c.text));
+      return;
+    }
+    ShowText(panel, notice + QString::fromUtf8(FileBytesAsText(content.path)));
+    return;
+  }
+  // A copy the engine made for a type we show as bytes.
+  ShowText(panel, QString::fromUtf8(FileBytesAsText(content.path)));
+}
+
+void CPreviewController::Play(const PreviewContent& content) {
+  watch_.stop();
+  const MediaPlayer::State s = player_->Play(content.path, content.kind == PreviewKind::kAudio);
+  if (s == MediaPlayer::State::kMissing) {
+    Tell(TakeMissingToolNotice("mpv", "mpv"));
+    if (!lastNotice_.isEmpty()) CMessageBox::Show(CMessageBox::kInformation, &wnd_, lastNotice_, 400, 170);
+    return;
+  }
+  if (s == MediaPlayer::State::kNeverPlayed) {
+    emit neverPlayed();
+    CMessageBox::Show(CMessageBox::kInformation, &wnd_, MessageText("MSG1207"), 330, 160);
+    return;
+  }
+  watch_.start();
+}
+
+void CPreviewController::WatchPlayer() {
+  const MediaPlayer::State s = player_->Poll();
+  if (s == MediaPlayer::State::kStarting) return;
+  watch_.stop();
+  if (s == MediaPlayer::State::kNeverPlayed) {
+    emit neverPlayed();
+    CMessageBox::Show(CMessageBox::kInformation, &wnd_, MessageText("MSG1207"), 330, 160);
+  }
+}
+
+bool CPreviewController::Read(QWidget* owner, const FoundItemRecord& record, PreviewContent& out, int width,
+                              int height) {
+  IFileRecoveryParse* engine = engines_ ? engines_(record) : nullptr;
+  if (!engine) return false;
+  // Each preview ends the player started for the one before.
+  watch_.stop();
+  player_->End();
+  CPreviewProcessWnd wnd(*engine, record, out);
+  wnd.CreatePopup(owner, width, height);
+  return wnd.RunModal() == CPopUpWnd::kDone;
+}
+
+void CPreviewController::PreviewSelected(const FoundItemRecord& record) {
+  auto* panel = wnd_.Find<QTextEdit>(QStringLiteral("PreviewEdit"));
+  if (record.isFolder) {
+    ShowText(panel, MessageText("MSG0904"));
+    return;
+  }
+  if (panel) panel->clear();
+  QPointer<QTextEdit> guard(panel);
+  if (!Read(&wnd_, record, pane_, 370, 220)) return;  // a cancelled reading shows nothing
+  if (IsMedia(pane_.kind) && pane_.HasFile()) {
+    Play(pane_);
+    return;
+  }
+  if (guard) Show(guard, pane_, MessageText("MSG0905"));
+}
+
+void CPreviewController::OpenPreviewWindow(const FoundItemRecord& record) {
+  if (record.isFolder) return;
+  auto content = std::make_unique<PreviewContent>();
+  if (!Read(&wnd_, record, *content, 370, 220)) return;
+  if (IsMedia(content->kind) && content->HasFile()) {
+    Play(*content);
+    content->Discard(true);
+    return;
+  }
+  CPreviewWnd preview(*this, std::move(content));
+  preview.CreatePopup(&wnd_, 600, 500);
+  preview.RunModal();
+}
+
+void CPreviewController::StartSingleRecovery(QWidget* owner, const FoundItemRecord& record) {
+  if (recover_) {
+    recover_(owner, record);
+    return;
+  }
+  CMessageBox::Show(CMessageBox::kInformation, owner,
+                    QStringLiteral("Copying a file out is not yet available in this version."), 400, 160);
+}
+
+}  // namespace dunmere::gui

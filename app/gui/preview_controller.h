@@ -1,0 +1,83 @@
+#pragma once
+// The preview of found files, for the main window: on selection the file is
+// read (a reading window), then shown in the pane "PreviewEdit": pictures
+// decoded here, PDF pages, documents and archive listings through their
+// converters, anything else as its bytes, sound and video in the player. The
+// preview window (CPreviewWnd) shows the same content larger. One player at a
+// time: a new preview ends the one this program started before.
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "app/core/document_preview.h"
+#include "app/core/media_player.h"
+#include "app/core/preview_content.h"
+#include "ui/window_base.h"
+
+class QTextEdit;
+
+namespace dunmere::gui {
+
+class CPreviewController : public QObject {
+  Q_OBJECT
+ public:
+  using EngineLookup = std::function<IFileRecoveryParse*(const FoundItemRecord&)>;
+  using ListSource = std::function<std::vector<FoundItemRecord>()>;
+  using Recover = std::function<void(QWidget* owner, const FoundItemRecord&)>;
+
+  CPreviewController(ui::WindowImplBase& mainWindow, EngineLookup engines, ListSource listed);
+  ~CPreviewController() override;  // deletes the pane's copy, ends the player
+
+  void SetRecover(Recover recover) { recover_ = std::move(recover); }
+  void SetTools(PreviewTools tools) { tools_ = std::move(tools); }
+  void SetPlayerProgram(const std::string& program);
+  // Where page pictures and converted text go (the scan-log folder).
+  void SetWorkFolder(std::string folder) { workFolder_ = std::move(folder); }
+
+  // The pane preview of a selected file.
+  void PreviewSelected(const FoundItemRecord& record);
+  // The preview window (600 x 500) for a file; media are played instead.
+  void OpenPreviewWindow(const FoundItemRecord& record);
+
+  // Reads a record with a reading window owned by `owner`; true when read.
+  bool Read(QWidget* owner, const FoundItemRecord& record, PreviewContent& out, int width, int height);
+  // Shows content that is not media in a panel; `pictureFailed` is what
+  // stands there when a picture cannot be decoded.
+  void Show(QTextEdit* panel, const PreviewContent& content, const QString& pictureFailed);
+  // Starts the player for media content; "MSG1207" when it never plays.
+  void Play(const PreviewContent& content);
+  void StartSingleRecovery(QWidget* owner, const FoundItemRecord& record);
+
+  std::vector<FoundItemRecord> Listed() const { return listed_ ? listed_() : std::vector<FoundItemRecord>{}; }
+  MediaPlayer& Player() { return *player_; }
+  const PreviewContent& PaneContent() const { return pane_; }
+  // The last notice about a missing tool or player (tests).
+  const QString& LastNotice() const { return lastNotice_; }
+
+  // A picture file decoded (any format the Qt image readers know) and scaled
+  // to fit the panel; false when it cannot be decoded.
+  static bool ShowPicture(QTextEdit* panel, const QString& path);
+  static void ShowText(QTextEdit* panel, const QString& text);
+
+ signals:
+  void neverPlayed();
+
+ private:
+  void WatchPlayer();
+  void Tell(const std::string& notice);
+
+  ui::WindowImplBase& wnd_;
+  EngineLookup engines_;
+  ListSource listed_;
+  Recover recover_;
+  PreviewTools tools_;
+  std::string workFolder_;
+  std::unique_ptr<MediaPlayer> player_;
+  PreviewContent pane_;
+  QTimer watch_;
+  QString lastNotice_;
+};
+
+}  // namespace dunmere::gui

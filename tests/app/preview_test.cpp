@@ -1,0 +1,337 @@
+// Preview without windows: which files go to which converter, the bytes shown
+// as text, the real tools (ImageMagick, zip, 7z, pdftoppm, LibreOffice where
+// present) over real files, tools that hang, and players: only those this
+// program started are ever ended.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "app/core/document_preview.h"
+#include "app/core/external_tool.h"
+#include "app/core/media_player.h"
+#include "app/core/missing_tool_notice.h"
+#include "app/core/picture_navigation.h"
+#include "app/core/preview_content.h"
+#include "app/core/preview_text.h"
+#include "app/core/started_processes.h"
+#include "engine/scan_log_folder.h"
+#include "tests/app/fake_engine.h"
+#include "tests/support/test_support.h"
+
+namespace dunmere {
+namespace {
+namespace fs = std::filesystem;
+
+// A folder of its own per test, and stand-in programs put first on PATH.
+class PreviewTools : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { test::UsePrivateDataFolder(); }
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("dunmere-preview-" + std::to_string(::getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "bin");
+    oldPath_ = std::getenv("PATH");
+    ResetMissingToolNotices();
+  }
+  void TearDown() override {
+    ::setenv("PATH", oldPath_.c_str(), 1);
+    fs::remove_all(dir_);
+  }
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  // A shell script named `name` found before the real tool.
+  void StandIn(const std::string& name, const std::string& body) {
+    const fs::path p = dir_ / "bin" / name;
+    std::ofstream(p) << "#!/bin/sh\n" << body << "\n";
+    fs::permissions(p, fs::perms::owner_all);
+    ::setenv("PATH", ((dir_ / "bin").string() + ":" + oldPath_).c_str(), 1);
+  }
+  bool Make(const std::string& command) { return test::RunCommand(command) == 0; }
+
+  fs::path dir_;
+  std::string oldPath_;
+};
+
+bool Alive(pid_t pid) { return ::kill(pid, 0) == 0; }
+
+pid_t ReadPid(const std::string& path) {
+  for (int i = 0; i < 200; ++i) {
+    std::ifstream in(path);
+    pid_t pid = 0;
+    if (in >> pid && pid > 0) return pid;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return 0;
+}
+
+// A pid that has ended may linger as a zombie of its parent for a moment.
+bool EndsWithin(pid_t pid, int ms) {
+  for (int i = 0; i < ms / 20; ++i) {
+    if (!Alive(pid)) return true;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string a, b, state;
+    if (stat >> a >> b >> state && state == "Z") return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+TEST(PreviewKindTest, ExtensionsChooseTheirConverterAsWholeEntries) {
+  EXPECT_EQ(PreviewKindOf("a.JPG"), PreviewKind::kPicture);
+  EXPECT_EQ(PreviewKindOf("song.mp3"), PreviewKind::kAudio);
+  EXPECT_EQ(PreviewKindOf("clip.mp4"), PreviewKind::kVideo);
+  EXPECT_EQ(PreviewKindOf("paper.Pdf"), PreviewKind::kPdf);
+  EXPECT_EQ(PreviewKindOf("letter.docx"), PreviewKind::kTextDocument);
+  EXPECT_EQ(PreviewKindOf("talk.pptx"), PreviewKind::kSlides);
+  EXPECT_EQ(PreviewKindOf("sums.xlsx"), PreviewKind::kSpreadsheet);
+  EXPECT_EQ(PreviewKindOf("x.7z"), PreviewKind::kArchive);
+  EXPECT_EQ(PreviewKindOf("x.tar.gz"), PreviewKind::kArchive);
+  // A part of an entry is not the entry: "c" and "do" occur inside "*.doc".
+  EXPECT_EQ(PreviewKindOf("main.c"), PreviewKind::kOther);
+  EXPECT_EQ(PreviewKindOf("x.do"), PreviewKind::kOther);
+  EXPECT_EQ(PreviewKindOf("README"), PreviewKind::kOther);
+  EXPECT_EQ(PreviewKindOf("dir.d/README"), PreviewKind::kOther);
+}
+
+TEST(PreviewTextTest, BytesBecomeLatin1CharactersWithZerosAsDotsAndLinesOf1024) {
+  const uint8_t bytes[] = {'A', 0, 'b', 0xE9};
+  EXPECT_EQ(BytesAsText(bytes, 4), "A.b\xC3\xA9\n");
+  std::vector<uint8_t> many(2048 + 3, 'x');
+  const std::string t = BytesAsText(many.data(), many.size());
+  EXPECT_EQ(t.size(), 2048u + 3u + 3u);
+  EXPECT_EQ(t[1024], '\n');
+  EXPECT_EQ(t[2049], '\n');
+  EXPECT_EQ(t.back(), '\n');
+  // Exactly a line's worth: one line break, not two.
+  std::vector<uint8_t> line(1024, 'y');
+  EXPECT_EQ(BytesAsText(line.data(), line.size()).size(), 1025u);
+  EXPECT_EQ(BytesAsText(nullptr, 0), "\n");
+}
+
+TEST(PreviewTextTest, ConverterPiecesCutWhereTheyShould) {
+  EXPECT_EQ(FirstCharacters("h\xC3\xA9llo", 2), "h\xC3\xA9");
+  EXPECT_EQ(FirstCells("a,b,c\n\"x,y\",\"say \"\"hi\"\"\",z\n", 10, 2), "a\tb\nx,y\tsay \"hi\"\n");
+  std::string big;
+  for (int r = 0; r < 12; ++r) {
+    for (int c = 0; c < 12; ++c) big += (c ? "," : "") + std::to_string(r * 100 + c);
+    big += "\r\n";
+  }
+  const std::string cells = FirstCells(big, 10, 10);
+  EXPECT_EQ(std::count(cells.begin(), cells.end(), '\n'), 10);
+  EXPECT_EQ(cells.substr(0, cells.find('\n')), "0\t1\t2\t3\t4\t5\t6\t7\t8\t9");  // no eleventh column
+  EXPECT_EQ(cells.find("1000"), std::string::npos);
+  EXPECT_EQ(ListingFromMarker("7-Zip\nheader\n------------------- -----\n a.txt\n"), "------------------- -----\n a.txt\n");
+  EXPECT_EQ(ListingFromMarker("no listing here"), "");
+}
+
+FoundItemRecord Rec(uint32_t id, const std::string& name, bool folder = false) {
+  FoundItemRecord r = MakeEmptyRecord();
+  r.itemId = id;
+  r.sourceTag = 1;
+  r.isFolder = folder;
+  SetRecordName(r, name);
+  return r;
+}
+
+TEST(PictureNavigationTest, NextAndPreviousWrapRoundOverPicturesOnly) {
+  const std::vector<FoundItemRecord> list = {Rec(1, "a.jpg"), Rec(2, "b.txt"), Rec(3, "c.png"), Rec(4, "d.jpg", true),
+                                             Rec(5, "e.gif")};
+  EXPECT_EQ(NextPictureIndex(list, list[0], true), 2);
+  EXPECT_EQ(NextPictureIndex(list, list[2], true), 4);
+  EXPECT_EQ(NextPictureIndex(list, list[4], true), 0);   // the last goes to the first
+  EXPECT_EQ(NextPictureIndex(list, list[0], false), 4);  // and the first to the last
+  EXPECT_EQ(NextPictureIndex(list, list[2], false), 0);
+  // The same item id from another source is another file.
+  FoundItemRecord other = list[4];
+  other.sourceTag = 2;
+  EXPECT_EQ(NextPictureIndex(list, other, true), 0);
+  const std::vector<FoundItemRecord> one = {Rec(1, "a.jpg"), Rec(2, "b.txt")};
+  EXPECT_EQ(NextPictureIndex(one, one[0], true), -1);
+  EXPECT_EQ(NextPictureIndex({}, one[0], true), -1);
+}
+
+TEST_F(PreviewTools, ConverterThatHangsIsEndedWithWhatItStartedAfterItsTime) {
+  StandIn("7z", "sleep 30 & echo $! > " + Path("child.pid") + "\necho started\nwait");
+  dunmere::PreviewTools tools;
+  tools.limits.timeout = std::chrono::milliseconds(1500);
+  std::ofstream(Path("a.zip")) << "PK";
+  const auto start = std::chrono::steady_clock::now();
+  const ConvertedPreview c = ConvertForPreview(PreviewKind::kArchive, Path("a.zip"), dir_.string(), tools);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(c.shape, ConvertedPreview::Shape::kFailed);
+  EXPECT_LT(took, std::chrono::seconds(5));
+  EXPECT_GE(took, std::chrono::milliseconds(1400));
+  const pid_t child = ReadPid(Path("child.pid"));
+  ASSERT_GT(child, 0);
+  EXPECT_TRUE(EndsWithin(child, 2000)) << "the converter's own child outlived it";
+}
+
+TEST_F(PreviewTools, OutputIsCappedAndArgumentsAreNeverParsedByAShell) {
+  StandIn("talker", "for a in \"$@\"; do printf '[%s]' \"$a\"; done; head -c 100000 /dev/zero | tr '\\0' x");
+  ToolLimits limits;
+  limits.outputCap = 1000;
+  const ToolResult r = RunTool("talker", {"a b", "$(touch " + Path("pwned") + ")", "; rm -rf x"}, limits);
+  ASSERT_TRUE(r.Succeeded());
+  EXPECT_EQ(r.output.size(), 1000u);
+  EXPECT_EQ(r.output.rfind("[a b][$(touch ", 0), 0u);
+  EXPECT_FALSE(fs::exists(Path("pwned")));
+  EXPECT_EQ(RunTool("no-such-tool-dunmere", {}).end, ToolResult::End::kMissing);
+}
+
+TEST_F(PreviewTools, MissingToolIsToldOnceNamingItsPackage) {
+  dunmere::PreviewTools tools;
+  tools.archiveLister = "no-such-7z-dunmere";
+  std::ofstream(Path("a.zip")) << "PK";
+  const ConvertedPreview first = ConvertForPreview(PreviewKind::kArchive, Path("a.zip"), dir_.string(), tools);
+  EXPECT_EQ(first.shape, ConvertedPreview::Shape::kFailed);
+  EXPECT_NE(first.notice.find("p7zip-full"), std::string::npos);
+  const ConvertedPreview second = ConvertForPreview(PreviewKind::kArchive, Path("a.zip"), dir_.string(), tools);
+  EXPECT_EQ(second.notice, "");
+}
+
+TEST_F(PreviewTools, ZipAnd7zArchivesAreListedFromTheHyphenLine) {
+  if (!test::HaveTool("zip") || !test::HaveTool("7z")) GTEST_SKIP() << "zip or 7z (p7zip-full) is not installed";
+  std::ofstream(Path("inside one.txt")) << "hello";
+  ASSERT_TRUE(Make("cd '" + dir_.string() + "' && zip -q a.zip 'inside one.txt' && 7z a -bd a.7z 'inside one.txt' >/dev/null"));
+  for (const char* name : {"a.zip", "a.7z"}) {
+    const ConvertedPreview c = ConvertForPreview(PreviewKind::kArchive, Path(name), dir_.string());
+    ASSERT_EQ(c.shape, ConvertedPreview::Shape::kText) << name;
+    EXPECT_EQ(c.text.rfind(kListingMarker, 0), 0u) << name;
+    EXPECT_NE(c.text.find("inside one.txt"), std::string::npos) << name;
+  }
+  // Not an archive: 7z fails, and the caller shows bytes.
+  std::ofstream(Path("fake.zip")) << "just text";
+  EXPECT_EQ(ConvertForPreview(PreviewKind::kArchive, Path("fake.zip"), dir_.string()).shape,
+            ConvertedPreview::Shape::kFailed);
+}
+
+TEST_F(PreviewTools, PdfFirstPageBecomesAPictureInTheWorkFolder) {
+  if (!test::HaveTool("pdftoppm")) GTEST_SKIP() << "pdftoppm (poppler-utils) is not installed";
+  if (!test::HaveTool("gs")) GTEST_SKIP() << "Ghostscript is not installed";
+  ASSERT_TRUE(Make("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -o '" + Path("two pages.pdf") +
+                   "' -c '/Helvetica findfont 24 scalefont setfont 72 700 moveto (Page one) show showpage "
+                   "72 700 moveto (Page two) show showpage'"));
+  // A name from the disk that looks like an option is still a file.
+  fs::copy_file(Path("two pages.pdf"), Path("-f.pdf"));
+  for (const char* name : {"two pages.pdf", "-f.pdf"}) {
+    const ConvertedPreview c = ConvertForPreview(PreviewKind::kPdf, Path(name), dir_.string());
+    ASSERT_EQ(c.shape, ConvertedPreview::Shape::kPicture) << name;
+    EXPECT_EQ(fs::path(c.picturePath).parent_path(), dir_);
+    const auto png = test::ReadBytes(c.picturePath);
+    ASSERT_GT(png.size(), 8u);
+    EXPECT_EQ(png[1], 'P');
+  }
+}
+
+TEST_F(PreviewTools, OfficeDocumentsBecomeTextOrFallBackWithoutLibreOffice) {
+  if (!test::HaveTool("zip")) GTEST_SKIP() << "zip is not installed";
+  // A minimal WordprocessingML package, made with zip.
+  fs::create_directories(dir_ / "docx/_rels");
+  fs::create_directories(dir_ / "docx/word");
+  std::ofstream(dir_ / "docx/[Content_Types].xml")
+      << R"(<?xml version="1.0"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
+         R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
+         R"(<Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/></Types>)";
+  std::ofstream(dir_ / "docx/_rels/.rels")
+      << R"(<?xml version="1.0"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+         R"(<Relationship Id="r1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/></Relationships>)";
+  std::ofstream(dir_ / "docx/word/document.xml")
+      << R"(<?xml version="1.0"?><w:document xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main">)"
+         R"(<w:body><w:p><w:r><w:t>Quarterly figures</w:t></w:r></w:p></w:body></w:document>)";
+  ASSERT_TRUE(Make("cd '" + (dir_ / "docx").string() + "' && zip -q -r ../letter.docx ."));
+  const ConvertedPreview c = ConvertForPreview(PreviewKind::kTextDocument, Path("letter.docx"), dir_.string());
+  if (!test::HaveTool("soffice")) {
+    // Without LibreOffice: told once, and the caller shows the bytes.
+    EXPECT_EQ(c.shape, ConvertedPreview::Shape::kFailed);
+    EXPECT_NE(c.notice.find("libreoffice"), std::string::npos);
+    const std::string raw = FileBytesAsText(Path("letter.docx"));
+    EXPECT_EQ(raw.rfind("PK", 0), 0u);
+    GTEST_SKIP() << "LibreOffice (soffice) is not installed: only the fallback was checked";
+  }
+  ASSERT_EQ(c.shape, ConvertedPreview::Shape::kText);
+  EXPECT_NE(c.text.find("Quarterly figures"), std::string::npos);
+}
+
+TEST_F(PreviewTools, PlayerIsStartedWithTheFileAsOneArgumentAfterTheOptions) {
+  StandIn("mpv", "for a in \"$@\"; do echo \"$a\"; done > " + Path("args") + "\necho " +
+                     MediaPlayer::kPlayingMark + "\nexec sleep 30");
+  MediaPlayer player;
+  const std::string file = Path("-rm -rf \"x\" $(y).avi");
+  ASSERT_EQ(player.Play(file, false), MediaPlayer::State::kStarting);
+  EXPECT_EQ(player.WaitWhileStarting(5000), MediaPlayer::State::kPlaying);
+  std::ifstream in(Path("args"));
+  std::vector<std::string> args;
+  for (std::string line; std::getline(in, line);) args.push_back(line);
+  ASSERT_GE(args.size(), 2u);
+  EXPECT_EQ(args[args.size() - 2], "--");
+  EXPECT_EQ(args.back(), file);
+  EXPECT_NE(std::find(args.begin(), args.end(), "--geometry=326x189+845+260"), args.end());
+  const pid_t pid = pid_t(player.ProcessId());
+  player.End();
+  EXPECT_TRUE(EndsWithin(pid, 2000));
+}
+
+TEST_F(PreviewTools, PlayerThatNeverPlaysIsReported) {
+  StandIn("mpv", "echo 'cannot open file'\nexit 2");
+  MediaPlayer player;
+  ASSERT_EQ(player.Play(Path("a.avi"), true), MediaPlayer::State::kStarting);
+  EXPECT_EQ(player.WaitWhileStarting(5000), MediaPlayer::State::kNeverPlayed);
+  MediaPlayer missing("no-such-player-dunmere");
+  EXPECT_EQ(missing.Play(Path("a.avi"), true), MediaPlayer::State::kMissing);
+}
+
+TEST_F(PreviewTools, AtExitOnlyOurOwnPlayersAreEnded) {
+  StandIn("mpv", "echo " + std::string(MediaPlayer::kPlayingMark) + "\nexec sleep 30");
+  // The person's own player, of the same name, started outside the preview.
+  const pid_t theirs = ::fork();
+  ASSERT_GE(theirs, 0);
+  if (theirs == 0) {
+    ::setpgid(0, 0);
+    const std::string exe = (dir_ / "bin" / "mpv").string();
+    ::execl(exe.c_str(), "mpv", "their-film.avi", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  auto ours = std::make_unique<MediaPlayer>();
+  ASSERT_EQ(ours->Play(Path("a.avi"), false), MediaPlayer::State::kStarting);
+  ASSERT_EQ(ours->WaitWhileStarting(5000), MediaPlayer::State::kPlaying);
+  const pid_t ourPid = pid_t(ours->ProcessId());
+  EXPECT_TRUE(StartedProcesses::Instance().Contains(ourPid));
+  StartedProcesses::Instance().EndAll();
+  EXPECT_TRUE(EndsWithin(ourPid, 2000));
+  EXPECT_TRUE(Alive(theirs));
+  ::kill(theirs, SIGKILL);
+  ::waitpid(theirs, nullptr, 0);
+}
+
+TEST_F(PreviewTools, ContentIsReadToATemporaryCopyOrIntoMemory) {
+  test::FakeEngine e({{"photo.jpg", 10, 5, 0, false, test::JpegBytes(3000)},
+                      {"notes", 11, 5, 0, false, std::string("ab\0cd", 5)}});
+  ASSERT_EQ(e.Scan(nullptr), kOk);
+  std::vector<FoundItemRecord> found;
+  ASSERT_EQ(e.SearchByType("*.jpg", found), 1);
+  ASSERT_EQ(found.size(), 1u);
+  PreviewContent content;
+  ASSERT_EQ(ReadPreviewContent(e, found[0], content, nullptr, nullptr), kOk);
+  ASSERT_TRUE(content.HasFile());
+  EXPECT_EQ(content.kind, PreviewKind::kPicture);
+  EXPECT_EQ(fs::file_size(content.path), 3000u);
+  const std::string copy = content.path;
+  // A file without an extension goes to memory and shows as bytes.
+  FoundItemRecord notes = found[0];
+  notes.itemId = 11;
+  notes.size = 5;
+  SetRecordName(notes, "notes");
+  ASSERT_EQ(ReadPreviewContent(e, notes, content, nullptr, nullptr), kOk);
+  EXPECT_FALSE(fs::exists(copy)) << "the previous preview's copy stays behind";
+  EXPECT_FALSE(content.HasFile());
+  EXPECT_EQ(BytesAsText(content.bytes.data(), content.bytes.size()), "ab.cd\n");
+}
+
+}  // namespace
+}  // namespace dunmere

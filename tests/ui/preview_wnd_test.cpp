@@ -1,0 +1,206 @@
+// The preview in windows: the reading window over a real engine interface,
+// the pane showing pictures made by ImageMagick, a picture that cannot be
+// decoded, bytes, an archive listing, and the preview window's stepping
+// through the pictures of the list.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTextFragment>
+#include <filesystem>
+#include <functional>
+
+#include "app/core/scan_session.h"
+#include "app/gui/apply_section.h"
+#include "app/gui/preview_controller.h"
+#include "app/gui/preview_process_wnd.h"
+#include "app/gui/preview_wnd.h"
+#include "tests/app/fake_engine.h"
+#include "tests/support/test_support.h"
+#include "tests/ui/results_host.h"
+#include "tests/ui/ui_test_app.h"
+
+namespace dunmere::gui {
+namespace {
+namespace fs = std::filesystem;
+
+std::string FileText(const std::string& path) {
+  const auto b = test::ReadBytes(path);
+  return std::string(b.begin(), b.end());
+}
+
+bool WaitFor(const std::function<bool()>& pred, int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (!pred()) {
+    if (t.elapsed() > ms) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
+}
+
+// The size of the first picture in a panel; empty when it shows none.
+QSize PictureIn(QTextEdit* panel) {
+  for (QTextBlock b = panel->document()->begin(); b.isValid(); b = b.next())
+    for (auto it = b.begin(); !it.atEnd(); ++it) {
+      const QTextCharFormat f = it.fragment().charFormat();
+      if (f.isImageFormat()) {
+        const QTextImageFormat img = f.toImageFormat();
+        const QVariant res = panel->document()->resource(QTextDocument::ImageResource, QUrl(img.name()));
+        if (res.isValid()) return QSize(int(img.width()), int(img.height()));
+      }
+    }
+  return {};
+}
+
+class PreviewWndTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    test::UiApp();
+    test::UsePrivateDataFolder();
+  }
+  void SetUp() override {
+    if (!test::HaveTool("convert")) GTEST_SKIP() << "ImageMagick (convert) is not installed";
+    dir_ = fs::temp_directory_path() / ("dunmere-previewwnd-" + std::to_string(::getpid()));
+    fs::create_directories(dir_);
+    ASSERT_EQ(test::RunCommand("cd '" + dir_.string() +
+                               "' && convert -size 640x480 gradient:red-blue a.jpg && convert -size 40x30 xc:green b.png"),
+              0);
+    std::vector<test::FakeItem> items = {
+        {"first.jpg", 10, 5, 0, false, FileText((dir_ / "a.jpg").string())},
+        {"notes.txt", 11, 5, 0, false, "plain words"},
+        {"second.png", 12, 5, 0, false, FileText((dir_ / "b.png").string())},
+        {"broken.jpg", 13, 5, 0, false, "this is no picture"},
+        {"README", 14, 5, 0, false, std::string("ab\0cd", 5)},
+    };
+    if (test::HaveTool("zip")) {
+      ASSERT_EQ(test::RunCommand("cd '" + dir_.string() + "' && zip -q c.zip b.png"), 0);
+      items.push_back({"bundle.zip", 15, 5, 0, false, FileText((dir_ / "c.zip").string())});
+    }
+    engine_ = std::make_unique<test::FakeEngine>(items);
+    ASSERT_EQ(RunScan(*engine_, {}), kOk);
+    std::vector<FoundEntry> files;
+    ASSERT_EQ(CollectFoundItems(*engine_, TypeFilter{}, files, nullptr), kOk);
+    for (const FoundEntry& f : files) listed_.push_back(f.record);
+    ASSERT_TRUE(host_.Open(1000, 600));
+    host_.show();
+    controller_ = std::make_unique<CPreviewController>(
+        host_, [this](const FoundItemRecord&) { return engine_.get(); }, [this] { return listed_; });
+  }
+  void TearDown() override {
+    controller_.reset();
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+  const FoundItemRecord& Named(const std::string& name) {
+    for (const FoundItemRecord& r : listed_)
+      if (RecordName(r) == name) return r;
+    ADD_FAILURE() << name;
+    return listed_.front();
+  }
+  QTextEdit* Pane() { return host_.Find<QTextEdit>(QStringLiteral("PreviewEdit")); }
+
+  fs::path dir_;
+  std::unique_ptr<test::FakeEngine> engine_;
+  std::vector<FoundItemRecord> listed_;
+  test::ResultsHostWnd host_;
+  std::unique_ptr<CPreviewController> controller_;
+};
+
+TEST_F(PreviewWndTest, PanePicturesAreDecodedAndScaledToFit) {
+  ASSERT_NE(Pane(), nullptr);
+  controller_->PreviewSelected(Named("first.jpg"));
+  const QSize jpeg = PictureIn(Pane());
+  ASSERT_FALSE(jpeg.isEmpty()) << Pane()->toPlainText().toStdString();
+  EXPECT_LE(jpeg.width(), Pane()->viewport()->width());
+  EXPECT_LE(jpeg.height(), Pane()->viewport()->height());
+  EXPECT_NEAR(double(jpeg.width()) / jpeg.height(), 640.0 / 480.0, 0.05);
+  EXPECT_TRUE(controller_->PaneContent().HasFile());
+
+  controller_->PreviewSelected(Named("second.png"));
+  EXPECT_EQ(PictureIn(Pane()), QSize(40, 30));  // small ones keep their size
+
+  controller_->PreviewSelected(Named("broken.jpg"));
+  EXPECT_TRUE(PictureIn(Pane()).isEmpty());
+  EXPECT_EQ(Pane()->toPlainText(), MessageText("MSG0905"));
+}
+
+TEST_F(PreviewWndTest, PaneShowsBytesListingsAndFolders) {
+  controller_->PreviewSelected(Named("README"));
+  EXPECT_EQ(Pane()->toPlainText(), QStringLiteral("ab.cd\n"));
+  EXPECT_FALSE(controller_->PaneContent().HasFile());
+  if (test::HaveTool("zip") && test::HaveTool("7z")) {
+    controller_->PreviewSelected(Named("bundle.zip"));
+    EXPECT_TRUE(Pane()->toPlainText().startsWith(QStringLiteral("-------------------")))
+        << Pane()->toPlainText().toStdString();
+    EXPECT_TRUE(Pane()->toPlainText().contains(QStringLiteral("b.png")));
+  }
+  FoundItemRecord folder = Named("README");
+  folder.isFolder = 1;
+  controller_->PreviewSelected(folder);
+  EXPECT_EQ(Pane()->toPlainText(), MessageText("MSG0904"));
+}
+
+TEST_F(PreviewWndTest, ReadingWindowReportsProgressAndResult) {
+  PreviewContent content;
+  CPreviewProcessWnd wnd(*engine_, Named("first.jpg"), content);
+  ASSERT_TRUE(wnd.CreatePopup(&host_, 370, 220));
+  EXPECT_EQ(wnd.RunModal(), CPopUpWnd::kDone);
+  EXPECT_EQ(wnd.Text(QStringLiteral("FileName")), QStringLiteral("first.jpg"));
+  EXPECT_TRUE(wnd.Text(QStringLiteral("stage")).endsWith(QStringLiteral("first.jpg")));
+  EXPECT_TRUE(content.HasFile());
+  EXPECT_EQ(CPreviewProcessWnd::PercentText(150), MessageText("MSG0901") + QStringLiteral(" 100%"));
+}
+
+TEST_F(PreviewWndTest, WindowStepsThroughThePicturesOfTheListWrappingRound) {
+  auto content = std::make_unique<PreviewContent>();
+  ASSERT_TRUE(controller_->Read(&host_, Named("first.jpg"), *content, 370, 200));
+  FoundItemRecord recovered{};
+  controller_->SetRecover([&](QWidget*, const FoundItemRecord& r) { recovered = r; });
+  CPreviewWnd wnd(*controller_, std::move(content));
+  ASSERT_TRUE(wnd.CreatePopup(&host_, 600, 500));
+  wnd.show();
+  WaitFor([&] { return wnd.Text(QStringLiteral("FileName")) == QStringLiteral("first.jpg"); }, 2000);
+  auto* panel = wnd.Find<QTextEdit>(QStringLiteral("PreviewEdit"));
+  ASSERT_NE(panel, nullptr);
+  EXPECT_FALSE(PictureIn(panel).isEmpty());
+  EXPECT_TRUE(wnd.IsControlVisible(QStringLiteral("NextBar")));
+
+  QStringList seen;
+  for (int i = 0; i < 4; ++i) {
+    ASSERT_TRUE(wnd.Step(true));
+    seen << wnd.Text(QStringLiteral("FileName"));
+  }
+  // Pictures only, in list order, and round again (broken.jpg is a picture by name).
+  EXPECT_EQ(seen, (QStringList{"second.png", "broken.jpg", "first.jpg", "second.png"}));
+  ASSERT_TRUE(wnd.Step(false));
+  EXPECT_EQ(wnd.Text(QStringLiteral("FileName")), QStringLiteral("first.jpg"));
+  ASSERT_TRUE(wnd.Step(false));
+  EXPECT_EQ(wnd.Text(QStringLiteral("FileName")), QStringLiteral("broken.jpg"));
+  EXPECT_TRUE(PictureIn(panel).isEmpty());
+  EXPECT_TRUE(panel->toPlainText().contains(QStringLiteral("Can not preview the picture!")));
+
+  wnd.SendNotify(QStringLiteral("click"), wnd.FindControl(QStringLiteral("RecoveryBtn")), QStringLiteral("RecoveryBtn"));
+  EXPECT_EQ(RecordName(recovered), "broken.jpg");
+  const std::string copy = wnd.Content().path;
+  EXPECT_TRUE(fs::exists(copy));
+  wnd.Close(CPopUpWnd::kCancelled);
+}
+
+TEST_F(PreviewWndTest, WindowWithoutACopyHidesStepping) {
+  auto content = std::make_unique<PreviewContent>();
+  ASSERT_TRUE(controller_->Read(&host_, Named("README"), *content, 370, 200));
+  CPreviewWnd wnd(*controller_, std::move(content));
+  ASSERT_TRUE(wnd.CreatePopup(&host_, 600, 500));
+  wnd.show();
+  WaitFor([&] { return !wnd.Text(QStringLiteral("FileName")).isEmpty(); }, 2000);
+  EXPECT_FALSE(wnd.IsControlVisible(QStringLiteral("PrevBar")));
+  EXPECT_FALSE(wnd.IsControlVisible(QStringLiteral("NextBar")));
+  EXPECT_EQ(wnd.Find<QTextEdit>(QStringLiteral("PreviewEdit"))->toPlainText(), QStringLiteral("ab.cd\n"));
+}
+
+}  // namespace
+}  // namespace dunmere::gui
