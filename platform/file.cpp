@@ -26,7 +26,9 @@ Status File::Open(const std::string& path, Mode mode) {
   switch (mode) {
     case Mode::kRead: flags |= O_RDONLY; break;
     case Mode::kReadWrite: flags |= O_RDWR | O_CREAT; break;
-    case Mode::kCreateTruncate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    // A file written by name is never written through a link someone else
+    // put there (copy-out writes into folders the user does not control).
+    case Mode::kCreateTruncate: flags |= O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW; break;
   }
   fd_ = ::open(path.c_str(), flags, 0644);
   return fd_ < 0 ? LastSystemStatus() : kOk;

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include "app/core/file_categories.h"
 #include "base/text.h"
 
@@ -108,6 +110,40 @@ int LevelBaseFor(const std::string& destination, uint32_t folderLevel) {
   // separators(folder destination) - levelBase; for the chosen folder that
   // must be its level + 1.
   return SeparatorCount(destination) - int(folderLevel) - 1;
+}
+
+Status MakeFoldersBelow(const std::string& rootIn, const std::string& folderIn) {
+  const std::string root = StripTrailingSeparator(rootIn);
+  const std::string folder = StripTrailingSeparator(folderIn);
+  if (folder != root && (folder.size() <= root.size() || folder.compare(0, root.size(), root) != 0 ||
+                         (root != "/" && folder[root.size()] != '/')))
+    return kAccessDenied;
+  struct stat st;
+  // The root is the user's choice and may be reached through links; below it
+  // every step is checked.
+  if (::stat(root.c_str(), &st) != 0) {
+    if (::mkdir(root.c_str(), 0755) != 0 && errno != EEXIST) return StatusFromErrno(errno);
+    if (::stat(root.c_str(), &st) != 0) return StatusFromErrno(errno);
+  }
+  if (!S_ISDIR(st.st_mode)) return kPathNotFound;
+  std::string at = root;
+  size_t pos = root.size();
+  while (pos < folder.size()) {
+    size_t start = folder[pos] == '/' ? pos + 1 : pos;
+    size_t end = folder.find('/', start);
+    if (end == std::string::npos) end = folder.size();
+    const std::string part = folder.substr(start, end - start);
+    pos = end;
+    if (part.empty()) continue;
+    if (part == "." || part == "..") return kAccessDenied;
+    at += (at.back() == '/' ? "" : "/") + part;
+    if (::mkdir(at.c_str(), 0755) == 0) continue;
+    if (errno != EEXIST) return StatusFromErrno(errno);
+    if (::lstat(at.c_str(), &st) != 0) return StatusFromErrno(errno);
+    if (S_ISLNK(st.st_mode)) return kAccessDenied;
+    if (!S_ISDIR(st.st_mode)) return kAlreadyExists;
+  }
+  return kOk;
 }
 
 }  // namespace dunmere

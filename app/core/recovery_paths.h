@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/status.h"
+
 namespace dunmere {
 
 // Longest file name the destination accepts, in bytes.
@@ -38,6 +40,12 @@ int SeparatorCount(std::string_view path);
 // the levels it computes for the children are their real levels wherever the
 // folder is placed.
 int LevelBaseFor(const std::string& destination, uint32_t folderLevel);
+// Makes `folder` and every folder between `root` and it, one at a time. A
+// component that is there already must be a real folder: a symbolic link met
+// below root (made by someone else) is never followed, and anything that
+// would lead outside root is refused (kAccessDenied).
+Status MakeFoldersBelow(const std::string& root, const std::string& folder);
+
 // Number of folders in a GetFolderPath text ("a/b/" -> 2).
 uint32_t FolderDepth(std::string_view folderPath);
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <deque>
@@ -100,9 +101,16 @@ int ScanThunk(void* user, int percent, int share, int64_t secondsLeft, uint64_t 
 
 struct CopyThunkData {
   const std::function<bool()>* stop;
+  const RecoverProgressObserver* progress;
+  uint64_t bytesBefore = 0;  // of the files finished
+  uint64_t fileSize = 0;     // of the file being written
 };
-int CopyThunk(void* user, int, int, Status, const std::string&) {
+int CopyThunk(void* user, int percent, int scale, Status, const std::string& path) {
   auto* d = static_cast<CopyThunkData*>(user);
+  if (d->progress && *d->progress) {
+    const int p = std::clamp(percent * scale / 100, 0, 100);
+    (*d->progress)({path, p, d->bytesBefore + d->fileSize * uint64_t(p) / 100});
+  }
   return (d->stop && *d->stop && (*d->stop)()) ? kStopRequested : 0;
 }
 
@@ -400,27 +408,34 @@ Status CollectFoundItems(IFileRecoveryParse& engine, const TypeFilter& filter, s
 
 namespace {
 
-Status MakeFolder(const std::string& path) {
-  std::error_code ec;
-  fs::create_directories(path, ec);
-  if (ec && !fs::is_directory(path)) return StatusFromErrno(ec.value());
-  return kOk;
-}
-
 struct Recoverer {
   IFileRecoveryParse& engine;
   int levelBase;
   const std::function<bool()>& stop;
   const RecoverObserver& observer;
   RecoverSummary summary;
+  std::string root;
+  CopyThunkData* data = nullptr;
 
   // false when the user stopped.
   bool CopyFile(const FoundItemRecord& r, const std::string& wanted) {
     std::string dest = MakeUniquePath(wanted);
-    Status s = dest.empty() ? kAlreadyExists : MakeFolder(fs::path(dest).parent_path().string());
+    Status s = dest.empty() ? kAlreadyExists : MakeFoldersBelow(root, fs::path(dest).parent_path().string());
+    // The name was free a moment ago; anything there now is no file of ours
+    // to write through.
+    if (!s && PathExistsOnDisk(dest)) s = kAlreadyExists;
+    if (data) data->fileSize = r.size;
     if (!s) s = engine.RecoverItem(r, dest, levelBase);
+    if (data) {
+      data->bytesBefore += r.size;
+      data->fileSize = 0;
+    }
     if (s == kStopRequested) {
+      // Part of a file must never look like a recovered file.
+      struct stat st;
+      if (::lstat(dest.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(dest.c_str());
       summary.stopped = true;
+      if (observer) observer({dest, kStopRequested});
       return false;
     }
     ++summary.processed;
@@ -432,7 +447,7 @@ struct Recoverer {
   // The folder's tree, written by this side so every file gets its own
   // outcome and a unique name.
   bool CopyFolder(const FoundItemRecord& folder, uint32_t level, const std::string& dest) {
-    if (Status s = MakeFolder(dest)) {
+    if (Status s = dest.empty() ? kAlreadyExists : MakeFoldersBelow(root, dest)) {
       ++summary.processed;
       ++summary.failed;
       if (observer) observer({dest, s});
@@ -464,7 +479,8 @@ struct Recoverer {
         std::string child = p.dest + "/" + DestinationName(RecordName(k));
         if (k.isFolder) {
           if (!seen.insert({k.itemId, p.level + 1}).second || p.level > 4096) continue;
-          (void)MakeFolder(child);
+          // A folder that cannot be made fails each of its files on its own.
+          (void)MakeFoldersBelow(root, child);
           queue.push_back({k, p.level + 1, child});
         } else if (!CopyFile(k, child)) {
           return false;
@@ -478,11 +494,13 @@ struct Recoverer {
 }  // namespace
 
 RecoverSummary RecoverFound(IFileRecoveryParse& engine, const std::vector<FoundEntry>& items, const std::string& rootIn,
-                            Layout layout, const std::function<bool()>& stop, const RecoverObserver& observer) {
+                            Layout layout, const std::function<bool()>& stop, const RecoverObserver& observer,
+                            const RecoverProgressObserver& progress) {
   std::string root = StripTrailingSeparator(rootIn);
-  Recoverer rec{engine, SeparatorCount(root), stop, observer, {}};
+  Recoverer rec{engine, SeparatorCount(root), stop, observer, {}, root};
   rec.summary.total = uint32_t(items.size());
-  CopyThunkData data{&stop};
+  CopyThunkData data{&stop, &progress};
+  rec.data = &data;
   (void)engine.SetCallbacks(nullptr, &CopyThunk, &data, 100);
   for (const FoundEntry& e : items) {
     if (stop && stop()) {

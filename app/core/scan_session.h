@@ -111,12 +111,25 @@ struct RecoverSummary {
   uint32_t succeeded() const { return processed - failed; }
 };
 using RecoverObserver = std::function<void(const RecoverOutcome&)>;
+// Progress inside the file being written: its percent, and the bytes of all
+// files written so far including that part.
+struct RecoverProgress {
+  std::string path;
+  int percent = 0;
+  uint64_t bytesDone = 0;
+};
+// May wait (a window holding the worker while it asks the user).
+using RecoverProgressObserver = std::function<void(const RecoverProgress&)>;
 // Copies each item to `root`: a file to root/<category>/<name> (kCategory) or
 // root/<its folder path>/<name> (kTree), a folder with its whole tree, never
 // over anything already there ("(n)" names). Each file's outcome goes to the
-// observer; `stop` returning true stops at the next piece written.
+// observer; `stop` returning true stops at the next piece written, and the
+// file cut short is removed and reported with kStopRequested. Folders below
+// root are made one by one and a symbolic link found there is never followed
+// (that file fails with kAccessDenied).
 RecoverSummary RecoverFound(IFileRecoveryParse& engine, const std::vector<FoundEntry>& items, const std::string& root,
-                            Layout layout, const std::function<bool()>& stop, const RecoverObserver& observer);
+                            Layout layout, const std::function<bool()>& stop, const RecoverObserver& observer,
+                            const RecoverProgressObserver& progress = {});
 
 // "quick NTFS", "quick FAT", "deep NTFS", "deep FAT", "carving".
 std::string EngineName(uint32_t sourceKind);

@@ -18,6 +18,7 @@
 #include "app/gui/file_type_page.h"
 #include "app/gui/message_box.h"
 #include "app/gui/preview_controller.h"
+#include "app/gui/recover_process_wnd.h"
 #include "app/gui/result_view.h"
 #include "app/gui/scan_process_wnd.h"
 #include "app/gui/search_process_wnd.h"
@@ -174,7 +175,7 @@ void CMainWnd::OnClick(const QString& name) {
   else if (name == u"BtnAdvanceScan") ShowPage(kPageFileType);
   else if (name == u"BtnLoadImage") LoadImage();
   else if (name == u"BtnCreateImage") NotYetAvailable(QStringLiteral("Creating a disk image"));
-  else if (name == u"BtnRecover") NotYetAvailable(QStringLiteral("Copying files out"));
+  else if (name == u"BtnRecover") RecoverChecked();
   else if (name == u"BtnAssist") ShowAssistMenu();
   else if (name == u"BtnPrev") {
     if (page_ == kPageResults) ShowPage(scanFromFileTypes_ ? kPageFileType : kPageLocation);
@@ -184,6 +185,10 @@ void CMainWnd::OnClick(const QString& name) {
   } else {
     ui::WindowImplBase::Notify({QStringLiteral("click"), name});
   }
+}
+
+void CMainWnd::RecoverChecked() {
+  StartRecovery(this, disks_->AllItems(), results_->Checked(), chooseRecoveryFolder_, &recoveryFolder_);
 }
 
 void CMainWnd::NotYetAvailable(const QString& what) {

@@ -63,6 +63,10 @@ class CMainWnd : public ui::WindowImplBase {
   void BringToFront();
   // What "BtnLoadImage" asks for the file; tests answer in place of the dialog.
   void SetImageChooser(std::function<QString(QWidget*)> chooser) { chooseImage_ = std::move(chooser); }
+  // What "BtnRecover" asks for the destination folder; tests answer in place
+  // of the dialog. The folder last chosen.
+  void SetRecoveryFolderChooser(std::function<QString(QWidget*)> chooser) { chooseRecoveryFolder_ = std::move(chooser); }
+  const std::string& RecoveryFolder() const { return recoveryFolder_; }
 
   // State, for the scan and image windows and for tests.
   int DeepScan() const { return deep_; }
@@ -101,6 +105,7 @@ class CMainWnd : public ui::WindowImplBase {
   void LoadImage();
   void ShowAssistMenu();
   void NotYetAvailable(const QString& what);
+  void RecoverChecked();
   void DropPreviousScan();
 
   Options options_;
@@ -110,6 +115,8 @@ class CMainWnd : public ui::WindowImplBase {
   std::unique_ptr<CPreviewController> preview_;
   std::unique_ptr<IDeviceMonitor> monitor_;
   std::function<QString(QWidget*)> chooseImage_;
+  std::function<QString(QWidget*)> chooseRecoveryFolder_;
+  std::string recoveryFolder_;
 
   int deep_ = 0;
   int imageMode_ = 0;

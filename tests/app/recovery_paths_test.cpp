@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
+
+#include "tests/support/test_support.h"
 
 namespace dunmere {
 namespace {
@@ -81,6 +84,27 @@ TEST(LevelBase, ChildrenGetTheirRealLevel) {
   EXPECT_EQ(FolderDepth(""), 0u);
   EXPECT_EQ(StripTrailingSeparator("/a/"), "/a");
   EXPECT_EQ(StripTrailingSeparator("/"), "/");
+}
+
+}  // namespace
+}  // namespace dunmere
+
+namespace dunmere {
+namespace {
+
+TEST(MakeFoldersBelow, MakesEachStepAndRefusesLinksAndEscapes) {
+  test::TempDir root, elsewhere;
+  EXPECT_EQ(MakeFoldersBelow(root.path() + "/", root / "a/b/c"), kOk);
+  EXPECT_TRUE(std::filesystem::is_directory(root / "a/b/c"));
+  EXPECT_EQ(MakeFoldersBelow(root.path(), root / "a/b/c"), kOk);  // already there
+  std::filesystem::create_directory_symlink(elsewhere.path(), root / "link");
+  EXPECT_EQ(MakeFoldersBelow(root.path(), root / "link/x"), kAccessDenied);
+  EXPECT_TRUE(std::filesystem::is_empty(elsewhere.path()));
+  EXPECT_EQ(MakeFoldersBelow(root.path(), root / "a/../../x"), kAccessDenied);
+  EXPECT_EQ(MakeFoldersBelow(root.path(), elsewhere / "x"), kAccessDenied);
+  EXPECT_EQ(MakeFoldersBelow(root.path(), root.path() + "x/y"), kAccessDenied);  // a sibling sharing the prefix
+  test::WriteBytes(root / "file", {1});
+  EXPECT_EQ(MakeFoldersBelow(root.path(), root / "file/x"), kAlreadyExists);
 }
 
 }  // namespace

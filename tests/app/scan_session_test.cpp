@@ -147,6 +147,70 @@ TEST_F(ScanSession, StopEndsTheCopyAtTheNextPiece) {
   EXPECT_EQ(s.processed, 2u);
 }
 
+TEST_F(ScanSession, StopInsideAFileRemovesItsPartAndListsItAsStopped) {
+  std::vector<test::FakeItem> items = {{"first.txt", 20, 5, 0, false, "whole"},
+                                       {"big.bin", 21, 5, 0, false, std::string(300000, 'b')},
+                                       {"after.txt", 22, 5, 0, false, "never"}};
+  FakeEngine e(items);
+  Scan(e);
+  TempDir out;
+  std::vector<RecoverOutcome> outcomes;
+  std::vector<RecoverProgress> seen;
+  uint64_t partOnDisk = 0;
+  RecoverSummary s = RecoverFound(
+      e, files, out.path(), Layout::kCategory,
+      [&] {
+        // Once a piece of big.bin is on disk.
+        const std::string big = out / "others/big.bin";
+        if (fs::exists(big) && fs::file_size(big) > 0) partOnDisk = fs::file_size(big);
+        return partOnDisk > 0;
+      },
+      [&](const RecoverOutcome& o) { outcomes.push_back(o); }, [&](const RecoverProgress& p) { seen.push_back(p); });
+  EXPECT_TRUE(s.stopped);
+  EXPECT_GT(partOnDisk, 0u);
+  EXPECT_LT(partOnDisk, 300000u);
+  EXPECT_FALSE(fs::exists(out / "others/big.bin"));
+  ASSERT_FALSE(outcomes.empty());
+  EXPECT_EQ(outcomes.back().path, out / "others/big.bin");
+  EXPECT_EQ(outcomes.back().status, kStopRequested);
+  EXPECT_EQ(s.processed, outcomes.size() - 1);  // a stopped file is listed, not counted
+  // Progress counts the bytes of the files before and the part of this one.
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.back().path, out / "others/big.bin");
+  EXPECT_GT(seen.back().bytesDone, 0u);
+  EXPECT_LT(seen.back().bytesDone, 300000u + 5 + 5);
+}
+
+TEST_F(ScanSession, CopyOutStaysInsideTheDestinationAndFollowsNoForeignLink) {
+  std::vector<test::FakeItem> items = {{"beach.jpg", 20, 5, 0, false, "jpeg"},
+                                       {"report.txt", 21, 5, 0, false, "report"},
+                                       {"../../escape.txt", 22, 5, 0, false, "escape"},
+                                       {"..", 23, 5, 0, false, "dots"}};
+  FakeEngine e(items);
+  Scan(e);
+  TempDir out, elsewhere;
+  // Someone else's links inside the destination: a category folder that
+  // points away, and a name that points at a file elsewhere.
+  fs::create_directory_symlink(elsewhere.path(), out / "photo");
+  fs::create_directories(out / "document");
+  fs::create_symlink(elsewhere / "victim.txt", out / "document/report.txt");
+  std::vector<RecoverOutcome> outcomes;
+  RecoverSummary s = RecoverFound(e, files, out.path(), Layout::kCategory, {},
+                                  [&](const RecoverOutcome& o) { outcomes.push_back(o); });
+  EXPECT_EQ(s.processed, 4u);
+  EXPECT_EQ(s.failed, 1u);
+  EXPECT_TRUE(fs::is_empty(elsewhere.path()));
+  for (const RecoverOutcome& o : outcomes) {
+    EXPECT_EQ(o.path.rfind(out.path() + "/", 0), 0u) << o.path;
+    if (o.path.find("beach") != std::string::npos) {
+      EXPECT_EQ(o.status, kAccessDenied);
+    }
+  }
+  EXPECT_EQ(ReadText(out / "document/report(1).txt"), "report");
+  EXPECT_EQ(ReadText(out / "document/.._.._escape.txt"), "escape");
+  EXPECT_EQ(ReadText(out / "others/_.."), "dots");
+}
+
 TEST_F(ScanSession, SourcesThatCannotBeScanned) {
   TempDir dir;
   SourceSpec spec;
