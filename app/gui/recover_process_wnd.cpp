@@ -1,5 +1,6 @@
 #include "app/gui/recover_process_wnd.h"
 
+#include <QBoxLayout>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFontMetrics>
@@ -246,6 +247,10 @@ bool CRecoverProcessWnd::OnClick(const ui::Notification& n) {
 void CRecoverProcessWnd::ToggleDetails() {
   detailsShown_ = !detailsShown_;
   SetVisible(QStringLiteral("DetailList"), detailsShown_);
+  // The list takes the room the window grows by, not the spacer below it.
+  if (QWidget* list = FindControl(QStringLiteral("DetailList")))
+    if (auto* box = list->parentWidget() ? qobject_cast<QBoxLayout*>(list->parentWidget()->layout()) : nullptr)
+      box->setStretchFactor(list, detailsShown_ ? 1 : 0);
   if (detailsShown_) resize(layoutSize_.width() + kDetailExtraWidth, layoutSize_.height() + kDetailExtraHeight);
   else resize(layoutSize_);
   CenterWindow();
