@@ -277,6 +277,26 @@ TEST_F(RecoverWndTest, NtfsFilesMatchTheOriginals) {
     const std::string path = CategoryDestination(out.path(), e->Name());
     EXPECT_EQ(test::Sha256OfFile(path), ShaOf(e->folderPath, e->Name())) << path;
   }
+
+  // One record from the preview: the smaller window, the next free name.
+  Seen single;
+  QSize size;
+  auto sized = std::make_unique<QTimer>();
+  QObject::connect(sized.get(), &QTimer::timeout, [&] {
+    if (CRecoverProcessWnd* w = OpenWindow()) size = w->size();
+  });
+  sized->start(10);
+  auto finisher = FinishWhenDone(&single);
+  EXPECT_EQ(StartSingleRecovery(nullptr, scanned_.Sources(), picked[0]->record, Chooses(out.path())),
+            CPopUpWnd::kDone);
+  EXPECT_EQ(size, QSize(500, 200));
+  EXPECT_EQ(single.processed, 1u);
+  EXPECT_EQ(single.failed, 0u);
+  ASSERT_EQ(single.rows.size(), 1u);
+  const std::string path = single.rows[0].first.toStdString();
+  EXPECT_NE(path, CategoryDestination(out.path(), picked[0]->Name()));
+  EXPECT_NE(path.find("(1)"), std::string::npos) << path;
+  EXPECT_EQ(test::Sha256OfFile(path), ShaOf(picked[0]->folderPath, picked[0]->Name()));
 }
 
 // Holds its worker at the first piece written until the test lets it go.
