@@ -101,6 +101,10 @@ void CMainWnd::InitWindow() {
         return rows;
       });
   results_->SetPreviewHandler([this](const FoundItemRecord& r) { preview_->PreviewSelected(r); });
+  // "Recover" in the preview window copies out that one file.
+  preview_->SetRecover([this](QWidget* owner, const FoundItemRecord& r) {
+    StartSingleRecovery(owner, disks_->AllItems(), r, chooseRecoveryFolder_, &recoveryFolder_);
+  });
   SetVisible(QStringLiteral("restorebtn"), false);
   SetVisible(QStringLiteral("BtnNext"), false);
 }
