@@ -78,17 +78,19 @@ Status CStoreEngineBase::ListChildren(const FoundItemRecord* folder, uint32_t le
   if (!folder && level != 0) return kInvalidArg;
   // A file has no children, whatever its id may share with a folder's.
   if (!store_ || (folder && !folder->isFolder)) return kOk;
-  (void)store_->Flush();
   RelationKey key = MakeRelationKey(folder ? folder->itemId : RootId(), level);
   const std::vector<uint32_t>* kids = store_->Children(key);
   if (!kids) return kOk;
-  for (uint32_t idx : *kids) {
-    // A relation entry of a damaged log that names no record loses only itself.
-    if (idx == 0 || idx > store_->Count()) continue;
-    FoundItemRecord r;
-    if (Status s = store_->Read(idx, r)) return s;
+  // A relation entry of a damaged log that names no record loses only itself.
+  std::vector<uint32_t> valid;
+  valid.reserve(kids->size());
+  for (uint32_t idx : *kids)
+    if (idx != 0 && idx <= store_->Count()) valid.push_back(idx);
+  std::vector<FoundItemRecord> records;
+  if (Status s = store_->ReadMany(valid, records)) return s;
+  out.reserve(records.size());
+  for (const FoundItemRecord& r : records)
     if (!IsHiddenBadPicture(r)) out.push_back(r);
-  }
   if (out.size() > 1) SortForListing(out);
   return kOk;
 }
@@ -97,7 +99,6 @@ Status CStoreEngineBase::CountFiles(const FoundItemRecord* folder, uint32_t leve
   count = 0;
   if (!folder && level != 0) return kInvalidArg;
   if (!store_ || (folder && !folder->isFolder)) return kOk;
-  (void)store_->Flush();
   std::deque<RelationKey> queue{MakeRelationKey(folder ? folder->itemId : RootId(), level)};
   std::set<RelationKey> seen{queue.front()};
   while (!queue.empty()) {
@@ -105,10 +106,13 @@ Status CStoreEngineBase::CountFiles(const FoundItemRecord* folder, uint32_t leve
     queue.pop_front();
     const std::vector<uint32_t>* kids = store_->Children(key);
     if (!kids) continue;
-    for (uint32_t idx : *kids) {
-      if (idx == 0 || idx > store_->Count()) continue;
-      FoundItemRecord r;
-      if (Status s = store_->Read(idx, r)) return s;
+    std::vector<uint32_t> valid;
+    valid.reserve(kids->size());
+    for (uint32_t idx : *kids)
+      if (idx != 0 && idx <= store_->Count()) valid.push_back(idx);
+    std::vector<FoundItemRecord> records;
+    if (Status s = store_->ReadMany(valid, records)) return s;
+    for (const FoundItemRecord& r : records) {
       if (r.isFolder) {
         RelationKey next = MakeRelationKey(r.itemId, RelationLevel(key) + 1);
         if (seen.insert(next).second) queue.push_back(next);
@@ -228,7 +232,8 @@ Status CStoreEngineBase::RecoverItem(const FoundItemRecord& record, const std::s
 int CStoreEngineBase::SearchByType(const std::string& patterns, std::vector<FoundItemRecord>& out) {
   out.clear();
   if (!store_) return 0;
-  (void)store_->Flush();
+  // The search reads the log file itself; the relations come from memory.
+  (void)store_->FlushRecords();
   std::string pat = AsciiLower(patterns);
   bool other = pat.find(".other") != std::string::npos;
   uint64_t logBytes = store_->BytesAppended();
