@@ -305,7 +305,9 @@ int ScanSource(CliContext& ctx, const std::string& sourceText, bool deep, bool f
     return 0;
   });
   display.Finish();
-  if (s == kStopRequested) {
+  // A Ctrl-C that came after the engine's last question still stops the
+  // command: what was found is shown and the exit status says so.
+  if (s == kStopRequested || (s == kOk && Stopped(ctx))) {
     result.stopped = true;
     ctx.err << "dunmere-cli: scan stopped; showing what was found so far\n";
   } else if (s) {
@@ -347,10 +349,15 @@ void PrintGrouped(CliContext& ctx, const std::vector<FoundEntry>& files) {
     for (auto& [g, v] : byGroup) n += v.size();
     ctx.out << CategoryName(Category(cat)) << " (" << n << (n == 1 ? " file)\n" : " files)\n");
     for (auto& [group, v] : byGroup) {
-      std::sort(v.begin(), v.end(), [](const FoundEntry* a, const FoundEntry* b) { return FullPath(*a) < FullPath(*b); });
+      // Each path is built once, not again in every comparison of the sort.
+      std::vector<std::pair<std::string, const FoundEntry*>> sorted;
+      sorted.reserve(v.size());
+      for (const FoundEntry* e : v) sorted.emplace_back(FullPath(*e), e);
+      std::sort(sorted.begin(), sorted.end(),
+                [](const auto& a, const auto& b) { return a.first < b.first; });
       ctx.out << "  " << group << " (" << v.size() << ")\n";
-      for (const FoundEntry* e : v) {
-        ctx.out << "    " << FullPath(*e) << "  " << FormatSize(int64_t(e->record.size)) << "  created "
+      for (const auto& [path, e] : sorted) {
+        ctx.out << "    " << path << "  " << FormatSize(int64_t(e->record.size)) << "  created "
                 << FormatFileTime(e->record.created) << "  modified " << FormatFileTime(e->record.modified)
                 << "  accessed " << FormatFileTime(e->record.accessed);
         if (!e->record.contentOk) ctx.out << "  [content check failed]";

@@ -35,6 +35,8 @@ Status ResultStore::Open(const std::string& folder, const std::string& name) {
   (void)relationFile_.ReadAt(0, text.data(), text.size(), got);
   text.resize(got);
   relations_ = ParseRelationText(text);
+  // Text a crash cut short (or damage) is cut back to what parsed at the next flush.
+  const bool relationTextClean = FormatRelationText(relations_).size() == text.size();
   for (const auto& [key, list] : relations_)
     for (uint32_t idx : list) IndexParent(key, idx);
 
@@ -45,6 +47,10 @@ Status ResultStore::Open(const std::string& folder, const std::string& name) {
   (void)dirInfoFile_.ReadAt(0, folderNames_.data(), folderNames_.size() * sizeof(FolderNameEntry), got);
   folderNames_.resize(got / sizeof(FolderNameEntry));
   for (size_t i = 0; i < folderNames_.size(); ++i) folderNameById_.emplace(folderNames_[i].itemId, i);
+  dirInfoWritten_ = folderNames_.size();
+  // A cut-off entry left by a crash goes at the next flush.
+  dirInfoRewrite_ = dirSize != dirInfoWritten_ * sizeof(FolderNameEntry);
+  relationsDirty_ = !relationTextClean;
 
   buffer_.assign(kBufferBytes, 0);
   bufferedRecords_ = 0;
@@ -97,10 +103,12 @@ void ResultStore::Relate(uint32_t parentId, uint32_t level, uint32_t idx) {
   RelationKey key = MakeRelationKey(parentId, level);
   relations_[key].push_back(idx);
   IndexParent(key, idx);
+  relationsDirty_ = true;
 }
 
 void ResultStore::RemapRelations(uint32_t firstIndex, const std::function<RelationKey(RelationKey)>& remap) {
   std::vector<std::pair<RelationKey, uint32_t>> moved;
+  relationsDirty_ = true;
   for (auto it = relations_.begin(); it != relations_.end();) {
     const RelationKey to = remap(it->first);
     std::vector<uint32_t>& list = it->second;
@@ -141,6 +149,8 @@ Status ResultStore::TruncateTo(uint32_t count) {
                      folderNames_.end());
   folderNameById_.clear();
   for (size_t i = 0; i < folderNames_.size(); ++i) folderNameById_.emplace(folderNames_[i].itemId, i);
+  relationsDirty_ = true;
+  dirInfoRewrite_ = true;
   return Flush();
 }
 
@@ -167,11 +177,30 @@ Status ResultStore::Rewrite(const FoundItemRecord& r) {
 Status ResultStore::Flush() {
   if (!log_.IsOpen()) return kOk;
   Status s = WriteBuffer();
-  std::string text = FormatRelationText(relations_);
-  Status r = relationFile_.WriteAt(0, text.data(), text.size());
-  if (!r) r = relationFile_.Truncate(text.size());
-  Status d = dirInfoFile_.WriteAt(0, folderNames_.data(), folderNames_.size() * sizeof(FolderNameEntry));
-  if (!d) d = dirInfoFile_.Truncate(folderNames_.size() * sizeof(FolderNameEntry));
+  // Listing calls this for every folder it opens: unchanged companions are
+  // not formatted or written again.
+  Status r = kOk;
+  if (relationsDirty_) {
+    std::string text = FormatRelationText(relations_);
+    r = relationFile_.WriteAt(0, text.data(), text.size());
+    if (!r) r = relationFile_.Truncate(text.size());
+    if (!r) relationsDirty_ = false;
+  }
+  Status d = kOk;
+  constexpr size_t kEntry = sizeof(FolderNameEntry);
+  if (dirInfoRewrite_) {
+    d = dirInfoFile_.WriteAt(0, folderNames_.data(), folderNames_.size() * kEntry);
+    if (!d) d = dirInfoFile_.Truncate(folderNames_.size() * kEntry);
+    if (!d) {
+      dirInfoRewrite_ = false;
+      dirInfoWritten_ = folderNames_.size();
+    }
+  } else if (folderNames_.size() > dirInfoWritten_) {
+    // Entries are fixed-size and never change once made: only new ones go out.
+    d = dirInfoFile_.WriteAt(uint64_t(dirInfoWritten_) * kEntry, folderNames_.data() + dirInfoWritten_,
+                             (folderNames_.size() - dirInfoWritten_) * kEntry);
+    if (!d) dirInfoWritten_ = folderNames_.size();
+  }
   return s ? s : (r ? r : d);
 }
 
@@ -185,6 +214,43 @@ Status ResultStore::Read(uint32_t idx, FoundItemRecord& out) const {
   size_t got = 0;
   if (Status s = log_.ReadAt(uint64_t(idx - 1) * kRecordSize, &out, kRecordSize, got)) return s;
   return got == kRecordSize ? kOk : kReadFault;
+}
+
+Status ResultStore::ReadMany(const std::vector<uint32_t>& indices, std::vector<FoundItemRecord>& out) const {
+  out.resize(indices.size());
+  const uint32_t firstBuffered = count_ - uint32_t(bufferedRecords_) + 1;
+  // Records at most this far apart share one read: a read of a few KiB more
+  // costs less than another system call.
+  constexpr uint32_t kGap = 16;
+  constexpr uint32_t kMaxSpan = 4096;
+  std::vector<uint8_t> span;
+  size_t i = 0;
+  while (i < indices.size()) {
+    const uint32_t first = indices[i];
+    if (first == 0 || first > count_) return kInvalidArg;
+    if (bufferedRecords_ > 0 && first >= firstBuffered) {
+      std::memcpy(&out[i], buffer_.data() + size_t(first - firstBuffered) * kRecordSize, kRecordSize);
+      ++i;
+      continue;
+    }
+    // The run: following indices that lie on disk, ascending and close.
+    size_t j = i + 1;
+    uint32_t last = first;
+    while (j < indices.size() && indices[j] > last && indices[j] - last <= kGap && indices[j] - first < kMaxSpan &&
+           indices[j] <= count_ && !(bufferedRecords_ > 0 && indices[j] >= firstBuffered)) {
+      last = indices[j];
+      ++j;
+    }
+    const size_t bytes = size_t(last - first + 1) * kRecordSize;
+    span.resize(bytes);
+    size_t got = 0;
+    if (Status s = log_.ReadAt(uint64_t(first - 1) * kRecordSize, span.data(), bytes, got)) return s;
+    if (got != bytes) return kReadFault;
+    for (size_t k = i; k < j; ++k)
+      std::memcpy(&out[k], span.data() + size_t(indices[k] - first) * kRecordSize, kRecordSize);
+    i = j;
+  }
+  return kOk;
 }
 
 const std::vector<uint32_t>* ResultStore::Children(RelationKey key) const {

@@ -49,9 +49,16 @@ class ResultStore {
   // Replaces a record already appended (same recordIndex).
   Status Rewrite(const FoundItemRecord& record);
 
-  // Writes pending records and rewrites the relation and folder-name files.
+  // Writes pending records, appends new folder-name entries, and writes the
+  // relation text when the relations changed since it was last written.
   Status Flush();
+  // Writes pending records only (for readers of the log file itself).
+  Status FlushRecords() { return log_.IsOpen() ? WriteBuffer() : kOk; }
   Status Read(uint32_t recordIndex, FoundItemRecord& out) const;
+  // Reads the records of `indices` (ascending order reads best) into `out`, in
+  // the same order, with one read per run of nearby records. An index that
+  // names no record fails the call with kInvalidArg.
+  Status ReadMany(const std::vector<uint32_t>& indices, std::vector<FoundItemRecord>& out) const;
 
   uint32_t Count() const { return count_; }
   uint64_t BytesAppended() const { return uint64_t(count_) * kRecordSize; }
@@ -78,6 +85,11 @@ class ResultStore {
   std::vector<RelationKey> parentKey_;  // by recordIndex; key + 1, 0 = none
   std::vector<FolderNameEntry> folderNames_;
   std::unordered_map<uint32_t, size_t> folderNameById_;
+  // What the companions on disk already hold: the relation text is formatted
+  // again only after a change, folder names are appended past dirInfoWritten_.
+  bool relationsDirty_ = false;
+  bool dirInfoRewrite_ = false;
+  size_t dirInfoWritten_ = 0;
   Status writeError_ = kOk;
 };
 

@@ -27,6 +27,8 @@ constexpr uint64_t kMaxDirectoryBytes = 65536ull * 32;
 constexpr uint32_t kRunBytes = 1u << 20;
 constexpr size_t kPieceBytes = 65536;
 constexpr int kReportIntervalMs = 5000;
+// How often the walk asks whether to stop: a stop is honoured within this.
+constexpr int kStopPollMs = 100;
 // Free space read while looking for one deleted folder's next cluster, and
 // for all of them in one scan.
 constexpr uint64_t kLookAheadBytes = 64ull << 20;
@@ -144,8 +146,8 @@ Status CFastFatRecovery::Scan(const std::string* earlierLog) {
   const uint32_t root = RootId();
   pending_.insert(root);
   if (int r = report(1, -1)) return r;
-  auto last = std::chrono::steady_clock::now();
-  int step = 0;
+  const auto started = std::chrono::steady_clock::now();
+  auto last = started;
   // Folders first, then the later clusters of deleted folders left open;
   // those may name folders of their own, which are walked in turn.
   while (!pending_.empty() || ContinueOpenFolders()) {
@@ -155,15 +157,17 @@ Status CFastFatRecovery::Scan(const std::string* earlierLog) {
     if (!walked_.insert(c).second) continue;
     WalkDirectory(c);
     auto t = std::chrono::steady_clock::now();
-    if (std::chrono::duration_cast<std::chrono::milliseconds>(t - last).count() >= kReportIntervalMs) {
+    if (std::chrono::duration_cast<std::chrono::milliseconds>(t - last).count() >= kStopPollMs) {
       last = t;
-      ++step;
+      // The number of directories is unknown up front: the bar creeps on, a
+      // step every few seconds, while the stop question is asked far oftener.
+      const int step = int(std::chrono::duration_cast<std::chrono::milliseconds>(t - started).count() /
+                           kReportIntervalMs);
       int answer = 0;
-      // The number of directories is unknown up front: the bar creeps on.
-      if (share_ == 100)
-        answer = report(std::min(79, 1 + step), std::max(1, 100 - step));
-      else if (share_ == 9)
+      if (share_ == 9)
         answer = report(std::min(79, 20 + step), -1);
+      else
+        answer = report(std::min(79, 1 + step), std::max(1, 100 - step));
       if (answer) return answer;
     }
   }
@@ -198,19 +202,29 @@ bool CFastFatRecovery::WalkedDeletedDirectoryAt(uint64_t byte) const {
 void CFastFatRecovery::RecallDeletedWalked() {
   deletedWalked_.clear();
   if (!opened_ || !store_) return;
-  (void)store_->Flush();
-  FoundItemRecord r;
-  for (uint32_t i = 0; i < store_->Count(); ++i) {
-    if (store_->Read(i, r) != kOk) continue;
-    uint32_t c = 0;
-    if (r.isFolder) {
-      c = r.itemId;
-    } else if (!ClusterAt(uint64_t(r.location) * geometry_.bytesPerSector, c)) {
-      continue;
-    }
-    // Entries read from a free cluster can only have been a deleted folder's.
-    if (geometry_.ValidCluster(c) && cache_.IsFree(c)) deletedWalked_.insert(c);
+  // Records are numbered from 1; the log is read in long runs, not a record
+  // at a time.
+  constexpr uint32_t kPerRead = 4096;
+  std::vector<uint32_t> indices;
+  std::vector<FoundItemRecord> records;
+  for (uint32_t first = 1; first <= store_->Count(); first += kPerRead) {
+    const uint32_t last = std::min<uint32_t>(store_->Count(), first + kPerRead - 1);
+    indices.clear();
+    for (uint32_t i = first; i <= last; ++i) indices.push_back(i);
+    if (store_->ReadMany(indices, records) != kOk) continue;
+    for (const FoundItemRecord& r : records) RecallIfDeletedWalked(r);
   }
+}
+
+void CFastFatRecovery::RecallIfDeletedWalked(const FoundItemRecord& r) {
+  uint32_t c = 0;
+  if (r.isFolder) {
+    c = r.itemId;
+  } else if (!ClusterAt(uint64_t(r.location) * geometry_.bytesPerSector, c)) {
+    return;
+  }
+  // Entries read from a free cluster can only have been a deleted folder's.
+  if (geometry_.ValidCluster(c) && cache_.IsFree(c)) deletedWalked_.insert(c);
 }
 
 bool CFastFatRecovery::DotPairFits(const uint8_t* buf, size_t len, uint32_t self, uint32_t parent) const {

@@ -76,6 +76,7 @@ class CFastFatRecovery : public CStoreEngineBase {
   // After an earlier log is loaded: the deleted folders' clusters its entries
   // came from, so that a resumed deep scan skips them as a fresh one does.
   void RecallDeletedWalked();
+  void RecallIfDeletedWalked(const FoundItemRecord& r);
   // Deleted folders left open: each takes at most one more cluster, in the
   // order of their last clusters. False when none was open.
   bool ContinueOpenFolders();

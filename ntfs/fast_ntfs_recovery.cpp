@@ -455,15 +455,25 @@ Status CFastNtfsRecovery::RunScan() {
     uint64_t doneBytes = (first + count) * geo_.recordBytes;
     int64_t left = estimate.Update(doneBytes, totalBytes, share_);
     if (progress_) {
-      if (int a = progress_(user_, PercentOf(doneBytes, totalBytes), share_, left, 0, 0, 0, 0)) return a;
+      if (int a = progress_(user_, PercentOf(doneBytes, totalBytes), share_, left, 0, 0, 0, 0)) {
+        // Stopped: the files found so far keep their folders, so they can be
+        // listed and copied. Those folders were read already; this is quick.
+        FinishFolders();
+        return a;
+      }
     }
   }
+  FinishFolders();
+  if (progress_) progress_(user_, 100, share_, 0, 0, 0, 0, 0);
+  return store_->Flush();
+}
+
+void CFastNtfsRecovery::FinishFolders() {
   try {
     EmitFolders();
   } catch (const std::exception&) {
   }
-  if (progress_) progress_(user_, 100, share_, 0, 0, 0, 0, 0);
-  return store_->Flush();
+  (void)store_->Flush();
 }
 
 Status CFastNtfsRecovery::LoadAllocationBitmap() {

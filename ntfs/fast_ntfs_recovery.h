@@ -80,6 +80,8 @@ class CFastNtfsRecovery : public CStoreEngineBase {
   FolderInfo& Folder(uint64_t n);
   uint32_t DepthOf(uint64_t parent);
   void EmitFolders();
+  // Writes the folders of the files found, then the store's companions.
+  void FinishFolders();
   Status CollectPieces(uint64_t n, uint32_t type, std::vector<std::vector<uint8_t>>& keep,
                        std::vector<AttributeView>& pieces, bool& sawList) const;
 

@@ -170,7 +170,9 @@ Status CProfessionalRecovery::Scan(const std::string*) {
   if (quickFailed) {
     // No pass ran: a new scan gives its folder back, a resumed one keeps the
     // position it had (saving here would reset it to the start).
-    if (!resuming) logs.WithdrawScanFolder();
+    // A quick pass stopped by the user keeps its folder, so what it found
+    // can be listed and copied; no deep position is saved for it.
+    if (!resuming && result != kStopRequested) logs.WithdrawScanFolder();
   } else {
     std::vector<ResultStore*> stores{carve_.Store(), fat_.Store(), ntfs_.Store()};
     if (ResultStore* q = quick_ ? quick_->RecordStore() : nullptr) stores.push_back(q);

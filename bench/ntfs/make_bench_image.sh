@@ -4,11 +4,13 @@
 # IMAGE.deleted.tsv (path <TAB> sha256 of every deleted file). CLUSTER
 # (bytes, default 4096) up to 2 MiB makes the volume with that cluster size
 # on 512-byte sectors; the volume grows so that every file gets its clusters.
-#   make_bench_image.sh IMAGE [FILES] [CLUSTER]
+# FOLDERS (default 200) spreads the files over that many folders.
+#   make_bench_image.sh IMAGE [FILES] [CLUSTER] [FOLDERS]
 set -euo pipefail
-IMG=${1:?usage: make_bench_image.sh IMAGE [FILES] [CLUSTER]}
+IMG=${1:?usage: make_bench_image.sh IMAGE [FILES] [CLUSTER] [FOLDERS]}
 FILES=${2:-100000}
 CLUSTER=${3:-4096}
+FOLDERS=${4:-200}
 PY=python3
 [ -x /usr/bin/python3 ] && PY=/usr/bin/python3
 MNT=$(mktemp -d "${TMPDIR:-/tmp}/ntfs-bench-XXXXXX")
@@ -19,11 +21,11 @@ BYTES=$(( FILES * CLUSTER * 3 / 2 ))
 truncate -s "$BYTES" "$IMG"
 mkntfs -F -q -Q -s 512 -c "$CLUSTER" "$IMG" >/dev/null 2>&1
 ntfs-3g -o big_writes "$IMG" "$MNT" 2>/dev/null || ntfs-3g "$IMG" "$MNT"
-$PY - "$MNT" "$FILES" "$IMG.deleted.tsv" <<'PY'
+$PY - "$MNT" "$FILES" "$IMG.deleted.tsv" "$FOLDERS" <<'PY'
 import hashlib, os, random, sys
 root, files, manifest = sys.argv[1], int(sys.argv[2]), sys.argv[3]
 rng = random.Random(20261208)
-folders = 200
+folders = int(sys.argv[4])
 per = files // folders
 deleted = []
 for d in range(folders):

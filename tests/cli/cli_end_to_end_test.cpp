@@ -3,6 +3,7 @@
 // recovery tests need the quick engine of each file system and skip without it.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -341,6 +342,34 @@ TEST_P(CliSamples, RecoverEveryDeletedFileOfTheManifest) {
 INSTANTIATE_TEST_SUITE_P(Samples, CliSamples,
                          ::testing::Values(std::make_pair(std::string("fat32-deleted"), std::string("FAT")),
                                            std::make_pair(std::string("ntfs-deleted"), std::string("NTFS"))));
+
+// Ctrl-C on a scan far too long to end first: the program stops at once with
+// status 130, whether the deep pass or the quick pass was running.
+TEST(CliStop, CtrlCEndsADeepScanAtOnceWithStatus130) {
+  if (!test::HaveTool("mkntfs")) GTEST_SKIP() << "needs mkntfs";
+  test::UsePrivateDataFolder();
+  TempDir dir;
+  const std::string image = dir / "big.img";
+  // 32 GiB, sparse: the deep pass would read it for many seconds.
+  ASSERT_EQ(RunCommand("truncate -s 32G " + Q(image) + " && mkntfs -F -q -Q -s 512 -c 4096 " + Q(image) +
+                       " >/dev/null 2>&1"),
+            0);
+  for (const std::string& delay : {"0.1", "0.8"}) {
+    std::string out;
+    // The shell reports the exit status and the milliseconds from the signal
+    // to the end of the program.
+    const std::string script = Q(Binary()) + " scan --deep --fresh " + Q(image) + " >" + Q(dir / "out") + " 2>&1 & " +
+                               "p=$!; sleep " + delay + "; t0=$(date +%s%N); kill -INT $p; wait $p; rc=$?; " +
+                               "t1=$(date +%s%N); echo \"rc=$rc ms=$(( (t1 - t0) / 1000000 ))\"";
+    { std::ofstream(dir / "stop.sh") << script << "\n"; }
+    ASSERT_EQ(RunCommand("bash " + Q(dir / "stop.sh"), &out), 0) << out;
+    int rc = -1, ms = -1;
+    ASSERT_EQ(std::sscanf(out.c_str() + out.rfind("rc="), "rc=%d ms=%d", &rc, &ms), 2) << out;
+    EXPECT_EQ(rc, 130) << out;
+    // About 0.2 s is the aim; the bound leaves room for a busy machine.
+    EXPECT_LT(ms, 3000) << out;
+  }
+}
 
 }  // namespace
 }  // namespace dunmere

@@ -174,6 +174,76 @@ TEST(ResultStoreFiles, TruncatedLogKeepsOnlyItsFirstRecordsRelationsAndFolders) 
   EXPECT_EQ(RecordName(r), "d.txt");
 }
 
+TEST(ResultStoreFiles, CompanionsWrittenOnceStillFollowEveryChangeAndCrashCut) {
+  TempDir dir;
+  const std::string rel = dir / "L_Relation", info = dir / "L_DirInfo";
+  auto text = [](const std::string& path) {
+    std::vector<uint8_t> b = ReadBytes(path);
+    return std::string(b.begin(), b.end());
+  };
+  {
+    ResultStore store;
+    ASSERT_EQ(store.Open(dir.path(), "L"), kOk);
+    store.Append(Rec("d1", 40, true), 5, 0);
+    store.Append(Rec("f", 41, false), 40, 1);
+    ASSERT_EQ(store.Flush(), kOk);
+    EXPECT_EQ(text(rel), " | 5 - [1] | 4294967336 - [2]");
+    // A flush with nothing new leaves both files as they are, and one after a
+    // change writes the change.
+    ASSERT_EQ(store.Flush(), kOk);
+    store.Append(Rec("d2", 42, true), 5, 0);
+    ASSERT_EQ(store.Flush(), kOk);
+    EXPECT_EQ(text(rel), " | 5 - [1,3] | 4294967336 - [2]");
+    EXPECT_EQ(ReadBytes(info).size(), 2 * sizeof(FolderNameEntry));
+    ASSERT_EQ(store.Close(), kOk);
+  }
+  // A crash cut both companions short: the cut piece and the cut entry go at
+  // the next flush, even with nothing new, and later folder names land
+  // aligned after the whole ones.
+  std::filesystem::resize_file(rel, text(rel).size() - 3);
+  std::filesystem::resize_file(info, sizeof(FolderNameEntry) + 100);
+  {
+    ResultStore store;
+    ASSERT_EQ(store.Open(dir.path(), "L"), kOk);
+    ASSERT_EQ(store.FolderNames().size(), 1u);
+    ASSERT_EQ(store.Flush(), kOk);
+    EXPECT_EQ(text(rel), " | 5 - [1,3]");
+    EXPECT_EQ(ReadBytes(info).size(), sizeof(FolderNameEntry));
+    store.Append(Rec("d3", 43, true), 5, 0);
+    ASSERT_EQ(store.Close(), kOk);
+  }
+  ResultStore store;
+  ASSERT_EQ(store.Open(dir.path(), "L"), kOk);
+  ASSERT_EQ(store.FolderNames().size(), 2u);
+  EXPECT_EQ(EntryName(store.FolderNames()[0]), "d1");
+  EXPECT_EQ(EntryName(store.FolderNames()[1]), "d3");
+  EXPECT_EQ(store.FolderNames()[1].recordIndex, 4u);
+  ASSERT_NE(store.Children(MakeRelationKey(5, 0)), nullptr);
+  EXPECT_EQ(*store.Children(MakeRelationKey(5, 0)), (std::vector<uint32_t>{1, 3, 4}));
+}
+
+TEST(ResultStoreFiles, ReadManyMatchesReadOneByOneOnDiskAndInTheBuffer) {
+  TempDir dir;
+  ResultStore store;
+  ASSERT_EQ(store.Open(dir.path(), "L"), kOk);
+  const uint32_t total = uint32_t(ResultStore::kBufferRecords) * 3 + 17;  // the last 17 still buffered
+  for (uint32_t i = 1; i <= total; ++i) store.Append(Rec(("n" + std::to_string(i)).c_str(), i, false), 5, 0);
+  // Runs, gaps wider than one read joins, a descending pair, a repeat, and
+  // records on both sides of the buffer's edge.
+  std::vector<uint32_t> want{1, 2, 3, 30, 31, 400, 399, 399, total - 20, total - 17, total - 16, total};
+  std::vector<FoundItemRecord> got;
+  ASSERT_EQ(store.ReadMany(want, got), kOk);
+  ASSERT_EQ(got.size(), want.size());
+  for (size_t i = 0; i < want.size(); ++i) {
+    FoundItemRecord one;
+    ASSERT_EQ(store.Read(want[i], one), kOk);
+    EXPECT_EQ(std::memcmp(&one, &got[i], kRecordSize), 0) << want[i];
+    EXPECT_EQ(RecordName(got[i]), "n" + std::to_string(want[i]));
+  }
+  EXPECT_EQ(store.ReadMany({1, total + 1}, got), kInvalidArg);
+  EXPECT_EQ(store.ReadMany({0}, got), kInvalidArg);
+}
+
 TEST(KeptRecords, LogsAreCutBackToTheSavedCountsAndNothingOutsideIsTouched) {
   TempDir dir;
   const std::string folder = dir / "scan";

@@ -266,17 +266,23 @@ TEST_F(NtfsImages, ScanProgressStopAndPreview) {
   EXPECT_EQ(p.percents.back(), 100);
   EXPECT_TRUE(std::is_sorted(p.percents.begin(), p.percents.end()));
 
-  // Stopped during the scan: the answer comes back and no folders are made.
+  // Stopped at the first report: the answer comes back, and the files of the
+  // first batch stay listed under their folders.
   p = {};
   p.stop = true;
   ScanLogFolder::Instance().BeginNewScanFolder();
   EXPECT_EQ(engine.Scan(nullptr), kStopRequested);
   EXPECT_EQ(p.percents.size(), 1u);
+  size_t files = 0;
   for (uint32_t i = 1; i <= engine.Store()->Count(); ++i) {
     FoundItemRecord r;
     ASSERT_EQ(engine.Store()->Read(i, r), kOk);
-    EXPECT_EQ(+r.isFolder, 0u);
+    if (!r.isFolder) ++files;
   }
+  EXPECT_GT(files, 0u);
+  size_t listed = 0;
+  for (const auto& [path, r] : Walk(engine)) listed += r.isFolder ? 0 : 1;
+  EXPECT_EQ(listed, files);
 
   // Preview of a type without a viewer: into the caller's buffer.
   (void)engine.SetCallbacks(nullptr, nullptr, nullptr, 100);
@@ -351,6 +357,40 @@ TEST_F(NtfsImages, FreeExtentsFollowTheAllocationBitmap) {
   uint64_t n = 0;
   (void)engine.NextFreeExtent(s, n);
   EXPECT_GT(s, 0u);
+}
+
+// The listing of every fixture image as the build before the single-pass
+// store and the batched log reads gave it (names, sizes, folder paths): the
+// faster scan must find exactly the same items.
+TEST_F(NtfsImages, ListingMatchesTheEarlierBuildsGoldenListing) {
+  std::map<std::string, std::vector<std::string>> golden;
+  std::ifstream in(test::SourcePath("tests/ntfs/golden/quick_scan_listing.tsv"));
+  std::string line;
+  while (std::getline(in, line)) golden[line.substr(0, line.find('\t'))].push_back(line);
+  ASSERT_EQ(golden.size(), 3u);
+  for (auto& [image, want] : golden) {
+    CFastNtfsRecovery engine;
+    ScanLogFolder::Instance().BeginNewScanFolder();
+    ASSERT_EQ(engine.OpenImage(Image(image), 'I'), kOk);
+    ASSERT_EQ(engine.Scan(nullptr), kOk);
+    std::vector<std::string> got;
+    std::vector<std::tuple<FoundItemRecord, std::string, uint32_t>> stack;
+    std::vector<FoundItemRecord> kids;
+    ASSERT_EQ(engine.ListChildren(nullptr, 0, kids), kOk);
+    for (auto& k : kids) stack.emplace_back(k, "", 1);
+    while (!stack.empty()) {
+      auto [r, folder, level] = stack.back();
+      stack.pop_back();
+      got.push_back(image + "\t" + folder + "\t" + RecordName(r) + "\t" + std::to_string(uint64_t(r.size)) + "\t" +
+                    (r.isFolder ? "D" : "F"));
+      if (!r.isFolder) continue;
+      ASSERT_EQ(engine.ListChildren(&r, level, kids), kOk);
+      for (auto& k : kids) stack.emplace_back(k, folder + RecordName(r) + "/", level + 1);
+    }
+    std::sort(got.begin(), got.end());
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(got, want) << image;
+  }
 }
 
 }  // namespace
