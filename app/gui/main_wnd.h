@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/gui/create_image.h"
 #include "engine/found_item.h"
 #include "platform/device_monitor.h"
 #include "storage/disk_list.h"
@@ -62,6 +63,12 @@ class CMainWnd : public ui::WindowImplBase {
   // What "BtnLoadImage" asks for the file; tests answer in place of the dialog.
   void SetImageChooser(std::function<QString(QWidget*)> chooser) { chooseImage_ = std::move(chooser); }
 
+  // What "BtnCreateImage" asks the system; tests answer in its place.
+  void SetImageCommandHooks(ImageCommandHooks hooks) { imageHooks_ = std::move(hooks); }
+  // After a disk image was made: deep-scan mode with the image added and
+  // selected, ready for a scan, as after a click on "BtnDeepRecovery".
+  void ScanNewImage(const QString& path);
+
   // State, for the scan and image windows and for tests.
   int DeepScan() const { return deep_; }
   int ImageMode() const { return imageMode_; }
@@ -104,6 +111,7 @@ class CMainWnd : public ui::WindowImplBase {
   std::unique_ptr<CResultView> results_;
   std::unique_ptr<IDeviceMonitor> monitor_;
   std::function<QString(QWidget*)> chooseImage_;
+  ImageCommandHooks imageHooks_;
 
   int deep_ = 0;
   int imageMode_ = 0;
