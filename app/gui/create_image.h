@@ -4,6 +4,7 @@
 // image, refuses destinations that cannot hold it, runs the image window and
 // then offers to scan the new image.
 #include <QString>
+#include <QWidget>
 #include <cstdint>
 #include <functional>
 #include <string>

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include <QFontMetrics>
+
 #include "app/core/text_formats.h"
 #include "app/gui/apply_section.h"
 #include "app/gui/message_box.h"
@@ -45,8 +47,11 @@ int CCreateImageProcessWnd::OnProgress(void* user, int percent, uint64_t done, u
 void CCreateImageProcessWnd::OnWindowInit() {
   SetRange(QStringLiteral("progress"), 0, 100);
   SetValue(QStringLiteral("progress"), 0);
-  SetText(QStringLiteral("stage"),
-          QStringLiteral("%1 %2").arg(MessageText("MSG0302"), QString::fromStdString(imagePath_)));
+  // A long path loses its middle, not its file name; the tool tip has all of it.
+  QString stage = QStringLiteral("%1 %2").arg(MessageText("MSG0302"), QString::fromStdString(imagePath_));
+  if (QWidget* label = FindControl(QStringLiteral("stage")))
+    stage = label->fontMetrics().elidedText(stage, Qt::ElideMiddle, std::max(label->width(), width() - 40) - 4);
+  SetText(QStringLiteral("stage"), stage);
   SetToolTip(QStringLiteral("stage"), QString::fromStdString(imagePath_));
   SetText(QStringLiteral("time"), MessageText("MSG0304"));
   StartWorker([this] {
@@ -62,6 +67,7 @@ void CCreateImageProcessWnd::OnWindowInit() {
       return AskFromWorker("MSG0222", CMessageBox::kCancel) == CMessageBox::kOk;
     };
     status_ = CopySourceToImage(job_);
+    Link().Flush();  // the last chunk's progress, held back by the coalescing
     if (Link().Cancelled() && status_ == kReadFault) status_ = kStopRequested;
     mapFailed_ = status_ != kOk && job_.mapWanted && status_ == job_.mapStatus;
     if (status_ == kOk || mapFailed_) {

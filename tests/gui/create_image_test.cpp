@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "app/core/language_table.h"
+#include "app/gui/apply_section.h"
 #include "app/gui/create_image.h"
 #include "app/gui/create_image_process_wnd.h"
 #include "app/gui/disk_rows.h"
@@ -54,11 +55,11 @@ class BoxAnswerer {
   void Poll() {
     for (QWidget* w : QApplication::topLevelWidgets()) {
       auto* box = dynamic_cast<CMessageBox*>(w);
-      if (!box || !box->isVisible() || !box->IsModalRunning() || handled_.contains(box)) continue;
+      if (!box || !box->isVisible() || !box->IsModalRunning() || box->property("answered").toBool()) continue;
       const QString text = box->Text(QStringLiteral("message"));
       const int answer = policy_(text);
       if (!answer) continue;
-      handled_.insert(box);
+      box->setProperty("answered", true);  // a later box may reuse its address
       seen << text;
       if (answer == 1) box->Find<QAbstractButton>(QStringLiteral("okbtn"))->click();
       else QTest::keyClick(box, Qt::Key_Escape);
@@ -67,7 +68,6 @@ class BoxAnswerer {
   }
   std::function<int(const QString&)> policy_;
   QTimer timer_;
-  QSet<QWidget*> handled_;
 };
 
 CCreateImageProcessWnd* OpenImageWindow() {
@@ -80,12 +80,13 @@ class CreateImageWndTest : public ::testing::Test {
  protected:
   void SetUp() override {
     test::UiApp();
-    owner_.resize(600, 400);
-    owner_.show();
+    owner_ = std::make_unique<QWidget>();
+    owner_->resize(600, 400);
+    owner_->show();
   }
   int Run(CCreateImageProcessWnd& wnd, ImagingJob job) {
     wnd.SetJob(std::move(job));
-    EXPECT_TRUE(wnd.CreatePopup(&owner_, 450, 270));
+    EXPECT_TRUE(wnd.CreatePopup(owner_.get(), 450, 270));
     return wnd.RunModal();
   }
   // A source read slowly enough to be cancelled: 2 ms a chunk, 64 MiB.
@@ -104,7 +105,7 @@ class CreateImageWndTest : public ::testing::Test {
   }
   QString Msg(const char* id) { return MessageText(id); }
 
-  QWidget owner_;
+  std::unique_ptr<QWidget> owner_;
   TempDir dir_;
 };
 
@@ -114,6 +115,7 @@ TEST_F(CreateImageWndTest, ImagesAFileByteForByteWithProgress) {
   WriteFile(dir_ / "out.img.map", {1, 2, 3});  // left by an earlier image
   ImagingJob job;
   job.sourcePath = dir_ / "src.bin";
+  job.imagePath = dir_ / "out.img";
   CCreateImageProcessWnd wnd;
   ASSERT_EQ(Run(wnd, job), CPopUpWnd::kDone);
   EXPECT_EQ(wnd.CopyStatus(), kOk);
@@ -222,6 +224,7 @@ TEST_F(CreateImageWndTest, ImagesALoopDevice) {
   } detach{loop};
   ImagingJob job;
   job.sourcePath = loop;
+  job.imagePath = dir_ / "loop.img";
   CCreateImageProcessWnd wnd;
   ASSERT_EQ(Run(wnd, job), CPopUpWnd::kDone) << loop;
   EXPECT_EQ(ReadFile(dir_ / "loop.img"), data);
@@ -305,8 +308,7 @@ TEST_F(CreateImageCommandTest, DestinationChecksInOrderReturnToTheDialog) {
   for (const Try& t : tries) want << Msg(t.expected);
   EXPECT_EQ(answers.seen, want);
   EXPECT_EQ(suggested.size(), int(tries.size()) + 1);
-  EXPECT_EQ(suggested.value(0).left(2), QStringLiteral("%1 ").arg(w.Disks().Item(sdb)->volume->letter).left(2));
-  EXPECT_TRUE(suggested.value(0).contains(QStringLiteral("FAT32"))) << suggested.value(0).toStdString();
+  EXPECT_EQ(suggested.value(0), QStringLiteral("%1 (FAT32, 5.00 GB)").arg(w.Disks().Item(sdb)->volume->letter));
 
   // The limits themselves: exactly 4 GiB does not fit FAT32, 4 GiB - 1 does;
   // FAT12/16 takes 2 GiB; exFAT has no such limit.
@@ -318,6 +320,38 @@ TEST_F(CreateImageCommandTest, DestinationChecksInOrderReturnToTheDialog) {
   EXPECT_EQ(CheckImageDestination(64ULL << 30, false, "exFAT", false, 0), ImageCheck::kOk);
   EXPECT_EQ(CheckImageDestination(10, false, "ext4", true, 9), ImageCheck::kNotEnoughSpace);
   EXPECT_EQ(CheckImageDestination(10, false, "ext4", true, 10), ImageCheck::kOk);
+}
+
+// The same refusal with the file-system query not faked: a FAT32 volume made
+// by mkfs.fat and mounted through a loop device.
+TEST_F(CreateImageCommandTest, RealFat32VolumeRefusesAFiveGiBSource) {
+  const std::string vol = out_ / "fat32.bin", mnt = out_ / "mnt";
+  fs::create_directories(mnt);
+  std::string out;
+  if (test::RunCommand("truncate -s 64M '" + vol + "' && mkfs.fat -F 32 '" + vol + "' >/dev/null 2>&1 && mount -o loop '" +
+                           vol + "' '" + mnt + "' 2>&1",
+                       &out) != 0)
+    GTEST_SKIP() << "cannot mount a FAT32 volume through a loop device here: " << out;
+  struct Unmount {
+    std::string dir;
+    ~Unmount() { (void)test::RunCommand("umount '" + dir + "'"); }
+  } unmount{mnt};
+  { std::ofstream(tree_->roots.sysBlock + "/sdb/size") << (5ULL << 30) / 512 << "\n"; }
+  CMainWnd& w = Open();
+  Click("BtnCreateImageMode");
+  w.DiskList()->SelectRow(RowNamed("sdb STICK"));
+  int calls = 0;
+  ImageCommandHooks hooks;
+  hooks.chooseSave = [&](QWidget*, const QString&) {
+    return ++calls == 1 ? QString::fromStdString(mnt + "/big.img") : QString();
+  };
+  w.SetImageCommandHooks(hooks);
+  BoxAnswerer answers([](const QString&) { return 1; });
+  Click("BtnCreateImage");
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(answers.seen, QStringList{Msg("MSG0220")});
+  EXPECT_FALSE(fs::exists(mnt + "/big.img"));
+  EXPECT_EQ(GatherDestinationFacts(mnt + "/big.img", "/nonexistent").fsName, "FAT32");
 }
 
 TEST_F(CreateImageCommandTest, NothingSelectedSaysSo) {
