@@ -4,6 +4,7 @@
 // a faked file-system query, and the offer to scan the new image.
 #include <gtest/gtest.h>
 
+#include <QProgressBar>
 #include <QTest>
 #include <cstring>
 #include <fstream>
@@ -123,6 +124,11 @@ TEST_F(CreateImageWndTest, ImagesAFileByteForByteWithProgress) {
   EXPECT_GE(wnd.ProgressUpdates(), 1);
   EXPECT_EQ(wnd.Text(QStringLiteral("sectors")), QStringLiteral("%1 6145 / 6145").arg(Msg("MSG0303")));
   EXPECT_EQ(wnd.Text(QStringLiteral("percent")), QStringLiteral("%1 100%").arg(Msg("MSG0301")));
+  auto* bar = wnd.Find<QProgressBar>(QStringLiteral("progress"));
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->minimum(), 0);
+  EXPECT_EQ(bar->maximum(), 100);
+  EXPECT_EQ(bar->value(), 100);
   EXPECT_EQ(wnd.Text(QStringLiteral("stage")), Msg("MSG0302") + u' ' + QString::fromStdString(dir_ / "out.img"));
   EXPECT_EQ(ReadFile(dir_ / "out.img"), data);
   EXPECT_FALSE(fs::exists(dir_ / "out.img.part"));
