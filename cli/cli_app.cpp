@@ -581,6 +581,9 @@ int CmdImage(const std::vector<std::string>& argv, CliContext& ctx) {
   if (s == kReadFault)
     return Fail(ctx, "unreadable sector at byte " + std::to_string(job.bytesWritten) + " of " + sourceText +
                          "; the partial image is kept in " + out + " (--continue-on-errors goes on past such sectors)");
+  if (s && job.mapWanted && job.mapStatus && s == job.mapStatus && job.bytesWritten)
+    return Fail(ctx, "image written to " + out + ", but the map of its unreadable sectors could not be written to " +
+                         mapPath + ": " + StatusMessage(s) + "; the zero-filled sectors are not recorded");
   if (s) return Fail(ctx, "imaging to " + out + " failed: " + StatusMessage(s));
   ctx.out << "image written: " << out << " (" << FormatSize(int64_t(job.bytesWritten)) << ", " << job.bytesWritten
           << " bytes)\n";

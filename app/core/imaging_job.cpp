@@ -86,7 +86,7 @@ void AddBad(std::vector<BadRange>& v, uint64_t off, uint64_t len) {
 
 // ddrescue's map: every byte of the image is finished ('+'), bad ('-') or not
 // tried ('?' past where imaging stopped).
-void WriteMap(const std::string& path, const std::vector<BadRange>& bad, uint64_t reached, uint64_t total) {
+Status WriteMap(const std::string& path, const std::vector<BadRange>& bad, uint64_t reached, uint64_t total) {
   std::string out = "# Mapfile. Created by dunmere-cli\n# current_pos  current_status  current_pass\n";
   char line[128];
   std::snprintf(line, sizeof line, "0x%08llX     %c               1\n", (unsigned long long)reached,
@@ -107,7 +107,7 @@ void WriteMap(const std::string& path, const std::vector<BadRange>& bad, uint64_
   }
   emit(pos, reached > pos ? reached - pos : 0, '+');
   if (total > std::max(pos, reached)) emit(std::max(pos, reached), total - std::max(pos, reached), '?');
-  (void)WriteFileAtomically(path, out.data(), out.size());
+  return WriteFileAtomically(path, out.data(), out.size());
 }
 
 }  // namespace
@@ -130,6 +130,9 @@ Status ImageSourceBytes(const ImagingJob& job, uint64_t& bytes) {
 Status CopySourceToImage(ImagingJob& job) {
   job.bytesWritten = 0;
   job.badRanges.clear();
+  job.mapWanted = job.continueOnErrors;
+  job.mapStatus = kOk;
+  bool goOn = job.continueOnErrors;
   OpenedSource src;
   SectorReader read = job.reader;
   uint32_t ss = job.sectorSize;
@@ -177,7 +180,8 @@ Status CopySourceToImage(ImagingJob& job) {
     Status rs = read(sector, sectors, buf.data(), got);
     if (rs || got < sectors) {
       if (got > sectors) got = sectors;
-      if (!job.continueOnErrors) {
+      if (!goOn && job.askOnReadError && job.askOnReadError()) goOn = job.mapWanted = true;
+      if (!goOn) {
         // What did arrive is kept, then imaging stops at the first bad sector.
         if (got) {
           if (Status w = WriteAll(out, buf.data(), size_t(got) * ss)) {
@@ -222,7 +226,10 @@ Status CopySourceToImage(ImagingJob& job) {
   }
   job.bytesWritten = done;
   if (::close(out) != 0 && result == kOk) result = LastSystemStatus();
-  if (job.continueOnErrors) WriteMap(mapPath, job.badRanges, done, total);
+  if (job.mapWanted) {
+    job.mapStatus = WriteMap(mapPath, job.badRanges, done, total);
+    if (result == kOk) result = job.mapStatus;
+  }
   return result;
 }
 
@@ -242,19 +249,24 @@ ImageCheck CheckImageDestination(uint64_t sourceBytes, bool onSource, std::strin
   return ImageCheck::kOk;
 }
 
-ImageCheck CheckImageDestinationPath(const std::string& imagePath, const std::string& sourcePath,
-                                     uint64_t sourceBytes) {
+DestinationFacts GatherDestinationFacts(const std::string& imagePath, const std::string& sourcePath) {
+  DestinationFacts f;
   std::error_code ec;
   fs::path folder = fs::absolute(imagePath, ec).parent_path();
-  bool onSource = DestinationOnSource(imagePath, sourcePath);
-  std::string fsName;
-  (void)GetVolumeFsName(folder.string(), fsName);
-  uint64_t freeBytes = 0;
-  bool freeKnown = GetVolumeFreeBytes(folder.string(), freeBytes) == kOk;
+  f.onSource = DestinationOnSource(imagePath, sourcePath);
+  (void)GetVolumeFsName(folder.string(), f.fsName);  // unknown: no size limit applies
+  f.freeKnown = GetVolumeFreeBytes(folder.string(), f.freeBytes) == kOk;
   // The file about to be replaced gives its space back.
   struct stat st;
-  if (freeKnown && ::stat(imagePath.c_str(), &st) == 0 && S_ISREG(st.st_mode)) freeBytes += uint64_t(st.st_blocks) * 512;
-  return CheckImageDestination(sourceBytes, onSource, fsName, freeKnown, freeBytes);
+  if (f.freeKnown && ::stat(imagePath.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+    f.freeBytes += uint64_t(st.st_blocks) * 512;
+  return f;
+}
+
+ImageCheck CheckImageDestinationPath(const std::string& imagePath, const std::string& sourcePath,
+                                     uint64_t sourceBytes) {
+  const DestinationFacts f = GatherDestinationFacts(imagePath, sourcePath);
+  return CheckImageDestination(sourceBytes, f.onSource, f.fsName, f.freeKnown, f.freeBytes);
 }
 
 std::string ImageCheckMessage(ImageCheck c) {

@@ -35,6 +35,9 @@ struct ImagingJob {
   std::string imagePath;
   bool continueOnErrors = false;
   std::string mapPath;  // with continueOnErrors; empty: imagePath + ".map"
+  // Without continueOnErrors: asked (on the imaging thread) at the first
+  // unreadable sector; true goes on as with continueOnErrors from there.
+  std::function<bool()> askOnReadError;
   ImagingProgressCallback progress = nullptr;
   void* user = nullptr;
   // Replaces reading the source (tests); then sectorSize and sectorCount must be set.
@@ -43,11 +46,15 @@ struct ImagingJob {
   // Results.
   uint64_t bytesWritten = 0;
   std::vector<BadRange> badRanges;
+  bool mapWanted = false;   // a map was due (continueOnErrors, asked or given)
+  Status mapStatus = kOk;   // how writing it went
 };
 
 // 0, the callback's non-zero answer (kStopRequested), 30 for an unreadable
 // sector (unless continueOnErrors), or the system error of a failed open or
-// write. The image is kept as far as it was written.
+// write. The image is kept as far as it was written. A copy that went through
+// but whose map could not be written returns the map's error (mapStatus too):
+// zeros in an image nobody can tell from real ones are a fault to report.
 Status CopySourceToImage(ImagingJob& job);
 // The length in bytes CopySourceToImage will write (after resolving 0 counts);
 // 0 with an error when the source cannot be examined.
@@ -58,6 +65,14 @@ enum class ImageCheck { kOk, kOnSource, kTooBigForFat32, kTooBigForFat, kNotEnou
 // size limits of FAT destinations, then free space (skipped when unknown).
 ImageCheck CheckImageDestination(uint64_t sourceBytes, bool onSource, std::string_view destFsName, bool freeKnown,
                                  uint64_t freeBytes);
+// What the checks need to know about a destination.
+struct DestinationFacts {
+  bool onSource = false;
+  std::string fsName;  // "FAT32", "ext4", ...; empty when unknown
+  bool freeKnown = false;
+  uint64_t freeBytes = 0;  // counting a file at the path that will be replaced
+};
+DestinationFacts GatherDestinationFacts(const std::string& imagePath, const std::string& sourcePath);
 // Gathers the facts for an image path (file system, free space counting a file
 // that will be replaced, device identity) and runs the checks.
 ImageCheck CheckImageDestinationPath(const std::string& imagePath, const std::string& sourcePath,

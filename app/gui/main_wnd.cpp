@@ -178,7 +178,7 @@ void CMainWnd::OnClick(const QString& name) {
   else if (name == u"BtnScan") StartScan();
   else if (name == u"BtnAdvanceScan") ShowPage(kPageFileType);
   else if (name == u"BtnLoadImage") LoadImage();
-  else if (name == u"BtnCreateImage") NotYetAvailable(QStringLiteral("Creating a disk image"));
+  else if (name == u"BtnCreateImage") CreateImageFromSelection(*this, imageHooks_);
   else if (name == u"BtnRecover") RecoverChecked();
   else if (name == u"BtnAssist") ShowAssistMenu();
   else if (name == u"BtnPrev") {
@@ -355,6 +355,18 @@ void CMainWnd::LoadImage() {
   if (rows.empty()) return;
   DiskList()->SelectRow(rows.back(), false);
   OnDiskSelected(rows.back());
+}
+
+void CMainWnd::ScanNewImage(const QString& path) {
+  ChooseMode(1, 0, false);
+  const std::vector<int> rows = AddImageFiles({path});
+  ui::CDiskListUI* list = DiskList();
+  if (rows.empty() || !list) return;
+  // The image's group is the last one of the list.
+  const int last = list->RowCount() - 1;
+  list->SelectRow(last, false);
+  OnDiskSelected(last);
+  ShowPage(kPageFileType);
 }
 
 void CMainWnd::BringToFront() {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/gui/create_image.h"
 #include "engine/found_item.h"
 #include "engine/recovery_parse.h"
 #include "platform/device_monitor.h"
@@ -68,6 +69,12 @@ class CMainWnd : public ui::WindowImplBase {
   void SetRecoveryFolderChooser(std::function<QString(QWidget*)> chooser) { chooseRecoveryFolder_ = std::move(chooser); }
   const std::string& RecoveryFolder() const { return recoveryFolder_; }
 
+  // What "BtnCreateImage" asks the system; tests answer in its place.
+  void SetImageCommandHooks(ImageCommandHooks hooks) { imageHooks_ = std::move(hooks); }
+  // After a disk image was made: deep-scan mode with the image added and
+  // selected, ready for a scan, as after a click on "BtnDeepRecovery".
+  void ScanNewImage(const QString& path);
+
   // State, for the scan and image windows and for tests.
   int DeepScan() const { return deep_; }
   int ImageMode() const { return imageMode_; }
@@ -117,6 +124,7 @@ class CMainWnd : public ui::WindowImplBase {
   std::function<QString(QWidget*)> chooseImage_;
   std::function<QString(QWidget*)> chooseRecoveryFolder_;
   std::string recoveryFolder_;
+  ImageCommandHooks imageHooks_;
 
   int deep_ = 0;
   int imageMode_ = 0;

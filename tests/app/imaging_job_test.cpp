@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <set>
 
 #include "tests/support/test_support.h"
@@ -128,6 +129,56 @@ TEST(CopySourceToImage, ContinueOnErrorsFillsZerosAndWritesTheMap) {
   EXPECT_NE(map.find("0x00000A00  0x00000600  -"), std::string::npos) << map;
   EXPECT_NE(map.find("0x00000000  0x00000A00  +"), std::string::npos) << map;
   EXPECT_NE(map.find("0x00031E00  0x00000200  -"), std::string::npos) << map;
+}
+
+// Asked once at the first unreadable sector: yes goes on with zeros and a
+// map, no stops there as without the question.
+TEST(CopySourceToImage, QuestionAtTheFirstUnreadableSector) {
+  TempDir dir;
+  FakeSource src{400, {130, 131, 300}};
+  for (bool yes : {true, false}) {
+    SCOPED_TRACE(yes);
+    ImagingJob job = JobFor(src, dir / "a.img", nullptr);
+    job.progress = nullptr;
+    int asked = 0;
+    job.askOnReadError = [&] { return ++asked, yes; };
+    std::filesystem::remove(dir / "a.img.map");
+    if (yes) {
+      ASSERT_EQ(CopySourceToImage(job), kOk);
+      EXPECT_EQ(ReadBytes(dir / "a.img").size(), 400u * 512);
+      ASSERT_EQ(job.badRanges.size(), 2u);
+      EXPECT_EQ(job.badRanges[0].offset, 130u * 512);
+      EXPECT_EQ(job.badRanges[0].length, 2u * 512);
+      EXPECT_TRUE(std::filesystem::exists(dir / "a.img.map"));
+    } else {
+      EXPECT_EQ(CopySourceToImage(job), kReadFault);
+      EXPECT_EQ(job.bytesWritten, 130u * 512);
+      EXPECT_FALSE(std::filesystem::exists(dir / "a.img.map"));
+    }
+    EXPECT_EQ(asked, 1);
+  }
+}
+
+// A map that cannot be written is not a success: the zeros in the image
+// would pass for data.
+TEST(CopySourceToImage, UnwritableMapIsReported) {
+  TempDir dir;
+  FakeSource src{200, {50}};
+  ImagingJob job = JobFor(src, dir / "a.img", nullptr);
+  job.progress = nullptr;
+  job.continueOnErrors = true;
+  job.mapPath = dir.path() + "/no-such-folder/a.img.map";
+  const Status s = CopySourceToImage(job);
+  EXPECT_NE(s, kOk);
+  EXPECT_EQ(s, job.mapStatus);
+  EXPECT_TRUE(job.mapWanted);
+  EXPECT_EQ(job.bytesWritten, 200u * 512);  // the image itself is whole
+  // Without unreadable-sector handling no map is due and none is reported.
+  ImagingJob plain = JobFor(src, dir / "b.img", nullptr);
+  plain.progress = nullptr;
+  src.bad.clear();
+  plain.mapPath = job.mapPath;
+  EXPECT_EQ(CopySourceToImage(plain), kOk);
 }
 
 TEST(CopySourceToImage, RealFileRangeAndBadRange) {

@@ -1,0 +1,118 @@
+#include "app/gui/create_image.h"
+
+#include <QFileDialog>
+#include <QThread>
+
+#include "app/core/text_formats.h"
+#include "app/gui/apply_section.h"
+#include "app/gui/create_image_process_wnd.h"
+#include "app/gui/disk_rows.h"
+#include "app/gui/main_wnd.h"
+#include "app/gui/message_box.h"
+#include "ui/disk_list.h"
+
+namespace dunmere::gui {
+
+QString SuggestedImageFileName(const VolumeInfo& v) {
+  if (v.kind == EntryKind::kWholeDisk) return QStringLiteral("Physical Disk %1").arg(v.diskNumber + 1);
+  // No drive letters here: the entry's place in the list names it.
+  return QStringLiteral("%1 (%2, %3)")
+      .arg(v.letter)
+      .arg(QString::fromStdString(v.fsName), QString::fromStdString(FormatSize(int64_t(v.totalBytes))));
+}
+
+const char* ImageCheckMessageId(ImageCheck check) {
+  switch (check) {
+    case ImageCheck::kOk: return nullptr;
+    case ImageCheck::kOnSource: return "MSG0218";
+    case ImageCheck::kTooBigForFat32: return "MSG0220";
+    case ImageCheck::kTooBigForFat: return "MSG0219";
+    case ImageCheck::kNotEnoughSpace: return "MSG0221";
+  }
+  return nullptr;
+}
+
+namespace {
+
+// What the selected row images: a partition (or stretch) of its disk, or the
+// whole disk for a disk header row or a bare disk.
+struct Selection {
+  ImagingJob job;
+  VolumeInfo shown;  // names the suggested file
+  uint64_t bytes = 0;
+};
+
+bool SelectionOf(CMainWnd& w, Selection& out) {
+  ui::CDiskListUI* list = w.DiskList();
+  const int row = list ? list->CurrentRow() : -1;
+  if (row < 0) return false;
+  DiskRows& rows = w.Disks();
+  if (rows.IsImage(row)) return false;  // images are scanned, not imaged
+  const std::string disk = rows.DiskDevice(row);
+  if (disk.empty()) return false;
+  out.job.sourcePath = disk;
+  if (ScanSourceItem* item = rows.Item(row); item && item->volume && item->volume->kind != EntryKind::kWholeDisk) {
+    const VolumeInfo& v = *item->volume;
+    out.shown = v;
+    out.job.firstSector = v.startSector;
+    out.job.sectorCount = v.sectorCount;
+    out.job.sectorSize = v.bytesPerSector ? v.bytesPerSector : 512;
+    // What will be written: every sector of the partition, not the size its
+    // file system reports.
+    out.bytes = v.sectorCount * out.job.sectorSize;
+  } else {
+    const std::vector<ScanSourceItem*> items = rows.SourcesOf(row);
+    out.shown.kind = EntryKind::kWholeDisk;
+    out.shown.diskNumber = item && item->volume ? item->volume->diskNumber
+                           : !items.empty() && items[0]->volume ? items[0]->volume->diskNumber
+                                                                 : 0;
+    if (ImageSourceBytes(out.job, out.bytes)) out.bytes = 0;  // unreadable now: the copy will say so
+  }
+  return true;
+}
+
+}  // namespace
+
+void CreateImageFromSelection(CMainWnd& w, const ImageCommandHooks& hooks) {
+  Selection sel;
+  if (!SelectionOf(w, sel)) {
+    CMessageBox::Show(CMessageBox::kInformation, &w, MessageText("MSG0216"), 400, 160);
+    return;
+  }
+  const QString suggested = SuggestedImageFileName(sel.shown);
+  QString path;
+  for (;;) {
+    path = hooks.chooseSave ? hooks.chooseSave(&w, suggested)
+                            : QFileDialog::getSaveFileName(&w, QString(), suggested + QStringLiteral(".img"),
+                                                           QStringLiteral("Image Files (*.img)"));
+    if (path.isEmpty()) return;
+    if (!path.endsWith(QStringLiteral(".img"), Qt::CaseInsensitive)) path += QStringLiteral(".img");
+    const std::string image = path.toStdString();
+    const DestinationFacts f =
+        hooks.facts ? hooks.facts(image, sel.job.sourcePath) : GatherDestinationFacts(image, sel.job.sourcePath);
+    const ImageCheck check = CheckImageDestination(sel.bytes, f.onSource, f.fsName, f.freeKnown, f.freeBytes);
+    const char* id = ImageCheckMessageId(check);
+    if (!id) break;
+    CMessageBox::Show(CMessageBox::kInformation, &w, MessageText(id), 300, 160);
+  }
+
+  CCreateImageProcessWnd wnd;
+  ImagingJob job = sel.job;
+  job.imagePath = path.toStdString();
+  wnd.SetJob(std::move(job));
+  if (!wnd.CreatePopup(&w, 450, 270)) return;
+  const int result = wnd.RunModal();
+  if (result == CPopUpWnd::kFailed) {
+    QThread::msleep(100);
+    CMessageBox::Show(CMessageBox::kInformation, &w, MessageText("MSG0217"), 300, 160);
+  }
+  if (wnd.MapFailed())
+    CMessageBox::Show(CMessageBox::kWarning, &w,
+                      FillFormat(MessageText("MSG0223"), QString::fromStdString(wnd.MapPath())), 400, 180);
+  // A cancelled or failed image was deleted: only a complete one can be scanned.
+  if (result != CPopUpWnd::kDone) return;
+  if (CMessageBox::Show(CMessageBox::kQuestion, &w, MessageText("MSG0214"), 400, 160) == CMessageBox::kOk)
+    w.ScanNewImage(path);
+}
+
+}  // namespace dunmere::gui

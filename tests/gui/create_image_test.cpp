@@ -1,0 +1,413 @@
+// The disk image command and its window: real copies of an image file and of
+// a loop device with progress, cancelling (and declining to), the question at
+// the first unreadable sector, the destination checks in their order through
+// a faked file-system query, and the offer to scan the new image.
+#include <gtest/gtest.h>
+
+#include <QProgressBar>
+#include <QTest>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <thread>
+
+#include "app/core/language_table.h"
+#include "app/gui/apply_section.h"
+#include "app/gui/create_image.h"
+#include "app/gui/create_image_process_wnd.h"
+#include "app/gui/disk_rows.h"
+#include "app/gui/message_box.h"
+#include "tests/gui/gui_test_support.h"
+#include "ui/disk_list.h"
+
+namespace dunmere::gui {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<uint8_t> Pattern(size_t bytes) {
+  std::vector<uint8_t> v(bytes);
+  for (size_t i = 0; i < bytes; ++i) v[i] = uint8_t(i * 7 + i / 512);
+  return v;
+}
+
+void WriteFile(const std::string& path, const std::vector<uint8_t>& data) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+}
+
+// Answers every message box that opens: `policy` gets its text and says 1
+// (OK), 2 (Escape) or 0 (leave it open); the texts are kept in order.
+class BoxAnswerer {
+ public:
+  explicit BoxAnswerer(std::function<int(const QString&)> policy) : policy_(std::move(policy)) {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
+    timer_.start(30);
+  }
+  QStringList seen;
+
+ private:
+  void Poll() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      auto* box = dynamic_cast<CMessageBox*>(w);
+      if (!box || !box->isVisible() || !box->IsModalRunning() || box->property("answered").toBool()) continue;
+      const QString text = box->Text(QStringLiteral("message"));
+      const int answer = policy_(text);
+      if (!answer) continue;
+      box->setProperty("answered", true);  // a later box may reuse its address
+      seen << text;
+      if (answer == 1) box->Find<QAbstractButton>(QStringLiteral("okbtn"))->click();
+      else QTest::keyClick(box, Qt::Key_Escape);
+      return;
+    }
+  }
+  std::function<int(const QString&)> policy_;
+  QTimer timer_;
+};
+
+CCreateImageProcessWnd* OpenImageWindow() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* p = dynamic_cast<CCreateImageProcessWnd*>(w); p && p->isVisible()) return p;
+  return nullptr;
+}
+
+class CreateImageWndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::UiApp();
+    owner_ = std::make_unique<QWidget>();
+    owner_->resize(600, 400);
+    owner_->show();
+  }
+  int Run(CCreateImageProcessWnd& wnd, ImagingJob job) {
+    wnd.SetJob(std::move(job));
+    EXPECT_TRUE(wnd.CreatePopup(owner_.get(), 450, 270));
+    return wnd.RunModal();
+  }
+  // A source read slowly enough to be cancelled: 2 ms a chunk, 64 MiB.
+  static ImagingJob SlowJob(const std::string& image) {
+    ImagingJob job;
+    job.sectorSize = 512;
+    job.sectorCount = 131072;
+    job.imagePath = image;
+    job.reader = [](uint64_t, uint32_t count, uint8_t* buf, uint32_t& got) -> Status {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      std::memset(buf, 0x5A, size_t(count) * 512);
+      got = count;
+      return kOk;
+    };
+    return job;
+  }
+  QString Msg(const char* id) { return MessageText(id); }
+
+  std::unique_ptr<QWidget> owner_;
+  TempDir dir_;
+};
+
+TEST_F(CreateImageWndTest, ImagesAFileByteForByteWithProgress) {
+  const auto data = Pattern(3 * 1024 * 1024 + 512);  // a short last chunk
+  WriteFile(dir_ / "src.bin", data);
+  WriteFile(dir_ / "out.img.map", {1, 2, 3});  // left by an earlier image
+  ImagingJob job;
+  job.sourcePath = dir_ / "src.bin";
+  job.imagePath = dir_ / "out.img";
+  CCreateImageProcessWnd wnd;
+  ASSERT_EQ(Run(wnd, job), CPopUpWnd::kDone);
+  EXPECT_EQ(wnd.CopyStatus(), kOk);
+  // Whether the job went by 100 ms or not, the last progress was drawn.
+  EXPECT_GE(wnd.ProgressUpdates(), 1);
+  EXPECT_EQ(wnd.Text(QStringLiteral("sectors")), QStringLiteral("%1 6145 / 6145").arg(Msg("MSG0303")));
+  EXPECT_EQ(wnd.Text(QStringLiteral("percent")), QStringLiteral("%1 100%").arg(Msg("MSG0301")));
+  auto* bar = wnd.Find<QProgressBar>(QStringLiteral("progress"));
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->minimum(), 0);
+  EXPECT_EQ(bar->maximum(), 100);
+  EXPECT_EQ(bar->value(), 100);
+  EXPECT_EQ(wnd.Text(QStringLiteral("stage")), Msg("MSG0302") + u' ' + QString::fromStdString(dir_ / "out.img"));
+  EXPECT_EQ(ReadFile(dir_ / "out.img"), data);
+  EXPECT_FALSE(fs::exists(dir_ / "out.img.part"));
+  EXPECT_FALSE(fs::exists(dir_ / "out.img.map")) << "a stale map would describe another image";
+}
+
+TEST_F(CreateImageWndTest, ProgressTextsAndTimeLeft) {
+  auto t = CCreateImageProcessWnd::TextsFor(42, -1, 10, 20);
+  EXPECT_EQ(t.value, 42);
+  EXPECT_EQ(t.time, Msg("MSG0304"));
+  EXPECT_EQ(t.sectors, QStringLiteral("%1 10 / 20").arg(Msg("MSG0303")));
+  t = CCreateImageProcessWnd::TextsFor(150, 65, 10, 20);
+  EXPECT_EQ(t.value, 100);
+  EXPECT_TRUE(t.time.startsWith(Msg("MSG0305") + u' ')) << t.time.toStdString();
+  EXPECT_NE(t.time, Msg("MSG0305") + u' ');
+}
+
+TEST_F(CreateImageWndTest, CancelAskedFirstEscapeGoesOnYesDeletesThePartialImage) {
+  ImagingJob job = SlowJob(dir_ / "c.img");
+  int questions = 0;
+  BoxAnswerer answers([&](const QString& text) {
+    if (text != Msg("MSG0306")) return 0;
+    return ++questions == 1 ? 2 : 1;  // Escape (No) first, then Yes
+  });
+  // Click "cancelbtn" twice once copying is under way.
+  int clicks = 0;
+  QTimer clicker;
+  QObject::connect(&clicker, &QTimer::timeout, [&] {
+    CCreateImageProcessWnd* w = OpenImageWindow();
+    if (!w || w->ProgressUpdates() < 2 || clicks >= 2 || questions < clicks) return;
+    ++clicks;
+    w->Find<QAbstractButton>(QStringLiteral("cancelbtn"))->click();
+  });
+  clicker.start(100);
+  CCreateImageProcessWnd wnd;
+  ASSERT_EQ(Run(wnd, job), CPopUpWnd::kCancelled);
+  EXPECT_EQ(questions, 2);
+  EXPECT_EQ(wnd.CopyStatus(), kStopRequested);
+  EXPECT_GT(wnd.Job().bytesWritten, 0u);
+  EXPECT_LT(wnd.Job().bytesWritten, 131072u * 512);
+  // A header-less image cut short would pass for a whole one: nothing stays.
+  EXPECT_FALSE(fs::exists(dir_ / "c.img"));
+  EXPECT_FALSE(fs::exists(dir_ / "c.img.part"));
+}
+
+TEST_F(CreateImageWndTest, UnreadableSectorAsksThenZerosAndMapOrStops) {
+  const std::set<uint64_t> bad{300, 301, 5000};
+  auto makeJob = [&](const std::string& image) {
+    ImagingJob job;
+    job.sectorSize = 512;
+    job.sectorCount = 8192;
+    job.imagePath = image;
+    job.reader = [bad](uint64_t sector, uint32_t count, uint8_t* buf, uint32_t& got) -> Status {
+      got = 0;
+      for (uint32_t i = 0; i < count; ++i, ++got) {
+        if (bad.count(sector + i)) return kReadFault;
+        std::memset(buf + size_t(i) * 512, 0x77, 512);
+      }
+      return kOk;
+    };
+    return job;
+  };
+  {
+    SCOPED_TRACE("yes: zeros and a map");
+    BoxAnswerer answers([&](const QString& t) { return t == Msg("MSG0222") ? 1 : 0; });
+    CCreateImageProcessWnd wnd;
+    ASSERT_EQ(Run(wnd, makeJob(dir_ / "y.img")), CPopUpWnd::kDone);
+    EXPECT_EQ(answers.seen, QStringList{Msg("MSG0222")});  // asked once only
+    const auto img = ReadFile(dir_ / "y.img");
+    ASSERT_EQ(img.size(), 8192u * 512);
+    EXPECT_EQ(img[300 * 512], 0);
+    EXPECT_EQ(img[302 * 512], 0x77);
+    EXPECT_EQ(img[5000 * 512 + 511], 0);
+    ASSERT_TRUE(fs::exists(dir_ / "y.img.map"));
+    EXPECT_EQ(wnd.Job().badRanges.size(), 2u);
+  }
+  {
+    SCOPED_TRACE("no (Escape): imaging fails, nothing is left");
+    BoxAnswerer answers([&](const QString& t) { return t == Msg("MSG0222") ? 2 : 0; });
+    CCreateImageProcessWnd wnd;
+    ASSERT_EQ(Run(wnd, makeJob(dir_ / "n.img")), CPopUpWnd::kFailed);
+    EXPECT_EQ(wnd.CopyStatus(), kReadFault);
+    EXPECT_FALSE(fs::exists(dir_ / "n.img"));
+    EXPECT_FALSE(fs::exists(dir_ / "n.img.part"));
+    EXPECT_FALSE(fs::exists(dir_ / "n.img.map"));
+  }
+}
+
+TEST_F(CreateImageWndTest, ImagesALoopDevice) {
+  const auto data = Pattern(4 * 1024 * 1024);
+  WriteFile(dir_ / "backing.bin", data);
+  std::string out;
+  if (test::RunCommand("losetup --find --show '" + dir_ / "backing.bin" + "' 2>&1", &out) != 0 || out.empty())
+    GTEST_SKIP() << "loop devices are not available here: " << out;
+  const std::string loop = QString::fromStdString(out).trimmed().toStdString();
+  struct Detach {
+    std::string dev;
+    ~Detach() { (void)test::RunCommand("losetup -d '" + dev + "'"); }
+  } detach{loop};
+  ImagingJob job;
+  job.sourcePath = loop;
+  job.imagePath = dir_ / "loop.img";
+  CCreateImageProcessWnd wnd;
+  ASSERT_EQ(Run(wnd, job), CPopUpWnd::kDone) << loop;
+  EXPECT_EQ(ReadFile(dir_ / "loop.img"), data);
+  EXPECT_EQ(wnd.Text(QStringLiteral("sectors")), QStringLiteral("%1 8192 / 8192").arg(Msg("MSG0303")));
+}
+
+// ---- the command in the main window ----
+
+class CreateImageCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::UiApp();
+    test::UsePrivateDataFolder();
+    app::LanguageTable::Instance().SetUserConfigPath(user_ / "config.ini");
+    tree_ = std::make_unique<test::SysfsTree>();
+    if (tree_->status == 77) GTEST_SKIP() << "the fake sysfs tree needs sfdisk and mkfs.fat: " << tree_->output;
+    ASSERT_EQ(tree_->status, 0) << tree_->output;
+  }
+  void TearDown() override {
+    wnd_.reset();
+    app::LanguageTable::Instance().SetUserConfigPath({});
+  }
+  CMainWnd& Open() {
+    CMainWnd::Options o;
+    o.roots = tree_->roots;
+    o.monitor = [] { return std::unique_ptr<IDeviceMonitor>(); };
+    wnd_ = std::make_unique<CMainWnd>(std::move(o));
+    EXPECT_TRUE(wnd_->Create(nullptr)) << wnd_->LoadError().toStdString();
+    wnd_->show();
+    return *wnd_;
+  }
+  void Click(const char* name) { wnd_->Find<QAbstractButton>(QString::fromLatin1(name))->click(); }
+  int RowNamed(const QString& name) {
+    for (int r = 0; r < wnd_->DiskList()->RowCount(); ++r)
+      if (wnd_->DiskList()->Row(r).cells.value(0) == name) return r;
+    return -1;
+  }
+  QString Msg(const char* id) { return MessageText(id); }
+
+  TempDir user_, out_;
+  std::unique_ptr<test::SysfsTree> tree_;
+  std::unique_ptr<CMainWnd> wnd_;
+};
+
+// The checks in their order, each sending the user back to the save dialog:
+// a FAT32 destination refuses 4 GiB and more, FAT12/16 2 GiB and more, exFAT
+// neither; then free space, one byte short being too little.
+TEST_F(CreateImageCommandTest, DestinationChecksInOrderReturnToTheDialog) {
+  // sdb (FAT32 on the whole disk) grows to 5 GiB in the fake sysfs.
+  const uint64_t bytes = 5ULL << 30;
+  { std::ofstream(tree_->roots.sysBlock + "/sdb/size") << bytes / 512 << "\n"; }
+  CMainWnd& w = Open();
+  Click("BtnCreateImageMode");
+  const int sdb = RowNamed("sdb STICK");
+  ASSERT_GE(sdb, 0);
+  w.DiskList()->SelectRow(sdb);
+
+  struct Try {
+    DestinationFacts facts;
+    const char* expected;  // null: passes (the test then cancels the dialog)
+  };
+  DestinationFacts fat32{false, "FAT32", true, 1ULL << 40}, fat16{false, "FAT", true, 1ULL << 40},
+      exfatShort{false, "exFAT", true, bytes - 1}, onSource{true, "FAT32", true, 1ULL << 40};
+  const std::vector<Try> tries{{onSource, "MSG0218"},
+                               {fat32, "MSG0220"},
+                               {fat16, "MSG0219"},
+                               {exfatShort, "MSG0221"}};
+  size_t call = 0;
+  QStringList suggested;
+  ImageCommandHooks hooks;
+  hooks.chooseSave = [&](QWidget*, const QString& name) {
+    suggested << name;
+    return call < tries.size() ? QString::fromStdString(out_ / "x.img") : QString();
+  };
+  hooks.facts = [&](const std::string&, const std::string&) { return tries[call++].facts; };
+  w.SetImageCommandHooks(hooks);
+  BoxAnswerer answers([](const QString&) { return 1; });
+  Click("BtnCreateImage");
+  ASSERT_EQ(call, tries.size());
+  QStringList want;
+  for (const Try& t : tries) want << Msg(t.expected);
+  EXPECT_EQ(answers.seen, want);
+  EXPECT_EQ(suggested.size(), int(tries.size()) + 1);
+  EXPECT_EQ(suggested.value(0), QStringLiteral("%1 (FAT32, 5.00 GB)").arg(w.Disks().Item(sdb)->volume->letter));
+
+  // The limits themselves: exactly 4 GiB does not fit FAT32, 4 GiB - 1 does;
+  // FAT12/16 takes 2 GiB; exFAT has no such limit.
+  EXPECT_EQ(CheckImageDestination(4ULL << 30, false, "FAT32", false, 0), ImageCheck::kTooBigForFat32);
+  EXPECT_EQ(CheckImageDestination((4ULL << 30) - 1, false, "FAT32", false, 0), ImageCheck::kOk);
+  EXPECT_EQ(CheckImageDestination(3ULL << 30, false, "FAT32", false, 0), ImageCheck::kOk);
+  EXPECT_EQ(CheckImageDestination(3ULL << 30, false, "FAT16", false, 0), ImageCheck::kTooBigForFat);
+  EXPECT_EQ(CheckImageDestination(2ULL << 30, false, "FAT", false, 0), ImageCheck::kOk);
+  EXPECT_EQ(CheckImageDestination(64ULL << 30, false, "exFAT", false, 0), ImageCheck::kOk);
+  EXPECT_EQ(CheckImageDestination(10, false, "ext4", true, 9), ImageCheck::kNotEnoughSpace);
+  EXPECT_EQ(CheckImageDestination(10, false, "ext4", true, 10), ImageCheck::kOk);
+}
+
+// The same refusal with the file-system query not faked: a FAT32 volume made
+// by mkfs.fat and mounted through a loop device.
+TEST_F(CreateImageCommandTest, RealFat32VolumeRefusesAFiveGiBSource) {
+  const std::string vol = out_ / "fat32.bin", mnt = out_ / "mnt";
+  fs::create_directories(mnt);
+  std::string out;
+  if (test::RunCommand("truncate -s 64M '" + vol + "' && mkfs.fat -F 32 '" + vol + "' >/dev/null 2>&1 && mount -o loop '" +
+                           vol + "' '" + mnt + "' 2>&1",
+                       &out) != 0)
+    GTEST_SKIP() << "cannot mount a FAT32 volume through a loop device here: " << out;
+  struct Unmount {
+    std::string dir;
+    ~Unmount() { (void)test::RunCommand("umount '" + dir + "'"); }
+  } unmount{mnt};
+  { std::ofstream(tree_->roots.sysBlock + "/sdb/size") << (5ULL << 30) / 512 << "\n"; }
+  CMainWnd& w = Open();
+  Click("BtnCreateImageMode");
+  w.DiskList()->SelectRow(RowNamed("sdb STICK"));
+  int calls = 0;
+  ImageCommandHooks hooks;
+  hooks.chooseSave = [&](QWidget*, const QString&) {
+    return ++calls == 1 ? QString::fromStdString(mnt + "/big.img") : QString();
+  };
+  w.SetImageCommandHooks(hooks);
+  BoxAnswerer answers([](const QString&) { return 1; });
+  Click("BtnCreateImage");
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(answers.seen, QStringList{Msg("MSG0220")});
+  EXPECT_FALSE(fs::exists(mnt + "/big.img"));
+  EXPECT_EQ(GatherDestinationFacts(mnt + "/big.img", "/nonexistent").fsName, "FAT32");
+}
+
+TEST_F(CreateImageCommandTest, NothingSelectedSaysSo) {
+  CMainWnd& w = Open();
+  Click("BtnCreateImageMode");
+  w.DiskList()->SelectRow(-1, false);
+  bool asked = false;
+  ImageCommandHooks hooks;
+  hooks.chooseSave = [&](QWidget*, const QString&) { return asked = true, QString(); };
+  w.SetImageCommandHooks(hooks);
+  BoxAnswerer answers([](const QString&) { return 1; });
+  Click("BtnCreateImage");
+  EXPECT_EQ(answers.seen, QStringList{Msg("MSG0216")});
+  EXPECT_FALSE(asked);
+}
+
+// A partition imaged through the real window, then the offer to scan it:
+// deep-scan mode, the image's row selected, the file-type page shown.
+TEST_F(CreateImageCommandTest, ImageThenScanOfferSwitchesToDeepModeWithTheImageSelected) {
+  CMainWnd& w = Open();
+  Click("BtnDeletedRecovery");  // quick mode first: the offer must switch
+  Click("BtnPrev");
+  Click("BtnCreateImageMode");
+  const int sda1 = RowNamed("sda1 MYFAT");
+  ASSERT_GE(sda1, 0);
+  w.DiskList()->SelectRow(sda1);
+  const VolumeInfo v = *w.Disks().Item(sda1)->volume;
+  const std::string image = out_ / "part.img";
+  ImageCommandHooks hooks;
+  hooks.chooseSave = [&](QWidget*, const QString&) { return QString::fromStdString(out_ / "part"); };  // ".img" added
+  w.SetImageCommandHooks(hooks);
+  BoxAnswerer answers([&](const QString& t) { return t == Msg("MSG0214") ? 1 : 0; });
+  Click("BtnCreateImage");
+  EXPECT_EQ(answers.seen, QStringList{Msg("MSG0214")});
+
+  // The image is the partition's range of its disk, byte for byte.
+  const auto disk = ReadFile(tree_->roots.dev + "/sda");
+  const auto img = ReadFile(image);
+  ASSERT_EQ(img.size(), v.sectorCount * 512);
+  EXPECT_TRUE(std::equal(img.begin(), img.end(), disk.begin() + std::ptrdiff_t(v.startSector * 512)));
+
+  EXPECT_EQ(w.DeepScan(), 1);
+  EXPECT_EQ(w.ImageMode(), 0);
+  EXPECT_EQ(w.CurrentPageIndex(), int(CMainWnd::kPageFileType));
+  const int row = w.DiskList()->CurrentRow();
+  EXPECT_EQ(row, w.DiskList()->RowCount() - 1);
+  ScanSourceItem* item = w.Disks().Item(row);
+  ASSERT_NE(item, nullptr);
+  EXPECT_EQ(item->imagePath, image);
+}
+
+}  // namespace
+}  // namespace dunmere::gui
