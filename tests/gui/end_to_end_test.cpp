@@ -1,0 +1,531 @@
+// The whole path through the real main window, scan window and search
+// window: mode, location row, scan, search, the results page, checking and
+// sorting, on FAT32 and NTFS images made by mkfs.fat/mtools and
+// mkntfs/ntfs-3g, compared with what the command line finds in the same
+// image. Then a disk header row over a two-volume disk (the disk table
+// points at an image file), cancelling during the first of its volumes,
+// refusing to cancel, and the resume question answered both ways.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QElapsedTimer>
+#include <QMouseEvent>
+#include <QTimer>
+#include <QTreeWidgetItem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "app/core/language_table.h"
+#include "app/core/scan_source_item.h"
+#include "app/gui/apply_section.h"
+#include "app/gui/disk_rows.h"
+#include "app/gui/result_view.h"
+#include "engine/scan_log_folder.h"
+#include "storage/disk_table.h"
+#include "tests/gui/gui_test_support.h"
+#include "ui/disk_list.h"
+#include "ui/file_tree.h"
+#include "ui/list_ui.h"
+
+namespace dunmere::gui {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+// One file as `dunmere-cli scan --json` lists it: name and size.
+using NameSize = std::pair<std::string, uint64_t>;
+
+std::string JsonField(const std::string& line, const std::string& key) {
+  const std::string k = "\"" + key + "\":";
+  size_t at = line.find(k);
+  if (at == std::string::npos) return {};
+  at += k.size();
+  if (line[at] != '"') return line.substr(at, line.find_first_of(",}", at) - at);
+  std::string out;
+  for (size_t i = at + 1; i < line.size() && line[i] != '"'; ++i) {
+    if (line[i] == '\\' && i + 1 < line.size()) {
+      ++i;
+      if (line[i] == 'u') {  // names here are ASCII or Latin-1; enough for the comparison
+        const unsigned cp = std::stoul(line.substr(i + 1, 4), nullptr, 16);
+        out += QString(QChar(char16_t(cp))).toStdString();
+        i += 4;
+        continue;
+      }
+    }
+    out += line[i];
+  }
+  return out;
+}
+
+// The files (not folders) the command line finds in `image`.
+std::multiset<NameSize> CliFiles(const std::string& image, std::string* error) {
+  std::string out;
+  const std::string cli = std::string(DUNMERE_BINARY_DIR) + "/cli/dunmere-cli";
+  TempDir data;
+  const int rc = test::RunCommand("XDG_DATA_HOME=" + Quote(data.path()) + " HOME=" + Quote(data.path()) + " " +
+                                      Quote(cli) + " scan --json " + Quote(image) + " 2>/dev/null",
+                                  &out);
+  std::multiset<NameSize> files;
+  if (rc != 0) {
+    *error = "dunmere-cli exited " + std::to_string(rc) + ": " + out;
+    return files;
+  }
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] != '{' || JsonField(line, "isFolder") == "true") continue;
+    const std::string size = JsonField(line, "size");
+    if (size.empty() || !std::isdigit(static_cast<unsigned char>(size[0]))) {
+      *error = "not a file line: " + line;
+      return {};
+    }
+    files.insert({JsonField(line, "name"), std::stoull(size)});
+  }
+  return files;
+}
+
+void ClickAt(QWidget* w, QPoint at) {
+  QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QCoreApplication::sendEvent(w, &press);
+  QCoreApplication::sendEvent(w, &release);
+}
+
+// The message box open now, whichever window owns it.
+ui::WindowImplBase* OpenMessageBox() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* win = dynamic_cast<ui::WindowImplBase*>(w);
+        win && win->isVisible() && win->IsModalRunning() && win->SkinFile().startsWith(u"xml/MessageBox"))
+      return win;
+  return nullptr;
+}
+
+// The scan window while it runs.
+ui::WindowImplBase* OpenScanWindow() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* win = dynamic_cast<ui::WindowImplBase*>(w);
+        win && win->IsModalRunning() && win->ClassName() == u"UIScanProcessWnd")
+      return win;
+  return nullptr;
+}
+
+class EndToEndTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    test::UiApp();
+    test::UsePrivateDataFolder();
+  }
+  void SetUp() override {
+    app::LanguageTable::Instance().SetUserConfigPath(user_ / "config.ini");
+    fs::create_directories(fs::path(empty_.path()) / "sys/block");
+    fs::create_directories(fs::path(empty_.path()) / "dev");
+    std::ofstream(empty_ / "mountinfo").flush();
+  }
+  void TearDown() override {
+    wnd_.reset();
+    DiskTable::SetOverride({});
+    app::LanguageTable::Instance().SetUserConfigPath({});
+  }
+  // No disks of the machine: only what the test adds.
+  EnumerationRoots NoDisks() const {
+    EnumerationRoots r;
+    r.sysBlock = empty_ / "sys/block";
+    r.dev = empty_ / "dev";
+    r.udevData = empty_ / "udev";
+    r.mountInfo = empty_ / "mountinfo";
+    return r;
+  }
+  CMainWnd& Open(EnumerationRoots roots) {
+    CMainWnd::Options o;
+    o.roots = std::move(roots);
+    o.monitor = [] { return std::unique_ptr<IDeviceMonitor>(); };
+    wnd_ = std::make_unique<CMainWnd>(std::move(o));
+    EXPECT_TRUE(wnd_->Create(nullptr)) << wnd_->LoadError().toStdString();
+    wnd_->resize(1000, 700);
+    wnd_->show();
+    return *wnd_;
+  }
+  void Click(const char* name) {
+    auto* b = wnd_->Find<QAbstractButton>(QString::fromLatin1(name));
+    ASSERT_NE(b, nullptr) << name;
+    b->click();
+  }
+  ui::CDiskListUI& List() { return *wnd_->DiskList(); }
+  ui::CFileTreeUI* Tree() { return wnd_->Find<ui::CFileTreeUI>(QStringLiteral("TypeTree")); }
+  ui::CListUI* Files() { return wnd_->Find<ui::CListUI>(QStringLiteral("FileList")); }
+
+  // Clicks "BtnScan" with `tick` run every few ms inside the modal windows;
+  // returns once the scan, the search and the results are done.
+  void Scan(const std::function<void()>& tick = [] {}) {
+    // A message box the test did not ask for is answered after a while, and
+    // its text kept for the test to look at.
+    boxes_.clear();
+    QElapsedTimer boxOpen;
+    QTimer t;
+    QObject::connect(&t, &QTimer::timeout, [&] {
+      tick();
+      ui::WindowImplBase* box = OpenMessageBox();
+      if (!box) {
+        boxOpen.invalidate();
+        return;
+      }
+      if (!boxOpen.isValid()) boxOpen.start();
+      if (boxOpen.elapsed() < 2000) return;
+      boxOpen.invalidate();
+      boxes_ << box->Text(QStringLiteral("message"));
+      if (auto* ok = box->Find<QAbstractButton>(QStringLiteral("okbtn"))) ok->click();
+    });
+    t.start(5);
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] {
+      ADD_FAILURE() << "the scan did not end";
+      if (ui::WindowImplBase* b = OpenMessageBox()) b->Close(2);
+      if (ui::WindowImplBase* s = OpenScanWindow()) s->Close(2);
+    });
+    guard.start(240000);
+    Click("BtnScan");
+    // The scan window's 1025 may still be on its way when it has closed:
+    // the search and the results follow from the event loop then.
+    test::WaitFor([&] { return wnd_->CurrentPageIndex() == CMainWnd::kPageResults && !OpenScanWindow(); }, 20000);
+    test::Pump(50);
+  }
+
+  // Every file node of the type tree: its caption's count against the rows it
+  // lists; all rows as (name, size).
+  std::multiset<NameSize> RowsOfEveryNode(int* nodes) {
+    std::multiset<NameSize> rows;
+    ui::CFileTreeUI* tree = Tree();
+    ui::CListUI* list = Files();
+    const int nameCol = list->ColumnIndex(QStringLiteral("FileName"));
+    *nodes = 0;
+    for (int c = 0; c < tree->topLevelItemCount(); ++c) {
+      QTreeWidgetItem* category = tree->topLevelItem(c);
+      if (category->isHidden()) continue;
+      uint64_t sum = 0;
+      for (int g = 0; g < category->childCount(); ++g) {
+        QTreeWidgetItem* group = category->child(g);
+        if (group->isHidden()) continue;
+        tree->setCurrentItem(group);
+        QCoreApplication::processEvents();
+        const uint64_t count = group->text(0).section('(', -1).section(')', 0, 0).toULongLong();
+        EXPECT_EQ(uint64_t(list->RowCount()), count) << group->text(0).toStdString();
+        EXPECT_EQ(wnd_->Results().ListedRowCount(), list->RowCount());
+        for (int r = 0; r < list->RowCount(); ++r) {
+          const FoundItemRecord* rec = wnd_->Results().ListedRecord(r);
+          EXPECT_EQ(list->Model()->data(list->Model()->index(r, nameCol), Qt::DisplayRole).toString().toStdString(),
+                    RecordName(*rec));
+          rows.insert({RecordName(*rec), rec->size});
+        }
+        sum += count;
+        ++*nodes;
+      }
+      const uint64_t total = category->text(0).section('(', -1).section(')', 0, 0).toULongLong();
+      EXPECT_EQ(total, sum) << category->text(0).toStdString();
+    }
+    return rows;
+  }
+
+  // Checks one node's box, then sorts its rows by size both ways.
+  void CheckAndSort() {
+    ui::CFileTreeUI* tree = Tree();
+    ui::CListUI* list = Files();
+    QTreeWidgetItem* biggest = nullptr;
+    for (int c = 0; c < tree->topLevelItemCount(); ++c)
+      for (int g = 0; g < tree->topLevelItem(c)->childCount(); ++g) {
+        QTreeWidgetItem* n = tree->topLevelItem(c)->child(g);
+        if (n->isHidden()) continue;
+        if (!biggest || n->text(0).section('(', -1).toInt() > biggest->text(0).section('(', -1).toInt()) biggest = n;
+      }
+    ASSERT_NE(biggest, nullptr);
+    tree->setCurrentItem(biggest);
+    QCoreApplication::processEvents();
+    const int rows = list->RowCount();
+    ASSERT_GT(rows, 0);
+    EXPECT_FALSE(wnd_->FindControl("BtnRecover")->isEnabled()) << "nothing checked yet";
+    biggest->setCheckState(0, Qt::Checked);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(int(wnd_->Results().Checked().size()), rows);
+    for (int r = 0; r < rows; ++r) EXPECT_EQ(list->Model()->CheckOf(r), Qt::Checked) << r;
+    EXPECT_TRUE(wnd_->FindControl("BtnRecover")->isEnabled());
+    EXPECT_TRUE(wnd_->Text(QStringLiteral("SelectedFileInfo")).endsWith(QStringLiteral("in %1 files").arg(rows)))
+        << wnd_->Text(QStringLiteral("SelectedFileInfo")).toStdString();
+    // Unchecking one row leaves the others.
+    ClickAt(list->viewport(), list->visualRect(list->Model()->index(0, 0)).center());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(int(wnd_->Results().Checked().size()), rows - 1);
+
+    auto* h = list->Header();
+    const int c = list->ColumnIndex(QStringLiteral("Size"));
+    ASSERT_GE(c, 0);
+    auto sizes = [&] {
+      std::vector<uint64_t> v;
+      for (int r = 0; r < list->RowCount(); ++r) v.push_back(wnd_->Results().ListedRecord(r)->size);
+      return v;
+    };
+    ClickAt(h->viewport(), QPoint(h->sectionViewportPosition(c) + h->sectionSize(c) / 2, h->height() / 2));
+    QCoreApplication::processEvents();
+    std::vector<uint64_t> first = sizes();
+    ClickAt(h->viewport(), QPoint(h->sectionViewportPosition(c) + h->sectionSize(c) / 2, h->height() / 2));
+    QCoreApplication::processEvents();
+    std::vector<uint64_t> second = sizes();
+    const bool up = std::is_sorted(first.begin(), first.end());
+    EXPECT_TRUE(up || std::is_sorted(first.rbegin(), first.rend()));
+    if (up) EXPECT_TRUE(std::is_sorted(second.rbegin(), second.rend()));
+    else EXPECT_TRUE(std::is_sorted(second.begin(), second.end()));
+    EXPECT_EQ(int(wnd_->Results().Checked().size()), rows - 1) << "sorting keeps the checks";
+  }
+
+  // A quick scan of an image file through the window, compared with the CLI.
+  void QuickScanMatchesTheCli(const std::string& image) {
+    std::string error;
+    const std::multiset<NameSize> cli = CliFiles(image, &error);
+    ASSERT_TRUE(error.empty()) << error;
+    ASSERT_FALSE(cli.empty());
+    Open(NoDisks());
+    Click("BtnDeletedRecovery");
+    const std::vector<int> added = wnd_->AddImageFiles({QString::fromStdString(image)});
+    ASSERT_EQ(added.size(), 1u);
+    List().SelectRow(added[0]);
+    Scan();
+    ASSERT_EQ(wnd_->CurrentPageIndex(), CMainWnd::kPageResults);
+    int nodes = 0;
+    const std::multiset<NameSize> shown = RowsOfEveryNode(&nodes);
+    EXPECT_GT(nodes, 1);
+    EXPECT_EQ(shown.size(), cli.size());
+    std::vector<NameSize> onlyCli, onlyWindow;
+    std::set_difference(cli.begin(), cli.end(), shown.begin(), shown.end(), std::back_inserter(onlyCli));
+    std::set_difference(shown.begin(), shown.end(), cli.begin(), cli.end(), std::back_inserter(onlyWindow));
+    for (const auto& [n, s] : onlyCli) ADD_FAILURE() << "only the command line lists " << n << " " << s;
+    for (const auto& [n, s] : onlyWindow) ADD_FAILURE() << "only the window lists " << n << " " << s;
+    CheckAndSort();
+  }
+
+  static const test::CachedFixture& Images() {
+    static const test::CachedFixture fx = test::MakeCachedFixture("make_cli_images.sh", "gui-cli-images");
+    return fx;
+  }
+  void RequireImages() {
+    if (Images().dir.empty()) {
+      if (Images().missingTool) GTEST_SKIP() << "image tools missing: " << Images().message;
+      FAIL() << Images().message;
+    }
+  }
+
+  TempDir user_, empty_;
+  std::unique_ptr<CMainWnd> wnd_;
+  QStringList boxes_;  // texts of the boxes Scan() answered itself
+};
+
+TEST_F(EndToEndTest, QuickScanOfAFat32ImageShowsWhatTheCommandLineFinds) {
+  RequireImages();
+  QuickScanMatchesTheCli(Images().dir + "/fat32.img");
+}
+
+TEST_F(EndToEndTest, QuickScanOfAnNtfsImageShowsWhatTheCommandLineFinds) {
+  RequireImages();
+  QuickScanMatchesTheCli(Images().dir + "/ntfs.img");
+}
+
+// A disk "sda" of two FAT volumes; the first is big, so a deep scan of the
+// disk spends a while in it. The fake sysfs tree lists it, the disk table
+// reads the image in its place.
+class TwoVolumeDisk : public EndToEndTest {
+ protected:
+  static constexpr uint64_t kStart1 = 2048, kSize1 = 1228800, kStart2 = kStart1 + kSize1, kSize2 = 40960;
+  void SetUp() override {
+    EndToEndTest::SetUp();
+    DUNMERE_REQUIRE_TOOL("sfdisk");
+    DUNMERE_REQUIRE_TOOL("mkfs.fat");
+    DUNMERE_REQUIRE_TOOL("mcopy");
+    const std::string sys = disk_ / "sys/block/sda", dev = disk_ / "dev";
+    const std::string img = dev + "/sda";
+    fs::create_directories(sys + "/queue");
+    fs::create_directories(sys + "/sda1");
+    fs::create_directories(sys + "/sda2");
+    fs::create_directories(disk_ / "udev");
+    std::ofstream(disk_ / "mountinfo").flush();
+    auto put = [](const std::string& p, const std::string& v) { std::ofstream(p) << v << "\n"; };
+    put(sys + "/size", std::to_string(kStart2 + kSize2 + 2048));
+    put(sys + "/dev", "8:0");
+    put(sys + "/removable", "0");
+    put(sys + "/queue/logical_block_size", "512");
+    put(sys + "/sda1/partition", "1");
+    put(sys + "/sda1/start", std::to_string(kStart1));
+    put(sys + "/sda1/size", std::to_string(kSize1));
+    put(sys + "/sda1/dev", "8:1");
+    put(sys + "/sda2/partition", "2");
+    put(sys + "/sda2/start", std::to_string(kStart2));
+    put(sys + "/sda2/size", std::to_string(kSize2));
+    put(sys + "/sda2/dev", "8:2");
+    const std::string o1 = std::to_string(kStart1 * 512), o2 = std::to_string(kStart2 * 512);
+    std::ostringstream cmd;
+    cmd << "set -e; export MTOOLS_SKIP_CHECK=1; cd " << Quote(disk_.path()) << "; mkdir -p dev; "
+        << "truncate -s " << (kStart2 + kSize2 + 2048) * 512 << " dev/sda; "
+        << "printf 'label: dos\\nstart=" << kStart1 << ", size=" << kSize1 << ", type=c\\nstart=" << kStart2
+        << ", size=" << kSize2 << ", type=6\\n' | sfdisk -q dev/sda; "
+        << "mkfs.fat -F 32 -n BIGVOL --offset " << kStart1 << " dev/sda " << kSize1 / 2 << " >/dev/null; "
+        << "mkfs.fat -F 16 -n SMALLVOL --offset " << kStart2 << " dev/sda " << kSize2 / 2 << " >/dev/null; "
+        << "head -c 70000 /dev/urandom > a.bin; printf 'first volume text\\n' > one.txt; "
+        << "printf 'second volume text\\n' > two.txt; head -c 30000 /dev/urandom > b.dat; "
+        << "mcopy -i dev/sda@@" << o1 << " a.bin one.txt ::/; mdel -i dev/sda@@" << o1 << " ::/a.bin ::/one.txt; "
+        << "mcopy -i dev/sda@@" << o2 << " b.dat two.txt ::/; mdel -i dev/sda@@" << o2 << " ::/b.dat ::/two.txt; "
+        << "dd if=dev/sda of=dev/sda1 bs=512 skip=" << kStart1 << " count=" << kSize1 << " conv=sparse status=none; "
+        << "dd if=dev/sda of=dev/sda2 bs=512 skip=" << kStart2 << " count=" << kSize2 << " status=none";
+    std::string out;
+    ASSERT_EQ(test::RunCommand("bash -c " + Quote(cmd.str()), &out), 0) << out;
+    DiskTable::SetOverride({img});
+    roots_.sysBlock = disk_ / "sys/block";
+    roots_.dev = dev;
+    roots_.udevData = disk_ / "udev";
+    roots_.mountInfo = disk_ / "mountinfo";
+    Open(roots_);
+    header_ = -1;
+    for (int r = 0; r < List().RowCount(); ++r)
+      if (wnd_->Disks().IsHeader(r)) header_ = r;
+    ASSERT_GE(header_, 0);
+    sources_ = wnd_->Disks().SourcesOf(header_);
+  }
+  // The sources that are volumes (the disk's free stretches are sources too).
+  std::vector<ScanSourceItem*> Volumes() {
+    std::vector<ScanSourceItem*> v;
+    for (ScanSourceItem* s : sources_)
+      if (s->volume && s->volume->kind != EntryKind::kUnallocated) v.push_back(s);
+    return v;
+  }
+  std::set<uint16_t> TagsShown() {
+    std::set<uint16_t> tags;
+    for (const FoundItemRecord& r : wnd_->Results().Results()) tags.insert(r.sourceTag);
+    return tags;
+  }
+  // Deep scan of the header row; clicks cancel once the first volume is
+  // under way and answers the question with `yes`.
+  void DeepScanAndCancel(bool yes, bool* asked) {
+    Click("BtnDeepRecovery");
+    List().SelectRow(header_);
+    bool clicked = false, answered = false;
+    Scan([&] {
+      ui::WindowImplBase* scan = OpenScanWindow();
+      if (!clicked && scan && scan->isVisible()) {
+        clicked = true;
+        QTimer::singleShot(0, [scan] {
+          if (auto* b = scan->Find<QAbstractButton>(QStringLiteral("cancelbtn"))) b->click();
+        });
+        return;
+      }
+      ui::WindowImplBase* box = OpenMessageBox();
+      // An earlier test's deep scan of the same disk is not taken up.
+      if (box && box->Text(QStringLiteral("message")) == MessageText("MSG1206")) {
+        QTimer::singleShot(0, [box] { box->Find<QAbstractButton>(QStringLiteral("cancelbtn"))->click(); });
+        return;
+      }
+      if (!box || answered || !clicked) return;
+      answered = true;
+      *asked = box->Text(QStringLiteral("message")) == MessageText("MSG0709");
+      QTimer::singleShot(0, [box, yes] {
+        box->Find<QAbstractButton>(yes ? QStringLiteral("okbtn") : QStringLiteral("cancelbtn"))->click();
+      });
+    });
+  }
+
+  TempDir disk_;
+  EnumerationRoots roots_;
+  int header_ = -1;
+  std::vector<ScanSourceItem*> sources_;
+};
+
+// Fails now: the quick scan of the header row ends with "The selected location
+// could not be opened for scanning." and no results page, though each volume
+// scans on its own. Enable once the header row's scan is mended.
+TEST_F(TwoVolumeDisk, DISABLED_HeaderRowQuickScansEveryVolume) {
+  ASSERT_EQ(Volumes().size(), 2u);
+  Click("BtnDeletedRecovery");
+  List().SelectRow(header_);
+  Scan();
+  EXPECT_TRUE(boxes_.isEmpty()) << boxes_.join(" | ").toStdString();
+  ASSERT_EQ(wnd_->CurrentPageIndex(), CMainWnd::kPageResults);
+  for (ScanSourceItem* v : Volumes()) EXPECT_TRUE(v->engine) << v->tag;
+  // The deleted files of both volumes, each under its own source.
+  std::map<std::string, uint16_t> tagOf;
+  for (const FoundItemRecord& r : wnd_->Results().Results()) tagOf[RecordName(r)] = r.sourceTag;
+  EXPECT_EQ(TagsShown(), (std::set<uint16_t>{Volumes()[0]->tag, Volumes()[1]->tag}));
+  int nodes = 0;
+  const std::multiset<NameSize> rows = RowsOfEveryNode(&nodes);
+  EXPECT_EQ(rows.size(), wnd_->Results().Results().size());
+  bool a = false, b = false;
+  for (const auto& [name, size] : rows) {
+    a = a || (size == 70000 && name.size() == 5 && name.substr(1) == ".bin");
+    b = b || (size == 30000 && name.size() == 5 && name.substr(1) == ".dat");
+  }
+  EXPECT_TRUE(a && b) << "a deleted file of each volume";
+}
+
+TEST_F(TwoVolumeDisk, CancelDuringTheFirstVolumeShowsItsResultsAndSkipsTheRest) {
+  ASSERT_EQ(Volumes().size(), 2u);
+  bool asked = false;
+  DeepScanAndCancel(true, &asked);
+  EXPECT_TRUE(asked);
+  ASSERT_TRUE(sources_[0]->engine) << "the first source was scanned";
+  for (size_t i = 1; i < sources_.size(); ++i) EXPECT_FALSE(sources_[i]->engine) << "source " << i << " was scanned";
+  EXPECT_EQ(wnd_->CurrentPageIndex(), CMainWnd::kPageResults);
+  for (uint16_t t : TagsShown()) EXPECT_EQ(t, sources_[0]->tag);
+}
+
+// Fails now: after "No" the scan goes on, but nothing of the second volume is
+// shown (same fault as the header row's quick scan above, it seems).
+TEST_F(TwoVolumeDisk, DISABLED_NoToTheCancelQuestionScansOn) {
+  bool asked = false;
+  DeepScanAndCancel(false, &asked);
+  EXPECT_TRUE(boxes_.isEmpty()) << boxes_.join(" | ").toStdString();
+  EXPECT_TRUE(asked);
+  for (ScanSourceItem* s : sources_) EXPECT_TRUE(s->engine) << "every source was scanned";
+  EXPECT_EQ(wnd_->CurrentPageIndex(), CMainWnd::kPageResults);
+  EXPECT_TRUE(TagsShown().count(Volumes()[1]->tag)) << "the second volume's files are shown";
+}
+
+TEST_F(EndToEndTest, ResumeQuestionAnsweredBothWaysThroughTheMainWindow) {
+  RequireImages();
+  TempDir dir;
+  const std::string image = dir / "deep.img";
+  fs::copy_file(Images().dir + "/fat32.img", image);
+  Open(NoDisks());
+  Click("BtnDeepRecovery");
+  const std::vector<int> added = wnd_->AddImageFiles({QString::fromStdString(image)});
+  ASSERT_EQ(added.size(), 1u);
+  auto scan = [&](int answer) {
+    bool asked = false;
+    if (wnd_->CurrentPageIndex() == CMainWnd::kPageResults) Click("BtnPrev");
+    EXPECT_EQ(wnd_->CurrentPageIndex(), CMainWnd::kPageLocation);
+    List().SelectRow(added[0]);
+    Scan([&] {
+      ui::WindowImplBase* box = OpenMessageBox();
+      if (!box || asked) return;
+      asked = true;
+      EXPECT_EQ(box->Text(QStringLiteral("message")), MessageText("MSG1206"));
+      QTimer::singleShot(0, [box, answer] {
+        box->Find<QAbstractButton>(answer == 1 ? QStringLiteral("okbtn") : QStringLiteral("cancelbtn"))->click();
+      });
+    });
+    EXPECT_EQ(wnd_->CurrentPageIndex(), CMainWnd::kPageResults);
+    return asked;
+  };
+  EXPECT_FALSE(scan(2)) << "nothing to resume yet";
+  const std::string first = ScanLogFolder::Instance().CurrentScanFolder();
+  const size_t found = wnd_->Results().Results().size();
+  ASSERT_GT(found, 0u);
+
+  EXPECT_TRUE(scan(1));
+  EXPECT_EQ(ScanLogFolder::Instance().CurrentScanFolder(), first) << "yes takes the earlier scan up again";
+  EXPECT_EQ(wnd_->Results().Results().size(), found);
+
+  EXPECT_TRUE(scan(2));
+  EXPECT_NE(ScanLogFolder::Instance().CurrentScanFolder(), first) << "no starts a new scan";
+  EXPECT_EQ(wnd_->Results().Results().size(), found);
+}
+
+}  // namespace
+}  // namespace dunmere::gui
