@@ -94,6 +94,9 @@ Status CStoreEngineBase::ListChildren(const FoundItemRecord* folder, uint32_t le
   if (!folder && level != 0) return kInvalidArg;
   // A file has no children, whatever its id may share with a folder's.
   if (!store_ || (folder && !folder->isFolder)) return kOk;
+  // What was listed is on disk too, so the log can be reopened (a resume)
+  // with what the windows showed; companions are written only when changed.
+  (void)store_->Flush();
   RelationKey key = MakeRelationKey(folder ? folder->itemId : RootId(), level);
   const std::vector<uint32_t>* kids = store_->Children(key);
   if (!kids) return kOk;
