@@ -298,16 +298,11 @@ TEST_F(MainWndTest, ScanWithoutAChosenLocationOnlyTellsTheUser) {
   EXPECT_EQ(wnd_->CurrentPageIndex(), 1);
 }
 
-TEST_F(MainWndTest, CopyOutNeedsCheckedFilesAndImagingASelection) {
+TEST_F(MainWndTest, CopyOutNeedsCheckedFiles) {
   Open();
   Click("BtnDeletedRecovery");
   // Nothing is checked before a scan: copy-out cannot even be asked for.
   EXPECT_FALSE(wnd_->FindControl("BtnRecover")->isEnabled());
-  // No location chosen: imaging says so instead of opening its dialog.
-  test::BoxSeen seen;
-  test::AnswerNextBox(wnd_.get(), &seen);
-  Click("BtnCreateImage");
-  EXPECT_TRUE(seen.shown);
 }
 
 TEST_F(MainWndTest, FileTypeOptionsMakeTheSelectionAndTheFilter) {
