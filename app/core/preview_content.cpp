@@ -21,7 +21,8 @@ Status ReadPreviewContent(IFileRecoveryParse& engine, const FoundItemRecord& rec
   out.record = record;
   out.kind = PreviewKindOf(RecordName(record));
   // Only what is meant for memory is given room there.
-  out.bytes.resize(size_t(std::min<uint64_t>(record.size, kPreviewMemoryBytes)));
+  const uint64_t size = record.size;  // a packed field: no reference to it
+  out.bytes.resize(size_t(std::min<uint64_t>(size, kPreviewMemoryBytes)));
   uint64_t count = out.bytes.size();
   const Status s = engine.ReadForPreview(&record, out.path, out.bytes.data(), count, callback, user);
   if (s != kOk) {

@@ -69,6 +69,14 @@ ScanJobResult RunScanJob(const std::vector<ScanSourceItem*>& sources, bool deep,
       return result;
     }
     item.engine = hooks.openEngine ? hooks.openEngine(item, deep, error) : OpenEngineForItem(item, deep, error);
+    // A whole disk's quick scan reads the volumes it can; its free stretches
+    // and volumes of other file systems have nothing a quick scan reads, and
+    // must not cost the user the volumes that do.
+    if (!item.engine && !deep && sources.size() > 1 && item.IsPartition()) {
+      result.skipped.push_back(i);
+      if (result.error.empty()) result.error = error;
+      continue;
+    }
     if (!item.engine) {
       result.end = ScanJobResult::End::kNoEngine;
       result.failedIndex = i;
@@ -94,6 +102,11 @@ ScanJobResult RunScanJob(const std::vector<ScanSourceItem*>& sources, bool deep,
       result.end = ScanJobResult::End::kStopped;
       break;
     }
+  }
+  // Not one of the volumes had anything to quick-scan.
+  if (result.end == ScanJobResult::End::kDone && result.scanned == 0 && !result.skipped.empty()) {
+    result.end = ScanJobResult::End::kNoEngine;
+    result.failedIndex = result.skipped.front();
   }
   return result;
 }

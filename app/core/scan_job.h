@@ -42,10 +42,12 @@ struct ScanJobResult {
   size_t scanned = 0;        // sources whose scan ran (to the end or stopped)
   size_t failedIndex = 0;    // kNoEngine: the source without an engine
   bool needsRights = false;  // kNoEngine: the device may not be opened by this user
-  std::string error;         // kNoEngine: why, in one line
+  std::string error;         // kNoEngine: why, in one line (else the first skipped source's)
+  std::vector<size_t> skipped;  // quick scan of several sources: those without an engine
 };
 
-// Scans the sources in order. Stops at a source without an engine, and after a
+// Scans the sources in order. Stops at a source without an engine (a quick scan
+// of several sources skips it, and fails only when none had one), and after a
 // scan that was stopped (the later sources are not scanned; what was found is
 // kept in the items).
 ScanJobResult RunScanJob(const std::vector<ScanSourceItem*>& sources, bool deep, WorkerLink& link,

@@ -351,6 +351,42 @@ TEST_F(ScanWindowTest, NoEngineClosesWithThreeAndKeepsEarlierEngines) {
   EXPECT_EQ(RunWindow(w2, owner, 350, 250, [] {}), 3);
 }
 
+// A whole disk's quick scan: its free stretch has no file system, the volumes
+// around it are still scanned; only a disk where nothing could be read fails.
+TEST_F(ScanWindowTest, QuickScanOfADiskSkipsWhatHasNoFileSystem) {
+  Gate gate;
+  gate.open = true;
+  std::vector<ScanSourceItem> items(3);
+  for (int i = 0; i < 3; ++i) {
+    items[i].volume = VolumeInfo{};
+    items[i].volume->kind = i == 1 ? EntryKind::kUnallocated : EntryKind::kVolume;
+    items[i].tag = uint16_t(i + 1);
+  }
+  auto opener = [&](const ScanSourceItem& item, bool, std::string& error) -> std::unique_ptr<IFileRecoveryParse> {
+    if (item.volume->kind == EntryKind::kUnallocated) {
+      error = "no file system";
+      return nullptr;
+    }
+    return std::make_unique<GatedEngine>(&gate);
+  };
+  CScanProcessWnd w;
+  w.SetSources(Pointers(items), 0);
+  w.SetEngineOpener(opener);
+  EXPECT_EQ(RunWindow(w, owner, 350, 250, [] {}), 1);
+  EXPECT_TRUE(items[0].engine && items[2].engine);
+  EXPECT_FALSE(items[1].engine);
+  EXPECT_EQ(w.JobResult().skipped, std::vector<size_t>{1});
+  EXPECT_EQ(owner.Count(CScanProcessWnd::kScanFinished), 1);
+
+  // Nothing on the disk to quick-scan: the scan fails as a single source does.
+  for (auto& i : items) i.volume->kind = EntryKind::kUnallocated;
+  CScanProcessWnd w2;
+  w2.SetSources(Pointers(items), 0);
+  w2.SetEngineOpener(opener);
+  EXPECT_EQ(RunWindow(w2, owner, 350, 250, [] {}), 3);
+  EXPECT_EQ(w2.JobResult().failedIndex, 0u);
+}
+
 TEST_F(ScanWindowTest, NoRightsToTheSourceSaysHowToStartAsAdministrator) {
   if (::geteuid() == 0) GTEST_SKIP() << "root may read everything";
   test::TempDir dir;
