@@ -245,7 +245,21 @@ Status CFastNtfsRecovery::ReadContent(const FoundItemRecord& record, const Conte
   if (pieces.empty()) return kNoContent;
   DataLayout layout;
   if (Status st = BuildDataLayout(std::move(pieces), geo_.totalClusters, geo_.clusterBytes, layout)) return st;
+  // Every item is a deleted file, whose clusters the volume freed: one that
+  // is allocated again holds another file's data now.
+  if (ClustersTakenSince(layout)) return kDataOverwritten;
   return StreamLayout(layout, sink);
+}
+
+bool CFastNtfsRecovery::ClustersTakenSince(const DataLayout& layout) {
+  if (!bitmap_.Loaded() && !bitmapTried_) {
+    bitmapTried_ = true;
+    (void)LoadAllocationBitmap();
+  }
+  if (!bitmap_.Loaded()) return false;
+  for (const Extent& e : layout.extents)
+    if (!e.sparse && bitmap_.AnyAllocated(e.lcn, e.count)) return true;
+  return false;
 }
 
 Status CFastNtfsRecovery::ReadBatch(uint64_t first, uint32_t count, uint8_t* buffer) const {

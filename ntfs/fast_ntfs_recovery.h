@@ -82,6 +82,10 @@ class CFastNtfsRecovery : public CStoreEngineBase {
   void EmitFolders();
   // Writes the folders of the files found, then the store's companions.
   void FinishFolders();
+  // Whether the volume has given any of the layout's clusters to another
+  // file since (the bitmap is loaded on first use); false when the bitmap
+  // cannot be read.
+  bool ClustersTakenSince(const DataLayout& layout);
   Status CollectPieces(uint64_t n, uint32_t type, std::vector<std::vector<uint8_t>>& keep,
                        std::vector<AttributeView>& pieces, bool& sawList) const;
 
@@ -92,6 +96,7 @@ class CFastNtfsRecovery : public CStoreEngineBase {
   MftGeometry geo_;
   std::vector<uint8_t> batch_;
   ClusterBitmap bitmap_;
+  bool bitmapTried_ = false;
   std::vector<uint64_t> folderList_;
   std::unordered_map<uint64_t, FolderInfo> folders_;
   ContentCheck contentCheck_;
