@@ -148,9 +148,10 @@ Status CFastFatRecovery::Scan(const std::string* earlierLog) {
   if (int r = report(1, -1)) return r;
   const auto started = std::chrono::steady_clock::now();
   auto last = started;
+  int stopped = 0;
   // Folders first, then the later clusters of deleted folders left open;
   // those may name folders of their own, which are walked in turn.
-  while (!pending_.empty() || ContinueOpenFolders()) {
+  while (!stopped && (!pending_.empty() || ContinueOpenFolders())) {
     if (pending_.empty()) continue;
     uint32_t c = *pending_.begin();
     pending_.erase(pending_.begin());
@@ -168,11 +169,13 @@ Status CFastFatRecovery::Scan(const std::string* earlierLog) {
         answer = report(std::min(79, 20 + step), -1);
       else
         answer = report(std::min(79, 1 + step), std::max(1, 100 - step));
-      if (answer) return answer;
+      stopped = answer;
     }
   }
-  if (int r = report(80, 10)) return r;
+  if (!stopped) stopped = report(80, 10);
 
+  // Also after a stop: the files found so far keep their folders, which are
+  // in memory already, so they can be listed and copied.
   for (uint32_t c : marked_) {
     auto it = folders_.find(c);
     if (it == folders_.end()) continue;
@@ -181,6 +184,7 @@ Status CFastFatRecovery::Scan(const std::string* earlierLog) {
     store_->Append(rec, it->second.parent, it->second.depth - 1);
   }
   (void)store_->Flush();
+  if (stopped) return stopped;
   if (int r = report(100, 0)) return r;
   return kOk;
 }

@@ -64,7 +64,9 @@ class CProfessionalNtfsRecovery : public CStoreEngineBase {
   // After the last sector (also after a stop, so that the folders met so far
   // are in the log a resumed scan continues): makes the folder items of every
   // volume and writes the store out. 0 or the first error met (the other
-  // folders are still made).
+  // folders are still made). Asks the progress callback about stopping; when
+  // it answers non-zero, the remaining folders are made without reading
+  // their records and that answer is returned.
   Status FinishScan();
 
   Status ReadContent(const FoundItemRecord& record, const ContentSink& sink) override;
@@ -122,7 +124,9 @@ class CProfessionalNtfsRecovery : public CStoreEngineBase {
   std::pair<uint32_t, uint32_t> PlaceUnder(Volume& v, uint64_t parent);
   void AddTable(ByteView rec, uint64_t sector);
   bool IsMirrorCopy(const MftTable& t) const;
-  Status EmitFolder(Volume& v, uint32_t number, const std::vector<uint8_t>* given);
+  // read false: no record is read (a stop was asked for); the folder keeps
+  // its place under "LostFolder<n>" unless `given` holds its record.
+  Status EmitFolder(Volume& v, uint32_t number, const std::vector<uint8_t>* given, bool read = true);
   uint32_t CheckContent(const std::string& name, const struct RecordSummary& s, uint64_t volumeStart, uint32_t spc);
   void SeedFromBootSector();
 

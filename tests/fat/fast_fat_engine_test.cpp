@@ -338,6 +338,27 @@ TEST(FatEngine, PreviewStopSearchReloadAndProgress) {
   auto s = Open(image);
   (void)s->SetCallbacks(Refuse, nullptr, nullptr, 100);
   EXPECT_EQ(s->Scan(nullptr), kStopRequested);
+
+  // Stopped once the folders are walked: no question after, and the files
+  // found keep their folders, so every one of them is listed.
+  struct StopAt80 {
+    int calls = 0, after = 0;
+  } at80;
+  (void)s->SetCallbacks(
+      [](void* u, int percent, int, int64_t, uint64_t, uint64_t, uint64_t, uint64_t) -> int {
+        auto* a = static_cast<StopAt80*>(u);
+        if (a->calls) ++a->after;
+        if (percent == 80) ++a->calls;
+        return a->calls ? kStopRequested : 0;
+      },
+      nullptr, &at80, 100);
+  ScanLogFolder::Instance().BeginNewScanFolder();
+  EXPECT_EQ(s->Scan(nullptr), kStopRequested);
+  EXPECT_EQ(at80.calls, 1);
+  EXPECT_EQ(at80.after, 0);
+  auto stopped = ListAll(*s);
+  EXPECT_EQ(stopped.size(), listed.size());
+  EXPECT_TRUE(stopped.count("Trash Bin/Sub Folder/Inner file.bin"));
 }
 
 TEST(FatEngine, ContentCheckHookAndRecordFields) {
