@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 #include <random>
+#include <set>
 #include <sstream>
 
 #include "engine/scan_log_folder.h"
@@ -210,6 +211,45 @@ TEST_F(DeepNtfsImages, FactoryDeepEngineBringsBackEveryFileOfFormattedVolumes) {
     }
     EXPECT_GT(checked, 3);
   }
+}
+
+// The deep scan stopped when its pass is over and the folders are being
+// built (the question with no sectors counted): it ends with the stop, no
+// question after, and every file the full scan found is still there.
+TEST_F(DeepNtfsImages, DeepScanStoppedWhileFoldersAreBuiltKeepsEveryFile) {
+  auto names = [](IFileRecoveryParse& e) {
+    std::multiset<std::string> out;
+    std::vector<FoundItemRecord> found;
+    e.SearchByType(".*", found);
+    for (const FoundItemRecord& r : found) out.insert(RecordName(r));
+    return out;
+  };
+  auto full = CreateEngineForImage(Image("reformatted.img"), 1, true);
+  dynamic_cast<CProfessionalRecovery&>(*full).DeclineResume();
+  ASSERT_EQ(full->Scan(nullptr), kOk);
+  uint32_t fullCount = 0;
+  ASSERT_EQ(full->CountFiles(nullptr, 0, fullCount), kOk);
+
+  struct Asked {
+    int building = 0, after = 0;
+  } asked;
+  auto e = CreateEngineForImage(Image("reformatted.img"), 1, true);
+  dynamic_cast<CProfessionalRecovery&>(*e).DeclineResume();
+  (void)e->SetCallbacks(
+      [](void* u, int, int share, int64_t, uint64_t, uint64_t total, uint64_t, uint64_t) -> int {
+        auto* a = static_cast<Asked*>(u);
+        if (a->building) ++a->after;
+        if (share == 90 && total == 0) ++a->building;
+        return a->building ? kStopRequested : 0;
+      },
+      nullptr, &asked, 100);
+  EXPECT_EQ(e->Scan(nullptr), kStopRequested);
+  EXPECT_EQ(asked.building, 1);
+  EXPECT_EQ(asked.after, 0);
+  uint32_t count = 0;
+  ASSERT_EQ(e->CountFiles(nullptr, 0, count), kOk);
+  EXPECT_EQ(count, fullCount);
+  EXPECT_EQ(names(*e), names(*full));
 }
 
 TEST_F(DeepNtfsImages, QuickFormattedVolumeGivesBackItsFilesAndFolders) {
