@@ -29,7 +29,10 @@ for d in range(folders):
         fd = os.open(os.path.join(dpath, "f%04d_%04d.txt" % (d, i)), os.O_CREAT | os.O_WRONLY, 0o644)
         os.write(fd, rng.randbytes(rng.randint(1, 600)))
         os.close(fd)
-    # Deleting right away, while the folder is fresh, keeps the unlinks cheap.
+# Deleted only once every file exists: ntfs-3g hands a freed record to the
+# next new file, which would leave no deleted records behind.
+for d in range(folders):
+    dpath = os.path.join(root, "dir%04d" % d)
     for i in range(1, min(per, files - d * per), 2):
         os.unlink(os.path.join(dpath, "f%04d_%04d.txt" % (d, i)))
 PY
