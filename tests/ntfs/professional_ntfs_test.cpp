@@ -252,6 +252,28 @@ TEST_F(DeepNtfsImages, DeepScanStoppedWhileFoldersAreBuiltKeepsEveryFile) {
   EXPECT_EQ(names(*e), names(*full));
 }
 
+// Stopped in its first pass (the quick scan of the volume, a tenth of the
+// bar): the deep scan ends there with the stop; the sector pass and the
+// folder building never start.
+TEST_F(DeepNtfsImages, DeepScanStoppedInItsQuickPassEndsThere) {
+  struct Asked {
+    int quick = 0, later = 0;
+  } asked;
+  auto e = CreateEngineForImage(Image("reformatted.img"), 1, true);
+  dynamic_cast<CProfessionalRecovery&>(*e).DeclineResume();
+  (void)e->SetCallbacks(
+      [](void* u, int, int share, int64_t, uint64_t, uint64_t, uint64_t, uint64_t) -> int {
+        auto* a = static_cast<Asked*>(u);
+        if (a->quick) ++a->later;
+        if (share == 9) ++a->quick;
+        return a->quick ? kStopRequested : 0;
+      },
+      nullptr, &asked, 100);
+  EXPECT_EQ(e->Scan(nullptr), kStopRequested);
+  EXPECT_EQ(asked.quick, 1);
+  EXPECT_EQ(asked.later, 0);
+}
+
 TEST_F(DeepNtfsImages, QuickFormattedVolumeGivesBackItsFilesAndFolders) {
   CProfessionalNtfsRecovery engine;
   ScanImage(engine, Image("reformatted.img"));
