@@ -289,8 +289,10 @@ struct ScanOutcome {
 };
 
 // Resolves, opens and scans; returns an exit status, or -1 to go on.
+// listWhenStopped false: a stopped scan ends the command (130) at once,
+// without gathering what was found.
 int ScanSource(CliContext& ctx, const std::string& sourceText, bool deep, bool fresh, const TypeFilter& filter,
-               ScanOutcome& result, bool wantFolders) {
+               ScanOutcome& result, bool wantFolders, bool listWhenStopped = true) {
   std::string error;
   if (ctx.resolveSource(sourceText, result.source, error)) return Fail(ctx, error);
   if (ctx.openEngine(result.source, deep, result.opened, error)) return Fail(ctx, error);
@@ -309,6 +311,10 @@ int ScanSource(CliContext& ctx, const std::string& sourceText, bool deep, bool f
   // command: what was found is shown and the exit status says so.
   if (s == kStopRequested || (s == kOk && Stopped(ctx))) {
     result.stopped = true;
+    if (!listWhenStopped) {
+      ctx.err << "dunmere-cli: scan stopped; nothing was recovered\n";
+      return kExitStopped;
+    }
     ctx.err << "dunmere-cli: scan stopped; showing what was found so far\n";
   } else if (s) {
     return Fail(ctx, "scan of " + sourceText + " failed: " + StatusMessage(s));
@@ -486,7 +492,9 @@ int CmdRecover(const std::vector<std::string>& argv, CliContext& ctx) {
   std::vector<std::string> itemPaths;
   if (a.HasValue("--item"))
     for (const std::string& p : a.values.at("--item")) itemPaths.push_back(NormalizeItemPath(p));
-  if (int rc = ScanSource(ctx, sourceText, a.Has("--deep"), a.Has("--fresh"), filter, r, !itemPaths.empty()); rc >= 0) return rc;
+  if (int rc = ScanSource(ctx, sourceText, a.Has("--deep"), a.Has("--fresh"), filter, r, !itemPaths.empty(), false);
+      rc >= 0)
+    return rc;
   if (r.stopped) return kExitStopped;
 
   std::vector<FoundEntry> items;

@@ -208,6 +208,7 @@ TEST_F(CliCommands, CtrlCStopsTheScan) {
   TempDir dir;
   r = Cli({"recover", "fake", "--to", dir / "o"}, true);
   EXPECT_EQ(r.code, kExitStopped);
+  EXPECT_TRUE(Contains(r.err, "scan stopped; nothing was recovered")) << r.err;
   EXPECT_FALSE(fs::exists(dir / "o/photo"));
 }
 
