@@ -289,8 +289,10 @@ struct ScanOutcome {
 };
 
 // Resolves, opens and scans; returns an exit status, or -1 to go on.
+// listWhenStopped false: a stopped scan ends the command (130) at once,
+// without gathering what was found.
 int ScanSource(CliContext& ctx, const std::string& sourceText, bool deep, bool fresh, const TypeFilter& filter,
-               ScanOutcome& result, bool wantFolders) {
+               ScanOutcome& result, bool wantFolders, bool listWhenStopped = true) {
   std::string error;
   if (ctx.resolveSource(sourceText, result.source, error)) return Fail(ctx, error);
   if (ctx.openEngine(result.source, deep, result.opened, error)) return Fail(ctx, error);
@@ -309,12 +311,27 @@ int ScanSource(CliContext& ctx, const std::string& sourceText, bool deep, bool f
   // command: what was found is shown and the exit status says so.
   if (s == kStopRequested || (s == kOk && Stopped(ctx))) {
     result.stopped = true;
+    if (!listWhenStopped) {
+      ctx.err << "dunmere-cli: scan stopped; nothing was recovered\n";
+      return kExitStopped;
+    }
     ctx.err << "dunmere-cli: scan stopped; showing what was found so far\n";
   } else if (s) {
     return Fail(ctx, "scan of " + sourceText + " failed: " + StatusMessage(s));
   }
-  if (Status c = CollectFoundItems(*result.opened.engine, filter, result.files,
-                                   wantFolders ? &result.folders : nullptr))
+  // A Ctrl-C that comes while the found items are gathered ends the command
+  // there (one during the scan has them gathered and shown).
+  const bool stoppedInScan = result.stopped;
+  Status c = CollectFoundItems(*result.opened.engine, filter, result.files, wantFolders ? &result.folders : nullptr,
+                               [&] { return !stoppedInScan && Stopped(ctx); });
+  if (c == kStopRequested) {
+    result.stopped = true;
+    result.files.clear();
+    result.folders.clear();
+    ctx.err << "dunmere-cli: stopped before the found items were listed\n";
+    return kExitStopped;
+  }
+  if (c)
     ctx.err << "dunmere-cli: part of the folder tree could not be read (" << StatusMessage(c)
             << "); files there are listed without their folders\n";
   return -1;
@@ -340,7 +357,8 @@ std::string ItemJson(const FoundEntry& e) {
   return o.Text();
 }
 
-void PrintGrouped(CliContext& ctx, const std::vector<FoundEntry>& files) {
+// `cut` is asked before each line; true ends the listing there.
+void PrintGrouped(CliContext& ctx, const std::vector<FoundEntry>& files, const std::function<bool()>& cut) {
   // category -> group -> entries
   std::map<int, std::map<std::string, std::vector<const FoundEntry*>>> groups;
   for (const FoundEntry& e : files) groups[int(CategoryOfNameKind(e.Name()))][GroupNameOfName(e.Name())].push_back(&e);
@@ -349,6 +367,7 @@ void PrintGrouped(CliContext& ctx, const std::vector<FoundEntry>& files) {
     for (auto& [g, v] : byGroup) n += v.size();
     ctx.out << CategoryName(Category(cat)) << " (" << n << (n == 1 ? " file)\n" : " files)\n");
     for (auto& [group, v] : byGroup) {
+      if (cut()) return;
       // Each path is built once, not again in every comparison of the sort.
       std::vector<std::pair<std::string, const FoundEntry*>> sorted;
       sorted.reserve(v.size());
@@ -357,6 +376,7 @@ void PrintGrouped(CliContext& ctx, const std::vector<FoundEntry>& files) {
                 [](const auto& a, const auto& b) { return a.first < b.first; });
       ctx.out << "  " << group << " (" << v.size() << ")\n";
       for (const auto& [path, e] : sorted) {
+        if (cut()) return;
         ctx.out << "    " << path << "  " << FormatSize(int64_t(e->record.size)) << "  created "
                 << FormatFileTime(e->record.created) << "  modified " << FormatFileTime(e->record.modified)
                 << "  accessed " << FormatFileTime(e->record.accessed);
@@ -391,11 +411,29 @@ int CmdScan(const std::vector<std::string>& argv, CliContext& ctx) {
   if (!ParseCommonFilter(ctx, a, filter, code)) return code;
   ScanOutcome r;
   if (int rc = ScanSource(ctx, a.positional[0], a.Has("--deep"), a.Has("--fresh"), filter, r, true); rc >= 0) return rc;
+  // A Ctrl-C during the scan shows what was found; one that comes while the
+  // found items are listed cuts the listing short (a second one ends the
+  // program at once either way).
+  auto cut = [&] {
+    if (r.stopped || !Stopped(ctx)) return false;
+    r.stopped = true;
+    ctx.err << "dunmere-cli: stopped; the listing is cut short\n";
+    return true;
+  };
+  if (cut()) return kExitStopped;
   if (a.Has("--json")) {
-    for (const FoundEntry& e : r.files) ctx.out << ItemJson(e) << "\n";
-    for (const FoundEntry& e : r.folders) ctx.out << ItemJson(e) << "\n";
+    for (const FoundEntry& e : r.files) {
+      if (cut()) return kExitStopped;
+      ctx.out << ItemJson(e) << "\n";
+    }
+    for (const FoundEntry& e : r.folders) {
+      if (cut()) return kExitStopped;
+      ctx.out << ItemJson(e) << "\n";
+    }
   } else {
-    PrintGrouped(ctx, r.files);
+    const bool stoppedBefore = r.stopped;
+    PrintGrouped(ctx, r.files, cut);
+    if (r.stopped && !stoppedBefore) return kExitStopped;
     ctx.out << r.files.size() << (r.files.size() == 1 ? " file" : " files") << " found, " << r.folders.size()
             << (r.folders.size() == 1 ? " folder" : " folders") << "; scan log in "
             << ScanLogFolder::Instance().CurrentScanFolder() << "\n";
@@ -454,7 +492,9 @@ int CmdRecover(const std::vector<std::string>& argv, CliContext& ctx) {
   std::vector<std::string> itemPaths;
   if (a.HasValue("--item"))
     for (const std::string& p : a.values.at("--item")) itemPaths.push_back(NormalizeItemPath(p));
-  if (int rc = ScanSource(ctx, sourceText, a.Has("--deep"), a.Has("--fresh"), filter, r, !itemPaths.empty()); rc >= 0) return rc;
+  if (int rc = ScanSource(ctx, sourceText, a.Has("--deep"), a.Has("--fresh"), filter, r, !itemPaths.empty(), false);
+      rc >= 0)
+    return rc;
   if (r.stopped) return kExitStopped;
 
   std::vector<FoundEntry> items;

@@ -3,6 +3,7 @@
 #include "storage/source_area.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -440,6 +441,10 @@ Status CFastNtfsRecovery::Scan(const std::string* earlierLog) {
 }
 
 Status CFastNtfsRecovery::RunScan() {
+  using Clock = std::chrono::steady_clock;
+  constexpr uint32_t kPollRecords = 16;
+  constexpr auto kStopPoll = std::chrono::milliseconds(100);
+  auto lastAsked = Clock::now();
   ProgressEstimator estimate;
   estimate.Start();
   const uint64_t records = geo_.RecordCount();
@@ -458,23 +463,34 @@ Status CFastNtfsRecovery::RunScan() {
       }
       if (readable == 0) return s;
     }
-    for (uint32_t i = 0; i < count; ++i) {
+    // A deleted file costs a read of its first sector and of folders not met
+    // yet: on a slow disk a batch can take seconds, so the stop question is
+    // also asked between records once kStopPollMs have passed.
+    int stopped = 0;
+    for (uint32_t i = 0; i < count && !stopped; ++i) {
       try {
         ParseDeletedRecord(first + i,
                            std::span<uint8_t>(batch_.data() + size_t(i) * geo_.recordBytes, geo_.recordBytes));
       } catch (const std::exception&) {
         // A record that cannot be parsed is lost alone.
       }
+      if (progress_ && (i % kPollRecords) == kPollRecords - 1 && Clock::now() - lastAsked >= kStopPoll) {
+        lastAsked = Clock::now();
+        uint64_t at = (first + i + 1) * geo_.recordBytes;
+        stopped = progress_(user_, PercentOf(at, totalBytes), share_, estimate.SecondsLeft(), 0, 0, 0, 0);
+      }
     }
     uint64_t doneBytes = (first + count) * geo_.recordBytes;
     int64_t left = estimate.Update(doneBytes, totalBytes, share_);
-    if (progress_) {
-      if (int a = progress_(user_, PercentOf(doneBytes, totalBytes), share_, left, 0, 0, 0, 0)) {
-        // Stopped: the files found so far keep their folders, so they can be
-        // listed and copied. Those folders were read already; this is quick.
-        FinishFolders();
-        return a;
-      }
+    if (progress_ && !stopped) {
+      lastAsked = Clock::now();
+      stopped = progress_(user_, PercentOf(doneBytes, totalBytes), share_, left, 0, 0, 0, 0);
+    }
+    if (stopped) {
+      // The files found so far keep their folders, so they can be listed and
+      // copied. Those folders were read already; this is quick.
+      FinishFolders();
+      return stopped;
     }
   }
   FinishFolders();

@@ -1,5 +1,7 @@
 #include "ntfs/professional_ntfs_recovery.h"
 
+#include "engine/stop_poll.h"
+
 #include "storage/source_area.h"
 
 #include "engine/log_name.h"
@@ -477,7 +479,8 @@ CProfessionalNtfsRecovery::TableCopy CProfessionalNtfsRecovery::JudgeTableCopy(c
   return TableCopy::kMirrorOfLost;
 }
 
-Status CProfessionalNtfsRecovery::EmitFolder(Volume& v, uint32_t number, const std::vector<uint8_t>* given) {
+Status CProfessionalNtfsRecovery::EmitFolder(Volume& v, uint32_t number, const std::vector<uint8_t>* given,
+                                             bool read) {
   if (number == kRootRecord) return kOk;
   FolderNode* f = Node(v, number);
   if (!f) return kNoMemory;
@@ -514,8 +517,10 @@ Status CProfessionalNtfsRecovery::EmitFolder(Volume& v, uint32_t number, const s
     if (given) {
       rec = *given;
       st = HasFileSignature(ByteView(rec.data(), rec.size())) ? ApplyFixup(rec) : kNotFileRecord;
-    } else {
+    } else if (read) {
       st = ReadRecordAt(at, rec);
+    } else {
+      st = kNotFileRecord;
     }
     if (st == kOk) {
       ByteView view(rec.data(), rec.size());
@@ -582,13 +587,19 @@ Status CProfessionalNtfsRecovery::ProcessDeferred() {
 
 Status CProfessionalNtfsRecovery::FinishScan() {
   if (!store_) return kInvalidArg;
+  // The records put off during the pass are read in large pieces: quick
+  // enough to take along even after a stop.
   Status first = ProcessDeferred();
+  // Each folder costs a read of its record. Once a stop is asked for, the
+  // rest are written from what is in memory (under "LostFolder<n>", in their
+  // places), so every file found stays listed under its folders.
+  StopPoll stop(progress_, user_, 100, share_);
   for (auto& v : volumes_) {
     // The list grows while it is walked when a folder's parent is new.
     for (size_t i = 0; i < v->order.size(); ++i) {
       Status s;
       try {
-        s = EmitFolder(*v, v->order[i], nullptr);
+        s = EmitFolder(*v, v->order[i], nullptr, !stop.Stopped());
       } catch (const std::exception&) {
         s = kNoMemory;
       }
@@ -596,6 +607,7 @@ Status CProfessionalNtfsRecovery::FinishScan() {
     }
   }
   Status f = store_->Flush();
+  if (stop.Answer()) return stop.Answer();
   return first ? first : f;
 }
 

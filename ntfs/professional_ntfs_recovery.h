@@ -70,7 +70,9 @@ class CProfessionalNtfsRecovery : public CStoreEngineBase {
   // are in the log a resumed scan continues): makes the items of the records
   // put off during the pass, then the folder items of every
   // volume and writes the store out. 0 or the first error met (the other
-  // folders are still made).
+  // folders are still made). Asks the progress callback about stopping; when
+  // it answers non-zero, the remaining folders are made without reading
+  // their records and that answer is returned.
   Status FinishScan();
 
   Status ReadContent(const FoundItemRecord& record, const ContentSink& sink) override;
@@ -132,7 +134,9 @@ class CProfessionalNtfsRecovery : public CStoreEngineBase {
   // first records are gone (realKey: where that table's record 0 lay).
   enum class TableCopy { kOriginal, kMirrorOfPresent, kMirrorOfLost };
   TableCopy JudgeTableCopy(const MftTable& t, uint64_t& realKey) const;
-  Status EmitFolder(Volume& v, uint32_t number, const std::vector<uint8_t>* given);
+  // read false: no record is read (a stop was asked for); the folder keeps
+  // its place under "LostFolder<n>" unless `given` holds its record.
+  Status EmitFolder(Volume& v, uint32_t number, const std::vector<uint8_t>* given, bool read = true);
   // Takes up the records put off during the pass, with every table known now.
   Status ProcessDeferred();
   uint32_t CheckContent(const std::string& name, const struct RecordSummary& s, uint64_t volumeStart, uint32_t spc);

@@ -141,7 +141,12 @@ SearchJobResult RunSearchJob(const std::vector<ScanSourceItem*>& sources, const 
     (void)item.engine->SetSearchCallback(nullptr, nullptr);
     link.Flush();
     // A cancelled search of a source gives what it found before the stop.
-    results.insert(results.end(), found.begin(), found.end());
+    // The first source's list is taken as it is: a million records are
+    // hundreds of MiB, not worth copying.
+    if (results.empty())
+      results = std::move(found);
+    else
+      results.insert(results.end(), found.begin(), found.end());
   }
   if (link.Cancelled()) r.stopped = true;
   return r;

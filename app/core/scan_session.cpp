@@ -337,7 +337,8 @@ bool ParseTypeFilter(const std::string& types, const std::string& categories, Ty
 }
 
 Status CollectFoundItems(IFileRecoveryParse& engine, const TypeFilter& filter, std::vector<FoundEntry>& files,
-                         std::vector<FoundEntry>* folders) {
+                         std::vector<FoundEntry>* folders, const std::function<bool()>& stop) {
+  auto stopped = [&stop] { return stop && stop(); };
   files.clear();
   if (folders) folders->clear();
   // One walk of the result tree gives every item its folder path; asking the
@@ -361,6 +362,7 @@ Status CollectFoundItems(IFileRecoveryParse& engine, const TypeFilter& filter, s
   std::set<std::tuple<uint32_t, uint32_t, uint32_t>> seen;  // (engine, folder id, level): a damaged tree may loop
   Status result = kOk;
   while (!queue.empty()) {
+    if (stopped()) return kStopRequested;
     Pending p = std::move(queue.front());
     queue.pop_front();
     std::vector<FoundItemRecord> kids;
@@ -388,8 +390,18 @@ Status CollectFoundItems(IFileRecoveryParse& engine, const TypeFilter& filter, s
   // The type search is what decides which files there are (it also sees
   // records the tree does not reach).
   std::vector<FoundItemRecord> found;
+  if (stop) {
+    // The search reads the whole log: asked between its pieces too.
+    (void)engine.SetSearchCallback(
+        [](void* u, int, int) { return (*static_cast<const std::function<bool()>*>(u))() ? 1 : 0; },
+        const_cast<std::function<bool()>*>(&stop));
+  }
   engine.SearchByType(filter.SearchPatterns(), found);
+  if (stop) (void)engine.SetSearchCallback(nullptr, nullptr);
+  if (stopped()) return kStopRequested;
+  size_t done = 0;
   for (const FoundItemRecord& r : found) {
+    if ((++done & 4095) == 0 && stopped()) return kStopRequested;
     if (r.isFolder || !filter.Matches(RecordName(r))) continue;
     FoundEntry e;
     e.record = r;

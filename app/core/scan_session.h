@@ -96,9 +96,10 @@ struct FoundEntry {
   bool IsFolder() const { return record.isFolder != 0; }
 };
 // Files matching the filter (the engine's type search, then the exact filter)
-// and every folder of the result tree, each with its folder path.
+// and every folder of the result tree, each with its folder path. `stop`
+// (if set) is asked as the work goes on; true ends it with kStopRequested.
 Status CollectFoundItems(IFileRecoveryParse& engine, const TypeFilter& filter, std::vector<FoundEntry>& files,
-                         std::vector<FoundEntry>* folders);
+                         std::vector<FoundEntry>* folders, const std::function<bool()>& stop = {});
 
 enum class Layout { kCategory, kTree };
 struct RecoverOutcome {
