@@ -239,40 +239,11 @@ TEST_F(CreateImageWndTest, ImagesALoopDevice) {
 
 // ---- the command in the main window ----
 
-class CreateImageCommandTest : public ::testing::Test {
+class CreateImageCommandTest : public test::MainWndFixture {
  protected:
-  void SetUp() override {
-    test::UiApp();
-    test::UsePrivateDataFolder();
-    app::LanguageTable::Instance().SetUserConfigPath(user_ / "config.ini");
-    tree_ = std::make_unique<test::SysfsTree>();
-    if (tree_->status == 77) GTEST_SKIP() << "the fake sysfs tree needs sfdisk and mkfs.fat: " << tree_->output;
-    ASSERT_EQ(tree_->status, 0) << tree_->output;
-  }
-  void TearDown() override {
-    wnd_.reset();
-    app::LanguageTable::Instance().SetUserConfigPath({});
-  }
-  CMainWnd& Open() {
-    CMainWnd::Options o;
-    o.roots = tree_->roots;
-    o.monitor = [] { return std::unique_ptr<IDeviceMonitor>(); };
-    wnd_ = std::make_unique<CMainWnd>(std::move(o));
-    EXPECT_TRUE(wnd_->Create(nullptr)) << wnd_->LoadError().toStdString();
-    wnd_->show();
-    return *wnd_;
-  }
-  void Click(const char* name) { wnd_->Find<QAbstractButton>(QString::fromLatin1(name))->click(); }
-  int RowNamed(const QString& name) {
-    for (int r = 0; r < wnd_->DiskList()->RowCount(); ++r)
-      if (wnd_->DiskList()->Row(r).cells.value(0) == name) return r;
-    return -1;
-  }
   QString Msg(const char* id) { return MessageText(id); }
 
-  TempDir user_, out_;
-  std::unique_ptr<test::SysfsTree> tree_;
-  std::unique_ptr<CMainWnd> wnd_;
+  TempDir out_;
 };
 
 // The checks in their order, each sending the user back to the save dialog:
