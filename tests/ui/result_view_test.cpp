@@ -9,11 +9,11 @@
 #include <QRegularExpression>
 #include <QTextEdit>
 #include <QTreeWidgetItem>
-#include <cstring>
 
 #include "app/core/file_categories.h"
 #include "app/core/scan_session.h"
 #include "engine/found_item.h"
+#include "tests/support/found_records.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/results_host.h"
 #include "tests/ui/ui_test_app.h"
@@ -36,17 +36,9 @@ void Click(QWidget* w, QPoint at) {
   QCoreApplication::sendEvent(w, &release);
 }
 
-FoundItemRecord Rec(const char* name, uint32_t index, uint64_t size, uint16_t tag = 'E',
-                    uint32_t kind = kSourceQuickNtfs) {
-  FoundItemRecord r;
-  std::memset(&r, 0, sizeof r);
-  SetRecordName(r, name);
-  r.recordIndex = index;
-  r.size = size;
-  r.sourceTag = tag;
-  r.sourceKind = kind;
-  r.contentOk = 1;
-  return r;
+// Records as an NTFS scan reports them, their contents intact.
+FoundItemRecord Rec(const char* name, uint32_t index, uint64_t size, uint16_t tag = 'E') {
+  return test::MakeRecord(name, index, size, tag, kSourceQuickNtfs, true);
 }
 
 // Every option of the file-type page checked, as at start-up.
