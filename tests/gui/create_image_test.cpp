@@ -6,6 +6,7 @@
 
 #include <QProgressBar>
 #include <QTest>
+#include <atomic>
 #include <cstring>
 #include <fstream>
 #include <set>
@@ -144,6 +145,72 @@ TEST_F(CreateImageWndTest, ProgressTextsAndTimeLeft) {
   EXPECT_EQ(t.value, 100);
   EXPECT_TRUE(t.time.startsWith(Msg("MSG0305") + u' ')) << t.time.toStdString();
   EXPECT_NE(t.time, Msg("MSG0305") + u' ');
+}
+
+// The share of the bar's groove that is filled, read from its picture: the
+// chunk's colour along the middle row.
+double FilledShare(QProgressBar& bar) {
+  const QImage img = bar.grab().toImage();
+  const int y = img.height() / 2;
+  int filled = 0, inside = 0;
+  for (int x = 2; x < img.width() - 2; ++x, ++inside)
+    if (img.pixelColor(x, y) == QColor(0x2f, 0x8f, 0xd8)) ++filled;
+  return inside ? double(filled) / inside : 0;
+}
+
+// A copy held at 3 % (a read that does not come back, as on a failing disk):
+// the last progress is drawn although no later report follows, with its
+// texts, the bar's value and range, and the bar as drawn (not all of it).
+TEST_F(CreateImageWndTest, ProgressAtThreePercentIsDrawnAsThreePercent) {
+  std::atomic<bool> release{false};
+  ImagingJob job;
+  job.sectorSize = 512;
+  job.sectorCount = 131072;
+  job.imagePath = dir_ / "held.img";
+  const uint64_t holdAt = 131072 * 3 / 100 + 128;  // 3 % and a little, on a chunk boundary below
+  job.reader = [&](uint64_t sector, uint32_t count, uint8_t* buf, uint32_t& got) -> Status {
+    // Reads spread over about 150 ms, so the last before the stall falls
+    // inside the drawing interval of the one before.
+    if (sector < holdAt) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    while (sector >= holdAt && !release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::memset(buf, 0x33, size_t(count) * 512);
+    got = count;
+    return kOk;
+  };
+  QString percent, sectors;
+  int value = -1, maximum = -1;
+  double share = -1;
+  CCreateImageProcessWnd wnd;
+  wnd.SetJob(std::move(job));
+  ASSERT_TRUE(wnd.CreatePopup(owner_.get(), 450, 270));
+  QTimer::singleShot(0, [&] {
+    EXPECT_TRUE(test::WaitFor([&] { return wnd.Text(QStringLiteral("percent")).endsWith(" 3%"); }, 10000));
+    test::Pump(150);  // drawn
+    auto* bar = wnd.Find<QProgressBar>(QStringLiteral("progress"));
+    percent = wnd.Text(QStringLiteral("percent"));
+    sectors = wnd.Text(QStringLiteral("sectors"));
+    value = bar->value();
+    maximum = bar->maximum();
+    share = FilledShare(*bar);
+    release = true;
+  });
+  ASSERT_EQ(wnd.RunModal(), CPopUpWnd::kDone);
+  EXPECT_EQ(percent, QStringLiteral("%1 3%").arg(Msg("MSG0301")));
+  EXPECT_TRUE(sectors.endsWith(QStringLiteral(" / 131072"))) << sectors.toStdString();
+  EXPECT_EQ(value, 3);
+  EXPECT_EQ(maximum, 100);
+  EXPECT_GT(share, 0.01);
+  EXPECT_LT(share, 0.08) << "the bar is drawn fuller than the copy is";
+}
+
+// A disk of more than 2^32 sectors: counts are not cut to 32 bits and the
+// value never leaves the bar's range.
+TEST_F(CreateImageWndTest, TextsOfADiskBeyondFourGigaSectors) {
+  const uint64_t total = 7814037168ULL;  // a 4 TB disk in 512-byte sectors
+  const auto t = CCreateImageProcessWnd::TextsFor(int(total / 33 * 100 / total), 3600, total / 33, total);
+  EXPECT_EQ(t.value, 3);
+  EXPECT_EQ(t.sectors, QStringLiteral("%1 %2 / 7814037168").arg(Msg("MSG0303")).arg(total / 33));
+  EXPECT_EQ(CCreateImageProcessWnd::TextsFor(-5, -1, 0, total).value, 0);
 }
 
 TEST_F(CreateImageWndTest, CancelAskedFirstEscapeGoesOnYesDeletesThePartialImage) {
