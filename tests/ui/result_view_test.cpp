@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QHeaderView>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QRegularExpression>
 #include <QTextEdit>
 #include <QTreeWidgetItem>
@@ -403,6 +405,49 @@ TEST(ResultViewBinding, AViewMadeBeforeTheLayoutFindsItsControlsLater) {
   ASSERT_NE(list, nullptr);
   EXPECT_EQ(list->RowCount(), 2);
   EXPECT_EQ(w.Find<ui::CFileTreeUI>("TypeTree")->Node("NodePhoto")->childCount(), 1);
+}
+
+// At the main window's width every column of the list is in view, with a
+// scroll bar for many rows: nothing to scroll sideways, and the widest date,
+// a large size and each header caption fit their column whole.
+TEST(ResultListColumns, AllFitTheWindowAtItsDefaultWidth) {
+  test::UiApp();
+  ui::Skin::Instance().UseBuiltIn();
+  test::ResultsHostWnd host;
+  ASSERT_TRUE(host.Open(1020, 660)) << host.LoadError().toStdString();
+  auto* list = host.Find<ui::CListUI>("FileList");
+  ASSERT_NE(list, nullptr);
+  std::vector<FoundItemRecord> many;
+  for (uint32_t i = 0; i < 200; ++i) {
+    FoundItemRecord r = Rec("Holiday photo taken on the beach.jpeg", i + 1, 1023ULL << 20);
+    r.modified = r.created = 134429102550000000ULL;  // 2026-12-28 05:44:15
+    many.push_back(r);
+  }
+  host.view->ShowResults(many, AllSelected());
+  host.show();
+  Pump();
+  ui::CFileTreeUI* tree = host.Find<ui::CFileTreeUI>("TypeTree");
+  tree->setCurrentItem(tree->Node("NodePhoto")->child(0));
+  Pump();
+  ASSERT_EQ(list->RowCount(), 200);
+  ASSERT_TRUE(list->verticalScrollBar()->isVisible());
+  QHeaderView* header = list->header();
+  EXPECT_LE(header->length(), list->viewport()->width()) << "the columns run past the visible list";
+  const QFontMetrics fm = list->fontMetrics();
+  const int pad = 8;  // the cell's margins
+  for (const char* name : {"ModifiedTime", "CreatedTime"}) {
+    const int c = list->ColumnIndex(QString::fromLatin1(name));
+    ASSERT_GE(c, 0) << name;
+    EXPECT_GE(header->sectionSize(c), fm.horizontalAdvance(list->Model()->data(list->Model()->index(0, c), Qt::DisplayRole).toString()) + pad)
+        << name;
+  }
+  const int size = list->ColumnIndex(QStringLiteral("Size"));
+  EXPECT_GE(header->sectionSize(size), fm.horizontalAdvance(QStringLiteral("1023.00 MB")) + pad);
+  const QFontMetrics hm = header->fontMetrics();
+  for (int c = 1; c < header->count(); ++c) {
+    const QString caption = list->Model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    EXPECT_GE(header->sectionSize(c), hm.horizontalAdvance(caption) + pad) << caption.toStdString();
+  }
 }
 
 }  // namespace
