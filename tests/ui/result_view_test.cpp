@@ -409,7 +409,7 @@ TEST(ResultViewBinding, AViewMadeBeforeTheLayoutFindsItsControlsLater) {
 
 // At the main window's width every column of the list is in view, with a
 // scroll bar for many rows: nothing to scroll sideways, and the widest date,
-// a large size and each header caption fit their column whole.
+// the no-path text, a large size and each header caption fit their column whole.
 TEST(ResultListColumns, AllFitTheWindowAtItsDefaultWidth) {
   test::UiApp();
   ui::Skin::Instance().UseBuiltIn();
@@ -435,18 +435,19 @@ TEST(ResultListColumns, AllFitTheWindowAtItsDefaultWidth) {
   EXPECT_LE(header->length(), list->viewport()->width()) << "the columns run past the visible list";
   const QFontMetrics fm = list->fontMetrics();
   const int pad = 8;  // the cell's margins
-  for (const char* name : {"ModifiedTime", "CreatedTime"}) {
+  for (const char* name : {"ModifiedTime", "CreatedTime", "Path"}) {
     const int c = list->ColumnIndex(QString::fromLatin1(name));
     ASSERT_GE(c, 0) << name;
-    EXPECT_GE(header->sectionSize(c), fm.horizontalAdvance(list->Model()->data(list->Model()->index(0, c), Qt::DisplayRole).toString()) + pad)
-        << name;
+    const QString text = list->Model()->data(list->Model()->index(0, c), Qt::DisplayRole).toString();
+    EXPECT_GE(header->sectionSize(c), fm.horizontalAdvance(text) + pad - 2) << name;
   }
   const int size = list->ColumnIndex(QStringLiteral("Size"));
   EXPECT_GE(header->sectionSize(size), fm.horizontalAdvance(QStringLiteral("1023.00 MB")) + pad);
   const QFontMetrics hm = header->fontMetrics();
   for (int c = 1; c < header->count(); ++c) {
+    // A caption also leaves room for the section's divider.
     const QString caption = list->Model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
-    EXPECT_GE(header->sectionSize(c), hm.horizontalAdvance(caption) + pad) << caption.toStdString();
+    EXPECT_GE(header->sectionSize(c), hm.horizontalAdvance(caption) + 2 * pad) << caption.toStdString();
   }
 }
 
