@@ -158,49 +158,72 @@ double FilledShare(QProgressBar& bar) {
   return inside ? double(filled) / inside : 0;
 }
 
-// A copy held at 3 % (a read that does not come back, as on a failing disk):
-// the last progress is drawn although no later report follows, with its
-// texts, the bar's value and range, and the bar as drawn (not all of it).
-TEST_F(CreateImageWndTest, ProgressAtThreePercentIsDrawnAsThreePercent) {
+// What the window showed while its copy was held at 3 %.
+struct HeldAt3 {
+  int result = -1;
+  QString percent, sectors;
+  int value = -1, maximum = -1;
+  double share = -1;
+};
+
+// Copies 64 MiB, holding at 3 % (a read that does not come back, as on a
+// failing disk) while the window is read; with `badSector`, that sector is
+// unreadable first and the question about it is answered Yes.
+HeldAt3 CopyHeldAtThreePercent(QWidget* owner, const std::string& image, int64_t badSector) {
   std::atomic<bool> release{false};
   ImagingJob job;
   job.sectorSize = 512;
   job.sectorCount = 131072;
-  job.imagePath = dir_ / "held.img";
+  job.imagePath = image;
   const uint64_t holdAt = 131072 * 3 / 100 + 128;  // 3 % and a little, on a chunk boundary below
   job.reader = [&](uint64_t sector, uint32_t count, uint8_t* buf, uint32_t& got) -> Status {
     // Reads spread over about 150 ms, so the last before the stall falls
     // inside the drawing interval of the one before.
     if (sector < holdAt) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     while (sector >= holdAt && !release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    std::memset(buf, 0x33, size_t(count) * 512);
-    got = count;
+    got = 0;
+    for (uint32_t i = 0; i < count; ++i, ++got) {
+      if (int64_t(sector + i) == badSector) return kReadFault;
+      std::memset(buf + size_t(i) * 512, 0x33, 512);
+    }
     return kOk;
   };
-  QString percent, sectors;
-  int value = -1, maximum = -1;
-  double share = -1;
+  BoxAnswerer answers([](const QString& t) { return t == MessageText("MSG0222") ? 1 : 0; });
+  HeldAt3 seen;
   CCreateImageProcessWnd wnd;
   wnd.SetJob(std::move(job));
-  ASSERT_TRUE(wnd.CreatePopup(owner_.get(), 450, 270));
+  EXPECT_TRUE(wnd.CreatePopup(owner, 450, 270));
   QTimer::singleShot(0, [&] {
-    EXPECT_TRUE(test::WaitFor([&] { return wnd.Text(QStringLiteral("percent")).endsWith(" 3%"); }, 10000));
+    EXPECT_TRUE(test::WaitFor(
+        [&] { return wnd.isVisible() && wnd.Text(QStringLiteral("percent")).endsWith(" 3%"); }, 10000));
     test::Pump(150);  // drawn
     auto* bar = wnd.Find<QProgressBar>(QStringLiteral("progress"));
-    percent = wnd.Text(QStringLiteral("percent"));
-    sectors = wnd.Text(QStringLiteral("sectors"));
-    value = bar->value();
-    maximum = bar->maximum();
-    share = FilledShare(*bar);
+    seen.percent = wnd.Text(QStringLiteral("percent"));
+    seen.sectors = wnd.Text(QStringLiteral("sectors"));
+    seen.value = bar->value();
+    seen.maximum = bar->maximum();
+    seen.share = FilledShare(*bar);
     release = true;
   });
-  ASSERT_EQ(wnd.RunModal(), CPopUpWnd::kDone);
-  EXPECT_EQ(percent, QStringLiteral("%1 3%").arg(Msg("MSG0301")));
-  EXPECT_TRUE(sectors.endsWith(QStringLiteral(" / 131072"))) << sectors.toStdString();
-  EXPECT_EQ(value, 3);
-  EXPECT_EQ(maximum, 100);
-  EXPECT_GT(share, 0.01);
-  EXPECT_LT(share, 0.08) << "the bar is drawn fuller than the copy is";
+  seen.result = wnd.RunModal();
+  return seen;
+}
+
+// The last progress is drawn although no later report follows, with its
+// texts, the bar's value and range, and the bar as drawn (not all of it);
+// the same after the window was hidden for the unreadable-sector question.
+TEST_F(CreateImageWndTest, ProgressAtThreePercentIsDrawnAsThreePercent) {
+  for (int64_t bad : {int64_t(-1), int64_t(1000)}) {
+    SCOPED_TRACE(bad < 0 ? "no question" : "after the question");
+    const HeldAt3 seen = CopyHeldAtThreePercent(owner_.get(), dir_ / "held.img", bad);
+    ASSERT_EQ(seen.result, CPopUpWnd::kDone);
+    EXPECT_EQ(seen.percent, QStringLiteral("%1 3%").arg(Msg("MSG0301")));
+    EXPECT_TRUE(seen.sectors.endsWith(QStringLiteral(" / 131072"))) << seen.sectors.toStdString();
+    EXPECT_EQ(seen.value, 3);
+    EXPECT_EQ(seen.maximum, 100);
+    EXPECT_GT(seen.share, 0.01);
+    EXPECT_LT(seen.share, 0.08) << "the bar is drawn fuller than the copy is";
+  }
 }
 
 // A disk of more than 2^32 sectors: counts are not cut to 32 bits and the
