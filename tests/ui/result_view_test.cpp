@@ -30,14 +30,6 @@ using test::ResultsHostWnd;
 
 void Pump() { QCoreApplication::processEvents(); }
 
-void Click(QWidget* w, QPoint at) {
-  QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-  QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-                      Qt::NoModifier);
-  QCoreApplication::sendEvent(w, &press);
-  QCoreApplication::sendEvent(w, &release);
-}
-
 // Records as an NTFS scan reports them, their contents intact.
 FoundItemRecord Rec(const char* name, uint32_t index, uint64_t size, uint16_t tag = 'E') {
   return test::MakeRecord(name, index, size, tag, kSourceQuickNtfs, true);
@@ -104,13 +96,13 @@ class ResultViewTest : public ::testing::Test {
     Pump();
   }
   void ClickRowBox(int row) {
-    Click(list->viewport(), list->visualRect(list->Model()->index(row, 0)).center());
+    test::ClickAt(list->viewport(), list->visualRect(list->Model()->index(row, 0)).center());
     Pump();
   }
   void ClickHeader(const QString& item) {
     auto* h = list->Header();
     const int c = list->ColumnIndex(item);
-    Click(h->viewport(), QPoint(h->sectionViewportPosition(c) + h->sectionSize(c) / 2, h->height() / 2));
+    test::ClickAt(h->viewport(), QPoint(h->sectionViewportPosition(c) + h->sectionSize(c) / 2, h->height() / 2));
     Pump();
   }
   QStringList Column(const QString& item) {
@@ -292,7 +284,7 @@ TEST_F(ResultViewTest, ThreeStatesFromRowsUpAndFromNodesDown) {
   EXPECT_FALSE(RecoverEnabled());
 
   // "ChkSelAll" checks the listed node only.
-  Click(list->Header()->viewport(), QPoint(list->Header()->sectionSize(0) / 2, list->Header()->height() / 2));
+  test::ClickAt(list->Header()->viewport(), QPoint(list->Header()->sectionSize(0) / 2, list->Header()->height() / 2));
   Pump();
   EXPECT_EQ(CheckedRows(), 4);
   EXPECT_EQ(tree->Check(jpg), Qt::Checked);
