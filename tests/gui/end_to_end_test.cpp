@@ -92,14 +92,6 @@ std::multiset<NameSize> CliFiles(const std::string& image, std::string* error) {
   return files;
 }
 
-void ClickAt(QWidget* w, QPoint at) {
-  QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-  QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-                      Qt::NoModifier);
-  QCoreApplication::sendEvent(w, &press);
-  QCoreApplication::sendEvent(w, &release);
-}
-
 // The message box open now, whichever window owns it.
 ui::WindowImplBase* OpenMessageBox() {
   for (QWidget* w : QApplication::topLevelWidgets())
@@ -260,7 +252,7 @@ class EndToEndTest : public ::testing::Test {
     EXPECT_TRUE(wnd_->Text(QStringLiteral("SelectedFileInfo")).endsWith(QStringLiteral("in %1 files").arg(rows)))
         << wnd_->Text(QStringLiteral("SelectedFileInfo")).toStdString();
     // Unchecking one row leaves the others.
-    ClickAt(list->viewport(), list->visualRect(list->Model()->index(0, 0)).center());
+    test::ClickAt(list->viewport(), list->visualRect(list->Model()->index(0, 0)).center());
     QCoreApplication::processEvents();
     EXPECT_EQ(int(wnd_->Results().Checked().size()), rows - 1);
 
@@ -272,10 +264,10 @@ class EndToEndTest : public ::testing::Test {
       for (int r = 0; r < list->RowCount(); ++r) v.push_back(wnd_->Results().ListedRecord(r)->size);
       return v;
     };
-    ClickAt(h->viewport(), QPoint(h->sectionViewportPosition(c) + h->sectionSize(c) / 2, h->height() / 2));
+    test::ClickAt(h->viewport(), QPoint(h->sectionViewportPosition(c) + h->sectionSize(c) / 2, h->height() / 2));
     QCoreApplication::processEvents();
     std::vector<uint64_t> first = sizes();
-    ClickAt(h->viewport(), QPoint(h->sectionViewportPosition(c) + h->sectionSize(c) / 2, h->height() / 2));
+    test::ClickAt(h->viewport(), QPoint(h->sectionViewportPosition(c) + h->sectionSize(c) / 2, h->height() / 2));
     QCoreApplication::processEvents();
     std::vector<uint64_t> second = sizes();
     const bool up = std::is_sorted(first.begin(), first.end());
