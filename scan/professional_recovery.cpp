@@ -229,6 +229,12 @@ Status CProfessionalRecovery::CountFiles(const FoundItemRecord* folder, uint32_t
   return kOk;
 }
 
+uint32_t CProfessionalRecovery::CollectUnreadable(UnreadableSectors& into) const {
+  into.Merge(source_.Unreadable());
+  if (quick_) (void)quick_->CollectUnreadable(into);
+  return source_.IsOpen() ? source_.UnitSize() : 512;
+}
+
 int64_t CProfessionalRecovery::GetFoundCount() {
   return (quick_ ? quick_->GetFoundCount() : 0) + fat_.GetFoundCount() + ntfs_.GetFoundCount() +
          carve_.GetFoundCount();

@@ -7,6 +7,7 @@
 
 #include "scan/professional_recovery.h"
 #include "storage/disk_table.h"
+#include "storage/read_stop.h"
 
 namespace dunmere {
 
@@ -94,9 +95,15 @@ ScanJobResult RunScanJob(const std::vector<ScanSourceItem*>& sources, bool deep,
         SettleResume(*item.engine, !resume);
       }
     }
-    Status s = RunScan(*item.engine, [&](const ScanProgress& p) { return link.Report(p); });
+    Status s;
+    {
+      // A stalled source: the cancel ends the reads not yet started.
+      ReadStopScope readStop([&link] { return link.Cancelled(); });
+      s = RunScan(*item.engine, [&](const ScanProgress& p) { return link.Report(p); });
+    }
     link.Flush();
     ++result.scanned;
+    result.unreadableSectors += UnreadableAfterScan(*item.engine);
     // An engine's own error goes on with the next source; a stop ends the run.
     if (s == kStopRequested || link.Cancelled()) {
       result.end = ScanJobResult::End::kStopped;
