@@ -21,6 +21,7 @@
 #include "engine/scan_log_folder.h"
 #include "base/text.h"
 #include "platform/block_device.h"
+#include "platform/file.h"
 #include "platform/sysfs.h"
 #include "storage/disk_table.h"
 #include "storage/read_stop.h"
@@ -511,6 +512,8 @@ RecoverSummary RecoverFound(IFileRecoveryParse& engine, const std::vector<FoundE
   std::string root = StripTrailingSeparator(rootIn);
   // A stalled source: the stop ends the reads not yet started.
   ReadStopScope readStop(stop);
+  // Every file is made by walking down from the root, no link followed.
+  CreateBelowScope createBelow(root);
   Recoverer rec{engine, SeparatorCount(root), stop, observer, {}, root};
   rec.summary.total = uint32_t(items.size());
   CopyThunkData data{&stop, &progress};
