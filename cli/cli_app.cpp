@@ -57,6 +57,7 @@ const char kScanHelp[] =
     "\n"
     "Scans SOURCE and lists the files found, grouped by category and type, with folder,\n"
     "size and times. Progress goes to stderr; Ctrl-C stops the scan and lists what was found.\n"
+    "Sectors that cannot be read are skipped one by one and their number is given at the end.\n"
     "\n"
     "  --deep            deep scan: every sector is read, for formatted or damaged volumes\n"
     "  --resume          take up an earlier deep scan of SOURCE that was stopped (the default)\n"

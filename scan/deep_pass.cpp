@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/progress_estimator.h"
+#include "storage/read_stop.h"
 
 namespace dunmere {
 
@@ -38,6 +39,11 @@ Status DeepPass::Run(ResumeProgress& pos, uint64_t total, FreeRanges* ranges, co
       cp.secondsLeft = secondsLeft;
       cp.filesFound = foundCount_();
       if (got > 0) {
+        // A chunk is dispatched whole or not at all: its records and the
+        // position after it are saved together, so the engines' own reads
+        // (carving's look-ahead) are not cut short by a stop; the stop is
+        // taken at the report after the chunk.
+        ReadStopScope wholeChunk({});
         try {
           uint64_t reached = dispatch_.DispatchChunk(chunk.data(), got, at, cp, stopped);
           consumed = stopped ? reached : std::max<uint64_t>(reached, n);

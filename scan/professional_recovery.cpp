@@ -16,6 +16,7 @@
 #include "ntfs/record_summary.h"
 #include "scan/deep_pass.h"
 #include "scan/engine_factory.h"
+#include "storage/read_stop.h"
 
 namespace dunmere {
 
@@ -121,7 +122,11 @@ Status CProfessionalRecovery::Scan(const std::string*) {
 
   // Quick pass: its records and, where it can tell, which clusters are free.
   if (quick_) {
-    if (Status s = RunQuickPass(resuming, folder); s != kOk) {
+    Status s = RunQuickPass(resuming, folder);
+    // Reads refused by a stop end a quick pass early, and not every engine
+    // says so: its records are not whole, so no position may follow them.
+    if (s == kOk && ReadStopRequested()) s = kStopRequested;
+    if (s != kOk) {
       result = s;
       quickFailed = true;
     }
