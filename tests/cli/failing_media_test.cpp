@@ -277,5 +277,41 @@ TEST_F(FailingMedium, StalledSourceStillStopsOnRequest) {
   }
 }
 
+TEST_F(FailingMedium, ScanStoppedWhileStalledLeavesNothingHalfRead) {
+  // Stopped while its quick pass crawls over a stalled medium (reads are
+  // refused from then on), the deep scan saves nothing half-read: run again
+  // on the same medium, now quick, it lists exactly what a scan that was
+  // never stopped lists.
+  std::string clean = Fixture("fat.img");
+  Result ref = Cli("scan --deep --fresh --json " + Q(clean));
+  ASSERT_EQ(ref.code, 0) << ref.out;
+  auto sorted = [](const std::string& out) {
+    std::multiset<std::string> lines;
+    std::istringstream in(out);
+    std::string line;
+    while (std::getline(in, line))
+      if (!line.empty() && line[0] == '{') lines.insert(line);
+    return lines;
+  };
+  {
+    SERVE_OR_SKIP(medium, "fat", "1");
+    std::string cmd = Q(Binary()) + " scan --deep --fresh " + Q(medium) +
+                      " </dev/null >/dev/null 2>&1 & pid=$!; sleep 10; kill -INT $pid; wait $pid; echo rc=$?";
+    std::string out;
+    RunCommand("bash -c " + Q(cmd), &out);
+    ASSERT_NE(out.find("rc=130"), std::string::npos) << out;
+    TearDown();
+  }
+  // The same medium again (same name), without stalls and whole: the clean
+  // image's own list is the reference.
+  mount_ = mnt_.path() + "/m";
+  std::string log;
+  ASSERT_EQ(RunCommand("bash " + Q(Script()) + " serve " + Q(dir_->path()) + " fat " + Q(mount_) + " '' whole", &log), 0)
+      << log;
+  Result r = Cli("scan --deep --json " + Q(mount_ + "/medium.img"));
+  ASSERT_EQ(r.code, 0) << r.out;
+  EXPECT_EQ(sorted(r.out), sorted(ref.out)) << r.out << "\n---- never stopped:\n" << ref.out;
+}
+
 }  // namespace
 }  // namespace dunmere
