@@ -68,6 +68,36 @@ bool Below(const std::string& root, const std::string& path) {
 
 }  // namespace
 
+Status MakeFolderChain(const std::string& root, const std::vector<std::string>& parts) {
+  int dir = ::open(root.empty() ? "/" : root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return LastSystemStatus();
+  for (const std::string& part : parts) {
+    if (part.empty() || part == "." || part == ".." || part.find('/') != std::string::npos) {
+      ::close(dir);
+      return kAccessDenied;
+    }
+    if (::mkdirat(dir, part.c_str(), 0755) != 0 && errno != EEXIST) {
+      Status s = LastSystemStatus();
+      ::close(dir);
+      return s;
+    }
+    int next = ::openat(dir, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int err = errno;
+    if (next < 0) {
+      struct stat st;
+      Status s = StatusFromErrno(err);
+      if (::fstatat(dir, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        s = S_ISLNK(st.st_mode) ? kAccessDenied : (S_ISDIR(st.st_mode) ? s : kAlreadyExists);
+      ::close(dir);
+      return s;
+    }
+    ::close(dir);
+    dir = next;
+  }
+  ::close(dir);
+  return kOk;
+}
+
 CreateBelowScope::CreateBelowScope(std::string root) : root_(std::move(root)), outer_(t_createRoot) {
   while (root_.size() > 1 && root_.back() == '/') root_.pop_back();
   t_createRoot = this;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/status.h"
 
@@ -61,6 +62,11 @@ class CreateBelowScope {
   std::string root_;
   CreateBelowScope* outer_;
 };
+
+// Makes each of `parts` in turn below `root` (existing ones are entered),
+// walking with openat: a link on the way is refused (kAccessDenied), never
+// followed; something other than a folder is kAlreadyExists.
+Status MakeFolderChain(const std::string& root, const std::vector<std::string>& parts);
 
 // Reads a whole file into `out`. Missing or unreadable files give an error.
 Status ReadWholeFile(const std::string& path, std::string& out);

@@ -66,5 +66,18 @@ TEST(CreateNew, TheRootItselfMayBeALink) {
   EXPECT_TRUE(fs::exists(real / "others/x.bin"));
 }
 
+TEST(MakeFolderChain, MakesFoldersOneByOneAndRefusesLinksAndFiles) {
+  TempDir t, elsewhere;
+  fs::create_directory_symlink(elsewhere.path(), t / "link");
+  { std::ofstream(t / "file") << "x"; }
+  EXPECT_EQ(MakeFolderChain(t.path(), {"a", "b", "c"}), kOk);
+  EXPECT_TRUE(fs::is_directory(t / "a/b/c"));
+  EXPECT_EQ(MakeFolderChain(t.path(), {"a", "b"}), kOk);  // existing ones are entered
+  EXPECT_EQ(MakeFolderChain(t.path(), {"link", "inside"}), kAccessDenied);
+  EXPECT_TRUE(fs::is_empty(elsewhere.path()));
+  EXPECT_EQ(MakeFolderChain(t.path(), {"file", "inside"}), kAlreadyExists);
+  EXPECT_EQ(MakeFolderChain(t.path(), {"a", "..", "up"}), kAccessDenied);
+}
+
 }  // namespace
 }  // namespace dunmere
