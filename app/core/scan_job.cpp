@@ -52,6 +52,9 @@ ScanJobResult RunScanJob(const std::vector<ScanSourceItem*>& sources, bool deep,
   // Another program's scan would reuse the scan folders under our feet; a
   // cancel (or the window going away) ends the wait.
   ScanFolderLock lock({}, [&] { return link.Cancelled(); });
+  // A stalled source: the cancel ends the reads not yet started, while the
+  // engine is made (the file system is recognised) as while it scans.
+  ReadStopScope readStop([&link] { return link.Cancelled(); });
   for (size_t i = 0; i < sources.size(); ++i) {
     if (link.Cancelled()) {
       result.end = ScanJobResult::End::kStopped;
@@ -70,6 +73,12 @@ ScanJobResult RunScanJob(const std::vector<ScanSourceItem*>& sources, bool deep,
       return result;
     }
     item.engine = hooks.openEngine ? hooks.openEngine(item, deep, error) : OpenEngineForItem(item, deep, error);
+    // Cancelled while the medium was being opened: its reads were refused,
+    // which is no fault of the source.
+    if (link.Cancelled()) {
+      result.end = ScanJobResult::End::kStopped;
+      break;
+    }
     // A whole disk's quick scan reads the volumes it can; its free stretches
     // and volumes of other file systems have nothing a quick scan reads, and
     // must not cost the user the volumes that do.
@@ -95,12 +104,7 @@ ScanJobResult RunScanJob(const std::vector<ScanSourceItem*>& sources, bool deep,
         SettleResume(*item.engine, !resume);
       }
     }
-    Status s;
-    {
-      // A stalled source: the cancel ends the reads not yet started.
-      ReadStopScope readStop([&link] { return link.Cancelled(); });
-      s = RunScan(*item.engine, [&](const ScanProgress& p) { return link.Report(p); });
-    }
+    Status s = RunScan(*item.engine, [&](const ScanProgress& p) { return link.Report(p); });
     link.Flush();
     ++result.scanned;
     result.unreadableSectors += UnreadableAfterScan(*item.engine);
