@@ -18,6 +18,7 @@
 #include "engine/scan_log_folder.h"
 #include "storage/disk_list.h"
 #include "storage/disk_table.h"
+#include "storage/read_stop.h"
 #include "storage/volume_space.h"
 
 namespace fs = std::filesystem;
@@ -56,6 +57,7 @@ const char kScanHelp[] =
     "\n"
     "Scans SOURCE and lists the files found, grouped by category and type, with folder,\n"
     "size and times. Progress goes to stderr; Ctrl-C stops the scan and lists what was found.\n"
+    "Sectors that cannot be read are skipped one by one and their number is given at the end.\n"
     "\n"
     "  --deep            deep scan: every sector is read, for formatted or damaged volumes\n"
     "  --resume          take up an earlier deep scan of SOURCE that was stopped (the default)\n"
@@ -286,6 +288,7 @@ struct ScanOutcome {
   std::unique_ptr<ScanFolderLock> lock;
   std::vector<FoundEntry> files, folders;
   bool stopped = false;
+  uint64_t unreadable = 0;  // sectors the scan went on past
 };
 
 // Resolves, opens and scans; returns an exit status, or -1 to go on.
@@ -295,7 +298,16 @@ int ScanSource(CliContext& ctx, const std::string& sourceText, bool deep, bool f
                ScanOutcome& result, bool wantFolders, bool listWhenStopped = true) {
   std::string error;
   if (ctx.resolveSource(sourceText, result.source, error)) return Fail(ctx, error);
-  if (ctx.openEngine(result.source, deep, result.opened, error)) return Fail(ctx, error);
+  // Ctrl-C also ends a read that has not started yet: a medium whose reads
+  // stall stops after the one in flight, not at the engine's next report.
+  ReadStopScope readStop([&ctx] { return Stopped(ctx); });
+  if (ctx.openEngine(result.source, deep, result.opened, error)) {
+    if (Stopped(ctx)) {
+      ctx.err << "dunmere-cli: stopped before the scan began\n";
+      return kExitStopped;
+    }
+    return Fail(ctx, error);
+  }
   if (deep && SettleResume(*result.opened.engine, fresh))
     ctx.err << "dunmere-cli: resuming the earlier deep scan of " << sourceText << " (--fresh starts over)\n";
   result.lock = std::make_unique<ScanFolderLock>(
@@ -307,9 +319,16 @@ int ScanSource(CliContext& ctx, const std::string& sourceText, bool deep, bool f
     return 0;
   });
   display.Finish();
+  result.unreadable = UnreadableAfterScan(*result.opened.engine);
+  if (result.unreadable)
+    ctx.err << "dunmere-cli: " << result.unreadable << (result.unreadable == 1 ? " sector" : " sectors")
+            << " of " << sourceText << " could not be read; the scan went on past "
+            << (result.unreadable == 1 ? "it" : "them") << " (files stored there may be missing or incomplete)\n";
   // A Ctrl-C that came after the engine's last question still stops the
   // command: what was found is shown and the exit status says so.
-  if (s == kStopRequested || (s == kOk && Stopped(ctx))) {
+  // A scan that failed after a Ctrl-C failed because of it (its reads were
+  // refused): it stopped.
+  if (s == kStopRequested || Stopped(ctx)) {
     result.stopped = true;
     if (!listWhenStopped) {
       ctx.err << "dunmere-cli: scan stopped; nothing was recovered\n";
@@ -435,7 +454,9 @@ int CmdScan(const std::vector<std::string>& argv, CliContext& ctx) {
     PrintGrouped(ctx, r.files, cut);
     if (r.stopped && !stoppedBefore) return kExitStopped;
     ctx.out << r.files.size() << (r.files.size() == 1 ? " file" : " files") << " found, " << r.folders.size()
-            << (r.folders.size() == 1 ? " folder" : " folders") << "; scan log in "
+            << (r.folders.size() == 1 ? " folder" : " folders");
+    if (r.unreadable) ctx.out << ", " << r.unreadable << " unreadable " << (r.unreadable == 1 ? "sector" : "sectors");
+    ctx.out << "; scan log in "
             << ScanLogFolder::Instance().CurrentScanFolder() << "\n";
   }
   return r.stopped ? kExitStopped : kExitOk;

@@ -201,7 +201,10 @@ Status CStoreEngineBase::CopyFile(const FoundItemRecord& record, const std::stri
   fs::path parent = fs::path(dest).parent_path();
   if (!parent.empty()) fs::create_directories(parent, ec);
   File out;
+  // Never through a link; inside the copy-out's CreateBelowScope, never over
+  // anything already there either.
   Status s = out.Open(dest, File::Mode::kCreateTruncate);
+  const bool created = s == kOk;
   uint64_t written = 0;
   int stopAnswer = 0;
   if (!s) {
@@ -221,8 +224,9 @@ Status CStoreEngineBase::CopyFile(const FoundItemRecord& record, const std::stri
     if (!s) s = c;
   }
   if (s) {
-    // A file that could not be copied whole is not left behind looking recovered.
-    ::unlink(dest.c_str());
+    // A file that could not be copied whole is not left behind looking
+    // recovered. When the open failed, what has the name is not ours.
+    if (created) ::unlink(dest.c_str());
     if (data_ && s != stopAnswer) data_(user_, 100, 100, s, dest);
   }
   return s;

@@ -58,9 +58,11 @@ Status CFastFatRecovery::ReadBytes(uint64_t offset, uint32_t length, uint8_t* ou
   uint64_t want = std::min<uint64_t>(length, end - offset);
   want -= want % 512;
   if (want == 0) return kReadFault;
-  uint32_t sectors = 0;
-  Status s = source_.ReadSectors(uint32_t(want / 512), out, offset / 512, 512, sectors);
-  got = sectors * 512;
+  // What arrives before the first unreadable sector counts; the rest of the
+  // stretch is tried sector by sector so the source learns which ones are bad.
+  uint32_t bad = 0, firstBad = 0;
+  Status s = source_.ReadSectorsSkippingBad(uint32_t(want / 512), out, offset / 512, 512, bad, &firstBad);
+  got = (s == kOk || s == kReadFault) ? firstBad * 512 : 0;
   return got ? kOk : (s ? s : kReadFault);
 }
 
@@ -299,10 +301,13 @@ void CFastFatRecovery::WalkDirectory(uint32_t c) {
   for (uint64_t step = 0; step < maxSteps; ++step) {
     uint64_t off = ClusterToOffset(geometry_, cur);
     uint32_t got = 0;
-    if (ReadBytes(off, cb, clusterBuf_.data(), got) || got < cb) return;
+    if (ReadBytes(off, cb, clusterBuf_.data(), got) != kOk) got = 0;
     // Only a folder's first cluster opens with "." and "..".
-    if (step == 0 && c != root && !DotPairFits(clusterBuf_.data(), got, c, parent)) return;
-    if (WalkEntries(clusterBuf_.data(), got, off, c, depth, parentDeleted) == WalkEnd::kEndOfDirectory) return;
+    if (step == 0 && c != root && (got < cb || !DotPairFits(clusterBuf_.data(), got, c, parent))) return;
+    if (got && WalkEntries(clusterBuf_.data(), got, off, c, depth, parentDeleted) == WalkEnd::kEndOfDirectory) return;
+    // An unreadable sector costs the entries on it: the chain, read from the
+    // FAT, still leads to the folder's later clusters.
+    if (got < cb) lfn_.Reset();
     uint32_t next = cache_.NextCluster(cur);
     if (next == 0 || !seen.insert(next).second) return;
     cur = next;
@@ -517,7 +522,14 @@ uint32_t CFastFatRecovery::SearchHighWord(ByteView entry, bool isDirectory, std:
     if (c > geometry_.MaxCluster()) break;
     if (c < 2) continue;
     uint32_t got = 0;
-    if (ReadBytes(ClusterToOffset(geometry_, c), geometry_.bytesPerSector, sector.data(), got) || got < 64) continue;
+    if (ReadBytes(ClusterToOffset(geometry_, c), geometry_.bytesPerSector, sector.data(), got) || got < 64) {
+      // A free cluster that cannot be read cannot be ruled out, and it is the
+      // nearer guess: passing it by for a later, readable one would copy out
+      // whatever that one holds as this file. Its copy-out then fails as
+      // unreadable, which is the truth.
+      if (!isDirectory && got == 0 && cache_.IsFree(c)) return c;
+      continue;
+    }
     ByteView s(sector.data(), got);
     if (isDirectory) {
       if (s.Equals(0, ". ") && s.Equals(32, "..") && FatDirEntry(s).FirstCluster(true) == c) return c;

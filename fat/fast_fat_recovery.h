@@ -41,6 +41,10 @@ class CFastFatRecovery : public CStoreEngineBase {
   Status NextFreeExtent(uint64_t& startSector, uint64_t& lengthSectors) override;
 
   bool WalkedDeletedDirectoryAt(uint64_t mediumByte) const override;
+  uint32_t CollectUnreadable(UnreadableSectors& into) const override {
+    into.Merge(source_.Unreadable());
+    return source_.UnitSize();
+  }
 
   // The hook for the content check and the FAT32 high-word search.
   void SetContentCheck(ContentCheck check) { contentCheck_ = std::move(check); }

@@ -452,16 +452,25 @@ Status CFastNtfsRecovery::RunScan() {
   for (uint64_t first = 0; first < records; first += kBatchRecords) {
     uint32_t count = uint32_t(std::min<uint64_t>(kBatchRecords, records - first));
     if (Status s = ReadBatch(first, count, batch_.data())) {
-      // A bad sector costs only the records on it: read them one by one.
-      uint32_t readable = 0;
+      // A bad sector costs only the records on it: read them one by one. A
+      // record that fails is read again sector by sector, which tells (and
+      // counts) which of its sectors the medium cannot deliver; the scan goes
+      // on past it. Only a batch the medium does not hold at all ends it.
+      uint32_t readable = 0, damaged = 0;
       for (uint32_t i = 0; i < count; ++i) {
         uint8_t* rec = batch_.data() + size_t(i) * geo_.recordBytes;
-        if (ReadBatch(first + i, 1, rec) == kOk)
+        if (ReadBatch(first + i, 1, rec) == kOk) {
           ++readable;
-        else
-          std::memset(rec, 0, geo_.recordBytes);
+          continue;
+        }
+        uint64_t off = 0;
+        uint32_t bad = 0;
+        if (geo_.RecordOffset(first + i, off) && off % 512 == 0 &&
+            source_.ReadSectorsSkippingBad(geo_.recordBytes / 512, rec, off / 512, 512, bad) == kOk && bad)
+          ++damaged;
+        std::memset(rec, 0, geo_.recordBytes);
       }
-      if (readable == 0) return s;
+      if (readable == 0 && damaged == 0) return s;
     }
     // A deleted file costs a read of its first sector and of folders not met
     // yet: on a slow disk a batch can take seconds, so the stop question is

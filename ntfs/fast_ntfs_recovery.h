@@ -42,6 +42,10 @@ class CFastNtfsRecovery : public CStoreEngineBase {
   const MftGeometry& Geometry() const { return geo_; }
   // Free extents come in the volume's sectors.
   bool FreeExtentsInSectorsOf(uint32_t sectorSize) const override { return geo_.bytesPerSector == sectorSize; }
+  uint32_t CollectUnreadable(UnreadableSectors& into) const override {
+    into.Merge(source_.Unreadable());
+    return source_.UnitSize();
+  }
   // Absolute sector of a FILE record.
   uint64_t SectorOfRecord(uint64_t n) const { return geo_.SectorOfRecord(n); }
   // Reads record n and applies the fix-up. -1 when it is not a FILE record,

@@ -17,6 +17,7 @@
 #include "ntfs/record_summary.h"
 #include "scan/deep_pass.h"
 #include "scan/engine_factory.h"
+#include "storage/read_stop.h"
 
 namespace dunmere {
 
@@ -145,7 +146,11 @@ Status CProfessionalRecovery::Scan(const std::string*) {
 
   // Quick pass: its records and, where it can tell, which clusters are free.
   if (quick_) {
-    if (Status s = RunQuickPass(resuming, folder); s != kOk) {
+    Status s = RunQuickPass(resuming, folder);
+    // Reads refused by a stop end a quick pass early, and not every engine
+    // says so: its records are not whole, so no position may follow them.
+    if (s == kOk && ReadStopRequested()) s = kStopRequested;
+    if (s != kOk) {
       result = s;
       quickFailed = true;
     }
@@ -259,6 +264,12 @@ Status CProfessionalRecovery::CountFiles(const FoundItemRecord* folder, uint32_t
     if (e && e->CountFiles(nullptr, 0, n) == kOk) count += n;
   }
   return kOk;
+}
+
+uint32_t CProfessionalRecovery::CollectUnreadable(UnreadableSectors& into) const {
+  into.Merge(source_.Unreadable());
+  if (quick_) (void)quick_->CollectUnreadable(into);
+  return source_.IsOpen() ? source_.UnitSize() : 512;
 }
 
 int64_t CProfessionalRecovery::GetFoundCount() {
