@@ -123,6 +123,7 @@ Status File::Open(const std::string& path, Mode mode) {
     // A file written by name is never written through a link someone else
     // put there (copy-out writes into folders the user does not control).
     case Mode::kCreateTruncate: flags |= O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW; break;
+    case Mode::kCreateNew: break;  // opened above
   }
   fd_ = ::open(path.c_str(), flags, 0644);
   return fd_ < 0 ? LastSystemStatus() : kOk;
