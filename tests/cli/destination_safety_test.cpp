@@ -17,6 +17,7 @@
 #include <set>
 #include <sstream>
 
+#include "tests/cli/cli_run.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -28,18 +29,10 @@ using test::RunCommand;
 using test::Sha256OfFile;
 using test::TempDir;
 
-std::string Binary() { return std::string(DUNMERE_BINARY_DIR) + "/cli/dunmere-cli"; }
-std::string Q(const std::string& s) { return "'" + s + "'"; }
-
-struct Result {
-  int code;
-  std::string out;
-};
-Result Cli(const std::string& args) {
-  Result r;
-  r.code = RunCommand(Q(Binary()) + " " + args + " </dev/null", &r.out);
-  return r;
-}
+std::string Binary() { return test::CliBinary(); }
+std::string Q(const std::string& s) { return test::ShellQuote(s); }
+using Result = test::CliResult;
+Result Cli(const std::string& args) { return test::RunCli(args); }
 
 struct Deleted {
   std::string sha, path;

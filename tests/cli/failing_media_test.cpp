@@ -12,6 +12,7 @@
 #include <set>
 #include <sstream>
 
+#include "tests/cli/cli_run.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -23,19 +24,11 @@ using test::RunCommand;
 using test::Sha256OfFile;
 using test::TempDir;
 
-std::string Binary() { return std::string(DUNMERE_BINARY_DIR) + "/cli/dunmere-cli"; }
+std::string Binary() { return test::CliBinary(); }
 std::string Script() { return test::SourcePath("tests/fixtures/failing_medium.sh"); }
-std::string Q(const std::string& s) { return "'" + s + "'"; }
-
-struct Result {
-  int code;
-  std::string out;
-};
-Result Cli(const std::string& args) {
-  Result r;
-  r.code = RunCommand(Q(Binary()) + " " + args + " </dev/null", &r.out);
-  return r;
-}
+std::string Q(const std::string& s) { return test::ShellQuote(s); }
+using Result = test::CliResult;
+Result Cli(const std::string& args) { return test::RunCli(args); }
 
 struct BadRange {
   uint64_t first, count;

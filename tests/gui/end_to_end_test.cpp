@@ -35,11 +35,7 @@ namespace fs = std::filesystem;
 using test::TempDir;
 
 // One shell word, whatever `s` holds (the fixture scripts quote inside).
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+std::string Quote(const std::string& s) { return test::ShellQuote(s); }
 
 // One file as `dunmere-cli scan --json` lists it: name and size.
 using NameSize = std::pair<std::string, uint64_t>;
