@@ -4,6 +4,7 @@
 // picture (pdftoppm), an archive's listing (7z), the text of an office
 // document (LibreOffice, headless). Every tool runs with an argument list and
 // a time limit; when one is missing or fails the caller shows the raw bytes.
+#include <chrono>
 #include <string>
 
 #include "app/core/external_tool.h"
@@ -18,6 +19,9 @@ struct PreviewTools {
   std::string office = "soffice";
   std::string pdfText = "pdftotext";
   ToolLimits limits;
+  // The first LibreOffice start of a run (a new profile, libraries not yet
+  // in memory) may take this long; later conversions get limits.timeout.
+  std::chrono::milliseconds officeFirstStart{20000};
 };
 
 struct ConvertedPreview {
@@ -44,7 +48,8 @@ ConvertedPreview ConvertForPreview(PreviewKind kind, const std::string& file, co
 std::string ListingFromMarker(const std::string& output);
 // The first `count` characters of UTF-8 text (never cutting a character).
 std::string FirstCharacters(const std::string& utf8, size_t count);
-// Up to rows x columns cells of CSV text, cells joined by tabs, rows by "\n".
+// Up to rows x columns cells of CSV text, cells joined by tabs, rows by "\n";
+// a line break inside a cell becomes a blank.
 std::string FirstCells(const std::string& csv, int rows, int columns);
 
 }  // namespace dunmere

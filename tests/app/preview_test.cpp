@@ -22,6 +22,7 @@
 #include "app/core/started_processes.h"
 #include "engine/scan_log_folder.h"
 #include "tests/app/fake_engine.h"
+#include "tests/support/office_documents.h"
 #include "tests/support/test_support.h"
 
 namespace dunmere {
@@ -119,7 +120,10 @@ TEST(PreviewTextTest, ConverterPiecesCutWhereTheyShould) {
   EXPECT_EQ(FirstCells("a,b,c\n\"x,y\",\"say \"\"hi\"\"\",z\n", 10, 2), "a\tb\nx,y\tsay \"hi\"\n");
   std::string big;
   for (int r = 0; r < 12; ++r) {
-    for (int c = 0; c < 12; ++c) big += (c ? "," : "") + std::to_string(r * 100 + c);
+    for (int c = 0; c < 12; ++c) {
+      if (c) big += ',';
+      big += std::to_string(r * 100 + c);
+    }
     big += "\r\n";
   }
   const std::string cells = FirstCells(big, 10, 10);
@@ -172,6 +176,44 @@ TEST_F(PreviewTools, ConverterThatHangsIsEndedWithWhatItStartedAfterItsTime) {
   EXPECT_TRUE(EndsWithin(child, 2000)) << "the converter's own child outlived it";
 }
 
+TEST_F(PreviewTools, OfficeConverterThatHangsFallsBackAfterItsTime) {
+  // A converter that never returns, as LibreOffice can on a damaged file:
+  // the first start's longer allowance ends it too.
+  StandIn("soffice", "sleep 30 & echo $! > " + Path("child.pid") + "\nwait");
+  dunmere::PreviewTools tools;
+  tools.limits.timeout = std::chrono::milliseconds(1000);
+  tools.officeFirstStart = std::chrono::milliseconds(1500);
+  std::ofstream(Path("a.doc")) << "text";
+  const auto start = std::chrono::steady_clock::now();
+  const ConvertedPreview c = ConvertForPreview(PreviewKind::kTextDocument, Path("a.doc"), dir_.string(), tools);
+  EXPECT_EQ(c.shape, ConvertedPreview::Shape::kFailed);
+  EXPECT_EQ(c.notice, "");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  const pid_t child = ReadPid(Path("child.pid"));
+  ASSERT_GT(child, 0);
+  EXPECT_TRUE(EndsWithin(child, 2000)) << "the converter's own child outlived it";
+  EXPECT_FALSE(fs::exists(dir_ / "office-preview")) << "the copy for the converter stays behind";
+}
+
+TEST_F(PreviewTools, OfficeConverterIsGivenItsOwnProfileAndASafeName) {
+  StandIn("soffice", "for a in \"$@\"; do echo \"$a\"; done > " + Path("args") +
+                         "\nfor a; do last=$a; done\nprintf 'converted' > \"$(dirname \"$(dirname \"$last\")\")/document.txt\"");
+  const std::string name = Path("-x \"q\" 'y'.docx");
+  std::ofstream(name) << std::string("PK\x03\x04", 4) << "rest";
+  const ConvertedPreview c = ConvertForPreview(PreviewKind::kTextDocument, name, dir_.string());
+  ASSERT_EQ(c.shape, ConvertedPreview::Shape::kText);
+  EXPECT_EQ(c.text, "converted");
+  std::ifstream in(Path("args"));
+  std::vector<std::string> args;
+  for (std::string line; std::getline(in, line);) args.push_back(line);
+  ASSERT_FALSE(args.empty());
+  EXPECT_EQ(args.front().rfind("-env:UserInstallation=file://", 0), 0u);
+  EXPECT_NE(args.front().find("/office-profile"), std::string::npos);
+  EXPECT_EQ(args.back(), (dir_ / "office-preview" / "in" / "document.docx").string());
+  EXPECT_NE(std::find(args.begin(), args.end(), "--headless"), args.end());
+  for (const std::string& a : args) EXPECT_EQ(a.find("\"q\""), std::string::npos) << a;
+}
+
 TEST_F(PreviewTools, OutputIsCappedAndArgumentsAreNeverParsedByAShell) {
   StandIn("talker", "for a in \"$@\"; do printf '[%s]' \"$a\"; done; head -c 100000 /dev/zero | tr '\\0' x");
   ToolLimits limits;
@@ -193,6 +235,13 @@ TEST_F(PreviewTools, MissingToolIsToldOnceNamingItsPackage) {
   EXPECT_NE(first.notice.find("p7zip-full"), std::string::npos);
   const ConvertedPreview second = ConvertForPreview(PreviewKind::kArchive, Path("a.zip"), dir_.string(), tools);
   EXPECT_EQ(second.notice, "");
+  // Office documents name the headless packages, not the desktop suite.
+  tools.office = "no-such-soffice-dunmere";
+  std::ofstream(Path("a.doc")) << "text";
+  const ConvertedPreview office = ConvertForPreview(PreviewKind::kTextDocument, Path("a.doc"), dir_.string(), tools);
+  EXPECT_EQ(office.shape, ConvertedPreview::Shape::kFailed);
+  EXPECT_NE(office.notice.find("libreoffice-writer-nogui"), std::string::npos) << office.notice;
+  EXPECT_FALSE(fs::exists(dir_ / "office-preview"));
 }
 
 TEST_F(PreviewTools, ZipAnd7zArchivesAreListedFromTheHyphenLine) {
@@ -256,6 +305,173 @@ TEST_F(PreviewTools, OfficeDocumentsBecomeTextOrFallBackWithoutLibreOffice) {
   }
   ASSERT_EQ(c.shape, ConvertedPreview::Shape::kText);
   EXPECT_NE(c.text.find("Quarterly figures"), std::string::npos);
+}
+
+// Documents of every office kind, made once by LibreOffice from text:
+// Writer formats from a long text, Calc formats from a 12 x 12 table, Impress
+// formats from 25 slides. Each test previews them into a work folder of its
+// own whose name needs escaping in LibreOffice's profile URL.
+class OfficePreview : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    test::UsePrivateDataFolder();
+    if (!test::HaveTool("soffice")) return;
+    source_ = new fs::path(fs::temp_directory_path() / ("dunmere-office-" + std::to_string(::getpid())));
+    fs::remove_all(*source_);
+    fs::create_directories(*source_);
+    std::ofstream(*source_ / "long.txt") << LongText();
+    std::ofstream(*source_ / "grid.csv") << GridCsv();
+    std::vector<std::string> slides;
+    for (int i = 1; i <= 25; ++i) slides.push_back("Slide token" + TwoDigits(i) + " caf\xC3\xA9");
+    test::WriteFlatPresentation((*source_ / "talk.fodp").string(), slides);
+    const std::pair<const char*, const char*> made[] = {
+        {"long.txt", "docx"},  {"long.txt", "odt"},  {"long.txt", "doc"},  {"grid.csv", "xlsx"},  {"grid.csv", "ods"},
+        {"grid.csv", "xls"},   {"talk.fodp", "pptx"}, {"talk.fodp", "odp"}, {"talk.fodp", "ppt"}};
+    for (const auto& [from, ext] : made) {
+      std::string log;
+      if (test::ConvertWithLibreOffice(source_->string(), from, ext, &log).empty())
+        *failures_ += std::string(from) + " -> " + ext + ": " + log + "\n";
+    }
+  }
+  static void TearDownTestSuite() {
+    if (source_) fs::remove_all(*source_);
+    delete source_;
+    source_ = nullptr;
+  }
+  void SetUp() override {
+    if (!test::HaveTool("soffice")) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+    ASSERT_TRUE(failures_->empty()) << *failures_;
+    work_ = *source_ / ("work 100% #" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::create_directories(work_);
+    ResetMissingToolNotices();
+  }
+  void TearDown() override { fs::remove_all(work_); }
+
+  static std::string TwoDigits(int i) {
+    std::string s = std::to_string(i);
+    if (s.size() < 2) s.insert(s.begin(), '0');
+    return s;
+  }
+  // 120 lines of 26 characters, some of two bytes: 3,120 characters.
+  static std::string LongText() {
+    std::string t;
+    for (int i = 0; i < 120; ++i) {
+      t += "Line ";
+      t += TwoDigits(i % 100);
+      t += i >= 100 ? "+caf\xC3\xA9 na\xC3\xAFve words\n" : " caf\xC3\xA9 na\xC3\xAFve words\n";
+    }
+    return t;
+  }
+  // Cell (r, c) holds "RrCc"; the first holds a comma and quotes.
+  static std::string GridCsv() {
+    std::string t;
+    for (int r = 0; r < 12; ++r) {
+      for (int c = 0; c < 12; ++c) {
+        if (c) t += ',';
+        t += r + c == 0 ? std::string("\"R0C0, \"\"q\"\"\"") : Cell(r, c);
+      }
+      t += "\n";
+    }
+    return t;
+  }
+  static std::string Cell(int r, int c) {
+    std::string s = "R";
+    s += std::to_string(r);
+    s += 'C';
+    s += std::to_string(c);
+    return s;
+  }
+  // A previewed copy under the name the found file had on the disk.
+  std::string Copy(const std::string& made, const std::string& name) {
+    const fs::path to = work_ / name;
+    fs::copy_file(*source_ / made, to, fs::copy_options::overwrite_existing);
+    return to.string();
+  }
+  static size_t Characters(const std::string& utf8) {
+    return size_t(std::count_if(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+  }
+
+  static fs::path* source_;
+  static std::string* failures_;
+  fs::path work_;
+};
+fs::path* OfficePreview::source_ = nullptr;
+std::string* OfficePreview::failures_ = new std::string;
+
+TEST_F(OfficePreview, TextDocumentsShowTheirFirst2048Characters) {
+  const std::string expected = FirstCharacters(LongText(), kDocumentPreviewChars);
+  for (const char* ext : {"docx", "odt", "doc"}) {
+    const ConvertedPreview c = ConvertForPreview(PreviewKind::kTextDocument, Copy(std::string("long.") + ext, "letter." + std::string(ext)), work_.string());
+    ASSERT_EQ(c.shape, ConvertedPreview::Shape::kText) << ext;
+    EXPECT_EQ(Characters(c.text), kDocumentPreviewChars) << ext;
+    EXPECT_EQ(c.text, expected) << ext;  // no byte-order mark, no character cut in half
+    EXPECT_EQ(c.notice, "") << ext;
+  }
+  EXPECT_FALSE(fs::exists(work_ / "office-preview")) << "the converted copy stays behind";
+}
+
+TEST_F(OfficePreview, SpreadsheetsShowTenByTenCellsInOrder) {
+  for (const char* ext : {"xlsx", "ods", "xls"}) {
+    const ConvertedPreview c = ConvertForPreview(PreviewKind::kSpreadsheet, Copy(std::string("grid.") + ext, "sums." + std::string(ext)), work_.string());
+    ASSERT_EQ(c.shape, ConvertedPreview::Shape::kText) << ext;
+    std::string expected;
+    for (int r = 0; r < 10; ++r) {
+      for (int col = 0; col < 10; ++col) {
+        if (col) expected += '\t';
+        expected += r + col == 0 ? std::string("R0C0, \"q\"") : Cell(r, col);
+      }
+      expected += "\n";
+    }
+    EXPECT_EQ(c.text, expected) << ext;
+  }
+}
+
+TEST_F(OfficePreview, SlidesShowTheTextOfTheFirstTwenty) {
+  for (const char* ext : {"pptx", "odp", "ppt"}) {
+    const ConvertedPreview c = ConvertForPreview(PreviewKind::kSlides, Copy(std::string("talk.") + ext, "talk." + std::string(ext)), work_.string());
+    ASSERT_EQ(c.shape, ConvertedPreview::Shape::kText) << ext;
+    size_t at = 0;
+    for (int i = 1; i <= 20; ++i) {
+      const size_t found = c.text.find("Slide token" + TwoDigits(i) + " caf\xC3\xA9", at);
+      ASSERT_NE(found, std::string::npos) << ext << ": slide " << i << " missing or out of order in\n" << c.text;
+      at = found + 1;
+    }
+    EXPECT_EQ(c.text.find("token21"), std::string::npos) << ext;
+    EXPECT_EQ(c.text.find('\f'), std::string::npos) << ext;
+  }
+}
+
+TEST_F(OfficePreview, NamesFromTheDiskNeverReachTheConverter) {
+  for (const char* name : {"-h.docx", "--help.docx", "it's \"quoted\" $(touch pwned).docx", " lead; rm -rf x.DOCX",
+                           "-env:UserInstallation=file:%2F%2F%2Ftmp.docx"}) {
+    const ConvertedPreview c = ConvertForPreview(PreviewKind::kTextDocument, Copy("long.docx", name), work_.string());
+    ASSERT_EQ(c.shape, ConvertedPreview::Shape::kText) << name;
+    EXPECT_EQ(c.text.rfind("Line 00 caf\xC3\xA9", 0), 0u) << name;
+  }
+  EXPECT_FALSE(fs::exists(work_ / "pwned"));
+  EXPECT_FALSE(fs::exists("pwned"));
+  // The profile went where it was asked, though the folder's name needs escaping.
+  EXPECT_TRUE(fs::is_directory(work_ / "office-profile" / "user"));
+}
+
+TEST_F(OfficePreview, DamagedDocumentsFallBackToTheirBytes) {
+  // Not a zip at all: not worth starting LibreOffice for.
+  std::ofstream(work_ / "noise.docx") << std::string(3000, '\x91') << "tail";
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(ConvertForPreview(PreviewKind::kTextDocument, (work_ / "noise.docx").string(), work_.string()).shape,
+            ConvertedPreview::Shape::kFailed);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+  // The first half of a workbook: its zip directory is gone.
+  const auto whole = test::ReadBytes((*source_ / "grid.xlsx").string());
+  test::WriteBytes((work_ / "half.xlsx").string(), std::vector<uint8_t>(whole.begin(), whole.begin() + whole.size() / 2));
+  const ConvertedPreview half = ConvertForPreview(PreviewKind::kSpreadsheet, (work_ / "half.xlsx").string(), work_.string());
+  if (half.shape == ConvertedPreview::Shape::kText) {
+    EXPECT_NE(half.text.find("R1C1"), std::string::npos);
+  }
+  // An empty file has nothing to show but its (absent) bytes.
+  std::ofstream(work_ / "empty.doc");
+  EXPECT_EQ(ConvertForPreview(PreviewKind::kTextDocument, (work_ / "empty.doc").string(), work_.string()).shape,
+            ConvertedPreview::Shape::kFailed);
 }
 
 TEST_F(PreviewTools, PlayerIsStartedWithTheFileAsOneArgumentAfterTheOptions) {
