@@ -227,10 +227,9 @@ Figures Measure(int argc, char** argv, size_t n, const std::string& image, bool 
     return f;
   }
   std::snprintf(f.node, sizeof f.node, "%s", biggest->text(0).toUtf8().constData());
-  if (other) {
-    tree->setCurrentItem(other);
-    Settle(&w);
-  }
+  // With one type node, its category (which lists nothing) goes first.
+  tree->setCurrentItem(other ? other : biggest->parent());
+  Settle(&w);
   t.restart();
   tree->setCurrentItem(biggest);
   Settle(&w);
