@@ -11,10 +11,12 @@
 // scanned and searched for every type the file-type page offers, through the
 // jobs the scan and search windows run, and the found records go to the page
 // the way the main window hands them over; the biggest type node is listed.
-// Each run is a process of its own (its peak memory is its own), followed by
-// a synthetic run of as many records; the medians of RUNS runs are printed
-// with the ratio of each figure to the synthetic one.
-//   bench_ui_results --image IMAGE [--deep] [--runs N]
+// --image again adds another source (the main window's several rows; a second
+// name of the same image doubles what is found). Each run is a process of its
+// own (its peak memory is its own), followed by a run of as many made records;
+// the medians of RUNS runs are printed with the ratio of each figure to the
+// made one.
+//   bench_ui_results --image IMAGE [--image IMAGE2 ...] [--deep] [--runs N]
 // Scan logs go to $DUNMERE_DATA_DIR, or a temporary folder removed at the end.
 #include <sys/wait.h>
 #include <unistd.h>
@@ -34,6 +36,7 @@
 #include "app/core/file_categories.h"
 #include "app/core/scan_job.h"
 #include "app/gui/file_type_page.h"
+#include "app/gui/recover_process_wnd.h"
 #include "app/core/result_sort.h"
 #include "app/core/text_formats.h"
 #include "tests/ui/results_host.h"
@@ -139,7 +142,9 @@ struct Figures {
   double showMs = 0, fillMs = 0, sizeMs = 0, sizeAgainMs = 0, nameMs = 0, nameAgainMs = 0;
   double baseSizeMs = 0, baseNameMs = 0, modelSizeMs = 0, modelNameMs = 0;
   double checkAllMs = 0, uncheckAllMs = 0, heldMs = 0;
-  long rssStart = 0, rssRecords = 0, rssChecked = 0, peak = 0;
+  long rssStart = 0, rssRecords = 0, peakRecords = 0, rssShown = 0, peakShown = 0, rssChecked = 0, peakChecked = 0;
+  long rssJobs = 0, peak = 0;
+  double jobsMs = 0;
 };
 
 // The count a type node's caption ends with: "JPG/JPEG (250000)".
@@ -148,20 +153,23 @@ long CaptionCount(const QString& caption) {
   return open < 0 ? -1 : caption.mid(open + 1).chopped(1).toLong();
 }
 
-// The found records of a real scan of `image`, through the scan and search
-// jobs of the windows. False with `error` when the image gives none.
-bool ScanImage(const std::string& image, bool deep, std::vector<FoundItemRecord>& out, Figures& f) {
-  dunmere::ScanSourceItem item;
-  item.imagePath = image;
-  item.tag = 'D';
-  std::vector<dunmere::ScanSourceItem*> sources{&item};
+// The found records of a real scan of the images, through the scan and search
+// jobs of the windows. False with `error` when a scan fails.
+bool ScanImages(const std::vector<std::string>& images, bool deep, std::vector<FoundItemRecord>& out, Figures& f) {
+  std::vector<dunmere::ScanSourceItem> items(images.size());
+  std::vector<dunmere::ScanSourceItem*> sources;
+  for (size_t i = 0; i < images.size(); ++i) {
+    items[i].imagePath = images[i];
+    items[i].tag = uint16_t('D' + i);
+    sources.push_back(&items[i]);
+  }
   dunmere::WorkerLink link;
   QElapsedTimer t;
   t.start();
   const dunmere::ScanJobResult scanned = dunmere::RunScanJob(sources, deep, link, {});
   f.scanMs = Ms(t);
   if (scanned.end != dunmere::ScanJobResult::End::kDone) {
-    std::snprintf(f.error, sizeof f.error, "scan of %s: %s", image.c_str(),
+    std::snprintf(f.error, sizeof f.error, "scan of %s: %s", images[scanned.failedIndex].c_str(),
                   scanned.error.empty() ? "stopped" : scanned.error.c_str());
     return false;
   }
@@ -175,18 +183,19 @@ bool ScanImage(const std::string& image, bool deep, std::vector<FoundItemRecord>
 
 // One measured run: the records (made, or found in `image`), the page shown,
 // the biggest type node listed, sorted, checked.
-Figures Measure(int argc, char** argv, size_t n, const std::string& image, bool deep) {
+Figures Measure(int argc, char** argv, size_t n, const std::vector<std::string>& images, bool deep) {
   Figures f;
   QApplication app(argc, argv);
   f.rssStart = RssKiB("VmRSS:");
   std::vector<FoundItemRecord> records;
-  if (image.empty())
+  if (images.empty())
     records = MakeRecords(n);
-  else if (!ScanImage(image, deep, records, f))
+  else if (!ScanImages(images, deep, records, f))
     return f;
   f.records = records.size();
   const std::map<std::string, std::string> selected = AllTypesSelected();
   f.rssRecords = RssKiB("VmRSS:");
+  f.peakRecords = RssKiB("VmHWM:");
 
   dunmere::test::ResultsHostWnd w;
   w.Open(1000, 600);
@@ -202,6 +211,8 @@ Figures Measure(int argc, char** argv, size_t n, const std::string& image, bool 
   w.view->ShowResults(std::move(records), selected);
   Settle(&w);
   f.showMs = Ms(t);
+  f.rssShown = RssKiB("VmRSS:");
+  f.peakShown = RssKiB("VmHWM:");
 
   // The biggest type node (for the made records, the 500,000 pictures of a
   // million). Another node is listed first, so that this one is filled afresh.
@@ -258,7 +269,7 @@ Figures Measure(int argc, char** argv, size_t n, const std::string& image, bool 
   if (const char* dir = std::getenv("DUNMERE_SHOT_DIR")) {
     list->SelectRow(3);
     Settle(&w);
-    w.grab().save(QString::fromLocal8Bit(dir) + (image.empty() ? "/results_bench.png" : "/results_bench_real.png"));
+    w.grab().save(QString::fromLocal8Bit(dir) + (images.empty() ? "/results_bench.png" : "/results_bench_real.png"));
   }
 
   // Baselines: std::sort of the same rows by the same keys, nothing else.
@@ -289,8 +300,17 @@ Figures Measure(int argc, char** argv, size_t n, const std::string& image, bool 
   Click(h->viewport(), QPoint(h->sectionSize(0) / 2, h->height() / 2));
   Settle(&w);
   f.checkAllMs = Ms(t);
-  f.checked = w.view->Checked().size();
   f.rssChecked = RssKiB("VmRSS:");
+  f.peakChecked = RssKiB("VmHWM:");
+  {
+    // What "BtnRecover" makes of them: the copy-out window's jobs.
+    t.restart();
+    const std::vector<const FoundItemRecord*> checked = w.view->CheckedRecords();
+    const std::vector<dunmere::gui::RecoverJob> jobs = dunmere::gui::JobsForChecked(checked, {});
+    f.jobsMs = Ms(t);
+    f.checked = checked.size();
+    f.rssJobs = RssKiB("VmRSS:");
+  }
   t.restart();
   Click(h->viewport(), QPoint(h->sectionSize(0) / 2, h->height() / 2));
   Settle(&w);
@@ -328,7 +348,7 @@ Figures Measure(int argc, char** argv, size_t n, const std::string& image, bool 
 }
 
 // Measure() in a child process, so that each run's peak memory is its own.
-Figures MeasureApart(int argc, char** argv, size_t n, const std::string& image, bool deep) {
+Figures MeasureApart(int argc, char** argv, size_t n, const std::vector<std::string>& images, bool deep) {
   Figures f;
   int fds[2];
   if (pipe(fds) != 0) {
@@ -343,7 +363,7 @@ Figures MeasureApart(int argc, char** argv, size_t n, const std::string& image, 
   }
   if (pid == 0) {
     close(fds[0]);
-    const Figures got = Measure(argc, argv, n, image, deep);
+    const Figures got = Measure(argc, argv, n, images, deep);
     const ssize_t w = write(fds[1], &got, sizeof got);
     _exit(w == ssize_t(sizeof got) ? 0 : 1);  // a million records need no freeing
   }
@@ -377,13 +397,14 @@ void Print(const Figures& f) {
               f.nameMs, f.nameAgainMs, f.baseNameMs, f.nameMs / f.baseNameMs);
   std::printf("of which the rows alone (SortRows): by size %6.1f ms, by name %6.1f ms\n", f.modelSizeMs,
               f.modelNameMs);
-  std::printf("ChkSelAll: check %zu files %8.1f ms, uncheck %8.1f ms\n", f.checked, f.checkAllMs, f.uncheckAllMs);
+  std::printf("ChkSelAll: check %zu files %8.1f ms, uncheck %8.1f ms; copy-out's jobs for them made %8.1f ms\n",
+              f.checked, f.checkAllMs, f.uncheckAllMs, f.jobsMs);
   std::printf("held-row list filled with the same rows %8.1f ms (ratio to the view %.1f)\n", f.heldMs,
               f.heldMs / f.fillMs);
-  std::printf("memory: start %ld MiB, records %s %ld MiB, all listed checked %ld MiB, peak %ld MiB"
-              "   target < 1024\n",
+  std::printf("memory: start %ld MiB, records %s %ld MiB, all listed checked %ld MiB (peak %ld MiB),"
+              " with copy-out's jobs %ld MiB, peak %ld MiB   target < 1024\n",
               f.rssStart / 1024, f.scanMs > 0 ? "found" : "made", f.rssRecords / 1024, f.rssChecked / 1024,
-              f.peak / 1024);
+              f.peakChecked / 1024, f.rssJobs / 1024, f.peak / 1024);
 }
 
 template <typename T>
@@ -392,7 +413,7 @@ T Median(std::vector<T> v) {
   return v[v.size() / 2];
 }
 
-int RunReal(int argc, char** argv, const std::string& image, bool deep, int runs) {
+int RunReal(int argc, char** argv, const std::vector<std::string>& images, bool deep, int runs) {
   // The scan logs of a million records are large: a folder of their own.
   std::string tempData;
   if (!std::getenv("DUNMERE_DATA_DIR")) {
@@ -412,7 +433,7 @@ int RunReal(int argc, char** argv, const std::string& image, bool deep, int runs
       std::error_code ec;
       for (const auto& e : std::filesystem::directory_iterator(tempData, ec)) std::filesystem::remove_all(e.path(), ec);
     }
-    const Figures r = MeasureApart(argc, argv, 0, image, deep);
+    const Figures r = MeasureApart(argc, argv, 0, images, deep);
     if (!r.ok) {
       std::fprintf(stderr, "%s\n", r.error);
       rc = 1;
@@ -442,10 +463,12 @@ int RunReal(int argc, char** argv, const std::string& image, bool deep, int runs
     for (const Figures& f : v) x.push_back(double(f.*field));
     return Median(x);
   };
-  std::printf("\n%s, %s scan, median of %d runs (found | made, ratio found / made):\n", image.c_str(),
+  std::string names;
+  for (const std::string& i : images) names += (names.empty() ? "" : " + ") + i;
+  std::printf("\n%s, %s scan, median of %d runs (found | made, ratio found / made):\n", names.c_str(),
               deep ? "deep" : "quick", runs);
-  std::printf("records %zu, listed node %s with %d files | %d files\n", real.back().records, real.back().node,
-              real.back().rows, made.back().rows);
+  std::printf("records %zu | %zu, listed node %s with %d files | %s with %d files\n", real.back().records,
+              made.back().records, real.back().node, real.back().rows, made.back().node, made.back().rows);
   struct Line {
     const char* what;
     double Figures::*field;
@@ -465,8 +488,18 @@ int RunReal(int argc, char** argv, const std::string& image, bool deep, int runs
   }
   const double pa = med(real, &Figures::peak) / 1024, pb = med(made, &Figures::peak) / 1024;
   std::printf("peak memory (VmHWM)       %9.0f MiB | %8.0f MiB  ratio %5.2f  < 1024 MiB\n", pa, pb, pa / pb);
-  std::printf("memory with the records   %9.0f MiB | %8.0f MiB\n", med(real, &Figures::rssRecords) / 1024,
-              med(made, &Figures::rssRecords) / 1024);
+  std::printf("memory with the records   %9.0f MiB | %8.0f MiB  (peak so far %.0f | %.0f MiB)\n",
+              med(real, &Figures::rssRecords) / 1024, med(made, &Figures::rssRecords) / 1024,
+              med(real, &Figures::peakRecords) / 1024, med(made, &Figures::peakRecords) / 1024);
+  std::printf("memory with the tree shown%8.0f MiB | %8.0f MiB  (peak so far %.0f | %.0f MiB)\n",
+              med(real, &Figures::rssShown) / 1024, med(made, &Figures::rssShown) / 1024,
+              med(real, &Figures::peakShown) / 1024, med(made, &Figures::peakShown) / 1024);
+  std::printf("memory with all listed checked %3.0f MiB | %8.0f MiB  (peak so far %.0f | %.0f MiB)\n",
+              med(real, &Figures::rssChecked) / 1024, med(made, &Figures::rssChecked) / 1024,
+              med(real, &Figures::peakChecked) / 1024, med(made, &Figures::peakChecked) / 1024);
+  std::printf("and copy-out's jobs for them %5.0f MiB | %8.0f MiB  (made in %.0f | %.0f ms)\n",
+              med(real, &Figures::rssJobs) / 1024, med(made, &Figures::rssJobs) / 1024, med(real, &Figures::jobsMs),
+              med(made, &Figures::jobsMs));
   return 0;
 }
 
@@ -474,23 +507,23 @@ int RunReal(int argc, char** argv, const std::string& image, bool deep, int runs
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  std::string image;
+  std::vector<std::string> images;
   bool deep = false;
   int runs = 3;
   size_t n = 1000000;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    if (a == "--image" && i + 1 < argc) image = argv[++i];
+    if (a == "--image" && i + 1 < argc) images.push_back(argv[++i]);
     else if (a == "--deep") deep = true;
     else if (a == "--runs" && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
     else if (!a.empty() && a[0] != '-') n = size_t(std::atoll(a.c_str()));
     else {
-      std::fprintf(stderr, "usage: bench_ui_results [records] | --image IMAGE [--deep] [--runs N]\n");
+      std::fprintf(stderr, "usage: bench_ui_results [records] | --image IMAGE [--image IMAGE2 ...] [--deep] [--runs N]\n");
       return 2;
     }
   }
   int qtArgc = 1;
-  if (!image.empty()) return RunReal(qtArgc, argv, image, deep, runs);
+  if (!images.empty()) return RunReal(qtArgc, argv, images, deep, runs);
   const Figures f = Measure(qtArgc, argv, n, {}, false);
   if (!f.ok) {
     std::fprintf(stderr, "%s\n", f.error);
