@@ -104,19 +104,31 @@ size_t CheckedSet::SetGroup(size_t group, bool on) {
   return changed;
 }
 
-const CheckedMap& CheckedSet::Map() const {
-  if (mapValid_) return map_;
+std::vector<const FoundItemRecord*> CheckedSet::Records() const {
+  std::vector<const FoundItemRecord*> out;
+  if (!results_) {
+    // Unbound: what a map kept from before holds (Detach leaves none).
+    out.reserve(map_.size());
+    for (const auto& [key, record] : map_) out.push_back(&record);
+    return out;
+  }
   std::vector<std::pair<uint64_t, uint32_t>> keys;
   keys.reserve(count_);
   for (size_t i = 0; i < bits_.size(); ++i)
     if (bits_[i]) keys.push_back({Packed(CheckedKeyOf((*results_)[i])), uint32_t(i)});
   std::sort(keys.begin(), keys.end());
-  map_.clear();
+  out.reserve(keys.size());
   for (size_t n = 0; n < keys.size(); ++n) {
     if (n > 0 && keys[n].first == keys[n - 1].first) continue;  // twins: one entry
-    const FoundItemRecord& r = (*results_)[keys[n].second];
-    map_.emplace_hint(map_.end(), CheckedKeyOf(r), r);
+    out.push_back(&(*results_)[keys[n].second]);
   }
+  return out;
+}
+
+const CheckedMap& CheckedSet::Map() const {
+  if (mapValid_) return map_;
+  map_.clear();
+  for (const FoundItemRecord* r : Records()) map_.emplace_hint(map_.end(), CheckedKeyOf(*r), *r);
   mapValid_ = true;
   return map_;
 }

@@ -66,6 +66,10 @@ class CheckedSet {
 
   // The checked records by key; made on demand, valid until the next change.
   const CheckedMap& Map() const;
+  // The same records in the same order, in the bound result list rather than
+  // copied: copy-out makes a copy of each for its jobs, and a map of a million
+  // copies beside them would be some 350 MiB more. Valid while the list is.
+  std::vector<const FoundItemRecord*> Records() const;
   size_t Count() const { return count_; }
   uint64_t TotalBytes() const { return bytes_; }
 

@@ -192,7 +192,9 @@ void CMainWnd::OnClick(const QString& name) {
 }
 
 void CMainWnd::RecoverChecked() {
-  StartRecovery(this, disks_->AllItems(), results_->Checked(), chooseRecoveryFolder_, &recoveryFolder_);
+  // The records where the results page holds them: a million checked files
+  // are copied once, into the jobs, not into a map first.
+  StartRecovery(this, disks_->AllItems(), results_->CheckedRecords(), chooseRecoveryFolder_, &recoveryFolder_);
 }
 
 // ---- pages ----

@@ -20,9 +20,18 @@
 namespace dunmere::gui {
 
 std::vector<RecoverJob> JobsForChecked(const CheckedMap& checked, const std::vector<ScanSourceItem*>& sources) {
+  std::vector<const FoundItemRecord*> records;
+  records.reserve(checked.size());
+  for (const auto& [key, record] : checked) records.push_back(&record);
+  return JobsForChecked(records, sources);
+}
+
+std::vector<RecoverJob> JobsForChecked(const std::vector<const FoundItemRecord*>& checked,
+                                       const std::vector<ScanSourceItem*>& sources) {
   std::vector<RecoverJob> jobs;
   jobs.reserve(checked.size());
-  for (const auto& [key, record] : checked) {
+  for (const FoundItemRecord* checkedRecord : checked) {
+    const FoundItemRecord& record = *checkedRecord;
     RecoverJob job;
     for (ScanSourceItem* s : sources)
       if (s && s->engine && s->tag == record.sourceTag) {
@@ -271,7 +280,8 @@ int RunWindow(QWidget* owner, std::vector<RecoverJob> jobs, const std::string& d
 
 }  // namespace
 
-int StartRecovery(QWidget* owner, const std::vector<ScanSourceItem*>& sources, const CheckedMap& checked,
+int StartRecovery(QWidget* owner, const std::vector<ScanSourceItem*>& sources,
+                  const std::vector<const FoundItemRecord*>& checked,
                   const FolderChooser& chooser, std::string* destination) {
   if (checked.empty()) return 0;
   const std::string dest = ChooseRecoveryFolder(owner, chooser);
@@ -279,6 +289,14 @@ int StartRecovery(QWidget* owner, const std::vector<ScanSourceItem*>& sources, c
   if (destination) *destination = dest;
   if (!ConfirmDestination(owner, dest, sources)) return 0;
   return RunWindow(owner, JobsForChecked(checked, sources), dest, CRecoverProcessWnd::Mode::kList);
+}
+
+int StartRecovery(QWidget* owner, const std::vector<ScanSourceItem*>& sources, const CheckedMap& checked,
+                  const FolderChooser& chooser, std::string* destination) {
+  std::vector<const FoundItemRecord*> records;
+  records.reserve(checked.size());
+  for (const auto& [key, record] : checked) records.push_back(&record);
+  return StartRecovery(owner, sources, records, chooser, destination);
 }
 
 int StartSingleRecovery(QWidget* owner, const std::vector<ScanSourceItem*>& sources, const FoundItemRecord& record,

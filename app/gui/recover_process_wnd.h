@@ -32,6 +32,10 @@ struct RecoverJob {
 // The checked records in the order of the checked set, each with the engine
 // of the source whose tag it carries.
 std::vector<RecoverJob> JobsForChecked(const CheckedMap& checked, const std::vector<ScanSourceItem*>& sources);
+// The same from the checked records where they are (the results page's list):
+// no map of copies is made beside the jobs.
+std::vector<RecoverJob> JobsForChecked(const std::vector<const FoundItemRecord*>& checked,
+                                       const std::vector<ScanSourceItem*>& sources);
 
 using FolderChooser = std::function<QString(QWidget* owner)>;
 // The folder dialog ("Select location for recovery"), or the chooser given
@@ -101,6 +105,9 @@ class CRecoverProcessWnd : public CProgressWnd {
 // The whole flow behind "BtnRecover": nothing when nothing is checked, else
 // the folder, the destination check and the window. Returns the window's
 // result (0 when it was not shown). `destination` receives the chosen folder.
+int StartRecovery(QWidget* owner, const std::vector<ScanSourceItem*>& sources,
+                  const std::vector<const FoundItemRecord*>& checked, const FolderChooser& chooser,
+                  std::string* destination = nullptr);
 int StartRecovery(QWidget* owner, const std::vector<ScanSourceItem*>& sources, const CheckedMap& checked,
                   const FolderChooser& chooser, std::string* destination = nullptr);
 // One record (the preview window), the window 500 x 200.

@@ -85,6 +85,7 @@ CResultView::~CResultView() {
 }
 
 const CResultView::CheckedSet& CResultView::Checked() const { return state_->checked.Map(); }
+std::vector<const FoundItemRecord*> CResultView::CheckedRecords() const { return state_->checked.Records(); }
 const std::vector<FoundItemRecord>& CResultView::Results() const { return state_->results; }
 
 void CResultView::SetPreviewHandler(std::function<void(const FoundItemRecord&)> handler) {

@@ -40,6 +40,8 @@ class CResultView {
   bool HandleNotify(const ui::Notification& n);
 
   const CheckedSet& Checked() const;
+  // The checked records in the order of Checked(), where they are in Results().
+  std::vector<const FoundItemRecord*> CheckedRecords() const;
   const std::vector<FoundItemRecord>& Results() const;
   // Called with the record of a row that was selected (the preview hand-off).
   void SetPreviewHandler(std::function<void(const FoundItemRecord&)> handler);

@@ -108,6 +108,35 @@ TEST_F(CheckedSetTest, GroupChecksAllAndBackAndReattachKeepsOnlyShownRecords) {
   EXPECT_EQ(set.TotalBytes(), 0u);
 }
 
+// Copy-out takes the checked records where the list holds them: the same
+// entries as the map, in its order, one per key, and no copies.
+TEST_F(CheckedSetTest, RecordsAreTheMapsEntriesInTheListItself) {
+  EXPECT_TRUE(set.Records().empty());
+  set.SetChecked(4, true);
+  set.SetChecked(0, true);
+  set.SetChecked(3, true);
+  set.SetChecked(2, true);
+  const std::vector<const FoundItemRecord*> records = set.Records();
+  const CheckedMap& map = set.Map();
+  ASSERT_EQ(records.size(), map.size());
+  auto it = map.begin();
+  for (const FoundItemRecord* r : records) {
+    EXPECT_GE(r, found.data());
+    EXPECT_LT(r, found.data() + found.size());
+    EXPECT_EQ(CheckedKeyOf(*r), it->first);
+    EXPECT_EQ(std::string(r->name), std::string(it->second.name));
+    ++it;
+  }
+  // Key order: record 1 of both engines, then record 2 of F, then record 3.
+  EXPECT_EQ(std::string(records.front()->name), "a.jpg");
+  EXPECT_EQ(std::string(records.back()->name), "c.jpg");
+  set.SetGroup(jpg, false);
+  ASSERT_EQ(set.Records().size(), 1u);
+  EXPECT_EQ(set.Records()[0], &found[4]);
+  set.Clear();
+  EXPECT_TRUE(set.Records().empty());
+}
+
 TEST(CheckedSet, OneRecordListedTwiceIsCheckedAsOne) {
   const std::vector<FoundItemRecord> found = {Rec("a.jpg", 5, 10), Rec("b.png", 6, 20), Rec("a.jpg", 5, 10)};
   ResultGroups groups;
@@ -120,6 +149,7 @@ TEST(CheckedSet, OneRecordListedTwiceIsCheckedAsOne) {
   EXPECT_EQ(set.TotalBytes(), 10u);
   EXPECT_EQ(set.GroupState(size_t(groups.Find("jpg"))), CheckState::kChecked);
   EXPECT_EQ(set.Map().size(), 1u);
+  EXPECT_EQ(set.Records().size(), 1u);  // twins: one entry, one copy out
   set.SetChecked(1, true);
   // The map follows every change, in key order.
   ASSERT_EQ(set.Map().size(), 2u);

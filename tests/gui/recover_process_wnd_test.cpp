@@ -15,6 +15,7 @@
 #include <map>
 #include <sstream>
 
+#include "app/core/checked_set.h"
 #include "app/core/recovery_paths.h"
 #include "app/gui/apply_section.h"
 #include "app/gui/message_box.h"
@@ -297,6 +298,51 @@ TEST_F(RecoverWndTest, NtfsFilesMatchTheOriginals) {
   EXPECT_NE(path, CategoryDestination(out.path(), picked[0]->Name()));
   EXPECT_NE(path.find("(1)"), std::string::npos) << path;
   EXPECT_EQ(test::Sha256OfFile(path), ShaOf(picked[0]->folderPath, picked[0]->Name()));
+}
+
+// "BtnRecover" hands over the checked records where the results page holds
+// them (no map of copies): exactly those come out, in the map's order, and
+// the unchecked ones do not.
+TEST_F(RecoverWndTest, TheResultsPagesCheckedRecordsComeOutAndNoOthers) {
+  LoadNtfs("ntfs_s512_c4k.img");
+  std::vector<const FoundEntry*> known;
+  for (const Known& k : known_)
+    if (const FoundEntry* e = scanned_.File(k.folder, k.name); e && e->record.size < (64u << 20)) known.push_back(e);
+  ASSERT_GE(known.size(), 4u);
+  std::vector<FoundItemRecord> results;
+  for (const FoundEntry* e : known) results.push_back(e->record);
+  ResultGroups groups;
+  groups.Build(results);
+  CheckedSet set;
+  set.Attach(results, groups);
+  for (size_t i = 0; i < results.size(); i += 2) set.SetChecked(uint32_t(i), true);
+  const std::vector<const FoundItemRecord*> checked = set.Records();
+  ASSERT_EQ(checked.size(), (results.size() + 1) / 2);
+
+  // The jobs are those the map would give, in its order, with their engines.
+  const std::vector<RecoverJob> fromRecords = JobsForChecked(checked, scanned_.Sources());
+  const std::vector<RecoverJob> fromMap = JobsForChecked(set.Map(), scanned_.Sources());
+  ASSERT_EQ(fromRecords.size(), fromMap.size());
+  for (size_t i = 0; i < fromMap.size(); ++i) {
+    EXPECT_EQ(CheckedKeyOf(fromRecords[i].entry.record), CheckedKeyOf(fromMap[i].entry.record));
+    EXPECT_EQ(fromRecords[i].engine, fromMap[i].engine);
+    EXPECT_NE(fromRecords[i].engine, nullptr);
+  }
+
+  TempDir out;
+  Seen seen;
+  auto finisher = FinishWhenDone(&seen);
+  EXPECT_EQ(StartRecovery(nullptr, scanned_.Sources(), checked, Chooses(out.path())), CPopUpWnd::kDone);
+  ASSERT_TRUE(seen.finished);
+  EXPECT_EQ(seen.processed, checked.size());
+  EXPECT_EQ(seen.failed, 0u);
+  for (size_t i = 0; i < known.size(); ++i) {
+    const std::string path = CategoryDestination(out.path(), known[i]->Name());
+    if (i % 2 == 0)
+      EXPECT_EQ(test::Sha256OfFile(path), ShaOf(known[i]->folderPath, known[i]->Name())) << path;
+    else
+      EXPECT_FALSE(fs::exists(path)) << path;
+  }
 }
 
 // Holds its worker at the first piece written until the test lets it go.
