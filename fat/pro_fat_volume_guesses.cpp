@@ -18,8 +18,23 @@ void FatVolumeGuesses::AddFromBootSector(const FatVolumeGuess& g) {
 void FatVolumeGuesses::Add(const FatVolumeGuess& g) {
   if (guesses_.size() >= limits_.maxGuesses) return;
   guesses_.push_back(g);
+  guesses_.back().tag = uint32_t(std::min<size_t>(guesses_.size() - 1, kFatMaxVolumeTag)) << 28;
   // Only the new volume can place what no earlier volume placed.
   if (onAdded_) onAdded_(int(guesses_.size() - 1));
+}
+
+bool FatVolumeGuesses::Has(const FatVolumeGuess& g) const {
+  return std::any_of(guesses_.begin(), guesses_.end(), [&](const FatVolumeGuess& o) { return o.SameVolume(g); });
+}
+
+bool FatVolumeGuesses::IsTaggedRoot(uint32_t key) const {
+  const uint32_t tag = key & ~kFatClusterMask, raw = key & kFatClusterMask;
+  if (tag == 0) return false;
+  for (size_t i = tag >> 28; i < guesses_.size(); ++i) {
+    if (guesses_[i].tag != tag) break;
+    if (guesses_[i].rootCluster == raw) return true;
+  }
+  return false;
 }
 
 int FatVolumeGuesses::Learn(uint32_t c, uint64_t s) {

@@ -58,6 +58,10 @@ class CProfessionalFatRecovery : public CStoreEngineBase, private FatFoundEntrie
   Status BeginFatLog(const std::string& logName);
   // The first volume guess from the area's own boot sector; 0 or the read's error.
   Status SeedFromBootSector();
+  // A FAT boot sector met by the pass (IsFatBootSector): a volume that starts
+  // there, when its FAT opens where the sector says. A whole disk's partitions
+  // are found so, and their fixed root areas placed.
+  void OnBootSector(ByteView sector, uint64_t sectorNumber);
   // A sector whose first two entries are "." and ".." (IsDotPair).
   void OnDotPairSector(ByteView sector, uint64_t sectorNumber);
   // A sector that passes IsDirectoryCluster over its own length.
