@@ -11,7 +11,7 @@ uint64_t FatVolumeGuess::ClusterSector(uint32_t c) const {
 }
 
 bool FatVolumeGuess::ClusterOf(uint64_t s, uint32_t& c, uint64_t& first) const {
-  if (sectorsPerCluster == 0) return false;
+  if (sectorsPerCluster == 0 || !Covers(s)) return false;
   const uint64_t data = DataSector();
   if (s < data) {
     if (rootSectors == 0 || data < rootSectors || s < data - rootSectors) return false;
@@ -72,6 +72,7 @@ std::optional<FatVolumeGuess> GuessFromBootSector(ByteView boot, uint64_t areaSt
   g.rootSectors = uint32_t(geo.rootDirSectors * factor);
   rootCluster = geo.fat32 ? geo.rootCluster : 0;
   g.rootCluster = rootCluster;
+  g.endSector = areaStart + geo.volumeSectors * factor;
   return g;
 }
 

@@ -27,6 +27,12 @@ struct FatVolumeGuess {
   // root area; a volume learned from its folders is taken to have it at 2.
   uint32_t rootCluster = 2;
   uint32_t tag = 0;  // the volume's tag, already shifted into the top bits
+  // The first sector past the volume, as its boot sector gives it; 0 when
+  // unknown (learned from folders). A partition's clusters never lie in the
+  // next partition.
+  uint64_t endSector = 0;
+
+  bool Covers(uint64_t s) const { return endSector == 0 || s < endSector; }
 
   // Same volume, whatever the tag.
   bool SameVolume(const FatVolumeGuess& o) const {

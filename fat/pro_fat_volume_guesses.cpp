@@ -55,14 +55,14 @@ int FatVolumeGuesses::Learn(uint32_t c, uint64_t s) {
 
 int FatVolumeGuesses::FindAt(uint32_t cluster, uint64_t sector) const {
   for (size_t i = 0; i < guesses_.size(); ++i)
-    if (cluster >= 2 && guesses_[i].ClusterSector(cluster) == sector) return int(i);
+    if (cluster >= 2 && guesses_[i].Covers(sector) && guesses_[i].ClusterSector(cluster) == sector) return int(i);
   return kNone;
 }
 
 int FatVolumeGuesses::FindContaining(uint32_t cluster, uint64_t sector) const {
   for (size_t i = 0; i < guesses_.size(); ++i) {
     uint64_t first = guesses_[i].ClusterSector(cluster);
-    if (sector >= first && sector - first < guesses_[i].sectorsPerCluster) return int(i);
+    if (guesses_[i].Covers(sector) && sector >= first && sector - first < guesses_[i].sectorsPerCluster) return int(i);
   }
   return kNone;
 }
@@ -72,7 +72,7 @@ int FatVolumeGuesses::FindNearestBelow(uint64_t sector) const {
   int best = kNone;
   for (size_t i = (bootGuess_ ? 1 : 0); i < guesses_.size() && guesses_.size() > 1; ++i) {
     uint64_t d = guesses_[i].DataSector();
-    if (d <= sector && (best == kNone || d > guesses_[best].DataSector())) best = int(i);
+    if (d <= sector && guesses_[i].Covers(sector) && (best == kNone || d > guesses_[best].DataSector())) best = int(i);
   }
   return best == kNone ? 0 : best;
 }
