@@ -10,9 +10,10 @@
 
 namespace dunmere {
 
-// Clusters of different volumes are told apart by a tag in the top four bits
-// of the number the scan keeps for them (FAT32 numbers use 28 bits); the
-// first volume's tag is 0, so one volume's numbers are its own clusters.
+// Clusters of volumes in different places (partitions of a disk) are told
+// apart by a tag in the top four bits of the number the scan keeps for them
+// (FAT32 numbers use 28 bits); the first place's tag is 0, so on one
+// partition the numbers are the clusters themselves.
 inline constexpr uint32_t kFatClusterMask = 0x0FFFFFFF;
 inline constexpr uint32_t kFatMaxVolumeTag = 15;
 

@@ -7,6 +7,7 @@ namespace dunmere {
 void FatVolumeGuesses::Reset() {
   guesses_.clear();
   bootGuess_ = false;
+  nextTag_ = 1;
   observations_.clear();
 }
 
@@ -17,8 +18,23 @@ void FatVolumeGuesses::AddFromBootSector(const FatVolumeGuess& g) {
 
 void FatVolumeGuesses::Add(const FatVolumeGuess& g) {
   if (guesses_.size() >= limits_.maxGuesses) return;
+  // Volumes that share sectors (an old volume under the one formatted over
+  // it) share a tag: their folders are the same clusters met either way. A
+  // volume outside every bounded one before it (the next partition) gets
+  // its own; the first is 0.
+  uint32_t tag = 0;
+  bool inside = false;
+  const uint64_t at = g.endSector ? g.partitionStart : g.DataSector();
+  for (const FatVolumeGuess& o : guesses_) {
+    if (o.endSector && at >= o.partitionStart && at < o.endSector) {
+      tag = o.tag;
+      inside = true;
+      break;
+    }
+  }
+  if (!inside && g.endSector && !guesses_.empty()) tag = std::min(nextTag_++, kFatMaxVolumeTag) << 28;
   guesses_.push_back(g);
-  guesses_.back().tag = uint32_t(std::min<size_t>(guesses_.size() - 1, kFatMaxVolumeTag)) << 28;
+  guesses_.back().tag = tag;
   // Only the new volume can place what no earlier volume placed.
   if (onAdded_) onAdded_(int(guesses_.size() - 1));
 }
@@ -30,11 +46,8 @@ bool FatVolumeGuesses::Has(const FatVolumeGuess& g) const {
 bool FatVolumeGuesses::IsTaggedRoot(uint32_t key) const {
   const uint32_t tag = key & ~kFatClusterMask, raw = key & kFatClusterMask;
   if (tag == 0) return false;
-  for (size_t i = tag >> 28; i < guesses_.size(); ++i) {
-    if (guesses_[i].tag != tag) break;
-    if (guesses_[i].rootCluster == raw) return true;
-  }
-  return false;
+  return std::any_of(guesses_.begin(), guesses_.end(),
+                     [&](const FatVolumeGuess& g) { return g.tag == tag && g.rootCluster == raw; });
 }
 
 int FatVolumeGuesses::Learn(uint32_t c, uint64_t s) {

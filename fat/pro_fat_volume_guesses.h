@@ -37,7 +37,8 @@ class FatVolumeGuesses {
 
   // The first guess a boot sector gives is marked as such.
   void AddFromBootSector(const FatVolumeGuess& g);
-  // A new volume gets the next tag (the last one is shared past 15).
+  // A volume inside a bounded one before it takes that one's tag; another
+  // gets the next tag (the last one is shared past 15).
   void Add(const FatVolumeGuess& g);
   // Whether a guess for the same volume is known already.
   bool Has(const FatVolumeGuess& g) const;
@@ -70,6 +71,7 @@ class FatVolumeGuesses {
   uint64_t areaStart_ = 0;
   std::vector<FatVolumeGuess> guesses_;
   bool bootGuess_ = false;
+  uint32_t nextTag_ = 1;
   std::deque<std::pair<uint32_t, uint64_t>> observations_;
   std::function<void(int)> onAdded_;
 };

@@ -82,6 +82,24 @@ TEST(DeepFatVolumes, EqualClusterNumbersOfTwoVolumesStayApartAndBothRootsAreTheR
   EXPECT_TRUE(v.guesses.Has(again));
 }
 
+TEST(DeepFatVolumes, AVolumeLearnedInsideAPartitionSharesItsTagAndTheFirstAreaKeepsNone) {
+  TwoVolumes v;
+  // An older volume under the second partition, learned from two folders.
+  FatVolumeGuess old;
+  old.sectorsPerCluster = 1;
+  old.partitionStart = 0;
+  old.dataStart = 1300;
+  v.guesses.Add(old);
+  ASSERT_EQ(v.guesses.List().size(), 3u);
+  EXPECT_EQ(v.guesses.Key(2, 7), v.guesses.Key(1, 7));
+  // Under the first one: the same numbers as the first partition's.
+  FatVolumeGuess under;
+  under.sectorsPerCluster = 1;
+  under.dataStart = 500;
+  v.guesses.Add(under);
+  EXPECT_EQ(v.guesses.Key(3, 7), 7u);
+}
+
 std::vector<uint8_t> Boot(bool fat32) {
   std::vector<uint8_t> b(512, 0);
   b[21] = 0xF8;
