@@ -1,6 +1,7 @@
 #pragma once
-// Where a FAT volume's clusters lie, as the deep scan guesses it: from the
-// boot sector at the start of the area, or from two subdirectories whose "."
+// Where a FAT volume's clusters lie, as the deep scan guesses it: from a boot
+// sector (the area's first, or one the pass meets, as a whole disk's
+// partitions), or from two subdirectories whose "."
 // entries name their own first cluster at the sector where they were found.
 // All sector numbers are absolute sectors of the medium.
 #include <cstdint>
