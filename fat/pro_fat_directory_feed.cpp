@@ -19,22 +19,30 @@ class FatDirectoryFeed::Sink : public FatDirEntrySink {
  public:
   Sink(FatDirectoryFeed& e, const FatBufferPlace& p) : e_(e), p_(p) {}
   void OnDirEnd(uint32_t dir) override {
-    if (p_.guess != kNoGuess) e_.tree_.Continuations().OnEnd(dir, p_.guess);
+    if (p_.guess != kNoGuess) e_.tree_.Continuations().OnEnd(Key(dir), p_.guess);
   }
   void OnFolderEntry(ByteView entry, const std::string& name, uint32_t dir, uint64_t sector) override {
-    if (p_.guess != kNoGuess) e_.tree_.Continuations().OnEntry(dir, p_.guess, FatDirEntry(entry).FirstCluster(true), 1);
+    dir = Key(dir);
+    if (p_.guess != kNoGuess)
+      e_.tree_.Continuations().OnEntry(dir, p_.guess, e_.guesses_.Key(p_.guess, FatDirEntry(entry).FirstCluster(true)), 1);
     e_.found_.OnFolder(entry, name, dir, p_.guess, sector);
   }
   void OnFileEntry(ByteView entry, const std::string& name, uint32_t dir, uint64_t sector) override {
+    dir = Key(dir);
     if (p_.guess != kNoGuess) {
       FatDirEntry e(entry);
       const uint64_t cb = e_.guesses_.SectorsPerCluster(p_.guess) * e_.sectorSize_;
-      e_.tree_.Continuations().OnEntry(dir, p_.guess, e.FirstCluster(true), uint32_t((e.Size() + cb - 1) / cb));
+      e_.tree_.Continuations().OnEntry(dir, p_.guess, e_.guesses_.Key(p_.guess, e.FirstCluster(true)),
+                                       uint32_t((e.Size() + cb - 1) / cb));
     }
     e_.found_.OnFile(entry, name, dir, p_.guess, p_.dirSector, sector);
   }
 
  private:
+  // The parser names directories by the clusters on disk ("." entries too):
+  // the number kept for them carries the volume's tag.
+  uint32_t Key(uint32_t dir) const { return e_.tree_.Normalize(e_.guesses_.Key(p_.guess, dir)); }
+
   FatDirectoryFeed& e_;
   const FatBufferPlace& p_;
 };
@@ -66,16 +74,18 @@ void FatDirectoryFeed::Reset() {
 void FatDirectoryFeed::OnDotPairSector(ByteView sector, uint64_t s) {
   if (!IsDotPair(sector)) return;
   FatDirEntry dot(sector), dotdot(sector.Sub(kFatDirEntrySize, kFatDirEntrySize));
-  const uint32_t c = dot.FirstCluster(true);
-  if (c < 2 || tree_.IsRoot(c)) return;
+  const uint32_t raw = dot.FirstCluster(true);
+  if (raw < 2) return;
+  int g = guesses_.FindAt(raw, s);
+  if (g == kNoGuess) g = guesses_.Learn(raw, s);
+  const uint32_t c = guesses_.Key(g, raw);
+  if (tree_.IsRoot(c)) return;
   // The sector names its own parent: no read needed later.
-  tree_.LearnParent(c, dotdot.FirstCluster(true));
-  int g = guesses_.FindAt(c, s);
-  if (g == kNoGuess) g = guesses_.Learn(c, s);
+  tree_.LearnParent(c, guesses_.Key(g, dotdot.FirstCluster(true)));
   FatDirRun run;
   FatDirRun* runPtr = nullptr;
   if (g != kNoGuess) {
-    run = FatDirRun{true, g, c, c, s, s, false};
+    run = FatDirRun{true, g, c, raw, s, s, false};
     runPtr = &run;
   } else {
     // A directory no volume places breaks the run of placed ones.
@@ -91,7 +101,7 @@ bool FatDirectoryFeed::StartRunByGuesses(FatDirRun& run, ByteView sector, uint64
   if (!guesses_.Place(s, g, cluster)) return false;
   uint64_t first = 0;
   guesses_[g].ClusterOf(s, cluster, first);
-  if (!tree_.IsRoot(cluster)) tree_.Continuations().MarkHeadless(cluster, g);
+  if (const uint32_t key = guesses_.Key(g, cluster); !tree_.IsRoot(key)) tree_.Continuations().MarkHeadless(key, g);
   StartRun(run, sector, s, g, cluster, first);
   return true;
 }
@@ -109,7 +119,9 @@ void FatDirectoryFeed::PlaceKept(const std::function<bool()>& stop) {
 }
 
 void FatDirectoryFeed::StartRun(FatDirRun& run, ByteView sector, uint64_t s, int g, uint32_t cluster, uint64_t first) {
-  const uint32_t dir = tree_.Normalize(cluster);
+  // Roots stay apart here (0 or the tagged root cluster): the sink lists them
+  // as the one root, once the volume's tag is on every cluster parsed.
+  const uint32_t dir = guesses_.Key(g, cluster);
   run = FatDirRun{true, g, dir, cluster, first, s, false};
   ParseAndKeepTail(sector, FatBufferPlace{dir, g, first, s, kFatNoJoin, 0}, &run);
 }
@@ -124,7 +136,8 @@ void FatDirectoryFeed::ParseAndKeepTail(ByteView buf, const FatBufferPlace& plac
   FatDirParseOutcome o;
   {
     Sink sink(*this, place);
-    o = ParseFatDirBuffer(buf, place, sectorSize_, tree_.RootCluster(), sink);
+    // The fixed root stays 0 for the sink to tag and list as the root.
+    o = ParseFatDirBuffer(buf, place, sectorSize_, 0, sink);
   }
   if (run) run->ended = o.ended;
   // A long name cut by the buffer's end: its rest may already be waiting
@@ -143,7 +156,7 @@ void FatDirectoryFeed::ParseAndKeepTail(ByteView buf, const FatBufferPlace& plac
     }
     const FatBufferPlace joinedPlace{t.cluster, t.guess, t.dirSector, t.sector, joinAt, joinSector};
     Sink sink(*this, joinedPlace);
-    o = ParseFatDirBuffer(ByteView(joined.data(), joined.size()), joinedPlace, sectorSize_, tree_.RootCluster(), sink);
+    o = ParseFatDirBuffer(ByteView(joined.data(), joined.size()), joinedPlace, sectorSize_, 0, sink);
   }
 }
 

@@ -29,7 +29,7 @@ void FatFolderTree::Reset(std::string spillPath) {
 }
 
 void FatFolderTree::LearnParent(uint32_t c, uint32_t up) {
-  parentOf_.emplace(c, (up == 0 || up == c) ? rootCluster_ : up);
+  parentOf_.emplace(c, (IsRoot(up) || up == c) ? rootCluster_ : up);
 }
 
 uint32_t FatFolderTree::KnownParent(uint32_t c) const {
@@ -38,7 +38,7 @@ uint32_t FatFolderTree::KnownParent(uint32_t c) const {
 }
 
 void FatFolderTree::AddFolder(uint32_t c, const FoundItemRecord& r, uint32_t parent, int guess, uint64_t sector) {
-  if (c < 2 || c == parent || IsRoot(c)) return;
+  if ((c & kFatClusterMask) < 2 || c == parent || IsRoot(c)) return;
   auto it = folders_.find(c);
   if (it != folders_.end()) {
     if (folderRecords_.Put(it->second.slot, reinterpret_cast<const uint8_t*>(&r))) {
@@ -73,9 +73,9 @@ uint32_t FatFolderTree::DotParent(uint32_t c, int guess) {
   const uint32_t got = read_ ? read_(guesses_[guess].ClusterSector(c), sector.data(), sectorSize_) : 0;
   if (got) {
     ByteView v(sector.data(), got);
-    if (IsDotPair(v) && FatDirEntry(v).FirstCluster(true) == c) {
-      uint32_t up = FatDirEntry(v.Sub(kFatDirEntrySize, kFatDirEntrySize)).FirstCluster(true);
-      parent = (up == 0 || up == c) ? rootCluster_ : up;
+    if (IsDotPair(v) && FatDirEntry(v).FirstCluster(true) == (c & kFatClusterMask)) {
+      uint32_t up = guesses_.Key(guess, FatDirEntry(v.Sub(kFatDirEntrySize, kFatDirEntrySize)).FirstCluster(true));
+      parent = (IsRoot(up) || up == c) ? rootCluster_ : up;
     }
   }
   parentOf_.emplace(c, parent);
@@ -210,7 +210,7 @@ Status FatFolderTree::WriteFolders(ResultStore& store, uint16_t sourceTag) {
     r.contentOk = 1;
     r.itemId = c;
     r.clusterBytes = kNoClusterSize;
-    SetRecordName(r, "LostFolder" + std::to_string(c));
+    SetRecordName(r, "LostFolder" + std::to_string(c & kFatClusterMask));
     store.Append(r, parent, level);
     ++stats_.lostFolders;
   }

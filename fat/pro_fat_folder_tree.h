@@ -42,8 +42,11 @@ class FatFolderTree {
 
   void SetRootCluster(uint32_t c) { rootCluster_ = c; }
   uint32_t RootCluster() const { return rootCluster_; }
-  uint32_t Normalize(uint32_t cluster) const { return cluster == 0 ? rootCluster_ : cluster; }
-  bool IsRoot(uint32_t cluster) const { return cluster == 0 || cluster == rootCluster_; }
+  // Every volume's root is listed as the one root.
+  uint32_t Normalize(uint32_t cluster) const { return IsRoot(cluster) ? rootCluster_ : cluster; }
+  bool IsRoot(uint32_t cluster) const {
+    return (cluster & kFatClusterMask) == 0 || cluster == rootCluster_ || guesses_.IsTaggedRoot(cluster);
+  }
 
   FatFolderContinuations& Continuations() { return continuations_; }
   const FatFolderContinuations& Continuations() const { return continuations_; }

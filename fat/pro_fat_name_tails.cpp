@@ -44,7 +44,9 @@ FatNameTails::SectorKey FatNameTails::KeyOf(ByteView sector) {
 
 int FatNameTails::DataGoesOn(const FatNameTail& t, const SectorKey& k) const {
   uint32_t end = 0;
-  if (k.firstData == 0 || !tree_.Continuations().DataEnd(t.cluster, t.guess, end)) return -1;
+  if (k.firstData == 0 || !tree_.Continuations().DataEnd(tree_.Normalize(guesses_.Key(t.guess, t.cluster)), t.guess, end))
+    return -1;
+  end &= kFatClusterMask;
   return k.firstData >= end && k.firstData - end <= kMaxFatContinuationGap ? 1 : 0;
 }
 
@@ -94,11 +96,14 @@ std::deque<FatNameTail>::iterator FatNameTails::Choose(ByteView sector, const Se
     FatDirEntry e(sector.Sub(off, kFatDirEntrySize));
     if (e.First() == 0) break;
     if (e.IsLongName() || e.IsDeleted() || !(e.Attributes() & kFatAttrDirectory) || e.First() == '.') continue;
-    const uint32_t up = tree_.KnownParent(e.FirstCluster(true));
-    if (up == FatFolderTree::kNoParent) continue;
-    for (auto it : far)
-      if (tree_.Normalize(it->cluster) == up) return it;
-    return tails_.end();
+    bool known = false;
+    for (auto it : far) {
+      const uint32_t up = tree_.KnownParent(guesses_.Key(it->guess, e.FirstCluster(true)));
+      if (up == FatFolderTree::kNoParent) continue;
+      known = true;
+      if (tree_.Normalize(guesses_.Key(it->guess, it->cluster)) == up) return it;
+    }
+    if (known) return tails_.end();
   }
   // Else data that clearly does not go on from a folder's rules it out; of
   // several left, the one whose data goes on here, or none.

@@ -5,12 +5,13 @@
 namespace dunmere {
 
 uint64_t FatVolumeGuess::ClusterSector(uint32_t c) const {
+  c &= kFatClusterMask;
   if (c < 2) return DataSector() >= rootSectors ? DataSector() - rootSectors : 0;
   return DataSector() + uint64_t(c - 2) * sectorsPerCluster;
 }
 
 bool FatVolumeGuess::ClusterOf(uint64_t s, uint32_t& c, uint64_t& first) const {
-  if (sectorsPerCluster == 0) return false;
+  if (sectorsPerCluster == 0 || !Covers(s)) return false;
   const uint64_t data = DataSector();
   if (s < data) {
     if (rootSectors == 0 || data < rootSectors || s < data - rootSectors) return false;
@@ -70,7 +71,26 @@ std::optional<FatVolumeGuess> GuessFromBootSector(ByteView boot, uint64_t areaSt
   g.partitionStart = areaStart;
   g.rootSectors = uint32_t(geo.rootDirSectors * factor);
   rootCluster = geo.fat32 ? geo.rootCluster : 0;
+  g.rootCluster = rootCluster;
+  g.endSector = areaStart + geo.volumeSectors * factor;
   return g;
+}
+
+uint64_t FirstFatSectorOf(ByteView boot, uint32_t mediumSectorSize) {
+  if (!boot.Has(0, 512) || mediumSectorSize == 0 || !IsFatBootSector(boot.Sub(0, 512))) return 0;
+  const uint32_t bps = boot.U16(11);
+  if (bps < mediumSectorSize || bps % mediumSectorSize) return 0;
+  return uint64_t(boot.U16(14)) * (bps / mediumSectorSize);
+}
+
+bool FatOpensForBoot(ByteView boot, ByteView fat) {
+  if (!boot.Has(0, 512) || !fat.Has(0, 8)) return false;
+  const uint8_t media = boot.U8(21);
+  if (fat.U8(0) != media || fat.U8(1) != 0xFF) return false;
+  // FAT12 packs the first two entries into three bytes, FAT16 into four, FAT32 into eight.
+  const bool fat32 = boot.U16(17) == 0 && boot.U16(22) == 0;
+  if (fat32) return fat.U8(2) == 0xFF && (fat.U8(3) & 0x0F) == 0x0F && fat.U8(4) == 0xFF && fat.U8(5) == 0xFF;
+  return fat.U8(2) == 0xFF;
 }
 
 }  // namespace dunmere

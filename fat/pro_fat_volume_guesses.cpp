@@ -7,6 +7,7 @@ namespace dunmere {
 void FatVolumeGuesses::Reset() {
   guesses_.clear();
   bootGuess_ = false;
+  nextTag_ = 1;
   observations_.clear();
 }
 
@@ -17,9 +18,36 @@ void FatVolumeGuesses::AddFromBootSector(const FatVolumeGuess& g) {
 
 void FatVolumeGuesses::Add(const FatVolumeGuess& g) {
   if (guesses_.size() >= limits_.maxGuesses) return;
+  // Volumes that share sectors (an old volume under the one formatted over
+  // it) share a tag: their folders are the same clusters met either way. A
+  // volume outside every bounded one before it (the next partition) gets
+  // its own; the first is 0.
+  uint32_t tag = 0;
+  bool inside = false;
+  const uint64_t at = g.endSector ? g.partitionStart : g.DataSector();
+  for (const FatVolumeGuess& o : guesses_) {
+    if (o.endSector && at >= o.partitionStart && at < o.endSector) {
+      tag = o.tag;
+      inside = true;
+      break;
+    }
+  }
+  if (!inside && g.endSector && !guesses_.empty()) tag = std::min(nextTag_++, kFatMaxVolumeTag) << 28;
   guesses_.push_back(g);
+  guesses_.back().tag = tag;
   // Only the new volume can place what no earlier volume placed.
   if (onAdded_) onAdded_(int(guesses_.size() - 1));
+}
+
+bool FatVolumeGuesses::Has(const FatVolumeGuess& g) const {
+  return std::any_of(guesses_.begin(), guesses_.end(), [&](const FatVolumeGuess& o) { return o.SameVolume(g); });
+}
+
+bool FatVolumeGuesses::IsTaggedRoot(uint32_t key) const {
+  const uint32_t tag = key & ~kFatClusterMask, raw = key & kFatClusterMask;
+  if (tag == 0) return false;
+  return std::any_of(guesses_.begin(), guesses_.end(),
+                     [&](const FatVolumeGuess& g) { return g.tag == tag && g.rootCluster == raw; });
 }
 
 int FatVolumeGuesses::Learn(uint32_t c, uint64_t s) {
@@ -40,14 +68,14 @@ int FatVolumeGuesses::Learn(uint32_t c, uint64_t s) {
 
 int FatVolumeGuesses::FindAt(uint32_t cluster, uint64_t sector) const {
   for (size_t i = 0; i < guesses_.size(); ++i)
-    if (cluster >= 2 && guesses_[i].ClusterSector(cluster) == sector) return int(i);
+    if (cluster >= 2 && guesses_[i].Covers(sector) && guesses_[i].ClusterSector(cluster) == sector) return int(i);
   return kNone;
 }
 
 int FatVolumeGuesses::FindContaining(uint32_t cluster, uint64_t sector) const {
   for (size_t i = 0; i < guesses_.size(); ++i) {
     uint64_t first = guesses_[i].ClusterSector(cluster);
-    if (sector >= first && sector - first < guesses_[i].sectorsPerCluster) return int(i);
+    if (guesses_[i].Covers(sector) && sector >= first && sector - first < guesses_[i].sectorsPerCluster) return int(i);
   }
   return kNone;
 }
@@ -57,7 +85,7 @@ int FatVolumeGuesses::FindNearestBelow(uint64_t sector) const {
   int best = kNone;
   for (size_t i = (bootGuess_ ? 1 : 0); i < guesses_.size() && guesses_.size() > 1; ++i) {
     uint64_t d = guesses_[i].DataSector();
-    if (d <= sector && (best == kNone || d > guesses_[best].DataSector())) best = int(i);
+    if (d <= sector && guesses_[i].Covers(sector) && (best == kNone || d > guesses_[best].DataSector())) best = int(i);
   }
   return best == kNone ? 0 : best;
 }

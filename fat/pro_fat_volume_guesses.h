@@ -37,7 +37,17 @@ class FatVolumeGuesses {
 
   // The first guess a boot sector gives is marked as such.
   void AddFromBootSector(const FatVolumeGuess& g);
+  // A volume inside a bounded one before it takes that one's tag; another
+  // gets the next tag (the last one is shared past 15).
   void Add(const FatVolumeGuess& g);
+  // Whether a guess for the same volume is known already.
+  bool Has(const FatVolumeGuess& g) const;
+  // The number the scan keeps for cluster `c` of `guess`'s volume (kNone: `c`).
+  uint32_t Key(int guess, uint32_t c) const {
+    return guess != kNone ? (c & kFatClusterMask) | guesses_[size_t(guess)].tag : c;
+  }
+  // Whether `key` is the root directory of a volume other than the first.
+  bool IsTaggedRoot(uint32_t key) const;
   // A folder's "." entry names cluster `c` at sector `s`: the guess this
   // pairing with an earlier one gives, if any (kNone otherwise).
   int Learn(uint32_t c, uint64_t s);
@@ -61,6 +71,7 @@ class FatVolumeGuesses {
   uint64_t areaStart_ = 0;
   std::vector<FatVolumeGuess> guesses_;
   bool bootGuess_ = false;
+  uint32_t nextTag_ = 1;
   std::deque<std::pair<uint32_t, uint64_t>> observations_;
   std::function<void(int)> onAdded_;
 };

@@ -157,6 +157,26 @@ Status CProfessionalFatRecovery::SeedFromBootSector() {
   return kOk;
 }
 
+void CProfessionalFatRecovery::OnBootSector(ByteView sector, uint64_t s) {
+  try {
+    if (!opened_ || s >= source_.SectorCount()) return;
+    uint32_t root = 0;
+    auto g = GuessFromBootSector(sector, s, source_.SectorCount() - s, sectorSize_, root);
+    if (!g || guesses_.Has(*g)) return;
+    const uint64_t fatAt = FirstFatSectorOf(sector, sectorSize_);
+    if (fatAt == 0) return;
+    std::vector<uint8_t> fat(sectorSize_);
+    uint32_t got = 0;
+    if (ReadAbsolute(s + fatAt, sectorSize_, fat.data(), got) || !FatOpensForBoot(sector, ByteView(fat.data(), got)))
+      return;
+    // The first volume met gives the root every volume's top folders hang under.
+    if (guesses_.List().empty()) tree_.SetRootCluster(root);
+    guesses_.Add(*g);
+  } catch (...) {
+    // A boot sector that cannot be read is passed over.
+  }
+}
+
 void CProfessionalFatRecovery::OnDotPairSector(ByteView sector, uint64_t s) {
   try {
     feed_.OnDotPairSector(sector, s);
@@ -236,8 +256,9 @@ FoundItemRecord CProfessionalFatRecovery::BaseRecord(ByteView entry, const std::
 
 void CProfessionalFatRecovery::OnFolder(ByteView entry, const std::string& name, uint32_t parent, int guess,
                                         uint64_t sector) {
-  const uint32_t c = FatDirEntry(entry).FirstCluster(true);
-  if (c < 2 || c == parent || tree_.IsRoot(c)) return;
+  const uint32_t raw = FatDirEntry(entry).FirstCluster(true);
+  const uint32_t c = guesses_.Key(guess, raw);
+  if (raw < 2 || c == parent || tree_.IsRoot(c)) return;
   FoundItemRecord r = BaseRecord(entry, name, c, sector);
   r.isFolder = 1;
   r.contentOk = 1;
@@ -265,6 +286,8 @@ void CProfessionalFatRecovery::OnFile(ByteView entry, const std::string& name, u
 
 bool CProfessionalFatRecovery::WriteFile(FoundItemRecord r, uint32_t dirCluster, int guess, uint64_t dirSector) {
   if (!store_ || guess == kNoGuess) return false;
+  // A file that waited for its volume learns the volume's tag only now.
+  dirCluster = tree_.Normalize(guesses_.Key(guess, dirCluster));
   guesses_.FillRecord(r, guess, sectorSize_);
   // A first cluster beyond the medium cannot hold this file's data.
   if (r.size > 0 && opened_ && guesses_[guess].ClusterSector(r.itemId) >= source_.SectorCount()) return false;

@@ -1,8 +1,9 @@
 #pragma once
 // The FAT part of the deep scan. It reads no sectors of its own accord: the
 // deep-scan pass hands it every sector that looks like FAT directory data, in
-// disk order. From "." entries it learns where FAT volumes lie (also volumes
-// whose boot sector is gone), rebuilds their folders and files, live or
+// disk order. From boot sectors and "." entries it learns where FAT volumes
+// lie (also volumes whose boot sector is gone, and every partition of a
+// whole disk, whose clusters it keeps apart), rebuilds their folders and files, live or
 // deleted, hangs folders whose own entry was never found under "LostFolder<n>",
 // and reads a found file back as one contiguous run of clusters. Its records
 // carry sourceKind 3 (kSourceDeepFat).
@@ -58,6 +59,10 @@ class CProfessionalFatRecovery : public CStoreEngineBase, private FatFoundEntrie
   Status BeginFatLog(const std::string& logName);
   // The first volume guess from the area's own boot sector; 0 or the read's error.
   Status SeedFromBootSector();
+  // A FAT boot sector met by the pass (IsFatBootSector): a volume that starts
+  // there, when its FAT opens where the sector says. A whole disk's partitions
+  // are found so, and their fixed root areas placed.
+  void OnBootSector(ByteView sector, uint64_t sectorNumber);
   // A sector whose first two entries are "." and ".." (IsDotPair).
   void OnDotPairSector(ByteView sector, uint64_t sectorNumber);
   // A sector that passes IsDirectoryCluster over its own length.

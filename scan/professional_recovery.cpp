@@ -316,8 +316,10 @@ Status CProfessionalRecovery::SetSearchCallback(SearchProgressCallback cb, void*
 bool CProfessionalRecovery::FirstDataSector(const FoundItemRecord& r, uint64_t& sector) {
   if (r.clusterBytes == 0 || r.clusterBytes == kNoClusterSize) return false;
   if (r.sourceKind == kSourceQuickFat || r.sourceKind == kSourceDeepFat) {
-    if (r.itemId < 2) return false;
-    sector = r.partitionStart + r.dataAreaStart + uint64_t(r.itemId - 2) * r.clusterBytes / sectorSize_;
+    // The deep FAT engine tags its folders' numbers with their volume.
+    const uint32_t cluster = r.itemId & 0x0FFFFFFF;
+    if (cluster < 2) return false;
+    sector = r.partitionStart + r.dataAreaStart + uint64_t(cluster - 2) * r.clusterBytes / sectorSize_;
     return true;
   }
   // NTFS: the first data run of the item's file record.

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "fat/dir_entry_tests.h"
+#include "fat/fat_boot_sector.h"
 
 namespace dunmere {
 
@@ -41,6 +42,8 @@ uint64_t SectorDispatcher::DispatchChunk(const uint8_t* chunk, uint32_t sectors,
     ByteView view(sec, sectorSize_);
     if (IsFileRecordSector(sec)) {
       OnFileRecordSector(chunk, i, sectors, firstSector + i);
+    } else if (IsFatBootSector(view)) {
+      fat_.OnBootSector(view, firstSector + i);
     } else if (IsDotPair(view)) {
       if (!WalkedByQuickPass(firstSector + i)) fat_.OnDotPairSector(view, firstSector + i);
     } else if (IsDirectoryCluster(view)) {

@@ -1,7 +1,7 @@
 #pragma once
 // Hands each sector of a chunk of the deep pass to exactly one deep engine:
-// NTFS file records to the deep NTFS engine, FAT "."/".." pairs and directory
-// sectors to the deep FAT engine, everything else to carving, which may claim
+// NTFS file records to the deep NTFS engine, FAT boot sectors, "."/".." pairs
+// and directory sectors to the deep FAT engine, everything else to carving, which may claim
 // the sectors its file covers.
 #include <cstdint>
 
