@@ -29,7 +29,8 @@ using CheckedKey = std::pair<uint32_t, uint32_t>;
 using CheckedMap = std::map<CheckedKey, FoundItemRecord>;
 
 inline CheckedKey CheckedKeyOf(const FoundItemRecord& r) {
-  return {r.recordIndex, (uint32_t(r.sourceTag) << 16) | (r.sourceKind & 0xFFFFu)};
+  // By value: the record is packed, a reference to its fields may be misaligned.
+  return {uint32_t(r.recordIndex), (uint32_t(r.sourceTag) << 16) | (r.sourceKind & 0xFFFFu)};
 }
 
 // The three states of a check box; the values are Qt's.

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # The scan window against `dunmere-cli scan` on the same sources: quick scans
 # of a FAT32 and an NTFS image, a deep scan of a 1 GiB image holding random
-# data, both volumes and zeros. Two figures per source:
+# data, both volumes and zeros. The quick scans run on the big benchmark
+# images (bench/fat/make_bench32.sh: 20,000 files in 500 folders;
+# bench/ntfs/make_bench_image.sh: NTFS_FILES files, half deleted), so the
+# window's fixed cost of opening is weighed against a real scan. Three figures
+# per source:
 #   in-process  bench_gui_scan alternates the window and the command line's
 #               scan path (OpenEngine + RunScan) in one process: the window's
 #               own cost, everything else equal (median of RUNS);
@@ -11,11 +15,11 @@
 #               found) against a process that starts Qt and scans through the
 #               window (median of RUNS).
 # Target: window / command line at most 1.05.
-#   bench/gui_scan/run_gui_scan_bench.sh BUILD_DIR [RUNS] [SCALE]
+#   bench/gui_scan/run_gui_scan_bench.sh BUILD_DIR [RUNS] [NTFS_FILES]
 set -euo pipefail
-build=$(cd "${1:?usage: run_gui_scan_bench.sh BUILD_DIR [RUNS] [SCALE]}" && pwd)
+build=$(cd "${1:?usage: run_gui_scan_bench.sh BUILD_DIR [RUNS] [NTFS_FILES]}" && pwd)
 runs=${2:-5}
-scale=${3:-50}
+ntfs_files=${3:-100000}
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cli=$build/cli/dunmere-cli
 bench=$build/bench/gui_scan/bench_gui_scan
@@ -26,8 +30,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export DUNMERE_DATA_DIR=$work/data
 
-echo "making the images (scale $scale)..." >&2
-bash "$root/tests/fixtures/make_cli_images.sh" "$work/img" both "$scale" >/dev/null
+echo "making the images ($ntfs_files NTFS files)..." >&2
+bash "$root/tests/fixtures/make_cli_images.sh" "$work/img" both 50 >/dev/null
+bash "$root/bench/fat/make_bench32.sh" "$work/img/fat32big.img" >/dev/null
+bash "$root/bench/ntfs/make_bench_image.sh" "$work/img/ntfsbig.img" "$ntfs_files" >/dev/null
 # No file system at its start, so the deep pass reads the whole GiB: random
 # data, the two volumes (pictures to carve, directories and file records),
 # more random data, zeros.
@@ -40,7 +46,7 @@ now() { date +%s.%N; }
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 printf '%-6s %-5s %9s %9s %7s   %9s %9s %7s   %9s %9s %7s\n' image mode win_s cli_s ratio wincpu_s clicpu_s ratio \
   winproc_s cliproc_s ratio
-for row in "fat32.img quick" "ntfs.img quick" "deep1g.img deep"; do
+for row in "fat32big.img quick" "ntfsbig.img quick" "deep1g.img deep"; do
   set -- $row
   img=$work/img/$1 mode=$2
   line=$("$bench" "$img" "$mode" "$runs")

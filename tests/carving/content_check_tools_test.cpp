@@ -48,7 +48,8 @@ class ToolFiles : public ::testing::Test {
       medium.Zero(16);
       medium.Open(dir_, m.file + ".medium");
       ContentSample s;
-      s.extension = m.file.substr(m.file.rfind('.') + 1);
+      const std::string extension = m.file.substr(m.file.rfind('.') + 1);  // outlives the view
+      s.extension = extension;
       s.firstBytes = medium.SectorAt(at);
       s.source = &medium.source;
       s.sectorSize = Medium::kSector;
