@@ -34,6 +34,7 @@ cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=1:detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp}
 findings=$build/fuzz-findings
 mkdir -p "$findings"
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/dunmere-fuzz-run-XXXXXX")

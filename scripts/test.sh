@@ -20,6 +20,7 @@ if [ "${1:-}" = "--sanitize" ]; then
   fi
   export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=1:detect_leaks=1}
   export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+  export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp}
 fi
 cmake -S . -B "$build" "${config[@]}"
 cmake --build "$build" -j"$(nproc)"
