@@ -1,6 +1,9 @@
 #include "carving/signature_table.h"
 
 #include <cctype>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "carving/sig_archives.h"
@@ -150,15 +153,19 @@ const SignatureRule* FindRuleByCode(FileTypeCode code) {
 }
 
 const SignatureRule* FindRuleByExtension(std::string_view ext) {
-  for (const SignatureRule& r : kTable) {
-    std::string_view e = r.extension;
-    if (e.empty() || e.size() != ext.size()) continue;
-    bool same = true;
-    for (size_t i = 0; i < e.size() && same; ++i)
-      same = std::tolower(static_cast<unsigned char>(ext[i])) == e[i];
-    if (same) return &r;
-  }
-  return nullptr;
+  // Asked for every file a quick scan finds: the table is indexed once by
+  // extension, the first rule of each extension taking it.
+  static const std::unordered_map<std::string_view, const SignatureRule*> byExtension = [] {
+    std::unordered_map<std::string_view, const SignatureRule*> m;
+    for (const SignatureRule& r : kTable)
+      if (r.extension && *r.extension) m.emplace(r.extension, &r);
+    return m;
+  }();
+  if (ext.empty()) return nullptr;
+  std::string lower(ext);
+  for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+  auto it = byExtension.find(lower);
+  return it == byExtension.end() ? nullptr : it->second;
 }
 
 FileTypeCode IdentifySector(CarveContext& ctx, ByteView sector) {

@@ -18,6 +18,7 @@
 #include "engine/scan_log_folder.h"
 #include "storage/disk_list.h"
 #include "storage/disk_table.h"
+#include "storage/read_stop.h"
 #include "storage/volume_space.h"
 
 namespace fs = std::filesystem;
@@ -56,6 +57,7 @@ const char kScanHelp[] =
     "\n"
     "Scans SOURCE and lists the files found, grouped by category and type, with folder,\n"
     "size and times. Progress goes to stderr; Ctrl-C stops the scan and lists what was found.\n"
+    "Sectors that cannot be read are skipped one by one and their number is given at the end.\n"
     "\n"
     "  --deep            deep scan: every sector is read, for formatted or damaged volumes\n"
     "  --resume          take up an earlier deep scan of SOURCE that was stopped (the default)\n"
@@ -286,14 +288,26 @@ struct ScanOutcome {
   std::unique_ptr<ScanFolderLock> lock;
   std::vector<FoundEntry> files, folders;
   bool stopped = false;
+  uint64_t unreadable = 0;  // sectors the scan went on past
 };
 
 // Resolves, opens and scans; returns an exit status, or -1 to go on.
+// listWhenStopped false: a stopped scan ends the command (130) at once,
+// without gathering what was found.
 int ScanSource(CliContext& ctx, const std::string& sourceText, bool deep, bool fresh, const TypeFilter& filter,
-               ScanOutcome& result, bool wantFolders) {
+               ScanOutcome& result, bool wantFolders, bool listWhenStopped = true) {
   std::string error;
   if (ctx.resolveSource(sourceText, result.source, error)) return Fail(ctx, error);
-  if (ctx.openEngine(result.source, deep, result.opened, error)) return Fail(ctx, error);
+  // Ctrl-C also ends a read that has not started yet: a medium whose reads
+  // stall stops after the one in flight, not at the engine's next report.
+  ReadStopScope readStop([&ctx] { return Stopped(ctx); });
+  if (ctx.openEngine(result.source, deep, result.opened, error)) {
+    if (Stopped(ctx)) {
+      ctx.err << "dunmere-cli: stopped before the scan began\n";
+      return kExitStopped;
+    }
+    return Fail(ctx, error);
+  }
   if (deep && SettleResume(*result.opened.engine, fresh))
     ctx.err << "dunmere-cli: resuming the earlier deep scan of " << sourceText << " (--fresh starts over)\n";
   result.lock = std::make_unique<ScanFolderLock>(
@@ -305,16 +319,38 @@ int ScanSource(CliContext& ctx, const std::string& sourceText, bool deep, bool f
     return 0;
   });
   display.Finish();
+  result.unreadable = UnreadableAfterScan(*result.opened.engine);
+  if (result.unreadable)
+    ctx.err << "dunmere-cli: " << result.unreadable << (result.unreadable == 1 ? " sector" : " sectors")
+            << " of " << sourceText << " could not be read; the scan went on past "
+            << (result.unreadable == 1 ? "it" : "them") << " (files stored there may be missing or incomplete)\n";
   // A Ctrl-C that came after the engine's last question still stops the
   // command: what was found is shown and the exit status says so.
-  if (s == kStopRequested || (s == kOk && Stopped(ctx))) {
+  // A scan that failed after a Ctrl-C failed because of it (its reads were
+  // refused): it stopped.
+  if (s == kStopRequested || Stopped(ctx)) {
     result.stopped = true;
+    if (!listWhenStopped) {
+      ctx.err << "dunmere-cli: scan stopped; nothing was recovered\n";
+      return kExitStopped;
+    }
     ctx.err << "dunmere-cli: scan stopped; showing what was found so far\n";
   } else if (s) {
     return Fail(ctx, "scan of " + sourceText + " failed: " + StatusMessage(s));
   }
-  if (Status c = CollectFoundItems(*result.opened.engine, filter, result.files,
-                                   wantFolders ? &result.folders : nullptr))
+  // A Ctrl-C that comes while the found items are gathered ends the command
+  // there (one during the scan has them gathered and shown).
+  const bool stoppedInScan = result.stopped;
+  Status c = CollectFoundItems(*result.opened.engine, filter, result.files, wantFolders ? &result.folders : nullptr,
+                               [&] { return !stoppedInScan && Stopped(ctx); });
+  if (c == kStopRequested) {
+    result.stopped = true;
+    result.files.clear();
+    result.folders.clear();
+    ctx.err << "dunmere-cli: stopped before the found items were listed\n";
+    return kExitStopped;
+  }
+  if (c)
     ctx.err << "dunmere-cli: part of the folder tree could not be read (" << StatusMessage(c)
             << "); files there are listed without their folders\n";
   return -1;
@@ -340,7 +376,8 @@ std::string ItemJson(const FoundEntry& e) {
   return o.Text();
 }
 
-void PrintGrouped(CliContext& ctx, const std::vector<FoundEntry>& files) {
+// `cut` is asked before each line; true ends the listing there.
+void PrintGrouped(CliContext& ctx, const std::vector<FoundEntry>& files, const std::function<bool()>& cut) {
   // category -> group -> entries
   std::map<int, std::map<std::string, std::vector<const FoundEntry*>>> groups;
   for (const FoundEntry& e : files) groups[int(CategoryOfNameKind(e.Name()))][GroupNameOfName(e.Name())].push_back(&e);
@@ -349,6 +386,7 @@ void PrintGrouped(CliContext& ctx, const std::vector<FoundEntry>& files) {
     for (auto& [g, v] : byGroup) n += v.size();
     ctx.out << CategoryName(Category(cat)) << " (" << n << (n == 1 ? " file)\n" : " files)\n");
     for (auto& [group, v] : byGroup) {
+      if (cut()) return;
       // Each path is built once, not again in every comparison of the sort.
       std::vector<std::pair<std::string, const FoundEntry*>> sorted;
       sorted.reserve(v.size());
@@ -357,6 +395,7 @@ void PrintGrouped(CliContext& ctx, const std::vector<FoundEntry>& files) {
                 [](const auto& a, const auto& b) { return a.first < b.first; });
       ctx.out << "  " << group << " (" << v.size() << ")\n";
       for (const auto& [path, e] : sorted) {
+        if (cut()) return;
         ctx.out << "    " << path << "  " << FormatSize(int64_t(e->record.size)) << "  created "
                 << FormatFileTime(e->record.created) << "  modified " << FormatFileTime(e->record.modified)
                 << "  accessed " << FormatFileTime(e->record.accessed);
@@ -391,13 +430,33 @@ int CmdScan(const std::vector<std::string>& argv, CliContext& ctx) {
   if (!ParseCommonFilter(ctx, a, filter, code)) return code;
   ScanOutcome r;
   if (int rc = ScanSource(ctx, a.positional[0], a.Has("--deep"), a.Has("--fresh"), filter, r, true); rc >= 0) return rc;
+  // A Ctrl-C during the scan shows what was found; one that comes while the
+  // found items are listed cuts the listing short (a second one ends the
+  // program at once either way).
+  auto cut = [&] {
+    if (r.stopped || !Stopped(ctx)) return false;
+    r.stopped = true;
+    ctx.err << "dunmere-cli: stopped; the listing is cut short\n";
+    return true;
+  };
+  if (cut()) return kExitStopped;
   if (a.Has("--json")) {
-    for (const FoundEntry& e : r.files) ctx.out << ItemJson(e) << "\n";
-    for (const FoundEntry& e : r.folders) ctx.out << ItemJson(e) << "\n";
+    for (const FoundEntry& e : r.files) {
+      if (cut()) return kExitStopped;
+      ctx.out << ItemJson(e) << "\n";
+    }
+    for (const FoundEntry& e : r.folders) {
+      if (cut()) return kExitStopped;
+      ctx.out << ItemJson(e) << "\n";
+    }
   } else {
-    PrintGrouped(ctx, r.files);
+    const bool stoppedBefore = r.stopped;
+    PrintGrouped(ctx, r.files, cut);
+    if (r.stopped && !stoppedBefore) return kExitStopped;
     ctx.out << r.files.size() << (r.files.size() == 1 ? " file" : " files") << " found, " << r.folders.size()
-            << (r.folders.size() == 1 ? " folder" : " folders") << "; scan log in "
+            << (r.folders.size() == 1 ? " folder" : " folders");
+    if (r.unreadable) ctx.out << ", " << r.unreadable << " unreadable " << (r.unreadable == 1 ? "sector" : "sectors");
+    ctx.out << "; scan log in "
             << ScanLogFolder::Instance().CurrentScanFolder() << "\n";
   }
   return r.stopped ? kExitStopped : kExitOk;
@@ -454,7 +513,9 @@ int CmdRecover(const std::vector<std::string>& argv, CliContext& ctx) {
   std::vector<std::string> itemPaths;
   if (a.HasValue("--item"))
     for (const std::string& p : a.values.at("--item")) itemPaths.push_back(NormalizeItemPath(p));
-  if (int rc = ScanSource(ctx, sourceText, a.Has("--deep"), a.Has("--fresh"), filter, r, !itemPaths.empty()); rc >= 0) return rc;
+  if (int rc = ScanSource(ctx, sourceText, a.Has("--deep"), a.Has("--fresh"), filter, r, !itemPaths.empty(), false);
+      rc >= 0)
+    return rc;
   if (r.stopped) return kExitStopped;
 
   std::vector<FoundEntry> items;

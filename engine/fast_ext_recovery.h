@@ -36,7 +36,10 @@ class CFastExtRecovery : public IFileRecoveryParse {
     out.clear();
     return 0;
   }
-  Status LoadAllocationBitmap() override { return kOk; }
+  // No bitmap is read: a deep scan must read the whole area (an old volume
+  // formatted over keeps its files in what ext calls free), not an empty
+  // list of free extents.
+  Status LoadAllocationBitmap() override { return kNotSupported; }
   Status ReadForPreview(const FoundItemRecord*, std::string& path, uint8_t*, uint64_t& n, PreviewProgressCallback,
                         void*) override {
     path.clear();

@@ -10,6 +10,7 @@
 #include "engine/callbacks.h"
 #include "engine/found_item.h"
 #include "base/status.h"
+#include "storage/unreadable_sectors.h"
 
 namespace dunmere {
 
@@ -58,6 +59,19 @@ class IFileRecoveryParse {
   virtual bool WalkedDeletedDirectoryAt(uint64_t mediumByte) const { return false; }
   // The store of the records this engine wrote; null when it keeps none of its own.
   virtual ResultStore* RecordStore() { return nullptr; }
+  // Adds the stretches of the medium its scan could not read (and went on
+  // past) to `into`; returns the medium's sector size they are counted in.
+  virtual uint32_t CollectUnreadable(UnreadableSectors& into) const {
+    (void)into;
+    return 512;
+  }
 };
+
+// Sectors of the medium the engine's scan could not read.
+inline uint64_t CountUnreadableSectors(const IFileRecoveryParse& engine) {
+  UnreadableSectors u;
+  uint32_t unit = engine.CollectUnreadable(u);
+  return u.Count(unit);
+}
 
 }  // namespace dunmere

@@ -42,10 +42,25 @@ void SortForListing(std::vector<FoundItemRecord>& v) {
     if (a.folder != b.folder) return !a.folder;
     return CompareNamesAsciiNoCase(a.name, b.name) < 0;
   });
-  std::vector<FoundItemRecord> sorted;
-  sorted.reserve(v.size());
-  for (const Key& k : keys) sorted.push_back(v[k.at]);
-  v.swap(sorted);
+  // The records go to their places in the list itself, cycle by cycle: a
+  // sorted copy would hold a second list as large as the first.
+  std::vector<size_t> from(keys.size());
+  for (size_t i = 0; i < keys.size(); ++i) from[i] = keys[i].at;
+  keys.clear();
+  keys.shrink_to_fit();
+  for (size_t start = 0; start < from.size(); ++start) {
+    if (from[start] == start) continue;
+    FoundItemRecord held = v[start];
+    size_t at = start;
+    while (from[at] != start) {
+      const size_t next = from[at];
+      v[at] = v[next];
+      from[at] = at;
+      at = next;
+    }
+    v[at] = held;
+    from[at] = at;
+  }
 }
 
 bool IsHiddenBadPicture(const FoundItemRecord& r) {
@@ -186,7 +201,10 @@ Status CStoreEngineBase::CopyFile(const FoundItemRecord& record, const std::stri
   fs::path parent = fs::path(dest).parent_path();
   if (!parent.empty()) fs::create_directories(parent, ec);
   File out;
+  // Never through a link; inside the copy-out's CreateBelowScope, never over
+  // anything already there either.
   Status s = out.Open(dest, File::Mode::kCreateTruncate);
+  const bool created = s == kOk;
   uint64_t written = 0;
   int stopAnswer = 0;
   if (!s) {
@@ -206,8 +224,9 @@ Status CStoreEngineBase::CopyFile(const FoundItemRecord& record, const std::stri
     if (!s) s = c;
   }
   if (s) {
-    // A file that could not be copied whole is not left behind looking recovered.
-    ::unlink(dest.c_str());
+    // A file that could not be copied whole is not left behind looking
+    // recovered. When the open failed, what has the name is not ours.
+    if (created) ::unlink(dest.c_str());
     if (data_ && s != stopAnswer) data_(user_, 100, 100, s, dest);
   }
   return s;
@@ -261,6 +280,12 @@ int CStoreEngineBase::SearchByType(const std::string& patterns, std::vector<Foun
   if (log.Open(store_->LogPath(), File::Mode::kRead)) return 0;
   std::vector<uint8_t> piece(ResultStore::kBufferBytes);
   std::unordered_map<std::string, bool> matchOfExtension;
+  // Room for every record of the log at once: growing a list of hundreds of
+  // MiB step by step copies it again and again.
+  try {
+    out.reserve(size_t(logBytes / kRecordSize));
+  } catch (const std::bad_alloc&) {
+  }
   uint64_t off = 0;
   while (off < logBytes) {
     size_t got = 0;

@@ -58,9 +58,11 @@ Status CFastFatRecovery::ReadBytes(uint64_t offset, uint32_t length, uint8_t* ou
   uint64_t want = std::min<uint64_t>(length, end - offset);
   want -= want % 512;
   if (want == 0) return kReadFault;
-  uint32_t sectors = 0;
-  Status s = source_.ReadSectors(uint32_t(want / 512), out, offset / 512, 512, sectors);
-  got = sectors * 512;
+  // What arrives before the first unreadable sector counts; the rest of the
+  // stretch is tried sector by sector so the source learns which ones are bad.
+  uint32_t bad = 0, firstBad = 0;
+  Status s = source_.ReadSectorsSkippingBad(uint32_t(want / 512), out, offset / 512, 512, bad, &firstBad);
+  got = (s == kOk || s == kReadFault) ? firstBad * 512 : 0;
   return got ? kOk : (s ? s : kReadFault);
 }
 
@@ -146,33 +148,26 @@ Status CFastFatRecovery::Scan(const std::string* earlierLog) {
   const uint32_t root = RootId();
   pending_.insert(root);
   if (int r = report(1, -1)) return r;
-  const auto started = std::chrono::steady_clock::now();
-  auto last = started;
+  walkStarted_ = lastAsked_ = std::chrono::steady_clock::now();
+  stopAnswer_ = 0;
+  walking_ = true;
   // Folders first, then the later clusters of deleted folders left open;
-  // those may name folders of their own, which are walked in turn.
-  while (!pending_.empty() || ContinueOpenFolders()) {
+  // those may name folders of their own, which are walked in turn. The stop
+  // question is asked as the entries are read (StopAsked), so one large
+  // folder of files to check does not hold it up.
+  while (!StopAsked() && (!pending_.empty() || ContinueOpenFolders())) {
     if (pending_.empty()) continue;
     uint32_t c = *pending_.begin();
     pending_.erase(pending_.begin());
     if (!walked_.insert(c).second) continue;
     WalkDirectory(c);
-    auto t = std::chrono::steady_clock::now();
-    if (std::chrono::duration_cast<std::chrono::milliseconds>(t - last).count() >= kStopPollMs) {
-      last = t;
-      // The number of directories is unknown up front: the bar creeps on, a
-      // step every few seconds, while the stop question is asked far oftener.
-      const int step = int(std::chrono::duration_cast<std::chrono::milliseconds>(t - started).count() /
-                           kReportIntervalMs);
-      int answer = 0;
-      if (share_ == 9)
-        answer = report(std::min(79, 20 + step), -1);
-      else
-        answer = report(std::min(79, 1 + step), std::max(1, 100 - step));
-      if (answer) return answer;
-    }
   }
-  if (int r = report(80, 10)) return r;
+  walking_ = false;
+  int stopped = stopAnswer_;
+  if (!stopped) stopped = report(80, 10);
 
+  // Also after a stop: the files found so far keep their folders, which are
+  // in memory already, so they can be listed and copied.
   for (uint32_t c : marked_) {
     auto it = folders_.find(c);
     if (it == folders_.end()) continue;
@@ -181,8 +176,27 @@ Status CFastFatRecovery::Scan(const std::string* earlierLog) {
     store_->Append(rec, it->second.parent, it->second.depth - 1);
   }
   (void)store_->Flush();
+  if (stopped) return stopped;
   if (int r = report(100, 0)) return r;
   return kOk;
+}
+
+bool CFastFatRecovery::StopAsked() {
+  if (!walking_) return false;
+  if (stopAnswer_) return true;
+  if (!progress_) return false;
+  const auto t = std::chrono::steady_clock::now();
+  if (t - lastAsked_ < std::chrono::milliseconds(kStopPollMs)) return false;
+  lastAsked_ = t;
+  // The number of directories is unknown up front: the bar creeps on, a step
+  // every few seconds, while the stop question is asked far oftener.
+  const int step =
+      int(std::chrono::duration_cast<std::chrono::milliseconds>(t - walkStarted_).count() / kReportIntervalMs);
+  if (share_ == 9)
+    stopAnswer_ = progress_(user_, std::min(79, 20 + step), share_, -1, 0, 0, 0, 0);
+  else
+    stopAnswer_ = progress_(user_, std::min(79, 1 + step), share_, std::max(1, 100 - step), 0, 0, 0, 0);
+  return stopAnswer_ != 0;
 }
 
 bool CFastFatRecovery::ClusterAt(uint64_t byte, uint32_t& cluster) const {
@@ -287,10 +301,13 @@ void CFastFatRecovery::WalkDirectory(uint32_t c) {
   for (uint64_t step = 0; step < maxSteps; ++step) {
     uint64_t off = ClusterToOffset(geometry_, cur);
     uint32_t got = 0;
-    if (ReadBytes(off, cb, clusterBuf_.data(), got) || got < cb) return;
+    if (ReadBytes(off, cb, clusterBuf_.data(), got) != kOk) got = 0;
     // Only a folder's first cluster opens with "." and "..".
-    if (step == 0 && c != root && !DotPairFits(clusterBuf_.data(), got, c, parent)) return;
-    if (WalkEntries(clusterBuf_.data(), got, off, c, depth, parentDeleted) == WalkEnd::kEndOfDirectory) return;
+    if (step == 0 && c != root && (got < cb || !DotPairFits(clusterBuf_.data(), got, c, parent))) return;
+    if (got && WalkEntries(clusterBuf_.data(), got, off, c, depth, parentDeleted) == WalkEnd::kEndOfDirectory) return;
+    // An unreadable sector costs the entries on it: the chain, read from the
+    // FAT, still leads to the folder's later clusters.
+    if (got < cb) lfn_.Reset();
     uint32_t next = cache_.NextCluster(cur);
     if (next == 0 || !seen.insert(next).second) return;
     cur = next;
@@ -362,7 +379,7 @@ bool CFastFatRecovery::ContinueOpenFolders() {
   std::sort(ends.begin(), ends.end(), [](const OpenFolderEnd& a, const OpenFolderEnd& b) { return a.last < b.last; });
   const uint32_t cb = geometry_.ClusterBytes();
   const uint64_t maxClusters = std::max<uint64_t>(1, kMaxDirectoryBytes / cb);
-  for (size_t i = 0; i < ends.size(); ++i) {
+  for (size_t i = 0; i < ends.size() && !StopAsked(); ++i) {
     OpenFolderEnd& end = ends[i];
     if (end.clusters >= maxClusters) continue;
     const uint32_t x = FindContinuation(ends, i);
@@ -395,6 +412,8 @@ bool CFastFatRecovery::ContinueOpenFolders() {
 CFastFatRecovery::WalkEnd CFastFatRecovery::WalkEntries(const uint8_t* buf, size_t len, uint64_t bufOffset,
                                                         uint32_t dirCluster, uint32_t depth, bool parentDeleted) {
   for (size_t off = 0; off + kFatDirEntrySize <= len; off += kFatDirEntrySize) {
+    // Stopped: the rest of the folder is left, as if it ended here.
+    if (StopAsked()) return WalkEnd::kEndOfDirectory;
     ByteView rest(buf + off, len - off);
     ByteView raw = rest.Sub(0, kFatDirEntrySize);
     FatDirEntry e(raw);
@@ -498,12 +517,19 @@ uint32_t CFastFatRecovery::SearchHighWord(ByteView entry, bool isDirectory, std:
   FatDirEntry e(entry);
   const uint32_t low = e.ClusterLow();
   std::vector<uint8_t> sector(geometry_.bytesPerSector);
-  for (uint32_t h = 0; h <= 256; ++h) {
+  for (uint32_t h = 0; h <= 256 && !StopAsked(); ++h) {
     uint32_t c = (h << 16) | low;
     if (c > geometry_.MaxCluster()) break;
     if (c < 2) continue;
     uint32_t got = 0;
-    if (ReadBytes(ClusterToOffset(geometry_, c), geometry_.bytesPerSector, sector.data(), got) || got < 64) continue;
+    if (ReadBytes(ClusterToOffset(geometry_, c), geometry_.bytesPerSector, sector.data(), got) || got < 64) {
+      // A free cluster that cannot be read cannot be ruled out, and it is the
+      // nearer guess: passing it by for a later, readable one would copy out
+      // whatever that one holds as this file. Its copy-out then fails as
+      // unreadable, which is the truth.
+      if (!isDirectory && got == 0 && cache_.IsFree(c)) return c;
+      continue;
+    }
     ByteView s(sector.data(), got);
     if (isDirectory) {
       if (s.Equals(0, ". ") && s.Equals(32, "..") && FatDirEntry(s).FirstCluster(true) == c) return c;

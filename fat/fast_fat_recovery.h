@@ -2,6 +2,7 @@
 // The quick scan of a FAT12/16/32 volume: walks the directory tree from the
 // root, following deleted entries too, and reports deleted files, everything
 // inside deleted folders, and the folders that lead to them.
+#include <chrono>
 #include <functional>
 #include <map>
 #include <set>
@@ -40,6 +41,10 @@ class CFastFatRecovery : public CStoreEngineBase {
   Status NextFreeExtent(uint64_t& startSector, uint64_t& lengthSectors) override;
 
   bool WalkedDeletedDirectoryAt(uint64_t mediumByte) const override;
+  uint32_t CollectUnreadable(UnreadableSectors& into) const override {
+    into.Merge(source_.Unreadable());
+    return source_.UnitSize();
+  }
 
   // The hook for the content check and the FAT32 high-word search.
   void SetContentCheck(ContentCheck check) { contentCheck_ = std::move(check); }
@@ -109,6 +114,12 @@ class CFastFatRecovery : public CStoreEngineBase {
   uint32_t lookAheadFirst_ = 0;
   uint32_t lookAheadCount_ = 0;
   uint64_t lookAheadBytes_ = 0;           // read so far looking for folders' later clusters
+  // Asks the progress callback about stopping once kStopPollMs have passed
+  // since it was last asked; true (for good) once it answered non-zero.
+  bool StopAsked();
+  std::chrono::steady_clock::time_point walkStarted_{}, lastAsked_{};
+  int stopAnswer_ = 0;
+  bool walking_ = false;  // only the scan's walk asks
   // The last entry with data met in the directory being walked.
   bool walkHasData_ = false;
   uint32_t walkLastData_ = 0;

@@ -61,8 +61,12 @@ Status FatEntryCache::Fill(uint64_t fatByte) {
   windowLen_ = 0;
   windowStart_ = start;
   if (len == 0) return kReadFault;
-  uint32_t got = 0;
-  Status s = source_->ReadSectors(uint32_t(len / 512), window_.data(), (geometry_.FatOffset() + start) / 512, 512, got);
+  // The window ends at the first unreadable sector (the source counts it);
+  // an entry there fails alone, and one after it starts a window of its own.
+  uint32_t bad = 0, got = 0;
+  Status s = source_->ReadSectorsSkippingBad(uint32_t(len / 512), window_.data(),
+                                             (geometry_.FatOffset() + start) / 512, 512, bad, &got);
+  if (s != kOk && s != kReadFault) got = 0;
   windowLen_ = size_t(got) * 512;
   if (windowLen_ == 0) return s ? s : kReadFault;
   return kOk;

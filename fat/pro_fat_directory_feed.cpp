@@ -104,8 +104,8 @@ void FatDirectoryFeed::OnDirectorySector(ByteView sector, uint64_t s) {
   tails_.KeepSector(sector, s);
 }
 
-void FatDirectoryFeed::PlaceKept() {
-  tails_.DrainKept([&](ByteView sector, uint64_t s) { PlaceUnclaimed(sector, s); });
+void FatDirectoryFeed::PlaceKept(const std::function<bool()>& stop) {
+  tails_.DrainKept([&](ByteView sector, uint64_t s) { PlaceUnclaimed(sector, s); }, stop);
 }
 
 void FatDirectoryFeed::StartRun(FatDirRun& run, ByteView sector, uint64_t s, int g, uint32_t cluster, uint64_t first) {

@@ -59,8 +59,9 @@ class FatDirectoryFeed {
   // Any other sector of directory entries.
   void OnDirectorySector(ByteView sector, uint64_t s);
   // After the last sector: the kept sectors, in sector order, placed under
-  // the volumes now known (else the nearest one below them).
-  void PlaceKept();
+  // the volumes now known (else the nearest one below them); once `stop`
+  // says so, the rest are dropped (counted as droppedUnclaimed).
+  void PlaceKept(const std::function<bool()>& stop = {});
 
  private:
   class Sink;

@@ -65,6 +65,10 @@ uint32_t FatFolderTree::DotParent(uint32_t c, int guess) {
   // on where the folder lives, read once.
   if (guess == kNoGuess) return kNoParent;
   uint32_t parent = kNoParent;
+  if (stop_ && stop_()) {
+    parentOf_.emplace(c, parent);
+    return parent;
+  }
   std::vector<uint8_t> sector(std::max<uint32_t>(sectorSize_, 64), 0);
   const uint32_t got = read_ ? read_(guesses_[guess].ClusterSector(c), sector.data(), sectorSize_) : 0;
   if (got) {

@@ -36,6 +36,9 @@ class FatFolderTree {
   void SetSectorSize(uint32_t bytes) { sectorSize_ = bytes; }
   // Deletes the records' spill file.
   void ClearRecords() { folderRecords_.Clear(); }
+  // Once `stop` (if set) says so, no more "." pairs are read: a folder whose
+  // ".." is not known yet hangs where its entry was found.
+  void SetStop(std::function<bool()> stop) { stop_ = std::move(stop); }
 
   void SetRootCluster(uint32_t c) { rootCluster_ = c; }
   uint32_t RootCluster() const { return rootCluster_; }
@@ -87,6 +90,7 @@ class FatFolderTree {
   const FatVolumeGuesses& guesses_;
   ProFatStats& stats_;
   SectorReader read_;
+  std::function<bool()> stop_;
   uint32_t sectorSize_ = 512;
   uint32_t rootCluster_ = 2;
   std::unordered_map<uint32_t, FolderEntry> folders_;

@@ -178,13 +178,20 @@ void FatNameTails::SortKept() {
   unclaimedSorted_ = true;
 }
 
-void FatNameTails::DrainKept(const std::function<void(ByteView sector, uint64_t s)>& place) {
+void FatNameTails::DrainKept(const std::function<void(ByteView sector, uint64_t s)>& place,
+                             const std::function<bool()>& stop) {
   if (!unclaimedSorted_) SortKept();
   std::vector<uint8_t> data(sectorSize_);
+  bool stopped = false;
   // By index: placing a sector may take later ones (marked used) on the way.
   for (size_t i = 0; i < unclaimed_.size(); ++i) {
     if (unclaimed_[i].used) continue;
     unclaimed_[i].used = true;
+    if (stopped || (stop && stop())) {
+      stopped = true;
+      ++stats_.droppedUnclaimed;
+      continue;
+    }
     if (!unclaimedSectors_.Get(unclaimed_[i].slot, data.data())) continue;
     place(ByteView(data.data(), data.size()), unclaimed_[i].sector);
   }

@@ -74,7 +74,9 @@ class FatNameTails {
   bool TakeKeptContinuation(const FatNameTail& t, uint64_t& s, uint8_t* out);
   // Hands the kept sectors not taken yet to `place` in sector order (a tail
   // `place` cuts may take later ones), then forgets all sectors and tails.
-  void DrainKept(const std::function<void(ByteView sector, uint64_t s)>& place);
+  // Once `stop` (if set) says so, the rest are dropped and counted.
+  void DrainKept(const std::function<void(ByteView sector, uint64_t s)>& place,
+                 const std::function<bool()>& stop = {});
 
   // Memory held for tails and kept sectors.
   size_t ResidentBytes() const;

@@ -3,6 +3,7 @@
 #include "storage/source_area.h"
 
 #include "engine/log_name.h"
+#include "engine/stop_poll.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -172,9 +173,30 @@ void CProfessionalFatRecovery::OnDirectorySector(ByteView sector, uint64_t s) {
 }
 
 Status CProfessionalFatRecovery::FinishFatScan() {
+  // The steps below read sectors: kept directory sectors, files' first
+  // sectors for the content check, folders' "." pairs. Once a stop is asked
+  // for, the kept sectors not placed yet are dropped, files are written
+  // unchecked and folders hang where their entries were found, so what was
+  // found stays listed and the scan ends within moments.
+  StopPoll poll(progress_, user_, 100, share_);
+  (void)poll.Stopped();  // asked once up front, then as the reading goes on
+  finishStop_ = [&poll] { return poll.Stopped(); };
+  tree_.SetStop(finishStop_);
+  struct Clear {
+    CProfessionalFatRecovery& e;
+    ~Clear() {
+      e.finishStop_ = nullptr;
+      e.tree_.SetStop(nullptr);
+    }
+  } clear{*this};
+  Status s = FinishUnguarded();
+  return poll.Answer() ? Status(poll.Answer()) : s;
+}
+
+Status CProfessionalFatRecovery::FinishUnguarded() {
   try {
     // 1. Directory sectors that waited for a volume, in sector order.
-    feed_.PlaceKept();
+    feed_.PlaceKept(finishStop_);
 
     // 2. Files that never met their volume: the nearest one below them.
     // They go before the folders, so that their folders are written too.
@@ -256,6 +278,7 @@ bool CProfessionalFatRecovery::WriteFile(FoundItemRecord r, uint32_t dirCluster,
 int CProfessionalFatRecovery::ContentPlausible(const FoundItemRecord& r, int guess) {
   std::string ext = ExtensionOf(RecordName(r));
   if (!contentCheck_ || ext.empty() || r.size == 0) return 1;
+  if (finishStop_ && finishStop_()) return 1;
   std::vector<uint8_t> sector(sectorSize_);
   uint32_t got = 0;
   const uint64_t first = guesses_[guess].ClusterSector(r.itemId);

@@ -18,6 +18,7 @@
 // FatDirectoryFeed places the sectors and reads their entries; this class
 // keeps the source and the log and writes the files.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -61,7 +62,9 @@ class CProfessionalFatRecovery : public CStoreEngineBase, private FatFoundEntrie
   void OnDotPairSector(ByteView sector, uint64_t sectorNumber);
   // A sector that passes IsDirectoryCluster over its own length.
   void OnDirectorySector(ByteView sector, uint64_t sectorNumber);
-  // After the last sector: places what waited and writes the folders.
+  // After the last sector: places what waited and writes the folders. Asks
+  // the progress callback about stopping; on a non-zero answer it cuts the
+  // reading short (see the .cpp) and returns that answer.
   Status FinishFatScan();
 
   // Whether the first sector of a file's data fits its extension; unset,
@@ -83,6 +86,7 @@ class CProfessionalFatRecovery : public CStoreEngineBase, private FatFoundEntrie
  private:
   Status OpenOn(uint64_t start, uint64_t count, uint16_t tag);
   Status ReadAbsolute(uint64_t sector, uint32_t bytes, uint8_t* out, uint32_t& got) const;
+  Status FinishUnguarded();
   void ClearScanState();
 
   FoundItemRecord BaseRecord(ByteView entry, const std::string& name, uint32_t cluster, uint64_t sector) const;
@@ -114,6 +118,8 @@ class CProfessionalFatRecovery : public CStoreEngineBase, private FatFoundEntrie
 
   ContentCheck contentCheck_;
   std::vector<uint8_t> readBuf_;
+  // Set while FinishFatScan runs: whether a stop was asked for.
+  std::function<bool()> finishStop_;
 };
 
 }  // namespace dunmere

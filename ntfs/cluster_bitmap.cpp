@@ -42,4 +42,20 @@ void ClusterBitmap::NextFreeExtent(uint64_t& start, uint64_t& length) const {
     length = sectorCount_ - start;
 }
 
+bool ClusterBitmap::AnyAllocated(uint64_t first, uint64_t count) const {
+  const uint64_t clusters = uint64_t(bits_.size()) * 8;
+  if (first >= clusters) return false;
+  const uint64_t end = count > clusters - first ? clusters : first + count;
+  for (uint64_t c = first; c < end;) {
+    if ((c & 7) == 0 && c + 8 <= end) {
+      if (bits_[c >> 3]) return true;
+      c += 8;
+      continue;
+    }
+    if (Allocated(c)) return true;
+    ++c;
+  }
+  return false;
+}
+
 }  // namespace dunmere

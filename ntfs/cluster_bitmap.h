@@ -19,6 +19,9 @@ class ClusterBitmap {
   // Past the end: start = sectorCount, length 0. When no free cluster follows,
   // start stays and the length is 0.
   void NextFreeExtent(uint64_t& start, uint64_t& length) const;
+  // Whether any of clusters [first, first + count) is allocated; clusters
+  // past the bitmap count as free.
+  bool AnyAllocated(uint64_t first, uint64_t count) const;
 
  private:
   bool Allocated(uint64_t c) const { return (bits_[c >> 3] >> (c & 7)) & 1; }

@@ -3,6 +3,7 @@
 #include "storage/source_area.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -245,7 +246,21 @@ Status CFastNtfsRecovery::ReadContent(const FoundItemRecord& record, const Conte
   if (pieces.empty()) return kNoContent;
   DataLayout layout;
   if (Status st = BuildDataLayout(std::move(pieces), geo_.totalClusters, geo_.clusterBytes, layout)) return st;
+  // Every item is a deleted file, whose clusters the volume freed: one that
+  // is allocated again holds another file's data now.
+  if (ClustersTakenSince(layout)) return kDataOverwritten;
   return StreamLayout(layout, sink);
+}
+
+bool CFastNtfsRecovery::ClustersTakenSince(const DataLayout& layout) {
+  if (!bitmap_.Loaded() && !bitmapTried_) {
+    bitmapTried_ = true;
+    (void)LoadAllocationBitmap();
+  }
+  if (!bitmap_.Loaded()) return false;
+  for (const Extent& e : layout.extents)
+    if (!e.sparse && bitmap_.AnyAllocated(e.lcn, e.count)) return true;
+  return false;
 }
 
 Status CFastNtfsRecovery::ReadBatch(uint64_t first, uint32_t count, uint8_t* buffer) const {
@@ -426,6 +441,10 @@ Status CFastNtfsRecovery::Scan(const std::string* earlierLog) {
 }
 
 Status CFastNtfsRecovery::RunScan() {
+  using Clock = std::chrono::steady_clock;
+  constexpr uint32_t kPollRecords = 16;
+  constexpr auto kStopPoll = std::chrono::milliseconds(100);
+  auto lastAsked = Clock::now();
   ProgressEstimator estimate;
   estimate.Start();
   const uint64_t records = geo_.RecordCount();
@@ -433,34 +452,54 @@ Status CFastNtfsRecovery::RunScan() {
   for (uint64_t first = 0; first < records; first += kBatchRecords) {
     uint32_t count = uint32_t(std::min<uint64_t>(kBatchRecords, records - first));
     if (Status s = ReadBatch(first, count, batch_.data())) {
-      // A bad sector costs only the records on it: read them one by one.
-      uint32_t readable = 0;
+      // A bad sector costs only the records on it: read them one by one. A
+      // record that fails is read again sector by sector, which tells (and
+      // counts) which of its sectors the medium cannot deliver; the scan goes
+      // on past it. Only a batch the medium does not hold at all ends it.
+      uint32_t readable = 0, damaged = 0;
       for (uint32_t i = 0; i < count; ++i) {
         uint8_t* rec = batch_.data() + size_t(i) * geo_.recordBytes;
-        if (ReadBatch(first + i, 1, rec) == kOk)
+        if (ReadBatch(first + i, 1, rec) == kOk) {
           ++readable;
-        else
-          std::memset(rec, 0, geo_.recordBytes);
+          continue;
+        }
+        uint64_t off = 0;
+        uint32_t bad = 0;
+        if (geo_.RecordOffset(first + i, off) && off % 512 == 0 &&
+            source_.ReadSectorsSkippingBad(geo_.recordBytes / 512, rec, off / 512, 512, bad) == kOk && bad)
+          ++damaged;
+        std::memset(rec, 0, geo_.recordBytes);
       }
-      if (readable == 0) return s;
+      if (readable == 0 && damaged == 0) return s;
     }
-    for (uint32_t i = 0; i < count; ++i) {
+    // A deleted file costs a read of its first sector and of folders not met
+    // yet: on a slow disk a batch can take seconds, so the stop question is
+    // also asked between records once kStopPollMs have passed.
+    int stopped = 0;
+    for (uint32_t i = 0; i < count && !stopped; ++i) {
       try {
         ParseDeletedRecord(first + i,
                            std::span<uint8_t>(batch_.data() + size_t(i) * geo_.recordBytes, geo_.recordBytes));
       } catch (const std::exception&) {
         // A record that cannot be parsed is lost alone.
       }
+      if (progress_ && (i % kPollRecords) == kPollRecords - 1 && Clock::now() - lastAsked >= kStopPoll) {
+        lastAsked = Clock::now();
+        uint64_t at = (first + i + 1) * geo_.recordBytes;
+        stopped = progress_(user_, PercentOf(at, totalBytes), share_, estimate.SecondsLeft(), 0, 0, 0, 0);
+      }
     }
     uint64_t doneBytes = (first + count) * geo_.recordBytes;
     int64_t left = estimate.Update(doneBytes, totalBytes, share_);
-    if (progress_) {
-      if (int a = progress_(user_, PercentOf(doneBytes, totalBytes), share_, left, 0, 0, 0, 0)) {
-        // Stopped: the files found so far keep their folders, so they can be
-        // listed and copied. Those folders were read already; this is quick.
-        FinishFolders();
-        return a;
-      }
+    if (progress_ && !stopped) {
+      lastAsked = Clock::now();
+      stopped = progress_(user_, PercentOf(doneBytes, totalBytes), share_, left, 0, 0, 0, 0);
+    }
+    if (stopped) {
+      // The files found so far keep their folders, so they can be listed and
+      // copied. Those folders were read already; this is quick.
+      FinishFolders();
+      return stopped;
     }
   }
   FinishFolders();

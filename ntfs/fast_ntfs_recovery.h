@@ -42,6 +42,10 @@ class CFastNtfsRecovery : public CStoreEngineBase {
   const MftGeometry& Geometry() const { return geo_; }
   // Free extents come in the volume's sectors.
   bool FreeExtentsInSectorsOf(uint32_t sectorSize) const override { return geo_.bytesPerSector == sectorSize; }
+  uint32_t CollectUnreadable(UnreadableSectors& into) const override {
+    into.Merge(source_.Unreadable());
+    return source_.UnitSize();
+  }
   // Absolute sector of a FILE record.
   uint64_t SectorOfRecord(uint64_t n) const { return geo_.SectorOfRecord(n); }
   // Reads record n and applies the fix-up. -1 when it is not a FILE record,
@@ -82,6 +86,10 @@ class CFastNtfsRecovery : public CStoreEngineBase {
   void EmitFolders();
   // Writes the folders of the files found, then the store's companions.
   void FinishFolders();
+  // Whether the volume has given any of the layout's clusters to another
+  // file since (the bitmap is loaded on first use); false when the bitmap
+  // cannot be read.
+  bool ClustersTakenSince(const DataLayout& layout);
   Status CollectPieces(uint64_t n, uint32_t type, std::vector<std::vector<uint8_t>>& keep,
                        std::vector<AttributeView>& pieces, bool& sawList) const;
 
@@ -92,6 +100,7 @@ class CFastNtfsRecovery : public CStoreEngineBase {
   MftGeometry geo_;
   std::vector<uint8_t> batch_;
   ClusterBitmap bitmap_;
+  bool bitmapTried_ = false;
   std::vector<uint64_t> folderList_;
   std::unordered_map<uint64_t, FolderInfo> folders_;
   ContentCheck contentCheck_;

@@ -1,5 +1,7 @@
 #include "ntfs/professional_ntfs_recovery.h"
 
+#include "engine/stop_poll.h"
+
 #include "storage/source_area.h"
 
 #include "engine/log_name.h"
@@ -129,6 +131,7 @@ Status CProfessionalNtfsRecovery::ReadRecordAt(uint64_t sector, std::vector<uint
 
 Status CProfessionalNtfsRecovery::StartScan(const std::string* earlierLog) {
   mftMap_.Clear();
+  deferred_.clear();
   volumes_.clear();
   volumeIndex_.clear();
   folderCount_ = 0;
@@ -223,6 +226,13 @@ Status CProfessionalNtfsRecovery::ProcessUnguarded(ByteView bytes, uint64_t sect
   if (!s.hasName || s.name.parentRecord == kExtendRecord) return kOk;
   Attribution at;
   Attribute(own, sector, at);
+  // No table met so far explains it: the table may still come (a volume's
+  // $MFTMirr lies in its middle, after the records), so the record is taken
+  // up again when the pass has met every table.
+  if (!at.known && !finishing_ && deferred_.size() < kMaxDeferred) {
+    deferred_.push_back(sector);
+    return kOk;
+  }
   // The record's own runs tell its volume's cluster size best.
   uint32_t spc = 0;
   AttributeView data;
@@ -403,16 +413,26 @@ void CProfessionalNtfsRecovery::AddTable(ByteView rec, uint64_t sector) {
   uint32_t spc = SectorsPerClusterOf(data, sectorSize_);
   if (!spc) spc = sectorsPerCluster_;
   MftTable t;
-  if (!MakeMftTable(extents, sector, spc, t) || IsMirrorCopy(t)) return;
+  if (!MakeMftTable(extents, sector, spc, t)) return;
+  uint64_t realKey = 0;
+  switch (JudgeTableCopy(t, realKey)) {
+    case TableCopy::kOriginal: break;
+    case TableCopy::kMirrorOfPresent: return;  // the table itself is met in its own place
+    case TableCopy::kMirrorOfLost:
+      // The table's own first records are gone (a file system formatted over
+      // them, say); the copy still tells where the volume and its table lay.
+      if (!MakeMftTable(extents, realKey, spc, t)) return;
+      break;
+  }
   mftMap_.Add(std::move(t));
 }
 
-bool CProfessionalNtfsRecovery::IsMirrorCopy(const MftTable& t) const {
-  // $MFTMirr holds copies of the first records; its copy of record 0 would
-  // place a volume at the wrong start. Record 1 next to a record 0 names the
-  // mirror's cluster: if this record 0 were that copy, the real one lies
-  // where the volume start it implies puts the table. Found there, this is
-  // the copy.
+CProfessionalNtfsRecovery::TableCopy CProfessionalNtfsRecovery::JudgeTableCopy(const MftTable& t,
+                                                                              uint64_t& realKey) const {
+  // $MFTMirr holds copies of the first four records; its copy of record 0
+  // would place a volume at the wrong start. Record 1 next to a record 0
+  // names the mirror's cluster: if this record 0 were that copy, the real one
+  // lies where the volume start it implies puts the table.
   auto firstLcn = [](ByteView rec, uint64_t& lcn) {
     AttributeView data;
     std::vector<DataRun> runs;
@@ -422,26 +442,45 @@ bool CProfessionalNtfsRecovery::IsMirrorCopy(const MftTable& t) const {
     lcn = uint64_t(runs[0].lcnDelta);
     return true;
   };
+  auto isMftAt = [&](uint64_t at, uint64_t wantLcn) {
+    std::vector<uint8_t> rec;
+    if (at >= source_.SectorCount() || ReadRecordAt(at, rec) != kOk) return false;
+    ByteView zero(rec.data(), rec.size());
+    uint64_t lcn = 0;
+    RecordSummary s;
+    SummarizeRecord(zero, s);
+    return zero.U32(offsetof(FileRecordHeader, recordNumber)) == 0 && s.hasName &&
+           AsciiLower(s.name.name) == "$mft" && firstLcn(zero, lcn) && lcn == wantLcn;
+  };
+  auto holdsRecord = [&](uint64_t at, uint32_t number) {
+    std::vector<uint8_t> rec;
+    return at < source_.SectorCount() && ReadRecordAt(at, rec) == kOk &&
+           ByteView(rec.data(), rec.size()).U32(offsetof(FileRecordHeader, recordNumber)) == number;
+  };
   std::vector<uint8_t> rec;
-  if (t.runs.empty() || ReadRecordAt(t.keySector + sectorsPerRecord_, rec) != kOk) return false;
+  if (t.runs.empty() || ReadRecordAt(t.keySector + sectorsPerRecord_, rec) != kOk) return TableCopy::kOriginal;
   ByteView one(rec.data(), rec.size());
   uint64_t mirrorLcn = 0;
-  if (one.U32(offsetof(FileRecordHeader, recordNumber)) != 1 || !firstLcn(one, mirrorLcn)) return false;
-  unsigned __int128 mirrorOffset = (unsigned __int128)mirrorLcn * t.sectorsPerCluster;
-  uint64_t tableOffset = t.keySector - t.volumeStart;
-  if (mirrorOffset > t.keySector || mirrorOffset == tableOffset) return false;
+  if (one.U32(offsetof(FileRecordHeader, recordNumber)) != 1 || !firstLcn(one, mirrorLcn)) return TableCopy::kOriginal;
+  const uint32_t spc = t.sectorsPerCluster;
+  const uint64_t tableOffset = t.keySector - t.volumeStart;
+  const uint64_t tableLcn = tableOffset / spc;
+  unsigned __int128 mirrorOffset = (unsigned __int128)mirrorLcn * spc;
+  if (mirrorOffset > t.keySector || mirrorOffset == tableOffset) return TableCopy::kOriginal;
   unsigned __int128 real = t.keySector - uint64_t(mirrorOffset) + (unsigned __int128)tableOffset;
-  if (real >= source_.SectorCount()) return false;
-  if (ReadRecordAt(uint64_t(real), rec) != kOk) return false;
-  ByteView zero(rec.data(), rec.size());
-  uint64_t lcn = 0;
-  RecordSummary s;
-  SummarizeRecord(zero, s);
-  return zero.U32(offsetof(FileRecordHeader, recordNumber)) == 0 && s.hasName && AsciiLower(s.name.name) == "$mft" &&
-         firstLcn(zero, lcn) && lcn * t.sectorsPerCluster == tableOffset;
+  if (real >= source_.SectorCount()) return TableCopy::kOriginal;
+  if (isMftAt(uint64_t(real), tableLcn)) return TableCopy::kMirrorOfPresent;
+  // Read as the table itself, record 4 ($AttrDef) follows the mirrored four,
+  // and the mirror of this record lies where record 1 says.
+  if (holdsRecord(t.keySector + 4 * uint64_t(sectorsPerRecord_), 4)) return TableCopy::kOriginal;
+  unsigned __int128 mirrorHere = (unsigned __int128)t.volumeStart + mirrorOffset;
+  if (mirrorHere < source_.SectorCount() && isMftAt(uint64_t(mirrorHere), tableLcn)) return TableCopy::kOriginal;
+  realKey = uint64_t(real);
+  return TableCopy::kMirrorOfLost;
 }
 
-Status CProfessionalNtfsRecovery::EmitFolder(Volume& v, uint32_t number, const std::vector<uint8_t>* given) {
+Status CProfessionalNtfsRecovery::EmitFolder(Volume& v, uint32_t number, const std::vector<uint8_t>* given,
+                                             bool read) {
   if (number == kRootRecord) return kOk;
   FolderNode* f = Node(v, number);
   if (!f) return kNoMemory;
@@ -478,8 +517,10 @@ Status CProfessionalNtfsRecovery::EmitFolder(Volume& v, uint32_t number, const s
     if (given) {
       rec = *given;
       st = HasFileSignature(ByteView(rec.data(), rec.size())) ? ApplyFixup(rec) : kNotFileRecord;
-    } else {
+    } else if (read) {
       st = ReadRecordAt(at, rec);
+    } else {
+      st = kNotFileRecord;
     }
     if (st == kOk) {
       ByteView view(rec.data(), rec.size());
@@ -513,15 +554,52 @@ Status CProfessionalNtfsRecovery::EmitFolder(Volume& v, uint32_t number, const s
   return result;
 }
 
+Status CProfessionalNtfsRecovery::ProcessDeferred() {
+  finishing_ = true;
+  std::sort(deferred_.begin(), deferred_.end());
+  deferred_.erase(std::unique(deferred_.begin(), deferred_.end()), deferred_.end());
+  // Records of one table lie side by side: read in pieces, not one by one.
+  const uint32_t window = std::max<uint32_t>(sectorsPerRecord_, uint32_t(kPieceBytes / sectorSize_));
+  std::vector<uint8_t> piece(size_t(window) * sectorSize_);
+  uint64_t pieceStart = 0, pieceSectors = 0;
+  Status first = kOk;
+  for (uint64_t sector : deferred_) {
+    if (sector < pieceStart || sector + sectorsPerRecord_ > pieceStart + pieceSectors) {
+      uint64_t left = source_.SectorCount() > sector ? source_.SectorCount() - sector : 0;
+      uint32_t n = uint32_t(std::min<uint64_t>(window, left));
+      uint32_t got = 0;
+      Status s = n ? source_.ReadSectors(n, piece.data(), sector, sectorSize_, got) : kReadFault;
+      pieceStart = sector;
+      pieceSectors = got;
+      if (got < sectorsPerRecord_) {
+        if (!first) first = s ? s : kReadFault;
+        continue;
+      }
+    }
+    const uint8_t* at = piece.data() + (sector - pieceStart) * sectorSize_;
+    (void)ProcessFileRecord(ByteView(at, recordBytes_), sector);
+  }
+  deferred_.clear();
+  deferred_.shrink_to_fit();
+  finishing_ = false;
+  return first;
+}
+
 Status CProfessionalNtfsRecovery::FinishScan() {
   if (!store_) return kInvalidArg;
-  Status first = kOk;
+  // The records put off during the pass are read in large pieces: quick
+  // enough to take along even after a stop.
+  Status first = ProcessDeferred();
+  // Each folder costs a read of its record. Once a stop is asked for, the
+  // rest are written from what is in memory (under "LostFolder<n>", in their
+  // places), so every file found stays listed under its folders.
+  StopPoll stop(progress_, user_, 100, share_);
   for (auto& v : volumes_) {
     // The list grows while it is walked when a folder's parent is new.
     for (size_t i = 0; i < v->order.size(); ++i) {
       Status s;
       try {
-        s = EmitFolder(*v, v->order[i], nullptr);
+        s = EmitFolder(*v, v->order[i], nullptr, !stop.Stopped());
       } catch (const std::exception&) {
         s = kNoMemory;
       }
@@ -529,6 +607,7 @@ Status CProfessionalNtfsRecovery::FinishScan() {
     }
   }
   Status f = store_->Flush();
+  if (stop.Answer()) return stop.Answer();
   return first ? first : f;
 }
 

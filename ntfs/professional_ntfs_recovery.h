@@ -35,6 +35,9 @@ class CProfessionalNtfsRecovery : public CStoreEngineBase {
   static constexpr size_t kMaxFolders = size_t(1) << 20;
   // Volumes whose folders are resolved; past it files go to the top level.
   static constexpr size_t kMaxVolumes = 1024;
+  // Records no table explained yet, kept (by sector, 32 MiB at most) until
+  // the pass ends; past it they are placed at once, as the area's own.
+  static constexpr size_t kMaxDeferred = size_t(1) << 22;
 
   // Whether the first sector of a file fits its extension. Unset: the
   // signature table's check.
@@ -58,13 +61,18 @@ class CProfessionalNtfsRecovery : public CStoreEngineBase {
   // lostFolderMode false (the pass): files become items, folders are passed
   // over. lostFolderMode true: the record at the place of folder
   // `folderNumber` (0: the record's own number) becomes that folder's item,
-  // or "LostFolder<n>" when it is not that folder any more.
+  // or "LostFolder<n>" when it is not that folder any more. A file record no
+  // table met so far explains becomes an item in FinishScan, when every table
+  // of the pass is known.
   // 0, -1 (not a FILE record), 87 (inconsistent record or no scan started).
   Status ProcessFileRecord(ByteView record, uint64_t sector, bool lostFolderMode = false, uint32_t folderNumber = 0);
   // After the last sector (also after a stop, so that the folders met so far
-  // are in the log a resumed scan continues): makes the folder items of every
+  // are in the log a resumed scan continues): makes the items of the records
+  // put off during the pass, then the folder items of every
   // volume and writes the store out. 0 or the first error met (the other
-  // folders are still made).
+  // folders are still made). Asks the progress callback about stopping; when
+  // it answers non-zero, the remaining folders are made without reading
+  // their records and that answer is returned.
   Status FinishScan();
 
   Status ReadContent(const FoundItemRecord& record, const ContentSink& sink) override;
@@ -121,8 +129,16 @@ class CProfessionalNtfsRecovery : public CStoreEngineBase {
   // {id of the folder to relate under, depth of its children}.
   std::pair<uint32_t, uint32_t> PlaceUnder(Volume& v, uint64_t parent);
   void AddTable(ByteView rec, uint64_t sector);
-  bool IsMirrorCopy(const MftTable& t) const;
-  Status EmitFolder(Volume& v, uint32_t number, const std::vector<uint8_t>* given);
+  // What a "$MFT" record found at t.keySector is: the table's own record 0,
+  // the $MFTMirr copy of one still in place, or the copy of one whose own
+  // first records are gone (realKey: where that table's record 0 lay).
+  enum class TableCopy { kOriginal, kMirrorOfPresent, kMirrorOfLost };
+  TableCopy JudgeTableCopy(const MftTable& t, uint64_t& realKey) const;
+  // read false: no record is read (a stop was asked for); the folder keeps
+  // its place under "LostFolder<n>" unless `given` holds its record.
+  Status EmitFolder(Volume& v, uint32_t number, const std::vector<uint8_t>* given, bool read = true);
+  // Takes up the records put off during the pass, with every table known now.
+  Status ProcessDeferred();
   uint32_t CheckContent(const std::string& name, const struct RecordSummary& s, uint64_t volumeStart, uint32_t spc);
   void SeedFromBootSector();
 
@@ -137,6 +153,8 @@ class CProfessionalNtfsRecovery : public CStoreEngineBase {
   std::vector<uint8_t> boot_;       // the area's first 4096 bytes
 
   MftMap mftMap_;
+  std::vector<uint64_t> deferred_;  // sectors of records no table explained yet
+  bool finishing_ = false;
   std::vector<std::unique_ptr<Volume>> volumes_;
   std::map<std::tuple<uint64_t, uint64_t, bool>, size_t> volumeIndex_;
   size_t folderCount_ = 0;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,8 +21,101 @@ File& File::operator=(File&& o) noexcept {
   return *this;
 }
 
+namespace {
+
+thread_local CreateBelowScope* t_createRoot = nullptr;
+
+// Opens a new file at `path` below `root`, one folder at a time from the root
+// with openat, none followed if it is a link. -1 with errno set on failure.
+int OpenNewBelow(const std::string& root, const std::string& path) {
+  std::string rest = path.substr(root.size());
+  int dir = ::open(root.empty() ? "/" : root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return -1;
+  size_t pos = 0;
+  for (;;) {
+    while (pos < rest.size() && rest[pos] == '/') ++pos;
+    size_t end = rest.find('/', pos);
+    std::string part = rest.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+    if (part.empty() || part == "." || part == "..") {
+      ::close(dir);
+      errno = EACCES;
+      return -1;
+    }
+    if (end == std::string::npos || rest.find_first_not_of('/', end) == std::string::npos) {
+      int fd = ::openat(dir, part.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+      int err = errno;
+      ::close(dir);
+      errno = err;
+      return fd;
+    }
+    int next = ::openat(dir, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    int err = errno;
+    ::close(dir);
+    if (next < 0) {
+      // A link where a folder should be: refused, never followed.
+      errno = (err == ELOOP || err == ENOTDIR) ? EACCES : err;
+      return -1;
+    }
+    dir = next;
+    pos = end;
+  }
+}
+
+bool Below(const std::string& root, const std::string& path) {
+  if (root.empty() || path.size() <= root.size() || path.compare(0, root.size(), root) != 0) return false;
+  return root.back() == '/' || path[root.size()] == '/';
+}
+
+}  // namespace
+
+Status MakeFolderChain(const std::string& root, const std::vector<std::string>& parts) {
+  int dir = ::open(root.empty() ? "/" : root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return LastSystemStatus();
+  for (const std::string& part : parts) {
+    if (part.empty() || part == "." || part == ".." || part.find('/') != std::string::npos) {
+      ::close(dir);
+      return kAccessDenied;
+    }
+    if (::mkdirat(dir, part.c_str(), 0755) != 0 && errno != EEXIST) {
+      Status s = LastSystemStatus();
+      ::close(dir);
+      return s;
+    }
+    int next = ::openat(dir, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int err = errno;
+    if (next < 0) {
+      struct stat st;
+      Status s = StatusFromErrno(err);
+      if (::fstatat(dir, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        s = S_ISLNK(st.st_mode) ? kAccessDenied : (S_ISDIR(st.st_mode) ? s : kAlreadyExists);
+      ::close(dir);
+      return s;
+    }
+    ::close(dir);
+    dir = next;
+  }
+  ::close(dir);
+  return kOk;
+}
+
+CreateBelowScope::CreateBelowScope(std::string root) : root_(std::move(root)), outer_(t_createRoot) {
+  while (root_.size() > 1 && root_.back() == '/') root_.pop_back();
+  t_createRoot = this;
+}
+
+CreateBelowScope::~CreateBelowScope() { t_createRoot = outer_; }
+
 Status File::Open(const std::string& path, Mode mode) {
   (void)Close();
+  const bool creating = mode == Mode::kCreateNew || mode == Mode::kCreateTruncate;
+  if (creating && t_createRoot && Below(t_createRoot->Root(), path)) {
+    fd_ = OpenNewBelow(t_createRoot->Root(), path);
+    return fd_ < 0 ? LastSystemStatus() : kOk;
+  }
+  if (mode == Mode::kCreateNew) {
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    return fd_ < 0 ? LastSystemStatus() : kOk;
+  }
   int flags = O_CLOEXEC;
   switch (mode) {
     case Mode::kRead: flags |= O_RDONLY; break;
@@ -29,6 +123,7 @@ Status File::Open(const std::string& path, Mode mode) {
     // A file written by name is never written through a link someone else
     // put there (copy-out writes into folders the user does not control).
     case Mode::kCreateTruncate: flags |= O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW; break;
+    case Mode::kCreateNew: break;  // opened above
   }
   fd_ = ::open(path.c_str(), flags, 0644);
   return fd_ < 0 ? LastSystemStatus() : kOk;
@@ -54,7 +149,12 @@ Status File::WriteAt(uint64_t off, const void* buf, size_t len) {
     ssize_t n = ::pwrite(fd_, static_cast<const char*>(buf) + done, len - done, off_t(off + done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      return LastSystemStatus();
+      const int err = errno;
+      // Some file systems (FUSE drivers among them) answer a full volume
+      // with another error; a volume with no room left is full whatever it says.
+      struct statvfs vs;
+      if (err != ENOSPC && ::fstatvfs(fd_, &vs) == 0 && vs.f_blocks > 0 && vs.f_bavail == 0) return kDiskFull;
+      return StatusFromErrno(err);
     }
     if (n == 0) return kDiskFull;
     done += size_t(n);

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/status.h"
 
@@ -11,7 +12,12 @@ namespace dunmere {
 
 class File {
  public:
-  enum class Mode { kRead, kReadWrite /* open always */, kCreateTruncate };
+  // kCreateNew: a new file only: anything already at the name (a file, a
+  // folder, a link, even a dangling one) fails it with kAlreadyExists.
+  // Inside a CreateBelowScope, kCreateTruncate below the scope's root is
+  // kCreateNew too, and every folder on the way is opened without following
+  // links.
+  enum class Mode { kRead, kReadWrite /* open always */, kCreateTruncate, kCreateNew };
   File() = default;
   ~File() { (void)Close(); }
   File(const File&) = delete;
@@ -37,6 +43,30 @@ class File {
  private:
   int fd_ = -1;
 };
+
+// The copy-out destination of this thread. While it lives, files created
+// below `root` (kCreateTruncate or kCreateNew) are new files only, made by
+// walking down from the root one folder at a time, none followed if it is a
+// link (kAccessDenied): a link planted in the destination, even between a
+// check and the write, is never written through, and nothing is replaced.
+// The root itself is the user's choice and may be reached through links.
+class CreateBelowScope {
+ public:
+  explicit CreateBelowScope(std::string root);
+  ~CreateBelowScope();
+  CreateBelowScope(const CreateBelowScope&) = delete;
+  CreateBelowScope& operator=(const CreateBelowScope&) = delete;
+  const std::string& Root() const { return root_; }
+
+ private:
+  std::string root_;
+  CreateBelowScope* outer_;
+};
+
+// Makes each of `parts` in turn below `root` (existing ones are entered),
+// walking with openat: a link on the way is refused (kAccessDenied), never
+// followed; something other than a folder is kAlreadyExists.
+Status MakeFolderChain(const std::string& root, const std::vector<std::string>& parts);
 
 // Reads a whole file into `out`. Missing or unreadable files give an error.
 Status ReadWholeFile(const std::string& path, std::string& out);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/progress_estimator.h"
+#include "storage/read_stop.h"
 
 namespace dunmere {
 
@@ -20,9 +21,17 @@ Status DeepPass::Run(ResumeProgress& pos, uint64_t total, FreeRanges* ranges, co
     while (remaining > 0) {
       const uint64_t at = areaStart_ + pos.rangeStart + pos.rangeOffset;
       uint32_t n = uint32_t(std::min<uint64_t>(perChunk, remaining));
-      uint32_t got = 0;
-      // A read that fails delivers fewer sectors; the pass goes on past them.
-      (void)source_.ReadSectors(n, chunk.data(), at, sectorSize_, got);
+      // Sectors that cannot be read arrive as zeros (and are counted by the
+      // source); the pass goes on past them. Only a read past the medium's
+      // end delivers nothing.
+      uint32_t bad = 0;
+      const Status rs = source_.ReadSectorsSkippingBad(n, chunk.data(), at, sectorSize_, bad);
+      if (rs == kStopRequested) {
+        // Stopped before this chunk was read: the position stays before it.
+        result = rs;
+        break;
+      }
+      uint32_t got = rs == kOk ? n : 0;
       uint64_t consumed = n;
       bool stopped = false;
       cp.sectorsDone = pos.sectorsDone;
@@ -30,6 +39,11 @@ Status DeepPass::Run(ResumeProgress& pos, uint64_t total, FreeRanges* ranges, co
       cp.secondsLeft = secondsLeft;
       cp.filesFound = foundCount_();
       if (got > 0) {
+        // A chunk is dispatched whole or not at all: its records and the
+        // position after it are saved together, so the engines' own reads
+        // (carving's look-ahead) are not cut short by a stop; the stop is
+        // taken at the report after the chunk.
+        ReadStopScope wholeChunk({});
         try {
           uint64_t reached = dispatch_.DispatchChunk(chunk.data(), got, at, cp, stopped);
           consumed = stopped ? reached : std::max<uint64_t>(reached, n);

@@ -11,6 +11,7 @@
 #include "fat/fast_fat_recovery.h"
 #include "ntfs/fast_ntfs_recovery.h"
 #include "platform/block_device.h"
+#include "storage/read_stop.h"
 #include "storage/disk_table.h"
 
 namespace dunmere {
@@ -38,7 +39,7 @@ bool ReadDetectionArea(const std::string& path, uint64_t offset, uint8_t* out) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   size_t got = 0;
-  while (got < kDetectBytes) {
+  while (got < kDetectBytes && !ReadStopRequested()) {
     ssize_t n = ::pread(fd, out + got, kDetectBytes - got, off_t(offset + got));
     if (n <= 0) break;
     got += size_t(n);

@@ -1,6 +1,7 @@
 #include "scan/professional_recovery.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <map>
 
@@ -16,8 +17,32 @@
 #include "ntfs/record_summary.h"
 #include "scan/deep_pass.h"
 #include "scan/engine_factory.h"
+#include "storage/read_stop.h"
 
 namespace dunmere {
+
+namespace {
+// After a stopped pass, how long the folder building may go on reading.
+constexpr int kGraceMs = 100;
+
+// The stop question of the folder building of both engines: "go on" until
+// `until`, then the caller's callback; once that asked to stop, its answer
+// without asking again.
+struct FinishGrace {
+  ScanProgressCallback callback;
+  void* user;
+  std::chrono::steady_clock::time_point until;
+  int answer = 0;
+  static int Ask(void* u, int percent, int share, int64_t left, uint64_t done, uint64_t total, uint64_t found,
+                 uint64_t reserved) {
+    auto* g = static_cast<FinishGrace*>(u);
+    if (g->answer) return g->answer;
+    if (std::chrono::steady_clock::now() < g->until || !g->callback) return 0;
+    g->answer = g->callback(g->user, percent, share, left, done, total, found, reserved);
+    return g->answer;
+  }
+};
+}  // namespace
 
 CProfessionalRecovery::CProfessionalRecovery() {
   ResetResume();
@@ -121,7 +146,11 @@ Status CProfessionalRecovery::Scan(const std::string*) {
 
   // Quick pass: its records and, where it can tell, which clusters are free.
   if (quick_) {
-    if (Status s = RunQuickPass(resuming, folder); s != kOk) {
+    Status s = RunQuickPass(resuming, folder);
+    // Reads refused by a stop end a quick pass early, and not every engine
+    // says so: its records are not whole, so no position may follow them.
+    if (s == kOk && ReadStopRequested()) s = kStopRequested;
+    if (s != kOk) {
       result = s;
       quickFailed = true;
     }
@@ -160,9 +189,17 @@ Status CProfessionalRecovery::Scan(const std::string*) {
       result = pass.Run(pos, total, ranges ? &*ranges : nullptr, PassReport{progress_, user_, share_});
     }
     // Folders are written when the pass ends, also after a stop, so what was
-    // found so far can be listed and copied.
+    // found so far can be listed and copied. Building them asks about
+    // stopping as it goes; after a stop it gets a moment's grace to read
+    // folder names before it finishes from memory alone.
+    FinishGrace grace{progress_, user_,
+                      std::chrono::steady_clock::now() + std::chrono::milliseconds(result != kOk ? kGraceMs : 0)};
+    (void)fat_.SetCallbacks(&FinishGrace::Ask, data_, &grace, 90);
+    (void)ntfs_.SetCallbacks(&FinishGrace::Ask, data_, &grace, 90);
     if (Status s = fat_.FinishFatScan(); s != kOk && result == kOk) result = s;
     if (Status s = ntfs_.FinishScan(); s != kOk && result == kOk) result = s;
+    (void)fat_.SetCallbacks(progress_, data_, user_, 90);
+    (void)ntfs_.SetCallbacks(progress_, data_, user_, 90);
   }
 
   if (progress_ && result == kOk) progress_(user_, 100, 100, 0, 0, 0, 0, 0);
@@ -227,6 +264,12 @@ Status CProfessionalRecovery::CountFiles(const FoundItemRecord* folder, uint32_t
     if (e && e->CountFiles(nullptr, 0, n) == kOk) count += n;
   }
   return kOk;
+}
+
+uint32_t CProfessionalRecovery::CollectUnreadable(UnreadableSectors& into) const {
+  into.Merge(source_.Unreadable());
+  if (quick_) (void)quick_->CollectUnreadable(into);
+  return source_.IsOpen() ? source_.UnitSize() : 512;
 }
 
 int64_t CProfessionalRecovery::GetFoundCount() {

@@ -48,6 +48,8 @@ class CProfessionalRecovery : public IFileRecoveryParse {
   const ScanResumeEntry& ResumeEntry() const { return resumeEntry_; }
   void DeclineResume() override;
   bool ChoosesScanFolder() const override { return true; }
+  // The pass's own reads and those of the quick pass before it, each sector once.
+  uint32_t CollectUnreadable(UnreadableSectors& into) const override;
 
   uint32_t SectorSize() const { return sectorSize_; }
   uint64_t AreaLength() const { return length_; }

@@ -8,7 +8,8 @@ BUILD_PKGS=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
 # Third-party tools that make the test fixtures (file systems and media files).
 FIXTURE_PKGS=(dosfstools mtools fusefat ntfs-3g e2fsprogs fdisk util-linux xxd
               imagemagick ffmpeg sox zip p7zip-full gcab sqlite3 fonts-dejavu-core
-              python3 xvfb xauth xdotool librsvg2-bin xz-utils)
+              python3 xvfb xauth xdotool librsvg2-bin xz-utils
+              nbdkit libnbd-bin fuse3)
 # Peers the benchmarks compare against.
 # What the preview uses where installed (pictures beyond the built-in formats,
 # PDF pages, the player); LibreOffice is left to the person (it is large).

@@ -5,14 +5,17 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 
 #include "platform/block_device.h"
 #include "storage/disk_table.h"
+#include "storage/read_stop.h"
 
 namespace dunmere {
 
 SectorSource::SectorSource(SectorSource&& o) noexcept
-    : fd_(o.fd_), sectorCount_(o.sectorCount_), unitSize_(o.unitSize_), path_(std::move(o.path_)) {
+    : fd_(o.fd_), sectorCount_(o.sectorCount_), unitSize_(o.unitSize_), path_(std::move(o.path_)),
+      unreadable_(std::move(o.unreadable_)) {
   o.fd_ = -1;
   o.sectorCount_ = 0;
 }
@@ -24,6 +27,7 @@ SectorSource& SectorSource::operator=(SectorSource&& o) noexcept {
     sectorCount_ = o.sectorCount_;
     unitSize_ = o.unitSize_;
     path_ = std::move(o.path_);
+    unreadable_ = std::move(o.unreadable_);
     o.fd_ = -1;
     o.sectorCount_ = 0;
   }
@@ -78,10 +82,15 @@ Status SectorSource::ReadSectors(uint32_t count, void* buffer, uint64_t startSec
   uint64_t done = 0;
   Status result = kOk;
   while (remaining > 0) {
+    if (ReadStopRequested()) {
+      result = kStopRequested;
+      break;
+    }
     size_t piece = remaining < kMaxReadPiece ? size_t(remaining) : kMaxReadPiece;
     ssize_t n = ::pread(fd_, static_cast<char*>(buffer) + done, piece, off_t(pos + done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
+      endReached_ = n == 0;
       result = kReadFault;
       break;
     }
@@ -92,10 +101,40 @@ Status SectorSource::ReadSectors(uint32_t count, void* buffer, uint64_t startSec
   return result;
 }
 
+Status SectorSource::ReadSectorsSkippingBad(uint32_t count, void* buffer, uint64_t startSector, uint32_t sectorSize,
+                                            uint32_t& unreadable, uint32_t* firstBad) const {
+  unreadable = 0;
+  if (firstBad) *firstBad = count;
+  uint32_t got = 0;
+  Status s = ReadSectors(count, buffer, startSector, sectorSize, got);
+  if (s == kOk || s == kInvalidArg || s == kStopRequested) return s;
+  auto* bytes = static_cast<uint8_t*>(buffer);
+  for (uint32_t i = got; i < count; ++i) {
+    uint32_t one = 0;
+    uint8_t* p = bytes + size_t(i) * sectorSize;
+    endReached_ = false;
+    Status one_s = ReadSectors(1, p, startSector + i, sectorSize, one);
+    if (one_s == kOk && one == 1) continue;
+    if (one_s == kStopRequested) return one_s;
+    // The file ends here (it shrank since it was opened): no bad sector, the
+    // data is simply not there.
+    if (endReached_) {
+      if (firstBad && unreadable == 0) *firstBad = i;
+      return kReadFault;
+    }
+    std::memset(p, 0, sectorSize);
+    if (firstBad && unreadable == 0) *firstBad = i;
+    unreadable_.Add((startSector + i) * sectorSize, sectorSize);
+    ++unreadable;
+  }
+  return kOk;
+}
+
 void SectorSource::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   sectorCount_ = 0;
+  unreadable_.Clear();
 }
 
 Status ReadFileFully(uint64_t byteCount, int fd, void* buffer, uint64_t& bytesRead) {

@@ -3,27 +3,13 @@
 #include "engine/categories.h"
 #include "base/text.h"
 
+#include <unordered_map>
+
 namespace dunmere {
 
 namespace {
 
 constexpr std::string_view kNames[kCategoryCount] = {"photo", "audio", "video", "document", "archive", "others"};
-
-// Whole entries only: "*.c" is not in a list because "*.cab" is, and "*.tif"
-// is found as itself, not inside "*.tiff".
-bool HasEntry(std::string_view list, std::string_view ext) {
-  if (ext.empty()) return false;
-  std::string needle = "*." + std::string(ext);
-  size_t pos = 0;
-  while ((pos = list.find(needle, pos)) != std::string_view::npos) {
-    size_t end = pos + needle.size();
-    bool startOk = pos == 0 || list[pos - 1] == '|';
-    bool endOk = end == list.size() || list[end] == '|';
-    if (startOk && endOk) return true;
-    pos = end;
-  }
-  return false;
-}
 
 struct Alias {
   std::string_view from, to;
@@ -202,9 +188,26 @@ std::string_view CategoryList(Category c) {
 }
 
 Category CategoryOfExtension(std::string_view ext) {
-  for (int i = 0; i < int(Category::kOthers); ++i)
-    if (HasEntry(CategoryList(Category(i)), ext)) return Category(i);
-  return Category::kOthers;
+  // Asked for every found file (hundreds of thousands in a listing): the
+  // lists are read into one table once, the first list naming an extension
+  // giving its category. Whole entries only: "c" is not in a list because
+  // "*.cab" is, and "tif" is found as itself, not inside "*.tiff".
+  static const std::unordered_map<std::string_view, Category> table = [] {
+    std::unordered_map<std::string_view, Category> t;
+    for (int i = 0; i < int(Category::kOthers); ++i) {
+      std::string_view list = CategoryList(Category(i));
+      for (size_t pos = 0; pos <= list.size();) {
+        size_t end = list.find('|', pos);
+        if (end == std::string_view::npos) end = list.size();
+        std::string_view entry = list.substr(pos, end - pos);
+        if (entry.size() > 2 && entry.substr(0, 2) == "*.") t.emplace(entry.substr(2), Category(i));
+        pos = end + 1;
+      }
+    }
+    return t;
+  }();
+  auto it = table.find(ext);
+  return it == table.end() ? Category::kOthers : it->second;
 }
 
 Category CategoryOfNameKind(std::string_view name) {

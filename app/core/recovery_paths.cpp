@@ -3,9 +3,11 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <vector>
 
 #include "app/core/file_categories.h"
 #include "base/text.h"
+#include "platform/file.h"
 
 namespace dunmere {
 
@@ -126,24 +128,21 @@ Status MakeFoldersBelow(const std::string& rootIn, const std::string& folderIn) 
     if (::stat(root.c_str(), &st) != 0) return StatusFromErrno(errno);
   }
   if (!S_ISDIR(st.st_mode)) return kPathNotFound;
-  std::string at = root;
+  std::vector<std::string> parts;
   size_t pos = root.size();
   while (pos < folder.size()) {
     size_t start = folder[pos] == '/' ? pos + 1 : pos;
     size_t end = folder.find('/', start);
     if (end == std::string::npos) end = folder.size();
-    const std::string part = folder.substr(start, end - start);
+    std::string part = folder.substr(start, end - start);
     pos = end;
     if (part.empty()) continue;
     if (part == "." || part == "..") return kAccessDenied;
-    at += (at.back() == '/' ? "" : "/") + part;
-    if (::mkdir(at.c_str(), 0755) == 0) continue;
-    if (errno != EEXIST) return StatusFromErrno(errno);
-    if (::lstat(at.c_str(), &st) != 0) return StatusFromErrno(errno);
-    if (S_ISLNK(st.st_mode)) return kAccessDenied;
-    if (!S_ISDIR(st.st_mode)) return kAlreadyExists;
+    parts.push_back(std::move(part));
   }
-  return kOk;
+  // One folder at a time from the root, no link followed (also one swapped
+  // in after an earlier check).
+  return MakeFolderChain(root, parts);
 }
 
 }  // namespace dunmere

@@ -7,6 +7,7 @@
 
 #include "scan/professional_recovery.h"
 #include "storage/disk_table.h"
+#include "storage/read_stop.h"
 
 namespace dunmere {
 
@@ -51,6 +52,9 @@ ScanJobResult RunScanJob(const std::vector<ScanSourceItem*>& sources, bool deep,
   // Another program's scan would reuse the scan folders under our feet; a
   // cancel (or the window going away) ends the wait.
   ScanFolderLock lock({}, [&] { return link.Cancelled(); });
+  // A stalled source: the cancel ends the reads not yet started, while the
+  // engine is made (the file system is recognised) as while it scans.
+  ReadStopScope readStop([&link] { return link.Cancelled(); });
   for (size_t i = 0; i < sources.size(); ++i) {
     if (link.Cancelled()) {
       result.end = ScanJobResult::End::kStopped;
@@ -69,6 +73,12 @@ ScanJobResult RunScanJob(const std::vector<ScanSourceItem*>& sources, bool deep,
       return result;
     }
     item.engine = hooks.openEngine ? hooks.openEngine(item, deep, error) : OpenEngineForItem(item, deep, error);
+    // Cancelled while the medium was being opened: its reads were refused,
+    // which is no fault of the source.
+    if (link.Cancelled()) {
+      result.end = ScanJobResult::End::kStopped;
+      break;
+    }
     // A whole disk's quick scan reads the volumes it can; its free stretches
     // and volumes of other file systems have nothing a quick scan reads, and
     // must not cost the user the volumes that do.
@@ -97,6 +107,7 @@ ScanJobResult RunScanJob(const std::vector<ScanSourceItem*>& sources, bool deep,
     Status s = RunScan(*item.engine, [&](const ScanProgress& p) { return link.Report(p); });
     link.Flush();
     ++result.scanned;
+    result.unreadableSectors += UnreadableAfterScan(*item.engine);
     // An engine's own error goes on with the next source; a stop ends the run.
     if (s == kStopRequested || link.Cancelled()) {
       result.end = ScanJobResult::End::kStopped;
@@ -141,7 +152,12 @@ SearchJobResult RunSearchJob(const std::vector<ScanSourceItem*>& sources, const 
     (void)item.engine->SetSearchCallback(nullptr, nullptr);
     link.Flush();
     // A cancelled search of a source gives what it found before the stop.
-    results.insert(results.end(), found.begin(), found.end());
+    // The first source's list is taken as it is: a million records are
+    // hundreds of MiB, not worth copying.
+    if (results.empty())
+      results = std::move(found);
+    else
+      results.insert(results.end(), found.begin(), found.end());
   }
   if (link.Cancelled()) r.stopped = true;
   return r;

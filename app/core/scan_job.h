@@ -44,6 +44,7 @@ struct ScanJobResult {
   bool needsRights = false;  // kNoEngine: the device may not be opened by this user
   std::string error;         // kNoEngine: why, in one line (else the first skipped source's)
   std::vector<size_t> skipped;  // quick scan of several sources: those without an engine
+  uint64_t unreadableSectors = 0;  // over every source scanned: sectors the scans went on past
 };
 
 // Scans the sources in order. Stops at a source without an engine (a quick scan

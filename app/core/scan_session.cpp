@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <deque>
@@ -20,8 +21,10 @@
 #include "engine/scan_log_folder.h"
 #include "base/text.h"
 #include "platform/block_device.h"
+#include "platform/file.h"
 #include "platform/sysfs.h"
 #include "storage/disk_table.h"
+#include "storage/read_stop.h"
 #include "scan/engine_factory.h"
 
 namespace fs = std::filesystem;
@@ -84,6 +87,9 @@ uint32_t SysfsSectorSize(const std::string& diskName) {
 
 struct ScanThunkData {
   const ScanObserver* observer;
+  const IFileRecoveryParse* engine = nullptr;
+  uint64_t unreadable = 0;
+  std::chrono::steady_clock::time_point counted{};
 };
 int ScanThunk(void* user, int percent, int share, int64_t secondsLeft, uint64_t done, uint64_t total, uint64_t found,
               uint64_t) {
@@ -96,6 +102,13 @@ int ScanThunk(void* user, int percent, int share, int64_t secondsLeft, uint64_t 
   p.done = done;
   p.total = total;
   p.found = found;
+  // Counting merges the engines' bad stretches: a few times a second is enough.
+  auto now = std::chrono::steady_clock::now();
+  if (d->engine && now - d->counted >= std::chrono::milliseconds(500)) {
+    d->counted = now;
+    d->unreadable = CountUnreadableSectors(*d->engine);
+  }
+  p.unreadable = d->unreadable;
   return (*d->observer)(p);
 }
 
@@ -289,7 +302,7 @@ Status RunScan(IFileRecoveryParse& engine, const ScanObserver& observer) {
   // A deep scan picks its own folder: a new one, or the folder of the earlier
   // scan it resumes.
   if (!engine.ChoosesScanFolder()) ScanLogFolder::Instance().BeginNewScanFolder();
-  ScanThunkData data{&observer};
+  ScanThunkData data{&observer, &engine};
   (void)engine.SetCallbacks(&ScanThunk, nullptr, &data, 100);
   Status s = engine.Scan(nullptr);
   (void)engine.SetCallbacks(nullptr, nullptr, nullptr, 100);
@@ -337,7 +350,8 @@ bool ParseTypeFilter(const std::string& types, const std::string& categories, Ty
 }
 
 Status CollectFoundItems(IFileRecoveryParse& engine, const TypeFilter& filter, std::vector<FoundEntry>& files,
-                         std::vector<FoundEntry>* folders) {
+                         std::vector<FoundEntry>* folders, const std::function<bool()>& stop) {
+  auto stopped = [&stop] { return stop && stop(); };
   files.clear();
   if (folders) folders->clear();
   // One walk of the result tree gives every item its folder path; asking the
@@ -361,6 +375,7 @@ Status CollectFoundItems(IFileRecoveryParse& engine, const TypeFilter& filter, s
   std::set<std::tuple<uint32_t, uint32_t, uint32_t>> seen;  // (engine, folder id, level): a damaged tree may loop
   Status result = kOk;
   while (!queue.empty()) {
+    if (stopped()) return kStopRequested;
     Pending p = std::move(queue.front());
     queue.pop_front();
     std::vector<FoundItemRecord> kids;
@@ -388,8 +403,18 @@ Status CollectFoundItems(IFileRecoveryParse& engine, const TypeFilter& filter, s
   // The type search is what decides which files there are (it also sees
   // records the tree does not reach).
   std::vector<FoundItemRecord> found;
+  if (stop) {
+    // The search reads the whole log: asked between its pieces too.
+    (void)engine.SetSearchCallback(
+        [](void* u, int, int) { return (*static_cast<const std::function<bool()>*>(u))() ? 1 : 0; },
+        const_cast<std::function<bool()>*>(&stop));
+  }
   engine.SearchByType(filter.SearchPatterns(), found);
+  if (stop) (void)engine.SetSearchCallback(nullptr, nullptr);
+  if (stopped()) return kStopRequested;
+  size_t done = 0;
   for (const FoundItemRecord& r : found) {
+    if ((++done & 4095) == 0 && stopped()) return kStopRequested;
     if (r.isFolder || !filter.Matches(RecordName(r))) continue;
     FoundEntry e;
     e.record = r;
@@ -497,6 +522,10 @@ RecoverSummary RecoverFound(IFileRecoveryParse& engine, const std::vector<FoundE
                             Layout layout, const std::function<bool()>& stop, const RecoverObserver& observer,
                             const RecoverProgressObserver& progress) {
   std::string root = StripTrailingSeparator(rootIn);
+  // A stalled source: the stop ends the reads not yet started.
+  ReadStopScope readStop(stop);
+  // Every file is made by walking down from the root, no link followed.
+  CreateBelowScope createBelow(root);
   Recoverer rec{engine, SeparatorCount(root), stop, observer, {}, root};
   rec.summary.total = uint32_t(items.size());
   CopyThunkData data{&stop, &progress};

@@ -68,12 +68,16 @@ struct ScanProgress {
   int share = 100;  // the bar shows percent x share / 100 (a deep scan's parts)
   int64_t secondsLeft = -1;
   uint64_t done = 0, total = 0, found = 0;  // 0 when the engine does not count
+  uint64_t unreadable = 0;  // sectors the scan could not read and went on past, so far
 };
 // Non-zero asks the engine to stop (kStopRequested).
 using ScanObserver = std::function<int(const ScanProgress&)>;
 // A new scan in a new scan folder; the observer's non-zero answer comes back
 // as the result.
 Status RunScan(IFileRecoveryParse& engine, const ScanObserver& observer);
+// After RunScan: how many sectors of the medium could not be read (the scan
+// went on past them; what they held is missing from the results).
+inline uint64_t UnreadableAfterScan(const IFileRecoveryParse& engine) { return CountUnreadableSectors(engine); }
 
 // Which found files a command takes. Empty: all.
 struct TypeFilter {
@@ -96,9 +100,10 @@ struct FoundEntry {
   bool IsFolder() const { return record.isFolder != 0; }
 };
 // Files matching the filter (the engine's type search, then the exact filter)
-// and every folder of the result tree, each with its folder path.
+// and every folder of the result tree, each with its folder path. `stop`
+// (if set) is asked as the work goes on; true ends it with kStopRequested.
 Status CollectFoundItems(IFileRecoveryParse& engine, const TypeFilter& filter, std::vector<FoundEntry>& files,
-                         std::vector<FoundEntry>* folders);
+                         std::vector<FoundEntry>* folders, const std::function<bool()>& stop = {});
 
 enum class Layout { kCategory, kTree };
 struct RecoverOutcome {

@@ -25,7 +25,8 @@ class WorkerLink {
   // Keeps p as the latest progress, wakes the UI when the interval has passed,
   // waits while paused; kStopRequested once cancelled, else 0.
   int Report(const ScanProgress& p);
-  // Wakes the UI for a progress not handed over yet (the last one of a source).
+  // Wakes the UI for a progress not handed over yet (the last one of a
+  // source); the UI thread may call it too, for a worker that has stalled.
   void Flush();
   // Puts a question to the UI thread: `ask` posts it, the UI answers with
   // Answer(). Returns the answer, or `onCancel` when cancelled before.

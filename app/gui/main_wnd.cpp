@@ -195,11 +195,6 @@ void CMainWnd::RecoverChecked() {
   StartRecovery(this, disks_->AllItems(), results_->Checked(), chooseRecoveryFolder_, &recoveryFolder_);
 }
 
-void CMainWnd::NotYetAvailable(const QString& what) {
-  CMessageBox::Show(CMessageBox::kInformation, this, what + QStringLiteral(" is not yet available in this version."),
-                    400, 160);
-}
-
 // ---- pages ----
 
 void CMainWnd::ChooseMode(int deep, int image, bool keepDeep) {

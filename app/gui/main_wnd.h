@@ -111,7 +111,6 @@ class CMainWnd : public ui::WindowImplBase {
   void OnDeviceEvent(int kind);
   void LoadImage();
   void ShowAssistMenu();
-  void NotYetAvailable(const QString& what);
   void RecoverChecked();
   void DropPreviousScan();
 

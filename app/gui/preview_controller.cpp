@@ -177,12 +177,7 @@ void CPreviewController::OpenPreviewWindow(const FoundItemRecord& record) {
 }
 
 void CPreviewController::StartSingleRecovery(QWidget* owner, const FoundItemRecord& record) {
-  if (recover_) {
-    recover_(owner, record);
-    return;
-  }
-  CMessageBox::Show(CMessageBox::kInformation, owner,
-                    QStringLiteral("Copying a file out is not yet available in this version."), 400, 160);
+  if (recover_) recover_(owner, record);
 }
 
 }  // namespace dunmere::gui

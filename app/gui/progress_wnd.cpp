@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QRegularExpression>
+#include <QTimer>
 
 #include "app/gui/apply_section.h"
 #include "app/gui/message_box.h"
@@ -25,6 +26,13 @@ CProgressWnd::CProgressWnd(QString layoutFile, QString languageSection, const ch
 CProgressWnd::~CProgressWnd() { StopWorker(); }
 
 void CProgressWnd::StartWorker(std::function<void()> body) {
+  // A report held back by the coalescing is drawn only when the next one
+  // comes; a worker stalled on a slow read (a failing disk) would leave the
+  // window showing an older state meanwhile. Asked for here instead.
+  auto* late = new QTimer(this);
+  connect(late, &QTimer::timeout, this, [this] { link_.Flush(); });
+  late->start(250);
+  lateProgress_ = late;
   worker_ = std::thread([this, body = std::move(body)] {
     body();
     link_.MarkFinished();
@@ -130,6 +138,7 @@ void CProgressWnd::WorkerEndedOnUi() {
     return;
   }
   ended_ = true;
+  if (lateProgress_) lateProgress_->stop();
   if (worker_.joinable()) worker_.join();
   TakeProgress();
   WorkerEnded();

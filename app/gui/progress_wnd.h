@@ -11,6 +11,8 @@
 #include "app/core/worker_link.h"
 #include "app/gui/popup_wnd.h"
 
+class QTimer;
+
 namespace dunmere::gui {
 
 class CProgressWnd : public CPopUpWnd {
@@ -66,6 +68,7 @@ class CProgressWnd : public CPopUpWnd {
   bool cancelConfirmed_ = false;
   const char* pendingWorkerQuestion_ = nullptr;
   int progressUpdates_ = 0;
+  QTimer* lateProgress_ = nullptr;
 };
 
 // A language text used as a format with one argument: its first "%d", "%c"

@@ -86,6 +86,13 @@ void CScanProcessWnd::WorkerEnded() {
     Close(kFailed);
     return;
   }
+  if (result_.unreadableSectors) {
+    // The results are not the whole medium: say so before they are shown.
+    hide();
+    CMessageBox::Show(CMessageBox::kWarning, Owner(),
+                      FillFormat(MessageText("MSG0711"), QString::number(qulonglong(result_.unreadableSectors))), 450,
+                      180);
+  }
   ui::PostMessageTo(Owner(), kScanFinished);
   Close(kDone);
 }

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
+#include <string>
 
 namespace dunmere {
 namespace {
@@ -18,6 +20,25 @@ TEST(CategoryOfName, ByLastExtensionAnyCase) {
   EXPECT_EQ(CategoryOfName("sheet.xlsx"), "document");
   // In the audio and the video list: the first list tested wins.
   EXPECT_EQ(CategoryOfName("show.rm"), "audio");
+}
+
+// Every entry of every list is found, under the first list naming it.
+TEST(CategoryOfName, EveryListedExtensionFindsItsList) {
+  std::set<std::string> seen;
+  size_t entries = 0;
+  for (int c = 0; c < int(Category::kOthers); ++c) {
+    std::string_view list = CategoryList(Category(c));
+    for (size_t pos = 0; pos < list.size();) {
+      size_t end = std::min(list.find('|', pos), list.size());
+      std::string ext(list.substr(pos + 2, end - pos - 2));  // past "*."
+      pos = end + 1;
+      if (!seen.insert(ext).second) continue;  // an earlier list has it
+      ++entries;
+      EXPECT_EQ(int(CategoryOfExtension(ext)), c) << ext;
+      EXPECT_EQ(CategoryOfExtension(ext + "~"), Category::kOthers) << ext;
+    }
+  }
+  EXPECT_GT(entries, 100u);
 }
 
 TEST(CategoryOfName, WholeExtensionsOnly) {

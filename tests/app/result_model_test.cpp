@@ -3,27 +3,19 @@
 // directions, the type tree's layout and the summary's message format.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "app/core/checked_set.h"
 #include "app/core/message_format.h"
 #include "app/core/result_groups.h"
 #include "app/core/result_sort.h"
 #include "app/core/result_type_tree.h"
+#include "tests/support/found_records.h"
 
 namespace dunmere {
 namespace {
 
 FoundItemRecord Rec(const char* name, uint32_t index, uint64_t size = 0, uint16_t tag = 'E',
                     uint32_t kind = kSourceQuickFat) {
-  FoundItemRecord r;
-  std::memset(&r, 0, sizeof r);
-  SetRecordName(r, name);
-  r.recordIndex = index;
-  r.size = size;
-  r.sourceTag = tag;
-  r.sourceKind = kind;
-  return r;
+  return test::MakeRecord(name, index, size, tag, kind);
 }
 
 std::vector<std::string> Names(const std::vector<uint32_t>& rows, const std::vector<FoundItemRecord>& all) {

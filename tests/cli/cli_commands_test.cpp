@@ -2,6 +2,8 @@
 // how they exit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <sstream>
 
@@ -23,13 +25,37 @@ struct CliRun {
   std::string out, err;
 };
 
+// Standard output that presses Ctrl-C (sets `stop`) once `lines` lines are out.
+class StopAfterLines : public std::stringbuf {
+ public:
+  StopAfterLines(std::atomic<bool>& stop, int lines) : stop_(stop), left_(lines) {}
+
+ protected:
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    for (std::streamsize i = 0; i < n; ++i)
+      if (s[i] == '\n' && left_ >= 0 && --left_ == 0) stop_.store(true);
+    return std::stringbuf::xsputn(s, n);
+  }
+  int_type overflow(int_type c) override {
+    if (c == '\n' && left_ >= 0 && --left_ == 0) stop_.store(true);
+    return std::stringbuf::overflow(c);
+  }
+
+ private:
+  std::atomic<bool>& stop_;
+  int left_;
+};
+
 class CliCommands : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { test::UsePrivateDataFolder(); }
 
-  CliRun Cli(std::vector<std::string> args, bool stopAtOnce = false) {
-    std::ostringstream out, err;
+  // stopAfterLines >= 0: Ctrl-C comes once that many lines are printed.
+  CliRun Cli(std::vector<std::string> args, bool stopAtOnce = false, int stopAfterLines = -1) {
     std::atomic<bool> stop{stopAtOnce};
+    StopAfterLines outBuf(stop, stopAfterLines);
+    std::ostream out(&outBuf);
+    std::ostringstream err;
     CliContext ctx{out, err};
     ctx.stop = &stop;
     ctx.resolveSource = [](const std::string& text, SourceSpec& s, std::string& error) -> Status {
@@ -50,7 +76,7 @@ class CliCommands : public ::testing::Test {
     };
     CliRun r;
     r.code = RunCli(args, ctx);
-    r.out = out.str();
+    r.out = outBuf.str();
     r.err = err.str();
     return r;
   }
@@ -182,7 +208,23 @@ TEST_F(CliCommands, CtrlCStopsTheScan) {
   TempDir dir;
   r = Cli({"recover", "fake", "--to", dir / "o"}, true);
   EXPECT_EQ(r.code, kExitStopped);
+  EXPECT_TRUE(Contains(r.err, "scan stopped; nothing was recovered")) << r.err;
   EXPECT_FALSE(fs::exists(dir / "o/photo"));
+}
+
+// Ctrl-C while the found items are printed: the listing ends there and the
+// program exits 130, for the grouped and the JSON listing alike.
+TEST_F(CliCommands, CtrlCWhileListingCutsTheListingShort) {
+  CliRun full = Cli({"scan", "fake"});
+  ASSERT_EQ(full.code, kExitOk);
+  CliRun r = Cli({"scan", "fake"}, false, 3);
+  EXPECT_EQ(r.code, kExitStopped);
+  EXPECT_TRUE(Contains(r.err, "the listing is cut short")) << r.err;
+  EXPECT_LT(std::count(r.out.begin(), r.out.end(), '\n'), std::count(full.out.begin(), full.out.end(), '\n'));
+  EXPECT_FALSE(Contains(r.out, "files found")) << r.out;
+  r = Cli({"scan", "--json", "fake"}, false, 2);
+  EXPECT_EQ(r.code, kExitStopped);
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2);
 }
 
 TEST_F(CliCommands, UsageErrorsAndHelp) {

@@ -14,7 +14,7 @@ namespace {
 
 using test::RunCommand;
 
-std::string Q(const std::string& s) { return "'" + s + "'"; }
+std::string Q(const std::string& s) { return test::ShellQuote(s); }
 
 TEST(CliDataGone, PerFileLinesNameOverwrittenAndPastTheEndData) {
   DUNMERE_REQUIRE_TOOL("mkfs.fat");

@@ -16,6 +16,7 @@
 #include "app/core/file_categories.h"
 #include "storage/disk_table.h"
 #include "scan/engine_factory.h"
+#include "tests/cli/cli_run.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -27,18 +28,10 @@ using test::RunCommand;
 using test::Sha256OfFile;
 using test::TempDir;
 
-std::string Binary() { return std::string(DUNMERE_BINARY_DIR) + "/cli/dunmere-cli"; }
-std::string Q(const std::string& s) { return "'" + s + "'"; }
-
-struct Result {
-  int code;
-  std::string out;  // stdout and stderr together
-};
-Result Cli(const std::string& args) {
-  Result r;
-  r.code = RunCommand(Q(Binary()) + " " + args + " </dev/null", &r.out);
-  return r;
-}
+std::string Binary() { return test::CliBinary(); }
+std::string Q(const std::string& s) { return test::ShellQuote(s); }
+using Result = test::CliResult;
+Result Cli(const std::string& args) { return test::RunCli(args); }
 
 struct ManifestEntry {
   std::string sha, path;

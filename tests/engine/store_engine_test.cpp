@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 
+#include "base/text.h"
 #include "engine/scan_log_folder.h"
 #include "tests/support/test_support.h"
 
@@ -229,6 +230,43 @@ TEST(QuickScanLogNameFormat, MinutePaddedWithASpace) {
   t.tm_hour = 9;
   t.tm_min = 5;
   EXPECT_EQ(QuickScanLogName(2048, t), "Fast_2048_2021439 5");
+}
+
+
+// The listing order: files before folders, names without regard to case,
+// records of equal names in the order they came; every record is still
+// there once, moved whole (the sort places them in the list itself).
+TEST(SortForListing, OrdersStablyAndKeepsEveryRecordWhole) {
+  std::vector<FoundItemRecord> v;
+  uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+  for (uint32_t i = 0; i < 3000; ++i) {
+    FoundItemRecord r = MakeEmptyRecord();
+    r.isFolder = next() % 5 == 0;
+    r.recordIndex = i;
+    r.size = uint64_t(i) * 7;
+    std::string name = std::string(1, char((next() % 2 ? 'a' : 'A') + next() % 6)) + std::to_string(next() % 40);
+    SetRecordName(r, name);
+    v.push_back(r);
+  }
+  SortForListing(v);
+  ASSERT_EQ(v.size(), 3000u);
+  std::vector<bool> seen(3000);
+  for (size_t k = 0; k < v.size(); ++k) {
+    const uint32_t i = v[k].recordIndex;
+    ASSERT_LT(i, 3000u);
+    EXPECT_FALSE(seen[i]);
+    seen[i] = true;
+    EXPECT_EQ(uint64_t(v[k].size), uint64_t(i) * 7);
+    if (k == 0) continue;
+    const FoundItemRecord& a = v[k - 1];
+    const FoundItemRecord& b = v[k];
+    ASSERT_LE(a.isFolder, b.isFolder);
+    if (a.isFolder != b.isFolder) continue;
+    const int c = CompareNamesAsciiNoCase(RecordName(a), RecordName(b));
+    ASSERT_LE(c, 0) << RecordName(a) << " / " << RecordName(b);
+    if (c == 0) EXPECT_LT(a.recordIndex, b.recordIndex);
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The quick FAT engine on real images: damaged bytes, the used-cluster map and
 // free extents, preview, stop, search, reload of a log and progress.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <dirent.h>
 
@@ -338,6 +339,75 @@ TEST(FatEngine, PreviewStopSearchReloadAndProgress) {
   auto s = Open(image);
   (void)s->SetCallbacks(Refuse, nullptr, nullptr, 100);
   EXPECT_EQ(s->Scan(nullptr), kStopRequested);
+
+  // Stopped once the folders are walked: no question after, and the files
+  // found keep their folders, so every one of them is listed.
+  struct StopAt80 {
+    int calls = 0, after = 0;
+  } at80;
+  (void)s->SetCallbacks(
+      [](void* u, int percent, int, int64_t, uint64_t, uint64_t, uint64_t, uint64_t) -> int {
+        auto* a = static_cast<StopAt80*>(u);
+        if (a->calls) ++a->after;
+        if (percent == 80) ++a->calls;
+        return a->calls ? kStopRequested : 0;
+      },
+      nullptr, &at80, 100);
+  ScanLogFolder::Instance().BeginNewScanFolder();
+  EXPECT_EQ(s->Scan(nullptr), kStopRequested);
+  EXPECT_EQ(at80.calls, 1);
+  EXPECT_EQ(at80.after, 0);
+  auto stopped = ListAll(*s);
+  EXPECT_EQ(stopped.size(), listed.size());
+  EXPECT_TRUE(stopped.count("Trash Bin/Sub Folder/Inner file.bin"));
+}
+
+// Files slow to check (a slow disk, here a content check that takes its
+// time): the stop question is asked between entries, so the walk ends at the
+// next entry instead of at the end of the folder, and what was found stays
+// listed.
+TEST(FatEngine, AStopIsSeenBetweenTheEntriesOfAFolder) {
+  DUNMERE_REQUIRE_FAT_IMAGES();
+  const std::string image = FatImageFolder() + "/fat32.img";
+  int fullChecks = 0;
+  {
+    auto e = Open(image);
+    e->SetContentCheck([&](const ContentSample&) { return ++fullChecks > 0; });
+    ASSERT_EQ(e->Scan(nullptr), 0);
+  }
+  ASSERT_GE(fullChecks, 3);
+  struct Seen {
+    int checks = 0, asked = 0, askedAfterSlow = 0, checksWhenStopped = 0, slow = 0;
+  } seen;
+  auto e = Open(image);
+  // The first ".txt" checked lies in "docs", with more deleted files to
+  // check after it in the same folder.
+  e->SetContentCheck([&](const ContentSample& sample) {
+    ++seen.checks;
+    // Longer than the stop question's interval: the next question is due.
+    if (sample.extension == "txt" && !seen.slow) {
+      seen.slow = seen.checks;
+      usleep(150 * 1000);
+    }
+    return true;
+  });
+  (void)e->SetCallbacks(
+      [](void* u, int, int, int64_t, uint64_t, uint64_t, uint64_t, uint64_t) -> int {
+        auto* s = static_cast<Seen*>(u);
+        ++s->asked;
+        if (s->slow == 0) return 0;
+        ++s->askedAfterSlow;
+        s->checksWhenStopped = s->checks;
+        return kStopRequested;
+      },
+      nullptr, &seen, 100);
+  EXPECT_EQ(e->Scan(nullptr), kStopRequested);
+  EXPECT_EQ(seen.askedAfterSlow, 1);
+  EXPECT_EQ(seen.checks, seen.checksWhenStopped) << "no file checked after the stop";
+  EXPECT_LE(seen.checks, seen.slow + 1) << "the slow file's own checks, nothing more";
+  size_t files = 0;
+  for (const auto& [path, item] : ListAll(*e)) files += item.record.isFolder ? 0 : 1;
+  EXPECT_GE(files, 1u);
 }
 
 TEST(FatEngine, ContentCheckHookAndRecordFields) {

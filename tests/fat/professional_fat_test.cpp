@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include <map>
+#include <set>
 
 #include "scan/professional_recovery.h"
 #include "engine/scan_log_folder.h"
@@ -418,6 +419,46 @@ TEST(DeepFatGuess, AContentCheckHidesAPictureThatIsNoPicture) {
 }
 
 // --- Volumes learned from folders ---------------------------------------------
+
+// A stop asked for when the folders are built after the last sector: the
+// answer comes back at once with no further question, and every file found
+// is still listed (folders hang where their entries were found, files are
+// not read for the content check).
+TEST(DeepFatStop, AStopWhileFoldersAreBuiltEndsAtOnceAndKeepsEveryFile) {
+  std::string why;
+  if (DeepFatImageFolder(&why).empty()) GTEST_SKIP() << why;
+  const std::string image = DeepFatImageFolder() + "/reformatted32.img";
+  auto fileNames = [](IFileRecoveryParse& e) {
+    std::multiset<std::string> names;
+    for (const auto& [path, item] : ListAll(e))
+      if (!item.record.isFolder) names.insert(RecordName(item.record));
+    return names;
+  };
+  auto full = DeepScan(image);
+  const auto expected = fileNames(*full);
+  ASSERT_GE(expected.size(), 30u);
+
+  struct Asked {
+    int calls = 0;
+  } asked;
+  auto stop = [](void* u, int, int, int64_t, uint64_t, uint64_t, uint64_t, uint64_t) -> int {
+    ++static_cast<Asked*>(u)->calls;
+    return kStopRequested;
+  };
+  auto e = NewEngine(image);
+  ASSERT_EQ(e->BeginFatLog(""), 0);
+  ASSERT_EQ(e->SeedFromBootSector(), 0);
+  (void)e->SetCallbacks(stop, nullptr, &asked, 90);
+  DriveImage(*e, image);
+  EXPECT_EQ(asked.calls, 0) << "the sectors themselves are the pass's to report";
+  EXPECT_EQ(e->FinishFatScan(), kStopRequested);
+  EXPECT_EQ(asked.calls, 1);
+  EXPECT_EQ(e->GetStats().unclaimed, 0u);
+  EXPECT_EQ(fileNames(*e), expected);
+  uint32_t counted = 0;
+  EXPECT_EQ(e->CountFiles(nullptr, 0, counted), 0);
+  EXPECT_EQ(counted, expected.size());
+}
 
 TEST(DeepFatGuess, TwoFoldersGiveClusterSizeAndDataStart) {
   auto g = GuessFromDirectoryPair(10, 2136, 14, 2168, 0);

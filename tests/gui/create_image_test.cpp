@@ -6,6 +6,7 @@
 
 #include <QProgressBar>
 #include <QTest>
+#include <atomic>
 #include <cstring>
 #include <fstream>
 #include <set>
@@ -146,6 +147,95 @@ TEST_F(CreateImageWndTest, ProgressTextsAndTimeLeft) {
   EXPECT_NE(t.time, Msg("MSG0305") + u' ');
 }
 
+// The share of the bar's groove that is filled, read from its picture: the
+// chunk's colour along the middle row.
+double FilledShare(QProgressBar& bar) {
+  const QImage img = bar.grab().toImage();
+  const int y = img.height() / 2;
+  int filled = 0, inside = 0;
+  for (int x = 2; x < img.width() - 2; ++x, ++inside)
+    if (img.pixelColor(x, y) == QColor(0x2f, 0x8f, 0xd8)) ++filled;
+  return inside ? double(filled) / inside : 0;
+}
+
+// What the window showed while its copy was held at 3 %.
+struct HeldAt3 {
+  int result = -1;
+  QString percent, sectors;
+  int value = -1, maximum = -1;
+  double share = -1;
+};
+
+// Copies 64 MiB, holding at 3 % (a read that does not come back, as on a
+// failing disk) while the window is read; with `badSector`, that sector is
+// unreadable first and the question about it is answered Yes.
+HeldAt3 CopyHeldAtThreePercent(QWidget* owner, const std::string& image, int64_t badSector) {
+  std::atomic<bool> release{false};
+  ImagingJob job;
+  job.sectorSize = 512;
+  job.sectorCount = 131072;
+  job.imagePath = image;
+  const uint64_t holdAt = 131072 * 3 / 100 + 128;  // 3 % and a little, on a chunk boundary below
+  job.reader = [&](uint64_t sector, uint32_t count, uint8_t* buf, uint32_t& got) -> Status {
+    // Reads spread over about 150 ms, so the last before the stall falls
+    // inside the drawing interval of the one before.
+    if (sector < holdAt) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    while (sector >= holdAt && !release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    got = 0;
+    for (uint32_t i = 0; i < count; ++i, ++got) {
+      if (int64_t(sector + i) == badSector) return kReadFault;
+      std::memset(buf + size_t(i) * 512, 0x33, 512);
+    }
+    return kOk;
+  };
+  BoxAnswerer answers([](const QString& t) { return t == MessageText("MSG0222") ? 1 : 0; });
+  HeldAt3 seen;
+  CCreateImageProcessWnd wnd;
+  wnd.SetJob(std::move(job));
+  EXPECT_TRUE(wnd.CreatePopup(owner, 450, 270));
+  QTimer::singleShot(0, [&] {
+    EXPECT_TRUE(test::WaitFor(
+        [&] { return wnd.isVisible() && wnd.Text(QStringLiteral("percent")).endsWith(" 3%"); }, 10000));
+    test::Pump(150);  // drawn
+    auto* bar = wnd.Find<QProgressBar>(QStringLiteral("progress"));
+    seen.percent = wnd.Text(QStringLiteral("percent"));
+    seen.sectors = wnd.Text(QStringLiteral("sectors"));
+    seen.value = bar->value();
+    seen.maximum = bar->maximum();
+    seen.share = FilledShare(*bar);
+    release = true;
+  });
+  seen.result = wnd.RunModal();
+  return seen;
+}
+
+// The last progress is drawn although no later report follows, with its
+// texts, the bar's value and range, and the bar as drawn (not all of it);
+// the same after the window was hidden for the unreadable-sector question.
+TEST_F(CreateImageWndTest, ProgressAtThreePercentIsDrawnAsThreePercent) {
+  for (int64_t bad : {int64_t(-1), int64_t(1000)}) {
+    SCOPED_TRACE(bad < 0 ? "no question" : "after the question");
+    const HeldAt3 seen = CopyHeldAtThreePercent(owner_.get(), dir_ / "held.img", bad);
+    ASSERT_EQ(seen.result, CPopUpWnd::kDone);
+    EXPECT_EQ(seen.percent, QStringLiteral("%1 3%").arg(Msg("MSG0301")));
+    EXPECT_TRUE(seen.sectors.endsWith(QStringLiteral(" / 131072"))) << seen.sectors.toStdString();
+    EXPECT_EQ(seen.value, 3);
+    EXPECT_EQ(seen.maximum, 100);
+    EXPECT_GT(seen.share, 0.01);
+    EXPECT_LT(seen.share, 0.08) << "the bar is drawn fuller than the copy is";
+  }
+}
+
+// A disk of more than 2^32 sectors: counts are not cut to 32 bits and the
+// value never leaves the bar's range.
+TEST_F(CreateImageWndTest, TextsOfADiskBeyondFourGigaSectors) {
+  const uint64_t total = 7814037168ULL;  // a 4 TB disk in 512-byte sectors
+  const auto t = CCreateImageProcessWnd::TextsFor(int(total / 33 * 100 / total), 3600, total / 33, total);
+  EXPECT_EQ(t.value, 3);
+  EXPECT_EQ(t.sectors, QStringLiteral("%1 %2 / 7814037168").arg(Msg("MSG0303")).arg(total / 33));
+  EXPECT_EQ(CCreateImageProcessWnd::TextsFor(-5, -1, 0, total).value, 0);
+}
+
 TEST_F(CreateImageWndTest, CancelAskedFirstEscapeGoesOnYesDeletesThePartialImage) {
   ImagingJob job = SlowJob(dir_ / "c.img");
   int questions = 0;
@@ -239,40 +329,11 @@ TEST_F(CreateImageWndTest, ImagesALoopDevice) {
 
 // ---- the command in the main window ----
 
-class CreateImageCommandTest : public ::testing::Test {
+class CreateImageCommandTest : public test::MainWndFixture {
  protected:
-  void SetUp() override {
-    test::UiApp();
-    test::UsePrivateDataFolder();
-    app::LanguageTable::Instance().SetUserConfigPath(user_ / "config.ini");
-    tree_ = std::make_unique<test::SysfsTree>();
-    if (tree_->status == 77) GTEST_SKIP() << "the fake sysfs tree needs sfdisk and mkfs.fat: " << tree_->output;
-    ASSERT_EQ(tree_->status, 0) << tree_->output;
-  }
-  void TearDown() override {
-    wnd_.reset();
-    app::LanguageTable::Instance().SetUserConfigPath({});
-  }
-  CMainWnd& Open() {
-    CMainWnd::Options o;
-    o.roots = tree_->roots;
-    o.monitor = [] { return std::unique_ptr<IDeviceMonitor>(); };
-    wnd_ = std::make_unique<CMainWnd>(std::move(o));
-    EXPECT_TRUE(wnd_->Create(nullptr)) << wnd_->LoadError().toStdString();
-    wnd_->show();
-    return *wnd_;
-  }
-  void Click(const char* name) { wnd_->Find<QAbstractButton>(QString::fromLatin1(name))->click(); }
-  int RowNamed(const QString& name) {
-    for (int r = 0; r < wnd_->DiskList()->RowCount(); ++r)
-      if (wnd_->DiskList()->Row(r).cells.value(0) == name) return r;
-    return -1;
-  }
   QString Msg(const char* id) { return MessageText(id); }
 
-  TempDir user_, out_;
-  std::unique_ptr<test::SysfsTree> tree_;
-  std::unique_ptr<CMainWnd> wnd_;
+  TempDir out_;
 };
 
 // The checks in their order, each sending the user back to the save dialog:

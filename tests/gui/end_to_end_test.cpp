@@ -35,11 +35,7 @@ namespace fs = std::filesystem;
 using test::TempDir;
 
 // One shell word, whatever `s` holds (the fixture scripts quote inside).
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+std::string Quote(const std::string& s) { return test::ShellQuote(s); }
 
 // One file as `dunmere-cli scan --json` lists it: name and size.
 using NameSize = std::pair<std::string, uint64_t>;
@@ -90,14 +86,6 @@ std::multiset<NameSize> CliFiles(const std::string& image, std::string* error) {
     files.insert({JsonField(line, "name"), std::stoull(size)});
   }
   return files;
-}
-
-void ClickAt(QWidget* w, QPoint at) {
-  QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-  QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-                      Qt::NoModifier);
-  QCoreApplication::sendEvent(w, &press);
-  QCoreApplication::sendEvent(w, &release);
 }
 
 // The message box open now, whichever window owns it.
@@ -260,7 +248,7 @@ class EndToEndTest : public ::testing::Test {
     EXPECT_TRUE(wnd_->Text(QStringLiteral("SelectedFileInfo")).endsWith(QStringLiteral("in %1 files").arg(rows)))
         << wnd_->Text(QStringLiteral("SelectedFileInfo")).toStdString();
     // Unchecking one row leaves the others.
-    ClickAt(list->viewport(), list->visualRect(list->Model()->index(0, 0)).center());
+    test::ClickAt(list->viewport(), list->visualRect(list->Model()->index(0, 0)).center());
     QCoreApplication::processEvents();
     EXPECT_EQ(int(wnd_->Results().Checked().size()), rows - 1);
 
@@ -272,10 +260,10 @@ class EndToEndTest : public ::testing::Test {
       for (int r = 0; r < list->RowCount(); ++r) v.push_back(wnd_->Results().ListedRecord(r)->size);
       return v;
     };
-    ClickAt(h->viewport(), QPoint(h->sectionViewportPosition(c) + h->sectionSize(c) / 2, h->height() / 2));
+    test::ClickAt(h->viewport(), QPoint(h->sectionViewportPosition(c) + h->sectionSize(c) / 2, h->height() / 2));
     QCoreApplication::processEvents();
     std::vector<uint64_t> first = sizes();
-    ClickAt(h->viewport(), QPoint(h->sectionViewportPosition(c) + h->sectionSize(c) / 2, h->height() / 2));
+    test::ClickAt(h->viewport(), QPoint(h->sectionViewportPosition(c) + h->sectionSize(c) / 2, h->height() / 2));
     QCoreApplication::processEvents();
     std::vector<uint64_t> second = sizes();
     const bool up = std::is_sorted(first.begin(), first.end());

@@ -1,7 +1,9 @@
 #pragma once
 // What the main-window tests share: the application, a fake sysfs tree per
 // test (the hot-plug tests change it), a device monitor driven by the test,
-// and waiting for a modal message box.
+// a main window over them, and waiting for a modal message box.
+#include <gtest/gtest.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -17,6 +19,10 @@
 #include "tests/support/test_support.h"
 #include "tests/ui/ui_test_app.h"
 #include "ui/window_base.h"
+
+namespace dunmere::ui {
+class CDiskListUI;
+}
 
 namespace dunmere::test {
 
@@ -75,23 +81,19 @@ inline ui::WindowImplBase* OpenBox(const QWidget* except) {
   return nullptr;
 }
 
-// Answers the next modal box with "okbtn" and reports its message text and layout.
+// Answers the next modal box with "okbtn" and reports its message text and
+// layout. It looks every 20 ms while the BoxSeen lives, so a box that opens
+// late is still answered. A modal dialog of another kind (a file dialog the
+// test did not expect) is rejected and named in `unexpected`: the test then
+// fails instead of waiting for a person.
 struct BoxSeen {
   bool shown = false;
   QString message;
   QString layout;
+  QString unexpected;
+  std::unique_ptr<QTimer> poll;
 };
-inline void AnswerNextBox(const QWidget* main, BoxSeen* seen) {
-  QTimer::singleShot(50, [main, seen] {
-    ui::WindowImplBase* box = OpenBox(main);
-    if (!box) return;
-    seen->shown = true;
-    seen->layout = box->SkinFile();
-    seen->message = box->Text(QStringLiteral("message"));
-    if (auto* ok = box->Find<QAbstractButton>(QStringLiteral("okbtn"))) ok->click();
-    else box->Close(1);
-  });
-}
+void AnswerNextBox(const QWidget* main, BoxSeen* seen);
 
 // A fake /sys/block, /dev, udev database and mountinfo of its own.
 struct SysfsTree {
@@ -107,6 +109,29 @@ struct SysfsTree {
     roots.udevData = dir / "udev";
     roots.mountInfo = dir / "mountinfo";
   }
+};
+
+// A main window over a fake sysfs tree with a test-driven device monitor; the
+// choice of language goes to a file of the test's own, never into the source
+// tree's config.ini. Skips when the tree's tools are missing.
+class MainWndFixture : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  gui::CMainWnd& Open(EnumerationRoots roots, int deviceSettleMs = 300);
+  gui::CMainWnd& Open() { return Open(tree_->roots); }
+  void Click(const char* name);
+  bool Visible(const char* name) const;
+  QString Text(const char* name) const;
+  ui::CDiskListUI& List() const;
+  // The first cell of every location row, in order.
+  QStringList Names() const;
+  int RowNamed(const QString& name) const { return int(Names().indexOf(name)); }
+
+  TempDir user_;
+  std::unique_ptr<SysfsTree> tree_;
+  std::shared_ptr<FakeMonitor::Shared> monitor_ = std::make_shared<FakeMonitor::Shared>();
+  std::unique_ptr<gui::CMainWnd> wnd_;
 };
 
 }  // namespace dunmere::test

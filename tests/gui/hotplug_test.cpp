@@ -25,23 +25,13 @@ using Action = DeviceEvent::Action;
 
 void Write(const fs::path& p, const std::string& text) { std::ofstream(p) << text << "\n"; }
 
-class HotPlugTest : public ::testing::Test {
+class HotPlugTest : public test::MainWndFixture {
  protected:
   void SetUp() override {
-    test::UiApp();
-    test::UsePrivateDataFolder();
-    tree_ = std::make_unique<test::SysfsTree>();
-    if (tree_->status == 77) GTEST_SKIP() << "the fake sysfs tree needs sfdisk and mkfs.fat: " << tree_->output;
-    ASSERT_EQ(tree_->status, 0) << tree_->output;
-    CMainWnd::Options o;
-    o.roots = tree_->roots;
-    o.monitor = [m = monitor_] { return std::make_unique<test::FakeMonitor>(m); };
-    o.deviceSettleMs = kSettle;
-    wnd_ = std::make_unique<CMainWnd>(std::move(o));
-    wnd_->Create(nullptr);
-    wnd_->show();
+    test::MainWndFixture::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    Open(tree_->roots, kSettle);
   }
-  ui::CDiskListUI& List() { return *wnd_->DiskList(); }
   // The rows of a disk's group (its header first), by device name.
   std::vector<int> RowsOf(const std::string& name) {
     std::vector<int> rows;
@@ -63,9 +53,6 @@ class HotPlugTest : public ::testing::Test {
   void Raise(Action a) { test::FakeMonitor::Raise(*monitor_, a); }
 
   static constexpr int kSettle = 1000;
-  std::unique_ptr<test::SysfsTree> tree_;
-  std::shared_ptr<test::FakeMonitor::Shared> monitor_ = std::make_shared<test::FakeMonitor::Shared>();
-  std::unique_ptr<CMainWnd> wnd_;
 };
 
 TEST_F(HotPlugTest, ABurstOfArrivalsAddsTheNewDiskOnceAfterItSettled) {

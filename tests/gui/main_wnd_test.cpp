@@ -34,53 +34,7 @@ std::string MakeFatImage(const TempDir& dir, const std::string& name) {
   return path;
 }
 
-class MainWndTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    test::UiApp();
-    test::UsePrivateDataFolder();
-    // The choice of language goes to a file of the test's own, never into
-    // the source tree's config.ini.
-    app::LanguageTable::Instance().SetUserConfigPath(user_ / "config.ini");
-    tree_ = std::make_unique<test::SysfsTree>();
-    if (tree_->status == 77) GTEST_SKIP() << "the fake sysfs tree needs sfdisk and mkfs.fat: " << tree_->output;
-    ASSERT_EQ(tree_->status, 0) << tree_->output;
-  }
-  void TearDown() override {
-    wnd_.reset();
-    app::LanguageTable::Instance().SetUserConfigPath({});
-  }
-  CMainWnd& Open(EnumerationRoots roots) {
-    CMainWnd::Options o;
-    o.roots = std::move(roots);
-    o.monitor = [m = monitor_] { return std::make_unique<test::FakeMonitor>(m); };
-    o.deviceSettleMs = 300;
-    wnd_ = std::make_unique<CMainWnd>(std::move(o));
-    EXPECT_TRUE(wnd_->Create(nullptr)) << wnd_->LoadError().toStdString();
-    wnd_->show();
-    return *wnd_;
-  }
-  CMainWnd& Open() { return Open(tree_->roots); }
-  void Click(const char* name) {
-    auto* b = wnd_->Find<QAbstractButton>(QString::fromLatin1(name));
-    ASSERT_NE(b, nullptr) << name;
-    b->click();
-  }
-  bool Visible(const char* name) { return wnd_->IsControlVisible(QString::fromLatin1(name)); }
-  QString Text(const char* name) { return wnd_->Text(QString::fromLatin1(name)); }
-  ui::CDiskListUI& List() { return *wnd_->DiskList(); }
-  QStringList Names() {
-    QStringList out;
-    for (int r = 0; r < List().RowCount(); ++r) out << List().Row(r).cells.value(0);
-    return out;
-  }
-  int RowNamed(const QString& name) { return int(Names().indexOf(name)); }
-
-  TempDir user_;
-  std::unique_ptr<test::SysfsTree> tree_;
-  std::shared_ptr<test::FakeMonitor::Shared> monitor_ = std::make_shared<test::FakeMonitor::Shared>();
-  std::unique_ptr<CMainWnd> wnd_;
-};
+class MainWndTest : public test::MainWndFixture {};
 
 TEST_F(MainWndTest, ModeButtonsSetTheFlagsAndLeadToTheLocationPage) {
   Open();
@@ -277,15 +231,22 @@ TEST_F(MainWndTest, ImageFilesBecomeRowsOfTheirOwn) {
   EXPECT_EQ(List().RowCount(), disks + 4);
 }
 
+// Roots under which no disk is listed.
+struct NoDisks {
+  TempDir dir;
+  EnumerationRoots roots;
+  NoDisks() {
+    fs::create_directories(dir / "sys/block");
+    roots.sysBlock = dir / "sys/block";
+    roots.dev = dir / "dev";
+    roots.udevData = dir / "udev";
+    roots.mountInfo = dir / "mountinfo";
+  }
+};
+
 TEST_F(MainWndTest, ScanWithoutAChosenLocationOnlyTellsTheUser) {
-  TempDir empty;
-  fs::create_directories(empty / "sys/block");
-  EnumerationRoots none;
-  none.sysBlock = empty / "sys/block";
-  none.dev = empty / "dev";
-  none.udevData = empty / "udev";
-  none.mountInfo = empty / "mountinfo";
-  Open(none);
+  NoDisks none;
+  Open(none.roots);
   EXPECT_EQ(List().RowCount(), 0);
   Click("BtnDeletedRecovery");
   test::BoxSeen seen;
@@ -296,6 +257,37 @@ TEST_F(MainWndTest, ScanWithoutAChosenLocationOnlyTellsTheUser) {
   EXPECT_EQ(seen.message, MessageText("MSG0505"));
   EXPECT_FALSE(wnd_->Scanning());
   EXPECT_EQ(wnd_->CurrentPageIndex(), 1);
+}
+
+// Imaging with no location chosen says so in a box the user answers, and no
+// save dialog opens. (Going through a mode that picks a default row would
+// open the save dialog instead: a location is chosen then.)
+TEST_F(MainWndTest, ImagingWithoutAChosenLocationOnlyTellsTheUser) {
+  NoDisks none;
+  Open(none.roots);
+  Click("BtnCreateImageMode");
+  ASSERT_EQ(List().CurrentRow(), -1);
+  test::BoxSeen seen;
+  test::AnswerNextBox(wnd_.get(), &seen);
+  Click("BtnCreateImage");
+  EXPECT_TRUE(seen.shown);
+  EXPECT_EQ(seen.message, MessageText("MSG0216"));
+  EXPECT_TRUE(seen.unexpected.isEmpty()) << seen.unexpected.toStdString();
+  EXPECT_TRUE(wnd_->isEnabled()) << "the box gave the window back";
+  EXPECT_EQ(wnd_->CurrentPageIndex(), 1);
+}
+
+// The helper that answers boxes rejects a dialog it cannot answer, so a
+// test that opens the real save dialog fails at once instead of hanging.
+TEST_F(MainWndTest, AnUnexpectedFileDialogFailsTheTestInsteadOfHangingIt) {
+  Open();
+  Click("BtnCreateImageMode");
+  ASSERT_GE(List().CurrentRow(), 0) << "the mode chooses a default row";
+  test::BoxSeen seen;
+  test::AnswerNextBox(wnd_.get(), &seen);
+  Click("BtnCreateImage");  // no hooks: the real save dialog
+  EXPECT_FALSE(seen.shown);
+  EXPECT_EQ(seen.unexpected, "QFileDialog");
 }
 
 TEST_F(MainWndTest, CopyOutNeedsCheckedFiles) {

@@ -247,6 +247,56 @@ TEST_F(NtfsImages, SparseFileBeyondFourGiB) {
   EXPECT_TRUE(zerosBetween);
 }
 
+// A batch of records whose files are slow to read (a slow disk, here a
+// content check that takes its time): the stop question is asked between
+// records, not only after the batch, and the scan ends a few records after
+// the stop with the files found so far listed.
+TEST_F(NtfsImages, AStopIsSeenWithinABatchOfSlowRecords) {
+  test::UsePrivateDataFolder();
+  test::CachedFixture f = test::MakeCachedFixture("make_ntfs_stop_image.sh", "ntfs-stop-image");
+  if (f.missingTool) GTEST_SKIP() << f.message;
+  ASSERT_FALSE(f.dir.empty()) << f.message;
+  const std::string image = f.dir + "/named_files.img";
+  struct Seen {
+    int checks = 0, asked = 0, checksWhenAsked = 0;
+  } seen;
+  int fullChecks = 0;
+  {
+    CFastNtfsRecovery engine;
+    ScanLogFolder::Instance().BeginNewScanFolder();
+    ASSERT_EQ(engine.OpenImage(image, 'I'), kOk);
+    engine.SetContentCheck([&](const ContentSample&) { return ++fullChecks > 0; });
+    ASSERT_EQ(engine.Scan(nullptr), kOk);
+  }
+  ASSERT_GE(fullChecks, 300);
+  CFastNtfsRecovery engine;
+  ScanLogFolder::Instance().BeginNewScanFolder();
+  ASSERT_EQ(engine.OpenImage(image, 'I'), kOk);
+  engine.SetContentCheck([&](const ContentSample&) {
+    // Longer than the stop question's interval: the next question is due.
+    if (++seen.checks == 1) usleep(150 * 1000);
+    return true;
+  });
+  (void)engine.SetCallbacks(
+      [](void* u, int, int, int64_t, uint64_t, uint64_t, uint64_t, uint64_t) -> int {
+        auto* s = static_cast<Seen*>(u);
+        if (++s->asked == 1) s->checksWhenAsked = s->checks;
+        return kStopRequested;
+      },
+      nullptr, &seen, 100);
+  EXPECT_EQ(engine.Scan(nullptr), kStopRequested);
+  EXPECT_EQ(seen.asked, 1);
+  // Asked within the 16 records after the slow one, long before the batch ends.
+  EXPECT_LE(seen.checks, 17);
+  EXPECT_EQ(seen.checks, seen.checksWhenAsked);
+  size_t listed = 0;
+  for (const auto& [path, r] : Walk(engine)) {
+    listed += r.isFolder ? 0 : 1;
+    if (!r.isFolder) EXPECT_EQ(path.rfind("notes/", 0), 0u) << path;
+  }
+  EXPECT_EQ(listed, size_t(seen.checks));
+}
+
 TEST_F(NtfsImages, ScanProgressStopAndPreview) {
   CFastNtfsRecovery engine;
   ScanLogFolder::Instance().BeginNewScanFolder();

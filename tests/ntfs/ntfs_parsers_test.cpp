@@ -279,6 +279,23 @@ TEST(NtfsClusterBitmap, FindsFreeStretchesAndStopsAtTheEnd) {
   EXPECT_EQ(n, 0u);
 }
 
+TEST(NtfsClusterBitmap, TellsWhetherAStretchHoldsAnAllocatedCluster) {
+  // Clusters 13 and 40 allocated, of 64.
+  std::vector<uint8_t> bits(8, 0);
+  bits[1] |= 1 << 5;
+  bits[5] |= 1 << 0;
+  ClusterBitmap bm(bits, 8, 64 * 8);
+  EXPECT_FALSE(bm.AnyAllocated(0, 13));
+  EXPECT_TRUE(bm.AnyAllocated(0, 14));
+  EXPECT_TRUE(bm.AnyAllocated(13, 1));
+  EXPECT_FALSE(bm.AnyAllocated(14, 26));  // 14..39, across whole free bytes
+  EXPECT_TRUE(bm.AnyAllocated(14, 27));
+  EXPECT_TRUE(bm.AnyAllocated(33, 8));    // starts mid-byte, ends in the next
+  EXPECT_FALSE(bm.AnyAllocated(41, 1000));  // runs past the bitmap
+  EXPECT_FALSE(bm.AnyAllocated(64, 10));
+  EXPECT_FALSE(bm.AnyAllocated(20, 0));
+}
+
 TEST(NtfsMftGeometry, RecordAtTheEndOfARunMapsToTheNextRun) {
   NtfsBootInfo boot;
   boot.bytesPerSector = 512;

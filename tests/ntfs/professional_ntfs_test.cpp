@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 #include <random>
+#include <set>
 #include <sstream>
 
 #include "engine/scan_log_folder.h"
@@ -35,8 +36,10 @@ bool LooksLikeFileRecord(ByteView s, uint32_t m) {
   return s.Equals(0, "FILE") && s.U32(24) <= m && s.U32(28) == m && s.U16(48) == s.U16(510);
 }
 
-// Sectors [first, first + count) of `source`, as absolute sectors.
-void DrivePass(CProfessionalNtfsRecovery& engine, const SectorSource& source, uint64_t first, uint64_t count) {
+// Sectors [first, first + count) of `source`, as absolute sectors; the
+// finishing step is expected to answer `finish`.
+void DrivePass(CProfessionalNtfsRecovery& engine, const SectorSource& source, uint64_t first, uint64_t count,
+               Status finish = kOk) {
   const uint32_t ss = engine.SectorSize();
   const uint32_t m = ss > 512 ? ss : 2 * ss;
   std::vector<uint8_t> chunk(65536), wide(8192);
@@ -58,16 +61,16 @@ void DrivePass(CProfessionalNtfsRecovery& engine, const SectorSource& source, ui
     }
     done += n;
   }
-  EXPECT_EQ(engine.FinishScan(), kOk);
+  EXPECT_EQ(engine.FinishScan(), finish);
 }
 
-void ScanImage(CProfessionalNtfsRecovery& engine, const std::string& image) {
+void ScanImage(CProfessionalNtfsRecovery& engine, const std::string& image, Status finish = kOk) {
   ScanLogFolder::Instance().BeginNewScanFolder();
   ASSERT_EQ(engine.OpenImage(image, 'D'), kOk);
   ASSERT_EQ(engine.StartScan(nullptr), kOk);
   SectorSource source;
   ASSERT_EQ(source.OpenImageFile(image), kOk);
-  DrivePass(engine, source, 0, source.SectorCount());
+  DrivePass(engine, source, 0, source.SectorCount(), finish);
 }
 
 // Every item by "<volume start>:<folder path>/<name>".
@@ -208,6 +211,67 @@ TEST_F(DeepNtfsImages, FactoryDeepEngineBringsBackEveryFileOfFormattedVolumes) {
     }
     EXPECT_GT(checked, 3);
   }
+}
+
+// The deep scan stopped when its pass is over and the folders are being
+// built (the question with no sectors counted): it ends with the stop, no
+// question after, and every file the full scan found is still there.
+TEST_F(DeepNtfsImages, DeepScanStoppedWhileFoldersAreBuiltKeepsEveryFile) {
+  auto names = [](IFileRecoveryParse& e) {
+    std::multiset<std::string> out;
+    std::vector<FoundItemRecord> found;
+    e.SearchByType(".*", found);
+    for (const FoundItemRecord& r : found) out.insert(RecordName(r));
+    return out;
+  };
+  auto full = CreateEngineForImage(Image("reformatted.img"), 1, true);
+  dynamic_cast<CProfessionalRecovery&>(*full).DeclineResume();
+  ASSERT_EQ(full->Scan(nullptr), kOk);
+  uint32_t fullCount = 0;
+  ASSERT_EQ(full->CountFiles(nullptr, 0, fullCount), kOk);
+
+  struct Asked {
+    int building = 0, after = 0;
+  } asked;
+  auto e = CreateEngineForImage(Image("reformatted.img"), 1, true);
+  dynamic_cast<CProfessionalRecovery&>(*e).DeclineResume();
+  (void)e->SetCallbacks(
+      [](void* u, int, int share, int64_t, uint64_t, uint64_t total, uint64_t, uint64_t) -> int {
+        auto* a = static_cast<Asked*>(u);
+        if (a->building) ++a->after;
+        if (share == 90 && total == 0) ++a->building;
+        return a->building ? kStopRequested : 0;
+      },
+      nullptr, &asked, 100);
+  EXPECT_EQ(e->Scan(nullptr), kStopRequested);
+  EXPECT_EQ(asked.building, 1);
+  EXPECT_EQ(asked.after, 0);
+  uint32_t count = 0;
+  ASSERT_EQ(e->CountFiles(nullptr, 0, count), kOk);
+  EXPECT_EQ(count, fullCount);
+  EXPECT_EQ(names(*e), names(*full));
+}
+
+// Stopped in its first pass (the quick scan of the volume, a tenth of the
+// bar): the deep scan ends there with the stop; the sector pass and the
+// folder building never start.
+TEST_F(DeepNtfsImages, DeepScanStoppedInItsQuickPassEndsThere) {
+  struct Asked {
+    int quick = 0, later = 0;
+  } asked;
+  auto e = CreateEngineForImage(Image("reformatted.img"), 1, true);
+  dynamic_cast<CProfessionalRecovery&>(*e).DeclineResume();
+  (void)e->SetCallbacks(
+      [](void* u, int, int share, int64_t, uint64_t, uint64_t, uint64_t, uint64_t) -> int {
+        auto* a = static_cast<Asked*>(u);
+        if (a->quick) ++a->later;
+        if (share == 9) ++a->quick;
+        return a->quick ? kStopRequested : 0;
+      },
+      nullptr, &asked, 100);
+  EXPECT_EQ(e->Scan(nullptr), kStopRequested);
+  EXPECT_EQ(asked.quick, 1);
+  EXPECT_EQ(asked.later, 0);
 }
 
 TEST_F(DeepNtfsImages, QuickFormattedVolumeGivesBackItsFilesAndFolders) {
@@ -553,6 +617,32 @@ TEST_F(DeepNtfsRecords, LoopsLostParentsAndSystemRecords) {
   for (int i = 0; i < 1000; ++i) ASSERT_EQ(got[i], uint8_t(i * 7));
 }
 
+TEST_F(DeepNtfsRecords, AVolumeWhoseTableStartIsGoneIsPlacedByItsMirror) {
+  // A volume at sector 1000 whose first records another file system wrote
+  // over: only the $MFTMirr copies of records 0 and 1 (mirror at cluster
+  // 300, after the table) tell where it began.
+  const uint64_t v = 1000;
+  auto at = [&](const RecordSpec& s) { Place(s, v + kMftSector + 2 * s.number); };
+  Place({.number = 0, .name = u"$MFT", .resident = {}, .lcn = kMftLcn, .clusters = 16, .realSize = 16 * 4096},
+        v + 300 * kSpc);
+  Place({.number = 1, .name = u"$MFTMirr", .resident = {}, .lcn = 300, .clusters = 1, .realSize = 4096},
+        v + 300 * kSpc + 2);
+  at({.number = 20, .flags = 3, .parent = 5, .name = u"Dir", .resident = {}, .hasData = false});
+  at({.number = 34, .parent = 20, .name = u"clustered.bin", .resident = {}, .lcn = 200, .clusters = 1, .realSize = 1000});
+  for (int i = 0; i < 4096; ++i) image_[(v + 200 * kSpc) * 512 + i] = uint8_t(i * 11);
+
+  CProfessionalNtfsRecovery engine;
+  ScanImage(engine, Write());
+  auto tree = Walk(engine);
+  ASSERT_TRUE(tree.count("1000:Dir/clustered.bin")) << (tree.empty() ? "" : tree.begin()->first);
+  EXPECT_EQ(tree.size(), 2u);
+  test::TempDir out;
+  ASSERT_EQ(engine.RecoverItem(tree["1000:Dir/clustered.bin"], out / "c.bin", 0), kOk);
+  auto got = test::ReadBytes(out / "c.bin");
+  ASSERT_EQ(got.size(), 1000u);
+  for (int i = 0; i < 1000; ++i) ASSERT_EQ(got[i], uint8_t(i * 11));
+}
+
 TEST_F(DeepNtfsRecords, NamesFromDiskStayInsideTheDestination) {
   PlaceMft();
   PlaceInTable({.number = 20, .flags = 3, .parent = 5, .name = u"..", .resident = {}, .hasData = false});
@@ -772,6 +862,50 @@ TEST_F(DeepNtfsRecords, FolderLimitKeepsEveryFileVisible) {
   EXPECT_EQ(tree.size(), 5u);
 }
 
+// A stop asked for while the folders are made (their records read once
+// more): the answer comes back at once, no record is read after it, and
+// every file stays listed in its place, its folders named after their
+// numbers. Without the stop the same folders keep their names.
+TEST_F(DeepNtfsRecords, AStopWhileFoldersAreMadeEndsAtOnceAndKeepsEveryFile) {
+  PlaceMft();
+  PlaceInTable({.number = 20, .flags = 3, .parent = 5, .name = u"First", .resident = {}, .hasData = false});
+  PlaceInTable({.number = 21, .flags = 3, .parent = 20, .name = u"Second", .resident = {}, .hasData = false});
+  PlaceInTable({.number = 30, .parent = 20, .name = u"a.txt", .resident = {'a'}});
+  PlaceInTable({.number = 31, .parent = 21, .name = u"b.txt", .resident = {'b'}});
+  PlaceInTable({.number = 32, .parent = 5, .name = u"top.txt", .resident = {'t'}});
+  const std::string path = Write();
+  struct Asked {
+    int calls = 0;
+    int answer = 0;
+  };
+  auto ask = [](void* u, int, int, int64_t, uint64_t, uint64_t, uint64_t, uint64_t) -> int {
+    auto* a = static_cast<Asked*>(u);
+    ++a->calls;
+    return a->answer;
+  };
+  {
+    CProfessionalNtfsRecovery engine;
+    Asked asked;
+    (void)engine.SetCallbacks(ask, nullptr, &asked, 90);
+    ScanImage(engine, path);
+    EXPECT_GE(asked.calls, 1) << "the folder step asks about stopping";
+    auto tree = Walk(engine);
+    EXPECT_TRUE(tree.count("0:First/a.txt"));
+    EXPECT_TRUE(tree.count("0:First/Second/b.txt"));
+  }
+  CProfessionalNtfsRecovery engine;
+  Asked asked{0, kStopRequested};
+  (void)engine.SetCallbacks(ask, nullptr, &asked, 90);
+  ScanImage(engine, path, kStopRequested);
+  EXPECT_EQ(asked.calls, 1) << "asked once, then no more questions";
+  auto tree = Walk(engine);
+  EXPECT_TRUE(tree.count("0:LostFolder20/a.txt"));
+  EXPECT_TRUE(tree.count("0:LostFolder20/LostFolder21/b.txt"));
+  EXPECT_TRUE(tree.count("0:top.txt"));
+  EXPECT_EQ(tree.size(), 5u);
+  EXPECT_EQ(uint64_t(tree["0:LostFolder20/LostFolder21"].location), kMftSector + 2 * 21);
+}
+
 TEST_F(DeepNtfsRecords, FoldersPassedInAreIgnoredAndAResumedLogGrows) {
   PlaceMft();
   PlaceInTable({.number = 20, .flags = 3, .parent = 5, .name = u"Dir", .resident = {}, .hasData = false});
@@ -788,7 +922,10 @@ TEST_F(DeepNtfsRecords, FoldersPassedInAreIgnoredAndAResumedLogGrows) {
     EXPECT_EQ(engine.GetFoundCount(), 2);
     log = fs::path(engine.Store()->LogPath()).filename().string();
   }
-  // The resumed part meets another file of the same folder.
+  // The resumed part meets another file of the same folder (on the medium:
+  // a record no table explains yet is read again when the pass ends).
+  PlaceInTable({.number = 31, .parent = 20, .name = u"two.txt", .resident = {'2'}});
+  Write();
   CProfessionalNtfsRecovery engine;
   ASSERT_EQ(engine.OpenImage(path, 'D'), kOk);
   ASSERT_EQ(engine.StartScan(&log), kOk);

@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "storage/disk_table.h"
+#include "storage/read_stop.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -152,6 +153,53 @@ TEST(ReadFileFullyLoop, ReadsInPiecesAndReportsShortFiles) {
   EXPECT_EQ(ReadFileFully(200000, fd, buf.data(), got), kReadFault);
   EXPECT_EQ(got, 100000u);
   ::close(fd);
+}
+
+}  // namespace
+}  // namespace dunmere
+
+namespace dunmere {
+namespace {
+
+TEST(UnreadableSectorsTally, OverlapsAndNeighboursCountOnce) {
+  UnreadableSectors u;
+  u.Add(512 * 10, 512 * 4);  // 10..13
+  u.Add(512 * 12, 512 * 4);  // 12..15, overlaps
+  u.Add(512 * 16, 512);      // 16, adjoins
+  u.Add(512 * 40, 512);
+  EXPECT_EQ(u.Count(512), 8u);
+  EXPECT_EQ(u.Ranges().size(), 2u);
+  UnreadableSectors other;
+  other.Add(512 * 9, 512 * 2);   // 9..10: one new
+  other.Add(512 * 40, 512);      // already known
+  u.Merge(other);
+  EXPECT_EQ(u.Count(512), 9u);
+  // Counted in 4 KiB sectors, a partly bad sector counts whole.
+  EXPECT_EQ(u.Count(4096), 3u);  // bytes 4608..8703 touch sectors 1 and 2; 20480 is sector 5
+}
+
+TEST(ReadStop, ARequestedStopRefusesReadsNotYetStarted) {
+  test::TempDir dir;
+  SectorSource src;
+  ASSERT_EQ(src.OpenImageFile(MakeImage(dir, 300 * 512)), kOk);
+  std::vector<uint8_t> buf(256 * 512, 0xEE);
+  bool stop = false;
+  uint32_t got = 0, bad = 0;
+  {
+    ReadStopScope scope([&] { return stop; });
+    EXPECT_EQ(src.ReadSectors(256, buf.data(), 0, 512, got), kOk);
+    stop = true;
+    EXPECT_EQ(src.ReadSectors(256, buf.data(), 0, 512, got), kStopRequested);
+    EXPECT_EQ(got, 0u);
+    // A stop is no bad sector.
+    EXPECT_EQ(src.ReadSectorsSkippingBad(256, buf.data(), 0, 512, bad), kStopRequested);
+    EXPECT_TRUE(src.Unreadable().Empty());
+  }
+  // Outside the scope the thread reads again.
+  EXPECT_EQ(src.ReadSectors(1, buf.data(), 0, 512, got), kOk);
+  EXPECT_EQ(src.ReadSectorsSkippingBad(1, buf.data(), 299, 512, bad), kOk);
+  EXPECT_EQ(bad, 0u);
+  EXPECT_EQ(src.ReadSectorsSkippingBad(2, buf.data(), 299, 512, bad), kInvalidArg);
 }
 
 }  // namespace

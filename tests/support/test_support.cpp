@@ -39,6 +39,12 @@ int RunCommand(const std::string& command, std::string* output) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::string ShellQuote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
 bool HaveTool(const std::string& name) { return RunCommand("command -v '" + name + "' >/dev/null") == 0; }
 
 std::string SourcePath(const std::string& rel) { return std::string(DUNMERE_SOURCE_DIR) + "/" + rel; }

@@ -21,6 +21,8 @@ class TempDir {
 
 // Runs a shell command; returns its exit status and fills `output` with stdout+stderr.
 int RunCommand(const std::string& command, std::string* output = nullptr);
+// One shell word holding `s` as it is, quotes included.
+std::string ShellQuote(const std::string& s);
 bool HaveTool(const std::string& name);
 // Path of a file under the source tree (tests/fixtures/..., samples/...).
 std::string SourcePath(const std::string& relative);

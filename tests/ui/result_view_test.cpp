@@ -5,15 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QHeaderView>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QRegularExpression>
 #include <QTextEdit>
 #include <QTreeWidgetItem>
-#include <cstring>
 
 #include "app/core/file_categories.h"
 #include "app/core/scan_session.h"
 #include "engine/found_item.h"
+#include "tests/support/found_records.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/results_host.h"
 #include "tests/ui/ui_test_app.h"
@@ -28,25 +30,9 @@ using test::ResultsHostWnd;
 
 void Pump() { QCoreApplication::processEvents(); }
 
-void Click(QWidget* w, QPoint at) {
-  QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-  QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-                      Qt::NoModifier);
-  QCoreApplication::sendEvent(w, &press);
-  QCoreApplication::sendEvent(w, &release);
-}
-
-FoundItemRecord Rec(const char* name, uint32_t index, uint64_t size, uint16_t tag = 'E',
-                    uint32_t kind = kSourceQuickNtfs) {
-  FoundItemRecord r;
-  std::memset(&r, 0, sizeof r);
-  SetRecordName(r, name);
-  r.recordIndex = index;
-  r.size = size;
-  r.sourceTag = tag;
-  r.sourceKind = kind;
-  r.contentOk = 1;
-  return r;
+// Records as an NTFS scan reports them, their contents intact.
+FoundItemRecord Rec(const char* name, uint32_t index, uint64_t size, uint16_t tag = 'E') {
+  return test::MakeRecord(name, index, size, tag, kSourceQuickNtfs, true);
 }
 
 // Every option of the file-type page checked, as at start-up.
@@ -110,13 +96,13 @@ class ResultViewTest : public ::testing::Test {
     Pump();
   }
   void ClickRowBox(int row) {
-    Click(list->viewport(), list->visualRect(list->Model()->index(row, 0)).center());
+    test::ClickAt(list->viewport(), list->visualRect(list->Model()->index(row, 0)).center());
     Pump();
   }
   void ClickHeader(const QString& item) {
     auto* h = list->Header();
     const int c = list->ColumnIndex(item);
-    Click(h->viewport(), QPoint(h->sectionViewportPosition(c) + h->sectionSize(c) / 2, h->height() / 2));
+    test::ClickAt(h->viewport(), QPoint(h->sectionViewportPosition(c) + h->sectionSize(c) / 2, h->height() / 2));
     Pump();
   }
   QStringList Column(const QString& item) {
@@ -298,7 +284,7 @@ TEST_F(ResultViewTest, ThreeStatesFromRowsUpAndFromNodesDown) {
   EXPECT_FALSE(RecoverEnabled());
 
   // "ChkSelAll" checks the listed node only.
-  Click(list->Header()->viewport(), QPoint(list->Header()->sectionSize(0) / 2, list->Header()->height() / 2));
+  test::ClickAt(list->Header()->viewport(), QPoint(list->Header()->sectionSize(0) / 2, list->Header()->height() / 2));
   Pump();
   EXPECT_EQ(CheckedRows(), 4);
   EXPECT_EQ(tree->Check(jpg), Qt::Checked);
@@ -411,6 +397,50 @@ TEST(ResultViewBinding, AViewMadeBeforeTheLayoutFindsItsControlsLater) {
   ASSERT_NE(list, nullptr);
   EXPECT_EQ(list->RowCount(), 2);
   EXPECT_EQ(w.Find<ui::CFileTreeUI>("TypeTree")->Node("NodePhoto")->childCount(), 1);
+}
+
+// At the main window's width every column of the list is in view, with a
+// scroll bar for many rows: nothing to scroll sideways, and the widest date,
+// the no-path text, a large size and each header caption fit their column whole.
+TEST(ResultListColumns, AllFitTheWindowAtItsDefaultWidth) {
+  test::UiApp();
+  ui::Skin::Instance().UseBuiltIn();
+  test::ResultsHostWnd host;
+  ASSERT_TRUE(host.Open(1020, 660)) << host.LoadError().toStdString();
+  auto* list = host.Find<ui::CListUI>("FileList");
+  ASSERT_NE(list, nullptr);
+  std::vector<FoundItemRecord> many;
+  for (uint32_t i = 0; i < 200; ++i) {
+    FoundItemRecord r = Rec("Holiday photo taken on the beach.jpeg", i + 1, 1023ULL << 20);
+    r.modified = r.created = 134429102550000000ULL;  // 2026-12-28 05:44:15
+    many.push_back(r);
+  }
+  host.view->ShowResults(many, AllSelected());
+  host.show();
+  Pump();
+  ui::CFileTreeUI* tree = host.Find<ui::CFileTreeUI>("TypeTree");
+  tree->setCurrentItem(tree->Node("NodePhoto")->child(0));
+  Pump();
+  ASSERT_EQ(list->RowCount(), 200);
+  ASSERT_TRUE(list->verticalScrollBar()->isVisible());
+  QHeaderView* header = list->header();
+  EXPECT_LE(header->length(), list->viewport()->width()) << "the columns run past the visible list";
+  const QFontMetrics fm = list->fontMetrics();
+  const int pad = 8;  // the cell's margins
+  for (const char* name : {"ModifiedTime", "CreatedTime", "Path"}) {
+    const int c = list->ColumnIndex(QString::fromLatin1(name));
+    ASSERT_GE(c, 0) << name;
+    const QString text = list->Model()->data(list->Model()->index(0, c), Qt::DisplayRole).toString();
+    EXPECT_GE(header->sectionSize(c), fm.horizontalAdvance(text) + pad - 2) << name;
+  }
+  const int size = list->ColumnIndex(QStringLiteral("Size"));
+  EXPECT_GE(header->sectionSize(size), fm.horizontalAdvance(QStringLiteral("1023.00 MB")) + pad);
+  const QFontMetrics hm = header->fontMetrics();
+  for (int c = 1; c < header->count(); ++c) {
+    // A caption also leaves room for the section's divider.
+    const QString caption = list->Model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    EXPECT_GE(header->sectionSize(c), hm.horizontalAdvance(caption) + 2 * pad) << caption.toStdString();
+  }
 }
 
 }  // namespace

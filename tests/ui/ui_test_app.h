@@ -1,7 +1,10 @@
 #pragma once
 // One QApplication for the whole test program, on the offscreen platform
-// unless another one is asked for (the X server check runs with xcb).
+// unless another one is asked for (the X server check runs with xcb), and a
+// left click delivered to a widget as the user's mouse makes it.
 #include <QApplication>
+#include <QMouseEvent>
+#include <QWidget>
 #include <cstdlib>
 #include <string>
 
@@ -20,6 +23,15 @@ inline QApplication& UiApp() {
     return new QApplication(argc, argv);
   }();
   return *app;
+}
+
+// Presses and releases the left button at `at` in w's coordinates.
+inline void ClickAt(QWidget* w, QPoint at) {
+  QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QCoreApplication::sendEvent(w, &press);
+  QCoreApplication::sendEvent(w, &release);
 }
 
 }  // namespace dunmere::test

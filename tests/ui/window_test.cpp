@@ -67,14 +67,6 @@ void Pump(int ms = 0) {
   }
 }
 
-void Click(QWidget* w, QPoint at) {
-  QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-  QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-                      Qt::NoModifier);
-  QCoreApplication::sendEvent(w, &press);
-  QCoreApplication::sendEvent(w, &release);
-}
-
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -255,7 +247,7 @@ TEST_F(WindowTest, FileListChecksSortsAndKeepsUpWithManyRows) {
   // A click on a row's check box.
   w.seen.clear();
   const QRect cell = list->visualRect(list->Model()->index(0, 0));
-  Click(list->viewport(), cell.center());
+  test::ClickAt(list->viewport(), cell.center());
   ASSERT_NE(w.Last("list_check_click"), nullptr);
   EXPECT_EQ(w.Last("list_check_click")->wParam, 0);
   EXPECT_EQ(w.Last("list_check_click")->lParam, Qt::Checked);
@@ -268,10 +260,10 @@ TEST_F(WindowTest, FileListChecksSortsAndKeepsUpWithManyRows) {
   // Header: the check item toggles, the others report their names.
   auto* header = list->Header();
   const int sizeX = header->sectionViewportPosition(2) + header->sectionSize(2) / 2;
-  Click(header->viewport(), QPoint(sizeX, header->height() / 2));
+  test::ClickAt(header->viewport(), QPoint(sizeX, header->height() / 2));
   ASSERT_NE(w.Last("headerclick"), nullptr);
   EXPECT_EQ(w.Last("headerclick")->senderName, "Size");
-  Click(header->viewport(), QPoint(header->sectionSize(0) / 2, header->height() / 2));
+  test::ClickAt(header->viewport(), QPoint(header->sectionSize(0) / 2, header->height() / 2));
   ASSERT_NE(w.Last("selectchanged"), nullptr);
   EXPECT_EQ(w.Last("selectchanged")->senderName, "ChkSelAll");
   EXPECT_EQ(list->HeaderCheck(), Qt::Checked);
