@@ -35,6 +35,15 @@ Status ResultStore::Open(const std::string& folder, const std::string& name) {
   (void)relationFile_.ReadAt(0, text.data(), text.size(), got);
   text.resize(got);
   relations_ = ParseRelationText(text);
+  // Damage can name records the log does not hold (an index of four billion
+  // would size the parent index at 32 GiB): such entries are dropped.
+  for (auto it = relations_.begin(); it != relations_.end();) {
+    auto& list = it->second;
+    const size_t before = list.size();
+    auto dangling = [&](uint32_t idx) { return idx == 0 || idx > count_; };
+    list.erase(std::remove_if(list.begin(), list.end(), dangling), list.end());
+    it = list.empty() && before ? relations_.erase(it) : std::next(it);
+  }
   // Text a crash cut short (or damage) is cut back to what parsed at the next flush.
   const bool relationTextClean = FormatRelationText(relations_).size() == text.size();
   for (const auto& [key, list] : relations_)

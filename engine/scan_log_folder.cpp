@@ -46,6 +46,10 @@ Status ScanLogFolder::Load() {
   for (size_t off = 8; off + sizeof(ScanResumeEntry) <= data.size(); off += sizeof(ScanResumeEntry)) {
     ScanResumeEntry e;
     std::memcpy(&e, data.data() + off, sizeof e);
+    // The file may be damaged: an entry whose folder is not one of ours is
+    // dropped, never resumed into (the scan would write its logs there and
+    // cut that folder's files back) nor deleted.
+    if (!IsInside(EntryScanFolder(e))) continue;
     entries_.push_back(e);
   }
   return kOk;

@@ -104,7 +104,7 @@ void FatFolderContinuations::Decide(const std::function<bool(uint32_t)>& isFolde
                                [&](const Open& o, const auto& v) { return key(o) < v; });
     auto hi = std::upper_bound(open.begin(), open.end(), std::make_tuple(best.guess, best.dataEnd, UINT32_MAX),
                                [&](const auto& v, const Open& o) { return v < key(o); });
-    if (hi - lo - std::count_if(lo, hi, [&](const Open& o) { return o.dir == x; }) != 1) continue;
+    if (hi - lo - std::count_if(lo, hi, [dir = x](const Open& o) { return o.dir == dir; }) != 1) continue;
     candidates.push_back(Candidate{d.firstData - best.dataEnd, x, best.dir});
   }
   std::sort(candidates.begin(), candidates.end(),

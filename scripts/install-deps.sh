@@ -15,9 +15,13 @@ FIXTURE_PKGS=(dosfstools mtools fusefat ntfs-3g e2fsprogs fdisk util-linux xxd
 # PDF pages, the player); LibreOffice is left to the person (it is large).
 PREVIEW_PKGS=(qt6-image-formats-plugins poppler-utils mpv ghostscript)
 BENCH_PKGS=(sleuthkit testdisk foremost time)
+# The sanitizer build and the fuzz targets are made with clang; libFuzzer and
+# the sanitizer runtimes come with its compiler-rt.
+SANITIZE_PKGS=(clang libclang-rt-14-dev)
 
 want=("${BUILD_PKGS[@]}" "${FIXTURE_PKGS[@]}" "${PREVIEW_PKGS[@]}")
 [ "${1:-}" = "--bench" ] && want+=("${BENCH_PKGS[@]}")
+[ "${1:-}" = "--sanitize" ] && want+=("${SANITIZE_PKGS[@]}")
 
 missing=()
 for p in "${want[@]}"; do

@@ -56,6 +56,10 @@ WindowImplBase::WindowImplBase() : QWidget(nullptr, Qt::Window | Qt::FramelessWi
 WindowImplBase::~WindowImplBase() {
   // A window destroyed while its modal loop runs must not leave the loop waiting.
   if (loop_) loop_->quit();
+  // The timers die with their controls after this part of the window is gone;
+  // their "destroyed" must no longer reach timers_.
+  for (QTimer* timer : findChildren<QTimer*>()) QObject::disconnect(timer, &QObject::destroyed, this, nullptr);
+  timers_.clear();
 }
 
 bool WindowImplBase::Create(QWidget* owner, int width, int height) {
