@@ -29,7 +29,6 @@ using test::RunCommand;
 using test::Sha256OfFile;
 using test::TempDir;
 
-std::string Binary() { return test::CliBinary(); }
 std::string Q(const std::string& s) { return test::ShellQuote(s); }
 using Result = test::CliResult;
 Result Cli(const std::string& args) { return test::RunCli(args); }
