@@ -284,13 +284,7 @@ namespace {
 
 std::vector<std::vector<std::string>> ReadTsv(const std::string& path) {
   std::vector<std::vector<std::string>> rows;
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
-    std::vector<std::string> f;
-    std::stringstream ss(line);
-    std::string field;
-    while (std::getline(ss, field, '\t')) f.push_back(field);
+  for (const std::vector<std::string>& f : test::ReadTsvRows(path)) {
     rows.push_back(f);
   }
   return rows;

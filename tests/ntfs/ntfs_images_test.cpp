@@ -52,13 +52,7 @@ Images& Fixture() {
       return im;
     }
     im->dir = f.dir;
-    std::ifstream in(im->dir + "/manifest.tsv");
-    std::string line;
-    while (std::getline(in, line)) {
-      std::vector<std::string> f;
-      std::stringstream ss(line);
-      std::string field;
-      while (std::getline(ss, field, '\t')) f.push_back(field);
+    for (const std::vector<std::string>& f : test::ReadTsvRows(im->dir + "/manifest.tsv")) {
       if (f.size() < 5) continue;
       im->expected.push_back({f[0], f[1], f[2], f[3], std::stoull(f[4])});
     }

@@ -121,13 +121,7 @@ CachedImages LoadCached(const std::string& script, const std::string& prefix) {
     return im;
   }
   im.dir = f.dir;
-  std::ifstream in(im.dir + "/manifest.tsv");
-  std::string line;
-  while (std::getline(in, line)) {
-    std::vector<std::string> f;
-    std::stringstream ss(line);
-    std::string field;
-    while (std::getline(ss, field, '\t')) f.push_back(field);
+  for (const std::vector<std::string>& f : test::ReadTsvRows(im.dir + "/manifest.tsv")) {
     im.rows.push_back(f);
   }
   im.ready = !im.rows.empty();

@@ -34,13 +34,7 @@ const Fixture& Disk() {
     f.dir = c.dir;
     f.why = c.message;
     f.missingTool = c.missingTool;
-    std::ifstream in(c.dir + "/manifest.tsv");
-    std::string line;
-    while (std::getline(in, line)) {
-      std::vector<std::string> col;
-      std::stringstream ss(line);
-      std::string field;
-      while (std::getline(ss, field, '\t')) col.push_back(field);
+    for (const std::vector<std::string>& col : test::ReadTsvRows(c.dir + "/manifest.tsv")) {
       if (col.size() == 4) f.rows.push_back({col[0], col[1], col[2], col[3]});
     }
     if (f.rows.empty() && f.why.empty()) f.why = "empty manifest";

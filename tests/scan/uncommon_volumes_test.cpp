@@ -41,13 +41,7 @@ Images Load(const std::string& script, const std::string& name) {
   im.why = f.message;
   im.dir = f.dir;
   if (f.dir.empty()) return im;
-  std::ifstream in(f.dir + "/manifest.tsv");
-  std::string line;
-  while (std::getline(in, line)) {
-    std::vector<std::string> c;
-    std::stringstream ss(line);
-    std::string field;
-    while (std::getline(ss, field, '\t')) c.push_back(field);
+  for (const std::vector<std::string>& c : test::ReadTsvRows(f.dir + "/manifest.tsv")) {
     if (c.size() == 5) im.rows.push_back({c[0], c[1], c[2], c[3], std::stoull(c[4])});
   }
   if (im.rows.empty()) im.why = "empty manifest";

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -37,6 +38,20 @@ int RunCommand(const std::string& command, std::string* output) {
   int status = pclose(p);
   if (output) *output = out;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<std::vector<std::string>> ReadTsvRows(const std::string& path) {
+  std::vector<std::vector<std::string>> rows;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::vector<std::string> fields;
+    std::stringstream ss(line);
+    std::string field;
+    while (std::getline(ss, field, '\t')) fields.push_back(field);
+    rows.push_back(std::move(fields));
+  }
+  return rows;
 }
 
 std::string ShellQuote(const std::string& s) {

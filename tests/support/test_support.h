@@ -21,6 +21,9 @@ class TempDir {
 
 // Runs a shell command; returns its exit status and fills `output` with stdout+stderr.
 int RunCommand(const std::string& command, std::string* output = nullptr);
+// The lines of a tab-separated file (a fixture's manifest), split at tabs;
+// none when the file cannot be read.
+std::vector<std::vector<std::string>> ReadTsvRows(const std::string& path);
 // One shell word holding `s` as it is, quotes included.
 std::string ShellQuote(const std::string& s);
 bool HaveTool(const std::string& name);
