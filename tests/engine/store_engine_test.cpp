@@ -265,7 +265,9 @@ TEST(SortForListing, OrdersStablyAndKeepsEveryRecordWhole) {
     if (a.isFolder != b.isFolder) continue;
     const int c = CompareNamesAsciiNoCase(RecordName(a), RecordName(b));
     ASSERT_LE(c, 0) << RecordName(a) << " / " << RecordName(b);
-    if (c == 0) EXPECT_LT(a.recordIndex, b.recordIndex);
+    if (c == 0) {
+      EXPECT_LT(a.recordIndex, b.recordIndex);
+    }
   }
 }
 

@@ -286,7 +286,9 @@ TEST_F(NtfsImages, AStopIsSeenWithinABatchOfSlowRecords) {
   size_t listed = 0;
   for (const auto& [path, r] : Walk(engine)) {
     listed += r.isFolder ? 0 : 1;
-    if (!r.isFolder) EXPECT_EQ(path.rfind("notes/", 0), 0u) << path;
+    if (!r.isFolder) {
+      EXPECT_EQ(path.rfind("notes/", 0), 0u) << path;
+    }
   }
   EXPECT_EQ(listed, size_t(seen.checks));
 }

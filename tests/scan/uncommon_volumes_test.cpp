@@ -84,7 +84,9 @@ class UncommonVolumes : public ::testing::Test {
       if (r.image != image) continue;
       auto it = got.find(r.sha256);
       ASSERT_NE(it, got.end()) << r.folder << "/" << r.name << " not recovered";
-      if (!deep) EXPECT_EQ(RecordName(it->second), r.name);
+      if (!deep) {
+        EXPECT_EQ(RecordName(it->second), r.name);
+      }
       EXPECT_EQ(uint64_t(it->second.size), r.size) << r.name;
     }
   }
