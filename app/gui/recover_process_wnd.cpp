@@ -19,13 +19,6 @@
 
 namespace dunmere::gui {
 
-std::vector<RecoverJob> JobsForChecked(const CheckedMap& checked, const std::vector<ScanSourceItem*>& sources) {
-  std::vector<const FoundItemRecord*> records;
-  records.reserve(checked.size());
-  for (const auto& [key, record] : checked) records.push_back(&record);
-  return JobsForChecked(records, sources);
-}
-
 std::vector<RecoverJob> JobsForChecked(const std::vector<const FoundItemRecord*>& checked,
                                        const std::vector<ScanSourceItem*>& sources) {
   std::vector<RecoverJob> jobs;
@@ -291,22 +284,13 @@ int StartRecovery(QWidget* owner, const std::vector<ScanSourceItem*>& sources,
   return RunWindow(owner, JobsForChecked(checked, sources), dest, CRecoverProcessWnd::Mode::kList);
 }
 
-int StartRecovery(QWidget* owner, const std::vector<ScanSourceItem*>& sources, const CheckedMap& checked,
-                  const FolderChooser& chooser, std::string* destination) {
-  std::vector<const FoundItemRecord*> records;
-  records.reserve(checked.size());
-  for (const auto& [key, record] : checked) records.push_back(&record);
-  return StartRecovery(owner, sources, records, chooser, destination);
-}
-
 int StartSingleRecovery(QWidget* owner, const std::vector<ScanSourceItem*>& sources, const FoundItemRecord& record,
                         const FolderChooser& chooser, std::string* destination) {
   const std::string dest = ChooseRecoveryFolder(owner, chooser);
   if (dest.empty()) return 0;
   if (destination) *destination = dest;
   if (!ConfirmDestination(owner, dest, sources)) return 0;
-  CheckedMap one{{CheckedKeyOf(record), record}};
-  return RunWindow(owner, JobsForChecked(one, sources), dest, CRecoverProcessWnd::Mode::kSingle);
+  return RunWindow(owner, JobsForChecked({&record}, sources), dest, CRecoverProcessWnd::Mode::kSingle);
 }
 
 }  // namespace dunmere::gui

@@ -30,10 +30,8 @@ struct RecoverJob {
 };
 
 // The checked records in the order of the checked set, each with the engine
-// of the source whose tag it carries.
-std::vector<RecoverJob> JobsForChecked(const CheckedMap& checked, const std::vector<ScanSourceItem*>& sources);
-// The same from the checked records where they are (the results page's list):
-// no map of copies is made beside the jobs.
+// of the source whose tag it carries. The records are taken where they are
+// (the results page's list): no map of copies is made beside the jobs.
 std::vector<RecoverJob> JobsForChecked(const std::vector<const FoundItemRecord*>& checked,
                                        const std::vector<ScanSourceItem*>& sources);
 
@@ -108,8 +106,6 @@ class CRecoverProcessWnd : public CProgressWnd {
 int StartRecovery(QWidget* owner, const std::vector<ScanSourceItem*>& sources,
                   const std::vector<const FoundItemRecord*>& checked, const FolderChooser& chooser,
                   std::string* destination = nullptr);
-int StartRecovery(QWidget* owner, const std::vector<ScanSourceItem*>& sources, const CheckedMap& checked,
-                  const FolderChooser& chooser, std::string* destination = nullptr);
 // One record (the preview window), the window 500 x 200.
 int StartSingleRecovery(QWidget* owner, const std::vector<ScanSourceItem*>& sources, const FoundItemRecord& record,
                         const FolderChooser& chooser, std::string* destination = nullptr);

@@ -82,11 +82,12 @@ bool ScanImage(const std::string& path, Scanned& out, std::string& why) {
   return true;
 }
 
-CheckedMap Check(const std::vector<const FoundEntry*>& entries) {
-  CheckedMap m;
+// The records of the entries, as the results page hands its checked ones over.
+std::vector<const FoundItemRecord*> Check(const std::vector<const FoundEntry*>& entries) {
+  std::vector<const FoundItemRecord*> records;
   for (const FoundEntry* e : entries)
-    if (e) m.emplace(CheckedKeyOf(e->record), e->record);
-  return m;
+    if (e) records.push_back(&e->record);
+  return records;
 }
 
 std::vector<std::string> Split(const std::string& line) {
@@ -319,14 +320,14 @@ TEST_F(RecoverWndTest, TheResultsPagesCheckedRecordsComeOutAndNoOthers) {
   const std::vector<const FoundItemRecord*> checked = set.Records();
   ASSERT_EQ(checked.size(), (results.size() + 1) / 2);
 
-  // The jobs are those the map would give, in its order, with their engines.
-  const std::vector<RecoverJob> fromRecords = JobsForChecked(checked, scanned_.Sources());
-  const std::vector<RecoverJob> fromMap = JobsForChecked(set.Map(), scanned_.Sources());
-  ASSERT_EQ(fromRecords.size(), fromMap.size());
-  for (size_t i = 0; i < fromMap.size(); ++i) {
-    EXPECT_EQ(CheckedKeyOf(fromRecords[i].entry.record), CheckedKeyOf(fromMap[i].entry.record));
-    EXPECT_EQ(fromRecords[i].engine, fromMap[i].engine);
-    EXPECT_NE(fromRecords[i].engine, nullptr);
+  // One job per checked record, in the checked set's order, each with its engine.
+  const std::vector<RecoverJob> jobs = JobsForChecked(checked, scanned_.Sources());
+  ASSERT_EQ(jobs.size(), set.Map().size());
+  size_t i = 0;
+  for (const auto& [key, record] : set.Map()) {
+    EXPECT_EQ(CheckedKeyOf(jobs[i].entry.record), key);
+    EXPECT_NE(jobs[i].engine, nullptr);
+    ++i;
   }
 
   TempDir out;

@@ -13,6 +13,7 @@
 #include "engine/scan_log_folder.h"
 #include "scan/engine_factory.h"
 #include "scan/professional_recovery.h"
+#include "tests/support/engine_walk.h"
 #include "tests/support/test_support.h"
 
 namespace dunmere {
@@ -44,38 +45,17 @@ const Fixture& Images() {
   return fx;
 }
 
-struct Listed {
-  std::string path;  // folders as listed, "/"-separated, with the name
-  FoundItemRecord record;
-};
+using Listed = test::ListedFile;
 
 // A deep scan of the image as a user makes it; every listed file is copied
 // out and keyed by the sha256 of its copy.
 std::multimap<std::string, Listed> DeepScanAndCopy(const std::string& image, const std::string& outDir) {
-  std::multimap<std::string, Listed> byHash;
   auto e = CreateEngineForImage(image, 'F', true);
   EXPECT_NE(dynamic_cast<CProfessionalRecovery*>(e.get()), nullptr);
-  if (!e) return byHash;
+  if (!e) return {};
   e->DeclineResume();
   EXPECT_EQ(e->Scan(nullptr), 0);
-  std::deque<std::pair<std::string, std::pair<FoundItemRecord, uint32_t>>> queue;
-  std::vector<FoundItemRecord> kids;
-  EXPECT_EQ(e->ListChildren(nullptr, 0, kids), 0);
-  for (auto& k : kids) queue.push_back({"", {k, 0}});
-  int n = 0;
-  while (!queue.empty()) {
-    auto [prefix, item] = queue.front();
-    queue.pop_front();
-    const std::string path = prefix + RecordName(item.first);
-    if (item.first.isFolder) {
-      EXPECT_EQ(e->ListChildren(&item.first, item.second + 1, kids), 0);
-      for (auto& k : kids) queue.push_back({path + "/", {k, item.second + 1}});
-      continue;
-    }
-    const std::string dest = outDir + "/" + std::to_string(n++);
-    if (e->RecoverItem(item.first, dest, 0) == kOk) byHash.emplace(test::Sha256OfFile(dest), Listed{path, item.first});
-  }
-  return byHash;
+  return test::CopyOutWithPaths(*e, outDir);
 }
 
 bool EndsWith(const std::string& s, const std::string& tail) {

@@ -12,6 +12,7 @@
 #include "engine/scan_log_folder.h"
 #include "scan/engine_factory.h"
 #include "scan/professional_recovery.h"
+#include "tests/support/engine_walk.h"
 #include "tests/support/test_support.h"
 
 using namespace dunmere;
@@ -19,10 +20,7 @@ using namespace dunmere::test;
 
 namespace {
 
-struct Found {
-  std::string path;
-  FoundItemRecord record;
-};
+using Found = test::ListedFile;
 
 std::vector<Found> DeepScanFiles(const std::string& image) {
   UsePrivateDataFolder();
@@ -31,23 +29,7 @@ std::vector<Found> DeepScanFiles(const std::string& image) {
   if (!e) return {};
   e->DeclineResume();
   EXPECT_EQ(e->Scan(nullptr), 0);
-  std::vector<Found> files;
-  std::deque<std::pair<std::string, std::pair<FoundItemRecord, uint32_t>>> queue;
-  std::vector<FoundItemRecord> kids;
-  EXPECT_EQ(e->ListChildren(nullptr, 0, kids), 0);
-  for (auto& k : kids) queue.push_back({"", {k, 0}});
-  while (!queue.empty() && files.size() < 100000) {
-    auto [prefix, item] = queue.front();
-    queue.pop_front();
-    const std::string path = prefix + RecordName(item.first);
-    if (!item.first.isFolder) {
-      files.push_back({path, item.first});
-      continue;
-    }
-    EXPECT_EQ(e->ListChildren(&item.first, item.second + 1, kids), 0);
-    for (auto& k : kids) queue.push_back({path + "/", {k, item.second + 1}});
-  }
-  return files;
+  return test::ListEveryFile(*e);
 }
 
 // Deep FAT files that repeat a quick-pass file of the same name and size.

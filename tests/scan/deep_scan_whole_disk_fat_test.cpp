@@ -12,6 +12,7 @@
 #include "base/text.h"
 #include "scan/engine_factory.h"
 #include "scan/professional_recovery.h"
+#include "tests/support/engine_walk.h"
 #include "tests/support/test_support.h"
 
 namespace dunmere {
@@ -43,38 +44,20 @@ const Fixture& Disk() {
   return fx;
 }
 
-struct Listed {
-  std::string path;
-  FoundItemRecord record;
-};
+using Listed = test::ListedFile;
 
-// Every listed file copied out, keyed by the sha256 of its copy.
+// Every listed file copied out, keyed by the sha256 of its copy; `files`:
+// how many were listed.
 std::multimap<std::string, Listed> DeepScanAndCopy(const std::string& image, const std::string& outDir,
                                                    size_t& files) {
-  std::multimap<std::string, Listed> byHash;
   files = 0;
   auto e = CreateEngineForImage(image, 'W', true);
   EXPECT_NE(dynamic_cast<CProfessionalRecovery*>(e.get()), nullptr);
-  if (!e) return byHash;
+  if (!e) return {};
   e->DeclineResume();
   EXPECT_EQ(e->Scan(nullptr), 0);
-  std::deque<std::pair<std::string, std::pair<FoundItemRecord, uint32_t>>> queue;
-  std::vector<FoundItemRecord> kids;
-  EXPECT_EQ(e->ListChildren(nullptr, 0, kids), 0);
-  for (auto& k : kids) queue.push_back({"", {k, 0}});
-  while (!queue.empty() && files < 100000) {
-    auto [prefix, item] = queue.front();
-    queue.pop_front();
-    const std::string path = prefix + RecordName(item.first);
-    if (item.first.isFolder) {
-      EXPECT_EQ(e->ListChildren(&item.first, item.second + 1, kids), 0);
-      for (auto& k : kids) queue.push_back({path + "/", {k, item.second + 1}});
-      continue;
-    }
-    const std::string dest = outDir + "/" + std::to_string(files++);
-    if (e->RecoverItem(item.first, dest, 0) == kOk) byHash.emplace(test::Sha256OfFile(dest), Listed{path, item.first});
-  }
-  return byHash;
+  files = test::ListEveryFile(*e).size();
+  return test::CopyOutWithPaths(*e, outDir);
 }
 
 bool EndsWith(const std::string& s, const std::string& tail) {

@@ -1,7 +1,9 @@
 #pragma once
 // Walks everything an engine found, as the windows do: folders level by level.
+#include <cstddef>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "engine/recovery_parse.h"
 
@@ -10,5 +12,15 @@ namespace dunmere::test {
 // Copies every file below the top level into `dir` (numbered names) and maps
 // the sha256 of each copy to its record.
 std::multimap<std::string, FoundItemRecord> CopyOutEverything(IFileRecoveryParse& engine, const std::string& dir);
+
+struct ListedFile {
+  std::string path;  // folders as listed, "/"-separated, with the name
+  FoundItemRecord record;
+};
+// Every file listed (not the folders), folder by folder from the top, at most `limit`.
+std::vector<ListedFile> ListEveryFile(IFileRecoveryParse& engine, size_t limit = 100000);
+// Every listed file copied into `dir` (numbered names), keyed by the sha256 of
+// its copy; files that could not be copied are left out.
+std::multimap<std::string, ListedFile> CopyOutWithPaths(IFileRecoveryParse& engine, const std::string& dir);
 
 }  // namespace dunmere::test
