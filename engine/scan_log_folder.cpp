@@ -30,6 +30,21 @@ std::string StripFinalSlash(std::string p) {
   while (p.size() > 1 && p.back() == '/') p.pop_back();
   return p;
 }
+// One scan folder a scan: no one reaches a billion, so a larger counter (or a
+// negative one) comes from a damaged "config", and counting on from it would
+// overflow.
+constexpr int64_t kLargestScanNumber = 1'000'000'000;
+// The number a scan folder is named by, or -1 for another name.
+int64_t ScanNumberOf(const std::string& folder) {
+  const std::string name = std::filesystem::path(StripFinalSlash(folder)).filename().string();
+  if (name.empty() || name.size() > 10) return -1;
+  int64_t n = 0;
+  for (char c : name) {
+    if (c < '0' || c > '9') return -1;
+    n = n * 10 + (c - '0');
+  }
+  return n <= kLargestScanNumber ? n : -1;
+}
 }  // namespace
 
 Status ScanLogFolder::Load() {
@@ -42,7 +57,6 @@ Status ScanLogFolder::Load() {
   std::string data;
   if (ReadWholeFile(cfg, data) || data.size() < 8) return kOk;
   std::memcpy(&counter_, data.data(), 8);
-  if (counter_ < 0) counter_ = 0;
   for (size_t off = 8; off + sizeof(ScanResumeEntry) <= data.size(); off += sizeof(ScanResumeEntry)) {
     ScanResumeEntry e;
     std::memcpy(&e, data.data() + off, sizeof e);
@@ -52,7 +66,16 @@ Status ScanLogFolder::Load() {
     if (!IsInside(EntryScanFolder(e))) continue;
     entries_.push_back(e);
   }
+  if (counter_ < 0 || counter_ >= kLargestScanNumber) RenumberAboveEntries();
   return kOk;
+}
+
+void ScanLogFolder::RenumberAboveEntries() {
+  // Above every folder still listed for resume, so a new scan never takes
+  // (and empties) one of them.
+  counter_ = 0;
+  for (const ScanResumeEntry& e : entries_) counter_ = std::max(counter_, ScanNumberOf(EntryScanFolder(e)));
+  if (counter_ >= kLargestScanNumber) counter_ = 0;
 }
 
 Status ScanLogFolder::Save() {
@@ -65,6 +88,7 @@ Status ScanLogFolder::Save() {
 }
 
 void ScanLogFolder::BeginNewScanFolder() {
+  if (counter_ < 0 || counter_ >= kLargestScanNumber) RenumberAboveEntries();
   ++counter_;
   resumeActive_ = false;
   resumeFolder_.clear();

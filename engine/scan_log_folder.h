@@ -44,6 +44,9 @@ class ScanLogFolder {
 
  private:
   bool IsInside(const std::string& path) const;
+  // A counter out of the range scans ever reach starts again above the
+  // folders of the resume entries.
+  void RenumberAboveEntries();
   // Resumes from a matching entry, or drops it (and its folder) when stale.
   int TakeResumable(const ScanResumeEntry& e, bool unchanged, ScanResumeEntry* out);
 

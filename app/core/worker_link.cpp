@@ -2,12 +2,13 @@
 
 namespace dunmere {
 
-WorkerLink::WorkerLink(Wake wake, std::chrono::milliseconds interval) : wake_(std::move(wake)), interval_(interval) {}
+WorkerLink::WorkerLink(Wake wake, std::chrono::milliseconds interval, Clock now)
+    : wake_(std::move(wake)), interval_(interval), now_(std::move(now)) {}
 
 void WorkerLink::WakeLocked(std::unique_lock<std::mutex>& lock) {
   handedOver_ = true;
   pending_ = true;
-  lastWake_ = std::chrono::steady_clock::now();
+  lastWake_ = now_();
   ++wakes_;
   lock.unlock();
   if (wake_) wake_();
@@ -18,13 +19,15 @@ int WorkerLink::Report(const ScanProgress& p) {
   std::unique_lock lock(mutex_);
   // While the cancel question is open the worker waits here, so the answer
   // is seen by this very report.
+  held_ = true;
   changed_.wait(lock, [&] { return !paused_ || cancelled_; });
+  held_ = false;
   if (cancelled_) return kStopRequested;
   latest_ = p;
   handedOver_ = false;
   // The UI takes the latest progress whenever it gets to it; a wake that is
   // still waiting to be taken covers this one too.
-  if (!pending_ && std::chrono::steady_clock::now() - lastWake_ >= interval_) WakeLocked(lock);
+  if (!pending_ && now_() - lastWake_ >= interval_) WakeLocked(lock);
   return 0;
 }
 
@@ -96,6 +99,11 @@ bool WorkerLink::Cancelled() const {
 bool WorkerLink::Paused() const {
   std::lock_guard lock(mutex_);
   return paused_;
+}
+
+bool WorkerLink::WorkerHeld() const {
+  std::lock_guard lock(mutex_);
+  return held_ && paused_ && !cancelled_;
 }
 
 bool WorkerLink::Finished() const {

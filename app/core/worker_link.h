@@ -19,7 +19,10 @@ class WorkerLink {
   // Called on the worker thread when a progress is ready to be taken; it must
   // only post (never wait for the UI thread).
   using Wake = std::function<void()>;
-  explicit WorkerLink(Wake wake = {}, std::chrono::milliseconds interval = std::chrono::milliseconds(50));
+  using Clock = std::function<std::chrono::steady_clock::time_point()>;
+  // now: the clock the interval is measured on (tests hand in their own).
+  explicit WorkerLink(Wake wake = {}, std::chrono::milliseconds interval = std::chrono::milliseconds(50),
+                      Clock now = &std::chrono::steady_clock::now);
 
   // ---- worker side ----
   // Keeps p as the latest progress, wakes the UI when the interval has passed,
@@ -45,6 +48,8 @@ class WorkerLink {
   bool Cancelled() const;
   bool Paused() const;
   bool Finished() const;
+  // True while the worker waits in Report() for a paused link.
+  bool WorkerHeld() const;
   // How often the UI was woken (for the tests of the coalescing).
   uint64_t Wakes() const;
 
@@ -53,9 +58,10 @@ class WorkerLink {
 
   Wake wake_;
   const std::chrono::milliseconds interval_;
+  const Clock now_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
-  bool cancelled_ = false, paused_ = false, finished_ = false;
+  bool cancelled_ = false, paused_ = false, finished_ = false, held_ = false;
   bool pending_ = false;   // a progress waits to be taken
   bool handedOver_ = true;  // the latest progress was announced to the UI
   ScanProgress latest_;

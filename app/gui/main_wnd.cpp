@@ -412,6 +412,7 @@ void CMainWnd::StartScan() {
   {
     CScanProcessWnd wnd;
     wnd.SetSources(sources, deep_);
+    if (scanEngineOpener_) wnd.SetEngineOpener(scanEngineOpener_);
     wnd.CreatePopup(this, 350, 250);
     scanning_ = true;
     result = wnd.RunModal();
@@ -507,6 +508,17 @@ void CMainWnd::OnDeviceEvent(int kind) {
   // A change (media in a card reader) may add a disk or take one away.
   if (kind == 1 || kind == 3) SetTimer(QStringLiteral("PartitionListBar"), 0, options_.deviceSettleMs);
   if (kind == 2 || kind == 3) SetTimer(QStringLiteral("PartitionListBar"), 1, options_.deviceSettleMs);
+}
+
+bool CMainWnd::DeviceEventsPending() const {
+  const QString owner = QStringLiteral("PartitionListBar");
+  return HasTimer(owner, 0) || HasTimer(owner, 1);
+}
+
+void CMainWnd::SettleDeviceEventsNow() {
+  const QString owner = QStringLiteral("PartitionListBar");
+  if (HasTimer(owner, 1)) OnDeviceTimer(1);
+  else if (HasTimer(owner, 0)) OnDeviceTimer(0);
 }
 
 void CMainWnd::OnDeviceTimer(int id) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/scan_job.h"
 #include "app/gui/create_image.h"
 #include "engine/found_item.h"
 #include "engine/recovery_parse.h"
@@ -69,6 +70,16 @@ class CMainWnd : public ui::WindowImplBase {
   void SetRecoveryFolderChooser(std::function<QString(QWidget*)> chooser) { chooseRecoveryFolder_ = std::move(chooser); }
   const std::string& RecoveryFolder() const { return recoveryFolder_; }
 
+  // Device events wait for the settle time before the list is refreshed;
+  // whether some wait now, and handling them at once (tests: no race with
+  // the timer).
+  bool DeviceEventsPending() const;
+  void SettleDeviceEventsNow();
+
+  // Makes the engines of the scan window in place of the factory (tests:
+  // a scan held at a known point).
+  void SetScanEngineOpener(EngineOpener opener) { scanEngineOpener_ = std::move(opener); }
+
   // What "BtnCreateImage" asks the system; tests answer in its place.
   void SetImageCommandHooks(ImageCommandHooks hooks) { imageHooks_ = std::move(hooks); }
   // After a disk image was made: deep-scan mode with the image added and
@@ -124,6 +135,7 @@ class CMainWnd : public ui::WindowImplBase {
   std::function<QString(QWidget*)> chooseRecoveryFolder_;
   std::string recoveryFolder_;
   ImageCommandHooks imageHooks_;
+  EngineOpener scanEngineOpener_;
 
   int deep_ = 0;
   int imageMode_ = 0;

@@ -28,6 +28,8 @@ class CProgressWnd : public CPopUpWnd {
   // Progress updates drawn so far (the coalescing keeps them few).
   int ProgressUpdates() const { return progressUpdates_; }
   bool CancelConfirmed() const { return cancelConfirmed_; }
+  // The worker waits at a progress report for the open question's answer.
+  bool WorkerHeld() const { return link_.WorkerHeld(); }
 
  protected:
   // Starts the worker; body runs on it, then WorkerEnded() runs on the UI

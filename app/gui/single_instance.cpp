@@ -97,6 +97,7 @@ void SingleInstance::OnConnection() {
       socket->flush();
       socket->disconnectFromServer();
       if (ready_) emit activated(images);
+      else ++answeredWithoutWindow_;
     });
   }
 }

@@ -33,11 +33,15 @@ class SingleInstance : public QObject {
   QString LockPath() const;
   QString SocketPath() const;
 
-  // Becomes the first copy, or hands `images` to the first copy.
-  Role Acquire(const QStringList& images, int timeoutMs = 3000);
+  // Becomes the first copy, or hands `images` to the first copy. A first
+  // copy busy drawing a million rows may take seconds to answer; only one
+  // that never does is taken for one without a window.
+  Role Acquire(const QStringList& images, int timeoutMs = 15000);
 
   // First copy: whether a window can take hand-offs yet; called on each.
   void SetReady(bool ready) { ready_ = ready; }
+  // First copy: later starts answered that there is no window yet.
+  int AnsweredWithoutWindow() const { return answeredWithoutWindow_; }
 
  signals:
   // First copy: a later start asked for the window, with its image files.
@@ -49,6 +53,7 @@ class SingleInstance : public QObject {
   std::unique_ptr<QLockFile> lock_;
   QLocalServer* server_ = nullptr;
   bool ready_ = false;
+  int answeredWithoutWindow_ = 0;
 };
 
 }  // namespace dunmere::gui

@@ -24,7 +24,10 @@ ScanProgress At(int percent) {
 
 TEST(WorkerLink, ProgressIsCoalescedAndTheLatestIsTaken) {
   std::atomic<int> wakes{0};
-  WorkerLink link([&] { ++wakes; }, 50ms);
+  // The interval runs on the test's own clock: no verdict depends on how
+  // fast this thread happens to run.
+  auto now = std::chrono::steady_clock::time_point{} + 1h;
+  WorkerLink link([&] { ++wakes; }, 50ms, [&] { return now; });
   // A burst: one wake, whatever the number of reports, until the UI takes it.
   for (int i = 0; i <= 100; ++i) EXPECT_EQ(link.Report(At(i)), 0);
   EXPECT_EQ(wakes, 1);
@@ -41,9 +44,14 @@ TEST(WorkerLink, ProgressIsCoalescedAndTheLatestIsTaken) {
   link.Flush();
   EXPECT_EQ(wakes, 2) << "nothing new to hand over";
   ASSERT_TRUE(link.Take(p));
-  std::this_thread::sleep_for(60ms);
+  now += 49ms;
   link.Report(At(6));
+  EXPECT_EQ(wakes, 2) << "the interval has not passed";
+  now += 1ms;
+  link.Report(At(7));
   EXPECT_EQ(wakes, 3);
+  ASSERT_TRUE(link.Take(p));
+  EXPECT_EQ(p.percent, 7);
 }
 
 TEST(WorkerLink, APausedWorkerWaitsAtItsNextReportAndCancelReleasesIt) {
@@ -51,7 +59,7 @@ TEST(WorkerLink, APausedWorkerWaitsAtItsNextReportAndCancelReleasesIt) {
   link.Pause();
   std::atomic<int> answer{1};
   std::thread worker([&] { answer = link.Report(At(1)); });
-  std::this_thread::sleep_for(50ms);
+  while (!link.WorkerHeld()) std::this_thread::yield();
   EXPECT_EQ(answer, 1) << "still waiting";
   link.Cancel();
   worker.join();
@@ -61,7 +69,7 @@ TEST(WorkerLink, APausedWorkerWaitsAtItsNextReportAndCancelReleasesIt) {
   WorkerLink goOn;
   goOn.Pause();
   std::thread w2([&] { answer = goOn.Report(At(1)); });
-  std::this_thread::sleep_for(20ms);
+  while (!goOn.WorkerHeld()) std::this_thread::yield();
   goOn.Resume();
   w2.join();
   EXPECT_EQ(answer, 0);

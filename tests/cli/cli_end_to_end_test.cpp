@@ -336,9 +336,10 @@ INSTANTIATE_TEST_SUITE_P(Samples, CliSamples,
                          ::testing::Values(std::make_pair(std::string("fat32-deleted"), std::string("FAT")),
                                            std::make_pair(std::string("ntfs-deleted"), std::string("NTFS"))));
 
-// Ctrl-C on a scan far too long to end first: the program stops at once with
-// status 130, whether the deep pass or the quick pass was running.
-TEST(CliStop, CtrlCEndsADeepScanAtOnceWithStatus130) {
+// Ctrl-C on a scan far too long to end first: the program stops with status
+// 130 and lists what it found, once its deep pass is reading. How fast it
+// stops is measured by bench/stop_latency, not here.
+TEST(CliStop, CtrlCEndsADeepScanWithStatus130) {
   if (!test::HaveTool("mkntfs")) GTEST_SKIP() << "needs mkntfs";
   test::UsePrivateDataFolder();
   TempDir dir;
@@ -347,21 +348,12 @@ TEST(CliStop, CtrlCEndsADeepScanAtOnceWithStatus130) {
   ASSERT_EQ(RunCommand("truncate -s 32G " + Q(image) + " && mkntfs -F -q -Q -s 512 -c 4096 " + Q(image) +
                        " >/dev/null 2>&1"),
             0);
-  for (const std::string& delay : {"0.1", "0.8"}) {
-    std::string out;
-    // The shell reports the exit status and the milliseconds from the signal
-    // to the end of the program.
-    const std::string script = Q(Binary()) + " scan --deep --fresh " + Q(image) + " >" + Q(dir / "out") + " 2>&1 & " +
-                               "p=$!; sleep " + delay + "; t0=$(date +%s%N); kill -INT $p; wait $p; rc=$?; " +
-                               "t1=$(date +%s%N); echo \"rc=$rc ms=$(( (t1 - t0) / 1000000 ))\"";
-    { std::ofstream(dir / "stop.sh") << script << "\n"; }
-    ASSERT_EQ(RunCommand("bash " + Q(dir / "stop.sh"), &out), 0) << out;
-    int rc = -1, ms = -1;
-    ASSERT_EQ(std::sscanf(out.c_str() + out.rfind("rc="), "rc=%d ms=%d", &rc, &ms), 2) << out;
-    EXPECT_EQ(rc, 130) << out;
-    // About 0.2 s is the aim; the bound leaves room for a busy machine.
-    EXPECT_LT(ms, 3000) << out;
-  }
+  // The first progress line says the pass is reading.
+  const test::CliResult r = test::InterruptCliWhen("scan --deep --fresh " + Q(image), dir / "err",
+                                                   "grep -q '^scanning:' \"$err\"");
+  EXPECT_EQ(r.code, 130) << r.out;
+  EXPECT_EQ(r.out.find("never ready"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("scan stopped"), std::string::npos) << r.out;
 }
 
 }  // namespace

@@ -24,7 +24,6 @@ using test::RunCommand;
 using test::Sha256OfFile;
 using test::TempDir;
 
-std::string Binary() { return test::CliBinary(); }
 std::string Script() { return test::SourcePath("tests/fixtures/failing_medium.sh"); }
 std::string Q(const std::string& s) { return test::ShellQuote(s); }
 using Result = test::CliResult;
@@ -112,7 +111,9 @@ class FailingMedium : public ::testing::Test {
       }
     mount_ = mnt_.path() + "/m";
     std::string log;
-    int rc = RunCommand("bash " + Q(Script()) + " serve " + Q(dir_->path()) + " " + fs + " " + Q(mount_) + " " + delay,
+    requests_ = mnt_.path() + "/requests.log";
+    int rc = RunCommand("FAILING_MEDIUM_LOG=" + Q(requests_) + " bash " + Q(Script()) + " serve " + Q(dir_->path()) +
+                            " " + fs + " " + Q(mount_) + " " + delay,
                         &log);
     if (rc != 0) {
       skip_ = "nbdfuse cannot serve a file here (FUSE not usable?): " + log;
@@ -126,8 +127,17 @@ class FailingMedium : public ::testing::Test {
   static TempDir* dir_;
   static std::map<std::string, int> status_;
   static std::map<std::string, std::string> log_;
+  // Shell words: the reads the medium was asked for so far.
+  std::string ReadsAsked() const { return "$(grep -c ' Read id=' " + Q(requests_) + ")"; }
+  int ReadsAskedNow() const {
+    std::string out;
+    RunCommand("grep -c ' Read id=' " + Q(requests_), &out);
+    return std::atoi(out.c_str());
+  }
+
   TempDir mnt_;
   std::string mount_, skip_;
+  std::string requests_;  // the medium's request log (see failing_medium.sh)
 };
 TempDir* FailingMedium::dir_ = nullptr;
 std::map<std::string, int> FailingMedium::status_;
@@ -252,21 +262,26 @@ TEST_F(FailingMedium, ImagingZeroesExactlyTheUnreadableSectorsAndMapsThem) {
 
 TEST_F(FailingMedium, StalledSourceStillStopsOnRequest) {
   // Every read waits 1 s (a FUSE read moves 4 KiB pages, so a 16 KiB read
-  // takes 4 s). A deep scan asked to stop while it opens the medium, and
-  // again while it scans, ends after the read in flight instead of reading on
-  // to its next progress report.
+  // takes 4 s). A deep scan asked to stop while it opens the medium (its
+  // first read asked for), and again while it scans (its first progress
+  // line), ends after the reads in flight instead of reading on to its next
+  // progress report: the medium is asked for few reads after the signal.
   SERVE_OR_SKIP(medium, "fat", "1");
-  for (int after : {3, 14}) {
-    std::string cmd = Q(Binary()) + " scan --deep --fresh " + Q(medium) + " </dev/null >/dev/null 2>&1 & pid=$!; sleep " +
-                      std::to_string(after) + "; kill -INT $pid; s=$(date +%s%N); wait $pid; rc=$?; e=$(date +%s%N); " +
-                      "echo \"rc=$rc ms=$(( (e - s) / 1000000 ))\"";
-    std::string out;
-    RunCommand("bash -c " + Q(cmd), &out);
+  const std::pair<const char*, std::string> stages[] = {
+      {"opening", "[ " + ReadsAsked() + " -gt " + std::to_string(ReadsAskedNow()) + " ]"},
+      {"scanning", "grep -q '^scanning:' \"$err\""},
+  };
+  for (const auto& [stage, ready] : stages) {
+    const Result r = test::InterruptCliWhen("scan --deep --fresh " + Q(medium), mnt_ / (std::string(stage) + ".err"),
+                                            ready, "before=" + ReadsAsked(),
+                                            "echo \"after=$((" + ReadsAsked() + " - before))\"");
+    EXPECT_EQ(r.code, 130) << stage << ": " << r.out;
+    EXPECT_EQ(r.out.find("never ready"), std::string::npos) << stage << ": " << r.out;
     std::smatch m;
-    ASSERT_TRUE(std::regex_search(out, m, std::regex("rc=([0-9]+) ms=([0-9]+)"))) << out;
-    EXPECT_EQ(std::stoi(m[1]), 130) << "stopped after " << after << " s: " << out;
-    // The read in flight (at most 16 pages here) and the listing of what was found.
-    EXPECT_LT(std::stoi(m[2]), 8000) << "stopped after " << after << " s: " << out;
+    ASSERT_TRUE(std::regex_search(r.out, m, std::regex("after=([0-9]+)"))) << r.out;
+    // The reads in flight (at most 16 pages of one read, and what the kernel
+    // reads ahead with them).
+    EXPECT_LE(std::stoi(m[1]), 32) << stage << ": " << r.out;
   }
 }
 
@@ -288,11 +303,11 @@ TEST_F(FailingMedium, ScanStoppedWhileStalledLeavesNothingHalfRead) {
   };
   {
     SERVE_OR_SKIP(medium, "fat", "1");
-    std::string cmd = Q(Binary()) + " scan --deep --fresh " + Q(medium) +
-                      " </dev/null >/dev/null 2>&1 & pid=$!; sleep 10; kill -INT $pid; wait $pid; echo rc=$?";
-    std::string out;
-    RunCommand("bash -c " + Q(cmd), &out);
-    ASSERT_NE(out.find("rc=130"), std::string::npos) << out;
+    // Ten reads in: its quick pass is crawling over the medium.
+    const Result r = test::InterruptCliWhen("scan --deep --fresh " + Q(medium), mnt_ / "stalled.err",
+                                            "[ " + ReadsAsked() + " -ge " + std::to_string(ReadsAskedNow() + 10) + " ]");
+    ASSERT_EQ(r.code, 130) << r.out;
+    ASSERT_EQ(r.out.find("never ready"), std::string::npos) << r.out;
     TearDown();
   }
   // The same medium again (same name), without stalls and whole: the clean

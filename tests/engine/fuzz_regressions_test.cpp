@@ -41,6 +41,45 @@ TEST(FuzzRegressions, ResumeEntryWithAForeignFolderIsDropped) {
   EXPECT_EQ(again.FindResumablePartition(0, 0, 512, 1, nullptr), 1);
 }
 
+// A "config" whose scan counter is the largest 64-bit value: the next scan
+// folder's number overflowed. A counter the program never writes is taken as
+// damaged; numbering starts again above the folders still listed for resume,
+// and those entries stay.
+TEST(FuzzRegressions, ScanCounterOutOfRangeStartsAFreshNumberingAndKeepsEntries) {
+  test::TempDir dir;
+  const std::string base = dir / "ScanLog";
+  fs::create_directories(base);
+  const auto probe = [](uint32_t, uint64_t, uint64_t, uint16_t) { return uint64_t(4096); };
+  const auto config = Regression("resume_config-counter-max");
+  ASSERT_EQ(config.size(), 8u);
+  test::WriteBytes(base + "/config", config);
+  {
+    ScanLogFolder f(base, probe);
+    EXPECT_EQ(f.Counter(), 0);
+    f.BeginNewScanFolder();
+    EXPECT_EQ(f.CurrentScanFolder(), base + "/1/");
+  }
+  // The same damage beside a valid entry for folder 7: the entry survives and
+  // a new scan never takes (and so never deletes) its folder.
+  {
+    ScanLogFolder f(base, probe);
+    for (int i = 0; i < 7; ++i) f.BeginNewScanFolder();
+    fs::create_directories(f.CurrentScanFolder());
+    ASSERT_EQ(f.SaveScanState(1, 0, 0, 512, ResumeProgress{}, f.CurrentScanFolder(), ""), kOk);
+  }
+  std::vector<uint8_t> saved = test::ReadBytes(base + "/config");
+  ASSERT_GT(saved.size(), 8u);
+  for (int i = 0; i < 8; ++i) saved[i] = config[i];
+  test::WriteBytes(base + "/config", saved);
+  ScanLogFolder f(base, probe);
+  ASSERT_EQ(f.Entries().size(), 1u);
+  EXPECT_EQ(f.Counter(), 7);
+  f.BeginNewScanFolder();
+  EXPECT_EQ(f.CurrentScanFolder(), base + "/8/");
+  EXPECT_TRUE(fs::exists(base + "/7"));
+  EXPECT_EQ(f.FindResumablePartition(0, 0, 512, 1, nullptr), 1);
+}
+
 // Writes a scan_log target input as the target does: two 4-byte lengths, then
 // the record log, its "_Relation" text and its "_DirInfo" entries.
 void WriteScanLog(const std::vector<uint8_t>& in, const std::string& folder, const std::string& name) {

@@ -91,14 +91,15 @@ class CreateImageWndTest : public ::testing::Test {
     EXPECT_TRUE(wnd.CreatePopup(owner_.get(), 450, 270));
     return wnd.RunModal();
   }
-  // A source read slowly enough to be cancelled: 2 ms a chunk, 64 MiB.
-  static ImagingJob SlowJob(const std::string& image) {
+  // A 64 MiB source whose reads stop half-way until `release`: the copy
+  // cannot end before the test has acted, however the threads are timed.
+  static ImagingJob HeldJob(const std::string& image, const std::atomic<bool>* release) {
     ImagingJob job;
     job.sectorSize = 512;
     job.sectorCount = 131072;
     job.imagePath = image;
-    job.reader = [](uint64_t, uint32_t count, uint8_t* buf, uint32_t& got) -> Status {
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    job.reader = [release](uint64_t sector, uint32_t count, uint8_t* buf, uint32_t& got) -> Status {
+      while (sector >= 131072 / 2 && !*release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
       std::memset(buf, 0x5A, size_t(count) * 512);
       got = count;
       return kOk;
@@ -195,8 +196,8 @@ HeldAt3 CopyHeldAtThreePercent(QWidget* owner, const std::string& image, int64_t
   EXPECT_TRUE(wnd.CreatePopup(owner, 450, 270));
   QTimer::singleShot(0, [&] {
     EXPECT_TRUE(test::WaitFor(
-        [&] { return wnd.isVisible() && wnd.Text(QStringLiteral("percent")).endsWith(" 3%"); }, 10000));
-    test::Pump(150);  // drawn
+        [&] { return wnd.isVisible() && wnd.Text(QStringLiteral("percent")).endsWith(" 3%"); }));
+    QCoreApplication::processEvents();
     auto* bar = wnd.Find<QProgressBar>(QStringLiteral("progress"));
     seen.percent = wnd.Text(QStringLiteral("percent"));
     seen.sectors = wnd.Text(QStringLiteral("sectors"));
@@ -237,24 +238,29 @@ TEST_F(CreateImageWndTest, TextsOfADiskBeyondFourGigaSectors) {
 }
 
 TEST_F(CreateImageWndTest, CancelAskedFirstEscapeGoesOnYesDeletesThePartialImage) {
-  ImagingJob job = SlowJob(dir_ / "c.img");
+  std::atomic<bool> release{false};
+  ImagingJob job = HeldJob(dir_ / "c.img", &release);
   int questions = 0;
   BoxAnswerer answers([&](const QString& text) {
     if (text != Msg("MSG0306")) return 0;
-    return ++questions == 1 ? 2 : 1;  // Escape (No) first, then Yes
+    if (++questions == 1) return 2;  // Escape (No) first, then Yes
+    release = true;
+    return 1;
   });
   // Click "cancelbtn" twice once copying is under way.
   int clicks = 0;
   QTimer clicker;
   QObject::connect(&clicker, &QTimer::timeout, [&] {
     CCreateImageProcessWnd* w = OpenImageWindow();
-    if (!w || w->ProgressUpdates() < 2 || clicks >= 2 || questions < clicks) return;
+    if (!w || w->ProgressUpdates() < 1 || clicks >= 2 || questions < clicks) return;
     ++clicks;
     w->Find<QAbstractButton>(QStringLiteral("cancelbtn"))->click();
   });
-  clicker.start(100);
+  clicker.start(20);
   CCreateImageProcessWnd wnd;
-  ASSERT_EQ(Run(wnd, job), CPopUpWnd::kCancelled);
+  const int result = Run(wnd, job);
+  release = true;
+  ASSERT_EQ(result, CPopUpWnd::kCancelled);
   EXPECT_EQ(questions, 2);
   EXPECT_EQ(wnd.CopyStatus(), kStopRequested);
   EXPECT_GT(wnd.Job().bytesWritten, 0u);

@@ -52,7 +52,15 @@ class HotPlugTest : public test::MainWndFixture {
   }
   void Raise(Action a) { test::FakeMonitor::Raise(*monitor_, a); }
 
-  static constexpr int kSettle = 1000;
+  // The settle timer never fires by itself in these tests: they hand the
+  // events over with SettleDeviceEventsNow(), so no verdict races a timer.
+  static constexpr int kSettle = 3600 * 1000;
+  // Delivers what the monitor raised to the window (a posted message).
+  void Deliver() {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(wnd_->DeviceEventsPending());
+  }
 };
 
 TEST_F(HotPlugTest, ABurstOfArrivalsAddsTheNewDiskOnceAfterItSettled) {
@@ -68,14 +76,16 @@ TEST_F(HotPlugTest, ABurstOfArrivalsAddsTheNewDiskOnceAfterItSettled) {
   Write(sda3 / "size", "20480");
   Write(sda3 / "dev", "8:3");
 
-  // Each event restarts the wait: nothing happens while they keep coming.
+  // Nothing happens while they keep coming.
   for (int i = 0; i < 4; ++i) {
     Raise(Action::kAdded);
-    test::Pump(kSettle / 3);
+    Deliver();
+    QCoreApplication::processEvents();
     EXPECT_EQ(List().RowCount(), before) << "refreshed before the events settled (event " << i << ")";
   }
-  ASSERT_TRUE(test::WaitFor([&] { return List().RowCount() > before; }, 3000));
-  test::Pump(kSettle * 2);
+  wnd_->SettleDeviceEventsNow();
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(wnd_->DeviceEventsPending());
   const std::vector<int> sdd = RowsOf("sdd");
   ASSERT_EQ(sdd.size(), 2u) << "one header and the whole disk, once";
   EXPECT_EQ(List().RowCount(), before + 2);
@@ -90,7 +100,9 @@ TEST_F(HotPlugTest, ABurstOfArrivalsAddsTheNewDiskOnceAfterItSettled) {
 TEST_F(HotPlugTest, RemovalTakesTheWholeDiskAndTheOthersKeepTheirDevice) {
   AddStick("sdd");
   Raise(Action::kAdded);
-  ASSERT_TRUE(test::WaitFor([&] { return RowsOf("sdd").size() == 2; }, 3000));
+  Deliver();
+  wnd_->SettleDeviceEventsNow();
+  ASSERT_EQ(RowsOf("sdd").size(), 2u);
   auto numberOf = [&](const std::string& name) { return wnd_->Disks().Item(RowsOf(name).at(1))->volume->diskNumber; };
   ASSERT_EQ(numberOf("sdc"), 3);
   ASSERT_EQ(numberOf("sdd"), 4);
@@ -103,9 +115,11 @@ TEST_F(HotPlugTest, RemovalTakesTheWholeDiskAndTheOthersKeepTheirDevice) {
   fs::remove_all(fs::path(tree_->roots.sysBlock) / "sdb");
   Raise(Action::kRemoved);
   Raise(Action::kRemoved);
-  test::Pump(kSettle / 2);
+  Deliver();
+  QCoreApplication::processEvents();
   EXPECT_EQ(RowsOf("sdb").size(), 2u) << "removed before the events settled";
-  ASSERT_TRUE(test::WaitFor([&] { return RowsOf("sdb").empty(); }, 3000));
+  wnd_->SettleDeviceEventsNow();
+  ASSERT_TRUE(RowsOf("sdb").empty());
   EXPECT_EQ(RowsOf("sdc").size(), 2u);
   EXPECT_EQ(RowsOf("sda").size(), 5u);
   // The sources that stay read the same devices under their new numbers,
@@ -134,8 +148,10 @@ TEST_F(HotPlugTest, ACardSwappedInItsReaderIsListedAfresh) {
   fs::remove(node);
   test::RunCommand("truncate -s 34M '" + node + "' && mkfs.fat -F 32 -n HOLIDAY '" + node + "' >/dev/null");
   test::FakeMonitor::Raise(*monitor_, Action::kChanged, node);
-  ASSERT_TRUE(test::WaitFor([&] { return RowsOf("sdb").size() == 2 && List().Row(RowsOf("sdb")[1]).cells.value(0) == "sdb HOLIDAY"; }, 4000))
-      << List().Row(RowsOf("sdb").at(1)).cells.value(0).toStdString();
+  Deliver();
+  wnd_->SettleDeviceEventsNow();
+  ASSERT_EQ(RowsOf("sdb").size(), 2u);
+  ASSERT_EQ(List().Row(RowsOf("sdb")[1]).cells.value(0), "sdb HOLIDAY");
   EXPECT_NE(wnd_->Disks().Item(RowsOf("sdb")[1])->tag, oldTag) << "a new source, with a tag of its own";
   EXPECT_EQ(List().CurrentRow(), RowsOf("sdb")[1]) << "the new removable source is selected";
 }
@@ -146,7 +162,7 @@ TEST_F(HotPlugTest, TheMonitorStopsWithTheWindow) {
   EXPECT_TRUE(monitor_->stopped);
   // An event after that reaches nobody.
   Raise(Action::kAdded);
-  test::Pump(50);
+  QCoreApplication::processEvents();
 }
 
 // The real monitor and a loop device: attaching and detaching it are device
@@ -179,12 +195,16 @@ TEST(HotPlugLoopDevice, AttachedImageAppearsAndDetachedGoes) {
       if (wnd.Disks().DiskDevice(r) == loop) return true;
     return false;
   };
-  const bool appeared = test::WaitFor(listed, 8000);
-  test::RunCommand("losetup -d " + loop);
-  if (!appeared && seen == 0)
+  // Whether the kernel's events reach this process at all decides only
+  // whether the test can run here; once one has, the list must follow.
+  if (!test::WaitAtMost([&] { return seen > 0 || listed(); }, 8000)) {
+    test::RunCommand("losetup -d " + loop);
     GTEST_SKIP() << "no device events reach this process (a container without the kernel's uevents?)";
+  }
+  const bool appeared = test::WaitFor(listed);
+  test::RunCommand("losetup -d " + loop);
   ASSERT_TRUE(appeared) << loop << " not listed although " << seen << " device events arrived";
-  EXPECT_TRUE(test::WaitFor([&] { return !listed(); }, 8000)) << loop << " still listed after it was detached";
+  EXPECT_TRUE(test::WaitFor([&] { return !listed(); })) << loop << " still listed after it was detached";
   probe->Stop();
 }
 

@@ -372,7 +372,7 @@ TEST_F(MainWndTest, LanguageChoiceIsKeptPerUserAndReappliesTheTexts) {
   EXPECT_TRUE(currentMarked);
   EXPECT_FALSE(otherMarked);
 
-  ASSERT_TRUE(test::WaitFor([&] { return Text("BtnScan") != englishScan; }, 2000));
+  ASSERT_TRUE(test::WaitFor([&] { return Text("BtnScan") != englishScan; }));
   EXPECT_EQ(app::LanguageTable::Instance().CurrentLanguage(), "German");
   EXPECT_EQ(Text("Txt1"), MessageText("MSG0501"));
   EXPECT_EQ(Text("BtnScan"), QString::fromStdString(app::LanguageTable::Instance().Text("MainWnd", "BtnScan")));

@@ -374,8 +374,9 @@ TEST_F(RecoverWndTest, CancelInTheMiddleOfALargeFileLeavesNoPartOfIt) {
     wnd.CreatePopup(nullptr, 500, 240);
     bool asked = false;
     QTimer::singleShot(0, [&] {
-      ASSERT_TRUE(test::WaitFor([&] { return fs::exists(dest) && fs::file_size(dest) > 0; }, 10000));
-      QTimer::singleShot(100, [&] {
+      ASSERT_TRUE(test::WaitFor([&] { return fs::exists(dest) && fs::file_size(dest) > 0; }));
+      // Runs inside the question's own loop: the click below opens it first.
+      QTimer::singleShot(0, [&] {
         ui::WindowImplBase* box = test::OpenBox(&wnd);
         if (!box) return;
         asked = box->Text(QStringLiteral("message")) == MessageText("MSG1103");
@@ -398,7 +399,7 @@ TEST_F(RecoverWndTest, CancelInTheMiddleOfALargeFileLeavesNoPartOfIt) {
   wnd.CreatePopup(nullptr, 500, 240);
   uint64_t partial = 0;
   QTimer::singleShot(0, [&] {
-    ASSERT_TRUE(test::WaitFor([&] { return fs::exists(second) && fs::file_size(second) > 0; }, 10000));
+    ASSERT_TRUE(test::WaitFor([&] { return fs::exists(second) && fs::file_size(second) > 0; }));
     partial = fs::file_size(second);
     if (const char* dir = getenv("DUNMERE_SHOT_DIR")) {
       ScanProgress p;
@@ -556,7 +557,7 @@ TEST_F(RecoverWndTest, DetailsOpenFolderAndFinish) {
   QSize before, grown, back;
   bool listShown = false, cancelHidden = false, finishShown = false;
   QTimer::singleShot(0, [&] {
-    ASSERT_TRUE(test::WaitFor([&] { return wnd.Finished(); }, 10000));
+    ASSERT_TRUE(test::WaitFor([&] { return wnd.Finished(); }));
     cancelHidden = !wnd.IsControlVisible(QStringLiteral("CancelBtn"));
     finishShown = wnd.IsControlVisible(QStringLiteral("FinishBtn"));
     before = wnd.size();

@@ -396,7 +396,8 @@ TEST_F(WindowTest, TimersBelongToControlsAndRestartWhenSetAgain) {
   ASSERT_TRUE(w.SetTimer("PartitionListBar", 1, 20));
   ASSERT_TRUE(w.SetTimer("PartitionListBar", 1, 20));  // one timer, restarted
   EXPECT_TRUE(w.HasTimer("PartitionListBar", 1));
-  Pump(70);
+  // However long a busy machine takes to get there.
+  while (!w.Last("timer")) Pump(5);
   const Notification* t = w.Last("timer");
   ASSERT_NE(t, nullptr);
   EXPECT_EQ(t->senderName, "PartitionListBar");
