@@ -46,7 +46,8 @@ ToolResult RunTool(const std::string& program, const std::vector<std::string>& a
   const auto deadline = std::chrono::steady_clock::now() + limits.timeout;
   bool timedOut = false;
   while (p.state() != QProcess::NotRunning) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    // Rounded up: a tool is never ended before its time.
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
       timedOut = true;
       // The leader is not reaped yet, so the group id is still ours.

@@ -18,6 +18,10 @@
 namespace dunmere {
 namespace {
 
+// Waits for a player to start: long past any machine's time, so only a
+// player that never says it plays fails.
+constexpr int kUnhurriedMs = 10 * 60 * 1000;
+
 class RealPlayer : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -49,7 +53,7 @@ TEST_F(RealPlayer, ClipMadeByFfmpegIsRecognisedAsPlayingThenEnded) {
   ::unsetenv("DUNMERE_TEST_CLIP");
   MediaPlayer player;
   ASSERT_EQ(player.Play(clip, false), MediaPlayer::State::kStarting);
-  EXPECT_EQ(player.WaitWhileStarting(15000), MediaPlayer::State::kPlaying);
+  EXPECT_EQ(player.WaitWhileStarting(kUnhurriedMs), MediaPlayer::State::kPlaying);
   const pid_t pid = pid_t(player.ProcessId());
   ASSERT_GT(pid, 0);
   player.End();
@@ -64,7 +68,7 @@ TEST_F(RealPlayer, FileThatIsNoFilmIsReportedAsNeverPlayed) {
   test::WriteBytes(bad, junk);
   MediaPlayer player;
   ASSERT_EQ(player.Play(bad, false), MediaPlayer::State::kStarting);
-  EXPECT_EQ(player.WaitWhileStarting(15000), MediaPlayer::State::kNeverPlayed);
+  EXPECT_EQ(player.WaitWhileStarting(kUnhurriedMs), MediaPlayer::State::kNeverPlayed);
 }
 
 }  // namespace

@@ -27,6 +27,10 @@
 
 namespace dunmere {
 namespace {
+
+// Waits for a player to start: long past any machine's time, so only a
+// player that never says it plays fails.
+constexpr int kUnhurriedMs = 10 * 60 * 1000;
 namespace fs = std::filesystem;
 
 // A folder of its own per test, and stand-in programs put first on PATH.
@@ -492,7 +496,7 @@ TEST_F(PreviewTools, PlayerIsStartedWithTheFileAsOneArgumentAfterTheOptions) {
   MediaPlayer player;
   const std::string file = Path("-rm -rf \"x\" $(y).avi");
   ASSERT_EQ(player.Play(file, false), MediaPlayer::State::kStarting);
-  EXPECT_EQ(player.WaitWhileStarting(5000), MediaPlayer::State::kPlaying);
+  EXPECT_EQ(player.WaitWhileStarting(kUnhurriedMs), MediaPlayer::State::kPlaying);
   std::ifstream in(Path("args"));
   std::vector<std::string> args;
   for (std::string line; std::getline(in, line);) args.push_back(line);
@@ -509,7 +513,7 @@ TEST_F(PreviewTools, PlayerThatNeverPlaysIsReported) {
   StandIn("mpv", "echo 'cannot open file'\nexit 2");
   MediaPlayer player;
   ASSERT_EQ(player.Play(Path("a.avi"), true), MediaPlayer::State::kStarting);
-  EXPECT_EQ(player.WaitWhileStarting(5000), MediaPlayer::State::kNeverPlayed);
+  EXPECT_EQ(player.WaitWhileStarting(kUnhurriedMs), MediaPlayer::State::kNeverPlayed);
   MediaPlayer missing("no-such-player-dunmere");
   EXPECT_EQ(missing.Play(Path("a.avi"), true), MediaPlayer::State::kMissing);
 }
@@ -527,7 +531,7 @@ TEST_F(PreviewTools, AtExitOnlyOurOwnPlayersAreEnded) {
   }
   auto ours = std::make_unique<MediaPlayer>();
   ASSERT_EQ(ours->Play(Path("a.avi"), false), MediaPlayer::State::kStarting);
-  ASSERT_EQ(ours->WaitWhileStarting(5000), MediaPlayer::State::kPlaying);
+  ASSERT_EQ(ours->WaitWhileStarting(kUnhurriedMs), MediaPlayer::State::kPlaying);
   const pid_t ourPid = pid_t(ours->ProcessId());
   EXPECT_TRUE(StartedProcesses::Instance().Contains(ourPid));
   StartedProcesses::Instance().EndAll();
