@@ -12,8 +12,5 @@ inline uint64_t FileTimeFromUnix(int64_t seconds, int64_t nanoseconds = 0) {
   int64_t ticks = seconds * 10000000LL + nanoseconds / 100;
   return uint64_t(int64_t(kFileTimeUnixEpoch) + ticks);
 }
-inline int64_t UnixFromFileTime(uint64_t ft) {
-  return (int64_t(ft) - int64_t(kFileTimeUnixEpoch)) / 10000000LL;
-}
 
 }  // namespace dunmere

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <filesystem>
 #include <new>
-#include <unistd.h>
 
 #include "carving/identify_and_size.h"
 #include "engine/categories.h"

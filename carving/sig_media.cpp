@@ -488,15 +488,11 @@ uint64_t ApeSize(CarveContext& ctx, ByteView s) {
   return RunScanFrame(ctx, s, kCap2GiB, &search);
 }
 
-uint64_t ScanCap512MiB(CarveContext& ctx, ByteView s) { return RunScanFrame(ctx, s, kCap512MiB, nullptr); }
-
 // An MP2 stream is nothing but frames, and every fourth frame starts a sector
 // with the very bytes that identify the format; those frames do not end it.
 uint64_t Mp2Size(CarveContext& ctx, ByteView s) {
   Mp2Walk walk;
   return SizeByWalk(ctx, s, kCap512MiB, walk, nullptr, kMp2);
 }
-uint64_t ScanCap6GiB(CarveContext& ctx, ByteView s) { return RunScanFrame(ctx, s, kCap6GiB, nullptr); }
-uint64_t ScanCap64GiB(CarveContext& ctx, ByteView s) { return RunScanFrame(ctx, s, kCap64GiB, nullptr); }
 
 }  // namespace dunmere

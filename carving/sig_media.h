@@ -27,9 +27,5 @@ uint64_t MkvSize(CarveContext& ctx, ByteView sector);
 uint64_t MxfSize(CarveContext& ctx, ByteView sector);
 uint64_t MtsSize(CarveContext& ctx, ByteView sector);
 uint64_t MmfSize(CarveContext& ctx, ByteView sector);
-// Plain scans with their caps.
-uint64_t ScanCap512MiB(CarveContext& ctx, ByteView sector);
-uint64_t ScanCap6GiB(CarveContext& ctx, ByteView sector);
-uint64_t ScanCap64GiB(CarveContext& ctx, ByteView sector);
 
 }  // namespace dunmere

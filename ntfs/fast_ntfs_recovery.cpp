@@ -190,21 +190,6 @@ bool CFastNtfsRecovery::FindFileName(uint64_t n, FileNameInfo& out) const {
   return found;
 }
 
-Status CFastNtfsRecovery::ReadResidentData(uint64_t n, std::vector<uint8_t>& out) const {
-  out.clear();
-  std::vector<uint8_t> rec;
-  if (Status s = ReadRecord(n, rec)) return s == kNotFileRecord ? kNotResident : s;
-  AttributeWalker walk(ByteView(rec.data(), rec.size()));
-  AttributeView a;
-  while (walk.Next(a)) {
-    if (a.type != kAttrData || a.nameLength != 0) continue;
-    if (a.nonResident) return kNotResident;
-    out.assign(a.value.data(), a.value.data() + a.value.size());
-    return kOk;
-  }
-  return kNotResident;
-}
-
 Status CFastNtfsRecovery::StreamLayout(const DataLayout& L, const ContentSink& sink) const {
   return StreamDataLayout(
       L, geo_.clusterBytes,

@@ -56,9 +56,6 @@ class CFastNtfsRecovery : public CStoreEngineBase {
   Status FindAttributeRuns(uint64_t n, uint32_t type, DataLayout& out) const;
   // Record n's best $FILE_NAME, wherever its attribute list put it.
   bool FindFileName(uint64_t n, FileNameInfo& out) const;
-  // The value of record n's unnamed $DATA when it is resident; -101 when the
-  // data is non-resident.
-  Status ReadResidentData(uint64_t n, std::vector<uint8_t>& out) const;
   // Streams a non-resident attribute's bytes (sparse runs and data past the
   // initialized size read as zeros; compressed data is decompressed).
   Status StreamLayout(const DataLayout& layout, const ContentSink& sink) const;

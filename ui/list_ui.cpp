@@ -408,22 +408,6 @@ void CListUI::Clear() {
   --quiet_;
 }
 
-void CListUI::SetCell(int row, int column, const QString& text) {
-  if (row < 0 || row >= RowCount() || column < 0) return;
-  if (model_->RowSource()) return;  // the source owns the rows
-  QStringList& cells = model_->Rows()[size_t(row)].cells;
-  while (cells.size() <= column) cells << QString();
-  cells[column] = text;
-  model_->RowChanged(row);
-}
-
-void CListUI::SetRowColor(int row, QRgb argb) {
-  if (row < 0 || row >= RowCount()) return;
-  if (model_->RowSource()) return;  // the source owns the rows
-  model_->Rows()[size_t(row)].color = argb;
-  model_->RowChanged(row);
-}
-
 void CListUI::SetRowCheck(int row, Qt::CheckState s) {
   if (row < 0 || row >= RowCount()) return;
   if (model_->RowSource()) return;  // the source owns the rows

@@ -163,8 +163,6 @@ class CListUI : public QTreeView, public INamedItems {
   void InsertRow(int at, ListRow row);
   void RemoveRows(int first, int count = 1);
   void Clear();
-  void SetCell(int row, int column, const QString& text);
-  void SetRowColor(int row, QRgb argb);
   // Program changes raise no notification.
   void SetRowCheck(int row, Qt::CheckState s);
   void SetHeaderCheck(Qt::CheckState s) { header_->SetCheckState(s); }

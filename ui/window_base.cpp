@@ -318,17 +318,6 @@ bool WindowImplBase::SetTextColor(const QString& name, QRgb argb) {
   return true;
 }
 
-bool WindowImplBase::SetBkColor(const QString& name, QRgb argb) {
-  QWidget* w = FindControl(name);
-  if (!w) return false;
-  QPalette pal = w->palette();
-  pal.setColor(QPalette::Window, QColor::fromRgba(argb));
-  pal.setColor(QPalette::Base, QColor::fromRgba(argb));
-  w->setPalette(pal);
-  w->setAutoFillBackground(true);
-  return true;
-}
-
 bool WindowImplBase::SetToolTip(const QString& name, const QString& text) {
   QWidget* w = FindControl(name);
   if (!w) return false;

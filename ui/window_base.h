@@ -82,7 +82,6 @@ class WindowImplBase : public QWidget {
   bool IsControlVisible(const QString& name) const;
   bool SetEnabled(const QString& name, bool enabled);
   bool SetTextColor(const QString& name, QRgb argb);
-  bool SetBkColor(const QString& name, QRgb argb);
   bool SetToolTip(const QString& name, const QString& text);
   bool SetValue(const QString& name, int value);  // progress bars, sliders
   bool SetRange(const QString& name, int minimum, int maximum);

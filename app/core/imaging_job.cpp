@@ -281,14 +281,4 @@ std::string ImageCheckMessage(ImageCheck c) {
   return "";
 }
 
-std::string SuggestedImageName(const VolumeInfo& v) {
-  char buf[160];
-  if (v.kind == EntryKind::kWholeDisk)
-    std::snprintf(buf, sizeof buf, "Physical Disk %d", v.diskNumber + 1);
-  else
-    std::snprintf(buf, sizeof buf, "%u (%s, %s)", unsigned(v.letter), v.fsName.c_str(),
-                  FormatSize(int64_t(v.totalBytes)).c_str());
-  return buf;
-}
-
 }  // namespace dunmere

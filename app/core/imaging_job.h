@@ -79,7 +79,4 @@ ImageCheck CheckImageDestinationPath(const std::string& imagePath, const std::st
                                      uint64_t sourceBytes);
 std::string ImageCheckMessage(ImageCheck c);
 
-// "3 (NTFS, 1.50 GB)" for a partition, "Physical Disk 2" for whole disk 1.
-std::string SuggestedImageName(const VolumeInfo& v);
-
 }  // namespace dunmere

@@ -1,6 +1,5 @@
 #include "app/core/language_table.h"
 
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -145,11 +144,6 @@ void LanguageTable::SetUserConfigPath(std::string path) {
   userConfigPath_ = std::move(path);
   ReadConfig();
   LoadTexts();
-}
-
-std::string LanguageTable::UserConfigPath() const {
-  std::lock_guard lock(mutex_);
-  return userConfigPath_;
 }
 
 }  // namespace dunmere::app

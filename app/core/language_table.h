@@ -63,7 +63,6 @@ class LanguageTable {
   // overrides that of "config.ini", and SetLanguage writes there, creating the
   // file and its folder. An empty path goes back to "config.ini" alone.
   void SetUserConfigPath(std::string path);
-  std::string UserConfigPath() const;
 
   const std::string& ConfigPath() const { return configPath_; }
   const std::string& LanguagesFolder() const { return languagesFolder_; }

@@ -34,10 +34,6 @@ CPreviewController::~CPreviewController() {
   pane_.Discard();
 }
 
-void CPreviewController::SetPlayerProgram(const std::string& program) {
-  player_ = std::make_unique<MediaPlayer>(program);
-}
-
 bool CPreviewController::ShowPicture(QTextEdit* panel, const QString& path) {
   if (!panel) return false;
   panel->clear();
@@ -89,8 +85,9 @@ void CPreviewController::Show(QTextEdit* panel, const PreviewContent& content, c
     return;
   }
   if (NeedsConverter(content.kind)) {
-    const std::string work = workFolder_.empty() ? ScanLogFolder::Instance().ScanLogPath() : workFolder_;
-    const ConvertedPreview c = ConvertForPreview(content.kind, content.path, work, tools_);
+    // Page pictures and converted text go to the scan-log folder.
+    const ConvertedPreview c =
+        ConvertForPreview(content.kind, content.path, ScanLogFolder::Instance().ScanLogPath(), tools_);
     Tell(c.notice);
     const QString notice = lastNotice_.isEmpty() ? QString() : lastNotice_ + QStringLiteral("\n\n");
     if (c.shape == ConvertedPreview::Shape::kPicture) {

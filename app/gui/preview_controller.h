@@ -31,10 +31,6 @@ class CPreviewController : public QObject {
   ~CPreviewController() override;  // deletes the pane's copy, ends the player
 
   void SetRecover(Recover recover) { recover_ = std::move(recover); }
-  void SetTools(PreviewTools tools) { tools_ = std::move(tools); }
-  void SetPlayerProgram(const std::string& program);
-  // Where page pictures and converted text go (the scan-log folder).
-  void SetWorkFolder(std::string folder) { workFolder_ = std::move(folder); }
 
   // The pane preview of a selected file.
   void PreviewSelected(const FoundItemRecord& record);
@@ -73,7 +69,6 @@ class CPreviewController : public QObject {
   ListSource listed_;
   Recover recover_;
   PreviewTools tools_;
-  std::string workFolder_;
   std::unique_ptr<MediaPlayer> player_;
   PreviewContent pane_;
   QTimer watch_;
