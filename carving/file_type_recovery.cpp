@@ -9,7 +9,7 @@
 #include <new>
 
 #include "carving/identify_and_size.h"
-#include "engine/categories.h"
+#include "engine/formats/file_format.h"
 #include "engine/scan_log_folder.h"
 #include "base/text.h"
 #include "platform/file.h"
@@ -237,9 +237,9 @@ Status CFileTypeRecovery::ReadForPreview(const FoundItemRecord* record, std::str
   std::string dir = ScanLogFolder::Instance().ScanLogPath();
   std::string target;
   if (ext.size() > 1) {
-    if (InList(ext, kPreviewDocumentList)) target = dir + "/" + SafePathComponent(name);
-    bool media = InList(ext, kAudioList) || InList(ext, kVideoList);
-    if (media || InList(ext, kPictureList)) target = dir + (media ? "/tmp.avi" : "/tmp.jpg");
+    if (InList(ext, PreviewDocumentList())) target = dir + "/" + SafePathComponent(name);
+    bool media = InList(ext, CategoryList(Category::kAudio)) || InList(ext, CategoryList(Category::kVideo));
+    if (media || InList(ext, CategoryList(Category::kPhoto))) target = dir + (media ? "/tmp.avi" : "/tmp.jpg");
   }
   if (Utf8ToUtf16(target).size() >= 260) target.clear();
 

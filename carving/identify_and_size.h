@@ -5,7 +5,7 @@
 #include <string>
 
 #include "carving/carve_context.h"
-#include "carving/file_type_code.h"
+#include "engine/formats/file_type_code.h"
 #include "base/bytes.h"
 #include "base/status.h"
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "carving/carve_context.h"
-#include "carving/file_type_code.h"
+#include "engine/formats/file_type_code.h"
 #include "base/bytes.h"
 
 namespace dunmere {

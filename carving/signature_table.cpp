@@ -3,7 +3,6 @@
 #include <cctype>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "carving/sig_archives.h"
@@ -11,25 +10,21 @@
 #include "carving/sig_executables.h"
 #include "carving/sig_media.h"
 #include "carving/sig_pictures.h"
+#include "engine/formats/file_format.h"
 
 namespace dunmere {
 namespace {
 
 uint64_t Mpeg(CarveContext& c, ByteView s) { return MpegSize(c, s); }
 
-// The formats, in the order detection asks them. Rows of one code share
-// detector and size rule; "xlsx", "fla" and "ico" stand twice and only their
-// first rows are reached by detection.
+// One row per carvable format, in the order detection asks them; the first
+// detector that answers wins. The extension is the one a carved file gets; the
+// other names of the format (file_formats.cpp) reach its row by its code.
 const SignatureRule kTable[] = {
     {"mpeg", kMpeg, &kMpegDetector, Mpeg},
-    {"mpg", kMpeg, &kMpegDetector, Mpeg},
-    {"vob", kMpeg, &kMpegDetector, Mpeg},
     {"mp4", kMp4, &kMp4Detector, Mp4Size},
     {"rmvb", kRmvb, &kRmDetector, RmSize},
-    {"rm", kRmvb, &kRmDetector, RmSize},
     {"wmv", kWmv, &kAsfDetector, AsfSize},
-    {"asf", kWmv, &kAsfDetector, AsfSize},
-    {"wma", kWmv, &kAsfDetector, AsfSize},
     {"swf", kSwf, &kSwfDetector, SwfSize},
     {"avi", kAvi, &kAviDetector, RiffSize},
     {"flv", kFlv, &kFlvDetector, FlvSize},
@@ -48,52 +43,21 @@ const SignatureRule kTable[] = {
     {"fla", kFla, &kFlaDetector, FlaSize},
     {"gif", kGif, &kGifDetector, GifSize},
     {"bmp", kBmp, &kBmpDetector, BmpSize},
-    {"dib", kBmp, &kBmpDetector, BmpSize},
     {"jpg", kJpg, &kJpegDetector, JpegSize},
-    {"jpeg", kJpg, &kJpegDetector, JpegSize},
-    {"jpe", kJpg, &kJpegDetector, JpegSize},
-    {"jfif", kJpg, &kJpegDetector, JpegSize},
     {"png", kPng, &kPngDetector, PngSize},
     {"psd", kPsd, &kPsdDetector, PsdSize},
     {"tif", kTif, &kTifDetector, TifSize},
-    {"tiff", kTif, &kTifDetector, TifSize},
     {"ico", kIco, &kIcoDetector, IcoSize},
     {"doc", kDoc, &kOleDetector, OleSize},
-    {"dot", kDoc, &kOleDetector, OleSize},
-    {"wps", kDoc, &kOleDetector, OleSize},
-    {"wpt", kDoc, &kOleDetector, OleSize},
     {"xls", kXls, &kOleDetector, OleSize},
-    {"xlt", kXls, &kOleDetector, OleSize},
-    {"xla", kXls, &kOleDetector, OleSize},
-    {"et", kXls, &kOleDetector, OleSize},
-    {"ett", kXls, &kOleDetector, OleSize},
     {"ppt", kPpt, &kOleDetector, OleSize},
-    {"pot", kPpt, &kOleDetector, OleSize},
-    {"pps", kPpt, &kOleDetector, OleSize},
-    {"dps", kPpt, &kOleDetector, OleSize},
-    {"dpt", kPpt, &kOleDetector, OleSize},
     {"ole", kOle, &kOleDetector, OleSize},
     {"docx", kDocx, &kOoxmlDetector, OoxmlSize},
-    {"docm", kDocx, &kOoxmlDetector, OoxmlSize},
-    {"dotm", kDocx, &kOoxmlDetector, OoxmlSize},
-    {"dotx", kDocx, &kOoxmlDetector, OoxmlSize},
     {"xlsx", kXlsx, &kOoxmlDetector, OoxmlSize},
-    {"xlsb", kXlsx, &kOoxmlDetector, OoxmlSize},
-    {"xlsm", kXlsx, &kOoxmlDetector, OoxmlSize},
-    {"xlsx", kXlsx, &kOoxmlDetector, OoxmlSize},
-    {"xlam", kXlsx, &kOoxmlDetector, OoxmlSize},
-    {"xltx", kXlsx, &kOoxmlDetector, OoxmlSize},
-    {"xltm", kXlsx, &kOoxmlDetector, OoxmlSize},
     {"pptx", kPptx, &kOoxmlDetector, OoxmlSize},
-    {"pptm", kPptx, &kOoxmlDetector, OoxmlSize},
-    {"potx", kPptx, &kOoxmlDetector, OoxmlSize},
-    {"potm", kPptx, &kOoxmlDetector, OoxmlSize},
-    {"ppsx", kPptx, &kOoxmlDetector, OoxmlSize},
-    {"ppsm", kPptx, &kOoxmlDetector, OoxmlSize},
     {"mso07", kMso07, &kOoxmlDetector, OoxmlSize},
     {"pdf", kPdf, &kPdfDetector, PdfSize},
     {"gz", kGz, &kGzDetector, GzSize},
-    {"gzip", kGz, &kGzDetector, GzSize},
     {"7z", k7z, &k7zDetector, SevenZipSize},
     {"zip", kZip, &kZipDetector, ZipSize},
     {"rar", kRar, &kRarDetector, RarSize},
@@ -105,9 +69,7 @@ const SignatureRule kTable[] = {
     {"db", kDb, &kDbDetector, DbSize},
     {"dbx", kDbx, &kDbxDetector, DbxSize},
     {"pst", kPst, &kPstDetector, PstSize},
-    {"fla", kFla, &kFlaDetector, FlaSize},
     {"ttf", kTtf, &kTtfDetector, TtfSize},
-    {"ico", kIco, &kIcoDetector, IcoSize},
     {"", kNoMatch, nullptr, nullptr},
 };
 
@@ -153,19 +115,10 @@ const SignatureRule* FindRuleByCode(FileTypeCode code) {
 }
 
 const SignatureRule* FindRuleByExtension(std::string_view ext) {
-  // Asked for every file a quick scan finds: the table is indexed once by
-  // extension, the first rule of each extension taking it.
-  static const std::unordered_map<std::string_view, const SignatureRule*> byExtension = [] {
-    std::unordered_map<std::string_view, const SignatureRule*> m;
-    for (const SignatureRule& r : kTable)
-      if (r.extension && *r.extension) m.emplace(r.extension, &r);
-    return m;
-  }();
   if (ext.empty()) return nullptr;
   std::string lower(ext);
   for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
-  auto it = byExtension.find(lower);
-  return it == byExtension.end() ? nullptr : it->second;
+  return FindRuleByCode(CodeOfExtension(lower));
 }
 
 FileTypeCode IdentifySector(CarveContext& ctx, ByteView sector) {

@@ -2,15 +2,15 @@
 // The table of carvable formats: for each, the extension a carved file gets,
 // its type code, the detector that recognises its first sector and the size
 // rule that tells how far it reaches. Detection walks the rows in order and the
-// first detector that answers wins; the extension and size rule used are
-// those of the first row carrying the answered code.
+// first detector that answers wins. Which names a format goes by is kept with
+// the other file formats (engine/formats/).
 #include <array>
 #include <cstdint>
 #include <span>
 #include <string_view>
 
 #include "carving/carve_context.h"
-#include "carving/file_type_code.h"
+#include "engine/formats/file_type_code.h"
 #include "base/bytes.h"
 
 namespace dunmere {
@@ -45,7 +45,7 @@ struct SignatureRule {
 std::span<const SignatureRule> SignatureTable();
 // First row carrying the code (nullptr for kNoMatch or an unknown code).
 const SignatureRule* FindRuleByCode(FileTypeCode code);
-// First row whose extension equals `ext` regardless of case (nullptr if none).
+// The row of the format an extension names, regardless of case (nullptr if none).
 const SignatureRule* FindRuleByExtension(std::string_view ext);
 
 // The answer of the table walk for one sector, through the first-byte dispatch.

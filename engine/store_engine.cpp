@@ -12,7 +12,7 @@
 #include <set>
 #include <unistd.h>
 
-#include "engine/categories.h"
+#include "engine/formats/file_format.h"
 #include "engine/scan_log_folder.h"
 #include "base/text.h"
 #include "platform/file.h"
@@ -308,7 +308,7 @@ int CStoreEngineBase::SearchByType(const std::string& patterns, std::vector<Foun
         if (known == matchOfExtension.end()) {
           std::string dotted = "." + ext;
           known = matchOfExtension
-                      .emplace(ext, InList(dotted, pat) || (other && !InList(dotted, kKnownExtensionList)))
+                      .emplace(ext, InList(dotted, pat) || (other && !InList(dotted, KnownExtensionList())))
                       .first;
         }
         match = known->second;
@@ -351,11 +351,11 @@ Status CStoreEngineBase::ReadForPreview(const FoundItemRecord* record, std::stri
   std::string dir = ScanLogFolder::Instance().ScanLogPath();
   std::string target;
   if (!ext.empty()) {
-    if (InList(ext, kPreviewDocumentList))
+    if (InList(ext, PreviewDocumentList()))
       target = dir + "/" + SafePathComponent(RecordName(*record));
-    else if (InList(ext, kPictureList))
+    else if (InList(ext, CategoryList(Category::kPhoto)))
       target = dir + "/tmp.jpg";
-    else if (InList(ext, kAudioList) || InList(ext, kVideoList))
+    else if (InList(ext, CategoryList(Category::kAudio)) || InList(ext, CategoryList(Category::kVideo)))
       target = dir + "/tmp.avi";
   }
   if (target.size() >= 260) target.clear();

@@ -5,14 +5,25 @@ Run scripts/make_skin_pictures.sh after changing a drawing; the PNGs are
 committed so that the build needs neither this script nor its tools.
 """
 import os
+import re
 import subprocess
-import sys
 import tempfile
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from skin_file_types import CATEGORIES, CAMERAS, OPTIONS  # noqa: E402
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
+SKIN = os.path.join(ROOT, "skin")
+# The colour of each category's pictures.
+COLOURS = {"Photo": "#2f8fd8", "Audio": "#8e44ad", "Video": "#d35400", "Document": "#27ae60",
+           "Archive": "#b7950b", "Others": "#7f8c8d"}
+CAMERAS = {"nikon", "canon", "sony", "kodak", "fuji", "mamiya", "sigma", "olympus",
+           "epson", "pentax", "minolta"}
 
-SKIN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "skin")
+
+def option_pictures():
+    """(category, picture name) of every option row of the file-format table."""
+    with open(os.path.join(ROOT, "engine", "formats", "file_formats.cpp"), encoding="utf-8") as f:
+        text = f.read()
+    row = re.compile(r'\{C::k(\w+), "([^"]*)", "[^"]*", "[^"]*", "([^"]*)\.png"')
+    return [(cat, icon) for cat, caption, icon in row.findall(text) if caption]
 FONT = "DejaVu Sans"
 
 
@@ -185,23 +196,21 @@ def logo():
 def main():
     tmp = tempfile.mkdtemp()
     out = lambda rel: os.path.join(SKIN, rel)  # noqa: E731
-    colour_of = {cont: colour for cont, _, _, _, colour in CATEGORIES}
-    defaults = {"photo_default": colour_of["FileTypePhoto"], "audio_default": colour_of["FileTypeAudio"],
-                "video_default": colour_of["FileTypeVideo"], "office_default": colour_of["FileTypeOffice"],
-                "other": colour_of["FileTypeOther"]}
+    defaults = {"photo_default": COLOURS["Photo"], "audio_default": COLOURS["Audio"],
+                "video_default": COLOURS["Video"], "office_default": COLOURS["Document"],
+                "other": COLOURS["Others"]}
     done = set()
     for kind, colour in defaults.items():
         render(default_icon(colour, kind), out(f"FileIcon/{kind}.png"), tmp)
         done.add(kind)
-    for container, options in OPTIONS.items():
-        for _, _, pic in options:
-            if pic in done:
-                continue
-            done.add(pic)
-            if pic in CAMERAS:
-                render(camera_icon(colour_of[container], pic), out(f"FileIcon/{pic}.png"), tmp)
-            else:
-                render(file_icon(colour_of[container], pic), out(f"FileIcon/{pic}.png"), tmp)
+    for category, pic in option_pictures():
+        if pic in done:
+            continue
+        done.add(pic)
+        if pic in CAMERAS:
+            render(camera_icon(COLOURS[category], pic), out(f"FileIcon/{pic}.png"), tmp)
+        else:
+            render(file_icon(COLOURS[category], pic), out(f"FileIcon/{pic}.png"), tmp)
     render(check_cells(), out("Controls.png"), tmp)
     for kind, name in (("bg", "list_header_bg.png"), ("asc", "list_header_asc.png"),
                        ("desc", "list_header_desc.png")):

@@ -72,6 +72,9 @@ class WindowImplBase : public QWidget {
 
   // ---- controls ----
   QWidget* FindControl(const QString& name) const;
+  // Controls made in code below `root` after the layout was built send their
+  // notifications (and show their pictures) like the layout's own.
+  void AdoptControls(QWidget* root) { Wire(root); }
   template <class T>
   T* Find(const QString& name) const { return qobject_cast<T*>(FindControl(name)); }
   // True when a control or a named part (tree node, header item) has this name.

@@ -4,24 +4,13 @@
 // else as its bytes.
 #include <string>
 
-namespace dunmere {
+#include "engine/formats/file_format.h"
 
-enum class PreviewKind {
-  kPicture,
-  kAudio,
-  kVideo,
-  kPdf,           // first page as a picture
-  kTextDocument,  // the first 2,048 characters
-  kSlides,        // the text of the first 20 slides
-  kSpreadsheet,   // the first 10 x 10 cells
-  kArchive,       // the listing
-  kOther,         // the bytes as text
-};
+namespace dunmere {
 
 // Lower-cased text after the last '.', empty when the name has none.
 std::string PreviewExtension(const std::string& name);
-// An extension counts when it is a whole entry of a list ("*.ext"): "c" is not
-// a Word document because "*.doc" contains it.
+// By whole extension: "c" is not a Word document because "doc" contains it.
 PreviewKind PreviewKindOf(const std::string& name);
 bool IsMedia(PreviewKind k);
 bool NeedsConverter(PreviewKind k);

@@ -17,7 +17,7 @@
 #include <unordered_map>
 
 #include "app/core/recovery_paths.h"
-#include "engine/categories.h"
+#include "engine/formats/file_format.h"
 #include "engine/scan_log_folder.h"
 #include "base/text.h"
 #include "platform/block_device.h"
@@ -321,7 +321,7 @@ bool TypeFilter::Matches(const std::string& name) const {
 std::string TypeFilter::SearchPatterns() const {
   // The engine's search matches by substring; asking for everything and
   // filtering exactly afterwards never loses a file to that rule.
-  return std::string(kKnownExtensionList) + "|.other";
+  return std::string(KnownExtensionList()) + "|.other";
 }
 
 bool ParseTypeFilter(const std::string& types, const std::string& categories, TypeFilter& out, std::string& error) {

@@ -1,7 +1,10 @@
 #include "app/gui/file_type_page.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
+#include <QGridLayout>
 
+#include "app/core/file_categories.h"
 #include "ui/window_base.h"
 
 namespace dunmere::gui {
@@ -11,7 +14,35 @@ const FileTypePage::Category FileTypePage::kCategories[6] = {
     {"FileTypeVideo", "OptVideoFile", "BtnVideo"}, {"FileTypeOffice", "OptOfficeFile", "BtnOffice"},
     {"FileTypeZip", "OptZipFile", "BtnZip"},       {"FileTypeOther", "OptOtherFile", "BtnOther"}};
 
-FileTypePage::FileTypePage(ui::WindowImplBase& wnd) : wnd_(wnd) {}
+FileTypePage::FileTypePage(ui::WindowImplBase& wnd) : wnd_(wnd) { AddOptions(); }
+
+void FileTypePage::AddOptions() {
+  // The options are the captioned rows of the file-format table, four to a
+  // line in each category's grid; the layout holds only the grids.
+  constexpr int kColumns = 4;
+  int placed[kCategoryCount] = {};
+  for (const FileTypeOption& o : FileTypeOptions()) {
+    const int c = int(o.category);
+    const QString container = QString::fromLatin1(kCategories[c].container);
+    QWidget* grid = wnd_.FindControl(container + QStringLiteral("Grid"));
+    auto* layout = grid ? qobject_cast<QGridLayout*>(grid->layout()) : nullptr;
+    if (!layout) continue;
+    auto* box = new QCheckBox(QString::fromUtf8(o.caption.data(), int(o.caption.size())), grid);
+    // "OptPhotoFileItem1", ...; the one catch-all option is "OptOtherFileItem".
+    QString name = QString::fromLatin1(kCategories[c].option) + QStringLiteral("Item");
+    if (o.category != dunmere::Category::kOthers) name += QString::number(placed[c] + 1);
+    box->setObjectName(name);
+    box->setChecked(true);
+    box->setProperty("userdata", QString::fromStdString(o.extensions));
+    box->setProperty("picture", QStringLiteral("file='FileIcon/%1' source='0,0,32,32'")
+                                    .arg(QString::fromUtf8(o.icon.data(), int(o.icon.size()))));
+    layout->addWidget(box, placed[c] / kColumns, placed[c] % kColumns);
+    ++placed[c];
+  }
+  for (const Category& c : kCategories)
+    if (QWidget* grid = wnd_.FindControl(QString::fromLatin1(c.container) + QStringLiteral("Grid")))
+      wnd_.AdoptControls(grid);
+}
 
 QAbstractButton* FileTypePage::Option(const QString& name) const { return wnd_.Find<QAbstractButton>(name); }
 

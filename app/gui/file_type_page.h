@@ -1,7 +1,8 @@
 #pragma once
 // The file-type page: one option per file type inside six category
-// containers, a category option and an all/none button per container, and
-// the map of selected extensions the type search is built from.
+// containers (made from the file-format table when the page is built), a
+// category option and an all/none button per container, and the map of
+// selected extensions the type search is built from.
 #include <QString>
 #include <map>
 #include <string>
@@ -44,6 +45,7 @@ class FileTypePage {
   static std::string FilterText(const std::vector<std::string>& extensions);
 
  private:
+  void AddOptions();
   QAbstractButton* Option(const QString& name) const;
   std::vector<QAbstractButton*> TypeOptions(const char* container) const;
   void SetCategory(const Category& c, bool checked);

@@ -69,17 +69,13 @@ TEST(FileTypeOptions, PageOrderAndUserData) {
   int perCategory[kCategoryCount] = {};
   for (const auto& o : opts) ++perCategory[int(o.category)];
   EXPECT_EQ(perCategory[int(Category::kPhoto)], 38);
-  EXPECT_EQ(perCategory[int(Category::kAudio)], 19);
-  EXPECT_EQ(perCategory[int(Category::kVideo)], 30);
-  EXPECT_EQ(perCategory[int(Category::kDocument)], 21);
+  EXPECT_EQ(perCategory[int(Category::kAudio)], 22);
+  EXPECT_EQ(perCategory[int(Category::kVideo)], 34);
+  EXPECT_EQ(perCategory[int(Category::kDocument)], 20);
   EXPECT_EQ(perCategory[int(Category::kArchive)], 14);
   EXPECT_EQ(perCategory[int(Category::kOthers)], 1);
-  // The user data counts where it differs from the caption.
-  for (const auto& o : opts) {
-    if (o.caption == "MQV Files (.mqv)") {
-      EXPECT_EQ(o.extensions, "mvq");
-    }
-  }
+  EXPECT_EQ(opts.front().caption, "Bitmap (.bmp)");
+  EXPECT_EQ(opts.back().extensions, "other");
   // A JPEG file is shown with the JPG/JPEG option's picture.
   const FileTypeOption* jpg = OptionForExtension("jpeg");
   ASSERT_NE(jpg, nullptr);
@@ -87,6 +83,44 @@ TEST(FileTypeOptions, PageOrderAndUserData) {
   EXPECT_EQ(OptionForExtension("docx")->caption, "DOC Files (.doc .docx)");
   EXPECT_EQ(OptionForExtension("cr2")->icon, "canon.png");
   EXPECT_EQ(OptionForExtension("zzz"), nullptr);
+}
+
+// What the selection adds to the search and what the results show under a
+// node are the same names: every name in a category list is selected by an
+// option of that category (else the search skips it as "known" while no
+// option asks for it, and the file vanishes), and every option selects the
+// names its caption shows, each option once.
+TEST(FileTypeOptions, EveryListedNameIsOfferedInItsCategory) {
+  std::set<std::string_view> captions;
+  for (const FileTypeOption& o : FileTypeOptions()) {
+    EXPECT_TRUE(captions.insert(o.caption).second) << "offered twice: " << o.caption;
+    if (o.category == Category::kOthers) continue;
+    ForEachName(o.extensions, [&](std::string_view name) {
+      EXPECT_NE(o.caption.find("." + std::string(name)), std::string_view::npos) << o.caption << " selects " << name;
+    });
+  }
+  for (int c = 0; c < int(Category::kOthers); ++c) {
+    const std::string& list = CategoryList(Category(c));
+    ForEachName(list, [&](std::string_view entry) {
+      const std::string name(entry.substr(2));  // past "*."
+      const FileTypeOption* o = OptionForExtension(name);
+      ASSERT_NE(o, nullptr) << name << " is listed but no option selects it";
+      EXPECT_EQ(o->category, CategoryOfExtension(name)) << name;
+    });
+  }
+  // Named by the carving engine or by file systems and once shown nowhere or
+  // under Other Files.
+  for (const char* name : {"flv", "swf", "fla", "mpg", "ts"}) {
+    ASSERT_NE(OptionForExtension(name), nullptr) << name;
+    EXPECT_EQ(OptionForExtension(name)->category, Category::kVideo) << name;
+  }
+  for (const char* name : {"ape", "mp2", "mmf"}) {
+    ASSERT_NE(OptionForExtension(name), nullptr) << name;
+    EXPECT_EQ(OptionForExtension(name)->category, Category::kAudio) << name;
+  }
+  for (const char* name : {"k25", "mrw", "dng", "djvu"}) EXPECT_EQ(OptionForExtension(name)->extensions, name);
+  EXPECT_EQ(OptionForExtension("mqv")->caption, "MQV Files (.mqv)");
+  EXPECT_EQ(GroupNameOfName("clip.MPG"), "mpeg");
 }
 
 TEST(ParseCategory, NamesAndPlurals) {

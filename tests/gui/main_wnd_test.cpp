@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <fstream>
 
+#include "app/core/file_categories.h"
 #include "app/core/language_table.h"
 #include "app/core/text_formats.h"
 #include "app/gui/apply_section.h"
@@ -300,6 +301,21 @@ TEST_F(MainWndTest, CopyOutNeedsCheckedFiles) {
 TEST_F(MainWndTest, FileTypeOptionsMakeTheSelectionAndTheFilter) {
   Open();
   FileTypePage& types = wnd_->FileTypes();
+  // The options are made from the file-format table, with their extensions
+  // and pictures, all checked.
+  auto* jpg = wnd_->Find<QAbstractButton>("OptPhotoFileItem3");
+  ASSERT_NE(jpg, nullptr);
+  EXPECT_EQ(jpg->text(), "JPG/JPEG (.jpg .jpeg)");
+  EXPECT_EQ(jpg->property("userdata").toString(), "jpg|jpeg");
+  EXPECT_TRUE(jpg->property("picture").toString().startsWith("file='FileIcon/jpg.png'"));
+  EXPECT_TRUE(jpg->isChecked());
+  EXPECT_EQ(wnd_->FindControl("OptOtherFileItem")->property("userdata").toString(), "other");
+  EXPECT_EQ(wnd_->Find<QAbstractButton>("OptOfficeFileItem1")->property("userdata").toString(), "doc|docx");
+  int options = 0;
+  for (const char* grid : {"FileTypePhotoGrid", "FileTypeAudioGrid", "FileTypeVideoGrid", "FileTypeOfficeGrid",
+                           "FileTypeZipGrid", "FileTypeOtherGrid"})
+    options += int(wnd_->FindControl(grid)->findChildren<QAbstractButton*>().size());
+  EXPECT_EQ(options, int(FileTypeOptions().size()));
   // At start the layout's checked options are selected, "other" among them.
   ASSERT_TRUE(types.Selected().count("bmp"));
   ASSERT_TRUE(types.Selected().count("jpg"));

@@ -102,20 +102,12 @@ TEST_F(WindowTest, EveryLayoutBuildsWithTheProgramsOwnControlTypes) {
                            "BtnAdvanceScan", "BtnScan", "BtnCreateImage", "BtnDeletedRecovery",
                            "BtnFormattedRecovery", "BtnCreateImageMode", "TxtMainInfo", "PartitionListBar",
                            "Label1", "Label10", "FileTypePhoto", "FileTypeOther", "OptPhotoFile", "OptOtherFile",
-                           "OptOtherFileItem", "BtnPhoto", "BtnOther", "TabScan", "TabFileType", "TabRecover",
+                           "FileTypePhotoGrid", "FileTypeOtherGrid", "BtnPhoto", "BtnOther", "TabScan", "TabFileType", "TabRecover",
                            "NodePhoto", "NodeOther", "ChkSelAll", "FileName", "Size", "ModifiedTime",
                            "CreatedTime", "Path", "Type"})
     EXPECT_TRUE(main.HasControl(name)) << name;
   EXPECT_FALSE(main.IsControlVisible("restorebtn"));
   EXPECT_FALSE(main.FindControl("TabFileType")->isEnabled());
-  // The file-type options carry their extensions and pictures.
-  auto* jpg = main.findChild<QCheckBox*>("OptPhotoFileItem3");
-  ASSERT_NE(jpg, nullptr);
-  EXPECT_EQ(jpg->text(), "JPG/JPEG (.jpg .jpeg)");
-  EXPECT_EQ(jpg->property("userdata").toString(), "jpg|jpeg");
-  EXPECT_TRUE(jpg->property("picture").toString().startsWith("file='FileIcon/jpg.png'"));
-  EXPECT_TRUE(jpg->isChecked());
-  EXPECT_EQ(main.FindControl("OptOtherFileItem")->property("userdata").toString(), "other");
 }
 
 TEST_F(WindowTest, LoaderReportsAClassItSilentlyReplacedByItsBase) {
