@@ -5,11 +5,7 @@
 
 #include <vector>
 
-#include "carving/content_check_factory.h"
 #include "scan/professional_recovery.h"
-#include "engine/fast_ext_recovery.h"
-#include "fat/fast_fat_recovery.h"
-#include "ntfs/fast_ntfs_recovery.h"
 #include "platform/block_device.h"
 #include "storage/read_stop.h"
 #include "storage/disk_table.h"
@@ -18,21 +14,8 @@ namespace dunmere {
 
 std::unique_ptr<IFileRecoveryParse> CreateEngineForKind(FsKind kind, bool deep) {
   if (deep) return std::make_unique<CProfessionalRecovery>();
-  switch (kind) {
-    case FsKind::kExt: return std::make_unique<CFastExtRecovery>();
-    case FsKind::kNtfs: {
-      auto e = std::make_unique<CFastNtfsRecovery>();
-      e->SetContentCheck(MakeSignatureContentCheck());
-      return e;
-    }
-    case FsKind::kFat: {
-      auto e = std::make_unique<CFastFatRecovery>();
-      e->SetContentCheck(MakeSignatureContentCheck());
-      return e;
-    }
-    case FsKind::kOther: return nullptr;
-  }
-  return nullptr;
+  const FileSystemRow* row = FileSystemOf(kind);
+  return row && row->makeQuick ? row->makeQuick() : nullptr;
 }
 
 bool ReadDetectionArea(const std::string& path, uint64_t offset, uint8_t* out) {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "engine/recovery_parse.h"
-#include "scan/fs_detect.h"
+#include "scan/file_systems.h"
 
 namespace dunmere {
 

@@ -230,11 +230,16 @@ IFileRecoveryParse* CProfessionalRecovery::EngineOfKind(uint32_t kind) {
   }
 }
 
+IFileRecoveryParse* CProfessionalRecovery::EngineOfFolders(uint32_t kind) {
+  // Carved files stand in no folder of the volume: their engine is not asked.
+  return kind == kSourceCarving ? nullptr : EngineOfKind(kind);
+}
+
 Status CProfessionalRecovery::ListChildren(const FoundItemRecord* folder, uint32_t level,
                                            std::vector<FoundItemRecord>& out) {
   out.clear();
   if (folder) {
-    IFileRecoveryParse* e = folder->sourceKind <= kSourceDeepFat ? EngineOfKind(folder->sourceKind) : nullptr;
+    IFileRecoveryParse* e = EngineOfFolders(folder->sourceKind);
     Status s = e ? e->ListChildren(folder, level, out) : kOk;
     SortForListing(out);
     return s;
@@ -254,7 +259,7 @@ Status CProfessionalRecovery::ListChildren(const FoundItemRecord* folder, uint32
 Status CProfessionalRecovery::CountFiles(const FoundItemRecord* folder, uint32_t level, uint32_t& count) {
   count = 0;
   if (folder) {
-    IFileRecoveryParse* e = folder->sourceKind <= kSourceDeepFat ? EngineOfKind(folder->sourceKind) : nullptr;
+    IFileRecoveryParse* e = EngineOfFolders(folder->sourceKind);
     return e ? e->CountFiles(folder, level, count) : kOk;
   }
   if (level != 0) return kInvalidArg;
@@ -280,7 +285,7 @@ int64_t CProfessionalRecovery::GetFoundCount() {
 Status CProfessionalRecovery::GetFolderPath(const FoundItemRecord* record, std::string& out) {
   out.clear();
   if (!record) return kInvalidArg;
-  IFileRecoveryParse* e = record->sourceKind <= kSourceDeepFat ? EngineOfKind(record->sourceKind) : nullptr;
+  IFileRecoveryParse* e = EngineOfFolders(record->sourceKind);
   return e ? e->GetFolderPath(record, out) : kOk;
 }
 

@@ -60,6 +60,7 @@ class CProfessionalRecovery : public IFileRecoveryParse {
  private:
   // The engine that made records of this source kind; null for unknown kinds.
   IFileRecoveryParse* EngineOfKind(uint32_t kind);
+  IFileRecoveryParse* EngineOfFolders(uint32_t kind);
   void ResetResume();
   DeepArea Area() const;
   // The quick engine's scan (resumed from its log when resuming); learns

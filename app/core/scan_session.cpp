@@ -229,15 +229,18 @@ Status ResolveSource(const std::string& text, SourceSpec& out, std::string& erro
   return kOk;
 }
 
-std::string FsKindName(FsKind k) {
-  switch (k) {
-    case FsKind::kNtfs: return "NTFS";
-    case FsKind::kFat: return "FAT";
-    case FsKind::kExt: return "ext";
-    case FsKind::kOther: return "unknown";
-  }
-  return "unknown";
+namespace {
+
+// "neither NTFS, FAT nor ext": what a quick scan could have read.
+std::string KnownFileSystemsText() {
+  std::string out;
+  const auto rows = FileSystems();
+  for (size_t i = 0; i < rows.size(); ++i)
+    out += (i == 0 ? "neither " : i + 1 == rows.size() ? " nor " : ", ") + std::string(rows[i].name);
+  return out;
 }
+
+}  // namespace
 
 bool SettleResume(IFileRecoveryParse& engine, bool fresh) {
   if (!engine.CanResume()) return false;
@@ -256,7 +259,7 @@ Status OpenEngine(const SourceSpec& source, bool deep, OpenedEngine& out, std::s
   }
   out.kind = DetectFileSystem(ByteView(head.data(), head.size()));
   if (!deep && out.kind == FsKind::kOther) {
-    error = "no file system to quick-scan on " + source.text + " (neither NTFS, FAT nor ext)";
+    error = "no file system to quick-scan on " + source.text + " (" + KnownFileSystemsText() + ")";
     return kNotSupported;
   }
   if (source.kind == SourceSpec::Kind::kDiskRange)
@@ -552,17 +555,6 @@ RecoverSummary RecoverFound(IFileRecoveryParse& engine, const std::vector<FoundE
   }
   (void)engine.SetCallbacks(nullptr, nullptr, nullptr, 100);
   return rec.summary;
-}
-
-std::string EngineName(uint32_t kind) {
-  switch (kind) {
-    case kSourceQuickNtfs: return "quick NTFS";
-    case kSourceQuickFat: return "quick FAT";
-    case kSourceDeepNtfs: return "deep NTFS";
-    case kSourceDeepFat: return "deep FAT";
-    case kSourceCarving: return "carving";
-  }
-  return "unknown";
 }
 
 }  // namespace dunmere

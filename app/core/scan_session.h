@@ -15,7 +15,7 @@
 #include "engine/found_item.h"
 #include "engine/recovery_parse.h"
 #include "base/status.h"
-#include "scan/fs_detect.h"
+#include "scan/file_systems.h"
 
 namespace dunmere {
 
@@ -43,7 +43,6 @@ struct OpenedEngine {
   FsKind kind = FsKind::kOther;
 };
 Status OpenEngine(const SourceSpec& source, bool deep, OpenedEngine& out, std::string& error);
-std::string FsKindName(FsKind k);
 // A deep scan may take up an earlier, interrupted scan of the same area (the
 // question the scan window asks). Returns true when it will resume; `fresh`
 // discards the earlier scan instead.
@@ -135,8 +134,5 @@ using RecoverProgressObserver = std::function<void(const RecoverProgress&)>;
 RecoverSummary RecoverFound(IFileRecoveryParse& engine, const std::vector<FoundEntry>& items, const std::string& root,
                             Layout layout, const std::function<bool()>& stop, const RecoverObserver& observer,
                             const RecoverProgressObserver& progress = {});
-
-// "quick NTFS", "quick FAT", "deep NTFS", "deep FAT", "carving".
-std::string EngineName(uint32_t sourceKind);
 
 }  // namespace dunmere

@@ -8,7 +8,7 @@
 #include "app/core/text_formats.h"
 #include "app/gui/apply_section.h"
 #include "storage/disk_table.h"
-#include "scan/fs_detect.h"
+#include "scan/file_systems.h"
 #include "ui/disk_list.h"
 
 namespace dunmere::gui {
@@ -207,12 +207,8 @@ static QString ImageFileSystem(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   in.read(reinterpret_cast<char*>(head.data()), std::streamsize(head.size()));
   if (in.gcount() <= 0) return {};
-  switch (DetectFileSystem(ByteView(head.data(), size_t(in.gcount())))) {
-    case FsKind::kFat: return QStringLiteral("FAT");
-    case FsKind::kNtfs: return QStringLiteral("NTFS");
-    case FsKind::kExt: return QStringLiteral("ext");
-    default: return {};
-  }
+  const FileSystemRow* row = FileSystemOf(DetectFileSystem(ByteView(head.data(), size_t(in.gcount()))));
+  return row ? QString::fromUtf8(row->name.data(), int(row->name.size())) : QString();
 }
 
 int DiskRows::AddImage(const std::string& path) {

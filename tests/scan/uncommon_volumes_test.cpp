@@ -13,7 +13,7 @@
 #include "engine/scan_log_folder.h"
 #include "ntfs/professional_ntfs_recovery.h"
 #include "scan/engine_factory.h"
-#include "scan/fs_detect.h"
+#include "scan/file_systems.h"
 #include "storage/sector_source.h"
 #include "tests/support/engine_walk.h"
 #include "tests/support/test_support.h"

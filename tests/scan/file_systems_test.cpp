@@ -1,4 +1,4 @@
-#include "scan/fs_detect.h"
+#include "scan/file_systems.h"
 
 #include "fat/fat_boot_sector.h"
 #include "ntfs/ntfs_boot_sector.h"
@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 
 #include "engine/fast_ext_recovery.h"
 #include "storage/disk_table.h"
@@ -174,6 +175,30 @@ TEST_F(FactoryOnImages, PartitionOfAPartitionedDiskIsFoundByStartSector) {
   EXPECT_EQ(CreateEngineForPartition(0, 0, 20480, 2, false), nullptr);       // the partition table
   EXPECT_EQ(CreateEngineForPartition(0, 32760, 10, 2, false), nullptr);      // 16 KiB past the end
   EXPECT_EQ(CreateEngineForPartition(5, 2048, 20480, 2, false), nullptr);    // no such disk
+}
+
+// Every record kind the engines write is named, each by one engine, and every
+// file system the table names has a quick engine to hand out.
+TEST(FileSystemTable, NamesRecordKindsAndEnginesOnce) {
+  std::set<std::string> names;
+  for (uint32_t kind : {kSourceQuickNtfs, kSourceQuickFat, kSourceDeepNtfs, kSourceDeepFat, kSourceCarving})
+    EXPECT_TRUE(names.insert(EngineName(kind)).second) << kind;
+  EXPECT_EQ(names, (std::set<std::string>{"quick NTFS", "quick FAT", "deep NTFS", "deep FAT", "carving"}));
+  EXPECT_EQ(EngineName(kNoSourceKind), "unknown");
+  EXPECT_EQ(EngineName(77), "unknown");
+  std::set<int> kinds;
+  for (const FileSystemRow& row : FileSystems()) {
+    EXPECT_TRUE(kinds.insert(int(row.kind)).second);
+    EXPECT_EQ(FileSystemOf(row.kind), &row);
+    EXPECT_EQ(FsKindName(row.kind), row.name);
+    ASSERT_NE(row.makeQuick, nullptr) << row.name;
+    EXPECT_NE(row.makeQuick(), nullptr) << row.name;
+    EXPECT_NE(CreateEngineForKind(row.kind, false), nullptr) << row.name;
+  }
+  EXPECT_EQ(FileSystemOf(FsKind::kOther), nullptr);
+  EXPECT_EQ(FsKindName(FsKind::kOther), "unknown");
+  EXPECT_EQ(CreateEngineForKind(FsKind::kOther, false), nullptr);
+  EXPECT_NE(CreateEngineForKind(FsKind::kOther, true), nullptr);  // a deep scan reads anything
 }
 
 }  // namespace

@@ -1,0 +1,81 @@
+#include "scan/file_systems.h"
+
+#include "carving/content_check_factory.h"
+#include "engine/fast_ext_recovery.h"
+#include "fat/fast_fat_recovery.h"
+#include "fat/fat_boot_sector.h"
+#include "ntfs/fast_ntfs_recovery.h"
+#include "ntfs/ntfs_boot_sector.h"
+
+namespace dunmere {
+
+bool IsExtSuperblock(ByteView b) {
+  ByteView s = b.Sub(1024, 1024);
+  if (s.size() < 1024 || s.U16(56) != 0xEF53) return false;
+  uint32_t inodes = s.U32(0), blocks = s.U32(4), blocksPerGroup = s.U32(32), inodesPerGroup = s.U32(40);
+  if (!inodes || !blocks || !blocksPerGroup || !inodesPerGroup) return false;
+  uint32_t firstIno = s.U32(84);
+  if (firstIno <= 2) return false;
+  uint32_t firstDataBlock = s.U32(20);
+  if (blocks <= firstDataBlock) return false;
+  if ((blocks - firstDataBlock - 1) / blocksPerGroup + 1 != (inodes - 1) / inodesPerGroup + 1) return false;
+  uint32_t logBlock = s.U32(24);
+  bool oneK = logBlock == 0;
+  if ((firstDataBlock == 1) != oneK || firstDataBlock > 1) return false;
+  return inodes > firstIno;
+}
+
+namespace {
+
+// Quick engines judge a found file's content by the carving detectors.
+template <typename Engine>
+std::unique_ptr<IFileRecoveryParse> MakeChecked() {
+  auto e = std::make_unique<Engine>();
+  e->SetContentCheck(MakeSignatureContentCheck());
+  return e;
+}
+std::unique_ptr<IFileRecoveryParse> MakeExt() { return std::make_unique<CFastExtRecovery>(); }
+bool RecognisesNtfs(ByteView b) { return IsNtfsBootSector(b); }
+bool RecognisesFat(ByteView b) { return IsFatBootSector(b); }
+
+// NTFS before FAT: an NTFS boot sector also passes the looser FAT test.
+constexpr FileSystemRow kRows[] = {
+    {FsKind::kNtfs, "NTFS", RecognisesNtfs, kSourceQuickNtfs, kSourceDeepNtfs, MakeChecked<CFastNtfsRecovery>},
+    {FsKind::kFat, "FAT", RecognisesFat, kSourceQuickFat, kSourceDeepFat, MakeChecked<CFastFatRecovery>},
+    // Recognised so that it is named, not scanned as a lost volume; its quick
+    // engine finds nothing.
+    {FsKind::kExt, "ext", IsExtSuperblock, kNoSourceKind, kNoSourceKind, MakeExt},
+};
+
+}  // namespace
+
+std::span<const FileSystemRow> FileSystems() { return kRows; }
+
+const FileSystemRow* FileSystemOf(FsKind kind) {
+  for (const FileSystemRow& r : kRows)
+    if (r.kind == kind) return &r;
+  return nullptr;
+}
+
+FsKind DetectFileSystem(ByteView b) {
+  for (const FileSystemRow& r : kRows)
+    if (r.recognises(b)) return r.kind;
+  return FsKind::kOther;
+}
+
+std::string FsKindName(FsKind kind) {
+  const FileSystemRow* r = FileSystemOf(kind);
+  return r ? std::string(r->name) : "unknown";
+}
+
+std::string EngineName(uint32_t sourceKind) {
+  if (sourceKind == kSourceCarving) return "carving";
+  if (sourceKind == kNoSourceKind) return "unknown";
+  for (const FileSystemRow& r : kRows) {
+    if (r.quickSource == sourceKind) return "quick " + std::string(r.name);
+    if (r.deepSource == sourceKind) return "deep " + std::string(r.name);
+  }
+  return "unknown";
+}
+
+}  // namespace dunmere
