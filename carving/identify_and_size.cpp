@@ -27,13 +27,9 @@ Identification IdentifyAndSize(CarveContext& ctx, ByteView sectorBytes, uint64_t
 }
 
 uint64_t CarvedSkipSectors(FileTypeCode code, uint64_t size, uint32_t sectorSize) {
-  switch (code) {
-    case kDoc: case kOle: case kXls: case kPpt: case kWav: case kAvi: case kWmv: case kSwf:
-    case kBmp: case kCab: case kTtf: case kIco:
-      return 1;
-    default:
-      return sectorSize ? (size + sectorSize - 1) / sectorSize : 1;
-  }
+  const SignatureRule* row = FindRuleByCode(code);
+  if ((row && row->rescanInside) || !sectorSize) return 1;
+  return (size + sectorSize - 1) / sectorSize;
 }
 
 }  // namespace dunmere

@@ -39,6 +39,9 @@ struct SignatureRule {
   FileTypeCode code;
   const DetectorInfo* detector;
   SizeRule sizeRule;  // nullptr: recognised, never carved
+  // After a carve the pass goes on at the next sector rather than past the
+  // file: the size comes from a header field, which might be wrong.
+  bool rescanInside = false;
 };
 
 // All rows in table order, the end row (kNoMatch) last.
