@@ -56,29 +56,6 @@ class FakeMonitor : public IDeviceMonitor {
   std::shared_ptr<Shared> s_;
 };
 
-// Runs the event loop until pred holds, however long a busy machine takes;
-// false only past a guard against a hang (minutes), never as a verdict on speed.
-inline bool WaitFor(const std::function<bool()>& pred) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > 5 * 60 * 1000) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
-// Runs the event loop until pred holds or ms have passed: only for deciding
-// whether the machine can run a test at all (then it skips), never a verdict.
-inline bool WaitAtMost(const std::function<bool()>& pred, int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
-
 inline void Pump(int ms) {
   QElapsedTimer t;
   t.start();

@@ -32,18 +32,6 @@ std::string FileText(const std::string& path) {
   return std::string(b.begin(), b.end());
 }
 
-// Runs the event loop until pred holds, however long a busy machine takes;
-// false only past a guard against a hang.
-bool WaitFor(const std::function<bool()>& pred) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > 5 * 60 * 1000) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
-
 // The size of the first picture in a panel; empty when it shows none.
 QSize PictureIn(QTextEdit* panel) {
   for (QTextBlock b = panel->document()->begin(); b.isValid(); b = b.next())
@@ -165,7 +153,7 @@ TEST_F(PreviewWndTest, WindowStepsThroughThePicturesOfTheListWrappingRound) {
   CPreviewWnd wnd(*controller_, std::move(content));
   ASSERT_TRUE(wnd.CreatePopup(&host_, 600, 500));
   wnd.show();
-  ASSERT_TRUE(WaitFor([&] { return wnd.Text(QStringLiteral("FileName")) == QStringLiteral("first.jpg"); }));
+  ASSERT_TRUE(test::WaitFor([&] { return wnd.Text(QStringLiteral("FileName")) == QStringLiteral("first.jpg"); }));
   auto* panel = wnd.Find<QTextEdit>(QStringLiteral("PreviewEdit"));
   ASSERT_NE(panel, nullptr);
   EXPECT_FALSE(PictureIn(panel).isEmpty());
@@ -198,7 +186,7 @@ TEST_F(PreviewWndTest, WindowWithoutACopyHidesStepping) {
   CPreviewWnd wnd(*controller_, std::move(content));
   ASSERT_TRUE(wnd.CreatePopup(&host_, 600, 500));
   wnd.show();
-  ASSERT_TRUE(WaitFor([&] { return !wnd.Text(QStringLiteral("FileName")).isEmpty(); }));
+  ASSERT_TRUE(test::WaitFor([&] { return !wnd.Text(QStringLiteral("FileName")).isEmpty(); }));
   EXPECT_FALSE(wnd.IsControlVisible(QStringLiteral("PrevBar")));
   EXPECT_FALSE(wnd.IsControlVisible(QStringLiteral("NextBar")));
   EXPECT_EQ(wnd.Find<QTextEdit>(QStringLiteral("PreviewEdit"))->toPlainText(), QStringLiteral("ab.cd\n"));
