@@ -15,6 +15,7 @@
 #include "engine/scan_log_folder.h"
 #include "base/text.h"
 #include "fat/dir_entry_tests.h"
+#include "fat/fat_boot_sector.h"
 #include "fat/fat_dir_entry.h"
 #include "fat/fat_timestamps.h"
 
@@ -356,6 +357,32 @@ Status CProfessionalFatRecovery::ReadContent(const FoundItemRecord& record, cons
 
 size_t CProfessionalFatRecovery::ResidentBytes() const {
   return tails_.ResidentBytes() + pending_.ResidentBytes() + tree_.ResidentBytes();
+}
+
+uint32_t CProfessionalFatRecovery::RecordKind() const { return kSourceDeepFat; }
+
+Status CProfessionalFatRecovery::BeginPass(const std::string* earlierLog) {
+  Status s = BeginFatLog(earlierLog ? *earlierLog : std::string());
+  // A volume at the area's start is guessed before any sector arrives; a
+  // missing boot sector only means no guess.
+  (void)SeedFromBootSector();
+  return s;
+}
+
+bool CProfessionalFatRecovery::TakeSector(const DeepChunk& chunk, uint64_t i) {
+  ByteView view(chunk.data + i * chunk.sectorSize, chunk.sectorSize);
+  const uint64_t sector = chunk.firstSector + i;
+  auto walked = [&] { return chunk.quick && chunk.quick->WalkedDeletedDirectoryAt(sector * chunk.sectorSize); };
+  if (IsFatBootSector(view)) {
+    OnBootSector(view, sector);
+  } else if (IsDotPair(view)) {
+    if (!walked()) OnDotPairSector(view, sector);
+  } else if (IsDirectoryCluster(view)) {
+    if (!walked()) OnDirectorySector(view, sector);
+  } else {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace dunmere

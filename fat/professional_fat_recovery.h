@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "engine/content_check.h"
+#include "engine/deep_engine.h"
 #include "engine/store_engine.h"
 #include "fat/pro_fat_directory_feed.h"
 #include "fat/pro_fat_folder_tree.h"
@@ -35,7 +36,7 @@
 
 namespace dunmere {
 
-class CProfessionalFatRecovery : public CStoreEngineBase, private FatFoundEntries {
+class CProfessionalFatRecovery : public CStoreEngineBase, public DeepFileSystemEngine, private FatFoundEntries {
  public:
   using Limits = ProFatLimits;
   using Stats = ProFatStats;
@@ -72,9 +73,21 @@ class CProfessionalFatRecovery : public CStoreEngineBase, private FatFoundEntrie
   // reading short (see the .cpp) and returns that answer.
   Status FinishFatScan();
 
+  // The same steps as one of the deep pass's file-system engines.
+  IFileRecoveryParse& Results() override { return *this; }
+  ResultStore* Records() override { return Store(); }
+  uint32_t RecordKind() const override;
+  std::string_view LogPrefix() const override { return "Pro_Fat_"; }
+  Status BeginPass(const std::string* earlierLog) override;
+  // Boot sectors, "."/".." pairs and directory sectors; the directories the
+  // quick pass already walked are taken but not read again (their files would
+  // be listed twice, under lost folders).
+  bool TakeSector(const DeepChunk& chunk, uint64_t i) override;
+  Status FinishPass() override { return FinishFatScan(); }
+
   // Whether the first sector of a file's data fits its extension; unset,
   // every content is accepted.
-  void SetContentCheck(ContentCheck check) { contentCheck_ = std::move(check); }
+  void SetContentCheck(ContentCheck check) override { contentCheck_ = std::move(check); }
   // Takes effect at the next BeginFatLog.
   void SetLimits(const Limits& limits) { limits_ = limits; }
   const Stats& GetStats() const { return stats_; }

@@ -691,4 +691,31 @@ Status CProfessionalNtfsRecovery::ReadContent(const FoundItemRecord& record, con
   return StreamDataLayout(layout, cb, read, sink);
 }
 
+uint32_t CProfessionalNtfsRecovery::RecordKind() const { return kSourceDeepNtfs; }
+
+bool CProfessionalNtfsRecovery::TakeSector(const DeepChunk& chunk, uint64_t i) {
+  const uint32_t size = chunk.sectorSize;
+  ByteView rec(chunk.data + i * size, (chunk.sectors - i) * size);
+  // A FILE record: its used and allocated sizes fit one record of this
+  // sector size, and the update sequence number ends the first sector.
+  const uint32_t m = size > 512 ? size : 2 * size;
+  if (!(rec.Equals(0, "FILE") && rec.U32(24) <= m && rec.U32(28) == m && rec.U16(48) == rec.U16(510))) return false;
+  // Folders are found through their files' parents.
+  if (rec.U16(22) & 0x0002) return true;
+  const uint64_t sector = chunk.firstSector + i;
+  std::vector<uint8_t> whole;
+  if (rec.size() < 8192 && chunk.source) {
+    whole.resize(8192);
+    uint32_t got = 0;
+    (void)chunk.source->ReadSectors(uint32_t(whole.size() / size), whole.data(), sector, size, got);
+    if (got * uint64_t(size) > rec.size()) rec = ByteView(whole.data(), size_t(got) * size);
+  }
+  try {
+    (void)ProcessFileRecord(rec, sector);
+  } catch (...) {
+    // A record that broke the parser is skipped; the pass goes on.
+  }
+  return true;
+}
+
 }  // namespace dunmere

@@ -18,6 +18,7 @@
 
 #include "base/bytes.h"
 #include "engine/content_check.h"
+#include "engine/deep_engine.h"
 #include "engine/store_engine.h"
 #include "ntfs/mft_map.h"
 #include "storage/sector_source.h"
@@ -25,7 +26,7 @@
 namespace dunmere {
 
 
-class CProfessionalNtfsRecovery : public CStoreEngineBase {
+class CProfessionalNtfsRecovery : public CStoreEngineBase, public DeepFileSystemEngine {
  public:
   static constexpr uint32_t kRootRecord = 5;
   // Folders remembered over the whole pass (all volumes together): about
@@ -41,7 +42,7 @@ class CProfessionalNtfsRecovery : public CStoreEngineBase {
 
   // Whether the first sector of a file fits its extension. Unset: the
   // signature table's check.
-  void SetContentCheck(ContentCheck check) { contentCheck_ = std::move(check); }
+  void SetContentCheck(ContentCheck check) override { contentCheck_ = std::move(check); }
   // A lower folder limit (for tests of what happens when it is reached).
   void SetFolderLimit(size_t limit) { folderLimit_ = std::min(limit, kMaxFolders); }
 
@@ -74,6 +75,17 @@ class CProfessionalNtfsRecovery : public CStoreEngineBase {
   // it answers non-zero, the remaining folders are made without reading
   // their records and that answer is returned.
   Status FinishScan();
+
+  // The same steps as one of the deep pass's file-system engines.
+  IFileRecoveryParse& Results() override { return *this; }
+  ResultStore* Records() override { return Store(); }
+  uint32_t RecordKind() const override;
+  std::string_view LogPrefix() const override { return "Pro_Ntfs_"; }
+  Status BeginPass(const std::string* earlierLog) override { return StartScan(earlierLog); }
+  // FILE records of files (folders are found through their files' parents),
+  // read on past the chunk when one runs over its end.
+  bool TakeSector(const DeepChunk& chunk, uint64_t i) override;
+  Status FinishPass() override { return FinishScan(); }
 
   Status ReadContent(const FoundItemRecord& record, const ContentSink& sink) override;
 

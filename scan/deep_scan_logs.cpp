@@ -6,7 +6,7 @@
 namespace dunmere {
 
 Status OpenDeepLogs(const DeepArea& a, bool resuming, const std::string& folder, CFileTypeRecovery& carve,
-                    CProfessionalFatRecovery& fat, CProfessionalNtfsRecovery& ntfs) {
+                    std::span<DeepFileSystemEngine* const> engines) {
   ScanLogFolder& logs = ScanLogFolder::Instance();
   // An earlier log is looked for only when resuming; `found` says whether it is there.
   auto earlier = [&](const char* prefix, std::string& name) {
@@ -21,12 +21,12 @@ Status OpenDeepLogs(const DeepArea& a, bool resuming, const std::string& folder,
     result = a.imagePath.empty() ? carve.OpenPartition(uint32_t(a.disk), a.start, a.length, a.tag)
                                  : carve.OpenImage(a.imagePath, a.tag);
   }
-  std::string fatLog;
-  if (resuming) (void)logs.FindLogFile("Pro_Fat_", fatLog, folder);
-  if (Status s = fat.BeginFatLog(fatLog); s != kOk && result == kOk) result = s;
-  std::string ntfsLog;
-  Status ntfsStart = earlier("Pro_Ntfs_", ntfsLog) ? ntfs.StartScan(&ntfsLog) : ntfs.StartScan(nullptr);
-  if (ntfsStart != kOk && result == kOk) result = ntfsStart;
+  for (DeepFileSystemEngine* e : engines) {
+    std::string log;
+    const std::string prefix(e->LogPrefix());
+    Status s = earlier(prefix.c_str(), log) ? e->BeginPass(&log) : e->BeginPass(nullptr);
+    if (s != kOk && result == kOk) result = s;
+  }
   return result;
 }
 

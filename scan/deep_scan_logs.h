@@ -5,11 +5,12 @@
 #include <string>
 #include <vector>
 
+#include <span>
+
 #include "carving/file_type_recovery.h"
+#include "engine/deep_engine.h"
 #include "engine/result_store.h"
 #include "engine/scan_resume_entry.h"
-#include "fat/professional_fat_recovery.h"
-#include "ntfs/professional_ntfs_recovery.h"
 
 namespace dunmere {
 
@@ -22,10 +23,10 @@ struct DeepArea {
   std::string imagePath;  // empty for a disk
 };
 
-// Opens the carving, deep FAT and deep NTFS logs (from `folder` when
-// resuming). All are tried; the first failure is returned.
+// Opens the carving log and begins each file-system engine's pass, on the
+// logs of `folder` when resuming. All are tried; the first failure is returned.
 Status OpenDeepLogs(const DeepArea& area, bool resuming, const std::string& folder, CFileTypeRecovery& carve,
-                    CProfessionalFatRecovery& fat, CProfessionalNtfsRecovery& ntfs);
+                    std::span<DeepFileSystemEngine* const> engines);
 
 // Saves the stores' record counts, then the position. In that order: dying
 // between the two writes gives records twice at worst, never loses them.

@@ -17,6 +17,7 @@
 #include "ntfs/record_summary.h"
 #include "scan/deep_pass.h"
 #include "scan/engine_factory.h"
+#include "scan/file_systems.h"
 #include "storage/read_stop.h"
 
 namespace dunmere {
@@ -46,8 +47,7 @@ struct FinishGrace {
 
 CProfessionalRecovery::CProfessionalRecovery() {
   ResetResume();
-  fat_.SetContentCheck(MakeSignatureContentCheck());
-  ntfs_.SetContentCheck(MakeSignatureContentCheck());
+  for (DeepFileSystemEngine* e : deep_) e->SetContentCheck(MakeSignatureContentCheck());
   carve_.Context().directorySector = &IsDirectoryCluster;
 }
 
@@ -71,8 +71,9 @@ Status CProfessionalRecovery::OpenImage(const std::string& path, uint16_t tag) {
   length_ = source_.SectorCount();
   ResetResume();
   if (ScanLogFolder::Instance().FindResumableImage(path, &resumeEntry_)) resume_ = true;
-  (void)fat_.OpenImage(path, tag);
-  Status n = ntfs_.OpenImage(path, tag);
+  Status n = kOk;
+  for (DeepFileSystemEngine* e : deep_)
+    if (Status o = e->Results().OpenImage(path, tag); o && !n) n = o;
   quick_ = CreateEngineForImage(path, tag, false);
   return s ? s : n;
 }
@@ -87,8 +88,9 @@ Status CProfessionalRecovery::OpenPartition(uint32_t disk, uint64_t start, uint6
   if (s == kOk) sectorSize_ = source_.UnitSize();
   ResetResume();
   if (ScanLogFolder::Instance().FindResumablePartition(disk, start, count, tag, &resumeEntry_)) resume_ = true;
-  (void)fat_.OpenPartition(disk, start, count, tag);
-  Status n = ntfs_.OpenPartition(disk, start, count, tag);
+  Status n = kOk;
+  for (DeepFileSystemEngine* e : deep_)
+    if (Status o = e->Results().OpenPartition(disk, start, count, tag); o && !n) n = o;
   quick_ = CreateEngineForPartition(disk, start, count, tag, false);
   return s ? s : n;
 }
@@ -106,8 +108,7 @@ Status CProfessionalRecovery::SetCallbacks(ScanProgressCallback progress, DataCa
   user_ = user;
   share_ = 90;
   if (quick_) (void)quick_->SetCallbacks(progress, data, user, 9);
-  (void)fat_.SetCallbacks(progress, data, user, 90);
-  (void)ntfs_.SetCallbacks(progress, data, user, 90);
+  for (DeepFileSystemEngine* e : deep_) (void)e->Results().SetCallbacks(progress, data, user, 90);
   (void)carve_.SetCallbacks(progress, data, user, 90);
   return kOk;
 }
@@ -161,9 +162,8 @@ Status CProfessionalRecovery::Scan(const std::string*) {
   uint64_t foundAtStart = 0;
   if (!quickFailed) {
     const DeepArea area = Area();
-    result = OpenDeepLogs(area, resuming, folder, carve_, fat_, ntfs_);
+    result = OpenDeepLogs(area, resuming, folder, carve_, deep_);
     (void)carve_.SetCallbacks(progress_, data_, user_, 90);
-    (void)fat_.SeedFromBootSector();
     carve_.Context().streamRanges.clear();
 
     uint64_t total = length_;
@@ -182,7 +182,7 @@ Status CProfessionalRecovery::Scan(const std::string*) {
       resume_ = false;
     }
     if (result == kOk) {
-      SectorDispatcher dispatch(source_, sectorSize_, fat_, ntfs_, carve_);
+      SectorDispatcher dispatch(source_, sectorSize_, deep_, carve_);
       dispatch.SkipDirectoriesWalkedBy(quick_.get());
       DeepPass pass(source_, start_, sectorSize_, dispatch,
                     [this, foundAtStart] { return uint64_t(GetFoundCount()) + foundAtStart; });
@@ -194,12 +194,11 @@ Status CProfessionalRecovery::Scan(const std::string*) {
     // folder names before it finishes from memory alone.
     FinishGrace grace{progress_, user_,
                       std::chrono::steady_clock::now() + std::chrono::milliseconds(result != kOk ? kGraceMs : 0)};
-    (void)fat_.SetCallbacks(&FinishGrace::Ask, data_, &grace, 90);
-    (void)ntfs_.SetCallbacks(&FinishGrace::Ask, data_, &grace, 90);
-    if (Status s = fat_.FinishFatScan(); s != kOk && result == kOk) result = s;
-    if (Status s = ntfs_.FinishScan(); s != kOk && result == kOk) result = s;
-    (void)fat_.SetCallbacks(progress_, data_, user_, 90);
-    (void)ntfs_.SetCallbacks(progress_, data_, user_, 90);
+    for (DeepFileSystemEngine* e : deep_) {
+      (void)e->Results().SetCallbacks(&FinishGrace::Ask, data_, &grace, 90);
+      if (Status s = e->FinishPass(); s != kOk && result == kOk) result = s;
+      (void)e->Results().SetCallbacks(progress_, data_, user_, 90);
+    }
   }
 
   if (progress_ && result == kOk) progress_(user_, 100, 100, 0, 0, 0, 0, 0);
@@ -211,7 +210,8 @@ Status CProfessionalRecovery::Scan(const std::string*) {
     // can be listed and copied; no deep position is saved for it.
     if (!resuming && result != kStopRequested) logs.WithdrawScanFolder();
   } else {
-    std::vector<ResultStore*> stores{carve_.Store(), fat_.Store(), ntfs_.Store()};
+    std::vector<ResultStore*> stores{carve_.Store()};
+    for (DeepFileSystemEngine* e : deep_) stores.push_back(e->Records());
     if (ResultStore* q = quick_ ? quick_->RecordStore() : nullptr) stores.push_back(q);
     pos.filesFound = uint64_t(GetFoundCount()) + foundAtStart;
     SaveDeepScanState(Area(), folder, stores, pos);
@@ -220,14 +220,19 @@ Status CProfessionalRecovery::Scan(const std::string*) {
 }
 
 IFileRecoveryParse* CProfessionalRecovery::EngineOfKind(uint32_t kind) {
-  switch (kind) {
-    case kSourceQuickNtfs:
-    case kSourceQuickFat: return quick_.get();
-    case kSourceDeepNtfs: return &ntfs_;
-    case kSourceDeepFat: return &fat_;
-    case kSourceCarving: return &carve_;
-    default: return nullptr;
-  }
+  if (kind == kSourceCarving) return &carve_;
+  for (DeepFileSystemEngine* e : deep_)
+    if (e->RecordKind() == kind) return &e->Results();
+  for (const FileSystemRow& row : FileSystems())
+    if (row.quickSource == kind) return quick_.get();
+  return nullptr;
+}
+
+std::vector<IFileRecoveryParse*> CProfessionalRecovery::AllEngines() {
+  std::vector<IFileRecoveryParse*> out{quick_.get()};
+  for (DeepFileSystemEngine* e : deep_) out.push_back(&e->Results());
+  out.push_back(&carve_);
+  return out;
 }
 
 IFileRecoveryParse* CProfessionalRecovery::EngineOfFolders(uint32_t kind) {
@@ -245,8 +250,7 @@ Status CProfessionalRecovery::ListChildren(const FoundItemRecord* folder, uint32
     return s;
   }
   if (level != 0) return kInvalidArg;
-  for (IFileRecoveryParse* e : {quick_.get(), static_cast<IFileRecoveryParse*>(&fat_),
-                                 static_cast<IFileRecoveryParse*>(&ntfs_), static_cast<IFileRecoveryParse*>(&carve_)}) {
+  for (IFileRecoveryParse* e : AllEngines()) {
     if (!e) continue;
     std::vector<FoundItemRecord> part;
     (void)e->ListChildren(nullptr, 0, part);
@@ -263,8 +267,7 @@ Status CProfessionalRecovery::CountFiles(const FoundItemRecord* folder, uint32_t
     return e ? e->CountFiles(folder, level, count) : kOk;
   }
   if (level != 0) return kInvalidArg;
-  for (IFileRecoveryParse* e : {quick_.get(), static_cast<IFileRecoveryParse*>(&fat_),
-                                 static_cast<IFileRecoveryParse*>(&ntfs_), static_cast<IFileRecoveryParse*>(&carve_)}) {
+  for (IFileRecoveryParse* e : AllEngines()) {
     uint32_t n = 0;
     if (e && e->CountFiles(nullptr, 0, n) == kOk) count += n;
   }
@@ -278,8 +281,10 @@ uint32_t CProfessionalRecovery::CollectUnreadable(UnreadableSectors& into) const
 }
 
 int64_t CProfessionalRecovery::GetFoundCount() {
-  return (quick_ ? quick_->GetFoundCount() : 0) + fat_.GetFoundCount() + ntfs_.GetFoundCount() +
-         carve_.GetFoundCount();
+  int64_t n = 0;
+  for (IFileRecoveryParse* e : AllEngines())
+    if (e) n += e->GetFoundCount();
+  return n;
 }
 
 Status CProfessionalRecovery::GetFolderPath(const FoundItemRecord* record, std::string& out) {
@@ -311,10 +316,8 @@ Status CProfessionalRecovery::LoadAllocationBitmap() { return kOk; }
 Status CProfessionalRecovery::SetSearchCallback(SearchProgressCallback cb, void* user) {
   searchCb_ = cb;
   searchUser_ = user;
-  if (quick_) (void)quick_->SetSearchCallback(cb, user);
-  (void)fat_.SetSearchCallback(cb, user);
-  (void)ntfs_.SetSearchCallback(cb, user);
-  (void)carve_.SetSearchCallback(cb, user);
+  for (IFileRecoveryParse* e : AllEngines())
+    if (e) (void)e->SetSearchCallback(cb, user);
   return kOk;
 }
 
@@ -348,8 +351,9 @@ bool CProfessionalRecovery::FirstDataSector(const FoundItemRecord& r, uint64_t& 
 int CProfessionalRecovery::SearchByType(const std::string& patterns, std::vector<FoundItemRecord>& out) {
   out.clear();
   std::map<uint64_t, std::string> firstSectors;
-  for (IFileRecoveryParse* e :
-       {quick_.get(), static_cast<IFileRecoveryParse*>(&fat_), static_cast<IFileRecoveryParse*>(&ntfs_)}) {
+  std::vector<IFileRecoveryParse*> fileSystems = AllEngines();
+  fileSystems.pop_back();  // carving's copies are matched against these below
+  for (IFileRecoveryParse* e : fileSystems) {
     if (!e) continue;
     std::vector<FoundItemRecord> part;
     e->SearchByType(patterns, part);

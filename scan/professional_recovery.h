@@ -5,6 +5,7 @@
 // to exactly one deep engine: file-system metadata to the deep file-system
 // engines, everything else to carving. To the windows it is one engine: every
 // per-record operation goes to the engine that made the record.
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -61,6 +62,8 @@ class CProfessionalRecovery : public IFileRecoveryParse {
   // The engine that made records of this source kind; null for unknown kinds.
   IFileRecoveryParse* EngineOfKind(uint32_t kind);
   IFileRecoveryParse* EngineOfFolders(uint32_t kind);
+  // The quick engine (null without one), the file-system engines, carving last.
+  std::vector<IFileRecoveryParse*> AllEngines();
   void ResetResume();
   DeepArea Area() const;
   // The quick engine's scan (resumed from its log when resuming); learns
@@ -78,6 +81,9 @@ class CProfessionalRecovery : public IFileRecoveryParse {
   CProfessionalFatRecovery fat_;
   CProfessionalNtfsRecovery ntfs_;
   CFileTypeRecovery carve_;
+  // The file-system engines of the pass, in the order they are offered a
+  // sector: NTFS's record test is the stricter one.
+  std::array<DeepFileSystemEngine*, 2> deep_{&ntfs_, &fat_};
   std::unique_ptr<IFileRecoveryParse> quick_;
   int share_ = 90;
   ScanProgressCallback progress_ = nullptr;
