@@ -5,7 +5,7 @@
 #include <map>
 #include <set>
 
-#include "app/core/device_identity.h"
+#include "platform/device_identity.h"
 #include "app/core/file_categories.h"
 #include "app/core/imaging_job.h"
 #include "app/core/recovery_paths.h"

@@ -6,6 +6,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 
@@ -125,6 +126,7 @@ Status File::Open(const std::string& path, Mode mode) {
     // put there (copy-out writes into folders the user does not control).
     case Mode::kCreateTruncate: flags |= O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW; break;
     case Mode::kCreateNew: break;  // opened above
+    case Mode::kReplace: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
   }
   fd_ = ::open(path.c_str(), flags, 0644);
   return fd_ < 0 ? LastSystemStatus() : kOk;
@@ -186,6 +188,19 @@ Status File::Close() {
   return r == 0 ? kOk : LastSystemStatus();
 }
 
+Status ReadFileFully(uint64_t byteCount, int fd, void* buffer, uint64_t& bytesRead) {
+  constexpr uint64_t kPiece = 65536;
+  bytesRead = 0;
+  while (bytesRead < byteCount) {
+    const size_t piece = size_t(std::min(byteCount - bytesRead, kPiece));
+    ssize_t n = ::read(fd, static_cast<char*>(buffer) + bytesRead, piece);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return kReadFault;
+    bytesRead += uint64_t(n);
+  }
+  return kOk;
+}
+
 Status ReadWholeFile(const std::string& path, std::string& out) {
   File f;
   if (Status s = f.Open(path, File::Mode::kRead)) return s;
@@ -226,6 +241,12 @@ Status WriteFileAtomically(const std::string& path, const void* data, size_t len
   }
   SyncDirectoryOf(path);
   return kOk;
+}
+
+uint64_t AllocatedBytes(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  return uint64_t(st.st_blocks) * 512;
 }
 
 uint64_t FileLastWriteTime(const std::string& path) {

@@ -18,7 +18,9 @@ class File {
   // Inside a CreateBelowScope, kCreateTruncate below the scope's root is
   // kCreateNew too, and every folder on the way is opened without following
   // links.
-  enum class Mode { kRead, kReadWrite /* open always */, kCreateTruncate, kCreateNew };
+  // kReplace: write-only, emptied or made, at a name the user chose (a link
+  // there is followed, as to any file the user names).
+  enum class Mode { kRead, kReadWrite /* open always */, kCreateTruncate, kCreateNew, kReplace };
   File() = default;
   ~File() { (void)Close(); }
   File(const File&) = delete;
@@ -115,6 +117,9 @@ class FileLock {
   int fd_ = -1;
 };
 
+// Reads byteCount bytes from the current position of an open ordinary file in
+// pieces of at most 64 KiB. kReadFault when a piece fails or delivers nothing.
+Status ReadFileFully(uint64_t byteCount, int fd, void* buffer, uint64_t& bytesRead);
 // Reads a whole file into `out`. Missing or unreadable files give an error.
 Status ReadWholeFile(const std::string& path, std::string& out);
 // Writes `data` to path through a temporary file: written, flushed to the
@@ -126,6 +131,8 @@ Status ReadWholeFile(const std::string& path, std::string& out);
 enum class TempName { kShared, kPerProcess };
 Status WriteFileAtomically(const std::string& path, const void* data, size_t len,
                            TempName temp = TempName::kShared);
+// Bytes a regular file takes on its volume; 0 for anything else.
+uint64_t AllocatedBytes(const std::string& path);
 // Last-write time as a FILETIME; 0 when the file cannot be examined.
 uint64_t FileLastWriteTime(const std::string& path);
 

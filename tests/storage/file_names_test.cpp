@@ -87,6 +87,22 @@ TEST(FileLock, HeldThroughOneOpenItRefusesAnotherUntilClosed) {
   EXPECT_EQ(second.Lock(), kOk);  // already ours: no wait
 }
 
+TEST(ReplaceMode, ANameTheUserGaveIsFollowedAndEmptied) {
+  TempDir d;
+  { std::ofstream(d / "old.img") << "an earlier image, longer"; }
+  fs::create_symlink(d / "old.img", d / "chosen.img");
+  File f;
+  // A copy-out never writes through a link; an image the user named does.
+  EXPECT_NE(f.Open(d / "chosen.img", File::Mode::kCreateTruncate), kOk);
+  ASSERT_EQ(f.Open(d / "chosen.img", File::Mode::kReplace), kOk);
+  EXPECT_EQ(f.WriteAt(0, "new", 3), kOk);
+  EXPECT_EQ(f.Close(), kOk);
+  EXPECT_TRUE(fs::is_symlink(d / "chosen.img"));
+  std::string back;
+  EXPECT_EQ(ReadWholeFile(d / "old.img", back), kOk);
+  EXPECT_EQ(back, "new");
+}
+
 TEST(WriteFileAtomically, APerProcessTemporaryNeverOutlivesAFailure) {
   TempDir d;
   // A folder that is not empty cannot be renamed over: the write fails late.
