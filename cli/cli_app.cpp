@@ -1,14 +1,11 @@
 #include "cli/cli_app.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <map>
 #include <set>
 
-#include "app/core/device_identity.h"
+#include "platform/device_identity.h"
 #include "app/core/file_categories.h"
 #include "app/core/imaging_job.h"
 #include "app/core/recovery_paths.h"
@@ -16,6 +13,7 @@
 #include "cli/json_writer.h"
 #include "cli/progress_display.h"
 #include "engine/scan_log_folder.h"
+#include "platform/file.h"
 #include "storage/disk_list.h"
 #include "storage/disk_table.h"
 #include "storage/read_stop.h"
@@ -506,7 +504,7 @@ int CmdRecover(const std::vector<std::string>& argv, CliContext& ctx) {
                          "); writing there can overwrite the deleted files. Choose another drive or pass --force");
   std::error_code ec;
   fs::create_directories(dest, ec);
-  if (!fs::is_directory(dest) || ::access(dest.c_str(), W_OK | X_OK) != 0)
+  if (!fs::is_directory(dest) || !CanWriteInto(dest))
     return Fail(ctx, "destination not writable: " + dest + (ec ? " (" + ec.message() + ")" : std::string()));
 
   ScanOutcome r;
@@ -583,12 +581,6 @@ int ImageProgress(void* user, int percent, uint64_t done, uint64_t total, int64_
   if (Stopped(*d->ctx)) return kStopRequested;
   d->display->Update(percent, done, total, 0, secondsLeft);
   return 0;
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa, sb;
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
 }
 
 int CmdImage(const std::vector<std::string>& argv, CliContext& ctx) {

@@ -10,7 +10,6 @@
 #include <unordered_map>
 #include <filesystem>
 #include <set>
-#include <unistd.h>
 
 #include "engine/formats/file_format.h"
 #include "engine/scan_log_folder.h"
@@ -226,7 +225,7 @@ Status CStoreEngineBase::CopyFile(const FoundItemRecord& record, const std::stri
   if (s) {
     // A file that could not be copied whole is not left behind looking
     // recovered. When the open failed, what has the name is not ours.
-    if (created) ::unlink(dest.c_str());
+    if (created) (void)RemoveFile(dest);
     if (data_ && s != stopAnswer) data_(user_, 100, 100, s, dest);
   }
   return s;
@@ -326,7 +325,7 @@ Status CStoreEngineBase::WritePreviewFile(const FoundItemRecord& record, const s
                                           const std::string& target, PreviewProgressCallback cb, void* user) {
   std::error_code ec;
   fs::create_directories(dir, ec);
-  ::unlink(target.c_str());
+  (void)RemoveFile(target);
   const uint64_t total = record.size;
   uint64_t done = 0;
   File f;
@@ -340,7 +339,7 @@ Status CStoreEngineBase::WritePreviewFile(const FoundItemRecord& record, const s
     Status c = f.Close();
     if (!s) s = c;
   }
-  if (s) ::unlink(target.c_str());
+  if (s) (void)RemoveFile(target);
   return s;
 }
 

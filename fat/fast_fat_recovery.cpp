@@ -7,14 +7,13 @@
 #include <cstring>
 #include <ctime>
 
-#include <unistd.h>
-
 #include "engine/scan_log_folder.h"
 #include "base/text.h"
 #include "fat/dir_entry_tests.h"
 #include "fat/fat_dir_entry.h"
 #include "fat/fat_names.h"
 #include "fat/fat_timestamps.h"
+#include "platform/file.h"
 
 namespace dunmere {
 
@@ -139,7 +138,7 @@ Status CFastFatRecovery::Scan(const std::string* earlierLog) {
   const std::string name = QuickScanLogName(geometry_.partitionStart, local);
   store_.reset();
   const std::string folder = ScanLogFolder::Instance().CurrentScanFolder();
-  for (const char* suffix : {"", "_Relation", "_DirInfo"}) ::unlink((folder + "/" + name + suffix).c_str());
+  for (const char* suffix : {"", "_Relation", "_DirInfo"}) (void)RemoveFile(folder + "/" + name + suffix);
   if (Status s = OpenStore(name)) return s;
 
   auto report = [&](int percent, int64_t left) {

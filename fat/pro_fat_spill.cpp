@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include <unistd.h>
+#include "platform/file.h"
 
 namespace dunmere {
 
@@ -18,7 +18,7 @@ void ProFatSpill::Reset(size_t itemBytes, size_t memoryItems, uint64_t maxItems,
 void ProFatSpill::Clear() {
   std::vector<uint8_t>().swap(memory_);
   if (file_.IsOpen()) (void)file_.Close();
-  if (!path_.empty()) ::unlink(path_.c_str());
+  if (!path_.empty()) (void)RemoveFile(path_);
   fileFailed_ = false;
   count_ = 0;
 }

@@ -10,14 +10,13 @@
 #include <cstring>
 #include <ctime>
 
-#include <unistd.h>
-
 #include "engine/scan_log_folder.h"
 #include "base/text.h"
 #include "fat/dir_entry_tests.h"
 #include "fat/fat_boot_sector.h"
 #include "fat/fat_dir_entry.h"
 #include "fat/fat_timestamps.h"
+#include "platform/file.h"
 
 namespace dunmere {
 
@@ -134,7 +133,7 @@ Status CProfessionalFatRecovery::BeginFatLog(const std::string& logName) {
     name = ProFatLogName(start_, local);
     // A log of the same name is from an earlier scan in the same minute:
     // replaced, never appended to.
-    for (const char* suffix : {"", "_Relation", "_DirInfo"}) ::unlink((folder + "/" + name + suffix).c_str());
+    for (const char* suffix : {"", "_Relation", "_DirInfo"}) (void)RemoveFile(folder + "/" + name + suffix);
   }
   logName_ = name;
   // Hidden names: never taken for a log when a scan is resumed.

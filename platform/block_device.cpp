@@ -3,7 +3,9 @@
 #include <linux/fs.h>
 #include <linux/hdreg.h>
 #include <sys/ioctl.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace dunmere {
@@ -32,6 +34,35 @@ Status QueryBlockGeometry(int fd, BlockGeometry& g) {
       g.cylinders = g.lengthBytes / g.bytesPerSector / (uint64_t(geo.heads) * geo.sectors);
   }
   if (g.lengthBytes == 0 && g.cylinders == 0) return LastSystemStatus() ? LastSystemStatus() : kNotReady;
+  return kOk;
+}
+
+Status QueryBlockGeometry(const std::string& path, BlockGeometry& g) {
+  g = BlockGeometry{};
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return LastSystemStatus();
+  Status s = QueryBlockGeometry(fd, g);
+  ::close(fd);
+  return s;
+}
+
+namespace {
+
+std::string NumberText(dev_t d) { return std::to_string(major(d)) + ":" + std::to_string(minor(d)); }
+
+}  // namespace
+
+std::string BlockDeviceNumber(const std::string& path) {
+  struct stat st;
+  if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return {};
+  return NumberText(st.st_rdev);
+}
+
+Status FileSystemDeviceNumber(const std::string& path, std::string& number) {
+  number.clear();
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return LastSystemStatus();
+  number = NumberText(st.st_dev);
   return kOk;
 }
 

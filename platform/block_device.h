@@ -19,6 +19,15 @@ struct BlockGeometry {
 
 // Fails only when neither the geometry nor the length can be learned.
 Status QueryBlockGeometry(int fd, BlockGeometry& g);
+// The same of a device by name, opened only for the question and without
+// waiting for a medium (a card reader with no card answers at once).
+Status QueryBlockGeometry(const std::string& path, BlockGeometry& g);
+
+// "MAJOR:MINOR", the way sysfs and mountinfo write device numbers, of a block
+// device node (links followed); empty when path names none.
+std::string BlockDeviceNumber(const std::string& path);
+// The same of the device holding the file system that path is on.
+Status FileSystemDeviceNumber(const std::string& path, std::string& number);
 // Asks the kernel to write cached data of mounted file systems back before a
 // raw read of the device.
 void FlushSystemCaches();

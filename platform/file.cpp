@@ -1,10 +1,12 @@
 #include "platform/file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 
@@ -124,6 +126,7 @@ Status File::Open(const std::string& path, Mode mode) {
     // put there (copy-out writes into folders the user does not control).
     case Mode::kCreateTruncate: flags |= O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW; break;
     case Mode::kCreateNew: break;  // opened above
+    case Mode::kReplace: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
   }
   fd_ = ::open(path.c_str(), flags, 0644);
   return fd_ < 0 ? LastSystemStatus() : kOk;
@@ -185,6 +188,19 @@ Status File::Close() {
   return r == 0 ? kOk : LastSystemStatus();
 }
 
+Status ReadFileFully(uint64_t byteCount, int fd, void* buffer, uint64_t& bytesRead) {
+  constexpr uint64_t kPiece = 65536;
+  bytesRead = 0;
+  while (bytesRead < byteCount) {
+    const size_t piece = size_t(std::min(byteCount - bytesRead, kPiece));
+    ssize_t n = ::read(fd, static_cast<char*>(buffer) + bytesRead, piece);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return kReadFault;
+    bytesRead += uint64_t(n);
+  }
+  return kOk;
+}
+
 Status ReadWholeFile(const std::string& path, std::string& out) {
   File f;
   if (Status s = f.Open(path, File::Mode::kRead)) return s;
@@ -206,8 +222,8 @@ static void SyncDirectoryOf(const std::string& path) {
   }
 }
 
-Status WriteFileAtomically(const std::string& path, const void* data, size_t len) {
-  std::string tmp = path + ".tmp";
+Status WriteFileAtomically(const std::string& path, const void* data, size_t len, TempName temp) {
+  const std::string tmp = path + ".tmp" + (temp == TempName::kPerProcess ? std::to_string(::getpid()) : "");
   File f;
   if (Status s = f.Open(tmp, File::Mode::kCreateTruncate)) return s;
   Status s = f.WriteAt(0, data, len);
@@ -218,15 +234,101 @@ Status WriteFileAtomically(const std::string& path, const void* data, size_t len
     ::unlink(tmp.c_str());
     return s;
   }
-  if (::rename(tmp.c_str(), path.c_str()) != 0) return LastSystemStatus();
+  if (::rename(tmp.c_str(), path.c_str()) != 0) {
+    Status r = LastSystemStatus();
+    if (temp == TempName::kPerProcess) ::unlink(tmp.c_str());
+    return r;
+  }
   SyncDirectoryOf(path);
   return kOk;
+}
+
+uint64_t AllocatedBytes(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  return uint64_t(st.st_blocks) * 512;
 }
 
 uint64_t FileLastWriteTime(const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) return 0;
   return FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+}
+
+namespace {
+
+PathKind KindOfMode(mode_t mode) {
+  if (S_ISREG(mode)) return PathKind::kFile;
+  if (S_ISDIR(mode)) return PathKind::kFolder;
+  if (S_ISBLK(mode)) return PathKind::kBlockDevice;
+  if (S_ISLNK(mode)) return PathKind::kLink;
+  return PathKind::kOther;
+}
+
+}  // namespace
+
+PathKind PathKindOf(const std::string& path, Links links, std::error_code& why) {
+  struct stat st;
+  const int r = links == Links::kFollow ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st);
+  if (r != 0) {
+    why.assign(errno, std::generic_category());
+    return PathKind::kNone;
+  }
+  why.clear();
+  return KindOfMode(st.st_mode);
+}
+
+PathKind PathKindOf(const std::string& path, Links links) {
+  std::error_code why;
+  return PathKindOf(path, links, why);
+}
+
+Status RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0 ? kOk : LastSystemStatus(); }
+
+bool RemoveIfRegularFile(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(path.c_str()) == 0;
+}
+
+Status MakeFolder(const std::string& path) { return ::mkdir(path.c_str(), 0755) == 0 ? kOk : LastSystemStatus(); }
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+bool CanWriteInto(const std::string& folder) { return ::access(folder.c_str(), W_OK | X_OK) == 0; }
+
+bool CanOpenForReading(const std::string& path, std::error_code& why) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    why.assign(errno, std::generic_category());
+    return false;
+  }
+  ::close(fd);
+  why.clear();
+  return true;
+}
+
+Status FileLock::Open(const std::string& path) {
+  Close();
+  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  return fd_ < 0 ? LastSystemStatus() : kOk;
+}
+
+bool FileLock::TryLock() { return fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0; }
+
+Status FileLock::Lock() {
+  if (fd_ < 0) return kInvalidArg;
+  while (::flock(fd_, LOCK_EX) != 0)
+    if (errno != EINTR) return LastSystemStatus();
+  return kOk;
+}
+
+void FileLock::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
 }
 
 }  // namespace dunmere

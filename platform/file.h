@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "base/status.h"
@@ -17,7 +18,9 @@ class File {
   // Inside a CreateBelowScope, kCreateTruncate below the scope's root is
   // kCreateNew too, and every folder on the way is opened without following
   // links.
-  enum class Mode { kRead, kReadWrite /* open always */, kCreateTruncate, kCreateNew };
+  // kReplace: write-only, emptied or made, at a name the user chose (a link
+  // there is followed, as to any file the user names).
+  enum class Mode { kRead, kReadWrite /* open always */, kCreateTruncate, kCreateNew, kReplace };
   File() = default;
   ~File() { (void)Close(); }
   File(const File&) = delete;
@@ -68,11 +71,68 @@ class CreateBelowScope {
 // followed; something other than a folder is kAlreadyExists.
 Status MakeFolderChain(const std::string& root, const std::vector<std::string>& parts);
 
+// What a path names. kNone: nothing, or nothing that can be examined.
+enum class PathKind { kNone, kFile, kFolder, kBlockDevice, kLink, kOther };
+// kFollow looks at what a link points to; kNoFollow sees the link itself.
+enum class Links { kFollow, kNoFollow };
+PathKind PathKindOf(const std::string& path, Links links = Links::kFollow);
+// The same; for kNone, `why` holds the system's reason (its message is the
+// system's own wording, its value an errno-style code).
+PathKind PathKindOf(const std::string& path, Links links, std::error_code& why);
+// Removes the name: a link goes, never what it points to; a folder is refused.
+Status RemoveFile(const std::string& path);
+// Removes path only when it is a regular file itself, never a link (nor what
+// it points to) or a folder. True when it removed something.
+bool RemoveIfRegularFile(const std::string& path);
+// Makes one folder (its parent must exist); one already there is kAlreadyExists.
+Status MakeFolder(const std::string& path);
+// Both names lead to the same file (links followed); false when either is missing.
+bool SameFile(const std::string& a, const std::string& b);
+// This process may create files in `folder` (write and enter rights).
+bool CanWriteInto(const std::string& folder);
+// Opens path for reading and closes it again; false with the system's reason
+// when it cannot be read.
+bool CanOpenForReading(const std::string& path, std::error_code& why);
+
+// An exclusive lock between processes on a lock file (made with owner-only
+// rights when missing). A lock held through one open of the file refuses every
+// other, in this process too; closing gives it up, as does the end of the process.
+class FileLock {
+ public:
+  FileLock() = default;
+  ~FileLock() { Close(); }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+  Status Open(const std::string& path);
+  bool IsOpen() const { return fd_ >= 0; }
+  // Takes the lock when nobody holds it; false at once otherwise.
+  bool TryLock();
+  // Waits until the lock is ours.
+  Status Lock();
+  // Gives the lock up and closes the file.
+  void Close();
+
+ private:
+  int fd_ = -1;
+};
+
+// Reads byteCount bytes from the current position of an open ordinary file in
+// pieces of at most 64 KiB. kReadFault when a piece fails or delivers nothing.
+Status ReadFileFully(uint64_t byteCount, int fd, void* buffer, uint64_t& bytesRead);
 // Reads a whole file into `out`. Missing or unreadable files give an error.
 Status ReadWholeFile(const std::string& path, std::string& out);
-// Writes `data` to path through path + ".tmp": written, flushed to the medium,
-// then renamed over path, so a crash leaves either the old or the new file.
-Status WriteFileAtomically(const std::string& path, const void* data, size_t len);
+// Writes `data` to path through a temporary file: written, flushed to the
+// medium, then renamed over path, so a crash leaves either the old or the new
+// file. kShared writes through path + ".tmp", which a reader may take up when
+// path itself is missing; kPerProcess through a name of this process's own,
+// for files several copies of the program may write at once, and removes it
+// on any failure.
+enum class TempName { kShared, kPerProcess };
+Status WriteFileAtomically(const std::string& path, const void* data, size_t len,
+                           TempName temp = TempName::kShared);
+// Bytes a regular file takes on its volume; 0 for anything else.
+uint64_t AllocatedBytes(const std::string& path);
 // Last-write time as a FILETIME; 0 when the file cannot be examined.
 uint64_t FileLastWriteTime(const std::string& path);
 

@@ -1,12 +1,5 @@
 #include "storage/disk_list.h"
 
-#include <blkid/blkid.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +7,7 @@
 
 #include "platform/block_device.h"
 #include "platform/sysfs.h"
+#include "platform/volume_probe.h"
 #include "storage/disk_table.h"
 
 namespace fs = std::filesystem;
@@ -28,84 +22,7 @@ constexpr uint64_t kDefaultCylinder = 16065;
 uint64_t ReadNumber(const fs::path& p, uint64_t fallback = 0) { return ReadSysfsNumber(p.string(), fallback); }
 std::string ReadLine(const fs::path& p) { return ReadSysfsLine(p.string()); }
 
-// What a device (or a file standing for one) holds.
-struct Probe {
-  std::string type, version, label;
-};
-
-bool ProbeSuperblock(const std::string& path, Probe& out) {
-  blkid_probe pr = blkid_new_probe_from_filename(path.c_str());
-  if (!pr) return false;
-  blkid_probe_enable_superblocks(pr, 1);
-  blkid_probe_set_superblocks_flags(pr, BLKID_SUBLKS_TYPE | BLKID_SUBLKS_LABEL | BLKID_SUBLKS_VERSION);
-  blkid_probe_enable_partitions(pr, 0);
-  bool found = blkid_do_safeprobe(pr) == 0;
-  if (found) {
-    const char* v = nullptr;
-    size_t len = 0;
-    if (blkid_probe_lookup_value(pr, "TYPE", &v, &len) == 0 && v) out.type = v;
-    if (blkid_probe_lookup_value(pr, "VERSION", &v, &len) == 0 && v) out.version = v;
-    if (blkid_probe_lookup_value(pr, "LABEL", &v, &len) == 0 && v) out.label = v;
-  }
-  blkid_free_probe(pr);
-  return found && !out.type.empty();
-}
-
-// One entry of a disk's partition table as libblkid reads it.
-struct TablePartition {
-  int number;
-  uint64_t start512, size512;  // in 512-byte units
-  int typeByte;                // MBR partition type; -1 on other tables
-};
-
-std::vector<TablePartition> ProbePartitionTable(const std::string& diskPath) {
-  std::vector<TablePartition> out;
-  blkid_probe pr = blkid_new_probe_from_filename(diskPath.c_str());
-  if (!pr) return out;
-  blkid_probe_enable_superblocks(pr, 0);
-  blkid_probe_enable_partitions(pr, 1);
-  if (blkid_partlist ls = blkid_probe_get_partitions(pr)) {
-    blkid_parttable tab = blkid_partlist_get_table(ls);
-    const char* kind = tab ? blkid_parttable_get_type(tab) : nullptr;
-    bool dos = kind && std::string(kind) == "dos";
-    int n = blkid_partlist_numof_partitions(ls);
-    for (int i = 0; i < n; ++i) {
-      blkid_partition p = blkid_partlist_get_partition(ls, i);
-      if (!p) continue;
-      int type = dos ? (blkid_partition_get_type(p) & 0xFF) : -1;
-      blkid_loff_t start = blkid_partition_get_start(p), size = blkid_partition_get_size(p);
-      if (start < 0 || size < 0) continue;
-      out.push_back({blkid_partition_get_partno(p), uint64_t(start), uint64_t(size), type});
-    }
-  }
-  blkid_free_probe(pr);
-  return out;
-}
-
-// The file system inside a stretch of a disk (a partition without a device node).
-bool ProbeSuperblockAt(const std::string& diskPath, uint64_t offset, uint64_t size, Probe& out) {
-  int fd = ::open(diskPath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  bool found = false;
-  if (blkid_probe pr = blkid_new_probe()) {
-    if (blkid_probe_set_device(pr, fd, blkid_loff_t(offset), blkid_loff_t(size)) == 0) {
-      blkid_probe_enable_superblocks(pr, 1);
-      blkid_probe_set_superblocks_flags(pr, BLKID_SUBLKS_TYPE | BLKID_SUBLKS_LABEL | BLKID_SUBLKS_VERSION);
-      blkid_probe_enable_partitions(pr, 0);
-      if (blkid_do_safeprobe(pr) == 0) {
-        const char* v = nullptr;
-        size_t len = 0;
-        if (blkid_probe_lookup_value(pr, "TYPE", &v, &len) == 0 && v) out.type = v;
-        if (blkid_probe_lookup_value(pr, "VERSION", &v, &len) == 0 && v) out.version = v;
-        if (blkid_probe_lookup_value(pr, "LABEL", &v, &len) == 0 && v) out.label = v;
-        found = !out.type.empty();
-      }
-    }
-    blkid_free_probe(pr);
-  }
-  ::close(fd);
-  return found;
-}
+using Probe = SuperblockProbe;
 
 // The udev database's view of a device, for when the device cannot be read.
 std::map<std::string, std::string> UdevProperties(const EnumerationRoots& roots, const std::string& devNumber) {
@@ -194,10 +111,10 @@ std::map<std::string, std::string> MountPoints(const EnumerationRoots& roots) {
 void FillSizes(VolumeInfo& v) {
   v.totalBytes = v.sectorCount * v.bytesPerSector;
   v.freeBytes = 0;
-  struct statvfs sv;
-  if (!v.mountPoint.empty() && ::statvfs(v.mountPoint.c_str(), &sv) == 0) {
-    v.totalBytes = uint64_t(sv.f_blocks) * sv.f_frsize;
-    v.freeBytes = uint64_t(sv.f_bavail) * sv.f_frsize;
+  VolumeSpace space;
+  if (!v.mountPoint.empty() && QueryVolumeSpace(v.mountPoint, space) == kOk) {
+    v.totalBytes = space.totalBytes;
+    v.freeBytes = space.freeBytes;
   }
   v.usedBytes = v.totalBytes >= v.freeBytes ? v.totalBytes - v.freeBytes : 0;
 }
@@ -221,14 +138,11 @@ struct DiskGeometry {
 
 DiskGeometry ReadGeometry(const std::string& node) {
   DiskGeometry g;
-  int fd = ::open(node.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return g;
   BlockGeometry bg;
-  if (QueryBlockGeometry(fd, bg) == kOk && bg.sectorsPerTrack && bg.tracksPerCylinder) {
+  if (QueryBlockGeometry(node, bg) == kOk && bg.sectorsPerTrack && bg.tracksPerCylinder) {
     g.expectedStart = bg.sectorsPerTrack;
     g.cylinder = uint64_t(bg.sectorsPerTrack) * bg.tracksPerCylinder;
   }
-  ::close(fd);
   return g;
 }
 
@@ -419,17 +333,16 @@ Status GetDiskLengthBytes(uint64_t& bytes, uint32_t diskNumber, const Enumeratio
 
 Status GetVolumeFreeBytes(const std::string& path, uint64_t& bytes) {
   bytes = 0;
-  struct statvfs sv;
-  if (::statvfs(path.c_str(), &sv) != 0) return LastSystemStatus();
-  bytes = uint64_t(sv.f_bavail) * sv.f_frsize;
+  VolumeSpace space;
+  if (Status s = QueryVolumeSpace(path, space)) return s;
+  bytes = space.freeBytes;
   return kOk;
 }
 
 Status GetVolumeFsName(const std::string& path, std::string& name, const EnumerationRoots& roots) {
   name.clear();
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return LastSystemStatus();
-  std::string want = std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
+  std::string want;
+  if (Status s = FileSystemDeviceNumber(path, want)) return s;
   std::ifstream in(roots.mountInfo);
   std::string line;
   while (std::getline(in, line)) {

@@ -1,9 +1,5 @@
 #include "storage/sector_source.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <climits>
 #include <cstring>
 
@@ -14,21 +10,19 @@
 namespace dunmere {
 
 SectorSource::SectorSource(SectorSource&& o) noexcept
-    : fd_(o.fd_), sectorCount_(o.sectorCount_), unitSize_(o.unitSize_), path_(std::move(o.path_)),
+    : file_(std::move(o.file_)), sectorCount_(o.sectorCount_), unitSize_(o.unitSize_), path_(std::move(o.path_)),
       unreadable_(std::move(o.unreadable_)) {
-  o.fd_ = -1;
   o.sectorCount_ = 0;
 }
 
 SectorSource& SectorSource::operator=(SectorSource&& o) noexcept {
   if (this != &o) {
     Close();
-    fd_ = o.fd_;
+    file_ = std::move(o.file_);
     sectorCount_ = o.sectorCount_;
     unitSize_ = o.unitSize_;
     path_ = std::move(o.path_);
     unreadable_ = std::move(o.unreadable_);
-    o.fd_ = -1;
     o.sectorCount_ = 0;
   }
   return *this;
@@ -36,13 +30,10 @@ SectorSource& SectorSource::operator=(SectorSource&& o) noexcept {
 
 Status SectorSource::OpenPath(const std::string& path, bool asImage) {
   Close();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return LastSystemStatus();
+  File file;
+  if (Status s = file.Open(path, File::Mode::kRead)) return s;
   BlockGeometry g;
-  if (Status s = QueryBlockGeometry(fd, g)) {
-    ::close(fd);
-    return s;
-  }
+  if (Status s = QueryBlockGeometry(file.fd(), g)) return s;
   if (asImage || !g.isBlockDevice) {
     unitSize_ = 512;
     sectorCount_ = g.lengthBytes / 512;
@@ -51,7 +42,7 @@ Status SectorSource::OpenPath(const std::string& path, bool asImage) {
     sectorCount_ = g.lengthBytes ? g.lengthBytes / g.bytesPerSector
                                  : g.cylinders * g.tracksPerCylinder * g.sectorsPerTrack;
   }
-  fd_ = fd;
+  file_ = std::move(file);
   path_ = path;
   return kOk;
 }
@@ -70,7 +61,7 @@ Status SectorSource::OpenImageFile(const std::string& path) { return OpenPath(pa
 Status SectorSource::ReadSectors(uint32_t count, void* buffer, uint64_t startSector, uint32_t sectorSize,
                                  uint32_t& sectorsRead) const {
   sectorsRead = 0;
-  if (fd_ < 0 || sectorSize == 0) return kInvalidArg;
+  if (!file_.IsOpen() || sectorSize == 0) return kInvalidArg;
   // The bound is checked in bytes, so callers may read in the file system's
   // sector size on a device counted in another.
   unsigned __int128 endByte = (unsigned __int128)(startSector + uint64_t(count)) * sectorSize;
@@ -87,15 +78,16 @@ Status SectorSource::ReadSectors(uint32_t count, void* buffer, uint64_t startSec
       break;
     }
     size_t piece = remaining < kMaxReadPiece ? size_t(remaining) : kMaxReadPiece;
-    ssize_t n = ::pread(fd_, static_cast<char*>(buffer) + done, piece, off_t(pos + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      endReached_ = n == 0;
+    size_t got = 0;
+    const Status rs = file_.ReadAt(pos + done, static_cast<char*>(buffer) + done, piece, got);
+    done += got;
+    remaining -= got;
+    if (rs || got < piece) {
+      // Short without an error: the file ends here.
+      endReached_ = !rs;
       result = kReadFault;
       break;
     }
-    done += uint64_t(n);
-    remaining -= uint64_t(n);
   }
   sectorsRead = uint32_t(done / sectorSize);
   return result;
@@ -131,23 +123,9 @@ Status SectorSource::ReadSectorsSkippingBad(uint32_t count, void* buffer, uint64
 }
 
 void SectorSource::Close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  (void)file_.Close();
   sectorCount_ = 0;
   unreadable_.Clear();
-}
-
-Status ReadFileFully(uint64_t byteCount, int fd, void* buffer, uint64_t& bytesRead) {
-  bytesRead = 0;
-  while (bytesRead < byteCount) {
-    uint64_t left = byteCount - bytesRead;
-    size_t piece = left < kMaxReadPiece ? size_t(left) : kMaxReadPiece;
-    ssize_t n = ::read(fd, static_cast<char*>(buffer) + bytesRead, piece);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return kReadFault;
-    bytesRead += uint64_t(n);
-  }
-  return kOk;
 }
 
 }  // namespace dunmere

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/status.h"
+#include "platform/file.h"
 #include "storage/unreadable_sectors.h"
 
 namespace dunmere {
@@ -46,7 +47,7 @@ class SectorSource {
   const UnreadableSectors& Unreadable() const { return unreadable_; }
   void Close();
 
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return file_.IsOpen(); }
   uint64_t SectorCount() const { return sectorCount_; }
   // Bytes per sector of SectorCount() (512 for images).
   uint32_t UnitSize() const { return unitSize_; }
@@ -56,7 +57,7 @@ class SectorSource {
  private:
   Status OpenPath(const std::string& path, bool asImage);
 
-  int fd_ = -1;
+  File file_;
   uint64_t sectorCount_ = 0;
   uint32_t unitSize_ = 512;
   std::string path_;
@@ -64,9 +65,5 @@ class SectorSource {
   mutable UnreadableSectors unreadable_;
   mutable bool endReached_ = false;  // the last failed piece met the end of the file
 };
-
-// Reads byteCount bytes from the current position of an ordinary file in
-// pieces of at most 64 KiB. 30 when a piece fails or delivers nothing.
-Status ReadFileFully(uint64_t byteCount, int fd, void* buffer, uint64_t& bytesRead);
 
 }  // namespace dunmere

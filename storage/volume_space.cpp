@@ -1,13 +1,11 @@
 #include "storage/volume_space.h"
 
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <sys/sysmacros.h>
-
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "platform/block_device.h"
+#include "platform/volume_probe.h"
 #include "storage/disk_table.h"
 
 namespace fs = std::filesystem;
@@ -29,9 +27,8 @@ std::string PartitionDevicePath(uint32_t diskIndex, uint64_t startSector) {
 }
 
 std::string MountPointOf(const std::string& devicePath) {
-  struct stat st;
-  if (devicePath.empty() || ::stat(devicePath.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return {};
-  std::string want = std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
+  const std::string want = BlockDeviceNumber(devicePath);
+  if (want.empty()) return {};
   std::ifstream in("/proc/self/mountinfo");
   std::string line;
   while (std::getline(in, line)) {
@@ -57,9 +54,9 @@ std::string MountPointOf(const std::string& devicePath) {
 
 uint64_t VolumeFreeBytes(uint32_t diskIndex, uint64_t startSector, uint64_t, uint16_t) {
   std::string mp = MountPointOf(PartitionDevicePath(diskIndex, startSector));
-  struct statvfs sv;
-  if (mp.empty() || ::statvfs(mp.c_str(), &sv) != 0) return 0;
-  return uint64_t(sv.f_bavail) * sv.f_frsize;
+  VolumeSpace space;
+  if (mp.empty() || QueryVolumeSpace(mp, space)) return 0;
+  return space.freeBytes;
 }
 
 }  // namespace dunmere

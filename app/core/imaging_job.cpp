@@ -1,17 +1,12 @@
 #include "app/core/imaging_job.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 
-#include "app/core/device_identity.h"
+#include "platform/device_identity.h"
 #include "app/core/text_formats.h"
 #include "base/text.h"
 #include "platform/block_device.h"
@@ -30,13 +25,10 @@ constexpr uint64_t kFat32Limit = 0xFFFFFFFFULL;  // largest file FAT32 can hold
 constexpr uint64_t kFatLimit = 0x80000000ULL;
 
 struct OpenedSource {
-  int fd = -1;
+  File file;
   uint32_t sectorSize = 512;
   uint64_t totalSectors = 0;
   bool isDevice = false;
-  ~OpenedSource() {
-    if (fd >= 0) ::close(fd);
-  }
 };
 
 std::string SourcePathOf(const ImagingJob& job) {
@@ -46,10 +38,9 @@ std::string SourcePathOf(const ImagingJob& job) {
 Status OpenSource(const ImagingJob& job, OpenedSource& src) {
   std::string path = SourcePathOf(job);
   if (path.empty()) return kFileNotFound;
-  src.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (src.fd < 0) return LastSystemStatus();
+  if (Status s = src.file.Open(path, File::Mode::kRead)) return s;
   BlockGeometry g;
-  if (Status s = QueryBlockGeometry(src.fd, g)) return s;
+  if (Status s = QueryBlockGeometry(src.file.fd(), g)) return s;
   src.isDevice = g.isBlockDevice;
   src.sectorSize = job.sectorSize ? job.sectorSize : (g.isBlockDevice ? g.bytesPerSector : 512);
   src.totalSectors = g.lengthBytes ? g.lengthBytes / src.sectorSize
@@ -63,18 +54,6 @@ Status ResolveRange(const ImagingJob& job, uint64_t totalSectors, uint64_t& coun
   count = job.sectorCount ? job.sectorCount : totalSectors - job.firstSector;
   if (count > totalSectors - job.firstSector) return kInvalidArg;
   return count ? kOk : kInvalidArg;
-}
-
-Status WriteAll(int fd, const uint8_t* data, size_t len) {
-  size_t done = 0;
-  while (done < len) {
-    ssize_t n = ::write(fd, data + done, len - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return LastSystemStatus();
-    if (n == 0) return kDiskFull;
-    done += size_t(n);
-  }
-  return kOk;
 }
 
 void AddBad(std::vector<BadRange>& v, uint64_t off, uint64_t len) {
@@ -143,16 +122,10 @@ Status CopySourceToImage(ImagingJob& job) {
     if (Status s = ResolveRange(job, src.totalSectors, count)) return s;
     // Writes still cached for a mounted volume reach the device before it is read raw.
     if (src.isDevice) FlushSystemCaches();
-    int fd = src.fd;
-    read = [fd, ss](uint64_t sector, uint32_t n, uint8_t* buf, uint32_t& got) -> Status {
-      got = 0;
-      size_t want = size_t(n) * ss, done = 0;
-      while (done < want) {
-        ssize_t r = ::pread(fd, buf + done, want - done, off_t(sector * ss + done));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        done += size_t(r);
-      }
+    const File* file = &src.file;
+    read = [file, ss](uint64_t sector, uint32_t n, uint8_t* buf, uint32_t& got) -> Status {
+      size_t done = 0;
+      (void)file->ReadAt(sector * ss, buf, size_t(n) * ss, done);  // a failed read still gives what arrived
       got = uint32_t(done / ss);
       return got == n ? kOk : kReadFault;
     };
@@ -160,8 +133,8 @@ Status CopySourceToImage(ImagingJob& job) {
   if (ss == 0 || ss > kChunkBytes || count == 0) return kInvalidArg;
 
   // An image made earlier at that path is replaced whole, never patched.
-  int out = ::open(job.imagePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (out < 0) return LastSystemStatus();
+  File out;
+  if (Status s = out.Open(job.imagePath, File::Mode::kReplace)) return s;
   std::string mapPath = job.mapPath.empty() ? job.imagePath + ".map" : job.mapPath;
 
   const uint64_t total = count * ss;
@@ -184,7 +157,7 @@ Status CopySourceToImage(ImagingJob& job) {
       if (!goOn) {
         // What did arrive is kept, then imaging stops at the first bad sector.
         if (got) {
-          if (Status w = WriteAll(out, buf.data(), size_t(got) * ss)) {
+          if (Status w = out.WriteAt(done, buf.data(), size_t(got) * ss)) {
             result = w;
             break;
           }
@@ -203,7 +176,7 @@ Status CopySourceToImage(ImagingJob& job) {
         }
       }
     }
-    if (Status w = WriteAll(out, buf.data(), chunk)) {
+    if (Status w = out.WriteAt(done, buf.data(), chunk)) {
       result = w;
       break;
     }
@@ -225,7 +198,7 @@ Status CopySourceToImage(ImagingJob& job) {
     }
   }
   job.bytesWritten = done;
-  if (::close(out) != 0 && result == kOk) result = LastSystemStatus();
+  if (Status c = out.Close(); c && result == kOk) result = c;
   if (job.mapWanted) {
     job.mapStatus = WriteMap(mapPath, job.badRanges, done, total);
     if (result == kOk) result = job.mapStatus;
@@ -257,9 +230,7 @@ DestinationFacts GatherDestinationFacts(const std::string& imagePath, const std:
   (void)GetVolumeFsName(folder.string(), f.fsName);  // unknown: no size limit applies
   f.freeKnown = GetVolumeFreeBytes(folder.string(), f.freeBytes) == kOk;
   // The file about to be replaced gives its space back.
-  struct stat st;
-  if (f.freeKnown && ::stat(imagePath.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-    f.freeBytes += uint64_t(st.st_blocks) * 512;
+  if (f.freeKnown) f.freeBytes += AllocatedBytes(imagePath);
   return f;
 }
 

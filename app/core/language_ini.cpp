@@ -1,13 +1,10 @@
 #include "app/core/language_ini.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 
 #include "base/text.h"
+#include "platform/file.h"
 
 namespace dunmere::app {
 namespace {
@@ -256,26 +253,9 @@ bool WriteIniString(const std::string& path, std::string_view section, std::stri
     bytes = (bom8 ? "\xEF\xBB\xBF" : "") + out;
   }
 
-  const std::string tmp = path + ".tmp" + std::to_string(::getpid());
-  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  size_t done = 0;
-  bool ok = true;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n <= 0) {
-      ok = false;
-      break;
-    }
-    done += size_t(n);
-  }
-  ok = ok && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
-    ::unlink(tmp.c_str());
-    return false;
-  }
-  return true;
+  // Another copy of the program may write the same file at once: each goes
+  // through a temporary of its own.
+  return WriteFileAtomically(path, bytes.data(), bytes.size(), TempName::kPerProcess) == kOk;
 }
 
 }  // namespace dunmere::app

@@ -1,8 +1,5 @@
 #include "app/core/recovery_paths.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <vector>
 
 #include "app/core/file_categories.h"
@@ -74,10 +71,7 @@ std::string TreeDestination(const std::string& root, std::string_view folderPath
   return Join(out, DestinationName(name));
 }
 
-bool PathExistsOnDisk(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
-}
+bool PathExistsOnDisk(const std::string& path) { return PathKindOf(path, Links::kNoFollow) != PathKind::kNone; }
 
 std::string MakeUniquePath(const std::string& path, const PathExists& exists) {
   if (!exists(path)) return path;
@@ -120,14 +114,16 @@ Status MakeFoldersBelow(const std::string& rootIn, const std::string& folderIn) 
   if (folder != root && (folder.size() <= root.size() || folder.compare(0, root.size(), root) != 0 ||
                          (root != "/" && folder[root.size()] != '/')))
     return kAccessDenied;
-  struct stat st;
   // The root is the user's choice and may be reached through links; below it
   // every step is checked.
-  if (::stat(root.c_str(), &st) != 0) {
-    if (::mkdir(root.c_str(), 0755) != 0 && errno != EEXIST) return StatusFromErrno(errno);
-    if (::stat(root.c_str(), &st) != 0) return StatusFromErrno(errno);
+  std::error_code why;
+  PathKind rootKind = PathKindOf(root, Links::kFollow);
+  if (rootKind == PathKind::kNone) {
+    if (Status s = MakeFolder(root); s && s != kAlreadyExists) return s;
+    rootKind = PathKindOf(root, Links::kFollow, why);
+    if (rootKind == PathKind::kNone) return StatusFromErrno(why.value());
   }
-  if (!S_ISDIR(st.st_mode)) return kPathNotFound;
+  if (rootKind != PathKind::kFolder) return kPathNotFound;
   std::vector<std::string> parts;
   size_t pos = root.size();
   while (pos < folder.size()) {

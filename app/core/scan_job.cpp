@@ -1,10 +1,6 @@
 #include "app/core/scan_job.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-
+#include "platform/file.h"
 #include "scan/professional_recovery.h"
 #include "storage/disk_table.h"
 #include "storage/read_stop.h"
@@ -32,12 +28,9 @@ SourceSpec SourceOfItem(const ScanSourceItem& item) {
 
 bool NeedsAdminRights(const std::string& path) {
   if (path.empty()) return false;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd >= 0) {
-    ::close(fd);
-    return false;
-  }
-  return errno == EACCES || errno == EPERM;
+  std::error_code why;
+  if (CanOpenForReading(path, why)) return false;
+  return why == std::errc::permission_denied || why == std::errc::operation_not_permitted;
 }
 
 std::unique_ptr<IFileRecoveryParse> OpenEngineForItem(const ScanSourceItem& item, bool deep, std::string& error) {

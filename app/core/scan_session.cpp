@@ -1,10 +1,5 @@
 #include "app/core/scan_session.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cerrno>
@@ -13,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <thread>
 #include <tuple>
 #include <unordered_map>
 
@@ -63,20 +59,16 @@ std::string Trim(const std::string& s) {
 
 // Opens a source for reading to learn whether it can be read, and why not.
 Status CheckReadable(const std::string& path, bool isDevice, std::string& error) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd >= 0) {
-    ::close(fd);
-    return kOk;
-  }
-  int err = errno;
-  if (err == EACCES || err == EPERM)
+  std::error_code why;
+  if (CanOpenForReading(path, why)) return kOk;
+  if (why == std::errc::permission_denied || why == std::errc::operation_not_permitted)
     error = isDevice ? "permission denied: reading the device " + path + " needs root (try sudo)"
                      : "permission denied: cannot read " + path;
-  else if (err == ENOENT)
+  else if (why == std::errc::no_such_file_or_directory)
     error = "source not found: " + path;
   else
-    error = "cannot open " + path + ": " + std::strerror(err);
-  return StatusFromErrno(err);
+    error = "cannot open " + path + ": " + why.message();
+  return StatusFromErrno(why.value());
 }
 
 // Bytes per sector of a device the kernel knows, from sysfs (no rights needed).
@@ -148,10 +140,10 @@ Status ResolveSource(const std::string& text, SourceSpec& out, std::string& erro
     out.kind = SourceSpec::Kind::kDiskRange;
     out.path = path;
     out.diskIndex = int32_t(index);
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    File device;
     BlockGeometry g;
-    Status gs = fd >= 0 ? QueryBlockGeometry(fd, g) : kFileNotFound;
-    if (fd >= 0) ::close(fd);
+    Status gs = device.Open(path, File::Mode::kRead) ? kFileNotFound : QueryBlockGeometry(device.fd(), g);
+    (void)device.Close();
     if (gs) {
       error = "cannot learn the size of " + path + ": " + StatusMessage(gs);
       return gs;
@@ -176,18 +168,19 @@ Status ResolveSource(const std::string& text, SourceSpec& out, std::string& erro
     return kOk;
   }
 
-  struct stat st;
-  if (::stat(text.c_str(), &st) != 0) {
-    int err = errno;
-    error = err == ENOENT ? "source not found: " + text : "cannot open " + text + ": " + std::strerror(err);
-    return StatusFromErrno(err);
+  std::error_code why;
+  const PathKind kind = PathKindOf(text, Links::kFollow, why);
+  if (kind == PathKind::kNone) {
+    error = why == std::errc::no_such_file_or_directory ? "source not found: " + text
+                                                        : "cannot open " + text + ": " + why.message();
+    return StatusFromErrno(why.value());
   }
-  if (S_ISDIR(st.st_mode)) {
+  if (kind == PathKind::kFolder) {
     error = text + " is a folder; give an image file, a device (/dev/sdb1) or disk:N";
     return kInvalidArg;
   }
-  bool isDevice = S_ISBLK(st.st_mode);
-  if (!isDevice && !S_ISREG(st.st_mode)) {
+  bool isDevice = kind == PathKind::kBlockDevice;
+  if (!isDevice && kind != PathKind::kFile) {
     error = text + " is neither an image file nor a block device";
     return kInvalidArg;
   }
@@ -278,28 +271,23 @@ ScanFolderLock::ScanFolderLock(const std::function<void()>& waiting, const std::
   std::string dir = ScanLogFolder::Instance().ScanLogPath();
   std::error_code ec;
   fs::create_directories(dir, ec);
-  fd_ = ::open((dir + "/.scan-lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd_ < 0) return;  // no lock file: scans go on unserialised
-  if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
+  if (lock_.Open(dir + "/.scan-lock")) return;  // no lock file: scans go on unserialised
+  if (lock_.TryLock()) return;
   if (waiting) waiting();
   if (giveUp) {
-    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    while (!lock_.TryLock()) {
       if (giveUp()) {
-        ::close(fd_);
-        fd_ = -1;
+        lock_.Close();
         return;
       }
-      ::usleep(100000);
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return;
   }
-  while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-  }
+  (void)lock_.Lock();
 }
 
-ScanFolderLock::~ScanFolderLock() {
-  if (fd_ >= 0) ::close(fd_);
-}
+ScanFolderLock::~ScanFolderLock() = default;
 
 Status RunScan(IFileRecoveryParse& engine, const ScanObserver& observer) {
   // A deep scan picks its own folder: a new one, or the folder of the earlier
@@ -460,8 +448,7 @@ struct Recoverer {
     }
     if (s == kStopRequested) {
       // Part of a file must never look like a recovered file.
-      struct stat st;
-      if (::lstat(dest.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(dest.c_str());
+      (void)RemoveIfRegularFile(dest);
       summary.stopped = true;
       if (observer) observer({dest, kStopRequested});
       return false;

@@ -15,6 +15,7 @@
 #include "engine/found_item.h"
 #include "engine/recovery_parse.h"
 #include "base/status.h"
+#include "platform/file.h"
 #include "scan/file_systems.h"
 
 namespace dunmere {
@@ -59,7 +60,7 @@ class ScanFolderLock {
   ScanFolderLock& operator=(const ScanFolderLock&) = delete;
 
  private:
-  int fd_ = -1;
+  FileLock lock_;
 };
 
 struct ScanProgress {

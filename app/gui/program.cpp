@@ -1,9 +1,5 @@
 #include "app/gui/program.h"
 
-#include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QDir>
@@ -17,34 +13,23 @@
 #include "app/gui/message_box.h"
 #include "app/gui/single_instance.h"
 #include "platform/data_folder.h"
+#include "platform/signals.h"
 #include "ui/skin.h"
 
 namespace dunmere::gui {
 namespace {
 
-int g_signalPipe[2] = {-1, -1};
-
-void OnTerminationSignal(int) {
-  const char one = 1;
-  [[maybe_unused]] ssize_t n = write(g_signalPipe[1], &one, 1);
-}
-
 // A session that ends, or a kill, asks the program to close like its close
 // button does, so that what it leaves behind is cleaned up.
 void CloseOnTerminationSignals(CMainWnd& wnd) {
-  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) return;
-  auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &wnd);
-  QObject::connect(notifier, &QSocketNotifier::activated, &wnd, [&wnd] {
-    char c;
-    [[maybe_unused]] ssize_t n = read(g_signalPipe[0], &c, 1);
+  const int stopSignals = OpenStopSignalPipe();
+  if (stopSignals < 0) return;
+  auto* notifier = new QSocketNotifier(stopSignals, QSocketNotifier::Read, &wnd);
+  QObject::connect(notifier, &QSocketNotifier::activated, &wnd, [&wnd, stopSignals] {
+    TakeStopSignal(stopSignals);
     wnd.Close(2);
     QCoreApplication::quit();
   });
-  struct sigaction sa = {};
-  sa.sa_handler = OnTerminationSignal;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
 }
 
 }  // namespace

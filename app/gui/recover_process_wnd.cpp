@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "app/core/device_identity.h"
+#include "platform/device_identity.h"
 #include "app/core/recovery_paths.h"
 #include "app/core/scan_job.h"
 #include "app/core/text_formats.h"

@@ -1,13 +1,13 @@
 #include "app/gui/single_instance.h"
 
-#include <unistd.h>
-
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QThread>
 #include <QUrl>
+
+#include "platform/this_process.h"
 
 namespace dunmere::gui {
 namespace {
@@ -32,8 +32,8 @@ QString SingleInstance::RuntimeFolder() {
 
 // The user id is in the names: in a shared temporary folder each user has a
 // copy of their own, and root (pkexec) is a user of its own too.
-QString SingleInstance::LockPath() const { return folder_ + QStringLiteral("/dunmere-%1.lock").arg(getuid()); }
-QString SingleInstance::SocketPath() const { return folder_ + QStringLiteral("/dunmere-%1.socket").arg(getuid()); }
+QString SingleInstance::LockPath() const { return folder_ + QStringLiteral("/dunmere-%1.lock").arg(CurrentUserId()); }
+QString SingleInstance::SocketPath() const { return folder_ + QStringLiteral("/dunmere-%1.socket").arg(CurrentUserId()); }
 
 SingleInstance::Role SingleInstance::Acquire(const QStringList& images, int timeoutMs) {
   lock_ = std::make_unique<QLockFile>(LockPath());

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/file.h"
 #include "storage/disk_table.h"
 #include "storage/read_stop.h"
 #include "tests/support/test_support.h"

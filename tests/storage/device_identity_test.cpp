@@ -1,4 +1,4 @@
-#include "app/core/device_identity.h"
+#include "platform/device_identity.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,0 +1,16 @@
+#include "platform/this_process.h"
+
+#include <unistd.h>
+
+namespace dunmere {
+
+uint32_t CurrentUserId() { return uint32_t(::getuid()); }
+
+bool IsTerminal(StandardStream stream) {
+  const int fd = stream == StandardStream::kInput ? STDIN_FILENO
+                 : stream == StandardStream::kOutput ? STDOUT_FILENO
+                                                     : STDERR_FILENO;
+  return ::isatty(fd) == 1;
+}
+
+}  // namespace dunmere

@@ -1,0 +1,14 @@
+#pragma once
+// Facts of the running process: who runs it and where its output goes.
+#include <cstdint>
+
+namespace dunmere {
+
+// The user the process runs as (0 for root).
+uint32_t CurrentUserId();
+
+enum class StandardStream { kInput, kOutput, kError };
+// The stream is a terminal (progress may redraw a line), not a file or a pipe.
+bool IsTerminal(StandardStream stream);
+
+}  // namespace dunmere
