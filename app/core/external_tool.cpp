@@ -1,20 +1,15 @@
 #include "app/core/external_tool.h"
 
-#include <unistd.h>
-
-#include <QProcess>
-#include <QStandardPaths>
-#include <QStringList>
 #include <algorithm>
 
 #include "app/core/started_processes.h"
+#include "platform/process.h"
 
 namespace dunmere {
 
 std::string FindTool(const std::string& program) {
-  const QString p = QString::fromStdString(program);
-  if (p.contains(u'/')) return ::access(program.c_str(), X_OK) == 0 ? program : std::string();
-  return QStandardPaths::findExecutable(p).toStdString();
+  if (program.find('/') != std::string::npos) return IsExecutable(program) ? program : std::string();
+  return FindExecutableOnPath(program);
 }
 
 ToolResult RunTool(const std::string& program, const std::vector<std::string>& arguments, const ToolLimits& limits) {
@@ -24,38 +19,33 @@ ToolResult RunTool(const std::string& program, const std::vector<std::string>& a
     r.end = ToolResult::End::kMissing;
     return r;
   }
-  QStringList args;
-  for (const std::string& a : arguments) args << QString::fromStdString(a);
-
-  QProcess p;
-  p.setProcessChannelMode(QProcess::MergedChannels);
-  p.setStandardInputFile(QProcess::nullDevice());
   // Its own group, so that a timeout also ends the helpers it started.
-  p.setChildProcessModifier([] { ::setpgid(0, 0); });
-  p.start(QString::fromStdString(exe), args);
-  if (!p.waitForStarted(3000)) return r;
-  const pid_t group = pid_t(p.processId());
+  ChildProcess p;
+  if (!p.Start(exe, arguments)) return r;
+  const int64_t group = p.Id();
   StartedProcesses::Instance().Add(group);
 
+  std::string chunk;
   auto take = [&] {
-    const QByteArray chunk = p.readAll();
+    chunk.clear();
+    p.ReadOutput(chunk);
     const size_t room = limits.outputCap - std::min(limits.outputCap, r.output.size());
     // Beyond the cap the output is read and dropped: a full pipe would stall it.
-    r.output.append(chunk.constData(), std::min(room, size_t(chunk.size())));
+    r.output.append(chunk.data(), std::min(room, chunk.size()));
   };
   const auto deadline = std::chrono::steady_clock::now() + limits.timeout;
   bool timedOut = false;
-  while (p.state() != QProcess::NotRunning) {
+  while (p.Running()) {
     // Rounded up: a tool is never ended before its time.
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
       timedOut = true;
       // The leader is not reaped yet, so the group id is still ours.
       KillProcessGroup(group);
-      p.waitForFinished(3000);
+      (void)p.WaitForEnd(3000);
       break;
     }
-    p.waitForReadyRead(int(std::min<int64_t>(left.count(), 100)));
+    (void)p.WaitForOutput(int(std::min<int64_t>(left.count(), 100)));
     take();
   }
   StartedProcesses::Instance().Remove(group);
@@ -64,7 +54,7 @@ ToolResult RunTool(const std::string& program, const std::vector<std::string>& a
     r.end = ToolResult::End::kTimedOut;
   } else {
     r.end = ToolResult::End::kExited;
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.exitCode = p.ExitCode();
   }
   return r;
 }

@@ -1,13 +1,10 @@
 #include "app/core/media_player.h"
 
-#include <unistd.h>
-
-#include <QProcess>
-#include <QStringList>
 #include <chrono>
 
 #include "app/core/external_tool.h"
 #include "app/core/started_processes.h"
+#include "platform/process.h"
 
 namespace dunmere {
 
@@ -38,35 +35,30 @@ MediaPlayer::State MediaPlayer::Play(const std::string& file, bool audio, const 
   End();
   const std::string exe = FindTool(program_);
   if (exe.empty()) return state_ = State::kMissing;
-  QStringList args;
-  for (const std::string& a : Arguments(file, audio, place)) args << QString::fromStdString(a);
-  process_ = std::make_unique<QProcess>();
-  process_->setProcessChannelMode(QProcess::MergedChannels);
-  process_->setStandardInputFile(QProcess::nullDevice());
-  process_->setChildProcessModifier([] { ::setpgid(0, 0); });
-  process_->start(QString::fromStdString(exe), args);
+  process_ = std::make_unique<ChildProcess>();
   seen_.clear();
-  if (!process_->waitForStarted(3000)) {
+  if (!process_->Start(exe, Arguments(file, audio, place))) {
     process_.reset();
     return state_ = State::kNeverPlayed;
   }
-  group_ = long(process_->processId());
-  StartedProcesses::Instance().Add(pid_t(group_));
+  group_ = process_->Id();
+  StartedProcesses::Instance().Add(group_);
   return state_ = State::kStarting;
 }
 
 MediaPlayer::State MediaPlayer::Poll() {
   if (!process_ || state_ != State::kStarting) return state_;
-  if (process_->bytesAvailable() == 0) process_->waitForReadyRead(0);
-  seen_ += process_->readAll().toStdString();
+  // Whether it ended is asked first: all it printed before is then there to read.
+  const bool running = process_->Running();
+  process_->ReadOutput(seen_);
   // mpv's status line shows a percentage while playing, older players too.
   if (seen_.find(kPlayingMark) != std::string::npos || seen_.find('%') != std::string::npos) {
     seen_.clear();
     return state_ = State::kPlaying;
   }
   if (seen_.size() > 4096) seen_.erase(0, seen_.size() - 64);
-  if (process_->state() == QProcess::NotRunning) {
-    StartedProcesses::Instance().Remove(pid_t(group_));
+  if (!running) {
+    StartedProcesses::Instance().Remove(group_);
     state_ = State::kNeverPlayed;
   }
   return state_;
@@ -75,23 +67,23 @@ MediaPlayer::State MediaPlayer::Poll() {
 MediaPlayer::State MediaPlayer::WaitWhileStarting(int milliseconds) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
   while (Poll() == State::kStarting && std::chrono::steady_clock::now() < deadline)
-    if (process_) process_->waitForReadyRead(20);
+    if (process_) (void)process_->WaitForOutput(20);
   return state_;
 }
 
 void MediaPlayer::End() {
   if (!process_) return;
-  if (process_->state() != QProcess::NotRunning) {
+  if (process_->Running()) {
     // Only the group this object started; it is not reaped yet, so still ours.
-    KillProcessGroup(pid_t(group_));
-    process_->waitForFinished(2000);
+    KillProcessGroup(group_);
+    (void)process_->WaitForEnd(2000);
   }
-  StartedProcesses::Instance().Remove(pid_t(group_));
+  StartedProcesses::Instance().Remove(group_);
   process_.reset();
   group_ = 0;
   if (state_ == State::kStarting || state_ == State::kPlaying) state_ = State::kIdle;
 }
 
-int64_t MediaPlayer::ProcessId() const { return process_ ? int64_t(process_->processId()) : 0; }
+int64_t MediaPlayer::ProcessId() const { return process_ ? process_->Id() : 0; }
 
 }  // namespace dunmere

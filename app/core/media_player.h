@@ -4,13 +4,14 @@
 // small window at a fixed place, playing a preview copy. It counts as playing
 // once its output says so; a player that ends without having played is
 // reported by the caller. Lives on one thread (the UI thread).
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-class QProcess;
-
 namespace dunmere {
+
+class ChildProcess;
 
 class MediaPlayer {
  public:
@@ -44,8 +45,8 @@ class MediaPlayer {
 
  private:
   std::string program_;
-  std::unique_ptr<QProcess> process_;
-  long group_ = 0;
+  std::unique_ptr<ChildProcess> process_;
+  int64_t group_ = 0;
   State state_ = State::kIdle;
   std::string seen_;  // the output's tail, enough to find the mark across reads
 };

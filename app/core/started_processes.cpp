@@ -1,7 +1,5 @@
 #include "app/core/started_processes.h"
 
-#include <signal.h>
-
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -13,24 +11,24 @@ StartedProcesses& StartedProcesses::Instance() {
   return instance;
 }
 
-void StartedProcesses::Add(pid_t groupId) {
+void StartedProcesses::Add(int64_t groupId) {
   if (groupId <= 0) return;
   std::lock_guard lock(mutex_);
   groups_.insert(groupId);
 }
 
-void StartedProcesses::Remove(pid_t groupId) {
+void StartedProcesses::Remove(int64_t groupId) {
   std::lock_guard lock(mutex_);
   groups_.erase(groupId);
 }
 
-bool StartedProcesses::Contains(pid_t groupId) const {
+bool StartedProcesses::Contains(int64_t groupId) const {
   std::lock_guard lock(mutex_);
   return groups_.count(groupId) != 0;
 }
 
 void StartedProcesses::EndAll(int graceMs) {
-  std::vector<pid_t> groups;
+  std::vector<int64_t> groups;
   {
     std::lock_guard lock(mutex_);
     groups.assign(groups_.begin(), groups_.end());
@@ -38,17 +36,13 @@ void StartedProcesses::EndAll(int graceMs) {
   }
   if (groups.empty()) return;
   // A player asked politely leaves the sound device and its window tidy.
-  for (pid_t g : groups) ::kill(-g, SIGTERM);
+  for (int64_t g : groups) TerminateProcessGroup(g);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(graceMs);
-  for (pid_t g : groups) {
-    while (::kill(-g, 0) == 0 && std::chrono::steady_clock::now() < deadline)
+  for (int64_t g : groups) {
+    while (ProcessGroupExists(g) && std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ::kill(-g, SIGKILL);
+    KillProcessGroup(g);
   }
-}
-
-void KillProcessGroup(pid_t groupId) {
-  if (groupId > 0) ::kill(-groupId, SIGKILL);
 }
 
 }  // namespace dunmere
