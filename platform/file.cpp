@@ -188,19 +188,6 @@ Status File::Close() {
   return r == 0 ? kOk : LastSystemStatus();
 }
 
-Status ReadFileFully(uint64_t byteCount, int fd, void* buffer, uint64_t& bytesRead) {
-  constexpr uint64_t kPiece = 65536;
-  bytesRead = 0;
-  while (bytesRead < byteCount) {
-    const size_t piece = size_t(std::min(byteCount - bytesRead, kPiece));
-    ssize_t n = ::read(fd, static_cast<char*>(buffer) + bytesRead, piece);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return kReadFault;
-    bytesRead += uint64_t(n);
-  }
-  return kOk;
-}
-
 Status ReadWholeFile(const std::string& path, std::string& out) {
   File f;
   if (Status s = f.Open(path, File::Mode::kRead)) return s;

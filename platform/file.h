@@ -117,9 +117,6 @@ class FileLock {
   int fd_ = -1;
 };
 
-// Reads byteCount bytes from the current position of an open ordinary file in
-// pieces of at most 64 KiB. kReadFault when a piece fails or delivers nothing.
-Status ReadFileFully(uint64_t byteCount, int fd, void* buffer, uint64_t& bytesRead);
 // Reads a whole file into `out`. Missing or unreadable files give an error.
 Status ReadWholeFile(const std::string& path, std::string& out);
 // Writes `data` to path through a temporary file: written, flushed to the

@@ -1,12 +1,10 @@
 #include "scan/engine_factory.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <vector>
 
 #include "scan/professional_recovery.h"
 #include "platform/block_device.h"
+#include "platform/file.h"
 #include "storage/read_stop.h"
 #include "storage/disk_table.h"
 
@@ -19,15 +17,14 @@ std::unique_ptr<IFileRecoveryParse> CreateEngineForKind(FsKind kind, bool deep) 
 }
 
 bool ReadDetectionArea(const std::string& path, uint64_t offset, uint8_t* out) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  File f;
+  if (f.Open(path, File::Mode::kRead) != kOk) return false;
   size_t got = 0;
   while (got < kDetectBytes && !ReadStopRequested()) {
-    ssize_t n = ::pread(fd, out + got, kDetectBytes - got, off_t(offset + got));
-    if (n <= 0) break;
-    got += size_t(n);
+    size_t n = 0;
+    if (f.ReadAt(offset + got, out + got, kDetectBytes - got, n) != kOk || n == 0) break;
+    got += n;
   }
-  ::close(fd);
   return got == kDetectBytes;
 }
 
@@ -35,12 +32,14 @@ std::unique_ptr<IFileRecoveryParse> CreateEngineForPartition(uint32_t diskIndex,
                                                              uint16_t tag, bool deep) {
   std::string path = DiskTable::DevicePath(diskIndex);
   if (path.empty()) return nullptr;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
   BlockGeometry g;
-  uint32_t bps = QueryBlockGeometry(fd, g) == kOk ? g.bytesPerSector : 512;
-  bool isDevice = g.isBlockDevice;
-  ::close(fd);
+  uint32_t bps = 512;
+  {
+    File device;
+    if (device.Open(path, File::Mode::kRead) != kOk) return nullptr;
+    if (QueryBlockGeometry(device.fd(), g) == kOk) bps = g.bytesPerSector;
+  }
+  const bool isDevice = g.isBlockDevice;
   // Cached writes of a mounted volume reach the disk before the raw read.
   if (isDevice) FlushSystemCaches();
   std::vector<uint8_t> buf(kDetectBytes);

@@ -140,22 +140,6 @@ TEST(DiskTableOrder, FakeSysfsSkipsRamZramAndEmptyDevices) {
             (std::vector<std::string>{"/dev/loop1", "/dev/sda", "/dev/sdb"}));
 }
 
-TEST(ReadFileFullyLoop, ReadsInPiecesAndReportsShortFiles) {
-  TempDir dir;
-  std::string path = MakeImage(dir, 300000);
-  int fd = ::open(path.c_str(), O_RDONLY);
-  ASSERT_GE(fd, 0);
-  std::vector<uint8_t> buf(400000);
-  uint64_t got = 1;
-  EXPECT_EQ(ReadFileFully(0, fd, buf.data(), got), kOk);
-  EXPECT_EQ(got, 0u);
-  EXPECT_EQ(ReadFileFully(200000, fd, buf.data(), got), kOk);
-  EXPECT_EQ(got, 200000u);
-  EXPECT_EQ(ReadFileFully(200000, fd, buf.data(), got), kReadFault);
-  EXPECT_EQ(got, 100000u);
-  ::close(fd);
-}
-
 }  // namespace
 }  // namespace dunmere
 
