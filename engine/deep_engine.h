@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "engine/content_check.h"
-#include "engine/recovery_parse.h"
+#include "engine/scan_engine.h"
 #include "engine/result_store.h"
 #include "storage/sector_source.h"
 
@@ -20,14 +20,14 @@ struct DeepChunk {
   uint64_t firstSector = 0;  // absolute sector of data[0]
   uint32_t sectorSize = 512;
   const SectorSource* source = nullptr;     // for a structure that runs past the chunk
-  const IFileRecoveryParse* quick = nullptr;  // the quick pass's engine, or null
+  const ScanEngine* quick = nullptr;  // the quick pass's engine, or null
 };
 
 class DeepFileSystemEngine {
  public:
   virtual ~DeepFileSystemEngine() = default;
   // Its records, for listing, searching and copy-out.
-  virtual IFileRecoveryParse& Results() = 0;
+  virtual ScanEngine& Results() = 0;
   virtual ResultStore* Records() = 0;
   // The kind its records carry.
   virtual uint32_t RecordKind() const = 0;

@@ -75,7 +75,7 @@ int CountSeparators(const std::string& p) {
 
 std::string QuickScanLogName(uint64_t start, const struct tm& t) { return FormatLogName("Fast_", start, t); }
 
-Status CStoreEngineBase::SetCallbacks(ScanProgressCallback p, DataCallback d, void* u, int share) {
+Status StoreEngine::SetCallbacks(ScanProgressCallback p, DataCallback d, void* u, int share) {
   progress_ = p;
   data_ = d;
   user_ = u;
@@ -83,16 +83,16 @@ Status CStoreEngineBase::SetCallbacks(ScanProgressCallback p, DataCallback d, vo
   return kOk;
 }
 
-Status CStoreEngineBase::SetSearchCallback(SearchProgressCallback cb, void* u) {
+Status StoreEngine::SetSearchCallback(SearchProgressCallback cb, void* u) {
   searchCb_ = cb;
   searchUser_ = u;
   return kOk;
 }
 
-Status CStoreEngineBase::NextFreeExtent(uint64_t&, uint64_t&) { return kInvalidArg; }
-Status CStoreEngineBase::LoadAllocationBitmap() { return kInvalidArg; }
+Status StoreEngine::NextFreeExtent(uint64_t&, uint64_t&) { return kInvalidArg; }
+Status StoreEngine::LoadAllocationBitmap() { return kInvalidArg; }
 
-Status CStoreEngineBase::OpenStore(const std::string& name) {
+Status StoreEngine::OpenStore(const std::string& name) {
   store_.reset();
   auto s = std::make_unique<ResultStore>();
   if (Status st = s->Open(ScanLogFolder::Instance().CurrentScanFolder(), name)) return st;
@@ -100,9 +100,9 @@ Status CStoreEngineBase::OpenStore(const std::string& name) {
   return kOk;
 }
 
-int64_t CStoreEngineBase::GetFoundCount() { return store_ ? int64_t(store_->Count()) : 0; }
+int64_t StoreEngine::GetFoundCount() { return store_ ? int64_t(store_->Count()) : 0; }
 
-Status CStoreEngineBase::ListChildren(const FoundItemRecord* folder, uint32_t level,
+Status StoreEngine::ListChildren(const FoundItemRecord* folder, uint32_t level,
                                       std::vector<FoundItemRecord>& out) {
   out.clear();
   if (!folder && level != 0) return kInvalidArg;
@@ -128,7 +128,7 @@ Status CStoreEngineBase::ListChildren(const FoundItemRecord* folder, uint32_t le
   return kOk;
 }
 
-Status CStoreEngineBase::CountFiles(const FoundItemRecord* folder, uint32_t level, uint32_t& count) {
+Status StoreEngine::CountFiles(const FoundItemRecord* folder, uint32_t level, uint32_t& count) {
   count = 0;
   if (!folder && level != 0) return kInvalidArg;
   if (!store_ || (folder && !folder->isFolder)) return kOk;
@@ -157,7 +157,7 @@ Status CStoreEngineBase::CountFiles(const FoundItemRecord* folder, uint32_t leve
   return kOk;
 }
 
-Status CStoreEngineBase::GetFolderPath(const FoundItemRecord* record, std::string& out) {
+Status StoreEngine::GetFolderPath(const FoundItemRecord* record, std::string& out) {
   out.clear();
   if (!record || !store_) return kOk;
   std::vector<std::string> names;
@@ -195,7 +195,7 @@ Status CStoreEngineBase::GetFolderPath(const FoundItemRecord* record, std::strin
   return kOk;
 }
 
-Status CStoreEngineBase::CopyFile(const FoundItemRecord& record, const std::string& dest) {
+Status StoreEngine::CopyFile(const FoundItemRecord& record, const std::string& dest) {
   std::error_code ec;
   fs::path parent = fs::path(dest).parent_path();
   if (!parent.empty()) fs::create_directories(parent, ec);
@@ -231,7 +231,7 @@ Status CStoreEngineBase::CopyFile(const FoundItemRecord& record, const std::stri
   return s;
 }
 
-Status CStoreEngineBase::RecoverItem(const FoundItemRecord& record, const std::string& destination, int levelBase) {
+Status StoreEngine::RecoverItem(const FoundItemRecord& record, const std::string& destination, int levelBase) {
   if (!record.isFolder) return CopyFile(record, destination);
   std::error_code ec;
   fs::create_directories(destination, ec);
@@ -266,7 +266,7 @@ Status CStoreEngineBase::RecoverItem(const FoundItemRecord& record, const std::s
   return result;
 }
 
-int CStoreEngineBase::SearchByType(const std::string& patterns, std::vector<FoundItemRecord>& out) {
+int StoreEngine::SearchByType(const std::string& patterns, std::vector<FoundItemRecord>& out) {
   out.clear();
   if (!store_) return 0;
   // The search reads the log file itself; the relations come from memory.
@@ -321,7 +321,7 @@ int CStoreEngineBase::SearchByType(const std::string& patterns, std::vector<Foun
   return 1;
 }
 
-Status CStoreEngineBase::WritePreviewFile(const FoundItemRecord& record, const std::string& dir,
+Status StoreEngine::WritePreviewFile(const FoundItemRecord& record, const std::string& dir,
                                           const std::string& target, PreviewProgressCallback cb, void* user) {
   std::error_code ec;
   fs::create_directories(dir, ec);
@@ -343,7 +343,7 @@ Status CStoreEngineBase::WritePreviewFile(const FoundItemRecord& record, const s
   return s;
 }
 
-Status CStoreEngineBase::ReadForPreview(const FoundItemRecord* record, std::string& path, uint8_t* buffer,
+Status StoreEngine::ReadForPreview(const FoundItemRecord* record, std::string& path, uint8_t* buffer,
                                         uint64_t& byteCount, PreviewProgressCallback cb, void* user) {
   if (!record) return kInvalidArg;
   std::string ext = ExtensionOf(RecordName(*record));

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/recovery_parse.h"
+#include "engine/scan_engine.h"
 #include "engine/result_store.h"
 
 namespace dunmere {
 
-class CStoreEngineBase : public IFileRecoveryParse {
+class StoreEngine : public ScanEngine {
  public:
   Status SetCallbacks(ScanProgressCallback progress, DataCallback data, void* user, int share) override;
   Status ListChildren(const FoundItemRecord* folder, uint32_t level, std::vector<FoundItemRecord>& out) override;

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "fuzz/fuzz_engine.h"
-#include "scan/professional_recovery.h"
+#include "scan/deep_scan_engine.h"
 
 using namespace dunmere;
 
@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::MemoryImage image(data, size, 4u << 20);
-  CProfessionalRecovery engine;
+  DeepScanEngine engine;
   fuzz::ScanAndCopyOut(engine, image.path());
   return 0;
 }

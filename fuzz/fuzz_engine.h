@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/core/scan_session.h"
-#include "engine/recovery_parse.h"
+#include "engine/scan_engine.h"
 #include "engine/scan_log_folder.h"
 #include "fuzz/fuzz_support.h"
 
@@ -17,7 +17,7 @@ namespace dunmere::fuzz {
 // gigabytes would only fill the scratch folder with zeros.
 inline constexpr uint64_t kMaxCopyBytes = 4u << 20;
 
-inline void ScanAndCopyOut(IFileRecoveryParse& engine, const std::string& imagePath) {
+inline void ScanAndCopyOut(ScanEngine& engine, const std::string& imagePath) {
   if (engine.OpenImage(imagePath, 'F') != kOk) return;
   if (engine.CanResume()) engine.DeclineResume();
   (void)RunScan(engine, [](const ScanProgress&) { return 0; });

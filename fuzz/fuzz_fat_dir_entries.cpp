@@ -8,7 +8,7 @@
 #include "fat/fat_dir_entry.h"
 #include "fat/fat_names.h"
 #include "fat/fat_timestamps.h"
-#include "fat/pro_fat_dir_buffer.h"
+#include "fat/deep/dir_buffer.h"
 
 using namespace dunmere;
 

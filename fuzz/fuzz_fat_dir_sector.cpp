@@ -3,7 +3,7 @@
 // free cluster of entries shows of itself to the deleted-folder joining.
 #include <cstdint>
 
-#include "fat/deleted_folder_ends.h"
+#include "fat/quick/deleted_folder_ends.h"
 #include "fat/dir_entry_tests.h"
 #include "fat/fat_dir_entry.h"
 

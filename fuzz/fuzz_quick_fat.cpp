@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "carving/content_check_factory.h"
-#include "fat/fast_fat_recovery.h"
+#include "fat/quick/quick_fat_engine.h"
 #include "fuzz/fuzz_engine.h"
 
 using namespace dunmere;
@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::MemoryImage image(data, size, 256u << 10);
-  CFastFatRecovery engine;
+  QuickFatEngine engine;
   engine.SetContentCheck(MakeSignatureContentCheck());
   fuzz::ScanAndCopyOut(engine, image.path());
   return 0;

@@ -4,7 +4,7 @@
 
 #include "carving/content_check_factory.h"
 #include "fuzz/fuzz_engine.h"
-#include "ntfs/fast_ntfs_recovery.h"
+#include "ntfs/quick/quick_ntfs_engine.h"
 
 using namespace dunmere;
 
@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::MemoryImage image(data, size, 2u << 20);
-  CFastNtfsRecovery engine;
+  QuickNtfsEngine engine;
   engine.SetContentCheck(MakeSignatureContentCheck());
   fuzz::ScanAndCopyOut(engine, image.path());
   return 0;

@@ -5,7 +5,7 @@
 
 namespace dunmere {
 
-Status OpenDeepLogs(const DeepArea& a, bool resuming, const std::string& folder, CFileTypeRecovery& carve,
+Status OpenDeepLogs(const DeepArea& a, bool resuming, const std::string& folder, CarvingEngine& carve,
                     std::span<DeepFileSystemEngine* const> engines) {
   ScanLogFolder& logs = ScanLogFolder::Instance();
   // An earlier log is looked for only when resuming; `found` says whether it is there.

@@ -7,7 +7,7 @@
 
 #include <span>
 
-#include "carving/file_type_recovery.h"
+#include "carving/carving_engine.h"
 #include "engine/deep_engine.h"
 #include "engine/result_store.h"
 #include "engine/scan_resume_entry.h"
@@ -25,7 +25,7 @@ struct DeepArea {
 
 // Opens the carving log and begins each file-system engine's pass, on the
 // logs of `folder` when resuming. All are tried; the first failure is returned.
-Status OpenDeepLogs(const DeepArea& area, bool resuming, const std::string& folder, CFileTypeRecovery& carve,
+Status OpenDeepLogs(const DeepArea& area, bool resuming, const std::string& folder, CarvingEngine& carve,
                     std::span<DeepFileSystemEngine* const> engines);
 
 // Saves the stores' record counts, then the position. In that order: dying

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "scan/professional_recovery.h"
+#include "scan/deep_scan_engine.h"
 #include "platform/block_device.h"
 #include "platform/file.h"
 #include "storage/read_stop.h"
@@ -10,8 +10,8 @@
 
 namespace dunmere {
 
-std::unique_ptr<IFileRecoveryParse> CreateEngineForKind(FsKind kind, bool deep) {
-  if (deep) return std::make_unique<CProfessionalRecovery>();
+std::unique_ptr<ScanEngine> CreateEngineForKind(FsKind kind, bool deep) {
+  if (deep) return std::make_unique<DeepScanEngine>();
   const FileSystemRow* row = FileSystemOf(kind);
   return row && row->makeQuick ? row->makeQuick() : nullptr;
 }
@@ -28,7 +28,7 @@ bool ReadDetectionArea(const std::string& path, uint64_t offset, uint8_t* out) {
   return got == kDetectBytes;
 }
 
-std::unique_ptr<IFileRecoveryParse> CreateEngineForPartition(uint32_t diskIndex, uint64_t start, uint64_t count,
+std::unique_ptr<ScanEngine> CreateEngineForPartition(uint32_t diskIndex, uint64_t start, uint64_t count,
                                                              uint16_t tag, bool deep) {
   std::string path = DiskTable::DevicePath(diskIndex);
   if (path.empty()) return nullptr;
@@ -49,7 +49,7 @@ std::unique_ptr<IFileRecoveryParse> CreateEngineForPartition(uint32_t diskIndex,
   return engine;
 }
 
-std::unique_ptr<IFileRecoveryParse> CreateEngineForImage(const std::string& imagePath, uint16_t tag, bool deep) {
+std::unique_ptr<ScanEngine> CreateEngineForImage(const std::string& imagePath, uint16_t tag, bool deep) {
   std::vector<uint8_t> buf(kDetectBytes);
   if (!ReadDetectionArea(imagePath, 0, buf.data())) return nullptr;
   auto engine = CreateEngineForKind(DetectFileSystem(ByteView(buf.data(), buf.size())), deep);

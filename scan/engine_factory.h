@@ -5,16 +5,16 @@
 #include <memory>
 #include <string>
 
-#include "engine/recovery_parse.h"
+#include "engine/scan_engine.h"
 #include "scan/file_systems.h"
 
 namespace dunmere {
 
 // The engine for a detected kind; none for a quick scan of an unknown file system.
-std::unique_ptr<IFileRecoveryParse> CreateEngineForKind(FsKind kind, bool deep);
-std::unique_ptr<IFileRecoveryParse> CreateEngineForPartition(uint32_t diskIndex, uint64_t startSector,
+std::unique_ptr<ScanEngine> CreateEngineForKind(FsKind kind, bool deep);
+std::unique_ptr<ScanEngine> CreateEngineForPartition(uint32_t diskIndex, uint64_t startSector,
                                                              uint64_t sectorCount, uint16_t sourceTag, bool deep);
-std::unique_ptr<IFileRecoveryParse> CreateEngineForImage(const std::string& imagePath, uint16_t sourceTag, bool deep);
+std::unique_ptr<ScanEngine> CreateEngineForImage(const std::string& imagePath, uint16_t sourceTag, bool deep);
 // Reads the first 16 KiB at byte offset `offset` of a device or file; false
 // when fewer arrive.
 bool ReadDetectionArea(const std::string& path, uint64_t offset, uint8_t* out16k);

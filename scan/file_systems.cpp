@@ -1,10 +1,10 @@
 #include "scan/file_systems.h"
 
 #include "carving/content_check_factory.h"
-#include "engine/fast_ext_recovery.h"
-#include "fat/fast_fat_recovery.h"
+#include "engine/quick_ext_engine.h"
+#include "fat/quick/quick_fat_engine.h"
 #include "fat/fat_boot_sector.h"
-#include "ntfs/fast_ntfs_recovery.h"
+#include "ntfs/quick/quick_ntfs_engine.h"
 #include "ntfs/ntfs_boot_sector.h"
 
 namespace dunmere {
@@ -29,19 +29,19 @@ namespace {
 
 // Quick engines judge a found file's content by the carving detectors.
 template <typename Engine>
-std::unique_ptr<IFileRecoveryParse> MakeChecked() {
+std::unique_ptr<ScanEngine> MakeChecked() {
   auto e = std::make_unique<Engine>();
   e->SetContentCheck(MakeSignatureContentCheck());
   return e;
 }
-std::unique_ptr<IFileRecoveryParse> MakeExt() { return std::make_unique<CFastExtRecovery>(); }
+std::unique_ptr<ScanEngine> MakeExt() { return std::make_unique<QuickExtEngine>(); }
 bool RecognisesNtfs(ByteView b) { return IsNtfsBootSector(b); }
 bool RecognisesFat(ByteView b) { return IsFatBootSector(b); }
 
 // NTFS before FAT: an NTFS boot sector also passes the looser FAT test.
 constexpr FileSystemRow kRows[] = {
-    {FsKind::kNtfs, "NTFS", RecognisesNtfs, kSourceQuickNtfs, kSourceDeepNtfs, MakeChecked<CFastNtfsRecovery>},
-    {FsKind::kFat, "FAT", RecognisesFat, kSourceQuickFat, kSourceDeepFat, MakeChecked<CFastFatRecovery>},
+    {FsKind::kNtfs, "NTFS", RecognisesNtfs, kSourceQuickNtfs, kSourceDeepNtfs, MakeChecked<QuickNtfsEngine>},
+    {FsKind::kFat, "FAT", RecognisesFat, kSourceQuickFat, kSourceDeepFat, MakeChecked<QuickFatEngine>},
     // Recognised so that it is named, not scanned as a lost volume; its quick
     // engine finds nothing.
     {FsKind::kExt, "ext", IsExtSuperblock, kNoSourceKind, kNoSourceKind, MakeExt},

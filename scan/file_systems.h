@@ -12,7 +12,7 @@
 
 #include "base/bytes.h"
 #include "engine/found_item.h"
-#include "engine/recovery_parse.h"
+#include "engine/scan_engine.h"
 
 namespace dunmere {
 
@@ -30,7 +30,7 @@ struct FileSystemRow {
   uint32_t quickSource;                  // record kind of its quick engine
   uint32_t deepSource;                   // record kind of its part of the deep scan
   // Its quick engine, not yet opened; null when it has none.
-  std::unique_ptr<IFileRecoveryParse> (*makeQuick)();
+  std::unique_ptr<ScanEngine> (*makeQuick)();
 };
 
 // Every row, in the order detection asks them.

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <span>
 
-#include "carving/file_type_recovery.h"
+#include "carving/carving_engine.h"
 #include "engine/deep_engine.h"
-#include "engine/recovery_parse.h"
+#include "engine/scan_engine.h"
 #include "storage/sector_source.h"
 
 namespace dunmere {
@@ -16,12 +16,12 @@ class SectorDispatcher {
  public:
   // `engines` are asked in order, the strictest test first.
   SectorDispatcher(const SectorSource& source, uint32_t sectorSize, std::span<DeepFileSystemEngine* const> engines,
-                   CFileTypeRecovery& carve)
+                   CarvingEngine& carve)
       : source_(source), sectorSize_(sectorSize), engines_(engines), carve_(carve) {}
 
   // Directory sectors the quick pass already walked (deleted folders it
   // listed with their paths) are not read again by the deep engines.
-  void SkipDirectoriesWalkedBy(const IFileRecoveryParse* quick) { quick_ = quick; }
+  void SkipDirectoriesWalkedBy(const ScanEngine* quick) { quick_ = quick; }
 
   // Returns the sectors consumed from the chunk's start, beyond its end when a
   // carved file runs on; on a stop, the sector whose file was being sized.
@@ -32,8 +32,8 @@ class SectorDispatcher {
   const SectorSource& source_;
   uint32_t sectorSize_;
   std::span<DeepFileSystemEngine* const> engines_;
-  CFileTypeRecovery& carve_;
-  const IFileRecoveryParse* quick_ = nullptr;
+  CarvingEngine& carve_;
+  const ScanEngine* quick_ = nullptr;
 };
 
 }  // namespace dunmere

@@ -7,17 +7,17 @@
 
 namespace dunmere::ui {
 
-CButtonExUI::CButtonExUI(QWidget* parent) : QPushButton(parent) {
+ButtonEx::ButtonEx(QWidget* parent) : QPushButton(parent) {
   setAttribute(Qt::WA_Hover);
   setCursor(Qt::PointingHandCursor);
 }
 
-void CButtonExUI::SetTextColor(QColor c) {
+void ButtonEx::SetTextColor(QColor c) {
   textColor_ = c;
   update();
 }
 
-void CButtonExUI::paintEvent(QPaintEvent* e) {
+void ButtonEx::paintEvent(QPaintEvent* e) {
   auto prop = [this](const char* n) { return property(n).toString(); };
   QString image;
   if (!isEnabled()) image = prop("disabledimage");

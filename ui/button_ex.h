@@ -8,10 +8,10 @@
 
 namespace dunmere::ui {
 
-class CButtonExUI : public QPushButton {
+class ButtonEx : public QPushButton {
   Q_OBJECT
  public:
-  explicit CButtonExUI(QWidget* parent = nullptr);
+  explicit ButtonEx(QWidget* parent = nullptr);
   void SetTextColor(QColor c);
 
  protected:

@@ -2,16 +2,16 @@
 
 namespace dunmere::ui {
 
-CDiskListUI::CDiskListUI(QWidget* parent) : CListUI(parent) { setRootIsDecorated(false); }
+DiskList::DiskList(QWidget* parent) : ListBox(parent) { setRootIsDecorated(false); }
 
-void CDiskListUI::AdoptLayout() {
-  CListUI::AdoptLayout();
+void DiskList::AdoptLayout() {
+  ListBox::AdoptLayout();
   const QVariant uc = property("usagecolumn");
-  static_cast<CListDelegate*>(itemDelegate())->usageColumn = uc.isValid() ? uc.toInt() : 2;
+  static_cast<ListDelegate*>(itemDelegate())->usageColumn = uc.isValid() ? uc.toInt() : 2;
   if (!property("rowheight").isValid()) model_->rowHeight = 36;
 }
 
-int CDiskListUI::AddHeaderRow(const QString& text, quint64 tag) {
+int DiskList::AddHeaderRow(const QString& text, quint64 tag) {
   ListRow r;
   r.cells << text;
   r.header = true;
@@ -23,7 +23,7 @@ int CDiskListUI::AddHeaderRow(const QString& text, quint64 tag) {
   return row;
 }
 
-int CDiskListUI::AddSourceRow(int headerRow, ListRow row) {
+int DiskList::AddSourceRow(int headerRow, ListRow row) {
   int at = headerRow + 1;
   while (at < RowCount() && !Row(at).header) ++at;
   hiddenByProgram_.resize(size_t(RowCount()), false);
@@ -35,19 +35,19 @@ int CDiskListUI::AddSourceRow(int headerRow, ListRow row) {
   return at;
 }
 
-int CDiskListUI::HeaderOf(int row) const {
+int DiskList::HeaderOf(int row) const {
   for (int i = row; i >= 0 && i < RowCount(); --i)
     if (Row(i).header) return i;
   return -1;
 }
 
-QList<int> CDiskListUI::GroupRows(int headerRow) const {
+QList<int> DiskList::GroupRows(int headerRow) const {
   QList<int> rows;
   for (int i = headerRow + 1; i < RowCount() && !Row(i).header; ++i) rows << i;
   return rows;
 }
 
-void CDiskListUI::RemoveGroup(int headerRow) {
+void DiskList::RemoveGroup(int headerRow) {
   if (headerRow < 0 || headerRow >= RowCount()) return;
   const int count = 1 + int(GroupRows(headerRow).size());
   RemoveRows(headerRow, count);
@@ -58,13 +58,13 @@ void CDiskListUI::RemoveGroup(int headerRow) {
   ApplyHidden();
 }
 
-void CDiskListUI::SetCollapsed(int headerRow, bool collapsed) {
+void DiskList::SetCollapsed(int headerRow, bool collapsed) {
   if (headerRow < 0 || headerRow >= RowCount() || !Row(headerRow).header) return;
   model_->Rows()[size_t(headerRow)].collapsed = collapsed;
   ApplyHidden();
 }
 
-void CDiskListUI::SetRowVisible(int row, bool visible) {
+void DiskList::SetRowVisible(int row, bool visible) {
   if (row < 0 || row >= RowCount()) return;
   hiddenByProgram_.resize(size_t(RowCount()), false);
   hiddenByProgram_[size_t(row)] = !visible;
@@ -73,7 +73,7 @@ void CDiskListUI::SetRowVisible(int row, bool visible) {
   ApplyHidden();
 }
 
-void CDiskListUI::ApplyHidden() {
+void DiskList::ApplyHidden() {
   hiddenByProgram_.resize(size_t(RowCount()), false);
   bool collapsed = false;
   for (int i = 0; i < RowCount(); ++i) {
@@ -82,9 +82,9 @@ void CDiskListUI::ApplyHidden() {
   }
 }
 
-void CDiskListUI::OnActivated(int row) {
+void DiskList::OnActivated(int row) {
   if (row >= 0 && row < RowCount() && Row(row).header) SetCollapsed(row, !Row(row).collapsed);
-  CListUI::OnActivated(row);
+  ListBox::OnActivated(row);
 }
 
 }  // namespace dunmere::ui

@@ -7,10 +7,10 @@
 
 namespace dunmere::ui {
 
-class CDiskListUI : public CListUI {
+class DiskList : public ListBox {
   Q_OBJECT
  public:
-  explicit CDiskListUI(QWidget* parent = nullptr);
+  explicit DiskList(QWidget* parent = nullptr);
   void AdoptLayout() override;
 
   int AddHeaderRow(const QString& text, quint64 tag = 0);

@@ -8,7 +8,7 @@
 
 namespace dunmere::ui {
 
-CFileTreeUI::CFileTreeUI(QWidget* parent) : QTreeWidget(parent) {
+FileTree::FileTree(QWidget* parent) : QTreeWidget(parent) {
   setHeaderHidden(true);
   setColumnCount(1);
   setUniformRowHeights(true);
@@ -31,14 +31,14 @@ CFileTreeUI::CFileTreeUI(QWidget* parent) : QTreeWidget(parent) {
   });
 }
 
-void CFileTreeUI::Raise(const char* type, QTreeWidgetItem* node, qint64 wParam) {
+void FileTree::Raise(const char* type, QTreeWidgetItem* node, qint64 wParam) {
   if (quiet_) return;
   QString name = NameOf(node);
   if (name.isEmpty()) name = objectName();
   emit skinNotify(QString::fromLatin1(type), name, wParam, qint64(reinterpret_cast<quintptr>(node)));
 }
 
-void CFileTreeUI::AdoptLayoutNodes() {
+void FileTree::AdoptLayoutNodes() {
   ++quiet_;
   std::function<void(QTreeWidgetItem*)> walk = [&](QTreeWidgetItem* n) {
     const QString name = n->whatsThis(0);
@@ -53,14 +53,14 @@ void CFileTreeUI::AdoptLayoutNodes() {
   --quiet_;
 }
 
-QTreeWidgetItem* CFileTreeUI::Node(const QString& name) const {
+QTreeWidgetItem* FileTree::Node(const QString& name) const {
   if (name.isEmpty()) return nullptr;
-  for (QTreeWidgetItemIterator it(const_cast<CFileTreeUI*>(this)); *it; ++it)
+  for (QTreeWidgetItemIterator it(const_cast<FileTree*>(this)); *it; ++it)
     if (NameOf(*it) == name) return *it;
   return nullptr;
 }
 
-QTreeWidgetItem* CFileTreeUI::AddNode(QTreeWidgetItem* parent, const QString& name, const QString& text,
+QTreeWidgetItem* FileTree::AddNode(QTreeWidgetItem* parent, const QString& name, const QString& text,
                                       bool checkBox) {
   ++quiet_;
   auto* n = new QTreeWidgetItem;
@@ -73,20 +73,20 @@ QTreeWidgetItem* CFileTreeUI::AddNode(QTreeWidgetItem* parent, const QString& na
   return n;
 }
 
-void CFileTreeUI::RemoveChildren(QTreeWidgetItem* node) {
+void FileTree::RemoveChildren(QTreeWidgetItem* node) {
   ++quiet_;
   qDeleteAll(node->takeChildren());
   --quiet_;
 }
 
-void CFileTreeUI::SetCheck(QTreeWidgetItem* node, Qt::CheckState state) {
+void FileTree::SetCheck(QTreeWidgetItem* node, Qt::CheckState state) {
   ++quiet_;
   node->setCheckState(0, state);
   node->setData(0, Qt::UserRole + 9, int(state));
   --quiet_;
 }
 
-void CFileTreeUI::ShowCheckBox(QTreeWidgetItem* node, bool show) {
+void FileTree::ShowCheckBox(QTreeWidgetItem* node, bool show) {
   ++quiet_;
   if (show) {
     node->setFlags(node->flags() | Qt::ItemIsUserCheckable);
@@ -99,20 +99,20 @@ void CFileTreeUI::ShowCheckBox(QTreeWidgetItem* node, bool show) {
   --quiet_;
 }
 
-void CFileTreeUI::SetNodePicture(QTreeWidgetItem* node, const QString& attr) {
+void FileTree::SetNodePicture(QTreeWidgetItem* node, const QString& attr) {
   ++quiet_;
   node->setData(0, kIconRole, attr);
   node->setIcon(0, QIcon(Skin::Instance().Picture(attr, iconSize())));
   --quiet_;
 }
 
-void CFileTreeUI::SelectNode(QTreeWidgetItem* node, bool notify) {
+void FileTree::SelectNode(QTreeWidgetItem* node, bool notify) {
   if (!notify) ++quiet_;
   setCurrentItem(node);
   if (!notify) --quiet_;
 }
 
-bool CFileTreeUI::SetItemText(const QString& name, const QString& text) {
+bool FileTree::SetItemText(const QString& name, const QString& text) {
   QTreeWidgetItem* n = Node(name);
   if (!n) return false;
   ++quiet_;
@@ -121,7 +121,7 @@ bool CFileTreeUI::SetItemText(const QString& name, const QString& text) {
   return true;
 }
 
-QString CFileTreeUI::ItemText(const QString& name) const {
+QString FileTree::ItemText(const QString& name) const {
   QTreeWidgetItem* n = Node(name);
   return n ? n->text(0) : QString();
 }

@@ -14,7 +14,7 @@
 
 namespace dunmere::ui {
 
-class CFileTreeUI : public QTreeWidget, public INamedItems {
+class FileTree : public QTreeWidget, public INamedItems {
   Q_OBJECT
  public:
   static constexpr int kNameRole = Qt::UserRole + 1;
@@ -22,7 +22,7 @@ class CFileTreeUI : public QTreeWidget, public INamedItems {
   static constexpr int kTagRole = Qt::UserRole + 3;
   static constexpr int kIconRole = Qt::UserRole + 4;
 
-  explicit CFileTreeUI(QWidget* parent = nullptr);
+  explicit FileTree(QWidget* parent = nullptr);
 
   // Takes node names from the layout's items; called once the layout is read.
   void AdoptLayoutNodes();

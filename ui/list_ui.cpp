@@ -23,7 +23,7 @@ static QStringList DefaultCheckImages() {
 
 // ---- model ----
 
-QVariant CListModel::data(const QModelIndex& index, int role) const {
+QVariant ListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
   const int c = index.column();
   if (source_) {
@@ -68,12 +68,12 @@ QVariant CListModel::data(const QModelIndex& index, int role) const {
   }
 }
 
-QVariant CListModel::headerData(int section, Qt::Orientation o, int role) const {
+QVariant ListModel::headerData(int section, Qt::Orientation o, int role) const {
   if (o != Qt::Horizontal || role != Qt::DisplayRole) return {};
   return captions_.value(section);
 }
 
-QPixmap CListModel::Icon(const QString& attr) const {
+QPixmap ListModel::Icon(const QString& attr) const {
   auto it = icons_.constFind(attr);
   if (it != icons_.constEnd()) return *it;
   QPixmap pm = Skin::Instance().Picture(attr, QSize(16, 16));
@@ -81,7 +81,7 @@ QPixmap CListModel::Icon(const QString& attr) const {
   return pm;
 }
 
-void CListModel::SetColumns(QStringList names, QStringList captions) {
+void ListModel::SetColumns(QStringList names, QStringList captions) {
   beginResetModel();
   columns_ = std::move(names);
   captions_ = std::move(captions);
@@ -89,21 +89,21 @@ void CListModel::SetColumns(QStringList names, QStringList captions) {
   endResetModel();
 }
 
-bool CListModel::SetCaption(int column, const QString& text) {
+bool ListModel::SetCaption(int column, const QString& text) {
   if (column < 0 || column >= captions_.size()) return false;
   captions_[column] = text;
   emit headerDataChanged(Qt::Horizontal, column, column);
   return true;
 }
 
-void CListModel::Append(std::vector<ListRow>&& rows) {
+void ListModel::Append(std::vector<ListRow>&& rows) {
   if (rows.empty() || source_) return;
   beginInsertRows({}, int(rows_.size()), int(rows_.size() + rows.size() - 1));
   rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
   endInsertRows();
 }
 
-void CListModel::Insert(int at, ListRow row) {
+void ListModel::Insert(int at, ListRow row) {
   if (source_) return;
   at = std::clamp(at, 0, int(rows_.size()));
   beginInsertRows({}, at, at);
@@ -111,7 +111,7 @@ void CListModel::Insert(int at, ListRow row) {
   endInsertRows();
 }
 
-void CListModel::Remove(int first, int count) {
+void ListModel::Remove(int first, int count) {
   if (source_) return;
   if (first < 0 || count <= 0 || first >= int(rows_.size())) return;
   count = std::min(count, int(rows_.size()) - first);
@@ -120,7 +120,7 @@ void CListModel::Remove(int first, int count) {
   endRemoveRows();
 }
 
-void CListModel::Clear() {
+void ListModel::Clear() {
   beginResetModel();
   source_ = nullptr;  // an emptied list holds rows again
   rows_.clear();
@@ -128,11 +128,11 @@ void CListModel::Clear() {
   endResetModel();
 }
 
-void CListModel::RowChanged(int row) {
+void ListModel::RowChanged(int row) {
   emit dataChanged(index(row, 0), index(row, std::max(0, columnCount() - 1)));
 }
 
-void CListModel::Sort(const std::function<bool(const ListRow&, const ListRow&)>& less) {
+void ListModel::Sort(const std::function<bool(const ListRow&, const ListRow&)>& less) {
   if (source_) return;  // the source orders its own rows
   emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
   std::stable_sort(rows_.begin(), rows_.end(), less);
@@ -140,7 +140,7 @@ void CListModel::Sort(const std::function<bool(const ListRow&, const ListRow&)>&
   emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-void CListModel::SetRowSource(IListRowSource* source) {
+void ListModel::SetRowSource(IListRowSource* source) {
   beginResetModel();
   rows_.clear();
   rows_.shrink_to_fit();
@@ -148,18 +148,18 @@ void CListModel::SetRowSource(IListRowSource* source) {
   endResetModel();
 }
 
-void CListModel::SourceReset() {
+void ListModel::SourceReset() {
   beginResetModel();
   endResetModel();
 }
 
-void CListModel::SourceChanged() {
+void ListModel::SourceChanged() {
   // dataChanged over every row makes the view walk them all (600 ms for half a
   // million); the rows on screen are all that can look different.
   emit sourceChanged();
 }
 
-void CListModel::SourceReordered() {
+void ListModel::SourceReordered() {
   // The same number of rows in another order: the view only has to draw
   // them again. A layout change would make it rebuild its row items (half a
   // million) for nothing. Selections stay on their row numbers; the owner
@@ -167,22 +167,22 @@ void CListModel::SourceReordered() {
   emit sourceChanged();
 }
 
-int CListModel::CheckOf(int row) const {
+int ListModel::CheckOf(int row) const {
   if (row < 0 || row >= rowCount()) return -1;
   return source_ ? source_->Check(row) : rows_[size_t(row)].check;
 }
 
-int CListModel::UsageOf(int row) const {
+int ListModel::UsageOf(int row) const {
   if (row < 0 || row >= rowCount()) return -1;
   return source_ ? -1 : rows_[size_t(row)].usage;
 }
 
-quint64 CListModel::TagOf(int row) const {
+quint64 ListModel::TagOf(int row) const {
   if (row < 0 || row >= rowCount()) return 0;
   return source_ ? source_->Tag(row) : rows_[size_t(row)].tag;
 }
 
-const ListRow& CListModel::RowAt(int row) const {
+const ListRow& ListModel::RowAt(int row) const {
   if (!source_) return rows_[size_t(row)];
   scratch_ = ListRow();
   if (row < 0 || row >= rowCount()) return scratch_;
@@ -195,7 +195,7 @@ const ListRow& CListModel::RowAt(int row) const {
 
 // ---- header ----
 
-CListHeader::CListHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {
+ListHeader::ListHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {
   setSectionsClickable(true);
   setHighlightSections(false);
   setStretchLastSection(true);
@@ -203,23 +203,23 @@ CListHeader::CListHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) 
   checkImages = DefaultCheckImages();
 }
 
-void CListHeader::SetPicture(int section, const QString& attr) {
+void ListHeader::SetPicture(int section, const QString& attr) {
   pictures_[section] = attr;
   viewport()->update();
 }
 
-void CListHeader::SetAllPictures(const QString& attr) {
+void ListHeader::SetAllPictures(const QString& attr) {
   pictures_.clear();
   allPicture_ = attr;
   viewport()->update();
 }
 
-void CListHeader::SetCheckState(Qt::CheckState s) {
+void ListHeader::SetCheckState(Qt::CheckState s) {
   check_ = s;
   viewport()->update();
 }
 
-void CListHeader::paintSection(QPainter* p, const QRect& rect, int logicalIndex) const {
+void ListHeader::paintSection(QPainter* p, const QRect& rect, int logicalIndex) const {
   const QString pic = pictures_.value(logicalIndex, allPicture_);
   if (pic.isEmpty()) {
     p->save();
@@ -244,7 +244,7 @@ void CListHeader::paintSection(QPainter* p, const QRect& rect, int logicalIndex)
 
 // ---- delegate ----
 
-void CListDelegate::DrawBackground(QPainter* p, const QStyleOptionViewItem& opt, const QModelIndex& index) const {
+void ListDelegate::DrawBackground(QPainter* p, const QStyleOptionViewItem& opt, const QModelIndex& index) const {
   // The cell's background and selection only; the delegate draws the content.
   QStyleOptionViewItem o(opt);
   initStyleOption(&o, index);
@@ -256,7 +256,7 @@ void CListDelegate::DrawBackground(QPainter* p, const QStyleOptionViewItem& opt,
   style->drawControl(QStyle::CE_ItemViewItem, &o, p, w);
 }
 
-void CListDelegate::paint(QPainter* p, const QStyleOptionViewItem& opt, const QModelIndex& index) const {
+void ListDelegate::paint(QPainter* p, const QStyleOptionViewItem& opt, const QModelIndex& index) const {
   auto* model = list_->Model();
   if (index.column() == model->checkColumn) {
     DrawBackground(p, opt, index);
@@ -292,7 +292,7 @@ void CListDelegate::paint(QPainter* p, const QStyleOptionViewItem& opt, const QM
   QStyledItemDelegate::paint(p, opt, index);
 }
 
-QSize CListDelegate::sizeHint(const QStyleOptionViewItem& opt, const QModelIndex& index) const {
+QSize ListDelegate::sizeHint(const QStyleOptionViewItem& opt, const QModelIndex& index) const {
   QSize s = QStyledItemDelegate::sizeHint(opt, index);
   s.setHeight(list_->Model()->rowHeight);
   return s;
@@ -300,12 +300,12 @@ QSize CListDelegate::sizeHint(const QStyleOptionViewItem& opt, const QModelIndex
 
 // ---- view ----
 
-CListUI::CListUI(QWidget* parent) : QTreeView(parent) {
-  model_ = new CListModel(this);
-  header_ = new CListHeader(this);
+ListBox::ListBox(QWidget* parent) : QTreeView(parent) {
+  model_ = new ListModel(this);
+  header_ = new ListHeader(this);
   setHeader(header_);
   setModel(model_);
-  setItemDelegate(new CListDelegate(this));
+  setItemDelegate(new ListDelegate(this));
   setRootIsDecorated(false);
   setItemsExpandable(false);
   setUniformRowHeights(true);
@@ -316,7 +316,7 @@ CListUI::CListUI(QWidget* parent) : QTreeView(parent) {
   setIconSize(QSize(16, 16));
   header_->setSectionsClickable(true);
 
-  connect(model_, &CListModel::sourceChanged, viewport(), qOverload<>(&QWidget::update));
+  connect(model_, &ListModel::sourceChanged, viewport(), qOverload<>(&QWidget::update));
   connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& cur, const QModelIndex&) {
             if (cur.isValid()) Raise("itemselect", objectName(), cur.row());
@@ -335,14 +335,14 @@ CListUI::CListUI(QWidget* parent) : QTreeView(parent) {
   });
 }
 
-void CListUI::OnActivated(int row) { Raise("itemactivate", objectName(), row); }
+void ListBox::OnActivated(int row) { Raise("itemactivate", objectName(), row); }
 
-void CListUI::Raise(const char* type, const QString& sender, qint64 wParam, qint64 lParam) {
+void ListBox::Raise(const char* type, const QString& sender, qint64 wParam, qint64 lParam) {
   if (quiet_) return;
   emit skinNotify(QString::fromLatin1(type), sender, wParam, lParam);
 }
 
-void CListUI::AdoptLayout() {
+void ListBox::AdoptLayout() {
   const QString headerName = property("headername").toString();
   header_->setObjectName(headerName.isEmpty() ? objectName() + QStringLiteral("Header") : headerName);
   const QString spec = property("columns").toString();
@@ -366,73 +366,73 @@ void CListUI::AdoptLayout() {
   const QString headerImage = property("headerimage").toString();
   if (!headerImage.isEmpty()) header_->SetAllPictures(headerImage);
   const QStringList checks = property("checkimages").toString().split(u'|', Qt::SkipEmptyParts);
-  auto* d = static_cast<CListDelegate*>(itemDelegate());
+  auto* d = static_cast<ListDelegate*>(itemDelegate());
   d->checkImages = checks.size() == 3 ? checks : DefaultCheckImages();
   header_->checkImages = d->checkImages;
   if (property("headerhidden").toBool()) setHeaderHidden(true);
 }
 
-void CListUI::SetColumns(const QStringList& names, const QList<int>& widths) {
+void ListBox::SetColumns(const QStringList& names, const QList<int>& widths) {
   model_->SetColumns(names, QStringList());
   header_->setSectionsClickable(true);  // the view resets it with the model
   for (int i = 0; i < widths.size() && i < names.size(); ++i)
     if (widths[i] > 0) header_->resizeSection(i, widths[i]);
 }
 
-int CListUI::AddRow(ListRow row) {
+int ListBox::AddRow(ListRow row) {
   std::vector<ListRow> one;
   one.push_back(std::move(row));
   model_->Append(std::move(one));
   return RowCount() - 1;
 }
 
-void CListUI::AddRows(std::vector<ListRow>&& rows) { model_->Append(std::move(rows)); }
+void ListBox::AddRows(std::vector<ListRow>&& rows) { model_->Append(std::move(rows)); }
 
-void CListUI::SetRowSource(IListRowSource* source) {
+void ListBox::SetRowSource(IListRowSource* source) {
   ++quiet_;
   model_->SetRowSource(source);
   --quiet_;
 }
 
-void CListUI::InsertRow(int at, ListRow row) { model_->Insert(at, std::move(row)); }
+void ListBox::InsertRow(int at, ListRow row) { model_->Insert(at, std::move(row)); }
 
-void CListUI::RemoveRows(int first, int count) {
+void ListBox::RemoveRows(int first, int count) {
   ++quiet_;
   model_->Remove(first, count);
   --quiet_;
 }
 
-void CListUI::Clear() {
+void ListBox::Clear() {
   ++quiet_;
   model_->Clear();
   --quiet_;
 }
 
-void CListUI::SetRowCheck(int row, Qt::CheckState s) {
+void ListBox::SetRowCheck(int row, Qt::CheckState s) {
   if (row < 0 || row >= RowCount()) return;
   if (model_->RowSource()) return;  // the source owns the rows
   model_->Rows()[size_t(row)].check = int(s);
   model_->RowChanged(row);
 }
 
-void CListUI::SetHeaderPicture(const QString& itemName, const QString& attr) {
+void ListBox::SetHeaderPicture(const QString& itemName, const QString& attr) {
   const int c = ColumnIndex(itemName);
   if (c >= 0) header_->SetPicture(c, attr);
 }
 
-void CListUI::Sort(const std::function<bool(const ListRow&, const ListRow&)>& less) {
+void ListBox::Sort(const std::function<bool(const ListRow&, const ListRow&)>& less) {
   ++quiet_;
   setCurrentIndex({});
   model_->Sort(less);
   --quiet_;
 }
 
-int CListUI::CurrentRow() const {
+int ListBox::CurrentRow() const {
   const QModelIndex i = currentIndex();
   return i.isValid() ? i.row() : -1;
 }
 
-void CListUI::SelectRow(int row, bool notify) {
+void ListBox::SelectRow(int row, bool notify) {
   if (!notify) ++quiet_;
   if (row < 0 || row >= RowCount()) setCurrentIndex({});
   else {
@@ -442,19 +442,19 @@ void CListUI::SelectRow(int row, bool notify) {
   if (!notify) --quiet_;
 }
 
-bool CListUI::SetItemText(const QString& name, const QString& text) {
+bool ListBox::SetItemText(const QString& name, const QString& text) {
   return model_->SetCaption(ColumnIndex(name), text);
 }
 
-QString CListUI::ItemText(const QString& name) const { return model_->Caption(ColumnIndex(name)); }
+QString ListBox::ItemText(const QString& name) const { return model_->Caption(ColumnIndex(name)); }
 
-void CListUI::mousePressEvent(QMouseEvent* e) {
+void ListBox::mousePressEvent(QMouseEvent* e) {
   const QModelIndex i = indexAt(e->position().toPoint());
   if (i.isValid() && i.column() == model_->checkColumn && e->button() == Qt::LeftButton) ToggleCheck(i.row());
   QTreeView::mousePressEvent(e);
 }
 
-bool CListUI::ToggleCheck(int row) {
+bool ListBox::ToggleCheck(int row) {
   const int check = model_->CheckOf(row);
   if (check < 0) return false;
   const int now = check == Qt::Checked ? Qt::Unchecked : Qt::Checked;
@@ -465,7 +465,7 @@ bool CListUI::ToggleCheck(int row) {
   return true;
 }
 
-void CListUI::keyPressEvent(QKeyEvent* e) {
+void ListBox::keyPressEvent(QKeyEvent* e) {
   // Space toggles the check box of the current row, like a click on it.
   if (e->key() == Qt::Key_Space && model_->checkColumn >= 0 && CurrentRow() >= 0 && ToggleCheck(CurrentRow()))
     return;

@@ -57,7 +57,7 @@ class IListRowSource {
   virtual void CheckToggled(int row, int newState) {}
 };
 
-class CListModel : public QAbstractTableModel {
+class ListModel : public QAbstractTableModel {
   Q_OBJECT
  public:
   using QAbstractTableModel::QAbstractTableModel;
@@ -119,10 +119,10 @@ class CListModel : public QAbstractTableModel {
   mutable QHash<QString, QPixmap> icons_;
 };
 
-class CListHeader : public QHeaderView {
+class ListHeader : public QHeaderView {
   Q_OBJECT
  public:
-  explicit CListHeader(QWidget* parent);
+  explicit ListHeader(QWidget* parent);
   void SetPicture(int section, const QString& attr);
   void SetAllPictures(const QString& attr);
   void SetCheckState(Qt::CheckState s);
@@ -139,16 +139,16 @@ class CListHeader : public QHeaderView {
   Qt::CheckState check_ = Qt::Unchecked;
 };
 
-class CListUI : public QTreeView, public INamedItems {
+class ListBox : public QTreeView, public INamedItems {
   Q_OBJECT
  public:
-  explicit CListUI(QWidget* parent = nullptr);
+  explicit ListBox(QWidget* parent = nullptr);
 
   // Reads the layout properties; called once the layout is read.
   virtual void AdoptLayout();
 
-  CListModel* Model() const { return model_; }
-  CListHeader* Header() const { return header_; }
+  ListModel* Model() const { return model_; }
+  ListHeader* Header() const { return header_; }
   int ColumnIndex(const QString& name) const { return model_->ColumnNames().indexOf(name); }
   void SetColumns(const QStringList& names, const QList<int>& widths = {});
 
@@ -189,14 +189,14 @@ class CListUI : public QTreeView, public INamedItems {
   // Flips a row's check box as the user does; false when it has none.
   bool ToggleCheck(int row);
   int quiet_ = 0;
-  CListModel* model_;
-  CListHeader* header_;
+  ListModel* model_;
+  ListHeader* header_;
 };
 
 // Draws check boxes from the skin and the usage bar of DiskList rows.
-class CListDelegate : public QStyledItemDelegate {
+class ListDelegate : public QStyledItemDelegate {
  public:
-  CListDelegate(CListUI* list) : QStyledItemDelegate(list), list_(list) {}
+  ListDelegate(ListBox* list) : QStyledItemDelegate(list), list_(list) {}
   void paint(QPainter* p, const QStyleOptionViewItem& opt, const QModelIndex& index) const override;
   QSize sizeHint(const QStyleOptionViewItem& opt, const QModelIndex& index) const override;
   int usageColumn = -1;
@@ -204,7 +204,7 @@ class CListDelegate : public QStyledItemDelegate {
 
  private:
   void DrawBackground(QPainter* p, const QStyleOptionViewItem& opt, const QModelIndex& index) const;
-  CListUI* list_;
+  ListBox* list_;
 };
 
 // The check-box cells of Controls.png.

@@ -6,7 +6,7 @@
 
 namespace dunmere::ui {
 
-CPaginationUI::CPaginationUI(QWidget* parent) : QWidget(parent) {
+Pagination::Pagination(QWidget* parent) : QWidget(parent) {
   auto* lay = new QHBoxLayout(this);
   lay->setContentsMargins(0, 0, 0, 0);
   prev_ = new QToolButton(this);
@@ -25,18 +25,18 @@ CPaginationUI::CPaginationUI(QWidget* parent) : QWidget(parent) {
   Refresh();
 }
 
-void CPaginationUI::SetPageCount(int count) {
+void Pagination::SetPageCount(int count) {
   count_ = count < 1 ? 1 : count;
   if (page_ >= count_) page_ = count_ - 1;
   Refresh();
 }
 
-void CPaginationUI::SetCurrentPage(int page) {
+void Pagination::SetCurrentPage(int page) {
   page_ = std::clamp(page, 0, count_ - 1);
   Refresh();
 }
 
-void CPaginationUI::Go(int page) {
+void Pagination::Go(int page) {
   page = std::clamp(page, 0, count_ - 1);
   if (page == page_) return;
   page_ = page;
@@ -44,7 +44,7 @@ void CPaginationUI::Go(int page) {
   emit skinNotify(QStringLiteral("itemselect"), objectName(), page_, 0);
 }
 
-void CPaginationUI::Refresh() {
+void Pagination::Refresh() {
   label_->setText(QStringLiteral("%1 / %2").arg(page_ + 1).arg(count_));
   prev_->setEnabled(page_ > 0);
   next_->setEnabled(page_ + 1 < count_);

@@ -8,10 +8,10 @@ class QToolButton;
 
 namespace dunmere::ui {
 
-class CPaginationUI : public QWidget {
+class Pagination : public QWidget {
   Q_OBJECT
  public:
-  explicit CPaginationUI(QWidget* parent = nullptr);
+  explicit Pagination(QWidget* parent = nullptr);
   void SetPageCount(int count);
   int PageCount() const { return count_; }
   // Programmatic change: no notification.

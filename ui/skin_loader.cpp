@@ -24,11 +24,11 @@ struct NoLibraryPaths {
 
 const QHash<QString, const char*>& OwnTypeTable() {
   static const QHash<QString, const char*> table = {
-      {QStringLiteral("ButtonEx"), "dunmere::ui::CButtonExUI"},
-      {QStringLiteral("FileTree"), "dunmere::ui::CFileTreeUI"},
-      {QStringLiteral("DiskList"), "dunmere::ui::CDiskListUI"},
-      {QStringLiteral("List"), "dunmere::ui::CListUI"},
-      {QStringLiteral("Pagination"), "dunmere::ui::CPaginationUI"},
+      {QStringLiteral("ButtonEx"), "dunmere::ui::ButtonEx"},
+      {QStringLiteral("FileTree"), "dunmere::ui::FileTree"},
+      {QStringLiteral("DiskList"), "dunmere::ui::DiskList"},
+      {QStringLiteral("List"), "dunmere::ui::ListBox"},
+      {QStringLiteral("Pagination"), "dunmere::ui::Pagination"},
   };
   return table;
 }
@@ -45,11 +45,11 @@ QStringList SkinLoader::OwnTypes() { return OwnTypeTable().keys(); }
 
 QWidget* SkinLoader::createWidget(const QString& className, QWidget* parent, const QString& name) {
   QWidget* w = nullptr;
-  if (className == u"ButtonEx") w = new CButtonExUI(parent);
-  else if (className == u"FileTree") w = new CFileTreeUI(parent);
-  else if (className == u"DiskList") w = new CDiskListUI(parent);
-  else if (className == u"List") w = new CListUI(parent);
-  else if (className == u"Pagination") w = new CPaginationUI(parent);
+  if (className == u"ButtonEx") w = new ButtonEx(parent);
+  else if (className == u"FileTree") w = new FileTree(parent);
+  else if (className == u"DiskList") w = new DiskList(parent);
+  else if (className == u"List") w = new ListBox(parent);
+  else if (className == u"Pagination") w = new Pagination(parent);
   if (w) {
     w->setObjectName(name);
     return w;

@@ -32,7 +32,7 @@ int Usage() {
 // A few made-up rows, so that lists and trees show how they draw.
 void FillSamples(QWidget& w) {
   using dunmere::ui::ListRow;
-  for (auto* disks : w.findChildren<dunmere::ui::CDiskListUI*>()) {
+  for (auto* disks : w.findChildren<dunmere::ui::DiskList*>()) {
     const int d = disks->AddHeaderRow("Hard Disk 1");
     const char* parts[][3] = {{"C:\\ System", "NTFS", "237.87 GB"}, {"D:\\ Data", "FAT32", "14.90 GB"}};
     int usage = 35;
@@ -43,8 +43,8 @@ void FillSamples(QWidget& w) {
       disks->AddSourceRow(d, r);
     }
   }
-  for (auto* list : w.findChildren<dunmere::ui::CListUI*>()) {
-    if (qobject_cast<dunmere::ui::CDiskListUI*>(list)) continue;
+  for (auto* list : w.findChildren<dunmere::ui::ListBox*>()) {
+    if (qobject_cast<dunmere::ui::DiskList*>(list)) continue;
     const QStringList names = list->Model()->ColumnNames();
     for (const QString& n : names) list->SetItemText(n, n);
     for (int i = 0; i < 6; ++i) {
@@ -58,7 +58,7 @@ void FillSamples(QWidget& w) {
     list->SetHeaderCheck(Qt::PartiallyChecked);
     if (names.size() > 2) list->SetHeaderPicture(names[2], "file='list_header_desc.png' corner='0,1,13,1'");
   }
-  for (auto* tree : w.findChildren<dunmere::ui::CFileTreeUI*>()) {
+  for (auto* tree : w.findChildren<dunmere::ui::FileTree*>()) {
     if (QTreeWidgetItem* top = tree->topLevelItem(0)) {
       auto* jpg = tree->AddNode(top, "", "JPG/JPEG (4)");
       tree->SetNodePicture(jpg, "file='FileIcon/jpg.png'");

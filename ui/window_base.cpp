@@ -78,8 +78,8 @@ bool WindowImplBase::Create(QWidget* owner, int width, int height) {
     lay->addWidget(root_);
     setMinimumSize(root_->minimumSize());
     if (!root_->windowTitle().isEmpty()) setWindowTitle(root_->windowTitle());
-    for (CFileTreeUI* t : findChildren<CFileTreeUI*>()) t->AdoptLayoutNodes();
-    for (CListUI* l : findChildren<CListUI*>()) l->AdoptLayout();
+    for (FileTree* t : findChildren<FileTree*>()) t->AdoptLayoutNodes();
+    for (ListBox* l : findChildren<ListBox*>()) l->AdoptLayout();
     Wire(this);
   } else {
     loadError_ = error.isEmpty() ? SkinFile() + QStringLiteral(": cannot be built") : error;
@@ -130,7 +130,7 @@ void WindowImplBase::Wire(QWidget* top) {
       continue;
     }
     if (auto* b = qobject_cast<QAbstractButton*>(w)) {
-      if (qobject_cast<CButtonExUI*>(w) == nullptr && !w->property("picture").toString().isEmpty())
+      if (qobject_cast<ButtonEx*>(w) == nullptr && !w->property("picture").toString().isEmpty())
         b->setIcon(QIcon(Skin::Instance().Picture(w->property("picture").toString(), QSize(16, 16))));
       connect(b, &QAbstractButton::clicked, this, [this, b] { SendNotify(QStringLiteral("click"), b); });
       connect(b, &QAbstractButton::toggled, this,
@@ -309,7 +309,7 @@ bool WindowImplBase::SetTextColor(const QString& name, QRgb argb) {
   QWidget* w = FindControl(name);
   if (!w) return false;
   const QColor c = QColor::fromRgba(argb);
-  if (auto* b = qobject_cast<CButtonExUI*>(w)) b->SetTextColor(c);
+  if (auto* b = qobject_cast<ButtonEx*>(w)) b->SetTextColor(c);
   QPalette pal = w->palette();
   pal.setColor(QPalette::WindowText, c);
   pal.setColor(QPalette::ButtonText, c);
@@ -358,7 +358,7 @@ bool WindowImplBase::IsChecked(const QString& name) const {
 bool WindowImplBase::SetPicture(const QString& name, const QString& attr) {
   QWidget* w = FindControl(name);
   if (!w) return false;
-  if (qobject_cast<CButtonExUI*>(w)) w->setProperty("normalimage", attr);
+  if (qobject_cast<ButtonEx*>(w)) w->setProperty("normalimage", attr);
   else if (auto* b = qobject_cast<QAbstractButton*>(w)) b->setIcon(QIcon(Skin::Instance().Picture(attr)));
   else w->setProperty("bkimage", attr);
   w->update();

@@ -15,7 +15,7 @@ void PreviewContent::Discard(bool keepMedia) {
   bytes.shrink_to_fit();
 }
 
-Status ReadPreviewContent(IFileRecoveryParse& engine, const FoundItemRecord& record, PreviewContent& out,
+Status ReadPreviewContent(ScanEngine& engine, const FoundItemRecord& record, PreviewContent& out,
                           PreviewProgressCallback callback, void* user) {
   out.Discard();
   out.record = record;

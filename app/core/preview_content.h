@@ -10,7 +10,7 @@
 #include "base/status.h"
 #include "engine/callbacks.h"
 #include "engine/found_item.h"
-#include "engine/recovery_parse.h"
+#include "engine/scan_engine.h"
 
 namespace dunmere {
 
@@ -30,7 +30,7 @@ struct PreviewContent {
 
 // Reads the record's content through its engine into `out` (after discarding
 // what `out` held). The callback may stop the read with kStopRequested.
-Status ReadPreviewContent(IFileRecoveryParse& engine, const FoundItemRecord& record, PreviewContent& out,
+Status ReadPreviewContent(ScanEngine& engine, const FoundItemRecord& record, PreviewContent& out,
                           PreviewProgressCallback callback, void* user);
 
 }  // namespace dunmere

@@ -1,7 +1,7 @@
 #include "app/core/scan_job.h"
 
 #include "platform/file.h"
-#include "scan/professional_recovery.h"
+#include "scan/deep_scan_engine.h"
 #include "storage/disk_table.h"
 #include "storage/read_stop.h"
 
@@ -33,7 +33,7 @@ bool NeedsAdminRights(const std::string& path) {
   return why == std::errc::permission_denied || why == std::errc::operation_not_permitted;
 }
 
-std::unique_ptr<IFileRecoveryParse> OpenEngineForItem(const ScanSourceItem& item, bool deep, std::string& error) {
+std::unique_ptr<ScanEngine> OpenEngineForItem(const ScanSourceItem& item, bool deep, std::string& error) {
   OpenedEngine opened;
   if (OpenEngine(SourceOfItem(item), deep, opened, error)) return nullptr;
   return std::move(opened.engine);
@@ -87,7 +87,7 @@ ScanJobResult RunScanJob(const std::vector<ScanSourceItem*>& sources, bool deep,
       return result;
     }
     if (deep) {
-      auto* pro = dynamic_cast<CProfessionalRecovery*>(item.engine.get());
+      auto* pro = dynamic_cast<DeepScanEngine*>(item.engine.get());
       if (pro && pro->CanResume()) {
         const bool resume = hooks.askResume ? hooks.askResume(i) : true;
         if (link.Cancelled()) {

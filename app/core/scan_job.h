@@ -23,9 +23,9 @@ SourceSpec SourceOfItem(const ScanSourceItem& item);
 bool NeedsAdminRights(const std::string& path);
 
 // Makes the engine of an item; the factory by default. Tests hand in their own.
-using EngineOpener = std::function<std::unique_ptr<IFileRecoveryParse>(const ScanSourceItem&, bool deep,
+using EngineOpener = std::function<std::unique_ptr<ScanEngine>(const ScanSourceItem&, bool deep,
                                                                        std::string& error)>;
-std::unique_ptr<IFileRecoveryParse> OpenEngineForItem(const ScanSourceItem& item, bool deep, std::string& error);
+std::unique_ptr<ScanEngine> OpenEngineForItem(const ScanSourceItem& item, bool deep, std::string& error);
 
 struct ScanJobHooks {
   // Source `index` starts (before its engine is made).

@@ -79,7 +79,7 @@ uint32_t SysfsSectorSize(const std::string& diskName) {
 
 struct ScanThunkData {
   const ScanObserver* observer;
-  const IFileRecoveryParse* engine = nullptr;
+  const ScanEngine* engine = nullptr;
   uint64_t unreadable = 0;
   std::chrono::steady_clock::time_point counted{};
 };
@@ -235,7 +235,7 @@ std::string KnownFileSystemsText() {
 
 }  // namespace
 
-bool SettleResume(IFileRecoveryParse& engine, bool fresh) {
+bool SettleResume(ScanEngine& engine, bool fresh) {
   if (!engine.CanResume()) return false;
   if (!fresh) return true;
   engine.DeclineResume();
@@ -289,7 +289,7 @@ ScanFolderLock::ScanFolderLock(const std::function<void()>& waiting, const std::
 
 ScanFolderLock::~ScanFolderLock() = default;
 
-Status RunScan(IFileRecoveryParse& engine, const ScanObserver& observer) {
+Status RunScan(ScanEngine& engine, const ScanObserver& observer) {
   // A deep scan picks its own folder: a new one, or the folder of the earlier
   // scan it resumes.
   if (!engine.ChoosesScanFolder()) ScanLogFolder::Instance().BeginNewScanFolder();
@@ -340,7 +340,7 @@ bool ParseTypeFilter(const std::string& types, const std::string& categories, Ty
   return true;
 }
 
-Status CollectFoundItems(IFileRecoveryParse& engine, const TypeFilter& filter, std::vector<FoundEntry>& files,
+Status CollectFoundItems(ScanEngine& engine, const TypeFilter& filter, std::vector<FoundEntry>& files,
                          std::vector<FoundEntry>* folders, const std::function<bool()>& stop) {
   auto stopped = [&stop] { return stop && stop(); };
   files.clear();
@@ -425,7 +425,7 @@ Status CollectFoundItems(IFileRecoveryParse& engine, const TypeFilter& filter, s
 namespace {
 
 struct Recoverer {
-  IFileRecoveryParse& engine;
+  ScanEngine& engine;
   int levelBase;
   const std::function<bool()>& stop;
   const RecoverObserver& observer;
@@ -508,7 +508,7 @@ struct Recoverer {
 
 }  // namespace
 
-RecoverSummary RecoverFound(IFileRecoveryParse& engine, const std::vector<FoundEntry>& items, const std::string& rootIn,
+RecoverSummary RecoverFound(ScanEngine& engine, const std::vector<FoundEntry>& items, const std::string& rootIn,
                             Layout layout, const std::function<bool()>& stop, const RecoverObserver& observer,
                             const RecoverProgressObserver& progress) {
   std::string root = StripTrailingSeparator(rootIn);

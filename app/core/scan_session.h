@@ -13,7 +13,7 @@
 
 #include "app/core/file_categories.h"
 #include "engine/found_item.h"
-#include "engine/recovery_parse.h"
+#include "engine/scan_engine.h"
 #include "base/status.h"
 #include "platform/file.h"
 #include "scan/file_systems.h"
@@ -40,14 +40,14 @@ Status ResolveSource(const std::string& text, SourceSpec& out, std::string& erro
 
 // Engine for a source, or a one-line reason why there is none.
 struct OpenedEngine {
-  std::unique_ptr<IFileRecoveryParse> engine;
+  std::unique_ptr<ScanEngine> engine;
   FsKind kind = FsKind::kOther;
 };
 Status OpenEngine(const SourceSpec& source, bool deep, OpenedEngine& out, std::string& error);
 // A deep scan may take up an earlier, interrupted scan of the same area (the
 // question the scan window asks). Returns true when it will resume; `fresh`
 // discards the earlier scan instead.
-bool SettleResume(IFileRecoveryParse& engine, bool fresh);
+bool SettleResume(ScanEngine& engine, bool fresh);
 
 // Serialises scans of separate processes over the shared scan-log folder.
 class ScanFolderLock {
@@ -74,10 +74,10 @@ struct ScanProgress {
 using ScanObserver = std::function<int(const ScanProgress&)>;
 // A new scan in a new scan folder; the observer's non-zero answer comes back
 // as the result.
-Status RunScan(IFileRecoveryParse& engine, const ScanObserver& observer);
+Status RunScan(ScanEngine& engine, const ScanObserver& observer);
 // After RunScan: how many sectors of the medium could not be read (the scan
 // went on past them; what they held is missing from the results).
-inline uint64_t UnreadableAfterScan(const IFileRecoveryParse& engine) { return CountUnreadableSectors(engine); }
+inline uint64_t UnreadableAfterScan(const ScanEngine& engine) { return CountUnreadableSectors(engine); }
 
 // Which found files a command takes. Empty: all.
 struct TypeFilter {
@@ -102,7 +102,7 @@ struct FoundEntry {
 // Files matching the filter (the engine's type search, then the exact filter)
 // and every folder of the result tree, each with its folder path. `stop`
 // (if set) is asked as the work goes on; true ends it with kStopRequested.
-Status CollectFoundItems(IFileRecoveryParse& engine, const TypeFilter& filter, std::vector<FoundEntry>& files,
+Status CollectFoundItems(ScanEngine& engine, const TypeFilter& filter, std::vector<FoundEntry>& files,
                          std::vector<FoundEntry>* folders, const std::function<bool()>& stop = {});
 
 enum class Layout { kCategory, kTree };
@@ -132,7 +132,7 @@ using RecoverProgressObserver = std::function<void(const RecoverProgress&)>;
 // file cut short is removed and reported with kStopRequested. Folders below
 // root are made one by one and a symbolic link found there is never followed
 // (that file fails with kAccessDenied).
-RecoverSummary RecoverFound(IFileRecoveryParse& engine, const std::vector<FoundEntry>& items, const std::string& root,
+RecoverSummary RecoverFound(ScanEngine& engine, const std::vector<FoundEntry>& items, const std::string& root,
                             Layout layout, const std::function<bool()>& stop, const RecoverObserver& observer,
                             const RecoverProgressObserver& progress = {});
 

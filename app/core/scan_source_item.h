@@ -8,14 +8,14 @@
 #include <optional>
 #include <string>
 
-#include "engine/recovery_parse.h"
+#include "engine/scan_engine.h"
 #include "storage/disk_list.h"
 
 namespace dunmere {
 
 struct ScanSourceItem {
   std::optional<VolumeInfo> volume;            // absent for an image file
-  std::unique_ptr<IFileRecoveryParse> engine;  // absent until scanned
+  std::unique_ptr<ScanEngine> engine;  // absent until scanned
   std::string imagePath;                       // empty for a partition
   uint16_t tag = 0;                            // the source tag engines put into their records
 

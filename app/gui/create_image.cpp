@@ -42,8 +42,8 @@ struct Selection {
   uint64_t bytes = 0;
 };
 
-bool SelectionOf(CMainWnd& w, Selection& out) {
-  ui::CDiskListUI* list = w.DiskList();
+bool SelectionOf(MainWnd& w, Selection& out) {
+  ui::DiskList* list = w.DiskList();
   const int row = list ? list->CurrentRow() : -1;
   if (row < 0) return false;
   DiskRows& rows = w.Disks();
@@ -73,10 +73,10 @@ bool SelectionOf(CMainWnd& w, Selection& out) {
 
 }  // namespace
 
-void CreateImageFromSelection(CMainWnd& w, const ImageCommandHooks& hooks) {
+void CreateImageFromSelection(MainWnd& w, const ImageCommandHooks& hooks) {
   Selection sel;
   if (!SelectionOf(w, sel)) {
-    CMessageBox::Show(CMessageBox::kInformation, &w, MessageText("MSG0216"), 400, 160);
+    MessageBoxWnd::Show(MessageBoxWnd::kInformation, &w, MessageText("MSG0216"), 400, 160);
     return;
   }
   const QString suggested = SuggestedImageFileName(sel.shown);
@@ -93,25 +93,25 @@ void CreateImageFromSelection(CMainWnd& w, const ImageCommandHooks& hooks) {
     const ImageCheck check = CheckImageDestination(sel.bytes, f.onSource, f.fsName, f.freeKnown, f.freeBytes);
     const char* id = ImageCheckMessageId(check);
     if (!id) break;
-    CMessageBox::Show(CMessageBox::kInformation, &w, MessageText(id), 300, 160);
+    MessageBoxWnd::Show(MessageBoxWnd::kInformation, &w, MessageText(id), 300, 160);
   }
 
-  CCreateImageProcessWnd wnd;
+  CreateImageProcessWnd wnd;
   ImagingJob job = sel.job;
   job.imagePath = path.toStdString();
   wnd.SetJob(std::move(job));
   if (!wnd.CreatePopup(&w, 450, 270)) return;
   const int result = wnd.RunModal();
-  if (result == CPopUpWnd::kFailed) {
+  if (result == PopUpWnd::kFailed) {
     QThread::msleep(100);
-    CMessageBox::Show(CMessageBox::kInformation, &w, MessageText("MSG0217"), 300, 160);
+    MessageBoxWnd::Show(MessageBoxWnd::kInformation, &w, MessageText("MSG0217"), 300, 160);
   }
   if (wnd.MapFailed())
-    CMessageBox::Show(CMessageBox::kWarning, &w,
+    MessageBoxWnd::Show(MessageBoxWnd::kWarning, &w,
                       FillFormat(MessageText("MSG0223"), QString::fromStdString(wnd.MapPath())), 400, 180);
   // A cancelled or failed image was deleted: only a complete one can be scanned.
-  if (result != CPopUpWnd::kDone) return;
-  if (CMessageBox::Show(CMessageBox::kQuestion, &w, MessageText("MSG0214"), 400, 160) == CMessageBox::kOk)
+  if (result != PopUpWnd::kDone) return;
+  if (MessageBoxWnd::Show(MessageBoxWnd::kQuestion, &w, MessageText("MSG0214"), 400, 160) == MessageBoxWnd::kOk)
     w.ScanNewImage(path);
 }
 

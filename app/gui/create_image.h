@@ -17,7 +17,7 @@ struct VolumeInfo;
 
 namespace dunmere::gui {
 
-class CMainWnd;
+class MainWnd;
 
 // What the command asks the system; tests answer in its place.
 struct ImageCommandHooks {
@@ -32,6 +32,6 @@ QString SuggestedImageFileName(const VolumeInfo& v);
 // The message id of a refused destination ("MSG0218" ...); null when it passes.
 const char* ImageCheckMessageId(ImageCheck check);
 
-void CreateImageFromSelection(CMainWnd& mainWindow, const ImageCommandHooks& hooks = {});
+void CreateImageFromSelection(MainWnd& mainWindow, const ImageCommandHooks& hooks = {});
 
 }  // namespace dunmere::gui

@@ -11,17 +11,17 @@
 
 namespace dunmere::gui {
 
-CCreateImageProcessWnd::CCreateImageProcessWnd()
-    : CProgressWnd(QStringLiteral("CreateImageProcessWnd.xml"), QStringLiteral("CreateImageWnd"), "MSG0306") {}
+CreateImageProcessWnd::CreateImageProcessWnd()
+    : ProgressWnd(QStringLiteral("CreateImageProcessWnd.xml"), QStringLiteral("CreateImageWnd"), "MSG0306") {}
 
-CCreateImageProcessWnd::~CCreateImageProcessWnd() { StopWorker(); }
+CreateImageProcessWnd::~CreateImageProcessWnd() { StopWorker(); }
 
-void CCreateImageProcessWnd::SetJob(ImagingJob job) {
+void CreateImageProcessWnd::SetJob(ImagingJob job) {
   job_ = std::move(job);
   imagePath_ = job_.imagePath;
 }
 
-CCreateImageProcessWnd::ProgressTexts CCreateImageProcessWnd::TextsFor(int percent, int64_t secondsLeft,
+CreateImageProcessWnd::ProgressTexts CreateImageProcessWnd::TextsFor(int percent, int64_t secondsLeft,
                                                                        uint64_t done, uint64_t total) {
   ProgressTexts t;
   t.value = std::clamp(percent, 0, 100);
@@ -33,8 +33,8 @@ CCreateImageProcessWnd::ProgressTexts CCreateImageProcessWnd::TextsFor(int perce
   return t;
 }
 
-int CCreateImageProcessWnd::OnProgress(void* user, int percent, uint64_t done, uint64_t total, int64_t secondsLeft) {
-  auto* self = static_cast<CCreateImageProcessWnd*>(user);
+int CreateImageProcessWnd::OnProgress(void* user, int percent, uint64_t done, uint64_t total, int64_t secondsLeft) {
+  auto* self = static_cast<CreateImageProcessWnd*>(user);
   ScanProgress p;
   p.percent = percent;
   p.secondsLeft = secondsLeft;
@@ -44,7 +44,7 @@ int CCreateImageProcessWnd::OnProgress(void* user, int percent, uint64_t done, u
   return self->Link().Report(p);
 }
 
-void CCreateImageProcessWnd::OnWindowInit() {
+void CreateImageProcessWnd::OnWindowInit() {
   SetRange(QStringLiteral("progress"), 0, 100);
   SetValue(QStringLiteral("progress"), 0);
   // A long path loses its middle, not its file name; the tool tip has all of it.
@@ -64,7 +64,7 @@ void CCreateImageProcessWnd::OnWindowInit() {
     job_.progress = &OnProgress;
     job_.user = this;
     job_.askOnReadError = [this] {
-      return AskFromWorker("MSG0222", CMessageBox::kCancel) == CMessageBox::kOk;
+      return AskFromWorker("MSG0222", MessageBoxWnd::kCancel) == MessageBoxWnd::kOk;
     };
     status_ = CopySourceToImage(job_);
     Link().Flush();  // the last chunk's progress, held back by the coalescing
@@ -83,7 +83,7 @@ void CCreateImageProcessWnd::OnWindowInit() {
   });
 }
 
-void CCreateImageProcessWnd::DrawProgress(const ScanProgress& p) {
+void CreateImageProcessWnd::DrawProgress(const ScanProgress& p) {
   const ProgressTexts t = TextsFor(p.percent, p.secondsLeft, p.done, p.total);
   SetValue(QStringLiteral("progress"), t.value);
   SetText(QStringLiteral("percent"), t.percent);
@@ -92,7 +92,7 @@ void CCreateImageProcessWnd::DrawProgress(const ScanProgress& p) {
   SetVisible(QStringLiteral("sectors"), true);
 }
 
-void CCreateImageProcessWnd::WorkerEnded() {
+void CreateImageProcessWnd::WorkerEnded() {
   if (status_ == kStopRequested) Close(kCancelled);
   else if (status_ != kOk && !mapFailed_) Close(kFailed);
   else Close(kDone);

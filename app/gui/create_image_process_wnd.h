@@ -17,11 +17,11 @@
 
 namespace dunmere::gui {
 
-class CCreateImageProcessWnd : public CProgressWnd {
+class CreateImageProcessWnd : public ProgressWnd {
   Q_OBJECT
  public:
-  CCreateImageProcessWnd();
-  ~CCreateImageProcessWnd() override;  // joins the worker
+  CreateImageProcessWnd();
+  ~CreateImageProcessWnd() override;  // joins the worker
   QString ClassName() const override { return QStringLiteral("UICreateImageProcessWnd"); }
 
   // What to copy (sourcePath or reader, range, sector size); the image path

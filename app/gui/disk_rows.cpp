@@ -15,7 +15,7 @@ namespace dunmere::gui {
 
 namespace fs = std::filesystem;
 
-DiskRows::DiskRows(ui::CDiskListUI* list) : list_(list) {}
+DiskRows::DiskRows(ui::DiskList* list) : list_(list) {}
 DiskRows::~DiskRows() = default;
 
 QString DiskRows::DiskHeaderText(bool removable, int diskNumber) {

@@ -19,7 +19,7 @@
 #include "storage/disk_list.h"
 
 namespace dunmere::ui {
-class CDiskListUI;
+class DiskList;
 }
 
 namespace dunmere::gui {
@@ -28,7 +28,7 @@ class DiskRows {
  public:
   enum class Refresh { kFull = 0, kArrived = 1, kRemoved = 2 };
 
-  explicit DiskRows(ui::CDiskListUI* list);
+  explicit DiskRows(ui::DiskList* list);
   ~DiskRows();
   void SetRoots(EnumerationRoots roots) { roots_ = std::move(roots); }
   const EnumerationRoots& Roots() const { return roots_; }
@@ -71,7 +71,7 @@ class DiskRows {
   void RemoveGroup(int header);
   uint16_t NextTag();
 
-  ui::CDiskListUI* list_;
+  ui::DiskList* list_;
   EnumerationRoots roots_;
   std::map<quint64, Entry> entries_;  // by the rows' tags
   quint64 nextKey_ = 1;

@@ -61,15 +61,15 @@ const char* const kModeHints[][2] = {{"BtnDeletedRecovery", "MSG0101"},
 
 }  // namespace
 
-CMainWnd::CMainWnd() : CMainWnd(Options{}) {}
+MainWnd::MainWnd() : MainWnd(Options{}) {}
 
-CMainWnd::CMainWnd(Options options) : options_(std::move(options)) {
+MainWnd::MainWnd(Options options) : options_(std::move(options)) {
   // The layout draws its own title bar and buttons.
   setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
   setWindowTitle(QString::fromLatin1(kTitle));
 }
 
-CMainWnd::~CMainWnd() {
+MainWnd::~MainWnd() {
   // No device event may arrive at a window that is going away.
   if (monitor_) monitor_->Stop();
   preview_.reset();
@@ -77,23 +77,23 @@ CMainWnd::~CMainWnd() {
   disks_.reset();
 }
 
-IFileRecoveryParse* CMainWnd::EngineOf(const FoundItemRecord& record) const {
+ScanEngine* MainWnd::EngineOf(const FoundItemRecord& record) const {
   // The records carry the tag of the source whose engine found them.
   for (ScanSourceItem* item : disks_->AllItems())
     if (item->tag == record.sourceTag && item->engine) return item->engine.get();
   return nullptr;
 }
 
-ui::CDiskListUI* CMainWnd::DiskList() const { return Find<ui::CDiskListUI>(QStringLiteral("DiskList")); }
+ui::DiskList* MainWnd::DiskList() const { return Find<ui::DiskList>(QStringLiteral("DiskList")); }
 
-int CMainWnd::CurrentPageIndex() const { return CurrentPage(QStringLiteral("TabPage")); }
+int MainWnd::CurrentPageIndex() const { return CurrentPage(QStringLiteral("TabPage")); }
 
-void CMainWnd::InitWindow() {
+void MainWnd::InitWindow() {
   disks_ = std::make_unique<DiskRows>(DiskList());
   disks_->SetRoots(options_.roots);
   fileTypes_ = std::make_unique<FileTypePage>(*this);
-  results_ = std::make_unique<CResultView>(*this);
-  preview_ = std::make_unique<CPreviewController>(
+  results_ = std::make_unique<ResultView>(*this);
+  preview_ = std::make_unique<PreviewController>(
       *this, [this](const FoundItemRecord& r) { return EngineOf(r); },
       [this] {
         std::vector<FoundItemRecord> rows;
@@ -109,7 +109,7 @@ void CMainWnd::InitWindow() {
   SetVisible(QStringLiteral("BtnNext"), false);
 }
 
-void CMainWnd::OnWindowInit() {
+void MainWnd::OnWindowInit() {
   if (options_.monitor) {
     monitor_ = options_.monitor();
     // The callback runs on the monitor's thread; the window only ever sees
@@ -128,14 +128,14 @@ void CMainWnd::OnWindowInit() {
   ShowPage(kPageMode);
 }
 
-void CMainWnd::ApplyTexts() {
+void MainWnd::ApplyTexts() {
   ApplySection(this, QStringLiteral("MainWnd"));
   SetText(QStringLiteral("LblProductName"), QString::fromLatin1(kTitle));
 }
 
 // ---- notifications ----
 
-void CMainWnd::Notify(const ui::Notification& n) {
+void MainWnd::Notify(const ui::Notification& n) {
   const QString& name = n.senderName;
   const QString source = n.sender ? n.sender->objectName() : QString();
   if (n.type == u"windowinit") {
@@ -171,7 +171,7 @@ void CMainWnd::Notify(const ui::Notification& n) {
   }
 }
 
-void CMainWnd::OnClick(const QString& name) {
+void MainWnd::OnClick(const QString& name) {
   if (name == u"BtnDeletedRecovery") ChooseMode(0, 0, false);
   else if (name == u"BtnFormattedRecovery" || name == u"BtnDeepRecovery") ChooseMode(1, 0, false);
   else if (name == u"BtnCreateImageMode") ChooseMode(deep_, 1, true);
@@ -191,7 +191,7 @@ void CMainWnd::OnClick(const QString& name) {
   }
 }
 
-void CMainWnd::RecoverChecked() {
+void MainWnd::RecoverChecked() {
   // The records where the results page holds them: a million checked files
   // are copied once, into the jobs, not into a map first.
   StartRecovery(this, disks_->AllItems(), results_->CheckedRecords(), chooseRecoveryFolder_, &recoveryFolder_);
@@ -199,15 +199,15 @@ void CMainWnd::RecoverChecked() {
 
 // ---- pages ----
 
-void CMainWnd::ChooseMode(int deep, int image, bool keepDeep) {
+void MainWnd::ChooseMode(int deep, int image, bool keepDeep) {
   if (!keepDeep) deep_ = deep;
   imageMode_ = image;
   ShowPage(kPageLocation);
   SelectDefaultRow();
 }
 
-void CMainWnd::SelectDefaultRow() {
-  ui::CDiskListUI* list = DiskList();
+void MainWnd::SelectDefaultRow() {
+  ui::DiskList* list = DiskList();
   if (!list) return;
   // Images are sources to scan, not to image.
   for (int r = 0; r < list->RowCount(); ++r)
@@ -226,7 +226,7 @@ void CMainWnd::SelectDefaultRow() {
   OnDiskSelected(pick);
 }
 
-void CMainWnd::ShowPage(int page) {
+void MainWnd::ShowPage(int page) {
   page_ = page;
   SelectPage(QStringLiteral("TabPage"), page);
   const QString toolBars[] = {QStringLiteral("ToolBar2"), QStringLiteral("ToolBar3"), QStringLiteral("ToolBtn")};
@@ -287,7 +287,7 @@ void CMainWnd::ShowPage(int page) {
 
 // ---- location ----
 
-void CMainWnd::OnDiskSelected(int row) {
+void MainWnd::OnDiskSelected(int row) {
   ScanSourceItem* item = disks_->Item(row);
   if (!item) return;  // a header row leaves the labels as they were
   locationChosen_ = true;
@@ -321,7 +321,7 @@ void CMainWnd::OnDiskSelected(int row) {
   SetText(QStringLiteral("Label6"), pair("MSG0208", Size(v.freeBytes)));
 }
 
-std::vector<int> CMainWnd::AddImageFiles(const QStringList& paths) {
+std::vector<int> MainWnd::AddImageFiles(const QStringList& paths) {
   std::vector<int> rows;
   for (const QString& p : paths) {
     const QString abs = QFileInfo(p).absoluteFilePath();
@@ -343,7 +343,7 @@ std::vector<int> CMainWnd::AddImageFiles(const QStringList& paths) {
   return rows;
 }
 
-void CMainWnd::LoadImage() {
+void MainWnd::LoadImage() {
   const QString path = chooseImage_ ? chooseImage_(this)
                                     : QFileDialog::getOpenFileName(this, QString(), QString(),
                                                                    QStringLiteral("Image Files (*.img);;All Files(*.*)"));
@@ -354,10 +354,10 @@ void CMainWnd::LoadImage() {
   OnDiskSelected(rows.back());
 }
 
-void CMainWnd::ScanNewImage(const QString& path) {
+void MainWnd::ScanNewImage(const QString& path) {
   ChooseMode(1, 0, false);
   const std::vector<int> rows = AddImageFiles({path});
-  ui::CDiskListUI* list = DiskList();
+  ui::DiskList* list = DiskList();
   if (rows.empty() || !list) return;
   // The image's group is the last one of the list.
   const int last = list->RowCount() - 1;
@@ -366,7 +366,7 @@ void CMainWnd::ScanNewImage(const QString& path) {
   ShowPage(kPageFileType);
 }
 
-void CMainWnd::BringToFront() {
+void MainWnd::BringToFront() {
   if (isMinimized()) showNormal();
   show();
   raise();
@@ -375,7 +375,7 @@ void CMainWnd::BringToFront() {
 
 // ---- scanning ----
 
-void CMainWnd::DropPreviousScan() {
+void MainWnd::DropPreviousScan() {
   // The engines of a quick scan read their logs; they go before the logs do.
   const bool quick = lastDeep_ != 1;
   for (size_t i = 0; i < lastTags_.size(); ++i) {
@@ -392,12 +392,12 @@ void CMainWnd::DropPreviousScan() {
   lastLogPaths_.clear();
 }
 
-void CMainWnd::StartScan() {
-  ui::CDiskListUI* list = DiskList();
+void MainWnd::StartScan() {
+  ui::DiskList* list = DiskList();
   const int row = list ? list->CurrentRow() : -1;
   std::vector<ScanSourceItem*> sources = row >= 0 ? disks_->SourcesOf(row) : std::vector<ScanSourceItem*>{};
   if (!locationChosen_ || row < 0 || sources.empty()) {
-    CMessageBox::Show(CMessageBox::kInformation, this, MessageText("MSG0505"), 400, 160);
+    MessageBoxWnd::Show(MessageBoxWnd::kInformation, this, MessageText("MSG0505"), 400, 160);
     return;
   }
   scanFromFileTypes_ = page_ == kPageFileType;
@@ -410,7 +410,7 @@ void CMainWnd::StartScan() {
   int result = 0;
   bool failureShown = false;
   {
-    CScanProcessWnd wnd;
+    ScanProcessWnd wnd;
     wnd.SetSources(sources, deep_);
     if (scanEngineOpener_) wnd.SetEngineOpener(scanEngineOpener_);
     wnd.CreatePopup(this, 350, 250);
@@ -427,7 +427,7 @@ void CMainWnd::StartScan() {
       lastLogPaths_.push_back((std::filesystem::path(logs.ScanLogPath()) / std::to_string(n)).string() + "/");
   }
   // The scan window has already said why when the user may not read the device.
-  if (result == 3 && !failureShown) CMessageBox::Show(CMessageBox::kWarning, this, MessageText("MSG0504"), 300, 160);
+  if (result == 3 && !failureShown) MessageBoxWnd::Show(MessageBoxWnd::kWarning, this, MessageText("MSG0504"), 300, 160);
   if (scanFinishedPending_) {
     scanFinishedPending_ = false;
     OnScanFinished();
@@ -438,7 +438,7 @@ void CMainWnd::StartScan() {
   }
 }
 
-void CMainWnd::OnScanFinished() {
+void MainWnd::OnScanFinished() {
   bool any = false;
   for (ScanSourceItem* i : disks_->AllItems()) any = any || i->engine != nullptr;
   if (!any) return;
@@ -450,7 +450,7 @@ void CMainWnd::OnScanFinished() {
     if (ScanSourceItem* item = row >= 0 ? disks_->Item(row) : nullptr; item && item->engine) sources.push_back(item);
   }
   {
-    CSearchProcessWnd wnd;
+    SearchProcessWnd wnd;
     wnd.SetSearch(sources, fileTypes_->FilterText(), &searchResults_);
     wnd.CreatePopup(this, 370, 220);
     searching_ = true;
@@ -467,7 +467,7 @@ void CMainWnd::OnScanFinished() {
   }
 }
 
-void CMainWnd::OnSearchFinished() {
+void MainWnd::OnSearchFinished() {
   results_->ShowResults(std::move(searchResults_), fileTypes_->SelectedUserData());
   searchResults_.clear();
   ShowPage(kPageResults);
@@ -475,7 +475,7 @@ void CMainWnd::OnSearchFinished() {
 
 // ---- messages ----
 
-bool CMainWnd::HandleMessage(int message, quintptr wParam, quintptr lParam) {
+bool MainWnd::HandleMessage(int message, quintptr wParam, quintptr lParam) {
   switch (message) {
     case kMsgScanFinished:
       // The scan window is still closing; the search opens once it has.
@@ -493,7 +493,7 @@ bool CMainWnd::HandleMessage(int message, quintptr wParam, quintptr lParam) {
     case kMsgLanguageChanged:
       ApplyTexts();
       ShowPage(page_);
-      if (ui::CDiskListUI* list = DiskList()) OnDiskSelected(list->CurrentRow());
+      if (ui::DiskList* list = DiskList()) OnDiskSelected(list->CurrentRow());
       return true;
     case kMsgDeviceChange:
       OnDeviceEvent(int(wParam));
@@ -503,25 +503,25 @@ bool CMainWnd::HandleMessage(int message, quintptr wParam, quintptr lParam) {
   }
 }
 
-void CMainWnd::OnDeviceEvent(int kind) {
+void MainWnd::OnDeviceEvent(int kind) {
   // Each event restarts its timer: a burst is handled once, after it settled.
   // A change (media in a card reader) may add a disk or take one away.
   if (kind == 1 || kind == 3) SetTimer(QStringLiteral("PartitionListBar"), 0, options_.deviceSettleMs);
   if (kind == 2 || kind == 3) SetTimer(QStringLiteral("PartitionListBar"), 1, options_.deviceSettleMs);
 }
 
-bool CMainWnd::DeviceEventsPending() const {
+bool MainWnd::DeviceEventsPending() const {
   const QString owner = QStringLiteral("PartitionListBar");
   return HasTimer(owner, 0) || HasTimer(owner, 1);
 }
 
-void CMainWnd::SettleDeviceEventsNow() {
+void MainWnd::SettleDeviceEventsNow() {
   const QString owner = QStringLiteral("PartitionListBar");
   if (HasTimer(owner, 1)) OnDeviceTimer(1);
   else if (HasTimer(owner, 0)) OnDeviceTimer(0);
 }
 
-void CMainWnd::OnDeviceTimer(int id) {
+void MainWnd::OnDeviceTimer(int id) {
   const QString owner = QStringLiteral("PartitionListBar");
   if (id != 0 && id != 1) return;
   // With both pending (a card swapped in a reader), what went goes first, so
@@ -538,8 +538,8 @@ void CMainWnd::OnDeviceTimer(int id) {
   if (arrival) RefreshDisks(int(DiskRows::Refresh::kArrived));
 }
 
-void CMainWnd::RefreshDisks(int kind) {
-  ui::CDiskListUI* list = DiskList();
+void MainWnd::RefreshDisks(int kind) {
+  ui::DiskList* list = DiskList();
   if (!list) return;
   const ScanSourceItem* was = disks_->Item(list->CurrentRow());
   const int selectedTag = was ? was->tag : -1;
@@ -574,7 +574,7 @@ void CMainWnd::RefreshDisks(int kind) {
 
 // ---- assist menu ----
 
-void CMainWnd::ShowAssistMenu() {
+void MainWnd::ShowAssistMenu() {
   QWidget* button = FindControl(QStringLiteral("BtnAssist"));
   const QPoint at = button ? button->mapToGlobal(QPoint(0, button->height())) : mapToGlobal(QPoint(0, 0));
   const AssistChoice c = RunAssistMenu(*this, at);
@@ -583,7 +583,7 @@ void CMainWnd::ShowAssistMenu() {
     case AssistChoice::Kind::kSupport: {
       const QString guide = UserGuidePath();
       if (guide.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(guide)))
-        CMessageBox::Show(CMessageBox::kInformation, this, QStringLiteral("The user guide could not be opened."), 400, 160);
+        MessageBoxWnd::Show(MessageBoxWnd::kInformation, this, QStringLiteral("The user guide could not be opened."), 400, 160);
       break;
     }
     case AssistChoice::Kind::kLanguage:
@@ -598,7 +598,7 @@ void CMainWnd::ShowAssistMenu() {
   }
 }
 
-void CMainWnd::OnFinalMessage() {
+void MainWnd::OnFinalMessage() {
   if (options_.quitOnClose) QCoreApplication::quit();
 }
 

@@ -14,19 +14,19 @@
 #include "app/core/scan_job.h"
 #include "app/gui/create_image.h"
 #include "engine/found_item.h"
-#include "engine/recovery_parse.h"
+#include "engine/scan_engine.h"
 #include "platform/device_monitor.h"
 #include "storage/disk_list.h"
 #include "ui/window_base.h"
 
 namespace dunmere::ui {
-class CDiskListUI;
+class DiskList;
 }
 
 namespace dunmere::gui {
 
-class CPreviewController;
-class CResultView;
+class PreviewController;
+class ResultView;
 class DiskRows;
 class FileTypePage;
 
@@ -38,7 +38,7 @@ inline constexpr int kMsgLanguageChanged = 1030;
 // From the device monitor's thread: wParam 1 arrival, 2 removal, 3 change.
 inline constexpr int kMsgDeviceChange = 1040;
 
-class CMainWnd : public ui::WindowImplBase {
+class MainWnd : public ui::WindowImplBase {
   Q_OBJECT
  public:
   struct Options {
@@ -51,9 +51,9 @@ class CMainWnd : public ui::WindowImplBase {
   enum Page { kPageMode = 0, kPageLocation = 1, kPageFileType = 2, kPageResults = 3 };
   static constexpr char kTitle[] = "Korvanex Dunmere Pro";
 
-  CMainWnd();
-  explicit CMainWnd(Options options);
-  ~CMainWnd() override;
+  MainWnd();
+  explicit MainWnd(Options options);
+  ~MainWnd() override;
 
   QString ClassName() const override { return QStringLiteral("FileRecoveryWnd"); }
   QString SkinFile() const override { return QStringLiteral("xml/skin.xml"); }
@@ -93,11 +93,11 @@ class CMainWnd : public ui::WindowImplBase {
   bool Scanning() const { return scanning_; }
   DiskRows& Disks() { return *disks_; }
   FileTypePage& FileTypes() { return *fileTypes_; }
-  CResultView& Results() { return *results_; }
-  CPreviewController& Preview() { return *preview_; }
+  ResultView& Results() { return *results_; }
+  PreviewController& Preview() { return *preview_; }
   // The engine that found a record (through its source's tag), or null.
-  IFileRecoveryParse* EngineOf(const FoundItemRecord& record) const;
-  ui::CDiskListUI* DiskList() const;
+  ScanEngine* EngineOf(const FoundItemRecord& record) const;
+  ui::DiskList* DiskList() const;
 
   void Notify(const ui::Notification& n) override;
 
@@ -128,8 +128,8 @@ class CMainWnd : public ui::WindowImplBase {
   Options options_;
   std::unique_ptr<DiskRows> disks_;
   std::unique_ptr<FileTypePage> fileTypes_;
-  std::unique_ptr<CResultView> results_;
-  std::unique_ptr<CPreviewController> preview_;
+  std::unique_ptr<ResultView> results_;
+  std::unique_ptr<PreviewController> preview_;
   std::unique_ptr<IDeviceMonitor> monitor_;
   std::function<QString(QWidget*)> chooseImage_;
   std::function<QString(QWidget*)> chooseRecoveryFolder_;

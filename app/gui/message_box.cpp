@@ -4,9 +4,9 @@
 
 namespace dunmere::gui {
 
-CMessageBox::CMessageBox(int kind) : kind_(NormalizedKind(kind)) {}
+MessageBoxWnd::MessageBoxWnd(int kind) : kind_(NormalizedKind(kind)) {}
 
-QString CMessageBox::LayoutFile(int kind) {
+QString MessageBoxWnd::LayoutFile(int kind) {
   switch (NormalizedKind(kind)) {
     case kConfirm: return QStringLiteral("MessageBox_Confirm.xml");
     case kInformation: return QStringLiteral("MessageBox_Information.xml");
@@ -16,7 +16,7 @@ QString CMessageBox::LayoutFile(int kind) {
   }
 }
 
-const char* CMessageBox::TitleId(int kind) {
+const char* MessageBoxWnd::TitleId(int kind) {
   switch (NormalizedKind(kind)) {
     case kConfirm: return "MSG0402";
     case kInformation: return "MSG0403";
@@ -26,9 +26,9 @@ const char* CMessageBox::TitleId(int kind) {
   }
 }
 
-QString CMessageBox::SkinFile() const { return QStringLiteral("xml/") + LayoutFile(kind_); }
+QString MessageBoxWnd::SkinFile() const { return QStringLiteral("xml/") + LayoutFile(kind_); }
 
-bool CMessageBox::Prepare(QWidget* owner, const QString& text, int width, int height) {
+bool MessageBoxWnd::Prepare(QWidget* owner, const QString& text, int width, int height) {
   const bool built = Create(owner, width, height);
   // Missing controls are skipped: the box still runs and answers.
   if (FindControl(QStringLiteral("title"))) SetText(QStringLiteral("title"), MessageText(TitleId(kind_)));
@@ -37,15 +37,15 @@ bool CMessageBox::Prepare(QWidget* owner, const QString& text, int width, int he
   return built;
 }
 
-int CMessageBox::Show(int kind, QWidget* owner, const QString& text, int width, int height) {
+int MessageBoxWnd::Show(int kind, QWidget* owner, const QString& text, int width, int height) {
   return ui::CallOnUiThread([&] {
-    CMessageBox box(kind);
+    MessageBoxWnd box(kind);
     box.Prepare(owner, text, width, height);
     return box.ShowModal();
   });
 }
 
-void CMessageBox::Notify(const ui::Notification& n) {
+void MessageBoxWnd::Notify(const ui::Notification& n) {
   if (n.type == u"windowinit") {
     ApplySection(this, QStringLiteral("MessageBox"));
     // A kind's own section, when the language has one, may caption its buttons
@@ -58,7 +58,7 @@ void CMessageBox::Notify(const ui::Notification& n) {
   else if (n.senderName == u"cancelbtn" || n.senderName == u"closebtn") Close(kCancel);
 }
 
-bool CMessageBox::OnKey(int key, Qt::KeyboardModifiers) {
+bool MessageBoxWnd::OnKey(int key, Qt::KeyboardModifiers) {
   if (key == Qt::Key_Escape) {
     // Escape means "leave things as they are": in a box that asks, that is the
     // second answer (No / Cancel), never the one that stops or deletes.

@@ -5,7 +5,7 @@
 
 namespace dunmere::gui {
 
-class CMessageBox : public ui::WindowImplBase {
+class MessageBoxWnd : public ui::WindowImplBase {
   Q_OBJECT
  public:
   enum Kind { kError = 0, kConfirm = 1, kInformation = 2, kWarning = 3, kQuestion = 4 };
@@ -16,7 +16,7 @@ class CMessageBox : public ui::WindowImplBase {
   // from a worker thread: the box then runs on the UI thread while the worker waits.
   static int Show(int kind, QWidget* owner, const QString& text, int width, int height);
 
-  explicit CMessageBox(int kind);
+  explicit MessageBoxWnd(int kind);
   QString ClassName() const override { return QStringLiteral("UIMessageBox"); }
   QString SkinFile() const override;
 

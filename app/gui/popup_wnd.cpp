@@ -4,26 +4,26 @@
 
 namespace dunmere::gui {
 
-CPopUpWnd::CPopUpWnd(QString layoutFile, QString languageSection)
+PopUpWnd::PopUpWnd(QString layoutFile, QString languageSection)
     : layout_(std::move(layoutFile)), section_(std::move(languageSection)) {}
 
-QString CPopUpWnd::SkinFile() const {
+QString PopUpWnd::SkinFile() const {
   QString name = layout_;
   name.replace(u'\\', u'/');
   return name.startsWith(u"xml/") ? name : QStringLiteral("xml/") + name;
 }
 
-bool CPopUpWnd::CreatePopup(QWidget* owner, int width, int height) {
+bool PopUpWnd::CreatePopup(QWidget* owner, int width, int height) {
   const bool built = Create(owner, width, height);
   CenterWindow();
   return built;
 }
 
-void CPopUpWnd::ApplyLanguage() {
+void PopUpWnd::ApplyLanguage() {
   if (!section_.isEmpty()) ApplySection(this, section_);
 }
 
-void CPopUpWnd::Notify(const ui::Notification& n) {
+void PopUpWnd::Notify(const ui::Notification& n) {
   if (n.type == u"windowinit") {
     ApplyLanguage();
     OnWindowInit();
@@ -32,14 +32,14 @@ void CPopUpWnd::Notify(const ui::Notification& n) {
   if (n.type == u"click") OnClick(n);
 }
 
-bool CPopUpWnd::OnClick(const ui::Notification& n) {
+bool PopUpWnd::OnClick(const ui::Notification& n) {
   if (n.senderName == u"okbtn") Close(kDone);
   else if (n.senderName == u"cancelbtn" || n.senderName == u"closebtn") Close(kCancelled);
   else return false;
   return true;
 }
 
-bool CPopUpWnd::OnKey(int key, Qt::KeyboardModifiers) {
+bool PopUpWnd::OnKey(int key, Qt::KeyboardModifiers) {
   if (key == Qt::Key_Escape) {
     Close(kCancelled);
     return true;
@@ -47,7 +47,7 @@ bool CPopUpWnd::OnKey(int key, Qt::KeyboardModifiers) {
   return key == Qt::Key_Return || key == Qt::Key_Enter;
 }
 
-void CPopUpWnd::OnFinalMessage() {
+void PopUpWnd::OnFinalMessage() {
   if (destroyOnClose_) deleteLater();
 }
 

@@ -7,13 +7,13 @@
 
 namespace dunmere::gui {
 
-class CPopUpWnd : public ui::WindowImplBase {
+class PopUpWnd : public ui::WindowImplBase {
   Q_OBJECT
  public:
   enum Result { kDone = 1, kCancelled = 2, kFailed = 3 };
 
   // layoutFile: "ScanProcessWnd.xml" (looked up as "xml/ScanProcessWnd.xml").
-  explicit CPopUpWnd(QString layoutFile, QString languageSection = {});
+  explicit PopUpWnd(QString layoutFile, QString languageSection = {});
   QString ClassName() const override { return QStringLiteral("UIPopUpWnd"); }
   QString SkinFile() const override;
 

@@ -19,7 +19,7 @@
 
 namespace dunmere::gui {
 
-CPreviewController::CPreviewController(ui::WindowImplBase& mainWindow, EngineLookup engines, ListSource listed)
+PreviewController::PreviewController(ui::WindowImplBase& mainWindow, EngineLookup engines, ListSource listed)
     : wnd_(mainWindow),
       engines_(std::move(engines)),
       listed_(std::move(listed)),
@@ -28,13 +28,13 @@ CPreviewController::CPreviewController(ui::WindowImplBase& mainWindow, EngineLoo
   connect(&watch_, &QTimer::timeout, this, [this] { WatchPlayer(); });
 }
 
-CPreviewController::~CPreviewController() {
+PreviewController::~PreviewController() {
   watch_.stop();
   player_->End();
   pane_.Discard();
 }
 
-bool CPreviewController::ShowPicture(QTextEdit* panel, const QString& path) {
+bool PreviewController::ShowPicture(QTextEdit* panel, const QString& path) {
   if (!panel) return false;
   panel->clear();
   QImageReader reader(path);
@@ -62,18 +62,18 @@ bool CPreviewController::ShowPicture(QTextEdit* panel, const QString& path) {
   return true;
 }
 
-void CPreviewController::ShowText(QTextEdit* panel, const QString& text) {
+void PreviewController::ShowText(QTextEdit* panel, const QString& text) {
   if (!panel) return;
   panel->setPlainText(text);
   panel->moveCursor(QTextCursor::Start);
 }
 
-void CPreviewController::Tell(const std::string& notice) {
+void PreviewController::Tell(const std::string& notice) {
   if (notice.empty()) return;
   lastNotice_ = QString::fromStdString(notice);
 }
 
-void CPreviewController::Show(QTextEdit* panel, const PreviewContent& content, const QString& pictureFailed) {
+void PreviewController::Show(QTextEdit* panel, const PreviewContent& content, const QString& pictureFailed) {
   lastNotice_.clear();
   if (!content.HasFile()) {
     ShowText(panel, QString::fromUtf8(BytesAsText(content.bytes.data(), content.bytes.size())));
@@ -105,45 +105,45 @@ void CPreviewController::Show(QTextEdit* panel, const PreviewContent& content, c
   ShowText(panel, QString::fromUtf8(FileBytesAsText(content.path)));
 }
 
-void CPreviewController::Play(const PreviewContent& content) {
+void PreviewController::Play(const PreviewContent& content) {
   watch_.stop();
   const MediaPlayer::State s = player_->Play(content.path, content.kind == PreviewKind::kAudio);
   if (s == MediaPlayer::State::kMissing) {
     Tell(TakeMissingToolNotice("mpv", "mpv"));
-    if (!lastNotice_.isEmpty()) CMessageBox::Show(CMessageBox::kInformation, &wnd_, lastNotice_, 400, 170);
+    if (!lastNotice_.isEmpty()) MessageBoxWnd::Show(MessageBoxWnd::kInformation, &wnd_, lastNotice_, 400, 170);
     return;
   }
   if (s == MediaPlayer::State::kNeverPlayed) {
     emit neverPlayed();
-    CMessageBox::Show(CMessageBox::kInformation, &wnd_, MessageText("MSG1207"), 330, 160);
+    MessageBoxWnd::Show(MessageBoxWnd::kInformation, &wnd_, MessageText("MSG1207"), 330, 160);
     return;
   }
   watch_.start();
 }
 
-void CPreviewController::WatchPlayer() {
+void PreviewController::WatchPlayer() {
   const MediaPlayer::State s = player_->Poll();
   if (s == MediaPlayer::State::kStarting) return;
   watch_.stop();
   if (s == MediaPlayer::State::kNeverPlayed) {
     emit neverPlayed();
-    CMessageBox::Show(CMessageBox::kInformation, &wnd_, MessageText("MSG1207"), 330, 160);
+    MessageBoxWnd::Show(MessageBoxWnd::kInformation, &wnd_, MessageText("MSG1207"), 330, 160);
   }
 }
 
-bool CPreviewController::Read(QWidget* owner, const FoundItemRecord& record, PreviewContent& out, int width,
+bool PreviewController::Read(QWidget* owner, const FoundItemRecord& record, PreviewContent& out, int width,
                               int height) {
-  IFileRecoveryParse* engine = engines_ ? engines_(record) : nullptr;
+  ScanEngine* engine = engines_ ? engines_(record) : nullptr;
   if (!engine) return false;
   // Each preview ends the player started for the one before.
   watch_.stop();
   player_->End();
-  CPreviewProcessWnd wnd(*engine, record, out);
+  PreviewProcessWnd wnd(*engine, record, out);
   wnd.CreatePopup(owner, width, height);
-  return wnd.RunModal() == CPopUpWnd::kDone;
+  return wnd.RunModal() == PopUpWnd::kDone;
 }
 
-void CPreviewController::PreviewSelected(const FoundItemRecord& record) {
+void PreviewController::PreviewSelected(const FoundItemRecord& record) {
   auto* panel = wnd_.Find<QTextEdit>(QStringLiteral("PreviewEdit"));
   if (record.isFolder) {
     ShowText(panel, MessageText("MSG0904"));
@@ -159,7 +159,7 @@ void CPreviewController::PreviewSelected(const FoundItemRecord& record) {
   if (guard) Show(guard, pane_, MessageText("MSG0905"));
 }
 
-void CPreviewController::OpenPreviewWindow(const FoundItemRecord& record) {
+void PreviewController::OpenPreviewWindow(const FoundItemRecord& record) {
   if (record.isFolder) return;
   auto content = std::make_unique<PreviewContent>();
   if (!Read(&wnd_, record, *content, 370, 220)) return;
@@ -168,12 +168,12 @@ void CPreviewController::OpenPreviewWindow(const FoundItemRecord& record) {
     content->Discard(true);
     return;
   }
-  CPreviewWnd preview(*this, std::move(content));
+  PreviewWnd preview(*this, std::move(content));
   preview.CreatePopup(&wnd_, 600, 500);
   preview.RunModal();
 }
 
-void CPreviewController::StartSingleRecovery(QWidget* owner, const FoundItemRecord& record) {
+void PreviewController::StartSingleRecovery(QWidget* owner, const FoundItemRecord& record) {
   if (recover_) recover_(owner, record);
 }
 

@@ -3,7 +3,7 @@
 // read (a reading window), then shown in the pane "PreviewEdit": pictures
 // decoded here, PDF pages, documents and archive listings through their
 // converters, anything else as its bytes, sound and video in the player. The
-// preview window (CPreviewWnd) shows the same content larger. One player at a
+// preview window (PreviewWnd) shows the same content larger. One player at a
 // time: a new preview ends the one this program started before.
 #include <QObject>
 #include <QTimer>
@@ -20,15 +20,15 @@ class QTextEdit;
 
 namespace dunmere::gui {
 
-class CPreviewController : public QObject {
+class PreviewController : public QObject {
   Q_OBJECT
  public:
-  using EngineLookup = std::function<IFileRecoveryParse*(const FoundItemRecord&)>;
+  using EngineLookup = std::function<ScanEngine*(const FoundItemRecord&)>;
   using ListSource = std::function<std::vector<FoundItemRecord>()>;
   using Recover = std::function<void(QWidget* owner, const FoundItemRecord&)>;
 
-  CPreviewController(ui::WindowImplBase& mainWindow, EngineLookup engines, ListSource listed);
-  ~CPreviewController() override;  // deletes the pane's copy, ends the player
+  PreviewController(ui::WindowImplBase& mainWindow, EngineLookup engines, ListSource listed);
+  ~PreviewController() override;  // deletes the pane's copy, ends the player
 
   void SetRecover(Recover recover) { recover_ = std::move(recover); }
 

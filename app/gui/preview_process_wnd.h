@@ -7,12 +7,12 @@
 
 namespace dunmere::gui {
 
-class CPreviewProcessWnd : public CProgressWnd {
+class PreviewProcessWnd : public ProgressWnd {
   Q_OBJECT
  public:
   // `out` receives the content; it must outlive the window.
-  CPreviewProcessWnd(IFileRecoveryParse& engine, const FoundItemRecord& record, PreviewContent& out);
-  ~CPreviewProcessWnd() override;  // joins the worker
+  PreviewProcessWnd(ScanEngine& engine, const FoundItemRecord& record, PreviewContent& out);
+  ~PreviewProcessWnd() override;  // joins the worker
   QString ClassName() const override { return QStringLiteral("UIPreviewProcessWnd"); }
 
   Status ReadStatus() const { return status_; }
@@ -27,7 +27,7 @@ class CPreviewProcessWnd : public CProgressWnd {
  private:
   static int OnProgress(void* user, int percent, Status error);
 
-  IFileRecoveryParse& engine_;
+  ScanEngine& engine_;
   FoundItemRecord record_;
   PreviewContent& out_;
   Status status_ = kOk;

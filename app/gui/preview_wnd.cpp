@@ -7,25 +7,25 @@
 
 namespace dunmere::gui {
 
-CPreviewWnd::CPreviewWnd(CPreviewController& controller, std::unique_ptr<PreviewContent> content)
-    : CPopUpWnd(QStringLiteral("PreviewWnd.xml"), QStringLiteral("PreviewWnd")),
+PreviewWnd::PreviewWnd(PreviewController& controller, std::unique_ptr<PreviewContent> content)
+    : PopUpWnd(QStringLiteral("PreviewWnd.xml"), QStringLiteral("PreviewWnd")),
       controller_(controller),
       content_(std::move(content)) {}
 
-CPreviewWnd::~CPreviewWnd() {
+PreviewWnd::~PreviewWnd() {
   // A player may still be reading the media copy; the next preview or the
   // program's exit removes that one.
   if (content_) content_->Discard(true);
 }
 
-void CPreviewWnd::OnWindowInit() {
+void PreviewWnd::OnWindowInit() {
   // Stepping works on the files of the list as it is now.
   for (const FoundItemRecord& r : controller_.Listed())
     if (!r.isFolder) listed_.push_back(r);
   ShowContent();
 }
 
-void CPreviewWnd::ShowContent() {
+void PreviewWnd::ShowContent() {
   const bool withFile = content_->HasFile();
   SetVisible(QStringLiteral("PrevBar"), withFile);
   SetVisible(QStringLiteral("NextBar"), withFile);
@@ -33,7 +33,7 @@ void CPreviewWnd::ShowContent() {
   controller_.Show(Find<QTextEdit>(QStringLiteral("PreviewEdit")), *content_, QString::fromLatin1(kPictureFailed));
 }
 
-bool CPreviewWnd::Step(bool forward) {
+bool PreviewWnd::Step(bool forward) {
   const int next = NextPictureIndex(listed_, content_->record, forward);
   if (next < 0) return false;
   auto fresh = std::make_unique<PreviewContent>();
@@ -45,7 +45,7 @@ bool CPreviewWnd::Step(bool forward) {
   return true;
 }
 
-bool CPreviewWnd::OnClick(const ui::Notification& n) {
+bool PreviewWnd::OnClick(const ui::Notification& n) {
   if (n.senderName == u"NextBtn" || n.senderName == u"PrevBtn") {
     Step(n.senderName == u"NextBtn");
     return true;
@@ -58,7 +58,7 @@ bool CPreviewWnd::OnClick(const ui::Notification& n) {
     Close(kCancelled);
     return true;
   }
-  return CPopUpWnd::OnClick(n);
+  return PopUpWnd::OnClick(n);
 }
 
 }  // namespace dunmere::gui

@@ -11,16 +11,16 @@
 
 namespace dunmere::gui {
 
-class CPreviewController;
+class PreviewController;
 
-class CPreviewWnd : public CPopUpWnd {
+class PreviewWnd : public PopUpWnd {
   Q_OBJECT
  public:
   // What the picture panel says when a picture cannot be decoded.
   static constexpr char kPictureFailed[] = "\nCan not preview the picture!";
 
-  CPreviewWnd(CPreviewController& controller, std::unique_ptr<PreviewContent> content);
-  ~CPreviewWnd() override;
+  PreviewWnd(PreviewController& controller, std::unique_ptr<PreviewContent> content);
+  ~PreviewWnd() override;
   QString ClassName() const override { return QStringLiteral("UIPreviewWnd"); }
 
   const PreviewContent& Content() const { return *content_; }
@@ -35,7 +35,7 @@ class CPreviewWnd : public CPopUpWnd {
  private:
   void ShowContent();
 
-  CPreviewController& controller_;
+  PreviewController& controller_;
   std::unique_ptr<PreviewContent> content_;
   std::vector<FoundItemRecord> listed_;
 };

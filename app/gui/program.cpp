@@ -21,7 +21,7 @@ namespace {
 
 // A session that ends, or a kill, asks the program to close like its close
 // button does, so that what it leaves behind is cleaned up.
-void CloseOnTerminationSignals(CMainWnd& wnd) {
+void CloseOnTerminationSignals(MainWnd& wnd) {
   const int stopSignals = OpenStopSignalPipe();
   if (stopSignals < 0) return;
   auto* notifier = new QSocketNotifier(stopSignals, QSocketNotifier::Read, &wnd);
@@ -48,7 +48,7 @@ int RunProgram(int argc, char** argv) {
     case SingleInstance::Role::kHandedOver:
       return 0;
     case SingleInstance::Role::kFirstHasNoWindow:
-      CMessageBox::Show(CMessageBox::kInformation, nullptr, QStringLiteral("Dunmere is running."), 350, 150);
+      MessageBoxWnd::Show(MessageBoxWnd::kInformation, nullptr, QStringLiteral("Dunmere is running."), 350, 150);
       return 0;
     case SingleInstance::Role::kFirst:
       break;
@@ -60,9 +60,9 @@ int RunProgram(int argc, char** argv) {
 
   int result = 0;
   {
-    CMainWnd::Options options;
+    MainWnd::Options options;
     options.quitOnClose = true;
-    CMainWnd wnd(std::move(options));
+    MainWnd wnd(std::move(options));
     wnd.Create(nullptr);
     const QIcon icon(ui::Skin::Instance().Picture(QStringLiteral("file='main/logo.png'")));
     wnd.setWindowIcon(icon);

@@ -16,16 +16,16 @@ QString FillFormat(QString format, const QString& argument) {
   return format;
 }
 
-CProgressWnd::CProgressWnd(QString layoutFile, QString languageSection, const char* cancelQuestionId)
-    : CPopUpWnd(std::move(layoutFile), std::move(languageSection)),
+ProgressWnd::ProgressWnd(QString layoutFile, QString languageSection, const char* cancelQuestionId)
+    : PopUpWnd(std::move(layoutFile), std::move(languageSection)),
       cancelQuestion_(cancelQuestionId),
       // Ten drawings a second read as smooth and leave the engine the CPU.
       link_([this] { QMetaObject::invokeMethod(this, [this] { TakeProgress(); }, Qt::QueuedConnection); },
             std::chrono::milliseconds(100)) {}
 
-CProgressWnd::~CProgressWnd() { StopWorker(); }
+ProgressWnd::~ProgressWnd() { StopWorker(); }
 
-void CProgressWnd::StartWorker(std::function<void()> body) {
+void ProgressWnd::StartWorker(std::function<void()> body) {
   // A report held back by the coalescing is drawn only when the next one
   // comes; a worker stalled on a slow read (a failing disk) would leave the
   // window showing an older state meanwhile. Asked for here instead.
@@ -40,17 +40,17 @@ void CProgressWnd::StartWorker(std::function<void()> body) {
   });
 }
 
-void CProgressWnd::StopWorker() {
+void ProgressWnd::StopWorker() {
   // The worker sees the cancel at its next progress report or question.
   link_.Cancel();
   if (worker_.joinable()) worker_.join();
 }
 
-void CProgressWnd::PostStage(const QString& text) {
+void ProgressWnd::PostStage(const QString& text) {
   QMetaObject::invokeMethod(this, [this, text] { SetText(QStringLiteral("stage"), text); }, Qt::QueuedConnection);
 }
 
-int CProgressWnd::AskFromWorker(const char* messageId, int onCancel) {
+int ProgressWnd::AskFromWorker(const char* messageId, int onCancel) {
   return link_.Ask(
       [this, messageId] {
         QMetaObject::invokeMethod(this, [this, messageId] { AskForWorker(messageId); }, Qt::QueuedConnection);
@@ -58,18 +58,18 @@ int CProgressWnd::AskFromWorker(const char* messageId, int onCancel) {
       onCancel);
 }
 
-void CProgressWnd::TakeProgress() {
+void ProgressWnd::TakeProgress() {
   ScanProgress p;
   if (!link_.Take(p)) return;
   ++progressUpdates_;
   DrawProgress(p);
 }
 
-int CProgressWnd::AskQuestion(const char* messageId, int kind) {
-  QPointer<CProgressWnd> self(this);
+int ProgressWnd::AskQuestion(const char* messageId, int kind) {
+  QPointer<ProgressWnd> self(this);
   questionOpen_ = true;
   hide();
-  const int answer = CMessageBox::Show(kind, Owner(), MessageText(messageId), 350, 160);
+  const int answer = MessageBoxWnd::Show(kind, Owner(), MessageText(messageId), 350, 160);
   if (!self) return -1;
   questionOpen_ = false;
   // The box enabled the owner again on closing; this window is still modal.
@@ -77,24 +77,24 @@ int CProgressWnd::AskQuestion(const char* messageId, int kind) {
   return answer;
 }
 
-void CProgressWnd::ShowAgain() {
+void ProgressWnd::ShowAgain() {
   if (ended_) return;
   showNormal();
   raise();
   activateWindow();
 }
 
-bool CProgressWnd::OnClick(const ui::Notification& n) {
-  if (n.senderName != u"cancelbtn" && n.senderName != u"closebtn") return CPopUpWnd::OnClick(n);
+bool ProgressWnd::OnClick(const ui::Notification& n) {
+  if (n.senderName != u"cancelbtn" && n.senderName != u"closebtn") return PopUpWnd::OnClick(n);
   if (!questionOpen_ && !ended_ && !cancelConfirmed_) AskCancel();
   return true;
 }
 
-void CProgressWnd::AskCancel() {
+void ProgressWnd::AskCancel() {
   link_.Pause();
-  const int answer = AskQuestion(cancelQuestion_, CMessageBox::kQuestion);
+  const int answer = AskQuestion(cancelQuestion_, MessageBoxWnd::kQuestion);
   if (answer < 0) return;
-  if (answer == CMessageBox::kOk) {
+  if (answer == MessageBoxWnd::kOk) {
     // The window stays hidden until the worker has stopped at its next report.
     cancelConfirmed_ = true;
     link_.Cancel();
@@ -105,20 +105,20 @@ void CProgressWnd::AskCancel() {
   AfterQuestion();
 }
 
-void CProgressWnd::AskForWorker(const char* messageId) {
+void ProgressWnd::AskForWorker(const char* messageId) {
   if (questionOpen_) {
     // Asked once the open question is answered (unless that cancels the work).
     pendingWorkerQuestion_ = messageId;
     return;
   }
-  const int answer = AskQuestion(messageId, CMessageBox::kQuestion);
+  const int answer = AskQuestion(messageId, MessageBoxWnd::kQuestion);
   if (answer < 0) return;
   link_.Answer(answer);
   if (!link_.Cancelled()) ShowAgain();
   AfterQuestion();
 }
 
-void CProgressWnd::AfterQuestion() {
+void ProgressWnd::AfterQuestion() {
   if (pendingWorkerQuestion_ && !link_.Cancelled()) {
     const char* id = std::exchange(pendingWorkerQuestion_, nullptr);
     AskForWorker(id);
@@ -131,7 +131,7 @@ void CProgressWnd::AfterQuestion() {
   }
 }
 
-void CProgressWnd::WorkerEndedOnUi() {
+void ProgressWnd::WorkerEndedOnUi() {
   if (ended_) return;
   if (questionOpen_) {
     endPending_ = true;
@@ -144,7 +144,7 @@ void CProgressWnd::WorkerEndedOnUi() {
   WorkerEnded();
 }
 
-bool CProgressWnd::OnKey(int key, Qt::KeyboardModifiers) {
+bool ProgressWnd::OnKey(int key, Qt::KeyboardModifiers) {
   // No key closes a progress window or answers for the user.
   return key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter;
 }

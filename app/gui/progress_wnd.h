@@ -15,14 +15,14 @@ class QTimer;
 
 namespace dunmere::gui {
 
-class CProgressWnd : public CPopUpWnd {
+class ProgressWnd : public PopUpWnd {
   Q_OBJECT
  public:
   // cancelQuestionId: the message id of "stop?" ("MSG0709").
-  CProgressWnd(QString layoutFile, QString languageSection, const char* cancelQuestionId);
+  ProgressWnd(QString layoutFile, QString languageSection, const char* cancelQuestionId);
   // Derived windows call StopWorker() in their own destructor: the worker uses
   // their members.
-  ~CProgressWnd() override;
+  ~ProgressWnd() override;
 
   bool WorkerRunning() const { return worker_.joinable(); }
   // Progress updates drawn so far (the coalescing keeps them few).

@@ -58,30 +58,30 @@ bool ConfirmDestination(QWidget* owner, const std::string& destination, const st
   for (ScanSourceItem* item : sources) {
     if (!item || !item->engine) continue;
     if (!DestinationOnSource(destination, SourceOfItem(*item).path)) continue;
-    return CMessageBox::Show(CMessageBox::kConfirm, owner, MessageText("MSG0805"), 450, 160) == CMessageBox::kOk;
+    return MessageBoxWnd::Show(MessageBoxWnd::kConfirm, owner, MessageText("MSG0805"), 450, 160) == MessageBoxWnd::kOk;
   }
   return true;
 }
 
 // ---- the window ----
 
-CRecoverProcessWnd::CRecoverProcessWnd(std::vector<RecoverJob> jobs, std::string destination, Mode mode)
-    : CProgressWnd(QStringLiteral("RecoverProcessWnd.xml"), QStringLiteral("RecoverProcessWnd"), "MSG1103"),
+RecoverProcessWnd::RecoverProcessWnd(std::vector<RecoverJob> jobs, std::string destination, Mode mode)
+    : ProgressWnd(QStringLiteral("RecoverProcessWnd.xml"), QStringLiteral("RecoverProcessWnd"), "MSG1103"),
       jobs_(std::move(jobs)),
       destination_(StripTrailingSeparator(std::move(destination))),
       mode_(mode) {
   total_ = uint32_t(jobs_.size());
 }
 
-CRecoverProcessWnd::~CRecoverProcessWnd() { StopWorker(); }
+RecoverProcessWnd::~RecoverProcessWnd() { StopWorker(); }
 
-QString CRecoverProcessWnd::StatusText(Status s) {
+QString RecoverProcessWnd::StatusText(Status s) {
   if (s == kOk) return QStringLiteral("Success");
   if (s == kStopRequested) return QStringLiteral("Stopped; the part written was removed");
   return QString::fromStdString(StatusMessage(s));
 }
 
-void CRecoverProcessWnd::OnWindowInit() {
+void RecoverProcessWnd::OnWindowInit() {
   layoutSize_ = size();
   SetRange(QStringLiteral("progress"), 0, 100);
   SetValue(QStringLiteral("progress"), 0);
@@ -95,7 +95,7 @@ void CRecoverProcessWnd::OnWindowInit() {
   StartWorker([this] { Work(); });
 }
 
-void CRecoverProcessWnd::Work() {
+void RecoverProcessWnd::Work() {
   uint64_t totalBytes = 0;
   for (const RecoverJob& j : jobs_)
     if (!j.entry.IsFolder()) totalBytes += j.entry.record.size;
@@ -121,7 +121,7 @@ void CRecoverProcessWnd::Work() {
   // Runs of items found by the same engine go to it together.
   size_t i = 0;
   while (i < jobs_.size() && !Link().Cancelled()) {
-    IFileRecoveryParse* engine = jobs_[i].engine;
+    ScanEngine* engine = jobs_[i].engine;
     size_t end = i;
     std::vector<FoundEntry> run;
     uint64_t runBytes = 0;
@@ -143,7 +143,7 @@ void CRecoverProcessWnd::Work() {
   Link().Flush();
 }
 
-void CRecoverProcessWnd::Outcome(const RecoverOutcome& o) {
+void RecoverProcessWnd::Outcome(const RecoverOutcome& o) {
   std::lock_guard lock(mutex_);
   outcomes_.push_back(o);
   // One posting at a time: a run of small files is drawn in batches.
@@ -152,14 +152,14 @@ void CRecoverProcessWnd::Outcome(const RecoverOutcome& o) {
   QMetaObject::invokeMethod(this, [this] { TakeOutcomes(); }, Qt::QueuedConnection);
 }
 
-void CRecoverProcessWnd::TakeOutcomes() {
+void RecoverProcessWnd::TakeOutcomes() {
   std::vector<RecoverOutcome> taken;
   {
     std::lock_guard lock(mutex_);
     taken.swap(outcomes_);
     outcomesPosted_ = false;
   }
-  auto* list = Find<ui::CListUI>(QStringLiteral("DetailList"));
+  auto* list = Find<ui::ListBox>(QStringLiteral("DetailList"));
   for (const RecoverOutcome& o : taken) {
     const bool stopped = o.status == kStopRequested;
     if (!stopped) {
@@ -181,13 +181,13 @@ void CRecoverProcessWnd::TakeOutcomes() {
   if (!taken.empty()) ShowCounts();
 }
 
-void CRecoverProcessWnd::ShowCounts() {
+void RecoverProcessWnd::ShowCounts() {
   QString text = MessageText("MSG1102");
   for (uint32_t v : {processed_, total_, processed_ - failed_, failed_}) text = FillFormat(text, QString::number(v));
   SetText(QStringLiteral("recovered"), text);
 }
 
-void CRecoverProcessWnd::DrawProgress(const ScanProgress& p) {
+void RecoverProcessWnd::DrawProgress(const ScanProgress& p) {
   std::string path;
   {
     std::lock_guard lock(mutex_);
@@ -206,7 +206,7 @@ void CRecoverProcessWnd::DrawProgress(const ScanProgress& p) {
   SetText(QStringLiteral("percent"), percent);
 }
 
-void CRecoverProcessWnd::WorkerEnded() {
+void RecoverProcessWnd::WorkerEnded() {
   TakeOutcomes();
   if (CancelConfirmed()) {
     Close(kCancelled);
@@ -219,7 +219,7 @@ void CRecoverProcessWnd::WorkerEnded() {
   SetVisible(QStringLiteral("CancelBtn"), false);
 }
 
-bool CRecoverProcessWnd::OnClick(const ui::Notification& n) {
+bool RecoverProcessWnd::OnClick(const ui::Notification& n) {
   const QString& name = n.senderName;
   if (name == u"OpenBtn") {
     const QString folder = QString::fromStdString(destination_);
@@ -241,12 +241,12 @@ bool CRecoverProcessWnd::OnClick(const ui::Notification& n) {
       return true;
     }
     // The question and the worker's hold are the common progress window's.
-    return CProgressWnd::OnClick({n.type, QStringLiteral("closebtn")});
+    return ProgressWnd::OnClick({n.type, QStringLiteral("closebtn")});
   }
-  return CProgressWnd::OnClick(n);
+  return ProgressWnd::OnClick(n);
 }
 
-void CRecoverProcessWnd::ToggleDetails() {
+void RecoverProcessWnd::ToggleDetails() {
   detailsShown_ = !detailsShown_;
   SetVisible(QStringLiteral("DetailList"), detailsShown_);
   // The list takes the room the window grows by, not the spacer below it.
@@ -263,11 +263,11 @@ void CRecoverProcessWnd::ToggleDetails() {
 namespace {
 
 int RunWindow(QWidget* owner, std::vector<RecoverJob> jobs, const std::string& destination,
-              CRecoverProcessWnd::Mode mode) {
-  CRecoverProcessWnd wnd(std::move(jobs), destination, mode);
+              RecoverProcessWnd::Mode mode) {
+  RecoverProcessWnd wnd(std::move(jobs), destination, mode);
   const int height =
-      mode == CRecoverProcessWnd::Mode::kList ? CRecoverProcessWnd::kListHeight : CRecoverProcessWnd::kSingleHeight;
-  wnd.CreatePopup(owner, CRecoverProcessWnd::kListWidth, height);
+      mode == RecoverProcessWnd::Mode::kList ? RecoverProcessWnd::kListHeight : RecoverProcessWnd::kSingleHeight;
+  wnd.CreatePopup(owner, RecoverProcessWnd::kListWidth, height);
   return wnd.RunModal();
 }
 
@@ -281,7 +281,7 @@ int StartRecovery(QWidget* owner, const std::vector<ScanSourceItem*>& sources,
   if (dest.empty()) return 0;
   if (destination) *destination = dest;
   if (!ConfirmDestination(owner, dest, sources)) return 0;
-  return RunWindow(owner, JobsForChecked(checked, sources), dest, CRecoverProcessWnd::Mode::kList);
+  return RunWindow(owner, JobsForChecked(checked, sources), dest, RecoverProcessWnd::Mode::kList);
 }
 
 int StartSingleRecovery(QWidget* owner, const std::vector<ScanSourceItem*>& sources, const FoundItemRecord& record,
@@ -290,7 +290,7 @@ int StartSingleRecovery(QWidget* owner, const std::vector<ScanSourceItem*>& sour
   if (dest.empty()) return 0;
   if (destination) *destination = dest;
   if (!ConfirmDestination(owner, dest, sources)) return 0;
-  return RunWindow(owner, JobsForChecked({&record}, sources), dest, CRecoverProcessWnd::Mode::kSingle);
+  return RunWindow(owner, JobsForChecked({&record}, sources), dest, RecoverProcessWnd::Mode::kSingle);
 }
 
 }  // namespace dunmere::gui

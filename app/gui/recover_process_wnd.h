@@ -25,7 +25,7 @@ namespace dunmere::gui {
 // One item to copy out with the engine that found it (null: its source has
 // gone, the item fails).
 struct RecoverJob {
-  IFileRecoveryParse* engine = nullptr;
+  ScanEngine* engine = nullptr;
   FoundEntry entry;
 };
 
@@ -44,7 +44,7 @@ std::string ChooseRecoveryFolder(QWidget* owner, const FolderChooser& chooser = 
 // scanned media, or the user said yes to "MSG0805" for the first that holds it.
 bool ConfirmDestination(QWidget* owner, const std::string& destination, const std::vector<ScanSourceItem*>& sources);
 
-class CRecoverProcessWnd : public CProgressWnd {
+class RecoverProcessWnd : public ProgressWnd {
   Q_OBJECT
  public:
   enum class Mode { kList, kSingle };
@@ -52,8 +52,8 @@ class CRecoverProcessWnd : public CProgressWnd {
   static constexpr int kDetailExtraWidth = 150, kDetailExtraHeight = 300;
   static constexpr QRgb kFailedColor = 0xFFFF0000;
 
-  CRecoverProcessWnd(std::vector<RecoverJob> jobs, std::string destination, Mode mode);
-  ~CRecoverProcessWnd() override;  // joins the worker
+  RecoverProcessWnd(std::vector<RecoverJob> jobs, std::string destination, Mode mode);
+  ~RecoverProcessWnd() override;  // joins the worker
   QString ClassName() const override { return QStringLiteral("UIRecoverProcessWnd"); }
 
   // What "OpenBtn" does with the destination; QDesktopServices by default.

@@ -26,7 +26,7 @@ const QString kHeaderAscPicture = QStringLiteral("file='list_header_asc.png' cor
 const QString kHeaderDescPicture = QStringLiteral("file='list_header_desc.png' corner='0,1,13,1'");
 
 // Extension nodes keep their group here; category nodes have none.
-constexpr int kGroupRole = ui::CFileTreeUI::kTagRole;
+constexpr int kGroupRole = ui::FileTree::kTagRole;
 
 Qt::CheckState ToQt(CheckState s) { return Qt::CheckState(int(s)); }
 
@@ -56,18 +56,18 @@ std::optional<TypeOptionInfo> ResolveOption(const ui::WindowImplBase& wnd, const
 
 }  // namespace
 
-CResultView::CResultView(ui::WindowImplBase& mainWindow)
+ResultView::ResultView(ui::WindowImplBase& mainWindow)
     : wnd_(mainWindow), state_(std::make_unique<ResultViewState>()) {
   Bind();
   RefreshSummary();
 }
 
-void CResultView::Bind() {
+void ResultView::Bind() {
   // The view may be made before the window's layout is built: the controls
   // are looked up again until they are there.
-  if (!tree_ && (tree_ = wnd_.Find<ui::CFileTreeUI>(QStringLiteral("TypeTree"))))
+  if (!tree_ && (tree_ = wnd_.Find<ui::FileTree>(QStringLiteral("TypeTree"))))
     tree_->setTextElideMode(Qt::ElideMiddle);  // a long type name gives way before its count
-  if (!list_ && (list_ = wnd_.Find<ui::CListUI>(QStringLiteral("FileList")))) {
+  if (!list_ && (list_ = wnd_.Find<ui::ListBox>(QStringLiteral("FileList")))) {
     ResultListColumns& c = state_->columns;
     c.check = list_->Model()->checkColumn;
     c.name = list_->ColumnIndex(QStringLiteral("FileName"));
@@ -80,31 +80,31 @@ void CResultView::Bind() {
   }
 }
 
-CResultView::~CResultView() {
+ResultView::~ResultView() {
   if (list_) list_->SetRowSource(nullptr);
 }
 
-const CResultView::CheckedSet& CResultView::Checked() const { return state_->checked.Map(); }
-std::vector<const FoundItemRecord*> CResultView::CheckedRecords() const { return state_->checked.Records(); }
-const std::vector<FoundItemRecord>& CResultView::Results() const { return state_->results; }
+const ResultView::CheckedSet& ResultView::Checked() const { return state_->checked.Map(); }
+std::vector<const FoundItemRecord*> ResultView::CheckedRecords() const { return state_->checked.Records(); }
+const std::vector<FoundItemRecord>& ResultView::Results() const { return state_->results; }
 
-void CResultView::SetPreviewHandler(std::function<void(const FoundItemRecord&)> handler) {
+void ResultView::SetPreviewHandler(std::function<void(const FoundItemRecord&)> handler) {
   preview_ = std::move(handler);
 }
 
-int CResultView::ListedRowCount() const { return int(state_->rows.size()); }
+int ResultView::ListedRowCount() const { return int(state_->rows.size()); }
 
-const FoundItemRecord* CResultView::ListedRecord(int row) const {
+const FoundItemRecord* ResultView::ListedRecord(int row) const {
   if (row < 0 || size_t(row) >= state_->rows.size()) return nullptr;
   return &state_->RecordOfRow(row);
 }
 
-QTreeWidgetItem* CResultView::CategoryNode(int category) const {
+QTreeWidgetItem* ResultView::CategoryNode(int category) const {
   return tree_ && category >= 0 && category < kCategoryCount ? tree_->Node(QLatin1String(kCategoryNodes[category]))
                                                              : nullptr;
 }
 
-void CResultView::Clear() {
+void ResultView::Clear() {
   Bind();
   ui::WindowImplBase::Quiet quiet(&wnd_);
   state_->listedGroup = state_->listedCategory = ResultViewState::kNone;
@@ -124,7 +124,7 @@ void CResultView::Clear() {
   RefreshSummary();
 }
 
-void CResultView::ShowResults(std::vector<FoundItemRecord> results,
+void ResultView::ShowResults(std::vector<FoundItemRecord> results,
                               const std::map<std::string, std::string>& selected) {
   Bind();
   ui::WindowImplBase::Quiet quiet(&wnd_);
@@ -161,7 +161,7 @@ void CResultView::ShowResults(std::vector<FoundItemRecord> results,
   }
 }
 
-void CResultView::SetCategoryCaptions() {
+void ResultView::SetCategoryCaptions() {
   if (!tree_) return;
   for (int c = 0; c < kCategoryCount; ++c) {
     QTreeWidgetItem* node = CategoryNode(c);
@@ -172,7 +172,7 @@ void CResultView::SetCategoryCaptions() {
   }
 }
 
-void CResultView::BuildTree(const std::map<std::string, std::string>&) {
+void ResultView::BuildTree(const std::map<std::string, std::string>&) {
   groupNodes_.assign(state_->groups.size(), nullptr);
   if (!tree_) return;
   tree_->setUpdatesEnabled(false);
@@ -183,7 +183,7 @@ void CResultView::BuildTree(const std::map<std::string, std::string>&) {
     tree_->SetCheck(cat, Qt::Unchecked);
     for (const TypeNodeInfo& info : state_->layout.nodes[size_t(c)]) {
       QTreeWidgetItem* node = tree_->AddNode(cat, QString(), QString::fromStdString(info.caption), true);
-      node->setData(0, ui::CFileTreeUI::kUserDataRole, QString::fromStdString(info.userData));
+      node->setData(0, ui::FileTree::kUserDataRole, QString::fromStdString(info.userData));
       node->setData(0, kGroupRole, qulonglong(info.group));
       node->setData(0, Qt::UserRole + 20, QStringLiteral("filetype"));  // the node's style
       tree_->SetNodePicture(node, QString::fromStdString(info.picture));
@@ -203,12 +203,12 @@ void CResultView::BuildTree(const std::map<std::string, std::string>&) {
   tree_->setUpdatesEnabled(true);
 }
 
-void CResultView::ApplyLanguage() {
+void ResultView::ApplyLanguage() {
   SetCategoryCaptions();
   RefreshSummary();
 }
 
-void CResultView::ListNode(QTreeWidgetItem* node) {
+void ResultView::ListNode(QTreeWidgetItem* node) {
   if (!node) return;
   const QVariant group = node->data(0, kGroupRole);
   if (group.isValid()) {
@@ -222,14 +222,14 @@ void CResultView::ListNode(QTreeWidgetItem* node) {
   if (list_) list_->SetHeaderCheck(ToQt(state_->ListedState()));
 }
 
-void CResultView::ListGroup(int group) {
+void ResultView::ListGroup(int group) {
   ResultViewState& s = *state_;
   s.listedCategory = ResultViewState::kNone;
   if (group >= 0 && size_t(group) < s.groups.size()) {
     s.listedGroup = group;
     s.rows = s.groups[size_t(group)].members;
     QTreeWidgetItem* node = size_t(group) < groupNodes_.size() ? groupNodes_[size_t(group)] : nullptr;
-    s.rowIcon = node ? node->data(0, ui::CFileTreeUI::kIconRole).toString() : QString();
+    s.rowIcon = node ? node->data(0, ui::FileTree::kIconRole).toString() : QString();
   } else {
     s.listedGroup = ResultViewState::kNone;
     s.rows.clear();
@@ -242,7 +242,7 @@ void CResultView::ListGroup(int group) {
   list_->SetHeaderCheck(ToQt(s.ListedState()));
 }
 
-void CResultView::RefreshSummary() {
+void ResultView::RefreshSummary() {
   const ::dunmere::CheckedSet& c = state_->checked;
   if (c.Count() == 0) {
     wnd_.SetText(QStringLiteral("SelectedFileInfo"), MessageText("MSG0803"));
@@ -255,7 +255,7 @@ void CResultView::RefreshSummary() {
   wnd_.SetEnabled(QStringLiteral("BtnRecover"), true);
 }
 
-void CResultView::RefreshChecks(bool rows) {
+void ResultView::RefreshChecks(bool rows) {
   ResultViewState& s = *state_;
   if (tree_) {
     for (int c = 0; c < kCategoryCount; ++c) {
@@ -274,14 +274,14 @@ void CResultView::RefreshChecks(bool rows) {
   RefreshSummary();
 }
 
-void CResultView::OnRowCheck(int row, bool on) {
+void ResultView::OnRowCheck(int row, bool on) {
   if (row < 0 || size_t(row) >= state_->rows.size()) return;
   state_->checked.SetChecked(state_->rows[size_t(row)], on);
   // The same record may be listed twice (one key, two rows): all rows follow.
   RefreshChecks(true);
 }
 
-void CResultView::OnNodeCheck(QTreeWidgetItem* node, bool on) {
+void ResultView::OnNodeCheck(QTreeWidgetItem* node, bool on) {
   ResultViewState& s = *state_;
   const QVariant group = node->data(0, kGroupRole);
   if (group.isValid()) {
@@ -294,7 +294,7 @@ void CResultView::OnNodeCheck(QTreeWidgetItem* node, bool on) {
   RefreshChecks(true);
 }
 
-void CResultView::SetListedState(bool on) {
+void ResultView::SetListedState(bool on) {
   ResultViewState& s = *state_;
   if (s.listedGroup != ResultViewState::kNone) s.checked.SetGroup(size_t(s.listedGroup), on);
   else if (s.listedCategory != ResultViewState::kNone)
@@ -302,7 +302,7 @@ void CResultView::SetListedState(bool on) {
   RefreshChecks(true);
 }
 
-void CResultView::Sort(const QString& headerItem) {
+void ResultView::Sort(const QString& headerItem) {
   ResultColumn column;
   if (!list_ || !ParseResultColumn(headerItem.toStdString(), column)) return;
   ResultViewState& s = *state_;
@@ -323,7 +323,7 @@ void CResultView::Sort(const QString& headerItem) {
   }
 }
 
-void CResultView::OnRowSelected(int row) {
+void ResultView::OnRowSelected(int row) {
   const FoundItemRecord* r = ListedRecord(row);
   if (!r) return;
   if (r->isFolder) {
@@ -333,7 +333,7 @@ void CResultView::OnRowSelected(int row) {
   if (preview_) preview_(*r);
 }
 
-bool CResultView::HandleNotify(const ui::Notification& n) {
+bool ResultView::HandleNotify(const ui::Notification& n) {
   Bind();
   if (tree_ && n.sender == tree_) {
     auto* node = reinterpret_cast<QTreeWidgetItem*>(quintptr(n.lParam));

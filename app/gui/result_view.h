@@ -15,22 +15,22 @@
 
 class QTreeWidgetItem;
 namespace dunmere::ui {
-class CFileTreeUI;
-class CListUI;
+class FileTree;
+class ListBox;
 }  // namespace dunmere::ui
 
 namespace dunmere::gui {
 
 class ResultViewState;  // the model behind the views, without widgets
 
-class CResultView {
+class ResultView {
  public:
   // Key of the checked set: (record index, source tag << 16 | low 16 bits of source kind).
   using CheckedKey = std::pair<uint32_t, uint32_t>;
   using CheckedSet = std::map<CheckedKey, FoundItemRecord>;
 
-  explicit CResultView(ui::WindowImplBase& mainWindow);
-  ~CResultView();
+  explicit ResultView(ui::WindowImplBase& mainWindow);
+  ~ResultView();
 
   // Shows the type search's results. selected: extension -> user data of the
   // file-type option that chose it (the tree's child nodes keep it).
@@ -72,8 +72,8 @@ class CResultView {
   ui::WindowImplBase& wnd_;
   std::unique_ptr<ResultViewState> state_;
   std::function<void(const FoundItemRecord&)> preview_;
-  ui::CFileTreeUI* tree_ = nullptr;
-  ui::CListUI* list_ = nullptr;
+  ui::FileTree* tree_ = nullptr;
+  ui::ListBox* list_ = nullptr;
   std::vector<QTreeWidgetItem*> groupNodes_;  // per extension group, null when not shown
 };
 

@@ -11,19 +11,19 @@
 
 namespace dunmere::gui {
 
-CScanProcessWnd::CScanProcessWnd()
-    : CProgressWnd(QStringLiteral("ScanProcessWnd.xml"), QStringLiteral("ScanWnd"), "MSG0709") {
+ScanProcessWnd::ScanProcessWnd()
+    : ProgressWnd(QStringLiteral("ScanProcessWnd.xml"), QStringLiteral("ScanWnd"), "MSG0709") {
   app::EnsureUsageMarker(DataFolderPath());
 }
 
-CScanProcessWnd::~CScanProcessWnd() { StopWorker(); }
+ScanProcessWnd::~ScanProcessWnd() { StopWorker(); }
 
-void CScanProcessWnd::SetSources(std::vector<ScanSourceItem*> sources, int deep) {
+void ScanProcessWnd::SetSources(std::vector<ScanSourceItem*> sources, int deep) {
   sources_ = std::move(sources);
   deep_ = deep;
 }
 
-QString CScanProcessWnd::StageText(const ScanSourceItem& item) {
+QString ScanProcessWnd::StageText(const ScanSourceItem& item) {
   if (item.IsPartition()) {
     // Entries here carry their place in the list, not a drive letter.
     return FillFormat(MessageText("MSG0702"), QString::number(item.volume->letter));
@@ -32,7 +32,7 @@ QString CScanProcessWnd::StageText(const ScanSourceItem& item) {
   return MessageText("MSG0703") + u' ' + QString::fromStdString(name);
 }
 
-CScanProcessWnd::ProgressTexts CScanProcessWnd::TextsFor(const ScanProgress& p) {
+ScanProcessWnd::ProgressTexts ScanProcessWnd::TextsFor(const ScanProgress& p) {
   ProgressTexts t;
   t.time = p.secondsLeft < 0 ? MessageText("MSG0705")
                              : MessageText("MSG0708") + QString::fromStdString(FormatDuration(p.secondsLeft));
@@ -46,7 +46,7 @@ CScanProcessWnd::ProgressTexts CScanProcessWnd::TextsFor(const ScanProgress& p) 
   return t;
 }
 
-void CScanProcessWnd::OnWindowInit() {
+void ScanProcessWnd::OnWindowInit() {
   SetRange(QStringLiteral("progress"), 0, 100);
   SetValue(QStringLiteral("progress"), 0);
   SetVisible(QStringLiteral("sectors"), false);
@@ -54,13 +54,13 @@ void CScanProcessWnd::OnWindowInit() {
   StartWorker([this] {
     ScanJobHooks hooks;
     hooks.stage = [this](size_t i) { PostStage(StageText(*sources_[i])); };
-    hooks.askResume = [this](size_t) { return AskFromWorker("MSG1206", CMessageBox::kCancel) == CMessageBox::kOk; };
+    hooks.askResume = [this](size_t) { return AskFromWorker("MSG1206", MessageBoxWnd::kCancel) == MessageBoxWnd::kOk; };
     hooks.openEngine = opener_;
     result_ = RunScanJob(sources_, deep_ == 1, Link(), hooks);
   });
 }
 
-void CScanProcessWnd::DrawProgress(const ScanProgress& p) {
+void ScanProcessWnd::DrawProgress(const ScanProgress& p) {
   const ProgressTexts t = TextsFor(p);
   SetValue(QStringLiteral("progress"), t.value);
   SetText(QStringLiteral("time"), t.time);
@@ -73,13 +73,13 @@ void CScanProcessWnd::DrawProgress(const ScanProgress& p) {
   SetVisible(QStringLiteral("totalfile"), t.showCounts);
 }
 
-void CScanProcessWnd::WorkerEnded() {
+void ScanProcessWnd::WorkerEnded() {
   if (result_.end == ScanJobResult::End::kNoEngine) {
     if (result_.needsRights) {
       // A bare "could not be opened" leaves the user stuck: say what helps.
       hide();
       const std::string path = SourceOfItem(*sources_[result_.failedIndex]).path;
-      CMessageBox::Show(CMessageBox::kError, Owner(), FillFormat(MessageText("MSG0710"), QString::fromStdString(path)),
+      MessageBoxWnd::Show(MessageBoxWnd::kError, Owner(), FillFormat(MessageText("MSG0710"), QString::fromStdString(path)),
                         450, 180);
       failureShown_ = true;
     }
@@ -89,7 +89,7 @@ void CScanProcessWnd::WorkerEnded() {
   if (result_.unreadableSectors) {
     // The results are not the whole medium: say so before they are shown.
     hide();
-    CMessageBox::Show(CMessageBox::kWarning, Owner(),
+    MessageBoxWnd::Show(MessageBoxWnd::kWarning, Owner(),
                       FillFormat(MessageText("MSG0711"), QString::number(qulonglong(result_.unreadableSectors))), 450,
                       180);
   }

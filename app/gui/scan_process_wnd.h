@@ -12,13 +12,13 @@
 
 namespace dunmere::gui {
 
-class CScanProcessWnd : public CProgressWnd {
+class ScanProcessWnd : public ProgressWnd {
   Q_OBJECT
  public:
   static constexpr int kScanFinished = 1025;
 
-  CScanProcessWnd();
-  ~CScanProcessWnd() override;  // joins the worker
+  ScanProcessWnd();
+  ~ScanProcessWnd() override;  // joins the worker
   QString ClassName() const override { return QStringLiteral("UIScanProcessWnd"); }
 
   // Sources in the order of the disk list; deep = 1 for a deep scan.

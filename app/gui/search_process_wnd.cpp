@@ -8,25 +8,25 @@
 
 namespace dunmere::gui {
 
-CSearchProcessWnd::CSearchProcessWnd()
-    : CProgressWnd(QStringLiteral("SearchProcessWnd.xml"), QStringLiteral("SearchProcessWnd"), "MSG1205") {}
+SearchProcessWnd::SearchProcessWnd()
+    : ProgressWnd(QStringLiteral("SearchProcessWnd.xml"), QStringLiteral("SearchProcessWnd"), "MSG1205") {}
 
-CSearchProcessWnd::~CSearchProcessWnd() { StopWorker(); }
+SearchProcessWnd::~SearchProcessWnd() { StopWorker(); }
 
-void CSearchProcessWnd::SetSearch(std::vector<ScanSourceItem*> sources, std::string filter,
+void SearchProcessWnd::SetSearch(std::vector<ScanSourceItem*> sources, std::string filter,
                                   std::vector<FoundItemRecord>* results) {
   sources_ = std::move(sources);
   filter_ = std::move(filter);
   results_ = results;
 }
 
-QString CSearchProcessWnd::StageText(const ScanSourceItem& item) {
+QString SearchProcessWnd::StageText(const ScanSourceItem& item) {
   if (item.IsPartition()) return FillFormat(MessageText("MSG1202"), QString::number(item.volume->letter));
   const std::string name = std::filesystem::path(item.imagePath).filename().string();
   return FillFormat(MessageText("MSG1203"), QString::fromStdString(name));
 }
 
-void CSearchProcessWnd::OnWindowInit() {
+void SearchProcessWnd::OnWindowInit() {
   SetRange(QStringLiteral("progress"), 0, 100);
   SetValue(QStringLiteral("progress"), 0);
   StartWorker([this] {
@@ -42,13 +42,13 @@ void CSearchProcessWnd::OnWindowInit() {
   });
 }
 
-void CSearchProcessWnd::DrawProgress(const ScanProgress& p) {
+void SearchProcessWnd::DrawProgress(const ScanProgress& p) {
   const int percent = std::clamp(p.percent, 0, 100);
   SetText(QStringLiteral("percent"), QStringLiteral("%1 %2%").arg(MessageText("MSG1204")).arg(percent));
   SetValue(QStringLiteral("progress"), percent);
 }
 
-void CSearchProcessWnd::WorkerEnded() {
+void SearchProcessWnd::WorkerEnded() {
   // A source without an engine, or nothing to search: closed without a message.
   if (missingEngine_ || sources_.empty()) {
     Close(kDone);

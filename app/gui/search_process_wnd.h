@@ -11,13 +11,13 @@
 
 namespace dunmere::gui {
 
-class CSearchProcessWnd : public CProgressWnd {
+class SearchProcessWnd : public ProgressWnd {
   Q_OBJECT
  public:
   static constexpr int kSearchFinished = 1026;
 
-  CSearchProcessWnd();
-  ~CSearchProcessWnd() override;  // joins the worker
+  SearchProcessWnd();
+  ~SearchProcessWnd() override;  // joins the worker
   QString ClassName() const override { return QStringLiteral("UISearchProcessWnd"); }
 
   // filter: the pattern text the main window builds from the chosen types.

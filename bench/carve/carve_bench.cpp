@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "carving/file_type_recovery.h"
+#include "carving/carving_engine.h"
 #include "engine/scan_log_folder.h"
 #include "base/text.h"
 
@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
   }
   auto t0 = std::chrono::steady_clock::now();
   ScanLogFolder::Instance().BeginNewScanFolder();
-  CFileTypeRecovery engine;
+  CarvingEngine engine;
   if (Status s = engine.OpenImage(image, 'B')) {
     std::fprintf(stderr, "cannot open %s: %d\n", image.c_str(), int(s));
     return 1;

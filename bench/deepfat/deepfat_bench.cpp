@@ -15,7 +15,7 @@
 #include "engine/scan_log_folder.h"
 #include "base/text.h"
 #include "fat/dir_entry_tests.h"
-#include "fat/professional_fat_recovery.h"
+#include "fat/deep/deep_fat_engine.h"
 
 using namespace dunmere;
 
@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
   }
   auto t0 = std::chrono::steady_clock::now();
   ScanLogFolder::Instance().BeginNewScanFolder();
-  CProfessionalFatRecovery engine;
+  DeepFatEngine engine;
   if (Status s = engine.OpenImage(image, 'Z')) {
     std::fprintf(stderr, "cannot open %s: %d\n", image.c_str(), int(s));
     return 1;

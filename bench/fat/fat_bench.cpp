@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
   }
   auto t0 = std::chrono::steady_clock::now();
   ScanLogFolder::Instance().BeginNewScanFolder();
-  std::unique_ptr<IFileRecoveryParse> engine;
+  std::unique_ptr<ScanEngine> engine;
   const bool deep = argc >= 5 && std::string(argv[4]) == "--deep";
   if (deep) {
     engine = CreateEngineForImage(image, 'Z', true);

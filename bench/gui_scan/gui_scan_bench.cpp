@@ -35,7 +35,7 @@ struct Timing {
 };
 
 // A deep scan always starts afresh, as `scan --deep --fresh` does.
-std::unique_ptr<IFileRecoveryParse> FreshEngine(const ScanSourceItem& item, bool deep, std::string& error) {
+std::unique_ptr<ScanEngine> FreshEngine(const ScanSourceItem& item, bool deep, std::string& error) {
   auto e = OpenEngineForItem(item, deep, error);
   if (e && deep) SettleResume(*e, true);
   return e;
@@ -45,7 +45,7 @@ Timing WindowScan(const std::string& image, bool deep, QWidget& owner, int64_t& 
   ScanSourceItem item;
   item.imagePath = image;
   item.tag = 1;
-  gui::CScanProcessWnd w;
+  gui::ScanProcessWnd w;
   w.SetSources({&item}, deep ? 1 : 0);
   w.SetEngineOpener(&FreshEngine);
   w.CreatePopup(&owner, 350, 250);

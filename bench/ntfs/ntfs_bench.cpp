@@ -10,7 +10,7 @@
 
 #include "engine/store_engine.h"
 #include "base/text.h"
-#include "ntfs/fast_ntfs_recovery.h"
+#include "ntfs/quick/quick_ntfs_engine.h"
 
 using namespace dunmere;
 
@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
   if (!std::getenv("DUNMERE_DATA_DIR")) setenv("DUNMERE_DATA_DIR", (out + ".data").c_str(), 1);
 
   auto t0 = std::chrono::steady_clock::now();
-  CFastNtfsRecovery engine;
+  QuickNtfsEngine engine;
   if (Status s = engine.OpenImage(argv[1], 0)) {
     std::fprintf(stderr, "open: %s\n", StatusMessage(s).c_str());
     return 1;

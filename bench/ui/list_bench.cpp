@@ -29,7 +29,7 @@ void Scroll(QAbstractScrollArea* view) {
 
 Times RunToolkit(int rows) {
   Times t;
-  dunmere::ui::CListUI list;
+  dunmere::ui::ListBox list;
   list.setProperty("columns", "ChkSelAll:30;FileName:240;Size:80;ModifiedTime:140;CreatedTime:140;Path:90;Type:60");
   list.setProperty("checkcolumn", true);
   list.AdoptLayout();
@@ -105,10 +105,10 @@ int main(int argc, char** argv) {
   const Times ours = RunToolkit(rows);
   const Times peer = RunTreeWidget(rows);
   std::printf("%d rows         fill ms   sort ms  scroll ms   total ms\n", rows);
-  std::printf("CListUI      %9.1f %9.1f %10.1f %10.1f\n", ours.fill, ours.sort, ours.scroll, ours.Total());
+  std::printf("ListBox      %9.1f %9.1f %10.1f %10.1f\n", ours.fill, ours.sort, ours.scroll, ours.Total());
   std::printf("QTreeWidget  %9.1f %9.1f %10.1f %10.1f\n", peer.fill, peer.sort, peer.scroll, peer.Total());
-  std::printf("(of CListUI's fill, %.1f ms make the row texts before they reach the list)\n", ours.rowTexts);
-  std::printf("ratio QTreeWidget / CListUI: fill %.2f  sort %.2f  total %.2f\n", peer.fill / ours.fill,
+  std::printf("(of ListBox's fill, %.1f ms make the row texts before they reach the list)\n", ours.rowTexts);
+  std::printf("ratio QTreeWidget / ListBox: fill %.2f  sort %.2f  total %.2f\n", peer.fill / ours.fill,
               peer.sort / ours.sort, peer.Total() / ours.Total());
   return 0;
 }

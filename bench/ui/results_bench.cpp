@@ -201,8 +201,8 @@ Figures Measure(int argc, char** argv, size_t n, const std::vector<std::string>&
   w.Open(1000, 600);
   w.show();
   Settle(&w);
-  auto* tree = w.Find<dunmere::ui::CFileTreeUI>("TypeTree");
-  auto* list = w.Find<dunmere::ui::CListUI>("FileList");
+  auto* tree = w.Find<dunmere::ui::FileTree>("TypeTree");
+  auto* list = w.Find<dunmere::ui::ListBox>("FileList");
   w.view->SetPreviewHandler([](const FoundItemRecord&) {});
 
   // The type tree (ShowResults also lists the first node).
@@ -319,7 +319,7 @@ Figures Measure(int argc, char** argv, size_t n, const std::vector<std::string>&
 
   // The list's held rows (one struct with seven texts per row), the same rows.
   {
-    dunmere::ui::CListUI held;
+    dunmere::ui::ListBox held;
     held.setProperty("columns", "ChkSelAll:30;FileName:240;Size:80;ModifiedTime:140;CreatedTime:140;Path:90;Type:60");
     held.setProperty("checkcolumn", true);
     held.AdoptLayout();

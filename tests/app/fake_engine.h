@@ -22,7 +22,7 @@ struct FakeItem {
   Status readError = kOk;  // a file whose content cannot be read
 };
 
-class FakeEngine : public CStoreEngineBase {
+class FakeEngine : public StoreEngine {
  public:
   explicit FakeEngine(std::vector<FakeItem> items, int progressSteps = 4)
       : items_(std::move(items)), steps_(progressSteps) {}

@@ -99,7 +99,7 @@ TEST(ScanJob, StopsAtTheFirstSourceWithoutAnEngineOrAfterAStop) {
   int opened = 0;
   ScanJobHooks hooks;
   hooks.stage = [&](size_t i) { stages.push_back(i); };
-  hooks.openEngine = [&](const ScanSourceItem&, bool, std::string& error) -> std::unique_ptr<IFileRecoveryParse> {
+  hooks.openEngine = [&](const ScanSourceItem&, bool, std::string& error) -> std::unique_ptr<ScanEngine> {
     if (++opened == 2) {
       error = "unreadable";
       return nullptr;

@@ -18,7 +18,7 @@ using test::TempDir;
 
 // A store-keeping engine whose files live in memory: enough to exercise
 // everything the shared engine operations do.
-class MemoryEngine : public CStoreEngineBase {
+class MemoryEngine : public StoreEngine {
  public:
   MemoryEngine() {
     test::UsePrivateDataFolder();

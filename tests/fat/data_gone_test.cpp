@@ -10,8 +10,8 @@
 
 #include "engine/scan_log_folder.h"
 #include "fat/dir_entry_tests.h"
-#include "fat/fast_fat_recovery.h"
-#include "fat/professional_fat_recovery.h"
+#include "fat/quick/quick_fat_engine.h"
+#include "fat/deep/deep_fat_engine.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -31,7 +31,7 @@ class FatDataGone : public ::testing::Test {
   }
   // Scans and maps each found file's name, without its first character
   // (lost on deletion), to its record.
-  std::map<std::string, FoundItemRecord> Scan(CFastFatRecovery& e, const std::string& image) {
+  std::map<std::string, FoundItemRecord> Scan(QuickFatEngine& e, const std::string& image) {
     ScanLogFolder::Instance().BeginNewScanFolder();
     EXPECT_EQ(e.OpenImage(image, 'Z'), kOk);
     EXPECT_EQ(e.Scan(nullptr), kOk);
@@ -62,7 +62,7 @@ TEST_F(FatDataGone, AFileWrittenOverTheDeletedOneIsNotCopiedInItsPlace) {
        "head -c 1000 /dev/urandom > b.bin && head -c 2500 /dev/urandom > c.bin && mmd -i {} ::/sub && "
        "mcopy -i {} a.bin ::/gone.bin && mcopy -i {} c.bin ::/intact.bin && mcopy -i {} c.bin ::/keep.bin && "
        "mdel -i {} ::/gone.bin ::/intact.bin && mcopy -i {} b.bin ::/sub/new.bin");
-  CFastFatRecovery e;
+  QuickFatEngine e;
   auto found = Scan(e, image);
   ASSERT_TRUE(found.count("one.bin"));
   ASSERT_TRUE(found.count("ntact.bin"));
@@ -87,7 +87,7 @@ TEST_F(FatDataGone, ClustersPastTheEndOfACutImageAreSaidToBeThere) {
   // Cut inside the second file: the first stays whole, the second runs off
   // the end and the third lies wholly beyond it (and is still listed).
   fs::resize_file(image, 3u << 20);
-  CFastFatRecovery e;
+  QuickFatEngine e;
   auto found = Scan(e, image);
   ASSERT_TRUE(found.count("irst.bin"));
   ASSERT_TRUE(found.count("ig.bin"));
@@ -101,7 +101,7 @@ TEST_F(FatDataGone, ClustersPastTheEndOfACutImageAreSaidToBeThere) {
   EXPECT_FALSE(fs::exists(out));
 
   // The deep FAT engine, given the root directory sector, says the same.
-  CProfessionalFatRecovery deep;
+  DeepFatEngine deep;
   ScanLogFolder::Instance().BeginNewScanFolder();
   ASSERT_EQ(deep.OpenImage(image, 'Y'), kOk);
   ASSERT_EQ(deep.BeginFatLog(""), kOk);

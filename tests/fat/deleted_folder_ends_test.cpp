@@ -1,7 +1,7 @@
 // What ties a free cluster of entries to the deleted folder it goes on.
 #include <gtest/gtest.h>
 
-#include "fat/deleted_folder_ends.h"
+#include "fat/quick/deleted_folder_ends.h"
 #include "fat/fat_dir_entry.h"
 #include "tests/fat/dir_entry_builder.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/recovery_parse.h"
+#include "engine/scan_engine.h"
 
 namespace dunmere::test {
 
@@ -26,7 +26,7 @@ struct Listed {
   FoundItemRecord record;
   uint32_t level;
 };
-std::map<std::string, Listed> ListAll(IFileRecoveryParse& engine);
+std::map<std::string, Listed> ListAll(ScanEngine& engine);
 
 }  // namespace dunmere::test
 

@@ -56,7 +56,7 @@ class BoxAnswerer {
  private:
   void Poll() {
     for (QWidget* w : QApplication::topLevelWidgets()) {
-      auto* box = dynamic_cast<CMessageBox*>(w);
+      auto* box = dynamic_cast<MessageBoxWnd*>(w);
       if (!box || !box->isVisible() || !box->IsModalRunning() || box->property("answered").toBool()) continue;
       const QString text = box->Text(QStringLiteral("message"));
       const int answer = policy_(text);
@@ -72,9 +72,9 @@ class BoxAnswerer {
   QTimer timer_;
 };
 
-CCreateImageProcessWnd* OpenImageWindow() {
+CreateImageProcessWnd* OpenImageWindow() {
   for (QWidget* w : QApplication::topLevelWidgets())
-    if (auto* p = dynamic_cast<CCreateImageProcessWnd*>(w); p && p->isVisible()) return p;
+    if (auto* p = dynamic_cast<CreateImageProcessWnd*>(w); p && p->isVisible()) return p;
   return nullptr;
 }
 
@@ -86,7 +86,7 @@ class CreateImageWndTest : public ::testing::Test {
     owner_->resize(600, 400);
     owner_->show();
   }
-  int Run(CCreateImageProcessWnd& wnd, ImagingJob job) {
+  int Run(CreateImageProcessWnd& wnd, ImagingJob job) {
     wnd.SetJob(std::move(job));
     EXPECT_TRUE(wnd.CreatePopup(owner_.get(), 450, 270));
     return wnd.RunModal();
@@ -119,8 +119,8 @@ TEST_F(CreateImageWndTest, ImagesAFileByteForByteWithProgress) {
   ImagingJob job;
   job.sourcePath = dir_ / "src.bin";
   job.imagePath = dir_ / "out.img";
-  CCreateImageProcessWnd wnd;
-  ASSERT_EQ(Run(wnd, job), CPopUpWnd::kDone);
+  CreateImageProcessWnd wnd;
+  ASSERT_EQ(Run(wnd, job), PopUpWnd::kDone);
   EXPECT_EQ(wnd.CopyStatus(), kOk);
   // Whether the job went by 100 ms or not, the last progress was drawn.
   EXPECT_GE(wnd.ProgressUpdates(), 1);
@@ -138,11 +138,11 @@ TEST_F(CreateImageWndTest, ImagesAFileByteForByteWithProgress) {
 }
 
 TEST_F(CreateImageWndTest, ProgressTextsAndTimeLeft) {
-  auto t = CCreateImageProcessWnd::TextsFor(42, -1, 10, 20);
+  auto t = CreateImageProcessWnd::TextsFor(42, -1, 10, 20);
   EXPECT_EQ(t.value, 42);
   EXPECT_EQ(t.time, Msg("MSG0304"));
   EXPECT_EQ(t.sectors, QStringLiteral("%1 10 / 20").arg(Msg("MSG0303")));
-  t = CCreateImageProcessWnd::TextsFor(150, 65, 10, 20);
+  t = CreateImageProcessWnd::TextsFor(150, 65, 10, 20);
   EXPECT_EQ(t.value, 100);
   EXPECT_TRUE(t.time.startsWith(Msg("MSG0305") + u' ')) << t.time.toStdString();
   EXPECT_NE(t.time, Msg("MSG0305") + u' ');
@@ -191,7 +191,7 @@ HeldAt3 CopyHeldAtThreePercent(QWidget* owner, const std::string& image, int64_t
   };
   BoxAnswerer answers([](const QString& t) { return t == MessageText("MSG0222") ? 1 : 0; });
   HeldAt3 seen;
-  CCreateImageProcessWnd wnd;
+  CreateImageProcessWnd wnd;
   wnd.SetJob(std::move(job));
   EXPECT_TRUE(wnd.CreatePopup(owner, 450, 270));
   QTimer::singleShot(0, [&] {
@@ -217,7 +217,7 @@ TEST_F(CreateImageWndTest, ProgressAtThreePercentIsDrawnAsThreePercent) {
   for (int64_t bad : {int64_t(-1), int64_t(1000)}) {
     SCOPED_TRACE(bad < 0 ? "no question" : "after the question");
     const HeldAt3 seen = CopyHeldAtThreePercent(owner_.get(), dir_ / "held.img", bad);
-    ASSERT_EQ(seen.result, CPopUpWnd::kDone);
+    ASSERT_EQ(seen.result, PopUpWnd::kDone);
     EXPECT_EQ(seen.percent, QStringLiteral("%1 3%").arg(Msg("MSG0301")));
     EXPECT_TRUE(seen.sectors.endsWith(QStringLiteral(" / 131072"))) << seen.sectors.toStdString();
     EXPECT_EQ(seen.value, 3);
@@ -231,10 +231,10 @@ TEST_F(CreateImageWndTest, ProgressAtThreePercentIsDrawnAsThreePercent) {
 // value never leaves the bar's range.
 TEST_F(CreateImageWndTest, TextsOfADiskBeyondFourGigaSectors) {
   const uint64_t total = 7814037168ULL;  // a 4 TB disk in 512-byte sectors
-  const auto t = CCreateImageProcessWnd::TextsFor(int(total / 33 * 100 / total), 3600, total / 33, total);
+  const auto t = CreateImageProcessWnd::TextsFor(int(total / 33 * 100 / total), 3600, total / 33, total);
   EXPECT_EQ(t.value, 3);
   EXPECT_EQ(t.sectors, QStringLiteral("%1 %2 / 7814037168").arg(Msg("MSG0303")).arg(total / 33));
-  EXPECT_EQ(CCreateImageProcessWnd::TextsFor(-5, -1, 0, total).value, 0);
+  EXPECT_EQ(CreateImageProcessWnd::TextsFor(-5, -1, 0, total).value, 0);
 }
 
 TEST_F(CreateImageWndTest, CancelAskedFirstEscapeGoesOnYesDeletesThePartialImage) {
@@ -251,16 +251,16 @@ TEST_F(CreateImageWndTest, CancelAskedFirstEscapeGoesOnYesDeletesThePartialImage
   int clicks = 0;
   QTimer clicker;
   QObject::connect(&clicker, &QTimer::timeout, [&] {
-    CCreateImageProcessWnd* w = OpenImageWindow();
+    CreateImageProcessWnd* w = OpenImageWindow();
     if (!w || w->ProgressUpdates() < 1 || clicks >= 2 || questions < clicks) return;
     ++clicks;
     w->Find<QAbstractButton>(QStringLiteral("cancelbtn"))->click();
   });
   clicker.start(20);
-  CCreateImageProcessWnd wnd;
+  CreateImageProcessWnd wnd;
   const int result = Run(wnd, job);
   release = true;
-  ASSERT_EQ(result, CPopUpWnd::kCancelled);
+  ASSERT_EQ(result, PopUpWnd::kCancelled);
   EXPECT_EQ(questions, 2);
   EXPECT_EQ(wnd.CopyStatus(), kStopRequested);
   EXPECT_GT(wnd.Job().bytesWritten, 0u);
@@ -290,8 +290,8 @@ TEST_F(CreateImageWndTest, UnreadableSectorAsksThenZerosAndMapOrStops) {
   {
     SCOPED_TRACE("yes: zeros and a map");
     BoxAnswerer answers([&](const QString& t) { return t == Msg("MSG0222") ? 1 : 0; });
-    CCreateImageProcessWnd wnd;
-    ASSERT_EQ(Run(wnd, makeJob(dir_ / "y.img")), CPopUpWnd::kDone);
+    CreateImageProcessWnd wnd;
+    ASSERT_EQ(Run(wnd, makeJob(dir_ / "y.img")), PopUpWnd::kDone);
     EXPECT_EQ(answers.seen, QStringList{Msg("MSG0222")});  // asked once only
     const auto img = ReadFile(dir_ / "y.img");
     ASSERT_EQ(img.size(), 8192u * 512);
@@ -304,8 +304,8 @@ TEST_F(CreateImageWndTest, UnreadableSectorAsksThenZerosAndMapOrStops) {
   {
     SCOPED_TRACE("no (Escape): imaging fails, nothing is left");
     BoxAnswerer answers([&](const QString& t) { return t == Msg("MSG0222") ? 2 : 0; });
-    CCreateImageProcessWnd wnd;
-    ASSERT_EQ(Run(wnd, makeJob(dir_ / "n.img")), CPopUpWnd::kFailed);
+    CreateImageProcessWnd wnd;
+    ASSERT_EQ(Run(wnd, makeJob(dir_ / "n.img")), PopUpWnd::kFailed);
     EXPECT_EQ(wnd.CopyStatus(), kReadFault);
     EXPECT_FALSE(fs::exists(dir_ / "n.img"));
     EXPECT_FALSE(fs::exists(dir_ / "n.img.part"));
@@ -327,8 +327,8 @@ TEST_F(CreateImageWndTest, ImagesALoopDevice) {
   ImagingJob job;
   job.sourcePath = loop;
   job.imagePath = dir_ / "loop.img";
-  CCreateImageProcessWnd wnd;
-  ASSERT_EQ(Run(wnd, job), CPopUpWnd::kDone) << loop;
+  CreateImageProcessWnd wnd;
+  ASSERT_EQ(Run(wnd, job), PopUpWnd::kDone) << loop;
   EXPECT_EQ(ReadFile(dir_ / "loop.img"), data);
   EXPECT_EQ(wnd.Text(QStringLiteral("sectors")), QStringLiteral("%1 8192 / 8192").arg(Msg("MSG0303")));
 }
@@ -349,7 +349,7 @@ TEST_F(CreateImageCommandTest, DestinationChecksInOrderReturnToTheDialog) {
   // sdb (FAT32 on the whole disk) grows to 5 GiB in the fake sysfs.
   const uint64_t bytes = 5ULL << 30;
   { std::ofstream(tree_->roots.sysBlock + "/sdb/size") << bytes / 512 << "\n"; }
-  CMainWnd& w = Open();
+  MainWnd& w = Open();
   Click("BtnCreateImageMode");
   const int sdb = RowNamed("sdb STICK");
   ASSERT_GE(sdb, 0);
@@ -410,7 +410,7 @@ TEST_F(CreateImageCommandTest, RealFat32VolumeRefusesAFiveGiBSource) {
     ~Unmount() { (void)test::RunCommand("umount '" + dir + "'"); }
   } unmount{mnt};
   { std::ofstream(tree_->roots.sysBlock + "/sdb/size") << (5ULL << 30) / 512 << "\n"; }
-  CMainWnd& w = Open();
+  MainWnd& w = Open();
   Click("BtnCreateImageMode");
   w.DiskList()->SelectRow(RowNamed("sdb STICK"));
   int calls = 0;
@@ -428,7 +428,7 @@ TEST_F(CreateImageCommandTest, RealFat32VolumeRefusesAFiveGiBSource) {
 }
 
 TEST_F(CreateImageCommandTest, NothingSelectedSaysSo) {
-  CMainWnd& w = Open();
+  MainWnd& w = Open();
   Click("BtnCreateImageMode");
   w.DiskList()->SelectRow(-1, false);
   bool asked = false;
@@ -444,7 +444,7 @@ TEST_F(CreateImageCommandTest, NothingSelectedSaysSo) {
 // A partition imaged through the real window, then the offer to scan it:
 // deep-scan mode, the image's row selected, the file-type page shown.
 TEST_F(CreateImageCommandTest, ImageThenScanOfferSwitchesToDeepModeWithTheImageSelected) {
-  CMainWnd& w = Open();
+  MainWnd& w = Open();
   Click("BtnDeletedRecovery");  // quick mode first: the offer must switch
   Click("BtnPrev");
   Click("BtnCreateImageMode");
@@ -468,7 +468,7 @@ TEST_F(CreateImageCommandTest, ImageThenScanOfferSwitchesToDeepModeWithTheImageS
 
   EXPECT_EQ(w.DeepScan(), 1);
   EXPECT_EQ(w.ImageMode(), 0);
-  EXPECT_EQ(w.CurrentPageIndex(), int(CMainWnd::kPageFileType));
+  EXPECT_EQ(w.CurrentPageIndex(), int(MainWnd::kPageFileType));
   const int row = w.DiskList()->CurrentRow();
   EXPECT_EQ(row, w.DiskList()->RowCount() - 1);
   ScanSourceItem* item = w.Disks().Item(row);

@@ -137,11 +137,11 @@ class EndToEndTest : public ::testing::Test {
     r.mountInfo = empty_ / "mountinfo";
     return r;
   }
-  CMainWnd& Open(EnumerationRoots roots) {
-    CMainWnd::Options o;
+  MainWnd& Open(EnumerationRoots roots) {
+    MainWnd::Options o;
     o.roots = std::move(roots);
     o.monitor = [] { return std::unique_ptr<IDeviceMonitor>(); };
-    wnd_ = std::make_unique<CMainWnd>(std::move(o));
+    wnd_ = std::make_unique<MainWnd>(std::move(o));
     EXPECT_TRUE(wnd_->Create(nullptr)) << wnd_->LoadError().toStdString();
     wnd_->resize(1000, 700);
     wnd_->show();
@@ -152,9 +152,9 @@ class EndToEndTest : public ::testing::Test {
     ASSERT_NE(b, nullptr) << name;
     b->click();
   }
-  ui::CDiskListUI& List() { return *wnd_->DiskList(); }
-  ui::CFileTreeUI* Tree() { return wnd_->Find<ui::CFileTreeUI>(QStringLiteral("TypeTree")); }
-  ui::CListUI* Files() { return wnd_->Find<ui::CListUI>(QStringLiteral("FileList")); }
+  ui::DiskList& List() { return *wnd_->DiskList(); }
+  ui::FileTree* Tree() { return wnd_->Find<ui::FileTree>(QStringLiteral("TypeTree")); }
+  ui::ListBox* Files() { return wnd_->Find<ui::ListBox>(QStringLiteral("FileList")); }
 
   // Clicks "BtnScan" with `tick` run every few ms inside the modal windows;
   // returns once the scan, the search and the results are done. The tick
@@ -195,7 +195,7 @@ class EndToEndTest : public ::testing::Test {
     Click("BtnScan");
     // The scan window's 1025 may still be on its way when it has closed:
     // the search and the results follow from the event loop then.
-    test::WaitFor([&] { return wnd_->CurrentPageIndex() == CMainWnd::kPageResults && !OpenScanWindow(); });
+    test::WaitFor([&] { return wnd_->CurrentPageIndex() == MainWnd::kPageResults && !OpenScanWindow(); });
     QCoreApplication::processEvents();
   }
 
@@ -203,8 +203,8 @@ class EndToEndTest : public ::testing::Test {
   // lists; all rows as (name, size).
   std::multiset<NameSize> RowsOfEveryNode(int* nodes) {
     std::multiset<NameSize> rows;
-    ui::CFileTreeUI* tree = Tree();
-    ui::CListUI* list = Files();
+    ui::FileTree* tree = Tree();
+    ui::ListBox* list = Files();
     const int nameCol = list->ColumnIndex(QStringLiteral("FileName"));
     *nodes = 0;
     for (int c = 0; c < tree->topLevelItemCount(); ++c) {
@@ -236,8 +236,8 @@ class EndToEndTest : public ::testing::Test {
 
   // Checks one node's box, then sorts its rows by size both ways.
   void CheckAndSort() {
-    ui::CFileTreeUI* tree = Tree();
-    ui::CListUI* list = Files();
+    ui::FileTree* tree = Tree();
+    ui::ListBox* list = Files();
     QTreeWidgetItem* biggest = nullptr;
     for (int c = 0; c < tree->topLevelItemCount(); ++c)
       for (int g = 0; g < tree->topLevelItem(c)->childCount(); ++g) {
@@ -296,7 +296,7 @@ class EndToEndTest : public ::testing::Test {
     ASSERT_EQ(added.size(), 1u);
     List().SelectRow(added[0]);
     Scan();
-    ASSERT_EQ(wnd_->CurrentPageIndex(), CMainWnd::kPageResults);
+    ASSERT_EQ(wnd_->CurrentPageIndex(), MainWnd::kPageResults);
     int nodes = 0;
     const std::multiset<NameSize> shown = RowsOfEveryNode(&nodes);
     EXPECT_GT(nodes, 1);
@@ -321,7 +321,7 @@ class EndToEndTest : public ::testing::Test {
   }
 
   TempDir user_, empty_;
-  std::unique_ptr<CMainWnd> wnd_;
+  std::unique_ptr<MainWnd> wnd_;
   QStringList boxes_;  // texts of the boxes Scan() answered itself
 };
 
@@ -419,7 +419,7 @@ class TwoVolumeDisk : public EndToEndTest {
     std::atomic<bool> opened{false}, go{false};
     ScanSourceItem* first = sources_.front();
     wnd_->SetScanEngineOpener([&](const ScanSourceItem& item, bool deep, std::string& error) {
-      std::unique_ptr<IFileRecoveryParse> engine = OpenEngineForItem(item, deep, error);
+      std::unique_ptr<ScanEngine> engine = OpenEngineForItem(item, deep, error);
       if (&item == first) {
         opened = true;
         while (!go) std::this_thread::yield();
@@ -431,7 +431,7 @@ class TwoVolumeDisk : public EndToEndTest {
     bool clicked = false, answered = false;
     Scan([&] {
       ui::WindowImplBase* box = OpenMessageBox();
-      auto* scan = dynamic_cast<CScanProcessWnd*>(OpenScanWindow());
+      auto* scan = dynamic_cast<ScanProcessWnd*>(OpenScanWindow());
       if (!clicked && opened && scan && scan->isVisible()) {
         clicked = true;
         QTimer::singleShot(0, [scan] {
@@ -466,7 +466,7 @@ TEST_F(TwoVolumeDisk, HeaderRowQuickScansEveryVolume) {
   List().SelectRow(header_);
   Scan();
   EXPECT_TRUE(boxes_.isEmpty()) << boxes_.join(" | ").toStdString();
-  ASSERT_EQ(wnd_->CurrentPageIndex(), CMainWnd::kPageResults);
+  ASSERT_EQ(wnd_->CurrentPageIndex(), MainWnd::kPageResults);
   for (ScanSourceItem* v : Volumes()) EXPECT_TRUE(v->engine) << v->tag;
   // The deleted files of both volumes, each under its own source.
   std::map<std::string, uint16_t> tagOf;
@@ -490,7 +490,7 @@ TEST_F(TwoVolumeDisk, CancelDuringTheFirstVolumeShowsItsResultsAndSkipsTheRest) 
   EXPECT_TRUE(asked);
   ASSERT_TRUE(sources_[0]->engine) << "the first source was scanned";
   for (size_t i = 1; i < sources_.size(); ++i) EXPECT_FALSE(sources_[i]->engine) << "source " << i << " was scanned";
-  EXPECT_EQ(wnd_->CurrentPageIndex(), CMainWnd::kPageResults);
+  EXPECT_EQ(wnd_->CurrentPageIndex(), MainWnd::kPageResults);
   for (uint16_t t : TagsShown()) EXPECT_EQ(t, sources_[0]->tag);
 }
 
@@ -500,7 +500,7 @@ TEST_F(TwoVolumeDisk, NoToTheCancelQuestionScansOn) {
   EXPECT_TRUE(boxes_.isEmpty()) << boxes_.join(" | ").toStdString();
   EXPECT_TRUE(asked);
   for (ScanSourceItem* s : sources_) EXPECT_TRUE(s->engine) << "every source was scanned";
-  EXPECT_EQ(wnd_->CurrentPageIndex(), CMainWnd::kPageResults);
+  EXPECT_EQ(wnd_->CurrentPageIndex(), MainWnd::kPageResults);
   EXPECT_TRUE(TagsShown().count(Volumes()[1]->tag)) << "the second volume's files are shown";
 }
 
@@ -515,8 +515,8 @@ TEST_F(EndToEndTest, ResumeQuestionAnsweredBothWaysThroughTheMainWindow) {
   ASSERT_EQ(added.size(), 1u);
   auto scan = [&](int answer) {
     bool asked = false;
-    if (wnd_->CurrentPageIndex() == CMainWnd::kPageResults) Click("BtnPrev");
-    EXPECT_EQ(wnd_->CurrentPageIndex(), CMainWnd::kPageLocation);
+    if (wnd_->CurrentPageIndex() == MainWnd::kPageResults) Click("BtnPrev");
+    EXPECT_EQ(wnd_->CurrentPageIndex(), MainWnd::kPageLocation);
     List().SelectRow(added[0]);
     Scan([&] {
       ui::WindowImplBase* box = OpenMessageBox();
@@ -528,7 +528,7 @@ TEST_F(EndToEndTest, ResumeQuestionAnsweredBothWaysThroughTheMainWindow) {
       });
       return true;
     });
-    EXPECT_EQ(wnd_->CurrentPageIndex(), CMainWnd::kPageResults);
+    EXPECT_EQ(wnd_->CurrentPageIndex(), MainWnd::kPageResults);
     return asked;
   };
   EXPECT_FALSE(scan(2)) << "nothing to resume yet";

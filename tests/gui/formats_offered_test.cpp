@@ -61,7 +61,7 @@ class FormatsOffered : public test::MainWndFixture {
 
   QStringList Children(const char* node) {
     QStringList out;
-    QTreeWidgetItem* n = wnd_->Find<ui::CFileTreeUI>("TypeTree")->Node(node);
+    QTreeWidgetItem* n = wnd_->Find<ui::FileTree>("TypeTree")->Node(node);
     for (int i = 0; n && i < n->childCount(); ++i) out << n->child(i)->text(0);
     return out;
   }

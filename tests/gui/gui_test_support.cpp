@@ -41,12 +41,12 @@ void MainWndFixture::TearDown() {
   app::LanguageTable::Instance().SetUserConfigPath({});
 }
 
-gui::CMainWnd& MainWndFixture::Open(EnumerationRoots roots, int deviceSettleMs) {
-  gui::CMainWnd::Options o;
+gui::MainWnd& MainWndFixture::Open(EnumerationRoots roots, int deviceSettleMs) {
+  gui::MainWnd::Options o;
   o.roots = std::move(roots);
   o.monitor = [m = monitor_] { return std::make_unique<FakeMonitor>(m); };
   o.deviceSettleMs = deviceSettleMs;
-  wnd_ = std::make_unique<gui::CMainWnd>(std::move(o));
+  wnd_ = std::make_unique<gui::MainWnd>(std::move(o));
   EXPECT_TRUE(wnd_->Create(nullptr)) << wnd_->LoadError().toStdString();
   wnd_->show();
   return *wnd_;
@@ -62,7 +62,7 @@ bool MainWndFixture::Visible(const char* name) const { return wnd_->IsControlVis
 
 QString MainWndFixture::Text(const char* name) const { return wnd_->Text(QString::fromLatin1(name)); }
 
-ui::CDiskListUI& MainWndFixture::List() const { return *wnd_->DiskList(); }
+ui::DiskList& MainWndFixture::List() const { return *wnd_->DiskList(); }
 
 QStringList MainWndFixture::Names() const {
   QStringList out;

@@ -21,7 +21,7 @@
 #include "ui/window_base.h"
 
 namespace dunmere::ui {
-class CDiskListUI;
+class DiskList;
 }
 
 namespace dunmere::test {
@@ -107,12 +107,12 @@ class MainWndFixture : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
-  gui::CMainWnd& Open(EnumerationRoots roots, int deviceSettleMs = 300);
-  gui::CMainWnd& Open() { return Open(tree_->roots); }
+  gui::MainWnd& Open(EnumerationRoots roots, int deviceSettleMs = 300);
+  gui::MainWnd& Open() { return Open(tree_->roots); }
   void Click(const char* name);
   bool Visible(const char* name) const;
   QString Text(const char* name) const;
-  ui::CDiskListUI& List() const;
+  ui::DiskList& List() const;
   // The first cell of every location row, in order.
   QStringList Names() const;
   int RowNamed(const QString& name) const { return int(Names().indexOf(name)); }
@@ -120,7 +120,7 @@ class MainWndFixture : public ::testing::Test {
   TempDir user_;
   std::unique_ptr<SysfsTree> tree_;
   std::shared_ptr<FakeMonitor::Shared> monitor_ = std::make_shared<FakeMonitor::Shared>();
-  std::unique_ptr<gui::CMainWnd> wnd_;
+  std::unique_ptr<gui::MainWnd> wnd_;
 };
 
 }  // namespace dunmere::test

@@ -182,9 +182,9 @@ TEST(HotPlugLoopDevice, AttachedImageAppearsAndDetachedGoes) {
   std::unique_ptr<IDeviceMonitor> probe = CreateBlockDeviceMonitor();
   if (!probe->Start([&](const DeviceEvent&) { ++seen; })) GTEST_SKIP() << "no device event feed (libudev netlink)";
 
-  CMainWnd::Options o;
+  MainWnd::Options o;
   o.deviceSettleMs = 300;
-  CMainWnd wnd(std::move(o));
+  MainWnd wnd(std::move(o));
   wnd.Create(nullptr);
   wnd.show();
   std::string out;

@@ -98,9 +98,9 @@ std::vector<std::string> Split(const std::string& line) {
 }
 
 // The open copy-out window, if any.
-CRecoverProcessWnd* OpenWindow() {
+RecoverProcessWnd* OpenWindow() {
   for (QWidget* w : QApplication::topLevelWidgets())
-    if (auto* r = qobject_cast<CRecoverProcessWnd*>(w); r && r->isVisible()) return r;
+    if (auto* r = qobject_cast<RecoverProcessWnd*>(w); r && r->isVisible()) return r;
   return nullptr;
 }
 
@@ -117,12 +117,12 @@ struct Seen {
   std::vector<QRgb> colors;
 };
 
-void Capture(CRecoverProcessWnd* w, Seen& seen) {
+void Capture(RecoverProcessWnd* w, Seen& seen) {
   seen.finished = w->Finished();
   seen.processed = w->Processed();
   seen.failed = w->Failed();
   seen.recovered = w->Text(QStringLiteral("recovered"));
-  if (auto* list = w->Find<ui::CListUI>(QStringLiteral("DetailList")))
+  if (auto* list = w->Find<ui::ListBox>(QStringLiteral("DetailList")))
     for (int r = 0; r < list->RowCount(); ++r) {
       seen.rows.emplace_back(list->Row(r).cells.value(0), list->Row(r).cells.value(1));
       seen.colors.push_back(list->Row(r).color);
@@ -135,7 +135,7 @@ void Capture(CRecoverProcessWnd* w, Seen& seen) {
   auto timer = std::make_unique<QTimer>();
   QTimer* t = timer.get();
   QObject::connect(t, &QTimer::timeout, [t, seen] {
-    CRecoverProcessWnd* w = OpenWindow();
+    RecoverProcessWnd* w = OpenWindow();
     if (!w || !w->Finished()) return;
     Capture(w, *seen);
     t->stop();
@@ -153,14 +153,14 @@ struct BoxWatch {
   explicit BoxWatch(bool ok) {
     QObject::connect(&timer, &QTimer::timeout, [this, ok] {
       for (QWidget* w : QApplication::topLevelWidgets()) {
-        auto* box = qobject_cast<CMessageBox*>(w);
+        auto* box = qobject_cast<MessageBoxWnd*>(w);
         if (!box || !box->isVisible() || !box->IsModalRunning()) continue;
         if (!seen.shown) {
           seen.shown = true;
           seen.message = box->Text(QStringLiteral("message"));
           seen.layout = box->SkinFile();
         }
-        box->Close(ok ? CMessageBox::kOk : CMessageBox::kCancel);
+        box->Close(ok ? MessageBoxWnd::kOk : MessageBoxWnd::kCancel);
       }
     });
     timer.start(30);
@@ -232,7 +232,7 @@ TEST_F(RecoverWndTest, CheckedFilesAndAFolderComeOutWholeAndNeverOverwrite) {
     std::string chosen;
     // The dialog's trailing '/' is dropped.
     EXPECT_EQ(StartRecovery(nullptr, scanned_.Sources(), Check(all), Chooses(out.path() + "/"), &chosen),
-              CPopUpWnd::kDone);
+              PopUpWnd::kDone);
     EXPECT_EQ(chosen, out.path());
     ASSERT_TRUE(seen.finished);
     EXPECT_EQ(seen.failed, 0u);
@@ -272,7 +272,7 @@ TEST_F(RecoverWndTest, NtfsFilesMatchTheOriginals) {
   TempDir out;
   Seen seen;
   auto finisher2 = FinishWhenDone(&seen);
-  EXPECT_EQ(StartRecovery(nullptr, scanned_.Sources(), Check(picked), Chooses(out.path())), CPopUpWnd::kDone);
+  EXPECT_EQ(StartRecovery(nullptr, scanned_.Sources(), Check(picked), Chooses(out.path())), PopUpWnd::kDone);
   ASSERT_TRUE(seen.finished);
   EXPECT_EQ(seen.failed, 0u);
   for (const FoundEntry* e : picked) {
@@ -285,12 +285,12 @@ TEST_F(RecoverWndTest, NtfsFilesMatchTheOriginals) {
   QSize size;
   auto sized = std::make_unique<QTimer>();
   QObject::connect(sized.get(), &QTimer::timeout, [&] {
-    if (CRecoverProcessWnd* w = OpenWindow()) size = w->size();
+    if (RecoverProcessWnd* w = OpenWindow()) size = w->size();
   });
   sized->start(10);
   auto finisher = FinishWhenDone(&single);
   EXPECT_EQ(StartSingleRecovery(nullptr, scanned_.Sources(), picked[0]->record, Chooses(out.path())),
-            CPopUpWnd::kDone);
+            PopUpWnd::kDone);
   EXPECT_EQ(size, QSize(500, 200));
   EXPECT_EQ(single.processed, 1u);
   EXPECT_EQ(single.failed, 0u);
@@ -333,7 +333,7 @@ TEST_F(RecoverWndTest, TheResultsPagesCheckedRecordsComeOutAndNoOthers) {
   TempDir out;
   Seen seen;
   auto finisher = FinishWhenDone(&seen);
-  EXPECT_EQ(StartRecovery(nullptr, scanned_.Sources(), checked, Chooses(out.path())), CPopUpWnd::kDone);
+  EXPECT_EQ(StartRecovery(nullptr, scanned_.Sources(), checked, Chooses(out.path())), PopUpWnd::kDone);
   ASSERT_TRUE(seen.finished);
   EXPECT_EQ(seen.processed, checked.size());
   EXPECT_EQ(seen.failed, 0u);
@@ -347,16 +347,16 @@ TEST_F(RecoverWndTest, TheResultsPagesCheckedRecordsComeOutAndNoOthers) {
 }
 
 // Holds its worker at the first piece written until the test lets it go.
-class HeldWnd : public CRecoverProcessWnd {
+class HeldWnd : public RecoverProcessWnd {
  public:
-  using CRecoverProcessWnd::CRecoverProcessWnd;
-  using CRecoverProcessWnd::Link;
+  using RecoverProcessWnd::RecoverProcessWnd;
+  using RecoverProcessWnd::Link;
   void Draw(const ScanProgress& p) { DrawProgress(p); }
 
  protected:
   void OnWindowInit() override {
     Link().Pause();
-    CRecoverProcessWnd::OnWindowInit();
+    RecoverProcessWnd::OnWindowInit();
   }
 };
 
@@ -370,7 +370,7 @@ TEST_F(RecoverWndTest, CancelInTheMiddleOfALargeFileLeavesNoPartOfIt) {
 
   // Escape in the question answers No: the copy goes on and ends whole.
   {
-    HeldWnd wnd(JobsForChecked(Check({big}), scanned_.Sources()), out.path(), CRecoverProcessWnd::Mode::kList);
+    HeldWnd wnd(JobsForChecked(Check({big}), scanned_.Sources()), out.path(), RecoverProcessWnd::Mode::kList);
     wnd.CreatePopup(nullptr, 500, 240);
     bool asked = false;
     QTimer::singleShot(0, [&] {
@@ -387,7 +387,7 @@ TEST_F(RecoverWndTest, CancelInTheMiddleOfALargeFileLeavesNoPartOfIt) {
     });
     Seen seen;
     auto finisher3 = FinishWhenDone(&seen);
-    EXPECT_EQ(wnd.RunModal(), CPopUpWnd::kDone);
+    EXPECT_EQ(wnd.RunModal(), PopUpWnd::kDone);
     EXPECT_TRUE(asked);
     EXPECT_FALSE(wnd.CancelConfirmed());
     EXPECT_EQ(test::Sha256OfFile(dest), ShaOf("", "big.bin"));
@@ -395,7 +395,7 @@ TEST_F(RecoverWndTest, CancelInTheMiddleOfALargeFileLeavesNoPartOfIt) {
 
   // Yes stops at the next piece: the part written is removed and listed.
   const std::string second = CategoryDestination(out.path(), "big(1).bin");
-  HeldWnd wnd(JobsForChecked(Check({big}), scanned_.Sources()), out.path(), CRecoverProcessWnd::Mode::kList);
+  HeldWnd wnd(JobsForChecked(Check({big}), scanned_.Sources()), out.path(), RecoverProcessWnd::Mode::kList);
   wnd.CreatePopup(nullptr, 500, 240);
   uint64_t partial = 0;
   QTimer::singleShot(0, [&] {
@@ -413,17 +413,17 @@ TEST_F(RecoverWndTest, CancelInTheMiddleOfALargeFileLeavesNoPartOfIt) {
     test::AnswerNextBox(&wnd, &box);
     ClickIn(&wnd, "CancelBtn");
   });
-  EXPECT_EQ(wnd.RunModal(), CPopUpWnd::kCancelled);
+  EXPECT_EQ(wnd.RunModal(), PopUpWnd::kCancelled);
   EXPECT_GT(partial, 0u);
   EXPECT_LT(partial, 3000000u);
   EXPECT_FALSE(fs::exists(second));
   EXPECT_TRUE(wnd.CancelConfirmed());
-  auto* list = wnd.Find<ui::CListUI>(QStringLiteral("DetailList"));
+  auto* list = wnd.Find<ui::ListBox>(QStringLiteral("DetailList"));
   ASSERT_NE(list, nullptr);
   ASSERT_EQ(list->RowCount(), 1);
   EXPECT_EQ(list->Row(0).cells.value(0).toStdString(), second);
   EXPECT_TRUE(list->Row(0).cells.value(1).startsWith("Stopped"));
-  EXPECT_EQ(list->Row(0).color, CRecoverProcessWnd::kFailedColor);
+  EXPECT_EQ(list->Row(0).color, RecoverProcessWnd::kFailedColor);
   EXPECT_EQ(wnd.Processed(), 0u);
 }
 
@@ -472,7 +472,7 @@ TEST_F(RecoverWndTest, ADestinationOnTheScannedMediumIsAskedAbout) {
     EXPECT_EQ(StartRecovery(nullptr, scanned_.Sources(), Check({file}), Chooses(onSource)), 0);
     EXPECT_TRUE(no.seen.shown);
     EXPECT_EQ(no.seen.message, MessageText("MSG0805"));
-    EXPECT_TRUE(no.seen.layout.endsWith(CMessageBox::LayoutFile(CMessageBox::kConfirm)))
+    EXPECT_TRUE(no.seen.layout.endsWith(MessageBoxWnd::LayoutFile(MessageBoxWnd::kConfirm)))
         << no.seen.layout.toStdString();
     EXPECT_TRUE(fs::is_empty(onSource));
   }
@@ -481,7 +481,7 @@ TEST_F(RecoverWndTest, ADestinationOnTheScannedMediumIsAskedAbout) {
     BoxWatch yes(true);
     Seen seen;
     auto finisher = FinishWhenDone(&seen);
-    EXPECT_EQ(StartRecovery(nullptr, scanned_.Sources(), Check({file}), Chooses(onSource)), CPopUpWnd::kDone);
+    EXPECT_EQ(StartRecovery(nullptr, scanned_.Sources(), Check({file}), Chooses(onSource)), PopUpWnd::kDone);
     EXPECT_TRUE(yes.seen.shown);
     EXPECT_TRUE(seen.finished);
     EXPECT_EQ(seen.failed, 0u);
@@ -496,7 +496,7 @@ TEST_F(RecoverWndTest, ADestinationOnTheScannedMediumIsAskedAbout) {
     Seen seen;
     auto finisher = FinishWhenDone(&seen);
     EXPECT_EQ(StartRecovery(nullptr, scanned_.Sources(), Check({file}), Chooses(mnt.point + "/out2")),
-              CPopUpWnd::kDone);
+              PopUpWnd::kDone);
     EXPECT_FALSE(beside.seen.shown);
     EXPECT_TRUE(seen.finished);
     scanned_.item->imagePath = device;
@@ -506,7 +506,7 @@ TEST_F(RecoverWndTest, ADestinationOnTheScannedMediumIsAskedAbout) {
     BoxWatch none(true);
     Seen seen;
     auto finisher = FinishWhenDone(&seen);
-    EXPECT_EQ(StartRecovery(nullptr, scanned_.Sources(), Check({file}), Chooses(work / "beside")), CPopUpWnd::kDone);
+    EXPECT_EQ(StartRecovery(nullptr, scanned_.Sources(), Check({file}), Chooses(work / "beside")), PopUpWnd::kDone);
     EXPECT_FALSE(none.seen.shown);
     EXPECT_TRUE(seen.finished);
     EXPECT_EQ(seen.failed, 0u);
@@ -524,15 +524,15 @@ TEST_F(RecoverWndTest, AFullDestinationFailsThatFileAndLeavesNoHalfOfIt) {
 
   Seen seen;
   auto finisher7 = FinishWhenDone(&seen);
-  EXPECT_EQ(StartRecovery(nullptr, scanned_.Sources(), Check({big, small}), Chooses(mnt.point)), CPopUpWnd::kDone);
+  EXPECT_EQ(StartRecovery(nullptr, scanned_.Sources(), Check({big, small}), Chooses(mnt.point)), PopUpWnd::kDone);
   ASSERT_TRUE(seen.finished);
   EXPECT_EQ(seen.processed, 2u);
   EXPECT_EQ(seen.failed, 1u);
   // The failure first, in red, saying why.
   ASSERT_EQ(seen.rows.size(), 2u);
   EXPECT_EQ(seen.rows[0].first.toStdString(), CategoryDestination(mnt.point, "big.bin"));
-  EXPECT_EQ(seen.rows[0].second, CRecoverProcessWnd::StatusText(kDiskFull));
-  EXPECT_EQ(seen.colors[0], CRecoverProcessWnd::kFailedColor);
+  EXPECT_EQ(seen.rows[0].second, RecoverProcessWnd::StatusText(kDiskFull));
+  EXPECT_EQ(seen.colors[0], RecoverProcessWnd::kFailedColor);
   EXPECT_EQ(seen.rows[1].second, "Success");
   EXPECT_FALSE(fs::exists(CategoryDestination(mnt.point, "big.bin")));
   EXPECT_EQ(test::Sha256OfFile(CategoryDestination(mnt.point, "small.txt")), ShaOf("", "small.txt"));
@@ -550,7 +550,7 @@ TEST_F(RecoverWndTest, DetailsOpenFolderAndFinish) {
   ASSERT_EQ(jobs.size(), 2u);
   for (RecoverJob& j : jobs)
     if (j.entry.Name() != FoundName("ROOTDEL.JPG")) j.engine = nullptr;
-  CRecoverProcessWnd wnd(std::move(jobs), out.path(), CRecoverProcessWnd::Mode::kList);
+  RecoverProcessWnd wnd(std::move(jobs), out.path(), RecoverProcessWnd::Mode::kList);
   wnd.CreatePopup(nullptr, 500, 240);
   QString opened;
   wnd.SetFolderOpener([&](const QString& f) { opened = f; });
@@ -574,7 +574,7 @@ TEST_F(RecoverWndTest, DetailsOpenFolderAndFinish) {
     ClickIn(&wnd, "OpenBtn");
     ClickIn(&wnd, "FinishBtn");
   });
-  EXPECT_EQ(wnd.RunModal(), CPopUpWnd::kDone);
+  EXPECT_EQ(wnd.RunModal(), PopUpWnd::kDone);
   EXPECT_TRUE(cancelHidden);
   EXPECT_TRUE(finishShown);
   EXPECT_TRUE(listShown);
@@ -584,11 +584,11 @@ TEST_F(RecoverWndTest, DetailsOpenFolderAndFinish) {
   EXPECT_FALSE(wnd.WorkerRunning());
   EXPECT_EQ(wnd.Processed(), 2u);
   EXPECT_EQ(wnd.Failed(), 1u);
-  auto* list = wnd.Find<ui::CListUI>(QStringLiteral("DetailList"));
+  auto* list = wnd.Find<ui::ListBox>(QStringLiteral("DetailList"));
   ASSERT_NE(list, nullptr);
   ASSERT_EQ(list->RowCount(), 2);
-  EXPECT_EQ(list->Row(0).cells.value(1), CRecoverProcessWnd::StatusText(kNotReady));
-  EXPECT_EQ(list->Row(0).color, CRecoverProcessWnd::kFailedColor);
+  EXPECT_EQ(list->Row(0).cells.value(1), RecoverProcessWnd::StatusText(kNotReady));
+  EXPECT_EQ(list->Row(0).color, RecoverProcessWnd::kFailedColor);
   EXPECT_EQ(list->Row(1).cells.value(1), "Success");
   EXPECT_EQ(test::Sha256OfFile(out / ("photo/" + FoundName("ROOTDEL.JPG"))), ShaOf("", "ROOTDEL.JPG"));
 }

@@ -15,7 +15,7 @@
 #include "engine/scan_log_folder.h"
 #include "engine/store_engine.h"
 #include "base/text.h"
-#include "ntfs/fast_ntfs_recovery.h"
+#include "ntfs/quick/quick_ntfs_engine.h"
 #include "storage/disk_table.h"
 #include "scan/engine_factory.h"
 #include "tests/support/test_support.h"
@@ -73,13 +73,13 @@ class NtfsImages : public ::testing::Test {
   std::string Image(const std::string& name) { return Fixture() / name; }
 
   // Scans an image and maps "folder/.../name" to each record.
-  std::map<std::string, FoundItemRecord> ScanTree(CFastNtfsRecovery& engine, const std::string& image) {
+  std::map<std::string, FoundItemRecord> ScanTree(QuickNtfsEngine& engine, const std::string& image) {
     ScanLogFolder::Instance().BeginNewScanFolder();
     EXPECT_EQ(engine.OpenImage(image, 'I'), kOk);
     EXPECT_EQ(engine.Scan(nullptr), kOk);
     return Walk(engine);
   }
-  static std::map<std::string, FoundItemRecord> Walk(IFileRecoveryParse& engine) {
+  static std::map<std::string, FoundItemRecord> Walk(ScanEngine& engine) {
     std::map<std::string, FoundItemRecord> tree;
     std::vector<std::tuple<FoundItemRecord, std::string, uint32_t>> stack;
     std::vector<FoundItemRecord> kids;
@@ -103,7 +103,7 @@ TEST_F(NtfsImages, EveryDeletedFileIsFoundAtItsPathAndRecoveredExactly) {
   ASSERT_EQ(images.size(), 3u);
   for (const std::string& image : images) {
     SCOPED_TRACE(image);
-    CFastNtfsRecovery engine;
+    QuickNtfsEngine engine;
     auto tree = ScanTree(engine, Image(image));
     test::TempDir out;
     for (const Expected& e : Fixture().expected) {
@@ -127,7 +127,7 @@ TEST_F(NtfsImages, EveryDeletedFileIsFoundAtItsPathAndRecoveredExactly) {
 }
 
 TEST_F(NtfsImages, FoldersLevelsAndLostFolders) {
-  CFastNtfsRecovery engine;
+  QuickNtfsEngine engine;
   auto tree = ScanTree(engine, Image("ntfs_s512_c4k.img"));
   std::string lost;
   for (const Expected& e : Fixture().expected)
@@ -161,7 +161,7 @@ TEST_F(NtfsImages, FoldersLevelsAndLostFolders) {
 }
 
 TEST_F(NtfsImages, WholeFolderRecoveryAndStop) {
-  CFastNtfsRecovery engine;
+  QuickNtfsEngine engine;
   auto tree = ScanTree(engine, Image("ntfs_s512_c4k.img"));
   ASSERT_TRUE(tree.count("Gone"));
   test::TempDir out;
@@ -190,7 +190,7 @@ TEST_F(NtfsImages, WholeFolderRecoveryAndStop) {
 
 TEST_F(NtfsImages, ContentCheckHidesPicturesThatFailIt) {
   std::vector<std::string> asked;
-  CFastNtfsRecovery engine;
+  QuickNtfsEngine engine;
   engine.SetContentCheck([&](const ContentSample& s) {
     asked.emplace_back(s.extension);
     EXPECT_GE(s.firstBytes.size(), 19u);
@@ -212,7 +212,7 @@ TEST_F(NtfsImages, ContentCheckHidesPicturesThatFailIt) {
 }
 
 TEST_F(NtfsImages, SparseFileBeyondFourGiB) {
-  CFastNtfsRecovery engine;
+  QuickNtfsEngine engine;
   auto tree = ScanTree(engine, Image("ntfs_s512_c4k.img"));
   ASSERT_TRUE(tree.count("huge.sparse"));
   const FoundItemRecord& r = tree["huge.sparse"];
@@ -256,14 +256,14 @@ TEST_F(NtfsImages, AStopIsSeenWithinABatchOfSlowRecords) {
   } seen;
   int fullChecks = 0;
   {
-    CFastNtfsRecovery engine;
+    QuickNtfsEngine engine;
     ScanLogFolder::Instance().BeginNewScanFolder();
     ASSERT_EQ(engine.OpenImage(image, 'I'), kOk);
     engine.SetContentCheck([&](const ContentSample&) { return ++fullChecks > 0; });
     ASSERT_EQ(engine.Scan(nullptr), kOk);
   }
   ASSERT_GE(fullChecks, 300);
-  CFastNtfsRecovery engine;
+  QuickNtfsEngine engine;
   ScanLogFolder::Instance().BeginNewScanFolder();
   ASSERT_EQ(engine.OpenImage(image, 'I'), kOk);
   engine.SetContentCheck([&](const ContentSample&) {
@@ -294,7 +294,7 @@ TEST_F(NtfsImages, AStopIsSeenWithinABatchOfSlowRecords) {
 }
 
 TEST_F(NtfsImages, ScanProgressStopAndPreview) {
-  CFastNtfsRecovery engine;
+  QuickNtfsEngine engine;
   ScanLogFolder::Instance().BeginNewScanFolder();
   ASSERT_EQ(engine.OpenImage(Image("ntfs_s512_c512.img"), 'I'), kOk);
   struct Progress {
@@ -361,7 +361,7 @@ TEST_F(NtfsImages, PartitionOfADiskThroughTheFactory) {
   auto engine = CreateEngineForPartition(0, 2048, sectors, 'P', false);
   DiskTable::SetOverride({});
   ASSERT_NE(engine, nullptr);
-  ASSERT_NE(dynamic_cast<CFastNtfsRecovery*>(engine.get()), nullptr);
+  ASSERT_NE(dynamic_cast<QuickNtfsEngine*>(engine.get()), nullptr);
   ASSERT_EQ(engine->Scan(nullptr), kOk);
   auto tree = Walk(*engine);
   test::TempDir out;
@@ -374,12 +374,12 @@ TEST_F(NtfsImages, PartitionOfADiskThroughTheFactory) {
     ASSERT_EQ(engine->RecoverItem(r, out / "f", 0), kOk);
     EXPECT_EQ(test::Sha256OfFile(out / "f"), e.sha256);
   }
-  EXPECT_NE(dynamic_cast<CFastNtfsRecovery*>(CreateEngineForImage(Image("ntfs_s512_c4k.img"), 'I', false).get()),
+  EXPECT_NE(dynamic_cast<QuickNtfsEngine*>(CreateEngineForImage(Image("ntfs_s512_c4k.img"), 'I', false).get()),
             nullptr);
 }
 
 TEST_F(NtfsImages, FreeExtentsFollowTheAllocationBitmap) {
-  CFastNtfsRecovery engine;
+  QuickNtfsEngine engine;
   ASSERT_EQ(engine.OpenImage(Image("ntfs_s512_c4k.img"), 'I'), kOk);
   ASSERT_EQ(engine.LoadAllocationBitmap(), kOk);
   const uint64_t volume = fs::file_size(Image("ntfs_s512_c4k.img")) / 512;
@@ -415,7 +415,7 @@ TEST_F(NtfsImages, ListingMatchesTheEarlierBuildsGoldenListing) {
   while (std::getline(in, line)) golden[line.substr(0, line.find('\t'))].push_back(line);
   ASSERT_EQ(golden.size(), 3u);
   for (auto& [image, want] : golden) {
-    CFastNtfsRecovery engine;
+    QuickNtfsEngine engine;
     ScanLogFolder::Instance().BeginNewScanFolder();
     ASSERT_EQ(engine.OpenImage(Image(image), 'I'), kOk);
     ASSERT_EQ(engine.Scan(nullptr), kOk);

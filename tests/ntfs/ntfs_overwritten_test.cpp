@@ -8,7 +8,7 @@
 #include <map>
 
 #include "engine/scan_log_folder.h"
-#include "ntfs/fast_ntfs_recovery.h"
+#include "ntfs/quick/quick_ntfs_engine.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -38,7 +38,7 @@ TEST(NtfsOverwritten, ClustersTakenByALaterFileAreNotCopiedAsTheDeletedOne) {
   }
 
   ScanLogFolder::Instance().BeginNewScanFolder();
-  CFastNtfsRecovery e;
+  QuickNtfsEngine e;
   ASSERT_EQ(e.OpenImage(dir / "v.img", 'O'), kOk);
   ASSERT_EQ(e.Scan(nullptr), kOk);
   std::vector<FoundItemRecord> kids;

@@ -5,11 +5,11 @@
 
 #include "base/bytes.h"
 #include "ntfs/attribute_list.h"
-#include "ntfs/cluster_bitmap.h"
+#include "ntfs/quick/cluster_bitmap.h"
 #include "ntfs/data_layout.h"
 #include "ntfs/file_name_attr.h"
 #include "ntfs/lznt1.h"
-#include "ntfs/mft_geometry.h"
+#include "ntfs/quick/mft_geometry.h"
 #include "ntfs/mft_record.h"
 #include "ntfs/ntfs_boot_sector.h"
 #include "ntfs/run_list.h"

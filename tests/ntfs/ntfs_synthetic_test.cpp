@@ -9,7 +9,7 @@
 #include "engine/scan_log_folder.h"
 #include "base/text.h"
 #include <set>
-#include "ntfs/fast_ntfs_recovery.h"
+#include "ntfs/quick/quick_ntfs_engine.h"
 #include "tests/ntfs/synthetic_volume.h"
 #include "tests/support/test_support.h"
 
@@ -55,7 +55,7 @@ class SyntheticNtfs : public ::testing::Test {
 
   test::TempDir dir;
   std::string path;
-  CFastNtfsRecovery engine;
+  QuickNtfsEngine engine;
 };
 
 TEST_F(SyntheticNtfs, DataAcrossRecordsSparseRunsAndUnwrittenTail) {

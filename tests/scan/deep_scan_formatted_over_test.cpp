@@ -12,7 +12,7 @@
 #include "base/text.h"
 #include "engine/scan_log_folder.h"
 #include "scan/engine_factory.h"
-#include "scan/professional_recovery.h"
+#include "scan/deep_scan_engine.h"
 #include "tests/support/engine_walk.h"
 #include "tests/support/test_support.h"
 
@@ -51,7 +51,7 @@ using Listed = test::ListedFile;
 // out and keyed by the sha256 of its copy.
 std::multimap<std::string, Listed> DeepScanAndCopy(const std::string& image, const std::string& outDir) {
   auto e = CreateEngineForImage(image, 'F', true);
-  EXPECT_NE(dynamic_cast<CProfessionalRecovery*>(e.get()), nullptr);
+  EXPECT_NE(dynamic_cast<DeepScanEngine*>(e.get()), nullptr);
   if (!e) return {};
   e->DeclineResume();
   EXPECT_EQ(e->Scan(nullptr), 0);

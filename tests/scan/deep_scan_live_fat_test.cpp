@@ -11,7 +11,7 @@
 #include "base/text.h"
 #include "engine/scan_log_folder.h"
 #include "scan/engine_factory.h"
-#include "scan/professional_recovery.h"
+#include "scan/deep_scan_engine.h"
 #include "tests/support/engine_walk.h"
 #include "tests/support/test_support.h"
 
@@ -25,7 +25,7 @@ using Found = test::ListedFile;
 std::vector<Found> DeepScanFiles(const std::string& image) {
   UsePrivateDataFolder();
   auto e = CreateEngineForImage(image, 'Z', true);
-  EXPECT_NE(dynamic_cast<CProfessionalRecovery*>(e.get()), nullptr);
+  EXPECT_NE(dynamic_cast<DeepScanEngine*>(e.get()), nullptr);
   if (!e) return {};
   e->DeclineResume();
   EXPECT_EQ(e->Scan(nullptr), 0);

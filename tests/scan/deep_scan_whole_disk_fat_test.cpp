@@ -11,7 +11,7 @@
 
 #include "base/text.h"
 #include "scan/engine_factory.h"
-#include "scan/professional_recovery.h"
+#include "scan/deep_scan_engine.h"
 #include "tests/support/engine_walk.h"
 #include "tests/support/test_support.h"
 
@@ -52,7 +52,7 @@ std::multimap<std::string, Listed> DeepScanAndCopy(const std::string& image, con
                                                    size_t& files) {
   files = 0;
   auto e = CreateEngineForImage(image, 'W', true);
-  EXPECT_NE(dynamic_cast<CProfessionalRecovery*>(e.get()), nullptr);
+  EXPECT_NE(dynamic_cast<DeepScanEngine*>(e.get()), nullptr);
   if (!e) return {};
   e->DeclineResume();
   EXPECT_EQ(e->Scan(nullptr), 0);

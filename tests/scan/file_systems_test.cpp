@@ -8,7 +8,7 @@
 #include <cstring>
 #include <set>
 
-#include "engine/fast_ext_recovery.h"
+#include "engine/quick_ext_engine.h"
 #include "storage/disk_table.h"
 #include "scan/engine_factory.h"
 #include "tests/support/test_support.h"
@@ -145,7 +145,7 @@ TEST_F(FactoryOnImages, ExtImageGetsTheExtEngineAndUnknownGetsNone) {
   ASSERT_EQ(test::RunCommand("truncate -s 8M '" + img + "' && mke2fs -q -F '" + img + "'"), 0);
   auto engine = CreateEngineForImage(img, 1, false);
   ASSERT_NE(engine, nullptr);
-  EXPECT_NE(dynamic_cast<CFastExtRecovery*>(engine.get()), nullptr);
+  EXPECT_NE(dynamic_cast<QuickExtEngine*>(engine.get()), nullptr);
   EXPECT_EQ(engine->Scan(nullptr), kOk);
   EXPECT_EQ(engine->GetFoundCount(), 0);
 
@@ -171,7 +171,7 @@ TEST_F(FactoryOnImages, PartitionOfAPartitionedDiskIsFoundByStartSector) {
   DiskTable::SetOverride({disk});
   auto engine = CreateEngineForPartition(0, 2048, 20480, 2, false);
   ASSERT_NE(engine, nullptr);
-  EXPECT_NE(dynamic_cast<CFastExtRecovery*>(engine.get()), nullptr);
+  EXPECT_NE(dynamic_cast<QuickExtEngine*>(engine.get()), nullptr);
   EXPECT_EQ(CreateEngineForPartition(0, 0, 20480, 2, false), nullptr);       // the partition table
   EXPECT_EQ(CreateEngineForPartition(0, 32760, 10, 2, false), nullptr);      // 16 KiB past the end
   EXPECT_EQ(CreateEngineForPartition(5, 2048, 20480, 2, false), nullptr);    // no such disk

@@ -11,7 +11,7 @@
 #include <sstream>
 
 #include "engine/scan_log_folder.h"
-#include "ntfs/professional_ntfs_recovery.h"
+#include "ntfs/deep/deep_ntfs_engine.h"
 #include "scan/engine_factory.h"
 #include "scan/file_systems.h"
 #include "storage/sector_source.h"
@@ -121,7 +121,7 @@ TEST_F(UncommonVolumes, DeepNtfsEngineTakesTheClusterSizeFromTheBootSector) {
   Require(Ntfs());
   const std::string image = Ntfs().dir + "/ntfs_s512_c2m.img";
   ScanLogFolder::Instance().BeginNewScanFolder();
-  CProfessionalNtfsRecovery engine;
+  DeepNtfsEngine engine;
   engine.SetContentCheck([](const ContentSample&) { return true; });
   ASSERT_EQ(engine.OpenImage(image, 'D'), kOk);
   ASSERT_EQ(engine.StartScan(nullptr), kOk);

@@ -27,7 +27,7 @@ class Numbers : public IListRowSource {
 
 TEST(ListRowSource, RowsComeFromTheOwnerAndChecksGoBackToIt) {
   test::UiApp();
-  CListUI list;
+  ListBox list;
   list.setProperty("columns", "ChkSelAll:30;FileName:200;Size:80");
   list.setProperty("checkcolumn", true);
   list.AdoptLayout();
@@ -43,7 +43,7 @@ TEST(ListRowSource, RowsComeFromTheOwnerAndChecksGoBackToIt) {
   EXPECT_EQ(list.Row(3).icon, "file='FileIcon/jpg.png'");
 
   std::vector<std::pair<qint64, qint64>> clicks;
-  QObject::connect(&list, &CListUI::skinNotify, [&](const QString& type, const QString&, qint64 w, qint64 l) {
+  QObject::connect(&list, &ListBox::skinNotify, [&](const QString& type, const QString&, qint64 w, qint64 l) {
     if (type == u"list_check_click") clicks.push_back({w, l});
   });
   const QPoint at = list.visualRect(list.Model()->index(1, 0)).center();

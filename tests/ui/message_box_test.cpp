@@ -43,7 +43,7 @@ void Perform(ui::WindowImplBase* w, const Action& a) {
 }
 
 // Runs the box and answers it; after `then` (Enter) the box must still be open.
-int RunBox(CMessageBox& box, const Action& first, const Action* then = nullptr, bool* stillOpen = nullptr) {
+int RunBox(MessageBoxWnd& box, const Action& first, const Action* then = nullptr, bool* stillOpen = nullptr) {
   QTimer::singleShot(0, [&] {
     ui::WindowImplBase* w = OpenWindow();
     ASSERT_EQ(w, &box);
@@ -89,7 +89,7 @@ TEST_F(MessageBoxTest, EveryKindClosesWithEveryResult) {
         {{"okbtn"}, 1}, {{"closebtn"}, 2}, {{{}, Qt::Key_Escape}, c.twoButtons ? 2 : 1}};
     if (c.twoButtons) ways.push_back({{"cancelbtn"}, 2});
     for (const auto& [action, expected] : ways) {
-      CMessageBox box(c.kind);
+      MessageBoxWnd box(c.kind);
       ASSERT_TRUE(box.Prepare(&owner, "Body text", 350, 160));
       EXPECT_EQ(box.SkinFile(), c.layout);
       EXPECT_EQ(box.ClassName(), "UIMessageBox");
@@ -110,9 +110,9 @@ TEST_F(MessageBoxTest, EveryKindClosesWithEveryResult) {
 }
 
 TEST_F(MessageBoxTest, ButtonCaptionsComeFromTheLanguage) {
-  CMessageBox question(CMessageBox::kQuestion);
+  MessageBoxWnd question(MessageBoxWnd::kQuestion);
   question.Prepare(nullptr, "?", 350, 160);
-  CMessageBox confirm(CMessageBox::kConfirm);
+  MessageBoxWnd confirm(MessageBoxWnd::kConfirm);
   confirm.Prepare(nullptr, "?", 350, 160);
   std::map<QString, QString> seen;
   QTimer::singleShot(0, [&] {
@@ -138,16 +138,16 @@ TEST_F(MessageBoxTest, CentredOnTheOwnerOrTheScreen) {
   owner.setGeometry(50, 60, 700, 500);
   owner.show();
   QCoreApplication::processEvents();
-  CMessageBox box(CMessageBox::kWarning);
+  MessageBoxWnd box(MessageBoxWnd::kWarning);
   box.Prepare(&owner, "x", 300, 160);
   EXPECT_EQ(box.size(), QSize(300, 160));
   EXPECT_LE((box.frameGeometry().center() - owner.frameGeometry().center()).manhattanLength(), 2);
-  CMessageBox alone(CMessageBox::kInformation);
+  MessageBoxWnd alone(MessageBoxWnd::kInformation);
   alone.Prepare(nullptr, "Dunmere is running.", 350, 150);
   const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
   EXPECT_LE((alone.frameGeometry().center() - screen.center()).manhattanLength(), 2);
   // Smaller than the layout allows: the minimum size wins.
-  CMessageBox tiny(CMessageBox::kError);
+  MessageBoxWnd tiny(MessageBoxWnd::kError);
   tiny.Prepare(nullptr, "x", 100, 50);
   EXPECT_EQ(tiny.size(), QSize(300, 160));
 }
@@ -158,7 +158,7 @@ TEST_F(MessageBoxTest, AWorkerThreadAsksAndWaitsForTheAnswer) {
   int answer = 0;
   std::atomic<bool> done{false};
   std::thread worker([&] {
-    answer = CMessageBox::Show(CMessageBox::kQuestion, &owner, "Resume?", 350, 160);
+    answer = MessageBoxWnd::Show(MessageBoxWnd::kQuestion, &owner, "Resume?", 350, 160);
     done = true;
   });
   // The box runs its own loop on this thread; a timer answers it from there.
@@ -172,9 +172,9 @@ TEST_F(MessageBoxTest, AWorkerThreadAsksAndWaitsForTheAnswer) {
   EXPECT_EQ(answer, 2);
 }
 
-class TestPopup : public CPopUpWnd {
+class TestPopup : public PopUpWnd {
  public:
-  using CPopUpWnd::CPopUpWnd;
+  using PopUpWnd::PopUpWnd;
   int inits = 0;
 
  protected:

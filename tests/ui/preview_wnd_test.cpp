@@ -77,7 +77,7 @@ class PreviewWndTest : public ::testing::Test {
     for (const FoundEntry& f : files) listed_.push_back(f.record);
     ASSERT_TRUE(host_.Open(1000, 600));
     host_.show();
-    controller_ = std::make_unique<CPreviewController>(
+    controller_ = std::make_unique<PreviewController>(
         host_, [this](const FoundItemRecord&) { return engine_.get(); }, [this] { return listed_; });
   }
   void TearDown() override {
@@ -97,7 +97,7 @@ class PreviewWndTest : public ::testing::Test {
   std::unique_ptr<test::FakeEngine> engine_;
   std::vector<FoundItemRecord> listed_;
   test::ResultsHostWnd host_;
-  std::unique_ptr<CPreviewController> controller_;
+  std::unique_ptr<PreviewController> controller_;
 };
 
 TEST_F(PreviewWndTest, PanePicturesAreDecodedAndScaledToFit) {
@@ -136,13 +136,13 @@ TEST_F(PreviewWndTest, PaneShowsBytesListingsAndFolders) {
 
 TEST_F(PreviewWndTest, ReadingWindowReportsProgressAndResult) {
   PreviewContent content;
-  CPreviewProcessWnd wnd(*engine_, Named("first.jpg"), content);
+  PreviewProcessWnd wnd(*engine_, Named("first.jpg"), content);
   ASSERT_TRUE(wnd.CreatePopup(&host_, 370, 220));
-  EXPECT_EQ(wnd.RunModal(), CPopUpWnd::kDone);
+  EXPECT_EQ(wnd.RunModal(), PopUpWnd::kDone);
   EXPECT_EQ(wnd.Text(QStringLiteral("FileName")), QStringLiteral("first.jpg"));
   EXPECT_TRUE(wnd.Text(QStringLiteral("stage")).endsWith(QStringLiteral("first.jpg")));
   EXPECT_TRUE(content.HasFile());
-  EXPECT_EQ(CPreviewProcessWnd::PercentText(150), MessageText("MSG0901") + QStringLiteral(" 100%"));
+  EXPECT_EQ(PreviewProcessWnd::PercentText(150), MessageText("MSG0901") + QStringLiteral(" 100%"));
 }
 
 TEST_F(PreviewWndTest, WindowStepsThroughThePicturesOfTheListWrappingRound) {
@@ -150,7 +150,7 @@ TEST_F(PreviewWndTest, WindowStepsThroughThePicturesOfTheListWrappingRound) {
   ASSERT_TRUE(controller_->Read(&host_, Named("first.jpg"), *content, 370, 200));
   FoundItemRecord recovered{};
   controller_->SetRecover([&](QWidget*, const FoundItemRecord& r) { recovered = r; });
-  CPreviewWnd wnd(*controller_, std::move(content));
+  PreviewWnd wnd(*controller_, std::move(content));
   ASSERT_TRUE(wnd.CreatePopup(&host_, 600, 500));
   wnd.show();
   ASSERT_TRUE(test::WaitFor([&] { return wnd.Text(QStringLiteral("FileName")) == QStringLiteral("first.jpg"); }));
@@ -177,13 +177,13 @@ TEST_F(PreviewWndTest, WindowStepsThroughThePicturesOfTheListWrappingRound) {
   EXPECT_EQ(RecordName(recovered), "broken.jpg");
   const std::string copy = wnd.Content().path;
   EXPECT_TRUE(fs::exists(copy));
-  wnd.Close(CPopUpWnd::kCancelled);
+  wnd.Close(PopUpWnd::kCancelled);
 }
 
 TEST_F(PreviewWndTest, WindowWithoutACopyHidesStepping) {
   auto content = std::make_unique<PreviewContent>();
   ASSERT_TRUE(controller_->Read(&host_, Named("README"), *content, 370, 200));
-  CPreviewWnd wnd(*controller_, std::move(content));
+  PreviewWnd wnd(*controller_, std::move(content));
   ASSERT_TRUE(wnd.CreatePopup(&host_, 600, 500));
   wnd.show();
   ASSERT_TRUE(test::WaitFor([&] { return !wnd.Text(QStringLiteral("FileName")).isEmpty(); }));

@@ -65,8 +65,8 @@ class ResultViewTest : public ::testing::Test {
   void SetUp() override {
     ui::Skin::Instance().UseBuiltIn();
     ASSERT_TRUE(w.Open()) << w.LoadError().toStdString();
-    tree = w.Find<ui::CFileTreeUI>("TypeTree");
-    list = w.Find<ui::CListUI>("FileList");
+    tree = w.Find<ui::FileTree>("TypeTree");
+    list = w.Find<ui::ListBox>("FileList");
     ASSERT_TRUE(tree && list);
     w.view->SetPreviewHandler([this](const FoundItemRecord& r) { previewed.push_back(RecordName(r)); });
     w.show();
@@ -120,8 +120,8 @@ class ResultViewTest : public ::testing::Test {
   bool RecoverEnabled() { return w.FindControl("BtnRecover")->isEnabled(); }
 
   ResultsHostWnd w;
-  ui::CFileTreeUI* tree = nullptr;
-  ui::CListUI* list = nullptr;
+  ui::FileTree* tree = nullptr;
+  ui::ListBox* list = nullptr;
   std::vector<std::string> previewed;
 };
 
@@ -225,8 +225,8 @@ TEST_F(ResultViewTest, OnlyJpgAndOtherSelectedShowsAliasesAndOtherNodes) {
   EXPECT_EQ(Node("NodeAudio")->text(0), "Audio");
   EXPECT_FALSE(Node("NodeAudio")->data(0, Qt::CheckStateRole).isValid());
   EXPECT_TRUE(Node("NodePhoto")->data(0, Qt::CheckStateRole).isValid());
-  EXPECT_EQ(Node("NodePhoto")->child(0)->data(0, ui::CFileTreeUI::kUserDataRole).toString(), "jpg|jpeg");
-  EXPECT_EQ(Node("NodePhoto")->child(0)->data(0, ui::CFileTreeUI::kIconRole).toString(), "file='FileIcon/jpg.png'");
+  EXPECT_EQ(Node("NodePhoto")->child(0)->data(0, ui::FileTree::kUserDataRole).toString(), "jpg|jpeg");
+  EXPECT_EQ(Node("NodePhoto")->child(0)->data(0, ui::FileTree::kIconRole).toString(), "file='FileIcon/jpg.png'");
   // The list shows the group in result order with the node's picture.
   EXPECT_EQ(Column("FileName"), (QStringList{"b.jpg", "A.JPEG", "c.jpg", "d.jpg"}));
   EXPECT_EQ(list->Row(0).icon, "file='FileIcon/jpg.png'");
@@ -390,13 +390,13 @@ namespace {
 TEST(ResultViewBinding, AViewMadeBeforeTheLayoutFindsItsControlsLater) {
   test::UiApp();
   test::ResultsHostWnd w;
-  w.view = std::make_unique<gui::CResultView>(w);  // no controls yet
+  w.view = std::make_unique<gui::ResultView>(w);  // no controls yet
   ASSERT_TRUE(w.Create(nullptr, 1000, 480));
   w.view->ShowResults({Rec("a.jpg", 1, 10), Rec("b.jpg", 2, 20)}, AllSelected());
-  auto* list = w.Find<ui::CListUI>("FileList");
+  auto* list = w.Find<ui::ListBox>("FileList");
   ASSERT_NE(list, nullptr);
   EXPECT_EQ(list->RowCount(), 2);
-  EXPECT_EQ(w.Find<ui::CFileTreeUI>("TypeTree")->Node("NodePhoto")->childCount(), 1);
+  EXPECT_EQ(w.Find<ui::FileTree>("TypeTree")->Node("NodePhoto")->childCount(), 1);
 }
 
 // At the main window's width every column of the list is in view, with a
@@ -407,7 +407,7 @@ TEST(ResultListColumns, AllFitTheWindowAtItsDefaultWidth) {
   ui::Skin::Instance().UseBuiltIn();
   test::ResultsHostWnd host;
   ASSERT_TRUE(host.Open(1020, 660)) << host.LoadError().toStdString();
-  auto* list = host.Find<ui::CListUI>("FileList");
+  auto* list = host.Find<ui::ListBox>("FileList");
   ASSERT_NE(list, nullptr);
   std::vector<FoundItemRecord> many;
   for (uint32_t i = 0; i < 200; ++i) {
@@ -418,7 +418,7 @@ TEST(ResultListColumns, AllFitTheWindowAtItsDefaultWidth) {
   host.view->ShowResults(many, AllSelected());
   host.show();
   Pump();
-  ui::CFileTreeUI* tree = host.Find<ui::CFileTreeUI>("TypeTree");
+  ui::FileTree* tree = host.Find<ui::FileTree>("TypeTree");
   tree->setCurrentItem(tree->Node("NodePhoto")->child(0));
   Pump();
   ASSERT_EQ(list->RowCount(), 200);

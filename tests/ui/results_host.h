@@ -1,7 +1,7 @@
 #pragma once
 // A small window made of the main window's results page ("xml/RecoverFile.xml")
 // plus the two controls of the main window's bars the results page writes to
-// ("SelectedFileInfo", "BtnRecover"), hosting a CResultView the way the main
+// ("SelectedFileInfo", "BtnRecover"), hosting a ResultView the way the main
 // window does: every notification goes to the view first.
 #include <QHBoxLayout>
 #include <QLabel>
@@ -28,10 +28,10 @@ class ResultsHostWnd : public ui::WindowImplBase {
   bool Open(int width = 1000, int height = 480) {
     const bool ok = Create(nullptr, width, height);
     gui::ApplySection(this, QStringLiteral("MainWnd"));  // header and node captions
-    view = std::make_unique<gui::CResultView>(*this);
+    view = std::make_unique<gui::ResultView>(*this);
     return ok;
   }
-  std::unique_ptr<gui::CResultView> view;
+  std::unique_ptr<gui::ResultView> view;
   std::vector<ui::Notification> seen;
 
  protected:

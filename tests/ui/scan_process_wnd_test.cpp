@@ -76,7 +76,7 @@ class GatedEngine : public FakeEngine {
 };
 
 EngineOpener GatedOpener(Gate* gate) {
-  return [gate](const ScanSourceItem&, bool, std::string&) -> std::unique_ptr<IFileRecoveryParse> {
+  return [gate](const ScanSourceItem&, bool, std::string&) -> std::unique_ptr<ScanEngine> {
     return std::make_unique<GatedEngine>(gate);
   };
 }
@@ -96,9 +96,9 @@ std::vector<ScanSourceItem*> Pointers(std::vector<ScanSourceItem>& v) {
 }
 
 // The open message box, if any.
-CMessageBox* OpenBox() {
+MessageBoxWnd* OpenBox() {
   for (QWidget* w : QApplication::topLevelWidgets())
-    if (auto* b = dynamic_cast<CMessageBox*>(w); b && b->isVisible() && b->IsModalRunning()) return b;
+    if (auto* b = dynamic_cast<MessageBoxWnd*>(w); b && b->isVisible() && b->IsModalRunning()) return b;
   return nullptr;
 }
 
@@ -115,7 +115,7 @@ void PressKey(QWidget* w, int key) {
 
 // Runs the window modally; `tick` runs every 2 ms on the UI thread meanwhile
 // (also while a message box is open). Gives up after 60 s.
-int RunWindow(CPopUpWnd& w, OwnerWnd& owner, int width, int height, const std::function<void()>& tick) {
+int RunWindow(PopUpWnd& w, OwnerWnd& owner, int width, int height, const std::function<void()>& tick) {
   EXPECT_TRUE(w.CreatePopup(&owner, width, height));
   QTimer t;
   QObject::connect(&t, &QTimer::timeout, tick);
@@ -124,7 +124,7 @@ int RunWindow(CPopUpWnd& w, OwnerWnd& owner, int width, int height, const std::f
   guard.setSingleShot(true);
   QObject::connect(&guard, &QTimer::timeout, [&] {
     ADD_FAILURE() << "the window did not close";
-    if (CMessageBox* b = OpenBox()) b->Close(2);
+    if (MessageBoxWnd* b = OpenBox()) b->Close(2);
     w.Close(99);
   });
   guard.start(10 * 60 * 1000);  // only bounds a hang
@@ -156,25 +156,25 @@ class ScanWindowTest : public ::testing::Test {
 TEST_F(ScanWindowTest, ProgressTextsAndStageTexts) {
   ScanProgress p;
   p.secondsLeft = -1;
-  EXPECT_EQ(CScanProcessWnd::TextsFor(p).time, MessageText("MSG0705"));
+  EXPECT_EQ(ScanProcessWnd::TextsFor(p).time, MessageText("MSG0705"));
   p.secondsLeft = 3599;
-  EXPECT_EQ(CScanProcessWnd::TextsFor(p).time, MessageText("MSG0708") + "59 Min 59 Sec");
+  EXPECT_EQ(ScanProcessWnd::TextsFor(p).time, MessageText("MSG0708") + "59 Min 59 Sec");
   p.secondsLeft = 3600;
-  EXPECT_EQ(CScanProcessWnd::TextsFor(p).time, MessageText("MSG0708") + "1 Hour 0 Min");
+  EXPECT_EQ(ScanProcessWnd::TextsFor(p).time, MessageText("MSG0708") + "1 Hour 0 Min");
   p.percent = 50;
-  EXPECT_EQ(CScanProcessWnd::TextsFor(p).percent, MessageText("MSG0704") + " 50%");
+  EXPECT_EQ(ScanProcessWnd::TextsFor(p).percent, MessageText("MSG0704") + " 50%");
   p.percent = 3;
   p.share = 30;
-  EXPECT_EQ(CScanProcessWnd::TextsFor(p).value, 0);
+  EXPECT_EQ(ScanProcessWnd::TextsFor(p).value, 0);
   // A deep scan's pass reports 10..110 with share 90: the bar stays in range.
   p.percent = 110;
   p.share = 90;
-  EXPECT_EQ(CScanProcessWnd::TextsFor(p).value, 99);
-  EXPECT_FALSE(CScanProcessWnd::TextsFor(p).showCounts);
+  EXPECT_EQ(ScanProcessWnd::TextsFor(p).value, 99);
+  EXPECT_FALSE(ScanProcessWnd::TextsFor(p).showCounts);
   p.done = 7;
   p.total = 9;
   p.found = 3;
-  auto t = CScanProcessWnd::TextsFor(p);
+  auto t = ScanProcessWnd::TextsFor(p);
   EXPECT_TRUE(t.showCounts);
   EXPECT_EQ(t.sectors, MessageText("MSG0706") + " 7 / 9");
   EXPECT_EQ(t.totalFiles, MessageText("MSG0707") + " 3");
@@ -182,29 +182,29 @@ TEST_F(ScanWindowTest, ProgressTextsAndStageTexts) {
   ScanSourceItem part;
   part.volume = VolumeInfo{};
   part.volume->letter = 3;
-  EXPECT_EQ(CScanProcessWnd::StageText(part), "Scanning partition 3 ...");
-  EXPECT_EQ(CSearchProcessWnd::StageText(part), "Searching partition 3 ...");
+  EXPECT_EQ(ScanProcessWnd::StageText(part), "Scanning partition 3 ...");
+  EXPECT_EQ(SearchProcessWnd::StageText(part), "Searching partition 3 ...");
   ScanSourceItem image;
   image.imagePath = "/data/images/card.img";
-  EXPECT_EQ(CScanProcessWnd::StageText(image), "Scanning image file card.img");
-  EXPECT_EQ(CSearchProcessWnd::StageText(image), "Searching image file card.img ...");
+  EXPECT_EQ(ScanProcessWnd::StageText(image), "Scanning image file card.img");
+  EXPECT_EQ(SearchProcessWnd::StageText(image), "Searching image file card.img ...");
   EXPECT_EQ(FillFormat("100%% of %s done", "x"), "100%% of x done") << "only a conversion is replaced";
 }
 
 TEST_F(ScanWindowTest, ConstructingTheScanWindowLeavesTheUsageMarker) {
   const std::string marker = DataFolderPath() + "/Used";
   fs::remove(marker);
-  { CScanProcessWnd w; }
+  { ScanProcessWnd w; }
   ASSERT_TRUE(fs::exists(marker));
   test::WriteBytes(marker, {'x'});
-  { CScanProcessWnd w; }
+  { ScanProcessWnd w; }
   EXPECT_EQ(test::ReadBytes(marker), std::vector<uint8_t>{'x'}) << "an existing marker is not touched";
 }
 
 TEST_F(ScanWindowTest, CancelDuringTheFirstSourceKeepsItsResultsAndSkipsTheRest) {
   Gate gate;
   auto items = ImageItems(3);
-  CScanProcessWnd w;
+  ScanProcessWnd w;
   w.SetSources(Pointers(items), 0);
   w.SetEngineOpener(GatedOpener(&gate));
   bool clicked = false, answered = false, hiddenDuringQuestion = false, keysIgnored = false;
@@ -221,7 +221,7 @@ TEST_F(ScanWindowTest, CancelDuringTheFirstSourceKeepsItsResultsAndSkipsTheRest)
       ClickLater(&w, "cancelbtn");
       return;
     }
-    CMessageBox* box = OpenBox();
+    MessageBoxWnd* box = OpenBox();
     if (!box || answered) return;
     if (ticksWithBox++ == 0) {
       hiddenDuringQuestion = !w.isVisible();
@@ -239,7 +239,7 @@ TEST_F(ScanWindowTest, CancelDuringTheFirstSourceKeepsItsResultsAndSkipsTheRest)
   EXPECT_TRUE(hiddenDuringQuestion);
   EXPECT_LE(reportsAtAnswer - reportsAtQuestion, 1) << "the worker waits at its next report";
   EXPECT_EQ(gate.scans, 1) << "later sources are not scanned";
-  EXPECT_EQ(owner.Count(CScanProcessWnd::kScanFinished), 1);
+  EXPECT_EQ(owner.Count(ScanProcessWnd::kScanFinished), 1);
   ASSERT_TRUE(items[0].engine);
   EXPECT_EQ(items[0].engine->GetFoundCount(), int64_t(SampleItems().size()));
   EXPECT_FALSE(items[1].engine);
@@ -253,7 +253,7 @@ TEST_F(ScanWindowTest, NoOrEscapeToTheCancelQuestionGoesOn) {
     owner.messages.clear();
     Gate gate;
     auto items = ImageItems(2);
-    CScanProcessWnd w;
+    ScanProcessWnd w;
     w.SetSources(Pointers(items), 0);
     w.SetEngineOpener(GatedOpener(&gate));
     int phase = 0;
@@ -283,21 +283,21 @@ TEST_F(ScanWindowTest, NoOrEscapeToTheCancelQuestionGoesOn) {
     EXPECT_TRUE(ownerDisabledAfter) << "the scan window is still modal over its owner";
     EXPECT_EQ(gate.scans, 2);
     EXPECT_TRUE(items[1].engine);
-    EXPECT_EQ(owner.Count(CScanProcessWnd::kScanFinished), 1);
+    EXPECT_EQ(owner.Count(ScanProcessWnd::kScanFinished), 1);
   }
 }
 
 TEST_F(ScanWindowTest, ProgressReachesTheUiThreadAtABoundedRate) {
   Gate gate;
   auto items = ImageItems(1);
-  class Recording : public CScanProcessWnd {
+  class Recording : public ScanProcessWnd {
    public:
     std::atomic<int> offThread{0};
 
    protected:
     void DrawProgress(const ScanProgress& p) override {
       if (QThread::currentThread() != QCoreApplication::instance()->thread()) ++offThread;
-      CScanProcessWnd::DrawProgress(p);
+      ScanProcessWnd::DrawProgress(p);
     }
   } w;
   w.SetSources(Pointers(items), 0);
@@ -325,10 +325,10 @@ TEST_F(ScanWindowTest, NoEngineClosesWithThreeAndKeepsEarlierEngines) {
   Gate gate;
   gate.open = true;
   auto items = ImageItems(3);
-  CScanProcessWnd w;
+  ScanProcessWnd w;
   w.SetSources(Pointers(items), 0);
   int made = 0;
-  w.SetEngineOpener([&](const ScanSourceItem& item, bool, std::string& error) -> std::unique_ptr<IFileRecoveryParse> {
+  w.SetEngineOpener([&](const ScanSourceItem& item, bool, std::string& error) -> std::unique_ptr<ScanEngine> {
     ++made;
     if (item.tag == 2) {
       error = "no file system";
@@ -342,10 +342,10 @@ TEST_F(ScanWindowTest, NoEngineClosesWithThreeAndKeepsEarlierEngines) {
   EXPECT_FALSE(items[1].engine);
   EXPECT_FALSE(w.FailureShown());
   EXPECT_EQ(w.JobResult().failedIndex, 1u);
-  EXPECT_EQ(owner.Count(CScanProcessWnd::kScanFinished), 0) << "nothing is posted after a failure";
+  EXPECT_EQ(owner.Count(ScanProcessWnd::kScanFinished), 0) << "nothing is posted after a failure";
   // An image that is not there: the factory makes no engine.
   auto missing = ImageItems(1);
-  CScanProcessWnd w2;
+  ScanProcessWnd w2;
   w2.SetSources(Pointers(missing), 0);
   EXPECT_EQ(RunWindow(w2, owner, 350, 250, [] {}), 3);
 }
@@ -361,25 +361,25 @@ TEST_F(ScanWindowTest, QuickScanOfADiskSkipsWhatHasNoFileSystem) {
     items[i].volume->kind = i == 1 ? EntryKind::kUnallocated : EntryKind::kVolume;
     items[i].tag = uint16_t(i + 1);
   }
-  auto opener = [&](const ScanSourceItem& item, bool, std::string& error) -> std::unique_ptr<IFileRecoveryParse> {
+  auto opener = [&](const ScanSourceItem& item, bool, std::string& error) -> std::unique_ptr<ScanEngine> {
     if (item.volume->kind == EntryKind::kUnallocated) {
       error = "no file system";
       return nullptr;
     }
     return std::make_unique<GatedEngine>(&gate);
   };
-  CScanProcessWnd w;
+  ScanProcessWnd w;
   w.SetSources(Pointers(items), 0);
   w.SetEngineOpener(opener);
   EXPECT_EQ(RunWindow(w, owner, 350, 250, [] {}), 1);
   EXPECT_TRUE(items[0].engine && items[2].engine);
   EXPECT_FALSE(items[1].engine);
   EXPECT_EQ(w.JobResult().skipped, std::vector<size_t>{1});
-  EXPECT_EQ(owner.Count(CScanProcessWnd::kScanFinished), 1);
+  EXPECT_EQ(owner.Count(ScanProcessWnd::kScanFinished), 1);
 
   // Nothing on the disk to quick-scan: the scan fails as a single source does.
   for (auto& i : items) i.volume->kind = EntryKind::kUnallocated;
-  CScanProcessWnd w2;
+  ScanProcessWnd w2;
   w2.SetSources(Pointers(items), 0);
   w2.SetEngineOpener(opener);
   EXPECT_EQ(RunWindow(w2, owner, 350, 250, [] {}), 3);
@@ -393,11 +393,11 @@ TEST_F(ScanWindowTest, NoRightsToTheSourceSaysHowToStartAsAdministrator) {
   ::chmod((dir / "locked.img").c_str(), 0);
   auto items = ImageItems(1);
   items[0].imagePath = dir / "locked.img";
-  CScanProcessWnd w;
+  ScanProcessWnd w;
   w.SetSources(Pointers(items), 0);
   QString shown;
   int result = RunWindow(w, owner, 350, 250, [&] {
-    if (CMessageBox* b = OpenBox(); b && shown.isEmpty()) {
+    if (MessageBoxWnd* b = OpenBox(); b && shown.isEmpty()) {
       shown = b->Text("message");
       b->Find<QAbstractButton>("okbtn")->click();
     }
@@ -415,7 +415,7 @@ TEST_F(ScanWindowTest, DestroyedWhileTheWorkerRunsJoinsIt) {
     SCOPED_TRACE(variant);
     Gate gate;  // never opens: only the cancel ends the scan
     auto items = ImageItems(2);
-    auto* w = new CScanProcessWnd;
+    auto* w = new ScanProcessWnd;
     w->SetSources(Pointers(items), 0);
     w->SetEngineOpener(GatedOpener(&gate));
     w->CreatePopup(&owner, 350, 250);
@@ -436,7 +436,7 @@ TEST_F(ScanWindowTest, DestroyedWhileTheWorkerRunsJoinsIt) {
       QTimer::singleShot(30, [&] {
         delete w;
         w = nullptr;
-        if (CMessageBox* b = OpenBox()) b->Close(1);
+        if (MessageBoxWnd* b = OpenBox()) b->Close(1);
       });
       clock.restart();
       while (w && clock.elapsed() < 300000) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -448,7 +448,7 @@ TEST_F(ScanWindowTest, DestroyedWhileTheWorkerRunsJoinsIt) {
     EXPECT_EQ(gate.scans, 1);
     ASSERT_TRUE(items[0].engine);
     EXPECT_EQ(items[0].engine->GetFoundCount(), int64_t(SampleItems().size()));
-    EXPECT_EQ(owner.Count(CScanProcessWnd::kScanFinished), 0);
+    EXPECT_EQ(owner.Count(ScanProcessWnd::kScanFinished), 0);
     EXPECT_TRUE(owner.isEnabled());
   }
 }
@@ -484,11 +484,11 @@ class ScanWindowImages : public ScanWindowTest {
   }
   // Scans through the window; answers a resume question with `resume`.
   int ScanImage(ScanSourceItem& item, bool deep, int resume, bool* asked = nullptr) {
-    CScanProcessWnd w;
+    ScanProcessWnd w;
     std::vector<ScanSourceItem*> list{&item};
     w.SetSources(list, deep ? 1 : 0);
     return RunWindow(w, owner, 350, 250, [&] {
-      CMessageBox* b = OpenBox();
+      MessageBoxWnd* b = OpenBox();
       if (!b) return;
       EXPECT_EQ(b->Text("message"), MessageText("MSG1206"));
       EXPECT_FALSE(w.isVisible()) << "hidden while it asks";
@@ -516,17 +516,17 @@ TEST_F(ScanWindowImages, QuickScansFindWhatTheSessionFinds) {
     EXPECT_EQ(ScanImage(item, false, 2), 1);
     ASSERT_TRUE(item.engine);
     EXPECT_EQ(item.engine->GetFoundCount(), expected);
-    EXPECT_EQ(owner.Count(CScanProcessWnd::kScanFinished), 1);
+    EXPECT_EQ(owner.Count(ScanProcessWnd::kScanFinished), 1);
 
     // The search window over the same engine lists every file once more.
     std::vector<FoundItemRecord> all, jpgs;
     ASSERT_EQ(item.engine->SearchByType(TypeFilter{}.SearchPatterns(), all), 1);
-    CSearchProcessWnd s;
+    SearchProcessWnd s;
     std::vector<ScanSourceItem*> list{&item, &item};
     s.SetSearch(list, TypeFilter{}.SearchPatterns(), &jpgs);
     EXPECT_EQ(RunWindow(s, owner, 370, 220, [] {}), 1);
     EXPECT_EQ(jpgs.size(), 2 * all.size()) << "each source's matches appended";
-    EXPECT_EQ(owner.Count(CSearchProcessWnd::kSearchFinished), 1);
+    EXPECT_EQ(owner.Count(SearchProcessWnd::kSearchFinished), 1);
   }
 }
 
@@ -573,25 +573,25 @@ TEST_F(ScanWindowTest, SearchAppendsEachSourceAndCancelClosesWithTwo) {
   }
   std::vector<FoundItemRecord> results;
   {
-    CSearchProcessWnd s;
+    SearchProcessWnd s;
     s.SetSearch(Pointers(items), "..txt", &results);
     EXPECT_EQ(RunWindow(s, owner, 370, 220, [] {}), 1);
   }
   // dup.txt twice, deep.txt, empty.txt: per source.
   EXPECT_EQ(results.size(), 8u);
-  EXPECT_EQ(owner.Count(CSearchProcessWnd::kSearchFinished), 1);
+  EXPECT_EQ(owner.Count(SearchProcessWnd::kSearchFinished), 1);
 
   // A source without an engine ends the search without a message.
   items[1].engine.reset();
   results.clear();
   owner.messages.clear();
   {
-    CSearchProcessWnd s;
+    SearchProcessWnd s;
     s.SetSearch(Pointers(items), "..txt", &results);
     EXPECT_EQ(RunWindow(s, owner, 370, 220, [] {}), 1);
   }
   EXPECT_EQ(results.size(), 4u);
-  EXPECT_EQ(owner.Count(CSearchProcessWnd::kSearchFinished), 0);
+  EXPECT_EQ(owner.Count(SearchProcessWnd::kSearchFinished), 0);
 
   // Cancelled: the question, then result 2; a gated engine's search waits
   // at its progress reports.
@@ -616,7 +616,7 @@ TEST_F(ScanWindowTest, SearchAppendsEachSourceAndCancelClosesWithTwo) {
   items[0].engine = std::make_unique<SlowSearch>(SampleItems());
   items[1].engine = std::make_unique<SlowSearch>(SampleItems());
   owner.messages.clear();
-  CSearchProcessWnd s;
+  SearchProcessWnd s;
   s.SetSearch(Pointers(items), "..txt", &results);
   bool clicked = false;
   QString question;
@@ -624,14 +624,14 @@ TEST_F(ScanWindowTest, SearchAppendsEachSourceAndCancelClosesWithTwo) {
     if (!clicked && s.ProgressUpdates() > 0) {
       clicked = true;
       ClickLater(&s, "cancelbtn");
-    } else if (CMessageBox* b = OpenBox()) {
+    } else if (MessageBoxWnd* b = OpenBox()) {
       question = b->Text("message");
       b->Find<QAbstractButton>("okbtn")->click();
     }
   });
   EXPECT_EQ(result, 2);
   EXPECT_EQ(question, MessageText("MSG1205"));
-  EXPECT_EQ(owner.Count(CSearchProcessWnd::kSearchFinished), 1);
+  EXPECT_EQ(owner.Count(SearchProcessWnd::kSearchFinished), 1);
 }
 
 }  // namespace

@@ -89,11 +89,11 @@ TEST_F(WindowTest, EveryLayoutBuildsWithTheProgramsOwnControlTypes) {
   // The pages come from their own layouts, included into the tab pages.
   ASSERT_NE(main.Find<QStackedWidget>("TabPage"), nullptr);
   EXPECT_EQ(main.Find<QStackedWidget>("TabPage")->count(), 4);
-  EXPECT_NE(main.Find<CDiskListUI>("DiskList"), nullptr);
-  EXPECT_NE(main.Find<CFileTreeUI>("TypeTree"), nullptr);
-  EXPECT_NE(main.Find<CListUI>("FileList"), nullptr);
-  EXPECT_NE(main.Find<CButtonExUI>("BtnDeepRecovery"), nullptr);
-  EXPECT_NE(main.Find<CPaginationUI>("FilePages"), nullptr);
+  EXPECT_NE(main.Find<DiskList>("DiskList"), nullptr);
+  EXPECT_NE(main.Find<FileTree>("TypeTree"), nullptr);
+  EXPECT_NE(main.Find<ListBox>("FileList"), nullptr);
+  EXPECT_NE(main.Find<ButtonEx>("BtnDeepRecovery"), nullptr);
+  EXPECT_NE(main.Find<Pagination>("FilePages"), nullptr);
   EXPECT_NE(main.Find<QTextBrowser>("PreviewEdit"), nullptr);
   EXPECT_NE(main.FindControl("DiskListHeader"), nullptr);
   for (const char* name : {"LblProductName", "BtnAssist", "minbtn", "maxbtn", "restorebtn", "closebtn", "ToolBar1",
@@ -124,7 +124,7 @@ TEST_F(WindowTest, LoaderReportsAClassItSilentlyReplacedByItsBase) {
   QString error;
   QWidget* root = loader.Build(layout, &parent, &error);
   ASSERT_NE(root, nullptr) << error.toStdString();
-  EXPECT_NE(qobject_cast<CButtonExUI*>(root->findChild<QWidget*>("good")), nullptr);
+  EXPECT_NE(qobject_cast<ButtonEx*>(root->findChild<QWidget*>("good")), nullptr);
   ASSERT_EQ(loader.Mismatches().size(), 1);
   EXPECT_TRUE(loader.Mismatches()[0].startsWith("bad: layout says FancyButton, built QPushButton"));
   EXPECT_TRUE(loader.pluginPaths().isEmpty());
@@ -175,7 +175,7 @@ TEST_F(WindowTest, NotificationsArriveByNameAndAreQuietWhileTheProgramChangesCon
   EXPECT_EQ(w.Last("onhot")->senderName, "BtnDeepRecovery");
 
   // Tree: selecting a node, the user's check click, the program's check.
-  auto* tree = w.Find<CFileTreeUI>("TypeTree");
+  auto* tree = w.Find<FileTree>("TypeTree");
   QTreeWidgetItem* photo = tree->Node("NodePhoto");
   ASSERT_NE(photo, nullptr);
   EXPECT_TRUE(photo->data(0, Qt::CheckStateRole).isValid()) << "layout nodes show their check boxes";
@@ -194,7 +194,7 @@ TEST_F(WindowTest, NotificationsArriveByNameAndAreQuietWhileTheProgramChangesCon
   w.seen.clear();
   tree->SetCheck(photo, Qt::PartiallyChecked);
   EXPECT_TRUE(w.seen.empty());
-  EXPECT_EQ(CFileTreeUI::Check(photo), Qt::PartiallyChecked);
+  EXPECT_EQ(FileTree::Check(photo), Qt::PartiallyChecked);
   photo->setCheckState(0, Qt::Checked);  // what a click on the box does
   ASSERT_NE(w.Last("checkboxselectchanged"), nullptr);
   EXPECT_EQ(w.Last("checkboxselectchanged")->senderName, "NodePhoto");
@@ -212,7 +212,7 @@ TEST_F(WindowTest, FileListChecksSortsAndKeepsUpWithManyRows) {
   w.SelectPage("TabPage", 3);
   w.show();
   Pump();
-  auto* list = w.Find<CListUI>("FileList");
+  auto* list = w.Find<ListBox>("FileList");
   ASSERT_NE(list, nullptr);
   EXPECT_EQ(list->ColumnIndex("ChkSelAll"), 0);
   EXPECT_EQ(list->ColumnIndex("Type"), 6);
@@ -281,7 +281,7 @@ TEST_F(WindowTest, FileListChecksSortsAndKeepsUpWithManyRows) {
 TEST_F(WindowTest, DiskListGroupsRowsUnderDiskHeaders) {
   RecordingWnd w("xml/skin.xml");
   ASSERT_TRUE(w.Create(nullptr));
-  auto* disks = w.Find<CDiskListUI>("DiskList");
+  auto* disks = w.Find<DiskList>("DiskList");
   const int d0 = disks->AddHeaderRow("Hard Disk 1");
   const int d1 = disks->AddHeaderRow("Removable Disk 2");
   ListRow part;

@@ -1,0 +1,710 @@
+#include "fat/quick/quick_fat_engine.h"
+
+#include "storage/source_area.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+
+#include "engine/scan_log_folder.h"
+#include "base/text.h"
+#include "fat/dir_entry_tests.h"
+#include "fat/fat_dir_entry.h"
+#include "fat/fat_names.h"
+#include "fat/fat_timestamps.h"
+#include "platform/file.h"
+
+namespace dunmere {
+
+namespace {
+constexpr uint32_t kBootReadBytes = 4096;
+constexpr uint32_t kMaxClusterBytes = 104857600;  // 100 MiB
+// A directory holds at most 65,536 entries of 32 bytes.
+constexpr uint64_t kMaxDirectoryBytes = 65536ull * 32;
+// Reads of file data gather consecutive clusters up to this many bytes.
+constexpr uint32_t kRunBytes = 1u << 20;
+constexpr size_t kPieceBytes = 65536;
+constexpr int kReportIntervalMs = 5000;
+// How often the walk asks whether to stop: a stop is honoured within this.
+constexpr int kStopPollMs = 100;
+// Free space read while looking for one deleted folder's next cluster, and
+// for all of them in one scan.
+constexpr uint64_t kLookAheadBytes = 64ull << 20;
+constexpr uint64_t kTotalLookAheadBytes = 2ull << 30;
+// Clusters passed over for each open folder because they go on other ones.
+constexpr size_t kSkippedPerFolder = 8;
+// Free space is read ahead in pieces of this size.
+constexpr uint32_t kLookAheadPiece = 256 * 1024;
+
+bool IsDotName(ByteView e) {
+  return e.U8(0) == '.' && (e.U8(1) == ' ' || (e.U8(1) == '.' && e.U8(2) == ' '));
+}
+}  // namespace
+
+QuickFatEngine::~QuickFatEngine() { store_.reset(); }
+
+uint64_t QuickFatEngine::MediumEnd() const {
+  // Never past the medium nor past the area the caller opened.
+  uint64_t areaEnd = geometry_.VolumeOffset() + geometry_.totalSectors * geometry_.deviceSectorSize;
+  return std::min<uint64_t>(source_.LengthBytes(), areaEnd ? areaEnd : source_.LengthBytes());
+}
+
+Status QuickFatEngine::ReadBytes(uint64_t offset, uint32_t length, uint8_t* out, uint32_t& got) const {
+  got = 0;
+  uint64_t end = MediumEnd();
+  if (offset % 512 || offset >= end) return kReadFault;
+  uint64_t want = std::min<uint64_t>(length, end - offset);
+  want -= want % 512;
+  if (want == 0) return kReadFault;
+  // What arrives before the first unreadable sector counts; the rest of the
+  // stretch is tried sector by sector so the source learns which ones are bad.
+  uint32_t bad = 0, firstBad = 0;
+  Status s = source_.ReadSectorsSkippingBad(uint32_t(want / 512), out, offset / 512, 512, bad, &firstBad);
+  got = (s == kOk || s == kReadFault) ? firstBad * 512 : 0;
+  return got ? kOk : (s ? s : kReadFault);
+}
+
+Status QuickFatEngine::OpenOn(uint64_t start, uint64_t count, uint16_t tag) {
+  uint32_t unit = source_.UnitSize();
+  if (start >= source_.SectorCount()) return kInvalidArg;
+  count = std::min(count, source_.SectorCount() - start);
+  std::vector<uint8_t> boot(kBootReadBytes, 0);
+  uint32_t got = 0;
+  geometry_ = FatVolumeGeometry{};
+  geometry_.partitionStart = start;
+  geometry_.totalSectors = count;
+  geometry_.deviceSectorSize = unit;
+  if (Status s = ReadBytes(start * unit, kBootReadBytes, boot.data(), got)) return s;
+  if (got < kBootReadBytes) return kReadFault;
+  if (Status s = ReadFatGeometry(ByteView(boot.data(), got), start, count, unit, geometry_)) return s;
+  if (Status s = cache_.Open(&source_, geometry_)) return s;
+  sourceTag_ = tag;
+  opened_ = true;
+  return kOk;
+}
+
+Status QuickFatEngine::OpenImage(const std::string& path, uint16_t tag) {
+  if (opened_) return kOk;
+  SourceArea a;
+  if (Status s = OpenImageArea(source_, path, a)) return s;
+  return OpenOn(a.start, a.count, tag);
+}
+
+Status QuickFatEngine::OpenPartition(uint32_t disk, uint64_t start, uint64_t count, uint16_t tag) {
+  if (opened_) return kOk;
+  SourceArea a;
+  if (Status s = OpenDiskArea(source_, disk, start, count, a)) return s;
+  return OpenOn(a.start, a.count, tag);
+}
+
+FoundItemRecord QuickFatEngine::BaseRecord(ByteView entry, uint32_t cluster) const {
+  FoundItemRecord r = MakeEmptyRecord();
+  r.sourceTag = sourceTag_;
+  r.sourceKind = kSourceQuickFat;
+  r.itemId = cluster;
+  r.clusterBytes = geometry_.ClusterBytes();
+  FatTimestamps t = DecodeFatTimestamps(entry);
+  r.created = t.created;
+  r.accessed = t.accessed;
+  r.modified = t.modified;
+  r.dataAreaStart = geometry_.dataStart;
+  r.partitionStart = geometry_.partitionStart;
+  return r;
+}
+
+Status QuickFatEngine::Scan(const std::string* earlierLog) {
+  if (earlierLog) {
+    Status s = OpenStore(*earlierLog);
+    if (s == kOk) RecallDeletedWalked();
+    return s;
+  }
+  if (!opened_) return kNotReady;
+  pending_.clear();
+  walked_.clear();
+  claimed_.clear();
+  open_.clear();
+  deletedWalked_.clear();
+  lookAheadCount_ = 0;
+  lookAheadBytes_ = 0;
+  folders_.clear();
+  marked_.clear();
+  markedSet_.clear();
+  std::time_t now = std::time(nullptr);
+  struct tm local {};
+  localtime_r(&now, &local);
+  // A log of the same name in this scan folder is from an earlier scan of this
+  // volume in the same minute: it is replaced, never appended to.
+  const std::string name = QuickScanLogName(geometry_.partitionStart, local);
+  store_.reset();
+  const std::string folder = ScanLogFolder::Instance().CurrentScanFolder();
+  for (const char* suffix : {"", "_Relation", "_DirInfo"}) (void)RemoveFile(folder + "/" + name + suffix);
+  if (Status s = OpenStore(name)) return s;
+
+  auto report = [&](int percent, int64_t left) {
+    return progress_ ? progress_(user_, percent, share_, left, 0, 0, 0, 0) : 0;
+  };
+  const uint32_t root = RootId();
+  pending_.insert(root);
+  if (int r = report(1, -1)) return r;
+  walkStarted_ = lastAsked_ = std::chrono::steady_clock::now();
+  stopAnswer_ = 0;
+  walking_ = true;
+  // Folders first, then the later clusters of deleted folders left open;
+  // those may name folders of their own, which are walked in turn. The stop
+  // question is asked as the entries are read (StopAsked), so one large
+  // folder of files to check does not hold it up.
+  while (!StopAsked() && (!pending_.empty() || ContinueOpenFolders())) {
+    if (pending_.empty()) continue;
+    uint32_t c = *pending_.begin();
+    pending_.erase(pending_.begin());
+    if (!walked_.insert(c).second) continue;
+    WalkDirectory(c);
+  }
+  walking_ = false;
+  int stopped = stopAnswer_;
+  if (!stopped) stopped = report(80, 10);
+
+  // Also after a stop: the files found so far keep their folders, which are
+  // in memory already, so they can be listed and copied.
+  for (uint32_t c : marked_) {
+    auto it = folders_.find(c);
+    if (it == folders_.end()) continue;
+    FoundItemRecord rec = it->second.record;
+    rec.contentOk = 1;
+    store_->Append(rec, it->second.parent, it->second.depth - 1);
+  }
+  (void)store_->Flush();
+  if (stopped) return stopped;
+  if (int r = report(100, 0)) return r;
+  return kOk;
+}
+
+bool QuickFatEngine::StopAsked() {
+  if (!walking_) return false;
+  if (stopAnswer_) return true;
+  if (!progress_) return false;
+  const auto t = std::chrono::steady_clock::now();
+  if (t - lastAsked_ < std::chrono::milliseconds(kStopPollMs)) return false;
+  lastAsked_ = t;
+  // The number of directories is unknown up front: the bar creeps on, a step
+  // every few seconds, while the stop question is asked far oftener.
+  const int step =
+      int(std::chrono::duration_cast<std::chrono::milliseconds>(t - walkStarted_).count() / kReportIntervalMs);
+  if (share_ == 9)
+    stopAnswer_ = progress_(user_, std::min(79, 20 + step), share_, -1, 0, 0, 0, 0);
+  else
+    stopAnswer_ = progress_(user_, std::min(79, 1 + step), share_, std::max(1, 100 - step), 0, 0, 0, 0);
+  return stopAnswer_ != 0;
+}
+
+bool QuickFatEngine::ClusterAt(uint64_t byte, uint32_t& cluster) const {
+  const uint64_t data = ClusterToOffset(geometry_, 2);
+  if (byte < data) return false;
+  const uint64_t c = (byte - data) / geometry_.ClusterBytes() + 2;
+  if (c > geometry_.MaxCluster()) return false;
+  cluster = uint32_t(c);
+  return true;
+}
+
+bool QuickFatEngine::WalkedDeletedDirectoryAt(uint64_t byte) const {
+  uint32_t c = 0;
+  return !deletedWalked_.empty() && ClusterAt(byte, c) && deletedWalked_.count(c) != 0;
+}
+
+void QuickFatEngine::RecallDeletedWalked() {
+  deletedWalked_.clear();
+  if (!opened_ || !store_) return;
+  // Records are numbered from 1; the log is read in long runs, not a record
+  // at a time.
+  constexpr uint32_t kPerRead = 4096;
+  std::vector<uint32_t> indices;
+  std::vector<FoundItemRecord> records;
+  for (uint32_t first = 1; first <= store_->Count(); first += kPerRead) {
+    const uint32_t last = std::min<uint32_t>(store_->Count(), first + kPerRead - 1);
+    indices.clear();
+    for (uint32_t i = first; i <= last; ++i) indices.push_back(i);
+    if (store_->ReadMany(indices, records) != kOk) continue;
+    for (const FoundItemRecord& r : records) RecallIfDeletedWalked(r);
+  }
+}
+
+void QuickFatEngine::RecallIfDeletedWalked(const FoundItemRecord& r) {
+  uint32_t c = 0;
+  if (r.isFolder) {
+    c = r.itemId;
+  } else if (!ClusterAt(uint64_t(r.location) * geometry_.bytesPerSector, c)) {
+    return;
+  }
+  // Entries read from a free cluster can only have been a deleted folder's.
+  if (geometry_.ValidCluster(c) && cache_.IsFree(c)) deletedWalked_.insert(c);
+}
+
+bool QuickFatEngine::DotPairFits(const uint8_t* buf, size_t len, uint32_t self, uint32_t parent) const {
+  ByteView v(buf, len);
+  if (!IsDotPair(v) || v.U8(1) != ' ' || v.U8(2) != ' ') return false;
+  FatDirEntry dot(v), dotdot(v.Sub(kFatDirEntrySize, kFatDirEntrySize));
+  if (dot.FirstCluster(geometry_.fat32) != self) return false;
+  uint32_t up = dotdot.FirstCluster(geometry_.fat32);
+  return up == parent || (parent == RootId() && up == 0);
+}
+
+void QuickFatEngine::WalkDirectory(uint32_t c) {
+  const uint32_t root = RootId();
+  const FolderInfo* info = nullptr;
+  if (c != root) {
+    auto it = folders_.find(c);
+    if (it != folders_.end()) info = &it->second;
+  }
+  const uint32_t depth = info ? info->depth : 0;
+  const bool parentDeleted = info ? info->deleted : false;
+  const uint32_t parent = info ? info->parent : root;
+  lfn_.Reset();
+
+  if (!geometry_.fat32 && c == 0) {
+    uint32_t bytes = geometry_.rootDirSectors * geometry_.bytesPerSector;
+    std::vector<uint8_t> buf(bytes);
+    uint32_t got = 0;
+    if (ReadBytes(geometry_.RootAreaOffset(), bytes, buf.data(), got)) return;
+    WalkEntries(buf.data(), got, geometry_.RootAreaOffset(), 0, 0, false);
+    return;
+  }
+  if (!geometry_.ValidCluster(c)) return;
+  const uint32_t cb = geometry_.ClusterBytes();
+  clusterBuf_.resize(cb);
+  walkHasData_ = false;
+  if (cache_.IsFree(c)) {
+    // A deleted folder has no chain: its first cluster is walked now, later
+    // ones are looked for once every folder's first cluster is known.
+    const uint64_t off = ClusterToOffset(geometry_, c);
+    uint32_t got = 0;
+    if (ReadBytes(off, cb, clusterBuf_.data(), got) || got < cb) return;
+    if (!DotPairFits(clusterBuf_.data(), got, c, parent)) return;
+    deletedWalked_.insert(c);
+    if (WalkEntries(clusterBuf_.data(), got, off, c, depth, parentDeleted) == WalkEnd::kEndOfDirectory) return;
+    OpenFolderEnd end;
+    end.folder = end.last = c;
+    end.depth = depth;
+    end.deleted = parentDeleted;
+    end.hasData = walkHasData_;
+    if (walkHasData_) end.dataEnd = DataEnd(walkLastData_, walkLastSize_, walkLastIsDir_);
+    end.inLongName = !lfn_.Empty();
+    end.lfnChecksum = lfnChecksum_;
+    end.lfn = lfn_;
+    open_.push_back(end);
+    return;
+  }
+  const uint64_t maxSteps = std::max<uint64_t>(1, kMaxDirectoryBytes / cb);
+  std::unordered_set<uint32_t> seen{c};
+  uint32_t cur = c;
+  for (uint64_t step = 0; step < maxSteps; ++step) {
+    uint64_t off = ClusterToOffset(geometry_, cur);
+    uint32_t got = 0;
+    if (ReadBytes(off, cb, clusterBuf_.data(), got) != kOk) got = 0;
+    // Only a folder's first cluster opens with "." and "..".
+    if (step == 0 && c != root && (got < cb || !DotPairFits(clusterBuf_.data(), got, c, parent))) return;
+    if (got && WalkEntries(clusterBuf_.data(), got, off, c, depth, parentDeleted) == WalkEnd::kEndOfDirectory) return;
+    // An unreadable sector costs the entries on it: the chain, read from the
+    // FAT, still leads to the folder's later clusters.
+    if (got < cb) lfn_.Reset();
+    uint32_t next = cache_.NextCluster(cur);
+    if (next == 0 || !seen.insert(next).second) return;
+    cur = next;
+  }
+}
+
+uint32_t QuickFatEngine::DataEnd(uint32_t first, uint64_t size, bool isDirectory) {
+  const uint64_t cb = geometry_.ClusterBytes();
+  uint64_t n = isDirectory ? 1 : std::max<uint64_t>(1, (size + cb - 1) / cb);
+  // Deleted data skips clusters in use; a long file is taken as contiguous.
+  if (n > 65536 || !cache_.IsFree(first)) return uint32_t(std::min<uint64_t>(first + n, UINT32_MAX));
+  uint32_t c = first;
+  for (uint64_t i = 1; i < n; ++i) {
+    uint32_t next = cache_.NextCluster(c);
+    if (next == 0) return c + 1;
+    c = next;
+  }
+  return c + 1;
+}
+
+ByteView QuickFatEngine::LookAheadCluster(uint32_t c) {
+  const uint32_t cb = geometry_.ClusterBytes();
+  if (c < lookAheadFirst_ || c - lookAheadFirst_ >= lookAheadCount_) {
+    const uint32_t n = std::min<uint32_t>(std::max<uint32_t>(1, kLookAheadPiece / cb), geometry_.MaxCluster() - c + 1);
+    lookAhead_.resize(size_t(n) * cb);
+    uint32_t got = 0;
+    lookAheadCount_ = 0;
+    if (ReadBytes(ClusterToOffset(geometry_, c), n * cb, lookAhead_.data(), got)) return {};
+    lookAheadBytes_ += got;
+    lookAheadFirst_ = c;
+    lookAheadCount_ = got / cb;
+    if (lookAheadCount_ == 0) return {};
+  }
+  return ByteView(lookAhead_.data() + size_t(c - lookAheadFirst_) * cb, cb);
+}
+
+uint32_t QuickFatEngine::FindContinuation(const std::vector<OpenFolderEnd>& ends, size_t i) {
+  auto allFree = [this](uint32_t a, uint32_t b) {
+    for (uint32_t c = a; c < b; ++c)
+      if (!cache_.IsFree(c)) return false;
+    return true;
+  };
+  const uint64_t start = lookAheadBytes_;
+  const uint32_t bps = geometry_.bytesPerSector;
+  size_t skipped = 0;
+  for (uint32_t c = cache_.NextCluster(ends[i].last); c != 0; c = cache_.NextCluster(c)) {
+    if (lookAheadBytes_ - start > kLookAheadBytes || lookAheadBytes_ > kTotalLookAheadBytes) return 0;
+    if (walked_.count(c) || claimed_.count(c) || folders_.count(c)) continue;
+    ByteView v = LookAheadCluster(c);
+    // The first sector sorts out data clusters cheaply; the whole cluster decides.
+    if (v.size() == 0 || !IsDirectoryCluster(v.Sub(0, bps)) || !IsDirectoryCluster(v)) continue;
+    const FolderCandidate cand = DescribeCandidate(c, v, geometry_.fat32);
+    // With nothing tying it to this folder, a cluster whose content says it
+    // goes on another open folder is left to that one; otherwise the nearest
+    // cluster after this folder's last is its next.
+    if (ContinuesFolder(ends[i], cand, allFree)) return c;
+    bool other = false;
+    for (size_t j = 0; j < ends.size() && !other; ++j) other = j != i && ContinuesFolder(ends[j], cand, allFree);
+    if (!other) return c;
+    if (++skipped > kSkippedPerFolder) return 0;
+  }
+  return 0;
+}
+
+bool QuickFatEngine::ContinueOpenFolders() {
+  if (open_.empty()) return false;
+  std::vector<OpenFolderEnd> ends;
+  ends.swap(open_);
+  std::sort(ends.begin(), ends.end(), [](const OpenFolderEnd& a, const OpenFolderEnd& b) { return a.last < b.last; });
+  const uint32_t cb = geometry_.ClusterBytes();
+  const uint64_t maxClusters = std::max<uint64_t>(1, kMaxDirectoryBytes / cb);
+  for (size_t i = 0; i < ends.size() && !StopAsked(); ++i) {
+    OpenFolderEnd& end = ends[i];
+    if (end.clusters >= maxClusters) continue;
+    const uint32_t x = FindContinuation(ends, i);
+    if (x == 0) continue;
+    claimed_.insert(x);
+    const uint64_t off = ClusterToOffset(geometry_, x);
+    uint32_t got = 0;
+    clusterBuf_.resize(cb);
+    if (ReadBytes(off, cb, clusterBuf_.data(), got) || got < cb) continue;
+    deletedWalked_.insert(x);
+    lfn_ = end.lfn;
+    lfnChecksum_ = end.lfnChecksum;
+    walkHasData_ = false;
+    if (WalkEntries(clusterBuf_.data(), got, off, end.folder, end.depth, end.deleted) == WalkEnd::kEndOfDirectory)
+      continue;
+    end.last = x;
+    ++end.clusters;
+    if (walkHasData_) {
+      end.hasData = true;
+      end.dataEnd = DataEnd(walkLastData_, walkLastSize_, walkLastIsDir_);
+    }
+    end.inLongName = !lfn_.Empty();
+    end.lfnChecksum = lfnChecksum_;
+    end.lfn = lfn_;
+    open_.push_back(end);
+  }
+  return true;
+}
+
+QuickFatEngine::WalkEnd QuickFatEngine::WalkEntries(const uint8_t* buf, size_t len, uint64_t bufOffset,
+                                                        uint32_t dirCluster, uint32_t depth, bool parentDeleted) {
+  for (size_t off = 0; off + kFatDirEntrySize <= len; off += kFatDirEntrySize) {
+    // Stopped: the rest of the folder is left, as if it ended here.
+    if (StopAsked()) return WalkEnd::kEndOfDirectory;
+    ByteView rest(buf + off, len - off);
+    ByteView raw = rest.Sub(0, kFatDirEntrySize);
+    FatDirEntry e(raw);
+    if (e.First() == 0) return WalkEnd::kEndOfDirectory;
+    const uint8_t a = e.Attributes();
+    bool plainFile = false;
+    if (!IsPlausibleDirEntry(rest)) {
+      plainFile = IsPlausibleFileWithoutArchive(raw);
+      if (!plainFile) {
+        lfn_.Reset();
+        continue;
+      }
+    }
+    if (a == kFatAttrLongName) {
+      if (lfn_.Empty()) lfnChecksum_ = e.LfnChecksumByte();
+      if (!lfn_.Add(raw)) return WalkEnd::kEndOfDirectory;
+      continue;
+    }
+    if (const uint32_t fc = e.FirstCluster(geometry_.fat32); fc >= 2 && !IsDotName(raw) &&
+                                                               ((a & kFatAttrDirectory) || e.Size() > 0)) {
+      walkHasData_ = true;
+      walkLastData_ = fc;
+      walkLastSize_ = e.Size();
+      walkLastIsDir_ = (a & kFatAttrDirectory) != 0;
+    }
+    std::string longName = lfn_.Take();
+    // A long name left by another entry (its checksum disagrees) is not this
+    // entry's; a deleted entry's first byte is gone, so it cannot be compared.
+    if (!longName.empty() && !e.IsDeleted() && LfnChecksum(raw.Sub(0, 11)) != lfnChecksum_) longName.clear();
+    if (a & kFatAttrDirectory) {
+      if (IsDotName(raw)) continue;
+      std::string name = longName.empty() ? FormatShortName(raw, true) : longName;
+      ReportFolder(raw, name, dirCluster, depth, e.IsDeleted() || parentDeleted);
+    } else if ((a & kFatAttrArchive) || plainFile) {
+      if (!e.IsDeleted() && !parentDeleted) continue;  // live files are not reported
+      std::string name = longName.empty() ? FormatShortName(raw, false) : longName;
+      ReportFile(raw, name, dirCluster, depth, bufOffset + off);
+    }
+  }
+  return WalkEnd::kGoOn;
+}
+
+void QuickFatEngine::ReportFolder(ByteView entry, const std::string& name, uint32_t dirCluster, uint32_t depth,
+                                    bool deleted) {
+  FatDirEntry e(entry);
+  uint32_t cluster = e.FirstCluster(geometry_.fat32);
+  if (geometry_.fat32 && e.IsDeleted() && e.ClusterHigh() == 0) cluster = SearchHighWord(entry, true, {});
+  if (!geometry_.ValidCluster(cluster) || cluster == dirCluster || cluster == RootId()) return;
+  // A cluster already walked keeps the folder it was walked as; a live
+  // folder's cluster, reused from a deleted one, stays the live folder's.
+  if (walked_.count(cluster)) return;
+  auto known = folders_.find(cluster);
+  if (known != folders_.end() && !known->second.deleted && deleted) return;
+  FolderInfo info;
+  info.record = BaseRecord(entry, cluster);
+  info.record.isFolder = 1;
+  info.record.deletedFlag = deleted ? 1 : 0;
+  info.record.contentOk = 1;
+  SetRecordName(info.record, name);
+  info.parent = dirCluster;
+  info.depth = depth + 1;
+  info.deleted = deleted;
+  folders_[cluster] = info;
+  pending_.insert(cluster);
+}
+
+void QuickFatEngine::ReportFile(ByteView entry, const std::string& name, uint32_t dirCluster, uint32_t depth,
+                                  uint64_t entryOffset) {
+  FatDirEntry e(entry);
+  const uint64_t size = e.Size();
+  // Judged by the volume the boot sector describes: on an image cut short a
+  // file past the cut is still listed, and its copy-out says where it lies.
+  if (size > geometry_.DeclaredDataBytes()) return;  // cannot be: a damaged entry
+  std::string ext = ExtensionOf(name);
+  uint32_t cluster = e.FirstCluster(geometry_.fat32);
+  if (size > 0 && geometry_.fat32 && e.IsDeleted() && e.ClusterHigh() == 0 && !ext.empty())
+    cluster = SearchHighWord(entry, false, ext);
+  if (size > 0 && !geometry_.DeclaredCluster(cluster)) return;
+  FoundItemRecord r = BaseRecord(entry, cluster);
+  r.size = size;
+  r.location = OffsetToVolumeSector(geometry_, entryOffset);
+  r.contentOk = size > 0 ? uint32_t(ContentPlausible(cluster, ext)) : 1;
+  SetRecordName(r, name);
+  store_->Append(r, dirCluster, depth);
+  MarkAncestors(dirCluster);
+}
+
+void QuickFatEngine::MarkAncestors(uint32_t c) {
+  const uint32_t root = RootId();
+  for (size_t steps = 0; steps <= folders_.size() && c != root; ++steps) {
+    auto it = folders_.find(c);
+    if (it == folders_.end()) break;
+    if (!markedSet_.insert(c).second) break;  // its ancestors are marked already
+    marked_.push_back(c);
+    if (it->second.parent == c) break;
+    c = it->second.parent;
+  }
+}
+
+uint32_t QuickFatEngine::SearchHighWord(ByteView entry, bool isDirectory, std::string_view ext) {
+  FatDirEntry e(entry);
+  const uint32_t low = e.ClusterLow();
+  std::vector<uint8_t> sector(geometry_.bytesPerSector);
+  for (uint32_t h = 0; h <= 256 && !StopAsked(); ++h) {
+    uint32_t c = (h << 16) | low;
+    if (c > geometry_.MaxCluster()) break;
+    if (c < 2) continue;
+    uint32_t got = 0;
+    if (ReadBytes(ClusterToOffset(geometry_, c), geometry_.bytesPerSector, sector.data(), got) || got < 64) {
+      // A free cluster that cannot be read cannot be ruled out, and it is the
+      // nearer guess: passing it by for a later, readable one would copy out
+      // whatever that one holds as this file. Its copy-out then fails as
+      // unreadable, which is the truth.
+      if (!isDirectory && got == 0 && cache_.IsFree(c)) return c;
+      continue;
+    }
+    ByteView s(sector.data(), got);
+    if (isDirectory) {
+      if (s.Equals(0, ". ") && s.Equals(32, "..") && FatDirEntry(s).FirstCluster(true) == c) return c;
+    } else if (cache_.IsFree(c) && (!contentCheck_ || contentCheck_(Sample(ext, s, c)))) {
+      return c;
+    }
+  }
+  return low;
+}
+
+ContentSample QuickFatEngine::Sample(std::string_view ext, ByteView first, uint32_t cluster) const {
+  ContentSample s;
+  s.extension = ext;
+  s.firstBytes = first;
+  s.source = &source_;
+  s.sectorSize = geometry_.bytesPerSector;
+  s.absoluteSector = ClusterToOffset(geometry_, cluster) / geometry_.bytesPerSector;
+  return s;
+}
+
+int QuickFatEngine::ContentPlausible(uint32_t cluster, std::string_view ext) {
+  if (!contentCheck_ || ext.empty()) return 1;
+  std::vector<uint8_t> sector(geometry_.bytesPerSector);
+  uint32_t got = 0;
+  if (ReadBytes(ClusterToOffset(geometry_, cluster), geometry_.bytesPerSector, sector.data(), got) || got == 0)
+    return 1;
+  return contentCheck_(Sample(ext, ByteView(sector.data(), got), cluster)) ? 1 : 0;
+}
+
+bool QuickFatEngine::EntryMarkedDeleted(const FoundItemRecord& record) const {
+  // The record keeps the sector of its directory entry; the entry is the one
+  // there with the record's size and first cluster. (Files below a deleted
+  // folder may keep live entries and live chains.)
+  const uint32_t bps = geometry_.bytesPerSector;
+  std::vector<uint8_t> sector(bps);
+  uint32_t got = 0;
+  if (ReadBytes(uint64_t(record.location) * bps, bps, sector.data(), got) || got < bps) return false;
+  for (uint32_t off = 0; off + 32 <= bps; off += 32) {
+    FatDirEntry e(ByteView(sector.data() + off, 32));
+    if (e.IsDeleted() && e.Size() == record.size && e.ClusterLow() == (record.itemId & 0xFFFF)) return true;
+  }
+  return false;
+}
+
+Status QuickFatEngine::ReadContent(const FoundItemRecord& record, const ContentSink& sink) {
+  if (!opened_) return kNotReady;
+  if (record.isFolder) return kInvalidArg;
+  const uint32_t cb = geometry_.ClusterBytes();
+  if (cb > kMaxClusterBytes) return kBadClusterSize;
+  uint64_t remaining = record.size;
+  if (remaining == 0) {
+    static const uint8_t kNothing = 0;
+    int a = sink(&kNothing, 0);
+    return a;
+  }
+  if (remaining > geometry_.DeclaredDataBytes()) return kInvalidData;
+  uint32_t c = record.itemId;
+  if (!geometry_.ValidCluster(c)) return geometry_.DeclaredCluster(c) ? kDataPastEnd : kInvalidData;
+  // A live chain could loop; deleted data only ever moves forward.
+  const bool chained = !cache_.IsFree(c);
+  // A deleted file whose first cluster another file has taken since: what
+  // the chain holds now is that file's data, not this one's.
+  if (chained && EntryMarkedDeleted(record)) return kDataOverwritten;
+  std::unordered_set<uint32_t> seen;
+  if (chained) seen.insert(c);
+  const uint32_t runMax = std::max<uint32_t>(1, kRunBytes / cb);
+  // Reused between files: the buffer grows to the largest run once.
+  std::vector<uint8_t>& buf = readBuf_;
+  const uint64_t wanted = std::min<uint64_t>(uint64_t(runMax) * cb, (remaining + cb - 1) / cb * cb);
+  if (buf.size() < wanted) buf.resize(size_t(wanted));
+  while (remaining > 0) {
+    uint64_t need = (remaining + cb - 1) / cb;
+    uint32_t runStart = c, last = c, n = 1, next = 0;
+    bool haveNext = false;
+    while (n < need && n < runMax) {
+      next = cache_.NextCluster(last);
+      haveNext = true;
+      if (next != last + 1 || (chained && !seen.insert(next).second)) break;
+      last = next;
+      ++n;
+      haveNext = false;
+    }
+    uint32_t got = 0;
+    uint32_t want = uint32_t(std::min<uint64_t>(uint64_t(n) * cb, remaining + (cb - 1)) / cb * cb);
+    if (buf.size() < want) buf.resize(want);
+    const uint64_t at = ClusterToOffset(geometry_, runStart);
+    // Clusters a truncated image or a short partition no longer holds are
+    // no read error: the data is simply not there.
+    const uint64_t mediumEnd = MediumEnd();
+    if (at >= mediumEnd) return kDataPastEnd;
+    if (Status s = ReadBytes(at, want, buf.data(), got)) return s;
+    uint64_t useful = std::min<uint64_t>(got, remaining);
+    for (uint64_t done = 0; done < useful;) {
+      size_t piece = size_t(std::min<uint64_t>(kPieceBytes, useful - done));
+      if (int a = sink(buf.data() + done, piece)) return a;
+      done += piece;
+    }
+    remaining -= useful;
+    if (remaining == 0) break;
+    if (got < want) return at + want > mediumEnd ? kDataPastEnd : kReadFault;
+    if (!haveNext) next = cache_.NextCluster(last);
+    // The data ran out before the size. Deleted data goes on in the next free
+    // cluster: with none left after this one, the rest lies past the
+    // volume's last cluster or was overwritten by other files. A live chain
+    // that ends too early or loops is damage.
+    if (next == 0 && !chained) return last >= geometry_.MaxCluster() ? kDataPastEnd : kDataOverwritten;
+    if (next == 0 || next == last) return kInvalidData;
+    if (chained && !seen.insert(next).second) return kInvalidData;  // the chain loops
+    c = next;
+  }
+  return kOk;
+}
+
+Status QuickFatEngine::LoadAllocationBitmap() {
+  if (!opened_) return kNotReady;
+  const uint32_t maxC = geometry_.MaxCluster();
+  bitmap_.assign(size_t(maxC) / 8 + 1, 0);
+  bitmap_[0] |= 0x03;  // clusters 0 and 1 do not exist
+  for (uint32_t i = 2; i <= maxC; ++i) {
+    uint32_t v;
+    if (cache_.Read(i, v) == kOk && v != 0) bitmap_[i >> 3] |= uint8_t(1u << (i & 7));
+  }
+  return kOk;
+}
+
+Status QuickFatEngine::NextFreeExtent(uint64_t& pos, uint64_t& len) {
+  if (bitmap_.empty()) return kInvalidArg;
+  const uint64_t total = geometry_.totalSectors;
+  const uint64_t unit = geometry_.deviceSectorSize;
+  const uint64_t cb = geometry_.ClusterBytes();
+  const uint64_t dataByte = uint64_t(geometry_.dataStart) * geometry_.bytesPerSector;
+  const uint32_t maxC = geometry_.MaxCluster();
+  len = 0;
+  if (pos >= total) {
+    pos = total;
+    return 1;
+  }
+  auto used = [&](uint32_t c) { return (bitmap_[c >> 3] >> (c & 7)) & 1; };
+  uint64_t byte = pos * unit;
+  // Boot sector, FATs and the fixed root area count as allocated.
+  uint64_t first = byte < dataByte ? 2 : 2 + (byte - dataByte) / cb;
+  uint64_t c = first;
+  while (c <= maxC) {
+    if ((c & 7) == 0 && bitmap_[c >> 3] == 0xFF) {
+      c += 8;
+      continue;
+    }
+    if (!used(uint32_t(c))) break;
+    ++c;
+  }
+  if (c > maxC) {
+    pos = total;
+    return 1;
+  }
+  uint64_t startByte = dataByte + (c - 2) * cb;
+  if (c == first && byte > startByte) startByte = byte;
+  uint64_t e = c;
+  while (e <= maxC) {
+    if ((e & 7) == 0 && e + 7 <= maxC && bitmap_[e >> 3] == 0) {
+      e += 8;
+      continue;
+    }
+    if (used(uint32_t(e))) break;
+    ++e;
+  }
+  uint64_t endByte = dataByte + (e - 2) * cb;
+  pos = (startByte + unit - 1) / unit;
+  uint64_t endSector = endByte / unit;
+  len = endSector > pos ? endSector - pos : 0;
+  if (pos >= total) {
+    pos = total;
+    len = 0;
+  } else if (pos + len > total) {
+    len = total - pos;
+  }
+  return 1;
+}
+
+}  // namespace dunmere

@@ -1,0 +1,721 @@
+#include "ntfs/deep/deep_ntfs_engine.h"
+
+#include "engine/stop_poll.h"
+
+#include "storage/source_area.h"
+
+#include "engine/log_name.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <set>
+
+#include "base/text.h"
+#include "ntfs/attribute_list.h"
+#include "ntfs/data_layout.h"
+#include "ntfs/layout_stream.h"
+#include "ntfs/mft_record.h"
+#include "ntfs/ntfs_boot_sector.h"
+#include "ntfs/record_summary.h"
+
+namespace dunmere {
+
+namespace {
+constexpr size_t kBootBytes = 4096;
+constexpr size_t kPieceBytes = 65536;
+constexpr uint32_t kFirstUserRecord = 12;              // records below are the system files
+constexpr uint64_t kExtendRecord = 11;                 // the folder of the later system files
+constexpr uint32_t kAliasFloor = 0xF0000000u;          // ids given to folders of further volumes
+constexpr uint32_t kMaxClusterBytes = 2u << 20;        // the largest NTFS cluster
+constexpr size_t kMaxListRecords = 4096;               // records one file's data may span
+constexpr uint64_t kMaxFileBytes = uint64_t(1) << 48;  // 256 TiB, the NTFS file limit
+
+bool IsPowerOfTwo(uint64_t v) { return v && !(v & (v - 1)); }
+
+// Sectors per cluster of an attribute whose allocated size covers `clusters`
+// clusters; 0 when the sizes do not give a plausible cluster.
+uint32_t ClusterFromSizes(uint64_t allocated, uint64_t clusters, uint32_t sectorSize) {
+  if (clusters == 0 || allocated == 0 || allocated % clusters) return 0;
+  uint64_t cb = allocated / clusters;
+  if (cb < sectorSize || cb > kMaxClusterBytes || !IsPowerOfTwo(cb) || cb % sectorSize) return 0;
+  return uint32_t(cb / sectorSize);
+}
+
+// The unnamed non-resident $DATA piece at VCN 0 of a record, if any.
+bool FirstDataPiece(ByteView rec, AttributeView& out) {
+  AttributeWalker walk(rec);
+  AttributeView a;
+  while (walk.Next(a))
+    if (a.type == kAttrData && a.nameLength == 0 && a.nonResident && a.lowestVcn == 0) {
+      out = a;
+      return true;
+    }
+  return false;
+}
+
+uint32_t SectorsPerClusterOf(const AttributeView& a, uint32_t sectorSize) {
+  std::vector<DataRun> runs;
+  if (DecodeRunList(a.runList, runs) != kOk) return 0;
+  uint64_t clusters = 0;
+  for (const DataRun& r : runs) clusters += r.count;
+  return ClusterFromSizes(a.allocatedSize, clusters, sectorSize);
+}
+}  // namespace
+
+DeepNtfsEngine::DeepNtfsEngine() = default;
+
+DeepNtfsEngine::~DeepNtfsEngine() { store_.reset(); }
+
+std::string DeepNtfsEngine::LogName(uint64_t start, const struct tm& t) {
+  return FormatLogName("Pro_Ntfs_", start, t);
+}
+
+Status DeepNtfsEngine::OpenImage(const std::string& path, uint16_t tag) {
+  SourceArea a;
+  if ((openStatus_ = OpenImageArea(source_, path, a))) return openStatus_;
+  return openStatus_ = OpenArea(a.start, a.count, tag);
+}
+
+Status DeepNtfsEngine::OpenPartition(uint32_t disk, uint64_t start, uint64_t count, uint16_t tag) {
+  SourceArea a;
+  if ((openStatus_ = OpenDiskArea(source_, disk, start, count, a))) return openStatus_;
+  return openStatus_ = OpenArea(a.start, a.count, tag);
+}
+
+Status DeepNtfsEngine::OpenArea(uint64_t start, uint64_t count, uint16_t tag) {
+  tag_ = tag;
+  areaStart_ = start;
+  areaCount_ = count;
+  sectorSize_ = source_.UnitSize() ? source_.UnitSize() : 512;
+  sectorsPerRecord_ = sectorSize_ == 512 ? 2 : 1;
+  recordBytes_ = sectorSize_ * sectorsPerRecord_;
+  // The first bytes only seed the table of a volume still in place; an
+  // unreadable start does not keep the deep scan from running.
+  boot_.assign(std::max<size_t>(kBootBytes, sectorSize_), 0);
+  if (ReadSectorsAt(start, uint32_t(boot_.size() / sectorSize_), boot_.data())) boot_.clear();
+  sectorsPerCluster_ = EstimateSectorsPerCluster();
+  return kOk;
+}
+
+uint32_t DeepNtfsEngine::EstimateSectorsPerCluster() const {
+  // A volume still in place says its cluster size itself (also the large
+  // ones a guess by size never reaches).
+  NtfsBootInfo info;
+  if (!boot_.empty() && ParseNtfsBootSector(ByteView(boot_.data(), boot_.size()), info) == kOk &&
+      info.bytesPerSector == sectorSize_)
+    return info.sectorsPerCluster;
+  double mib = double(areaCount_) * sectorSize_ / double(1 << 20);
+  double d = sectorSize_ / 512.0;
+  if (mib > 2048 * d) return 8;
+  if (mib > 1024 * d) return 4;
+  if (mib > 512 * d) return 2;
+  if (mib > 7 * d) return 1;
+  return 8;
+}
+
+Status DeepNtfsEngine::ReadSectorsAt(uint64_t sector, uint32_t count, uint8_t* dst) const {
+  uint32_t got = 0;
+  Status s = source_.ReadSectors(count, dst, sector, sectorSize_, got);
+  if (s == kOk && got != count) s = kReadFault;
+  return s;
+}
+
+Status DeepNtfsEngine::ReadRecordAt(uint64_t sector, std::vector<uint8_t>& rec) const {
+  rec.assign(recordBytes_, 0);
+  if (Status s = ReadSectorsAt(sector, sectorsPerRecord_, rec.data())) return s;
+  if (!HasFileSignature(ByteView(rec.data(), rec.size()))) return kNotFileRecord;
+  return ApplyFixup(rec);
+}
+
+Status DeepNtfsEngine::StartScan(const std::string* earlierLog) {
+  mftMap_.Clear();
+  deferred_.clear();
+  volumes_.clear();
+  volumeIndex_.clear();
+  folderCount_ = 0;
+  nextAlias_ = 0xFFFFFFFEu;
+  sectorsPerCluster_ = EstimateSectorsPerCluster();
+  store_.reset();
+  std::string name;
+  if (earlierLog) {
+    name = *earlierLog;
+  } else {
+    std::time_t now = std::time(nullptr);
+    struct tm local {};
+    localtime_r(&now, &local);
+    name = LogName(areaStart_, local);
+  }
+  if (Status s = OpenStore(name)) return s;
+  // A resumed log already holds folder items of its first part: they are not
+  // made twice, and new folder ids stay clear of the ids it uses.
+  resumedFolderIds_.clear();
+  for (const FolderNameEntry& e : store_->FolderNames()) resumedFolderIds_.insert(e.itemId);
+  auto below = [&](uint32_t id) {
+    if (id >= kAliasFloor && id <= nextAlias_) nextAlias_ = id - 1;
+  };
+  for (uint32_t id : resumedFolderIds_) below(id);
+  for (const auto& [key, kids] : store_->Relations()) below(RelationParent(key));
+  SeedFromBootSector();
+  return kOk;
+}
+
+void DeepNtfsEngine::SeedFromBootSector() {
+  // A volume still in place: its $MFT is known before the pass meets it (the
+  // pass may read only the free clusters, never the table itself).
+  if (openStatus_ || boot_.empty()) return;
+  NtfsBootInfo info;
+  if (ParseNtfsBootSector(ByteView(boot_.data(), boot_.size()), info) || info.bytesPerSector != sectorSize_) return;
+  unsigned __int128 at = (unsigned __int128)info.mftLcn * info.sectorsPerCluster + areaStart_;
+  if (at >= source_.SectorCount()) return;
+  std::vector<uint8_t> rec(recordBytes_);
+  if (ReadSectorsAt(uint64_t(at), sectorsPerRecord_, rec.data())) return;
+  (void)ProcessFileRecord(ByteView(rec.data(), rec.size()), uint64_t(at));
+}
+
+Status DeepNtfsEngine::ProcessFileRecord(ByteView record, uint64_t sector, bool lostMode,
+                                                    uint32_t folderNumber) {
+  try {
+    return ProcessUnguarded(record, sector, lostMode, folderNumber);
+  } catch (const std::exception&) {
+    // One record that cannot be handled (no memory for it, say) is lost alone.
+    return kInvalidArg;
+  }
+}
+
+Status DeepNtfsEngine::ProcessUnguarded(ByteView bytes, uint64_t sector, bool lostMode,
+                                                   uint32_t folderNumber) {
+  if (!store_) return kInvalidArg;
+  uint16_t flags = bytes.U16(offsetof(FileRecordHeader, flags));
+  if (!lostMode && (flags & kRecordIsDirectory)) return kOk;
+  uint32_t own = bytes.U32(offsetof(FileRecordHeader, recordNumber));
+  if (lostMode) {
+    uint32_t number = folderNumber ? folderNumber : own;
+    Attribution at;
+    Attribute(number, sector, at);
+    Volume* v = VolumeOf(at);
+    if (!v) return kInvalidArg;
+    std::vector<uint8_t> given(bytes.data(), bytes.data() + std::min<size_t>(bytes.size(), recordBytes_));
+    given.resize(recordBytes_, 0);
+    Status s = EmitFolder(*v, number, &given);
+    return HasFileSignature(bytes) ? s : kNotFileRecord;
+  }
+  if (!HasFileSignature(bytes)) return kNotFileRecord;
+  if (bytes.size() < recordBytes_) return kInvalidArg;
+  // The caller's buffer stays as it is: the record's later sectors are
+  // examined by the pass in their own right.
+  std::vector<uint8_t> rec(bytes.data(), bytes.data() + recordBytes_);
+  ByteView v(rec.data(), rec.size());
+  uint32_t inUse = v.U32(offsetof(FileRecordHeader, bytesInUse));
+  uint32_t firstAttr = v.U16(offsetof(FileRecordHeader, firstAttribute));
+  if (inUse > recordBytes_ || firstAttr > recordBytes_ || inUse < firstAttr) return kInvalidArg;
+  if (ApplyFixup(rec)) return kInvalidArg;
+  RecordHeaderInfo h = ReadRecordHeader(v);
+  if (h.baseRecord != 0) return kOk;  // an extension record holds no name
+  if (own == 0) {
+    AddTable(v, sector);
+    return kOk;
+  }
+  if (own < kFirstUserRecord) return kOk;
+
+  RecordSummary s;
+  SummarizeRecord(v, s);
+  // The metadata files NTFS keeps in $Extend ($ObjId, $Quota, $UsnJrnl, ...)
+  // are no user's files.
+  if (!s.hasName || s.name.parentRecord == kExtendRecord) return kOk;
+  Attribution at;
+  Attribute(own, sector, at);
+  // No table met so far explains it: the table may still come (a volume's
+  // $MFTMirr lies in its middle, after the records), so the record is taken
+  // up again when the pass has met every table.
+  if (!at.known && !finishing_ && deferred_.size() < kMaxDeferred) {
+    deferred_.push_back(sector);
+    return kOk;
+  }
+  // The record's own runs tell its volume's cluster size best.
+  uint32_t spc = 0;
+  AttributeView data;
+  if (FirstDataPiece(v, data)) spc = SectorsPerClusterOf(data, sectorSize_);
+  if (spc)
+    sectorsPerCluster_ = spc;
+  else
+    spc = at.known ? at.table->sectorsPerCluster : sectorsPerCluster_;
+
+  FoundItemRecord r = MakeEmptyRecord();
+  r.sourceTag = tag_;
+  r.sourceKind = kSourceDeepNtfs;
+  r.isFolder = 0;
+  r.itemId = own;
+  r.clusterBytes = sectorSize_ * spc;
+  r.created = s.name.created;
+  r.accessed = s.name.accessed;
+  r.modified = s.name.modified;
+  r.size = s.hasData ? s.dataSize : s.name.realSize;
+  r.dataAreaStart = 0;
+  r.location = sector;
+  r.partitionStart = at.table->volumeStart;
+  SetRecordName(r, s.name.name);
+  r.contentOk = CheckContent(s.name.name, s, at.table->volumeStart, spc);
+
+  uint32_t parentId = kRootRecord, level = 0;
+  if (s.name.parentRecord != kRootRecord) {
+    Volume* vol = s.name.parentRecord <= 0xFFFFFFFFull ? VolumeOf(at) : nullptr;
+    if (vol) std::tie(parentId, level) = PlaceUnder(*vol, s.name.parentRecord);
+  }
+  store_->Append(r, parentId, level);
+  return kOk;
+}
+
+uint32_t DeepNtfsEngine::CheckContent(const std::string& name, const RecordSummary& s, uint64_t volumeStart,
+                                                 uint32_t spc) {
+  if (s.hasData && s.dataResident && s.dataSize == 0) return 0;
+  std::string ext = ExtensionOf(name);
+  if (ext.empty()) return 1;
+  std::vector<uint8_t> sector(sectorSize_, 0);
+  uint64_t at = 0;
+  if (s.hasData && s.dataResident) {
+    std::memcpy(sector.data(), s.residentData.data(), std::min<size_t>(sector.size(), s.residentData.size()));
+  } else if (s.hasFirstCluster && !s.dataCompressedOrEncrypted) {
+    unsigned __int128 a = (unsigned __int128)s.firstCluster * spc + volumeStart;
+    if (a >= source_.SectorCount()) return 0;
+    at = uint64_t(a);
+    if (ReadSectorsAt(at, 1, sector.data())) return 0;  // no readable content
+  } else {
+    return 1;
+  }
+  ByteView head(sector.data(),
+                s.hasData && s.dataResident ? std::min<size_t>(sector.size(), s.dataSize) : sector.size());
+  if (!contentCheck_) return 1;
+  ContentSample sample;
+  sample.extension = ext;
+  sample.firstBytes = head;
+  sample.source = &source_;
+  sample.sectorSize = sectorSize_;
+  sample.absoluteSector = at;
+  return contentCheck_(sample) ? 1 : 0;
+}
+
+void DeepNtfsEngine::Attribute(uint64_t n, uint64_t sector, Attribution& a) const {
+  if (const MftTable* t = mftMap_.Attribute(n, sector, sectorsPerRecord_)) {
+    a.table = t;
+    a.known = true;
+    return;
+  }
+  // No known table explains it: the area's own volume, with a table taken to
+  // run contiguously up to the record.
+  uint64_t before = n * sectorsPerRecord_;
+  a.assumed = ContiguousTable(sector >= before ? sector - before : sector);
+  if (sector < before) a.assumed.runs.clear();  // nothing can be placed
+  a.assumed.volumeStart = areaStart_;
+  a.assumed.sectorsPerCluster = sectorsPerCluster_;
+  a.table = &a.assumed;
+  a.known = false;
+}
+
+DeepNtfsEngine::Volume* DeepNtfsEngine::VolumeOf(const Attribution& a) {
+  auto key = std::make_tuple(a.table->volumeStart, a.table->keySector, a.known);
+  auto it = volumeIndex_.find(key);
+  if (it != volumeIndex_.end()) return volumes_[it->second].get();
+  if (volumes_.size() >= kMaxVolumes) return nullptr;
+  auto v = std::make_unique<Volume>();
+  v->table = *a.table;
+  v->first = volumes_.empty();
+  volumeIndex_.emplace(key, volumes_.size());
+  volumes_.push_back(std::move(v));
+  return volumes_.back().get();
+}
+
+DeepNtfsEngine::FolderNode* DeepNtfsEngine::Node(Volume& v, uint32_t p) {
+  auto it = v.folders.find(p);
+  if (it != v.folders.end()) return &it->second;
+  if (folderCount_ >= folderLimit_) return nullptr;
+  FolderNode node;
+  // Folder ids key the relation of the whole store: the folders of a second
+  // volume get ids of their own so that two volumes' folder 64 never merge.
+  node.id = v.first && p < kAliasFloor ? p : nextAlias_--;
+  uint64_t at;
+  bool continued;
+  std::vector<uint8_t> rec;
+  if (uint64_t(p) * sectorsPerRecord_ / sectorsPerRecord_ == p &&
+      v.table.Locate(uint64_t(p) * sectorsPerRecord_, at, continued) && ReadRecordAt(at, rec) == kOk) {
+    ByteView view(rec.data(), rec.size());
+    RecordHeaderInfo h = ReadRecordHeader(view);
+    if ((h.flags & kRecordIsDirectory) && h.baseRecord == 0 &&
+        view.U32(offsetof(FileRecordHeader, recordNumber)) == p) {
+      RecordSummary s;
+      SummarizeRecord(view, s);
+      if (s.hasName && s.name.parentRecord <= 0xFFFFFFFFull) {
+        node.state = FolderState::kReal;
+        node.parent = uint32_t(s.name.parentRecord);
+      }
+    }
+  }
+  ++folderCount_;
+  v.order.push_back(p);
+  return &v.folders.emplace(p, node).first->second;
+}
+
+std::pair<uint32_t, uint32_t> DeepNtfsEngine::PlaceUnder(Volume& v, uint64_t p64) {
+  // Walks up from p to the root once per folder; every folder on the way is
+  // remembered with its depth. A chain that loops, or reaches a folder that is
+  // gone, ends there: that folder sits at the top level.
+  uint32_t p = uint32_t(p64);
+  std::vector<uint32_t> chain;
+  std::set<uint32_t> onChain;
+  uint32_t cur = p;
+  uint32_t base = 0;
+  for (;;) {
+    if (cur == kRootRecord) break;
+    FolderNode* f = Node(v, cur);
+    if (!f) {
+      // Out of room for folders: the chain is cut here.
+      if (!chain.empty()) v.folders[chain.back()].detached = true;
+      break;
+    }
+    if (f->depthKnown) {
+      base = f->depth;
+      break;
+    }
+    if (f->state != FolderState::kReal || onChain.count(cur)) {
+      if (f->state == FolderState::kReal) f->detached = true;
+      f->depth = 1;
+      f->depthKnown = true;
+      base = 1;
+      break;
+    }
+    chain.push_back(cur);
+    onChain.insert(cur);
+    cur = f->parent;
+  }
+  for (size_t i = chain.size(); i-- > 0;) {
+    FolderNode& f = v.folders[chain[i]];
+    if (!f.depthKnown) {
+      f.depth = f.detached ? 1 : base + 1;
+      f.depthKnown = true;
+    }
+    base = f.depth;
+  }
+  auto it = v.folders.find(p);
+  if (it == v.folders.end()) return {kRootRecord, 0};
+  return {it->second.id, it->second.depth};
+}
+
+void DeepNtfsEngine::AddTable(ByteView rec, uint64_t sector) {
+  RecordSummary s;
+  SummarizeRecord(rec, s);
+  if (!s.hasName || AsciiLower(s.name.name) != "$mft") return;
+  AttributeView data;
+  if (!FirstDataPiece(rec, data)) return;
+  std::vector<DataRun> runs;
+  std::vector<Extent> extents;
+  if (DecodeRunList(data.runList, runs) || PlaceRuns(runs, 0, 0, extents)) return;
+  uint32_t spc = SectorsPerClusterOf(data, sectorSize_);
+  if (!spc) spc = sectorsPerCluster_;
+  MftTable t;
+  if (!MakeMftTable(extents, sector, spc, t)) return;
+  uint64_t realKey = 0;
+  switch (JudgeTableCopy(t, realKey)) {
+    case TableCopy::kOriginal: break;
+    case TableCopy::kMirrorOfPresent: return;  // the table itself is met in its own place
+    case TableCopy::kMirrorOfLost:
+      // The table's own first records are gone (a file system formatted over
+      // them, say); the copy still tells where the volume and its table lay.
+      if (!MakeMftTable(extents, realKey, spc, t)) return;
+      break;
+  }
+  mftMap_.Add(std::move(t));
+}
+
+DeepNtfsEngine::TableCopy DeepNtfsEngine::JudgeTableCopy(const MftTable& t,
+                                                                              uint64_t& realKey) const {
+  // $MFTMirr holds copies of the first four records; its copy of record 0
+  // would place a volume at the wrong start. Record 1 next to a record 0
+  // names the mirror's cluster: if this record 0 were that copy, the real one
+  // lies where the volume start it implies puts the table.
+  auto firstLcn = [](ByteView rec, uint64_t& lcn) {
+    AttributeView data;
+    std::vector<DataRun> runs;
+    if (!FirstDataPiece(rec, data) || DecodeRunList(data.runList, runs) || runs.empty() || runs[0].sparse ||
+        runs[0].lcnDelta < 0)
+      return false;
+    lcn = uint64_t(runs[0].lcnDelta);
+    return true;
+  };
+  auto isMftAt = [&](uint64_t at, uint64_t wantLcn) {
+    std::vector<uint8_t> rec;
+    if (at >= source_.SectorCount() || ReadRecordAt(at, rec) != kOk) return false;
+    ByteView zero(rec.data(), rec.size());
+    uint64_t lcn = 0;
+    RecordSummary s;
+    SummarizeRecord(zero, s);
+    return zero.U32(offsetof(FileRecordHeader, recordNumber)) == 0 && s.hasName &&
+           AsciiLower(s.name.name) == "$mft" && firstLcn(zero, lcn) && lcn == wantLcn;
+  };
+  auto holdsRecord = [&](uint64_t at, uint32_t number) {
+    std::vector<uint8_t> rec;
+    return at < source_.SectorCount() && ReadRecordAt(at, rec) == kOk &&
+           ByteView(rec.data(), rec.size()).U32(offsetof(FileRecordHeader, recordNumber)) == number;
+  };
+  std::vector<uint8_t> rec;
+  if (t.runs.empty() || ReadRecordAt(t.keySector + sectorsPerRecord_, rec) != kOk) return TableCopy::kOriginal;
+  ByteView one(rec.data(), rec.size());
+  uint64_t mirrorLcn = 0;
+  if (one.U32(offsetof(FileRecordHeader, recordNumber)) != 1 || !firstLcn(one, mirrorLcn)) return TableCopy::kOriginal;
+  const uint32_t spc = t.sectorsPerCluster;
+  const uint64_t tableOffset = t.keySector - t.volumeStart;
+  const uint64_t tableLcn = tableOffset / spc;
+  unsigned __int128 mirrorOffset = (unsigned __int128)mirrorLcn * spc;
+  if (mirrorOffset > t.keySector || mirrorOffset == tableOffset) return TableCopy::kOriginal;
+  unsigned __int128 real = t.keySector - uint64_t(mirrorOffset) + (unsigned __int128)tableOffset;
+  if (real >= source_.SectorCount()) return TableCopy::kOriginal;
+  if (isMftAt(uint64_t(real), tableLcn)) return TableCopy::kMirrorOfPresent;
+  // Read as the table itself, record 4 ($AttrDef) follows the mirrored four,
+  // and the mirror of this record lies where record 1 says.
+  if (holdsRecord(t.keySector + 4 * uint64_t(sectorsPerRecord_), 4)) return TableCopy::kOriginal;
+  unsigned __int128 mirrorHere = (unsigned __int128)t.volumeStart + mirrorOffset;
+  if (mirrorHere < source_.SectorCount() && isMftAt(uint64_t(mirrorHere), tableLcn)) return TableCopy::kOriginal;
+  realKey = uint64_t(real);
+  return TableCopy::kMirrorOfLost;
+}
+
+Status DeepNtfsEngine::EmitFolder(Volume& v, uint32_t number, const std::vector<uint8_t>* given,
+                                             bool read) {
+  if (number == kRootRecord) return kOk;
+  FolderNode* f = Node(v, number);
+  if (!f) return kNoMemory;
+  if (!f->depthKnown) PlaceUnder(v, number);
+  f = &v.folders[number];
+  if (f->emitted) return kOk;
+  f->emitted = true;
+  if (resumedFolderIds_.count(f->id)) return kOk;
+
+  FoundItemRecord r = MakeEmptyRecord();
+  r.sourceTag = tag_;
+  r.sourceKind = kSourceDeepNtfs;
+  r.isFolder = 1;
+  r.contentOk = 1;
+  r.itemId = f->id;
+  r.partitionStart = v.table.volumeStart;
+  std::string lostName = "LostFolder" + std::to_string(number);
+  Status result = kOk;
+  if (f->state != FolderState::kReal) {
+    r.clusterBytes = kNoClusterSize;
+    SetRecordName(r, lostName);
+    store_->Append(r, kRootRecord, 0);
+    return kOk;
+  }
+  // Where it was found real: its name and times from the record once more.
+  uint64_t at = 0;
+  bool continued;
+  std::vector<uint8_t> rec;
+  RecordSummary s;
+  bool named = false;
+  if (v.table.Locate(uint64_t(number) * sectorsPerRecord_, at, continued)) {
+    r.location = at;
+    Status st = kOk;
+    if (given) {
+      rec = *given;
+      st = HasFileSignature(ByteView(rec.data(), rec.size())) ? ApplyFixup(rec) : kNotFileRecord;
+    } else if (read) {
+      st = ReadRecordAt(at, rec);
+    } else {
+      st = kNotFileRecord;
+    }
+    if (st == kOk) {
+      ByteView view(rec.data(), rec.size());
+      SummarizeRecord(view, s);
+      named = s.hasName && (s.header.flags & kRecordIsDirectory) &&
+              view.U32(offsetof(FileRecordHeader, recordNumber)) == number;
+    } else if (st > 0 && st != kInvalidData && st != kCrcError) {
+      result = st;
+    }
+  }
+  r.clusterBytes = sectorSize_ * v.table.sectorsPerCluster;
+  if (named) {
+    r.created = s.name.created;
+    r.accessed = s.name.accessed;
+    r.modified = s.name.modified;
+    r.size = 0;
+    SetRecordName(r, s.name.name);
+  } else {
+    // Read when its files were placed, unreadable now: it keeps its place.
+    SetRecordName(r, lostName);
+  }
+  uint32_t parentId = kRootRecord, level = 0;
+  if (!f->detached && f->parent != kRootRecord) {
+    auto p = v.folders.find(f->parent);
+    if (p != v.folders.end()) {
+      parentId = p->second.id;
+      level = f->depth - 1;
+    }
+  }
+  store_->Append(r, parentId, level);
+  return result;
+}
+
+Status DeepNtfsEngine::ProcessDeferred() {
+  finishing_ = true;
+  std::sort(deferred_.begin(), deferred_.end());
+  deferred_.erase(std::unique(deferred_.begin(), deferred_.end()), deferred_.end());
+  // Records of one table lie side by side: read in pieces, not one by one.
+  const uint32_t window = std::max<uint32_t>(sectorsPerRecord_, uint32_t(kPieceBytes / sectorSize_));
+  std::vector<uint8_t> piece(size_t(window) * sectorSize_);
+  uint64_t pieceStart = 0, pieceSectors = 0;
+  Status first = kOk;
+  for (uint64_t sector : deferred_) {
+    if (sector < pieceStart || sector + sectorsPerRecord_ > pieceStart + pieceSectors) {
+      uint64_t left = source_.SectorCount() > sector ? source_.SectorCount() - sector : 0;
+      uint32_t n = uint32_t(std::min<uint64_t>(window, left));
+      uint32_t got = 0;
+      Status s = n ? source_.ReadSectors(n, piece.data(), sector, sectorSize_, got) : kReadFault;
+      pieceStart = sector;
+      pieceSectors = got;
+      if (got < sectorsPerRecord_) {
+        if (!first) first = s ? s : kReadFault;
+        continue;
+      }
+    }
+    const uint8_t* at = piece.data() + (sector - pieceStart) * sectorSize_;
+    (void)ProcessFileRecord(ByteView(at, recordBytes_), sector);
+  }
+  deferred_.clear();
+  deferred_.shrink_to_fit();
+  finishing_ = false;
+  return first;
+}
+
+Status DeepNtfsEngine::FinishScan() {
+  if (!store_) return kInvalidArg;
+  // The records put off during the pass are read in large pieces: quick
+  // enough to take along even after a stop.
+  Status first = ProcessDeferred();
+  // Each folder costs a read of its record. Once a stop is asked for, the
+  // rest are written from what is in memory (under "LostFolder<n>", in their
+  // places), so every file found stays listed under its folders.
+  StopPoll stop(progress_, user_, 100, share_);
+  for (auto& v : volumes_) {
+    // The list grows while it is walked when a folder's parent is new.
+    for (size_t i = 0; i < v->order.size(); ++i) {
+      Status s;
+      try {
+        s = EmitFolder(*v, v->order[i], nullptr, !stop.Stopped());
+      } catch (const std::exception&) {
+        s = kNoMemory;
+      }
+      if (s && !first) first = s;
+    }
+  }
+  Status f = store_->Flush();
+  if (stop.Answer()) return stop.Answer();
+  return first ? first : f;
+}
+
+Status DeepNtfsEngine::ReadContent(const FoundItemRecord& record, const ContentSink& sink) {
+  if (record.isFolder) return kInvalidArg;
+  if (openStatus_) return openStatus_;
+  if (record.partitionStart >= source_.SectorCount() || record.location >= source_.SectorCount()) return kInvalidData;
+  const uint32_t cb = record.clusterBytes;
+  if (cb == 0 || cb == kNoClusterSize || cb % sectorSize_ || cb > kMaxClusterBytes) return kInvalidData;
+  std::vector<std::vector<uint8_t>> keep(1);
+  Status s = ReadRecordAt(record.location, keep[0]);
+  if (s == kNotFileRecord) return kNoContent;
+  if (s) return s;
+  ByteView base(keep[0].data(), keep[0].size());
+  // The record at that place must still be the one found there.
+  if (base.U32(offsetof(FileRecordHeader, recordNumber)) != record.itemId) return kNoContent;
+
+  std::vector<AttributeView> pieces;
+  AttributeView list;
+  bool sawList = false;
+  AttributeWalker walk(base);
+  AttributeView a;
+  while (walk.Next(a)) {
+    if (a.type == kAttrAttributeList && !sawList) {
+      list = a;
+      sawList = true;
+    } else if (a.type == kAttrData && a.nameLength == 0) {
+      if (!a.nonResident) {
+        for (size_t off = 0; off < a.value.size(); off += kPieceBytes) {
+          size_t len = std::min(kPieceBytes, a.value.size() - off);
+          if (int answer = sink(a.value.data() + off, len)) return answer;
+        }
+        return kOk;
+      }
+      pieces.push_back(a);
+    }
+  }
+  const uint64_t volumeByte0 = record.partitionStart * sectorSize_;
+  VolumeReader read = [&](uint64_t volumeByte, size_t length, uint8_t* dst) -> Status {
+    if (volumeByte % sectorSize_ || length % sectorSize_) return kInvalidArg;
+    uint64_t sector = (volumeByte0 + volumeByte) / sectorSize_;
+    uint64_t count = length / sectorSize_;
+    // Clusters past the end of the medium: the data is not there to read.
+    if (sector >= source_.SectorCount() || count > source_.SectorCount() - sector) return kDataPastEnd;
+    return ReadSectorsAt(sector, uint32_t(count), dst);
+  };
+  if (sawList && !list.nonResident) {
+    // Pieces held by other records of the same table, found next to this one
+    // (or through the table that placed it) and checked to be this file's.
+    uint32_t n = record.itemId;
+    const MftTable* t = mftMap_.Attribute(n, record.location, sectorsPerRecord_);
+    std::set<uint64_t> records;
+    for (const AttributeListEntry& e : ParseAttributeList(list.value))
+      if (e.type == kAttrData && e.nameLength == 0 && e.record != n) records.insert(e.record);
+    if (records.size() > kMaxListRecords) return kInvalidData;
+    for (uint64_t rn : records) {
+      uint64_t at = 0;
+      bool continued;
+      if (t) {
+        if (!t->Locate(rn * sectorsPerRecord_, at, continued)) continue;
+      } else {
+        int64_t delta = (int64_t(rn) - int64_t(n)) * sectorsPerRecord_;
+        if (delta < 0 && uint64_t(-delta) > record.location) continue;
+        at = record.location + delta;
+      }
+      keep.emplace_back();
+      if (ReadRecordAt(at, keep.back()) != kOk) continue;
+      ByteView ext(keep.back().data(), keep.back().size());
+      if (ReadRecordHeader(ext).baseRecord != n || ext.U32(offsetof(FileRecordHeader, recordNumber)) != rn) continue;
+      AttributeWalker w(ext);
+      while (w.Next(a))
+        if (a.type == kAttrData && a.nameLength == 0 && a.nonResident) pieces.push_back(a);
+    }
+  }
+  if (pieces.empty()) return kNoContent;
+  DataLayout layout;
+  if (Status st = BuildDataLayout(std::move(pieces), 0, cb, layout)) return st;
+  // Past the largest file NTFS can hold the sizes are damage, not data: a
+  // copy would write zeros for ever.
+  if (layout.realSize > kMaxFileBytes) return kInvalidData;
+  return StreamDataLayout(layout, cb, read, sink);
+}
+
+uint32_t DeepNtfsEngine::RecordKind() const { return kSourceDeepNtfs; }
+
+bool DeepNtfsEngine::TakeSector(const DeepChunk& chunk, uint64_t i) {
+  const uint32_t size = chunk.sectorSize;
+  ByteView rec(chunk.data + i * size, (chunk.sectors - i) * size);
+  // A FILE record: its used and allocated sizes fit one record of this
+  // sector size, and the update sequence number ends the first sector.
+  const uint32_t m = size > 512 ? size : 2 * size;
+  if (!(rec.Equals(0, "FILE") && rec.U32(24) <= m && rec.U32(28) == m && rec.U16(48) == rec.U16(510))) return false;
+  // Folders are found through their files' parents.
+  if (rec.U16(22) & 0x0002) return true;
+  const uint64_t sector = chunk.firstSector + i;
+  std::vector<uint8_t> whole;
+  if (rec.size() < 8192 && chunk.source) {
+    whole.resize(8192);
+    uint32_t got = 0;
+    (void)chunk.source->ReadSectors(uint32_t(whole.size() / size), whole.data(), sector, size, got);
+    if (got * uint64_t(size) > rec.size()) rec = ByteView(whole.data(), size_t(got) * size);
+  }
+  try {
+    (void)ProcessFileRecord(rec, sector);
+  } catch (...) {
+    // A record that broke the parser is skipped; the pass goes on.
+  }
+  return true;
+}
+
+}  // namespace dunmere

@@ -1,0 +1,100 @@
+#pragma once
+// The deep scan. It runs the quick engine of the area first (when the area
+// holds a file system it knows), then reads every sector once in 64 KiB chunks
+// (or only the free extents the quick engine reports) and hands each sector
+// to exactly one deep engine: file-system metadata to the deep file-system
+// engines, everything else to carving. To the windows it is one engine: every
+// per-record operation goes to the engine that made the record.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "carving/carving_engine.h"
+#include "fat/deep/deep_fat_engine.h"
+#include "ntfs/deep/deep_ntfs_engine.h"
+#include "engine/scan_engine.h"
+#include "engine/scan_resume_entry.h"
+#include "scan/deep_scan_logs.h"
+#include "storage/sector_source.h"
+
+namespace dunmere {
+
+class DeepScanEngine : public ScanEngine {
+ public:
+  static constexpr int32_t kImageDisk = 128;
+
+  DeepScanEngine();
+  ~DeepScanEngine() override;
+
+  Status OpenImage(const std::string& path, uint16_t sourceTag) override;
+  Status OpenPartition(uint32_t diskIndex, uint64_t startSector, uint64_t sectorCount, uint16_t sourceTag) override;
+  Status SetCallbacks(ScanProgressCallback progress, DataCallback data, void* user, int share) override;
+  Status Scan(const std::string* earlierLog) override;
+  Status ListChildren(const FoundItemRecord* folder, uint32_t level, std::vector<FoundItemRecord>& out) override;
+  Status CountFiles(const FoundItemRecord* folder, uint32_t level, uint32_t& count) override;
+  int64_t GetFoundCount() override;
+  Status GetFolderPath(const FoundItemRecord* record, std::string& out) override;
+  Status RecoverItem(const FoundItemRecord& record, const std::string& destination, int levelBase) override;
+  Status NextFreeExtent(uint64_t& startSector, uint64_t& lengthSectors) override;
+  Status SetSearchCallback(SearchProgressCallback cb, void* user) override;
+  int SearchByType(const std::string& patterns, std::vector<FoundItemRecord>& out) override;
+  Status LoadAllocationBitmap() override;
+  Status ReadForPreview(const FoundItemRecord* record, std::string& path, uint8_t* buffer, uint64_t& byteCount,
+                        PreviewProgressCallback cb, void* user) override;
+
+  // An earlier scan of the same area was found when the source was opened.
+  bool CanResume() const override { return resume_; }
+  const ScanResumeEntry& ResumeEntry() const { return resumeEntry_; }
+  void DeclineResume() override;
+  bool ChoosesScanFolder() const override { return true; }
+  // The pass's own reads and those of the quick pass before it, each sector once.
+  uint32_t CollectUnreadable(UnreadableSectors& into) const override;
+
+  uint32_t SectorSize() const { return sectorSize_; }
+  uint64_t AreaLength() const { return length_; }
+  bool UsedFreeRanges() const { return freeRanges_; }
+  ScanEngine* QuickEngine() { return quick_.get(); }
+  CarvingEngine& Carving() { return carve_; }
+
+ private:
+  // The engine that made records of this source kind; null for unknown kinds.
+  ScanEngine* EngineOfKind(uint32_t kind);
+  ScanEngine* EngineOfFolders(uint32_t kind);
+  // The quick engine (null without one), the file-system engines, carving last.
+  std::vector<ScanEngine*> AllEngines();
+  void ResetResume();
+  DeepArea Area() const;
+  // The quick engine's scan (resumed from its log when resuming); learns
+  // whether its free extents can steer the pass.
+  Status RunQuickPass(bool resuming, const std::string& folder);
+  // First data sector of a file-system item, for telling carved copies apart.
+  bool FirstDataSector(const FoundItemRecord& r, uint64_t& sector);
+
+  uint16_t tag_ = 0;
+  uint32_t sectorSize_ = 512;
+  int32_t disk_ = 0;
+  uint64_t start_ = 0;
+  uint64_t length_ = 0;
+  SectorSource source_;
+  DeepFatEngine fat_;
+  DeepNtfsEngine ntfs_;
+  CarvingEngine carve_;
+  // The file-system engines of the pass, in the order they are offered a
+  // sector: NTFS's record test is the stricter one.
+  std::array<DeepFileSystemEngine*, 2> deep_{&ntfs_, &fat_};
+  std::unique_ptr<ScanEngine> quick_;
+  int share_ = 90;
+  ScanProgressCallback progress_ = nullptr;
+  DataCallback data_ = nullptr;
+  void* user_ = nullptr;
+  SearchProgressCallback searchCb_ = nullptr;
+  void* searchUser_ = nullptr;
+  bool resume_ = false;
+  ScanResumeEntry resumeEntry_{};
+  std::string imagePath_;
+  bool freeRanges_ = false;
+};
+
+}  // namespace dunmere

@@ -1,0 +1,356 @@
+#include "scan/deep_scan_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <fstream>
+#include <sstream>
+#include <random>
+#include <set>
+
+#include "engine/scan_log_folder.h"
+#include "base/text.h"
+#include "storage/disk_table.h"
+#include "scan/engine_factory.h"
+#include "tests/support/engine_walk.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace dunmere {
+namespace {
+
+using test::TempDir;
+
+// A raw image of real pictures at sector boundaries with random data between
+// them: what a deep scan of a wiped card sees.
+class DeepScanImage : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::UsePrivateDataFolder();
+    if (!test::HaveTool("convert")) GTEST_SKIP() << "needs ImageMagick convert (not installed)";
+    std::mt19937 rng(7);
+    std::vector<uint8_t> image;
+    auto gap = [&](size_t sectors) {
+      for (size_t i = 0; i < sectors * 512; ++i) image.push_back(uint8_t(rng() & 0x7F));  // never a header byte pattern
+    };
+    gap(64);
+    for (int i = 0; i < 6; ++i) {
+      std::string file = dir_ / ("p" + std::to_string(i) + (i % 2 ? ".png" : ".jpg"));
+      ASSERT_EQ(test::RunCommand("convert -size " + std::to_string(40 + i * 9) + "x33 plasma:fractal -seed " +
+                                 std::to_string(i) + " '" + file + "'"),
+                0);
+      originals_.push_back(test::Sha256OfFile(file));
+      std::vector<uint8_t> bytes = test::ReadBytes(file);
+      image.insert(image.end(), bytes.begin(), bytes.end());
+      image.resize((image.size() + 511) / 512 * 512, 0);
+      gap(100 + i * 37);
+    }
+    image_ = dir_ / "card.img";
+    test::WriteBytes(image_, image);
+  }
+
+  std::set<std::string> Hashes(ScanEngine& e) {
+    std::vector<FoundItemRecord> items;
+    EXPECT_EQ(e.ListChildren(nullptr, 0, items), kOk);
+    std::set<std::string> out;
+    TempDir to;
+    for (const FoundItemRecord& r : items) {
+      std::string dest = to / RecordName(r);
+      if (e.RecoverItem(r, dest, 0) == kOk) out.insert(test::Sha256OfFile(dest));
+    }
+    return out;
+  }
+
+  // A FAT16 volume (mkfs.fat, mtools) where the first picture was stored
+  // under `name` and deleted.
+  bool FatWithDeletedPicture(const std::string& name, std::string& fat) {
+    fat = dir_ / "fat.img";
+    const std::string mtools = "MTOOLS_SKIP_CHECK=1 ";
+    return test::RunCommand("mkfs.fat -F 16 -C '" + fat + "' 20000 >/dev/null && " + mtools + "mcopy -i '" + fat +
+                            "' '" + std::string(dir_ / "p0.jpg") + "' ::/" + name + " && " + mtools + "mdel -i '" +
+                            fat + "' ::/" + name) == 0;
+  }
+
+  TempDir dir_;
+  std::string image_;
+  std::vector<std::string> originals_;
+};
+
+int g_calls = 0;
+// Like the scan window: once cancelled, every later call answers the stop.
+int StopAfterThreeChunks(void*, int, int share, int64_t, uint64_t, uint64_t, uint64_t, uint64_t) {
+  return share == 90 && ++g_calls >= 3 ? kStopRequested : 0;
+}
+
+TEST_F(DeepScanImage, FactoryGivesEveryReadableSourceADeepEngineThatCarvesRealFiles) {
+  auto engine = CreateEngineForImage(image_, 1, true);
+  ASSERT_NE(engine, nullptr);
+  auto* deep = dynamic_cast<DeepScanEngine*>(engine.get());
+  ASSERT_NE(deep, nullptr);
+  EXPECT_EQ(deep->SectorSize(), 512u);
+  EXPECT_EQ(deep->QuickEngine(), nullptr);  // no file system on a raw card
+  ASSERT_EQ(engine->Scan(nullptr), kOk);
+  EXPECT_EQ(engine->GetFoundCount(), 6);
+  std::set<std::string> got = Hashes(*engine);
+  for (const std::string& h : originals_) EXPECT_TRUE(got.count(h)) << h;
+  std::vector<FoundItemRecord> pngs;
+  EXPECT_EQ(engine->SearchByType("*.png", pngs), 1);
+  EXPECT_EQ(pngs.size(), 3u);
+  EXPECT_EQ(engine->ListChildren(nullptr, 1, pngs), kInvalidArg);
+}
+
+TEST_F(DeepScanImage, StoppedScanResumesToTheSameResult) {
+  std::set<std::string> full;
+  {
+    auto e = CreateEngineForImage(image_, 1, true);
+    ASSERT_EQ(e->Scan(nullptr), kOk);
+    full = Hashes(*e);
+  }
+  // A later scan of an unchanged image starts over unless asked to resume.
+  auto first = CreateEngineForImage(image_, 1, true);
+  auto* deep = static_cast<DeepScanEngine*>(first.get());
+  ASSERT_TRUE(deep->CanResume());
+  deep->DeclineResume();
+  g_calls = 0;
+  (void)first->SetCallbacks(StopAfterThreeChunks, nullptr, nullptr, 100);
+  ASSERT_EQ(first->Scan(nullptr), kStopRequested);
+  int64_t partial = first->GetFoundCount();
+  EXPECT_LT(partial, 6);
+  first.reset();
+
+  auto second = CreateEngineForImage(image_, 1, true);
+  auto* again = static_cast<DeepScanEngine*>(second.get());
+  ASSERT_TRUE(again->CanResume());
+  EXPECT_GT(+again->ResumeEntry().sectorsDone, 0u);
+  EXPECT_LT(+again->ResumeEntry().sectorsDone, again->AreaLength());
+  ASSERT_EQ(second->Scan(nullptr), kOk);
+  EXPECT_EQ(second->GetFoundCount(), 6);
+  EXPECT_EQ(Hashes(*second), full);
+}
+
+TEST_F(DeepScanImage, AResumedRunThatDiesBeforeSavingGivesNothingTwice) {
+  std::set<std::string> full;
+  {
+    auto e = CreateEngineForImage(image_, 1, true);
+    ASSERT_EQ(e->Scan(nullptr), kOk);
+    full = Hashes(*e);
+  }
+  auto first = CreateEngineForImage(image_, 1, true);
+  static_cast<DeepScanEngine*>(first.get())->DeclineResume();
+  g_calls = 0;
+  (void)first->SetCallbacks(StopAfterThreeChunks, nullptr, nullptr, 100);
+  ASSERT_EQ(first->Scan(nullptr), kStopRequested);
+  first.reset();
+
+  // The state saved at the stop, as the disk holds it.
+  ScanLogFolder& logs = ScanLogFolder::Instance();
+  const std::string config = logs.ScanLogPath() + "/config";
+  std::string folder;
+  {
+    auto probe = CreateEngineForImage(image_, 1, true);
+    auto* deep = static_cast<DeepScanEngine*>(probe.get());
+    ASSERT_TRUE(deep->CanResume());
+    folder = EntryScanFolder(deep->ResumeEntry());
+  }
+  const std::string kept = folder + "/.kept_records";
+  ASSERT_TRUE(fs::exists(kept));
+  const auto savedConfig = test::ReadBytes(config), savedKept = test::ReadBytes(kept);
+
+  // A resumed run finds the rest, then "dies": its own save never happened.
+  {
+    auto second = CreateEngineForImage(image_, 1, true);
+    ASSERT_TRUE(static_cast<DeepScanEngine*>(second.get())->CanResume());
+    ASSERT_EQ(second->Scan(nullptr), kOk);
+  }
+  test::WriteBytes(config, savedConfig);
+  test::WriteBytes(kept, savedKept);
+  ASSERT_EQ(logs.Load(), kOk);
+
+  auto third = CreateEngineForImage(image_, 1, true);
+  ASSERT_TRUE(static_cast<DeepScanEngine*>(third.get())->CanResume());
+  ASSERT_EQ(third->Scan(nullptr), kOk);
+  EXPECT_EQ(third->GetFoundCount(), 6);
+  std::vector<FoundItemRecord> items;
+  ASSERT_EQ(third->ListChildren(nullptr, 0, items), kOk);
+  EXPECT_EQ(items.size(), 6u);
+  EXPECT_EQ(Hashes(*third), full);
+}
+
+TEST_F(DeepScanImage, FatVolumeFreeRangesAndOneListingPerFile) {
+  DUNMERE_REQUIRE_TOOL("mkfs.fat");
+  DUNMERE_REQUIRE_TOOL("mcopy");
+  std::string fat;
+  ASSERT_TRUE(FatWithDeletedPicture("gone.jpg", fat));
+  auto e = CreateEngineForImage(fat, 1, true);
+  ASSERT_NE(e, nullptr);
+  auto* deep = static_cast<DeepScanEngine*>(e.get());
+  ASSERT_NE(deep->QuickEngine(), nullptr);
+  ASSERT_EQ(e->Scan(nullptr), kOk);
+  EXPECT_TRUE(deep->UsedFreeRanges());
+  std::vector<FoundItemRecord> found;
+  ASSERT_EQ(e->SearchByType("*.jpg", found), 1);
+  // The quick engine's deleted file and the carved copy of the same clusters are one file.
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(+found[0].sourceKind, uint32_t(kSourceQuickFat));
+  TempDir to;
+  ASSERT_EQ(e->RecoverItem(found[0], to / "x.jpg", 0), kOk);
+  EXPECT_EQ(test::Sha256OfFile(to / "x.jpg"), originals_[0]);
+}
+
+TEST_F(DeepScanImage, ACarvedJpegAtAThmFilesSectorIsListedOnce) {
+  DUNMERE_REQUIRE_TOOL("mkfs.fat");
+  DUNMERE_REQUIRE_TOOL("mcopy");
+  // Cameras keep a JPEG preview as a ".thm" file: its carved copy is no
+  // second file.
+  std::string fat;
+  ASSERT_TRUE(FatWithDeletedPicture("MVI_0001.THM", fat));
+  auto e = CreateEngineForImage(fat, 1, true);
+  ASSERT_NE(e, nullptr);
+  ASSERT_EQ(e->Scan(nullptr), kOk);
+  // Searched for together (as the photo category does): the file system's
+  // item alone.
+  std::vector<FoundItemRecord> both;
+  ASSERT_EQ(e->SearchByType("*.jpg|*.thm", both), 1);
+  ASSERT_EQ(both.size(), 1u);
+  EXPECT_EQ(+both[0].sourceKind, uint32_t(kSourceQuickFat));
+  EXPECT_EQ(AsciiLower(ExtensionOf(RecordName(both[0]))), "thm");
+  // The carving engine did find it: only the listing leaves it out.
+  auto* deep = static_cast<DeepScanEngine*>(e.get());
+  std::vector<FoundItemRecord> carved;
+  ASSERT_EQ(deep->Carving().SearchByType("*.jpg", carved), 1);
+  EXPECT_EQ(carved.size(), 1u);
+}
+
+// A video whose size rule takes it far past the chunk it starts in: the pass
+// goes on after its end. Pack headers inside an MPEG do not end it, but the
+// pass would carve each as a new video if it read there.
+TEST_F(DeepScanImage, ALargeVideoNearAChunksEndMovesTheNextReadPastIt) {
+  DUNMERE_REQUIRE_TOOL("ffmpeg");
+  std::string mpg = dir_ / "clip.mpg";
+  ASSERT_EQ(test::RunCommand("ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc=size=64x48:rate=25:duration=1 "
+                             "-c:v mpeg1video -f mpeg '" + mpg + "'"),
+            0);
+  std::vector<uint8_t> video = test::ReadBytes(mpg);
+  // The start code after the first pack and system header damaged: the
+  // packets cannot be followed, so the end code decides where the file ends.
+  ASSERT_GT(video.size(), 64u);
+  const size_t packet = 12 + 6 + (size_t(video[16]) << 8 | video[17]);
+  ASSERT_EQ(video[packet + 2], 1);
+  video[packet + 2] = 7;
+  // ffmpeg pads its last pack and writes no program end code: one goes at
+  // the 100 MiB mark.
+  const uint8_t kEndCode[] = {0, 0, 1, 0xB9};
+  ASSERT_GT(video.size(), 1024u);
+  ASSERT_EQ(std::search(video.begin(), video.end(), kEndCode, kEndCode + 4), video.end());
+  constexpr uint64_t kBig = 100ull << 20;
+  const uint64_t at = 128 - 10;  // 10 sectors before the first 64 KiB chunk ends
+  std::vector<uint8_t> png = test::ReadBytes(dir_ / "p1.png");
+  const std::string image = dir_ / "long.img";
+  {
+    std::ofstream out(image, std::ios::binary);
+    auto put = [&](uint64_t byte, const uint8_t* p, size_t n) {
+      out.seekp(std::streamoff(byte));
+      out.write(reinterpret_cast<const char*>(p), std::streamsize(n));
+    };
+    put(at * 512, video.data(), video.size());
+    put(at * 512 + (40ull << 20), video.data(), 512);  // a pack header inside
+    put(at * 512 + kBig - 4, kEndCode, 4);
+    put(at * 512 + kBig, png.data(), png.size());  // right after it
+  }
+  fs::resize_file(image, at * 512 + kBig + (1 << 20));
+  auto e = CreateEngineForImage(image, 1, true);
+  ASSERT_NE(e, nullptr);
+  ASSERT_EQ(e->Scan(nullptr), kOk);
+  std::vector<FoundItemRecord> items;
+  ASSERT_EQ(e->ListChildren(nullptr, 0, items), kOk);
+  ASSERT_EQ(items.size(), 2u);
+  std::sort(items.begin(), items.end(),
+            [](const FoundItemRecord& a, const FoundItemRecord& b) { return a.location < b.location; });
+  EXPECT_EQ(uint64_t(items[0].location), at);
+  EXPECT_EQ(uint64_t(items[0].size), kBig);
+  EXPECT_EQ(ExtensionOf(RecordName(items[0])), "mpeg");
+  EXPECT_EQ(uint64_t(items[1].location), at + kBig / 512);
+  EXPECT_EQ(ExtensionOf(RecordName(items[1])), "png");
+}
+
+}  // namespace
+}  // namespace dunmere
+
+namespace dunmere {
+namespace {
+
+std::vector<std::vector<std::string>> ReadTsv(const std::string& path) {
+  std::vector<std::vector<std::string>> rows;
+  for (const std::vector<std::string>& f : test::ReadTsvRows(path)) {
+    rows.push_back(f);
+  }
+  return rows;
+}
+
+// A disk whose NTFS and FAT32 partitions were both formatted again, scanned
+// whole: every old file comes back with its name, attributed to its volume.
+TEST(DeepScanWholeDisk, ReformattedNtfsAndFatPartitionsComeBackFromTheirVolumes) {
+  test::CachedFixture ntfs = test::MakeCachedFixture("make_deepntfs_images.sh", "deepntfs-images");
+  test::CachedFixture fat = test::MakeCachedFixture("make_deepfat_images.sh", "deepfat-images");
+  if (ntfs.missingTool || fat.missingTool) GTEST_SKIP() << ntfs.message << fat.message;
+  ASSERT_FALSE(ntfs.dir.empty()) << ntfs.message;
+  ASSERT_FALSE(fat.dir.empty()) << fat.message;
+  DUNMERE_REQUIRE_TOOL("sfdisk");
+  test::UsePrivateDataFolder();
+  const uint64_t ntfsStart = 2048, fatStart = 36864, fatSectors = 69632, total = fatStart + fatSectors + 2048;
+  TempDir dir;
+  std::string disk = dir / "disk.img", out;
+  ASSERT_EQ(test::RunCommand("truncate -s " + std::to_string(total * 512) + " '" + disk +
+                                 "' && printf 'start=2048, size=32768, type=7\\nstart=36864, size=69632, type=c\\n' | "
+                                 "sfdisk -q '" + disk + "' && dd if='" + ntfs.dir + "/reformatted.img' of='" + disk +
+                                 "' bs=512 seek=2048 conv=notrunc,sparse status=none && dd if='" + fat.dir +
+                                 "/reformatted32.img' of='" + disk + "' bs=512 seek=36864 conv=notrunc,sparse status=none",
+                             &out),
+            0)
+      << out;
+  DiskTable::SetOverride({disk});
+  auto e = CreateEngineForPartition(0, 0, total, 1, true);
+  ASSERT_NE(e, nullptr);
+  static_cast<DeepScanEngine*>(e.get())->DeclineResume();
+  ASSERT_EQ(e->Scan(nullptr), kOk);
+  TempDir copies;
+  auto found = test::CopyOutEverything(*e, copies.path());
+  DiskTable::SetOverride({});
+
+  // NTFS items carry their volume's start; FAT volumes learned from their
+  // folders are placed by where their data area lies on the disk.
+  auto expect = [&](const std::string& sha, const std::string& name, uint32_t kind,
+                    const std::function<bool(const FoundItemRecord&)>& onVolume) {
+    auto range = found.equal_range(sha);
+    ASSERT_NE(range.first, range.second) << name << " not recovered byte-exact";
+    bool same = false;
+    for (auto it = range.first; it != range.second; ++it)
+      same |= AsciiLower(RecordName(it->second)) == AsciiLower(name) && it->second.sourceKind == kind &&
+              onVolume(it->second);
+    EXPECT_TRUE(same) << name << " lost its name or its volume";
+  };
+  auto onNtfs = [&](const FoundItemRecord& r) { return r.partitionStart == ntfsStart; };
+  auto onFat = [&](const FoundItemRecord& r) {
+    uint64_t data = r.partitionStart + r.dataAreaStart;
+    return data > fatStart && data < fatStart + fatSectors;
+  };
+  int ntfsFiles = 0, fatFiles = 0;
+  for (const auto& f : ReadTsv(ntfs.dir + "/manifest.tsv")) {
+    if (f.size() < 6 || f[0] != "reformatted.img") continue;
+    expect(f[3], f[2], kSourceDeepNtfs, onNtfs);
+    ++ntfsFiles;
+  }
+  for (const auto& f : ReadTsv(fat.dir + "/reformatted32.img.manifest")) {
+    if (f.size() < 4 || f[0] != "sub") continue;
+    expect(f[3], f[2], kSourceDeepFat, onFat);
+    ++fatFiles;
+  }
+  EXPECT_GT(ntfsFiles, 3);
+  EXPECT_GT(fatFiles, 20);
+}
+
+}  // namespace
+}  // namespace dunmere
