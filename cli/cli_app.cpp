@@ -10,6 +10,7 @@
 #include "app/core/imaging_job.h"
 #include "app/core/recovery_paths.h"
 #include "app/core/text_formats.h"
+#include "cli/command_support.h"
 #include "cli/json_writer.h"
 #include "cli/progress_display.h"
 #include "engine/scan_log_folder.h"
@@ -85,93 +86,6 @@ const char kRecoverHelp[] =
     "\n"
     "Prints one status line per file and a summary; the exit status is 1 when any file\n"
     "failed and 130 when stopped with Ctrl-C.\n";
-
-const char kImageHelp[] =
-    "Usage: dunmere-cli image [--continue-on-errors] [--map FILE] [--force] SOURCE OUT.img\n"
-    "\n"
-    "Copies every sector of SOURCE into OUT.img (a raw image without header), which can then\n"
-    "be scanned like a partition. An existing OUT.img is replaced. Refused when OUT.img lies on\n"
-    "SOURCE, is too large for a FAT destination, or does not fit in the free space.\n"
-    "\n"
-    "  --continue-on-errors   go on past unreadable sectors, writing zeros there, and list each\n"
-    "                         unreadable range in a ddrescue-style map file\n"
-    "  --map FILE             where that map goes (default OUT.img.map)\n"
-    "  --force                allow OUT.img on the device being imaged\n";
-
-struct Args {
-  std::vector<std::string> positional;
-  std::map<std::string, std::vector<std::string>> values;
-  std::set<std::string> flags;
-  bool Has(const std::string& f) const { return flags.count(f) != 0; }
-  std::string Value(const std::string& k) const {
-    auto it = values.find(k);
-    return it == values.end() || it->second.empty() ? std::string() : it->second.back();
-  }
-  bool HasValue(const std::string& k) const { return values.count(k) != 0; }
-};
-
-bool ParseArgs(const std::vector<std::string>& in, size_t from, const std::set<std::string>& valueOpts,
-               const std::set<std::string>& flagOpts, Args& out, std::string& error) {
-  bool optionsEnded = false;
-  for (size_t i = from; i < in.size(); ++i) {
-    const std::string& a = in[i];
-    if (optionsEnded || a.size() < 2 || a[0] != '-') {
-      out.positional.push_back(a);
-      continue;
-    }
-    if (a == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    std::string name = a, value;
-    bool inlineValue = false;
-    if (size_t eq = a.find('='); eq != std::string::npos && a.rfind("--", 0) == 0) {
-      name = a.substr(0, eq);
-      value = a.substr(eq + 1);
-      inlineValue = true;
-    }
-    if (name == "-h") name = "--help";
-    if (valueOpts.count(name)) {
-      if (!inlineValue) {
-        if (i + 1 >= in.size()) {
-          error = "option " + name + " needs a value";
-          return false;
-        }
-        value = in[++i];
-      }
-      out.values[name].push_back(value);
-    } else if (flagOpts.count(name) || name == "--help") {
-      if (inlineValue) {
-        error = "option " + name + " takes no value";
-        return false;
-      }
-      out.flags.insert(name);
-    } else {
-      error = "unknown option " + a;
-      return false;
-    }
-  }
-  return true;
-}
-
-bool Stopped(const CliContext& ctx) { return ctx.stop && ctx.stop->load(); }
-
-int Fail(CliContext& ctx, const std::string& message, int code = kExitFailure) {
-  ctx.err << "dunmere-cli: " << message << "\n";
-  return code;
-}
-
-int Usage(CliContext& ctx, const std::string& message) {
-  ctx.err << "dunmere-cli: " << message << " (see --help)\n";
-  return kExitUsage;
-}
-
-// The device node whose identity stands for a source in the same-device checks.
-std::string IdentityPath(const SourceSpec& s) {
-  if (s.text.rfind("disk:", 0) != 0) return s.text;
-  std::string p = PartitionDevicePath(uint32_t(s.diskIndex), s.start * s.bytesPerSector / 512);
-  return p.empty() ? s.path : p;
-}
 
 std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 
@@ -570,87 +484,6 @@ int CmdRecover(const std::vector<std::string>& argv, CliContext& ctx) {
 }
 
 // ---------------------------------------------------------------- image
-
-struct ImageCallbackData {
-  CliContext* ctx;
-  ProgressDisplay* display;
-};
-
-int ImageProgress(void* user, int percent, uint64_t done, uint64_t total, int64_t secondsLeft) {
-  auto* d = static_cast<ImageCallbackData*>(user);
-  if (Stopped(*d->ctx)) return kStopRequested;
-  d->display->Update(percent, done, total, 0, secondsLeft);
-  return 0;
-}
-
-int CmdImage(const std::vector<std::string>& argv, CliContext& ctx) {
-  Args a;
-  std::string error;
-  if (!ParseArgs(argv, 1, {"--map"}, {"--continue-on-errors", "--force"}, a, error))
-    return Usage(ctx, error);
-  if (a.Has("--help")) {
-    ctx.out << kImageHelp;
-    return kExitOk;
-  }
-  if (a.positional.size() != 2) return Usage(ctx, "image needs SOURCE and OUT.img");
-  const std::string sourceText = a.positional[0], out = a.positional[1];
-  SourceSpec src;
-  if (ctx.resolveSource(sourceText, src, error)) return Fail(ctx, error);
-  ImagingJob job;
-  if (src.kind == SourceSpec::Kind::kDiskRange) {
-    job.diskIndex = src.diskIndex;
-    job.firstSector = src.start;
-    job.sectorCount = src.count;
-    job.sectorSize = src.bytesPerSector;
-  } else {
-    job.sourcePath = src.path;
-  }
-  job.imagePath = out;
-  job.continueOnErrors = a.Has("--continue-on-errors");
-  job.mapPath = a.Value("--map");
-  uint64_t bytes = 0;
-  if (Status s = ImageSourceBytes(job, bytes)) return Fail(ctx, "cannot read " + sourceText + ": " + StatusMessage(s));
-  if (SameFile(out, src.path) || SameFile(out, sourceText)) return Fail(ctx, out + " is the source itself");
-  if (fs::is_directory(out)) return Fail(ctx, out + " is a folder; give the image file's name");
-  fs::path outFolder = fs::absolute(out).parent_path();
-  if (!fs::is_directory(outFolder)) return Fail(ctx, "the folder " + outFolder.string() + " does not exist");
-  ImageCheck check = CheckImageDestinationPath(out, IdentityPath(src), bytes);
-  if (check == ImageCheck::kOnSource && a.Has("--force")) check = ImageCheck::kOk;
-  if (check != ImageCheck::kOk)
-    return Fail(ctx, "cannot image " + sourceText + " (" + FormatSize(int64_t(bytes)) + ") to " + out + ": " +
-                         ImageCheckMessage(check) + (check == ImageCheck::kOnSource ? " (--force allows it)" : ""));
-  ProgressDisplay display(ctx.err, ctx.errIsTerminal, "imaging");
-  ImageCallbackData data{&ctx, &display};
-  job.progress = &ImageProgress;
-  job.user = &data;
-  Status s = CopySourceToImage(job);
-  display.Finish();
-  std::string mapPath = job.mapPath.empty() ? out + ".map" : job.mapPath;
-  if (s == kStopRequested) {
-    ctx.err << "dunmere-cli: imaging stopped; the partial image (" << FormatSize(int64_t(job.bytesWritten))
-            << ") is kept in " << out << "\n";
-    return kExitStopped;
-  }
-  if (s == kReadFault)
-    return Fail(ctx, "unreadable sector at byte " + std::to_string(job.bytesWritten) + " of " + sourceText +
-                         "; the partial image is kept in " + out + " (--continue-on-errors goes on past such sectors)");
-  if (s && job.mapWanted && job.mapStatus && s == job.mapStatus && job.bytesWritten)
-    return Fail(ctx, "image written to " + out + ", but the map of its unreadable sectors could not be written to " +
-                         mapPath + ": " + StatusMessage(s) + "; the zero-filled sectors are not recorded");
-  if (s) return Fail(ctx, "imaging to " + out + " failed: " + StatusMessage(s));
-  ctx.out << "image written: " << out << " (" << FormatSize(int64_t(job.bytesWritten)) << ", " << job.bytesWritten
-          << " bytes)\n";
-  if (job.continueOnErrors) {
-    uint64_t bad = 0;
-    for (const BadRange& b : job.badRanges) bad += b.length;
-    if (job.badRanges.empty())
-      ctx.out << "no unreadable sectors; map: " << mapPath << "\n";
-    else
-      ctx.out << job.badRanges.size() << " unreadable range(s), " << bad << " bytes filled with zeros; map: " << mapPath
-              << "\n";
-  }
-  return kExitOk;
-}
 
 }  // namespace
 
