@@ -39,7 +39,7 @@
 #include "app/gui/recover_process_wnd.h"
 #include "app/core/result_sort.h"
 #include "app/core/text_formats.h"
-#include "tests/ui/results_host.h"
+#include "tests/gui/results_host.h"
 #include "ui/file_tree.h"
 #include "ui/list_ui.h"
 

@@ -17,7 +17,7 @@
 #include "engine/found_item.h"
 #include "tests/support/found_records.h"
 #include "tests/support/test_support.h"
-#include "tests/ui/results_host.h"
+#include "tests/gui/results_host.h"
 #include "tests/ui/ui_test_app.h"
 #include "ui/file_tree.h"
 #include "ui/list_ui.h"

@@ -20,7 +20,7 @@
 #include "app/gui/preview_wnd.h"
 #include "tests/app/fake_engine.h"
 #include "tests/support/test_support.h"
-#include "tests/ui/results_host.h"
+#include "tests/gui/results_host.h"
 #include "tests/ui/ui_test_app.h"
 
 namespace dunmere::gui {
