@@ -6,10 +6,10 @@
 #include <set>
 
 #include "platform/device_identity.h"
-#include "app/core/file_categories.h"
-#include "app/core/imaging_job.h"
-#include "app/core/recovery_paths.h"
-#include "app/core/text_formats.h"
+#include "app/core/results/file_categories.h"
+#include "app/core/imaging/imaging_job.h"
+#include "app/core/recover/recovery_paths.h"
+#include "app/core/results/text_formats.h"
 #include "cli/command_support.h"
 #include "cli/json_writer.h"
 #include "cli/progress_display.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/scan_session.h"
+#include "app/core/sessions/scan_session.h"
 
 namespace dunmere::cli {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/scan_session.h"
+#include "app/core/sessions/scan_session.h"
 #include "cli/cli_app.h"
 
 namespace dunmere::cli {

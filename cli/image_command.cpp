@@ -1,7 +1,7 @@
 #include <filesystem>
 
-#include "app/core/imaging_job.h"
-#include "app/core/text_formats.h"
+#include "app/core/imaging/imaging_job.h"
+#include "app/core/results/text_formats.h"
 #include "cli/command_support.h"
 #include "cli/progress_display.h"
 #include "platform/file.h"

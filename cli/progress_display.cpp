@@ -1,6 +1,6 @@
 #include "cli/progress_display.h"
 
-#include "app/core/text_formats.h"
+#include "app/core/results/text_formats.h"
 
 namespace dunmere::cli {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/scan_session.h"
+#include "app/core/sessions/scan_session.h"
 #include "engine/scan_engine.h"
 #include "engine/scan_log_folder.h"
 #include "fuzz/fuzz_support.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/core/language_ini.h"
+#include "app/core/language/language_ini.h"
 
 using namespace dunmere;
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "app/core/language_table.h"
+#include "app/core/language/language_table.h"
 #include "fuzz/fuzz_support.h"
 
 using namespace dunmere;

@@ -1,6 +1,6 @@
 #include "app/gui/apply_section.h"
 
-#include "app/core/language_table.h"
+#include "app/core/language/language_table.h"
 #include "ui/window_base.h"
 
 namespace dunmere::gui {

@@ -4,7 +4,7 @@
 #include <QFileInfo>
 #include <QMenu>
 
-#include "app/core/language_table.h"
+#include "app/core/language/language_table.h"
 #include "ui/skin.h"
 #include "ui/window_base.h"
 

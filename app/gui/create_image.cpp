@@ -3,7 +3,7 @@
 #include <QFileDialog>
 #include <QThread>
 
-#include "app/core/text_formats.h"
+#include "app/core/results/text_formats.h"
 #include "app/gui/apply_section.h"
 #include "app/gui/create_image_process_wnd.h"
 #include "app/gui/disk_rows.h"

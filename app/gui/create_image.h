@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "app/core/imaging_job.h"
+#include "app/core/imaging/imaging_job.h"
 
 namespace dunmere {
 struct VolumeInfo;

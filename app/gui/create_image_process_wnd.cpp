@@ -5,7 +5,7 @@
 
 #include <QFontMetrics>
 
-#include "app/core/text_formats.h"
+#include "app/core/results/text_formats.h"
 #include "app/gui/apply_section.h"
 #include "app/gui/message_box.h"
 

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/core/imaging_job.h"
+#include "app/core/imaging/imaging_job.h"
 #include "app/gui/progress_wnd.h"
 
 namespace dunmere::gui {

@@ -5,7 +5,7 @@
 #include <set>
 #include <tuple>
 
-#include "app/core/text_formats.h"
+#include "app/core/results/text_formats.h"
 #include "app/gui/apply_section.h"
 #include "storage/disk_table.h"
 #include "scan/file_systems.h"

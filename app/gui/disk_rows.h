@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/scan_source_item.h"
+#include "app/core/sessions/scan_source_item.h"
 #include "storage/disk_list.h"
 
 namespace dunmere::ui {

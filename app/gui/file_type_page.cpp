@@ -4,7 +4,7 @@
 #include <QCheckBox>
 #include <QGridLayout>
 
-#include "app/core/file_categories.h"
+#include "app/core/results/file_categories.h"
 #include "ui/window_base.h"
 
 namespace dunmere::gui {

@@ -9,9 +9,9 @@
 #include <QUrl>
 #include <filesystem>
 
-#include "app/core/language_table.h"
-#include "app/core/text_formats.h"
-#include "app/core/usage_marker.h"
+#include "app/core/language/language_table.h"
+#include "app/core/results/text_formats.h"
+#include "app/core/language/usage_marker.h"
 #include "app/gui/apply_section.h"
 #include "app/gui/assist_menu.h"
 #include "app/gui/disk_rows.h"

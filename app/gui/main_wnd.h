@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/scan_job.h"
+#include "app/core/sessions/scan_job.h"
 #include "app/gui/create_image.h"
 #include "engine/found_item.h"
 #include "engine/scan_engine.h"

@@ -9,8 +9,8 @@
 #include <QTextEdit>
 #include <QUrl>
 
-#include "app/core/missing_tool_notice.h"
-#include "app/core/preview_text.h"
+#include "app/core/preview/missing_tool_notice.h"
+#include "app/core/preview/preview_text.h"
 #include "app/gui/apply_section.h"
 #include "app/gui/message_box.h"
 #include "app/gui/preview_process_wnd.h"

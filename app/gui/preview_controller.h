@@ -11,9 +11,9 @@
 #include <memory>
 #include <vector>
 
-#include "app/core/document_preview.h"
-#include "app/core/media_player.h"
-#include "app/core/preview_content.h"
+#include "app/core/preview/document_preview.h"
+#include "app/core/preview/media_player.h"
+#include "app/core/preview/preview_content.h"
 #include "ui/window_base.h"
 
 class QTextEdit;

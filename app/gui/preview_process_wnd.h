@@ -2,7 +2,7 @@
 // The small progress window that reads one found file for a preview: its
 // worker has the file's engine copy the content to a temporary file or into
 // memory. Modal result: 1 read, 2 cancelled (after the question), 3 failed.
-#include "app/core/preview_content.h"
+#include "app/core/preview/preview_content.h"
 #include "app/gui/progress_wnd.h"
 
 namespace dunmere::gui {

@@ -2,7 +2,7 @@
 
 #include <QTextEdit>
 
-#include "app/core/picture_navigation.h"
+#include "app/core/preview/picture_navigation.h"
 #include "app/gui/preview_controller.h"
 
 namespace dunmere::gui {

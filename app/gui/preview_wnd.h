@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/core/preview_content.h"
+#include "app/core/preview/preview_content.h"
 #include "app/gui/popup_wnd.h"
 
 namespace dunmere::gui {

@@ -7,8 +7,8 @@
 #include <QIcon>
 #include <filesystem>
 
-#include "app/core/language_table.h"
-#include "app/core/started_processes.h"
+#include "app/core/language/language_table.h"
+#include "app/core/preview/started_processes.h"
 #include "app/gui/main_wnd.h"
 #include "app/gui/message_box.h"
 #include "app/gui/single_instance.h"

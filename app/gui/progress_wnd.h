@@ -8,7 +8,7 @@
 #include <functional>
 #include <thread>
 
-#include "app/core/worker_link.h"
+#include "app/core/sessions/worker_link.h"
 #include "app/gui/popup_wnd.h"
 
 class QTimer;

@@ -10,9 +10,9 @@
 #include <chrono>
 
 #include "platform/device_identity.h"
-#include "app/core/recovery_paths.h"
-#include "app/core/scan_job.h"
-#include "app/core/text_formats.h"
+#include "app/core/recover/recovery_paths.h"
+#include "app/core/sessions/scan_job.h"
+#include "app/core/results/text_formats.h"
 #include "app/gui/apply_section.h"
 #include "app/gui/message_box.h"
 #include "ui/list_ui.h"

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "app/core/checked_set.h"
-#include "app/core/scan_session.h"
-#include "app/core/scan_source_item.h"
+#include "app/core/recover/checked_set.h"
+#include "app/core/sessions/scan_session.h"
+#include "app/core/sessions/scan_source_item.h"
 #include "app/gui/progress_wnd.h"
 
 class QWidget;

@@ -4,8 +4,8 @@
 #include <QTextEdit>
 #include <QTreeWidgetItem>
 
-#include "app/core/message_format.h"
-#include "app/core/text_formats.h"
+#include "app/core/language/message_format.h"
+#include "app/core/results/text_formats.h"
 #include "app/gui/apply_section.h"
 #include "app/gui/result_view_state.h"
 #include "ui/file_tree.h"

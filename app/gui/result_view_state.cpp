@@ -1,6 +1,6 @@
 #include "app/gui/result_view_state.h"
 
-#include "app/core/text_formats.h"
+#include "app/core/results/text_formats.h"
 
 namespace dunmere::gui {
 

@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/core/checked_set.h"
-#include "app/core/result_groups.h"
-#include "app/core/result_sort.h"
-#include "app/core/result_type_tree.h"
+#include "app/core/recover/checked_set.h"
+#include "app/core/results/result_groups.h"
+#include "app/core/results/result_sort.h"
+#include "app/core/results/result_type_tree.h"
 #include "engine/found_item.h"
 #include "ui/list_ui.h"
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/core/text_formats.h"
-#include "app/core/usage_marker.h"
+#include "app/core/results/text_formats.h"
+#include "app/core/language/usage_marker.h"
 #include "app/gui/apply_section.h"
 #include "app/gui/message_box.h"
 #include "platform/data_folder.h"

@@ -6,8 +6,8 @@
 // question, 3 when no engine could be made for a source.
 #include <vector>
 
-#include "app/core/scan_job.h"
-#include "app/core/scan_source_item.h"
+#include "app/core/sessions/scan_job.h"
+#include "app/core/sessions/scan_source_item.h"
 #include "app/gui/progress_wnd.h"
 
 namespace dunmere::gui {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/core/scan_job.h"
+#include "app/core/sessions/scan_job.h"
 #include "app/gui/apply_section.h"
 
 namespace dunmere::gui {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/scan_source_item.h"
+#include "app/core/sessions/scan_source_item.h"
 #include "app/gui/progress_wnd.h"
 #include "engine/found_item.h"
 

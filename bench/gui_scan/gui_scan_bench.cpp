@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "app/core/scan_job.h"
-#include "app/core/scan_session.h"
+#include "app/core/sessions/scan_job.h"
+#include "app/core/sessions/scan_session.h"
 #include "app/gui/scan_process_wnd.h"
 
 using namespace dunmere;

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "app/core/result_groups.h"
-#include "app/core/scan_job.h"
-#include "app/core/scan_session.h"
-#include "app/core/worker_link.h"
+#include "app/core/results/result_groups.h"
+#include "app/core/sessions/scan_job.h"
+#include "app/core/sessions/scan_session.h"
+#include "app/core/sessions/worker_link.h"
 #include "engine/scan_log_folder.h"
 
 using namespace dunmere;

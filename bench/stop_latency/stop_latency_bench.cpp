@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/core/scan_job.h"
-#include "app/core/scan_session.h"
+#include "app/core/sessions/scan_job.h"
+#include "app/core/sessions/scan_session.h"
 #include "engine/scan_log_folder.h"
 
 using namespace dunmere;

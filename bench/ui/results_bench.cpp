@@ -33,12 +33,12 @@
 #include <random>
 #include <string>
 
-#include "app/core/file_categories.h"
-#include "app/core/scan_job.h"
+#include "app/core/results/file_categories.h"
+#include "app/core/sessions/scan_job.h"
 #include "app/gui/file_type_page.h"
 #include "app/gui/recover_process_wnd.h"
-#include "app/core/result_sort.h"
-#include "app/core/text_formats.h"
+#include "app/core/results/result_sort.h"
+#include "app/core/results/text_formats.h"
 #include "tests/gui/results_host.h"
 #include "ui/file_tree.h"
 #include "ui/list_ui.h"

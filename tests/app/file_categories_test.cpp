@@ -1,4 +1,4 @@
-#include "app/core/file_categories.h"
+#include "app/core/results/file_categories.h"
 
 #include <gtest/gtest.h>
 

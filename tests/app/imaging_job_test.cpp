@@ -1,4 +1,4 @@
-#include "app/core/imaging_job.h"
+#include "app/core/imaging/imaging_job.h"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/media_player.h"
+#include "app/core/preview/media_player.h"
 #include "tests/support/test_support.h"
 
 namespace dunmere {

@@ -12,14 +12,14 @@
 #include <fstream>
 #include <thread>
 
-#include "app/core/document_preview.h"
-#include "app/core/external_tool.h"
-#include "app/core/media_player.h"
-#include "app/core/missing_tool_notice.h"
-#include "app/core/picture_navigation.h"
-#include "app/core/preview_content.h"
-#include "app/core/preview_text.h"
-#include "app/core/started_processes.h"
+#include "app/core/preview/document_preview.h"
+#include "app/core/preview/external_tool.h"
+#include "app/core/preview/media_player.h"
+#include "app/core/preview/missing_tool_notice.h"
+#include "app/core/preview/picture_navigation.h"
+#include "app/core/preview/preview_content.h"
+#include "app/core/preview/preview_text.h"
+#include "app/core/preview/started_processes.h"
 #include "engine/scan_log_folder.h"
 #include "tests/app/fake_engine.h"
 #include "tests/support/office_documents.h"

@@ -1,4 +1,4 @@
-#include "app/core/recovery_paths.h"
+#include "app/core/recover/recovery_paths.h"
 
 #include <gtest/gtest.h>
 

@@ -3,11 +3,11 @@
 // directions, the type tree's layout and the summary's message format.
 #include <gtest/gtest.h>
 
-#include "app/core/checked_set.h"
-#include "app/core/message_format.h"
-#include "app/core/result_groups.h"
-#include "app/core/result_sort.h"
-#include "app/core/result_type_tree.h"
+#include "app/core/recover/checked_set.h"
+#include "app/core/language/message_format.h"
+#include "app/core/results/result_groups.h"
+#include "app/core/results/result_sort.h"
+#include "app/core/results/result_type_tree.h"
 #include "tests/support/found_records.h"
 
 namespace dunmere {

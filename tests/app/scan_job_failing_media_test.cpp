@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/core/scan_job.h"
+#include "app/core/sessions/scan_job.h"
 #include "tests/support/test_support.h"
 
 namespace dunmere {

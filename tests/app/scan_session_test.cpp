@@ -1,4 +1,4 @@
-#include "app/core/scan_session.h"
+#include "app/core/sessions/scan_session.h"
 
 #include <gtest/gtest.h>
 

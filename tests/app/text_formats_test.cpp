@@ -1,4 +1,4 @@
-#include "app/core/text_formats.h"
+#include "app/core/results/text_formats.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
 // The link between a progress window and its worker: coalesced progress,
 // the pause while a question is open, cancel, questions put to the UI.
-#include "app/core/worker_link.h"
+#include "app/core/sessions/worker_link.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 
-#include "app/core/scan_job.h"
+#include "app/core/sessions/scan_job.h"
 #include "tests/app/fake_engine.h"
 #include "tests/support/test_support.h"
 

@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/core/file_categories.h"
+#include "app/core/results/file_categories.h"
 #include "storage/disk_table.h"
 #include "scan/engine_factory.h"
 #include "tests/cli/cli_run.h"

@@ -12,7 +12,7 @@
 #include <set>
 #include <thread>
 
-#include "app/core/language_table.h"
+#include "app/core/language/language_table.h"
 #include "app/gui/apply_section.h"
 #include "app/gui/create_image.h"
 #include "app/gui/create_image_process_wnd.h"

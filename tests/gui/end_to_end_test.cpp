@@ -19,9 +19,9 @@
 #include <map>
 #include <sstream>
 
-#include "app/core/language_table.h"
-#include "app/core/scan_job.h"
-#include "app/core/scan_source_item.h"
+#include "app/core/language/language_table.h"
+#include "app/core/sessions/scan_job.h"
+#include "app/core/sessions/scan_source_item.h"
 #include "app/gui/apply_section.h"
 #include "app/gui/disk_rows.h"
 #include "app/gui/result_view.h"

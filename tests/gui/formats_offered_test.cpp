@@ -8,7 +8,7 @@
 #include <random>
 #include <set>
 
-#include "app/core/file_categories.h"
+#include "app/core/results/file_categories.h"
 #include "app/gui/file_type_page.h"
 #include "app/gui/result_view.h"
 #include "base/text.h"

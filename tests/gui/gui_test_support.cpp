@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-#include "app/core/language_table.h"
+#include "app/core/language/language_table.h"
 #include "ui/disk_list.h"
 
 namespace dunmere::test {

@@ -9,7 +9,7 @@
 #include <atomic>
 #include <fstream>
 
-#include "app/core/language_table.h"
+#include "app/core/language/language_table.h"
 #include "app/gui/apply_section.h"
 #include "app/gui/disk_rows.h"
 #include "storage/disk_table.h"

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <set>
 
-#include "app/core/language_ini.h"
-#include "app/core/language_table.h"
+#include "app/core/language/language_ini.h"
+#include "app/core/language/language_table.h"
 #include "app/gui/apply_section.h"
 #include "tests/ui/ui_test_app.h"
 #include "ui/window_base.h"

@@ -7,9 +7,9 @@
 #include <QMenu>
 #include <fstream>
 
-#include "app/core/file_categories.h"
-#include "app/core/language_table.h"
-#include "app/core/text_formats.h"
+#include "app/core/results/file_categories.h"
+#include "app/core/language/language_table.h"
+#include "app/core/results/text_formats.h"
 #include "app/gui/apply_section.h"
 #include "app/gui/assist_menu.h"
 #include "app/gui/disk_rows.h"

@@ -10,7 +10,7 @@
 #include <QTimer>
 #include <thread>
 
-#include "app/core/language_table.h"
+#include "app/core/language/language_table.h"
 #include "app/gui/apply_section.h"
 #include "app/gui/message_box.h"
 #include "app/gui/popup_wnd.h"

@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "app/core/scan_session.h"
+#include "app/core/sessions/scan_session.h"
 #include "app/gui/apply_section.h"
 #include "app/gui/preview_controller.h"
 #include "app/gui/preview_process_wnd.h"

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <thread>
 
-#include "app/core/usage_marker.h"
+#include "app/core/language/usage_marker.h"
 #include "app/gui/single_instance.h"
 #include "tests/gui/gui_test_support.h"
 

@@ -15,8 +15,8 @@
 #include <map>
 #include <sstream>
 
-#include "app/core/checked_set.h"
-#include "app/core/recovery_paths.h"
+#include "app/core/recover/checked_set.h"
+#include "app/core/recover/recovery_paths.h"
 #include "app/gui/apply_section.h"
 #include "app/gui/message_box.h"
 #include "tests/gui/gui_test_support.h"

@@ -12,8 +12,8 @@
 #include <QTextEdit>
 #include <QTreeWidgetItem>
 
-#include "app/core/file_categories.h"
-#include "app/core/scan_session.h"
+#include "app/core/results/file_categories.h"
+#include "app/core/sessions/scan_session.h"
 #include "engine/found_item.h"
 #include "tests/support/found_records.h"
 #include "tests/support/test_support.h"

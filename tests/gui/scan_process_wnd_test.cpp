@@ -15,7 +15,7 @@
 #include <atomic>
 #include <filesystem>
 
-#include "app/core/scan_session.h"
+#include "app/core/sessions/scan_session.h"
 #include "app/gui/apply_section.h"
 #include "app/gui/message_box.h"
 #include "app/gui/search_process_wnd.h"

@@ -6,7 +6,7 @@
 #include <QPainter>
 #include <QRegularExpression>
 
-#include "app/core/file_categories.h"
+#include "app/core/results/file_categories.h"
 #include "tests/ui/ui_test_app.h"
 #include "ui/picture_attr.h"
 #include "ui/skin.h"

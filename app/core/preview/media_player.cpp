@@ -1,0 +1,89 @@
+#include "app/core/preview/media_player.h"
+
+#include <chrono>
+
+#include "app/core/preview/external_tool.h"
+#include "app/core/preview/started_processes.h"
+#include "platform/process.h"
+
+namespace dunmere {
+
+MediaPlayer::MediaPlayer(std::string program) : program_(std::move(program)) {}
+
+MediaPlayer::~MediaPlayer() { End(); }
+
+std::vector<std::string> MediaPlayer::Arguments(const std::string& file, bool audio, const Place& place) {
+  std::vector<std::string> args = {
+      "--geometry=" + std::to_string(place.width) + "x" + std::to_string(place.height) + "+" +
+          std::to_string(place.x) + "+" + std::to_string(place.y),
+      "--autofit=" + std::to_string(place.width) + "x" + std::to_string(place.height),
+      std::string("--term-playing-msg=") + kPlayingMark,
+      "--keep-open=no",
+      "--really-quiet=no",
+  };
+  // Sound gets a window too, so that the person can stop it.
+  if (audio) args.push_back("--force-window=yes");
+  // The file comes last, after the end of the options: its name is not ours.
+  args.push_back("--");
+  args.push_back(file);
+  return args;
+}
+
+MediaPlayer::State MediaPlayer::Play(const std::string& file, bool audio) { return Play(file, audio, Place()); }
+
+MediaPlayer::State MediaPlayer::Play(const std::string& file, bool audio, const Place& place) {
+  End();
+  const std::string exe = FindTool(program_);
+  if (exe.empty()) return state_ = State::kMissing;
+  process_ = std::make_unique<ChildProcess>();
+  seen_.clear();
+  if (!process_->Start(exe, Arguments(file, audio, place))) {
+    process_.reset();
+    return state_ = State::kNeverPlayed;
+  }
+  group_ = process_->Id();
+  StartedProcesses::Instance().Add(group_);
+  return state_ = State::kStarting;
+}
+
+MediaPlayer::State MediaPlayer::Poll() {
+  if (!process_ || state_ != State::kStarting) return state_;
+  // Whether it ended is asked first: all it printed before is then there to read.
+  const bool running = process_->Running();
+  process_->ReadOutput(seen_);
+  // mpv's status line shows a percentage while playing, older players too.
+  if (seen_.find(kPlayingMark) != std::string::npos || seen_.find('%') != std::string::npos) {
+    seen_.clear();
+    return state_ = State::kPlaying;
+  }
+  if (seen_.size() > 4096) seen_.erase(0, seen_.size() - 64);
+  if (!running) {
+    StartedProcesses::Instance().Remove(group_);
+    state_ = State::kNeverPlayed;
+  }
+  return state_;
+}
+
+MediaPlayer::State MediaPlayer::WaitWhileStarting(int milliseconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  while (Poll() == State::kStarting && std::chrono::steady_clock::now() < deadline)
+    if (process_) (void)process_->WaitForOutput(20);
+  return state_;
+}
+
+void MediaPlayer::End() {
+  if (!process_) return;
+  if (process_->Running()) {
+    // Only the group this object started; it is not reaped yet, so still ours.
+    KillProcessGroup(group_);
+    (void)process_->WaitForEnd(2000);
+  }
+  StartedProcesses::Instance().Remove(group_);
+  process_.reset();
+  group_ = 0;
+  if (state_ == State::kStarting || state_ == State::kPlaying) state_ = State::kIdle;
+}
+
+int64_t MediaPlayer::ProcessId() const { return process_ ? process_->Id() : 0; }
+
+}  // namespace dunmere

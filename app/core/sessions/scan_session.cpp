@@ -1,0 +1,547 @@
+#include "app/core/sessions/scan_session.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cerrno>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <thread>
+#include <tuple>
+#include <unordered_map>
+
+#include "app/core/recover/recovery_paths.h"
+#include "engine/formats/file_format.h"
+#include "engine/scan_log_folder.h"
+#include "base/text.h"
+#include "platform/block_device.h"
+#include "platform/file.h"
+#include "platform/sysfs.h"
+#include "storage/disk_table.h"
+#include "storage/read_stop.h"
+#include "scan/engine_factory.h"
+
+namespace fs = std::filesystem;
+
+namespace dunmere {
+
+namespace {
+
+
+bool ParseU64(const std::string& s, uint64_t& out) {
+  if (s.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  unsigned long long v = std::strtoull(s.c_str(), &end, 0);
+  if (errno || *end || s[0] == '-') return false;
+  out = v;
+  return true;
+}
+
+std::vector<std::string> Split(const std::string& s, char sep) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  while (start <= s.size()) {
+    size_t p = s.find(sep, start);
+    if (p == std::string::npos) p = s.size();
+    out.push_back(s.substr(start, p - start));
+    start = p + 1;
+  }
+  return out;
+}
+
+std::string Trim(const std::string& s) {
+  size_t a = s.find_first_not_of(" \t"), b = s.find_last_not_of(" \t");
+  return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
+}
+
+// Opens a source for reading to learn whether it can be read, and why not.
+Status CheckReadable(const std::string& path, bool isDevice, std::string& error) {
+  std::error_code why;
+  if (CanOpenForReading(path, why)) return kOk;
+  if (why == std::errc::permission_denied || why == std::errc::operation_not_permitted)
+    error = isDevice ? "permission denied: reading the device " + path + " needs root (try sudo)"
+                     : "permission denied: cannot read " + path;
+  else if (why == std::errc::no_such_file_or_directory)
+    error = "source not found: " + path;
+  else
+    error = "cannot open " + path + ": " + why.message();
+  return StatusFromErrno(why.value());
+}
+
+// Bytes per sector of a device the kernel knows, from sysfs (no rights needed).
+uint32_t SysfsSectorSize(const std::string& diskName) {
+  uint64_t v = ReadSysfsNumber((fs::path("/sys/block") / diskName / "queue/logical_block_size").string(), 512);
+  return v >= 512 && v <= 65536 ? uint32_t(v) : 512;
+}
+
+struct ScanThunkData {
+  const ScanObserver* observer;
+  const ScanEngine* engine = nullptr;
+  uint64_t unreadable = 0;
+  std::chrono::steady_clock::time_point counted{};
+};
+int ScanThunk(void* user, int percent, int share, int64_t secondsLeft, uint64_t done, uint64_t total, uint64_t found,
+              uint64_t) {
+  auto* d = static_cast<ScanThunkData*>(user);
+  if (!d->observer || !*d->observer) return 0;
+  ScanProgress p;
+  p.percent = percent;
+  p.share = share;
+  p.secondsLeft = secondsLeft;
+  p.done = done;
+  p.total = total;
+  p.found = found;
+  // Counting merges the engines' bad stretches: a few times a second is enough.
+  auto now = std::chrono::steady_clock::now();
+  if (d->engine && now - d->counted >= std::chrono::milliseconds(500)) {
+    d->counted = now;
+    d->unreadable = CountUnreadableSectors(*d->engine);
+  }
+  p.unreadable = d->unreadable;
+  return (*d->observer)(p);
+}
+
+struct CopyThunkData {
+  const std::function<bool()>* stop;
+  const RecoverProgressObserver* progress;
+  uint64_t bytesBefore = 0;  // of the files finished
+  uint64_t fileSize = 0;     // of the file being written
+};
+int CopyThunk(void* user, int percent, int scale, Status, const std::string& path) {
+  auto* d = static_cast<CopyThunkData*>(user);
+  if (d->progress && *d->progress) {
+    const int p = std::clamp(percent * scale / 100, 0, 100);
+    (*d->progress)({path, p, d->bytesBefore + d->fileSize * uint64_t(p) / 100});
+  }
+  return (d->stop && *d->stop && (*d->stop)()) ? kStopRequested : 0;
+}
+
+}  // namespace
+
+Status ResolveSource(const std::string& text, SourceSpec& out, std::string& error) {
+  out = SourceSpec{};
+  out.text = text;
+  if (text.rfind("disk:", 0) == 0) {
+    std::vector<std::string> parts = Split(text.substr(5), ':');
+    uint64_t index = 0;
+    if ((parts.size() != 1 && parts.size() != 3) || !ParseU64(parts[0], index)) {
+      error = "bad source '" + text + "': use disk:N or disk:N:START:COUNT";
+      return kInvalidArg;
+    }
+    std::string path = DiskTable::DevicePath(uint32_t(index));
+    if (path.empty() || index > 0xFFFF) {
+      error = "no disk " + parts[0] + " (see dunmere-cli sources)";
+      return kFileNotFound;
+    }
+    if (Status s = CheckReadable(path, true, error)) return s;
+    out.kind = SourceSpec::Kind::kDiskRange;
+    out.path = path;
+    out.diskIndex = int32_t(index);
+    File device;
+    BlockGeometry g;
+    Status gs = device.Open(path, File::Mode::kRead) ? kFileNotFound : QueryBlockGeometry(device.fd(), g);
+    (void)device.Close();
+    if (gs) {
+      error = "cannot learn the size of " + path + ": " + StatusMessage(gs);
+      return gs;
+    }
+    out.bytesPerSector = g.isBlockDevice ? g.bytesPerSector : 512;
+    uint64_t diskSectors = g.lengthBytes ? g.lengthBytes / out.bytesPerSector
+                                         : g.cylinders * g.tracksPerCylinder * g.sectorsPerTrack;
+    if (parts.size() == 3) {
+      if (!ParseU64(parts[1], out.start) || !ParseU64(parts[2], out.count) || out.count == 0) {
+        error = "bad source '" + text + "': START and COUNT must be numbers of sectors, COUNT above 0";
+        return kInvalidArg;
+      }
+      if (out.start > diskSectors || out.count > diskSectors - out.start) {
+        error = "sectors " + parts[1] + "+" + parts[2] + " reach past the end of disk " + parts[0] + " (" +
+                std::to_string(diskSectors) + " sectors)";
+        return kInvalidArg;
+      }
+    } else {
+      out.start = 0;
+      out.count = diskSectors;
+    }
+    return kOk;
+  }
+
+  std::error_code why;
+  const PathKind kind = PathKindOf(text, Links::kFollow, why);
+  if (kind == PathKind::kNone) {
+    error = why == std::errc::no_such_file_or_directory ? "source not found: " + text
+                                                        : "cannot open " + text + ": " + why.message();
+    return StatusFromErrno(why.value());
+  }
+  if (kind == PathKind::kFolder) {
+    error = text + " is a folder; give an image file, a device (/dev/sdb1) or disk:N";
+    return kInvalidArg;
+  }
+  bool isDevice = kind == PathKind::kBlockDevice;
+  if (!isDevice && kind != PathKind::kFile) {
+    error = text + " is neither an image file nor a block device";
+    return kInvalidArg;
+  }
+  if (Status s = CheckReadable(text, isDevice, error)) return s;
+  out.kind = SourceSpec::Kind::kFile;
+  out.path = text;
+  if (!isDevice) return kOk;
+
+  // A device the disk table knows is scanned as its disk's range, so records
+  // carry the partition's real start.
+  std::error_code ec;
+  fs::path real = fs::canonical(text, ec);
+  if (ec) return kOk;
+  std::string name = real.filename().string();
+  fs::path sys = fs::canonical(fs::path("/sys/class/block") / name, ec);
+  if (ec) return kOk;
+  if (fs::exists(sys / "partition")) {
+    std::string diskName = sys.parent_path().filename().string();
+    int index = DiskTable::IndexOf("/dev/" + diskName);
+    if (index < 0) return kOk;
+    uint32_t bps = SysfsSectorSize(diskName);
+    out.kind = SourceSpec::Kind::kDiskRange;
+    out.diskIndex = index;
+    out.path = "/dev/" + diskName;
+    out.bytesPerSector = bps;
+    out.start = ReadSysfsNumber((sys / "start").string()) * 512 / bps;
+    out.count = ReadSysfsNumber((sys / "size").string()) * 512 / bps;
+  } else {
+    int index = DiskTable::IndexOf("/dev/" + name);
+    if (index < 0) return kOk;
+    uint32_t bps = SysfsSectorSize(name);
+    out.kind = SourceSpec::Kind::kDiskRange;
+    out.diskIndex = index;
+    out.path = "/dev/" + name;
+    out.bytesPerSector = bps;
+    out.start = 0;
+    out.count = ReadSysfsNumber((sys / "size").string()) * 512 / bps;
+  }
+  return kOk;
+}
+
+namespace {
+
+// "neither NTFS, FAT nor ext": what a quick scan could have read.
+std::string KnownFileSystemsText() {
+  std::string out;
+  const auto rows = FileSystems();
+  for (size_t i = 0; i < rows.size(); ++i)
+    out += (i == 0 ? "neither " : i + 1 == rows.size() ? " nor " : ", ") + std::string(rows[i].name);
+  return out;
+}
+
+}  // namespace
+
+bool SettleResume(ScanEngine& engine, bool fresh) {
+  if (!engine.CanResume()) return false;
+  if (!fresh) return true;
+  engine.DeclineResume();
+  return false;
+}
+
+Status OpenEngine(const SourceSpec& source, bool deep, OpenedEngine& out, std::string& error) {
+  out = OpenedEngine{};
+  std::vector<uint8_t> head(kDetectBytes);
+  uint64_t offset = source.kind == SourceSpec::Kind::kDiskRange ? source.start * source.bytesPerSector : 0;
+  if (!ReadDetectionArea(source.path, offset, head.data())) {
+    error = "cannot read the first 16 KiB of " + source.text + " (too small, or unreadable)";
+    return kReadFault;
+  }
+  out.kind = DetectFileSystem(ByteView(head.data(), head.size()));
+  if (!deep && out.kind == FsKind::kOther) {
+    error = "no file system to quick-scan on " + source.text + " (" + KnownFileSystemsText() + ")";
+    return kNotSupported;
+  }
+  if (source.kind == SourceSpec::Kind::kDiskRange)
+    out.engine = CreateEngineForPartition(uint32_t(source.diskIndex), source.start, source.count, source.tag, deep);
+  else
+    out.engine = CreateEngineForImage(source.path, source.tag, deep);
+  if (!out.engine) {
+    // The one place that learns whether this build has the engine asked for.
+    error = deep ? "cannot read " + source.text + " for a deep scan" : "no quick engine for " + FsKindName(out.kind) + " in this build";
+    return kNotSupported;
+  }
+  return kOk;
+}
+
+ScanFolderLock::ScanFolderLock(const std::function<void()>& waiting, const std::function<bool()>& giveUp) {
+  std::string dir = ScanLogFolder::Instance().ScanLogPath();
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (lock_.Open(dir + "/.scan-lock")) return;  // no lock file: scans go on unserialised
+  if (lock_.TryLock()) return;
+  if (waiting) waiting();
+  if (giveUp) {
+    while (!lock_.TryLock()) {
+      if (giveUp()) {
+        lock_.Close();
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return;
+  }
+  (void)lock_.Lock();
+}
+
+ScanFolderLock::~ScanFolderLock() = default;
+
+Status RunScan(ScanEngine& engine, const ScanObserver& observer) {
+  // A deep scan picks its own folder: a new one, or the folder of the earlier
+  // scan it resumes.
+  if (!engine.ChoosesScanFolder()) ScanLogFolder::Instance().BeginNewScanFolder();
+  ScanThunkData data{&observer, &engine};
+  (void)engine.SetCallbacks(&ScanThunk, nullptr, &data, 100);
+  Status s = engine.Scan(nullptr);
+  (void)engine.SetCallbacks(nullptr, nullptr, nullptr, 100);
+  return s;
+}
+
+bool TypeFilter::Matches(const std::string& name) const {
+  if (Empty()) return true;
+  Category cat = CategoryOfNameKind(name);
+  if (categories.count(cat)) return true;
+  std::string ext = ExtensionOf(name);
+  if (!ext.empty() && (extensions.count(ext) || extensions.count(GroupNameOfName(name)))) return true;
+  return cat == Category::kOthers && extensions.count("other");
+}
+
+std::string TypeFilter::SearchPatterns() const {
+  // The engine's search matches by substring; asking for everything and
+  // filtering exactly afterwards never loses a file to that rule.
+  return std::string(KnownExtensionList()) + "|.other";
+}
+
+bool ParseTypeFilter(const std::string& types, const std::string& categories, TypeFilter& out, std::string& error) {
+  out = TypeFilter{};
+  if (!types.empty())
+    for (std::string t : Split(types, ',')) {
+      t = AsciiLower(Trim(t));
+      if (t.rfind("*.", 0) == 0) t = t.substr(2);
+      if (!t.empty() && t[0] == '.') t = t.substr(1);
+      if (t.empty()) continue;
+      if (t == "others") t = "other";
+      out.extensions.insert(std::string(GroupAlias(t)));
+    }
+  if (!categories.empty())
+    for (std::string c : Split(categories, ',')) {
+      c = Trim(c);
+      if (c.empty()) continue;
+      Category cat;
+      if (!ParseCategory(c, cat)) {
+        error = "unknown category '" + c + "' (use photo, audio, video, document, archive, others)";
+        return false;
+      }
+      out.categories.insert(cat);
+    }
+  return true;
+}
+
+Status CollectFoundItems(ScanEngine& engine, const TypeFilter& filter, std::vector<FoundEntry>& files,
+                         std::vector<FoundEntry>* folders, const std::function<bool()>& stop) {
+  auto stopped = [&stop] { return stop && stop(); };
+  files.clear();
+  if (folders) folders->clear();
+  // One walk of the result tree gives every item its folder path; asking the
+  // engine for each file's path separately costs a search per file.
+  struct Place {
+    std::string path;
+    uint32_t level;
+  };
+  // Each engine of a deep scan numbers its records from 1: the key is the
+  // record's engine and its index.
+  auto placeKey = [](const FoundItemRecord& r) { return (uint64_t(r.sourceKind) << 32) | r.recordIndex; };
+  std::unordered_map<uint64_t, Place> placeOf;
+  struct Pending {
+    bool root;
+    FoundItemRecord folder;
+    uint32_t childLevel;
+    std::string path;
+  };
+  std::deque<Pending> queue;
+  queue.push_back({true, MakeEmptyRecord(), 0, ""});
+  std::set<std::tuple<uint32_t, uint32_t, uint32_t>> seen;  // (engine, folder id, level): a damaged tree may loop
+  Status result = kOk;
+  while (!queue.empty()) {
+    if (stopped()) return kStopRequested;
+    Pending p = std::move(queue.front());
+    queue.pop_front();
+    std::vector<FoundItemRecord> kids;
+    if (Status s = engine.ListChildren(p.root ? nullptr : &p.folder, p.childLevel, kids)) {
+      if (!result) result = s;
+      continue;
+    }
+    for (const FoundItemRecord& k : kids) {
+      if (!k.isFolder) {
+        placeOf.emplace(placeKey(k), Place{p.path, p.childLevel});
+        continue;
+      }
+      const uint32_t kind = k.sourceKind, id = k.itemId;  // packed fields: copied, not bound to references
+      if (!seen.insert({kind, id, p.childLevel + 1}).second || p.childLevel > 4096) continue;
+      if (folders) {
+        FoundEntry e;
+        e.record = k;
+        e.folderPath = p.path;
+        e.level = p.childLevel;
+        folders->push_back(e);
+      }
+      queue.push_back({false, k, p.childLevel + 1, p.path + RecordName(k) + "/"});
+    }
+  }
+  // The type search is what decides which files there are (it also sees
+  // records the tree does not reach).
+  std::vector<FoundItemRecord> found;
+  if (stop) {
+    // The search reads the whole log: asked between its pieces too.
+    (void)engine.SetSearchCallback(
+        [](void* u, int, int) { return (*static_cast<const std::function<bool()>*>(u))() ? 1 : 0; },
+        const_cast<std::function<bool()>*>(&stop));
+  }
+  engine.SearchByType(filter.SearchPatterns(), found);
+  if (stop) (void)engine.SetSearchCallback(nullptr, nullptr);
+  if (stopped()) return kStopRequested;
+  size_t done = 0;
+  for (const FoundItemRecord& r : found) {
+    if ((++done & 4095) == 0 && stopped()) return kStopRequested;
+    if (r.isFolder || !filter.Matches(RecordName(r))) continue;
+    FoundEntry e;
+    e.record = r;
+    auto it = placeOf.find(placeKey(r));
+    if (it != placeOf.end()) {
+      e.folderPath = it->second.path;
+      e.level = it->second.level;
+    } else {
+      (void)engine.GetFolderPath(&r, e.folderPath);
+      e.level = FolderDepth(e.folderPath);
+    }
+    files.push_back(std::move(e));
+  }
+  return result;
+}
+
+namespace {
+
+struct Recoverer {
+  ScanEngine& engine;
+  int levelBase;
+  const std::function<bool()>& stop;
+  const RecoverObserver& observer;
+  RecoverSummary summary;
+  std::string root;
+  CopyThunkData* data = nullptr;
+
+  // false when the user stopped.
+  bool CopyFile(const FoundItemRecord& r, const std::string& wanted) {
+    std::string dest = MakeUniquePath(wanted);
+    Status s = dest.empty() ? kAlreadyExists : MakeFoldersBelow(root, fs::path(dest).parent_path().string());
+    // The name was free a moment ago; anything there now is no file of ours
+    // to write through.
+    if (!s && PathExistsOnDisk(dest)) s = kAlreadyExists;
+    if (data) data->fileSize = r.size;
+    if (!s) s = engine.RecoverItem(r, dest, levelBase);
+    if (data) {
+      data->bytesBefore += r.size;
+      data->fileSize = 0;
+    }
+    if (s == kStopRequested) {
+      // Part of a file must never look like a recovered file.
+      (void)RemoveIfRegularFile(dest);
+      summary.stopped = true;
+      if (observer) observer({dest, kStopRequested});
+      return false;
+    }
+    ++summary.processed;
+    if (s) ++summary.failed;
+    if (observer) observer({dest.empty() ? wanted : dest, s});
+    return true;
+  }
+
+  // The folder's tree, written by this side so every file gets its own
+  // outcome and a unique name.
+  bool CopyFolder(const FoundItemRecord& folder, uint32_t level, const std::string& dest) {
+    if (Status s = dest.empty() ? kAlreadyExists : MakeFoldersBelow(root, dest)) {
+      ++summary.processed;
+      ++summary.failed;
+      if (observer) observer({dest, s});
+      return true;
+    }
+    struct Pending {
+      FoundItemRecord folder;
+      uint32_t level;
+      std::string dest;
+    };
+    std::deque<Pending> queue{{folder, level, dest}};
+    const uint32_t folderId = folder.itemId;  // a packed field: copied, not bound to a reference
+    std::set<std::pair<uint32_t, uint32_t>> seen{{folderId, level}};
+    while (!queue.empty()) {
+      Pending p = std::move(queue.front());
+      queue.pop_front();
+      std::vector<FoundItemRecord> kids;
+      if (Status s = engine.ListChildren(&p.folder, p.level + 1, kids)) {
+        ++summary.processed;
+        ++summary.failed;
+        if (observer) observer({p.dest, s});
+        continue;
+      }
+      for (const FoundItemRecord& k : kids) {
+        if (stop && stop()) {
+          summary.stopped = true;
+          return false;
+        }
+        std::string child = p.dest + "/" + DestinationName(RecordName(k));
+        if (k.isFolder) {
+          if (!seen.insert({k.itemId, p.level + 1}).second || p.level > 4096) continue;
+          // A folder that cannot be made fails each of its files on its own.
+          (void)MakeFoldersBelow(root, child);
+          queue.push_back({k, p.level + 1, child});
+        } else if (!CopyFile(k, child)) {
+          return false;
+        }
+      }
+    }
+    return true;
+  }
+};
+
+}  // namespace
+
+RecoverSummary RecoverFound(ScanEngine& engine, const std::vector<FoundEntry>& items, const std::string& rootIn,
+                            Layout layout, const std::function<bool()>& stop, const RecoverObserver& observer,
+                            const RecoverProgressObserver& progress) {
+  std::string root = StripTrailingSeparator(rootIn);
+  // A stalled source: the stop ends the reads not yet started.
+  ReadStopScope readStop(stop);
+  // Every file is made by walking down from the root, no link followed.
+  CreateBelowScope createBelow(root);
+  Recoverer rec{engine, SeparatorCount(root), stop, observer, {}, root};
+  rec.summary.total = uint32_t(items.size());
+  CopyThunkData data{&stop, &progress};
+  rec.data = &data;
+  (void)engine.SetCallbacks(nullptr, &CopyThunk, &data, 100);
+  for (const FoundEntry& e : items) {
+    if (stop && stop()) {
+      rec.summary.stopped = true;
+      break;
+    }
+    std::string name = e.Name();
+    std::string dest =
+        layout == Layout::kCategory ? CategoryDestination(root, name) : TreeDestination(root, e.folderPath, name);
+    bool goOn;
+    if (e.IsFolder()) {
+      // A tree layout merges into the folder already made for it; a folder
+      // placed by category gets a name of its own.
+      if (layout == Layout::kCategory) dest = MakeUniquePath(dest);
+      goOn = rec.CopyFolder(e.record, e.level, dest);
+    } else {
+      goOn = rec.CopyFile(e.record, dest);
+    }
+    if (!goOn) break;
+  }
+  (void)engine.SetCallbacks(nullptr, nullptr, nullptr, 100);
+  return rec.summary;
+}
+
+}  // namespace dunmere
