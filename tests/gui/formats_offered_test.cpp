@@ -86,7 +86,7 @@ TEST_F(FormatsOffered, CarvedFlashVideoStreamsAndAudioShowUnderTheirCategories) 
   const QStringList video = Children("NodeVideo");
   const QStringList audio = Children("NodeAudio");
   const QStringList other = Children("NodeOther");
-  for (const char* caption : {"FLV Flash Video Files (1)", "SWF Flash Movie Files (1)", "TS Video Files (1)",
+  for (const char* caption : {"FLV Video Files (1)", "SWF Flash Files (1)", "TS Video Files (1)",
                               "MPEG Video Files (1)"})
     EXPECT_TRUE(video.contains(caption)) << caption << " in " << video.join(", ").toStdString();
   for (const char* caption : {"MP2 Files (1)", "MMF Files (1)"})
