@@ -44,6 +44,9 @@ class PreviewTools : public ::testing::Test {
     fs::create_directories(dir_ / "bin");
     oldPath_ = std::getenv("PATH");
     ResetMissingToolNotices();
+    // A scan folder of its own, as every scan gets: a repeated run does not
+    // reopen the log an earlier one left.
+    ScanLogFolder::Instance().BeginNewScanFolder();
   }
   void TearDown() override {
     ::setenv("PATH", oldPath_.c_str(), 1);
