@@ -72,9 +72,9 @@ TEST(SignatureTable, EveryNameReachesItsFormatsRowInDetectionOrder) {
   // detection asks them), named after its first name there.
   auto table = SignatureTable();
   std::vector<std::pair<std::string, int>> firsts;
-  for (const auto& [name, code] : kRows)
-    if (std::none_of(firsts.begin(), firsts.end(), [&](const auto& f) { return f.second == code; }))
-      firsts.emplace_back(name, code);
+  for (const auto& row : kRows)
+    if (std::none_of(firsts.begin(), firsts.end(), [&](const auto& f) { return f.second == row.second; }))
+      firsts.emplace_back(row.first, row.second);
   ASSERT_EQ(table.size(), firsts.size() + 1);
   for (size_t i = 0; i < firsts.size(); ++i) {
     EXPECT_EQ(table[i].extension, firsts[i].first) << i;
