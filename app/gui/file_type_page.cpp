@@ -34,8 +34,7 @@ void FileTypePage::AddOptions() {
     box->setObjectName(name);
     box->setChecked(true);
     box->setProperty("userdata", QString::fromStdString(o.extensions));
-    box->setProperty("picture", QStringLiteral("file='FileIcon/%1' source='0,0,32,32'")
-                                    .arg(QString::fromUtf8(o.icon.data(), int(o.icon.size()))));
+    box->setProperty("picture", QString::fromStdString(OptionPicture(o)));
     layout->addWidget(box, placed[c] / kColumns, placed[c] % kColumns);
     ++placed[c];
   }

@@ -2,7 +2,6 @@
 
 #include "base/text.h"
 
-
 namespace dunmere {
 
 namespace {
@@ -10,15 +9,9 @@ namespace {
 constexpr std::string_view kNames[kCategoryCount] = {"photo", "audio", "video", "document", "archive", "others"};
 
 bool ListsExtension(std::string_view joined, std::string_view ext) {
-  size_t start = 0;
-  while (start <= joined.size()) {
-    size_t bar = joined.find('|', start);
-    std::string_view part = joined.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start);
-    if (part == ext) return true;
-    if (bar == std::string_view::npos) break;
-    start = bar + 1;
-  }
-  return false;
+  bool found = false;
+  ForEachName(joined, [&](std::string_view name) { found = found || name == ext; });
+  return found;
 }
 
 }  // namespace
@@ -79,6 +72,10 @@ const FileTypeOption* OptionForExtension(std::string_view ext) {
     if (o.category != Category::kOthers && (ListsExtension(o.extensions, ext) || ListsExtension(o.extensions, group)))
       return &o;
   return nullptr;
+}
+
+std::string OptionPicture(const FileTypeOption& option) {
+  return "file='FileIcon/" + std::string(option.icon) + "' source='0,0,32,32'";
 }
 
 }  // namespace dunmere

@@ -35,6 +35,8 @@ struct FileTypeOption {
   std::string extensions;
   std::string_view icon;
 };
+// The skin picture an option carries ("file='FileIcon/jpg.png' source=...").
+std::string OptionPicture(const FileTypeOption& option);
 // Every option in page order, category by category.
 const std::vector<FileTypeOption>& FileTypeOptions();
 // The option that selects a lower-cased extension (through its group), or

@@ -10,7 +10,7 @@ std::optional<TypeOptionInfo> BuiltInTypeOption(const std::string& userData) {
     TypeOptionInfo info;
     info.category = o.category;
     info.text = std::string(o.caption);
-    info.picture = "file='FileIcon/" + std::string(o.icon) + "' source='0,0,32,32'";
+    info.picture = OptionPicture(o);
     info.userData = userData;
     return info;
   }
