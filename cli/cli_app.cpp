@@ -226,6 +226,7 @@ int ScanSource(CliContext& ctx, const std::string& sourceText, bool deep, bool f
       [&] { ctx.err << "dunmere-cli: waiting for another scan to finish...\n"; });
   ProgressDisplay display(ctx.err, ctx.errIsTerminal, "scanning");
   Status s = RunScan(*result.opened.engine, [&](const ScanProgress& p) -> int {
+    if (ctx.onScanProgress) ctx.onScanProgress(p);
     if (Stopped(ctx)) return kStopRequested;
     display.Update(p.percent, p.done, p.total, p.found, p.secondsLeft);
     return 0;

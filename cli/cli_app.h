@@ -22,6 +22,8 @@ struct CliContext {
   bool errIsTerminal = false;
   // Set by Ctrl-C; scans and copies stop at their next progress report.
   const std::atomic<bool>* stop = nullptr;
+  // Shown each scan progress report before the stop is asked.
+  std::function<void(const ScanProgress&)> onScanProgress;
   EngineOpener openEngine = OpenEngine;
   SourceResolver resolveSource = ResolveSource;
 };

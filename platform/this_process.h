@@ -11,4 +11,8 @@ enum class StandardStream { kInput, kOutput, kError };
 // The stream is a terminal (progress may redraw a line), not a file or a pipe.
 bool IsTerminal(StandardStream stream);
 
+// Ends the process at once, as a kill -9 would: no handler, no flush, no
+// destructor runs. For checks of what survives a sudden end.
+[[noreturn]] void EndThisProcessAbruptly();
+
 }  // namespace dunmere

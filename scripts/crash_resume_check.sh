@@ -2,12 +2,17 @@
 # Interrupts a deep scan again and again and checks that taking it up gives
 # exactly the files of one uninterrupted scan: none twice, none lost.
 #
-#   crash_resume_check.sh [--kills N] [--size MIB] [--image IMG] [--cli PATH] [--seed S]
+#   crash_resume_check.sh [--kills N] [--size MIB] [--image IMG] [--cli PATH] [--seed S] [--timed]
 #
 # Each round starts `dunmere-cli scan --deep` (which takes up the earlier,
-# interrupted scan) and ends it at a random moment, alternating a Ctrl-C
-# (the scan saves its position) with kill -9 (it dies between saves, and the
-# next round must drop what it wrote after the last saved position). Then a
+# interrupted scan) and ends it at a random point of its sector pass,
+# alternating a Ctrl-C (the scan saves its position) with kill -9 (it dies
+# between saves, and the next round must drop what it wrote after the last
+# saved position). The point is a percent the program itself stops at
+# (DUNMERE_INTERRUPT_AT), so every round is cut where it was meant to be on
+# any machine. --timed sends real signals after a random delay instead, which
+# also lands between reports, but whether a round is cut at all then depends
+# on the machine's speed: for soak runs, not for the suite. Then a
 # last round runs to the end and its list is compared with the list of a
 # scan that was never interrupted. Defaults: 20 interruptions of a 1 GiB FAT32
 # image made with mkfs.fat and mtools (deleted and kept files, a deleted
@@ -19,6 +24,7 @@ size=1024
 image=""
 cli=""
 seed=${RANDOM}
+timed=0
 while [ $# -gt 0 ]; do
   case $1 in
     --kills) kills=$2; shift 2 ;;
@@ -26,6 +32,7 @@ while [ $# -gt 0 ]; do
     --image) image=$2; shift 2 ;;
     --cli) cli=$2; shift 2 ;;
     --seed) seed=$2; shift 2 ;;
+    --timed) timed=1; shift ;;
     *) echo "unknown argument: $1" >&2; exit 2 ;;
   esac
 done
@@ -126,25 +133,36 @@ while [ $sigs -lt "$kills" ] && [ $rounds -lt $((kills * 4)) ]; do
   if [ $((sigs % 2)) -eq 0 ]; then sig=INT; else sig=KILL; fi
   extra=()
   [ $fresh -eq 1 ] && extra=(--fresh)
-  "$cli" scan --deep "${extra[@]}" --json "$image" >"$work/run.out" 2>"$work/run.err" </dev/null &
-  pid=$!
-  # Within the first two thirds of a whole scan's time: a taken-up scan has
-  # less left to do.
-  span=$((ms * 2 / 3))
-  [ $span -gt 20 ] || span=20
-  wait_ms=$((RANDOM % span + 5))
-  sleep "$(printf '%d.%03d' $((wait_ms / 1000)) $((wait_ms % 1000)))"
-  kill -s $sig $pid 2>/dev/null || true
-  rc=0
-  wait $pid 2>/dev/null || rc=$?
+  if [ $timed -eq 0 ]; then
+    # Ctrl-C rounds stop where they are asked and save the position; the
+    # first round is one, so a later round always has a scan to take up.
+    pct=$((RANDOM % 90 + 5))
+    rc=0
+    DUNMERE_INTERRUPT_AT="$pct:$sig" "$cli" scan --deep "${extra[@]}" --json "$image" \
+      >"$work/run.out" 2>"$work/run.err" </dev/null || rc=$?
+    at="at ${pct}%"
+  else
+    "$cli" scan --deep "${extra[@]}" --json "$image" >"$work/run.out" 2>"$work/run.err" </dev/null &
+    pid=$!
+    # Within the first two thirds of a whole scan's time: a taken-up scan has
+    # less left to do.
+    span=$((ms * 2 / 3))
+    [ $span -gt 20 ] || span=20
+    wait_ms=$((RANDOM % span + 5))
+    sleep "$(printf '%d.%03d' $((wait_ms / 1000)) $((wait_ms % 1000)))"
+    kill -s $sig $pid 2>/dev/null || true
+    rc=0
+    wait $pid 2>/dev/null || rc=$?
+    at="after ${wait_ms} ms"
+  fi
   grep -q "resuming" "$work/run.err" && resumed=$((resumed + 1))
   if [ $rc -eq 130 ] || [ $rc -eq 137 ]; then
     sigs=$((sigs + 1))
     fresh=0
-    echo "round $rounds: SIG$sig after ${wait_ms} ms cut the scan short (exit $rc)"
+    echo "round $rounds: SIG$sig $at cut the scan short (exit $rc)"
   else
     fresh=1
-    echo "round $rounds: the scan ended (exit $rc) before SIG$sig at ${wait_ms} ms"
+    echo "round $rounds: the scan ended (exit $rc) before SIG$sig $at"
   fi
 done
 [ $fresh -eq 0 ] || { echo "no interrupted scan to take up (the scans end too fast)" >&2; exit 1; }
