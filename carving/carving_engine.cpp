@@ -61,36 +61,36 @@ static struct tm LocalNow() {
   return local;
 }
 
-Status CarvingEngine::OpenImage(const std::string& path, uint16_t tag) {
-  Reset(tag, 0, 0, 512);
-  if (Status s = source_.OpenImageFile(path)) return s;
-  sectorCount_ = source_.SectorCount();
-  return OpenStore(CarvingLogName(0, LocalNow()));
+Status CarvingEngine::Open(const Medium& medium, uint16_t tag) {
+  // An image is counted in 512-byte sectors; a disk in its own when carving can use them.
+  Reset(tag, medium.start, medium.count, 512);
+  source_ = medium.source.Share();
+  if (!medium.IsImage() && UsableSectorSize(source_.UnitSize())) sectorSize_ = source_.UnitSize();
+  return OpenStore(CarvingLogName(medium.start, LocalNow()));
 }
 
-Status CarvingEngine::OpenPartition(uint32_t disk, uint64_t start, uint64_t count, uint16_t tag) {
-  Reset(tag, start, count, 512);
-  if (Status s = source_.OpenPhysicalDisk(disk)) return s;
-  if (UsableSectorSize(source_.UnitSize())) sectorSize_ = source_.UnitSize();
-  return OpenStore(CarvingLogName(start, LocalNow()));
-}
-
-Status CarvingEngine::ResumeOnDisk(uint32_t sectorSize, uint32_t disk, const std::string& logName,
-                                       uint16_t tag) {
+Status CarvingEngine::Resume(const Medium& medium, uint32_t sectorSize, const std::string& logName, uint16_t tag) {
   if (!UsableSectorSize(sectorSize) || !PlainFileName(logName)) return kInvalidArg;
   Reset(tag, 0, 0, sectorSize);
-  if (Status s = source_.OpenPhysicalDisk(disk)) return s;
+  source_ = medium.source.Share();
+  if (!source_.IsOpen()) return kInvalidArg;
   sectorCount_ = source_.LengthBytes() / sectorSize;
   return OpenStore(logName);
+}
+
+Status CarvingEngine::ResumeOnDisk(uint32_t sectorSize, uint32_t disk, const std::string& logName, uint16_t tag) {
+  if (!UsableSectorSize(sectorSize) || !PlainFileName(logName)) return kInvalidArg;
+  Medium medium;
+  if (Status s = OpenDiskMedium(disk, 0, ~uint64_t(0), medium)) return s;
+  return Resume(medium, sectorSize, logName, tag);
 }
 
 Status CarvingEngine::ResumeOnImage(uint32_t sectorSize, const std::string& logName, uint16_t tag,
-                                        const std::string& imagePath) {
+                                    const std::string& imagePath) {
   if (!UsableSectorSize(sectorSize) || !PlainFileName(logName)) return kInvalidArg;
-  Reset(tag, 0, 0, sectorSize);
-  if (Status s = source_.OpenImageFile(imagePath)) return s;
-  sectorCount_ = source_.LengthBytes() / sectorSize;
-  return OpenStore(logName);
+  Medium medium;
+  if (Status s = OpenImageMedium(imagePath, medium)) return s;
+  return Resume(medium, sectorSize, logName, tag);
 }
 
 Status CarvingEngine::SetCallbacks(ScanProgressCallback progress, DataCallback data, void* user, int share) {

@@ -34,8 +34,7 @@ class CarvingEngine : public StoreEngine {
   CarvingEngine() = default;
   ~CarvingEngine() override;
 
-  Status OpenImage(const std::string& path, uint16_t sourceTag) override;
-  Status OpenPartition(uint32_t diskIndex, uint64_t startSector, uint64_t sectorCount, uint16_t sourceTag) override;
+  Status Open(const Medium& medium, uint16_t sourceTag) override;
   Status SetCallbacks(ScanProgressCallback progress, DataCallback data, void* user, int share) override;
   // Carving is driven sector by sector from the deep scan; there is nothing to run here.
   Status Scan(const std::string* earlierLog) override;
@@ -58,8 +57,10 @@ class CarvingEngine : public StoreEngine {
                        const SectorSource* source, uint64_t& skip, uint64_t& foundCounter);
 
   // Reopen the log of an earlier deep scan (in the current scan folder) over
-  // the disk or the image it was made from; new records are appended after
-  // the reloaded ones.
+  // the medium it was made from (the disk or the image); new records are
+  // appended after the reloaded ones.
+  Status Resume(const Medium& medium, uint32_t sectorSize, const std::string& logName, uint16_t sourceTag);
+  // The same, opening the medium first.
   Status ResumeOnDisk(uint32_t sectorSize, uint32_t diskIndex, const std::string& logName, uint16_t sourceTag);
   Status ResumeOnImage(uint32_t sectorSize, const std::string& logName, uint16_t sourceTag,
                        const std::string& imagePath);

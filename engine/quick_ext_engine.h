@@ -7,12 +7,12 @@ namespace dunmere {
 
 class QuickExtEngine : public ScanEngine {
  public:
-  Status OpenImage(const std::string&, uint16_t) override { return kOk; }
-  Status OpenPartition(uint32_t diskIndex, uint64_t start, uint64_t count, uint16_t tag) override {
-    start_ = start;
-    count_ = count;
+  Status Open(const Medium& medium, uint16_t tag) override {
+    start_ = medium.start;
+    count_ = medium.count;
     tag_ = tag;
-    return source_.OpenPhysicalDisk(diskIndex);
+    source_ = medium.source.Share();
+    return kOk;
   }
   Status SetCallbacks(ScanProgressCallback, DataCallback, void*, int) override { return kOk; }
   Status Scan(const std::string*) override { return kOk; }

@@ -10,6 +10,7 @@
 #include "engine/callbacks.h"
 #include "engine/found_item.h"
 #include "base/status.h"
+#include "storage/medium.h"
 #include "storage/unreadable_sectors.h"
 
 namespace dunmere {
@@ -20,11 +21,13 @@ class ScanEngine {
  public:
   virtual ~ScanEngine() = default;
 
-  // Opens an image file as one partition starting at sector 0.
-  virtual Status OpenImage(const std::string& path, uint16_t sourceTag) = 0;
-  // Opens a range of sectors of the disk with that index.
-  virtual Status OpenPartition(uint32_t diskIndex, uint64_t startSector, uint64_t sectorCount,
-                               uint16_t sourceTag) = 0;
+  // Readies the engine on the area of an opened medium; the engine keeps a
+  // share of its handle. `sourceTag` marks the records it reports.
+  virtual Status Open(const Medium& medium, uint16_t sourceTag) = 0;
+  // Opens the medium first: an image file as one partition starting at
+  // sector 0, or a range of sectors of the disk with that index.
+  Status OpenImage(const std::string& path, uint16_t sourceTag);
+  Status OpenPartition(uint32_t diskIndex, uint64_t startSector, uint64_t sectorCount, uint16_t sourceTag);
   virtual Status SetCallbacks(ScanProgressCallback progress, DataCallback data, void* user, int share) = 0;
   // earlierLog null: a new scan; otherwise reopens that log in the current scan folder.
   virtual Status Scan(const std::string* earlierLog) = 0;

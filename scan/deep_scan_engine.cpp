@@ -53,7 +53,6 @@ DeepScanEngine::DeepScanEngine() {
 
 DeepScanEngine::~DeepScanEngine() {
   quick_.reset();
-  source_.Close();
 }
 
 void DeepScanEngine::ResetResume() {
@@ -61,38 +60,21 @@ void DeepScanEngine::ResetResume() {
   std::memset(&resumeEntry_, 0, sizeof resumeEntry_);
 }
 
-Status DeepScanEngine::OpenImage(const std::string& path, uint16_t tag) {
+Status DeepScanEngine::Open(const Medium& medium, uint16_t tag) {
   tag_ = tag;
-  disk_ = kImageDisk;
-  sectorSize_ = 512;
-  start_ = 0;
-  imagePath_ = path;
-  Status s = source_.OpenImageFile(path);
-  length_ = source_.SectorCount();
+  medium_ = medium.Share();
+  // Images are read in 512-byte sectors, disks in their own.
+  sectorSize_ = medium.IsImage() ? 512 : medium_.source.UnitSize();
   ResetResume();
-  if (ScanLogFolder::Instance().FindResumableImage(path, &resumeEntry_)) resume_ = true;
+  if (medium.IsImage() ? ScanLogFolder::Instance().FindResumableImage(medium.imagePath, &resumeEntry_)
+                       : ScanLogFolder::Instance().FindResumablePartition(uint32_t(medium.disk), medium.start,
+                                                                          medium.count, tag, &resumeEntry_))
+    resume_ = true;
   Status n = kOk;
   for (DeepFileSystemEngine* e : deep_)
-    if (Status o = e->Results().OpenImage(path, tag); o && !n) n = o;
-  quick_ = CreateEngineForImage(path, tag, false);
-  return s ? s : n;
-}
-
-Status DeepScanEngine::OpenPartition(uint32_t disk, uint64_t start, uint64_t count, uint16_t tag) {
-  tag_ = tag;
-  disk_ = int32_t(disk);
-  start_ = start;
-  length_ = count;
-  imagePath_.clear();
-  Status s = source_.OpenPhysicalDisk(disk);
-  if (s == kOk) sectorSize_ = source_.UnitSize();
-  ResetResume();
-  if (ScanLogFolder::Instance().FindResumablePartition(disk, start, count, tag, &resumeEntry_)) resume_ = true;
-  Status n = kOk;
-  for (DeepFileSystemEngine* e : deep_)
-    if (Status o = e->Results().OpenPartition(disk, start, count, tag); o && !n) n = o;
-  quick_ = CreateEngineForPartition(disk, start, count, tag, false);
-  return s ? s : n;
+    if (Status o = e->Results().Open(medium_, tag); o && !n) n = o;
+  quick_ = CreateEngineFor(medium_, tag, false);
+  return n;
 }
 
 void DeepScanEngine::DeclineResume() {
@@ -117,10 +99,11 @@ DeepArea DeepScanEngine::Area() const {
   DeepArea a;
   a.tag = tag_;
   a.sectorSize = sectorSize_;
-  a.disk = disk_;
-  a.start = start_;
-  a.length = length_;
-  a.imagePath = imagePath_;
+  a.disk = medium_.IsImage() ? kImageDisk : medium_.disk;
+  a.start = medium_.start;
+  a.length = medium_.count;
+  a.imagePath = medium_.imagePath;
+  a.medium = &medium_;
   return a;
 }
 
@@ -158,7 +141,7 @@ Status DeepScanEngine::Scan(const std::string*) {
   }
 
   ResumeProgress pos;
-  pos.rangeLength = length_;
+  pos.rangeLength = medium_.count;
   uint64_t foundAtStart = 0;
   if (!quickFailed) {
     const DeepArea area = Area();
@@ -166,10 +149,10 @@ Status DeepScanEngine::Scan(const std::string*) {
     (void)carve_.SetCallbacks(progress_, data_, user_, 90);
     carve_.Context().streamRanges.clear();
 
-    uint64_t total = length_;
+    uint64_t total = medium_.count;
     std::optional<FreeRanges> ranges;
     if (freeRanges_) {
-      ranges.emplace(*quick_, length_);
+      ranges.emplace(*quick_, medium_.count);
       total = ranges->Total();
       ranges->Next(pos.rangeStart, pos.rangeLength);
     }
@@ -182,9 +165,9 @@ Status DeepScanEngine::Scan(const std::string*) {
       resume_ = false;
     }
     if (result == kOk) {
-      SectorDispatcher dispatch(source_, sectorSize_, deep_, carve_);
+      SectorDispatcher dispatch(medium_.source, sectorSize_, deep_, carve_);
       dispatch.SkipDirectoriesWalkedBy(quick_.get());
-      DeepPass pass(source_, start_, sectorSize_, dispatch,
+      DeepPass pass(medium_.source, medium_.start, sectorSize_, dispatch,
                     [this, foundAtStart] { return uint64_t(GetFoundCount()) + foundAtStart; });
       result = pass.Run(pos, total, ranges ? &*ranges : nullptr, PassReport{progress_, user_, share_});
     }
@@ -275,9 +258,9 @@ Status DeepScanEngine::CountFiles(const FoundItemRecord* folder, uint32_t level,
 }
 
 uint32_t DeepScanEngine::CollectUnreadable(UnreadableSectors& into) const {
-  into.Merge(source_.Unreadable());
+  into.Merge(medium_.source.Unreadable());
   if (quick_) (void)quick_->CollectUnreadable(into);
-  return source_.IsOpen() ? source_.UnitSize() : 512;
+  return medium_.source.IsOpen() ? medium_.source.UnitSize() : 512;
 }
 
 int64_t DeepScanEngine::GetFoundCount() {
@@ -333,7 +316,7 @@ bool DeepScanEngine::FirstDataSector(const FoundItemRecord& r, uint64_t& sector)
   // NTFS: the first data run of the item's file record.
   std::vector<uint8_t> rec(4096);
   uint32_t got = 0;
-  (void)source_.ReadSectors(uint32_t(rec.size() / sectorSize_), rec.data(), r.location, sectorSize_, got);
+  (void)medium_.source.ReadSectors(uint32_t(rec.size() / sectorSize_), rec.data(), r.location, sectorSize_, got);
   if (got == 0) return false;
   rec.resize(size_t(got) * sectorSize_);
   ByteView v(rec.data(), rec.size());

@@ -28,8 +28,7 @@ class DeepScanEngine : public ScanEngine {
   DeepScanEngine();
   ~DeepScanEngine() override;
 
-  Status OpenImage(const std::string& path, uint16_t sourceTag) override;
-  Status OpenPartition(uint32_t diskIndex, uint64_t startSector, uint64_t sectorCount, uint16_t sourceTag) override;
+  Status Open(const Medium& medium, uint16_t sourceTag) override;
   Status SetCallbacks(ScanProgressCallback progress, DataCallback data, void* user, int share) override;
   Status Scan(const std::string* earlierLog) override;
   Status ListChildren(const FoundItemRecord* folder, uint32_t level, std::vector<FoundItemRecord>& out) override;
@@ -53,7 +52,7 @@ class DeepScanEngine : public ScanEngine {
   uint32_t CollectUnreadable(UnreadableSectors& into) const override;
 
   uint32_t SectorSize() const { return sectorSize_; }
-  uint64_t AreaLength() const { return length_; }
+  uint64_t AreaLength() const { return medium_.count; }
   bool UsedFreeRanges() const { return freeRanges_; }
   ScanEngine* QuickEngine() { return quick_.get(); }
   CarvingEngine& Carving() { return carve_; }
@@ -74,10 +73,7 @@ class DeepScanEngine : public ScanEngine {
 
   uint16_t tag_ = 0;
   uint32_t sectorSize_ = 512;
-  int32_t disk_ = 0;
-  uint64_t start_ = 0;
-  uint64_t length_ = 0;
-  SectorSource source_;
+  Medium medium_;
   DeepFatEngine fat_;
   DeepNtfsEngine ntfs_;
   CarvingEngine carve_;
@@ -93,7 +89,6 @@ class DeepScanEngine : public ScanEngine {
   void* searchUser_ = nullptr;
   bool resume_ = false;
   ScanResumeEntry resumeEntry_{};
-  std::string imagePath_;
   bool freeRanges_ = false;
 };
 

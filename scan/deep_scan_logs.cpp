@@ -14,13 +14,9 @@ Status OpenDeepLogs(const DeepArea& a, bool resuming, const std::string& folder,
   };
   Status result = kOk;
   std::string name;
-  if (earlier("File_Type_", name)) {
-    result = a.imagePath.empty() ? carve.ResumeOnDisk(a.sectorSize, uint32_t(a.disk), name, a.tag)
-                                 : carve.ResumeOnImage(a.sectorSize, name, a.tag, a.imagePath);
-  } else {
-    result = a.imagePath.empty() ? carve.OpenPartition(uint32_t(a.disk), a.start, a.length, a.tag)
-                                 : carve.OpenImage(a.imagePath, a.tag);
-  }
+  if (!a.medium) return kInvalidArg;
+  result = earlier("File_Type_", name) ? carve.Resume(*a.medium, a.sectorSize, name, a.tag)
+                                       : carve.Open(*a.medium, a.tag);
   for (DeepFileSystemEngine* e : engines) {
     std::string log;
     const std::string prefix(e->LogPrefix());

@@ -11,6 +11,7 @@
 #include "engine/deep_engine.h"
 #include "engine/result_store.h"
 #include "engine/scan_resume_entry.h"
+#include "storage/medium.h"
 
 namespace dunmere {
 
@@ -21,6 +22,7 @@ struct DeepArea {
   int32_t disk = 0;
   uint64_t start = 0, length = 0;
   std::string imagePath;  // empty for a disk
+  const Medium* medium = nullptr;  // the opened disk or image the area lies on
 };
 
 // Opens the carving log and begins each file-system engine's pass, on the

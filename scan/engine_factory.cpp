@@ -3,10 +3,6 @@
 #include <vector>
 
 #include "scan/deep_scan_engine.h"
-#include "platform/block_device.h"
-#include "platform/file.h"
-#include "storage/read_stop.h"
-#include "storage/disk_table.h"
 
 namespace dunmere {
 
@@ -16,45 +12,35 @@ std::unique_ptr<ScanEngine> CreateEngineForKind(FsKind kind, bool deep) {
   return row && row->makeQuick ? row->makeQuick() : nullptr;
 }
 
-bool ReadDetectionArea(const std::string& path, uint64_t offset, uint8_t* out) {
-  File f;
-  if (f.Open(path, File::Mode::kRead) != kOk) return false;
-  size_t got = 0;
-  while (got < kDetectBytes && !ReadStopRequested()) {
-    size_t n = 0;
-    if (f.ReadAt(offset + got, out + got, kDetectBytes - got, n) != kOk || n == 0) break;
-    got += n;
-  }
-  return got == kDetectBytes;
+bool ReadDetectionArea(const Medium& medium, uint8_t* out) {
+  const uint32_t unit = medium.source.UnitSize();
+  if (!medium.source.IsOpen() || unit == 0 || kDetectBytes % unit) return false;
+  const uint32_t sectors = uint32_t(kDetectBytes / unit);
+  // A small area's head runs on into what follows it on the disk, as the
+  // file system's own boot code would read it.
+  uint32_t got = 0;
+  return medium.source.ReadSectors(sectors, out, medium.start, unit, got) == kOk && got == sectors;
+}
+
+std::unique_ptr<ScanEngine> CreateEngineFor(const Medium& medium, uint16_t tag, bool deep) {
+  std::vector<uint8_t> head(kDetectBytes);
+  if (!ReadDetectionArea(medium, head.data())) return nullptr;
+  auto engine = CreateEngineForKind(DetectFileSystem(ByteView(head.data(), head.size())), deep);
+  if (engine) (void)engine->Open(medium, tag);
+  return engine;
 }
 
 std::unique_ptr<ScanEngine> CreateEngineForPartition(uint32_t diskIndex, uint64_t start, uint64_t count,
-                                                             uint16_t tag, bool deep) {
-  std::string path = DiskTable::DevicePath(diskIndex);
-  if (path.empty()) return nullptr;
-  BlockGeometry g;
-  uint32_t bps = 512;
-  {
-    File device;
-    if (device.Open(path, File::Mode::kRead) != kOk) return nullptr;
-    if (QueryBlockGeometry(device.fd(), g) == kOk) bps = g.bytesPerSector;
-  }
-  const bool isDevice = g.isBlockDevice;
-  // Cached writes of a mounted volume reach the disk before the raw read.
-  if (isDevice) FlushSystemCaches();
-  std::vector<uint8_t> buf(kDetectBytes);
-  if (!ReadDetectionArea(path, start * bps, buf.data())) return nullptr;
-  auto engine = CreateEngineForKind(DetectFileSystem(ByteView(buf.data(), buf.size())), deep);
-  if (engine) (void)engine->OpenPartition(diskIndex, start, count, tag);
-  return engine;
+                                                     uint16_t tag, bool deep) {
+  Medium medium;
+  if (OpenDiskMedium(diskIndex, start, count, medium)) return nullptr;
+  return CreateEngineFor(medium, tag, deep);
 }
 
 std::unique_ptr<ScanEngine> CreateEngineForImage(const std::string& imagePath, uint16_t tag, bool deep) {
-  std::vector<uint8_t> buf(kDetectBytes);
-  if (!ReadDetectionArea(imagePath, 0, buf.data())) return nullptr;
-  auto engine = CreateEngineForKind(DetectFileSystem(ByteView(buf.data(), buf.size())), deep);
-  if (engine) (void)engine->OpenImage(imagePath, tag);
-  return engine;
+  Medium medium;
+  if (OpenImageMedium(imagePath, medium)) return nullptr;
+  return CreateEngineFor(medium, tag, deep);
 }
 
 }  // namespace dunmere

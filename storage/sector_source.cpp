@@ -9,23 +9,21 @@
 
 namespace dunmere {
 
-SectorSource::SectorSource(SectorSource&& o) noexcept
-    : file_(std::move(o.file_)), sectorCount_(o.sectorCount_), unitSize_(o.unitSize_), path_(std::move(o.path_)),
-      unreadable_(std::move(o.unreadable_)) {
-  o.sectorCount_ = 0;
+SectorSource SectorSource::Share() const {
+  SectorSource other;
+  other.medium_ = medium_;
+  return other;
 }
 
-SectorSource& SectorSource::operator=(SectorSource&& o) noexcept {
-  if (this != &o) {
-    Close();
-    file_ = std::move(o.file_);
-    sectorCount_ = o.sectorCount_;
-    unitSize_ = o.unitSize_;
-    path_ = std::move(o.path_);
-    unreadable_ = std::move(o.unreadable_);
-    o.sectorCount_ = 0;
-  }
-  return *this;
+const std::string& SectorSource::Path() const {
+  static const std::string none;
+  return medium_ ? medium_->path : none;
+}
+
+UnreadableSectors SectorSource::Unreadable() const {
+  if (!medium_) return {};
+  std::lock_guard<std::mutex> hold(medium_->mutex);
+  return medium_->unreadable;
 }
 
 Status SectorSource::OpenPath(const std::string& path, bool asImage) {
@@ -34,16 +32,18 @@ Status SectorSource::OpenPath(const std::string& path, bool asImage) {
   if (Status s = file.Open(path, File::Mode::kRead)) return s;
   BlockGeometry g;
   if (Status s = QueryBlockGeometry(file.fd(), g)) return s;
+  auto m = std::make_shared<OpenMedium>();
   if (asImage || !g.isBlockDevice) {
-    unitSize_ = 512;
-    sectorCount_ = g.lengthBytes / 512;
+    m->unitSize = 512;
+    m->sectorCount = g.lengthBytes / 512;
   } else {
-    unitSize_ = g.bytesPerSector;
-    sectorCount_ = g.lengthBytes ? g.lengthBytes / g.bytesPerSector
-                                 : g.cylinders * g.tracksPerCylinder * g.sectorsPerTrack;
+    m->unitSize = g.bytesPerSector;
+    m->sectorCount = g.lengthBytes ? g.lengthBytes / g.bytesPerSector
+                                   : g.cylinders * g.tracksPerCylinder * g.sectorsPerTrack;
   }
-  file_ = std::move(file);
-  path_ = path;
+  m->file = std::move(file);
+  m->path = path;
+  medium_ = std::move(m);
   return kOk;
 }
 
@@ -61,11 +61,11 @@ Status SectorSource::OpenImageFile(const std::string& path) { return OpenPath(pa
 Status SectorSource::ReadSectors(uint32_t count, void* buffer, uint64_t startSector, uint32_t sectorSize,
                                  uint32_t& sectorsRead) const {
   sectorsRead = 0;
-  if (!file_.IsOpen() || sectorSize == 0) return kInvalidArg;
+  if (!medium_ || sectorSize == 0) return kInvalidArg;
   // The bound is checked in bytes, so callers may read in the file system's
   // sector size on a device counted in another.
   unsigned __int128 endByte = (unsigned __int128)(startSector + uint64_t(count)) * sectorSize;
-  if (startSector + uint64_t(count) < startSector || endByte > (unsigned __int128)sectorCount_ * unitSize_)
+  if (startSector + uint64_t(count) < startSector || endByte > (unsigned __int128)medium_->sectorCount * medium_->unitSize)
     return kInvalidArg;
   uint64_t remaining = uint64_t(count) * sectorSize;
   if (remaining > uint64_t(INT32_MAX)) return kInvalidArg;
@@ -79,7 +79,7 @@ Status SectorSource::ReadSectors(uint32_t count, void* buffer, uint64_t startSec
     }
     size_t piece = remaining < kMaxReadPiece ? size_t(remaining) : kMaxReadPiece;
     size_t got = 0;
-    const Status rs = file_.ReadAt(pos + done, static_cast<char*>(buffer) + done, piece, got);
+    const Status rs = medium_->file.ReadAt(pos + done, static_cast<char*>(buffer) + done, piece, got);
     done += got;
     remaining -= got;
     if (rs || got < piece) {
@@ -116,16 +116,13 @@ Status SectorSource::ReadSectorsSkippingBad(uint32_t count, void* buffer, uint64
     }
     std::memset(p, 0, sectorSize);
     if (firstBad && unreadable == 0) *firstBad = i;
-    unreadable_.Add((startSector + i) * sectorSize, sectorSize);
+    {
+      std::lock_guard<std::mutex> hold(medium_->mutex);
+      medium_->unreadable.Add((startSector + i) * sectorSize, sectorSize);
+    }
     ++unreadable;
   }
   return kOk;
-}
-
-void SectorSource::Close() {
-  (void)file_.Close();
-  sectorCount_ = 0;
-  unreadable_.Clear();
 }
 
 }  // namespace dunmere

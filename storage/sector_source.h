@@ -2,7 +2,12 @@
 // The one object every engine read goes through: a read-only handle on a disk
 // or an image file and the number of sectors it holds. It has no write
 // operation: a recovery tool never writes to the medium it scans.
+// A source is opened once; Share() hands further handles on the same open
+// medium to the engines that read it (the file closes with the last handle,
+// and what the reads learn of bad sectors is kept in one place).
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "base/status.h"
@@ -16,11 +21,13 @@ inline constexpr uint32_t kMaxReadPiece = 65536;
 class SectorSource {
  public:
   SectorSource() = default;
-  ~SectorSource() { Close(); }
   SectorSource(const SectorSource&) = delete;
   SectorSource& operator=(const SectorSource&) = delete;
-  SectorSource(SectorSource&& o) noexcept;
-  SectorSource& operator=(SectorSource&& o) noexcept;
+  SectorSource(SectorSource&& o) noexcept = default;
+  SectorSource& operator=(SectorSource&& o) noexcept = default;
+
+  // Another handle on this open medium (a closed handle when this one is).
+  SectorSource Share() const;
 
   // Disk `index` of the disk table; the sector count is in the device's own sectors.
   Status OpenPhysicalDisk(uint32_t index);
@@ -43,27 +50,33 @@ class SectorSource {
   // arrive, unreadable or past the end (count when all did).
   Status ReadSectorsSkippingBad(uint32_t count, void* buffer, uint64_t startSector, uint32_t sectorSize,
                                 uint32_t& unreadable, uint32_t* firstBad = nullptr) const;
-  // Every sector the skipping reads could not read since the source was opened.
-  const UnreadableSectors& Unreadable() const { return unreadable_; }
-  void Close();
+  // Every sector the skipping reads of any handle could not read since the
+  // medium was opened.
+  UnreadableSectors Unreadable() const;
+  // Lets go of this handle; the medium closes with its last one.
+  void Close() { medium_.reset(); }
 
-  bool IsOpen() const { return file_.IsOpen(); }
-  uint64_t SectorCount() const { return sectorCount_; }
+  bool IsOpen() const { return medium_ != nullptr; }
+  uint64_t SectorCount() const { return medium_ ? medium_->sectorCount : 0; }
   // Bytes per sector of SectorCount() (512 for images).
-  uint32_t UnitSize() const { return unitSize_; }
-  uint64_t LengthBytes() const { return sectorCount_ * unitSize_; }
-  const std::string& Path() const { return path_; }
+  uint32_t UnitSize() const { return medium_ ? medium_->unitSize : 512; }
+  uint64_t LengthBytes() const { return SectorCount() * UnitSize(); }
+  const std::string& Path() const;
 
  private:
+  struct OpenMedium {
+    File file;
+    uint64_t sectorCount = 0;
+    uint32_t unitSize = 512;
+    std::string path;
+    // Reads are const (sources never change the medium); what they learn of it is not.
+    std::mutex mutex;
+    UnreadableSectors unreadable;
+  };
   Status OpenPath(const std::string& path, bool asImage);
 
-  File file_;
-  uint64_t sectorCount_ = 0;
-  uint32_t unitSize_ = 512;
-  std::string path_;
-  // Reads are const (sources never change the medium); what they learn of it is not.
-  mutable UnreadableSectors unreadable_;
-  mutable bool endReached_ = false;  // the last failed piece met the end of the file
+  std::shared_ptr<OpenMedium> medium_;
+  mutable bool endReached_ = false;  // this handle's last failed piece met the end of the file
 };
 
 }  // namespace dunmere

@@ -1,6 +1,5 @@
 #include "fat/deep/deep_fat_engine.h"
 
-#include "storage/source_area.h"
 
 #include "engine/log_name.h"
 #include "engine/stop_poll.h"
@@ -69,18 +68,10 @@ Status DeepFatEngine::OpenOn(uint64_t start, uint64_t count, uint16_t tag) {
   return kOk;
 }
 
-Status DeepFatEngine::OpenImage(const std::string& path, uint16_t tag) {
+Status DeepFatEngine::Open(const Medium& medium, uint16_t tag) {
   if (opened_) return kOk;
-  SourceArea a;
-  if (Status s = OpenImageArea(source_, path, a)) return s;
-  return OpenOn(a.start, a.count, tag);
-}
-
-Status DeepFatEngine::OpenPartition(uint32_t disk, uint64_t start, uint64_t count, uint16_t tag) {
-  if (opened_) return kOk;
-  SourceArea a;
-  if (Status s = OpenDiskArea(source_, disk, start, count, a)) return s;
-  return OpenOn(a.start, a.count, tag);
+  source_ = medium.source.Share();
+  return OpenOn(medium.start, medium.count, tag);
 }
 
 Status DeepFatEngine::ReadAbsolute(uint64_t sector, uint32_t bytes, uint8_t* out, uint32_t& got) const {

@@ -44,8 +44,7 @@ class DeepFatEngine : public StoreEngine, public DeepFileSystemEngine, private F
   DeepFatEngine();
   ~DeepFatEngine() override;
 
-  Status OpenImage(const std::string& path, uint16_t sourceTag) override;
-  Status OpenPartition(uint32_t diskIndex, uint64_t startSector, uint64_t sectorCount, uint16_t sourceTag) override;
+  Status Open(const Medium& medium, uint16_t sourceTag) override;
   // The deep-scan pass drives the work: these do nothing.
   Status Scan(const std::string* earlierLog) override;
   Status NextFreeExtent(uint64_t& startSector, uint64_t& lengthSectors) override;

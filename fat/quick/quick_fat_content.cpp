@@ -1,6 +1,5 @@
 #include "fat/quick/quick_fat_engine.h"
 
-#include "storage/source_area.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,6 +1,5 @@
 #include "fat/quick/quick_fat_engine.h"
 
-#include "storage/source_area.h"
 
 #include <algorithm>
 #include <chrono>
@@ -80,18 +79,10 @@ Status QuickFatEngine::OpenOn(uint64_t start, uint64_t count, uint16_t tag) {
   return kOk;
 }
 
-Status QuickFatEngine::OpenImage(const std::string& path, uint16_t tag) {
+Status QuickFatEngine::Open(const Medium& medium, uint16_t tag) {
   if (opened_) return kOk;
-  SourceArea a;
-  if (Status s = OpenImageArea(source_, path, a)) return s;
-  return OpenOn(a.start, a.count, tag);
-}
-
-Status QuickFatEngine::OpenPartition(uint32_t disk, uint64_t start, uint64_t count, uint16_t tag) {
-  if (opened_) return kOk;
-  SourceArea a;
-  if (Status s = OpenDiskArea(source_, disk, start, count, a)) return s;
-  return OpenOn(a.start, a.count, tag);
+  source_ = medium.source.Share();
+  return OpenOn(medium.start, medium.count, tag);
 }
 
 FoundItemRecord QuickFatEngine::BaseRecord(ByteView entry, uint32_t cluster) const {

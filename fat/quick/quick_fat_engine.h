@@ -31,8 +31,7 @@ class QuickFatEngine : public StoreEngine {
   QuickFatEngine() = default;
   ~QuickFatEngine() override;
 
-  Status OpenImage(const std::string& path, uint16_t sourceTag) override;
-  Status OpenPartition(uint32_t diskIndex, uint64_t startSector, uint64_t sectorCount, uint16_t sourceTag) override;
+  Status Open(const Medium& medium, uint16_t sourceTag) override;
   Status Scan(const std::string* earlierLog) override;
   Status ReadContent(const FoundItemRecord& record, const ContentSink& sink) override;
   Status LoadAllocationBitmap() override;

@@ -3,7 +3,6 @@
 
 #include "engine/stop_poll.h"
 
-#include "storage/source_area.h"
 
 #include "engine/log_name.h"
 
@@ -34,16 +33,9 @@ std::string DeepNtfsEngine::LogName(uint64_t start, const struct tm& t) {
   return FormatLogName("Pro_Ntfs_", start, t);
 }
 
-Status DeepNtfsEngine::OpenImage(const std::string& path, uint16_t tag) {
-  SourceArea a;
-  if ((openStatus_ = OpenImageArea(source_, path, a))) return openStatus_;
-  return openStatus_ = OpenArea(a.start, a.count, tag);
-}
-
-Status DeepNtfsEngine::OpenPartition(uint32_t disk, uint64_t start, uint64_t count, uint16_t tag) {
-  SourceArea a;
-  if ((openStatus_ = OpenDiskArea(source_, disk, start, count, a))) return openStatus_;
-  return openStatus_ = OpenArea(a.start, a.count, tag);
+Status DeepNtfsEngine::Open(const Medium& medium, uint16_t tag) {
+  source_ = medium.source.Share();
+  return openStatus_ = OpenArea(medium.start, medium.count, tag);
 }
 
 Status DeepNtfsEngine::OpenArea(uint64_t start, uint64_t count, uint16_t tag) {

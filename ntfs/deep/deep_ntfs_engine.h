@@ -49,8 +49,7 @@ class DeepNtfsEngine : public StoreEngine, public DeepFileSystemEngine {
   DeepNtfsEngine();
   ~DeepNtfsEngine() override;
 
-  Status OpenImage(const std::string& path, uint16_t sourceTag) override;
-  Status OpenPartition(uint32_t diskIndex, uint64_t startSector, uint64_t sectorCount, uint16_t sourceTag) override;
+  Status Open(const Medium& medium, uint16_t sourceTag) override;
   // The deep-scan pass drives this engine; Scan itself does nothing.
   Status Scan(const std::string* earlierLog) override { return kOk; }
 

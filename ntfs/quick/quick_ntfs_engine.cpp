@@ -1,6 +1,5 @@
 #include "ntfs/quick/quick_ntfs_engine.h"
 
-#include "storage/source_area.h"
 
 #include <algorithm>
 #include <chrono>
@@ -41,17 +40,10 @@ Status QuickNtfsEngine::ReadBytes(uint64_t offset, size_t length, uint8_t* buffe
   return s;
 }
 
-Status QuickNtfsEngine::OpenImage(const std::string& path, uint16_t tag) {
-  SourceArea a;
-  if ((openStatus_ = OpenImageArea(source_, path, a))) return openStatus_;
-  return openStatus_ = OpenSource(0, a.count * source_.UnitSize(), tag);
-}
-
-Status QuickNtfsEngine::OpenPartition(uint32_t disk, uint64_t start, uint64_t count, uint16_t tag) {
-  SourceArea a;
-  if ((openStatus_ = OpenDiskArea(source_, disk, start, count, a))) return openStatus_;
-  uint64_t unit = source_.UnitSize();
-  return openStatus_ = OpenSource(a.start * unit, a.count * unit, tag);
+Status QuickNtfsEngine::Open(const Medium& medium, uint16_t tag) {
+  source_ = medium.source.Share();
+  const uint64_t unit = source_.UnitSize();
+  return openStatus_ = OpenSource(medium.start * unit, medium.count * unit, tag);
 }
 
 Status QuickNtfsEngine::OpenSource(uint64_t partitionOffset, uint64_t byteCount, uint16_t tag) {

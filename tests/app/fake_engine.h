@@ -27,8 +27,7 @@ class FakeEngine : public StoreEngine {
   explicit FakeEngine(std::vector<FakeItem> items, int progressSteps = 4)
       : items_(std::move(items)), steps_(progressSteps) {}
 
-  Status OpenImage(const std::string&, uint16_t) override { return kOk; }
-  Status OpenPartition(uint32_t, uint64_t, uint64_t, uint16_t) override { return kOk; }
+  Status Open(const Medium&, uint16_t) override { return kOk; }
   Status Scan(const std::string*) override {
     if (Status s = OpenStore("Fast_fake")) return s;
     for (int i = 1; i <= steps_; ++i) {

@@ -25,8 +25,7 @@ class MemoryEngine : public StoreEngine {
     ScanLogFolder::Instance().BeginNewScanFolder();
     EXPECT_EQ(OpenStore("Fast_mem"), kOk);
   }
-  Status OpenImage(const std::string&, uint16_t) override { return kOk; }
-  Status OpenPartition(uint32_t, uint64_t, uint64_t, uint16_t) override { return kOk; }
+  Status Open(const Medium&, uint16_t) override { return kOk; }
   Status Scan(const std::string*) override { return kOk; }
 
   // Adds an item under {parent, level}; files get `content`.

@@ -14,6 +14,7 @@
 #include "base/text.h"
 #include "storage/disk_table.h"
 #include "scan/engine_factory.h"
+#include "scan/file_systems.h"
 #include "tests/support/engine_walk.h"
 #include "tests/support/test_support.h"
 
@@ -100,6 +101,32 @@ TEST_F(DeepScanImage, FactoryGivesEveryReadableSourceADeepEngineThatCarvesRealFi
   EXPECT_EQ(engine->SearchByType("*.png", pngs), 1);
   EXPECT_EQ(pngs.size(), 3u);
   EXPECT_EQ(engine->ListChildren(nullptr, 1, pngs), kInvalidArg);
+}
+
+// The source is opened once: the quick engine, the file-system engines and
+// carving all read through that one handle, so a card whose path goes away
+// after it was chosen (unplugged, renamed) is still scanned whole, and
+// nothing reopens a different file that took the name.
+TEST_F(DeepScanImage, EveryEngineReadsTheMediumOpenedOnce) {
+  std::string fat;
+  ASSERT_TRUE(FatWithDeletedPicture("LOST.JPG", fat)) << "mkfs.fat/mtools";
+  Medium medium;
+  ASSERT_EQ(OpenImageMedium(fat, medium), kOk);
+  const std::string moved = fat + ".moved";
+  fs::rename(fat, moved);
+  test::WriteBytes(fat, std::vector<uint8_t>(fs::file_size(moved), 0));  // another file takes the name
+  auto engine = CreateEngineFor(medium, 1, true);
+  ASSERT_NE(engine, nullptr);
+  auto* deep = static_cast<DeepScanEngine*>(engine.get());
+  ASSERT_NE(deep->QuickEngine(), nullptr) << "the FAT volume was recognised on the opened medium";
+  ASSERT_EQ(engine->Scan(nullptr), kOk);
+  std::set<std::string> kinds;
+  std::vector<FoundItemRecord> items;
+  ASSERT_EQ(engine->ListChildren(nullptr, 0, items), kOk);
+  for (const FoundItemRecord& r : items) kinds.insert(EngineName(r.sourceKind));
+  EXPECT_TRUE(kinds.count(EngineName(kSourceQuickFat))) << "quick pass";
+  EXPECT_TRUE(kinds.count(EngineName(kSourceCarving))) << "carving";
+  EXPECT_TRUE(Hashes(*engine).count(originals_[0])) << "the deleted picture comes back from the opened medium";
 }
 
 TEST_F(DeepScanImage, StoppedScanResumesToTheSameResult) {

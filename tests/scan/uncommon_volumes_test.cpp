@@ -97,7 +97,9 @@ TEST_F(UncommonVolumes, BigClusterNtfsIsRecognisedAndQuickScanned) {
   ASSERT_EQ(ImageNames(Ntfs()).size(), 3u);
   for (const std::string& image : ImageNames(Ntfs())) {
     std::vector<uint8_t> head(kDetectBytes);
-    ASSERT_TRUE(ReadDetectionArea(Ntfs().dir + "/" + image, 0, head.data()));
+    Medium medium;
+    ASSERT_EQ(OpenImageMedium(Ntfs().dir + "/" + image, medium), kOk);
+    ASSERT_TRUE(ReadDetectionArea(medium, head.data()));
     EXPECT_EQ(DetectFileSystem(ByteView(head.data(), head.size())), FsKind::kNtfs) << image;
     ScanAndCheck(Ntfs(), image, false);
   }

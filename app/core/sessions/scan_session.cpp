@@ -244,9 +244,18 @@ bool SettleResume(ScanEngine& engine, bool fresh) {
 
 Status OpenEngine(const SourceSpec& source, bool deep, OpenedEngine& out, std::string& error) {
   out = OpenedEngine{};
+  // The source is opened here once; the engines read through shares of it.
+  Medium medium;
+  const Status opened = source.kind == SourceSpec::Kind::kDiskRange
+                            ? OpenDiskMedium(uint32_t(source.diskIndex), source.start, source.count, medium)
+                            : OpenImageMedium(source.path, medium);
+  // An area that starts past the disk's end has no first 16 KiB either.
+  if (opened && opened != kInvalidArg) {
+    error = "cannot open " + source.text + ": " + StatusMessage(opened);
+    return opened;
+  }
   std::vector<uint8_t> head(kDetectBytes);
-  uint64_t offset = source.kind == SourceSpec::Kind::kDiskRange ? source.start * source.bytesPerSector : 0;
-  if (!ReadDetectionArea(source.path, offset, head.data())) {
+  if (opened || !ReadDetectionArea(medium, head.data())) {
     error = "cannot read the first 16 KiB of " + source.text + " (too small, or unreadable)";
     return kReadFault;
   }
@@ -255,10 +264,8 @@ Status OpenEngine(const SourceSpec& source, bool deep, OpenedEngine& out, std::s
     error = "no file system to quick-scan on " + source.text + " (" + KnownFileSystemsText() + ")";
     return kNotSupported;
   }
-  if (source.kind == SourceSpec::Kind::kDiskRange)
-    out.engine = CreateEngineForPartition(uint32_t(source.diskIndex), source.start, source.count, source.tag, deep);
-  else
-    out.engine = CreateEngineForImage(source.path, source.tag, deep);
+  out.engine = CreateEngineForKind(out.kind, deep);
+  if (out.engine) (void)out.engine->Open(medium, source.tag);
   if (!out.engine) {
     // The one place that learns whether this build has the engine asked for.
     error = deep ? "cannot read " + source.text + " for a deep scan" : "no quick engine for " + FsKindName(out.kind) + " in this build";
