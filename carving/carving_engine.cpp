@@ -101,19 +101,10 @@ Status CarvingEngine::SetCallbacks(ScanProgressCallback progress, DataCallback d
   return kOk;
 }
 
-Status CarvingEngine::Scan(const std::string*) { return kOk; }
-
 Status CarvingEngine::SetSearchCallback(SearchProgressCallback cb, void* user) {
   if (!store_) return kInvalidArg;
   return StoreEngine::SetSearchCallback(cb, user);
 }
-
-Status CarvingEngine::NextFreeExtent(uint64_t&, uint64_t& length) {
-  length = 0;
-  return kOk;
-}
-
-Status CarvingEngine::LoadAllocationBitmap() { return kOk; }
 
 Status CarvingEngine::GetFolderPath(const FoundItemRecord*, std::string& out) {
   out.clear();

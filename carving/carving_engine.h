@@ -13,6 +13,7 @@
 #include "carving/carve_context.h"
 #include "base/bytes.h"
 #include "engine/store_engine.h"
+#include "storage/medium.h"
 #include "storage/sector_source.h"
 
 namespace dunmere {
@@ -34,15 +35,12 @@ class CarvingEngine : public StoreEngine {
   CarvingEngine() = default;
   ~CarvingEngine() override;
 
-  Status Open(const Medium& medium, uint16_t sourceTag) override;
+  // Carving is driven sector by sector by the deep pass over this medium.
+  Status Open(const Medium& medium, uint16_t sourceTag);
   Status SetCallbacks(ScanProgressCallback progress, DataCallback data, void* user, int share) override;
-  // Carving is driven sector by sector from the deep scan; there is nothing to run here.
-  Status Scan(const std::string* earlierLog) override;
   Status GetFolderPath(const FoundItemRecord* record, std::string& out) override;
   Status RecoverItem(const FoundItemRecord& record, const std::string& destination, int levelBase) override;
-  Status NextFreeExtent(uint64_t& startSector, uint64_t& lengthSectors) override;
   Status SetSearchCallback(SearchProgressCallback cb, void* user) override;
-  Status LoadAllocationBitmap() override;
   Status ReadForPreview(const FoundItemRecord* record, std::string& path, uint8_t* buffer, uint64_t& byteCount,
                         PreviewProgressCallback cb, void* user) override;
   Status ReadContent(const FoundItemRecord& record, const ContentSink& sink) override;

@@ -7,7 +7,9 @@
 #include <string_view>
 
 #include "engine/content_check.h"
+#include "engine/found_items.h"
 #include "engine/scan_engine.h"
+#include "storage/medium.h"
 #include "engine/result_store.h"
 #include "storage/sector_source.h"
 
@@ -26,8 +28,12 @@ struct DeepChunk {
 class DeepFileSystemEngine {
  public:
   virtual ~DeepFileSystemEngine() = default;
+  // Readies the engine on the area of the medium the pass reads.
+  virtual Status Open(const Medium& medium, uint16_t sourceTag) = 0;
+  // The progress callback asked while the pass finishes.
+  virtual Status SetCallbacks(ScanProgressCallback progress, DataCallback data, void* user, int share) = 0;
   // Its records, for listing, searching and copy-out.
-  virtual ScanEngine& Results() = 0;
+  virtual FoundItems& Results() = 0;
   virtual ResultStore* Records() = 0;
   // The kind its records carry.
   virtual uint32_t RecordKind() const = 0;

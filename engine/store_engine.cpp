@@ -89,8 +89,6 @@ Status StoreEngine::SetSearchCallback(SearchProgressCallback cb, void* u) {
   return kOk;
 }
 
-Status StoreEngine::NextFreeExtent(uint64_t&, uint64_t&) { return kInvalidArg; }
-Status StoreEngine::LoadAllocationBitmap() { return kInvalidArg; }
 
 Status StoreEngine::OpenStore(const std::string& name) {
   store_.reset();

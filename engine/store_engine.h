@@ -7,14 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "engine/scan_engine.h"
+#include "engine/found_items.h"
 #include "engine/result_store.h"
 
 namespace dunmere {
 
-class StoreEngine : public ScanEngine {
+class StoreEngine : public virtual FoundItems {
  public:
-  Status SetCallbacks(ScanProgressCallback progress, DataCallback data, void* user, int share) override;
+  // The progress callback asked while the store is filled and searched.
+  virtual Status SetCallbacks(ScanProgressCallback progress, DataCallback data, void* user, int share);
   Status ListChildren(const FoundItemRecord* folder, uint32_t level, std::vector<FoundItemRecord>& out) override;
   Status CountFiles(const FoundItemRecord* folder, uint32_t level, uint32_t& count) override;
   int64_t GetFoundCount() override;
@@ -24,9 +25,7 @@ class StoreEngine : public ScanEngine {
   int SearchByType(const std::string& patterns, std::vector<FoundItemRecord>& out) override;
   Status ReadForPreview(const FoundItemRecord* record, std::string& path, uint8_t* buffer, uint64_t& byteCount,
                         PreviewProgressCallback cb, void* user) override;
-  Status NextFreeExtent(uint64_t& startSector, uint64_t& lengthSectors) override;
   ResultStore* RecordStore() override { return store_.get(); }
-  Status LoadAllocationBitmap() override;
 
   ResultStore* Store() { return store_.get(); }
 

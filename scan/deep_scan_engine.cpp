@@ -72,7 +72,7 @@ Status DeepScanEngine::Open(const Medium& medium, uint16_t tag) {
     resume_ = true;
   Status n = kOk;
   for (DeepFileSystemEngine* e : deep_)
-    if (Status o = e->Results().Open(medium_, tag); o && !n) n = o;
+    if (Status o = e->Open(medium_, tag); o && !n) n = o;
   quick_ = CreateEngineFor(medium_, tag, false);
   return n;
 }
@@ -90,7 +90,7 @@ Status DeepScanEngine::SetCallbacks(ScanProgressCallback progress, DataCallback 
   user_ = user;
   share_ = 90;
   if (quick_) (void)quick_->SetCallbacks(progress, data, user, 9);
-  for (DeepFileSystemEngine* e : deep_) (void)e->Results().SetCallbacks(progress, data, user, 90);
+  for (DeepFileSystemEngine* e : deep_) (void)e->SetCallbacks(progress, data, user, 90);
   (void)carve_.SetCallbacks(progress, data, user, 90);
   return kOk;
 }
@@ -178,9 +178,9 @@ Status DeepScanEngine::Scan(const std::string*) {
     FinishGrace grace{progress_, user_,
                       std::chrono::steady_clock::now() + std::chrono::milliseconds(result != kOk ? kGraceMs : 0)};
     for (DeepFileSystemEngine* e : deep_) {
-      (void)e->Results().SetCallbacks(&FinishGrace::Ask, data_, &grace, 90);
+      (void)e->SetCallbacks(&FinishGrace::Ask, data_, &grace, 90);
       if (Status s = e->FinishPass(); s != kOk && result == kOk) result = s;
-      (void)e->Results().SetCallbacks(progress_, data_, user_, 90);
+      (void)e->SetCallbacks(progress_, data_, user_, 90);
     }
   }
 
@@ -202,7 +202,7 @@ Status DeepScanEngine::Scan(const std::string*) {
   return result;
 }
 
-ScanEngine* DeepScanEngine::EngineOfKind(uint32_t kind) {
+FoundItems* DeepScanEngine::EngineOfKind(uint32_t kind) {
   if (kind == kSourceCarving) return &carve_;
   for (DeepFileSystemEngine* e : deep_)
     if (e->RecordKind() == kind) return &e->Results();
@@ -211,14 +211,14 @@ ScanEngine* DeepScanEngine::EngineOfKind(uint32_t kind) {
   return nullptr;
 }
 
-std::vector<ScanEngine*> DeepScanEngine::AllEngines() {
-  std::vector<ScanEngine*> out{quick_.get()};
+std::vector<FoundItems*> DeepScanEngine::AllEngines() {
+  std::vector<FoundItems*> out{quick_.get()};
   for (DeepFileSystemEngine* e : deep_) out.push_back(&e->Results());
   out.push_back(&carve_);
   return out;
 }
 
-ScanEngine* DeepScanEngine::EngineOfFolders(uint32_t kind) {
+FoundItems* DeepScanEngine::EngineOfFolders(uint32_t kind) {
   // Carved files stand in no folder of the volume: their engine is not asked.
   return kind == kSourceCarving ? nullptr : EngineOfKind(kind);
 }
@@ -227,13 +227,13 @@ Status DeepScanEngine::ListChildren(const FoundItemRecord* folder, uint32_t leve
                                            std::vector<FoundItemRecord>& out) {
   out.clear();
   if (folder) {
-    ScanEngine* e = EngineOfFolders(folder->sourceKind);
+    FoundItems* e = EngineOfFolders(folder->sourceKind);
     Status s = e ? e->ListChildren(folder, level, out) : kOk;
     SortForListing(out);
     return s;
   }
   if (level != 0) return kInvalidArg;
-  for (ScanEngine* e : AllEngines()) {
+  for (FoundItems* e : AllEngines()) {
     if (!e) continue;
     std::vector<FoundItemRecord> part;
     (void)e->ListChildren(nullptr, 0, part);
@@ -246,11 +246,11 @@ Status DeepScanEngine::ListChildren(const FoundItemRecord* folder, uint32_t leve
 Status DeepScanEngine::CountFiles(const FoundItemRecord* folder, uint32_t level, uint32_t& count) {
   count = 0;
   if (folder) {
-    ScanEngine* e = EngineOfFolders(folder->sourceKind);
+    FoundItems* e = EngineOfFolders(folder->sourceKind);
     return e ? e->CountFiles(folder, level, count) : kOk;
   }
   if (level != 0) return kInvalidArg;
-  for (ScanEngine* e : AllEngines()) {
+  for (FoundItems* e : AllEngines()) {
     uint32_t n = 0;
     if (e && e->CountFiles(nullptr, 0, n) == kOk) count += n;
   }
@@ -265,7 +265,7 @@ uint32_t DeepScanEngine::CollectUnreadable(UnreadableSectors& into) const {
 
 int64_t DeepScanEngine::GetFoundCount() {
   int64_t n = 0;
-  for (ScanEngine* e : AllEngines())
+  for (FoundItems* e : AllEngines())
     if (e) n += e->GetFoundCount();
   return n;
 }
@@ -273,19 +273,19 @@ int64_t DeepScanEngine::GetFoundCount() {
 Status DeepScanEngine::GetFolderPath(const FoundItemRecord* record, std::string& out) {
   out.clear();
   if (!record) return kInvalidArg;
-  ScanEngine* e = EngineOfFolders(record->sourceKind);
+  FoundItems* e = EngineOfFolders(record->sourceKind);
   return e ? e->GetFolderPath(record, out) : kOk;
 }
 
 Status DeepScanEngine::RecoverItem(const FoundItemRecord& record, const std::string& dest, int levelBase) {
-  ScanEngine* e = EngineOfKind(record.sourceKind);
+  FoundItems* e = EngineOfKind(record.sourceKind);
   return e ? e->RecoverItem(record, dest, levelBase) : kOk;
 }
 
 Status DeepScanEngine::ReadForPreview(const FoundItemRecord* record, std::string& path, uint8_t* buffer,
                                              uint64_t& byteCount, PreviewProgressCallback cb, void* user) {
   if (!record) return kInvalidArg;
-  ScanEngine* e = EngineOfKind(record->sourceKind);
+  FoundItems* e = EngineOfKind(record->sourceKind);
   return e ? e->ReadForPreview(record, path, buffer, byteCount, cb, user) : kOk;
 }
 
@@ -299,7 +299,7 @@ Status DeepScanEngine::LoadAllocationBitmap() { return kOk; }
 Status DeepScanEngine::SetSearchCallback(SearchProgressCallback cb, void* user) {
   searchCb_ = cb;
   searchUser_ = user;
-  for (ScanEngine* e : AllEngines())
+  for (FoundItems* e : AllEngines())
     if (e) (void)e->SetSearchCallback(cb, user);
   return kOk;
 }
@@ -334,9 +334,9 @@ bool DeepScanEngine::FirstDataSector(const FoundItemRecord& r, uint64_t& sector)
 int DeepScanEngine::SearchByType(const std::string& patterns, std::vector<FoundItemRecord>& out) {
   out.clear();
   std::map<uint64_t, std::string> firstSectors;
-  std::vector<ScanEngine*> fileSystems = AllEngines();
+  std::vector<FoundItems*> fileSystems = AllEngines();
   fileSystems.pop_back();  // carving's copies are matched against these below
-  for (ScanEngine* e : fileSystems) {
+  for (FoundItems* e : fileSystems) {
     if (!e) continue;
     std::vector<FoundItemRecord> part;
     e->SearchByType(patterns, part);

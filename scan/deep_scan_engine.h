@@ -59,10 +59,10 @@ class DeepScanEngine : public ScanEngine {
 
  private:
   // The engine that made records of this source kind; null for unknown kinds.
-  ScanEngine* EngineOfKind(uint32_t kind);
-  ScanEngine* EngineOfFolders(uint32_t kind);
+  FoundItems* EngineOfKind(uint32_t kind);
+  FoundItems* EngineOfFolders(uint32_t kind);
   // The quick engine (null without one), the file-system engines, carving last.
-  std::vector<ScanEngine*> AllEngines();
+  std::vector<FoundItems*> AllEngines();
   void ResetResume();
   DeepArea Area() const;
   // The quick engine's scan (resumed from its log when resuming); learns

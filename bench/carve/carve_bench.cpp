@@ -29,7 +29,10 @@ int main(int argc, char** argv) {
   auto t0 = std::chrono::steady_clock::now();
   ScanLogFolder::Instance().BeginNewScanFolder();
   CarvingEngine engine;
-  if (Status s = engine.OpenImage(image, 'B')) {
+  Medium medium;
+  Status s = OpenImageMedium(image, medium);
+  if (s == kOk) s = engine.Open(medium, 'B');
+  if (s) {
     std::fprintf(stderr, "cannot open %s: %d\n", image.c_str(), int(s));
     return 1;
   }

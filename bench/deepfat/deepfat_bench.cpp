@@ -33,7 +33,10 @@ int main(int argc, char** argv) {
   auto t0 = std::chrono::steady_clock::now();
   ScanLogFolder::Instance().BeginNewScanFolder();
   DeepFatEngine engine;
-  if (Status s = engine.OpenImage(image, 'Z')) {
+  Medium medium;
+  Status s = OpenImageMedium(image, medium);
+  if (s == kOk) s = engine.Open(medium, 'Z');
+  if (s) {
     std::fprintf(stderr, "cannot open %s: %d\n", image.c_str(), int(s));
     return 1;
   }

@@ -87,9 +87,6 @@ Status DeepFatEngine::ReadAbsolute(uint64_t sector, uint32_t bytes, uint8_t* out
   return got ? kOk : (s ? s : kReadFault);
 }
 
-Status DeepFatEngine::Scan(const std::string*) { return kOk; }
-Status DeepFatEngine::NextFreeExtent(uint64_t&, uint64_t&) { return kOk; }
-Status DeepFatEngine::LoadAllocationBitmap() { return kOk; }
 
 Status DeepFatEngine::GetFolderPath(const FoundItemRecord* record, std::string& out) {
   out.clear();

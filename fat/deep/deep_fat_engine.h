@@ -45,10 +45,10 @@ class DeepFatEngine : public StoreEngine, public DeepFileSystemEngine, private F
   ~DeepFatEngine() override;
 
   Status Open(const Medium& medium, uint16_t sourceTag) override;
+  Status SetCallbacks(ScanProgressCallback progress, DataCallback data, void* user, int share) override {
+    return StoreEngine::SetCallbacks(progress, data, user, share);
+  }
   // The deep-scan pass drives the work: these do nothing.
-  Status Scan(const std::string* earlierLog) override;
-  Status NextFreeExtent(uint64_t& startSector, uint64_t& lengthSectors) override;
-  Status LoadAllocationBitmap() override;
   Status GetFolderPath(const FoundItemRecord* record, std::string& out) override;
   Status ReadContent(const FoundItemRecord& record, const ContentSink& sink) override;
 
@@ -73,7 +73,7 @@ class DeepFatEngine : public StoreEngine, public DeepFileSystemEngine, private F
   Status FinishFatScan();
 
   // The same steps as one of the deep pass's file-system engines.
-  ScanEngine& Results() override { return *this; }
+  FoundItems& Results() override { return *this; }
   ResultStore* Records() override { return Store(); }
   uint32_t RecordKind() const override;
   std::string_view LogPrefix() const override { return "Pro_Fat_"; }

@@ -50,8 +50,10 @@ class DeepNtfsEngine : public StoreEngine, public DeepFileSystemEngine {
   ~DeepNtfsEngine() override;
 
   Status Open(const Medium& medium, uint16_t sourceTag) override;
+  Status SetCallbacks(ScanProgressCallback progress, DataCallback data, void* user, int share) override {
+    return StoreEngine::SetCallbacks(progress, data, user, share);
+  }
   // The deep-scan pass drives this engine; Scan itself does nothing.
-  Status Scan(const std::string* earlierLog) override { return kOk; }
 
   // Scan start: empties the maps and opens a fresh store, under `earlierLog`
   // when resuming, else under LogName(area start, now).
@@ -76,7 +78,7 @@ class DeepNtfsEngine : public StoreEngine, public DeepFileSystemEngine {
   Status FinishScan();
 
   // The same steps as one of the deep pass's file-system engines.
-  ScanEngine& Results() override { return *this; }
+  FoundItems& Results() override { return *this; }
   ResultStore* Records() override { return Store(); }
   uint32_t RecordKind() const override;
   std::string_view LogPrefix() const override { return "Pro_Ntfs_"; }

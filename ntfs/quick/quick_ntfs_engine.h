@@ -13,6 +13,7 @@
 
 #include "base/bytes.h"
 #include "engine/content_check.h"
+#include "engine/scan_engine.h"
 #include "engine/store_engine.h"
 #include "ntfs/quick/cluster_bitmap.h"
 #include "ntfs/data_layout.h"
@@ -22,7 +23,7 @@
 
 namespace dunmere {
 
-class QuickNtfsEngine : public StoreEngine {
+class QuickNtfsEngine : public ScanEngine, public StoreEngine {
  public:
   static constexpr uint32_t kRootRecord = 5;
   static constexpr uint32_t kBatchRecords = 1024;
@@ -33,6 +34,9 @@ class QuickNtfsEngine : public StoreEngine {
   ~QuickNtfsEngine() override;
 
   Status Open(const Medium& medium, uint16_t sourceTag) override;
+  Status SetCallbacks(ScanProgressCallback progress, DataCallback data, void* user, int share) override {
+    return StoreEngine::SetCallbacks(progress, data, user, share);
+  }
   Status Scan(const std::string* earlierLog) override;
   Status ReadContent(const FoundItemRecord& record, const ContentSink& sink) override;
   Status LoadAllocationBitmap() override;

@@ -25,8 +25,6 @@ class MemoryEngine : public StoreEngine {
     ScanLogFolder::Instance().BeginNewScanFolder();
     EXPECT_EQ(OpenStore("Fast_mem"), kOk);
   }
-  Status Open(const Medium&, uint16_t) override { return kOk; }
-  Status Scan(const std::string*) override { return kOk; }
 
   // Adds an item under {parent, level}; files get `content`.
   FoundItemRecord Add(const std::string& name, uint32_t id, uint32_t parent, uint32_t level, bool folder,

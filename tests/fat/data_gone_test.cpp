@@ -13,6 +13,7 @@
 #include "fat/quick/quick_fat_engine.h"
 #include "fat/deep/deep_fat_engine.h"
 #include "tests/support/test_support.h"
+#include "tests/support/open_medium.h"
 
 namespace fs = std::filesystem;
 
@@ -103,7 +104,7 @@ TEST_F(FatDataGone, ClustersPastTheEndOfACutImageAreSaidToBeThere) {
   // The deep FAT engine, given the root directory sector, says the same.
   DeepFatEngine deep;
   ScanLogFolder::Instance().BeginNewScanFolder();
-  ASSERT_EQ(deep.OpenImage(image, 'Y'), kOk);
+  ASSERT_EQ(test::OpenImageIn(deep, image, 'Y'), kOk);
   ASSERT_EQ(deep.BeginFatLog(""), kOk);
   ASSERT_EQ(deep.SeedFromBootSector(), kOk);
   std::vector<uint8_t> boot(512), sector(512);

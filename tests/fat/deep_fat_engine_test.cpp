@@ -28,6 +28,7 @@
 #include "tests/fat/dir_entry_builder.h"
 #include "tests/fat/fat_images.h"
 #include "tests/support/engine_walk.h"
+#include "tests/support/open_medium.h"
 #include "tests/support/test_support.h"
 
 using namespace dunmere;
@@ -69,7 +70,7 @@ std::unique_ptr<DeepFatEngine> NewEngine(const std::string& image) {
   UsePrivateDataFolder();
   ScanLogFolder::Instance().BeginNewScanFolder();
   auto e = std::make_unique<DeepFatEngine>();
-  EXPECT_EQ(e->OpenImage(image, 'D'), 0);
+  EXPECT_EQ(test::OpenImageIn(*e, image, 'D'), 0);
   return e;
 }
 
@@ -367,7 +368,7 @@ TEST(DeepFatLiveVolume, APartitionOfADiskIsScannedInAbsoluteSectors) {
   UsePrivateDataFolder();
   ScanLogFolder::Instance().BeginNewScanFolder();
   DeepFatEngine e;
-  ASSERT_EQ(e.OpenPartition(0, 2048, 12288, 'P'), 0);
+  ASSERT_EQ(test::OpenDiskIn(e, 0, 2048, 12288, 'P'), 0);
   ASSERT_EQ(e.BeginFatLog(""), 0);
   EXPECT_EQ(e.LogName().rfind("Pro_Fat_2048_", 0), 0u);
   ASSERT_EQ(e.SeedFromBootSector(), 0);
@@ -428,7 +429,7 @@ TEST(DeepFatStop, AStopWhileFoldersAreBuiltEndsAtOnceAndKeepsEveryFile) {
   std::string why;
   if (DeepFatImageFolder(&why).empty()) GTEST_SKIP() << why;
   const std::string image = DeepFatImageFolder() + "/reformatted32.img";
-  auto fileNames = [](ScanEngine& e) {
+  auto fileNames = [](FoundItems& e) {
     std::multiset<std::string> names;
     for (const auto& [path, item] : ListAll(e))
       if (!item.record.isFolder) names.insert(RecordName(item.record));
@@ -920,10 +921,6 @@ TEST(DeepFatLog, ANamedLogIsReopenedAndANewOneReplacesItsNamesake) {
   ASSERT_EQ(e->BeginFatLog(name), 0);
   EXPECT_EQ(e->GetFoundCount(), 2);
   EXPECT_TRUE(e->Guesses().empty());
-  EXPECT_EQ(e->Scan(nullptr), 0);
-  uint64_t pos = 0, len = 0;
-  EXPECT_EQ(e->NextFreeExtent(pos, len), 0);
-  EXPECT_EQ(e->LoadAllocationBitmap(), 0);
 }
 
 // --- The whole deep scan, as the factory gives it -------------------------------------

@@ -15,6 +15,7 @@
 #include "fat/deep/volume_guesses.h"
 #include "fat/deep/deep_fat_engine.h"
 #include "tests/support/test_support.h"
+#include "tests/support/open_medium.h"
 
 using namespace dunmere;
 using namespace dunmere::test;
@@ -148,7 +149,7 @@ TEST(DeepFatVolumes, TwoPartitionsWithTheSameClustersKeepTheirOwnFolders) {
   UsePrivateDataFolder();
   ScanLogFolder::Instance().BeginNewScanFolder();
   DeepFatEngine e;
-  ASSERT_EQ(e.OpenImage(img, 'V'), 0);
+  ASSERT_EQ(test::OpenImageIn(e, img, 'V'), 0);
   ASSERT_EQ(e.BeginFatLog(""), 0);
   ASSERT_EQ(e.SeedFromBootSector(), 0);  // sector 0 is the MBR: no volume
   std::ifstream in(img, std::ios::binary);

@@ -40,7 +40,7 @@ std::vector<ManifestEntry> ReadManifest(const std::string& imagePath) {
   return out;
 }
 
-std::map<std::string, Listed> ListAll(ScanEngine& engine) {
+std::map<std::string, Listed> ListAll(FoundItems& engine) {
   std::map<std::string, Listed> all;
   std::deque<std::pair<std::string, Listed>> queue;
   std::vector<FoundItemRecord> kids;

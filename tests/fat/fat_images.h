@@ -26,7 +26,7 @@ struct Listed {
   FoundItemRecord record;
   uint32_t level;
 };
-std::map<std::string, Listed> ListAll(ScanEngine& engine);
+std::map<std::string, Listed> ListAll(FoundItems& engine);
 
 }  // namespace dunmere::test
 

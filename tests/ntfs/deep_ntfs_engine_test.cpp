@@ -21,6 +21,7 @@
 #include "scan/deep_scan_engine.h"
 #include "scan/engine_factory.h"
 #include "tests/support/engine_walk.h"
+#include "tests/support/open_medium.h"
 #include "tests/support/test_support.h"
 
 namespace dunmere {
@@ -66,7 +67,7 @@ void DrivePass(DeepNtfsEngine& engine, const SectorSource& source, uint64_t firs
 
 void ScanImage(DeepNtfsEngine& engine, const std::string& image, Status finish = kOk) {
   ScanLogFolder::Instance().BeginNewScanFolder();
-  ASSERT_EQ(engine.OpenImage(image, 'D'), kOk);
+  ASSERT_EQ(test::OpenImageIn(engine, image, 'D'), kOk);
   ASSERT_EQ(engine.StartScan(nullptr), kOk);
   SectorSource source;
   ASSERT_EQ(source.OpenImageFile(image), kOk);
@@ -74,7 +75,7 @@ void ScanImage(DeepNtfsEngine& engine, const std::string& image, Status finish =
 }
 
 // Every item by "<volume start>:<folder path>/<name>".
-std::map<std::string, FoundItemRecord> Walk(ScanEngine& engine) {
+std::map<std::string, FoundItemRecord> Walk(FoundItems& engine) {
   std::map<std::string, FoundItemRecord> tree;
   std::vector<std::tuple<FoundItemRecord, std::string, uint32_t>> stack;
   std::vector<FoundItemRecord> kids;
@@ -211,7 +212,7 @@ TEST_F(DeepNtfsImages, FactoryDeepEngineBringsBackEveryFileOfFormattedVolumes) {
 // built (the question with no sectors counted): it ends with the stop, no
 // question after, and every file the full scan found is still there.
 TEST_F(DeepNtfsImages, DeepScanStoppedWhileFoldersAreBuiltKeepsEveryFile) {
-  auto names = [](ScanEngine& e) {
+  auto names = [](FoundItems& e) {
     std::multiset<std::string> out;
     std::vector<FoundItemRecord> found;
     e.SearchByType(".*", found);
@@ -333,7 +334,7 @@ TEST_F(DeepNtfsImages, PartitionScanOfTheDiskMatchesTheVolume) {
   DiskTable::SetOverride({Image("disk.img")});
   ScanLogFolder::Instance().BeginNewScanFolder();
   DeepNtfsEngine engine;
-  ASSERT_EQ(engine.OpenPartition(0, 36864, 32768, 'P'), kOk);
+  ASSERT_EQ(test::OpenDiskIn(engine, 0, 36864, 32768, 'P'), kOk);
   ASSERT_EQ(engine.StartScan(nullptr), kOk);
   EXPECT_EQ(engine.Tables().size(), 1u);
   SectorSource source;
@@ -667,7 +668,7 @@ TEST_F(DeepNtfsRecords, DamagedRecordsAreSkippedWithoutHarm) {
   std::string path = Write();
   DeepNtfsEngine engine;
   ScanLogFolder::Instance().BeginNewScanFolder();
-  ASSERT_EQ(engine.OpenImage(path, 'D'), kOk);
+  ASSERT_EQ(test::OpenImageIn(engine, path, 'D'), kOk);
   ASSERT_EQ(engine.StartScan(nullptr), kOk);
 
   // Random bytes after a valid header, at random places: folders claimed,
@@ -821,7 +822,7 @@ TEST_F(DeepNtfsRecords, RecordNoTableExplainsBelongsToTheScannedArea) {
   DiskTable::SetOverride({Write()});
   ScanLogFolder::Instance().BeginNewScanFolder();
   DeepNtfsEngine engine;
-  ASSERT_EQ(engine.OpenPartition(0, 256, 4096, 'P'), kOk);
+  ASSERT_EQ(test::OpenDiskIn(engine, 0, 256, 4096, 'P'), kOk);
   ASSERT_EQ(engine.StartScan(nullptr), kOk);
   EXPECT_EQ(engine.Tables().size(), 0u);
   EXPECT_EQ(engine.ProcessFileRecord(ByteView(image_.data() + 1000 * 512, 1024), 1000), kOk);
@@ -921,7 +922,7 @@ TEST_F(DeepNtfsRecords, FoldersPassedInAreIgnoredAndAResumedLogGrows) {
   PlaceInTable({.number = 31, .parent = 20, .name = u"two.txt", .resident = {'2'}});
   Write();
   DeepNtfsEngine engine;
-  ASSERT_EQ(engine.OpenImage(path, 'D'), kOk);
+  ASSERT_EQ(test::OpenImageIn(engine, path, 'D'), kOk);
   ASSERT_EQ(engine.StartScan(&log), kOk);
   EXPECT_EQ(engine.GetFoundCount(), 2);
   auto two = BuildRecord({.number = 31, .parent = 20, .name = u"two.txt", .resident = {'2'}});

@@ -16,6 +16,7 @@
 #include "scan/file_systems.h"
 #include "storage/sector_source.h"
 #include "tests/support/engine_walk.h"
+#include "tests/support/open_medium.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -125,7 +126,7 @@ TEST_F(UncommonVolumes, DeepNtfsEngineTakesTheClusterSizeFromTheBootSector) {
   ScanLogFolder::Instance().BeginNewScanFolder();
   DeepNtfsEngine engine;
   engine.SetContentCheck([](const ContentSample&) { return true; });
-  ASSERT_EQ(engine.OpenImage(image, 'D'), kOk);
+  ASSERT_EQ(test::OpenImageIn(engine, image, 'D'), kOk);
   ASSERT_EQ(engine.StartScan(nullptr), kOk);
   SectorSource source;
   ASSERT_EQ(source.OpenImageFile(image), kOk);

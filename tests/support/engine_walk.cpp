@@ -8,7 +8,7 @@
 namespace dunmere::test {
 
 namespace {
-void Walk(ScanEngine& e, const FoundItemRecord* folder, uint32_t level, const std::string& dir, int depth,
+void Walk(FoundItems& e, const FoundItemRecord* folder, uint32_t level, const std::string& dir, int depth,
           std::multimap<std::string, FoundItemRecord>& out) {
   std::vector<FoundItemRecord> kids;
   if (depth > 64 || e.ListChildren(folder, level, kids) != kOk) return;
@@ -23,13 +23,13 @@ void Walk(ScanEngine& e, const FoundItemRecord* folder, uint32_t level, const st
 }
 }  // namespace
 
-std::multimap<std::string, FoundItemRecord> CopyOutEverything(ScanEngine& engine, const std::string& dir) {
+std::multimap<std::string, FoundItemRecord> CopyOutEverything(FoundItems& engine, const std::string& dir) {
   std::multimap<std::string, FoundItemRecord> out;
   Walk(engine, nullptr, 0, dir, 0, out);
   return out;
 }
 
-std::vector<ListedFile> ListEveryFile(ScanEngine& engine, size_t limit) {
+std::vector<ListedFile> ListEveryFile(FoundItems& engine, size_t limit) {
   std::vector<ListedFile> files;
   struct Pending {
     std::string prefix;
@@ -54,7 +54,7 @@ std::vector<ListedFile> ListEveryFile(ScanEngine& engine, size_t limit) {
   return files;
 }
 
-std::multimap<std::string, ListedFile> CopyOutWithPaths(ScanEngine& engine, const std::string& dir) {
+std::multimap<std::string, ListedFile> CopyOutWithPaths(FoundItems& engine, const std::string& dir) {
   std::multimap<std::string, ListedFile> byHash;
   int n = 0;
   for (ListedFile& f : ListEveryFile(engine)) {
