@@ -23,7 +23,7 @@ struct CliContext {
   // Set by Ctrl-C; scans and copies stop at their next progress report.
   const std::atomic<bool>* stop = nullptr;
   // Shown each scan progress report before the stop is asked.
-  std::function<void(const ScanProgress&)> onScanProgress;
+  std::function<void(const ScanProgress&)> onScanProgress = nullptr;
   EngineOpener openEngine = OpenEngine;
   SourceResolver resolveSource = ResolveSource;
 };
