@@ -222,6 +222,9 @@ int ScanSource(CliContext& ctx, const std::string& sourceText, bool deep, bool f
   }
   if (deep && SettleResume(*result.opened.engine, fresh))
     ctx.err << "dunmere-cli: resuming the earlier deep scan of " << sourceText << " (--fresh starts over)\n";
+  else if (deep && result.opened.engine->EarlierScanWasOfAnotherMedium())
+    ctx.err << "dunmere-cli: the earlier deep scan of " << sourceText
+            << " was of another medium (another card or disk of the same size); scanning this one afresh\n";
   result.lock = std::make_unique<ScanFolderLock>(
       [&] { ctx.err << "dunmere-cli: waiting for another scan to finish...\n"; });
   ProgressDisplay display(ctx.err, ctx.errIsTerminal, "scanning");

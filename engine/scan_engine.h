@@ -37,6 +37,9 @@ class ScanEngine : public virtual FoundItems {
   // ---- what an engine can do beyond the operations above ----
   // An earlier, interrupted scan of the same area can be taken up.
   virtual bool CanResume() const { return false; }
+  // No earlier scan is taken up because the one of this area was of another
+  // medium (another card of the same size in the same reader); it is kept.
+  virtual bool EarlierScanWasOfAnotherMedium() const { return false; }
   // The user chose a fresh scan over the earlier one: its folder goes.
   virtual void DeclineResume() {}
   // The engine picks its scan folder itself (a new one or the one it resumes).

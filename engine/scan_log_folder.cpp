@@ -138,12 +138,17 @@ int ScanLogFolder::TakeResumable(const ScanResumeEntry& e, bool unchanged, ScanR
 }
 
 int ScanLogFolder::FindResumablePartition(uint32_t disk, uint64_t start, uint64_t count, uint16_t tag,
-                                          ScanResumeEntry* out) {
+                                          ScanResumeEntry* out, uint32_t fingerprint) {
   resumeActive_ = false;
+  otherMedium_ = false;
   resumeFolder_.clear();
   for (const ScanResumeEntry& e : entries_) {
     if (e.diskIndex != disk || e.partitionStart != start || e.partitionSectors != count) continue;
     if (EntryImagePath(e).size()) continue;
+    if (fingerprint && e.mediumFingerprint != fingerprint) {
+      otherMedium_ = true;
+      continue;
+    }
     uint64_t freeNow = probe_ ? probe_(disk, start, count, tag) : 0;
     ScanResumeEntry copy = e;
     return TakeResumable(copy, freeNow == e.freeBytes, out);
@@ -164,7 +169,7 @@ int ScanLogFolder::FindResumableImage(const std::string& imagePath, ScanResumeEn
 
 Status ScanLogFolder::SaveScanState(uint16_t tag, uint32_t disk, uint64_t start, uint64_t count,
                                     const ResumeProgress& p, const std::string& folder,
-                                    const std::string& imagePath) {
+                                    const std::string& imagePath, uint32_t fingerprint) {
   ScanResumeEntry* found = nullptr;
   uint64_t freeNow = 0;
   if (imagePath.empty()) freeNow = probe_ ? probe_(disk, start, count, tag) : 0;
@@ -172,6 +177,7 @@ Status ScanLogFolder::SaveScanState(uint16_t tag, uint32_t disk, uint64_t start,
   for (ScanResumeEntry& e : entries_) {
     bool same = imagePath.empty() ? (e.diskIndex == disk && e.partitionStart == start &&
                                      e.partitionSectors == count && e.freeBytes == freeNow &&
+                                     (!fingerprint || e.mediumFingerprint == fingerprint) &&
                                      EntryImagePath(e).empty())
                                   : EntryImagePath(e) == imagePath;
     if (same) {
@@ -187,6 +193,7 @@ Status ScanLogFolder::SaveScanState(uint16_t tag, uint32_t disk, uint64_t start,
     e.partitionSectors = count;
     e.freeBytes = freeNow;
     e.imageWriteTime = writeTime;
+    e.mediumFingerprint = imagePath.empty() ? fingerprint : 0;
     if (!SetEntryImagePath(e, imagePath) || !SetEntryScanFolder(e, folder)) return kNameTooLong;
     entries_.push_back(e);
     found = &entries_.back();

@@ -30,11 +30,17 @@ class ScanLogFolder {
   // Removes the entry for that folder from the list (not saved) and deletes the
   // folder. Paths outside the scan-log folder are never deleted.
   Status RemoveScanFolder(const std::string& path);
+  // `fingerprint` (of the medium now in the drive; 0 when not known) must be
+  // the one saved: the same area of another card of the same size is not the
+  // scan's medium. Such an entry is kept for when its own medium returns.
   int FindResumablePartition(uint32_t diskIndex, uint64_t start, uint64_t count, uint16_t tag,
-                             ScanResumeEntry* out);
+                             ScanResumeEntry* out, uint32_t fingerprint = 0);
+  // The last FindResumablePartition met a scan of this area of another medium.
+  bool LastFindMetOtherMedium() const { return otherMedium_; }
   int FindResumableImage(const std::string& imagePath, ScanResumeEntry* out);
   Status SaveScanState(uint16_t tag, uint32_t diskIndex, uint64_t start, uint64_t count,
-                       const ResumeProgress& progress, const std::string& folder, const std::string& imagePath);
+                       const ResumeProgress& progress, const std::string& folder, const std::string& imagePath,
+                       uint32_t fingerprint = 0);
   // The log in `folder` whose name contains `namePart` (never a companion file).
   Status FindLogFile(const std::string& namePart, std::string& outName, const std::string& folder) const;
   void WithdrawScanFolder() { --counter_; }
@@ -54,6 +60,7 @@ class ScanLogFolder {
   FreeBytesProbe probe_;
   int64_t counter_ = 0;
   bool resumeActive_ = false;
+  bool otherMedium_ = false;
   std::string resumeFolder_;
   std::vector<ScanResumeEntry> entries_;
 };

@@ -11,7 +11,7 @@ inline constexpr size_t kResumePathUnits = 260;
 #pragma pack(push, 1)
 struct ScanResumeEntry {
   uint32_t diskIndex;
-  uint32_t zero;
+  uint32_t mediumFingerprint;  // of a disk's area when saved; 0 in entries of older versions
   uint64_t partitionStart;
   uint64_t partitionSectors;
   uint64_t rangeStart;      // free range being scanned, relative to the partition

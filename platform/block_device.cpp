@@ -8,6 +8,10 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <filesystem>
+
+#include "platform/sysfs.h"
+
 namespace dunmere {
 
 Status QueryBlockGeometry(int fd, BlockGeometry& g) {
@@ -44,6 +48,33 @@ Status QueryBlockGeometry(const std::string& path, BlockGeometry& g) {
   Status s = QueryBlockGeometry(fd, g);
   ::close(fd);
   return s;
+}
+
+std::string DeviceIdentity(const std::string& path, const std::string& sysRoot) {
+  const std::string number = BlockDeviceNumber(path);
+  return number.empty() ? std::string() : DeviceIdentityOfNumber(number, sysRoot);
+}
+
+std::string DeviceIdentityOfNumber(const std::string& number, const std::string& sysRoot) {
+  const std::string dev = sysRoot + "/dev/block/" + number;
+  std::error_code ec;
+  // A partition's identity is its disk's.
+  std::filesystem::path node = std::filesystem::canonical(dev, ec);
+  if (ec) return {};
+  if (std::filesystem::exists(node / "partition", ec)) node = node.parent_path();
+  std::string id;
+  for (const char* name : {"wwid", "device/wwid", "device/cid", "device/serial", "serial", "loop/backing_file"}) {
+    id = ReadSysfsLine((node / name).string());
+    if (!id.empty()) return std::string(name) + "=" + id;
+  }
+  // A USB disk's serial number sits on the USB device a few levels up.
+  std::filesystem::path up = std::filesystem::canonical(node / "device", ec);
+  for (int i = 0; !ec && i < 8 && up.has_parent_path() && up != up.parent_path(); ++i, up = up.parent_path()) {
+    id = ReadSysfsLine((up / "serial").string());
+    if (!id.empty()) return "usb-serial=" + id + " " + ReadSysfsLine((up / "idVendor").string()) + ":" +
+                            ReadSysfsLine((up / "idProduct").string());
+  }
+  return {};
 }
 
 namespace {

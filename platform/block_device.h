@@ -28,6 +28,14 @@ Status QueryBlockGeometry(const std::string& path, BlockGeometry& g);
 std::string BlockDeviceNumber(const std::string& path);
 // The same of the device holding the file system that path is on.
 Status FileSystemDeviceNumber(const std::string& path, std::string& number);
+// What tells this device's medium from another of the same make and size: the
+// world-wide name, the card's identification or the serial number the
+// kernel reports (for a card in a reader, the reader's), or a loop device's
+// backing file. Empty for a regular file or when the kernel gives none.
+// `sysRoot` is where the kernel's device tree is read; tests fake it.
+std::string DeviceIdentity(const std::string& path, const std::string& sysRoot = "/sys");
+// The same of a device by its number ("MAJOR:MINOR").
+std::string DeviceIdentityOfNumber(const std::string& number, const std::string& sysRoot = "/sys");
 // Asks the kernel to write cached data of mounted file systems back before a
 // raw read of the device.
 void FlushSystemCaches();

@@ -66,10 +66,13 @@ Status DeepScanEngine::Open(const Medium& medium, uint16_t tag) {
   // Images are read in 512-byte sectors, disks in their own.
   sectorSize_ = medium.IsImage() ? 512 : medium_.source.UnitSize();
   ResetResume();
-  if (medium.IsImage() ? ScanLogFolder::Instance().FindResumableImage(medium.imagePath, &resumeEntry_)
-                       : ScanLogFolder::Instance().FindResumablePartition(uint32_t(medium.disk), medium.start,
-                                                                          medium.count, tag, &resumeEntry_))
+  ScanLogFolder& logs = ScanLogFolder::Instance();
+  fingerprint_ = medium.IsImage() ? 0 : MediumFingerprint(medium_);
+  if (medium.IsImage() ? logs.FindResumableImage(medium.imagePath, &resumeEntry_)
+                       : logs.FindResumablePartition(uint32_t(medium.disk), medium.start, medium.count, tag,
+                                                     &resumeEntry_, fingerprint_))
     resume_ = true;
+  otherMedium_ = !resume_ && !medium.IsImage() && logs.LastFindMetOtherMedium();
   Status n = kOk;
   for (DeepFileSystemEngine* e : deep_)
     if (Status o = e->Open(medium_, tag); o && !n) n = o;
@@ -104,6 +107,7 @@ DeepArea DeepScanEngine::Area() const {
   a.length = medium_.count;
   a.imagePath = medium_.imagePath;
   a.medium = &medium_;
+  a.fingerprint = fingerprint_;
   return a;
 }
 

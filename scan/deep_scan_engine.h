@@ -47,6 +47,7 @@ class DeepScanEngine : public ScanEngine {
   bool CanResume() const override { return resume_; }
   const ScanResumeEntry& ResumeEntry() const { return resumeEntry_; }
   void DeclineResume() override;
+  bool EarlierScanWasOfAnotherMedium() const override { return otherMedium_; }
   bool ChoosesScanFolder() const override { return true; }
   // The pass's own reads and those of the quick pass before it, each sector once.
   uint32_t CollectUnreadable(UnreadableSectors& into) const override;
@@ -74,6 +75,8 @@ class DeepScanEngine : public ScanEngine {
   uint16_t tag_ = 0;
   uint32_t sectorSize_ = 512;
   Medium medium_;
+  uint32_t fingerprint_ = 0;  // of a disk area, kept with its resume position
+  bool otherMedium_ = false;
   DeepFatEngine fat_;
   DeepNtfsEngine ntfs_;
   CarvingEngine carve_;

@@ -32,7 +32,7 @@ void SaveDeepScanState(const DeepArea& a, const std::string& folder, const std::
   // again and the kept counts cut its records back, so nothing is lost.
   (void)SaveKeptRecords(folder, stores);
   (void)ScanLogFolder::Instance().SaveScanState(a.tag, a.imagePath.empty() ? uint32_t(a.disk) : 0, a.start, a.length,
-                                                pos, folder, a.imagePath);
+                                                pos, folder, a.imagePath, a.fingerprint);
 }
 
 }  // namespace dunmere

@@ -23,6 +23,7 @@ struct DeepArea {
   uint64_t start = 0, length = 0;
   std::string imagePath;  // empty for a disk
   const Medium* medium = nullptr;  // the opened disk or image the area lies on
+  uint32_t fingerprint = 0;        // of a disk's area (MediumFingerprint)
 };
 
 // Opens the carving log and begins each file-system engine's pass, on the

@@ -25,6 +25,12 @@ struct Medium {
   Medium Share() const;
 };
 
+// A value that tells this medium's area from the same area of another medium
+// (a second card of the same size in the same reader): the device's identity
+// and the area's first 4 KiB, where the partition table or the volume's boot
+// sector with its serial number lie. Never 0, so 0 can mean "not recorded".
+uint32_t MediumFingerprint(const Medium& medium);
+
 [[nodiscard]] Status OpenImageMedium(const std::string& path, Medium& out);
 // kInvalidArg when start lies at or past the disk's end. A disk's cached
 // writes (a mounted volume's) are flushed first, so the raw reads see them.

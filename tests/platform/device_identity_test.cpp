@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/block_device.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -112,6 +113,25 @@ TEST_F(FakeStorage, TheWholeDiskOfAPartitionIsTheMedium) {
   // Scanning the loop device: a file system on its partition lies on it.
   EXPECT_TRUE(OnMedium("loop7p1", "251:7"));
   EXPECT_FALSE(OnMedium("sdb1", "251:7"));
+}
+
+// What tells one card or disk from another of the same size: kept with a
+// stopped deep scan so that it is taken up only on the same medium.
+TEST_F(FakeStorage, ADiskIsKnownByItsOwnIdentityAndAPartitionByItsDisks) {
+  WriteText(sys_ / "block/sdb/device/wwid", "naa.5000c500a1b2c3d4\n");
+  EXPECT_EQ(DeviceIdentityOfNumber("250:17", roots_.sys), "device/wwid=naa.5000c500a1b2c3d4");
+  EXPECT_EQ(DeviceIdentityOfNumber("250:16", roots_.sys), DeviceIdentityOfNumber("250:18", roots_.sys));
+  // A USB disk: the serial number sits on the USB device above the SCSI one.
+  const fs::path usb = sys_ / "devices/pci0000:00/usb2/2-1";
+  fs::create_directories(usb / "2-1:1.0/host6/target6:0:0/6:0:0:0");
+  WriteText(usb / "serial", "AA00000000012345\n");
+  WriteText(usb / "idVendor", "0781\n");
+  WriteText(usb / "idProduct", "5567\n");
+  fs::create_directory_symlink(usb / "2-1:1.0/host6/target6:0:0/6:0:0:0", sys_ / "block/sdc/device");
+  EXPECT_EQ(DeviceIdentityOfNumber("250:33", roots_.sys), "usb-serial=AA00000000012345 0781:5567");
+  // A loop device is its backing file; an unknown number has no identity.
+  EXPECT_EQ(DeviceIdentityOfNumber("251:8", roots_.sys), "loop/backing_file=" + (dir_ / "backing.img"));
+  EXPECT_EQ(DeviceIdentityOfNumber("9:99", roots_.sys), "");
 }
 
 TEST_F(FakeStorage, AnImageIsOnlyReachedThroughALoopDeviceBackedByIt) {

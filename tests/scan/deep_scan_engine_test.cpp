@@ -129,6 +129,51 @@ TEST_F(DeepScanImage, EveryEngineReadsTheMediumOpenedOnce) {
   EXPECT_TRUE(Hashes(*engine).count(originals_[0])) << "the deleted picture comes back from the opened medium";
 }
 
+// Two cards of the same size, one after the other in the same reader: the
+// stopped scan of the first is not taken up for the second (its results would
+// be shown and copied from the new card at the old card's places), and it is
+// kept for when the first card comes back.
+TEST_F(DeepScanImage, AStoppedScanIsTakenUpOnlyOnTheSameCard) {
+  std::string first;
+  ASSERT_TRUE(FatWithDeletedPicture("LOST.JPG", first)) << "mkfs.fat/mtools";
+  const std::string second = dir_ / "second.img";
+  ASSERT_EQ(test::RunCommand("mkfs.fat -F 16 -i 1234ABCD -C '" + second + "' 20000 >/dev/null"), 0);
+  ASSERT_EQ(fs::file_size(first), fs::file_size(second));
+  const std::string reader = dir_ / "reader";
+  auto insert = [&](const std::string& card) {
+    fs::remove(reader);
+    fs::create_symlink(card, reader);
+  };
+  DiskTable::SetOverride({reader});
+  const uint64_t sectors = fs::file_size(first) / 512;
+  insert(first);
+  {
+    auto e = CreateEngineForPartition(0, 0, sectors, 1, true);
+    ASSERT_NE(e, nullptr);
+    e->DeclineResume();
+    g_calls = 0;
+    (void)e->SetCallbacks(StopAfterThreeChunks, nullptr, nullptr, 100);
+    ASSERT_EQ(e->Scan(nullptr), kStopRequested);
+  }
+  insert(second);
+  {
+    auto e = CreateEngineForPartition(0, 0, sectors, 1, true);
+    ASSERT_NE(e, nullptr);
+    EXPECT_FALSE(e->CanResume()) << "the first card's scan offered for the second";
+    EXPECT_TRUE(e->EarlierScanWasOfAnotherMedium());
+  }
+  insert(first);
+  {
+    auto e = CreateEngineForPartition(0, 0, sectors, 1, true);
+    ASSERT_NE(e, nullptr);
+    EXPECT_TRUE(e->CanResume()) << "the first card's scan is kept for it";
+    EXPECT_FALSE(e->EarlierScanWasOfAnotherMedium());
+    ASSERT_EQ(e->Scan(nullptr), kOk);
+    EXPECT_TRUE(Hashes(*e).count(originals_[0]));
+  }
+  DiskTable::SetOverride({});
+}
+
 TEST_F(DeepScanImage, StoppedScanResumesToTheSameResult) {
   std::set<std::string> full;
   {
