@@ -68,6 +68,12 @@ std::string FsKindName(FsKind kind) {
   return r ? std::string(r->name) : "unknown";
 }
 
+bool KindHasFolders(uint32_t sourceKind) {
+  for (const FileSystemRow& row : FileSystems())
+    if (row.quickSource == sourceKind || row.deepSource == sourceKind) return true;
+  return false;
+}
+
 std::string EngineName(uint32_t sourceKind) {
   if (sourceKind == kSourceCarving) return "carving";
   if (sourceKind == kNoSourceKind) return "unknown";

@@ -44,6 +44,10 @@ std::string FsKindName(FsKind kind);
 // The engine a record kind comes from: "quick NTFS", "deep FAT", "carving".
 std::string EngineName(uint32_t sourceKind);
 
+// Records of this kind stand in a folder of their volume (a file system's
+// engines made them); a carved file stands in none.
+bool KindHasFolders(uint32_t sourceKind);
+
 // The ext2/3/4 superblock at offset 1024.
 bool IsExtSuperblock(ByteView b);
 

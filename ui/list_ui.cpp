@@ -39,6 +39,9 @@ QVariant ListModel::data(const QModelIndex& index, int role) const {
         return {};
       case Qt::SizeHintRole:
         return QSize(-1, rowHeight);
+      case Qt::ToolTipRole:
+        if (c == checkColumn) return {};
+        return source_->ToolTip(index.row(), c);
       default:
         return {};
     }
@@ -63,6 +66,9 @@ QVariant ListModel::data(const QModelIndex& index, int role) const {
       return {};
     case Qt::SizeHintRole:
       return QSize(-1, rowHeight);
+    case Qt::ToolTipRole:
+      if (c == checkColumn) return {};
+      return c < r.cells.size() ? r.cells[c] : QString();
     default:
       return {};
   }
@@ -370,6 +376,11 @@ void ListBox::AdoptLayout() {
   d->checkImages = checks.size() == 3 ? checks : DefaultCheckImages();
   header_->checkImages = d->checkImages;
   if (property("headerhidden").toBool()) setHeaderHidden(true);
+  const int stretch = ColumnIndex(property("stretchcolumn").toString());
+  if (stretch >= 0) {
+    header_->setStretchLastSection(false);
+    header_->setSectionResizeMode(stretch, QHeaderView::Stretch);
+  }
 }
 
 void ListBox::SetColumns(const QStringList& names, const QList<int>& widths) {

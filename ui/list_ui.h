@@ -7,7 +7,8 @@
 // a million rows cost the owner's data and nothing more.
 //
 // Layout properties: columns = "Name:width;Name:width;..." (header item names
-// and widths), checkcolumn (bool), rowheight (default 20), headerimage
+// and widths), stretchcolumn (the item that takes the width the others leave;
+// the last one by default), checkcolumn (bool), rowheight (default 20), headerimage
 // (picture of every header item), checkimages = "unchecked|partial|checked"
 // picture attributes (defaults from Controls.png).
 //
@@ -52,6 +53,9 @@ class IListRowSource {
   virtual int Check(int row) const { return -1; }  // -1 no check box, else Qt::CheckState
   virtual QString Icon(int row) const { return {}; }
   virtual quint64 Tag(int row) const { return quint64(row); }
+  // Shown when the pointer rests on a cell; by default the cell's whole text
+  // (a cell is cut at its column's edge).
+  virtual QString ToolTip(int row, int column) const { return Cell(row, column); }
   // The user toggled the row's check box; the new state follows in
   // "list_check_click". The owner decides what the box shows from then on.
   virtual void CheckToggled(int row, int newState) {}

@@ -1,4 +1,5 @@
 #include "app/gui/main_wnd.h"
+#include "scan/file_systems.h"
 
 #include <QAbstractButton>
 #include <QFontMetrics>
@@ -93,6 +94,10 @@ void MainWnd::InitWindow() {
   disks_->SetRoots(options_.roots);
   fileTypes_ = std::make_unique<FileTypePage>(*this);
   results_ = std::make_unique<ResultView>(*this);
+  results_->SetFolderSource([this](const FoundItemRecord& r, std::string& folder) {
+    ScanEngine* engine = KindHasFolders(r.sourceKind) ? EngineOf(r) : nullptr;
+    return engine && engine->GetFolderPath(&r, folder) == kOk;
+  });
   preview_ = std::make_unique<PreviewController>(
       *this, [this](const FoundItemRecord& r) { return EngineOf(r); },
       [this] {

@@ -1,6 +1,8 @@
 #include "app/gui/result_view.h"
 
 #include <QAbstractButton>
+#include <QFontMetrics>
+#include <QStyle>
 #include <QTextEdit>
 #include <QTreeWidgetItem>
 
@@ -77,7 +79,26 @@ void ResultView::Bind() {
     c.path = list_->ColumnIndex(QStringLiteral("Path"));
     c.type = list_->ColumnIndex(QStringLiteral("Type"));
     list_->SetRowSource(state_.get());
+    FitColumnsToTheirTexts();
   }
+}
+
+void ResultView::FitColumnsToTheirTexts() {
+  // Sizes, dates and types have a known longest form: their columns take
+  // that and the name column the rest (the layout makes it the stretching one).
+  const QFontMetrics fm(list_->font());
+  const int pad = 2 * list_->style()->pixelMetric(QStyle::PM_HeaderMargin) + 12;
+  const ResultListColumns& c = state_->columns;
+  const QString date = QString::fromStdString(FormatFileTime(133'000'000'000'000'000ull));
+  auto fit = [&](int column, const QString& longest) {
+    if (column < 0) return;
+    const int header = fm.horizontalAdvance(list_->Model()->Caption(column)) + pad + 14;  // room for the sort mark
+    list_->Header()->resizeSection(column, std::max(fm.horizontalAdvance(longest) + pad, header));
+  };
+  fit(c.size, QStringLiteral("1023.99 MB"));
+  fit(c.modified, date);
+  fit(c.created, date);
+  fit(c.type, QStringLiteral("folder"));
 }
 
 ResultView::~ResultView() {
@@ -87,6 +108,10 @@ ResultView::~ResultView() {
 const ResultView::CheckedSet& ResultView::Checked() const { return state_->checked.Map(); }
 std::vector<const FoundItemRecord*> ResultView::CheckedRecords() const { return state_->checked.Records(); }
 const std::vector<FoundItemRecord>& ResultView::Results() const { return state_->results; }
+
+void ResultView::SetFolderSource(std::function<bool(const FoundItemRecord&, std::string&)> folderOf) {
+  state_->folderOf = std::move(folderOf);
+}
 
 void ResultView::SetPreviewHandler(std::function<void(const FoundItemRecord&)> handler) {
   preview_ = std::move(handler);

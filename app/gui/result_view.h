@@ -45,6 +45,8 @@ class ResultView {
   const std::vector<FoundItemRecord>& Results() const;
   // Called with the record of a row that was selected (the preview hand-off).
   void SetPreviewHandler(std::function<void(const FoundItemRecord&)> handler);
+  // Where the Path column learns a record's folder (its engine's folder path).
+  void SetFolderSource(std::function<bool(const FoundItemRecord&, std::string&)> folderOf);
 
   // The rows of the file list as shown (the preview's picture navigation);
   // null outside 0..ListedRowCount()-1.
@@ -55,6 +57,7 @@ class ResultView {
 
  private:
   void Bind();
+  void FitColumnsToTheirTexts();
   void BuildTree(const std::map<std::string, std::string>& selected);
   void SetCategoryCaptions();
   void ListNode(QTreeWidgetItem* node);

@@ -14,9 +14,11 @@ void ResultViewState::Load(std::vector<FoundItemRecord> found) {
   listedGroup = listedCategory = kNone;
   rows.clear();
   rowIcon.clear();
+  folders_.assign(results.size(), std::nullopt);
 }
 
 void ResultViewState::Reset() {
+  folders_.clear();
   checked.Clear();
   results.clear();
   results.shrink_to_fit();
@@ -66,12 +68,34 @@ QString ResultViewState::Cell(int row, int column) const {
   if (column == columns.size) return r.isFolder ? QString() : QString::fromStdString(FormatSize(int64_t(r.size)));
   if (column == columns.modified) return TimeText(r.modified);
   if (column == columns.created) return TimeText(r.created);
-  if (column == columns.path) return QString::fromLatin1(kNoText);
+  if (column == columns.path) return FolderText(rows[size_t(row)]);
   if (column == columns.type) {
     const std::string_view t = TypeText(r);
     return QString::fromUtf8(t.data(), qsizetype(t.size()));
   }
   return {};
+}
+
+QString ResultViewState::FolderText(uint32_t index) const {
+  if (index >= results.size()) return {};
+  if (folders_.size() != results.size()) folders_.assign(results.size(), std::nullopt);
+  std::optional<QString>& text = folders_[index];
+  if (!text) {
+    std::string folder;
+    if (folderOf && folderOf(results[index], folder))
+      text = QStringLiteral("/") + QString::fromUtf8(folder.data(), qsizetype(folder.size()));
+    else
+      text = QString::fromLatin1(kNoText);
+  }
+  return *text;
+}
+
+QString ResultViewState::ToolTip(int row, int column) const {
+  if (row < 0 || size_t(row) >= rows.size()) return {};
+  if (column != columns.name) return Cell(row, column);
+  const QString folder = FolderText(rows[size_t(row)]);
+  const QString name = Cell(row, column);
+  return folder.startsWith(u'/') ? folder + name : name;
 }
 
 int ResultViewState::Check(int row) const {

@@ -6,6 +6,9 @@
 // one index per row and the texts of the rows on screen.
 #include <QString>
 #include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "app/core/recover/checked_set.h"
@@ -39,6 +42,9 @@ class ResultViewState : public ui::IListRowSource {
   std::vector<uint32_t> rows;  // result indices in list order
   QString rowIcon;             // the listed node's picture
   ResultListColumns columns;
+  // The folder a record lies in on its volume ("Pictures/Holiday/", "" at the
+  // root); false when its engine knows no folder (a carved file).
+  std::function<bool(const FoundItemRecord&, std::string&)> folderOf;
 
   // Replaces the results; keeps checked entries that name one of them.
   void Load(std::vector<FoundItemRecord> found);
@@ -58,6 +64,14 @@ class ResultViewState : public ui::IListRowSource {
   int Check(int row) const override;
   QString Icon(int row) const override { return rowIcon; }
   quint64 Tag(int row) const override { return rows[size_t(row)]; }
+  // The name's tip is the whole path, so two files of one name can be told apart.
+  QString ToolTip(int row, int column) const override;
+  // "/Pictures/Holiday/", "/" at the root; the placeholder when unknown.
+  QString FolderText(uint32_t resultIndex) const;
+
+ private:
+  // Asked once per record shown, not once per paint.
+  mutable std::vector<std::optional<QString>> folders_;
 };
 
 // The placeholder of the "Path" column and of missing times.

@@ -42,7 +42,8 @@ using test::TempDir;
 // One shell word, whatever `s` holds (the fixture scripts quote inside).
 std::string Quote(const std::string& s) { return test::ShellQuote(s); }
 
-// One file as `dunmere-cli scan --json` lists it: name and size.
+// One file as `dunmere-cli scan --json` lists it: its path ("/" + folder +
+// name) and size.
 using NameSize = std::pair<std::string, uint64_t>;
 
 std::string JsonField(const std::string& line, const std::string& key) {
@@ -88,7 +89,7 @@ std::multiset<NameSize> CliFiles(const std::string& image, std::string* error) {
       *error = "not a file line: " + line;
       return {};
     }
-    files.insert({JsonField(line, "name"), std::stoull(size)});
+    files.insert({"/" + JsonField(line, "folder") + JsonField(line, "name"), std::stoull(size)});
   }
   return files;
 }
@@ -206,6 +207,7 @@ class EndToEndTest : public ::testing::Test {
     ui::FileTree* tree = Tree();
     ui::ListBox* list = Files();
     const int nameCol = list->ColumnIndex(QStringLiteral("FileName"));
+    const int pathCol = list->ColumnIndex(QStringLiteral("Path"));
     *nodes = 0;
     for (int c = 0; c < tree->topLevelItemCount(); ++c) {
       QTreeWidgetItem* category = tree->topLevelItem(c);
@@ -223,7 +225,13 @@ class EndToEndTest : public ::testing::Test {
           const FoundItemRecord* rec = wnd_->Results().ListedRecord(r);
           EXPECT_EQ(list->Model()->data(list->Model()->index(r, nameCol), Qt::DisplayRole).toString().toStdString(),
                     RecordName(*rec));
-          rows.insert({RecordName(*rec), rec->size});
+          // The Path column shows the folder the engine knows; the name's tip the whole path.
+          const std::string path =
+              list->Model()->data(list->Model()->index(r, pathCol), Qt::DisplayRole).toString().toStdString() +
+              RecordName(*rec);
+          EXPECT_EQ(list->Model()->data(list->Model()->index(r, nameCol), Qt::ToolTipRole).toString().toStdString(),
+                    path);
+          rows.insert({path, rec->size});
         }
         sum += count;
         ++*nodes;
@@ -477,8 +485,9 @@ TEST_F(TwoVolumeDisk, HeaderRowQuickScansEveryVolume) {
   EXPECT_EQ(rows.size(), wnd_->Results().Results().size());
   bool a = false, b = false;
   for (const auto& [name, size] : rows) {
-    a = a || (size == 70000 && name.size() == 5 && name.substr(1) == ".bin");
-    b = b || (size == 30000 && name.size() == 5 && name.substr(1) == ".dat");
+    // At the root of its volume: "/" and a name whose first letter is gone.
+    a = a || (size == 70000 && name.size() == 6 && name[0] == '/' && name.substr(2) == ".bin");
+    b = b || (size == 30000 && name.size() == 6 && name[0] == '/' && name.substr(2) == ".dat");
   }
   EXPECT_TRUE(a && b) << "a deleted file of each volume";
 }
