@@ -24,6 +24,13 @@ bool Utf8ToField(void* f, const std::string& s) {
 }
 }  // namespace
 
+bool EntryScanEnded(const ScanResumeEntry& e) {
+  // A pass over free extents ends with no extent left (length 0); one over
+  // the whole area with its offset at the area's end.
+  const uint64_t length = e.rangeLength, start = e.rangeStart, offset = e.rangeOffset, area = e.partitionSectors;
+  return length == 0 || start + offset >= area;
+}
+
 std::string EntryImagePath(const ScanResumeEntry& e) { return FieldToUtf8(e.imagePath); }
 std::string EntryScanFolder(const ScanResumeEntry& e) { return FieldToUtf8(e.scanFolder); }
 bool SetEntryImagePath(ScanResumeEntry& e, const std::string& s) { return Utf8ToField(e.imagePath, s); }

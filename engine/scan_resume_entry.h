@@ -40,6 +40,11 @@ struct ResumeProgress {
   uint64_t rangeStart = 0, rangeLength = 0, rangeOffset = 0, sectorsDone = 0, filesFound = 0;
 };
 
+// True when the saved position is the end of the pass: that scan ran to its
+// end (taking it up again only lists its results); false for one stopped on
+// the way.
+bool EntryScanEnded(const ScanResumeEntry& e);
+
 std::string EntryImagePath(const ScanResumeEntry& e);
 std::string EntryScanFolder(const ScanResumeEntry& e);
 // False when the path does not fit the 260-unit field (it is then not stored).

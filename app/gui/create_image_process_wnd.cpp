@@ -64,7 +64,11 @@ void CreateImageProcessWnd::OnWindowInit() {
     job_.progress = &OnProgress;
     job_.user = this;
     job_.askOnReadError = [this] {
-      return AskFromWorker("MSG0222", MessageBoxWnd::kCancel) == MessageBoxWnd::kOk;
+      // "No" stops imaging and deletes the image written so far: leaving
+      // the question (Escape, closing it) must not, so it goes on.
+      MessageBoxWnd::Choice c;
+      c.safeAnswer = c.defaultAnswer = MessageBoxWnd::kOk;
+      return AskFromWorker("MSG0222", MessageBoxWnd::kCancel, c) == MessageBoxWnd::kOk;
     };
     status_ = CopySourceToImage(job_);
     Link().Flush();  // the last chunk's progress, held back by the coalescing

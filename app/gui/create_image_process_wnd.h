@@ -45,6 +45,7 @@ class CreateImageProcessWnd : public ProgressWnd {
   static ProgressTexts TextsFor(int percent, int64_t secondsLeft, uint64_t done, uint64_t total);
 
  protected:
+  const char* ExitQuestionId() const override { return "MSG0307"; }
   void OnWindowInit() override;
   void DrawProgress(const ScanProgress& p) override;
   void WorkerEnded() override;

@@ -2,6 +2,7 @@
 #include "scan/file_systems.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QFontMetrics>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -483,11 +484,13 @@ void MainWnd::OnSearchFinished() {
 bool MainWnd::HandleMessage(int message, quintptr wParam, quintptr lParam) {
   switch (message) {
     case kMsgScanFinished:
+      if (exitAfterWork_) return true;  // closing: nothing more is searched or shown
       // The scan window is still closing; the search opens once it has.
       if (scanning_) scanFinishedPending_ = true;
       else OnScanFinished();
       return true;
     case kMsgSearchFinished:
+      if (exitAfterWork_) return true;
       // The results may be read only once the search window has closed.
       if (searching_) searchFinishedPending_ = true;
       else OnSearchFinished();
@@ -532,6 +535,25 @@ void MainWnd::ShowAssistMenu() {
     case AssistChoice::Kind::kNone:
       break;
   }
+}
+
+void MainWnd::OnCloseRequest() {
+  // Only one progress window runs at a time, over this window or over a
+  // window of its own (the preview's copy-out).
+  ProgressWnd* work = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* p = qobject_cast<ProgressWnd*>(w); p && p->IsModalRunning()) work = p;
+  if (!work) {
+    ui::WindowImplBase::OnCloseRequest();
+    return;
+  }
+  if (!work->AskStopForExit() || exitAfterWork_) return;
+  exitAfterWork_ = true;
+  // The window goes once its work has ended and the code that waited for it
+  // has gone on: the close then finds nothing running.
+  connect(work, &QObject::destroyed, this, [this] {
+    QMetaObject::invokeMethod(this, [this] { Close(2); }, Qt::QueuedConnection);
+  });
 }
 
 void MainWnd::OnFinalMessage() {

@@ -105,6 +105,9 @@ class MainWnd : public ui::WindowImplBase {
   void InitWindow() override;
   bool HandleMessage(int message, quintptr wParam, quintptr lParam) override;
   void OnFinalMessage() override;
+  // Closing while a scan, search, copy-out or imaging runs asks first; on yes
+  // the work is stopped and the window closes once it has ended.
+  void OnCloseRequest() override;
 
  private:
   void OnWindowInit();
@@ -147,6 +150,7 @@ class MainWnd : public ui::WindowImplBase {
   bool scanFinishedPending_ = false;
   bool searchFinishedPending_ = false;
   bool removalPending_ = false;
+  bool exitAfterWork_ = false;
   // The last scan: its sources (by tag, their rows may have gone since),
   // its mode and, after a quick scan, the log folders it made.
   std::vector<uint16_t> lastTags_;

@@ -50,10 +50,10 @@ void ProgressWnd::PostStage(const QString& text) {
   QMetaObject::invokeMethod(this, [this, text] { SetText(QStringLiteral("stage"), text); }, Qt::QueuedConnection);
 }
 
-int ProgressWnd::AskFromWorker(const char* messageId, int onCancel) {
+int ProgressWnd::AskFromWorker(const char* messageId, int onCancel, MessageBoxWnd::Choice choice, QSize size) {
   return link_.Ask(
-      [this, messageId] {
-        QMetaObject::invokeMethod(this, [this, messageId] { AskForWorker(messageId); }, Qt::QueuedConnection);
+      [this, q = WorkerQuestion{messageId, std::move(choice), size}] {
+        QMetaObject::invokeMethod(this, [this, q] { AskForWorker(q); }, Qt::QueuedConnection);
       },
       onCancel);
 }
@@ -65,11 +65,11 @@ void ProgressWnd::TakeProgress() {
   DrawProgress(p);
 }
 
-int ProgressWnd::AskQuestion(const char* messageId, int kind) {
+int ProgressWnd::AskQuestion(const char* messageId, int kind, const MessageBoxWnd::Choice& choice, QSize size) {
   QPointer<ProgressWnd> self(this);
   questionOpen_ = true;
   hide();
-  const int answer = MessageBoxWnd::Show(kind, Owner(), MessageText(messageId), 350, 160);
+  const int answer = MessageBoxWnd::Ask(kind, Owner(), MessageText(messageId), size.width(), size.height(), choice);
   if (!self) return -1;
   questionOpen_ = false;
   // The box enabled the owner again on closing; this window is still modal.
@@ -105,13 +105,39 @@ void ProgressWnd::AskCancel() {
   AfterQuestion();
 }
 
-void ProgressWnd::AskForWorker(const char* messageId) {
+bool ProgressWnd::AskStopForExit() {
+  if (stoppingForExit_) return true;
+  if (questionOpen_) return false;
+  if (ended_) {
+    // Nothing runs any more (a finished copy-out shows its outcome).
+    stoppingForExit_ = true;
+    Close(kDone);
+    return true;
+  }
+  link_.Pause();
+  const int answer = AskQuestion(ExitQuestionId(), MessageBoxWnd::kQuestion);
+  if (answer < 0) return false;
+  if (answer == MessageBoxWnd::kOk) {
+    // Stopped like a confirmed cancel: the window stays hidden until the
+    // worker has ended, then closes as it does after a cancel.
+    stoppingForExit_ = true;
+    cancelConfirmed_ = true;
+    link_.Cancel();
+  } else {
+    link_.Resume();
+    ShowAgain();
+  }
+  AfterQuestion();
+  return stoppingForExit_;
+}
+
+void ProgressWnd::AskForWorker(const WorkerQuestion& q) {
   if (questionOpen_) {
     // Asked once the open question is answered (unless that cancels the work).
-    pendingWorkerQuestion_ = messageId;
+    pendingWorkerQuestion_ = q;
     return;
   }
-  const int answer = AskQuestion(messageId, MessageBoxWnd::kQuestion);
+  const int answer = AskQuestion(q.messageId, MessageBoxWnd::kQuestion, q.choice, q.size);
   if (answer < 0) return;
   link_.Answer(answer);
   if (!link_.Cancelled()) ShowAgain();
@@ -120,11 +146,11 @@ void ProgressWnd::AskForWorker(const char* messageId) {
 
 void ProgressWnd::AfterQuestion() {
   if (pendingWorkerQuestion_ && !link_.Cancelled()) {
-    const char* id = std::exchange(pendingWorkerQuestion_, nullptr);
-    AskForWorker(id);
+    const WorkerQuestion q = *std::exchange(pendingWorkerQuestion_, std::nullopt);
+    AskForWorker(q);
     return;
   }
-  pendingWorkerQuestion_ = nullptr;
+  pendingWorkerQuestion_.reset();
   if (endPending_) {
     endPending_ = false;
     WorkerEndedOnUi();

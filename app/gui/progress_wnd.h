@@ -6,9 +6,11 @@
 // while the worker waits at its next progress report. The worker is joined
 // before the window goes away. Enter and Escape close nothing.
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "app/core/sessions/worker_link.h"
+#include "app/gui/message_box.h"
 #include "app/gui/popup_wnd.h"
 
 class QTimer;
@@ -31,6 +33,13 @@ class ProgressWnd : public PopUpWnd {
   // The worker waits at a progress report for the open question's answer.
   bool WorkerHeld() const { return link_.WorkerHeld(); }
 
+  // The program is being closed while this window works: asks whether to stop
+  // the work and exit. True when the user agreed (or the work had ended): the
+  // work is then stopped and the window closes once its worker has ended.
+  // False (the work goes on) on No, Escape or closing the question, and while
+  // a question of the window's own is open.
+  bool AskStopForExit();
+  bool StoppingForExit() const { return stoppingForExit_; }
  protected:
   // Starts the worker; body runs on it, then WorkerEnded() runs on the UI
   // thread (after any open question has been answered).
@@ -43,21 +52,28 @@ class ProgressWnd : public PopUpWnd {
   void PostStage(const QString& text);
   // Asks a Question box with that message id on the UI thread and waits for
   // the answer; onCancel when the work is cancelled first.
-  int AskFromWorker(const char* messageId, int onCancel);
+  int AskFromWorker(const char* messageId, int onCancel, MessageBoxWnd::Choice choice = {}, QSize size = {350, 160});
 
   // ---- UI thread ----
+  // "Stop ... and exit?": the question asked when the program is closed meanwhile.
+  virtual const char* ExitQuestionId() const { return "MSG0712"; }
   virtual void DrawProgress(const ScanProgress& p) = 0;
   virtual void WorkerEnded() = 0;
   bool OnClick(const ui::Notification& n) override;
   bool OnKey(int key, Qt::KeyboardModifiers mods) override;
   // Hides the window and asks; -1 when the window was destroyed meanwhile.
-  int AskQuestion(const char* messageId, int kind);
+  int AskQuestion(const char* messageId, int kind, const MessageBoxWnd::Choice& choice = {}, QSize size = {350, 160});
   void ShowAgain();
 
  private:
   void TakeProgress();
   void AskCancel();
-  void AskForWorker(const char* messageId);
+  struct WorkerQuestion {
+    const char* messageId = nullptr;
+    MessageBoxWnd::Choice choice;
+    QSize size;
+  };
+  void AskForWorker(const WorkerQuestion& q);
   void WorkerEndedOnUi();
   void AfterQuestion();
 
@@ -68,7 +84,8 @@ class ProgressWnd : public PopUpWnd {
   bool endPending_ = false;
   bool ended_ = false;
   bool cancelConfirmed_ = false;
-  const char* pendingWorkerQuestion_ = nullptr;
+  bool stoppingForExit_ = false;
+  std::optional<WorkerQuestion> pendingWorkerQuestion_;
   int progressUpdates_ = 0;
   QTimer* lateProgress_ = nullptr;
 };

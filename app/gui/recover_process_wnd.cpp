@@ -58,9 +58,27 @@ bool ConfirmDestination(QWidget* owner, const std::string& destination, const st
   for (ScanSourceItem* item : sources) {
     if (!item || !item->engine) continue;
     if (!DestinationOnSource(destination, SourceOfItem(*item).path)) continue;
-    return MessageBoxWnd::Show(MessageBoxWnd::kConfirm, owner, MessageText("MSG0805"), 450, 160) == MessageBoxWnd::kOk;
+    // A warning: going on may destroy what is being recovered, so it looks
+    // like one and Enter (or Escape, or closing it) gives up.
+    MessageBoxWnd::Choice c;
+    c.icon = QStringLiteral("warning.png");
+    c.titleId = "MSG0405";
+    c.safeAnswer = c.defaultAnswer = MessageBoxWnd::kCancel;
+    return MessageBoxWnd::Ask(MessageBoxWnd::kConfirm, owner, MessageText("MSG0805"), 450, 160, c) ==
+           MessageBoxWnd::kOk;
   }
   return true;
+}
+
+bool CheckDestinationWritable(QWidget* owner, const std::string& destination) {
+  std::string why;
+  if (CanWriteInto(destination, why)) return true;
+  // Refused before any file is tried: a read-only folder would otherwise fail
+  // every file of the list one by one.
+  QString text = FillFormat(MessageText("MSG0806"), QString::fromStdString(destination));
+  text = FillFormat(text, QString::fromStdString(why));
+  MessageBoxWnd::Show(MessageBoxWnd::kError, owner, text, 450, 170);
+  return false;
 }
 
 // ---- the window ----
@@ -280,6 +298,7 @@ int StartRecovery(QWidget* owner, const std::vector<ScanSourceItem*>& sources,
   const std::string dest = ChooseRecoveryFolder(owner, chooser);
   if (dest.empty()) return 0;
   if (destination) *destination = dest;
+  if (!CheckDestinationWritable(owner, dest)) return 0;
   if (!ConfirmDestination(owner, dest, sources)) return 0;
   return RunWindow(owner, JobsForChecked(checked, sources), dest, RecoverProcessWnd::Mode::kList);
 }
@@ -289,6 +308,7 @@ int StartSingleRecovery(QWidget* owner, const std::vector<ScanSourceItem*>& sour
   const std::string dest = ChooseRecoveryFolder(owner, chooser);
   if (dest.empty()) return 0;
   if (destination) *destination = dest;
+  if (!CheckDestinationWritable(owner, dest)) return 0;
   if (!ConfirmDestination(owner, dest, sources)) return 0;
   return RunWindow(owner, JobsForChecked({&record}, sources), dest, RecoverProcessWnd::Mode::kSingle);
 }

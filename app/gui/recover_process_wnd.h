@@ -43,6 +43,8 @@ std::string ChooseRecoveryFolder(QWidget* owner, const FolderChooser& chooser = 
 // True when copy-out may write to `destination`: it lies on none of the
 // scanned media, or the user said yes to "MSG0805" for the first that holds it.
 bool ConfirmDestination(QWidget* owner, const std::string& destination, const std::vector<ScanSourceItem*>& sources);
+// False (after saying why) when no file can be made in the destination.
+bool CheckDestinationWritable(QWidget* owner, const std::string& destination);
 
 class RecoverProcessWnd : public ProgressWnd {
   Q_OBJECT
@@ -70,6 +72,7 @@ class RecoverProcessWnd : public ProgressWnd {
   static QString StatusText(Status s);
 
  protected:
+  const char* ExitQuestionId() const override { return "MSG1104"; }
   void OnWindowInit() override;
   void DrawProgress(const ScanProgress& p) override;
   void WorkerEnded() override;

@@ -54,10 +54,29 @@ void ScanProcessWnd::OnWindowInit() {
   StartWorker([this] {
     ScanJobHooks hooks;
     hooks.stage = [this](size_t i) { PostStage(StageText(*sources_[i])); };
-    hooks.askResume = [this](size_t) { return AskFromWorker("MSG1206", MessageBoxWnd::kCancel) == MessageBoxWnd::kOk; };
+    hooks.askResume = [this](size_t, bool ended) { return AskResume(ended); };
     hooks.openEngine = opener_;
     result_ = RunScanJob(sources_, deep_ == 1, Link(), hooks);
   });
+}
+
+MessageBoxWnd::Choice ScanProcessWnd::ResumeChoice(bool ended) {
+  MessageBoxWnd::Choice c;
+  // Taking the earlier scan up loses nothing, so Enter may give it; leaving
+  // the question (Escape, closing it) scans nothing and deletes nothing.
+  c.defaultAnswer = MessageBoxWnd::kOk;
+  c.safeAnswer = MessageBoxWnd::kCancel;
+  c.ok = MessageText(ended ? "MSG1210" : "MSG1209");
+  c.other = MessageText("MSG1211");
+  c.cancel = MessageText("MSG1212");
+  return c;
+}
+
+ResumeAnswer ScanProcessWnd::AskResume(bool ended) {
+  const int answer = AskFromWorker(ResumeQuestionId(ended), MessageBoxWnd::kCancel, ResumeChoice(ended), {450, 170});
+  if (answer == MessageBoxWnd::kOk) return ResumeAnswer::kTakeUp;
+  if (answer == MessageBoxWnd::kOther) return ResumeAnswer::kAfresh;
+  return ResumeAnswer::kNotNow;
 }
 
 void ScanProcessWnd::DrawProgress(const ScanProgress& p) {
@@ -84,6 +103,11 @@ void ScanProcessWnd::WorkerEnded() {
       failureShown_ = true;
     }
     Close(kFailed);
+    return;
+  }
+  if (result_.end == ScanJobResult::End::kNotNow || StoppingForExit()) {
+    // Nothing was scanned, or the program is closing: no results to search or show.
+    Close(kCancelled);
     return;
   }
   if (result_.unreadableSectors) {

@@ -3,7 +3,8 @@
 // turn (the engine comes from the factory and is kept in the source item),
 // shows progress with time left, asks before cancelling and posts 1025 to its
 // owner when the worker ends. Modal result: 1 done or cancelled after the
-// question, 3 when no engine could be made for a source.
+// question, 2 when the user chose not to scan after all (an earlier deep scan
+// was offered), 3 when no engine could be made for a source.
 #include <vector>
 
 #include "app/core/sessions/scan_job.h"
@@ -43,12 +44,20 @@ class ScanProcessWnd : public ProgressWnd {
   };
   static ProgressTexts TextsFor(const ScanProgress& p);
 
+  // The question about an earlier deep scan of a source: one that was stopped
+  // may be resumed, one that ended may have its results listed again; either
+  // may be replaced by a fresh scan, or the user may scan nothing now.
+  static const char* ResumeQuestionId(bool ended) { return ended ? "MSG1208" : "MSG1206"; }
+  static MessageBoxWnd::Choice ResumeChoice(bool ended);
+
  protected:
+  const char* ExitQuestionId() const override { return "MSG0713"; }
   void OnWindowInit() override;
   void DrawProgress(const ScanProgress& p) override;
   void WorkerEnded() override;
 
  private:
+  ResumeAnswer AskResume(bool ended);
   std::vector<ScanSourceItem*> sources_;
   int deep_ = 0;
   EngineOpener opener_;

@@ -50,7 +50,8 @@ void SearchProcessWnd::DrawProgress(const ScanProgress& p) {
 
 void SearchProcessWnd::WorkerEnded() {
   // A source without an engine, or nothing to search: closed without a message.
-  if (missingEngine_ || sources_.empty()) {
+  // The program is closing: nothing is to be shown.
+  if (missingEngine_ || sources_.empty() || StoppingForExit()) {
     Close(kDone);
     return;
   }

@@ -28,6 +28,7 @@ class SearchProcessWnd : public ProgressWnd {
   static QString StageText(const ScanSourceItem& item);
 
  protected:
+  const char* ExitQuestionId() const override { return "MSG0713"; }
   void OnWindowInit() override;
   void DrawProgress(const ScanProgress& p) override;
   void WorkerEnded() override;

@@ -44,7 +44,8 @@ void WriteFile(const std::string& path, const std::vector<uint8_t>& data) {
 }
 
 // Answers every message box that opens: `policy` gets its text and says 1
-// (OK), 2 (Escape) or 0 (leave it open); the texts are kept in order.
+// (OK), 2 (Escape), 3 (the "No"/"Cancel" button) or 0 (leave it open); the
+// texts are kept in order.
 class BoxAnswerer {
  public:
   explicit BoxAnswerer(std::function<int(const QString&)> policy) : policy_(std::move(policy)) {
@@ -64,6 +65,7 @@ class BoxAnswerer {
       box->setProperty("answered", true);  // a later box may reuse its address
       seen << text;
       if (answer == 1) box->Find<QAbstractButton>(QStringLiteral("okbtn"))->click();
+      else if (answer == 3) box->Find<QAbstractButton>(QStringLiteral("cancelbtn"))->click();
       else QTest::keyClick(box, Qt::Key_Escape);
       return;
     }
@@ -302,8 +304,18 @@ TEST_F(CreateImageWndTest, UnreadableSectorAsksThenZerosAndMapOrStops) {
     EXPECT_EQ(wnd.Job().badRanges.size(), 2u);
   }
   {
-    SCOPED_TRACE("no (Escape): imaging fails, nothing is left");
+    // No stops imaging and deletes the image: leaving the question must not.
+    SCOPED_TRACE("Escape: imaging goes on with zeros");
     BoxAnswerer answers([&](const QString& t) { return t == Msg("MSG0222") ? 2 : 0; });
+    CreateImageProcessWnd wnd;
+    ASSERT_EQ(Run(wnd, makeJob(dir_ / "e.img")), PopUpWnd::kDone);
+    EXPECT_EQ(answers.seen, QStringList{Msg("MSG0222")});
+    EXPECT_TRUE(fs::exists(dir_ / "e.img"));
+    EXPECT_TRUE(fs::exists(dir_ / "e.img.map"));
+  }
+  {
+    SCOPED_TRACE("no: imaging fails, nothing is left");
+    BoxAnswerer answers([&](const QString& t) { return t == Msg("MSG0222") ? 3 : 0; });
     CreateImageProcessWnd wnd;
     ASSERT_EQ(Run(wnd, makeJob(dir_ / "n.img")), PopUpWnd::kFailed);
     EXPECT_EQ(wnd.CopyStatus(), kReadFault);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QKeyEvent>
 #include <QPointer>
 #include <QMouseEvent>
 #include <QTimer>
@@ -531,9 +532,10 @@ TEST_F(EndToEndTest, ResumeQuestionAnsweredBothWaysThroughTheMainWindow) {
       ui::WindowImplBase* box = OpenMessageBox();
       if (!box || asked) return false;
       asked = true;
-      EXPECT_EQ(box->Text(QStringLiteral("message")), MessageText("MSG1206"));
+      // The first scan ran to its end: its results are offered again.
+      EXPECT_EQ(box->Text(QStringLiteral("message")), MessageText("MSG1208"));
       QTimer::singleShot(0, [box, answer] {
-        box->Find<QAbstractButton>(answer == 1 ? QStringLiteral("okbtn") : QStringLiteral("cancelbtn"))->click();
+        box->Find<QAbstractButton>(answer == 1 ? QStringLiteral("okbtn") : QStringLiteral("otherbtn"))->click();
       });
       return true;
     });
@@ -550,8 +552,89 @@ TEST_F(EndToEndTest, ResumeQuestionAnsweredBothWaysThroughTheMainWindow) {
   EXPECT_EQ(wnd_->Results().Results().size(), found);
 
   EXPECT_TRUE(scan(2));
-  EXPECT_NE(ScanLogFolder::Instance().CurrentScanFolder(), first) << "no starts a new scan";
+  EXPECT_NE(ScanLogFolder::Instance().CurrentScanFolder(), first) << "scanning afresh starts a new scan";
   EXPECT_EQ(wnd_->Results().Results().size(), found);
+}
+
+
+// Closing the program while a scan runs asks first. No, Escape and closing
+// the question let the scan go on; yes stops it, waits for its worker and
+// closes the window, with nothing searched or shown.
+TEST_F(EndToEndTest, ClosingDuringAScanAsksThenStopsAndExits) {
+  RequireImages();
+  Open(NoDisks());
+  Click("BtnDeletedRecovery");
+  const std::vector<int> added = wnd_->AddImageFiles({QString::fromStdString(Images().dir + "/fat32.img")});
+  ASSERT_EQ(added.size(), 1u);
+  List().SelectRow(added[0]);
+  // The engine is made and then held until the test lets it go: the scan
+  // is known to be running while the window is closed.
+  std::atomic<bool> opened{false}, go{false};
+  wnd_->SetScanEngineOpener([&](const ScanSourceItem& item, bool deep, std::string& error) {
+    std::unique_ptr<ScanEngine> engine = OpenEngineForItem(item, deep, error);
+    opened = true;
+    while (!go) std::this_thread::yield();
+    return engine;
+  });
+  enum Step { kCloseForEscape, kEscape, kCloseForNo, kNo, kCloseForYes, kYes, kDone };
+  int step = kCloseForEscape;
+  QStringList questions;
+  bool stillScanningAfterNo = false;
+  QTimer t;
+  QObject::connect(&t, &QTimer::timeout, [&] {
+    ui::WindowImplBase* scan = OpenScanWindow();
+    ui::WindowImplBase* box = OpenMessageBox();
+    switch (step) {
+      case kCloseForEscape:
+      case kCloseForNo:
+      case kCloseForYes:
+        if (!opened || !scan || !scan->isVisible() || box) return;
+        ++step;
+        QTimer::singleShot(0, wnd_.get(), [this] { wnd_->close(); });
+        return;
+      case kEscape:
+      case kNo:
+      case kYes: {
+        if (!box) return;
+        questions << box->Text(QStringLiteral("message"));
+        const int now = step++;
+        if (now == kEscape) {
+          QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+          QCoreApplication::sendEvent(box, &esc);
+        } else {
+          box->Find<QAbstractButton>(now == kNo ? QStringLiteral("cancelbtn") : QStringLiteral("okbtn"))->click();
+        }
+        if (now == kNo) stillScanningAfterNo = OpenScanWindow() != nullptr && wnd_->isVisible();
+        if (now == kYes) go = true;
+        return;
+      }
+      default:
+        return;
+    }
+  });
+  t.start(5);
+  QTimer guard;  // only bounds a hang: the scan is let go and cancelled
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, [&] {
+    ADD_FAILURE() << "no question came (step " << step << ")";
+    go = true;
+    if (ui::WindowImplBase* b = OpenMessageBox()) b->Close(2);
+    if (ui::WindowImplBase* s = OpenScanWindow()) s->Close(2);
+  });
+  guard.start(60 * 1000);
+  Click("BtnScan");
+  test::WaitFor([&] { return !wnd_->isVisible(); });
+  t.stop();
+  guard.stop();
+  go = true;
+  QCoreApplication::processEvents();
+  const QString question = MessageText("MSG0713");
+  EXPECT_EQ(questions, QStringList({question, question, question}));
+  EXPECT_TRUE(stillScanningAfterNo) << "no lets the scan go on";
+  EXPECT_FALSE(wnd_->isVisible()) << "yes closes the window";
+  EXPECT_NE(wnd_->CurrentPageIndex(), MainWnd::kPageResults) << "nothing is searched or shown";
+  EXPECT_FALSE(OpenScanWindow());
+  wnd_->SetScanEngineOpener({});
 }
 
 }  // namespace

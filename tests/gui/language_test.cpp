@@ -183,12 +183,12 @@ TEST(IniFile, ResultsAreCutToTheReadingBuffers) {
 const char* const kMessageIds[] = {
     "MSG0101", "MSG0102", "MSG0103", "MSG0104", "MSG0201", "MSG0202", "MSG0203", "MSG0204", "MSG0205", "MSG0206",
     "MSG0207", "MSG0208", "MSG0209", "MSG0210", "MSG0211", "MSG0212", "MSG0213", "MSG0214", "MSG0216", "MSG0217",
-    "MSG0218", "MSG0219", "MSG0220", "MSG0221", "MSG0301", "MSG0302", "MSG0303", "MSG0304", "MSG0305", "MSG0306",
+    "MSG0218", "MSG0219", "MSG0220", "MSG0221", "MSG0301", "MSG0302", "MSG0303", "MSG0304", "MSG0305", "MSG0306", "MSG0307",
     "MSG0401", "MSG0402", "MSG0403", "MSG0404", "MSG0405", "MSG0501", "MSG0502", "MSG0503", "MSG0504", "MSG0505",
     "MSG0601", "MSG0602", "MSG0701", "MSG0702", "MSG0703", "MSG0704", "MSG0705", "MSG0706", "MSG0707", "MSG0708",
-    "MSG0709", "MSG0710", "MSG0801", "MSG0802", "MSG0803", "MSG0804", "MSG0805", "MSG0807", "MSG0808", "MSG0809", "MSG0810",
-    "MSG0811", "MSG0812", "MSG0901", "MSG0902", "MSG0903", "MSG0904", "MSG0905", "MSG1101", "MSG1102", "MSG1103",
-    "MSG1201", "MSG1202", "MSG1203", "MSG1204", "MSG1205", "MSG1206", "MSG1207"};
+    "MSG0709", "MSG0710", "MSG0712", "MSG0713", "MSG0801", "MSG0802", "MSG0803", "MSG0804", "MSG0805", "MSG0806", "MSG0807", "MSG0808", "MSG0809", "MSG0810",
+    "MSG0811", "MSG0812", "MSG0901", "MSG0902", "MSG0903", "MSG0904", "MSG0905", "MSG1101", "MSG1102", "MSG1103", "MSG1104",
+    "MSG1201", "MSG1202", "MSG1203", "MSG1204", "MSG1205", "MSG1206", "MSG1207", "MSG1208", "MSG1209", "MSG1210", "MSG1211", "MSG1212"};
 
 // The printf conversions of a text, in order.
 std::string Conversions(const std::string& text) {
@@ -206,7 +206,7 @@ std::string Conversions(const std::string& text) {
 
 TEST(ShippedLanguages, EveryMessageIdHasATextWithTheArgumentsItIsUsedWith) {
   const std::map<std::string, std::string> formats = {
-      {"MSG0701", "c"}, {"MSG0702", "d"}, {"MSG0710", "s"}, {"MSG0802", "s"}, {"MSG0804", "sd"}, {"MSG1102", "dddd"},
+      {"MSG0701", "c"}, {"MSG0702", "d"}, {"MSG0710", "s"}, {"MSG0802", "s"}, {"MSG0806", "ss"}, {"MSG0804", "sd"}, {"MSG1102", "dddd"},
       {"MSG1201", "c"}, {"MSG1202", "d"}, {"MSG1203", "s"}};
   LanguageTable english(test::SourcePath("languages"));
   ASSERT_EQ(english.CurrentLanguage(), "English");

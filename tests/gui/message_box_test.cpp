@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <thread>
@@ -99,14 +100,68 @@ TEST_F(MessageBoxTest, EveryKindClosesWithEveryResult) {
       EXPECT_EQ(box.FindControl("cancelbtn") != nullptr, c.twoButtons);
       bool ownerDisabled = false;
       QTimer::singleShot(0, [&] { ownerDisabled = !owner.isEnabled(); });
-      const Action enter{{}, Qt::Key_Return};
-      bool stillOpen = false;
-      EXPECT_EQ(RunBox(box, action, &enter, &stillOpen), expected) << action.button.toStdString();
-      EXPECT_TRUE(stillOpen) << "Enter answers nothing";
+      EXPECT_EQ(RunBox(box, action), expected) << action.button.toStdString();
       EXPECT_TRUE(ownerDisabled);
       EXPECT_TRUE(owner.isEnabled());
     }
   }
+}
+
+// Enter and Return press the default button, which has the focus (so Space
+// presses it too) and is the highlighted one; in a box that asks, that is the
+// answer that changes nothing.
+TEST_F(MessageBoxTest, EnterPressesTheDefaultButton) {
+  for (int kind = 0; kind <= 4; ++kind) {
+    for (int key : {int(Qt::Key_Return), int(Qt::Key_Enter)}) {
+      SCOPED_TRACE(kind);
+      MessageBoxWnd box(kind);
+      ASSERT_TRUE(box.Prepare(nullptr, "Body text", 350, 160));
+      const int expected = MessageBoxWnd::Asks(kind) ? 2 : 1;
+      EXPECT_EQ(box.DefaultAnswer(), expected);
+      auto* chosen = box.Find<QPushButton>(MessageBoxWnd::ButtonOf(expected));
+      ASSERT_NE(chosen, nullptr);
+      EXPECT_TRUE(chosen->isDefault());
+      if (auto* ok = box.Find<QPushButton>("okbtn"); ok && ok != chosen) {
+        EXPECT_FALSE(ok->isDefault());
+        EXPECT_EQ(chosen->property("normalimage"), QVariant(QStringLiteral(
+                                                         "file='common/button.png' source='0,0,90,30' corner='5,5,5,5'")))
+            << "the default button is the highlighted one";
+        EXPECT_NE(ok->property("normalimage"), chosen->property("normalimage"));
+      }
+      EXPECT_EQ(RunBox(box, {{}, key}), expected);
+    }
+  }
+}
+
+// A box with a third way out: Escape, the close button and the window
+// system's close give the safe answer, Enter the default, each button its own.
+TEST_F(MessageBoxTest, AThreeWayQuestionNeverAnswersForTheUser) {
+  MessageBoxWnd::Choice c;
+  c.ok = "Resume";
+  c.other = "Scan afresh";
+  c.cancel = "Cancel";
+  c.defaultAnswer = MessageBoxWnd::kOk;
+  const std::pair<Action, int> ways[] = {{{"okbtn"}, 1},         {{"otherbtn"}, 3},
+                                         {{"cancelbtn"}, 2},     {{"closebtn"}, 2},
+                                         {{{}, Qt::Key_Escape}, 2}, {{{}, Qt::Key_Return}, 1}};
+  for (const auto& [action, expected] : ways) {
+    MessageBoxWnd box(MessageBoxWnd::kQuestion, c);
+    ASSERT_TRUE(box.Prepare(nullptr, "?", 400, 160));
+    int result = 0;
+    QTimer::singleShot(0, [&] {
+      EXPECT_EQ(box.Text("okbtn"), "Resume");
+      EXPECT_EQ(box.Text("otherbtn"), "Scan afresh");
+      EXPECT_EQ(box.Text("cancelbtn"), "Cancel");
+      Perform(&box, action);
+    });
+    result = box.ShowModal();
+    EXPECT_EQ(result, expected) << action.button.toStdString() << " " << action.key;
+  }
+  // Alt+F4 and the like: the window system asks the box to close.
+  MessageBoxWnd box(MessageBoxWnd::kQuestion, c);
+  ASSERT_TRUE(box.Prepare(nullptr, "?", 400, 160));
+  QTimer::singleShot(0, [&] { box.close(); });
+  EXPECT_EQ(box.ShowModal(), 2);
 }
 
 TEST_F(MessageBoxTest, ButtonCaptionsComeFromTheLanguage) {

@@ -5,6 +5,7 @@
 #include "app/gui/recover_process_wnd.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -149,6 +150,8 @@ void Capture(RecoverProcessWnd* w, Seen& seen) {
 // and notes the first one's text and layout.
 struct BoxWatch {
   test::BoxSeen seen;
+  QString icon, title;
+  int defaultAnswer = 0;
   QTimer timer;
   explicit BoxWatch(bool ok) {
     QObject::connect(&timer, &QTimer::timeout, [this, ok] {
@@ -159,6 +162,9 @@ struct BoxWatch {
           seen.shown = true;
           seen.message = box->Text(QStringLiteral("message"));
           seen.layout = box->SkinFile();
+          if (QWidget* i = box->FindControl(QStringLiteral("icon"))) icon = i->property("bkimage").toString();
+          title = box->Text(QStringLiteral("title"));
+          defaultAnswer = box->DefaultAnswer();
         }
         box->Close(ok ? MessageBoxWnd::kOk : MessageBoxWnd::kCancel);
       }
@@ -475,6 +481,11 @@ TEST_F(RecoverWndTest, ADestinationOnTheScannedMediumIsAskedAbout) {
     EXPECT_TRUE(no.seen.layout.endsWith(MessageBoxWnd::LayoutFile(MessageBoxWnd::kConfirm)))
         << no.seen.layout.toStdString();
     EXPECT_TRUE(fs::is_empty(onSource));
+    // A warning, not a confirmation: its icon and title say so, and Enter
+    // gives the answer that writes nothing.
+    EXPECT_EQ(no.icon, "file='common/warning.png'");
+    EXPECT_EQ(no.title, MessageText("MSG0405"));
+    EXPECT_EQ(no.defaultAnswer, MessageBoxWnd::kCancel);
   }
   // Yes: the copy goes ahead.
   {
@@ -511,6 +522,46 @@ TEST_F(RecoverWndTest, ADestinationOnTheScannedMediumIsAskedAbout) {
     EXPECT_TRUE(seen.finished);
     EXPECT_EQ(seen.failed, 0u);
   }
+}
+
+// A destination where no file can be made is refused before copy-out starts,
+// with the reason, instead of failing every file on its own.
+TEST_F(RecoverWndTest, ADestinationThatCannotBeWrittenIsRefusedUpFront) {
+  LoadFat32();
+  const FoundEntry* file = scanned_.File("", "ROOTDEL.JPG");
+  ASSERT_NE(file, nullptr);
+  TempDir work;
+  std::string why;
+  EXPECT_TRUE(CanWriteInto(work.path(), why)) << why;
+  EXPECT_TRUE(fs::is_empty(work.path())) << "the probe leaves nothing behind";
+
+  auto refused = [&](const std::string& dest) {
+    BoxWatch box(true);
+    EXPECT_EQ(StartRecovery(nullptr, scanned_.Sources(), Check({file}), Chooses(dest)), 0);
+    EXPECT_TRUE(box.seen.shown);
+    EXPECT_TRUE(box.seen.layout.endsWith(MessageBoxWnd::LayoutFile(MessageBoxWnd::kError)))
+        << box.seen.layout.toStdString();
+    EXPECT_TRUE(box.seen.message.contains(QString::fromStdString(dest))) << box.seen.message.toStdString();
+    EXPECT_FALSE(box.seen.message.contains(u'%')) << box.seen.message.toStdString();
+    EXPECT_TRUE(fs::is_empty(dest));
+  };
+  bool tried = false;
+  // Mode bits stop everyone but root.
+  if (geteuid() != 0) {
+    const std::string locked = work / "locked";
+    fs::create_directories(locked);
+    fs::permissions(locked, fs::perms(0555));
+    refused(locked);
+    fs::permissions(locked, fs::perms(0755));
+    tried = true;
+  }
+  // A read-only mount stops root too.
+  Mounted ro(work / "ro", "-t tmpfs -o ro,size=1m tmpfs");
+  if (ro.ok) {
+    refused(ro.point);
+    tried = true;
+  }
+  if (!tried) GTEST_SKIP() << "running as root and cannot mount a read-only tmpfs: " << ro.output;
 }
 
 TEST_F(RecoverWndTest, AFullDestinationFailsThatFileAndLeavesNoHalfOfIt) {

@@ -482,19 +482,33 @@ class ScanWindowImages : public ScanWindowTest {
     if (RunScan(*opened.engine, {})) return -1;
     return opened.engine->GetFoundCount();
   }
-  // Scans through the window; answers a resume question with `resume`.
-  int ScanImage(ScanSourceItem& item, bool deep, int resume, bool* asked = nullptr) {
+  // How a resume question is answered: a button, Escape, or the window
+  // system's close (Alt+F4).
+  enum class Way { kOk, kOther, kCancel, kCloseButton, kEscape, kClose };
+  // Scans through the window; answers a resume question the given way and
+  // tells its message id.
+  int ScanImage(ScanSourceItem& item, bool deep, Way way, bool* asked = nullptr, QString* message = nullptr) {
     ScanProcessWnd w;
     std::vector<ScanSourceItem*> list{&item};
     w.SetSources(list, deep ? 1 : 0);
     return RunWindow(w, owner, 350, 250, [&] {
       MessageBoxWnd* b = OpenBox();
       if (!b) return;
-      EXPECT_EQ(b->Text("message"), MessageText("MSG1206"));
+      if (message) *message = b->Text("message");
       EXPECT_FALSE(w.isVisible()) << "hidden while it asks";
       if (asked) *asked = true;
-      b->Find<QAbstractButton>(resume == 1 ? "okbtn" : "cancelbtn")->click();
+      switch (way) {
+        case Way::kOk: b->Find<QAbstractButton>("okbtn")->click(); break;
+        case Way::kOther: b->Find<QAbstractButton>("otherbtn")->click(); break;
+        case Way::kCancel: b->Find<QAbstractButton>("cancelbtn")->click(); break;
+        case Way::kCloseButton: b->Find<QAbstractButton>("closebtn")->click(); break;
+        case Way::kEscape: PressKey(b, Qt::Key_Escape); break;
+        case Way::kClose: b->close(); break;
+      }
     });
+  }
+  int ScanImage(ScanSourceItem& item, bool deep, int resume, bool* asked = nullptr) {
+    return ScanImage(item, deep, resume == 1 ? Way::kOk : Way::kOther, asked);
   }
   static std::string dir_, log_;
   static int status_;
@@ -530,7 +544,7 @@ TEST_F(ScanWindowImages, QuickScansFindWhatTheSessionFinds) {
   }
 }
 
-TEST_F(ScanWindowImages, TheResumeQuestionAnsweredBothWays) {
+TEST_F(ScanWindowImages, TheResumeQuestionAnsweredEveryWay) {
   RequireImages();
   // A copy of its own, so no other test's deep scans are offered.
   test::TempDir dir;
@@ -545,22 +559,58 @@ TEST_F(ScanWindowImages, TheResumeQuestionAnsweredBothWays) {
   ASSERT_GT(found, 0);
   const std::string firstFolder = ScanLogFolder::Instance().CurrentScanFolder();
 
-  // Yes: the earlier scan's folder is taken up again.
+  // Leaving the question scans nothing and deletes nothing, whichever way:
+  // the earlier scan is offered again next time.
+  for (Way way : {Way::kEscape, Way::kCloseButton, Way::kClose, Way::kCancel}) {
+    SCOPED_TRACE(int(way));
+    asked = false;
+    QString message;
+    owner.messages.clear();
+    EXPECT_EQ(ScanImage(item, true, way, &asked, &message), PopUpWnd::kCancelled);
+    EXPECT_TRUE(asked);
+    // That scan ran to its end: it is not called unfinished.
+    EXPECT_EQ(message, MessageText("MSG1208"));
+    EXPECT_TRUE(fs::exists(firstFolder)) << "the earlier scan is kept";
+    EXPECT_FALSE(item.engine) << "nothing was scanned";
+    EXPECT_EQ(owner.Count(ScanProcessWnd::kScanFinished), 0);
+  }
+
+  // "Show results": the earlier scan's folder is taken up again.
   asked = false;
-  ASSERT_EQ(ScanImage(item, true, 1, &asked), 1);
+  ASSERT_EQ(ScanImage(item, true, Way::kOk, &asked), 1);
   EXPECT_TRUE(asked);
   EXPECT_EQ(ScanLogFolder::Instance().CurrentScanFolder(), firstFolder);
   EXPECT_TRUE(fs::exists(firstFolder));
+  ASSERT_TRUE(item.engine);
   EXPECT_EQ(item.engine->GetFoundCount(), found);
 
-  // No: the earlier scan is deleted and a new one made.
+  // "Scan afresh": the earlier scan is deleted and a new one made.
   asked = false;
   item.engine.reset();
-  ASSERT_EQ(ScanImage(item, true, 2, &asked), 1);
+  ASSERT_EQ(ScanImage(item, true, Way::kOther, &asked), 1);
   EXPECT_TRUE(asked);
   EXPECT_FALSE(fs::exists(firstFolder));
   EXPECT_NE(ScanLogFolder::Instance().CurrentScanFolder(), firstFolder);
   EXPECT_EQ(item.engine->GetFoundCount(), found);
+}
+
+// The buttons of the question say what they do, for a stopped scan and for
+// one that ended; Enter takes the earlier scan up (it loses nothing).
+TEST_F(ScanWindowTest, TheResumeQuestionNamesItsWays) {
+  for (bool ended : {false, true}) {
+    MessageBoxWnd box(MessageBoxWnd::kQuestion, ScanProcessWnd::ResumeChoice(ended));
+    ASSERT_TRUE(box.Prepare(&owner, MessageText(ScanProcessWnd::ResumeQuestionId(ended)), 450, 170));
+    EXPECT_EQ(ScanProcessWnd::ResumeQuestionId(ended), std::string(ended ? "MSG1208" : "MSG1206"));
+    int result = 0;
+    QTimer::singleShot(0, [&] {
+      EXPECT_EQ(box.Text("okbtn"), MessageText(ended ? "MSG1210" : "MSG1209"));
+      EXPECT_EQ(box.Text("otherbtn"), MessageText("MSG1211"));
+      EXPECT_EQ(box.Text("cancelbtn"), MessageText("MSG1212"));
+      PressKey(&box, Qt::Key_Return);
+    });
+    result = box.ShowModal();
+    EXPECT_EQ(result, MessageBoxWnd::kOk);
+  }
 }
 
 // ---- the search window ----

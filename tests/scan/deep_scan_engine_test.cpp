@@ -185,6 +185,7 @@ TEST_F(DeepScanImage, StoppedScanResumesToTheSameResult) {
   auto first = CreateEngineForImage(image_, 1, true);
   auto* deep = static_cast<DeepScanEngine*>(first.get());
   ASSERT_TRUE(deep->CanResume());
+  EXPECT_TRUE(EntryScanEnded(deep->ResumeEntry())) << "the scan before ran to its end";
   deep->DeclineResume();
   g_calls = 0;
   (void)first->SetCallbacks(StopAfterThreeChunks, nullptr, nullptr, 100);
@@ -198,6 +199,7 @@ TEST_F(DeepScanImage, StoppedScanResumesToTheSameResult) {
   ASSERT_TRUE(again->CanResume());
   EXPECT_GT(+again->ResumeEntry().sectorsDone, 0u);
   EXPECT_LT(+again->ResumeEntry().sectorsDone, again->AreaLength());
+  EXPECT_FALSE(EntryScanEnded(again->ResumeEntry())) << "stopped on the way";
   ASSERT_EQ(second->Scan(nullptr), kOk);
   EXPECT_EQ(second->GetFoundCount(), 6);
   EXPECT_EQ(Hashes(*second), full);
@@ -270,6 +272,34 @@ TEST_F(DeepScanImage, FatVolumeFreeRangesAndOneListingPerFile) {
   TempDir to;
   ASSERT_EQ(e->RecoverItem(found[0], to / "x.jpg", 0), kOk);
   EXPECT_EQ(test::Sha256OfFile(to / "x.jpg"), originals_[0]);
+  e.reset();
+  // A pass over the free extents that reached the last one ended too.
+  auto again = CreateEngineForImage(fat, 1, true);
+  auto* next = static_cast<DeepScanEngine*>(again.get());
+  ASSERT_TRUE(next->CanResume());
+  EXPECT_TRUE(EntryScanEnded(next->ResumeEntry()));
+  next->DeclineResume();
+}
+
+// The saved position tells a stopped scan from one that ended, for a pass
+// over the whole area and one over free extents.
+TEST(ScanResumeEntryEnd, FromTheSavedPosition) {
+  ScanResumeEntry e{};
+  e.partitionSectors = 1000;
+  e.rangeLength = 1000;
+  e.rangeOffset = 999;
+  EXPECT_FALSE(EntryScanEnded(e));
+  e.rangeOffset = 1000;
+  EXPECT_TRUE(EntryScanEnded(e));
+  // Free extents: stopped inside one, then none left.
+  e.rangeStart = 200;
+  e.rangeLength = 50;
+  e.rangeOffset = 10;
+  EXPECT_FALSE(EntryScanEnded(e));
+  e.rangeStart = 1000;
+  e.rangeLength = 0;
+  e.rangeOffset = 0;
+  EXPECT_TRUE(EntryScanEnded(e));
 }
 
 TEST_F(DeepScanImage, ACarvedJpegAtAThmFilesSectorIsListedOnce) {

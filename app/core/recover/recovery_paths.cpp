@@ -1,5 +1,11 @@
 #include "app/core/recover/recovery_paths.h"
 
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <system_error>
 #include <vector>
 
 #include "app/core/results/file_categories.h"
@@ -139,6 +145,31 @@ Status MakeFoldersBelow(const std::string& rootIn, const std::string& folderIn) 
   // One folder at a time from the root, no link followed (also one swapped
   // in after an earlier check).
   return MakeFolderChain(root, parts);
+}
+
+bool CanWriteInto(const std::string& folder, std::string& why) {
+  static std::atomic<uint64_t> serial{0};
+  const uint64_t tag = (uint64_t(std::random_device{}()) << 20) ^ ++serial;
+  // A folder not made yet is made by copy-out inside the nearest one that is there.
+  std::filesystem::path at = StripTrailingSeparator(folder);
+  std::error_code ec;
+  while (!std::filesystem::exists(at, ec) && at.has_parent_path() && at.parent_path() != at) at = at.parent_path();
+  const std::string probe = (at / (".dunmere-write-test-" + std::to_string(tag))).string();
+  // "x": never opens (and so never removes) a file someone else has there.
+  std::FILE* f = std::fopen(probe.c_str(), "wbx");
+  if (!f) {
+    why = std::generic_category().message(errno);
+    return false;
+  }
+  const bool written = std::fputc('x', f) != EOF;
+  const bool closed = std::fclose(f) == 0;
+  const int err = errno;
+  std::remove(probe.c_str());
+  if (!written || !closed) {
+    why = std::generic_category().message(err ? err : EIO);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace dunmere

@@ -46,6 +46,12 @@ int LevelBaseFor(const std::string& destination, uint32_t folderLevel);
 // would lead outside root is refused (kAccessDenied).
 Status MakeFoldersBelow(const std::string& root, const std::string& folder);
 
+// Whether files can be made in `folder` now: a file of its own is created
+// there (or, when it is not made yet, in the nearest folder above it that
+// is) and removed again, as copy-out would (mode bits alone say nothing for
+// root or a read-only mount). False with the system's reason in `why`.
+bool CanWriteInto(const std::string& folder, std::string& why);
+
 // Number of folders in a GetFolderPath text ("a/b/" -> 2).
 uint32_t FolderDepth(std::string_view folderPath);
 

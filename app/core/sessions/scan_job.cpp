@@ -89,12 +89,19 @@ ScanJobResult RunScanJob(const std::vector<ScanSourceItem*>& sources, bool deep,
     if (deep) {
       auto* pro = dynamic_cast<DeepScanEngine*>(item.engine.get());
       if (pro && pro->CanResume()) {
-        const bool resume = hooks.askResume ? hooks.askResume(i) : true;
+        const ResumeAnswer answer =
+            hooks.askResume ? hooks.askResume(i, EntryScanEnded(pro->ResumeEntry())) : ResumeAnswer::kTakeUp;
         if (link.Cancelled()) {
           result.end = ScanJobResult::End::kStopped;
           break;
         }
-        SettleResume(*item.engine, !resume);
+        if (answer == ResumeAnswer::kNotNow) {
+          // The engine holds nothing yet; the earlier scan stays as it was.
+          item.engine.reset();
+          result.end = ScanJobResult::End::kNotNow;
+          break;
+        }
+        SettleResume(*item.engine, answer == ResumeAnswer::kAfresh);
       }
     }
     Status s = RunScan(*item.engine, [&](const ScanProgress& p) { return link.Report(p); });

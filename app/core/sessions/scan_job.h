@@ -27,17 +27,23 @@ using EngineOpener = std::function<std::unique_ptr<ScanEngine>(const ScanSourceI
                                                                        std::string& error)>;
 std::unique_ptr<ScanEngine> OpenEngineForItem(const ScanSourceItem& item, bool deep, std::string& error);
 
+// What the user chose for an earlier deep scan of a source: take it up again
+// (resume a stopped one, list an ended one's results), scan afresh (the earlier
+// scan is deleted), or not scan now (nothing changes).
+enum class ResumeAnswer { kTakeUp, kAfresh, kNotNow };
+
 struct ScanJobHooks {
   // Source `index` starts (before its engine is made).
   std::function<void(size_t index)> stage;
-  // A deep scan may resume an earlier one of this source: true resumes. Asked
-  // through the link, so a cancel answers it.
-  std::function<bool(size_t index)> askResume;
+  // A deep scan may take up an earlier one of this source; ended: that scan
+  // ran to its end. Asked through the link, so a cancel answers it (not now).
+  std::function<ResumeAnswer(size_t index, bool ended)> askResume;
   EngineOpener openEngine;  // empty: OpenEngineForItem
 };
 
 struct ScanJobResult {
-  enum class End { kDone, kStopped, kNoEngine };
+  // kNotNow: the user chose not to scan after all; nothing was scanned or deleted.
+  enum class End { kDone, kStopped, kNoEngine, kNotNow };
   End end = End::kDone;
   size_t scanned = 0;        // sources whose scan ran (to the end or stopped)
   size_t failedIndex = 0;    // kNoEngine: the source without an engine
