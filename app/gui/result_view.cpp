@@ -86,13 +86,20 @@ void ResultView::Bind() {
 void ResultView::FitColumnsToTheirTexts() {
   // Sizes, dates and types have a known longest form: their columns take
   // that and the name column the rest (the layout makes it the stretching one).
-  const QFontMetrics fm(list_->font());
-  const int pad = 2 * list_->style()->pixelMetric(QStyle::PM_HeaderMargin) + 12;
+  list_->ensurePolished();  // the skin's font, not the default one
+  const QFontMetrics fm = list_->fontMetrics();
+  const int pad = 2 * list_->style()->pixelMetric(QStyle::PM_HeaderMargin) + 4;
   const ResultListColumns& c = state_->columns;
-  const QString date = QString::fromStdString(FormatFileTime(133'000'000'000'000'000ull));
+  // A date with two-digit month, day and hour, its digits made the widest of the font.
+  QString date = QString::fromStdString(FormatFileTime(134'429'102'550'000'000ull));
+  QChar widest = u'0';
+  for (char16_t d = u'0'; d <= u'9'; ++d)
+    if (fm.horizontalAdvance(QChar(d)) > fm.horizontalAdvance(widest)) widest = QChar(d);
+  for (QChar& ch : date)
+    if (ch.isDigit()) ch = widest;
   auto fit = [&](int column, const QString& longest) {
     if (column < 0) return;
-    const int header = fm.horizontalAdvance(list_->Model()->Caption(column)) + pad + 14;  // room for the sort mark
+    const int header = fm.horizontalAdvance(list_->Model()->Caption(column)) + 2 * pad;
     list_->Header()->resizeSection(column, std::max(fm.horizontalAdvance(longest) + pad, header));
   };
   fit(c.size, QStringLiteral("1023.99 MB"));
@@ -161,6 +168,8 @@ void ResultView::ShowResults(std::vector<FoundItemRecord> results,
     list_->SetHeaderCheck(Qt::Unchecked);
   }
   if (auto* preview = wnd_.Find<QTextEdit>(QStringLiteral("PreviewEdit"))) preview->clear();
+  // The list's font is settled once the window is shown.
+  if (list_) FitColumnsToTheirTexts();
   // 2. Groups and the checked set follow the new list.
   state_->Load(std::move(results));
   state_->layout = LayOutTypeTree(state_->groups, selected,
