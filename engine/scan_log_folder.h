@@ -32,7 +32,9 @@ class ScanLogFolder {
   Status RemoveScanFolder(const std::string& path);
   int FindResumablePartition(uint32_t diskIndex, uint64_t start, uint64_t count, uint16_t tag,
                              ScanResumeEntry* out);
-  int FindResumableImage(const std::string& imagePath, ScanResumeEntry* out);
+  // An image's scans are told apart by their range too: the partitions of a
+  // whole-disk image are scanned one by one.
+  int FindResumableImage(const std::string& imagePath, uint64_t start, uint64_t count, ScanResumeEntry* out);
   Status SaveScanState(uint16_t tag, uint32_t diskIndex, uint64_t start, uint64_t count,
                        const ResumeProgress& progress, const std::string& folder, const std::string& imagePath);
   // The log in `folder` whose name contains `namePart` (never a companion file).

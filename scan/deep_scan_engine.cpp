@@ -66,7 +66,8 @@ Status DeepScanEngine::Open(const Medium& medium, uint16_t tag) {
   // Images are read in 512-byte sectors, disks in their own.
   sectorSize_ = medium.IsImage() ? 512 : medium_.source.UnitSize();
   ResetResume();
-  if (medium.IsImage() ? ScanLogFolder::Instance().FindResumableImage(medium.imagePath, &resumeEntry_)
+  if (medium.IsImage() ? ScanLogFolder::Instance().FindResumableImage(medium.imagePath, medium.start, medium.count,
+                                                                       &resumeEntry_)
                        : ScanLogFolder::Instance().FindResumablePartition(uint32_t(medium.disk), medium.start,
                                                                           medium.count, tag, &resumeEntry_))
     resume_ = true;
