@@ -127,7 +127,9 @@ std::string ImageSourceArgument(const std::string& image, const VolumeInfo& v) {
 int ImageSources(const std::string& image, bool json, CliContext& ctx) {
   std::error_code ec;
   const PathKind kind = PathKindOf(image, Links::kFollow, ec);
-  if (kind != PathKind::kFile) return Fail(ctx, kind == PathKind::kNone ? "image not found: " + image : image + " is not an image file");
+  if (kind != PathKind::kFile)
+    return Usage(ctx, kind == PathKind::kNone ? "sources takes an image file; there is no " + image
+                                              : "sources takes an image file; " + image + " is not one");
   const uint64_t length = fs::file_size(image, ec);
   std::vector<VolumeInfo> entries = ListImageEntries(image);
   const bool bare = entries.empty();
@@ -141,7 +143,8 @@ int ImageSources(const std::string& image, bool json, CliContext& ctx) {
     std::vector<uint8_t> head(kDetectBytes, 0);
     std::ifstream in(image, std::ios::binary);
     in.read(reinterpret_cast<char*>(head.data()), std::streamsize(head.size()));
-    const FsKind fs = in.gcount() > 0 ? DetectFileSystem(ByteView(head.data(), size_t(in.gcount()))) : FsKind::kOther;
+    const FsKind fs =
+        in.gcount() > 0 ? DetectFileSystem(ByteView(head.data(), size_t(in.gcount()))) : FsKind::kOther;
     if (fs != FsKind::kOther) v.fsName = FsKindName(fs);
     SuperblockProbe probe;
     if (ProbeSuperblock(image, probe)) v.label = probe.label;

@@ -36,8 +36,9 @@ class CliDiskImage : public ::testing::Test {
         "export MTOOLS_SKIP_CHECK=1; truncate -s 64M " + Q(img) + " && printf " + Q(table) + " | sfdisk -q " +
             Q(img) + " && mkfs.fat -F 16 -n INSIDE --offset 2048 " + Q(img) + " 16384 >/dev/null && " +
             "head -c 5000 /dev/urandom > " + Q(dir_ / "keep.txt") + " && head -c 9000 /dev/urandom > " +
-            Q(dir_ / "gone.txt") + " && mcopy -i " + at + " " + Q(dir_ / "keep.txt") + " \"::/Keep Letter.txt\" && mcopy -i " +
-            at + " " + Q(dir_ / "gone.txt") + " \"::/Gone Letter.txt\" && mdel -i " + at + " \"::/Gone Letter.txt\"",
+            Q(dir_ / "gone.txt") + " && mcopy -i " + at + " " + Q(dir_ / "keep.txt") + " \"::/Keep Letter.txt\"" +
+            " && mcopy -i " + at + " " + Q(dir_ / "gone.txt") + " \"::/Gone Letter.txt\" && mdel -i " + at +
+            " \"::/Gone Letter.txt\"",
         &out);
     EXPECT_EQ(rc, 0) << out;
     return rc == 0 ? img : std::string();

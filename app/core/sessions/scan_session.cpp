@@ -225,7 +225,8 @@ Status ResolveSource(const std::string& text, SourceSpec& out, std::string& erro
 
   std::error_code why;
   const PathKind kind = PathKindOf(text, Links::kFollow, why);
-  if (kind == PathKind::kNone && ResolveImagePart(text, out, error)) return out.kind == SourceSpec::Kind::kFileRange ? kOk : kInvalidArg;
+  if (kind == PathKind::kNone && ResolveImagePart(text, out, error))
+    return out.kind == SourceSpec::Kind::kFileRange ? kOk : kInvalidArg;
   if (kind == PathKind::kNone) {
     error = why == std::errc::no_such_file_or_directory ? "source not found: " + text
                                                         : "cannot open " + text + ": " + why.message();
@@ -324,8 +325,11 @@ Status OpenEngine(const SourceSpec& source, bool deep, OpenedEngine& out, std::s
     if (source.kind == SourceSpec::Kind::kFile) {
       std::string numbers;
       for (const VolumeInfo& v : ListImageEntries(source.path))
-        if (v.kind == EntryKind::kVolume) numbers += (numbers.empty() ? " " : ", ") + source.text + ":" + std::to_string(v.partitionNumber);
-      if (!numbers.empty()) error = source.text + " is an image of a whole disk; quick-scan its partitions:" + numbers + " (see dunmere-cli sources " + source.text + ")";
+        if (v.kind == EntryKind::kVolume)
+          numbers += (numbers.empty() ? " " : ", ") + source.text + ":" + std::to_string(v.partitionNumber);
+      if (!numbers.empty())
+        error = source.text + " is an image of a whole disk; quick-scan its partitions:" + numbers +
+                " (see dunmere-cli sources " + source.text + ")";
     }
     return kNotSupported;
   }
