@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 
@@ -15,6 +16,8 @@
 #include "cli/progress_display.h"
 #include "engine/scan_log_folder.h"
 #include "platform/file.h"
+#include "platform/volume_probe.h"
+#include "scan/file_systems.h"
 #include "storage/disk_list.h"
 #include "storage/disk_table.h"
 #include "storage/read_stop.h"
@@ -39,15 +42,22 @@ const char kMainHelp[] =
     "\n"
     "SOURCE is an image file, a block device or partition (/dev/sdb, /dev/sdb1),\n"
     "disk:N (a whole disk as numbered by 'sources') or disk:N:START:COUNT (sectors).\n"
+    "In an image of a whole disk, IMAGE:N is its partition N and IMAGE:START:COUNT a\n"
+    "stretch of its 512-byte sectors, as 'sources IMAGE' lists them.\n"
     "Reading devices needs root. Run 'dunmere-cli COMMAND --help' for a command's options.\n";
 
 const char kSourcesHelp[] =
-    "Usage: dunmere-cli sources [--json]\n"
+    "Usage: dunmere-cli sources [--json] [IMAGE]\n"
     "\n"
     "Lists every disk with its partitions (device, tag, file system, label, total/used/free\n"
     "bytes, start sector, sector count, mount point), the unallocated stretches between them\n"
     "and disks without a recognised volume. Each entry shows the SOURCE to give to scan,\n"
     "recover and image. Removable disks (USB, SD) are marked.\n"
+    "\n"
+    "With IMAGE (an image file of a whole card or disk, as dd or 'image' of a disk makes it)\n"
+    "lists the partitions and unallocated stretches inside it instead: partition N is the\n"
+    "SOURCE IMAGE:N, a stretch IMAGE:START:COUNT (512-byte sectors). An image of a single\n"
+    "volume (no partition table) is one entry, the SOURCE IMAGE itself.\n"
     "\n"
     "  --json   one JSON document: {\"disks\": [...]}\n";
 
@@ -107,6 +117,83 @@ std::string SourceArgument(const VolumeInfo& v) {
          std::to_string(v.sectorCount);
 }
 
+// SOURCE of an entry inside a whole-disk image.
+std::string ImageSourceArgument(const std::string& image, const VolumeInfo& v) {
+  if (v.kind == EntryKind::kVolume) return image + ":" + std::to_string(v.partitionNumber);
+  return image + ":" + std::to_string(v.startSector) + ":" + std::to_string(v.sectorCount);
+}
+
+// The places to scan inside an image file, listed like a disk's.
+int ImageSources(const std::string& image, bool json, CliContext& ctx) {
+  std::error_code ec;
+  const PathKind kind = PathKindOf(image, Links::kFollow, ec);
+  if (kind != PathKind::kFile)
+    return Usage(ctx, kind == PathKind::kNone ? "sources takes an image file; there is no " + image
+                                              : "sources takes an image file; " + image + " is not one");
+  const uint64_t length = fs::file_size(image, ec);
+  std::vector<VolumeInfo> entries = ListImageEntries(image);
+  const bool bare = entries.empty();
+  if (bare) {
+    // One volume, or nothing known: the image is scanned whole.
+    VolumeInfo v;
+    v.partitionNumber = 0;
+    v.sectorCount = length / 512;
+    v.totalBytes = v.sectorCount * 512;
+    // The file system as the engine factory will see it.
+    std::vector<uint8_t> head(kDetectBytes, 0);
+    std::ifstream in(image, std::ios::binary);
+    in.read(reinterpret_cast<char*>(head.data()), std::streamsize(head.size()));
+    const FsKind fs =
+        in.gcount() > 0 ? DetectFileSystem(ByteView(head.data(), size_t(in.gcount()))) : FsKind::kOther;
+    if (fs != FsKind::kOther) v.fsName = FsKindName(fs);
+    SuperblockProbe probe;
+    if (ProbeSuperblock(image, probe)) v.label = probe.label;
+    entries.push_back(v);
+  }
+  uint16_t tag = 0;
+  for (VolumeInfo& v : entries) v.letter = ++tag;
+  auto sourceOf = [&](const VolumeInfo& v) { return bare ? image : ImageSourceArgument(image, v); };
+  if (json) {
+    std::string rows = "[";
+    for (size_t i = 0; i < entries.size(); ++i) {
+      const VolumeInfo& v = entries[i];
+      JsonObject o;
+      o.Str("kind", KindText(v))
+          .UNum("tag", v.letter)
+          .Num("partition", v.partitionNumber)
+          .UNum("fsType", v.fsType)
+          .StrOrNull("fileSystem", v.fsName)
+          .StrOrNull("label", v.label)
+          .UNum("totalBytes", v.totalBytes)
+          .UNum("startSector", v.startSector)
+          .UNum("sectorCount", v.sectorCount)
+          .UNum("bytesPerSector", 512)
+          .Str("source", sourceOf(v));
+      rows += (i ? "," : "") + o.Text();
+    }
+    JsonObject d;
+    d.Str("image", image).UNum("sizeBytes", length).Bool("partitioned", !bare).Raw("entries", rows + "]");
+    ctx.out << JsonObject().Raw("disks", "[" + d.Text() + "]").Text() << "\n";
+    return kExitOk;
+  }
+  ctx.out << "Image " << image << "  " << FormatSize(int64_t(length))
+          << (bare ? "  no partition table" : "") << "\n";
+  for (const VolumeInfo& v : entries) {
+    ctx.out << "  [" << v.letter << "] ";
+    if (v.kind == EntryKind::kUnallocated) {
+      ctx.out << "unallocated space  " << FormatSize(int64_t(v.totalBytes));
+    } else {
+      ctx.out << (bare ? std::string("whole image") : "partition " + std::to_string(v.partitionNumber)) << "  "
+              << (v.fsName.empty() ? std::string("unknown") : v.fsName);
+      if (!v.label.empty()) ctx.out << "  " << Quoted(v.label);
+      ctx.out << "  total " << FormatSize(int64_t(v.totalBytes));
+    }
+    ctx.out << "\n      start " << v.startSector << "  sectors " << v.sectorCount << "  source " << sourceOf(v)
+            << "\n";
+  }
+  return kExitOk;
+}
+
 int CmdSources(const std::vector<std::string>& argv, CliContext& ctx) {
   Args a;
   std::string error;
@@ -115,7 +202,8 @@ int CmdSources(const std::vector<std::string>& argv, CliContext& ctx) {
     ctx.out << kSourcesHelp;
     return kExitOk;
   }
-  if (!a.positional.empty()) return Usage(ctx, "sources takes no arguments");
+  if (a.positional.size() > 1) return Usage(ctx, "sources takes at most one image file");
+  if (a.positional.size() == 1) return ImageSources(a.positional[0], a.Has("--json"), ctx);
   DiskList list;
   if (!RebuildDiskList(list)) return Fail(ctx, "cannot read the disk list from /sys/block");
   std::vector<std::string> devices = DiskTable::ScanSysfs();

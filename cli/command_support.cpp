@@ -61,6 +61,7 @@ int Usage(CliContext& ctx, const std::string& message) {
 }
 
 std::string IdentityPath(const SourceSpec& s) {
+  if (s.kind == SourceSpec::Kind::kFileRange) return s.path;  // "IMAGE:N" names no file
   if (s.text.rfind("disk:", 0) != 0) return s.text;
   std::string p = PartitionDevicePath(uint32_t(s.diskIndex), s.start * s.bytesPerSector / 512);
   return p.empty() ? s.path : p;

@@ -60,6 +60,12 @@ int CmdImage(const std::vector<std::string>& argv, CliContext& ctx) {
     job.sectorSize = src.bytesPerSector;
   } else {
     job.sourcePath = src.path;
+    if (src.kind == SourceSpec::Kind::kFileRange) {
+      // A partition of a whole-disk image.
+      job.firstSector = src.start;
+      job.sectorCount = src.count;
+      job.sectorSize = 512;
+    }
   }
   job.imagePath = out;
   job.continueOnErrors = a.Has("--continue-on-errors");

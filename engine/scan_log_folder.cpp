@@ -156,11 +156,12 @@ int ScanLogFolder::FindResumablePartition(uint32_t disk, uint64_t start, uint64_
   return 0;
 }
 
-int ScanLogFolder::FindResumableImage(const std::string& imagePath, ScanResumeEntry* out) {
+int ScanLogFolder::FindResumableImage(const std::string& imagePath, uint64_t start, uint64_t count,
+                                      ScanResumeEntry* out) {
   resumeActive_ = false;
   resumeFolder_.clear();
   for (const ScanResumeEntry& e : entries_) {
-    if (EntryImagePath(e) != imagePath) continue;
+    if (EntryImagePath(e) != imagePath || e.partitionStart != start || e.partitionSectors != count) continue;
     ScanResumeEntry copy = e;
     return TakeResumable(copy, FileLastWriteTime(imagePath) == e.imageWriteTime, out);
   }
@@ -179,7 +180,8 @@ Status ScanLogFolder::SaveScanState(uint16_t tag, uint32_t disk, uint64_t start,
                                      e.partitionSectors == count && e.freeBytes == freeNow &&
                                      (!fingerprint || e.mediumFingerprint == fingerprint) &&
                                      EntryImagePath(e).empty())
-                                  : EntryImagePath(e) == imagePath;
+                                  : (EntryImagePath(e) == imagePath && e.partitionStart == start &&
+                                     e.partitionSectors == count);
     if (same) {
       found = &e;
       break;

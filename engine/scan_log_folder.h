@@ -37,7 +37,9 @@ class ScanLogFolder {
                              ScanResumeEntry* out, uint32_t fingerprint = 0);
   // The last FindResumablePartition met a scan of this area of another medium.
   bool LastFindMetOtherMedium() const { return otherMedium_; }
-  int FindResumableImage(const std::string& imagePath, ScanResumeEntry* out);
+  // An image's scans are told apart by their range too: the partitions of a
+  // whole-disk image are scanned one by one.
+  int FindResumableImage(const std::string& imagePath, uint64_t start, uint64_t count, ScanResumeEntry* out);
   Status SaveScanState(uint16_t tag, uint32_t diskIndex, uint64_t start, uint64_t count,
                        const ResumeProgress& progress, const std::string& folder, const std::string& imagePath,
                        uint32_t fingerprint = 0);

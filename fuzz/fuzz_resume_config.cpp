@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)EntryImagePath(e);
     (void)EntryScanFolder(e);
     ScanResumeEntry found;
-    if (folder.FindResumableImage(EntryImagePath(e), &found) && !Below(folder.CurrentScanFolder(), logs))
+    if (folder.FindResumableImage(EntryImagePath(e), e.partitionStart, e.partitionSectors, &found) &&
+        !Below(folder.CurrentScanFolder(), logs))
       __builtin_trap();
     if (folder.FindResumablePartition(e.diskIndex, e.partitionStart, e.partitionSectors, 1, &found) &&
         !Below(folder.CurrentScanFolder(), logs))

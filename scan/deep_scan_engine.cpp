@@ -68,7 +68,7 @@ Status DeepScanEngine::Open(const Medium& medium, uint16_t tag) {
   ResetResume();
   ScanLogFolder& logs = ScanLogFolder::Instance();
   fingerprint_ = medium.IsImage() ? 0 : MediumFingerprint(medium_);
-  if (medium.IsImage() ? logs.FindResumableImage(medium.imagePath, &resumeEntry_)
+  if (medium.IsImage() ? logs.FindResumableImage(medium.imagePath, medium.start, medium.count, &resumeEntry_)
                        : logs.FindResumablePartition(uint32_t(medium.disk), medium.start, medium.count, tag,
                                                      &resumeEntry_, fingerprint_))
     resume_ = true;

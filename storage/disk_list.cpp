@@ -278,6 +278,44 @@ int RebuildDiskList(DiskList& list, const EnumerationRoots& roots) {
   return 1;
 }
 
+std::vector<VolumeInfo> ListImageEntries(const std::string& imagePath) {
+  std::vector<VolumeInfo> entries;
+  std::error_code ec;
+  const uint64_t sectors = fs::file_size(imagePath, ec) / 512;
+  if (ec || sectors == 0) return entries;
+  for (const TablePartition& t : ProbePartitionTable(imagePath)) {
+    // The stub of an extended partition, and entries reaching past the
+    // file's end (a truncated copy) are left to a scan of the whole image.
+    if (t.size512 <= 2 || t.start512 >= sectors) continue;
+    VolumeInfo v;
+    v.partitionNumber = t.number;
+    v.startSector = t.start512;
+    v.sectorCount = std::min(t.size512, sectors - t.start512);
+    Probe p;
+    ProbeSuperblockAt(imagePath, v.startSector * 512, v.sectorCount * 512, p);
+    v.fsName = FsNameOf(p);
+    v.label = p.label;
+    v.fsType = FsTypeOf(v.fsName, t.typeByte);
+    FillSizes(v);
+    entries.push_back(std::move(v));
+  }
+  if (entries.empty()) return entries;
+  std::sort(entries.begin(), entries.end(), StartLess);
+  // A file has no geometry: the gap rule of a disk that reports none.
+  std::vector<SectorRange> parts;
+  for (const VolumeInfo& v : entries) parts.push_back({v.startSector, v.sectorCount});
+  for (const SectorRange& r : UnallocatedStretches(parts, kDefaultExpectedStart, kDefaultCylinder, sectors)) {
+    VolumeInfo u;
+    u.kind = EntryKind::kUnallocated;
+    u.startSector = r.start;
+    u.sectorCount = r.count;
+    u.totalBytes = u.freeBytes = r.count * 512;
+    entries.push_back(u);
+  }
+  std::stable_sort(entries.begin(), entries.end(), StartLess);
+  return entries;
+}
+
 void DetectRemovedVolumes(DiskList& list, const std::vector<VolumeInfo>& previous, std::vector<VolumeInfo>& removed,
                           const EnumerationRoots& roots) {
   RebuildDiskList(list, roots);

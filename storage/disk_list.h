@@ -85,6 +85,14 @@ Status GetVolumeFreeBytes(const std::string& path, uint64_t& bytes);
 // whose variant cannot be learned gives "vfat".
 Status GetVolumeFsName(const std::string& path, std::string& name, const EnumerationRoots& roots = {});
 
+// The places to scan inside an image file of a whole disk (a card or disk
+// copied sector by sector): its partitions, in the table's numbering, and the
+// unallocated stretches between them, sorted by start, in 512-byte sectors
+// of the file. Entries carry no disk number (-1), no device and no tag.
+// None when the file holds no partition table: a bare volume, or nothing
+// recognised, is scanned as the one image it is.
+std::vector<VolumeInfo> ListImageEntries(const std::string& imagePath);
+
 // The gap rule of the list: stretches between `expectedStart` and each
 // partition, and after the last up to diskSectors, longer than one cylinder.
 struct SectorRange {

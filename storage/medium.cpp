@@ -45,6 +45,14 @@ Status OpenImageMedium(const std::string& path, Medium& out) {
   return kOk;
 }
 
+Status OpenImageMedium(const std::string& path, uint64_t start, uint64_t count, Medium& out) {
+  if (Status s = OpenImageMedium(path, out)) return s;
+  if (start >= out.source.SectorCount()) return kInvalidArg;
+  out.start = start;
+  out.count = std::min(count, out.source.SectorCount() - start);
+  return kOk;
+}
+
 Status OpenDiskMedium(uint32_t disk, uint64_t start, uint64_t count, Medium& out) {
   out = Medium{};
   FlushSystemCaches();

@@ -1,6 +1,7 @@
 #pragma once
 // A source the user chose, opened once: an image file, scanned whole from its
-// first sector, or a disk with the range of its sectors to scan (a partition,
+// first sector or in a range of its sectors (a partition of a whole-disk
+// image), or a disk with the range of its sectors to scan (a partition,
 // a free stretch, the whole disk), cut at the disk's end. Engines are handed
 // a medium and read through shares of its handle; none opens anything itself.
 #include <cstdint>
@@ -32,6 +33,9 @@ struct Medium {
 uint32_t MediumFingerprint(const Medium& medium);
 
 [[nodiscard]] Status OpenImageMedium(const std::string& path, Medium& out);
+// A range of an image file's 512-byte sectors, cut at the file's end;
+// kInvalidArg when start lies at or past it.
+[[nodiscard]] Status OpenImageMedium(const std::string& path, uint64_t start, uint64_t count, Medium& out);
 // kInvalidArg when start lies at or past the disk's end. A disk's cached
 // writes (a mounted volume's) are flushed first, so the raw reads see them.
 [[nodiscard]] Status OpenDiskMedium(uint32_t disk, uint64_t start, uint64_t count, Medium& out);

@@ -211,6 +211,26 @@ static QString ImageFileSystem(const std::string& path) {
   return row ? QString::fromUtf8(row->name.data(), int(row->name.size())) : QString();
 }
 
+QString DiskRows::ImagePartName(const std::string& imagePath, const VolumeInfo& v) {
+  const QString file = QString::fromStdString(fs::path(imagePath).filename().string());
+  if (v.kind == EntryKind::kUnallocated) return QStringLiteral("* %1").arg(file);
+  // The name the command line gives the partition too.
+  QString name = QStringLiteral("%1:%2").arg(file).arg(v.partitionNumber);
+  if (!v.label.empty()) name += QLatin1Char(' ') + QString::fromStdString(v.label);
+  return name;
+}
+
+int DiskRows::ImageRow(const std::string& path) const {
+  int first = -1;
+  for (int r = 0; r < RowCount(); ++r) {
+    const ScanSourceItem* i = Item(r);
+    if (!i || !i->IsImage() || i->imagePath != path) continue;
+    if (!i->volume || i->volume->kind == EntryKind::kVolume) return r;
+    if (first < 0) first = r;
+  }
+  return first;
+}
+
 int DiskRows::AddImage(const std::string& path) {
   std::error_code ec;
   if (!list_ || path.empty() || !fs::is_regular_file(path, ec)) return -1;
@@ -220,6 +240,28 @@ int DiskRows::AddImage(const std::string& path) {
   const quint64 headerKey = nextKey_++;
   entries_[headerKey] = std::move(h);
   const int header = list_->AddHeaderRow(QStringLiteral("Image File"), headerKey);
+
+  // An image of a whole card or disk is listed as that disk is: a row per
+  // partition and unallocated stretch under its header.
+  const std::vector<VolumeInfo> parts = ListImageEntries(path);
+  if (!parts.empty()) {
+    for (const VolumeInfo& v : parts) {
+      Entry e;
+      e.kind = Kind::kSource;
+      e.item = std::make_unique<ScanSourceItem>();
+      e.item->imagePath = path;
+      e.item->volume = v;
+      e.item->tag = NextTag();
+      e.item->volume->letter = e.item->tag;
+      ui::ListRow row;
+      row.cells << ImagePartName(path, v) << QString::fromStdString(v.fsName)
+                << QString::fromStdString(FormatSize(int64_t(v.totalBytes)));
+      row.tag = nextKey_++;
+      entries_[row.tag] = std::move(e);
+      (void)list_->AddSourceRow(header, std::move(row));
+    }
+    return ImageRow(path);
+  }
 
   Entry e;
   e.kind = Kind::kSource;

@@ -35,8 +35,13 @@ class DiskRows {
 
   // Applies one refresh; returns the source rows it added, in list order.
   std::vector<int> Apply(Refresh kind);
-  // Adds an image file as an "ImageFile" group; returns its source row.
+  // Adds an image file as an "ImageFile" group; returns its source row. An
+  // image of a whole disk gets a row per partition and unallocated stretch
+  // under the group's header, as a disk does; then its first partition's row
+  // is returned.
   int AddImage(const std::string& path);
+  // The row AddImage returned for this image file; -1 when it is not listed.
+  int ImageRow(const std::string& path) const;
 
   // Row questions (row indices of the list).
   bool IsHeader(int row) const;
@@ -56,6 +61,9 @@ class DiskRows {
   // Texts of the rows, as the list shows them.
   static QString SourceName(const VolumeInfo& v, const std::string& diskDevice);
   static QString DiskHeaderText(bool removable, int diskNumber);
+  // "card.img:1 LABEL" for a partition of a whole-disk image, "* card.img"
+  // for a stretch between its partitions.
+  static QString ImagePartName(const std::string& imagePath, const VolumeInfo& v);
 
  private:
   enum class Kind { kDiskHeader, kSource, kImageHeader };

@@ -304,7 +304,7 @@ void MainWnd::OnDiskSelected(int row) {
   };
   for (int i = 1; i <= 10; ++i) SetText(QStringLiteral("Label%1").arg(i), QString());
   SetToolTip(QStringLiteral("Label1"), QString());
-  if (item->IsImage()) {
+  if (item->IsImage() && !item->volume) {
     const QString path = QString::fromStdString(item->imagePath);
     // A long path loses its middle rather than its file name; the tool tip
     // has all of it.
@@ -318,7 +318,14 @@ void MainWnd::OnDiskSelected(int row) {
   }
   const VolumeInfo& v = *item->volume;
   QString device = QString::fromStdString(v.volumePath);
-  if (device.isEmpty()) device = QStringLiteral("* ") + QString::fromStdString(disks_->DiskDevice(row));
+  if (item->IsImage()) {
+    // A part of a whole-disk image: named as in the list, the file in full
+    // in the tool tip.
+    device = DiskRows::ImagePartName(item->imagePath, v);
+    SetToolTip(QStringLiteral("Label1"), QString::fromStdString(item->imagePath));
+  } else if (device.isEmpty()) {
+    device = QStringLiteral("* ") + QString::fromStdString(disks_->DiskDevice(row));
+  }
   SetText(QStringLiteral("Label1"), pair("MSG0203", device));
   SetText(QStringLiteral("Label2"), pair("MSG0204", QString::fromStdString(v.label)));
   SetText(QStringLiteral("Label3"), pair("MSG0205", QString::fromStdString(v.fsName)));
@@ -333,9 +340,7 @@ std::vector<int> MainWnd::AddImageFiles(const QStringList& paths) {
     const QString abs = QFileInfo(p).absoluteFilePath();
     // An image named again (a second start with the same file) is the row
     // already there.
-    int row = -1;
-    for (ScanSourceItem* item : disks_->AllItems())
-      if (item->IsImage() && item->imagePath == abs.toStdString()) row = disks_->RowOfTag(item->tag);
+    int row = disks_->ImageRow(abs.toStdString());
     if (row >= 0) {
       rows.push_back(row);
       continue;
@@ -365,10 +370,10 @@ void MainWnd::ScanNewImage(const QString& path) {
   const std::vector<int> rows = AddImageFiles({path});
   ui::DiskList* list = DiskList();
   if (rows.empty() || !list) return;
-  // The image's group is the last one of the list.
-  const int last = list->RowCount() - 1;
-  list->SelectRow(last, false);
-  OnDiskSelected(last);
+  // The image's row (of a whole-disk image, its first partition's).
+  const int row = rows.back();
+  list->SelectRow(row, false);
+  OnDiskSelected(row);
   ShowPage(kPageFileType);
 }
 

@@ -6,6 +6,7 @@
 #include "app/core/results/text_formats.h"
 #include "app/core/language/usage_marker.h"
 #include "app/gui/apply_section.h"
+#include "app/gui/disk_rows.h"
 #include "app/gui/message_box.h"
 #include "platform/data_folder.h"
 
@@ -28,7 +29,9 @@ QString ScanProcessWnd::StageText(const ScanSourceItem& item) {
     // Entries here carry their place in the list, not a drive letter.
     return FillFormat(MessageText("MSG0702"), QString::number(item.volume->letter));
   }
-  const std::string name = std::filesystem::path(item.imagePath).filename().string();
+  std::string name = std::filesystem::path(item.imagePath).filename().string();
+  // A part of a whole-disk image, as the list names it.
+  if (item.volume) name = DiskRows::ImagePartName(item.imagePath, *item.volume).toStdString();
   return MessageText("MSG0703") + u' ' + QString::fromStdString(name);
 }
 

@@ -5,6 +5,7 @@
 
 #include "app/core/sessions/scan_job.h"
 #include "app/gui/apply_section.h"
+#include "app/gui/disk_rows.h"
 
 namespace dunmere::gui {
 
@@ -22,7 +23,9 @@ void SearchProcessWnd::SetSearch(std::vector<ScanSourceItem*> sources, std::stri
 
 QString SearchProcessWnd::StageText(const ScanSourceItem& item) {
   if (item.IsPartition()) return FillFormat(MessageText("MSG1202"), QString::number(item.volume->letter));
-  const std::string name = std::filesystem::path(item.imagePath).filename().string();
+  std::string name = std::filesystem::path(item.imagePath).filename().string();
+  // A part of a whole-disk image, as the list names it.
+  if (item.volume) name = DiskRows::ImagePartName(item.imagePath, *item.volume).toStdString();
   return FillFormat(MessageText("MSG1203"), QString::fromStdString(name));
 }
 

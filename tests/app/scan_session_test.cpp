@@ -234,6 +234,80 @@ TEST_F(ScanSession, SourcesThatCannotBeScanned) {
   EXPECT_NE(error.find("16 KiB"), std::string::npos) << error;
 }
 
+// A 24 MiB disk image: two 8 MiB FAT partitions at 2048 and 18432.
+std::string MakeTwoPartitionImage(const TempDir& dir, const std::string& name, std::string& out) {
+  const std::string img = dir / name;
+  const std::string q = test::ShellQuote(img);
+  const int rc = test::RunCommand("truncate -s 24M " + q +
+                                      " && printf 'label: dos\\nstart=2048, size=16384, type=6\\n"
+                                      "start=18432, size=16384, type=6\\n' | sfdisk -q " + q +
+                                      " && mkfs.fat -n ONE --offset 2048 " + q + " 8192 >/dev/null" +
+                                      " && mkfs.fat -n TWO --offset 18432 " + q + " 8192 >/dev/null",
+                                  &out);
+  return rc == 0 ? img : std::string();
+}
+
+TEST_F(ScanSession, PartitionOfAWholeDiskImageIsASource) {
+  DUNMERE_REQUIRE_TOOL("sfdisk");
+  DUNMERE_REQUIRE_TOOL("mkfs.fat");
+  TempDir dir;
+  std::string out, error;
+  // A colon in the file's own name is part of the name.
+  const std::string img = MakeTwoPartitionImage(dir, "card:2.img", out);
+  ASSERT_FALSE(img.empty()) << out;
+
+  SourceSpec spec;
+  ASSERT_EQ(ResolveSource(img, spec, error), kOk) << error;
+  EXPECT_EQ(spec.kind, SourceSpec::Kind::kFile);
+  OpenedEngine opened;
+  EXPECT_NE(OpenEngine(spec, false, opened, error), kOk);
+  EXPECT_NE(error.find(img + ":1, " + img + ":2"), std::string::npos) << error;
+
+  ASSERT_EQ(ResolveSource(img + ":2", spec, error), kOk) << error;
+  EXPECT_EQ(spec.kind, SourceSpec::Kind::kFileRange);
+  EXPECT_EQ(spec.path, img);
+  EXPECT_EQ(spec.text, img + ":2");
+  EXPECT_EQ(spec.start, 18432u);
+  EXPECT_EQ(spec.count, 16384u);
+  ASSERT_EQ(OpenEngine(spec, false, opened, error), kOk) << error;
+  EXPECT_EQ(opened.kind, FsKind::kFat);
+
+  ASSERT_EQ(ResolveSource(img + ":2048:16384", spec, error), kOk) << error;
+  EXPECT_EQ(spec.kind, SourceSpec::Kind::kFileRange);
+  EXPECT_EQ(spec.start, 2048u);
+  EXPECT_EQ(spec.count, 16384u);
+
+  EXPECT_NE(ResolveSource(img + ":3", spec, error), kOk);
+  EXPECT_NE(error.find("no partition 3"), std::string::npos) << error;
+  EXPECT_NE(ResolveSource(img + ":49100:100", spec, error), kOk);
+  EXPECT_NE(error.find("past the end"), std::string::npos) << error;
+}
+
+TEST_F(ScanSession, DeepScansOfTwoPartitionsOfOneImageResumeApart) {
+  DUNMERE_REQUIRE_TOOL("sfdisk");
+  DUNMERE_REQUIRE_TOOL("mkfs.fat");
+  TempDir dir;
+  std::string out, error;
+  const std::string img = MakeTwoPartitionImage(dir, "card.img", out);
+  ASSERT_FALSE(img.empty()) << out;
+  SourceSpec first, second;
+  ASSERT_EQ(ResolveSource(img + ":1", first, error), kOk) << error;
+  ASSERT_EQ(ResolveSource(img + ":2", second, error), kOk) << error;
+  {
+    OpenedEngine deep;
+    ASSERT_EQ(OpenEngine(first, true, deep, error), kOk) << error;
+    (void)SettleResume(*deep.engine, true);
+    ASSERT_EQ(RunScan(*deep.engine, {}), kOk);
+  }
+  // The first partition's scan is remembered for it alone.
+  OpenedEngine deep;
+  ASSERT_EQ(OpenEngine(second, true, deep, error), kOk) << error;
+  EXPECT_FALSE(deep.engine->CanResume());
+  deep.engine.reset();
+  ASSERT_EQ(OpenEngine(first, true, deep, error), kOk) << error;
+  EXPECT_TRUE(deep.engine->CanResume());
+}
+
 TEST_F(ScanSession, EngineNames) {
   EXPECT_EQ(EngineName(kSourceQuickNtfs), "quick NTFS");
   EXPECT_EQ(EngineName(kSourceCarving), "carving");

@@ -127,11 +127,36 @@ TEST(ScanLogFolderResume, ImageEntryDependsOnTheImagesLastWriteTime) {
   std::ofstream(img) << "data";
   f.BeginNewScanFolder();
   ASSERT_EQ(f.SaveScanState(0, 0, 0, 8, Progress(3), f.CurrentScanFolder(), img), kOk);
-  EXPECT_EQ(f.FindResumableImage(img + "x", nullptr), 0);
-  EXPECT_EQ(f.FindResumableImage(img, nullptr), 1);
+  EXPECT_EQ(f.FindResumableImage(img + "x", 0, 8, nullptr), 0);
+  EXPECT_EQ(f.FindResumableImage(img, 0, 8, nullptr), 1);
   fs::last_write_time(img, fs::last_write_time(img) + std::chrono::seconds(5));
-  EXPECT_EQ(f.FindResumableImage(img, nullptr), 0);
+  EXPECT_EQ(f.FindResumableImage(img, 0, 8, nullptr), 0);
   EXPECT_TRUE(f.Entries().empty());
+}
+
+TEST(ScanLogFolderResume, PartitionsOfOneImageKeepEntriesOfTheirOwn) {
+  TempDir dir;
+  FreeSpace free;
+  auto f = MakeFolder(dir / "ScanLog", &free);
+  std::string img = dir / "disk.img";
+  std::ofstream(img) << "data";
+  f.BeginNewScanFolder();
+  const std::string first = f.CurrentScanFolder();
+  ASSERT_EQ(f.SaveScanState(1, 0, 2048, 65536, Progress(3), first, img), kOk);
+  f.BeginNewScanFolder();
+  const std::string second = f.CurrentScanFolder();
+  ASSERT_EQ(f.SaveScanState(2, 0, 67584, 262144, Progress(4), second, img), kOk);
+  // The second partition's scan does not take the place of the first one's.
+  ASSERT_EQ(f.Entries().size(), 2u);
+
+  ScanResumeEntry e;
+  EXPECT_EQ(f.FindResumableImage(img, 0, 329728, &e), 0);
+  ASSERT_EQ(f.FindResumableImage(img, 2048, 65536, &e), 1);
+  EXPECT_EQ(e.sectorsDone, 3u);
+  EXPECT_EQ(f.CurrentScanFolder(), first);
+  ASSERT_EQ(f.FindResumableImage(img, 67584, 262144, &e), 1);
+  EXPECT_EQ(e.sectorsDone, 4u);
+  EXPECT_EQ(f.CurrentScanFolder(), second);
 }
 
 TEST(ScanLogFolderRemove, NeverDeletesOutsideTheScanLogFolder) {

@@ -344,6 +344,64 @@ TEST_F(EndToEndTest, QuickScanOfAnNtfsImageShowsWhatTheCommandLineFinds) {
   QuickScanMatchesTheCli(Images().dir + "/ntfs.img");
 }
 
+// An image of a whole disk (two FAT partitions in an MBR table) is listed as
+// a disk is: a row per partition under its header; the header scans both.
+TEST_F(EndToEndTest, WholeDiskImageListsItsPartitionsAndItsHeaderScansThemAll) {
+  const test::CachedFixture fx = test::MakeCachedFixture("make_two_fat_disk_image.sh", "two-fat-disk");
+  if (fx.dir.empty()) {
+    if (fx.missingTool) GTEST_SKIP() << "image tools missing: " << fx.message;
+    FAIL() << fx.message;
+  }
+  const std::string image = fx.dir + "/two-fat-disk.img";
+  Open(NoDisks());
+  Click("BtnDeletedRecovery");
+  const std::vector<int> added = wnd_->AddImageFiles({QString::fromStdString(image)});
+  ASSERT_EQ(added.size(), 1u);
+  // Header, partition 1, partition 2 (the table leaves no stretch of a
+  // cylinder free); the first partition's row is the one returned.
+  ASSERT_EQ(List().RowCount(), 3);
+  const int header = 0;
+  EXPECT_TRUE(List().Row(header).header);
+  EXPECT_EQ(List().Row(header).cells.value(0), "Image File");
+  EXPECT_EQ(added[0], 1);
+  EXPECT_EQ(List().Row(1).cells.value(0), "two-fat-disk.img:1 FIRST");
+  EXPECT_EQ(List().Row(1).cells.value(1), "FAT");
+  EXPECT_EQ(List().Row(1).cells.value(2), "32.00 MB");
+  EXPECT_EQ(List().Row(2).cells.value(0), "two-fat-disk.img:2 SECOND");
+  EXPECT_EQ(List().Row(2).cells.value(1), "FAT32");
+  ScanSourceItem* first = wnd_->Disks().Item(1);
+  ScanSourceItem* second = wnd_->Disks().Item(2);
+  ASSERT_TRUE(first && second);
+  EXPECT_TRUE(first->IsImage());
+  EXPECT_EQ(first->imagePath, image);
+  ASSERT_TRUE(first->volume.has_value());
+  EXPECT_EQ(first->volume->startSector, 2048u);
+  EXPECT_EQ(second->volume->startSector, 67584u);
+  EXPECT_EQ(wnd_->Disks().SourcesOf(header), (std::vector<ScanSourceItem*>{first, second}));
+  // Naming the image again finds its rows.
+  EXPECT_EQ(wnd_->AddImageFiles({QString::fromStdString(image)}), std::vector<int>{1});
+  EXPECT_EQ(List().RowCount(), 3);
+
+  // A partition row tells of its partition.
+  List().SelectRow(2);
+  EXPECT_EQ(wnd_->Text(QStringLiteral("Label1")), MessageText("MSG0203") + " two-fat-disk.img:2 SECOND");
+  EXPECT_EQ(wnd_->Text(QStringLiteral("Label3")), MessageText("MSG0205") + " FAT32");
+
+  List().SelectRow(header);
+  Scan();
+  EXPECT_TRUE(boxes_.isEmpty()) << boxes_.join(" | ").toStdString();
+  ASSERT_EQ(wnd_->CurrentPageIndex(), MainWnd::kPageResults);
+  EXPECT_TRUE(first->engine);
+  EXPECT_TRUE(second->engine);
+  // A deleted file of each partition, under its own source.
+  std::map<std::string, uint16_t> tagOf;
+  for (const FoundItemRecord& r : wnd_->Results().Results()) tagOf[RecordName(r)] = r.sourceTag;
+  ASSERT_TRUE(tagOf.count("first-letter 2.txt"));
+  ASSERT_TRUE(tagOf.count("second-letter 5.txt"));
+  EXPECT_EQ(tagOf["first-letter 2.txt"], first->tag);
+  EXPECT_EQ(tagOf["second-letter 5.txt"], second->tag);
+}
+
 // A disk "sda" of two FAT volumes; the first is big, so a deep scan of the
 // disk spends a while in it. The fake sysfs tree lists it, the disk table
 // reads the image in its place.

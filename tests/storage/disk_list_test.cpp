@@ -231,5 +231,86 @@ TEST(DiskList, LoopDeviceWithPartitions) {
   EXPECT_EQ(found->partitionNumber, 1);
 }
 
+// An image file of a whole disk: a sparse file with a partition table
+// written by sfdisk and a FAT volume made in place by mkfs.fat --offset.
+std::string MakeDiskImage(const TempDir& dir, const std::string& label, const std::string& table,
+                          uint64_t fatStart, uint64_t fatSectors, std::string& out) {
+  const std::string img = dir / (label + ".img");
+  const int rc = test::RunCommand("truncate -s 64M '" + img + "' && printf '" + table + "' | sfdisk -q '" + img +
+                                      "' && mkfs.fat -F 16 -n " + label + " --offset " + std::to_string(fatStart) +
+                                      " '" + img + "' " + std::to_string(fatSectors / 2) + " >/dev/null",
+                                  &out);
+  return rc == 0 ? img : std::string();
+}
+
+TEST(ImageEntries, MbrImageListsItsPartitionsAndTheFreeStretch) {
+  DUNMERE_REQUIRE_TOOL("sfdisk");
+  DUNMERE_REQUIRE_TOOL("mkfs.fat");
+  TempDir dir;
+  std::string out;
+  // Partition 1: FAT at 2048 (16 MiB); partition 2: empty, 8 MiB, after a
+  // 16 MiB gap; the rest of the 64 MiB file is free too.
+  const std::string img = MakeDiskImage(
+      dir, "CARDFAT", "label: dos\\nstart=2048, size=32768, type=6\\nstart=67584, size=16384, type=83\\n", 2048, 32768,
+      out);
+  ASSERT_FALSE(img.empty()) << out;
+  const std::vector<VolumeInfo> e = ListImageEntries(img);
+  ASSERT_EQ(e.size(), 4u);
+  EXPECT_EQ(e[0].kind, EntryKind::kVolume);
+  EXPECT_EQ(e[0].partitionNumber, 1);
+  EXPECT_EQ(e[0].startSector, 2048u);
+  EXPECT_EQ(e[0].sectorCount, 32768u);
+  EXPECT_EQ(e[0].fsName, "FAT");
+  EXPECT_EQ(e[0].fsType, kFsTypeFat);
+  EXPECT_EQ(e[0].label, "CARDFAT");
+  EXPECT_EQ(e[0].totalBytes, 32768u * 512);
+  EXPECT_EQ(e[0].diskNumber, -1);
+  EXPECT_EQ(e[1].kind, EntryKind::kUnallocated);
+  EXPECT_EQ(e[1].startSector, 34816u);
+  EXPECT_EQ(e[1].sectorCount, 67584u - 34816u);
+  EXPECT_EQ(e[2].kind, EntryKind::kVolume);
+  EXPECT_EQ(e[2].partitionNumber, 2);
+  EXPECT_EQ(e[2].startSector, 67584u);
+  EXPECT_TRUE(e[2].fsName.empty());
+  EXPECT_EQ(e[2].fsType, 0x83);
+  EXPECT_EQ(e[3].kind, EntryKind::kUnallocated);
+  EXPECT_EQ(e[3].startSector, 67584u + 16384u);
+  EXPECT_EQ(e[3].startSector + e[3].sectorCount, 131072u);
+}
+
+TEST(ImageEntries, GptImageListsItsPartition) {
+  DUNMERE_REQUIRE_TOOL("sfdisk");
+  DUNMERE_REQUIRE_TOOL("mkfs.fat");
+  TempDir dir;
+  std::string out;
+  const std::string img = MakeDiskImage(
+      dir, "GPTFAT", "label: gpt\\nstart=2048, size=32768, type=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7\\n", 2048, 32768,
+      out);
+  ASSERT_FALSE(img.empty()) << out;
+  const std::vector<VolumeInfo> e = ListImageEntries(img);
+  ASSERT_FALSE(e.empty());
+  EXPECT_EQ(e[0].kind, EntryKind::kVolume);
+  EXPECT_EQ(e[0].partitionNumber, 1);
+  EXPECT_EQ(e[0].startSector, 2048u);
+  EXPECT_EQ(e[0].sectorCount, 32768u);
+  EXPECT_EQ(e[0].fsName, "FAT");
+  EXPECT_EQ(e[0].label, "GPTFAT");
+  size_t volumes = 0;
+  for (const VolumeInfo& v : e) volumes += v.kind == EntryKind::kVolume;
+  EXPECT_EQ(volumes, 1u);
+}
+
+TEST(ImageEntries, BareVolumeOrPlainFileHasNone) {
+  DUNMERE_REQUIRE_TOOL("mkfs.fat");
+  TempDir dir;
+  std::string out;
+  const std::string fat = dir / "fat.img";
+  ASSERT_EQ(test::RunCommand("mkfs.fat -C -F 16 -n BARE '" + fat + "' 16384 >/dev/null", &out), 0) << out;
+  EXPECT_TRUE(ListImageEntries(fat).empty());
+  test::WriteBytes(dir / "zeros.img", std::vector<uint8_t>(1 << 20, 0));
+  EXPECT_TRUE(ListImageEntries(dir / "zeros.img").empty());
+  EXPECT_TRUE(ListImageEntries(dir / "missing.img").empty());
+}
+
 }  // namespace
 }  // namespace dunmere

@@ -19,6 +19,16 @@ SourceSpec SourceOfItem(const ScanSourceItem& item) {
     s.start = v.startSector;
     s.count = v.sectorCount;
     s.bytesPerSector = v.bytesPerSector ? v.bytesPerSector : 512;
+  } else if (item.volume) {
+    // A partition or free stretch of a whole-disk image.
+    const VolumeInfo& v = *item.volume;
+    s.kind = SourceSpec::Kind::kFileRange;
+    s.path = item.imagePath;
+    s.text = item.imagePath + ":" +
+             (v.kind == EntryKind::kVolume ? std::to_string(v.partitionNumber)
+                                           : std::to_string(v.startSector) + ":" + std::to_string(v.sectorCount));
+    s.start = v.startSector;
+    s.count = v.sectorCount;
   } else {
     s.kind = SourceSpec::Kind::kFile;
     s.path = s.text = item.imagePath;

@@ -19,6 +19,7 @@
 #include "platform/block_device.h"
 #include "platform/file.h"
 #include "platform/sysfs.h"
+#include "storage/disk_list.h"
 #include "storage/disk_table.h"
 #include "storage/read_stop.h"
 #include "scan/engine_factory.h"
@@ -119,6 +120,60 @@ int CopyThunk(void* user, int percent, int scale, Status, const std::string& pat
   return (d->stop && *d->stop && (*d->stop)()) ? kStopRequested : 0;
 }
 
+// "IMAGE:N" or "IMAGE:START:COUNT" where IMAGE is a file: true when the text
+// has that form (out.kind is then kFileRange, or `error` says what is wrong).
+bool ResolveImagePart(const std::string& text, SourceSpec& out, std::string& error) {
+  std::vector<std::string> parts;
+  std::string image = text;
+  // The numbers come last; the file name may hold colons of its own.
+  for (int i = 0; i < 2; ++i) {
+    const size_t colon = image.rfind(':');
+    if (colon == std::string::npos) break;
+    parts.insert(parts.begin(), image.substr(colon + 1));
+    image.resize(colon);
+    std::error_code ec;
+    if (PathKindOf(image, Links::kFollow, ec) == PathKind::kFile) break;
+  }
+  std::error_code ec;
+  if (parts.empty() || image.empty() || PathKindOf(image, Links::kFollow, ec) != PathKind::kFile) return false;
+  for (const std::string& p : parts) {
+    uint64_t ignored = 0;
+    if (!ParseU64(p, ignored)) return false;
+  }
+  if (CheckReadable(image, false, error)) return true;
+  std::error_code sizeError;
+  const uint64_t sectors = fs::file_size(image, sizeError) / 512;
+  out.path = image;
+  out.bytesPerSector = 512;
+  if (parts.size() == 1) {
+    uint64_t number = 0;
+    (void)ParseU64(parts[0], number);
+    const std::vector<VolumeInfo> entries = ListImageEntries(image);
+    for (const VolumeInfo& v : entries) {
+      if (v.kind != EntryKind::kVolume || uint64_t(v.partitionNumber) != number) continue;
+      out.kind = SourceSpec::Kind::kFileRange;
+      out.start = v.startSector;
+      out.count = v.sectorCount;
+      return true;
+    }
+    error = entries.empty() ? image + " holds no partition table; scan it whole as " + image
+                            : "no partition " + parts[0] + " in " + image + " (see dunmere-cli sources " + image + ")";
+    return true;
+  }
+  uint64_t start = 0, count = 0;
+  (void)ParseU64(parts[0], start);
+  (void)ParseU64(parts[1], count);
+  if (count == 0 || start > sectors || count > sectors - start) {
+    error = "sectors " + parts[0] + "+" + parts[1] + " reach past the end of " + image + " (" +
+            std::to_string(sectors) + " sectors), or COUNT is 0";
+    return true;
+  }
+  out.kind = SourceSpec::Kind::kFileRange;
+  out.start = start;
+  out.count = count;
+  return true;
+}
+
 }  // namespace
 
 Status ResolveSource(const std::string& text, SourceSpec& out, std::string& error) {
@@ -170,6 +225,8 @@ Status ResolveSource(const std::string& text, SourceSpec& out, std::string& erro
 
   std::error_code why;
   const PathKind kind = PathKindOf(text, Links::kFollow, why);
+  if (kind == PathKind::kNone && ResolveImagePart(text, out, error))
+    return out.kind == SourceSpec::Kind::kFileRange ? kOk : kInvalidArg;
   if (kind == PathKind::kNone) {
     error = why == std::errc::no_such_file_or_directory ? "source not found: " + text
                                                         : "cannot open " + text + ": " + why.message();
@@ -248,6 +305,8 @@ Status OpenEngine(const SourceSpec& source, bool deep, OpenedEngine& out, std::s
   Medium medium;
   const Status opened = source.kind == SourceSpec::Kind::kDiskRange
                             ? OpenDiskMedium(uint32_t(source.diskIndex), source.start, source.count, medium)
+                        : source.kind == SourceSpec::Kind::kFileRange
+                            ? OpenImageMedium(source.path, source.start, source.count, medium)
                             : OpenImageMedium(source.path, medium);
   // An area that starts past the disk's end has no first 16 KiB either.
   if (opened && opened != kInvalidArg) {
@@ -262,6 +321,16 @@ Status OpenEngine(const SourceSpec& source, bool deep, OpenedEngine& out, std::s
   out.kind = DetectFileSystem(ByteView(head.data(), head.size()));
   if (!deep && out.kind == FsKind::kOther) {
     error = "no file system to quick-scan on " + source.text + " (" + KnownFileSystemsText() + ")";
+    // A whole-disk image: its volumes are what holds the file systems.
+    if (source.kind == SourceSpec::Kind::kFile) {
+      std::string numbers;
+      for (const VolumeInfo& v : ListImageEntries(source.path))
+        if (v.kind == EntryKind::kVolume)
+          numbers += (numbers.empty() ? " " : ", ") + source.text + ":" + std::to_string(v.partitionNumber);
+      if (!numbers.empty())
+        error = source.text + " is an image of a whole disk; quick-scan its partitions:" + numbers +
+                " (see dunmere-cli sources " + source.text + ")";
+    }
     return kNotSupported;
   }
   out.engine = CreateEngineForKind(out.kind, deep);

@@ -20,21 +20,25 @@
 
 namespace dunmere {
 
-// A place to scan: an image file (or a device read like one), or a range of
+// A place to scan: an image file (or a device read like one), a range of
+// an image file's sectors (a partition of a whole-disk image), or a range of
 // sectors of a disk of the disk table.
 struct SourceSpec {
-  enum class Kind { kFile, kDiskRange };
+  enum class Kind { kFile, kDiskRange, kFileRange };
   Kind kind = Kind::kFile;
   std::string text;  // as the user gave it
   std::string path;  // the file or device node read
   int32_t diskIndex = -1;
-  uint64_t start = 0, count = 0;  // disk sectors (kDiskRange)
+  uint64_t start = 0, count = 0;  // disk sectors (kDiskRange), 512-byte file sectors (kFileRange)
   uint32_t bytesPerSector = 512;
   uint16_t tag = 1;
 };
 
-// "disk:N", "disk:N:START:COUNT" or a path. A partition's device node becomes
-// its disk's range when the disk is in the disk table. On failure `error` says
+// "disk:N", "disk:N:START:COUNT", a path, or a part of an image file of a
+// whole disk: "IMAGE:N" (its partition N) or "IMAGE:START:COUNT" (512-byte
+// sectors). A path that names a file as it is stays that file, colons and
+// all. A partition's device node becomes its disk's range when the disk is
+// in the disk table. On failure `error` says
 // why in one line (missing source, no rights, not a disk or file, ...).
 Status ResolveSource(const std::string& text, SourceSpec& out, std::string& error);
 

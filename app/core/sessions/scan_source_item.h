@@ -14,7 +14,8 @@
 namespace dunmere {
 
 struct ScanSourceItem {
-  std::optional<VolumeInfo> volume;            // absent for an image file
+  std::optional<VolumeInfo> volume;            // absent for an image file scanned whole; for a part
+                                               // of a whole-disk image, its range in the file's sectors
   std::unique_ptr<ScanEngine> engine;  // absent until scanned
   std::string imagePath;                       // empty for a partition
   uint16_t tag = 0;                            // the source tag engines put into their records
