@@ -209,27 +209,47 @@ void MainWnd::ChooseMode(int deep, int image, bool keepDeep) {
   if (!keepDeep) deep_ = deep;
   imageMode_ = image;
   ShowPage(kPageLocation);
-  SelectDefaultRow();
+  SelectChosenRow();
 }
 
-void MainWnd::SelectDefaultRow() {
+void MainWnd::SelectChosenRow() {
   ui::DiskList* list = DiskList();
   if (!list) return;
   // Images are sources to scan, not to image.
   for (int r = 0; r < list->RowCount(); ++r)
     if (disks_->IsImage(r) && disks_->IsHeader(r)) list->SetRowVisible(r, !imageMode_);
+  // Scanning reads the row selected: only ever the one the person chose,
+  // never one picked for them (the first disk is the system's).
   int pick = -1;
-  for (int r = 0; r < list->RowCount() && pick < 0; ++r)
-    if (disks_->Item(r) && disks_->IsRemovable(r) && !list->isRowHidden(r, {})) pick = r;
-  if (pick < 0 && list->RowCount() > 1) {
-    // The first row below the first header, or the first source still shown.
-    pick = 1;
-    for (int r = 1; r < list->RowCount() && (list->isRowHidden(pick, {}) || !disks_->Item(pick)); ++r) pick = r;
-    if (list->isRowHidden(pick, {}) || !disks_->Item(pick)) pick = -1;
+  for (int r = 0; r < list->RowCount() && pick < 0 && chosenTag_ >= 0; ++r) {
+    const std::vector<ScanSourceItem*> sources = disks_->SourcesOf(r);
+    if (!sources.empty() && sources[0]->tag == chosenTag_ && disks_->IsHeader(r) == chosenHeader_ &&
+        !list->isRowHidden(r, {}) && !list->isRowHidden(list->HeaderOf(r), {}))
+      pick = r;
   }
-  if (pick < 0) return;
+  if (pick < 0) {
+    list->SelectRow(-1, false);
+    ShowNoLocation();
+    return;
+  }
   list->SelectRow(pick, false);
   OnDiskSelected(pick);
+}
+
+void MainWnd::ShowNoLocation() {
+  locationChosen_ = false;
+  SetEnabled(QStringLiteral("BtnAdvanceScan"), false);
+  SetEnabled(QStringLiteral("TabFileType"), false);
+  for (int i = 1; i <= 10; ++i) SetText(QStringLiteral("Label%1").arg(i), QString());
+  SetToolTip(QStringLiteral("Label1"), QString());
+  SetText(QStringLiteral("Label1"), MessageText("MSG0224"));
+}
+
+void MainWnd::Choose(int row) {
+  ui::DiskList* list = DiskList();
+  if (!list || row < 0) return;
+  list->SelectRow(row, false);
+  OnDiskSelected(row);
 }
 
 void MainWnd::ShowPage(int page) {
@@ -294,8 +314,17 @@ void MainWnd::ShowPage(int page) {
 // ---- location ----
 
 void MainWnd::OnDiskSelected(int row) {
+  const std::vector<ScanSourceItem*> sources = disks_->SourcesOf(row);
+  if (!sources.empty()) {
+    chosenTag_ = sources[0]->tag;
+    chosenHeader_ = disks_->IsHeader(row);
+  }
   ScanSourceItem* item = disks_->Item(row);
-  if (!item) return;  // a header row leaves the labels as they were
+  if (!item) {
+    // A disk's header scans all of it; its labels stay as they were.
+    if (!sources.empty()) locationChosen_ = true;
+    return;
+  }
   locationChosen_ = true;
   SetEnabled(QStringLiteral("BtnAdvanceScan"), true);
   SetEnabled(QStringLiteral("TabFileType"), true);
@@ -356,13 +385,32 @@ std::vector<int> MainWnd::AddImageFiles(const QStringList& paths) {
 
 void MainWnd::LoadImage() {
   const QString path = chooseImage_ ? chooseImage_(this)
-                                    : QFileDialog::getOpenFileName(this, QString(), QString(),
-                                                                   QStringLiteral("Image Files (*.img);;All Files(*.*)"));
+                                    : QFileDialog::getOpenFileName(this, QString(), QString(), ImageFileFilter());
   if (path.isEmpty()) return;
-  const std::vector<int> rows = AddImageFiles({path});
+  ChooseImageFiles({path});
+}
+
+QString MainWnd::ImageFileFilter() {
+  // The names raw copies of disks and cards get from dd, ddrescue, other
+  // imaging tools and split archives; the dialog matches names as written.
+  QStringList patterns;
+  for (const char* ext : {"img", "dd", "raw", "bin", "iso", "ima", "dsk", "001"})
+    patterns << QStringLiteral("*.%1").arg(QLatin1String(ext)) << QStringLiteral("*.%1").arg(QLatin1String(ext).toString().toUpper());
+  return QStringLiteral("Image Files (%1);;All Files (*)").arg(patterns.join(u' '));
+}
+
+void MainWnd::ChooseImageFiles(const QStringList& paths) {
+  const std::vector<int> rows = AddImageFiles(paths);
   if (rows.empty()) return;
-  DiskList()->SelectRow(rows.back(), false);
-  OnDiskSelected(rows.back());
+  // Hidden while a disk image is being chosen: chosen for when scanning is.
+  ui::DiskList* list = DiskList();
+  if (list && list->isRowHidden(list->HeaderOf(rows.back()), {})) {
+    const std::vector<ScanSourceItem*> sources = disks_->SourcesOf(rows.back());
+    if (!sources.empty()) chosenTag_ = sources[0]->tag;
+    chosenHeader_ = disks_->IsHeader(rows.back());
+    return;
+  }
+  Choose(rows.back());
 }
 
 void MainWnd::ScanNewImage(const QString& path) {
@@ -371,9 +419,7 @@ void MainWnd::ScanNewImage(const QString& path) {
   ui::DiskList* list = DiskList();
   if (rows.empty() || !list) return;
   // The image's row (of a whole-disk image, its first partition's).
-  const int row = rows.back();
-  list->SelectRow(row, false);
-  OnDiskSelected(row);
+  Choose(rows.back());
   ShowPage(kPageFileType);
 }
 

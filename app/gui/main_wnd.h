@@ -61,6 +61,11 @@ class MainWnd : public ui::WindowImplBase {
   // Adds image files as "ImageFile" rows (command line, a later start);
   // returns the rows added. Files that are not there are left out.
   std::vector<int> AddImageFiles(const QStringList& paths);
+  // The same for images the person named (on the command line, to a later
+  // start): the last one named becomes the chosen location.
+  void ChooseImageFiles(const QStringList& paths);
+  // What the Load Image dialog offers: the names raw images are given, and all files.
+  static QString ImageFileFilter();
   // Raises the window over the others (a later start asked for it).
   void BringToFront();
   // What "BtnLoadImage" asks for the file; tests answer in place of the dialog.
@@ -116,7 +121,12 @@ class MainWnd : public ui::WindowImplBase {
   void ShowPage(int page);
   void ApplyTexts();
   void OnDiskSelected(int row);
-  void SelectDefaultRow();
+  // Selects the location the person chose last, if it is still listed and
+  // shown; otherwise nothing, with a word that a location is to be chosen.
+  void SelectChosenRow();
+  void ShowNoLocation();
+  // Selects `row` as the person's choice.
+  void Choose(int row);
   void StartScan();
   void OnScanFinished();
   void OnSearchFinished();
@@ -144,6 +154,10 @@ class MainWnd : public ui::WindowImplBase {
   int imageMode_ = 0;
   int page_ = kPageMode;
   bool locationChosen_ = false;
+  // The chosen row as it is found again after the list changed: the tag of
+  // its first source and whether it was its disk's header.
+  int chosenTag_ = -1;
+  bool chosenHeader_ = false;
   bool scanning_ = false;
   bool searching_ = false;
   bool scanFromFileTypes_ = false;

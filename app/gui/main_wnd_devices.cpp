@@ -46,20 +46,10 @@ void MainWnd::RefreshDisks(int kind) {
   if (!list) return;
   const ScanSourceItem* was = disks_->Item(list->CurrentRow());
   const int selectedTag = was ? was->tag : -1;
-  const std::vector<int> added = disks_->Apply(DiskRows::Refresh(kind));
+  (void)disks_->Apply(DiskRows::Refresh(kind));
   if (kind == int(DiskRows::Refresh::kFull)) {
     locationChosen_ = false;
     return;
-  }
-  if (kind == int(DiskRows::Refresh::kArrived) && !scanning_ && !searching_) {
-    int pick = -1;
-    for (int r : added)
-      if (disks_->IsRemovable(r)) pick = r;
-    if (pick >= 0) {
-      list->SelectRow(pick, false);
-      OnDiskSelected(pick);
-      return;
-    }
   }
   // The labels and the scan follow the row that is selected now: when the
   // selected source went away, nothing is chosen any more.
@@ -69,9 +59,8 @@ void MainWnd::RefreshDisks(int kind) {
   if (current) {
     OnDiskSelected(now);
   } else {
-    locationChosen_ = false;
     list->SelectRow(-1, false);
-    for (int i = 1; i <= 10; ++i) SetText(QStringLiteral("Label%1").arg(i), QString());
+    ShowNoLocation();
   }
 }
 

@@ -70,10 +70,10 @@ int RunProgram(int argc, char** argv) {
     wnd.CenterWindow();
     wnd.show();
     wnd.activateWindow();
-    wnd.AddImageFiles(images);
+    wnd.ChooseImageFiles(images);
     QObject::connect(&instance, &SingleInstance::activated, &wnd, [&wnd](const QStringList& more) {
       wnd.BringToFront();
-      wnd.AddImageFiles(more);
+      wnd.ChooseImageFiles(more);
     });
     CloseOnTerminationSignals(wnd);
     instance.SetReady(true);

@@ -4,6 +4,8 @@
 // kept per user.
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
 #include <QMenu>
 #include <fstream>
 
@@ -94,7 +96,9 @@ TEST_F(MainWndTest, ModeButtonsSetTheFlagsAndLeadToTheLocationPage) {
   EXPECT_EQ(wnd_->ImageMode(), 0);
   EXPECT_TRUE(Visible("TabFileType"));
 
-  // The file-type step and back.
+  // The file-type step and back, once a location is chosen.
+  EXPECT_FALSE(wnd_->FindControl("BtnAdvanceScan")->isEnabled());
+  List().SelectRow(1);
   Click("BtnAdvanceScan");
   EXPECT_EQ(wnd_->CurrentPageIndex(), 2);
   EXPECT_TRUE(Visible("BtnScan"));
@@ -141,9 +145,11 @@ TEST_F(MainWndTest, LocationRowsComeFromTheDisksWithDeviceNamesAndLabels) {
   EXPECT_EQ(List().Row(RowNamed("sdb STICK")).cells.value(1), "FAT32");
   EXPECT_EQ(rows.DiskDevice(sda1), (dev + "/sda").toStdString());
 
-  // Choosing a mode selects the first source of a removable disk.
+  // Choosing a mode chooses no location for the person; they pick one.
   Click("BtnDeletedRecovery");
-  EXPECT_EQ(List().CurrentRow(), 1);
+  EXPECT_EQ(List().CurrentRow(), -1);
+  EXPECT_EQ(Text("Label1"), MessageText("MSG0224"));
+  List().SelectRow(1);
   EXPECT_EQ(Text("Label1"), MessageText("MSG0203") + " " + dev + "/mmcblk0");
   EXPECT_TRUE(wnd_->FindControl("BtnAdvanceScan")->isEnabled());
   EXPECT_TRUE(wnd_->FindControl("TabFileType")->isEnabled());
@@ -232,6 +238,68 @@ TEST_F(MainWndTest, ImageFilesBecomeRowsOfTheirOwn) {
   EXPECT_EQ(List().RowCount(), disks + 4);
 }
 
+// Scanning reads the selected row: it is only ever the one the person chose.
+// An image named on the command line (or to a later start) is that choice;
+// changing modes keeps it; with nothing chosen nothing is selected.
+TEST_F(MainWndTest, TheSelectedLocationIsAlwaysThePersonsChoice) {
+  DUNMERE_REQUIRE_TOOL("mkfs.fat");
+  TempDir images;
+  const std::string first = MakeFatImage(images, "first.img");
+  const std::string second = MakeFatImage(images, "second.img");
+  Open();
+  wnd_->ChooseImageFiles({QString::fromStdString(first)});
+  Click("BtnDeletedRecovery");
+  ASSERT_GE(List().CurrentRow(), 0);
+  EXPECT_EQ(wnd_->Disks().Item(List().CurrentRow())->imagePath, first) << "the image named, not the first disk";
+  // A later start names another: that one is chosen now.
+  wnd_->ChooseImageFiles({QString::fromStdString(second)});
+  ASSERT_GE(List().CurrentRow(), 0);
+  EXPECT_EQ(wnd_->Disks().Item(List().CurrentRow())->imagePath, second);
+  // Through every mode and back, the choice stays; imaging hides image rows
+  // and then selects nothing rather than a disk.
+  Click("BtnPrev");
+  Click("BtnDeepRecovery");
+  EXPECT_EQ(wnd_->Disks().Item(List().CurrentRow())->imagePath, second);
+  Click("BtnPrev");
+  Click("BtnCreateImageMode");
+  EXPECT_EQ(List().CurrentRow(), -1);
+  EXPECT_EQ(Text("Label1"), MessageText("MSG0224"));
+  Click("BtnPrev");
+  Click("BtnFormattedRecovery");
+  ASSERT_GE(List().CurrentRow(), 0);
+  EXPECT_EQ(wnd_->Disks().Item(List().CurrentRow())->imagePath, second);
+  // A disk the person picks is kept the same way.
+  List().SelectRow(1);
+  const uint16_t disk = wnd_->Disks().Item(1)->tag;
+  Click("BtnPrev");
+  Click("BtnDeletedRecovery");
+  ASSERT_EQ(List().CurrentRow(), 1);
+  EXPECT_EQ(wnd_->Disks().Item(1)->tag, disk);
+}
+
+TEST(LoadImageDialog, OffersTheNamesRawImagesAreGivenAndAllFiles) {
+  const QStringList filters = MainWnd::ImageFileFilter().split(QStringLiteral(";;"));
+  ASSERT_EQ(filters.size(), 2);
+  const QString images = filters[0].section(u'(', 1).section(u')', 0, 0);
+  auto offered = [&](const QString& name) {
+    for (const QString& p : images.split(u' ', Qt::SkipEmptyParts))
+      if (QRegularExpression(QRegularExpression::wildcardToRegularExpression(p)).match(name).hasMatch()) return true;
+    return false;
+  };
+  for (const char* name : {"card.img", "sdb.dd", "disk.raw", "usb.bin", "cd.iso", "split.001", "CARD.IMG", "SDB.DD"})
+    EXPECT_TRUE(offered(QString::fromLatin1(name))) << name;
+  EXPECT_FALSE(offered(QStringLiteral("notes.txt")));
+  EXPECT_TRUE(filters[1].contains(QStringLiteral("(*)"))) << "and every file";
+}
+
+TEST_F(MainWndTest, WithNothingNamedNoLocationIsChosenForThePerson) {
+  Open();
+  Click("BtnDeepRecovery");
+  EXPECT_EQ(List().CurrentRow(), -1);
+  EXPECT_EQ(Text("Label1"), MessageText("MSG0224"));
+  EXPECT_FALSE(wnd_->FindControl("BtnAdvanceScan")->isEnabled());
+}
+
 // Roots under which no disk is listed.
 struct NoDisks {
   TempDir dir;
@@ -283,7 +351,8 @@ TEST_F(MainWndTest, ImagingWithoutAChosenLocationOnlyTellsTheUser) {
 TEST_F(MainWndTest, AnUnexpectedFileDialogFailsTheTestInsteadOfHangingIt) {
   Open();
   Click("BtnCreateImageMode");
-  ASSERT_GE(List().CurrentRow(), 0) << "the mode chooses a default row";
+  List().SelectRow(1);
+  ASSERT_GE(List().CurrentRow(), 0);
   test::BoxSeen seen;
   test::AnswerNextBox(wnd_.get(), &seen);
   Click("BtnCreateImage");  // no hooks: the real save dialog
@@ -360,6 +429,7 @@ TEST_F(MainWndTest, LanguageChoiceIsKeptPerUserAndReappliesTheTexts) {
   const std::string before = ReadAll(programConfig);
   Open();
   Click("BtnDeletedRecovery");
+  List().SelectRow(1);
   const QString englishScan = Text("BtnScan");
 
   // The language submenu lists the languages, the current one marked.
