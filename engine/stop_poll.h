@@ -5,6 +5,7 @@
 // kIntervalMs, so a stop is seen within that time of the work between two
 // Stopped() calls, without a callback for every item. Once the callback
 // answers non-zero, every later Stopped() is true without asking again.
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 
@@ -16,7 +17,8 @@ class StopPoll {
  public:
   static constexpr int kIntervalMs = 100;
 
-  // callback null: never stops. percent and share go out with each question.
+  // callback null: never stops. percent and share go out with each question
+  // (percent: how far the work is, 0 to 100, when it can tell).
   StopPoll(ScanProgressCallback callback, void* user, int percent, int share)
       : callback_(callback), user_(user), percent_(percent), share_(share) {}
 
@@ -29,6 +31,10 @@ class StopPoll {
     last_ = now;
     answer_ = callback_(user_, percent_, share_, 0, 0, 0, 0, 0);
     return answer_ != 0;
+  }
+  // How far the work has got, for the next question.
+  void SetProgress(uint64_t done, uint64_t total) {
+    percent_ = total ? int(std::min(done, total) * 100 / total) : 0;
   }
   // The callback's answer (0 until it asked to stop).
   int Answer() const { return answer_; }

@@ -29,17 +29,21 @@ constexpr int kGraceMs = 100;
 // The stop question of the folder building of both engines: "go on" until
 // `until`, then the caller's callback; once that asked to stop, its answer
 // without asking again.
+// The engine's own percent goes out as its stretch of the bar's last tenth
+// (from `first`, `span` wide), named as building folders.
 struct FinishGrace {
   ScanProgressCallback callback;
   void* user;
   std::chrono::steady_clock::time_point until;
+  int first = 90, span = 9;
   int answer = 0;
-  static int Ask(void* u, int percent, int share, int64_t left, uint64_t done, uint64_t total, uint64_t found,
-                 uint64_t reserved) {
+  static int Ask(void* u, int percent, int, int64_t left, uint64_t done, uint64_t total, uint64_t found,
+                 uint64_t) {
     auto* g = static_cast<FinishGrace*>(u);
     if (g->answer) return g->answer;
     if (std::chrono::steady_clock::now() < g->until || !g->callback) return 0;
-    g->answer = g->callback(g->user, percent, share, left, done, total, found, reserved);
+    const int bar = g->first + std::clamp(percent, 0, 100) * g->span / 100;
+    g->answer = g->callback(g->user, bar, 100, left, done, total, found, kStageBuildingFolders);
     return g->answer;
   }
 };
@@ -181,7 +185,11 @@ Status DeepScanEngine::Scan(const std::string*) {
     // folder names before it finishes from memory alone.
     FinishGrace grace{progress_, user_,
                       std::chrono::steady_clock::now() + std::chrono::milliseconds(result != kOk ? kGraceMs : 0)};
-    for (DeepFileSystemEngine* e : deep_) {
+    const int engines = int(deep_.size());
+    for (int i = 0; i < engines; ++i) {
+      DeepFileSystemEngine* e = deep_[size_t(i)];
+      grace.first = 90 + i * 9 / engines;
+      grace.span = 9 / engines;
       (void)e->SetCallbacks(&FinishGrace::Ask, data_, &grace, 90);
       if (Status s = e->FinishPass(); s != kOk && result == kOk) result = s;
       (void)e->SetCallbacks(progress_, data_, user_, 90);

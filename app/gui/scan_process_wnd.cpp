@@ -9,6 +9,7 @@
 #include "app/gui/disk_rows.h"
 #include "app/gui/message_box.h"
 #include "platform/data_folder.h"
+#include "platform/this_process.h"
 
 namespace dunmere::gui {
 
@@ -41,6 +42,10 @@ ScanProcessWnd::ProgressTexts ScanProcessWnd::TextsFor(const ScanProgress& p) {
                              : MessageText("MSG0708") + QString::fromStdString(FormatDuration(p.secondsLeft));
   t.value = std::clamp(p.percent * p.share / 100, 0, 100);
   t.percent = QStringLiteral("%1 %2%").arg(MessageText("MSG0704")).arg(t.value);
+  // A deep scan says which of its stages runs: the bar's last tenth is the
+  // building of folders, which reads little and may take a while.
+  if (p.stage == kStageReadingSectors) t.percent += QStringLiteral(" \u2013 ") + MessageText("MSG0720");
+  else if (p.stage == kStageBuildingFolders) t.percent += QStringLiteral(" \u2013 ") + MessageText("MSG0721");
   t.showCounts = p.total != 0;
   if (t.showCounts) {
     t.sectors = QStringLiteral("%1 %2 / %3").arg(MessageText("MSG0706")).arg(p.done).arg(p.total);
@@ -95,14 +100,17 @@ void ScanProcessWnd::DrawProgress(const ScanProgress& p) {
   SetVisible(QStringLiteral("totalfile"), t.showCounts);
 }
 
+QString ScanProcessWnd::NoRightsText(const std::string& path, bool administrator) {
+  return FillFormat(MessageText(administrator ? "MSG0722" : "MSG0710"), QString::fromStdString(path));
+}
+
 void ScanProcessWnd::WorkerEnded() {
   if (result_.end == ScanJobResult::End::kNoEngine) {
     if (result_.needsRights) {
       // A bare "could not be opened" leaves the user stuck: say what helps.
       hide();
       const std::string path = SourceOfItem(*sources_[result_.failedIndex]).path;
-      MessageBoxWnd::Show(MessageBoxWnd::kError, Owner(), FillFormat(MessageText("MSG0710"), QString::fromStdString(path)),
-                        450, 180);
+      MessageBoxWnd::Show(MessageBoxWnd::kError, Owner(), NoRightsText(path, CurrentUserId() == 0), 450, 180);
       failureShown_ = true;
     }
     Close(kFailed);

@@ -43,6 +43,10 @@ class ScanProcessWnd : public ProgressWnd {
     bool showCounts = false;
   };
   static ProgressTexts TextsFor(const ScanProgress& p);
+  // Why `path` cannot be read: as an ordinary user, how to start with the
+  // rights to read disks; as the administrator, that the system itself
+  // forbids it (a container, a security policy), which a restart won't mend.
+  static QString NoRightsText(const std::string& path, bool administrator);
 
   // The question about an earlier deep scan of a source: one that was stopped
   // may be resumed, one that ended may have its results listed again; either

@@ -186,7 +186,7 @@ Status DeepFatEngine::FinishFatScan() {
   // for, the kept sectors not placed yet are dropped, files are written
   // unchecked and folders hang where their entries were found, so what was
   // found stays listed and the scan ends within moments.
-  StopPoll poll(progress_, user_, 100, share_);
+  StopPoll poll(progress_, user_, 0, share_);
   (void)poll.Stopped();  // asked once up front, then as the reading goes on
   finishStop_ = [&poll] { return poll.Stopped(); };
   tree_.SetStop(finishStop_);

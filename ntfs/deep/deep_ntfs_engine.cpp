@@ -289,11 +289,12 @@ Status DeepNtfsEngine::FinishScan() {
   // Each folder costs a read of its record. Once a stop is asked for, the
   // rest are written from what is in memory (under "LostFolder<n>", in their
   // places), so every file found stays listed under its folders.
-  StopPoll stop(progress_, user_, 100, share_);
+  StopPoll stop(progress_, user_, 0, share_);
   for (auto& v : volumes_) {
     // The list grows while it is walked when a folder's parent is new.
     for (size_t i = 0; i < v->order.size(); ++i) {
       Status s;
+      stop.SetProgress(i, v->order.size());
       try {
         s = EmitFolder(*v, v->order[i], nullptr, !stop.Stopped());
       } catch (const std::exception&) {

@@ -178,6 +178,13 @@ TEST_F(ScanWindowTest, ProgressTextsAndStageTexts) {
   EXPECT_TRUE(t.showCounts);
   EXPECT_EQ(t.sectors, MessageText("MSG0706") + " 7 / 9");
   EXPECT_EQ(t.totalFiles, MessageText("MSG0707") + " 3");
+  // A deep scan names its stage beside the percent.
+  p.percent = 93;
+  p.share = 100;
+  p.stage = kStageBuildingFolders;
+  EXPECT_EQ(ScanProcessWnd::TextsFor(p).percent, MessageText("MSG0704") + " 93% \u2013 " + MessageText("MSG0721"));
+  p.stage = kStageReadingSectors;
+  EXPECT_TRUE(ScanProcessWnd::TextsFor(p).percent.endsWith(MessageText("MSG0720")));
 
   ScanSourceItem part;
   part.volume = VolumeInfo{};
@@ -407,6 +414,17 @@ TEST_F(ScanWindowTest, NoRightsToTheSourceSaysHowToStartAsAdministrator) {
   EXPECT_TRUE(shown.contains(QString::fromStdString(dir / "locked.img"))) << shown.toStdString();
   EXPECT_TRUE(shown.contains("pkexec dunmere")) << shown.toStdString();
   EXPECT_TRUE(shown.contains("sudo dunmere"));
+}
+
+// As the administrator a refused device is the system's doing: starting
+// again as administrator would not help, so the message does not say to.
+TEST_F(ScanWindowTest, RefusedToTheAdministratorSaysTheSystemForbidsIt) {
+  const QString user = ScanProcessWnd::NoRightsText("/dev/sdz", false);
+  const QString admin = ScanProcessWnd::NoRightsText("/dev/sdz", true);
+  EXPECT_TRUE(user.contains("sudo dunmere"));
+  EXPECT_TRUE(admin.contains("/dev/sdz"));
+  EXPECT_FALSE(admin.contains("sudo")) << admin.toStdString();
+  EXPECT_NE(admin, user);
 }
 
 TEST_F(ScanWindowTest, DestroyedWhileTheWorkerRunsJoinsIt) {

@@ -174,6 +174,43 @@ TEST_F(DeepScanImage, AStoppedScanIsTakenUpOnlyOnTheSameCard) {
   DiskTable::SetOverride({});
 }
 
+// The bar (percent x share / 100) never goes back, and its last tenth is the
+// building of folders, named as such, before it reaches 100.
+struct BarSeen {
+  std::vector<std::pair<int, uint64_t>> steps;  // bar, stage
+};
+int RecordBar(void* u, int percent, int share, int64_t, uint64_t, uint64_t, uint64_t, uint64_t stage) {
+  static_cast<BarSeen*>(u)->steps.emplace_back(std::clamp(percent * share / 100, 0, 100), stage);
+  return 0;
+}
+
+TEST_F(DeepScanImage, TheBarMovesThroughTheFolderBuildingAndSaysSo) {
+  std::string fat;
+  ASSERT_TRUE(FatWithDeletedPicture("LOST.JPG", fat)) << "mkfs.fat/mtools";
+  auto e = CreateEngineForImage(fat, 1, true);
+  ASSERT_NE(e, nullptr);
+  e->DeclineResume();
+  BarSeen seen;
+  (void)e->SetCallbacks(RecordBar, nullptr, &seen, 100);
+  ASSERT_EQ(e->Scan(nullptr), kOk);
+  ASSERT_FALSE(seen.steps.empty());
+  int last = 0;
+  bool reading = false, building = false;
+  for (const auto& [bar, stage] : seen.steps) {
+    EXPECT_GE(bar, last) << "the bar went back";
+    last = bar;
+    reading |= stage == kStageReadingSectors;
+    if (stage == kStageBuildingFolders) {
+      building = true;
+      EXPECT_GE(bar, 90);
+      EXPECT_LT(bar, 100);
+    }
+  }
+  EXPECT_TRUE(reading);
+  EXPECT_TRUE(building) << "the folders' stage is named";
+  EXPECT_EQ(seen.steps.back().first, 100);
+}
+
 TEST_F(DeepScanImage, StoppedScanResumesToTheSameResult) {
   std::set<std::string> full;
   {

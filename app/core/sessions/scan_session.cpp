@@ -85,7 +85,7 @@ struct ScanThunkData {
   std::chrono::steady_clock::time_point counted{};
 };
 int ScanThunk(void* user, int percent, int share, int64_t secondsLeft, uint64_t done, uint64_t total, uint64_t found,
-              uint64_t) {
+              uint64_t stage) {
   auto* d = static_cast<ScanThunkData*>(user);
   if (!d->observer || !*d->observer) return 0;
   ScanProgress p;
@@ -95,6 +95,7 @@ int ScanThunk(void* user, int percent, int share, int64_t secondsLeft, uint64_t 
   p.done = done;
   p.total = total;
   p.found = found;
+  p.stage = stage;
   // Counting merges the engines' bad stretches: a few times a second is enough.
   auto now = std::chrono::steady_clock::now();
   if (d->engine && now - d->counted >= std::chrono::milliseconds(500)) {

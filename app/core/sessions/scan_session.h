@@ -73,6 +73,7 @@ struct ScanProgress {
   int64_t secondsLeft = -1;
   uint64_t done = 0, total = 0, found = 0;  // 0 when the engine does not count
   uint64_t unreadable = 0;  // sectors the scan could not read and went on past, so far
+  uint64_t stage = kStageUnnamed;  // ScanStage: reading sectors, building folders
 };
 // Non-zero asks the engine to stop (kStopRequested).
 using ScanObserver = std::function<int(const ScanProgress&)>;
