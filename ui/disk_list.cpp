@@ -23,6 +23,21 @@ int DiskList::AddHeaderRow(const QString& text, quint64 tag) {
   return row;
 }
 
+int DiskList::InsertHeaderRow(int at, const QString& text, quint64 tag) {
+  if (at < 0 || at >= RowCount()) return AddHeaderRow(text, tag);
+  ListRow r;
+  r.cells << text;
+  r.header = true;
+  r.tag = tag;
+  r.icon = property("diskicon").toString();
+  hiddenByProgram_.resize(size_t(RowCount()), false);
+  hiddenByProgram_.insert(hiddenByProgram_.begin() + at, false);
+  InsertRow(at, std::move(r));
+  for (int i = 0; i < RowCount(); ++i) setFirstColumnSpanned(i, {}, Row(i).header);
+  ApplyHidden();
+  return at;
+}
+
 int DiskList::AddSourceRow(int headerRow, ListRow row) {
   int at = headerRow + 1;
   while (at < RowCount() && !Row(at).header) ++at;

@@ -14,6 +14,9 @@ class DiskList : public ListBox {
   void AdoptLayout() override;
 
   int AddHeaderRow(const QString& text, quint64 tag = 0);
+  // The same at row `at` (the rows from there move down); at the end when
+  // `at` is past it.
+  int InsertHeaderRow(int at, const QString& text, quint64 tag = 0);
   // Adds a source row at the end of the header's group.
   int AddSourceRow(int headerRow, ListRow row);
   // The header row a row belongs to (itself for a header), -1 when none.

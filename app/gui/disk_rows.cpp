@@ -134,6 +134,7 @@ std::vector<int> DiskRows::Apply(Refresh kind) {
   std::vector<int> added;
   if (!list_) return added;
   if (kind == Refresh::kFull) {
+    numbers_.clear();
     list_->Clear();
     entries_.clear();  // releases every source and its engine
   }
@@ -162,6 +163,10 @@ std::vector<int> DiskRows::Apply(Refresh kind) {
         gone.insert(e.disk);
     for (const std::string& disk : gone)
       if (int header = HeaderRowOfDisk(disk); header >= 0) RemoveGroup(header);
+    // A disk left with no row under its header goes too.
+    for (int r = RowCount() - 1; r >= 0; --r)
+      if (const Entry* e = EntryOf(r); e && e->kind == Kind::kDiskHeader && list_->GroupRows(r).isEmpty())
+        RemoveGroup(r);
   }
 
   // The disks still listed keep their rows; their numbers follow the kernel's.
@@ -175,6 +180,16 @@ std::vector<int> DiskRows::Apply(Refresh kind) {
   std::set<std::string> listedBefore;
   for (const auto& [key, e] : entries_)
     if (e.kind == Kind::kDiskHeader) listedBefore.insert(e.disk);
+  int lastNumber = -1;
+  for (const auto& [disk, n] : numbers_) lastNumber = std::max(lastNumber, n);
+  // The disks listed keep the numbers they were shown with; one that comes
+  // later takes the next, and stands above the image files.
+  auto firstImageHeader = [&] {
+    for (int r = 0; r < RowCount(); ++r)
+      if (const Entry* e = EntryOf(r); e && e->kind == Kind::kImageHeader) return r;
+    return -1;
+  };
+  const bool later = kind != Refresh::kFull && !entries_.empty();
   std::vector<VolumeInfo> flat;
   FlattenDiskList(fresh, flat);
   for (const VolumeInfo& v : flat) {
@@ -187,9 +202,15 @@ std::vector<int> DiskRows::Apply(Refresh kind) {
       h.kind = Kind::kDiskHeader;
       h.disk = disk;
       h.removable = removable;
+      // A card back in its reader is the disk it was.
+      auto known = numbers_.find(disk);
+      h.number = known != numbers_.end() ? known->second : later ? ++lastNumber : v.diskNumber;
+      lastNumber = std::max(lastNumber, h.number);
+      numbers_[disk] = h.number;
+      const QString text = DiskHeaderText(removable, h.number);
       const quint64 key = nextKey_++;
       entries_[key] = std::move(h);
-      header = list_->AddHeaderRow(DiskHeaderText(removable, v.diskNumber), key);
+      header = list_->InsertHeaderRow(firstImageHeader(), text, key);
     }
     added.push_back(AddSource(header, disk, removable, v));
   }

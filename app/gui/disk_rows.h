@@ -71,6 +71,7 @@ class DiskRows {
     Kind kind = Kind::kSource;
     std::string disk;  // device node of the disk; empty for images
     bool removable = false;
+    int number = -1;  // a disk header's number as shown (from 0)
     std::unique_ptr<ScanSourceItem> item;
   };
   const Entry* EntryOf(int row) const;
@@ -80,6 +81,8 @@ class DiskRows {
   uint16_t NextTag();
 
   ui::DiskList* list_;
+  // The number each disk was shown with, kept while it is away.
+  std::map<std::string, int> numbers_;
   EnumerationRoots roots_;
   std::map<quint64, Entry> entries_;  // by the rows' tags
   quint64 nextKey_ = 1;

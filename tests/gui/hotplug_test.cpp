@@ -96,6 +96,49 @@ TEST_F(HotPlugTest, ABurstOfArrivalsAddsTheNewDiskOnceAfterItSettled) {
   EXPECT_EQ(RowsOf("sda"), sdaRows);
 }
 
+// Disks keep the numbers and order they had; a disk plugged in later stands
+// above the image files with the next number, and comes back with it after
+// it was pulled out; no header is left without rows.
+TEST_F(HotPlugTest, LaterDisksStandAboveTheImagesWithTheNextNumber) {
+  DUNMERE_REQUIRE_TOOL("mkfs.fat");
+  test::TempDir images;
+  const std::string image = images / "card.img";
+  test::RunCommand("truncate -s 8M '" + image + "' && mkfs.fat -n CARD '" + image + "' >/dev/null");
+  ASSERT_EQ(wnd_->AddImageFiles({QString::fromStdString(image)}).size(), 1u);
+  auto headers = [&] {
+    QStringList h;
+    for (int r = 0; r < List().RowCount(); ++r)
+      if (List().Row(r).header) h << List().Row(r).cells.value(0);
+    return h;
+  };
+  const QStringList before = headers();
+  ASSERT_EQ(before.back(), "Image File");
+  AddStick("sdd");
+  Raise(Action::kAdded);
+  Deliver();
+  wnd_->SettleDeviceEventsNow();
+  QStringList now = headers();
+  ASSERT_EQ(now.size(), before.size() + 1);
+  EXPECT_EQ(now.back(), "Image File") << "images stay last";
+  QStringList expected = before;
+  int highest = 0;
+  for (const QString& h : before) highest = std::max(highest, h.section(' ', -1).toInt());
+  expected.insert(expected.size() - 1, MessageText("MSG0202") + " " + QString::number(highest + 1));
+  EXPECT_EQ(now, expected);
+  // Pulled out and plugged in again: the same number, no header left behind.
+  const fs::path saved = fs::path(images.path()) / "sdd-sys";
+  fs::rename(fs::path(tree_->roots.sysBlock) / "sdd", saved);
+  Raise(Action::kRemoved);
+  Deliver();
+  wnd_->SettleDeviceEventsNow();
+  EXPECT_EQ(headers(), before);
+  fs::rename(saved, fs::path(tree_->roots.sysBlock) / "sdd");
+  Raise(Action::kAdded);
+  Deliver();
+  wnd_->SettleDeviceEventsNow();
+  EXPECT_EQ(headers(), expected);
+}
+
 TEST_F(HotPlugTest, RemovalTakesTheWholeDiskAndTheOthersKeepTheirDevice) {
   AddStick("sdd");
   Raise(Action::kAdded);
