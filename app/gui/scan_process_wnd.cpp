@@ -63,6 +63,9 @@ void ScanProcessWnd::OnWindowInit() {
     ScanJobHooks hooks;
     hooks.stage = [this](size_t i) { PostStage(StageText(*sources_[i])); };
     hooks.askResume = [this](size_t, bool ended) { return AskResume(ended); };
+    hooks.askOtherMedium = [this](size_t) {
+      return AskFromWorker("MSG0723", MessageBoxWnd::kCancel, {}, {450, 170}) == MessageBoxWnd::kOk;
+    };
     hooks.openEngine = opener_;
     result_ = RunScanJob(sources_, deep_ == 1, Link(), hooks);
   });

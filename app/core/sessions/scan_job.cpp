@@ -112,6 +112,17 @@ ScanJobResult RunScanJob(const std::vector<ScanSourceItem*>& sources, bool deep,
           break;
         }
         SettleResume(*item.engine, answer == ResumeAnswer::kAfresh);
+      } else if (pro && pro->EarlierScanWasOfAnotherMedium() && hooks.askOtherMedium) {
+        const bool goOn = hooks.askOtherMedium(i);
+        if (link.Cancelled()) {
+          result.end = ScanJobResult::End::kStopped;
+          break;
+        }
+        if (!goOn) {
+          item.engine.reset();
+          result.end = ScanJobResult::End::kNotNow;
+          break;
+        }
       }
     }
     Status s = RunScan(*item.engine, [&](const ScanProgress& p) { return link.Report(p); });

@@ -38,6 +38,9 @@ struct ScanJobHooks {
   // A deep scan may take up an earlier one of this source; ended: that scan
   // ran to its end. Asked through the link, so a cancel answers it (not now).
   std::function<ResumeAnswer(size_t index, bool ended)> askResume;
+  // The earlier deep scan of this area was of another medium (kept for it):
+  // true scans the one there now afresh, false scans nothing now.
+  std::function<bool(size_t index)> askOtherMedium;
   EngineOpener openEngine;  // empty: OpenEngineForItem
 };
 
