@@ -157,8 +157,13 @@ void MainWnd::Notify(const ui::Notification& n) {
       fileTypes_->OnOptionChanged(name, n.wParam != 0);
     }
   } else if (n.type == u"itemselect") {
-    if (source == u"DiskList") OnDiskSelected(int(n.wParam));
-    else if (source == u"TypeTree" || source == u"FileList") results_->HandleNotify(n);
+    if (source == u"DiskList") {
+      OnDiskSelected(int(n.wParam));
+    } else if (source == u"TypeTree" || source == u"FileList") {
+      // Another node lists other files: the pane shows none of them yet.
+      if (source == u"TypeTree" && preview_) preview_->ClearPane();
+      results_->HandleNotify(n);
+    }
   } else if (n.type == u"itemactivate") {
     // A header row opens or closes by itself; a source row starts the scan.
     if (source == u"DiskList" && !imageMode_ && disks_->Item(int(n.wParam))) StartScan();

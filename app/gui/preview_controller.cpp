@@ -75,6 +75,8 @@ void PreviewController::Tell(const std::string& notice) {
 
 void PreviewController::Show(QTextEdit* panel, const PreviewContent& content, const QString& pictureFailed) {
   lastNotice_.clear();
+  // Whatever was being made for the panel before is not wanted any more.
+  conversions_.Abandon();
   if (!content.HasFile()) {
     ShowText(panel, QString::fromUtf8(BytesAsText(content.bytes.data(), content.bytes.size())));
     return;
@@ -85,20 +87,27 @@ void PreviewController::Show(QTextEdit* panel, const PreviewContent& content, co
     return;
   }
   if (NeedsConverter(content.kind)) {
-    // Page pictures and converted text go to the scan-log folder.
-    const ConvertedPreview c =
-        ConvertForPreview(content.kind, content.path, ScanLogFolder::Instance().ScanLogPath(), tools_);
-    Tell(c.notice);
-    const QString notice = lastNotice_.isEmpty() ? QString() : lastNotice_ + QStringLiteral("\n\n");
-    if (c.shape == ConvertedPreview::Shape::kPicture) {
-      if (!ShowPicture(panel, QString::fromStdString(c.picturePath))) ShowText(panel, pictureFailed);
-      return;
-    }
-    if (c.shape == ConvertedPreview::Shape::kText) {
-      ShowText(panel, notice + QString::fromStdString(c.text));
-      return;
-    }
-    ShowText(panel, notice + QString::fromUtf8(FileBytesAsText(content.path)));
+    // Made beside the window (LibreOffice may take seconds to start); page
+    // pictures and converted text go to the scan-log folder. Its bytes are
+    // read now: the copy may be gone when the conversion ends.
+    ShowText(panel, MessageText("MSG0906"));
+    QPointer<QTextEdit> target(panel);
+    const QString bytes = QString::fromUtf8(FileBytesAsText(content.path));
+    conversions_.Start(content.kind, content.path, ScanLogFolder::Instance().ScanLogPath(), tools_,
+                       [this, target, bytes, pictureFailed](const ConvertedPreview& c) {
+                         if (!target) return;
+                         Tell(c.notice);
+                         const QString notice =
+                             lastNotice_.isEmpty() ? QString() : lastNotice_ + QStringLiteral("\n\n");
+                         if (c.shape == ConvertedPreview::Shape::kPicture) {
+                           if (!ShowPicture(target, QString::fromStdString(c.picturePath)))
+                             ShowText(target, pictureFailed);
+                           return;
+                         }
+                         ShowText(target, notice + (c.shape == ConvertedPreview::Shape::kText
+                                                        ? QString::fromStdString(c.text)
+                                                        : bytes));
+                       });
     return;
   }
   // A copy the engine made for a type we show as bytes.
@@ -145,6 +154,7 @@ bool PreviewController::Read(QWidget* owner, const FoundItemRecord& record, Prev
 
 void PreviewController::PreviewSelected(const FoundItemRecord& record) {
   auto* panel = wnd_.Find<QTextEdit>(QStringLiteral("PreviewEdit"));
+  conversions_.Abandon();
   if (record.isFolder) {
     ShowText(panel, MessageText("MSG0904"));
     return;
@@ -171,6 +181,11 @@ void PreviewController::OpenPreviewWindow(const FoundItemRecord& record) {
   PreviewWnd preview(*this, std::move(content));
   preview.CreatePopup(&wnd_, 600, 500);
   preview.RunModal();
+}
+
+void PreviewController::ClearPane() {
+  conversions_.Abandon();
+  if (auto* panel = wnd_.Find<QTextEdit>(QStringLiteral("PreviewEdit"))) panel->clear();
 }
 
 void PreviewController::StartSingleRecovery(QWidget* owner, const FoundItemRecord& record) {

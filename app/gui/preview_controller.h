@@ -14,6 +14,7 @@
 #include "app/core/preview/document_preview.h"
 #include "app/core/preview/media_player.h"
 #include "app/core/preview/preview_content.h"
+#include "app/gui/preview_conversions.h"
 #include "ui/window_base.h"
 
 class QTextEdit;
@@ -51,6 +52,12 @@ class PreviewController : public QObject {
   const PreviewContent& PaneContent() const { return pane_; }
   // The last notice about a missing tool or player (tests).
   const QString& LastNotice() const { return lastNotice_; }
+  // Documents, PDF pages and listings being made for a panel (tests wait on
+  // its delivered() signal).
+  PreviewConversions& Conversions() { return conversions_; }
+  // The pane shows nothing of the file any more (another kind of file was
+  // chosen in the tree); a conversion for it is dropped.
+  void ClearPane();
 
   // A picture file decoded (any format the Qt image readers know) and scaled
   // to fit the panel; false when it cannot be decoded.
@@ -69,6 +76,7 @@ class PreviewController : public QObject {
   ListSource listed_;
   Recover recover_;
   PreviewTools tools_;
+  PreviewConversions conversions_;
   std::unique_ptr<MediaPlayer> player_;
   PreviewContent pane_;
   QTimer watch_;

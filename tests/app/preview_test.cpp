@@ -100,6 +100,7 @@ dunmere::PreviewTools Unhurried() {
   dunmere::PreviewTools tools;
   tools.limits.timeout = std::chrono::hours(1);
   tools.officeFirstStart = std::chrono::hours(1);
+  tools.officeLater = std::chrono::hours(1);
   return tools;
 }
 
@@ -203,6 +204,7 @@ TEST_F(PreviewTools, OfficeConverterThatHangsFallsBackAfterItsTime) {
   dunmere::PreviewTools tools;
   tools.limits.timeout = std::chrono::milliseconds(2000);
   tools.officeFirstStart = std::chrono::milliseconds(3000);
+  tools.officeLater = std::chrono::milliseconds(2000);
   std::ofstream(Path("a.doc")) << "text";
   const auto start = std::chrono::steady_clock::now();
   const ConvertedPreview c = ConvertForPreview(PreviewKind::kTextDocument, Path("a.doc"), dir_.string(), tools);

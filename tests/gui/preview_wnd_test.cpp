@@ -11,6 +11,8 @@
 #include <QTextEdit>
 #include <QTextFragment>
 #include <filesystem>
+#include <fstream>
+#include <signal.h>
 #include <functional>
 
 #include "app/core/sessions/scan_session.h"
@@ -65,6 +67,7 @@ class PreviewWndTest : public ::testing::Test {
         {"second.png", 12, 5, 0, false, FileText((dir_ / "b.png").string())},
         {"broken.jpg", 13, 5, 0, false, "this is no picture"},
         {"README", 14, 5, 0, false, std::string("ab\0cd", 5)},
+        {"letter.doc", 16, 5, 0, false, "a letter"},
     };
     if (test::HaveTool("zip")) {
       ASSERT_EQ(test::RunCommand("cd '" + dir_.string() + "' && zip -q c.zip b.png"), 0);
@@ -124,6 +127,8 @@ TEST_F(PreviewWndTest, PaneShowsBytesListingsAndFolders) {
   EXPECT_FALSE(controller_->PaneContent().HasFile());
   if (test::HaveTool("zip") && test::HaveTool("7z")) {
     controller_->PreviewSelected(Named("bundle.zip"));
+    // Listed beside the window; delivered once 7z is done.
+    ASSERT_TRUE(test::WaitFor([&] { return !controller_->Conversions().Busy(); }));
     EXPECT_TRUE(Pane()->toPlainText().startsWith(QStringLiteral("-------------------")))
         << Pane()->toPlainText().toStdString();
     EXPECT_TRUE(Pane()->toPlainText().contains(QStringLiteral("b.png")));
@@ -132,6 +137,39 @@ TEST_F(PreviewWndTest, PaneShowsBytesListingsAndFolders) {
   folder.isFolder = 1;
   controller_->PreviewSelected(folder);
   EXPECT_EQ(Pane()->toPlainText(), MessageText("MSG0904"));
+}
+
+// LibreOffice may take seconds: the window does not wait for it, and when
+// the person moves on to another file the conversion is ended, its result
+// never shown.
+TEST_F(PreviewWndTest, DocumentsAreMadeBesideTheWindowAndDroppedWhenThePersonMovesOn) {
+  const fs::path bin = dir_ / "bin";
+  fs::create_directories(bin);
+  const std::string pidFile = (dir_ / "soffice.pid").string();
+  std::ofstream(bin / "soffice") << "#!/bin/sh\necho $$ > '" << pidFile << "'\nexec sleep 600\n";
+  fs::permissions(bin / "soffice", fs::perms::owner_all);
+  const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+  ::setenv("PATH", (bin.string() + ":" + oldPath).c_str(), 1);
+  struct RestorePath {
+    std::string path;
+    ~RestorePath() { ::setenv("PATH", path.c_str(), 1); }
+  } restore{oldPath};
+
+  controller_->PreviewSelected(Named("letter.doc"));
+  EXPECT_EQ(Pane()->toPlainText(), MessageText("MSG0906")) << "the window is back at once";
+  EXPECT_TRUE(controller_->Conversions().Busy());
+  ASSERT_TRUE(test::WaitFor([&] { return fs::exists(pidFile) && fs::file_size(pidFile) > 0; }))
+      << "the converter never started";
+  const pid_t converter = pid_t(std::stol(FileText(pidFile)));
+  ASSERT_GT(converter, 0);
+
+  controller_->PreviewSelected(Named("second.png"));
+  EXPECT_EQ(PictureIn(Pane()), QSize(40, 30));
+  EXPECT_FALSE(controller_->Conversions().Busy());
+  EXPECT_TRUE(test::WaitFor([&] { return ::kill(converter, 0) != 0; })) << "the abandoned converter still runs";
+  // Nothing of the letter arrives later.
+  QCoreApplication::processEvents();
+  EXPECT_EQ(PictureIn(Pane()), QSize(40, 30));
 }
 
 TEST_F(PreviewWndTest, ReadingWindowReportsProgressAndResult) {

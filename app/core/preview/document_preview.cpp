@@ -131,7 +131,7 @@ ConvertedPreview Office(PreviewKind kind, const std::string& file, const fs::pat
   }
   if (ec) return out;
   ToolLimits limits = tools.limits;
-  if (!g_officeStarted) limits.timeout = std::max(limits.timeout, tools.officeFirstStart);
+  limits.timeout = std::max(limits.timeout, g_officeStarted ? tools.officeLater : tools.officeFirstStart);
   // Slides go through PDF, one page per slide; only the pages shown are
   // made, hidden slides included, as they count among the first twenty.
   const std::string slidesPdf = "pdf:impress_pdf_Export:{\"PageRange\":{\"type\":\"string\",\"value\":\"1-" +

@@ -20,8 +20,11 @@ struct PreviewTools {
   std::string pdfText = "pdftotext";
   ToolLimits limits;
   // The first LibreOffice start of a run (a new profile, libraries not yet
-  // in memory) may take this long; later conversions get limits.timeout.
+  // in memory) may take this long; later conversions officeLater (a
+  // spreadsheet takes a slow machine some 8 s; nobody waits on it, the
+  // preview is made beside the window and dropped when the person moves on).
   std::chrono::milliseconds officeFirstStart{20000};
+  std::chrono::milliseconds officeLater{30000};
 };
 
 struct ConvertedPreview {

@@ -34,8 +34,14 @@ ToolResult RunTool(const std::string& program, const std::vector<std::string>& a
     r.output.append(chunk.data(), std::min(room, chunk.size()));
   };
   const auto deadline = std::chrono::steady_clock::now() + limits.timeout;
-  bool timedOut = false;
+  bool timedOut = false, abandoned = false;
   while (p.Running()) {
+    if (limits.abandoned && limits.abandoned()) {
+      abandoned = true;
+      KillProcessGroup(group);
+      (void)p.WaitForEnd(3000);
+      break;
+    }
     // Rounded up: a tool is never ended before its time.
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
@@ -50,7 +56,9 @@ ToolResult RunTool(const std::string& program, const std::vector<std::string>& a
   }
   StartedProcesses::Instance().Remove(group);
   take();
-  if (timedOut) {
+  if (abandoned) {
+    r.end = ToolResult::End::kAbandoned;
+  } else if (timedOut) {
     r.end = ToolResult::End::kTimedOut;
   } else {
     r.end = ToolResult::End::kExited;

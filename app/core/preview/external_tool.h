@@ -5,6 +5,7 @@
 // it runs past its time it is ended together with whatever it started.
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,10 +14,13 @@ namespace dunmere {
 struct ToolLimits {
   std::chrono::milliseconds timeout{6000};
   size_t outputCap = 4u << 20;  // bytes of standard output and error kept
+  // Asked while the tool runs: true ends it at once (its result is no
+  // longer wanted: the person moved on to another file).
+  std::function<bool()> abandoned;
 };
 
 struct ToolResult {
-  enum class End { kExited, kMissing, kNotStarted, kTimedOut };
+  enum class End { kExited, kMissing, kNotStarted, kTimedOut, kAbandoned };
   End end = End::kNotStarted;
   int exitCode = -1;
   std::string output;  // standard output and error together, at most outputCap bytes
