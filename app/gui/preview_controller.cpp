@@ -109,7 +109,7 @@ void PreviewController::Play(const PreviewContent& content) {
   watch_.stop();
   const MediaPlayer::State s = player_->Play(content.path, content.kind == PreviewKind::kAudio);
   if (s == MediaPlayer::State::kMissing) {
-    Tell(TakeMissingToolNotice("mpv", "mpv"));
+    Tell(TakeMissingToolNotice("mpv", "mpv", MissingToolFallback::kNothing));
     if (!lastNotice_.isEmpty()) MessageBoxWnd::Show(MessageBoxWnd::kInformation, &wnd_, lastNotice_, 400, 170);
     return;
   }
