@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <cstdlib>
 #include <QLabel>
 #include <QMenu>
 #include <QRegularExpression>
@@ -228,6 +229,28 @@ TEST_F(GermanTextsTest, TextsSayWhatTheyMean) {
   Pump(50);
   EXPECT_TRUE(Text("Txt2").contains(QStringLiteral("Deep Recovery"))) << Text("Txt2").toStdString();
   EXPECT_FALSE(Text("Txt2").contains(QStringLiteral("Check the files")));
+}
+
+}  // namespace
+}  // namespace dunmere::test
+
+namespace dunmere::test {
+namespace {
+
+// Pictures of the German pages for a person to look at (run on request:
+// --gtest_also_run_disabled_tests; DUNMERE_SHOTS names the folder).
+TEST_F(GermanTextsTest, DISABLED_GermanPagesToPictures) {
+  const char* folder = std::getenv("DUNMERE_SHOTS");
+  if (!folder) GTEST_SKIP() << "DUNMERE_SHOTS names the folder for the pictures";
+  UseLanguage("German");
+  gui::MainWnd& w = Open();
+  w.resize(1020, 670);
+  Click("BtnDeletedRecovery");
+  Pump(100);
+  w.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/location.png"));
+  ShowFound(w, {MakeRecord("a.jpg", 1, 100), MakeRecord("noext", 2, 10)});
+  Pump(100);
+  w.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/results.png"));
 }
 
 }  // namespace

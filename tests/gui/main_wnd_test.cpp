@@ -68,7 +68,7 @@ TEST_F(MainWndTest, ModeButtonsSetTheFlagsAndLeadToTheLocationPage) {
   EXPECT_FALSE(Visible("BtnRecover"));
   EXPECT_FALSE(Visible("BtnNext"));
   EXPECT_FALSE(Visible("SelectedFileInfo"));
-  EXPECT_EQ(Text("Txt1"), MessageText("MSG0501"));
+  EXPECT_TRUE(Text("Txt1").endsWith(MessageText("MSG0501"))) << "the mode stands in front";
   EXPECT_EQ(Text("TabScan"), MessageText("MSG0503"));
   EXPECT_TRUE(wnd_->IsChecked("TabScan"));
 
@@ -86,7 +86,7 @@ TEST_F(MainWndTest, ModeButtonsSetTheFlagsAndLeadToTheLocationPage) {
   EXPECT_FALSE(Visible("BtnLoadImage"));
   EXPECT_FALSE(Visible("TabFileType"));
   EXPECT_FALSE(Visible("TabRecover"));
-  EXPECT_EQ(Text("Txt1"), MessageText("MSG0212"));
+  EXPECT_TRUE(Text("Txt1").endsWith(MessageText("MSG0212")));
   EXPECT_EQ(Text("TabScan"), MessageText("MSG0211"));
   Click("BtnPrev");
   Click("BtnFormattedRecovery");
@@ -99,7 +99,7 @@ TEST_F(MainWndTest, ModeButtonsSetTheFlagsAndLeadToTheLocationPage) {
   EXPECT_EQ(wnd_->CurrentPageIndex(), 2);
   EXPECT_TRUE(Visible("BtnScan"));
   EXPECT_FALSE(Visible("BtnLoadImage"));
-  EXPECT_EQ(Text("Txt1"), MessageText("MSG0601"));
+  EXPECT_TRUE(Text("Txt1").endsWith(MessageText("MSG0601")));
   EXPECT_TRUE(wnd_->IsChecked("TabFileType"));
   Click("BtnPrev");
   EXPECT_EQ(wnd_->CurrentPageIndex(), 1);
@@ -390,7 +390,7 @@ TEST_F(MainWndTest, LanguageChoiceIsKeptPerUserAndReappliesTheTexts) {
 
   ASSERT_TRUE(test::WaitFor([&] { return Text("BtnScan") != englishScan; }));
   EXPECT_EQ(app::LanguageTable::Instance().CurrentLanguage(), "German");
-  EXPECT_EQ(Text("Txt1"), MessageText("MSG0501"));
+  EXPECT_TRUE(Text("Txt1").endsWith(MessageText("MSG0501"))) << "the mode stands in front";
   EXPECT_EQ(Text("BtnScan"), QString::fromStdString(app::LanguageTable::Instance().Text("MainWnd", "BtnScan")));
   EXPECT_EQ(Text("Label1").section(' ', 0, 0), MessageText("MSG0203")) << "the selected row's information again";
 
