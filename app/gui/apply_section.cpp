@@ -21,4 +21,13 @@ QString MessageText(const char* id) {
   return QString::fromStdString(app::LanguageTable::Instance().Text("Messages", id));
 }
 
+QString SectionText(const char* section, const QString& key) {
+  return QString::fromStdString(app::LanguageTable::Instance().Text(section, key.toStdString()));
+}
+
+QString FileTypeCaption(const QString& builtIn) {
+  const QString text = SectionText("FileTypes", builtIn);
+  return text.isEmpty() ? builtIn : text;
+}
+
 }  // namespace dunmere::gui

@@ -15,5 +15,10 @@ int ApplySection(ui::WindowImplBase* window, const QString& section);
 
 // The text of a message id ("MSG0504") in the current language; empty when missing.
 QString MessageText(const char* id);
+// A text of any section of the current language; empty when missing.
+QString SectionText(const char* section, const QString& key);
+// The caption of a file-type option in the current language: the built-in
+// caption is its key; a language without it shows the built-in caption.
+QString FileTypeCaption(const QString& builtIn);
 
 }  // namespace dunmere::gui

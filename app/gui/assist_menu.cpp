@@ -5,6 +5,7 @@
 #include <QMenu>
 
 #include "app/core/language/language_table.h"
+#include "app/gui/apply_section.h"
 #include "ui/skin.h"
 #include "ui/window_base.h"
 
@@ -22,19 +23,28 @@ AssistChoice ChoiceFromEntry(const QString& name) {
   return c;
 }
 
+void PrepareAssistMenu(QMenu* menu) {
+  // The entries are named in the layout; their captions are the language's.
+  for (QAction* a : menu->actions()) {
+    const QString text = SectionText("AssistMenu", a->objectName());
+    if (!a->objectName().isEmpty() && !text.isEmpty()) a->setText(text);
+  }
+  QMenu* languages = menu->findChild<QMenu*>(QStringLiteral("item_language"));
+  if (!languages) return;
+  if (const QString text = SectionText("AssistMenu", languages->objectName()); !text.isEmpty())
+    languages->setTitle(text);
+  auto& table = app::LanguageTable::Instance();
+  const std::string current = table.CurrentLanguage();
+  const QIcon mark(ui::Skin::Instance().Picture(QStringLiteral("file='point.png' source='0,0,16,16'"), QSize(16, 16)));
+  for (const auto& [name, display] : table.Languages()) {
+    QAction* a = languages->addAction(QString::fromStdString(display));
+    a->setObjectName(QLatin1String(kLanguageEntryPrefix) + QString::fromStdString(name));
+    if (name == current) a->setIcon(mark);
+  }
+}
+
 AssistChoice RunAssistMenu(ui::WindowImplBase& wnd, QPoint globalPos) {
-  const QString chosen = wnd.PopupMenu(QStringLiteral("xml/menu_assist.xml"), globalPos, [](QMenu* menu) {
-    QMenu* languages = menu->findChild<QMenu*>(QStringLiteral("item_language"));
-    if (!languages) return;
-    auto& table = app::LanguageTable::Instance();
-    const std::string current = table.CurrentLanguage();
-    const QIcon mark(ui::Skin::Instance().Picture(QStringLiteral("file='point.png' source='0,0,16,16'"), QSize(16, 16)));
-    for (const auto& [name, display] : table.Languages()) {
-      QAction* a = languages->addAction(QString::fromStdString(display));
-      a->setObjectName(QLatin1String(kLanguageEntryPrefix) + QString::fromStdString(name));
-      if (name == current) a->setIcon(mark);
-    }
-  });
+  const QString chosen = wnd.PopupMenu(QStringLiteral("xml/menu_assist.xml"), globalPos, &PrepareAssistMenu);
   return ChoiceFromEntry(chosen);
 }
 

@@ -4,6 +4,8 @@
 #include <QPoint>
 #include <QString>
 
+class QMenu;
+
 namespace dunmere::ui {
 class WindowImplBase;
 }
@@ -22,6 +24,9 @@ inline constexpr char kLanguageEntryPrefix[] = "language:";
 
 // Opens the menu at a global position and returns the entry chosen.
 AssistChoice RunAssistMenu(ui::WindowImplBase& wnd, QPoint globalPos);
+// Captions the menu's entries in the current language and adds one entry per
+// language, the current one marked.
+void PrepareAssistMenu(QMenu* menu);
 // Interprets an entry's name as RunAssistMenu does.
 AssistChoice ChoiceFromEntry(const QString& name);
 

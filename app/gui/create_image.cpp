@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QThread>
+#include <filesystem>
 
 #include "app/core/results/text_formats.h"
 #include "app/gui/apply_section.h"
@@ -13,12 +14,15 @@
 
 namespace dunmere::gui {
 
-QString SuggestedImageFileName(const VolumeInfo& v) {
-  if (v.kind == EntryKind::kWholeDisk) return QStringLiteral("Physical Disk %1").arg(v.diskNumber + 1);
-  // No drive letters here: the entry's place in the list names it.
-  return QStringLiteral("%1 (%2, %3)")
-      .arg(v.letter)
-      .arg(QString::fromStdString(v.fsName), QString::fromStdString(FormatSize(int64_t(v.totalBytes))));
+QString SuggestedImageFileName(const VolumeInfo& v, const std::string& diskDevice) {
+  // Named as the location list names the source: the device (and label),
+  // so the file says what it holds.
+  QString name = v.kind == EntryKind::kWholeDisk
+                     ? QString::fromStdString(std::filesystem::path(diskDevice).filename().string())
+                     : DiskRows::SourceName(v, diskDevice);
+  if (name.startsWith(QStringLiteral("* "))) name = name.mid(2);
+  name.replace(u'/', u'_');
+  return name.trimmed();
 }
 
 const char* ImageCheckMessageId(ImageCheck check) {
@@ -79,7 +83,7 @@ void CreateImageFromSelection(MainWnd& w, const ImageCommandHooks& hooks) {
     MessageBoxWnd::Show(MessageBoxWnd::kInformation, &w, MessageText("MSG0216"), 400, 160);
     return;
   }
-  const QString suggested = SuggestedImageFileName(sel.shown);
+  const QString suggested = SuggestedImageFileName(sel.shown, sel.job.sourcePath);
   QString path;
   for (;;) {
     path = hooks.chooseSave ? hooks.chooseSave(&w, suggested)

@@ -27,8 +27,8 @@ struct ImageCommandHooks {
   std::function<DestinationFacts(const std::string& image, const std::string& source)> facts;
 };
 
-// "3 (FAT32, 1.50 GB)", "Physical Disk 2": the name the save dialog proposes.
-QString SuggestedImageFileName(const VolumeInfo& v);
+// "sdb1 USB", "sdb": the name the save dialog proposes.
+QString SuggestedImageFileName(const VolumeInfo& v, const std::string& diskDevice);
 // The message id of a refused destination ("MSG0218" ...); null when it passes.
 const char* ImageCheckMessageId(ImageCheck check);
 

@@ -1,5 +1,6 @@
 #include "app/gui/disk_rows.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -241,6 +242,33 @@ QString DiskRows::ImagePartName(const std::string& imagePath, const VolumeInfo& 
   return name;
 }
 
+void DiskRows::ApplyLanguage() {
+  if (!list_) return;
+  for (int r = 0; r < RowCount(); ++r) {
+    const Entry* e = EntryOf(r);
+    if (!e || e->kind == Kind::kSource) continue;
+    // A disk keeps the number it was shown with.
+    const int number = e->number;
+    const QString text = e->kind == Kind::kImageHeader ? MessageText("MSG0224") : DiskHeaderText(e->removable, number);
+    ui::ListRow& row = list_->Model()->Rows()[size_t(r)];
+    if (row.cells.isEmpty()) row.cells << text;
+    else row.cells[0] = text;
+    list_->Model()->RowChanged(r);
+  }
+}
+
+QString LocationName(const ScanSourceItem& item) {
+  if (!item.volume) return QString::fromStdString(fs::path(item.imagePath).filename().string());
+  if (item.IsImage()) return DiskRows::ImagePartName(item.imagePath, *item.volume);
+  return DiskRows::SourceName(*item.volume, DiskTable::DevicePath(uint32_t(std::max(0, item.volume->diskNumber))));
+}
+
+const char* LocationMessageId(const ScanSourceItem& item, bool search) {
+  const bool free = item.volume && item.volume->kind == EntryKind::kUnallocated;
+  if (search) return free ? "MSG1202" : "MSG1201";
+  return free ? "MSG0702" : "MSG0701";
+}
+
 int DiskRows::ImageRow(const std::string& path) const {
   int first = -1;
   for (int r = 0; r < RowCount(); ++r) {
@@ -260,7 +288,7 @@ int DiskRows::AddImage(const std::string& path) {
   h.kind = Kind::kImageHeader;
   const quint64 headerKey = nextKey_++;
   entries_[headerKey] = std::move(h);
-  const int header = list_->AddHeaderRow(QStringLiteral("Image File"), headerKey);
+  const int header = list_->AddHeaderRow(MessageText("MSG0224"), headerKey);
 
   // An image of a whole card or disk is listed as that disk is: a row per
   // partition and unallocated stretch under its header.

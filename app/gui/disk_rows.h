@@ -40,6 +40,8 @@ class DiskRows {
   // under the group's header, as a disk does; then its first partition's row
   // is returned.
   int AddImage(const std::string& path);
+  // The header texts again, after the language changed.
+  void ApplyLanguage();
   // The row AddImage returned for this image file; -1 when it is not listed.
   int ImageRow(const std::string& path) const;
 
@@ -88,5 +90,12 @@ class DiskRows {
   quint64 nextKey_ = 1;
   uint32_t nextTag_ = 1;
 };
+
+// A source as the location list names it ("sdb1 USB", "disk.img:1 DATA"),
+// for the texts that tell which source is being worked on.
+QString LocationName(const ScanSourceItem& item);
+// The scan's (or search's) stage text for the source: a volume, or an
+// unallocated stretch.
+const char* LocationMessageId(const ScanSourceItem& item, bool search);
 
 }  // namespace dunmere::gui

@@ -5,6 +5,7 @@
 #include <QGridLayout>
 
 #include "app/core/results/file_categories.h"
+#include "app/gui/apply_section.h"
 #include "ui/window_base.h"
 
 namespace dunmere::gui {
@@ -27,7 +28,10 @@ void FileTypePage::AddOptions() {
     QWidget* grid = wnd_.FindControl(container + QStringLiteral("Grid"));
     auto* layout = grid ? qobject_cast<QGridLayout*>(grid->layout()) : nullptr;
     if (!layout) continue;
-    auto* box = new QCheckBox(QString::fromUtf8(o.caption.data(), int(o.caption.size())), grid);
+    // The built-in caption keys the language's caption, now and after a switch.
+    const QString builtIn = QString::fromUtf8(o.caption.data(), int(o.caption.size()));
+    auto* box = new QCheckBox(FileTypeCaption(builtIn), grid);
+    box->setProperty("caption", builtIn);
     // "OptPhotoFileItem1", ...; the one catch-all option is "OptOtherFileItem".
     QString name = QString::fromLatin1(kCategories[c].option) + QStringLiteral("Item");
     if (o.category != dunmere::Category::kOthers) name += QString::number(placed[c] + 1);
@@ -41,6 +45,12 @@ void FileTypePage::AddOptions() {
   for (const Category& c : kCategories)
     if (QWidget* grid = wnd_.FindControl(QString::fromLatin1(c.container) + QStringLiteral("Grid")))
       wnd_.AdoptControls(grid);
+}
+
+void FileTypePage::ApplyLanguage() {
+  for (const Category& c : kCategories)
+    for (QAbstractButton* b : TypeOptions(c.container))
+      if (const QString builtIn = b->property("caption").toString(); !builtIn.isEmpty()) b->setText(FileTypeCaption(builtIn));
 }
 
 QAbstractButton* FileTypePage::Option(const QString& name) const { return wnd_.Find<QAbstractButton>(name); }

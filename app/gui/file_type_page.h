@@ -30,6 +30,8 @@ class FileTypePage {
 
   // Builds the selection from the options checked in the layout.
   void Rebuild();
+  // The option captions again, after the language changed.
+  void ApplyLanguage();
   // "selectchanged" of an option; true when it was one of this page's.
   bool OnOptionChanged(const QString& name, bool checked);
   // "click" of a category's all/none button; true when it was one.

@@ -176,13 +176,19 @@ void MainWnd::Notify(const ui::Notification& n) {
     if (source == u"TypeTree" || source == u"FileList") results_->HandleNotify(n);
   } else if (n.type == u"onhot") {
     for (const auto& [button, id] : kModeHints)
-      if (name == QLatin1String(button)) SetText(QStringLiteral("TxtMainInfo"), MessageText(id));
+      if (name == QLatin1String(button)) {
+        modeHint_ = QLatin1String(id);
+        SetText(QStringLiteral("TxtMainInfo"), MessageText(id));
+      }
   } else if (n.type == u"timer") {
     if (name == u"PartitionListBar") OnDeviceTimer(int(n.wParam));
   }
 }
 
 void MainWnd::OnClick(const QString& name) {
+  if (name == u"BtnDeletedRecovery" || name == u"BtnFormattedRecovery" || name == u"BtnDeepRecovery" ||
+      name == u"BtnCreateImageMode")
+    modeButton_ = name;
   if (name == u"BtnDeletedRecovery") ChooseMode(0, 0, false);
   else if (name == u"BtnFormattedRecovery" || name == u"BtnDeepRecovery") ChooseMode(1, 0, false);
   else if (name == u"BtnCreateImageMode") ChooseMode(deep_, 1, true);
@@ -247,7 +253,7 @@ void MainWnd::ShowNoLocation() {
   SetEnabled(QStringLiteral("TabFileType"), false);
   for (int i = 1; i <= 10; ++i) SetText(QStringLiteral("Label%1").arg(i), QString());
   SetToolTip(QStringLiteral("Label1"), QString());
-  SetText(QStringLiteral("Label1"), MessageText("MSG0224"));
+  SetText(QStringLiteral("Label1"), MessageText("MSG0225"));
 }
 
 void MainWnd::Choose(int row) {
@@ -255,6 +261,13 @@ void MainWnd::Choose(int row) {
   if (!list || row < 0) return;
   list->SelectRow(row, false);
   OnDiskSelected(row);
+}
+
+QString MainWnd::WithMode(const QString& title) const {
+  // The mode chosen on the first page, named as its button is.
+  const QString mode =
+      modeButton_.isEmpty() ? QString() : QString::fromStdString(app::LanguageTable::Instance().Text("MainWnd", modeButton_.toStdString()));
+  return mode.isEmpty() ? title : FormatText(MessageText("MSG0506"), {mode, title});
 }
 
 void MainWnd::ShowPage(int page) {
@@ -284,7 +297,7 @@ void MainWnd::ShowPage(int page) {
   QRgb colour = 0xFF0089BE;
   if (page == kPageLocation) {
     const bool image = imageMode_ != 0;
-    SetText(QStringLiteral("Txt1"), MessageText(image ? "MSG0212" : "MSG0501"));
+    SetText(QStringLiteral("Txt1"), WithMode(MessageText(image ? "MSG0212" : "MSG0501")));
     SetText(QStringLiteral("Txt2"), MessageText(image ? "MSG0213" : "MSG0502"));
     SetText(QStringLiteral("TabScan"), MessageText(image ? "MSG0211" : "MSG0503"));
     if (image) show({"BtnCreateImage"});
@@ -293,7 +306,7 @@ void MainWnd::ShowPage(int page) {
     SetVisible(QStringLiteral("TabRecover"), !image);
     SetVisible(QStringLiteral("SelectedFileInfo"), false);
   } else if (page == kPageFileType) {
-    SetText(QStringLiteral("Txt1"), MessageText("MSG0601"));
+    SetText(QStringLiteral("Txt1"), WithMode(MessageText("MSG0601")));
     SetText(QStringLiteral("Txt2"), MessageText("MSG0602"));
     show({"BtnScan"});
     SetVisible(QStringLiteral("SelectedFileInfo"), false);
@@ -302,9 +315,13 @@ void MainWnd::ShowPage(int page) {
     colour = 0xFFE47100;
   } else {
     SetText(QStringLiteral("Txt1"), MessageText("MSG0801"));
-    const QString count =
-        QStringLiteral("{f 7}{c #316D1E}%1{/c}{/f}").arg(results_ ? qulonglong(results_->Results().size()) : 0);
-    SetText(QStringLiteral("Txt2"), FormatText(MessageText("MSG0802"), {count}));
+    const qulonglong found = results_ ? qulonglong(results_->Results().size()) : 0;
+    const QString count = QStringLiteral("{f 7}{c #316D1E}%1{/c}{/f}").arg(found);
+    if (found == 0)
+      // Nothing to check: say what may still find the files.
+      SetText(QStringLiteral("Txt2"), MessageText(lastDeep_ == 1 ? "MSG0818" : "MSG0817"));
+    else
+      SetText(QStringLiteral("Txt2"), FormatText(MessageText(found == 1 ? "MSG0816" : "MSG0802"), {count}));
     show({"BtnRecover"});
     SetVisible(QStringLiteral("SelectedFileInfo"), true);
     logo = "main/step_recover.png";
@@ -364,8 +381,12 @@ void MainWnd::OnDiskSelected(int row) {
   SetText(QStringLiteral("Label2"), pair("MSG0204", QString::fromStdString(v.label)));
   SetText(QStringLiteral("Label3"), pair("MSG0205", QString::fromStdString(v.fsName)));
   SetText(QStringLiteral("Label4"), pair("MSG0206", Size(v.totalBytes)));
-  SetText(QStringLiteral("Label5"), pair("MSG0207", Size(v.usedBytes)));
-  SetText(QStringLiteral("Label6"), pair("MSG0208", Size(v.freeBytes)));
+  // Used and free space are a file system's to know: a bare disk or a
+  // stretch without one has neither.
+  if (v.kind == EntryKind::kVolume && !v.fsName.empty() && (v.usedBytes || v.freeBytes)) {
+    SetText(QStringLiteral("Label5"), pair("MSG0207", Size(v.usedBytes)));
+    SetText(QStringLiteral("Label6"), pair("MSG0208", Size(v.freeBytes)));
+  }
 }
 
 std::vector<int> MainWnd::AddImageFiles(const QStringList& paths) {
@@ -419,6 +440,7 @@ void MainWnd::ChooseImageFiles(const QStringList& paths) {
 }
 
 void MainWnd::ScanNewImage(const QString& path) {
+  modeButton_ = QStringLiteral("BtnDeepRecovery");
   ChooseMode(1, 0, false);
   const std::vector<int> rows = AddImageFiles({path});
   ui::DiskList* list = DiskList();
@@ -556,6 +578,12 @@ bool MainWnd::HandleMessage(int message, quintptr wParam, quintptr lParam) {
       return true;
     case kMsgLanguageChanged:
       ApplyTexts();
+      // What the page shows besides the captions: the disk headers, the
+      // option captions, the results' counts and summary, the mode's hint.
+      disks_->ApplyLanguage();
+      fileTypes_->ApplyLanguage();
+      results_->ApplyLanguage();
+      if (!modeHint_.isEmpty()) SetText(QStringLiteral("TxtMainInfo"), MessageText(modeHint_.toLatin1().constData()));
       ShowPage(page_);
       if (ui::DiskList* list = DiskList()) OnDiskSelected(list->CurrentRow());
       return true;
@@ -578,7 +606,7 @@ void MainWnd::ShowAssistMenu() {
     case AssistChoice::Kind::kSupport: {
       const QString guide = UserGuidePath();
       if (guide.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(guide)))
-        MessageBoxWnd::Show(MessageBoxWnd::kInformation, this, QStringLiteral("The user guide could not be opened."), 400, 160);
+        MessageBoxWnd::Show(MessageBoxWnd::kInformation, this, MessageText("MSG0906"), 400, 160);
       break;
     }
     case AssistChoice::Kind::kLanguage:

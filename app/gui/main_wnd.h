@@ -119,6 +119,8 @@ class MainWnd : public ui::WindowImplBase {
   void OnClick(const QString& name);
   void ChooseMode(int deep, int image, bool keepDeep);
   void ShowPage(int page);
+  // A page title with the chosen mode in front.
+  QString WithMode(const QString& title) const;
   void ApplyTexts();
   void OnDiskSelected(int row);
   // Selects the location the person chose last, if it is still listed and
@@ -150,6 +152,8 @@ class MainWnd : public ui::WindowImplBase {
   ImageCommandHooks imageHooks_;
   EngineOpener scanEngineOpener_;
 
+  QString modeButton_;  // the mode button clicked last
+  QString modeHint_;    // the message id the mode page's hint shows
   int deep_ = 0;
   int imageMode_ = 0;
   int page_ = kPageMode;

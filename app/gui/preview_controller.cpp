@@ -90,7 +90,7 @@ void PreviewController::Show(QTextEdit* panel, const PreviewContent& content, co
     // Made beside the window (LibreOffice may take seconds to start); page
     // pictures and converted text go to the scan-log folder. Its bytes are
     // read now: the copy may be gone when the conversion ends.
-    ShowText(panel, MessageText("MSG0906"));
+    ShowText(panel, MessageText("MSG0909"));
     QPointer<QTextEdit> target(panel);
     const QString bytes = QString::fromUtf8(FileBytesAsText(content.path));
     conversions_.Start(content.kind, content.path, ScanLogFolder::Instance().ScanLogPath(), tools_,
@@ -118,7 +118,7 @@ void PreviewController::Play(const PreviewContent& content) {
   watch_.stop();
   const MediaPlayer::State s = player_->Play(content.path, content.kind == PreviewKind::kAudio);
   if (s == MediaPlayer::State::kMissing) {
-    Tell(TakeMissingToolNotice("mpv", "mpv"));
+    Tell(TakeMissingToolNotice("mpv", "mpv", MissingToolFallback::kNothing));
     if (!lastNotice_.isEmpty()) MessageBoxWnd::Show(MessageBoxWnd::kInformation, &wnd_, lastNotice_, 400, 170);
     return;
   }

@@ -94,8 +94,8 @@ RecoverProcessWnd::RecoverProcessWnd(std::vector<RecoverJob> jobs, std::string d
 RecoverProcessWnd::~RecoverProcessWnd() { StopWorker(); }
 
 QString RecoverProcessWnd::StatusText(Status s) {
-  if (s == kOk) return QStringLiteral("Success");
-  if (s == kStopRequested) return QStringLiteral("Stopped; the part written was removed");
+  if (s == kOk) return MessageText("MSG1105");
+  if (s == kStopRequested) return MessageText("MSG1106");
   return QString::fromStdString(StatusMessage(s));
 }
 

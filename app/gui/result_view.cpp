@@ -105,7 +105,7 @@ void ResultView::FitColumnsToTheirTexts() {
   fit(c.size, QStringLiteral("1023.99 MB"));
   fit(c.modified, date);
   fit(c.created, date);
-  fit(c.type, QStringLiteral("folder"));
+  fit(c.type, MessageText("MSG0813"));
 }
 
 ResultView::~ResultView() {
@@ -240,6 +240,8 @@ void ResultView::BuildTree(const std::map<std::string, std::string>&) {
 void ResultView::ApplyLanguage() {
   SetCategoryCaptions();
   RefreshSummary();
+  // The Type column's words are the language's too.
+  if (list_) list_->viewport()->update();
 }
 
 void ResultView::ListNode(QTreeWidgetItem* node) {
@@ -283,7 +285,8 @@ void ResultView::RefreshSummary() {
     wnd_.SetEnabled(QStringLiteral("BtnRecover"), false);
     return;
   }
-  const std::string text = FormatMessage(MessageText("MSG0804").toStdString(),
+  // One file is not "files".
+  const std::string text = FormatMessage(MessageText(c.Count() == 1 ? "MSG0815" : "MSG0804").toStdString(),
                                          {FormatSize(int64_t(c.TotalBytes())), std::to_string(c.Count())});
   wnd_.SetText(QStringLiteral("SelectedFileInfo"), QString::fromStdString(text));
   wnd_.SetEnabled(QStringLiteral("BtnRecover"), true);

@@ -1,6 +1,7 @@
 #include "app/gui/result_view_state.h"
 
 #include "app/core/results/text_formats.h"
+#include "app/gui/apply_section.h"
 
 namespace dunmere::gui {
 
@@ -70,7 +71,10 @@ QString ResultViewState::Cell(int row, int column) const {
   if (column == columns.created) return TimeText(r.created);
   if (column == columns.path) return FolderText(rows[size_t(row)]);
   if (column == columns.type) {
+    // Folders and names without an extension get a word, in the language shown.
+    if (r.isFolder) return MessageText("MSG0813");
     const std::string_view t = TypeText(r);
+    if (RecordNameView(r).find('.') == std::string_view::npos) return MessageText("MSG0814");
     return QString::fromUtf8(t.data(), qsizetype(t.size()));
   }
   return {};

@@ -26,10 +26,7 @@ void ScanProcessWnd::SetSources(std::vector<ScanSourceItem*> sources, int deep) 
 }
 
 QString ScanProcessWnd::StageText(const ScanSourceItem& item) {
-  if (item.IsPartition()) {
-    // Entries here carry their place in the list, not a drive letter.
-    return FillFormat(MessageText("MSG0702"), QString::number(item.volume->letter));
-  }
+  if (item.IsPartition() || item.volume) return FillFormat(MessageText(LocationMessageId(item, false)), LocationName(item));
   std::string name = std::filesystem::path(item.imagePath).filename().string();
   // A part of a whole-disk image, as the list names it.
   if (item.volume) name = DiskRows::ImagePartName(item.imagePath, *item.volume).toStdString();

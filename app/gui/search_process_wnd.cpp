@@ -22,7 +22,7 @@ void SearchProcessWnd::SetSearch(std::vector<ScanSourceItem*> sources, std::stri
 }
 
 QString SearchProcessWnd::StageText(const ScanSourceItem& item) {
-  if (item.IsPartition()) return FillFormat(MessageText("MSG1202"), QString::number(item.volume->letter));
+  if (item.IsPartition()) return FillFormat(MessageText(LocationMessageId(item, true)), LocationName(item));
   std::string name = std::filesystem::path(item.imagePath).filename().string();
   // A part of a whole-disk image, as the list names it.
   if (item.volume) name = DiskRows::ImagePartName(item.imagePath, *item.volume).toStdString();

@@ -171,7 +171,7 @@ TEST_F(HotPlugTest, RemovalTakesTheWholeDiskAndTheOthersKeepTheirDevice) {
   EXPECT_EQ(DiskTable::ScanSysfs(tree_->roots.sysBlock, tree_->roots.dev).at(2), tree_->roots.dev + "/sdc");
   EXPECT_EQ(wnd_->Disks().Item(RowsOf("sdc").at(1))->tag, sdcTag);
   // Nothing chosen any more: the labels do not describe a disk that is gone.
-  EXPECT_EQ(wnd_->Text("Label1"), MessageText("MSG0224"));
+  EXPECT_EQ(wnd_->Text("Label1"), MessageText("MSG0225"));
   test::BoxSeen seen;
   test::AnswerNextBox(wnd_.get(), &seen);
   wnd_->Find<QAbstractButton>("BtnScan")->click();

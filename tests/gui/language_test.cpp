@@ -188,7 +188,10 @@ const char* const kMessageIds[] = {
     "MSG0601", "MSG0602", "MSG0701", "MSG0702", "MSG0703", "MSG0704", "MSG0705", "MSG0706", "MSG0707", "MSG0708",
     "MSG0709", "MSG0710", "MSG0712", "MSG0713", "MSG0801", "MSG0802", "MSG0803", "MSG0804", "MSG0805", "MSG0806", "MSG0807", "MSG0808", "MSG0809", "MSG0810",
     "MSG0811", "MSG0812", "MSG0901", "MSG0902", "MSG0903", "MSG0904", "MSG0905", "MSG1101", "MSG1102", "MSG1103", "MSG1104",
-    "MSG1201", "MSG1202", "MSG1203", "MSG1204", "MSG1205", "MSG1206", "MSG1207", "MSG1208", "MSG1209", "MSG1210", "MSG1211", "MSG1212"};
+    "MSG1201", "MSG1202", "MSG1203", "MSG1204", "MSG1205", "MSG1206", "MSG1207", "MSG1208", "MSG1209", "MSG1210", "MSG1211", "MSG1212",
+    "MSG0224", "MSG0506", "MSG0813", "MSG0814", "MSG0815", "MSG0816", "MSG0817", "MSG0818", "MSG0819", "MSG0906",
+    "MSG0907", "MSG0908", "MSG1105", "MSG1106", "MSG0222", "MSG0223", "MSG0225", "MSG0711", "MSG0720", "MSG0721",
+    "MSG0722", "MSG0723", "MSG0909"};
 
 // The printf conversions of a text, in order.
 std::string Conversions(const std::string& text) {
@@ -206,8 +209,9 @@ std::string Conversions(const std::string& text) {
 
 TEST(ShippedLanguages, EveryMessageIdHasATextWithTheArgumentsItIsUsedWith) {
   const std::map<std::string, std::string> formats = {
-      {"MSG0701", "c"}, {"MSG0702", "d"}, {"MSG0710", "s"}, {"MSG0802", "s"}, {"MSG0806", "ss"}, {"MSG0804", "sd"}, {"MSG1102", "dddd"},
-      {"MSG1201", "c"}, {"MSG1202", "d"}, {"MSG1203", "s"}};
+      {"MSG0701", "s"}, {"MSG0702", "s"}, {"MSG0506", "ss"}, {"MSG0815", "sd"}, {"MSG0816", "s"}, {"MSG0819", "s"},
+      {"MSG0907", "ss"}, {"MSG0908", "ss"}, {"MSG0710", "s"}, {"MSG0802", "s"}, {"MSG0806", "ss"}, {"MSG0804", "sd"}, {"MSG1102", "dddd"},
+      {"MSG1201", "s"}, {"MSG1202", "s"}, {"MSG1203", "s"}};
   LanguageTable english(test::SourcePath("languages"));
   ASSERT_EQ(english.CurrentLanguage(), "English");
   const auto langs = english.Languages();
@@ -227,7 +231,7 @@ TEST(ShippedLanguages, EveryMessageIdHasATextWithTheArgumentsItIsUsedWith) {
     }
     // Every language captions the same controls.
     for (const char* section : {"MainWnd", "ScanWnd", "SearchProcessWnd", "MessageBox", "RecoverProcessWnd",
-                                "PreviewProcessWnd", "PreviewWnd", "CreateImageWnd"}) {
+                                "PreviewProcessWnd", "PreviewWnd", "CreateImageWnd", "AssistMenu", "FileTypes"}) {
       const auto theirs = lang.Section(section);
       const auto ours = english.Section(section);
       EXPECT_EQ(theirs.size(), ours.size()) << name << " " << section;

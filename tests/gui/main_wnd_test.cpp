@@ -70,7 +70,7 @@ TEST_F(MainWndTest, ModeButtonsSetTheFlagsAndLeadToTheLocationPage) {
   EXPECT_FALSE(Visible("BtnRecover"));
   EXPECT_FALSE(Visible("BtnNext"));
   EXPECT_FALSE(Visible("SelectedFileInfo"));
-  EXPECT_EQ(Text("Txt1"), MessageText("MSG0501"));
+  EXPECT_TRUE(Text("Txt1").endsWith(MessageText("MSG0501"))) << "the mode stands in front";
   EXPECT_EQ(Text("TabScan"), MessageText("MSG0503"));
   EXPECT_TRUE(wnd_->IsChecked("TabScan"));
 
@@ -88,7 +88,7 @@ TEST_F(MainWndTest, ModeButtonsSetTheFlagsAndLeadToTheLocationPage) {
   EXPECT_FALSE(Visible("BtnLoadImage"));
   EXPECT_FALSE(Visible("TabFileType"));
   EXPECT_FALSE(Visible("TabRecover"));
-  EXPECT_EQ(Text("Txt1"), MessageText("MSG0212"));
+  EXPECT_TRUE(Text("Txt1").endsWith(MessageText("MSG0212")));
   EXPECT_EQ(Text("TabScan"), MessageText("MSG0211"));
   Click("BtnPrev");
   Click("BtnFormattedRecovery");
@@ -103,7 +103,7 @@ TEST_F(MainWndTest, ModeButtonsSetTheFlagsAndLeadToTheLocationPage) {
   EXPECT_EQ(wnd_->CurrentPageIndex(), 2);
   EXPECT_TRUE(Visible("BtnScan"));
   EXPECT_FALSE(Visible("BtnLoadImage"));
-  EXPECT_EQ(Text("Txt1"), MessageText("MSG0601"));
+  EXPECT_TRUE(Text("Txt1").endsWith(MessageText("MSG0601")));
   EXPECT_TRUE(wnd_->IsChecked("TabFileType"));
   Click("BtnPrev");
   EXPECT_EQ(wnd_->CurrentPageIndex(), 1);
@@ -148,7 +148,7 @@ TEST_F(MainWndTest, LocationRowsComeFromTheDisksWithDeviceNamesAndLabels) {
   // Choosing a mode chooses no location for the person; they pick one.
   Click("BtnDeletedRecovery");
   EXPECT_EQ(List().CurrentRow(), -1);
-  EXPECT_EQ(Text("Label1"), MessageText("MSG0224"));
+  EXPECT_EQ(Text("Label1"), MessageText("MSG0225"));
   List().SelectRow(1);
   EXPECT_EQ(Text("Label1"), MessageText("MSG0203") + " " + dev + "/mmcblk0");
   EXPECT_TRUE(wnd_->FindControl("BtnAdvanceScan")->isEnabled());
@@ -263,7 +263,7 @@ TEST_F(MainWndTest, TheSelectedLocationIsAlwaysThePersonsChoice) {
   Click("BtnPrev");
   Click("BtnCreateImageMode");
   EXPECT_EQ(List().CurrentRow(), -1);
-  EXPECT_EQ(Text("Label1"), MessageText("MSG0224"));
+  EXPECT_EQ(Text("Label1"), MessageText("MSG0225"));
   Click("BtnPrev");
   Click("BtnFormattedRecovery");
   ASSERT_GE(List().CurrentRow(), 0);
@@ -296,7 +296,7 @@ TEST_F(MainWndTest, WithNothingNamedNoLocationIsChosenForThePerson) {
   Open();
   Click("BtnDeepRecovery");
   EXPECT_EQ(List().CurrentRow(), -1);
-  EXPECT_EQ(Text("Label1"), MessageText("MSG0224"));
+  EXPECT_EQ(Text("Label1"), MessageText("MSG0225"));
   EXPECT_FALSE(wnd_->FindControl("BtnAdvanceScan")->isEnabled());
 }
 
@@ -460,7 +460,7 @@ TEST_F(MainWndTest, LanguageChoiceIsKeptPerUserAndReappliesTheTexts) {
 
   ASSERT_TRUE(test::WaitFor([&] { return Text("BtnScan") != englishScan; }));
   EXPECT_EQ(app::LanguageTable::Instance().CurrentLanguage(), "German");
-  EXPECT_EQ(Text("Txt1"), MessageText("MSG0501"));
+  EXPECT_TRUE(Text("Txt1").endsWith(MessageText("MSG0501"))) << "the mode stands in front";
   EXPECT_EQ(Text("BtnScan"), QString::fromStdString(app::LanguageTable::Instance().Text("MainWnd", "BtnScan")));
   EXPECT_EQ(Text("Label1").section(' ', 0, 0), MessageText("MSG0203")) << "the selected row's information again";
 

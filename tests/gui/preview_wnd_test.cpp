@@ -156,7 +156,7 @@ TEST_F(PreviewWndTest, DocumentsAreMadeBesideTheWindowAndDroppedWhenThePersonMov
   } restore{oldPath};
 
   controller_->PreviewSelected(Named("letter.doc"));
-  EXPECT_EQ(Pane()->toPlainText(), MessageText("MSG0906")) << "the window is back at once";
+  EXPECT_EQ(Pane()->toPlainText(), MessageText("MSG0909")) << "the window is back at once";
   EXPECT_TRUE(controller_->Conversions().Busy());
   ASSERT_TRUE(test::WaitFor([&] { return fs::exists(pidFile) && fs::file_size(pidFile) > 0; }))
       << "the converter never started";

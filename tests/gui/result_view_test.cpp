@@ -186,7 +186,7 @@ TEST_F(ResultViewTest, TreeFromARealFatScan) {
   EXPECT_TRUE(Column("FileName").contains("Résumé naïve.txt"));
   EXPECT_EQ(Column("Path").first(), "    ----    ");
   EXPECT_EQ(previewed.size(), 1u);  // listing alone previews nothing
-  EXPECT_EQ(Summary(), "No file selected");
+  EXPECT_EQ(Summary(), "No file checked");
   EXPECT_FALSE(RecoverEnabled());
 
   // Checking the whole Other category: every node below it and the summary.
@@ -280,7 +280,7 @@ TEST_F(ResultViewTest, ThreeStatesFromRowsUpAndFromNodesDown) {
   EXPECT_EQ(tree->Check(jpg), Qt::Unchecked);
   EXPECT_EQ(CheckedRows(), 0);
   EXPECT_EQ(list->HeaderCheck(), Qt::Unchecked);
-  EXPECT_EQ(Summary(), "No file selected");
+  EXPECT_EQ(Summary(), "No file checked");
   EXPECT_FALSE(RecoverEnabled());
 
   // "ChkSelAll" checks the listed node only.
@@ -312,7 +312,7 @@ TEST_F(ResultViewTest, ThreeStatesFromRowsUpAndFromNodesDown) {
   EXPECT_TRUE(w.view->Checked().empty());
   EXPECT_EQ(list->RowCount(), 0);
   EXPECT_EQ(Node("NodePhoto")->childCount(), 0);
-  EXPECT_EQ(Summary(), "No file selected");
+  EXPECT_EQ(Summary(), "No file checked");
 }
 
 TEST_F(ResultViewTest, HeaderClicksSortAndTheSelectionFollows) {
@@ -377,7 +377,7 @@ TEST_F(ResultViewTest, EmptyResultsLeaveEveryCategoryEmpty) {
   EXPECT_TRUE(previewed.empty());
   // A category with nothing under it offers no check box.
   EXPECT_FALSE(Node("NodePhoto")->data(0, Qt::CheckStateRole).isValid());
-  EXPECT_EQ(Summary(), "No file selected");
+  EXPECT_EQ(Summary(), "No file checked");
   EXPECT_FALSE(RecoverEnabled());
 }
 

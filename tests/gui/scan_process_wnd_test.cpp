@@ -186,11 +186,22 @@ TEST_F(ScanWindowTest, ProgressTextsAndStageTexts) {
   p.stage = kStageReadingSectors;
   EXPECT_TRUE(ScanProcessWnd::TextsFor(p).percent.endsWith(MessageText("MSG0720")));
 
+  // A source is named as the location list names it, never by the list's
+  // own tag number, which is shown nowhere.
   ScanSourceItem part;
   part.volume = VolumeInfo{};
   part.volume->letter = 3;
-  EXPECT_EQ(ScanProcessWnd::StageText(part), "Scanning partition 3 ...");
-  EXPECT_EQ(SearchProcessWnd::StageText(part), "Searching partition 3 ...");
+  part.volume->volumePath = "/dev/sdb1";
+  part.volume->label = "CARD";
+  EXPECT_EQ(ScanProcessWnd::StageText(part), "Scanning sdb1 CARD ...");
+  EXPECT_EQ(SearchProcessWnd::StageText(part), "Searching sdb1 CARD ...");
+  ScanSourceItem imagePart;
+  imagePart.imagePath = "/data/images/disk.img";
+  imagePart.volume = VolumeInfo{};
+  imagePart.volume->letter = 5;
+  imagePart.volume->partitionNumber = 1;
+  imagePart.volume->label = "DATA";
+  EXPECT_EQ(ScanProcessWnd::StageText(imagePart), "Scanning disk.img:1 DATA ...");
   ScanSourceItem image;
   image.imagePath = "/data/images/card.img";
   EXPECT_EQ(ScanProcessWnd::StageText(image), "Scanning image file card.img");

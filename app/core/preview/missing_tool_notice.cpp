@@ -1,6 +1,9 @@
 #include "app/core/preview/missing_tool_notice.h"
 
 #include <mutex>
+
+#include "app/core/language/language_table.h"
+#include "app/core/language/message_format.h"
 #include <set>
 
 namespace dunmere {
@@ -9,11 +12,14 @@ std::mutex g_mutex;
 std::set<std::string> g_told;
 }  // namespace
 
-std::string TakeMissingToolNotice(const std::string& tool, const std::string& debianPackage) {
-  std::lock_guard lock(g_mutex);
-  if (!g_told.insert(tool).second) return {};
-  return "This preview needs \"" + tool + "\", which is not installed (Debian package " + debianPackage +
-         "); the file's bytes are shown instead.";
+std::string TakeMissingToolNotice(const std::string& tool, const std::string& debianPackage,
+                                  MissingToolFallback fallback) {
+  {
+    std::lock_guard lock(g_mutex);
+    if (!g_told.insert(tool).second) return {};
+  }
+  const char* id = fallback == MissingToolFallback::kBytes ? "MSG0908" : "MSG0907";
+  return FormatMessage(app::LanguageTable::Instance().Text("Messages", id), {tool, debianPackage});
 }
 
 void ResetMissingToolNotices() {

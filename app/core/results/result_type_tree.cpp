@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "app/core/language/language_table.h"
+#include "app/core/language/message_format.h"
+
 namespace dunmere {
 
 std::optional<TypeOptionInfo> BuiltInTypeOption(const std::string& userData) {
@@ -42,6 +45,13 @@ std::string ShortCaption(const std::string& text) {
   return s.empty() ? text : s;
 }
 
+// "XYZ Files", in the current language.
+std::string OtherCaption(const std::string& upper) {
+  std::string format = app::LanguageTable::Instance().Text("Messages", "MSG0819");
+  if (format.empty()) format = "%s";
+  return FormatMessage(format, {upper});
+}
+
 std::string UpToBlank(const std::string& s) { return s.substr(0, s.find(' ')); }
 
 }  // namespace
@@ -67,7 +77,7 @@ TypeTreeLayout LayOutTypeTree(const ResultGroups& groups, const std::map<std::st
     TypeNodeInfo node;
     node.group = g;
     const std::string count = std::to_string(group.members.size());
-    node.caption = isOther ? Upper(group.name) + " Files (" + count + ")" : ShortCaption(option->text) + " (" + count + ")";
+    node.caption = isOther ? OtherCaption(Upper(group.name)) + " (" + count + ")" : ShortCaption(option->text) + " (" + count + ")";
     node.picture = UpToBlank(option->picture);
     node.userData = option->userData;
     const Category cat = isOther ? Category::kOthers : option->category;
