@@ -214,6 +214,7 @@ TEST_F(GermanTextsTest, TextsSayWhatTheyMean) {
   // The chosen mode is in the titles of the location and file-type pages.
   Click("BtnDeletedRecovery");
   EXPECT_EQ(Text("Txt1"), "Deleted Recovery: Choose a location");
+  w.DiskList()->SelectRow(1);  // the person chooses a location
   Click("BtnAdvanceScan");
   EXPECT_EQ(Text("Txt1"), "Deleted Recovery: Choose file types");
   // One checked file is "1 file"; none checked says "checked".

@@ -211,7 +211,7 @@ TEST(ShippedLanguages, EveryMessageIdHasATextWithTheArgumentsItIsUsedWith) {
   const std::map<std::string, std::string> formats = {
       {"MSG0701", "s"}, {"MSG0702", "s"}, {"MSG0506", "ss"}, {"MSG0815", "sd"}, {"MSG0816", "s"}, {"MSG0819", "s"},
       {"MSG0907", "ss"}, {"MSG0908", "ss"}, {"MSG0710", "s"}, {"MSG0802", "s"}, {"MSG0806", "ss"}, {"MSG0804", "sd"}, {"MSG1102", "dddd"},
-      {"MSG1201", "s"}, {"MSG1202", "s"}, {"MSG1203", "s"}};
+      {"MSG1201", "s"}, {"MSG1202", "s"}, {"MSG1203", "s"}, {"MSG0223", "s"}, {"MSG0711", "s"}, {"MSG0722", "s"}};
   LanguageTable english(test::SourcePath("languages"));
   ASSERT_EQ(english.CurrentLanguage(), "English");
   const auto langs = english.Languages();

@@ -231,10 +231,10 @@ TEST_F(DeepNtfsImages, DeepScanStoppedWhileFoldersAreBuiltKeepsEveryFile) {
   auto e = CreateEngineForImage(Image("reformatted.img"), 1, true);
   dynamic_cast<DeepScanEngine&>(*e).DeclineResume();
   (void)e->SetCallbacks(
-      [](void* u, int, int share, int64_t, uint64_t, uint64_t total, uint64_t, uint64_t) -> int {
+      [](void* u, int, int, int64_t, uint64_t, uint64_t, uint64_t, uint64_t stage) -> int {
         auto* a = static_cast<Asked*>(u);
         if (a->building) ++a->after;
-        if (share == 90 && total == 0) ++a->building;
+        if (stage == kStageBuildingFolders) ++a->building;
         return a->building ? kStopRequested : 0;
       },
       nullptr, &asked, 100);
