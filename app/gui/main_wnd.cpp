@@ -99,6 +99,7 @@ void MainWnd::InitWindow() {
     ScanEngine* engine = KindHasFolders(r.sourceKind) ? EngineOf(r) : nullptr;
     return engine && engine->GetFolderPath(&r, folder) == kOk;
   });
+  results_->SetSourceNames([this](uint16_t tag) { return SourceCaption(tag); });
   preview_ = std::make_unique<PreviewController>(
       *this, [this](const FoundItemRecord& r) { return EngineOf(r); },
       [this] {
@@ -151,7 +152,7 @@ void MainWnd::Notify(const ui::Notification& n) {
   } else if (n.type == u"selectchanged") {
     if (name == u"TabScan" || name == u"TabFileType" || name == u"TabRecover") {
       if (n.wParam) ShowPage(name == u"TabScan" ? kPageLocation : name == u"TabFileType" ? kPageFileType : kPageResults);
-    } else if (source == u"FileList" || name == u"ChkSelAll") {
+    } else if (source == u"FileList" || name == u"ChkSelAll" || name == u"BtnTypeView" || name == u"BtnFolderView") {
       results_->HandleNotify(n);
     } else {
       fileTypes_->OnOptionChanged(name, n.wParam != 0);
@@ -159,11 +160,13 @@ void MainWnd::Notify(const ui::Notification& n) {
   } else if (n.type == u"itemselect") {
     if (source == u"DiskList") {
       OnDiskSelected(int(n.wParam));
-    } else if (source == u"TypeTree" || source == u"FileList") {
+    } else if (source == u"TypeTree" || source == u"FolderTree" || source == u"FileList") {
       // Another node lists other files: the pane shows none of them yet.
-      if (source == u"TypeTree" && preview_) preview_->ClearPane();
+      if (source != u"FileList" && preview_) preview_->ClearPane();
       results_->HandleNotify(n);
     }
+  } else if (n.type == u"itemexpand") {
+    if (source == u"FolderTree") results_->HandleNotify(n);
   } else if (n.type == u"itemactivate") {
     // A header row opens or closes by itself; a source row starts the scan.
     if (source == u"DiskList" && !imageMode_ && disks_->Item(int(n.wParam))) StartScan();
@@ -173,7 +176,7 @@ void MainWnd::Notify(const ui::Notification& n) {
         ui::PostMessageTo(this, kMsgPreviewRequest, quintptr(n.wParam));
     }
   } else if (n.type == u"list_check_click" || n.type == u"checkboxselectchanged" || n.type == u"headerclick") {
-    if (source == u"TypeTree" || source == u"FileList") results_->HandleNotify(n);
+    if (source == u"TypeTree" || source == u"FolderTree" || source == u"FileList") results_->HandleNotify(n);
   } else if (n.type == u"onhot") {
     for (const auto& [button, id] : kModeHints)
       if (name == QLatin1String(button)) {
@@ -211,7 +214,21 @@ void MainWnd::OnClick(const QString& name) {
 void MainWnd::RecoverChecked() {
   // The records where the results page holds them: a million checked files
   // are copied once, into the jobs, not into a map first.
-  StartRecovery(this, disks_->AllItems(), results_->CheckedRecords(), chooseRecoveryFolder_, &recoveryFolder_);
+  // Files checked while the folder view is shown keep their folders.
+  StartRecovery(this, disks_->AllItems(), results_->CheckedRecords(), chooseRecoveryFolder_, &recoveryFolder_,
+                results_->FolderViewShown() ? Layout::kTree : Layout::kCategory);
+}
+
+QString MainWnd::SourceCaption(uint16_t tag) const {
+  // As the location list names the source, though its row may be gone by now.
+  const int row = disks_->RowOfTag(tag);
+  const ScanSourceItem* item = row >= 0 ? disks_->Item(row) : nullptr;
+  if (!item) return {};
+  if (!item->imagePath.empty()) {
+    if (item->volume) return DiskRows::ImagePartName(item->imagePath, *item->volume);
+    return QString::fromStdString(std::filesystem::path(item->imagePath).filename().string());
+  }
+  return item->volume ? DiskRows::SourceName(*item->volume, disks_->DiskDevice(row)) : QString();
 }
 
 // ---- pages ----

@@ -139,6 +139,7 @@ class MainWnd : public ui::WindowImplBase {
   void ShowAssistMenu();
   void RecoverChecked();
   void DropPreviousScan();
+  QString SourceCaption(uint16_t tag) const;
 
   Options options_;
   std::unique_ptr<DiskRows> disks_;

@@ -12,7 +12,10 @@
 #include "platform/device_identity.h"
 #include "app/core/recover/recovery_paths.h"
 #include "app/core/sessions/scan_job.h"
+#include "app/core/results/file_categories.h"
+#include "app/core/results/result_groups.h"
 #include "app/core/results/text_formats.h"
+#include "scan/file_systems.h"
 #include "app/gui/apply_section.h"
 #include "app/gui/message_box.h"
 #include "ui/list_ui.h"
@@ -20,7 +23,7 @@
 namespace dunmere::gui {
 
 std::vector<RecoverJob> JobsForChecked(const std::vector<const FoundItemRecord*>& checked,
-                                       const std::vector<ScanSourceItem*>& sources) {
+                                       const std::vector<ScanSourceItem*>& sources, Layout layout) {
   std::vector<RecoverJob> jobs;
   jobs.reserve(checked.size());
   for (const FoundItemRecord* checkedRecord : checked) {
@@ -36,6 +39,11 @@ std::vector<RecoverJob> JobsForChecked(const std::vector<const FoundItemRecord*>
     if (job.engine && record.isFolder) {
       if (job.engine->GetFolderPath(&record, job.entry.folderPath) == kOk)
         job.entry.level = FolderDepth(job.entry.folderPath);
+    } else if (layout == Layout::kTree) {
+      const bool hasFolder = job.engine && KindHasFolders(record.sourceKind) &&
+                             job.engine->GetFolderPath(&record, job.entry.folderPath) == kOk;
+      if (!hasFolder) job.entry.folderPath = CategoryOfName(RecordNameView(record)) + "/";
+      job.entry.level = FolderDepth(job.entry.folderPath);
     }
     jobs.push_back(std::move(job));
   }
@@ -83,11 +91,12 @@ bool CheckDestinationWritable(QWidget* owner, const std::string& destination) {
 
 // ---- the window ----
 
-RecoverProcessWnd::RecoverProcessWnd(std::vector<RecoverJob> jobs, std::string destination, Mode mode)
+RecoverProcessWnd::RecoverProcessWnd(std::vector<RecoverJob> jobs, std::string destination, Mode mode, Layout layout)
     : ProgressWnd(QStringLiteral("RecoverProcessWnd.xml"), QStringLiteral("RecoverProcessWnd"), "MSG1103"),
       jobs_(std::move(jobs)),
       destination_(StripTrailingSeparator(std::move(destination))),
-      mode_(mode) {
+      mode_(mode),
+      layout_(layout) {
   total_ = uint32_t(jobs_.size());
 }
 
@@ -150,9 +159,12 @@ void RecoverProcessWnd::Work() {
     }
     if (!engine) {
       // Its source was dropped (a device unplugged) since the scan.
-      for (const FoundEntry& e : run) Outcome({CategoryDestination(destination_, e.Name()), kNotReady});
+      for (const FoundEntry& e : run)
+        Outcome({layout_ == Layout::kTree ? TreeDestination(destination_, e.folderPath, e.Name())
+                                          : CategoryDestination(destination_, e.Name()),
+                 kNotReady});
     } else {
-      const RecoverSummary s = RecoverFound(*engine, run, destination_, Layout::kCategory, stop, observe, progress);
+      const RecoverSummary s = RecoverFound(*engine, run, destination_, layout_, stop, observe, progress);
       if (s.stopped) break;
     }
     bytesBefore += runBytes;
@@ -281,8 +293,8 @@ void RecoverProcessWnd::ToggleDetails() {
 namespace {
 
 int RunWindow(QWidget* owner, std::vector<RecoverJob> jobs, const std::string& destination,
-              RecoverProcessWnd::Mode mode) {
-  RecoverProcessWnd wnd(std::move(jobs), destination, mode);
+              RecoverProcessWnd::Mode mode, Layout layout = Layout::kCategory) {
+  RecoverProcessWnd wnd(std::move(jobs), destination, mode, layout);
   const int height =
       mode == RecoverProcessWnd::Mode::kList ? RecoverProcessWnd::kListHeight : RecoverProcessWnd::kSingleHeight;
   wnd.CreatePopup(owner, RecoverProcessWnd::kListWidth, height);
@@ -293,14 +305,14 @@ int RunWindow(QWidget* owner, std::vector<RecoverJob> jobs, const std::string& d
 
 int StartRecovery(QWidget* owner, const std::vector<ScanSourceItem*>& sources,
                   const std::vector<const FoundItemRecord*>& checked,
-                  const FolderChooser& chooser, std::string* destination) {
+                  const FolderChooser& chooser, std::string* destination, Layout layout) {
   if (checked.empty()) return 0;
   const std::string dest = ChooseRecoveryFolder(owner, chooser);
   if (dest.empty()) return 0;
   if (destination) *destination = dest;
   if (!CheckDestinationWritable(owner, dest)) return 0;
   if (!ConfirmDestination(owner, dest, sources)) return 0;
-  return RunWindow(owner, JobsForChecked(checked, sources), dest, RecoverProcessWnd::Mode::kList);
+  return RunWindow(owner, JobsForChecked(checked, sources, layout), dest, RecoverProcessWnd::Mode::kList, layout);
 }
 
 int StartSingleRecovery(QWidget* owner, const std::vector<ScanSourceItem*>& sources, const FoundItemRecord& record,

@@ -2,7 +2,8 @@
 // Copy-out: the folder choice, the question when the destination lies on a
 // medium being read, and the modal progress window whose worker hands each
 // checked file (or folder, with its tree) to the engine that found it. Files
-// go to <destination>/<category>/<name>, never over anything already there.
+// go to <destination>/<category>/<name>, or with the folder layout to
+// <destination>/<their folders>/<name>, never over anything already there.
 // The window lists every file's outcome (failures in red at the top), and
 // asks before cancelling; a file cut short by the cancel is removed.
 #include <QColor>
@@ -31,9 +32,12 @@ struct RecoverJob {
 
 // The checked records in the order of the checked set, each with the engine
 // of the source whose tag it carries. The records are taken where they are
-// (the results page's list): no map of copies is made beside the jobs.
+// (the results page's list): no map of copies is made beside the jobs. With
+// the folder layout every file carries its folder path; a file its engine
+// knows no folder for goes to its category subfolder, as it would otherwise.
 std::vector<RecoverJob> JobsForChecked(const std::vector<const FoundItemRecord*>& checked,
-                                       const std::vector<ScanSourceItem*>& sources);
+                                       const std::vector<ScanSourceItem*>& sources,
+                                       Layout layout = Layout::kCategory);
 
 using FolderChooser = std::function<QString(QWidget* owner)>;
 // The folder dialog ("Select location for recovery"), or the chooser given
@@ -54,7 +58,8 @@ class RecoverProcessWnd : public ProgressWnd {
   static constexpr int kDetailExtraWidth = 150, kDetailExtraHeight = 300;
   static constexpr QRgb kFailedColor = 0xFFFF0000;
 
-  RecoverProcessWnd(std::vector<RecoverJob> jobs, std::string destination, Mode mode);
+  RecoverProcessWnd(std::vector<RecoverJob> jobs, std::string destination, Mode mode,
+                    Layout layout = Layout::kCategory);
   ~RecoverProcessWnd() override;  // joins the worker
   QString ClassName() const override { return QStringLiteral("UIRecoverProcessWnd"); }
 
@@ -88,6 +93,7 @@ class RecoverProcessWnd : public ProgressWnd {
   std::vector<RecoverJob> jobs_;
   const std::string destination_;
   const Mode mode_;
+  const Layout layout_;
   std::function<void(const QString&)> openFolder_;
 
   // Shared with the worker.
@@ -108,7 +114,7 @@ class RecoverProcessWnd : public ProgressWnd {
 // result (0 when it was not shown). `destination` receives the chosen folder.
 int StartRecovery(QWidget* owner, const std::vector<ScanSourceItem*>& sources,
                   const std::vector<const FoundItemRecord*>& checked, const FolderChooser& chooser,
-                  std::string* destination = nullptr);
+                  std::string* destination = nullptr, Layout layout = Layout::kCategory);
 // One record (the preview window), the window 500 x 200.
 int StartSingleRecovery(QWidget* owner, const std::vector<ScanSourceItem*>& sources, const FoundItemRecord& record,
                         const FolderChooser& chooser, std::string* destination = nullptr);

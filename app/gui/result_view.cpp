@@ -69,6 +69,8 @@ void ResultView::Bind() {
   // are looked up again until they are there.
   if (!tree_ && (tree_ = wnd_.Find<ui::FileTree>(QStringLiteral("TypeTree"))))
     tree_->setTextElideMode(Qt::ElideMiddle);  // a long type name gives way before its count
+  if (!folderTree_ && (folderTree_ = wnd_.Find<ui::FileTree>(QStringLiteral("FolderTree"))))
+    folderTree_->setTextElideMode(Qt::ElideMiddle);
   if (!list_ && (list_ = wnd_.Find<ui::ListBox>(QStringLiteral("FileList")))) {
     ResultListColumns& c = state_->columns;
     c.check = list_->Model()->checkColumn;
@@ -120,6 +122,14 @@ void ResultView::SetFolderSource(std::function<bool(const FoundItemRecord&, std:
   state_->folderOf = std::move(folderOf);
 }
 
+void ResultView::SetSourceNames(std::function<QString(uint16_t)> nameOf) { sourceName_ = std::move(nameOf); }
+
+const FolderTree& ResultView::Folders() const { return state_->folders; }
+
+QTreeWidgetItem* ResultView::FolderItem(uint32_t node) const {
+  return node < folderItems_.size() ? folderItems_[node] : nullptr;
+}
+
 void ResultView::SetPreviewHandler(std::function<void(const FoundItemRecord&)> handler) {
   preview_ = std::move(handler);
 }
@@ -139,11 +149,13 @@ QTreeWidgetItem* ResultView::CategoryNode(int category) const {
 void ResultView::Clear() {
   Bind();
   ui::WindowImplBase::Quiet quiet(&wnd_);
-  state_->listedGroup = state_->listedCategory = ResultViewState::kNone;
+  state_->listedGroup = state_->listedCategory = state_->listedFolder = ResultViewState::kNone;
   state_->rows.clear();
   if (list_) list_->Model()->SourceReset();
   state_->Reset();
   groupNodes_.clear();
+  folderItems_.clear();
+  if (folderTree_) folderTree_->clear();
   if (tree_) {
     for (int c = 0; c < kCategoryCount; ++c)
       if (QTreeWidgetItem* node = CategoryNode(c)) {
@@ -161,7 +173,7 @@ void ResultView::ShowResults(std::vector<FoundItemRecord> results,
   Bind();
   ui::WindowImplBase::Quiet quiet(&wnd_);
   // 1. The list lets go of the old rows before they are replaced.
-  state_->listedGroup = state_->listedCategory = ResultViewState::kNone;
+  state_->listedGroup = state_->listedCategory = state_->listedFolder = ResultViewState::kNone;
   state_->rows.clear();
   if (list_) {
     list_->Model()->SourceReset();
@@ -178,9 +190,26 @@ void ResultView::ShowResults(std::vector<FoundItemRecord> results,
   wnd_.SetEnabled(QStringLiteral("TabRecover"), true);
   wnd_.SetChecked(QStringLiteral("TabRecover"), true);
   wnd_.SelectPage(QStringLiteral("TabPage"), 3);
-  // 4.-6. The tree.
+  // 4.-6. The tree; the folder tree waits until it is shown.
   BuildTree(selected);
+  folderItems_.clear();
+  if (folderTree_) folderTree_->clear();
+  if (folderView_) BuildFolderTree();
   RefreshSummary();
+  SelectFirstOfShownTree();
+}
+
+void ResultView::SelectFirstOfShownTree() {
+  if (folderView_) {
+    QTreeWidgetItem* first = folderTree_ ? folderTree_->topLevelItem(0) : nullptr;
+    if (first) folderTree_->SelectNode(first, false);
+    ListFolder(first);
+    if (list_ && list_->RowCount() > 0) {
+      list_->SelectRow(0, false);
+      OnRowSelected(0);
+    }
+    return;
+  }
   // 7. The first node of the first category that has any, and its first row.
   for (int c = 0; c < kCategoryCount; ++c) {
     QTreeWidgetItem* cat = CategoryNode(c);
@@ -208,6 +237,7 @@ void ResultView::SetCategoryCaptions() {
 
 void ResultView::BuildTree(const std::map<std::string, std::string>&) {
   groupNodes_.assign(state_->groups.size(), nullptr);
+  state_->groupIcons.assign(state_->groups.size(), QString());
   if (!tree_) return;
   tree_->setUpdatesEnabled(false);
   for (int c = 0; c < kCategoryCount; ++c) {
@@ -223,6 +253,8 @@ void ResultView::BuildTree(const std::map<std::string, std::string>&) {
       tree_->SetNodePicture(node, QString::fromStdString(info.picture));
       tree_->SetCheck(node, ToQt(state_->checked.GroupState(info.group)));
       groupNodes_[info.group] = node;
+      if (state_->groupIcons.size() <= info.group) state_->groupIcons.resize(info.group + 1);
+      state_->groupIcons[info.group] = QString::fromStdString(info.picture);
     }
     if (cat->childCount() > 0) {
       cat->setHidden(false);
@@ -239,6 +271,7 @@ void ResultView::BuildTree(const std::map<std::string, std::string>&) {
 
 void ResultView::ApplyLanguage() {
   SetCategoryCaptions();
+  SetFolderCaptions();
   RefreshSummary();
   // The Type column's words are the language's too.
   if (list_) list_->viewport()->update();
@@ -260,7 +293,7 @@ void ResultView::ListNode(QTreeWidgetItem* node) {
 
 void ResultView::ListGroup(int group) {
   ResultViewState& s = *state_;
-  s.listedCategory = ResultViewState::kNone;
+  s.listedCategory = s.listedFolder = ResultViewState::kNone;
   if (group >= 0 && size_t(group) < s.groups.size()) {
     s.listedGroup = group;
     s.rows = s.groups[size_t(group)].members;
@@ -304,6 +337,13 @@ void ResultView::RefreshChecks(bool rows) {
       tree_->SetCheck(cat, ToQt(s.checked.StateOf(s.layout.GroupsOf(Category(c)))));
     }
   }
+  if (folderTree_ && s.folders.Built()) {
+    // One pass over the list gives every folder's count; only the nodes
+    // opened so far have items to show it.
+    const std::vector<uint64_t> below = s.folders.CheckedBelow(s.checked);
+    for (size_t i = 0; i < folderItems_.size(); ++i)
+      if (QTreeWidgetItem* item = folderItems_[i]) folderTree_->SetCheck(item, ToQt(s.folders.StateOf(uint32_t(i), below)));
+  }
   if (list_) {
     if (rows) list_->Model()->SourceChanged();
     list_->SetHeaderCheck(ToQt(s.ListedState()));
@@ -336,6 +376,8 @@ void ResultView::SetListedState(bool on) {
   if (s.listedGroup != ResultViewState::kNone) s.checked.SetGroup(size_t(s.listedGroup), on);
   else if (s.listedCategory != ResultViewState::kNone)
     for (size_t g : s.layout.GroupsOf(Category(s.listedCategory))) s.checked.SetGroup(g, on);
+  else if (s.listedFolder != ResultViewState::kNone)
+    for (uint32_t i : s.rows) s.checked.SetChecked(i, on);
   RefreshChecks(true);
 }
 
@@ -372,6 +414,19 @@ void ResultView::OnRowSelected(int row) {
 
 bool ResultView::HandleNotify(const ui::Notification& n) {
   Bind();
+  if (n.type == u"selectchanged" && (n.senderName == u"BtnTypeView" || n.senderName == u"BtnFolderView")) {
+    if (n.wParam) ShowFolderView(n.senderName == u"BtnFolderView");
+    return true;
+  }
+  if (folderTree_ && n.sender == folderTree_) {
+    auto* item = reinterpret_cast<QTreeWidgetItem*>(quintptr(n.lParam));
+    if (!item) return true;
+    if (n.type == u"itemselect") ListFolder(item);
+    else if (n.type == u"checkboxselectchanged") OnFolderCheck(item, n.wParam != Qt::Unchecked);
+    else if (n.type == u"itemexpand" && n.wParam) MakeFolderChildren(item);
+    else return false;
+    return true;
+  }
   if (tree_ && n.sender == tree_) {
     auto* node = reinterpret_cast<QTreeWidgetItem*>(quintptr(n.lParam));
     if (n.type == u"itemselect") {
@@ -402,6 +457,131 @@ bool ResultView::HandleNotify(const ui::Notification& n) {
     return true;
   }
   return false;
+}
+
+// ---- the folder view ----
+
+namespace {
+constexpr int kFolderNodeRole = ui::FileTree::kTagRole;
+constexpr int kChildrenMadeRole = Qt::UserRole + 21;
+}  // namespace
+
+void ResultView::ShowFolderView(bool on) {
+  Bind();
+  ui::WindowImplBase::Quiet quiet(&wnd_);
+  folderView_ = on;
+  wnd_.SetChecked(QStringLiteral("BtnTypeView"), !on);
+  wnd_.SetChecked(QStringLiteral("BtnFolderView"), on);
+  if (tree_) tree_->setVisible(!on);
+  if (folderTree_) folderTree_->setVisible(on);
+  if (on && !state_->folders.Built() && !state_->results.empty()) BuildFolderTree();
+  // The list shows the selected node of the tree now shown.
+  ui::FileTree* shown = on ? folderTree_ : tree_;
+  QTreeWidgetItem* current = shown ? shown->currentItem() : nullptr;
+  if (!current) {
+    SelectFirstOfShownTree();
+    return;
+  }
+  if (on) ListFolder(current);
+  else ListNode(current);
+}
+
+void ResultView::BuildFolderTree() {
+  ResultViewState& s = *state_;
+  folderItems_.clear();
+  if (!folderTree_) return;
+  folderTree_->clear();
+  // A folder path per file from its engine: the one cost that grows with
+  // the results, paid only when the folder view is asked for.
+  s.folders.Build(s.results, s.folderOf);
+  folderItems_.assign(s.folders.size(), nullptr);
+  folderTree_->setUpdatesEnabled(false);
+  for (uint32_t root : s.folders.Roots()) {
+    QTreeWidgetItem* item = MakeFolderItem(nullptr, root);
+    // A source's first level is what the user looks for first.
+    MakeFolderChildren(item);
+    ui::WindowImplBase::Quiet quiet(&wnd_);
+    item->setExpanded(true);
+  }
+  RefreshChecks(false);
+  folderTree_->setUpdatesEnabled(true);
+}
+
+QString ResultView::FolderCaption(uint32_t node) const {
+  const FolderTree::Node& n = state_->folders[node];
+  QString name;
+  switch (n.kind) {
+    case FolderTree::Kind::kSource:
+      name = sourceName_ ? sourceName_(n.sourceTag) : QString();
+      if (name.isEmpty()) name = QStringLiteral("#%1").arg(n.sourceTag);
+      break;
+    case FolderTree::Kind::kNoFolder:
+      name = MessageText("MSG0820");
+      break;
+    case FolderTree::Kind::kFolder:
+      name = QString::fromUtf8(n.name.data(), qsizetype(n.name.size()));
+      break;
+  }
+  return QStringLiteral("%1 (%2)").arg(name).arg(n.total);
+}
+
+void ResultView::SetFolderCaptions() {
+  if (!folderTree_) return;
+  ui::WindowImplBase::Quiet quiet(&wnd_);
+  for (size_t i = 0; i < folderItems_.size(); ++i)
+    if (QTreeWidgetItem* item = folderItems_[i]) item->setText(0, FolderCaption(uint32_t(i)));
+}
+
+QTreeWidgetItem* ResultView::MakeFolderItem(QTreeWidgetItem* parent, uint32_t node) {
+  const FolderTree::Node& n = state_->folders[node];
+  QTreeWidgetItem* item = folderTree_->AddNode(parent, QString(), FolderCaption(node), true);
+  item->setData(0, kFolderNodeRole, qulonglong(node));
+  if (n.kind != FolderTree::Kind::kSource)
+    item->setIcon(0, folderTree_->style()->standardIcon(n.kind == FolderTree::Kind::kFolder ? QStyle::SP_DirIcon
+                                                                                              : QStyle::SP_FileIcon));
+  // Children are made when the node is opened; the arrow shows there are some.
+  item->setChildIndicatorPolicy(n.children.empty() ? QTreeWidgetItem::DontShowIndicator
+                                                   : QTreeWidgetItem::ShowIndicator);
+  folderItems_[node] = item;
+  return item;
+}
+
+void ResultView::MakeFolderChildren(QTreeWidgetItem* item) {
+  if (!folderTree_ || !item || item->data(0, kChildrenMadeRole).toBool()) return;
+  const QVariant v = item->data(0, kFolderNodeRole);
+  if (!v.isValid() || v.toULongLong() >= state_->folders.size()) return;
+  item->setData(0, kChildrenMadeRole, true);
+  const FolderTree::Node& n = state_->folders[uint32_t(v.toULongLong())];
+  if (n.children.empty()) return;
+  ResultViewState& s = *state_;
+  const std::vector<uint64_t> below = s.folders.CheckedBelow(s.checked);
+  for (uint32_t c : n.children) {
+    QTreeWidgetItem* child = MakeFolderItem(item, c);
+    folderTree_->SetCheck(child, ToQt(s.folders.StateOf(c, below)));
+  }
+}
+
+void ResultView::ListFolder(QTreeWidgetItem* item) {
+  ResultViewState& s = *state_;
+  s.listedGroup = s.listedCategory = s.listedFolder = ResultViewState::kNone;
+  s.rows.clear();
+  s.rowIcon.clear();
+  const QVariant v = item ? item->data(0, kFolderNodeRole) : QVariant();
+  if (v.isValid() && v.toULongLong() < s.folders.size()) {
+    s.listedFolder = int(v.toULongLong());
+    s.rows = s.folders[uint32_t(s.listedFolder)].files;
+  }
+  if (!list_) return;
+  list_->Model()->SourceReset();
+  list_->SetAllHeaderPictures(kHeaderPicture);
+  list_->SetHeaderCheck(ToQt(s.ListedState()));
+}
+
+void ResultView::OnFolderCheck(QTreeWidgetItem* item, bool on) {
+  const QVariant v = item->data(0, kFolderNodeRole);
+  if (!v.isValid() || v.toULongLong() >= state_->folders.size()) return;
+  for (uint32_t i : state_->folders.FilesBelow(uint32_t(v.toULongLong()))) state_->checked.SetChecked(i, on);
+  RefreshChecks(true);
 }
 
 }  // namespace dunmere::gui

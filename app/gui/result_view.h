@@ -1,6 +1,7 @@
 #pragma once
 // The results page of the main window: the type tree ("TypeTree") grouped by
-// category and extension, the file list ("FileList") of the selected type
+// category and extension or, switched by "BtnTypeView" / "BtnFolderView",
+// the folder tree ("FolderTree") of the sources' original folders; the file list ("FileList") of the selected type
 // node with sorting and check boxes, the selection summary
 // ("SelectedFileInfo") and the checked set copy-out works from. Lives on the
 // UI thread inside the main window, which forwards its notifications.
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/results/folder_tree.h"
 #include "engine/found_item.h"
 #include "ui/window_base.h"
 
@@ -47,6 +49,17 @@ class ResultView {
   void SetPreviewHandler(std::function<void(const FoundItemRecord&)> handler);
   // Where the Path column learns a record's folder (its engine's folder path).
   void SetFolderSource(std::function<bool(const FoundItemRecord&, std::string&)> folderOf);
+  // The caption of a source's top node in the folder view.
+  void SetSourceNames(std::function<QString(uint16_t sourceTag)> nameOf);
+
+  // The folder view instead of the type view; its tree is made the first
+  // time it is shown after a search. Copy-out from the folder view keeps the
+  // folders.
+  void ShowFolderView(bool on);
+  bool FolderViewShown() const { return folderView_; }
+  // The folder view's tree item of a node (null until its parent was opened).
+  QTreeWidgetItem* FolderItem(uint32_t node) const;
+  const FolderTree& Folders() const;
 
   // The rows of the file list as shown (the preview's picture navigation);
   // null outside 0..ListedRowCount()-1.
@@ -71,6 +84,15 @@ class ResultView {
   void RefreshChecks(bool rows);
   void RefreshSummary();
   QTreeWidgetItem* CategoryNode(int category) const;
+  void BuildFolderTree();
+  // Makes the tree items of a folder node's children (once, when opened).
+  void MakeFolderChildren(QTreeWidgetItem* item);
+  QTreeWidgetItem* MakeFolderItem(QTreeWidgetItem* parent, uint32_t node);
+  QString FolderCaption(uint32_t node) const;
+  void SetFolderCaptions();
+  void ListFolder(QTreeWidgetItem* item);
+  void OnFolderCheck(QTreeWidgetItem* item, bool on);
+  void SelectFirstOfShownTree();
 
   ui::WindowImplBase& wnd_;
   std::unique_ptr<ResultViewState> state_;
@@ -78,6 +100,10 @@ class ResultView {
   ui::FileTree* tree_ = nullptr;
   ui::ListBox* list_ = nullptr;
   std::vector<QTreeWidgetItem*> groupNodes_;  // per extension group, null when not shown
+  ui::FileTree* folderTree_ = nullptr;
+  std::vector<QTreeWidgetItem*> folderItems_;  // per folder node, null until made
+  std::function<QString(uint16_t)> sourceName_;
+  bool folderView_ = false;
 };
 
 }  // namespace dunmere::gui

@@ -12,7 +12,9 @@ void ResultViewState::Load(std::vector<FoundItemRecord> found) {
   groups.Build(results);
   checked.Attach(results, groups, kept);
   layout = {};
-  listedGroup = listedCategory = kNone;
+  folders.Clear();
+  groupIcons.clear();
+  listedGroup = listedCategory = listedFolder = kNone;
   rows.clear();
   rowIcon.clear();
   folders_.assign(results.size(), std::nullopt);
@@ -26,7 +28,9 @@ void ResultViewState::Reset() {
   groups.Clear();
   checked.Attach(results, groups);
   layout = {};
-  listedGroup = listedCategory = kNone;
+  folders.Clear();
+  groupIcons.clear();
+  listedGroup = listedCategory = listedFolder = kNone;
   rows.clear();
   rows.shrink_to_fit();
   rowIcon.clear();
@@ -35,11 +39,22 @@ void ResultViewState::Reset() {
 CheckState ResultViewState::ListedState() const {
   if (listedGroup != kNone) return checked.GroupState(size_t(listedGroup));
   if (listedCategory != kNone) return checked.StateOf(layout.GroupsOf(Category(listedCategory)));
+  if (listedFolder != kNone) return StateOfCounts(ListedChecked(), rows.size());
   return CheckState::kUnchecked;
 }
 
 uint64_t ResultViewState::ListedChecked() const {
-  return listedGroup != kNone ? checked.GroupChecked(size_t(listedGroup)) : 0;
+  if (listedGroup != kNone) return checked.GroupChecked(size_t(listedGroup));
+  if (listedFolder == kNone) return 0;
+  uint64_t n = 0;
+  for (uint32_t i : rows) n += checked.IsChecked(i) ? 1 : 0;
+  return n;
+}
+
+QString ResultViewState::Icon(int row) const {
+  if (!rowIcon.isEmpty() || row < 0 || size_t(row) >= rows.size()) return rowIcon;
+  const uint32_t g = groups.GroupOf(rows[size_t(row)]);
+  return g < groupIcons.size() ? groupIcons[g] : QString();
 }
 
 int ResultViewState::CategoryOfGroup(size_t group) const {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/core/recover/checked_set.h"
+#include "app/core/results/folder_tree.h"
 #include "app/core/results/result_groups.h"
 #include "app/core/results/result_sort.h"
 #include "app/core/results/result_type_tree.h"
@@ -34,13 +35,18 @@ class ResultViewState : public ui::IListRowSource {
   ::dunmere::CheckedSet checked;
   TypeTreeLayout layout;
   SortDirections directions;
+  // The folder view's model; built the first time that view is shown.
+  FolderTree folders;
 
   // The listed node: an extension group, or a category (the list then is
-  // empty), or nothing.
+  // empty), or a node of the folder view, or nothing.
   int listedGroup = kNone;
   int listedCategory = kNone;
+  int listedFolder = kNone;
   std::vector<uint32_t> rows;  // result indices in list order
   QString rowIcon;             // the listed node's picture
+  // Each extension group's picture: a folder lists files of many types.
+  std::vector<QString> groupIcons;
   ResultListColumns columns;
   // The folder a record lies in on its volume ("Pictures/Holiday/", "" at the
   // root); false when its engine knows no folder (a carved file).
@@ -51,7 +57,8 @@ class ResultViewState : public ui::IListRowSource {
   void Reset();
 
   const FoundItemRecord& RecordOfRow(int row) const { return results[rows[size_t(row)]]; }
-  // The listed node's state: an extension group's or a category's.
+  // The listed node's state: an extension group's or a category's; for a
+  // folder, that of the files it lists.
   CheckState ListedState() const;
   // Checked rows of the list shown.
   uint64_t ListedChecked() const;
@@ -62,7 +69,7 @@ class ResultViewState : public ui::IListRowSource {
   int RowCount() const override { return int(rows.size()); }
   QString Cell(int row, int column) const override;
   int Check(int row) const override;
-  QString Icon(int row) const override { return rowIcon; }
+  QString Icon(int row) const override;
   quint64 Tag(int row) const override { return rows[size_t(row)]; }
   // The name's tip is the whole path, so two files of one name can be told apart.
   QString ToolTip(int row, int column) const override;
