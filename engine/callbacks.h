@@ -12,7 +12,14 @@ namespace dunmere {
 // The last value says which stage of the scan reports (ScanStage).
 using ScanProgressCallback = int (*)(void* user, int percent, int share, int64_t secondsLeft, uint64_t done,
                                      uint64_t total, uint64_t found, uint64_t stage);
-enum ScanStage : uint64_t { kStageUnnamed = 0, kStageReadingSectors = 1, kStageBuildingFolders = 2 };
+// Reading free sectors: the pass reads only the stretches the file system
+// marks free, and its counts are of those.
+enum ScanStage : uint64_t {
+  kStageUnnamed = 0,
+  kStageReadingSectors = 1,
+  kStageBuildingFolders = 2,
+  kStageReadingFreeSectors = 3
+};
 // percent so far, always 100 as the second value, the error of a failed file (0 otherwise).
 using DataCallback = int (*)(void* user, int percent, int hundred, Status error, const std::string& destination);
 using SearchProgressCallback = int (*)(void* user, int percent, int zero);

@@ -64,7 +64,7 @@ Status DeepPass::Run(ResumeProgress& pos, uint64_t total, FreeRanges* ranges, co
         uint64_t done = pos.sectorsDone;
         int percent = int((total ? std::min(done, total) * 100 / total : 100) * 90 / 100 + 10);
         if (int answer = report.callback(report.user, std::min(percent, 100), report.share, secondsLeft, done, total,
-                                         foundCount_(), kStageReadingSectors)) {
+                                         foundCount_(), ranges ? kStageReadingFreeSectors : kStageReadingSectors)) {
           result = answer;
           break;
         }

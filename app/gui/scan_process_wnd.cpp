@@ -41,11 +41,15 @@ ScanProcessWnd::ProgressTexts ScanProcessWnd::TextsFor(const ScanProgress& p) {
   t.percent = QStringLiteral("%1 %2%").arg(MessageText("MSG0704")).arg(t.value);
   // A deep scan says which of its stages runs: the bar's last tenth is the
   // building of folders, which reads little and may take a while.
-  if (p.stage == kStageReadingSectors) t.percent += QStringLiteral(" \u2013 ") + MessageText("MSG0720");
-  else if (p.stage == kStageBuildingFolders) t.percent += QStringLiteral(" \u2013 ") + MessageText("MSG0721");
+  if (p.stage == kStageReadingSectors || p.stage == kStageReadingFreeSectors)
+    t.percent += QStringLiteral(" \u2013 ") + MessageText("MSG0720");
+  else if (p.stage == kStageBuildingFolders)
+    t.percent += QStringLiteral(" \u2013 ") + MessageText("MSG0721");
   t.showCounts = p.total != 0;
   if (t.showCounts) {
-    t.sectors = QStringLiteral("%1 %2 / %3").arg(MessageText("MSG0706")).arg(p.done).arg(p.total);
+    // A pass over free space counts free sectors, not the volume's.
+    const char* label = p.stage == kStageReadingFreeSectors ? "MSG0724" : "MSG0706";
+    t.sectors = QStringLiteral("%1 %2 / %3").arg(MessageText(label)).arg(p.done).arg(p.total);
     t.totalFiles = QStringLiteral("%1 %2").arg(MessageText("MSG0707")).arg(p.found);
   }
   return t;

@@ -185,6 +185,10 @@ TEST_F(ScanWindowTest, ProgressTextsAndStageTexts) {
   EXPECT_EQ(ScanProcessWnd::TextsFor(p).percent, MessageText("MSG0704") + " 93% \u2013 " + MessageText("MSG0721"));
   p.stage = kStageReadingSectors;
   EXPECT_TRUE(ScanProcessWnd::TextsFor(p).percent.endsWith(MessageText("MSG0720")));
+  EXPECT_TRUE(ScanProcessWnd::TextsFor(p).sectors.startsWith(MessageText("MSG0706")));
+  // A pass over the free stretches counts free sectors and says so.
+  p.stage = kStageReadingFreeSectors;
+  EXPECT_EQ(ScanProcessWnd::TextsFor(p).sectors, MessageText("MSG0724") + " 7 / 9");
 
   // A source is named as the location list names it, never by the list's
   // own tag number, which is shown nowhere.

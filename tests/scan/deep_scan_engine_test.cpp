@@ -199,7 +199,7 @@ TEST_F(DeepScanImage, TheBarMovesThroughTheFolderBuildingAndSaysSo) {
   for (const auto& [bar, stage] : seen.steps) {
     EXPECT_GE(bar, last) << "the bar went back";
     last = bar;
-    reading |= stage == kStageReadingSectors;
+    reading |= stage == kStageReadingSectors || stage == kStageReadingFreeSectors;
     if (stage == kStageBuildingFolders) {
       building = true;
       EXPECT_GE(bar, 90);
