@@ -2,6 +2,8 @@
 #include "scan/file_systems.h"
 
 #include <QAbstractButton>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QCoreApplication>
@@ -465,6 +467,17 @@ void MainWnd::ScanNewImage(const QString& path) {
   // The image's row (of a whole-disk image, its first partition's).
   Choose(rows.back());
   ShowPage(kPageFileType);
+}
+
+void MainWnd::GrowToScreen() {
+  const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+  if (!screen) return;
+  resize(OpeningSize(size(), screen->availableGeometry().size()));
+}
+
+QSize MainWnd::OpeningSize(QSize layout, QSize available) {
+  const QSize wanted(std::min(1400, available.width() * 9 / 10), std::min(900, available.height() * 9 / 10));
+  return layout.expandedTo(wanted);
 }
 
 void MainWnd::BringToFront() {

@@ -66,6 +66,10 @@ class MainWnd : public ui::WindowImplBase {
   void ChooseImageFiles(const QStringList& paths);
   // What the Load Image dialog offers: the names raw images are given, and all files.
   static QString ImageFileFilter();
+  // Opens larger than the layout's size where the screen has room, so the
+  // results list shows whole names and paths (never beyond 1400 x 900).
+  void GrowToScreen();
+  static QSize OpeningSize(QSize layout, QSize available);
   // Raises the window over the others (a later start asked for it).
   void BringToFront();
   // What "BtnLoadImage" asks for the file; tests answer in place of the dialog.

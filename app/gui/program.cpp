@@ -67,6 +67,7 @@ int RunProgram(int argc, char** argv) {
     const QIcon icon(ui::Skin::Instance().Picture(QStringLiteral("file='main/logo.png'")));
     wnd.setWindowIcon(icon);
     QApplication::setWindowIcon(icon);
+    wnd.GrowToScreen();
     wnd.CenterWindow();
     wnd.show();
     wnd.activateWindow();

@@ -277,6 +277,13 @@ TEST_F(MainWndTest, TheSelectedLocationIsAlwaysThePersonsChoice) {
   EXPECT_EQ(wnd_->Disks().Item(1)->tag, disk);
 }
 
+TEST(MainWndOpening, LargerWhereTheScreenHasRoomNeverSmallerThanItsLayout) {
+  const QSize layout(1020, 670);
+  EXPECT_EQ(MainWnd::OpeningSize(layout, QSize(1920, 1050)), QSize(1400, 900));
+  EXPECT_EQ(MainWnd::OpeningSize(layout, QSize(1280, 770)), QSize(1152, 693));
+  EXPECT_EQ(MainWnd::OpeningSize(layout, QSize(1024, 740)), layout) << "a small screen keeps the layout's size";
+}
+
 TEST(LoadImageDialog, OffersTheNamesRawImagesAreGivenAndAllFiles) {
   const QStringList filters = MainWnd::ImageFileFilter().split(QStringLiteral(";;"));
   ASSERT_EQ(filters.size(), 2);

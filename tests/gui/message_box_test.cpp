@@ -144,7 +144,9 @@ TEST_F(MessageBoxTest, AThreeWayQuestionNeverAnswersForTheUser) {
   const std::pair<Action, int> ways[] = {{{"okbtn"}, 1},         {{"otherbtn"}, 3},
                                          {{"cancelbtn"}, 2},     {{"closebtn"}, 2},
                                          {{{}, Qt::Key_Escape}, 2}, {{{}, Qt::Key_Return}, 1}};
-  for (const auto& [action, expected] : ways) {
+  for (const auto& way : ways) {
+    const Action& action = way.first;
+    const int expected = way.second;
     MessageBoxWnd box(MessageBoxWnd::kQuestion, c);
     ASSERT_TRUE(box.Prepare(nullptr, "?", 400, 160));
     int result = 0;
