@@ -11,25 +11,20 @@ void DiskList::AdoptLayout() {
   if (!property("rowheight").isValid()) model_->rowHeight = 36;
 }
 
-int DiskList::AddHeaderRow(const QString& text, quint64 tag) {
-  ListRow r;
-  r.cells << text;
-  r.header = true;
-  r.tag = tag;
-  r.icon = property("diskicon").toString();
-  const int row = AddRow(std::move(r));
-  setFirstColumnSpanned(row, {}, true);
-  ApplyHidden();
-  return row;
-}
+int DiskList::AddHeaderRow(const QString& text, quint64 tag) { return InsertHeaderRow(RowCount(), text, tag); }
 
 int DiskList::InsertHeaderRow(int at, const QString& text, quint64 tag) {
-  if (at < 0 || at >= RowCount()) return AddHeaderRow(text, tag);
   ListRow r;
   r.cells << text;
   r.header = true;
   r.tag = tag;
   r.icon = property("diskicon").toString();
+  if (at < 0 || at >= RowCount()) {
+    const int row = AddRow(std::move(r));
+    setFirstColumnSpanned(row, {}, true);
+    ApplyHidden();
+    return row;
+  }
   hiddenByProgram_.resize(size_t(RowCount()), false);
   hiddenByProgram_.insert(hiddenByProgram_.begin() + at, false);
   InsertRow(at, std::move(r));
