@@ -7,10 +7,8 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QUrl>
 #include <filesystem>
 
 #include "app/core/language/language_table.h"
@@ -20,6 +18,7 @@
 #include "app/gui/assist_menu.h"
 #include "app/gui/disk_rows.h"
 #include "app/gui/file_type_page.h"
+#include "app/gui/help_wnd.h"
 #include "app/gui/message_box.h"
 #include "app/gui/preview_controller.h"
 #include "app/gui/recover_process_wnd.h"
@@ -634,9 +633,15 @@ void MainWnd::ShowAssistMenu() {
   switch (c.kind) {
     case AssistChoice::Kind::kHelp:
     case AssistChoice::Kind::kSupport: {
+      // The program's own window: a desktop's Markdown handler may be an
+      // editor on the installed file, and as root there may be none.
       const QString guide = UserGuidePath();
-      if (guide.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(guide)))
+      HelpWnd help(guide);
+      if (guide.isEmpty() || !help.CreatePopup(this, 820, 620) || !help.Load()) {
         MessageBoxWnd::Show(MessageBoxWnd::kInformation, this, MessageText("MSG0906"), 400, 160);
+        break;
+      }
+      help.RunModal();
       break;
     }
     case AssistChoice::Kind::kLanguage:

@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <QRegularExpression>
+#include <QImage>
+#include <QTextDocument>
+#include <QTextBrowser>
+#include <QTextBlock>
 
 #include <QMenu>
 #include <fstream>
@@ -16,8 +20,10 @@
 #include "app/gui/assist_menu.h"
 #include "app/gui/disk_rows.h"
 #include "app/gui/file_type_page.h"
+#include "app/gui/help_wnd.h"
 #include "tests/gui/gui_test_support.h"
 #include "ui/disk_list.h"
+#include "ui/skin.h"
 
 namespace dunmere::gui {
 namespace {
@@ -479,6 +485,42 @@ TEST_F(MainWndTest, LanguageChoiceIsKeptPerUserAndReappliesTheTexts) {
   fresh.SetUserConfigPath(user_ / "config.ini");
   EXPECT_EQ(fresh.CurrentLanguage(), "German");
   app::LanguageTable::Instance().SetLanguage("English");
+}
+
+// Help shows the guide in the program's own window, its screenshots too, as
+// root and without a viewer for Markdown; a guide that cannot be read is said.
+TEST(HelpWindow, ShowsTheGuideWithItsPictures) {
+  test::UiApp();
+  ui::Skin::Instance().UseBuiltIn();
+  TempDir dir;
+  fs::create_directories(dir / "shots");
+  QImage picture(2000, 1500, QImage::Format_RGB32);
+  picture.fill(Qt::green);
+  ASSERT_TRUE(picture.save(QString::fromStdString(dir / "shots/page.png")));
+  std::ofstream(dir / "guide.md") << "# Getting files back\n\nChoose a mode.\n\n![The page](shots/page.png)\n";
+  HelpWnd help(QString::fromStdString(dir / "guide.md"));
+  ASSERT_TRUE(help.CreatePopup(nullptr, 820, 620));
+  EXPECT_TRUE(help.Load());
+  auto* text = help.Find<QTextBrowser>("GuideText");
+  ASSERT_NE(text, nullptr);
+  EXPECT_TRUE(text->toPlainText().contains("Getting files back"));
+  EXPECT_FALSE(text->toPlainText().contains("#")) << "shown as a page, not as Markdown source";
+  const QVariant image = text->document()->resource(QTextDocument::ImageResource, QUrl("shots/page.png"));
+  EXPECT_TRUE(image.isValid()) << "the screenshot beside the guide is shown";
+  // A picture wider than the window is shown at the page's width.
+  bool fitted = false;
+  for (QTextBlock b = text->document()->begin(); b.isValid(); b = b.next())
+    for (auto it = b.begin(); !it.atEnd(); ++it)
+      if (it.fragment().charFormat().isImageFormat()) {
+        const QTextImageFormat f = it.fragment().charFormat().toImageFormat();
+        fitted = f.width() > 0 && f.width() < 820 && std::abs(f.height() / f.width() - 0.75) < 0.01;
+      }
+  EXPECT_TRUE(fitted);
+  EXPECT_EQ(help.Text("Title"), MessageText("MSG0910"));
+
+  HelpWnd missing(QString::fromStdString(dir / "none.md"));
+  ASSERT_TRUE(missing.CreatePopup(nullptr, 820, 620));
+  EXPECT_FALSE(missing.Load());
 }
 
 TEST(AssistMenu, EntriesAndTheUserGuide) {
