@@ -253,8 +253,10 @@ bool RecoverProcessWnd::OnClick(const ui::Notification& n) {
   const QString& name = n.senderName;
   if (name == u"OpenBtn") {
     const QString folder = QString::fromStdString(destination_);
-    if (openFolder_) openFolder_(folder);
-    else QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    const bool opened = openFolder_ ? openFolder_(folder) : QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    // No file manager (a server, a bare desktop, root): say where the files are.
+    if (!opened)
+      MessageBoxWnd::Show(MessageBoxWnd::kInformation, this, FillFormat(MessageText("MSG1107"), folder), 420, 170);
     return true;
   }
   if (name == u"DetailBtn") {

@@ -64,7 +64,8 @@ class RecoverProcessWnd : public ProgressWnd {
   QString ClassName() const override { return QStringLiteral("UIRecoverProcessWnd"); }
 
   // What "OpenBtn" does with the destination; QDesktopServices by default.
-  void SetFolderOpener(std::function<void(const QString&)> open) { openFolder_ = std::move(open); }
+  // Opens the destination in a file manager; false when none could be started.
+  void SetFolderOpener(std::function<bool(const QString&)> open) { openFolder_ = std::move(open); }
 
   uint32_t Processed() const { return processed_; }
   uint32_t Failed() const { return failed_; }
@@ -94,7 +95,7 @@ class RecoverProcessWnd : public ProgressWnd {
   const std::string destination_;
   const Mode mode_;
   const Layout layout_;
-  std::function<void(const QString&)> openFolder_;
+  std::function<bool(const QString&)> openFolder_;
 
   // Shared with the worker.
   std::mutex mutex_;

@@ -604,7 +604,11 @@ TEST_F(RecoverWndTest, DetailsOpenFolderAndFinish) {
   RecoverProcessWnd wnd(std::move(jobs), out.path(), RecoverProcessWnd::Mode::kList);
   wnd.CreatePopup(nullptr, 500, 240);
   QString opened;
-  wnd.SetFolderOpener([&](const QString& f) { opened = f; });
+  wnd.SetFolderOpener([&](const QString& f) {
+    opened = f;
+    return true;
+  });
+  test::BoxSeen noManager;
   QSize before, grown, back;
   bool listShown = false, cancelHidden = false, finishShown = false;
   QTimer::singleShot(0, [&] {
@@ -623,6 +627,10 @@ TEST_F(RecoverWndTest, DetailsOpenFolderAndFinish) {
     ClickIn(&wnd, "DetailBtn");
     back = wnd.size();
     ClickIn(&wnd, "OpenBtn");
+    // No file manager could be started: the window says where the files are.
+    wnd.SetFolderOpener([](const QString&) { return false; });
+    test::AnswerNextBox(&wnd, &noManager);
+    ClickIn(&wnd, "OpenBtn");
     ClickIn(&wnd, "FinishBtn");
   });
   EXPECT_EQ(wnd.RunModal(), PopUpWnd::kDone);
@@ -632,6 +640,8 @@ TEST_F(RecoverWndTest, DetailsOpenFolderAndFinish) {
   EXPECT_EQ(grown, before + QSize(150, 300));
   EXPECT_EQ(back, before);
   EXPECT_EQ(opened.toStdString(), out.path());
+  EXPECT_TRUE(noManager.shown);
+  EXPECT_TRUE(noManager.message.contains(QString::fromStdString(out.path()))) << noManager.message.toStdString();
   EXPECT_FALSE(wnd.WorkerRunning());
   EXPECT_EQ(wnd.Processed(), 2u);
   EXPECT_EQ(wnd.Failed(), 1u);
