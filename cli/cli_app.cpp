@@ -110,6 +110,26 @@ std::string KindText(const VolumeInfo& v) {
   return "volume";
 }
 
+// One entry of `sources --json`. A disk's entries also name their device,
+// how full they are and where they are mounted; an image's are in 512-byte sectors.
+std::string EntryJson(const VolumeInfo& v, const std::string& source, bool onDisk) {
+  JsonObject o;
+  o.Str("kind", KindText(v)).UNum("tag", v.letter);
+  if (onDisk) o.StrOrNull("device", v.volumePath);
+  o.Num("partition", v.partitionNumber)
+      .UNum("fsType", v.fsType)
+      .StrOrNull("fileSystem", v.fsName)
+      .StrOrNull("label", v.label)
+      .UNum("totalBytes", v.totalBytes);
+  if (onDisk) o.UNum("usedBytes", v.usedBytes).UNum("freeBytes", v.freeBytes);
+  o.UNum("startSector", v.startSector)
+      .UNum("sectorCount", v.sectorCount)
+      .UNum("bytesPerSector", onDisk ? v.bytesPerSector : 512);
+  if (onDisk) o.StrOrNull("mountPoint", v.mountPoint);
+  o.Str("source", source);
+  return o.Text();
+}
+
 std::string SourceArgument(const VolumeInfo& v) {
   if (v.kind == EntryKind::kVolume && !v.volumePath.empty() && v.partitionNumber >= 0) return v.volumePath;
   if (v.kind == EntryKind::kWholeDisk) return "disk:" + std::to_string(v.diskNumber);
@@ -156,20 +176,7 @@ int ImageSources(const std::string& image, bool json, CliContext& ctx) {
   if (json) {
     std::string rows = "[";
     for (size_t i = 0; i < entries.size(); ++i) {
-      const VolumeInfo& v = entries[i];
-      JsonObject o;
-      o.Str("kind", KindText(v))
-          .UNum("tag", v.letter)
-          .Num("partition", v.partitionNumber)
-          .UNum("fsType", v.fsType)
-          .StrOrNull("fileSystem", v.fsName)
-          .StrOrNull("label", v.label)
-          .UNum("totalBytes", v.totalBytes)
-          .UNum("startSector", v.startSector)
-          .UNum("sectorCount", v.sectorCount)
-          .UNum("bytesPerSector", 512)
-          .Str("source", sourceOf(v));
-      rows += (i ? "," : "") + o.Text();
+      rows += (i ? "," : "") + EntryJson(entries[i], sourceOf(entries[i]), false);
     }
     JsonObject d;
     d.Str("image", image).UNum("sizeBytes", length).Bool("partitioned", !bare).Raw("entries", rows + "]");
@@ -215,24 +222,7 @@ int CmdSources(const std::vector<std::string>& argv, CliContext& ctx) {
       (void)GetDiskLengthBytes(length, disk);
       std::string rows = "[";
       for (size_t i = 0; i < entries.size(); ++i) {
-        const VolumeInfo& v = entries[i];
-        JsonObject o;
-        o.Str("kind", KindText(v))
-            .UNum("tag", v.letter)
-            .StrOrNull("device", v.volumePath)
-            .Num("partition", v.partitionNumber)
-            .UNum("fsType", v.fsType)
-            .StrOrNull("fileSystem", v.fsName)
-            .StrOrNull("label", v.label)
-            .UNum("totalBytes", v.totalBytes)
-            .UNum("usedBytes", v.usedBytes)
-            .UNum("freeBytes", v.freeBytes)
-            .UNum("startSector", v.startSector)
-            .UNum("sectorCount", v.sectorCount)
-            .UNum("bytesPerSector", v.bytesPerSector)
-            .StrOrNull("mountPoint", v.mountPoint)
-            .Str("source", SourceArgument(v));
-        rows += (i ? "," : "") + o.Text();
+        rows += (i ? "," : "") + EntryJson(entries[i], SourceArgument(entries[i]), true);
       }
       rows += "]";
       JsonObject d;

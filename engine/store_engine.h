@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/found_items.h"
+#include "engine/scan_engine.h"
 #include "engine/result_store.h"
 
 namespace dunmere {
@@ -56,6 +57,15 @@ class StoreEngine : public virtual FoundItems {
   int share_ = 100;
   SearchProgressCallback searchCb_ = nullptr;
   void* searchUser_ = nullptr;
+};
+
+// A quick scan whose records are kept in a ResultStore: a scan a user starts,
+// answered from its store.
+class QuickStoreEngine : public ScanEngine, public StoreEngine {
+ public:
+  Status SetCallbacks(ScanProgressCallback progress, DataCallback data, void* user, int share) override {
+    return StoreEngine::SetCallbacks(progress, data, user, share);
+  }
 };
 
 // Files before folders; names case-insensitively for ASCII, byte by byte otherwise.

@@ -81,7 +81,6 @@ void ResultView::Bind() {
     c.path = list_->ColumnIndex(QStringLiteral("Path"));
     c.type = list_->ColumnIndex(QStringLiteral("Type"));
     list_->SetRowSource(state_.get());
-    FitColumnsToTheirTexts();
   }
 }
 

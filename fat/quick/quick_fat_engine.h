@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "engine/content_check.h"
-#include "engine/scan_engine.h"
 #include "engine/store_engine.h"
 #include "fat/quick/deleted_folder_ends.h"
 #include "fat/fat_boot_sector.h"
@@ -23,7 +22,7 @@
 
 namespace dunmere {
 
-class QuickFatEngine : public ScanEngine, public StoreEngine {
+class QuickFatEngine : public QuickStoreEngine {
  public:
   // Whether the first sector of a file's data is plausible for its extension
   // (lower case, no dot). Until a signature test is supplied every content is
@@ -33,9 +32,6 @@ class QuickFatEngine : public ScanEngine, public StoreEngine {
   ~QuickFatEngine() override;
 
   Status Open(const Medium& medium, uint16_t sourceTag) override;
-  Status SetCallbacks(ScanProgressCallback progress, DataCallback data, void* user, int share) override {
-    return StoreEngine::SetCallbacks(progress, data, user, share);
-  }
   Status Scan(const std::string* earlierLog) override;
   Status ReadContent(const FoundItemRecord& record, const ContentSink& sink) override;
   Status LoadAllocationBitmap() override;

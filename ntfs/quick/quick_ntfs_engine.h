@@ -13,7 +13,6 @@
 
 #include "base/bytes.h"
 #include "engine/content_check.h"
-#include "engine/scan_engine.h"
 #include "engine/store_engine.h"
 #include "ntfs/quick/cluster_bitmap.h"
 #include "ntfs/data_layout.h"
@@ -23,7 +22,7 @@
 
 namespace dunmere {
 
-class QuickNtfsEngine : public ScanEngine, public StoreEngine {
+class QuickNtfsEngine : public QuickStoreEngine {
  public:
   static constexpr uint32_t kRootRecord = 5;
   static constexpr uint32_t kBatchRecords = 1024;
@@ -34,9 +33,6 @@ class QuickNtfsEngine : public ScanEngine, public StoreEngine {
   ~QuickNtfsEngine() override;
 
   Status Open(const Medium& medium, uint16_t sourceTag) override;
-  Status SetCallbacks(ScanProgressCallback progress, DataCallback data, void* user, int share) override {
-    return StoreEngine::SetCallbacks(progress, data, user, share);
-  }
   Status Scan(const std::string* earlierLog) override;
   Status ReadContent(const FoundItemRecord& record, const ContentSink& sink) override;
   Status LoadAllocationBitmap() override;

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "base/filetime.h"
-#include "engine/scan_engine.h"
 #include "engine/store_engine.h"
 
 namespace dunmere::test {
@@ -23,15 +22,12 @@ struct FakeItem {
   Status readError = kOk;  // a file whose content cannot be read
 };
 
-class FakeEngine : public ScanEngine, public StoreEngine {
+class FakeEngine : public QuickStoreEngine {
  public:
   explicit FakeEngine(std::vector<FakeItem> items, int progressSteps = 4)
       : items_(std::move(items)), steps_(progressSteps) {}
 
   Status Open(const Medium&, uint16_t) override { return kOk; }
-  Status SetCallbacks(ScanProgressCallback progress, DataCallback data, void* user, int share) override {
-    return StoreEngine::SetCallbacks(progress, data, user, share);
-  }
   Status Scan(const std::string*) override {
     if (Status s = OpenStore("Fast_fake")) return s;
     for (int i = 1; i <= steps_; ++i) {

@@ -255,28 +255,18 @@ Status ResolveSource(const std::string& text, SourceSpec& out, std::string& erro
   std::string name = real.filename().string();
   fs::path sys = fs::canonical(fs::path("/sys/class/block") / name, ec);
   if (ec) return kOk;
-  if (fs::exists(sys / "partition")) {
-    std::string diskName = sys.parent_path().filename().string();
-    int index = DiskTable::IndexOf("/dev/" + diskName);
-    if (index < 0) return kOk;
-    uint32_t bps = SysfsSectorSize(diskName);
-    out.kind = SourceSpec::Kind::kDiskRange;
-    out.diskIndex = index;
-    out.path = "/dev/" + diskName;
-    out.bytesPerSector = bps;
-    out.start = ReadSysfsNumber((sys / "start").string()) * 512 / bps;
-    out.count = ReadSysfsNumber((sys / "size").string()) * 512 / bps;
-  } else {
-    int index = DiskTable::IndexOf("/dev/" + name);
-    if (index < 0) return kOk;
-    uint32_t bps = SysfsSectorSize(name);
-    out.kind = SourceSpec::Kind::kDiskRange;
-    out.diskIndex = index;
-    out.path = "/dev/" + name;
-    out.bytesPerSector = bps;
-    out.start = 0;
-    out.count = ReadSysfsNumber((sys / "size").string()) * 512 / bps;
-  }
+  // A partition is its disk's range; sysfs counts both in 512-byte units.
+  const bool partition = fs::exists(sys / "partition");
+  const std::string diskName = partition ? sys.parent_path().filename().string() : name;
+  const int index = DiskTable::IndexOf("/dev/" + diskName);
+  if (index < 0) return kOk;
+  const uint32_t bps = SysfsSectorSize(diskName);
+  out.kind = SourceSpec::Kind::kDiskRange;
+  out.diskIndex = index;
+  out.path = "/dev/" + diskName;
+  out.bytesPerSector = bps;
+  out.start = partition ? ReadSysfsNumber((sys / "start").string()) * 512 / bps : 0;
+  out.count = ReadSysfsNumber((sys / "size").string()) * 512 / bps;
   return kOk;
 }
 
