@@ -43,9 +43,12 @@ std::vector<std::string> MediaPlayer::Arguments(const std::string& file, bool au
   args.push_back("--audio-fallback-to-null=yes");
   if (audio) {
     // Sound gets a window too, so that the person can stop it, with where it
-    // stands written in it.
+    // stands written in it, small enough for a narrow pane.
     args.push_back("--force-window=yes");
     args.push_back("--osd-level=3");
+    args.push_back("--osd-scale-by-window=no");
+    args.push_back("--osd-font-size=16");
+    args.push_back("--osd-status-msg=${time-pos} / ${duration}");
   }
   // The file comes last, after the end of the options: its name is not ours.
   args.push_back("--");
