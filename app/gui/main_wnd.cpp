@@ -581,6 +581,8 @@ void MainWnd::OnScanFinished() {
 }
 
 void MainWnd::OnSearchFinished() {
+  // Nothing of the old list plays on over the new one.
+  preview_->ClearPane();
   results_->ShowResults(std::move(searchResults_), fileTypes_->SelectedUserData());
   searchResults_.clear();
   ShowPage(kPageResults);

@@ -1,7 +1,9 @@
 #include "app/gui/preview_controller.h"
 
+#include <QEvent>
+#include <QGuiApplication>
 #include <QImageReader>
-#include <QPointer>
+#include <QPalette>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -26,12 +28,64 @@ PreviewController::PreviewController(ui::WindowImplBase& mainWindow, EngineLooku
       player_(std::make_unique<MediaPlayer>()) {
   watch_.setInterval(50);
   connect(&watch_, &QTimer::timeout, this, [this] { WatchPlayer(); });
+  // Closing the window ends what plays in its pane.
+  wnd_.installEventFilter(this);
+  // Whatever is written to the pane (a folder's note, say) is to be read:
+  // the film's window goes.
+  if (auto* panel = wnd_.Find<QTextEdit>(QStringLiteral("PreviewEdit")))
+    connect(panel, &QTextEdit::textChanged, this, [this, panel] {
+      if (surface_ && !panel->document()->isEmpty()) StopPlayer();
+    });
 }
 
 PreviewController::~PreviewController() {
+  wnd_.removeEventFilter(this);
+  StopPlayer();
+  pane_.Discard();
+}
+
+bool PreviewController::eventFilter(QObject* watched, QEvent* event) {
+  // The window's own close hides it; a hide the window system makes
+  // (minimising) leaves the film alone.
+  if (watched == &wnd_ && event->type() == QEvent::Hide && !event->spontaneous()) StopPlayer();
+  if (surface_ && watched == surface_->parentWidget() && event->type() == QEvent::Resize)
+    surface_->setGeometry(surface_->parentWidget()->rect());
+  return QObject::eventFilter(watched, event);
+}
+
+uint64_t PreviewController::PaneWindow() {
+  // A Wayland client cannot hand a surface of its own to another program.
+  if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) return 0;
+  auto* panel = wnd_.Find<QTextEdit>(QStringLiteral("PreviewEdit"));
+  if (!panel) return 0;
+  panel->clear();
+  QWidget* viewport = panel->viewport();
+  // A window of its own (not the viewport's): Qt keeps painting the
+  // viewport, which would cover the film, and a new one per film leaves
+  // nothing of the last player behind.
+  auto* surface = new QWidget(viewport);
+  surface->setObjectName(QStringLiteral("PlayerSurface"));
+  surface->setAttribute(Qt::WA_DontCreateNativeAncestors);
+  surface->setAttribute(Qt::WA_NativeWindow);
+  QPalette black = surface->palette();
+  black.setColor(QPalette::Window, Qt::black);
+  surface->setPalette(black);
+  surface->setAutoFillBackground(true);
+  surface->setGeometry(viewport->rect());
+  surface->show();
+  viewport->installEventFilter(this);
+  surface_ = surface;
+  return uint64_t(surface->winId());
+}
+
+void PreviewController::StopPlayer() {
   watch_.stop();
   player_->End();
-  pane_.Discard();
+  if (surface_) {
+    // The player is gone before its window goes.
+    surface_->parentWidget()->removeEventFilter(this);
+    delete surface_.data();
+  }
 }
 
 bool PreviewController::ShowPicture(QTextEdit* panel, const QString& path) {
@@ -115,8 +169,11 @@ void PreviewController::Show(QTextEdit* panel, const PreviewContent& content, co
 }
 
 void PreviewController::Play(const PreviewContent& content) {
-  watch_.stop();
-  const MediaPlayer::State s = player_->Play(content.path, content.kind == PreviewKind::kAudio);
+  StopPlayer();
+  MediaPlayer::Place place;
+  place.window = PaneWindow();
+  const MediaPlayer::State s = player_->Play(content.path, content.kind == PreviewKind::kAudio, place);
+  if (s != MediaPlayer::State::kStarting) StopPlayer();
   if (s == MediaPlayer::State::kMissing) {
     Tell(TakeMissingToolNotice("mpv", "mpv", MissingToolFallback::kNothing));
     if (!lastNotice_.isEmpty()) MessageBoxWnd::Show(MessageBoxWnd::kInformation, &wnd_, lastNotice_, 400, 170);
@@ -135,6 +192,7 @@ void PreviewController::WatchPlayer() {
   if (s == MediaPlayer::State::kStarting) return;
   watch_.stop();
   if (s == MediaPlayer::State::kNeverPlayed) {
+    StopPlayer();
     emit neverPlayed();
     MessageBoxWnd::Show(MessageBoxWnd::kInformation, &wnd_, MessageText("MSG1207"), 330, 160);
   }
@@ -145,8 +203,7 @@ bool PreviewController::Read(QWidget* owner, const FoundItemRecord& record, Prev
   ScanEngine* engine = engines_ ? engines_(record) : nullptr;
   if (!engine) return false;
   // Each preview ends the player started for the one before.
-  watch_.stop();
-  player_->End();
+  StopPlayer();
   PreviewProcessWnd wnd(*engine, record, out);
   wnd.CreatePopup(owner, width, height);
   return wnd.RunModal() == PopUpWnd::kDone;
@@ -155,6 +212,7 @@ bool PreviewController::Read(QWidget* owner, const FoundItemRecord& record, Prev
 void PreviewController::PreviewSelected(const FoundItemRecord& record) {
   auto* panel = wnd_.Find<QTextEdit>(QStringLiteral("PreviewEdit"));
   conversions_.Abandon();
+  StopPlayer();
   if (record.isFolder) {
     ShowText(panel, MessageText("MSG0904"));
     return;
@@ -185,6 +243,7 @@ void PreviewController::OpenPreviewWindow(const FoundItemRecord& record) {
 
 void PreviewController::ClearPane() {
   conversions_.Abandon();
+  StopPlayer();
   if (auto* panel = wnd_.Find<QTextEdit>(QStringLiteral("PreviewEdit"))) panel->clear();
 }
 

@@ -3,9 +3,12 @@
 // read (a reading window), then shown in the pane "PreviewEdit": pictures
 // decoded here, PDF pages, documents and archive listings through their
 // converters, anything else as its bytes, sound and video in the player. The
-// preview window (PreviewWnd) shows the same content larger. One player at a
-// time: a new preview ends the one this program started before.
+// preview window (PreviewWnd) shows the same content larger. Sound and video
+// play inside the pane: the player draws into a native child window made for
+// it over the pane's viewport, sized with the pane. One player at a time: a
+// new preview, another node of the tree and closing the window end it.
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -43,12 +46,17 @@ class PreviewController : public QObject {
   // Shows content that is not media in a panel; `pictureFailed` is what
   // stands there when a picture cannot be decoded.
   void Show(QTextEdit* panel, const PreviewContent& content, const QString& pictureFailed);
-  // Starts the player for media content; "MSG1207" when it never plays.
+  // Starts the player for media content, in the pane; "MSG1207" when it
+  // never plays.
   void Play(const PreviewContent& content);
+  // Ends the player this controller started and takes its window out of the pane.
+  void StopPlayer();
   void StartSingleRecovery(QWidget* owner, const FoundItemRecord& record);
 
   std::vector<FoundItemRecord> Listed() const { return listed_ ? listed_() : std::vector<FoundItemRecord>{}; }
   MediaPlayer& Player() { return *player_; }
+  // The pane's native child the player draws into; null while none plays.
+  QWidget* PlayerSurface() const { return surface_; }
   const PreviewContent& PaneContent() const { return pane_; }
   // The last notice about a missing tool or player (tests).
   const QString& LastNotice() const { return lastNotice_; }
@@ -56,7 +64,8 @@ class PreviewController : public QObject {
   // its delivered() signal).
   PreviewConversions& Conversions() { return conversions_; }
   // The pane shows nothing of the file any more (another kind of file was
-  // chosen in the tree); a conversion for it is dropped.
+  // chosen in the tree, new results came); a conversion for it is dropped, a
+  // player ended.
   void ClearPane();
 
   // A picture file decoded (any format the Qt image readers know) and scaled
@@ -67,8 +76,14 @@ class PreviewController : public QObject {
  signals:
   void neverPlayed();
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   void WatchPlayer();
+  // A fresh native window over the pane's viewport for the player; 0 where
+  // the pane cannot lend one (no pane, a display server without embedding).
+  uint64_t PaneWindow();
   void Tell(const std::string& notice);
 
   ui::WindowImplBase& wnd_;
@@ -79,6 +94,7 @@ class PreviewController : public QObject {
   PreviewConversions conversions_;
   std::unique_ptr<MediaPlayer> player_;
   PreviewContent pane_;
+  QPointer<QWidget> surface_;
   QTimer watch_;
   QString lastNotice_;
 };

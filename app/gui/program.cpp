@@ -9,6 +9,7 @@
 
 #include "app/core/language/language_table.h"
 #include "app/core/preview/started_processes.h"
+#include "app/gui/control_dump.h"
 #include "app/gui/main_wnd.h"
 #include "app/gui/message_box.h"
 #include "app/gui/single_instance.h"
@@ -72,6 +73,7 @@ int RunProgram(int argc, char** argv) {
     wnd.show();
     wnd.activateWindow();
     wnd.ChooseImageFiles(images);
+    StartControlDumpFromEnvironment();
     QObject::connect(&instance, &SingleInstance::activated, &wnd, [&wnd](const QStringList& more) {
       wnd.BringToFront();
       wnd.ChooseImageFiles(more);

@@ -1,7 +1,8 @@
 // The preview in windows: the reading window over a real engine interface,
 // the pane showing pictures made by ImageMagick, a picture that cannot be
-// decoded, bytes, an archive listing, and the preview window's stepping
-// through the pictures of the list.
+// decoded, bytes, an archive listing, the preview window's stepping
+// through the pictures of the list, and films and sound played inside the
+// pane by a stand-in player that writes down how it was started.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <signal.h>
 #include <functional>
+#include <sstream>
 
 #include "app/core/sessions/scan_session.h"
 #include "app/gui/apply_section.h"
@@ -228,6 +230,155 @@ TEST_F(PreviewWndTest, WindowWithoutACopyHidesStepping) {
   EXPECT_FALSE(wnd.IsControlVisible(QStringLiteral("PrevBar")));
   EXPECT_FALSE(wnd.IsControlVisible(QStringLiteral("NextBar")));
   EXPECT_EQ(wnd.Find<QTextEdit>(QStringLiteral("PreviewEdit"))->toPlainText(), QStringLiteral("ab.cd\n"));
+}
+
+// The player draws into a window the pane lends it. mpv is a stand-in on PATH
+// that writes its arguments to args.<pid>, then its id to "players" (so that a
+// listed id has its arguments complete), says it plays and waits to be ended.
+class PanePlayerTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    test::UiApp();
+    test::UsePrivateDataFolder();
+  }
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("dunmere-paneplayer-" + std::to_string(::getpid()));
+    fs::create_directories(dir_ / "bin");
+    std::ofstream(dir_ / "bin" / "mpv") << "#!/bin/sh\n"
+                                        << "for a in \"$@\"; do echo \"$a\"; done > '" << dir_.string() << "'/args.$$\n"
+                                        << "echo $$ >> '" << dir_.string() << "/players'\n"
+                                        << "echo " << MediaPlayer::kPlayingMark << "\n"
+                                        << "exec sleep 600\n";
+    fs::permissions(dir_ / "bin" / "mpv", fs::perms::owner_all);
+    oldPath_ = std::getenv("PATH") ? std::getenv("PATH") : "";
+    ::setenv("PATH", ((dir_ / "bin").string() + ":" + oldPath_).c_str(), 1);
+    engine_ = std::make_unique<test::FakeEngine>(std::vector<test::FakeItem>{
+        {"holiday.avi", 10, 5, 0, false, std::string(4000, 'v')},
+        {"song.mp3", 11, 5, 0, false, std::string(3000, 'a')},
+        {"notes.txt", 12, 5, 0, false, "plain words"},
+    });
+    ASSERT_EQ(RunScan(*engine_, {}), kOk);
+    std::vector<FoundEntry> files;
+    ASSERT_EQ(CollectFoundItems(*engine_, TypeFilter{}, files, nullptr), kOk);
+    for (const FoundEntry& f : files) listed_.push_back(f.record);
+    ASSERT_TRUE(host_.Open(1000, 600));
+    host_.show();
+    controller_ = std::make_unique<PreviewController>(
+        host_, [this](const FoundItemRecord&) { return engine_.get(); }, [this] { return listed_; });
+  }
+  void TearDown() override {
+    controller_.reset();
+    ::setenv("PATH", oldPath_.c_str(), 1);
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+  const FoundItemRecord& Named(const std::string& name) {
+    for (const FoundItemRecord& r : listed_)
+      if (RecordName(r) == name) return r;
+    ADD_FAILURE() << name;
+    return listed_.front();
+  }
+  QTextEdit* Pane() { return host_.Find<QTextEdit>(QStringLiteral("PreviewEdit")); }
+  // The ids of the players started so far, in order.
+  std::vector<pid_t> Players() {
+    std::vector<pid_t> ids;
+    std::istringstream in(FileText((dir_ / "players").string()));
+    for (long id; in >> id;) ids.push_back(pid_t(id));
+    return ids;
+  }
+  // Waits until the n-th player (from 1) has started; its id, 0 when none came.
+  pid_t WaitForPlayer(size_t n) {
+    if (!test::WaitFor([&] { return fs::exists(dir_ / "players") && Players().size() >= n; })) return 0;
+    return Players()[n - 1];
+  }
+  std::vector<std::string> ArgumentsOf(pid_t player) {
+    std::istringstream in(FileText((dir_ / ("args." + std::to_string(player))).string()));
+    std::vector<std::string> args;
+    for (std::string line; std::getline(in, line);) args.push_back(line);
+    return args;
+  }
+  static bool Has(const std::vector<std::string>& args, const std::string& arg) {
+    return std::find(args.begin(), args.end(), arg) != args.end();
+  }
+  // The player is gone: ended and reaped by the controller.
+  static bool Gone(pid_t pid) { return ::kill(pid, 0) != 0; }
+
+  fs::path dir_;
+  std::string oldPath_;
+  std::unique_ptr<test::FakeEngine> engine_;
+  std::vector<FoundItemRecord> listed_;
+  test::ResultsHostWnd host_;
+  std::unique_ptr<PreviewController> controller_;
+};
+
+TEST_F(PanePlayerTest, FilmPlaysInANativeChildOfThePaneSizedWithItAndEndsWhenThePreviewMovesOn) {
+  ASSERT_NE(Pane(), nullptr);
+  controller_->PreviewSelected(Named("holiday.avi"));
+  const pid_t player = WaitForPlayer(1);
+  ASSERT_GT(player, 0) << "no player was started";
+  QPointer<QWidget> surface = controller_->PlayerSurface();
+  ASSERT_NE(surface, nullptr);
+  EXPECT_TRUE(Pane()->isAncestorOf(surface));
+  EXPECT_TRUE(surface->testAttribute(Qt::WA_NativeWindow));
+  EXPECT_TRUE(surface->isVisible());
+  EXPECT_EQ(surface->geometry(), Pane()->viewport()->rect());
+
+  const std::vector<std::string> args = ArgumentsOf(player);
+  EXPECT_TRUE(Has(args, "--wid=" + std::to_string(surface->winId())))
+      << "the player was not given the pane's window " << surface->winId();
+  EXPECT_FALSE(Has(args, "--geometry=326x189+845+260")) << "a window of its own as well";
+  ASSERT_GE(args.size(), 2u);
+  EXPECT_EQ(args[args.size() - 2], "--");
+  EXPECT_EQ(args.back(), controller_->PaneContent().path);
+
+  // The pane grows with the window; the film's window with the pane.
+  const int before = Pane()->viewport()->height();
+  host_.resize(host_.width() + 40, host_.height() + 120);
+  ASSERT_TRUE(test::WaitFor([&] { return Pane()->viewport()->height() > before; }));
+  EXPECT_EQ(surface->geometry(), Pane()->viewport()->rect());
+
+  controller_->PreviewSelected(Named("notes.txt"));
+  EXPECT_TRUE(Gone(player)) << "the film still plays after another file was chosen";
+  EXPECT_TRUE(surface.isNull()) << "the film's window is left in the pane";
+  EXPECT_EQ(Pane()->toPlainText(), QStringLiteral("plain words\n"));
+}
+
+TEST_F(PanePlayerTest, PlayerEndsWithAnotherNodeAFolderAndTheWindowClosing) {
+  controller_->PreviewSelected(Named("song.mp3"));
+  const pid_t sound = WaitForPlayer(1);
+  ASSERT_GT(sound, 0);
+  // Sound also gets the pane's window, to show where it stands.
+  const std::vector<std::string> args = ArgumentsOf(sound);
+  EXPECT_TRUE(Has(args, "--force-window=yes"));
+  ASSERT_NE(controller_->PlayerSurface(), nullptr);
+  EXPECT_TRUE(Has(args, "--wid=" + std::to_string(controller_->PlayerSurface()->winId())));
+  controller_->ClearPane();  // another type or folder chosen in the tree
+  EXPECT_TRUE(Gone(sound));
+  EXPECT_EQ(controller_->PlayerSurface(), nullptr);
+
+  controller_->PreviewSelected(Named("holiday.avi"));
+  const pid_t film = WaitForPlayer(2);
+  ASSERT_GT(film, 0);
+  FoundItemRecord folder = Named("notes.txt");
+  folder.isFolder = 1;
+  controller_->PreviewSelected(folder);
+  EXPECT_TRUE(Gone(film));
+  EXPECT_EQ(Pane()->toPlainText(), MessageText("MSG0904"));
+
+  // The list tells the pane of a folder row itself.
+  controller_->PreviewSelected(Named("holiday.avi"));
+  const pid_t again = WaitForPlayer(3);
+  ASSERT_GT(again, 0);
+  host_.SetText(QStringLiteral("PreviewEdit"), MessageText("MSG0904"));
+  EXPECT_TRUE(Gone(again));
+  EXPECT_EQ(controller_->PlayerSurface(), nullptr);
+
+  controller_->PreviewSelected(Named("holiday.avi"));
+  const pid_t last = WaitForPlayer(4);
+  ASSERT_GT(last, 0);
+  host_.Close(2);
+  EXPECT_TRUE(Gone(last)) << "the film plays on after its window closed";
+  EXPECT_EQ(controller_->PlayerSurface(), nullptr);
 }
 
 }  // namespace

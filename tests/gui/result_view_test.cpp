@@ -5,14 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QRegularExpression>
 #include <QTextEdit>
 #include <QTreeWidgetItem>
+#include <optional>
 
 #include "app/core/results/file_categories.h"
+#include "app/gui/control_dump.h"
 #include "app/core/sessions/scan_session.h"
 #include "engine/found_item.h"
 #include "tests/support/found_records.h"
@@ -379,6 +382,60 @@ TEST_F(ResultViewTest, EmptyResultsLeaveEveryCategoryEmpty) {
   EXPECT_FALSE(Node("NodePhoto")->data(0, Qt::CheckStateRole).isValid());
   EXPECT_EQ(Summary(), "No file checked");
   EXPECT_FALSE(RecoverEnabled());
+}
+
+// Where the dump says a thing is on the screen is where a script's click
+// reaches it: a row selects that file, a check box checks it, in the list
+// and in the type tree.
+TEST_F(ResultViewTest, ControlDumpTellsScriptsWhereToClick) {
+  w.view->ShowResults(Mixed(), {{"jpg", "jpg|jpeg"}, {"jpeg", "jpg|jpeg"}, {"other", "other"}});
+  Pump();
+  const QString dump = gui::DescribeControls();
+  auto Place = [&](const QString& kind, const QString& name) -> std::optional<QRect> {
+    for (const QString& line : dump.split(QLatin1Char('\n'))) {
+      const QStringList f = line.split(QLatin1Char('\t'));
+      if (f.size() == 7 && f[0] == kind && f[2] == name)
+        return QRect(f[3].toInt(), f[4].toInt(), f[5].toInt(), f[6].toInt());
+    }
+    return std::nullopt;
+  };
+  EXPECT_EQ(Place("window", w.windowTitle()), QRect(w.mapToGlobal(QPoint(0, 0)), w.size())) << dump.toStdString();
+  QWidget* pane = w.FindControl("PreviewEdit");
+  EXPECT_EQ(Place("control", "PreviewEdit"), QRect(pane->mapToGlobal(QPoint(0, 0)), pane->size()));
+  auto Local = [](QWidget* on, QRect screen) { return on->mapFromGlobal(screen.center()); };
+
+  const int c = int(Column("FileName").indexOf("c.jpg"));
+  ASSERT_GE(c, 0);
+  const auto row = Place("row", "c.jpg");
+  ASSERT_TRUE(row) << dump.toStdString();
+  EXPECT_EQ(list->indexAt(Local(list->viewport(), *row)).row(), c);
+  const auto box = Place("check", "c.jpg");
+  ASSERT_TRUE(box);
+  test::ClickAt(list->viewport(), Local(list->viewport(), *box));
+  Pump();
+  EXPECT_EQ(list->Model()->CheckOf(c), Qt::Checked);
+  EXPECT_EQ(CheckedRows(), 1);
+
+  const auto header = Place("header", list->model()->headerData(list->ColumnIndex("FileName"), Qt::Horizontal).toString());
+  ASSERT_TRUE(header);
+  EXPECT_EQ(list->Header()->logicalIndexAt(Local(list->Header()->viewport(), *header)), list->ColumnIndex("FileName"));
+
+  QTreeWidgetItem* jpg = Child("NodePhoto", "JPG/JPEG");
+  ASSERT_NE(jpg, nullptr);
+  const auto node = Place("check", jpg->text(0));
+  ASSERT_TRUE(node) << dump.toStdString();
+  const Qt::CheckState before = jpg->checkState(0);
+  test::ClickAt(tree->viewport(), Local(tree->viewport(), *node));
+  Pump();
+  EXPECT_NE(jpg->checkState(0), before) << "the click missed the node's box";
+
+  // The file holds what is on the screen when it is written.
+  test::TempDir dir;
+  const QString file = QString::fromStdString(dir / "controls");
+  ASSERT_TRUE(gui::WriteControlDump(file));
+  QFile in(file);
+  ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+  EXPECT_EQ(QString::fromUtf8(in.readAll()), gui::DescribeControls());
 }
 
 }  // namespace

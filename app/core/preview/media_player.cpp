@@ -13,16 +13,43 @@ MediaPlayer::MediaPlayer(std::string program) : program_(std::move(program)) {}
 MediaPlayer::~MediaPlayer() { End(); }
 
 std::vector<std::string> MediaPlayer::Arguments(const std::string& file, bool audio, const Place& place) {
-  std::vector<std::string> args = {
-      "--geometry=" + std::to_string(place.width) + "x" + std::to_string(place.height) + "+" +
-          std::to_string(place.x) + "+" + std::to_string(place.y),
-      "--autofit=" + std::to_string(place.width) + "x" + std::to_string(place.height),
-      std::string("--term-playing-msg=") + kPlayingMark,
-      "--keep-open=no",
-      "--really-quiet=no",
-  };
-  // Sound gets a window too, so that the person can stop it.
-  if (audio) args.push_back("--force-window=yes");
+  std::vector<std::string> args;
+  if (place.window) {
+    args = {
+        "--wid=" + std::to_string(place.window),
+        // Only outputs that can draw into a window given to them, best first.
+        // The GL output turns down a software renderer (a virtual X server,
+        // a machine without a graphics driver) and, asked for alone, mpv then
+        // ends before playing; the plain X11 output draws anywhere.
+        "--vo=gpu,xv,x11",
+        // The pane belongs to our window: clicks there are not the player's
+        // (a double-click would make it try to fill the screen).
+        "--input-cursor=no",
+        // The last picture stays in the pane until another file is chosen.
+        "--keep-open=yes",
+    };
+  } else {
+    args = {
+        "--geometry=" + std::to_string(place.width) + "x" + std::to_string(place.height) + "+" +
+            std::to_string(place.x) + "+" + std::to_string(place.y),
+        "--autofit=" + std::to_string(place.width) + "x" + std::to_string(place.height),
+        "--keep-open=no",
+    };
+  }
+  args.push_back(std::string("--term-playing-msg=") + kPlayingMark);
+  args.push_back("--really-quiet=no");
+  // Without a sound device the time still runs: sound shows its progress and
+  // a film plays silently rather than ending at once.
+  args.push_back("--audio-fallback-to-null=yes");
+  if (audio) {
+    // Sound gets a window too, so that the person can stop it, with where it
+    // stands written in it, small enough for a narrow pane.
+    args.push_back("--force-window=yes");
+    args.push_back("--osd-level=3");
+    args.push_back("--osd-scale-by-window=no");
+    args.push_back("--osd-font-size=16");
+    args.push_back("--osd-status-msg=${time-pos} / ${duration}");
+  }
   // The file comes last, after the end of the options: its name is not ours.
   args.push_back("--");
   args.push_back(file);

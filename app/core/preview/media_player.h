@@ -1,7 +1,8 @@
 #pragma once
 // The media player of the preview: mpv started as a process of its own (its
-// own process group, listed among the processes this program started), with a
-// small window at a fixed place, playing a preview copy. It counts as playing
+// own process group, listed among the processes this program started), drawing
+// into a window of ours (the preview pane's) or, where none is given, into a
+// small window of its own at a fixed place, playing a preview copy. It counts as playing
 // once its output says so; a player that ends without having played is
 // reported by the caller. Lives on one thread (the UI thread).
 #include <cstdint>
@@ -17,6 +18,9 @@ class MediaPlayer {
  public:
   struct Place {
     int x = 845, y = 260, width = 326, height = 189;
+    // A native window (an X11 window id) the player draws into, filling it;
+    // 0: a window of its own at x, y.
+    uint64_t window = 0;
   };
   enum class State { kIdle, kMissing, kStarting, kPlaying, kNeverPlayed };
   // What mpv prints once playback has begun (--term-playing-msg).
