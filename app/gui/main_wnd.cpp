@@ -232,6 +232,11 @@ QString MainWnd::SourceCaption(uint16_t tag) const {
   return item->volume ? DiskRows::SourceName(*item->volume, disks_->DiskDevice(row)) : QString();
 }
 
+bool MainWnd::HoldsDisk(int row) const {
+  const std::vector<ScanSourceItem*> items = disks_->SourcesOf(disks_->IsHeader(row) ? row : DiskList()->HeaderOf(row));
+  return !items.empty() && items[0]->volume.has_value();
+}
+
 // ---- pages ----
 
 void MainWnd::ChooseMode(int deep, int image, bool keepDeep) {
@@ -244,9 +249,10 @@ void MainWnd::ChooseMode(int deep, int image, bool keepDeep) {
 void MainWnd::SelectChosenRow() {
   ui::DiskList* list = DiskList();
   if (!list) return;
-  // Images are sources to scan, not to image.
+  // An image of one volume is a copy already: it is a source to scan, not to
+  // image. A whole-disk image is listed as the disk it holds, in both modes.
   for (int r = 0; r < list->RowCount(); ++r)
-    if (disks_->IsImage(r) && disks_->IsHeader(r)) list->SetRowVisible(r, !imageMode_);
+    if (disks_->IsImage(r) && disks_->IsHeader(r)) list->SetRowVisible(r, !imageMode_ || HoldsDisk(r));
   // Scanning reads the row selected: only ever the one the person chose,
   // never one picked for them (the first disk is the system's).
   int pick = -1;
@@ -420,8 +426,8 @@ std::vector<int> MainWnd::AddImageFiles(const QStringList& paths) {
     }
     row = disks_->AddImage(abs.toStdString());
     if (row < 0) continue;
-    // Image rows stay hidden while a disk image is being chosen.
-    if (imageMode_) DiskList()->SetRowVisible(DiskList()->HeaderOf(row), false);
+    // An image of one volume stays hidden while a disk image is being chosen.
+    if (imageMode_ && !HoldsDisk(row)) DiskList()->SetRowVisible(DiskList()->HeaderOf(row), false);
     rows.push_back(row);
   }
   return rows;
