@@ -42,7 +42,11 @@ std::optional<TypeOptionInfo> ResolveOption(const ui::WindowImplBase& wnd, const
     std::optional<TypeOptionInfo> info = BuiltInTypeOption(userData);
     if (!info) info = TypeOptionInfo{};
     info->userData = userData;
-    if (!b->text().isEmpty()) info->text = b->text().toStdString();
+    // The caption in the language shown now, whether or not the page has
+    // been recaptioned yet.
+    const QString builtIn = b->property("caption").toString();
+    const QString text = builtIn.isEmpty() ? b->text() : FileTypeCaption(builtIn);
+    if (!text.isEmpty()) info->text = text.toStdString();
     const QString picture = b->property("picture").toString();
     if (!picture.isEmpty()) info->picture = picture.toStdString();
     for (QObject* p = b->parent(); p; p = p->parent())
@@ -183,8 +187,8 @@ void ResultView::ShowResults(std::vector<FoundItemRecord> results,
   if (list_) FitColumnsToTheirTexts();
   // 2. Groups and the checked set follow the new list.
   state_->Load(std::move(results));
-  state_->layout = LayOutTypeTree(state_->groups, selected,
-                                  [this](const std::string& userData) { return ResolveOption(wnd_, userData); });
+  selected_ = selected;
+  LayOut();
   // 3. The results page.
   wnd_.SetEnabled(QStringLiteral("TabRecover"), true);
   wnd_.SetChecked(QStringLiteral("TabRecover"), true);
@@ -268,7 +272,22 @@ void ResultView::BuildTree(const std::map<std::string, std::string>&) {
   tree_->setUpdatesEnabled(true);
 }
 
+void ResultView::LayOut() {
+  state_->layout = LayOutTypeTree(state_->groups, selected_,
+                                  [this](const std::string& userData) { return ResolveOption(wnd_, userData); });
+}
+
 void ResultView::ApplyLanguage() {
+  // The type nodes' captions are made in the language: laid out again, the
+  // same groups under the same categories, with their counts.
+  if (tree_ && !state_->results.empty()) {
+    LayOut();
+    ui::WindowImplBase::Quiet quiet(&wnd_);
+    for (const auto& nodes : state_->layout.nodes)
+      for (const TypeNodeInfo& info : nodes)
+        if (info.group < groupNodes_.size() && groupNodes_[info.group])
+          tree_->SetNodeText(groupNodes_[info.group], QString::fromStdString(info.caption));
+  }
   SetCategoryCaptions();
   SetFolderCaptions();
   RefreshSummary();

@@ -71,6 +71,8 @@ class ResultView {
  private:
   void Bind();
   void FitColumnsToTheirTexts();
+  // The type tree's layout of the results in the current language.
+  void LayOut();
   void BuildTree(const std::map<std::string, std::string>& selected);
   void SetCategoryCaptions();
   void ListNode(QTreeWidgetItem* node);
@@ -100,6 +102,7 @@ class ResultView {
   ui::FileTree* tree_ = nullptr;
   ui::ListBox* list_ = nullptr;
   std::vector<QTreeWidgetItem*> groupNodes_;  // per extension group, null when not shown
+  std::map<std::string, std::string> selected_;  // what the shown search looked for
   ui::FileTree* folderTree_ = nullptr;
   std::vector<QTreeWidgetItem*> folderItems_;  // per folder node, null until made
   std::function<QString(uint16_t)> sourceName_;

@@ -208,6 +208,51 @@ TEST_F(GermanTextsTest, SwitchingLanguageWhileRunningChangesTheTextsAndKeepsTheC
   EXPECT_NE(Text("TxtMainInfo"), "Search every sector of a partition or disk for lost files. Slower, finds the most.");
 }
 
+// Every node of the type tree (categories and the type groups under them)
+// reads after a switch as a fresh search's tree in that language would, counts
+// included; and back.
+TEST_F(GermanTextsTest, SwitchingLanguageRecaptionsEveryTypeNodeWithItsCount) {
+  UseLanguage("English");
+  gui::MainWnd& w = Open();
+  Click("BtnDeletedRecovery");
+  const std::vector<FoundItemRecord> found = {MakeRecord("a.jpg", 1, 100), MakeRecord("b.png", 2, 200),
+                                              MakeRecord("c.png", 3, 300), MakeRecord("d.xyz", 4, 10),
+                                              MakeRecord("noext", 5, 10)};
+  ShowFound(w, found);
+  auto* tree = w.Find<ui::FileTree>(QStringLiteral("TypeTree"));
+  ASSERT_NE(tree, nullptr);
+  auto captions = [tree] {
+    QStringList out;
+    for (int c = 0; c < tree->topLevelItemCount(); ++c) {
+      QTreeWidgetItem* cat = tree->topLevelItem(c);
+      if (cat->isHidden()) continue;
+      out << cat->text(0);
+      for (int i = 0; i < cat->childCount(); ++i) out << QStringLiteral("  ") + cat->child(i)->text(0);
+    }
+    return out;
+  };
+  const QStringList english = captions();
+  ASSERT_TRUE(english.contains(QStringLiteral("  PNG Graphics Files (2)"))) << english.join(u'|').toStdString();
+  ASSERT_TRUE(english.contains(QStringLiteral("  XYZ Files (1)"))) << english.join(u'|').toStdString();
+
+  for (const char* language : {"German", "English"}) {
+    SCOPED_TRACE(language);
+    UseLanguage(language);
+    ui::PostMessageTo(&w, gui::kMsgLanguageChanged);
+    Pump(50);
+    const QStringList switched = captions();
+    ShowFound(w, found);  // what a search in this language shows
+    EXPECT_EQ(switched, captions());
+  }
+  UseLanguage("German");
+  ui::PostMessageTo(&w, gui::kMsgLanguageChanged);
+  Pump(50);
+  const QStringList german = captions();
+  EXPECT_TRUE(german.contains(QStringLiteral("  PNG-Grafikdateien (2)"))) << german.join(u'|').toStdString();
+  EXPECT_TRUE(german.contains(QStringLiteral("  XYZ-Dateien (1)"))) << german.join(u'|').toStdString();
+  EXPECT_TRUE(german.contains(gui::MessageText("MSG0807") + QStringLiteral(" (3)"))) << german.join(u'|').toStdString();
+}
+
 TEST_F(GermanTextsTest, TextsSayWhatTheyMean) {
   UseLanguage("English");
   gui::MainWnd& w = Open();
