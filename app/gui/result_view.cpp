@@ -1,12 +1,14 @@
 #include "app/gui/result_view.h"
 
 #include <QAbstractButton>
+#include <QEvent>
 #include <QFontMetrics>
 #include <QStyle>
 #include <QTextEdit>
 #include <QTreeWidgetItem>
 
 #include "app/core/language/message_format.h"
+#include "app/core/settings/user_settings.h"
 #include "app/core/results/text_formats.h"
 #include "app/gui/apply_section.h"
 #include "app/gui/result_view_state.h"
@@ -26,6 +28,27 @@ constexpr const char* kContainers[kCategoryCount] = {"FileTypePhoto",  "FileType
 const QString kHeaderPicture = QStringLiteral("file='list_header_bg.png' corner='0,1,0,1'");
 const QString kHeaderAscPicture = QStringLiteral("file='list_header_asc.png' corner='0,1,13,1'");
 const QString kHeaderDescPicture = QStringLiteral("file='list_header_desc.png' corner='0,1,13,1'");
+
+// Where the widths the person gave the list's columns are kept, per user:
+// "Size:96;ModifiedTime:140;..." by header item name.
+constexpr const char* kWidthsSection = "FileList";
+constexpr const char* kWidthsKey = "ColumnWidths";
+
+// Tells of the mouse on the list's header: a width changed between a press
+// and its release is the person's; the release ends the drag.
+class HeaderMouseWatch : public QObject {
+ public:
+  HeaderMouseWatch(QObject* parent, std::function<void(bool down)> onButton)
+      : QObject(parent), onButton_(std::move(onButton)) {}
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseButtonDblClick) onButton_(true);
+    else if (e->type() == QEvent::MouseButtonRelease) onButton_(false);
+    return false;
+  }
+
+ private:
+  std::function<void(bool)> onButton_;
+};
 
 // Extension nodes keep their group here; category nodes have none.
 constexpr int kGroupRole = ui::FileTree::kTagRole;
@@ -85,7 +108,48 @@ void ResultView::Bind() {
     c.path = list_->ColumnIndex(QStringLiteral("Path"));
     c.type = list_->ColumnIndex(QStringLiteral("Type"));
     list_->SetRowSource(state_.get());
+    QHeaderView* header = list_->Header();
+    QObject::connect(header, &QHeaderView::sectionResized, list_, [this](int column, int, int) {
+      if (dragging_ && !fitting_ && PersonSizes(column)) widthsChanged_ = true;
+    });
+    header->viewport()->installEventFilter(new HeaderMouseWatch(header, [this](bool down) {
+      dragging_ = down;
+      if (!down) SaveColumnWidths();
+    }));
+    ApplyStoredWidths();
   }
+}
+
+bool ResultView::PersonSizes(int column) const {
+  // The check column has its box's width; the stretching one takes the rest.
+  return column >= 0 && column != list_->Model()->checkColumn &&
+         column != list_->ColumnIndex(list_->property("stretchcolumn").toString());
+}
+
+void ResultView::SaveColumnWidths() {
+  if (!list_ || !widthsChanged_) return;
+  widthsChanged_ = false;
+  QStringList widths;
+  const QStringList& names = list_->Model()->ColumnNames();
+  for (int c = 0; c < names.size(); ++c)
+    if (PersonSizes(c)) widths << QStringLiteral("%1:%2").arg(names[c]).arg(list_->Header()->sectionSize(c));
+  (void)app::SetUserSetting(kWidthsSection, kWidthsKey, widths.join(u';').toStdString());
+}
+
+void ResultView::ApplyStoredWidths() {
+  if (!list_) return;
+  const QString stored = QString::fromStdString(app::UserSetting(kWidthsSection, kWidthsKey));
+  const bool wasFitting = fitting_;
+  fitting_ = true;
+  for (const QString& item : stored.split(u';', Qt::SkipEmptyParts)) {
+    const QStringList parts = item.split(u':');
+    bool ok = false;
+    const int width = parts.size() == 2 ? parts[1].trimmed().toInt(&ok) : 0;
+    const int column = parts.size() == 2 ? list_->ColumnIndex(parts[0].trimmed()) : -1;
+    // A file edited by hand may say anything: only widths a column can have.
+    if (ok && width >= 8 && width <= 4000 && PersonSizes(column)) list_->Header()->resizeSection(column, width);
+  }
+  fitting_ = wasFitting;
 }
 
 void ResultView::FitColumnsToTheirTexts() {
@@ -107,14 +171,21 @@ void ResultView::FitColumnsToTheirTexts() {
     const int header = fm.horizontalAdvance(list_->Model()->Caption(column)) + 2 * pad;
     list_->Header()->resizeSection(column, std::max(fm.horizontalAdvance(longest) + pad, header));
   };
+  fitting_ = true;
   fit(c.size, QStringLiteral("1023.99 MB"));
   fit(c.modified, date);
   fit(c.created, date);
   fit(c.type, MessageText("MSG0813"));
+  fitting_ = false;
+  // The widths the person set win over the fitted ones.
+  ApplyStoredWidths();
 }
 
 ResultView::~ResultView() {
-  if (list_) list_->SetRowSource(nullptr);
+  if (list_) {
+    SaveColumnWidths();  // a drag the window's end cut short
+    list_->SetRowSource(nullptr);
+  }
 }
 
 const ResultView::CheckedSet& ResultView::Checked() const { return state_->checked.Map(); }

@@ -70,7 +70,12 @@ class ResultView {
 
  private:
   void Bind();
+  // Size, dates and type take their longest text's width; then the widths
+  // the person set (kept per user) replace them.
   void FitColumnsToTheirTexts();
+  bool PersonSizes(int column) const;  // a column whose divider the person drags
+  void SaveColumnWidths();
+  void ApplyStoredWidths();
   // The type tree's layout of the results in the current language.
   void LayOut();
   void BuildTree(const std::map<std::string, std::string>& selected);
@@ -107,6 +112,9 @@ class ResultView {
   std::vector<QTreeWidgetItem*> folderItems_;  // per folder node, null until made
   std::function<QString(uint16_t)> sourceName_;
   bool folderView_ = false;
+  bool dragging_ = false;       // a mouse button is down on the list's header
+  bool fitting_ = false;        // widths set by the program, not by the person
+  bool widthsChanged_ = false;  // the person changed a width since they were kept
 };
 
 }  // namespace dunmere::gui
