@@ -8,6 +8,8 @@ namespace dunmere::gui {
 int ApplySection(ui::WindowImplBase* window, const QString& section) {
   if (!window) return 0;
   int applied = 0;
+  // Every window's title bar has its close button: its tip is the language's too.
+  if (window->HasControl(QStringLiteral("closebtn"))) window->SetToolTip(QStringLiteral("closebtn"), MessageText("MSG1308"));
   const auto map = app::LanguageTable::Instance().Section(section.toStdString());
   for (const auto& [key, text] : map) {
     const QString name = QString::fromStdString(key);

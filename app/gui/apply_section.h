@@ -11,6 +11,7 @@ namespace dunmere::gui {
 // language: each key names a control (or a tree node, or a list header item)
 // and its text becomes the caption. Keys without a control are skipped;
 // hidden controls get their text too. Returns how many captions were set.
+// The window's close button ("closebtn") gets its tool tip (MSG1308) as well.
 int ApplySection(ui::WindowImplBase* window, const QString& section);
 
 // The text of a message id ("MSG0504") in the current language; empty when missing.

@@ -107,8 +107,8 @@ void CreateImageFromSelection(MainWnd& w, const ImageCommandHooks& hooks) {
   QString path;
   for (;;) {
     path = hooks.chooseSave ? hooks.chooseSave(&w, suggested)
-                            : QFileDialog::getSaveFileName(&w, QString(), suggested + QStringLiteral(".img"),
-                                                           QStringLiteral("Image Files (*.img)"));
+                            : QFileDialog::getSaveFileName(&w, MessageText("MSG1303"), suggested + QStringLiteral(".img"),
+                                                           MessageText("MSG1304"));
     if (path.isEmpty()) return;
     if (!path.endsWith(QStringLiteral(".img"), Qt::CaseInsensitive)) path += QStringLiteral(".img");
     const std::string image = path.toStdString();

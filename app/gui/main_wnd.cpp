@@ -21,6 +21,7 @@
 #include "app/gui/help_wnd.h"
 #include "app/gui/message_box.h"
 #include "app/gui/preview_controller.h"
+#include "app/gui/progress_wnd.h"
 #include "app/gui/recover_process_wnd.h"
 #include "app/gui/result_view.h"
 #include "app/gui/scan_process_wnd.h"
@@ -435,7 +436,7 @@ std::vector<int> MainWnd::AddImageFiles(const QStringList& paths) {
 
 void MainWnd::LoadImage() {
   const QString path = chooseImage_ ? chooseImage_(this)
-                                    : QFileDialog::getOpenFileName(this, QString(), QString(), ImageFileFilter());
+                                    : QFileDialog::getOpenFileName(this, MessageText("MSG1300"), QString(), ImageFileFilter());
   if (path.isEmpty()) return;
   ChooseImageFiles({path});
 }
@@ -446,7 +447,8 @@ QString MainWnd::ImageFileFilter() {
   QStringList patterns;
   for (const char* ext : {"img", "dd", "raw", "bin", "iso", "ima", "dsk", "001"})
     patterns << QStringLiteral("*.%1").arg(QLatin1String(ext)) << QStringLiteral("*.%1").arg(QLatin1String(ext).toString().toUpper());
-  return QStringLiteral("Image Files (%1);;All Files (*)").arg(patterns.join(u' '));
+  patterns.removeDuplicates();  // "*.001" has no capitals
+  return FillFormat(MessageText("MSG1301"), patterns.join(u' ')) + QStringLiteral(";;") + MessageText("MSG1302");
 }
 
 void MainWnd::ChooseImageFiles(const QStringList& paths) {

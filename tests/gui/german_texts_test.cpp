@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <cstdlib>
+#include <QFileDialog>
 #include <QLabel>
+#include <QTextEdit>
+#include <cstdlib>
+#include <fstream>
 #include <QMenu>
 #include <QRegularExpression>
 #include <QTreeWidgetItem>
@@ -17,8 +20,11 @@
 #include "app/core/results/file_categories.h"
 #include "app/gui/apply_section.h"
 #include "app/gui/assist_menu.h"
+#include "app/gui/create_image.h"
 #include "app/gui/disk_rows.h"
 #include "app/gui/file_type_page.h"
+#include "app/gui/preview_controller.h"
+#include "app/gui/preview_wnd.h"
 #include "app/gui/recover_process_wnd.h"
 #include "app/gui/result_view.h"
 #include "app/gui/scan_process_wnd.h"
@@ -61,6 +67,38 @@ std::map<QString, QString> ShownTexts(const gui::MainWnd& w) {
     if (!text.trimmed().isEmpty()) out[c->objectName()] = text;
   }
   return out;
+}
+
+// What a file dialog showed: its title and the names of its filters. The
+// dialog is rejected at once, as the person's Cancel would.
+struct DialogSeen {
+  bool shown = false;
+  QString title;
+  QStringList filters;
+};
+
+DialogSeen RunDialog(const std::function<void()>& open) {
+  DialogSeen seen;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    poll.stop();
+    seen.shown = true;
+    seen.title = dialog->windowTitle();
+    seen.filters = dialog->nameFilters();
+    dialog->reject();
+  });
+  poll.start(20);
+  open();
+  return seen;
+}
+
+// The tool tips of the named controls of a window that are shown.
+void TakeToolTips(const QWidget& w, const QString& where, std::map<QString, QString>& out) {
+  for (QWidget* c : w.findChildren<QWidget*>())
+    if (!c->objectName().isEmpty() && c->isVisibleTo(&w) && !c->toolTip().isEmpty())
+      out[where + QStringLiteral("/tip/") + c->objectName()] = c->toolTip();
 }
 
 class GermanTextsTest : public MainWndFixture {
@@ -150,8 +188,45 @@ class GermanTextsTest : public MainWndFixture {
     Click("BtnScan");
     Pump(50);
     out[QStringLiteral("box/nolocation")] = seen.message;
+    // The file dialogs: loading an image, saving a disk image, the folder
+    // files are copied to.
+    auto takeDialog = [&out](const QString& where, const DialogSeen& d) {
+      out[where + QStringLiteral("/shown")] = d.shown ? QStringLiteral("1") : QString();
+      out[where + QStringLiteral("/title")] = d.title;
+      for (qsizetype i = 0; i < d.filters.size(); ++i) out[where + QStringLiteral("/filter%1").arg(i)] = d.filters[i];
+    };
+    takeDialog(QStringLiteral("dialog/loadimage"), RunDialog([this] { Click("BtnLoadImage"); }));
+    Click("BtnPrev");
+    Click("BtnCreateImageMode");
+    wnd_->DiskList()->SelectRow(RowNamed(QStringLiteral("sda1 MYFAT")));
+    takeDialog(QStringLiteral("dialog/saveimage"), RunDialog([this] { Click("BtnCreateImage"); }));
+    takeDialog(QStringLiteral("dialog/recoverto"),
+               RunDialog([this] { (void)gui::ChooseRecoveryFolder(wnd_.get()); }));
+    // The main window's and a message box's tool tips.
+    TakeToolTips(*wnd_, QStringLiteral("main"), out);
+    gui::MessageBoxWnd box(gui::MessageBoxWnd::kWarning);
+    box.Prepare(wnd_.get(), QStringLiteral("x"), 300, 150);
+    box.show();
+    Pump(20);
+    TakeToolTips(box, QStringLiteral("box"), out);
+    box.hide();
+    // The preview window of a picture that cannot be decoded.
+    auto content = std::make_unique<PreviewContent>();
+    content->kind = PreviewKind::kPicture;
+    content->path = previewDir_ / "broken.jpg";
+    { std::ofstream(content->path) << "not a picture"; }
+    gui::PreviewWnd preview(wnd_->Preview(), std::move(content));
+    if (preview.CreatePopup(wnd_.get(), 600, 500)) {
+      preview.show();
+      Pump(50);
+      if (auto* panel = preview.Find<QTextEdit>(QStringLiteral("PreviewEdit")))
+        out[QStringLiteral("preview/failed")] = panel->toPlainText().trimmed();
+      TakeToolTips(preview, QStringLiteral("preview"), out);
+      preview.Close(gui::PopUpWnd::kCancelled);
+    }
     return out;
   }
+  TempDir previewDir_;
 };
 
 TEST_F(GermanTextsTest, EveryWindowInGermanShowsNoEnglishText) {
@@ -171,6 +246,19 @@ TEST_F(GermanTextsTest, EveryWindowInGermanShowsNoEnglishText) {
   }
   EXPECT_GT(compared, 150);
   EXPECT_TRUE(german.count(QStringLiteral("tree/NodePhoto")));
+  // Every file dialog was seen, and each says what it is for.
+  for (const char* dialog : {"loadimage", "saveimage", "recoverto"})
+    for (const auto* texts : {&english, &german}) {
+      const QString where = QStringLiteral("dialog/") + QLatin1String(dialog);
+      EXPECT_EQ(texts->count(where + QStringLiteral("/shown")) ? texts->at(where + QStringLiteral("/shown")) : QString(),
+                QStringLiteral("1"))
+          << dialog;
+      EXPECT_FALSE(texts->count(where + QStringLiteral("/title")) == 0 ||
+                   texts->at(where + QStringLiteral("/title")).isEmpty())
+          << dialog << " has no title";
+    }
+  EXPECT_TRUE(german.count(QStringLiteral("dialog/loadimage/filter1"))) << "the Load Image dialog offers all files";
+  EXPECT_TRUE(german.count(QStringLiteral("preview/failed")));
 }
 
 TEST_F(GermanTextsTest, SwitchingLanguageWhileRunningChangesTheTextsAndKeepsTheCounts) {
