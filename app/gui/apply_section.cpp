@@ -1,5 +1,11 @@
 #include "app/gui/apply_section.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QMetaEnum>
+#include <QTranslator>
+
 #include "app/core/language/language_table.h"
 #include "ui/window_base.h"
 
@@ -17,6 +23,27 @@ int ApplySection(ui::WindowImplBase* window, const QString& section) {
     if (window->SetText(name, QString::fromStdString(text))) ++applied;
   }
   return applied;
+}
+
+void FollowLanguageInQtTexts() {
+  static QTranslator* installed = nullptr;
+  if (installed) {
+    QCoreApplication::removeTranslator(installed);
+    delete installed;
+    installed = nullptr;
+  }
+  const QByteArray name = QByteArray::fromStdString(app::LanguageTable::Instance().CurrentLanguage());
+  bool known = false;
+  const int language = QMetaEnum::fromType<QLocale::Language>().keyToValue(name.constData(), &known);
+  if (!known || language == QLocale::English || !QCoreApplication::instance()) return;
+  auto* translator = new QTranslator;
+  if (translator->load(QLocale(QLocale::Language(language)), QStringLiteral("qtbase"), QStringLiteral("_"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+      QCoreApplication::installTranslator(translator)) {
+    installed = translator;
+  } else {
+    delete translator;
+  }
 }
 
 QString MessageText(const char* id) {

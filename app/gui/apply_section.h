@@ -14,6 +14,12 @@ namespace dunmere::gui {
 // The window's close button ("closebtn") gets its tool tip (MSG1308) as well.
 int ApplySection(ui::WindowImplBase* window, const QString& section);
 
+// Loads Qt's own texts (the buttons and labels of its file dialog, the
+// context menus of text fields) for the current language, named as Qt names
+// its languages ("German"); none for English, or when Qt's translation is not
+// installed. Done again after every switch.
+void FollowLanguageInQtTexts();
+
 // The text of a message id ("MSG0504") in the current language; empty when missing.
 QString MessageText(const char* id);
 // A text of any section of the current language; empty when missing.

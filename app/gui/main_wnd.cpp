@@ -138,6 +138,8 @@ void MainWnd::OnWindowInit() {
 }
 
 void MainWnd::ApplyTexts() {
+  // First: the dialogs Qt makes from now on speak the language too.
+  FollowLanguageInQtTexts();
   ApplySection(this, QStringLiteral("MainWnd"));
   SetText(QStringLiteral("LblProductName"), QString::fromLatin1(kTitle));
 }

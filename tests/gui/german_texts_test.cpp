@@ -7,6 +7,8 @@
 
 #include <QAbstractButton>
 #include <QFileDialog>
+#include <QLibraryInfo>
+#include <QPushButton>
 #include <QLabel>
 #include <QTextEdit>
 #include <cstdlib>
@@ -75,6 +77,7 @@ struct DialogSeen {
   bool shown = false;
   QString title;
   QStringList filters;
+  QStringList buttons;  // the captions of its push buttons
 };
 
 DialogSeen RunDialog(const std::function<void()>& open) {
@@ -87,6 +90,8 @@ DialogSeen RunDialog(const std::function<void()>& open) {
     seen.shown = true;
     seen.title = dialog->windowTitle();
     seen.filters = dialog->nameFilters();
+    for (QPushButton* b : dialog->findChildren<QPushButton*>())
+      if (b->isVisible()) seen.buttons << b->text().remove(u'&');
     dialog->reject();
   });
   poll.start(20);
@@ -339,6 +344,26 @@ TEST_F(GermanTextsTest, SwitchingLanguageRecaptionsEveryTypeNodeWithItsCount) {
   EXPECT_TRUE(german.contains(QStringLiteral("  PNG-Grafikdateien (2)"))) << german.join(u'|').toStdString();
   EXPECT_TRUE(german.contains(QStringLiteral("  XYZ-Dateien (1)"))) << german.join(u'|').toStdString();
   EXPECT_TRUE(german.contains(gui::MessageText("MSG0807") + QStringLiteral(" (3)"))) << german.join(u'|').toStdString();
+}
+
+// Qt's own file dialog (where the desktop offers none of its own) labels its
+// buttons in the language chosen too, and again after a switch back.
+TEST_F(GermanTextsTest, QtFileDialogButtonsFollowTheLanguage) {
+  if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_de.qm")))
+    GTEST_SKIP() << "Qt's own German texts are not installed (Debian package qt6-translations-l10n)";
+  UseLanguage("German");
+  gui::MainWnd& w = Open();
+  Click("BtnDeletedRecovery");
+  DialogSeen seen = RunDialog([this] { Click("BtnLoadImage"); });
+  ASSERT_TRUE(seen.shown);
+  EXPECT_TRUE(seen.buttons.contains(QStringLiteral("Abbrechen"))) << seen.buttons.join(u'|').toStdString();
+  EXPECT_FALSE(seen.buttons.contains(QStringLiteral("Cancel"))) << seen.buttons.join(u'|').toStdString();
+
+  UseLanguage("English");
+  ui::PostMessageTo(&w, gui::kMsgLanguageChanged);
+  Pump(50);
+  seen = RunDialog([this] { Click("BtnLoadImage"); });
+  EXPECT_TRUE(seen.buttons.contains(QStringLiteral("Cancel"))) << seen.buttons.join(u'|').toStdString();
 }
 
 TEST_F(GermanTextsTest, TextsSayWhatTheyMean) {
