@@ -109,13 +109,14 @@ void ResultView::Bind() {
     c.type = list_->ColumnIndex(QStringLiteral("Type"));
     list_->SetRowSource(state_.get());
     QHeaderView* header = list_->Header();
-    QObject::connect(header, &QHeaderView::sectionResized, list_, [this](int column, int, int) {
+    resized_ = QObject::connect(header, &QHeaderView::sectionResized, list_, [this](int column, int, int) {
       if (dragging_ && !fitting_ && PersonSizes(column)) widthsChanged_ = true;
     });
-    header->viewport()->installEventFilter(new HeaderMouseWatch(header, [this](bool down) {
+    mouseWatch_ = new HeaderMouseWatch(header, [this](bool down) {
       dragging_ = down;
       if (!down) SaveColumnWidths();
-    }));
+    });
+    header->viewport()->installEventFilter(mouseWatch_);
     ApplyStoredWidths();
   }
 }
@@ -184,6 +185,9 @@ void ResultView::FitColumnsToTheirTexts() {
 ResultView::~ResultView() {
   if (list_) {
     SaveColumnWidths();  // a drag the window's end cut short
+    // The list outlives this view: it no longer calls back into it.
+    QObject::disconnect(resized_);
+    delete mouseWatch_;
     list_->SetRowSource(nullptr);
   }
 }

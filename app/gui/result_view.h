@@ -112,9 +112,11 @@ class ResultView {
   std::vector<QTreeWidgetItem*> folderItems_;  // per folder node, null until made
   std::function<QString(uint16_t)> sourceName_;
   bool folderView_ = false;
-  bool dragging_ = false;       // a mouse button is down on the list's header
-  bool fitting_ = false;        // widths set by the program, not by the person
-  bool widthsChanged_ = false;  // the person changed a width since they were kept
+  QMetaObject::Connection resized_;  // the header's sectionResized
+  QObject* mouseWatch_ = nullptr;    // the header's mouse, watched
+  bool dragging_ = false;            // a mouse button is down on the list's header
+  bool fitting_ = false;             // widths set by the program, not by the person
+  bool widthsChanged_ = false;       // the person changed a width since they were kept
 };
 
 }  // namespace dunmere::gui
