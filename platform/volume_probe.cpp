@@ -70,7 +70,8 @@ std::vector<TablePartition> ProbePartitionTable(const std::string& diskPath) {
       int type = dos ? (blkid_partition_get_type(p) & 0xFF) : -1;
       blkid_loff_t start = blkid_partition_get_start(p), size = blkid_partition_get_size(p);
       if (start < 0 || size < 0) continue;
-      out.push_back({blkid_partition_get_partno(p), uint64_t(start), uint64_t(size), type});
+      out.push_back({blkid_partition_get_partno(p), uint64_t(start), uint64_t(size), type,
+                     blkid_partition_is_extended(p) != 0});
     }
   }
   blkid_free_probe(pr);

@@ -25,6 +25,9 @@ struct TablePartition {
   int number;
   uint64_t start512, size512;  // in 512-byte units
   int typeByte;                // MBR partition type; -1 on other tables
+  // An MBR extended partition: only the container of the logical ones,
+  // which are entries of their own (numbered from 5).
+  bool extended = false;
 };
 // The entries of the partition table on a disk; none when it holds none or
 // cannot be read.

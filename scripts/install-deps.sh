@@ -14,7 +14,8 @@ FIXTURE_PKGS=(dosfstools mtools fusefat ntfs-3g exfatprogs exfat-fuse e2fsprogs 
 # Peers the benchmarks compare against.
 # What the preview uses where installed (pictures beyond the built-in formats,
 # PDF pages, the player); LibreOffice is left to the person (it is large).
-PREVIEW_PKGS=(qt6-image-formats-plugins poppler-utils mpv ghostscript)
+# Qt's own texts in the languages offered: its file dialog's buttons and labels.
+PREVIEW_PKGS=(qt6-image-formats-plugins poppler-utils mpv ghostscript qt6-translations-l10n)
 BENCH_PKGS=(sleuthkit testdisk foremost time)
 # The sanitizer build and the fuzz targets are made with clang; libFuzzer and
 # the sanitizer runtimes come with its compiler-rt.

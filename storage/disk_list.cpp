@@ -284,9 +284,11 @@ std::vector<VolumeInfo> ListImageEntries(const std::string& imagePath) {
   const uint64_t sectors = fs::file_size(imagePath, ec) / 512;
   if (ec || sectors == 0) return entries;
   for (const TablePartition& t : ProbePartitionTable(imagePath)) {
-    // The stub of an extended partition, and entries reaching past the
-    // file's end (a truncated copy) are left to a scan of the whole image.
-    if (t.size512 <= 2 || t.start512 >= sectors) continue;
+    // An extended partition only holds the logical ones, listed on their
+    // own (its table lists its whole extent, where the kernel shows a stub);
+    // entries reaching past the file's end (a truncated copy) are left to a
+    // scan of the whole image.
+    if (t.extended || t.size512 <= 2 || t.start512 >= sectors) continue;
     VolumeInfo v;
     v.partitionNumber = t.number;
     v.startSector = t.start512;

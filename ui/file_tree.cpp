@@ -112,6 +112,12 @@ void FileTree::SelectNode(QTreeWidgetItem* node, bool notify) {
   if (!notify) --quiet_;
 }
 
+void FileTree::SetNodeText(QTreeWidgetItem* node, const QString& text) {
+  ++quiet_;
+  node->setText(0, text);
+  --quiet_;
+}
+
 bool FileTree::SetItemText(const QString& name, const QString& text) {
   QTreeWidgetItem* n = Node(name);
   if (!n) return false;

@@ -40,6 +40,8 @@ class FileTree : public QTreeWidget, public INamedItems {
   static QString NameOf(const QTreeWidgetItem* node) { return node->data(0, kNameRole).toString(); }
 
   bool HasItem(const QString& name) const override { return Node(name) != nullptr; }
+  // A node's caption, without reporting a change.
+  void SetNodeText(QTreeWidgetItem* node, const QString& text);
   bool SetItemText(const QString& name, const QString& text) override;
   QString ItemText(const QString& name) const override;
 

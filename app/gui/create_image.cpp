@@ -25,6 +25,17 @@ QString SuggestedImageFileName(const VolumeInfo& v, const std::string& diskDevic
   return name.trimmed();
 }
 
+QString SuggestedImageCopyName(const VolumeInfo& v, const std::string& imagePath) {
+  // "card-1 LABEL" for a partition of card.img, "card-copy" for all of it:
+  // never the name of the image itself.
+  QString name = QString::fromStdString(std::filesystem::path(imagePath).stem().string());
+  if (v.kind == EntryKind::kWholeDisk) return name + QStringLiteral("-copy");
+  name += QStringLiteral("-%1").arg(v.kind == EntryKind::kVolume ? v.partitionNumber : int64_t(v.startSector));
+  if (!v.label.empty()) name += QLatin1Char(' ') + QString::fromStdString(v.label);
+  name.replace(u'/', u'_');
+  return name.trimmed();
+}
+
 const char* ImageCheckMessageId(ImageCheck check) {
   switch (check) {
     case ImageCheck::kOk: return nullptr;
@@ -51,21 +62,28 @@ bool SelectionOf(MainWnd& w, Selection& out) {
   const int row = list ? list->CurrentRow() : -1;
   if (row < 0) return false;
   DiskRows& rows = w.Disks();
-  if (rows.IsImage(row)) return false;  // images are scanned, not imaged
-  const std::string disk = rows.DiskDevice(row);
-  if (disk.empty()) return false;
-  out.job.sourcePath = disk;
-  if (ScanSourceItem* item = rows.Item(row); item && item->volume && item->volume->kind != EntryKind::kWholeDisk) {
+  const std::vector<ScanSourceItem*> items = rows.SourcesOf(row);
+  ScanSourceItem* item = rows.Item(row);
+  if (rows.IsImage(row)) {
+    // A whole-disk image is imaged as the disk it holds: a partition of it
+    // is its range of the file, its header row all of the file.
+    if (items.empty() || !items[0]->volume) return false;  // an image of one volume is a copy already
+    out.job.sourcePath = items[0]->imagePath;
+  } else {
+    out.job.sourcePath = rows.DiskDevice(row);
+  }
+  if (out.job.sourcePath.empty()) return false;
+  if (item && item->volume && item->volume->kind != EntryKind::kWholeDisk) {
     const VolumeInfo& v = *item->volume;
     out.shown = v;
     out.job.firstSector = v.startSector;
     out.job.sectorCount = v.sectorCount;
-    out.job.sectorSize = v.bytesPerSector ? v.bytesPerSector : 512;
+    // An image's entries count 512-byte sectors.
+    out.job.sectorSize = item->IsImage() ? 512 : v.bytesPerSector ? v.bytesPerSector : 512;
     // What will be written: every sector of the partition, not the size its
     // file system reports.
     out.bytes = v.sectorCount * out.job.sectorSize;
   } else {
-    const std::vector<ScanSourceItem*> items = rows.SourcesOf(row);
     out.shown.kind = EntryKind::kWholeDisk;
     out.shown.diskNumber = item && item->volume ? item->volume->diskNumber
                            : !items.empty() && items[0]->volume ? items[0]->volume->diskNumber
@@ -83,12 +101,14 @@ void CreateImageFromSelection(MainWnd& w, const ImageCommandHooks& hooks) {
     MessageBoxWnd::Show(MessageBoxWnd::kInformation, &w, MessageText("MSG0216"), 400, 160);
     return;
   }
-  const QString suggested = SuggestedImageFileName(sel.shown, sel.job.sourcePath);
+  const QString suggested = w.Disks().IsImage(w.DiskList()->CurrentRow())
+                                ? SuggestedImageCopyName(sel.shown, sel.job.sourcePath)
+                                : SuggestedImageFileName(sel.shown, sel.job.sourcePath);
   QString path;
   for (;;) {
     path = hooks.chooseSave ? hooks.chooseSave(&w, suggested)
-                            : QFileDialog::getSaveFileName(&w, QString(), suggested + QStringLiteral(".img"),
-                                                           QStringLiteral("Image Files (*.img)"));
+                            : QFileDialog::getSaveFileName(&w, MessageText("MSG1303"), suggested + QStringLiteral(".img"),
+                                                           MessageText("MSG1304"));
     if (path.isEmpty()) return;
     if (!path.endsWith(QStringLiteral(".img"), Qt::CaseInsensitive)) path += QStringLiteral(".img");
     const std::string image = path.toStdString();

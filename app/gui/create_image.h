@@ -1,6 +1,7 @@
 #pragma once
 // "BtnCreateImage": the main window's disk image command. Takes the selected
-// partition (or, on a disk header row, the whole disk), asks where to save the
+// partition (or, on a disk header row, the whole disk; the same within a
+// loaded whole-disk image file), asks where to save the
 // image, refuses destinations that cannot hold it, runs the image window and
 // then offers to scan the new image.
 #include <QString>
@@ -29,6 +30,9 @@ struct ImageCommandHooks {
 
 // "sdb1 USB", "sdb": the name the save dialog proposes.
 QString SuggestedImageFileName(const VolumeInfo& v, const std::string& diskDevice);
+// "card-5 DATA", "card-copy": the name proposed for an image of a partition,
+// or all, of the whole-disk image file imagePath.
+QString SuggestedImageCopyName(const VolumeInfo& v, const std::string& imagePath);
 // The message id of a refused destination ("MSG0218" ...); null when it passes.
 const char* ImageCheckMessageId(ImageCheck check);
 

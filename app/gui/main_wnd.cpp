@@ -21,6 +21,7 @@
 #include "app/gui/help_wnd.h"
 #include "app/gui/message_box.h"
 #include "app/gui/preview_controller.h"
+#include "app/gui/progress_wnd.h"
 #include "app/gui/recover_process_wnd.h"
 #include "app/gui/result_view.h"
 #include "app/gui/scan_process_wnd.h"
@@ -137,6 +138,8 @@ void MainWnd::OnWindowInit() {
 }
 
 void MainWnd::ApplyTexts() {
+  // First: the dialogs Qt makes from now on speak the language too.
+  FollowLanguageInQtTexts();
   ApplySection(this, QStringLiteral("MainWnd"));
   SetText(QStringLiteral("LblProductName"), QString::fromLatin1(kTitle));
 }
@@ -232,6 +235,11 @@ QString MainWnd::SourceCaption(uint16_t tag) const {
   return item->volume ? DiskRows::SourceName(*item->volume, disks_->DiskDevice(row)) : QString();
 }
 
+bool MainWnd::HoldsDisk(int row) const {
+  const std::vector<ScanSourceItem*> items = disks_->SourcesOf(disks_->IsHeader(row) ? row : DiskList()->HeaderOf(row));
+  return !items.empty() && items[0]->volume.has_value();
+}
+
 // ---- pages ----
 
 void MainWnd::ChooseMode(int deep, int image, bool keepDeep) {
@@ -244,9 +252,10 @@ void MainWnd::ChooseMode(int deep, int image, bool keepDeep) {
 void MainWnd::SelectChosenRow() {
   ui::DiskList* list = DiskList();
   if (!list) return;
-  // Images are sources to scan, not to image.
+  // An image of one volume is a copy already: it is a source to scan, not to
+  // image. A whole-disk image is listed as the disk it holds, in both modes.
   for (int r = 0; r < list->RowCount(); ++r)
-    if (disks_->IsImage(r) && disks_->IsHeader(r)) list->SetRowVisible(r, !imageMode_);
+    if (disks_->IsImage(r) && disks_->IsHeader(r)) list->SetRowVisible(r, !imageMode_ || HoldsDisk(r));
   // Scanning reads the row selected: only ever the one the person chose,
   // never one picked for them (the first disk is the system's).
   int pick = -1;
@@ -420,8 +429,8 @@ std::vector<int> MainWnd::AddImageFiles(const QStringList& paths) {
     }
     row = disks_->AddImage(abs.toStdString());
     if (row < 0) continue;
-    // Image rows stay hidden while a disk image is being chosen.
-    if (imageMode_) DiskList()->SetRowVisible(DiskList()->HeaderOf(row), false);
+    // An image of one volume stays hidden while a disk image is being chosen.
+    if (imageMode_ && !HoldsDisk(row)) DiskList()->SetRowVisible(DiskList()->HeaderOf(row), false);
     rows.push_back(row);
   }
   return rows;
@@ -429,7 +438,7 @@ std::vector<int> MainWnd::AddImageFiles(const QStringList& paths) {
 
 void MainWnd::LoadImage() {
   const QString path = chooseImage_ ? chooseImage_(this)
-                                    : QFileDialog::getOpenFileName(this, QString(), QString(), ImageFileFilter());
+                                    : QFileDialog::getOpenFileName(this, MessageText("MSG1300"), QString(), ImageFileFilter());
   if (path.isEmpty()) return;
   ChooseImageFiles({path});
 }
@@ -440,7 +449,8 @@ QString MainWnd::ImageFileFilter() {
   QStringList patterns;
   for (const char* ext : {"img", "dd", "raw", "bin", "iso", "ima", "dsk", "001"})
     patterns << QStringLiteral("*.%1").arg(QLatin1String(ext)) << QStringLiteral("*.%1").arg(QLatin1String(ext).toString().toUpper());
-  return QStringLiteral("Image Files (%1);;All Files (*)").arg(patterns.join(u' '));
+  patterns.removeDuplicates();  // "*.001" has no capitals
+  return FillFormat(MessageText("MSG1301"), patterns.join(u' ')) + QStringLiteral(";;") + MessageText("MSG1302");
 }
 
 void MainWnd::ChooseImageFiles(const QStringList& paths) {

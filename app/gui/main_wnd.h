@@ -131,6 +131,9 @@ class MainWnd : public ui::WindowImplBase {
   // shown; otherwise nothing, with a word that a location is to be chosen.
   void SelectChosenRow();
   void ShowNoLocation();
+  // Whether the row's image (or disk) group holds a disk's partitions: an
+  // image file of one volume has a row without partition facts.
+  bool HoldsDisk(int row) const;
   // Selects `row` as the person's choice.
   void Choose(int row);
   void StartScan();

@@ -20,7 +20,8 @@ bool PopUpWnd::CreatePopup(QWidget* owner, int width, int height) {
 }
 
 void PopUpWnd::ApplyLanguage() {
-  if (!section_.isEmpty()) ApplySection(this, section_);
+  // A window without a section of its own still has the close button's tip.
+  ApplySection(this, section_);
 }
 
 void PopUpWnd::Notify(const ui::Notification& n) {

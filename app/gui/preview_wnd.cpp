@@ -3,6 +3,7 @@
 #include <QTextEdit>
 
 #include "app/core/preview/picture_navigation.h"
+#include "app/gui/apply_section.h"
 #include "app/gui/preview_controller.h"
 
 namespace dunmere::gui {
@@ -25,12 +26,17 @@ void PreviewWnd::OnWindowInit() {
   ShowContent();
 }
 
+QString PreviewWnd::PictureFailedText() {
+  // A blank line first: the text stands below the panel's top edge.
+  return QLatin1Char('\n') + MessageText("MSG1306");
+}
+
 void PreviewWnd::ShowContent() {
   const bool withFile = content_->HasFile();
   SetVisible(QStringLiteral("PrevBar"), withFile);
   SetVisible(QStringLiteral("NextBar"), withFile);
   SetText(QStringLiteral("FileName"), QString::fromStdString(RecordName(content_->record)));
-  controller_.Show(Find<QTextEdit>(QStringLiteral("PreviewEdit")), *content_, QString::fromLatin1(kPictureFailed));
+  controller_.Show(Find<QTextEdit>(QStringLiteral("PreviewEdit")), *content_, PictureFailedText());
 }
 
 bool PreviewWnd::Step(bool forward) {

@@ -17,7 +17,7 @@ class PreviewWnd : public PopUpWnd {
   Q_OBJECT
  public:
   // What the picture panel says when a picture cannot be decoded.
-  static constexpr char kPictureFailed[] = "\nCan not preview the picture!";
+  static QString PictureFailedText();
 
   PreviewWnd(PreviewController& controller, std::unique_ptr<PreviewContent> content);
   ~PreviewWnd() override;

@@ -9,6 +9,7 @@
 
 #include "app/core/language/language_table.h"
 #include "app/core/preview/started_processes.h"
+#include "app/gui/apply_section.h"
 #include "app/gui/control_dump.h"
 #include "app/gui/main_wnd.h"
 #include "app/gui/message_box.h"
@@ -44,20 +45,20 @@ int RunProgram(int argc, char** argv) {
   const QStringList args = QApplication::arguments();
   for (qsizetype i = 1; i < args.size(); ++i) images << QFileInfo(args[i]).absoluteFilePath();
 
+  // The program folder may be read-only once installed: the chosen language
+  // is kept per user. Set first: even the box of a second start speaks it.
+  app::LanguageTable::Instance().SetUserConfigPath(DataFolderPath() + "/config.ini");
+
   SingleInstance instance;
   switch (instance.Acquire(images)) {
     case SingleInstance::Role::kHandedOver:
       return 0;
     case SingleInstance::Role::kFirstHasNoWindow:
-      MessageBoxWnd::Show(MessageBoxWnd::kInformation, nullptr, QStringLiteral("Dunmere is running."), 350, 150);
+      MessageBoxWnd::Show(MessageBoxWnd::kInformation, nullptr, MessageText("MSG1307"), 350, 150);
       return 0;
     case SingleInstance::Role::kFirst:
       break;
   }
-
-  // The program folder may be read-only once installed: the chosen language
-  // is kept per user.
-  app::LanguageTable::Instance().SetUserConfigPath(DataFolderPath() + "/config.ini");
 
   int result = 0;
   {

@@ -50,11 +50,22 @@ std::vector<RecoverJob> JobsForChecked(const std::vector<const FoundItemRecord*>
   return jobs;
 }
 
+namespace {
+
+QString AskForFolder(QWidget* owner) {
+  QFileDialog dialog(owner, MessageText("MSG1305"));
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly);
+  // Qt's own dialog shows a filter line even for folders: in the language too.
+  dialog.setNameFilter(MessageText("MSG1302"));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().constFirst();
+}
+
+}  // namespace
+
 std::string ChooseRecoveryFolder(QWidget* owner, const FolderChooser& chooser) {
-  const QString chosen =
-      chooser ? chooser(owner)
-              : QFileDialog::getExistingDirectory(owner, QStringLiteral("Select location for recovery"), QString(),
-                                                  QFileDialog::ShowDirsOnly);
+  const QString chosen = chooser ? chooser(owner) : AskForFolder(owner);
   if (chosen.isEmpty()) return {};
   return StripTrailingSeparator(chosen.toStdString());
 }

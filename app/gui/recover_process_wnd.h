@@ -40,7 +40,7 @@ std::vector<RecoverJob> JobsForChecked(const std::vector<const FoundItemRecord*>
                                        Layout layout = Layout::kCategory);
 
 using FolderChooser = std::function<QString(QWidget* owner)>;
-// The folder dialog ("Select location for recovery"), or the chooser given
+// The folder dialog (titled by MSG1305), or the chooser given
 // instead (tests). Empty when the user cancelled; one trailing '/' removed.
 std::string ChooseRecoveryFolder(QWidget* owner, const FolderChooser& chooser = {});
 

@@ -1,12 +1,14 @@
 #include "app/gui/result_view.h"
 
 #include <QAbstractButton>
+#include <QEvent>
 #include <QFontMetrics>
 #include <QStyle>
 #include <QTextEdit>
 #include <QTreeWidgetItem>
 
 #include "app/core/language/message_format.h"
+#include "app/core/settings/user_settings.h"
 #include "app/core/results/text_formats.h"
 #include "app/gui/apply_section.h"
 #include "app/gui/result_view_state.h"
@@ -27,6 +29,27 @@ const QString kHeaderPicture = QStringLiteral("file='list_header_bg.png' corner=
 const QString kHeaderAscPicture = QStringLiteral("file='list_header_asc.png' corner='0,1,13,1'");
 const QString kHeaderDescPicture = QStringLiteral("file='list_header_desc.png' corner='0,1,13,1'");
 
+// Where the widths the person gave the list's columns are kept, per user:
+// "Size:96;ModifiedTime:140;..." by header item name.
+constexpr const char* kWidthsSection = "FileList";
+constexpr const char* kWidthsKey = "ColumnWidths";
+
+// Tells of the mouse on the list's header: a width changed between a press
+// and its release is the person's; the release ends the drag.
+class HeaderMouseWatch : public QObject {
+ public:
+  HeaderMouseWatch(QObject* parent, std::function<void(bool down)> onButton)
+      : QObject(parent), onButton_(std::move(onButton)) {}
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseButtonDblClick) onButton_(true);
+    else if (e->type() == QEvent::MouseButtonRelease) onButton_(false);
+    return false;
+  }
+
+ private:
+  std::function<void(bool)> onButton_;
+};
+
 // Extension nodes keep their group here; category nodes have none.
 constexpr int kGroupRole = ui::FileTree::kTagRole;
 
@@ -42,7 +65,11 @@ std::optional<TypeOptionInfo> ResolveOption(const ui::WindowImplBase& wnd, const
     std::optional<TypeOptionInfo> info = BuiltInTypeOption(userData);
     if (!info) info = TypeOptionInfo{};
     info->userData = userData;
-    if (!b->text().isEmpty()) info->text = b->text().toStdString();
+    // The caption in the language shown now, whether or not the page has
+    // been recaptioned yet.
+    const QString builtIn = b->property("caption").toString();
+    const QString text = builtIn.isEmpty() ? b->text() : FileTypeCaption(builtIn);
+    if (!text.isEmpty()) info->text = text.toStdString();
     const QString picture = b->property("picture").toString();
     if (!picture.isEmpty()) info->picture = picture.toStdString();
     for (QObject* p = b->parent(); p; p = p->parent())
@@ -81,7 +108,49 @@ void ResultView::Bind() {
     c.path = list_->ColumnIndex(QStringLiteral("Path"));
     c.type = list_->ColumnIndex(QStringLiteral("Type"));
     list_->SetRowSource(state_.get());
+    QHeaderView* header = list_->Header();
+    resized_ = QObject::connect(header, &QHeaderView::sectionResized, list_, [this](int column, int, int) {
+      if (dragging_ && !fitting_ && PersonSizes(column)) widthsChanged_ = true;
+    });
+    mouseWatch_ = new HeaderMouseWatch(header, [this](bool down) {
+      dragging_ = down;
+      if (!down) SaveColumnWidths();
+    });
+    header->viewport()->installEventFilter(mouseWatch_);
+    ApplyStoredWidths();
   }
+}
+
+bool ResultView::PersonSizes(int column) const {
+  // The check column has its box's width; the stretching one takes the rest.
+  return column >= 0 && column != list_->Model()->checkColumn &&
+         column != list_->ColumnIndex(list_->property("stretchcolumn").toString());
+}
+
+void ResultView::SaveColumnWidths() {
+  if (!list_ || !widthsChanged_) return;
+  widthsChanged_ = false;
+  QStringList widths;
+  const QStringList& names = list_->Model()->ColumnNames();
+  for (int c = 0; c < names.size(); ++c)
+    if (PersonSizes(c)) widths << QStringLiteral("%1:%2").arg(names[c]).arg(list_->Header()->sectionSize(c));
+  (void)app::SetUserSetting(kWidthsSection, kWidthsKey, widths.join(u';').toStdString());
+}
+
+void ResultView::ApplyStoredWidths() {
+  if (!list_) return;
+  const QString stored = QString::fromStdString(app::UserSetting(kWidthsSection, kWidthsKey));
+  const bool wasFitting = fitting_;
+  fitting_ = true;
+  for (const QString& item : stored.split(u';', Qt::SkipEmptyParts)) {
+    const QStringList parts = item.split(u':');
+    bool ok = false;
+    const int width = parts.size() == 2 ? parts[1].trimmed().toInt(&ok) : 0;
+    const int column = parts.size() == 2 ? list_->ColumnIndex(parts[0].trimmed()) : -1;
+    // A file edited by hand may say anything: only widths a column can have.
+    if (ok && width >= 8 && width <= 4000 && PersonSizes(column)) list_->Header()->resizeSection(column, width);
+  }
+  fitting_ = wasFitting;
 }
 
 void ResultView::FitColumnsToTheirTexts() {
@@ -103,14 +172,24 @@ void ResultView::FitColumnsToTheirTexts() {
     const int header = fm.horizontalAdvance(list_->Model()->Caption(column)) + 2 * pad;
     list_->Header()->resizeSection(column, std::max(fm.horizontalAdvance(longest) + pad, header));
   };
+  fitting_ = true;
   fit(c.size, QStringLiteral("1023.99 MB"));
   fit(c.modified, date);
   fit(c.created, date);
   fit(c.type, MessageText("MSG0813"));
+  fitting_ = false;
+  // The widths the person set win over the fitted ones.
+  ApplyStoredWidths();
 }
 
 ResultView::~ResultView() {
-  if (list_) list_->SetRowSource(nullptr);
+  if (list_) {
+    SaveColumnWidths();  // a drag the window's end cut short
+    // The list outlives this view: it no longer calls back into it.
+    QObject::disconnect(resized_);
+    delete mouseWatch_;
+    list_->SetRowSource(nullptr);
+  }
 }
 
 const ResultView::CheckedSet& ResultView::Checked() const { return state_->checked.Map(); }
@@ -183,8 +262,8 @@ void ResultView::ShowResults(std::vector<FoundItemRecord> results,
   if (list_) FitColumnsToTheirTexts();
   // 2. Groups and the checked set follow the new list.
   state_->Load(std::move(results));
-  state_->layout = LayOutTypeTree(state_->groups, selected,
-                                  [this](const std::string& userData) { return ResolveOption(wnd_, userData); });
+  selected_ = selected;
+  LayOut();
   // 3. The results page.
   wnd_.SetEnabled(QStringLiteral("TabRecover"), true);
   wnd_.SetChecked(QStringLiteral("TabRecover"), true);
@@ -268,7 +347,22 @@ void ResultView::BuildTree(const std::map<std::string, std::string>&) {
   tree_->setUpdatesEnabled(true);
 }
 
+void ResultView::LayOut() {
+  state_->layout = LayOutTypeTree(state_->groups, selected_,
+                                  [this](const std::string& userData) { return ResolveOption(wnd_, userData); });
+}
+
 void ResultView::ApplyLanguage() {
+  // The type nodes' captions are made in the language: laid out again, the
+  // same groups under the same categories, with their counts.
+  if (tree_ && !state_->results.empty()) {
+    LayOut();
+    ui::WindowImplBase::Quiet quiet(&wnd_);
+    for (const auto& nodes : state_->layout.nodes)
+      for (const TypeNodeInfo& info : nodes)
+        if (info.group < groupNodes_.size() && groupNodes_[info.group])
+          tree_->SetNodeText(groupNodes_[info.group], QString::fromStdString(info.caption));
+  }
   SetCategoryCaptions();
   SetFolderCaptions();
   RefreshSummary();

@@ -70,7 +70,14 @@ class ResultView {
 
  private:
   void Bind();
+  // Size, dates and type take their longest text's width; then the widths
+  // the person set (kept per user) replace them.
   void FitColumnsToTheirTexts();
+  bool PersonSizes(int column) const;  // a column whose divider the person drags
+  void SaveColumnWidths();
+  void ApplyStoredWidths();
+  // The type tree's layout of the results in the current language.
+  void LayOut();
   void BuildTree(const std::map<std::string, std::string>& selected);
   void SetCategoryCaptions();
   void ListNode(QTreeWidgetItem* node);
@@ -100,10 +107,16 @@ class ResultView {
   ui::FileTree* tree_ = nullptr;
   ui::ListBox* list_ = nullptr;
   std::vector<QTreeWidgetItem*> groupNodes_;  // per extension group, null when not shown
+  std::map<std::string, std::string> selected_;  // what the shown search looked for
   ui::FileTree* folderTree_ = nullptr;
   std::vector<QTreeWidgetItem*> folderItems_;  // per folder node, null until made
   std::function<QString(uint16_t)> sourceName_;
   bool folderView_ = false;
+  QMetaObject::Connection resized_;  // the header's sectionResized
+  QObject* mouseWatch_ = nullptr;    // the header's mouse, watched
+  bool dragging_ = false;            // a mouse button is down on the list's header
+  bool fitting_ = false;             // widths set by the program, not by the person
+  bool widthsChanged_ = false;       // the person changed a width since they were kept
 };
 
 }  // namespace dunmere::gui

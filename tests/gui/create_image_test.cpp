@@ -490,5 +490,81 @@ TEST_F(CreateImageCommandTest, ImageThenScanOfferSwitchesToDeepModeWithTheImageS
   EXPECT_EQ(item->imagePath, image);
 }
 
+
+// A whole-disk image loaded with Load Image is listed as a disk is, its
+// logical partitions too: each partition row, and the image's header row for
+// all of it, is imaged in Create Disk Image mode to exactly its bytes.
+class ImagePartitionsTest : public CreateImageCommandTest {
+ protected:
+  void SetUp() override {
+    CreateImageCommandTest::SetUp();
+    if (IsSkipped()) return;
+    const test::CachedFixture c = test::MakeCachedFixture("make_logical_partitions_image.sh", "logical-disk");
+    if (c.missingTool) GTEST_SKIP() << "the logical-partition image needs sfdisk, mkfs.fat and mtools: " << c.message;
+    ASSERT_FALSE(c.dir.empty()) << c.message;
+    image_ = c.dir + "/logical-disk.img";
+  }
+  // Images the selected row to `name` in out_, declining the offer to scan it.
+  std::string ImageSelected(MainWnd& w, const std::string& name) {
+    ImageCommandHooks hooks;
+    hooks.chooseSave = [&](QWidget*, const QString& proposed) {
+      suggested_ << proposed;
+      return QString::fromStdString(out_ / name);
+    };
+    w.SetImageCommandHooks(hooks);
+    BoxAnswerer answers([&](const QString& t) { return t == Msg("MSG0214") ? 3 : 1; });
+    Click("BtnCreateImage");
+    EXPECT_EQ(answers.seen, QStringList{Msg("MSG0214")}) << name;
+    return out_ / name;
+  }
+  std::string image_;
+  QStringList suggested_;
+};
+
+TEST_F(ImagePartitionsTest, LocationListShowsTheLogicalPartitions) {
+  MainWnd& w = Open();
+  ASSERT_EQ(w.AddImageFiles({QString::fromStdString(image_)}).size(), 1u);
+  const QStringList names = Names();
+  for (const char* part : {"logical-disk.img:1 PRIMARY", "logical-disk.img:5 LOGICAL5", "logical-disk.img:6 LOGICAL6"})
+    EXPECT_TRUE(names.contains(QLatin1String(part))) << part << "\n" << names.join(u'|').toStdString();
+  // The extended partition only holds them: the image's rows are the three
+  // partitions (the gaps between them are too small to be listed).
+  EXPECT_FALSE(names.contains(QStringLiteral("logical-disk.img:2"))) << names.join(u'|').toStdString();
+  const int row5 = RowNamed(QStringLiteral("logical-disk.img:5 LOGICAL5"));
+  ASSERT_GE(row5, 0);
+  const VolumeInfo& v = *w.Disks().Item(row5)->volume;
+  EXPECT_EQ(v.startSector, 36864u);
+  EXPECT_EQ(v.sectorCount, 32768u);
+  EXPECT_EQ(v.fsName, "FAT");
+  EXPECT_EQ(w.DiskList()->GroupRows(w.DiskList()->HeaderOf(row5)).size(), 3);
+}
+
+TEST_F(ImagePartitionsTest, EachPartitionAndTheWholeImageAreImagedToExactlyTheirBytes) {
+  MainWnd& w = Open();
+  ASSERT_EQ(w.AddImageFiles({QString::fromStdString(image_)}).size(), 1u);
+  Click("BtnCreateImageMode");
+  const std::vector<uint8_t> disk = ReadFile(image_);
+  for (const char* part : {"logical-disk.img:1 PRIMARY", "logical-disk.img:5 LOGICAL5", "logical-disk.img:6 LOGICAL6"}) {
+    SCOPED_TRACE(part);
+    const int row = RowNamed(QLatin1String(part));
+    ASSERT_GE(row, 0);
+    EXPECT_FALSE(w.DiskList()->isRowHidden(w.DiskList()->HeaderOf(row), {})) << "image rows hidden in image mode";
+    w.DiskList()->SelectRow(row);
+    const VolumeInfo v = *w.Disks().Item(row)->volume;
+    const std::vector<uint8_t> copy = ReadFile(ImageSelected(w, std::string(part).substr(17, 1) + ".img"));
+    ASSERT_EQ(copy.size(), v.sectorCount * 512);
+    EXPECT_TRUE(std::equal(copy.begin(), copy.end(), disk.begin() + std::ptrdiff_t(v.startSector * 512)));
+  }
+  // The header row: the whole disk the image holds.
+  w.DiskList()->SelectRow(w.DiskList()->HeaderOf(RowNamed(QStringLiteral("logical-disk.img:5 LOGICAL5"))));
+  EXPECT_TRUE(ReadFile(ImageSelected(w, "whole.img")) == disk);
+  // The names proposed say which part they hold, and none is the image's own.
+  EXPECT_EQ(suggested_, (QStringList{QStringLiteral("logical-disk-1 PRIMARY"), QStringLiteral("logical-disk-5 LOGICAL5"),
+                                     QStringLiteral("logical-disk-6 LOGICAL6"), QStringLiteral("logical-disk-copy")}));
+  // Chosen anyway, the image itself is refused: it would be emptied first.
+  EXPECT_TRUE(GatherDestinationFacts(image_, image_).onSource);
+  EXPECT_FALSE(GatherDestinationFacts(out_ / "beside.img", image_).onSource);
+}
+
 }  // namespace
 }  // namespace dunmere::gui

@@ -6,8 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <cstdlib>
+#include <QFileDialog>
+#include <QLibraryInfo>
+#include <QPushButton>
 #include <QLabel>
+#include <QTextEdit>
+#include <cstdlib>
+#include <fstream>
 #include <QMenu>
 #include <QRegularExpression>
 #include <QTreeWidgetItem>
@@ -17,8 +22,11 @@
 #include "app/core/results/file_categories.h"
 #include "app/gui/apply_section.h"
 #include "app/gui/assist_menu.h"
+#include "app/gui/create_image.h"
 #include "app/gui/disk_rows.h"
 #include "app/gui/file_type_page.h"
+#include "app/gui/preview_controller.h"
+#include "app/gui/preview_wnd.h"
 #include "app/gui/recover_process_wnd.h"
 #include "app/gui/result_view.h"
 #include "app/gui/scan_process_wnd.h"
@@ -61,6 +69,41 @@ std::map<QString, QString> ShownTexts(const gui::MainWnd& w) {
     if (!text.trimmed().isEmpty()) out[c->objectName()] = text;
   }
   return out;
+}
+
+// What a file dialog showed: its title and the names of its filters. The
+// dialog is rejected at once, as the person's Cancel would.
+struct DialogSeen {
+  bool shown = false;
+  QString title;
+  QStringList filters;
+  QStringList buttons;  // the captions of its push buttons
+};
+
+DialogSeen RunDialog(const std::function<void()>& open) {
+  DialogSeen seen;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    poll.stop();
+    seen.shown = true;
+    seen.title = dialog->windowTitle();
+    seen.filters = dialog->nameFilters();
+    for (QPushButton* b : dialog->findChildren<QPushButton*>())
+      if (b->isVisible()) seen.buttons << b->text().remove(u'&');
+    dialog->reject();
+  });
+  poll.start(20);
+  open();
+  return seen;
+}
+
+// The tool tips of the named controls of a window that are shown.
+void TakeToolTips(const QWidget& w, const QString& where, std::map<QString, QString>& out) {
+  for (QWidget* c : w.findChildren<QWidget*>())
+    if (!c->objectName().isEmpty() && c->isVisibleTo(&w) && !c->toolTip().isEmpty())
+      out[where + QStringLiteral("/tip/") + c->objectName()] = c->toolTip();
 }
 
 class GermanTextsTest : public MainWndFixture {
@@ -150,8 +193,45 @@ class GermanTextsTest : public MainWndFixture {
     Click("BtnScan");
     Pump(50);
     out[QStringLiteral("box/nolocation")] = seen.message;
+    // The file dialogs: loading an image, saving a disk image, the folder
+    // files are copied to.
+    auto takeDialog = [&out](const QString& where, const DialogSeen& d) {
+      out[where + QStringLiteral("/shown")] = d.shown ? QStringLiteral("1") : QString();
+      out[where + QStringLiteral("/title")] = d.title;
+      for (qsizetype i = 0; i < d.filters.size(); ++i) out[where + QStringLiteral("/filter%1").arg(i)] = d.filters[i];
+    };
+    takeDialog(QStringLiteral("dialog/loadimage"), RunDialog([this] { Click("BtnLoadImage"); }));
+    Click("BtnPrev");
+    Click("BtnCreateImageMode");
+    wnd_->DiskList()->SelectRow(RowNamed(QStringLiteral("sda1 MYFAT")));
+    takeDialog(QStringLiteral("dialog/saveimage"), RunDialog([this] { Click("BtnCreateImage"); }));
+    takeDialog(QStringLiteral("dialog/recoverto"),
+               RunDialog([this] { (void)gui::ChooseRecoveryFolder(wnd_.get()); }));
+    // The main window's and a message box's tool tips.
+    TakeToolTips(*wnd_, QStringLiteral("main"), out);
+    gui::MessageBoxWnd box(gui::MessageBoxWnd::kWarning);
+    box.Prepare(wnd_.get(), QStringLiteral("x"), 300, 150);
+    box.show();
+    Pump(20);
+    TakeToolTips(box, QStringLiteral("box"), out);
+    box.hide();
+    // The preview window of a picture that cannot be decoded.
+    auto content = std::make_unique<PreviewContent>();
+    content->kind = PreviewKind::kPicture;
+    content->path = previewDir_ / "broken.jpg";
+    { std::ofstream(content->path) << "not a picture"; }
+    gui::PreviewWnd preview(wnd_->Preview(), std::move(content));
+    if (preview.CreatePopup(wnd_.get(), 600, 500)) {
+      preview.show();
+      Pump(50);
+      if (auto* panel = preview.Find<QTextEdit>(QStringLiteral("PreviewEdit")))
+        out[QStringLiteral("preview/failed")] = panel->toPlainText().trimmed();
+      TakeToolTips(preview, QStringLiteral("preview"), out);
+      preview.Close(gui::PopUpWnd::kCancelled);
+    }
     return out;
   }
+  TempDir previewDir_;
 };
 
 TEST_F(GermanTextsTest, EveryWindowInGermanShowsNoEnglishText) {
@@ -171,6 +251,19 @@ TEST_F(GermanTextsTest, EveryWindowInGermanShowsNoEnglishText) {
   }
   EXPECT_GT(compared, 150);
   EXPECT_TRUE(german.count(QStringLiteral("tree/NodePhoto")));
+  // Every file dialog was seen, and each says what it is for.
+  for (const char* dialog : {"loadimage", "saveimage", "recoverto"})
+    for (const auto* texts : {&english, &german}) {
+      const QString where = QStringLiteral("dialog/") + QLatin1String(dialog);
+      EXPECT_EQ(texts->count(where + QStringLiteral("/shown")) ? texts->at(where + QStringLiteral("/shown")) : QString(),
+                QStringLiteral("1"))
+          << dialog;
+      EXPECT_FALSE(texts->count(where + QStringLiteral("/title")) == 0 ||
+                   texts->at(where + QStringLiteral("/title")).isEmpty())
+          << dialog << " has no title";
+    }
+  EXPECT_TRUE(german.count(QStringLiteral("dialog/loadimage/filter1"))) << "the Load Image dialog offers all files";
+  EXPECT_TRUE(german.count(QStringLiteral("preview/failed")));
 }
 
 TEST_F(GermanTextsTest, SwitchingLanguageWhileRunningChangesTheTextsAndKeepsTheCounts) {
@@ -206,6 +299,71 @@ TEST_F(GermanTextsTest, SwitchingLanguageWhileRunningChangesTheTextsAndKeepsTheC
   Pump(50);
   EXPECT_EQ(Text("TxtMainInfo"), gui::MessageText("MSG0103"));
   EXPECT_NE(Text("TxtMainInfo"), "Search every sector of a partition or disk for lost files. Slower, finds the most.");
+}
+
+// Every node of the type tree (categories and the type groups under them)
+// reads after a switch as a fresh search's tree in that language would, counts
+// included; and back.
+TEST_F(GermanTextsTest, SwitchingLanguageRecaptionsEveryTypeNodeWithItsCount) {
+  UseLanguage("English");
+  gui::MainWnd& w = Open();
+  Click("BtnDeletedRecovery");
+  const std::vector<FoundItemRecord> found = {MakeRecord("a.jpg", 1, 100), MakeRecord("b.png", 2, 200),
+                                              MakeRecord("c.png", 3, 300), MakeRecord("d.xyz", 4, 10),
+                                              MakeRecord("noext", 5, 10)};
+  ShowFound(w, found);
+  auto* tree = w.Find<ui::FileTree>(QStringLiteral("TypeTree"));
+  ASSERT_NE(tree, nullptr);
+  auto captions = [tree] {
+    QStringList out;
+    for (int c = 0; c < tree->topLevelItemCount(); ++c) {
+      QTreeWidgetItem* cat = tree->topLevelItem(c);
+      if (cat->isHidden()) continue;
+      out << cat->text(0);
+      for (int i = 0; i < cat->childCount(); ++i) out << QStringLiteral("  ") + cat->child(i)->text(0);
+    }
+    return out;
+  };
+  const QStringList english = captions();
+  ASSERT_TRUE(english.contains(QStringLiteral("  PNG Graphics Files (2)"))) << english.join(u'|').toStdString();
+  ASSERT_TRUE(english.contains(QStringLiteral("  XYZ Files (1)"))) << english.join(u'|').toStdString();
+
+  for (const char* language : {"German", "English"}) {
+    SCOPED_TRACE(language);
+    UseLanguage(language);
+    ui::PostMessageTo(&w, gui::kMsgLanguageChanged);
+    Pump(50);
+    const QStringList switched = captions();
+    ShowFound(w, found);  // what a search in this language shows
+    EXPECT_EQ(switched, captions());
+  }
+  UseLanguage("German");
+  ui::PostMessageTo(&w, gui::kMsgLanguageChanged);
+  Pump(50);
+  const QStringList german = captions();
+  EXPECT_TRUE(german.contains(QStringLiteral("  PNG-Grafikdateien (2)"))) << german.join(u'|').toStdString();
+  EXPECT_TRUE(german.contains(QStringLiteral("  XYZ-Dateien (1)"))) << german.join(u'|').toStdString();
+  EXPECT_TRUE(german.contains(gui::MessageText("MSG0807") + QStringLiteral(" (3)"))) << german.join(u'|').toStdString();
+}
+
+// Qt's own file dialog (where the desktop offers none of its own) labels its
+// buttons in the language chosen too, and again after a switch back.
+TEST_F(GermanTextsTest, QtFileDialogButtonsFollowTheLanguage) {
+  if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_de.qm")))
+    GTEST_SKIP() << "Qt's own German texts are not installed (Debian package qt6-translations-l10n)";
+  UseLanguage("German");
+  gui::MainWnd& w = Open();
+  Click("BtnDeletedRecovery");
+  DialogSeen seen = RunDialog([this] { Click("BtnLoadImage"); });
+  ASSERT_TRUE(seen.shown);
+  EXPECT_TRUE(seen.buttons.contains(QStringLiteral("Abbrechen"))) << seen.buttons.join(u'|').toStdString();
+  EXPECT_FALSE(seen.buttons.contains(QStringLiteral("Cancel"))) << seen.buttons.join(u'|').toStdString();
+
+  UseLanguage("English");
+  ui::PostMessageTo(&w, gui::kMsgLanguageChanged);
+  Pump(50);
+  seen = RunDialog([this] { Click("BtnLoadImage"); });
+  EXPECT_TRUE(seen.buttons.contains(QStringLiteral("Cancel"))) << seen.buttons.join(u'|').toStdString();
 }
 
 TEST_F(GermanTextsTest, TextsSayWhatTheyMean) {

@@ -291,6 +291,7 @@ TEST(MainWndOpening, LargerWhereTheScreenHasRoomNeverSmallerThanItsLayout) {
 }
 
 TEST(LoadImageDialog, OffersTheNamesRawImagesAreGivenAndAllFiles) {
+  test::UiApp();  // the language files of the source tree
   const QStringList filters = MainWnd::ImageFileFilter().split(QStringLiteral(";;"));
   ASSERT_EQ(filters.size(), 2);
   const QString images = filters[0].section(u'(', 1).section(u')', 0, 0);

@@ -211,7 +211,7 @@ TEST_F(PreviewWndTest, WindowStepsThroughThePicturesOfTheListWrappingRound) {
   ASSERT_TRUE(wnd.Step(false));
   EXPECT_EQ(wnd.Text(QStringLiteral("FileName")), QStringLiteral("broken.jpg"));
   EXPECT_TRUE(PictureIn(panel).isEmpty());
-  EXPECT_TRUE(panel->toPlainText().contains(QStringLiteral("Can not preview the picture!")));
+  EXPECT_TRUE(panel->toPlainText().contains(MessageText("MSG1306")));
 
   wnd.SendNotify(QStringLiteral("click"), wnd.FindControl(QStringLiteral("RecoveryBtn")), QStringLiteral("RecoveryBtn"));
   EXPECT_EQ(RecordName(recovered), "broken.jpg");

@@ -226,7 +226,8 @@ DestinationFacts GatherDestinationFacts(const std::string& imagePath, const std:
   DestinationFacts f;
   std::error_code ec;
   fs::path folder = fs::absolute(imagePath, ec).parent_path();
-  f.onSource = DestinationOnSource(imagePath, sourcePath);
+  // An image file imaged over itself would be emptied before it is read.
+  f.onSource = SameFile(imagePath, sourcePath) || DestinationOnSource(imagePath, sourcePath);
   (void)GetVolumeFsName(folder.string(), f.fsName);  // unknown: no size limit applies
   f.freeKnown = GetVolumeFreeBytes(folder.string(), f.freeBytes) == kOk;
   // The file about to be replaced gives its space back.

@@ -139,6 +139,11 @@ bool LanguageTable::SetLanguage(const std::string& name) {
   return true;
 }
 
+std::string LanguageTable::UserConfigPath() const {
+  std::lock_guard lock(mutex_);
+  return userConfigPath_;
+}
+
 void LanguageTable::SetUserConfigPath(std::string path) {
   std::lock_guard lock(mutex_);
   userConfigPath_ = std::move(path);

@@ -64,6 +64,8 @@ class LanguageTable {
   // file and its folder. An empty path goes back to "config.ini" alone.
   void SetUserConfigPath(std::string path);
 
+  // The user's own file; empty when none was set.
+  std::string UserConfigPath() const;
   const std::string& ConfigPath() const { return configPath_; }
   const std::string& LanguagesFolder() const { return languagesFolder_; }
   // True when a language name can name a file in the languages folder.
