@@ -2,6 +2,8 @@
 
 #include "carving/content_check_factory.h"
 #include "engine/quick_ext_engine.h"
+#include "exfat/exfat_boot_sector.h"
+#include "exfat/quick/quick_exfat_engine.h"
 #include "fat/quick/quick_fat_engine.h"
 #include "fat/fat_boot_sector.h"
 #include "ntfs/quick/quick_ntfs_engine.h"
@@ -37,10 +39,14 @@ std::unique_ptr<ScanEngine> MakeChecked() {
 std::unique_ptr<ScanEngine> MakeExt() { return std::make_unique<QuickExtEngine>(); }
 bool RecognisesNtfs(ByteView b) { return IsNtfsBootSector(b); }
 bool RecognisesFat(ByteView b) { return IsFatBootSector(b); }
+bool RecognisesExfat(ByteView b) { return IsExfatBootSector(b); }
 
-// NTFS before FAT: an NTFS boot sector also passes the looser FAT test.
+// NTFS and exFAT before FAT: an NTFS boot sector also passes the looser FAT
+// test, and FAT's is asked last whatever may pass it. exFAT's deep part is
+// not written yet.
 constexpr FileSystemRow kRows[] = {
     {FsKind::kNtfs, "NTFS", RecognisesNtfs, kSourceQuickNtfs, kSourceDeepNtfs, MakeChecked<QuickNtfsEngine>},
+    {FsKind::kExfat, "exFAT", RecognisesExfat, kSourceQuickExfat, kNoSourceKind, MakeChecked<QuickExfatEngine>},
     {FsKind::kFat, "FAT", RecognisesFat, kSourceQuickFat, kSourceDeepFat, MakeChecked<QuickFatEngine>},
     // Recognised so that it is named, not scanned as a lost volume; its quick
     // engine finds nothing.
