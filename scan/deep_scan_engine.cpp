@@ -325,6 +325,13 @@ bool DeepScanEngine::FirstDataSector(const FoundItemRecord& r, uint64_t& sector)
     sector = r.partitionStart + r.dataAreaStart + uint64_t(cluster - 2) * r.clusterBytes / sectorSize_;
     return true;
   }
+  if (r.sourceKind == kSourceQuickExfat || r.sourceKind == kSourceDeepExfat) {
+    // The heap's start is kept in the medium's sectors; cluster numbers use all 32 bits.
+    const uint32_t cluster = r.itemId;
+    if (cluster < 2 || r.size == 0) return false;
+    sector = r.partitionStart + r.dataAreaStart + uint64_t(cluster - 2) * r.clusterBytes / sectorSize_;
+    return true;
+  }
   // NTFS: the first data run of the item's file record.
   std::vector<uint8_t> rec(4096);
   uint32_t got = 0;

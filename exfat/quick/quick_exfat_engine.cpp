@@ -60,11 +60,14 @@ struct QuickExfatEngine::DirReader {
     uint64_t medium;  // byte offset on the medium
     uint32_t length;
     bool readable;
+    size_t cluster;   // index in clusters
   };
   std::vector<uint32_t> clusters;
   size_t next = 0;
   std::vector<uint8_t> buf;
   std::deque<Piece> pieces;
+  // Clusters the walk reached (it reads ahead of where it is).
+  size_t reached = 0;
 
   const Piece* PieceAt(size_t pos) const {
     for (const Piece& p : pieces)
@@ -396,10 +399,12 @@ void QuickExfatEngine::ForEachSet(DirReader& dir, OnSet&& onSet) {
       uint32_t got = 0;
       if (ReadBytes(geometry_.ClusterOffset(c), cb, dir.buf.data() + at, got) != kOk) got = 0;
       // An unreadable sector costs the entries from it to the cluster's end.
-      if (got) dir.pieces.push_back({at, geometry_.ClusterOffset(c), got, true});
-      if (got < cb) dir.pieces.push_back({at + got, geometry_.ClusterOffset(c) + got, cb - got, false});
+      const size_t index = dir.next - 1;
+      if (got) dir.pieces.push_back({at, geometry_.ClusterOffset(c), got, true, index});
+      if (got < cb) dir.pieces.push_back({at + got, geometry_.ClusterOffset(c) + got, cb - got, false, index});
     }
     if (pos + kExfatEntrySize > dir.buf.size()) return;
+    if (const DirReader::Piece* p = dir.PieceAt(pos)) dir.reached = std::max(dir.reached, p->cluster + 1);
     if (!dir.Readable(pos, kExfatEntrySize)) {
       pos += kExfatEntrySize;
       continue;
@@ -430,10 +435,9 @@ void QuickExfatEngine::WalkDirectory(uint32_t c, const FolderInfo* info) {
   // The root has no set, hence no length: its chain alone says where it ends.
   dir.clusters = info ? DirectoryClusters(c, info->dataLength, info->noFatChain, deleted)
                       : DirectoryClusters(c, 0, false, false);
-  for (uint32_t x : dir.clusters) {
-    dirClusters_.insert(x);
-    if (deleted) deletedWalked_.insert(x);
-  }
+  // Its first cluster is its own even before it is read: no other folder
+  // may walk it as theirs meanwhile.
+  if (!dir.clusters.empty()) dirClusters_.insert(dir.clusters.front());
   ForEachSet(dir, [&](const ExfatFileSet& set, ByteView fileEntry, uint64_t stream) {
     if (set.IsDirectory())
       OnFolder(set, fileEntry, c, depth, deleted, stream);
@@ -441,6 +445,12 @@ void QuickExfatEngine::WalkDirectory(uint32_t c, const FolderInfo* info) {
       OnFile(set, fileEntry, c, depth, stream);
     return true;
   });
+  // The clusters up to its end of entries held them; a length that claims
+  // more says nothing of the clusters after it.
+  for (size_t i = 0; i < std::max<size_t>(dir.reached, 1) && i < dir.clusters.size(); ++i) {
+    dirClusters_.insert(dir.clusters[i]);
+    if (deleted) deletedWalked_.insert(dir.clusters[i]);
+  }
 }
 
 FoundItemRecord QuickExfatEngine::BaseRecord(const ExfatFileSet& set, ByteView fileEntry, uint64_t stream) const {

@@ -316,6 +316,14 @@ TEST(ExfatUpcase, CompressedRunsExpand) {
   EXPECT_FALSE(table.Load(ByteView(t.data(), 3)));
   EXPECT_FALSE(table.Load(ByteView()));
   EXPECT_FALSE(table.Loaded());
+  // A full table ends with U+FFFF mapped to itself: that 0xFFFF is no run.
+  std::vector<uint8_t> full;
+  for (uint16_t u : {0xFFFF, 0xFFFF}) full.insert(full.end(), {uint8_t(u), uint8_t(u >> 8)});
+  full.insert(full.end(), {0xFF, 0xFF});
+  ASSERT_TRUE(table.Load(View(full)));
+  EXPECT_EQ(table.Upper(0xFFFE), 0xFFFE);
+  EXPECT_EQ(table.Upper(0xFFFF), 0xFFFF);
+  ASSERT_FALSE(table.Load(ByteView()));
   EXPECT_EQ(table.Upper(u'a'), u'a');  // nothing loaded: names stay as they are
 }
 
