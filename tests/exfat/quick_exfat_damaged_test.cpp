@@ -110,6 +110,21 @@ TEST_F(SyntheticExfat, DeletedFilesAndFoldersWithTheirPaths) {
   ASSERT_EQ(engine_->ListChildren(nullptr, 0, top), kOk);
   ASSERT_EQ(top.size(), 2u);
   for (const FoundItemRecord& f : top) EXPECT_EQ(+f.deletedFlag, RecordName(f) == "Trash" ? 1u : 0u);
+  // A deep pass need not read the deleted folders' entries again; live ones it may.
+  EXPECT_TRUE(engine_->WalkedDeletedDirectoryAt(g.ClusterOffset(trash) + 512));
+  EXPECT_TRUE(engine_->WalkedDeletedDirectoryAt(g.ClusterOffset(sub)));
+  EXPECT_FALSE(engine_->WalkedDeletedDirectoryAt(g.ClusterOffset(docs)));
+  EXPECT_FALSE(engine_->WalkedDeletedDirectoryAt(0));
+  // Taken up from its log, the engine still knows them.
+  const std::string log = fs::path(engine_->Store()->LogPath()).filename().string();
+  QuickExfatEngine again;
+  Medium medium;
+  ASSERT_EQ(OpenImageMedium(path_, medium), kOk);
+  ASSERT_EQ(again.Open(medium, 'S'), kOk);
+  ASSERT_EQ(again.Scan(&log), kOk);
+  EXPECT_TRUE(again.WalkedDeletedDirectoryAt(g.ClusterOffset(trash)));
+  EXPECT_TRUE(again.WalkedDeletedDirectoryAt(g.ClusterOffset(sub)));
+  EXPECT_FALSE(again.WalkedDeletedDirectoryAt(g.ClusterOffset(docs)));
 }
 
 TEST_F(SyntheticExfat, LoopsInTheFatEndTheWalkAndTheCopy) {
