@@ -254,6 +254,26 @@ TEST(ExfatFat, LoopsEndTheChainWhateverItsLength) {
   EXPECT_EQ(FollowExfatChain(10, 2, 63, f.Reader(), out), ExfatChainEnd::kLonger);
 }
 
+TEST(ExfatFat, LongChainsAreCheckedForLoopsToo) {
+  // 200,000 clusters in a row, the last leading back into the middle.
+  const uint32_t n = 200000;
+  auto next = [n](uint32_t c, uint32_t& v) {
+    v = c + 1 < n + 2 ? c + 1 : 100000;
+    return true;
+  };
+  std::vector<uint32_t> out;
+  EXPECT_EQ(FollowExfatChain(2, UINT64_MAX, n + 10, next, out), ExfatChainEnd::kLoop);
+  ASSERT_EQ(out.size(), size_t(n));  // cut before the first cluster met twice
+  EXPECT_EQ(out.back(), n + 1);
+  EXPECT_EQ(FollowExfatChain(2, n, n + 10, next, out), ExfatChainEnd::kLonger);
+  auto ends = [n](uint32_t c, uint32_t& v) {
+    v = c + 1 < n + 2 ? c + 1 : kExfatEndOfChain;
+    return true;
+  };
+  EXPECT_EQ(FollowExfatChain(2, n, n + 10, ends, out), ExfatChainEnd::kComplete);
+  EXPECT_EQ(out.size(), size_t(n));
+}
+
 // ---- allocation bitmap -----------------------------------------------------
 
 TEST(ExfatBitmap, BitsAreClustersFromTwo) {
