@@ -66,7 +66,8 @@ struct QuickExfatEngine::DirReader {
   size_t next = 0;
   std::vector<uint8_t> buf;
   std::deque<Piece> pieces;
-  // Clusters the walk reached (it reads ahead of where it is).
+  // Clusters up to the last one holding a set (the walk reads ahead of
+  // where it is, and a deleted folder's later clusters are a guess).
   size_t reached = 0;
 
   const Piece* PieceAt(size_t pos) const {
@@ -404,7 +405,6 @@ void QuickExfatEngine::ForEachSet(DirReader& dir, OnSet&& onSet) {
       if (got < cb) dir.pieces.push_back({at + got, geometry_.ClusterOffset(c) + got, cb - got, false, index});
     }
     if (pos + kExfatEntrySize > dir.buf.size()) return;
-    if (const DirReader::Piece* p = dir.PieceAt(pos)) dir.reached = std::max(dir.reached, p->cluster + 1);
     if (!dir.Readable(pos, kExfatEntrySize)) {
       pos += kExfatEntrySize;
       continue;
@@ -417,6 +417,8 @@ void QuickExfatEngine::ForEachSet(DirReader& dir, OnSet&& onSet) {
       const ExfatSetState state = ParseExfatFileSet(from, set);
       if (SetAcceptable(state, set) && dir.Readable(pos, set.Bytes())) {
         const uint64_t stream = dir.MediumAt(pos + kExfatEntrySize);
+        if (const DirReader::Piece* p = dir.PieceAt(pos + set.Bytes() - 1))
+          dir.reached = std::max(dir.reached, p->cluster + 1);
         if (!onSet(set, from.Sub(0, kExfatEntrySize), stream)) return;
         pos += set.Bytes();
         continue;
@@ -445,8 +447,9 @@ void QuickExfatEngine::WalkDirectory(uint32_t c, const FolderInfo* info) {
       OnFile(set, fileEntry, c, depth, stream);
     return true;
   });
-  // The clusters up to its end of entries held them; a length that claims
-  // more says nothing of the clusters after it.
+  // The clusters up to its last set held its entries; a length that claims
+  // more, or free clusters taken for its later ones, say nothing of the
+  // clusters after it.
   for (size_t i = 0; i < std::max<size_t>(dir.reached, 1) && i < dir.clusters.size(); ++i) {
     dirClusters_.insert(dir.clusters[i]);
     if (deleted) deletedWalked_.insert(dir.clusters[i]);
