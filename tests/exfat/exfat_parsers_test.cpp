@@ -256,8 +256,8 @@ TEST(ExfatFat, LoopsEndTheChainWhateverItsLength) {
 
 TEST(ExfatFat, LongChainsAreCheckedForLoopsToo) {
   // 200,000 clusters in a row, the last leading back into the middle.
-  const uint32_t n = 200000;
-  auto next = [n](uint32_t c, uint32_t& v) {
+  static constexpr uint32_t n = 200000;
+  auto next = [](uint32_t c, uint32_t& v) {
     v = c + 1 < n + 2 ? c + 1 : 100000;
     return true;
   };
@@ -266,7 +266,7 @@ TEST(ExfatFat, LongChainsAreCheckedForLoopsToo) {
   ASSERT_EQ(out.size(), size_t(n));  // cut before the first cluster met twice
   EXPECT_EQ(out.back(), n + 1);
   EXPECT_EQ(FollowExfatChain(2, n, n + 10, next, out), ExfatChainEnd::kLonger);
-  auto ends = [n](uint32_t c, uint32_t& v) {
+  auto ends = [](uint32_t c, uint32_t& v) {
     v = c + 1 < n + 2 ? c + 1 : kExfatEndOfChain;
     return true;
   };
