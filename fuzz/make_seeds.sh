@@ -196,6 +196,72 @@ mk("quick_ntfs")
 open(f"{out}/quick_ntfs/mkntfs", "wb").write(data[:-512].rstrip(b"\0"))
 EOF
 
+# ---- exFAT: boot regions, directory clusters, tables, a whole image --------
+# mkfs.exfat formats; exfat-fuse writes and deletes through a loop device.
+if command -v mkfs.exfat >/dev/null && command -v mount.exfat-fuse >/dev/null && command -v losetup >/dev/null; then
+  exfat_image() {  # NAME SIZE SECTOR-BYTES CLUSTER-BYTES
+    local img=$WORK/$1 loop
+    truncate -s "$2" "$img"
+    # The loop device's sector size is the one mkfs.exfat formats with.
+    loop=$(losetup -f --show -b "$3" "$img")
+    mkfs.exfat -c "$4" -b 4K -L SEEDS "$loop" >/dev/null
+    mount.exfat-fuse "$loop" "$MNT" >/dev/null 2>&1 || { losetup -d "$loop"; echo "cannot mount with exfat-fuse" >&2; exit 77; }
+    mkdir -p "$MNT/Photos/Old" "$MNT/Docs" "$MNT/Gone/Inner"
+    cp "$M/a.jpg" "$MNT/Photos/holiday picture with a long name.jpg"
+    cp "$M/a.png" "$MNT/Photos/Old/SMALL.PNG"
+    cp "$M/text.txt" "$MNT/Docs/A rather long document name.txt"
+    cp "$M/a.gif" "$MNT/deleted picture.gif"
+    cp "$M/a.pdf" "$MNT/Docs/gone.pdf"
+    cp "$M/a.png" "$MNT/Gone/Inner/inside a deleted folder.png"
+    for i in 1 2 3; do head -c 1500 "$M/text.txt" > "$MNT/Docs/piece $i.txt"; done
+    rm "$MNT/Docs/piece 2.txt"
+    cat "$M/text.txt" "$M/text.txt" > "$MNT/Docs/fragmented.txt"
+    rm "$MNT/deleted picture.gif" "$MNT/Docs/gone.pdf" "$MNT/Docs/fragmented.txt"
+    rm -r "$MNT/Gone"
+    umount "$MNT"
+    losetup -d "$loop"
+  }
+  exfat_image exfat512.img 1M 512 512
+  exfat_image exfat4k.img 4M 4096 4096
+  $PY - "$WORK" "$OUT" <<'EOF'
+import os, struct, sys
+work, out = sys.argv[1], sys.argv[2]
+for d in ("exfat_boot", "exfat_entry_set", "exfat_tables", "quick_exfat"):
+    os.makedirs(f"{out}/{d}", exist_ok=True)
+for name in ("exfat512.img", "exfat4k.img"):
+    data = open(f"{work}/{name}", "rb").read()
+    bps = 1 << data[108]
+    cb = bps << data[109]
+    fat_off, fat_len, heap, count, root = struct.unpack_from("<IIIII", data, 80)
+    open(f"{out}/exfat_boot/{name}", "wb").write(data[:12 * bps])
+    def cluster(c):
+        at = heap * bps + (c - 2) * cb
+        return data[at:at + cb]
+    # Every cluster that opens with a file entry, in use or deleted, and the root.
+    n = 0
+    for c in range(2, count + 2):
+        body = cluster(c)
+        if c == root or body[0] in (0x85, 0x05):
+            open(f"{out}/exfat_entry_set/{name}_{c}", "wb").write(body.rstrip(b"\0") or body[:32])
+            n += 1
+    # The up-case table and the FAT, each after a chain's start and length.
+    root_dir = cluster(root)
+    for i in range(0, len(root_dir), 32):
+        if root_dir[i] == 0x82:
+            first, length = struct.unpack_from("<IQ", root_dir, i + 20)
+            at = heap * bps + (first - 2) * cb
+            open(f"{out}/exfat_tables/{name}_upcase", "wb").write(struct.pack("<II", 0, 0) + data[at:at + length])
+    fat = data[fat_off * bps:fat_off * bps + min(fat_len * bps, 4 * (count + 2))]
+    open(f"{out}/exfat_tables/{name}_fat", "wb").write(struct.pack("<II", root, 64) + fat)
+    print(f"exfat {name}: {n} directory clusters")
+# The quick engine's image, without the empty tail (the target pads it).
+data = open(f"{work}/exfat512.img", "rb").read()
+open(f"{out}/quick_exfat/exfat512", "wb").write(data.rstrip(b"\0"))
+EOF
+else
+  echo "mkfs.exfat, exfat-fuse or losetup missing: exFAT seeds left as they are" >&2
+fi
+
 # ---- deep scan: a FAT volume and pictures at sector boundaries ------------
 {
   cat "$OUT/quick_fat/fat12"

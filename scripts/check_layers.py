@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks that every #include of the program's sources goes down the layers.
 
-  base < platform < storage < engine < {ntfs, fat, carving} < scan < app/core < {cli, app/gui}
+  base < platform < storage < engine < {ntfs, fat, exfat, carving} < scan < app/core < {cli, app/gui}
   ui sits on base only; app/gui may also include ui.
 
 A folder may include its own headers and those of any layer below it, never
@@ -17,7 +17,7 @@ import pathlib
 import re
 import sys
 
-ORDER = ["base", "platform", "storage", "engine", "ntfs", "fat", "carving", "scan", "app/core", "cli", "app/gui", "ui"]
+ORDER = ["base", "platform", "storage", "engine", "ntfs", "fat", "exfat", "carving", "scan", "app/core", "cli", "app/gui", "ui"]
 
 # What each folder may include besides itself.
 ALLOWED = {
@@ -27,11 +27,12 @@ ALLOWED = {
     "engine": {"base", "platform", "storage"},
     "ntfs": {"base", "platform", "storage", "engine"},
     "fat": {"base", "platform", "storage", "engine"},
+    "exfat": {"base", "platform", "storage", "engine"},
     "carving": {"base", "platform", "storage", "engine"},
-    "scan": {"base", "platform", "storage", "engine", "ntfs", "fat", "carving"},
-    "app/core": {"base", "platform", "storage", "engine", "ntfs", "fat", "carving", "scan"},
-    "cli": {"base", "platform", "storage", "engine", "ntfs", "fat", "carving", "scan", "app/core"},
-    "app/gui": {"base", "platform", "storage", "engine", "ntfs", "fat", "carving", "scan", "app/core", "ui"},
+    "scan": {"base", "platform", "storage", "engine", "ntfs", "fat", "exfat", "carving"},
+    "app/core": {"base", "platform", "storage", "engine", "ntfs", "fat", "exfat", "carving", "scan"},
+    "cli": {"base", "platform", "storage", "engine", "ntfs", "fat", "exfat", "carving", "scan", "app/core"},
+    "app/gui": {"base", "platform", "storage", "engine", "ntfs", "fat", "exfat", "carving", "scan", "app/core", "ui"},
     "ui": {"base"},
 }
 
