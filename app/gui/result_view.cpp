@@ -38,16 +38,18 @@ constexpr const char* kWidthsKey = "ColumnWidths";
 // and its release is the person's; the release ends the drag.
 class HeaderMouseWatch : public QObject {
  public:
-  HeaderMouseWatch(QObject* parent, std::function<void(bool down)> onButton)
-      : QObject(parent), onButton_(std::move(onButton)) {}
+  HeaderMouseWatch(QObject* parent, std::function<void(bool down)> onButton, std::function<void()> onResize)
+      : QObject(parent), onButton_(std::move(onButton)), onResize_(std::move(onResize)) {}
   bool eventFilter(QObject*, QEvent* e) override {
     if (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseButtonDblClick) onButton_(true);
     else if (e->type() == QEvent::MouseButtonRelease) onButton_(false);
+    else if (e->type() == QEvent::Resize) onResize_();
     return false;
   }
 
  private:
   std::function<void(bool)> onButton_;
+  std::function<void()> onResize_;
 };
 
 // Extension nodes keep their group here; category nodes have none.
@@ -110,12 +112,18 @@ void ResultView::Bind() {
     list_->SetRowSource(state_.get());
     QHeaderView* header = list_->Header();
     resized_ = QObject::connect(header, &QHeaderView::sectionResized, list_, [this](int column, int, int) {
-      if (dragging_ && !fitting_ && PersonSizes(column)) widthsChanged_ = true;
+      if (dragging_ && !fitting_ && PersonSizes(column)) {
+        widthsChanged_ = true;
+        if (column == state_->columns.path) pathSized_ = true;
+      }
     });
-    mouseWatch_ = new HeaderMouseWatch(header, [this](bool down) {
-      dragging_ = down;
-      if (!down) SaveColumnWidths();
-    });
+    mouseWatch_ = new HeaderMouseWatch(
+        header,
+        [this](bool down) {
+          dragging_ = down;
+          if (!down) SaveColumnWidths();
+        },
+        [this] { ApplyPathWidth(); });
     header->viewport()->installEventFilter(mouseWatch_);
     ApplyStoredWidths();
   }
@@ -148,8 +156,39 @@ void ResultView::ApplyStoredWidths() {
     const int width = parts.size() == 2 ? parts[1].trimmed().toInt(&ok) : 0;
     const int column = parts.size() == 2 ? list_->ColumnIndex(parts[0].trimmed()) : -1;
     // A file edited by hand may say anything: only widths a column can have.
-    if (ok && width >= 8 && width <= 4000 && PersonSizes(column)) list_->Header()->resizeSection(column, width);
+    if (ok && width >= 8 && width <= 4000 && PersonSizes(column)) {
+      list_->Header()->resizeSection(column, width);
+      if (column == state_->columns.path) pathSized_ = true;
+    }
   }
+  fitting_ = wasFitting;
+}
+
+void ResultView::FitPathColumn() {
+  const ResultViewState& s = *state_;
+  const int column = s.columns.path;
+  pathLongest_ = 0;
+  if (!list_ || column < 0 || s.rows.empty()) return;
+  const QFontMetrics fm = list_->fontMetrics();
+  const int pad = 2 * list_->style()->pixelMetric(QStyle::PM_HeaderMargin) + 4;
+  int longest = fm.horizontalAdvance(list_->Model()->Caption(column)) + 2 * pad;
+  // The rows at the top show what the node holds; a node of half a million
+  // files is not measured whole.
+  const size_t measured = std::min<size_t>(s.rows.size(), 400);
+  for (size_t i = 0; i < measured; ++i)
+    longest = std::max(longest, fm.horizontalAdvance(s.FolderText(s.rows[i])) + pad);
+  pathLongest_ = longest;
+  ApplyPathWidth();
+}
+
+void ResultView::ApplyPathWidth() {
+  const int column = state_->columns.path;
+  if (!list_ || column < 0 || pathSized_ || pathLongest_ == 0) return;
+  const int width = std::min(pathLongest_, std::max(list_->viewport()->width() / 3, 60));
+  if (list_->Header()->sectionSize(column) == width) return;
+  const bool wasFitting = fitting_;
+  fitting_ = true;
+  list_->Header()->resizeSection(column, width);
   fitting_ = wasFitting;
 }
 
@@ -399,6 +438,7 @@ void ResultView::ListGroup(int group) {
   }
   if (!list_) return;
   list_->Model()->SourceReset();
+  FitPathColumn();
   // A fresh list is in group order: no header item shows an arrow.
   list_->SetAllHeaderPictures(kHeaderPicture);
   list_->SetHeaderCheck(ToQt(s.ListedState()));
@@ -666,6 +706,7 @@ void ResultView::ListFolder(QTreeWidgetItem* item) {
   }
   if (!list_) return;
   list_->Model()->SourceReset();
+  FitPathColumn();
   list_->SetAllHeaderPictures(kHeaderPicture);
   list_->SetHeaderCheck(ToQt(s.ListedState()));
 }

@@ -76,6 +76,11 @@ class ResultView {
   bool PersonSizes(int column) const;  // a column whose divider the person drags
   void SaveColumnWidths();
   void ApplyStoredWidths();
+  // The Path column takes the longest folder of the listed rows, up to a
+  // third of the list, unless the person set its width.
+  void FitPathColumn();
+  // Applies that width again as the list's width changes.
+  void ApplyPathWidth();
   // The type tree's layout of the results in the current language.
   void LayOut();
   void BuildTree(const std::map<std::string, std::string>& selected);
@@ -117,6 +122,8 @@ class ResultView {
   bool dragging_ = false;            // a mouse button is down on the list's header
   bool fitting_ = false;             // widths set by the program, not by the person
   bool widthsChanged_ = false;       // the person changed a width since they were kept
+  bool pathSized_ = false;           // the Path column has the person's width
+  int pathLongest_ = 0;              // widest folder text of the listed rows; 0: none measured
 };
 
 }  // namespace dunmere::gui

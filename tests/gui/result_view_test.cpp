@@ -438,6 +438,44 @@ TEST_F(ResultViewTest, ControlDumpTellsScriptsWhereToClick) {
   EXPECT_EQ(QString::fromUtf8(in.readAll()), gui::DescribeControls());
 }
 
+// Camera folders are what a card's photos are told apart by: the Path column
+// shows them whole where the window has room, and never takes the list.
+TEST(ResultListColumns, PathColumnTakesTheFoldersOfTheListedRows) {
+  test::UiApp();
+  ui::Skin::Instance().UseBuiltIn();
+  test::ResultsHostWnd host;
+  ASSERT_TRUE(host.Open(1280, 700)) << host.LoadError().toStdString();
+  auto* list = host.Find<ui::ListBox>("FileList");
+  ASSERT_NE(list, nullptr);
+  host.view->SetFolderSource([](const FoundItemRecord& r, std::string& out) {
+    out = r.recordIndex == 7 ? std::string(300, 'x') + "/" : "DCIM/100CANON/";
+    return true;
+  });
+  std::vector<FoundItemRecord> photos;
+  for (uint32_t i = 0; i < 5; ++i) photos.push_back(Rec("IMG_0001.JPG", i + 1, 4000));
+  host.view->ShowResults(photos, AllSelected());
+  host.show();
+  Pump();
+  ui::FileTree* tree = host.Find<ui::FileTree>("TypeTree");
+  tree->setCurrentItem(tree->Node("NodePhoto")->child(0));
+  Pump();
+  ASSERT_EQ(list->RowCount(), 5);
+  const int path = list->ColumnIndex(QStringLiteral("Path"));
+  const QString text = list->Model()->data(list->Model()->index(0, path), Qt::DisplayRole).toString();
+  ASSERT_TRUE(text.contains(QStringLiteral("100CANON"))) << text.toStdString();
+  EXPECT_GE(list->header()->sectionSize(path), list->fontMetrics().horizontalAdvance(text) + 6);
+
+  // One very long folder: the column stops at a third of the list.
+  photos.push_back(Rec("IMG_0002.JPG", 7, 4000));
+  host.view->ShowResults(photos, AllSelected());
+  Pump();
+  tree->setCurrentItem(tree->Node("NodePhoto")->child(0));
+  Pump();
+  ASSERT_EQ(list->RowCount(), 6);
+  EXPECT_LE(list->header()->sectionSize(path), list->viewport()->width() / 3);
+  EXPECT_LE(list->header()->length(), list->viewport()->width());
+}
+
 }  // namespace
 }  // namespace dunmere
 
