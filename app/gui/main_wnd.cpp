@@ -157,6 +157,8 @@ void MainWnd::Notify(const ui::Notification& n) {
     if (name == u"TabScan" || name == u"TabFileType" || name == u"TabRecover") {
       if (n.wParam) ShowPage(name == u"TabScan" ? kPageLocation : name == u"TabFileType" ? kPageFileType : kPageResults);
     } else if (source == u"FileList" || name == u"ChkSelAll" || name == u"BtnTypeView" || name == u"BtnFolderView") {
+      // The other view lists other files, as another node does.
+      if ((name == u"BtnTypeView" || name == u"BtnFolderView") && n.wParam && preview_) preview_->ClearPane();
       results_->HandleNotify(n);
     } else {
       fileTypes_->OnOptionChanged(name, n.wParam != 0);

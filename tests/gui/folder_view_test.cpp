@@ -9,6 +9,7 @@
 #include <QAbstractButton>
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QTextEdit>
 #include <QTimer>
 #include <QTreeWidgetItem>
 #include <filesystem>
@@ -169,6 +170,23 @@ class FolderViewTest : public ::testing::Test {
   std::string image_;
   std::unique_ptr<MainWnd> wnd_;
 };
+
+// The other view lists other files: what the pane showed is of none of them.
+TEST_F(FolderViewTest, SwitchingViewsDropsWhatThePaneShowed) {
+  ASSERT_FALSE(HasFatalFailure()) << "no image";
+  MainWnd& w = OpenAndScan();
+  ASSERT_EQ(w.CurrentPageIndex(), MainWnd::kPageResults);
+  auto* pane = wnd_->Find<QTextEdit>("PreviewEdit");
+  ASSERT_NE(pane, nullptr);
+  pane->setPlainText(QStringLiteral("a file of the type view"));
+  // The folder view's first row may be shown in its place, never the old file.
+  Click("BtnFolderView");
+  ASSERT_TRUE(w.Results().FolderViewShown());
+  EXPECT_FALSE(pane->toPlainText().contains(QStringLiteral("type view"))) << pane->toPlainText().toStdString();
+  pane->setPlainText(QStringLiteral("a file of the folder view"));
+  Click("BtnTypeView");
+  EXPECT_FALSE(pane->toPlainText().contains(QStringLiteral("folder view"))) << pane->toPlainText().toStdString();
+}
 
 TEST_F(FolderViewTest, FoldersCountsChecksAndCopyOutKeepingTheFolders) {
   ASSERT_FALSE(HasFatalFailure()) << "no image";
