@@ -46,13 +46,16 @@ TEST(LanguageTable, MissingConfigMeansEnglishAndNoLanguageList) {
   EXPECT_EQ(t.LanguagesFolder(), f.dir / "Languages/");
 }
 
-TEST(LanguageTable, MissingLanguageFileGivesEmptyTexts) {
+TEST(LanguageTable, MissingLanguageFileGivesEnglishThenEmptyTexts) {
   LanguageFolder f("[DefaultLanguage]\nDefault=Klingon\n[Languages]\nEnglish=English\n", "English",
                    "[Messages]\nMSG0101=Hello\n");
   LanguageTable t(f.dir.path());
   EXPECT_EQ(t.CurrentLanguage(), "Klingon");
-  EXPECT_EQ(t.Text("Messages", "MSG0101"), "");
-  auto messages = t.Section("Messages");
+  EXPECT_EQ(t.Text("Messages", "MSG0101"), "Hello") << "English, not a window without a word on it";
+  std::filesystem::remove(f.dir / "Languages/English.ini");
+  LanguageTable none(f.dir.path());
+  EXPECT_EQ(none.Text("Messages", "MSG0101"), "");
+  auto messages = none.Section("Messages");
   EXPECT_TRUE(messages.empty());
   EXPECT_EQ(LanguageTable::Text(messages, "MSG0505"), "");
   EXPECT_EQ(messages.count("MSG0505"), 1u) << "an unknown key is added with the empty text";

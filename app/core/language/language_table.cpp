@@ -85,9 +85,12 @@ void LanguageTable::ReadConfig() {
 
 void LanguageTable::LoadTexts() {
   sections_.clear();
-  // A name that could leave the languages folder ("../x") loads nothing.
-  if (!IsSafeLanguageName(current_)) return;
-  const std::optional<IniFile> file = IniFile::Load(languagesFolder_ + current_ + ".ini");
+  // A name that could leave the languages folder ("../x") is never read; it,
+  // or a language whose file is gone, gives English rather than a window
+  // without a word on it.
+  std::optional<IniFile> file;
+  if (IsSafeLanguageName(current_)) file = IniFile::Load(languagesFolder_ + current_ + ".ini");
+  if (!file) file = IniFile::Load(languagesFolder_ + "English.ini");
   if (!file) return;
   for (const std::string& rawName : file->SectionNames(kSectionNamesBuffer)) {
     const std::string name = CutToUtf16Units(rawName, kSectionNameMax);
