@@ -230,15 +230,18 @@ class PdfEnd : public EndSearch {
       if (q < b.size() && b.U8(q) == '\r') ++q;
       if (q < b.size() && b.U8(q) == '\n') ++q;
       end = off + q;
+      found = true;
       return true;
     }
     p = FindLast(b, kPdfTrailer, sizeof kPdfTrailer);
     if (p != kNotFound) {
       end = off + p + sizeof kPdfTrailer;
+      found = true;
       return true;
     }
     return false;
   }
+  bool found = false;  // the end-of-file marker (or the trailer) was met
 };
 
 // An OLE file whose header cannot be trusted ends after the Word program
@@ -333,9 +336,12 @@ uint64_t ZipEndSize(CarveContext& ctx, ByteView s, uint64_t cap) {
 
 uint64_t OoxmlSize(CarveContext& ctx, ByteView s) { return ZipEndSize(ctx, s, kCapOle); }
 
+// A document that never reaches its end-of-file marker is partial.
 uint64_t PdfSize(CarveContext& ctx, ByteView s) {
   PdfEnd search;
-  return RunScanFrame(ctx, s, kCap1GiB, &search);
+  const uint64_t size = RunScanFrame(ctx, s, kCap1GiB, &search);
+  if (!search.found) ctx.partial = true;
+  return size;
 }
 
 uint64_t FlaSize(CarveContext& ctx, ByteView s) { return RunScanFrame(ctx, s, kCap512MiB, nullptr); }

@@ -246,7 +246,8 @@ TEST_F(FilesWithoutTheirEnd, ArePartialAndWholeOnesAreNot) {
     FileTypeCode code;
   };
   for (const Case& c : {Case{"big.jpg", kJpg}, Case{"image.png", kPng}, Case{"image.gif", kGif},
-                        Case{"archive.zip", kZip}, Case{"doc.docx", kDocx}, Case{"numbers.gz", kGz}}) {
+                        Case{"archive.zip", kZip}, Case{"doc.docx", kDocx}, Case{"numbers.gz", kGz},
+                        Case{"update.pdf", kPdf}}) {
     SCOPED_TRACE(c.file);
     const Bytes whole = File(c.file);
     Identification id = Carve(whole);
