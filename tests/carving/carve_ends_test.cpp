@@ -61,13 +61,12 @@ Bytes FreeBox(uint32_t size) {
   return b;
 }
 
-// A free box before the movie box, sized so that the movie box's header is
-// cut by a sector boundary right after its size field: its type opens a
-// sector. (Readers skip free boxes; the chunk offsets, which point into the
-// media data before it, stay right.)
-Bytes WithMovieBoxAcrossASector(const Bytes& movie) {
+// A free box before the movie box, sized so that the movie box starts
+// `intoSector` bytes into a sector. (Readers skip free boxes; the chunk
+// offsets, which point into the media data before it, stay right.)
+Bytes WithMovieBoxAt(const Bytes& movie, size_t intoSector) {
   const Box moov = Find(TopBoxes(movie), "moov");
-  size_t pad = (Medium::kSector - 4 - moov.at % Medium::kSector + 2 * Medium::kSector) % Medium::kSector;
+  size_t pad = (intoSector + 2 * Medium::kSector - moov.at % Medium::kSector) % Medium::kSector;
   if (pad < 8) pad += Medium::kSector;
   Bytes out(movie.begin(), movie.begin() + long(moov.at));
   Bytes free = FreeBox(uint32_t(pad));
@@ -151,14 +150,17 @@ class MovieEnds : public ::testing::Test {
   std::unique_ptr<Medium> medium_;
 };
 
-// The movie box's type opening a sector was taken for a movie of its own:
-// the movie ended there, short of its movie box, and a second movie was
-// carved from the middle of the first.
+// The movie box's type opening a sector (its size field ending the sector
+// before) was taken for a movie of its own: the movie ended there, short of
+// its movie box, and a second movie was carved from the middle of the first.
+// A movie box opening a sector, which starts a movie of its own where one
+// begins, is this movie's too.
 TEST_F(MovieEnds, ABoxHeaderCutBySectorBoundaryStaysWithTheMovie) {
-  const Bytes movie = WithMovieBoxAcrossASector(Movie("long.mov"));
-  ASSERT_EQ(Find(TopBoxes(movie), "moov").at % Medium::kSector, Medium::kSector - 4);
-  for (uint32_t seed : {1u, 2u}) {
-    SCOPED_TRACE(seed);
+  for (size_t into : {size_t(Medium::kSector - 4), size_t(0), size_t(Medium::kSector - 2)}) {
+    SCOPED_TRACE(into);
+    const Bytes movie = WithMovieBoxAt(Movie("long.mov"), into);
+    ASSERT_EQ(Find(TopBoxes(movie), "moov").at % Medium::kSector, into);
+    const uint32_t seed = uint32_t(into) + 1;
     const auto [at, next] = Lay(movie, seed);
     const auto found = CarveAll();
     ASSERT_TRUE(found.count(at));
