@@ -74,7 +74,9 @@ const char kScanHelp[] =
     "  --types LIST      only these extensions, e.g. jpg,png,docx ('other' = uncategorised)\n"
     "  --category LIST   only these categories: photo, audio, video, document, archive, others\n"
     "                    (with --types, a file matching either is listed)\n"
-    "  --json            one JSON object per found file or folder, one per line\n";
+    "  --json            one JSON object per found file or folder, one per line\n"
+    "A carved file whose own structure does not close (cut short, or its end a guess) is\n"
+    "marked [partial] (\"partial\": true).\n";
 
 const char kRecoverHelp[] =
     "Usage: dunmere-cli recover [--deep] [--types EXT,...] [--category CAT,...] SOURCE --to DIR\n"
@@ -95,7 +97,11 @@ const char kRecoverHelp[] =
     "  --json            one JSON object per file written instead of status lines\n"
     "\n"
     "Prints one status line per file and a summary; the exit status is 1 when any file\n"
-    "failed and 130 when stopped with Ctrl-C.\n";
+    "failed and 130 when stopped with Ctrl-C. A carved file whose own structure does not\n"
+    "close (cut short, or its end a guess) is written as found and reported as partial.\n";
+
+// A file written as found whose own structure does not close.
+const char kPartialText[] = "Partial: written as found, its structure does not close (it may be cut short)";
 
 std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 
@@ -365,8 +371,10 @@ std::string ItemJson(const FoundEntry& e) {
     o.Raw("category", "null").Raw("group", "null");
   else
     o.Str("category", CategoryOfName(name)).Str("group", GroupNameOfName(name));
-  o.Bool("isFolder", e.IsFolder()).Bool("contentOk", e.record.contentOk != 0).Str("engine",
-                                                                                  EngineName(e.record.sourceKind));
+  o.Bool("isFolder", e.IsFolder())
+      .Bool("contentOk", e.record.contentOk != kContentMismatch)
+      .Bool("partial", e.record.contentOk == kContentPartial)
+      .Str("engine", EngineName(e.record.sourceKind));
   return o.Text();
 }
 
@@ -393,7 +401,8 @@ void PrintGrouped(CliContext& ctx, const std::vector<FoundEntry>& files, const s
         ctx.out << "    " << path << "  " << FormatSize(int64_t(e->record.size)) << "  created "
                 << FormatFileTime(e->record.created) << "  modified " << FormatFileTime(e->record.modified)
                 << "  accessed " << FormatFileTime(e->record.accessed);
-        if (!e->record.contentOk) ctx.out << "  [content check failed]";
+        if (e->record.contentOk == kContentMismatch) ctx.out << "  [content check failed]";
+        if (e->record.contentOk == kContentPartial) ctx.out << "  [partial]";
         ctx.out << "\n";
       }
     }
@@ -543,20 +552,23 @@ int CmdRecover(const std::vector<std::string>& argv, CliContext& ctx) {
       *r.opened.engine, items, dest, layout, [&] { return Stopped(ctx) || destinationFull; },
       [&](const RecoverOutcome& o) {
         if (o.status == kDiskFull) destinationFull = true;
+        const std::string status = o.partial ? kPartialText : StatusMessage(o.status);
         if (json)
           ctx.out << JsonObject()
                          .Str("path", o.path)
                          .Bool("ok", o.status == kOk)
-                         .Str("status", StatusMessage(o.status))
+                         .Bool("partial", o.partial)
+                         .Str("status", status)
                          .Text()
                   << "\n";
         else
-          ctx.out << o.path << ": " << StatusMessage(o.status) << "\n";
+          ctx.out << o.path << ": " << status << "\n";
         ctx.out.flush();
       });
   if (!json)
-    ctx.out << "processed " << sum.processed << ", succeeded " << sum.succeeded() << ", failed " << sum.failed
-            << "; recovered into " << dest << "\n";
+    ctx.out << "processed " << sum.processed << ", succeeded " << sum.succeeded()
+            << (sum.partial ? " (" + std::to_string(sum.partial) + " partial)" : std::string()) << ", failed "
+            << sum.failed << "; recovered into " << dest << "\n";
   if (destinationFull) return Fail(ctx, "destination full: " + dest + "; recovery stopped");
   if (sum.stopped) {
     ctx.err << "dunmere-cli: recovery stopped\n";

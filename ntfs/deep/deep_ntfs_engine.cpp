@@ -85,6 +85,7 @@ Status DeepNtfsEngine::ReadRecordAt(uint64_t sector, std::vector<uint8_t>& rec) 
 
 Status DeepNtfsEngine::StartScan(const std::string* earlierLog) {
   mftMap_.Clear();
+  bitmaps_.clear();
   deferred_.clear();
   volumes_.clear();
   volumeIndex_.clear();
@@ -342,15 +343,7 @@ Status DeepNtfsEngine::ReadContent(const FoundItemRecord& record, const ContentS
       pieces.push_back(a);
     }
   }
-  const uint64_t volumeByte0 = record.partitionStart * sectorSize_;
-  VolumeReader read = [&](uint64_t volumeByte, size_t length, uint8_t* dst) -> Status {
-    if (volumeByte % sectorSize_ || length % sectorSize_) return kInvalidArg;
-    uint64_t sector = (volumeByte0 + volumeByte) / sectorSize_;
-    uint64_t count = length / sectorSize_;
-    // Clusters past the end of the medium: the data is not there to read.
-    if (sector >= source_.SectorCount() || count > source_.SectorCount() - sector) return kDataPastEnd;
-    return ReadSectorsAt(sector, uint32_t(count), dst);
-  };
+  const VolumeReader read = VolumeAt(record.partitionStart);
   if (sawList && !list.nonResident) {
     // Pieces held by other records of the same table, found next to this one
     // (or through the table that placed it) and checked to be this file's.
@@ -385,7 +378,66 @@ Status DeepNtfsEngine::ReadContent(const FoundItemRecord& record, const ContentS
   // Past the largest file NTFS can hold the sizes are damage, not data: a
   // copy would write zeros for ever.
   if (layout.realSize > kMaxFileBytes) return kInvalidData;
+  // A deleted file whose clusters the volume has given to another file since
+  // holds that file's data now: refused as the quick scan refuses it.
+  const bool deleted = !(base.U16(offsetof(FileRecordHeader, flags)) & kRecordInUse);
+  if (deleted && ClustersTakenSince(record, layout)) return kDataOverwritten;
   return StreamDataLayout(layout, cb, read, sink);
+}
+
+VolumeReader DeepNtfsEngine::VolumeAt(uint64_t volumeStart) const {
+  return [this, volumeStart](uint64_t volumeByte, size_t length, uint8_t* dst) -> Status {
+    if (volumeByte % sectorSize_ || length % sectorSize_) return kInvalidArg;
+    uint64_t sector = volumeStart + volumeByte / sectorSize_;
+    uint64_t count = length / sectorSize_;
+    // Clusters past the end of the medium: the data is not there to read.
+    if (sector >= source_.SectorCount() || count > source_.SectorCount() - sector) return kDataPastEnd;
+    return ReadSectorsAt(sector, uint32_t(count), dst);
+  };
+}
+
+bool DeepNtfsEngine::ClustersTakenSince(const FoundItemRecord& record, const DataLayout& data) {
+  // Only the table the record lies in tells its volume: a record no table
+  // of this scan explains (or one of another volume's) is not judged.
+  const MftTable* t = mftMap_.Attribute(record.itemId, record.location, sectorsPerRecord_);
+  if (!t || t->volumeStart != record.partitionStart || uint64_t(t->sectorsPerCluster) * sectorSize_ != record.clusterBytes)
+    return false;
+  const ClusterBitmap* bitmap = BitmapOf(*t);
+  return bitmap && bitmap->TakenSince(data);
+}
+
+const ClusterBitmap* DeepNtfsEngine::BitmapOf(const MftTable& t) {
+  auto known = bitmaps_.find(t.keySector);
+  if (known != bitmaps_.end()) return known->second.get();
+  std::unique_ptr<ClusterBitmap>& slot = bitmaps_[t.keySector];
+  // Record 6 of the table, $Bitmap: its unnamed data in the record itself
+  // (a bitmap whose runs spill into other records is not followed).
+  constexpr uint64_t kBitmapRecord = 6;
+  uint64_t at = 0;
+  bool continued = false;
+  std::vector<uint8_t> rec;
+  if (!t.Locate(kBitmapRecord * sectorsPerRecord_, at, continued) || continued || ReadRecordAt(at, rec) != kOk)
+    return nullptr;
+  ByteView v(rec.data(), rec.size());
+  if (v.U32(offsetof(FileRecordHeader, recordNumber)) != kBitmapRecord) return nullptr;
+  RecordSummary s;
+  SummarizeRecord(v, s);
+  if (!s.hasName || s.name.name != "$Bitmap") return nullptr;
+  std::vector<AttributeView> pieces;
+  AttributeWalker walk(v);
+  AttributeView a;
+  while (walk.Next(a))
+    if (a.type == kAttrData && a.nameLength == 0 && a.nonResident) pieces.push_back(a);
+  const uint32_t cb = t.sectorsPerCluster * sectorSize_;
+  DataLayout layout;
+  if (pieces.empty() || BuildDataLayout(std::move(pieces), 0, cb, layout)) return nullptr;
+  auto bitmap = std::make_unique<ClusterBitmap>();
+  const uint64_t volumeSectors = source_.SectorCount() > t.volumeStart ? source_.SectorCount() - t.volumeStart : 0;
+  if (ReadClusterBitmap(layout, cb, layout.realSize, VolumeAt(t.volumeStart), t.sectorsPerCluster, volumeSectors,
+                        *bitmap))
+    return nullptr;
+  slot = std::move(bitmap);
+  return slot.get();
 }
 
 uint32_t DeepNtfsEngine::RecordKind() const { return kSourceDeepNtfs; }

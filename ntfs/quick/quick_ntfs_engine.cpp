@@ -24,7 +24,6 @@ constexpr size_t kPieceBytes = 65536;            // what a sink receives at most
 constexpr size_t kMaxAttributeList = 16 << 20;   // far beyond any real list
 constexpr size_t kMaxExtensionRecords = 4096;    // records one attribute may span
 constexpr uint32_t kFirstUserRecord = 12;        // records below are the system files
-constexpr uint64_t kMaxBitmapBytes = uint64_t(1) << 32;
 
 }  // namespace
 
@@ -182,17 +181,18 @@ bool QuickNtfsEngine::FindFileName(uint64_t n, FileNameInfo& out) const {
   return found;
 }
 
+VolumeReader QuickNtfsEngine::VolumeRead() const {
+  return [this](uint64_t volumeByte, size_t length, uint8_t* dst) -> Status {
+    // Clusters a truncated image no longer holds: no read error, the data is
+    // not there.
+    uint64_t at = geo_.partitionOffset + volumeByte;
+    if (at > source_.LengthBytes() || length > source_.LengthBytes() - at) return kDataPastEnd;
+    return ReadBytes(at, length, dst);
+  };
+}
+
 Status QuickNtfsEngine::StreamLayout(const DataLayout& L, const ContentSink& sink) const {
-  return StreamDataLayout(
-      L, geo_.clusterBytes,
-      [this](uint64_t volumeByte, size_t length, uint8_t* dst) -> Status {
-        // Clusters a truncated image no longer holds: no read error, the
-        // data is not there.
-        uint64_t at = geo_.partitionOffset + volumeByte;
-        if (at > source_.LengthBytes() || length > source_.LengthBytes() - at) return kDataPastEnd;
-        return ReadBytes(at, length, dst);
-      },
-      sink);
+  return StreamDataLayout(L, geo_.clusterBytes, VolumeRead(), sink);
 }
 
 Status QuickNtfsEngine::ReadContent(const FoundItemRecord& record, const ContentSink& sink) {
@@ -234,10 +234,7 @@ bool QuickNtfsEngine::ClustersTakenSince(const DataLayout& layout) {
     bitmapTried_ = true;
     (void)LoadAllocationBitmap();
   }
-  if (!bitmap_.Loaded()) return false;
-  for (const Extent& e : layout.extents)
-    if (!e.sparse && bitmap_.AnyAllocated(e.lcn, e.count)) return true;
-  return false;
+  return bitmap_.Loaded() && bitmap_.TakenSince(layout);
 }
 
 Status QuickNtfsEngine::ReadBatch(uint64_t first, uint32_t count, uint8_t* buffer) const {
@@ -496,22 +493,8 @@ Status QuickNtfsEngine::LoadAllocationBitmap() {
   if (openStatus_) return openStatus_;
   DataLayout layout;
   if (Status s = FindAttributeRuns(6, kAttrData, layout)) return s == kAttributeNotFound ? kInvalidArg : s;
-  uint64_t want = std::min<uint64_t>(layout.realSize, (geo_.totalClusters + 7) / 8);
-  if (want == 0 || want > kMaxBitmapBytes) return kInvalidData;
-  std::vector<uint8_t> bits;
-  try {
-    bits.reserve(size_t(want));
-  } catch (const std::bad_alloc&) {
-    return kNoMemory;
-  }
-  Status s = StreamLayout(layout, [&](const uint8_t* d, size_t len) {
-    size_t take = size_t(std::min<uint64_t>(len, want - bits.size()));
-    bits.insert(bits.end(), d, d + take);
-    return bits.size() >= want ? 1 : 0;
-  });
-  if (s != kOk && s != 1) return s;
-  bitmap_ = ClusterBitmap(std::move(bits), geo_.sectorsPerCluster, sectorCount_);
-  return kOk;
+  return ReadClusterBitmap(layout, geo_.clusterBytes, (geo_.totalClusters + 7) / 8, VolumeRead(),
+                           geo_.sectorsPerCluster, sectorCount_, bitmap_);
 }
 
 Status QuickNtfsEngine::NextFreeExtent(uint64_t& start, uint64_t& length) {

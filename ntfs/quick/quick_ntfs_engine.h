@@ -14,9 +14,10 @@
 #include "base/bytes.h"
 #include "engine/content_check.h"
 #include "engine/store_engine.h"
-#include "ntfs/quick/cluster_bitmap.h"
+#include "ntfs/cluster_bitmap.h"
 #include "ntfs/record_summary.h"
 #include "ntfs/data_layout.h"
+#include "ntfs/layout_stream.h"
 #include "ntfs/file_name_attr.h"
 #include "ntfs/quick/mft_geometry.h"
 #include "storage/sector_source.h"
@@ -62,6 +63,8 @@ class QuickNtfsEngine : public QuickStoreEngine {
   // Streams a non-resident attribute's bytes (sparse runs and data past the
   // initialized size read as zeros; compressed data is decompressed).
   Status StreamLayout(const DataLayout& layout, const ContentSink& sink) const;
+  // Reads bytes of the volume for StreamDataLayout.
+  VolumeReader VolumeRead() const;
 
  protected:
   uint32_t RootId() const override { return kRootRecord; }

@@ -69,7 +69,7 @@ class CliCommands : public ::testing::Test {
         error = "cannot read fake for a deep scan";
         return kNotSupported;
       }
-      o.engine = std::make_unique<test::FakeEngine>(test::SampleItems());
+      o.engine = std::make_unique<test::FakeEngine>(items);
       o.kind = FsKind::kFat;
       ++opened;
       return kOk;
@@ -81,6 +81,7 @@ class CliCommands : public ::testing::Test {
     return r;
   }
   int opened = 0;
+  std::vector<test::FakeItem> items = test::SampleItems();
 };
 
 bool Contains(const std::string& hay, const std::string& needle) { return hay.find(needle) != std::string::npos; }
@@ -117,7 +118,7 @@ TEST_F(CliCommands, ScanJsonIsOneObjectPerItem) {
   EXPECT_TRUE(Contains(r.out, "{\"name\":\"deep.txt\",\"folder\":\"Trip/Inner/\",\"size\":9,"
                               "\"created\":\"2021-03-05T08:04:09Z\",\"modified\":\"2021-03-05T08:05:09Z\","
                               "\"accessed\":null,\"category\":\"document\",\"group\":\"txt\",\"isFolder\":false,"
-                              "\"contentOk\":true,\"engine\":\"quick FAT\"}"))
+                              "\"contentOk\":true,\"partial\":false,\"engine\":\"quick FAT\"}"))
       << r.out;
   TempDir dir;
   std::string path = dir / "out.jsonl";
@@ -153,6 +154,31 @@ TEST_F(CliCommands, RecoverListsEachFileAndFailsWhenOneFailed) {
   EXPECT_EQ(r.code, kExitOk) << r.err;
   EXPECT_TRUE(Contains(r.out, dir / "out/photo/beach(1).jpg: Success")) << r.out;
   EXPECT_TRUE(Contains(r.out, "processed 2, succeeded 2, failed 0")) << r.out;
+}
+
+// A carved file whose own structure does not close: listed and recovered,
+// and said to be partial wherever it shows.
+TEST_F(CliCommands, APartialFileIsMarkedInTheListingAndTheReport) {
+  items.push_back({"cut.mov", 40, 5, 0, false, std::string(3000, 'm'), kContentPartial});
+  CliRun r = Cli({"scan", "fake"});
+  ASSERT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_TRUE(Contains(r.out, "    cut.mov  2.93 KB")) << r.out;
+  const size_t mark = r.out.find("  [partial]\n");
+  ASSERT_NE(mark, std::string::npos) << r.out;
+  EXPECT_EQ(r.out.rfind("\n", mark), r.out.rfind("    cut.mov", mark) - 1) << r.out;  // on its line alone
+  EXPECT_EQ(r.out.find("[partial]", mark + 3), std::string::npos) << r.out;
+  r = Cli({"scan", "--json", "--types", "mov", "fake"});
+  EXPECT_TRUE(Contains(r.out, "\"name\":\"cut.mov\"")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "\"contentOk\":true,\"partial\":true")) << r.out;
+
+  TempDir dir;
+  r = Cli({"recover", "--types", "mov", "fake", "--to", dir / "out"});
+  EXPECT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_TRUE(Contains(r.out, dir / "out/video/cut.mov: Partial: ")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "processed 1, succeeded 1 (1 partial), failed 0")) << r.out;
+  EXPECT_EQ(fs::file_size(dir / "out/video/cut.mov"), 3000u);
+  r = Cli({"recover", "--json", "--types", "mov", "fake", "--to", dir / "json"});
+  EXPECT_TRUE(Contains(r.out, "\"ok\":true,\"partial\":true,\"status\":\"Partial: ")) << r.out;
 }
 
 TEST_F(CliCommands, RecoverTreeLayoutAndChosenFolder) {

@@ -522,7 +522,9 @@ struct Recoverer {
     }
     ++summary.processed;
     if (s) ++summary.failed;
-    if (observer) observer({dest.empty() ? wanted : dest, s});
+    const bool partial = s == kOk && r.contentOk == kContentPartial;
+    if (partial) ++summary.partial;
+    if (observer) observer({dest.empty() ? wanted : dest, s, partial});
     return true;
   }
 

@@ -114,9 +114,13 @@ enum class Layout { kCategory, kTree };
 struct RecoverOutcome {
   std::string path;
   Status status;
+  // Written as found, but the file's own structure does not close (a carved
+  // file cut short, or whose end is a guess): recovered, yet partial.
+  bool partial = false;
 };
 struct RecoverSummary {
   uint32_t total = 0, processed = 0, failed = 0;
+  uint32_t partial = 0;  // of the succeeded
   bool stopped = false;
   uint32_t succeeded() const { return processed - failed; }
 };
