@@ -39,6 +39,13 @@ class FoundItems {
   virtual ResultStore* RecordStore() { return nullptr; }
   // Adds the stretches of the medium its scan could not read (and went on
   // past) to `into`; returns the medium's sector size they are counted in.
+  // The medium sector holding the first byte of a file record's data, so that
+  // a carved copy of the same file can be told apart; false when unknown.
+  virtual bool FirstDataSector(const FoundItemRecord& record, uint64_t& sector) {
+    (void)record;
+    (void)sector;
+    return false;
+  }
   virtual uint32_t CollectUnreadable(UnreadableSectors& into) const {
     (void)into;
     return 512;

@@ -126,4 +126,13 @@ bool IsFatBootSector(ByteView b) {
   return false;
 }
 
+bool FatRecordFirstSector(const FoundItemRecord& r, uint32_t sectorSize, uint64_t& sector) {
+  if (r.clusterBytes == 0 || r.clusterBytes == kNoClusterSize || sectorSize == 0) return false;
+  // The deep engine tags its folders' numbers with their volume in the top bits.
+  const uint32_t cluster = r.itemId & 0x0FFFFFFF;
+  if (cluster < 2) return false;
+  sector = r.partitionStart + r.dataAreaStart + uint64_t(cluster - 2) * r.clusterBytes / sectorSize;
+  return true;
+}
+
 }  // namespace dunmere

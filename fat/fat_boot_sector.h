@@ -6,6 +6,7 @@
 
 #include "base/bytes.h"
 #include "base/status.h"
+#include "engine/found_item.h"
 
 namespace dunmere {
 
@@ -110,5 +111,9 @@ inline uint64_t OffsetToVolumeSector(const FatVolumeGeometry& g, uint64_t offset
 // FAT12/16/32 as the detector recognises it, never a volume of the
 // system's volume encryption.
 bool IsFatBootSector(ByteView b);
+
+// The medium sector (in `sectorSize` units) of the first data cluster of a
+// file record either FAT engine made; false for a record without a cluster.
+bool FatRecordFirstSector(const FoundItemRecord& r, uint32_t sectorSize, uint64_t& sector);
 
 }  // namespace dunmere

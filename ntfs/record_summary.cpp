@@ -1,5 +1,7 @@
 #include "ntfs/record_summary.h"
 
+#include <algorithm>
+#include <span>
 #include <vector>
 
 #include "ntfs/run_list.h"
@@ -42,6 +44,26 @@ void SummarizeRecord(ByteView record, RecordSummary& s) {
     }
   }
   s.malformed = walk.malformed();
+}
+
+bool NtfsRecordFirstSector(const SectorSource& source, uint32_t sectorSize, const FoundItemRecord& r,
+                           uint64_t& sector) {
+  if (r.clusterBytes == 0 || r.clusterBytes == kNoClusterSize || sectorSize == 0) return false;
+  std::vector<uint8_t> rec(4096);
+  uint32_t got = 0;
+  (void)source.ReadSectors(uint32_t(rec.size() / sectorSize), rec.data(), r.location, sectorSize, got);
+  if (got == 0) return false;
+  rec.resize(size_t(got) * sectorSize);
+  ByteView v(rec.data(), rec.size());
+  uint32_t recordBytes = std::min<uint32_t>(v.U32(28), uint32_t(rec.size()));
+  if (!HasFileSignature(v) || recordBytes < 512) return false;
+  std::span<uint8_t> span(rec.data(), recordBytes);
+  if (ApplyFixup(span) != kOk) return false;
+  RecordSummary sum;
+  SummarizeRecord(ByteView(rec.data(), recordBytes), sum);
+  if (!sum.hasFirstCluster) return false;
+  sector = r.partitionStart + sum.firstCluster * r.clusterBytes / sectorSize;
+  return true;
 }
 
 }  // namespace dunmere

@@ -6,6 +6,8 @@
 #include "base/bytes.h"
 #include "ntfs/file_name_attr.h"
 #include "ntfs/mft_record.h"
+#include "engine/found_item.h"
+#include "storage/sector_source.h"
 
 namespace dunmere {
 
@@ -26,5 +28,10 @@ struct RecordSummary {
 };
 
 void SummarizeRecord(ByteView record, RecordSummary& out);
+
+// The medium sector of the first data run of the FILE record a record was
+// made from (read again from `source`); false when it has none.
+bool NtfsRecordFirstSector(const SectorSource& source, uint32_t sectorSize, const FoundItemRecord& r,
+                           uint64_t& sector);
 
 }  // namespace dunmere

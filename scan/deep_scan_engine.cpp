@@ -13,8 +13,6 @@
 #include "engine/scan_log_folder.h"
 #include "engine/store_engine.h"
 #include "fat/dir_entry_tests.h"
-#include "ntfs/mft_record.h"
-#include "ntfs/record_summary.h"
 #include "scan/deep_pass.h"
 #include "scan/engine_factory.h"
 #include "scan/file_systems.h"
@@ -51,7 +49,11 @@ struct FinishGrace {
 
 DeepScanEngine::DeepScanEngine() {
   ResetResume();
-  for (DeepFileSystemEngine* e : deep_) e->SetContentCheck(MakeSignatureContentCheck());
+  for (const FileSystemRow& row : FileSystems()) {
+    if (!row.makeDeep) continue;
+    ownDeep_.push_back(row.makeDeep());
+    deep_.push_back(ownDeep_.back().get());
+  }
   carve_.Context().directorySector = &IsDirectoryCluster;
 }
 
@@ -316,33 +318,6 @@ Status DeepScanEngine::SetSearchCallback(SearchProgressCallback cb, void* user) 
   return kOk;
 }
 
-bool DeepScanEngine::FirstDataSector(const FoundItemRecord& r, uint64_t& sector) {
-  if (r.clusterBytes == 0 || r.clusterBytes == kNoClusterSize) return false;
-  if (r.sourceKind == kSourceQuickFat || r.sourceKind == kSourceDeepFat) {
-    // The deep FAT engine tags its folders' numbers with their volume.
-    const uint32_t cluster = r.itemId & 0x0FFFFFFF;
-    if (cluster < 2) return false;
-    sector = r.partitionStart + r.dataAreaStart + uint64_t(cluster - 2) * r.clusterBytes / sectorSize_;
-    return true;
-  }
-  // NTFS: the first data run of the item's file record.
-  std::vector<uint8_t> rec(4096);
-  uint32_t got = 0;
-  (void)medium_.source.ReadSectors(uint32_t(rec.size() / sectorSize_), rec.data(), r.location, sectorSize_, got);
-  if (got == 0) return false;
-  rec.resize(size_t(got) * sectorSize_);
-  ByteView v(rec.data(), rec.size());
-  uint32_t recordBytes = std::min<uint32_t>(v.U32(28), uint32_t(rec.size()));
-  if (!HasFileSignature(v) || recordBytes < 512) return false;
-  std::span<uint8_t> span(rec.data(), recordBytes);
-  if (ApplyFixup(span) != kOk) return false;
-  RecordSummary sum;
-  SummarizeRecord(ByteView(rec.data(), recordBytes), sum);
-  if (!sum.hasFirstCluster) return false;
-  sector = r.partitionStart + sum.firstCluster * r.clusterBytes / sectorSize_;
-  return true;
-}
-
 int DeepScanEngine::SearchByType(const std::string& patterns, std::vector<FoundItemRecord>& out) {
   out.clear();
   std::map<uint64_t, std::string> firstSectors;
@@ -354,7 +329,7 @@ int DeepScanEngine::SearchByType(const std::string& patterns, std::vector<FoundI
     e->SearchByType(patterns, part);
     for (const FoundItemRecord& r : part) {
       uint64_t sector = 0;
-      if (FirstDataSector(r, sector)) firstSectors.emplace(sector, ExtensionOf(RecordName(r)));
+      if (e->FirstDataSector(r, sector)) firstSectors.emplace(sector, ExtensionOf(RecordName(r)));
     }
     out.insert(out.end(), part.begin(), part.end());
   }

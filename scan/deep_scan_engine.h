@@ -12,8 +12,7 @@
 #include <vector>
 
 #include "carving/carving_engine.h"
-#include "fat/deep/deep_fat_engine.h"
-#include "ntfs/deep/deep_ntfs_engine.h"
+#include "engine/deep_engine.h"
 #include "engine/scan_engine.h"
 #include "engine/scan_resume_entry.h"
 #include "scan/deep_scan_logs.h"
@@ -69,20 +68,17 @@ class DeepScanEngine : public ScanEngine {
   // The quick engine's scan (resumed from its log when resuming); learns
   // whether its free extents can steer the pass.
   Status RunQuickPass(bool resuming, const std::string& folder);
-  // First data sector of a file-system item, for telling carved copies apart.
-  bool FirstDataSector(const FoundItemRecord& r, uint64_t& sector);
 
   uint16_t tag_ = 0;
   uint32_t sectorSize_ = 512;
   Medium medium_;
   uint32_t fingerprint_ = 0;  // of a disk area, kept with its resume position
   bool otherMedium_ = false;
-  DeepFatEngine fat_;
-  DeepNtfsEngine ntfs_;
   CarvingEngine carve_;
-  // The file-system engines of the pass, in the order they are offered a
-  // sector: NTFS's record test is the stricter one.
-  std::array<DeepFileSystemEngine*, 2> deep_{&ntfs_, &fat_};
+  // The file-system engines of the pass, one per row of the file-system
+  // table that has one, in the order they are offered a sector.
+  std::vector<std::unique_ptr<DeepFileSystemEngine>> ownDeep_;
+  std::vector<DeepFileSystemEngine*> deep_;
   std::unique_ptr<ScanEngine> quick_;
   int share_ = 90;
   ScanProgressCallback progress_ = nullptr;

@@ -2,8 +2,10 @@
 
 #include "carving/content_check_factory.h"
 #include "engine/quick_ext_engine.h"
+#include "fat/deep/deep_fat_engine.h"
 #include "fat/quick/quick_fat_engine.h"
 #include "fat/fat_boot_sector.h"
+#include "ntfs/deep/deep_ntfs_engine.h"
 #include "ntfs/quick/quick_ntfs_engine.h"
 #include "ntfs/ntfs_boot_sector.h"
 
@@ -34,17 +36,25 @@ std::unique_ptr<ScanEngine> MakeChecked() {
   e->SetContentCheck(MakeSignatureContentCheck());
   return e;
 }
+template <typename Engine>
+std::unique_ptr<DeepFileSystemEngine> MakeDeep() {
+  auto e = std::make_unique<Engine>();
+  e->SetContentCheck(MakeSignatureContentCheck());
+  return e;
+}
 std::unique_ptr<ScanEngine> MakeExt() { return std::make_unique<QuickExtEngine>(); }
 bool RecognisesNtfs(ByteView b) { return IsNtfsBootSector(b); }
 bool RecognisesFat(ByteView b) { return IsFatBootSector(b); }
 
 // NTFS before FAT: an NTFS boot sector also passes the looser FAT test.
 constexpr FileSystemRow kRows[] = {
-    {FsKind::kNtfs, "NTFS", RecognisesNtfs, kSourceQuickNtfs, kSourceDeepNtfs, MakeChecked<QuickNtfsEngine>},
-    {FsKind::kFat, "FAT", RecognisesFat, kSourceQuickFat, kSourceDeepFat, MakeChecked<QuickFatEngine>},
+    {FsKind::kNtfs, "NTFS", RecognisesNtfs, kSourceQuickNtfs, kSourceDeepNtfs, MakeChecked<QuickNtfsEngine>,
+     MakeDeep<DeepNtfsEngine>},
+    {FsKind::kFat, "FAT", RecognisesFat, kSourceQuickFat, kSourceDeepFat, MakeChecked<QuickFatEngine>,
+     MakeDeep<DeepFatEngine>},
     // Recognised so that it is named, not scanned as a lost volume; its quick
     // engine finds nothing.
-    {FsKind::kExt, "ext", IsExtSuperblock, kNoSourceKind, kNoSourceKind, MakeExt},
+    {FsKind::kExt, "ext", IsExtSuperblock, kNoSourceKind, kNoSourceKind, MakeExt, nullptr},
 };
 
 }  // namespace

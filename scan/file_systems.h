@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "base/bytes.h"
+#include "engine/deep_engine.h"
 #include "engine/found_item.h"
 #include "engine/scan_engine.h"
 
@@ -31,6 +32,10 @@ struct FileSystemRow {
   uint32_t deepSource;                   // record kind of its part of the deep scan
   // Its quick engine, not yet opened; null when it has none.
   std::unique_ptr<ScanEngine> (*makeQuick)();
+  // Its part of the deep scan, not yet opened; null when it has none. The
+  // pass offers a sector to these in the rows' order, so a stricter test
+  // stands in an earlier row.
+  std::unique_ptr<DeepFileSystemEngine> (*makeDeep)();
 };
 
 // Every row, in the order detection asks them.

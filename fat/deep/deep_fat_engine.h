@@ -27,6 +27,7 @@
 #include "engine/deep_engine.h"
 #include "engine/store_engine.h"
 #include "fat/deep/directory_feed.h"
+#include "fat/fat_boot_sector.h"
 #include "fat/deep/folder_tree.h"
 #include "fat/deep/name_tails.h"
 #include "fat/deep/pending_files.h"
@@ -74,6 +75,9 @@ class DeepFatEngine : public StoreEngine, public DeepFileSystemEngine, private F
 
   // The same steps as one of the deep pass's file-system engines.
   FoundItems& Results() override { return *this; }
+  bool FirstDataSector(const FoundItemRecord& r, uint64_t& sector) override {
+    return FatRecordFirstSector(r, source_.UnitSize(), sector);
+  }
   ResultStore* Records() override { return Store(); }
   uint32_t RecordKind() const override;
   std::string_view LogPrefix() const override { return "Pro_Fat_"; }

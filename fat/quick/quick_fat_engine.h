@@ -40,6 +40,9 @@ class QuickFatEngine : public QuickStoreEngine {
   Status NextFreeExtent(uint64_t& startSector, uint64_t& lengthSectors) override;
 
   bool WalkedDeletedDirectoryAt(uint64_t mediumByte) const override;
+  bool FirstDataSector(const FoundItemRecord& r, uint64_t& sector) override {
+    return FatRecordFirstSector(r, source_.UnitSize(), sector);
+  }
   uint32_t CollectUnreadable(UnreadableSectors& into) const override {
     into.Merge(source_.Unreadable());
     return source_.UnitSize();

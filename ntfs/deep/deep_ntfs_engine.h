@@ -21,6 +21,7 @@
 #include "engine/deep_engine.h"
 #include "engine/store_engine.h"
 #include "ntfs/deep/mft_map.h"
+#include "ntfs/record_summary.h"
 #include "storage/sector_source.h"
 
 namespace dunmere {
@@ -79,6 +80,9 @@ class DeepNtfsEngine : public StoreEngine, public DeepFileSystemEngine {
 
   // The same steps as one of the deep pass's file-system engines.
   FoundItems& Results() override { return *this; }
+  bool FirstDataSector(const FoundItemRecord& r, uint64_t& sector) override {
+    return NtfsRecordFirstSector(source_, source_.UnitSize(), r, sector);
+  }
   ResultStore* Records() override { return Store(); }
   uint32_t RecordKind() const override;
   std::string_view LogPrefix() const override { return "Pro_Ntfs_"; }

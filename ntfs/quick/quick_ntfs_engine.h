@@ -15,6 +15,7 @@
 #include "engine/content_check.h"
 #include "engine/store_engine.h"
 #include "ntfs/quick/cluster_bitmap.h"
+#include "ntfs/record_summary.h"
 #include "ntfs/data_layout.h"
 #include "ntfs/file_name_attr.h"
 #include "ntfs/quick/mft_geometry.h"
@@ -41,6 +42,9 @@ class QuickNtfsEngine : public QuickStoreEngine {
   const MftGeometry& Geometry() const { return geo_; }
   // Free extents come in the volume's sectors.
   bool FreeExtentsInSectorsOf(uint32_t sectorSize) const override { return geo_.bytesPerSector == sectorSize; }
+  bool FirstDataSector(const FoundItemRecord& r, uint64_t& sector) override {
+    return NtfsRecordFirstSector(source_, source_.UnitSize(), r, sector);
+  }
   uint32_t CollectUnreadable(UnreadableSectors& into) const override {
     into.Merge(source_.Unreadable());
     return source_.UnitSize();
