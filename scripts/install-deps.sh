@@ -7,7 +7,7 @@ BUILD_PKGS=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
             libblkid-dev libudev-dev zlib1g-dev libstb-dev qt6-base-dev qt6-tools-dev libqt6opengl6-dev libgl-dev)
 # Third-party tools that make the test fixtures (file systems and media files),
 # and the load the stress run of the suite puts beside it.
-FIXTURE_PKGS=(dosfstools mtools fusefat ntfs-3g e2fsprogs fdisk util-linux xxd
+FIXTURE_PKGS=(dosfstools mtools fusefat ntfs-3g exfatprogs exfat-fuse e2fsprogs fdisk util-linux xxd
               imagemagick ffmpeg sox zip p7zip-full gcab sqlite3 fonts-dejavu-core
               python3 xvfb xauth xdotool librsvg2-bin xz-utils
               nbdkit libnbd-bin fuse3 stress-ng)

@@ -8,8 +8,6 @@
 
 #include <deque>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "tests/support/test_support.h"
 
@@ -22,22 +20,6 @@ const std::string& FatImageFolder(std::string* why) {
   if (why) *why = fixture.missingTool ? "FAT fixtures need mkfs.fat, mtools and sfdisk: " + fixture.message
                                       : fixture.message;
   return fixture.dir;
-}
-
-std::vector<ManifestEntry> ReadManifest(const std::string& imagePath) {
-  std::vector<ManifestEntry> out;
-  std::ifstream in(imagePath + ".manifest");
-  std::string line;
-  while (std::getline(in, line)) {
-    std::stringstream ss(line);
-    ManifestEntry e;
-    std::getline(ss, e.state, '\t');
-    std::getline(ss, e.folder, '\t');
-    std::getline(ss, e.name, '\t');
-    std::getline(ss, e.sha256, '\t');
-    if (!e.state.empty()) out.push_back(e);
-  }
-  return out;
 }
 
 std::map<std::string, Listed> ListAll(FoundItems& engine) {

@@ -7,19 +7,12 @@
 #include <vector>
 
 #include "engine/scan_engine.h"
+#include "tests/support/manifest.h"
 
 namespace dunmere::test {
 
-struct ManifestEntry {
-  std::string state;  // live, deleted, overwritten
-  std::string folder;  // "a/b/" or empty
-  std::string name;
-  std::string sha256;
-};
-
 // Folder holding the images; empty when a tool is missing (reason in `why`).
 const std::string& FatImageFolder(std::string* why = nullptr);
-std::vector<ManifestEntry> ReadManifest(const std::string& imagePath);
 
 // Everything the engine lists below the root: "folder path + name" -> record.
 struct Listed {
