@@ -18,6 +18,8 @@ enum SourceKind : uint32_t {
   kSourceDeepNtfs = 2,
   kSourceDeepFat = 3,
   kSourceCarving = 4,
+  kSourceQuickExfat = 5,
+  kSourceDeepExfat = 6,
 };
 
 inline constexpr size_t kNameFieldSize = 260;

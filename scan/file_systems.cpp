@@ -2,6 +2,8 @@
 
 #include "carving/content_check_factory.h"
 #include "engine/quick_ext_engine.h"
+#include "exfat/deep/deep_exfat_engine.h"
+#include "exfat/exfat_boot_sector.h"
 #include "fat/deep/deep_fat_engine.h"
 #include "fat/quick/quick_fat_engine.h"
 #include "fat/fat_boot_sector.h"
@@ -45,11 +47,16 @@ std::unique_ptr<DeepFileSystemEngine> MakeDeep() {
 std::unique_ptr<ScanEngine> MakeExt() { return std::make_unique<QuickExtEngine>(); }
 bool RecognisesNtfs(ByteView b) { return IsNtfsBootSector(b); }
 bool RecognisesFat(ByteView b) { return IsFatBootSector(b); }
+bool RecognisesExfat(ByteView b) { return IsExfatBootSector(b); }
 
-// NTFS before FAT: an NTFS boot sector also passes the looser FAT test.
+// NTFS and exFAT before FAT: an NTFS boot sector also passes the looser FAT
+// test, and FAT's is asked last whatever may pass it. exFAT's quick engine
+// comes with its own branch.
 constexpr FileSystemRow kRows[] = {
     {FsKind::kNtfs, "NTFS", RecognisesNtfs, kSourceQuickNtfs, kSourceDeepNtfs, MakeChecked<QuickNtfsEngine>,
      MakeDeep<DeepNtfsEngine>},
+    {FsKind::kExfat, "exFAT", RecognisesExfat, kSourceQuickExfat, kSourceDeepExfat, nullptr,
+     MakeDeep<DeepExfatEngine>},
     {FsKind::kFat, "FAT", RecognisesFat, kSourceQuickFat, kSourceDeepFat, MakeChecked<QuickFatEngine>,
      MakeDeep<DeepFatEngine>},
     // Recognised so that it is named, not scanned as a lost volume; its quick

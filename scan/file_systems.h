@@ -18,7 +18,7 @@
 namespace dunmere {
 
 // The numbers are what the command line's listings have always shown.
-enum class FsKind : int { kFat = 2, kNtfs = 3, kExt = 4, kOther = 5 };
+enum class FsKind : int { kFat = 2, kNtfs = 3, kExt = 4, kOther = 5, kExfat = 6 };
 
 inline constexpr size_t kDetectBytes = 16384;
 // A record kind no engine of the row reports.
@@ -44,7 +44,7 @@ std::span<const FileSystemRow> FileSystems();
 const FileSystemRow* FileSystemOf(FsKind kind);
 // The first row recognising the area; kOther when none does.
 FsKind DetectFileSystem(ByteView first16k);
-// "NTFS", "FAT", "ext"; "unknown" for kOther.
+// "NTFS", "exFAT", "FAT", "ext"; "unknown" for kOther.
 std::string FsKindName(FsKind kind);
 // The engine a record kind comes from: "quick NTFS", "deep FAT", "carving".
 std::string EngineName(uint32_t sourceKind);
