@@ -490,13 +490,15 @@ Status DeepExfatEngine::ReadContent(const FoundItemRecord& record, const Content
   uint8_t e[kExfatEntrySize] = {};
   uint8_t flags = kExfatNoFatChain | kExfatAllocationPossible;
   uint64_t valid = size;
-  bool deleted = record.deletedFlag != 0;
+  // Only a set marked deleted gave its clusters up. One in a folder lost to
+  // a format, or to damage, may still own the clusters the bitmap marks.
+  bool deleted = false;
   const uint64_t entryAt = uint64_t(record.location) * kExfatEntrySize;
   if (ReadBytes(entryAt, e, sizeof e) == sizeof e && (e[0] | kExfatInUse) == kExfatStreamEntry &&
       Le32(e + 20) == record.itemId && Le64(e + 24) == size) {
     flags = e[1];
     valid = std::min(Le64(e + 8), size);
-    deleted = deleted || (e[0] & kExfatInUse) == 0;
+    deleted = (e[0] & kExfatInUse) == 0;
   }
   const int v = VolumeOfRecord(record);
   const uint64_t heap = (uint64_t(record.partitionStart) + record.dataAreaStart) * sectorSize_;

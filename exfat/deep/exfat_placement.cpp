@@ -142,20 +142,19 @@ class Placer {
         const ExfatGeometry& g = (*vols)[v].g;
         if (!g.ValidCluster(g.rootCluster)) continue;
         const uint64_t most = std::max<uint64_t>(1, kExfatMaxDirectoryBytes / g.ClusterBytes());
-        // A root without a FAT to follow is taken to go on in the clusters
-        // after it that hold sets, as a folder's would be.
+        // A root without a FAT to follow is its first cluster only: the
+        // clusters after it that hold sets are as likely a lost folder's.
         std::vector<uint32_t> chain = Chain(int(v), g.rootCluster, most, true);
         if (!chain.empty())
           ClaimChain(int(v), chain, root);
         else
-          ClaimRun(int(v), g.rootCluster, HeldRun(int(v), g.rootCluster, most), 0, root, true);
+          ClaimRun(int(v), g.rootCluster, 1, 0, root, false);
       }
+      // Roots of earlier volumes at the place (a format with another layout).
       for (uint64_t at : in_.roots) {
         const int v = ExfatVolumeHolding(*vols, at);
         if (v < 0) continue;
-        const uint32_t c = Vol(v).ClusterAt(at);
-        const uint64_t most = std::max<uint64_t>(1, kExfatMaxDirectoryBytes / Vol(v).g.ClusterBytes());
-        ClaimRun(v, c, HeldRun(v, c, most), 0, root, true);
+        ClaimRun(v, Vol(v).ClusterAt(at), 1, 0, root, false);
       }
     }
 

@@ -4,8 +4,9 @@
 // are its run (first cluster on, as many as its data length needs) when it
 // has no chain; a chained folder's are its chain where the volume's FAT
 // still holds it, else its first cluster and the clusters right after it
-// that hold sets too. A volume's root owns its own clusters, and so does
-// every root whose bitmap and up-case entries were met. Sets in clusters no
+// that hold sets too. A volume's root owns its chain (its first cluster
+// where no FAT tells more), and every root whose bitmap and up-case entries
+// were met owns its cluster. Sets in clusters no
 // found folder owns go to "LostFolder<n>" (n: the first cluster of that run
 // of directory clusters) at the top; sets outside every volume are listed
 // by the stretch of the medium they were found in, without data. Pure: the
