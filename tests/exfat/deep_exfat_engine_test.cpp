@@ -185,7 +185,9 @@ TEST_F(DeepExfatScan, CardPhotosAreFoundUnderDcimInTheirPartition) {
   std::multiset<std::string> names;
   for (const FoundItemRecord& r : jpgs) names.insert(RecordName(r));
   for (const ManifestEntry& m : image.manifest) {
-    if (m.name.size() > 4 && m.name.compare(m.name.size() - 4, 4, ".JPG") == 0) EXPECT_EQ(names.count(m.name), 1u);
+    if (m.name.size() > 4 && m.name.compare(m.name.size() - 4, 4, ".JPG") == 0) {
+      EXPECT_EQ(names.count(m.name), 1u) << m.name;
+    }
   }
   for (const std::string& n : names) EXPECT_EQ(n.rfind("DSC_", 0), 0u) << "a carved copy listed besides: " << n;
 }
