@@ -32,7 +32,7 @@ namespace {
 const char kMainHelp[] =
     "Usage: dunmere-cli COMMAND [OPTIONS]\n"
     "\n"
-    "Finds deleted files on NTFS and FAT volumes and copies them out, and makes raw disk images.\n"
+    "Finds deleted files on NTFS, exFAT and FAT volumes and copies them out, and makes raw disk images.\n"
     "\n"
     "Commands:\n"
     "  sources   list disks, partitions and unallocated space that can be scanned\n"

@@ -1,6 +1,8 @@
 #include "exfat/exfat_fat.h"
 
+#include <algorithm>
 #include <unordered_set>
+#include <utility>
 
 namespace dunmere {
 
@@ -16,20 +18,51 @@ ExfatChainEnd FollowExfatChain(uint32_t first, uint64_t want, uint32_t maxCluste
   out.clear();
   if (first < 2 || first > maxCluster) return ExfatChainEnd::kOutOfRange;
   if (want == 0) return ExfatChainEnd::kComplete;
+  // Loops in short chains are met at once; a long chain (a file of gigabytes)
+  // is checked for a repeat once followed, so the memory kept stays small.
+  constexpr size_t kRemembered = 65536;
   std::unordered_set<uint32_t> seen;
-  uint32_t c = first;
-  for (;;) {
+  ExfatChainEnd end = ExfatChainEnd::kComplete;
+  for (uint32_t c = first;;) {
     out.push_back(c);
-    seen.insert(c);
+    if (out.size() <= kRemembered) seen.insert(c);
     uint32_t next = 0;
-    if (!read(c, next)) return ExfatChainEnd::kUnreadable;
-    if (out.size() >= want) return next == kExfatEndOfChain ? ExfatChainEnd::kComplete : ExfatChainEnd::kLonger;
-    if (next == kExfatEndOfChain) return ExfatChainEnd::kShort;
+    if (!read(c, next)) {
+      end = ExfatChainEnd::kUnreadable;
+      break;
+    }
+    if (out.size() >= want) {
+      end = next == kExfatEndOfChain ? ExfatChainEnd::kComplete : ExfatChainEnd::kLonger;
+      break;
+    }
+    if (next == kExfatEndOfChain) {
+      end = ExfatChainEnd::kShort;
+      break;
+    }
     if (next == kExfatBadCluster) return ExfatChainEnd::kBad;
     if (next < 2 || next > maxCluster) return ExfatChainEnd::kOutOfRange;
-    if (!seen.insert(next).second) return ExfatChainEnd::kLoop;
+    if (out.size() < kRemembered && seen.count(next)) return ExfatChainEnd::kLoop;
+    // More clusters than the heap holds: one of them came twice.
+    if (out.size() >= uint64_t(maxCluster) - 1) {
+      out.push_back(next);
+      break;
+    }
     c = next;
   }
+  if (out.size() > kRemembered) {
+    std::vector<std::pair<uint32_t, size_t>> sorted;
+    sorted.reserve(out.size());
+    for (size_t i = 0; i < out.size(); ++i) sorted.push_back({out[i], i});
+    std::sort(sorted.begin(), sorted.end());
+    size_t firstRepeat = out.size();
+    for (size_t i = 1; i < sorted.size(); ++i)
+      if (sorted[i].first == sorted[i - 1].first) firstRepeat = std::min(firstRepeat, sorted[i].second);
+    if (firstRepeat < out.size()) {
+      out.resize(firstRepeat);
+      return ExfatChainEnd::kLoop;
+    }
+  }
+  return end;
 }
 
 }  // namespace dunmere

@@ -16,7 +16,8 @@ bool ExfatUpcaseTable::Load(ByteView stored) {
   const size_t units = stored.size() / 2;
   for (size_t i = 0; i < units; ++i) {
     const uint16_t u = stored.U16(i * 2);
-    if (u == 0xFFFF) {
+    // The last unit of a full table is U+FFFF's own mapping, not a run.
+    if (u == 0xFFFF && !(i + 1 == units && map.size() == 0xFFFF)) {
       if (++i >= units) return false;
       const uint32_t run = stored.U16(i * 2);
       if (map.size() + run > 0x10000) return false;

@@ -2,7 +2,8 @@
 // The up-case table, as far as names need it: a name's hash in the stream
 // extension is taken over its up-cased UTF-16 units. The table is stored
 // compressed: 0xFFFF followed by a count stands for that many units that
-// map to themselves.
+// map to themselves, except as the very last unit of a full table, where it
+// is U+FFFF's own mapping (mkfs.exfat writes it so).
 #include <cstdint>
 #include <string>
 #include <vector>

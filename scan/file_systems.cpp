@@ -4,6 +4,7 @@
 #include "engine/quick_ext_engine.h"
 #include "exfat/deep/deep_exfat_engine.h"
 #include "exfat/exfat_boot_sector.h"
+#include "exfat/quick/quick_exfat_engine.h"
 #include "fat/deep/deep_fat_engine.h"
 #include "fat/quick/quick_fat_engine.h"
 #include "fat/fat_boot_sector.h"
@@ -50,12 +51,11 @@ bool RecognisesFat(ByteView b) { return IsFatBootSector(b); }
 bool RecognisesExfat(ByteView b) { return IsExfatBootSector(b); }
 
 // NTFS and exFAT before FAT: an NTFS boot sector also passes the looser FAT
-// test, and FAT's is asked last whatever may pass it. exFAT's quick engine
-// comes with its own branch.
+// test, and FAT's is asked last whatever may pass it.
 constexpr FileSystemRow kRows[] = {
     {FsKind::kNtfs, "NTFS", RecognisesNtfs, kSourceQuickNtfs, kSourceDeepNtfs, MakeChecked<QuickNtfsEngine>,
      MakeDeep<DeepNtfsEngine>},
-    {FsKind::kExfat, "exFAT", RecognisesExfat, kSourceQuickExfat, kSourceDeepExfat, nullptr,
+    {FsKind::kExfat, "exFAT", RecognisesExfat, kSourceQuickExfat, kSourceDeepExfat, MakeChecked<QuickExfatEngine>,
      MakeDeep<DeepExfatEngine>},
     {FsKind::kFat, "FAT", RecognisesFat, kSourceQuickFat, kSourceDeepFat, MakeChecked<QuickFatEngine>,
      MakeDeep<DeepFatEngine>},

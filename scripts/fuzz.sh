@@ -43,7 +43,7 @@ scratch=$(mktemp -d "${TMPDIR:-/tmp}/dunmere-fuzz-run-XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
 weight() {
-  case "$1" in fuzz_quick_ntfs|fuzz_quick_fat|fuzz_deep_scan) echo 3 ;; *) echo 1 ;; esac
+  case "$1" in fuzz_quick_ntfs|fuzz_quick_fat|fuzz_quick_exfat|fuzz_deep_scan) echo 3 ;; *) echo 1 ;; esac
 }
 total_weight=0
 for t in "${targets[@]}"; do total_weight=$((total_weight + $(weight "$t"))); done

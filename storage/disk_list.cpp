@@ -400,9 +400,12 @@ Status GetVolumeFsName(const std::string& path, std::string& name, const Enumera
         p.version = probed.version;
       else
         ProbeFromUdev(roots, want, probed, nullptr), p.version = probed.version;
-    } else if (fstype == "ntfs3" || fstype == "fuseblk") {
+    } else if (fstype == "ntfs3") {
+      p.type = "ntfs";
+    } else if (fstype == "fuseblk") {
+      // ntfs-3g and exfat-fuse both mount as fuseblk: the device says which.
       Probe probed;
-      if (fstype == "ntfs3" || (ProbeSuperblock(source, probed) && probed.type == "ntfs")) p.type = "ntfs";
+      if (ProbeSuperblock(source, probed) && (probed.type == "ntfs" || probed.type == "exfat")) p.type = probed.type;
     }
     name = FsNameOf(p);
     return kOk;

@@ -81,8 +81,9 @@ Status GetDiskLengthBytes(uint64_t& bytes, uint32_t diskNumber, const Enumeratio
 // Free bytes of the mounted file system holding `path` (available to this user).
 Status GetVolumeFreeBytes(const std::string& path, uint64_t& bytes);
 // The file-system name of the mounted file system holding `path`, in the
-// names of the list ("FAT32", "FAT", "NTFS", "exFAT", "ext4", ...); a FAT volume
-// whose variant cannot be learned gives "vfat".
+// names of the list ("FAT32", "FAT", "NTFS", "exFAT", "ext4", ...), also for
+// NTFS and exFAT mounted through FUSE; a FAT volume whose variant cannot be
+// learned gives "vfat".
 Status GetVolumeFsName(const std::string& path, std::string& name, const EnumerationRoots& roots = {});
 
 // The places to scan inside an image file of a whole disk (a card or disk

@@ -7,3 +7,5 @@ add_dependencies(test_cli dunmere-cli)
 add_test(NAME crash_resume COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/crash_resume_check.sh
          --kills 4 --size 96 --cli $<TARGET_FILE:dunmere-cli>)
 set_tests_properties(crash_resume PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600)
+# The committed exFAT images and their manifests.
+target_sources(test_cli PRIVATE ${CMAKE_SOURCE_DIR}/tests/exfat/exfat_images.cpp)

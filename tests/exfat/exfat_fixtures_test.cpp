@@ -1,8 +1,9 @@
 // The committed exFAT images hold what their manifests claim, seen by an
 // independent reader: The Sleuth Kit's tsk_recover -e gets every live and
-// deleted file back byte-exact at its folder path, and none of the
-// overwritten ones. Its counts, printed per image, are the peer baseline the
-// exFAT engines are measured against.
+// deleted file back byte-exact at its folder path, none of the overwritten
+// ones, and every file of the formatted-over volume by name. Its counts, printed per image, are the peer baseline the
+// exFAT engines are measured against; on the formatted image that includes
+// the old files it finds by name among its orphans.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -17,6 +18,9 @@ namespace {
 
 // tsk_recover writes no file for an empty one.
 constexpr char kEmptySha[] = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+
+// Name without its folders.
+std::string BaseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
 // Relative path -> sha256 of every file below `root`, in one sha256sum run.
 std::map<std::string, std::string> HashTree(const std::string& root) {
@@ -42,7 +46,7 @@ TEST(ExfatFixtures, TskRecoverGetsEveryDeletedFileAtItsPathAndNoOverwrittenOne) 
         << log;
     const std::map<std::string, std::string> got = HashTree(out.path());
     std::map<std::string, int> total, exact;
-    int empty = 0;
+    int empty = 0, formattedByName = 0;
     for (const ManifestEntry& m : image.manifest) {
       const std::string path = m.folder + m.name;
       auto it = got.find(path);
@@ -53,20 +57,25 @@ TEST(ExfatFixtures, TskRecoverGetsEveryDeletedFileAtItsPathAndNoOverwrittenOne) 
       }
       ++total[m.state];
       exact[m.state] += atPath;
-      if (m.state == "live" || m.state == "deleted")
+      if (m.state == "live" || m.state == "deleted") {
         EXPECT_TRUE(atPath) << m.state << " file not back byte-exact at " << path;
-      else if (m.state == "overwritten")
+      } else if (m.state == "overwritten") {
         EXPECT_FALSE(atPath) << "overwritten file came back intact, so it was not overwritten: " << path;
-      else if (m.state == "formatted")
+      } else if (m.state == "formatted") {
         EXPECT_FALSE(atPath) << "the old volume's tree is still reachable after the format: " << path;
-      else
+        for (const auto& entry : got) formattedByName += entry.second == m.sha256 && BaseName(entry.first) == m.name;
+      } else {
         ADD_FAILURE() << "unknown state " << m.state << " for " << path;
+      }
     }
     EXPECT_GT(total["deleted"] + total["formatted"], 0) << "an image without deleted or formatted files";
-    std::printf("%-17s tsk_recover -e: deleted %d/%d, live %d/%d, overwritten %d/%d, formatted %d/%d byte-exact at their "
-                "paths (%d empty files it does not write)\n",
+    // Their data and entry sets outlived the format: the peer finds each one
+    // by name among the orphan entry sets it reads from the old folders.
+    EXPECT_EQ(formattedByName, total["formatted"]) << "formatted files not found intact by name";
+    std::printf("%-17s tsk_recover -e: deleted %d/%d, live %d/%d, overwritten %d/%d byte-exact at their paths; "
+                "formatted %d/%d by name anywhere (%d empty files it does not write)\n",
                 image.name.c_str(), exact["deleted"], total["deleted"], exact["live"], total["live"],
-                exact["overwritten"], total["overwritten"], exact["formatted"], total["formatted"], empty);
+                exact["overwritten"], total["overwritten"], formattedByName, total["formatted"], empty);
   }
 }
 

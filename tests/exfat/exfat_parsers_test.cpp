@@ -254,6 +254,26 @@ TEST(ExfatFat, LoopsEndTheChainWhateverItsLength) {
   EXPECT_EQ(FollowExfatChain(10, 2, 63, f.Reader(), out), ExfatChainEnd::kLonger);
 }
 
+TEST(ExfatFat, LongChainsAreCheckedForLoopsToo) {
+  // 200,000 clusters in a row, the last leading back into the middle.
+  const uint32_t n = 200000;
+  auto next = [n](uint32_t c, uint32_t& v) {
+    v = c + 1 < n + 2 ? c + 1 : 100000;
+    return true;
+  };
+  std::vector<uint32_t> out;
+  EXPECT_EQ(FollowExfatChain(2, UINT64_MAX, n + 10, next, out), ExfatChainEnd::kLoop);
+  ASSERT_EQ(out.size(), size_t(n));  // cut before the first cluster met twice
+  EXPECT_EQ(out.back(), n + 1);
+  EXPECT_EQ(FollowExfatChain(2, n, n + 10, next, out), ExfatChainEnd::kLonger);
+  auto ends = [n](uint32_t c, uint32_t& v) {
+    v = c + 1 < n + 2 ? c + 1 : kExfatEndOfChain;
+    return true;
+  };
+  EXPECT_EQ(FollowExfatChain(2, n, n + 10, ends, out), ExfatChainEnd::kComplete);
+  EXPECT_EQ(out.size(), size_t(n));
+}
+
 // ---- allocation bitmap -----------------------------------------------------
 
 TEST(ExfatBitmap, BitsAreClustersFromTwo) {
@@ -316,6 +336,14 @@ TEST(ExfatUpcase, CompressedRunsExpand) {
   EXPECT_FALSE(table.Load(ByteView(t.data(), 3)));
   EXPECT_FALSE(table.Load(ByteView()));
   EXPECT_FALSE(table.Loaded());
+  // A full table ends with U+FFFF mapped to itself: that 0xFFFF is no run.
+  std::vector<uint8_t> full;
+  for (uint16_t u : {0xFFFF, 0xFFFF}) full.insert(full.end(), {uint8_t(u), uint8_t(u >> 8)});
+  full.insert(full.end(), {0xFF, 0xFF});
+  ASSERT_TRUE(table.Load(View(full)));
+  EXPECT_EQ(table.Upper(0xFFFE), 0xFFFE);
+  EXPECT_EQ(table.Upper(0xFFFF), 0xFFFF);
+  ASSERT_FALSE(table.Load(ByteView()));
   EXPECT_EQ(table.Upper(u'a'), u'a');  // nothing loaded: names stay as they are
 }
 

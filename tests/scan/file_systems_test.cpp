@@ -91,6 +91,23 @@ TEST_F(RealBootSectors, NtfsFromMkntfsWithEveryClusterSize) {
   EXPECT_EQ(Detect(b), FsKind::kOther);
 }
 
+TEST_F(RealBootSectors, ExfatFromMkfsExfatNeverTakenForFat) {
+  DUNMERE_REQUIRE_TOOL("mkfs.exfat");
+  for (const char* cluster : {"512", "4K", "128K"}) {
+    SCOPED_TRACE(cluster);
+    std::vector<uint8_t> b =
+        Make("mkfs.exfat", std::string("truncate -s 16M IMG && mkfs.exfat -c ") + cluster + " IMG >/dev/null");
+    EXPECT_EQ(Detect(b), FsKind::kExfat);
+    EXPECT_FALSE(IsFatBootSector(ByteView(b.data(), 512)));
+    // Where FAT keeps its sector size exFAT keeps zeros: with a value there
+    // it is neither (the FAT test still finds no FAT in the rest).
+    b[11] = 0x00;
+    b[12] = 0x02;
+    EXPECT_NE(Detect(b), FsKind::kExfat);
+    EXPECT_NE(Detect(b), FsKind::kFat);
+  }
+}
+
 TEST_F(RealBootSectors, ExtWithOneAndFourKiBBlocks) {
   DUNMERE_REQUIRE_TOOL("mke2fs");
   std::vector<uint8_t> oneK = Make("mke2fs", "truncate -s 8M IMG && mke2fs -q -F -b 1024 IMG");
@@ -181,9 +198,15 @@ TEST_F(FactoryOnImages, PartitionOfAPartitionedDiskIsFoundByStartSector) {
 // file system the table names has a quick engine to hand out.
 TEST(FileSystemTable, NamesRecordKindsAndEnginesOnce) {
   std::set<std::string> names;
-  for (uint32_t kind : {kSourceQuickNtfs, kSourceQuickFat, kSourceDeepNtfs, kSourceDeepFat, kSourceCarving})
+  for (uint32_t kind :
+       {kSourceQuickNtfs, kSourceQuickFat, kSourceDeepNtfs, kSourceDeepFat, kSourceCarving, kSourceQuickExfat,
+        kSourceDeepExfat})
     EXPECT_TRUE(names.insert(EngineName(kind)).second) << kind;
-  EXPECT_EQ(names, (std::set<std::string>{"quick NTFS", "quick FAT", "deep NTFS", "deep FAT", "carving"}));
+  EXPECT_EQ(names, (std::set<std::string>{"quick NTFS", "quick FAT", "deep NTFS", "deep FAT", "carving", "quick exFAT",
+                                          "deep exFAT"}));
+  EXPECT_TRUE(KindHasFolders(kSourceQuickExfat));
+  EXPECT_TRUE(KindHasFolders(kSourceDeepExfat));
+  EXPECT_FALSE(KindHasFolders(kSourceCarving));
   EXPECT_EQ(EngineName(kNoSourceKind), "unknown");
   EXPECT_EQ(EngineName(77), "unknown");
   std::set<int> kinds;

@@ -231,6 +231,32 @@ TEST(DiskList, LoopDeviceWithPartitions) {
   EXPECT_EQ(found->partitionNumber, 1);
 }
 
+// An exFAT volume mounted through exfat-fuse (type fuseblk) is named by what
+// the device holds, as the kernel's own exfat driver would name it.
+TEST(DiskList, ExfatMountedThroughFuseIsExfat) {
+  DUNMERE_REQUIRE_TOOL("losetup");
+  DUNMERE_REQUIRE_TOOL("mkfs.exfat");
+  DUNMERE_REQUIRE_TOOL("mount.exfat-fuse");
+  TempDir dir;
+  const std::string img = dir / "x.img", mnt = dir / "mnt";
+  fs::create_directories(mnt);
+  std::string loop;
+  if (test::RunCommand("truncate -s 8M '" + img + "' && losetup -f --show '" + img + "'", &loop) != 0)
+    GTEST_SKIP() << "no loop device here (needs root): " << loop;
+  while (!loop.empty() && (loop.back() == '\n' || loop.back() == ' ')) loop.pop_back();
+  struct Detach {
+    std::string loop, mnt;
+    ~Detach() { test::RunCommand("fusermount -u '" + mnt + "' 2>/dev/null; losetup -d '" + loop + "'"); }
+  } detach{loop, mnt};
+  std::string out;
+  ASSERT_EQ(test::RunCommand("mkfs.exfat -L FUSEX '" + loop + "' >/dev/null", &out), 0) << out;
+  if (test::RunCommand("mount.exfat-fuse '" + loop + "' '" + mnt + "'", &out) != 0)
+    GTEST_SKIP() << "exfat-fuse cannot mount here (needs /dev/fuse): " << out;
+  std::string name;
+  ASSERT_EQ(GetVolumeFsName(mnt, name), kOk);
+  EXPECT_EQ(name, "exFAT");
+}
+
 // An image file of a whole disk: a sparse file with a partition table
 // written by sfdisk and a FAT volume made in place by mkfs.fat --offset.
 std::string MakeDiskImage(const TempDir& dir, const std::string& label, const std::string& table,
