@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <numeric>
+#include <unordered_set>
 
 #include "base/text.h"
 #include "engine/log_name.h"
@@ -45,6 +47,9 @@ constexpr uint32_t kRunBytes = 1u << 20;
 constexpr uint32_t kFatWindowBytes = 65536;
 // Volumes learned from root directories, at most.
 constexpr int kMaxInferred = 32;
+// How much of the clusters in use is read for the entries of lost folders.
+constexpr uint64_t kLostEntryBudget = 64ull << 20;
+constexpr int kLostEntryRounds = 8;
 // A bitmap larger than this is damage (a 2^32-cluster heap needs 512 MiB).
 constexpr uint64_t kMaxBitmapBytes = 512ull << 20;
 
@@ -207,6 +212,18 @@ void DeepExfatEngine::LearnVolumes(const std::vector<ExfatFinding>& found, const
     }
     roots.push_back(f.at);
   }
+  // A pass over free clusters never reads a live root: its entries are read here.
+  std::vector<uint8_t> head(4096);
+  for (ExfatVolume& vol : volumes_) {
+    if (vol.haveBitmap || !vol.fromBoot || !vol.g.ValidCluster(vol.g.rootCluster)) continue;
+    const size_t got = ReadBytes(vol.g.ClusterOffset(vol.g.rootCluster), head.data(),
+                                 std::min<size_t>(head.size(), vol.g.ClusterBytes()));
+    ExfatDataEntry bitmap, upcase;
+    if (FindRootEntries(ByteView(head.data(), got), bitmap, upcase)) {
+      vol.haveBitmap = true;
+      vol.bitmap = bitmap;
+    }
+  }
   stats_.volumes = volumes_.size();
   fatState_.assign(volumes_.size(), 0);
   bitmaps_.clear();
@@ -314,6 +331,76 @@ int DeepExfatEngine::ContentPlausible(const FoundItemRecord& r, const std::funct
   return contentCheck_(sample) ? 1 : 0;
 }
 
+void DeepExfatEngine::SortByPlace(std::vector<ExfatPlacedSet>& sets, std::vector<SetSource>& sources) {
+  // In order of place, each place once (a cut set is never also a whole one).
+  std::vector<size_t> order(sets.size());
+  std::iota(order.begin(), order.end(), size_t(0));
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return sets[a].at < sets[b].at; });
+  std::vector<ExfatPlacedSet> sorted;
+  std::vector<SetSource> sortedSources;
+  sorted.reserve(sets.size());
+  sortedSources.reserve(sets.size());
+  for (size_t k : order) {
+    if (!sorted.empty() && sorted.back().at == sets[k].at) continue;
+    sorted.push_back(sets[k]);
+    sortedSources.push_back(sources[k]);
+  }
+  sets.swap(sorted);
+  sources.swap(sortedSources);
+}
+
+bool DeepExfatEngine::FindLostFolderEntries(const ExfatPlacement& placed, std::vector<ExfatPlacedSet>& sets,
+                                            std::vector<SetSource>& sources, uint64_t& budget) {
+  std::map<int, std::unordered_set<uint32_t>> lost;
+  for (const ExfatFolderNode& node : placed.folders)
+    if (node.kind == ExfatFolderNode::Kind::kLost) lost[node.volume].insert(uint32_t(node.number));
+  std::unordered_set<uint64_t> known;
+  for (const ExfatPlacedSet& p : sets) known.insert(p.at);
+  bool added = false;
+  std::vector<uint8_t> cluster;
+  for (const auto& [v, firsts] : lost) {
+    const ExfatAllocationBitmap* bits = BitmapOf(v);
+    if (!bits) continue;
+    const ExfatGeometry& g = volumes_[size_t(v)].g;
+    const uint32_t cb = g.ClusterBytes();
+    cluster.resize(cb);
+    for (uint64_t c = 2; c <= g.MaxCluster() && budget >= cb;) {
+      if (!bits->InUse(c)) {
+        c = bits->RunEnd(c);
+        continue;
+      }
+      budget -= cb;
+      const uint64_t at = g.ClusterOffset(uint32_t(c));
+      const size_t got = ReadBytes(at, cluster.data(), cb);
+      ByteView view(cluster.data(), got);
+      for (size_t off = 0; off + 2 * kExfatEntrySize <= got; off += kExfatEntrySize) {
+        if ((view.U8(off) | kExfatInUse) != kExfatFileEntry) continue;
+        ExfatFileSet set;
+        ByteView from = view.Sub(off, kExfatMaxSetBytes);
+        if (ParseExfatFileSet(from, set) != ExfatSetState::kValid || !set.IsDirectory() ||
+            !firsts.count(set.firstCluster) || known.count(at + off))
+          continue;
+        repaired_.emplace_back(from.data(), from.data() + set.Bytes());
+        ExfatPlacedSet p;
+        p.at = at + off;
+        p.firstCluster = set.firstCluster;
+        p.dataLength = set.dataLength;
+        p.validDataLength = set.validDataLength;
+        p.directory = true;
+        p.deleted = set.deleted;
+        p.noFatChain = set.NoFatChain();
+        sets.push_back(p);
+        sources.push_back(SetSource{true, repaired_.size() - 1, p.at + kExfatEntrySize});
+        known.insert(p.at);
+        ++stats_.foundInUsedClusters;
+        added = true;
+      }
+      ++c;
+    }
+  }
+  return added;
+}
+
 Status DeepExfatEngine::Finish(StopPoll& poll) {
   if (!store_) return kNotReady;
   auto stop = [&poll] { return poll.Stopped(); };
@@ -362,26 +449,19 @@ Status DeepExfatEngine::Finish(StopPoll& poll) {
     in.sets.push_back(p);
     sources.push_back(src);
   }
-  // In order of place, each place once (a cut set is never also a whole one).
-  std::vector<size_t> order(in.sets.size());
-  std::iota(order.begin(), order.end(), size_t(0));
-  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return in.sets[a].at < in.sets[b].at; });
-  {
-    std::vector<ExfatPlacedSet> sets;
-    std::vector<SetSource> srcs;
-    for (size_t k : order) {
-      if (!sets.empty() && sets.back().at == in.sets[k].at) continue;
-      sets.push_back(in.sets[k]);
-      srcs.push_back(sources[k]);
-    }
-    in.sets.swap(sets);
-    sources.swap(srcs);
-  }
+  SortByPlace(in.sets, sources);
   in.volumes = &volumes_;
   in.roots = roots;
   in.mediumBytes = MediumBytes();
   in.fat = [this](int v, uint32_t c, uint32_t& next) { return FatEntry(v, c, next); };
-  const ExfatPlacement placed = PlaceExfatSets(in, stop);
+  ExfatPlacement placed = PlaceExfatSets(in, stop);
+  // A folder's set found so may lie in another lost folder: a few rounds.
+  uint64_t budget = kLostEntryBudget;
+  for (int round = 0; round < kLostEntryRounds && !stop(); ++round) {
+    if (!FindLostFolderEntries(placed, in.sets, sources, budget)) break;
+    SortByPlace(in.sets, sources);
+    placed = PlaceExfatSets(in, stop);
+  }
   stats_.damaged += placed.damaged;
 
   auto setOf = [&](uint32_t i, ExfatFileSet& set, std::vector<uint8_t>& raw) {

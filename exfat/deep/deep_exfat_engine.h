@@ -36,6 +36,7 @@ class DeepExfatEngine : public StoreEngine, public DeepFileSystemEngine, private
     uint64_t sets = 0;        // placed sets (files and folders)
     uint64_t files = 0, folders = 0, lostFolders = 0;
     uint64_t repaired = 0;    // sets cut by a cluster boundary, joined through the FAT
+    uint64_t foundInUsedClusters = 0;  // folders' sets found in clusters the pass did not read
     uint64_t damaged = 0;     // sets passed over (clusters outside the heap, impossible lengths)
     uint64_t dropped = 0;     // findings past the limit
     uint64_t volumes = 0, inferredVolumes = 0;
@@ -93,6 +94,13 @@ class DeepExfatEngine : public StoreEngine, public DeepFileSystemEngine, private
   // A set cut by the end of its cluster, joined with the rest of it from the
   // next cluster of its folder's chain; false when that cannot be done.
   bool JoinCutSet(uint64_t at, std::vector<uint8_t>& bytes, uint64_t& streamAt);
+  static void SortByPlace(std::vector<ExfatPlacedSet>& sets, std::vector<SetSource>& sources);
+  // A pass over free clusters only never reads those in use; after a format
+  // a new file may hold the old entries of a folder in its last cluster's
+  // unused end. The sets of folders that came out lost are looked for there
+  // (from the heap's start on, while `budget` bytes last); true when any was found.
+  bool FindLostFolderEntries(const ExfatPlacement& placed, std::vector<ExfatPlacedSet>& sets,
+                             std::vector<SetSource>& sources, uint64_t& budget);
   bool FatEntry(int volume, uint32_t cluster, uint32_t& next);
   bool FatUsable(int volume);
   const ExfatAllocationBitmap* BitmapOf(int volume);

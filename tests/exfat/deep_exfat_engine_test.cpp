@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <set>
@@ -41,8 +42,9 @@ std::unique_ptr<ScanEngine> DeepScan(const std::string& image) {
   return e;
 }
 
-// The exFAT engine alone over the whole image, fed chunk by chunk as the pass does.
-Status RunPass(DeepExfatEngine& e, const std::string& image) {
+// The exFAT engine alone over the image, fed chunk by chunk as the pass
+// does; `reads` (when given) says which sectors the pass reads.
+Status RunPass(DeepExfatEngine& e, const std::string& image, const std::function<bool(uint64_t)>& reads = nullptr) {
   ScanLogFolder::Instance().BeginNewScanFolder();
   Medium m;
   if (Status s = OpenImageMedium(image, m)) return s;
@@ -55,7 +57,8 @@ Status RunPass(DeepExfatEngine& e, const std::string& image) {
     uint32_t got = 0;
     (void)m.source.ReadSectors(n, chunk.data(), first, 512, got);
     const DeepChunk c{chunk.data(), got, first, 512, &m.source, nullptr};
-    for (uint32_t i = 0; i < got; ++i) (void)e.TakeSector(c, i);
+    for (uint32_t i = 0; i < got; ++i)
+      if (!reads || reads(first + i)) (void)e.TakeSector(c, i);
     first += n;
   }
   return e.FinishPass();
@@ -358,6 +361,36 @@ TEST_F(DamagedSets, AFolderWhoseEntryIsGoneIsALostFolderAtTheTop) {
   Status s = kOk;
   EXPECT_FALSE(CopySha(e, inside, s).empty()) << s;
   EXPECT_EQ(e.GetStats().lostFolders, 1u);
+}
+
+// A pass over free clusters only (as the deep scan makes after a quick pass
+// that knows the bitmap) meets a deleted folder's files but not the live
+// folders above it: their entries are read from the clusters in use.
+TEST_F(DamagedSets, EntriesOfLostFoldersAreLookedForInTheClustersInUse) {
+  const uint32_t top = b_.AddFolder(b_.RootCluster(), u"Top");
+  const uint32_t old = b_.AddFolder(top, u"Old", true);
+  const std::vector<uint8_t> content = PatternBytes(3000, 4);
+  b_.AddFile(old, u"gone.bin", content, true);
+  const std::string path = dir_ / "free.img";
+  b_.Save(path);
+  const std::vector<uint8_t> image = ReadBytes(path);
+  const uint64_t heap = b_.ClusterOffset(2) / 512;
+  auto inUse = [&](uint64_t sector) {
+    if (sector < heap) return true;
+    const uint64_t c = (sector - heap) / 8 + 2;
+    return ((image[size_t(b_.ClusterOffset(2) + (c - 2) / 8)] >> ((c - 2) % 8)) & 1) != 0;
+  };
+  DeepExfatEngine e;
+  ASSERT_EQ(RunPass(e, path, [&](uint64_t s) { return !inUse(s); }), kOk);
+  const auto files = FilesByPath(e);
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(files.begin()->first, "Top/Old/gone.bin");
+  EXPECT_EQ(e.GetStats().foundInUsedClusters, 2u);
+  Status s = kOk;
+  const std::string want = dir_ / "want";
+  WriteBytes(want, content);
+  EXPECT_EQ(CopySha(e, files.begin()->second, s), Sha256OfFile(want));
+  EXPECT_EQ(+files.begin()->second.deletedFlag, 1u);
 }
 
 // --- The pieces ---------------------------------------------------------------------------
