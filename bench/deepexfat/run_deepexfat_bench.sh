@@ -35,7 +35,7 @@ run() {  # NAME COMMAND...
 run ours "$cli" recover --deep --fresh "$img" --to "$work/ours" --layout tree
 if command -v tsk_recover > /dev/null; then run tsk tsk_recover -e "$img" "$work/tsk"; fi
 if command -v photorec > /dev/null; then
-  run photorec photorec /log /d "$work/photorec/f" /cmd "$img" partition_none,options,mode_ext2,fileopt,everything,enable,search
+  run photorec photorec /d "$work/photorec/f" /cmd "$img" partition_none,options,mode_ext2,fileopt,everything,enable,search
 fi
 
 python3 - "$work" "$img.manifest" <<'PY'
