@@ -287,6 +287,37 @@ TEST_F(DeepExfatEngineTest, AVolumeWhoseBootRegionsAreGoneIsLearnedFromItsRoot) 
   EXPECT_GT(checked, 20);
 }
 
+// Every sector read, with the volume's FAT at hand: a live file written in
+// pieces follows its chain; a deleted one whose chain was cleared is read as
+// one run, which the bitmap shows taken by the live file between its pieces.
+TEST_F(DeepExfatEngineTest, AFullPassFollowsTheFatAndSaysWhereDataWasTaken) {
+  DUNMERE_REQUIRE_EXFAT_IMAGES();
+  const ExfatImage& image = *CommittedExfatImage("exfat-basic");
+  DeepExfatEngine e;
+  ASSERT_EQ(RunPass(e, image.path), kOk);
+  EXPECT_EQ(e.GetStats().inferredVolumes, 0u);
+  EXPECT_GE(e.GetStats().repaired, 2u) << "the sets cut by Docs/many's cluster ends";
+  const auto files = FilesByPath(e);
+  int live = 0;
+  for (const ManifestEntry& m : image.manifest) {
+    auto it = files.find(m.folder + m.name);
+    ASSERT_NE(it, files.end()) << m.state << " " << m.folder << m.name;
+    Status s = kOk;
+    const std::string sha = CopySha(e, it->second, s);
+    if (m.state == "live") {
+      ++live;
+      EXPECT_EQ(sha, m.sha256) << m.folder << m.name;
+      EXPECT_EQ(+it->second.deletedFlag, 0u) << m.folder << m.name;
+    } else if (m.state == "overwritten" || m.name == "fragmented deleted.bin") {
+      EXPECT_EQ(s, kDataOverwritten) << m.folder << m.name;
+    } else {
+      EXPECT_EQ(sha, m.sha256) << m.folder << m.name;
+      EXPECT_EQ(+it->second.deletedFlag, 1u) << m.folder << m.name;
+    }
+  }
+  EXPECT_GT(live, 40);
+}
+
 // A small volume with sets no writer makes.
 class DamagedSets : public DeepExfatEngineTest {
  protected:
@@ -361,6 +392,32 @@ TEST_F(DamagedSets, AFolderWhoseEntryIsGoneIsALostFolderAtTheTop) {
   Status s = kOk;
   EXPECT_FALSE(CopySha(e, inside, s).empty()) << s;
   EXPECT_EQ(e.GetStats().lostFolders, 1u);
+}
+
+// With both boot regions and the root gone nothing tells where the heap
+// lies: the sets are listed by where they were found, without data.
+TEST_F(DamagedSets, SetsNoVolumeHoldsAreListedWithoutData) {
+  const uint32_t folder = b_.AddFolder(b_.RootCluster(), u"Folder");
+  b_.AddFile(folder, u"orphan.txt", PatternBytes(700, 5), true);
+  std::vector<uint8_t> image = b_.Image();
+  std::fill(image.begin(), image.begin() + 24 * 512, 0);
+  const uint64_t root = b_.ClusterOffset(b_.RootCluster());
+  std::fill(image.begin() + ptrdiff_t(root), image.begin() + ptrdiff_t(root + b_.ClusterBytes()), 0);
+  const std::string path = dir_ / "nothing.img";
+  WriteBytes(path, image);
+  DeepExfatEngine e;
+  ASSERT_EQ(RunPass(e, path), kOk);
+  EXPECT_TRUE(e.Volumes().empty());
+  const auto files = FilesByPath(e);
+  const uint64_t sector = b_.ClusterOffset(folder) / 512;
+  ASSERT_TRUE(files.count("LostFolder" + std::to_string(sector) + "/orphan.txt"));
+  const FoundItemRecord& r = files.begin()->second;
+  EXPECT_EQ(r.clusterBytes, kNoClusterSize);
+  Status s = kOk;
+  EXPECT_TRUE(CopySha(e, r, s).empty());
+  EXPECT_EQ(s, kNoContent);
+  uint64_t first = 0;
+  EXPECT_FALSE(e.FirstDataSector(r, first));
 }
 
 // A pass over free clusters only (as the deep scan makes after a quick pass
