@@ -350,7 +350,8 @@ void DeepExfatEngine::SortByPlace(std::vector<ExfatPlacedSet>& sets, std::vector
 }
 
 bool DeepExfatEngine::FindLostFolderEntries(const ExfatPlacement& placed, std::vector<ExfatPlacedSet>& sets,
-                                            std::vector<SetSource>& sources, uint64_t& budget) {
+                                            std::vector<SetSource>& sources, uint64_t& budget,
+                                            const std::function<bool()>& stop) {
   std::map<int, std::unordered_set<uint32_t>> lost;
   for (const ExfatFolderNode& node : placed.folders)
     if (node.kind == ExfatFolderNode::Kind::kLost) lost[node.volume].insert(uint32_t(node.number));
@@ -364,7 +365,7 @@ bool DeepExfatEngine::FindLostFolderEntries(const ExfatPlacement& placed, std::v
     const ExfatGeometry& g = volumes_[size_t(v)].g;
     const uint32_t cb = g.ClusterBytes();
     cluster.resize(cb);
-    for (uint64_t c = 2; c <= g.MaxCluster() && budget >= cb;) {
+    for (uint64_t c = 2; c <= g.MaxCluster() && budget >= cb && !stop();) {
       if (!bits->InUse(c)) {
         c = bits->RunEnd(c);
         continue;
@@ -458,7 +459,7 @@ Status DeepExfatEngine::Finish(StopPoll& poll) {
   // A folder's set found so may lie in another lost folder: a few rounds.
   uint64_t budget = kLostEntryBudget;
   for (int round = 0; round < kLostEntryRounds && !stop(); ++round) {
-    if (!FindLostFolderEntries(placed, in.sets, sources, budget)) break;
+    if (!FindLostFolderEntries(placed, in.sets, sources, budget, stop)) break;
     SortByPlace(in.sets, sources);
     placed = PlaceExfatSets(in, stop);
   }

@@ -98,9 +98,10 @@ class DeepExfatEngine : public StoreEngine, public DeepFileSystemEngine, private
   // A pass over free clusters only never reads those in use; after a format
   // a new file may hold the old entries of a folder in its last cluster's
   // unused end. The sets of folders that came out lost are looked for there
-  // (from the heap's start on, while `budget` bytes last); true when any was found.
+  // (from the heap's start on, while `budget` bytes last and `stop` says
+  // nothing); true when any was found.
   bool FindLostFolderEntries(const ExfatPlacement& placed, std::vector<ExfatPlacedSet>& sets,
-                             std::vector<SetSource>& sources, uint64_t& budget);
+                             std::vector<SetSource>& sources, uint64_t& budget, const std::function<bool()>& stop);
   bool FatEntry(int volume, uint32_t cluster, uint32_t& next);
   bool FatUsable(int volume);
   const ExfatAllocationBitmap* BitmapOf(int volume);
