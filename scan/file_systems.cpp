@@ -2,6 +2,7 @@
 
 #include "carving/content_check_factory.h"
 #include "engine/quick_ext_engine.h"
+#include "exfat/deep/deep_exfat_engine.h"
 #include "exfat/exfat_boot_sector.h"
 #include "exfat/quick/quick_exfat_engine.h"
 #include "fat/deep/deep_fat_engine.h"
@@ -50,13 +51,12 @@ bool RecognisesFat(ByteView b) { return IsFatBootSector(b); }
 bool RecognisesExfat(ByteView b) { return IsExfatBootSector(b); }
 
 // NTFS and exFAT before FAT: an NTFS boot sector also passes the looser FAT
-// test, and FAT's is asked last whatever may pass it. exFAT's deep part is
-// not written yet.
+// test, and FAT's is asked last whatever may pass it.
 constexpr FileSystemRow kRows[] = {
     {FsKind::kNtfs, "NTFS", RecognisesNtfs, kSourceQuickNtfs, kSourceDeepNtfs, MakeChecked<QuickNtfsEngine>,
      MakeDeep<DeepNtfsEngine>},
-    {FsKind::kExfat, "exFAT", RecognisesExfat, kSourceQuickExfat, kNoSourceKind, MakeChecked<QuickExfatEngine>,
-     nullptr},
+    {FsKind::kExfat, "exFAT", RecognisesExfat, kSourceQuickExfat, kSourceDeepExfat, MakeChecked<QuickExfatEngine>,
+     MakeDeep<DeepExfatEngine>},
     {FsKind::kFat, "FAT", RecognisesFat, kSourceQuickFat, kSourceDeepFat, MakeChecked<QuickFatEngine>,
      MakeDeep<DeepFatEngine>},
     // Recognised so that it is named, not scanned as a lost volume; its quick
