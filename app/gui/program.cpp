@@ -52,7 +52,9 @@ int RunProgram(int argc, char** argv) {
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("dunmere"));
-  QApplication::setDesktopFileName(QStringLiteral("dunmere"));
+  // The menu entry org.dunmere.dunmere.desktop: a desktop matches the window
+  // to it (its icon, its name), and the AppStream data is found by it.
+  QApplication::setDesktopFileName(QStringLiteral("org.dunmere.dunmere"));
 
   QStringList images;
   const QStringList args = QApplication::arguments();
