@@ -111,6 +111,7 @@ TEST(ManualPage, IsManMarkupWithEveryOptionEscaped) {
 
 TEST(BashCompletion, OffersEveryCommandOptionAndChoice) {
   const std::string cases = BashCompletionCases(CommandLineHelp());
+  EXPECT_TRUE(Contains(cases, "    program) echo '--help --version ' ;;\n")) << cases;
   EXPECT_TRUE(Contains(cases, "    commands) echo 'sources scan recover image' ;;\n")) << cases;
   for (const HelpCommand& c : CommandLineHelp().commands) {
     const size_t at = cases.find("    options_" + std::string(c.name) + ") echo '");

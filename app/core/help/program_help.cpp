@@ -335,15 +335,18 @@ std::string VersionText(const ProgramHelp& program) {
 }
 
 std::string BashCompletionCases(const ProgramHelp& program) {
-  // COMMANDS: the words after the program; OPTIONS_<command>: a command's
-  // options; VALUE_<command>_<option>: "@dir", "@file" or the words an
-  // option's value may be (nothing to offer: "@none").
+  // program: the program's own options; commands: the words after the
+  // program; options_<command>: a command's options; value_<command>_<option>:
+  // "@dir", "@file" or the words an option's value may be ("@none": nothing
+  // to offer). Names have every character but a-z and 0-9 as "_".
   auto name = [](std::string_view s) {
     std::string n;
     for (char c : s) n += (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ? c : '_';
     return n;
   };
-  std::string out = "    commands) echo '";
+  std::string out = "    program) echo '";
+  for (const HelpOption& o : program.options) out.append(o.name).append(" ");
+  out += "' ;;\n    commands) echo '";
   for (size_t i = 0; i < program.commands.size(); ++i) out.append(i ? " " : "").append(program.commands[i].name);
   out += "' ;;\n";
   for (const HelpCommand& c : program.commands) {
