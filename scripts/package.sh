@@ -19,7 +19,9 @@ case "${1:-}" in
   --check) check=1 ;;
   *) echo "usage: scripts/package.sh [--check]" >&2; exit 2 ;;
 esac
-[ $check = 1 ] && bash scripts/install-deps.sh --package
+# dpkg-shlibdeps and file for the packages' dependencies; lintian and the
+# validators for the check.
+bash scripts/install-deps.sh --package
 
 build=build
 [ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release
@@ -33,7 +35,6 @@ echo "$cli"
 [ $check = 1 ] || exit 0
 
 # ---------------------------------------------------------------- check
-started=$SECONDS
 if [ "$(id -u)" -ne 0 ]; then
   echo "package.sh --check installs the packages: run it as root" >&2
   exit 1
@@ -148,4 +149,4 @@ while read -r f; do
 done <"$tmp/files"
 [ ${#left[@]} -eq 0 ] || fail "left after purge: ${left[*]}"
 if dpkg-query -W dunmere dunmere-cli >/dev/null 2>&1; then fail "dpkg still knows the packages"; fi
-echo "-- packages checked in $((SECONDS - started)) s"
+echo "-- packages made and checked in $SECONDS s"
