@@ -658,6 +658,12 @@ void MainWnd::ShowAssistMenu() {
       help.RunModal();
       break;
     }
+    case AssistChoice::Kind::kAbout: {
+      MessageBoxWnd::Choice about;
+      about.titleId = "MSG1380";
+      MessageBoxWnd::Ask(MessageBoxWnd::kInformation, this, AboutText(), 420, 190, about);
+      break;
+    }
     case AssistChoice::Kind::kLanguage:
       app::LanguageTable::Instance().SetLanguage(c.language.toStdString());
       ui::PostMessageTo(this, kMsgLanguageChanged);

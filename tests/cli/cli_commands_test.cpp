@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <sstream>
 
+#include "app/core/help/program_help.h"
+#include "base/version.h"
 #include "cli/cli_app.h"
 #include "cli/json_writer.h"
 #include "cli/progress_display.h"
@@ -273,9 +275,28 @@ TEST_F(CliCommands, UsageErrorsAndHelp) {
   CliRun r = Cli({"--help"});
   EXPECT_EQ(r.code, kExitOk);
   EXPECT_TRUE(Contains(r.out, "Commands:"));
+  r = Cli({"--version"});
+  EXPECT_EQ(r.code, kExitOk);
+  EXPECT_EQ(r.out, "dunmere-cli " + std::string(ProgramVersion()) + "\n");
   r = Cli({"scan", "--deep", "fake"});
   EXPECT_EQ(r.code, kExitFailure);
   EXPECT_EQ(r.err, "dunmere-cli: cannot read fake for a deep scan\n");
+}
+
+// What --help, the manual page and the completion offer is what the
+// commands accept: each option the table lists parses (--help then answers
+// before anything is read), with its value where it takes one.
+TEST_F(CliCommands, EveryOptionTheHelpListsIsAccepted) {
+  for (const app::HelpCommand& c : app::CommandLineHelp().commands) {
+    for (const app::HelpOption& o : c.options) {
+      std::vector<std::string> args = {std::string(c.name), std::string(o.name)};
+      if (!o.argument.empty()) args.push_back(o.argument == "category|tree" ? "tree" : "x");
+      args.push_back("--help");
+      CliRun r = Cli(args);
+      EXPECT_EQ(r.code, kExitOk) << c.name << " " << o.name << ": " << r.err;
+    }
+    EXPECT_EQ(Cli({std::string(c.name), "--no-such-option", "--help"}).code, kExitUsage) << c.name;
+  }
 }
 
 TEST(JsonWriter, EscapesAndRepairsText) {
