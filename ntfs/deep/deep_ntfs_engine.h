@@ -157,6 +157,9 @@ class DeepNtfsEngine : public StoreEngine, public DeepFileSystemEngine {
   // Takes up the records put off during the pass, with every table known now.
   Status ProcessDeferred();
   uint32_t CheckContent(const std::string& name, const struct RecordSummary& s, uint64_t volumeStart, uint32_t spc);
+  // Rows of the named streams in file record `rec` (after its own row `file`).
+  void AppendStreams(ByteView rec, const FoundItemRecord& file, const std::string& fileName, uint64_t volumeStart,
+                     uint32_t spc, uint32_t parentId, uint32_t level);
   void SeedFromBootSector();
 
   SectorSource source_;
