@@ -272,7 +272,7 @@ Status ResolveSource(const std::string& text, SourceSpec& out, std::string& erro
 
 namespace {
 
-// "neither NTFS, exFAT, FAT nor ext": what a quick scan could have read.
+// "neither ext, NTFS, exFAT nor FAT": what a quick scan could have read.
 std::string KnownFileSystemsText() {
   std::string out;
   const auto rows = FileSystems();
