@@ -52,7 +52,9 @@ const char kSourcesHelp[] =
     "Lists every disk with its partitions (device, tag, file system, label, total/used/free\n"
     "bytes, start sector, sector count, mount point), the unallocated stretches between them\n"
     "and disks without a recognised volume. Each entry shows the SOURCE to give to scan,\n"
-    "recover and image. Removable disks (USB, SD) are marked.\n"
+    "recover and image. Removable disks (USB, SD) are marked. A volume made over an older\n"
+    "one whose remains are still recognised is named with both (\"ext2 over NTFS\"): scan\n"
+    "reads the newer, scan --deep also gives back the files of the older.\n"
     "\n"
     "With IMAGE (an image file of a whole card or disk, as dd or 'image' of a disk makes it)\n"
     "lists the partitions and unallocated stretches inside it instead: partition N is the\n"
@@ -119,6 +121,7 @@ std::string EntryJson(const VolumeInfo& v, const std::string& source, bool onDis
   o.Num("partition", v.partitionNumber)
       .UNum("fsType", v.fsType)
       .StrOrNull("fileSystem", v.fsName)
+      .StrOrNull("olderFileSystem", v.olderFsName)
       .StrOrNull("label", v.label)
       .UNum("totalBytes", v.totalBytes);
   if (onDisk) o.UNum("usedBytes", v.usedBytes).UNum("freeBytes", v.freeBytes);
@@ -128,6 +131,13 @@ std::string EntryJson(const VolumeInfo& v, const std::string& source, bool onDis
   if (onDisk) o.StrOrNull("mountPoint", v.mountPoint);
   o.Str("source", source);
   return o.Text();
+}
+
+// "ext2", or "ext2 over NTFS" when an older file system lies under it.
+std::string FileSystemText(const VolumeInfo& v) {
+  std::string text = v.fsName.empty() ? std::string("unknown") : v.fsName;
+  if (!v.olderFsName.empty()) text.append(" over ").append(v.olderFsName);
+  return text;
 }
 
 std::string SourceArgument(const VolumeInfo& v) {
@@ -163,9 +173,11 @@ int ImageSources(const std::string& image, bool json, CliContext& ctx) {
     std::vector<uint8_t> head(kDetectBytes, 0);
     std::ifstream in(image, std::ios::binary);
     in.read(reinterpret_cast<char*>(head.data()), std::streamsize(head.size()));
-    const FsKind fs =
-        in.gcount() > 0 ? DetectFileSystem(ByteView(head.data(), size_t(in.gcount()))) : FsKind::kOther;
+    const ByteView area(head.data(), size_t(std::max<std::streamsize>(in.gcount(), 0)));
+    const FsKind fs = area.size() ? DetectFileSystem(area) : FsKind::kOther;
     if (fs != FsKind::kOther) v.fsName = FsKindName(fs);
+    if (const FsKind under = area.size() ? FileSystemUnder(area) : FsKind::kOther; under != FsKind::kOther)
+      v.olderFsName = FsKindName(under);
     SuperblockProbe probe;
     if (ProbeSuperblock(image, probe)) v.label = probe.label;
     entries.push_back(v);
@@ -191,7 +203,7 @@ int ImageSources(const std::string& image, bool json, CliContext& ctx) {
       ctx.out << "unallocated space  " << FormatSize(int64_t(v.totalBytes));
     } else {
       ctx.out << (bare ? std::string("whole image") : "partition " + std::to_string(v.partitionNumber)) << "  "
-              << (v.fsName.empty() ? std::string("unknown") : v.fsName);
+              << FileSystemText(v);
       if (!v.label.empty()) ctx.out << "  " << Quoted(v.label);
       ctx.out << "  total " << FormatSize(int64_t(v.totalBytes));
     }
@@ -254,7 +266,7 @@ int CmdSources(const std::vector<std::string>& argv, CliContext& ctx) {
         ctx.out << "whole disk, no recognised volume  " << FormatSize(int64_t(v.totalBytes));
       } else {
         ctx.out << (v.volumePath.empty() ? "partition " + std::to_string(v.partitionNumber) : v.volumePath) << "  "
-                << (v.fsName.empty() ? std::string("unknown") : v.fsName);
+                << FileSystemText(v);
         if (!v.label.empty()) ctx.out << "  " << Quoted(v.label);
         ctx.out << "  total " << FormatSize(int64_t(v.totalBytes));
         if (!v.mountPoint.empty())
