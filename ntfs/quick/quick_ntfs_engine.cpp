@@ -221,15 +221,16 @@ Status QuickNtfsEngine::ReadContent(const FoundItemRecord& record, const Content
   std::vector<AttributeView> pieces;
   bool sawList = false;
   if (Status st = CollectPieces(n, kAttrData, keep, pieces, sawList, which)) return st;
-  // A resident stream moved to an extension record.
-  for (const AttributeView& p : pieces) {
-    if (p.nonResident) continue;
-    for (size_t off = 0; off < p.value.size(); off += kPieceBytes) {
-      size_t len = std::min(kPieceBytes, p.value.size() - off);
-      if (int answer = sink(p.value.data() + off, len)) return answer;
+  // A resident stream an attribute list moved to an extension record.
+  auto resident = std::find_if(pieces.begin(), pieces.end(), [](const AttributeView& p) { return !p.nonResident; });
+  if (resident != pieces.end() && pieces.size() == 1) {
+    for (size_t off = 0; off < resident->value.size(); off += kPieceBytes) {
+      size_t len = std::min(kPieceBytes, resident->value.size() - off);
+      if (int answer = sink(resident->value.data() + off, len)) return answer;
     }
     return kOk;
   }
+  std::erase_if(pieces, [](const AttributeView& p) { return !p.nonResident; });
   if (pieces.empty()) return kNoContent;
   DataLayout layout;
   if (Status st = BuildDataLayout(std::move(pieces), geo_.totalClusters, geo_.clusterBytes, layout)) return st;
