@@ -310,6 +310,10 @@ int ScanSource(CliContext& ctx, const std::string& sourceText, bool deep, bool f
     }
     return Fail(ctx, error);
   }
+  if (!deep && result.opened.under != FsKind::kOther)
+    ctx.err << "dunmere-cli: " << sourceText << " holds " << FsKindName(result.opened.kind) << " over an older "
+            << FsKindName(result.opened.under) << "; this scan reads " << FsKindName(result.opened.kind)
+            << ", scan --deep also gives back the files of the " << FsKindName(result.opened.under) << "\n";
   if (deep && SettleResume(*result.opened.engine, fresh))
     ctx.err << "dunmere-cli: resuming the earlier deep scan of " << sourceText << " (--fresh starts over)\n";
   else if (deep && result.opened.engine->EarlierScanWasOfAnotherMedium())

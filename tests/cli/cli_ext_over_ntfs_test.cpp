@@ -34,6 +34,10 @@ TEST(CliExtOverNtfs, SourcesNamesBothAndTheDeepScanListsTheOldFiles) {
   r = test::RunCli("scan " + volume);
   ASSERT_EQ(r.code, 0) << r.out;
   EXPECT_NE(r.out.find("0 files found"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("holds ext over an older NTFS; this scan reads ext, scan --deep also gives back the files of "
+                       "the NTFS"),
+            std::string::npos)
+      << r.out;
 
   r = test::RunCli("scan --deep --fresh " + disk + ":1");
   ASSERT_EQ(r.code, 0) << r.out;
