@@ -55,6 +55,7 @@ std::string EntryJson(const VolumeInfo& v, const std::string& source, bool onDis
   o.Num("partition", v.partitionNumber)
       .UNum("fsType", v.fsType)
       .StrOrNull("fileSystem", v.fsName)
+      .StrOrNull("olderFileSystem", v.olderFsName)
       .StrOrNull("label", v.label)
       .UNum("totalBytes", v.totalBytes);
   if (onDisk) o.UNum("usedBytes", v.usedBytes).UNum("freeBytes", v.freeBytes);
@@ -64,6 +65,13 @@ std::string EntryJson(const VolumeInfo& v, const std::string& source, bool onDis
   if (onDisk) o.StrOrNull("mountPoint", v.mountPoint);
   o.Str("source", source);
   return o.Text();
+}
+
+// "ext2", or "ext2 over NTFS" when an older file system lies under it.
+std::string FileSystemText(const VolumeInfo& v) {
+  std::string text = v.fsName.empty() ? std::string("unknown") : v.fsName;
+  if (!v.olderFsName.empty()) text.append(" over ").append(v.olderFsName);
+  return text;
 }
 
 std::string SourceArgument(const VolumeInfo& v) {
@@ -99,9 +107,11 @@ int ImageSources(const std::string& image, bool json, CliContext& ctx) {
     std::vector<uint8_t> head(kDetectBytes, 0);
     std::ifstream in(image, std::ios::binary);
     in.read(reinterpret_cast<char*>(head.data()), std::streamsize(head.size()));
-    const FsKind fs =
-        in.gcount() > 0 ? DetectFileSystem(ByteView(head.data(), size_t(in.gcount()))) : FsKind::kOther;
+    const ByteView area(head.data(), size_t(std::max<std::streamsize>(in.gcount(), 0)));
+    const FsKind fs = area.size() ? DetectFileSystem(area) : FsKind::kOther;
     if (fs != FsKind::kOther) v.fsName = FsKindName(fs);
+    if (const FsKind under = area.size() ? FileSystemUnder(area) : FsKind::kOther; under != FsKind::kOther)
+      v.olderFsName = FsKindName(under);
     SuperblockProbe probe;
     if (ProbeSuperblock(image, probe)) v.label = probe.label;
     entries.push_back(v);
@@ -127,7 +137,7 @@ int ImageSources(const std::string& image, bool json, CliContext& ctx) {
       ctx.out << "unallocated space  " << FormatSize(int64_t(v.totalBytes));
     } else {
       ctx.out << (bare ? std::string("whole image") : "partition " + std::to_string(v.partitionNumber)) << "  "
-              << (v.fsName.empty() ? std::string("unknown") : v.fsName);
+              << FileSystemText(v);
       if (!v.label.empty()) ctx.out << "  " << Quoted(v.label);
       ctx.out << "  total " << FormatSize(int64_t(v.totalBytes));
     }
@@ -187,7 +197,7 @@ int CmdSources(const std::vector<std::string>& argv, CliContext& ctx) {
         ctx.out << "whole disk, no recognised volume  " << FormatSize(int64_t(v.totalBytes));
       } else {
         ctx.out << (v.volumePath.empty() ? "partition " + std::to_string(v.partitionNumber) : v.volumePath) << "  "
-                << (v.fsName.empty() ? std::string("unknown") : v.fsName);
+                << FileSystemText(v);
         if (!v.label.empty()) ctx.out << "  " << Quoted(v.label);
         ctx.out << "  total " << FormatSize(int64_t(v.totalBytes));
         if (!v.mountPoint.empty())
@@ -231,6 +241,10 @@ int ScanSource(CliContext& ctx, const std::string& sourceText, bool deep, bool f
     }
     return Fail(ctx, error);
   }
+  if (!deep && result.opened.under != FsKind::kOther)
+    ctx.err << "dunmere-cli: " << sourceText << " holds " << FsKindName(result.opened.kind) << " over an older "
+            << FsKindName(result.opened.under) << "; this scan reads " << FsKindName(result.opened.kind)
+            << ", scan --deep also gives back the files of the " << FsKindName(result.opened.under) << "\n";
   if (deep && SettleResume(*result.opened.engine, fresh))
     ctx.err << "dunmere-cli: resuming the earlier deep scan of " << sourceText << " (--fresh starts over)\n";
   else if (deep && result.opened.engine->EarlierScanWasOfAnotherMedium())

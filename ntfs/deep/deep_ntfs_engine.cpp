@@ -17,6 +17,7 @@
 #include "ntfs/data_layout.h"
 #include "ntfs/layout_stream.h"
 #include "ntfs/mft_record.h"
+#include "ntfs/named_streams.h"
 #include "ntfs/ntfs_boot_sector.h"
 #include "ntfs/record_summary.h"
 
@@ -219,7 +220,45 @@ Status DeepNtfsEngine::ProcessUnguarded(ByteView bytes, uint64_t sector, bool lo
     if (vol) std::tie(parentId, level) = PlaceUnder(*vol, s.name.parentRecord);
   }
   store_->Append(r, parentId, level);
+  if (s.hasNamedData) AppendStreams(v, r, s.name.name, at.table->volumeStart, spc, parentId, level);
   return kOk;
+}
+
+void DeepNtfsEngine::AppendStreams(ByteView rec, const FoundItemRecord& file, const std::string& fileName,
+                                   uint64_t volumeStart, uint32_t spc, uint32_t parentId, uint32_t level) {
+  // Only the base record is at hand here: streams held by extension records
+  // would cost reads of records the pass may not have met yet.
+  std::vector<AttributeView> attributes;
+  AttributeWalker walk(rec);
+  AttributeView a;
+  while (walk.Next(a))
+    if (a.type == kAttrData && a.name.size()) attributes.push_back(a);
+  std::vector<uint8_t> sector(sectorSize_, 0);
+  for (const NamedStream& st : UserStreams(attributes)) {
+    ContentSample sample;
+    sample.source = &source_;
+    sample.sectorSize = sectorSize_;
+    if (st.resident) {
+      sample.firstBytes = st.value;
+    } else if (!st.compressedOrEncrypted) {
+      DataLayout layout;
+      if (BuildDataLayout(st.pieces, 0, sectorSize_ * spc, layout) == kOk && !layout.extents.empty() &&
+          !layout.extents.front().sparse) {
+        unsigned __int128 at = (unsigned __int128)layout.extents.front().lcn * spc + volumeStart;
+        if (at < source_.SectorCount() && ReadSectorsAt(uint64_t(at), 1, sector.data()) == kOk) {
+          sample.firstBytes = ByteView(sector.data(), size_t(std::min<uint64_t>(sector.size(), st.size)));
+          sample.absoluteSector = uint64_t(at);
+        }
+      }
+    }
+    FoundItemRecord r = file;
+    r.size = st.size;
+    r.dataAreaStart = StreamItemTag(st.key);
+    StreamVerdict verdict = JudgeStream(fileName, st.name, contentCheck_, sample);
+    SetRecordName(r, verdict.name);
+    r.contentOk = verdict.contentOk;
+    store_->Append(r, parentId, level);
+  }
 }
 
 uint32_t DeepNtfsEngine::CheckContent(const std::string& name, const RecordSummary& s, uint64_t volumeStart,
@@ -323,6 +362,7 @@ Status DeepNtfsEngine::ReadContent(const FoundItemRecord& record, const ContentS
   // The record at that place must still be the one found there.
   if (base.U32(offsetof(FileRecordHeader, recordNumber)) != record.itemId) return kNoContent;
 
+  const DataSelector which = DataSelector::Of(record);
   std::vector<AttributeView> pieces;
   AttributeView list;
   bool sawList = false;
@@ -332,7 +372,7 @@ Status DeepNtfsEngine::ReadContent(const FoundItemRecord& record, const ContentS
     if (a.type == kAttrAttributeList && !sawList) {
       list = a;
       sawList = true;
-    } else if (a.type == kAttrData && a.nameLength == 0) {
+    } else if (a.type == kAttrData && which.Matches(a)) {
       if (!a.nonResident) {
         for (size_t off = 0; off < a.value.size(); off += kPieceBytes) {
           size_t len = std::min(kPieceBytes, a.value.size() - off);
@@ -351,7 +391,7 @@ Status DeepNtfsEngine::ReadContent(const FoundItemRecord& record, const ContentS
     const MftTable* t = mftMap_.Attribute(n, record.location, sectorsPerRecord_);
     std::set<uint64_t> records;
     for (const AttributeListEntry& e : ParseAttributeList(list.value))
-      if (e.type == kAttrData && e.nameLength == 0 && e.record != n) records.insert(e.record);
+      if (e.type == kAttrData && which.Matches(e) && e.record != n) records.insert(e.record);
     if (records.size() > kMaxListRecords) return kInvalidData;
     for (uint64_t rn : records) {
       uint64_t at = 0;
@@ -369,7 +409,7 @@ Status DeepNtfsEngine::ReadContent(const FoundItemRecord& record, const ContentS
       if (ReadRecordHeader(ext).baseRecord != n || ext.U32(offsetof(FileRecordHeader, recordNumber)) != rn) continue;
       AttributeWalker w(ext);
       while (w.Next(a))
-        if (a.type == kAttrData && a.nameLength == 0 && a.nonResident) pieces.push_back(a);
+        if (a.type == kAttrData && which.Matches(a) && a.nonResident) pieces.push_back(a);
     }
   }
   if (pieces.empty()) return kNoContent;

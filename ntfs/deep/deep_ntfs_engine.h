@@ -167,6 +167,9 @@ class DeepNtfsEngine : public StoreEngine, public DeepFileSystemEngine {
   bool ClustersTakenSince(const FoundItemRecord& record, const struct DataLayout& data);
   // The $Bitmap of a table met in this scan, read once (null when unreadable).
   const ClusterBitmap* BitmapOf(const MftTable& table);
+  // Rows of the named streams in file record `rec` (after its own row `file`).
+  void AppendStreams(ByteView rec, const FoundItemRecord& file, const std::string& fileName, uint64_t volumeStart,
+                     uint32_t spc, uint32_t parentId, uint32_t level);
   void SeedFromBootSector();
 
   SectorSource source_;

@@ -94,7 +94,8 @@ Status QuickNtfsEngine::ReadRecord(uint64_t n, std::vector<uint8_t>& rec) const 
 }
 
 Status QuickNtfsEngine::CollectPieces(uint64_t n, uint32_t type, std::vector<std::vector<uint8_t>>& keep,
-                                        std::vector<AttributeView>& pieces, bool& sawList) const {
+                                        std::vector<AttributeView>& pieces, bool& sawList,
+                                        const DataSelector& which) const {
   // The base record may already be in `keep` (read by the caller).
   if (keep.empty()) {
     keep.emplace_back();
@@ -109,7 +110,7 @@ Status QuickNtfsEngine::CollectPieces(uint64_t n, uint32_t type, std::vector<std
     if (a.type == kAttrAttributeList && !sawList) {
       list = a;
       sawList = true;
-    } else if (a.type == type && a.nameLength == 0) {
+    } else if (a.type == type && which.Matches(a)) {
       pieces.push_back(a);
     }
   }
@@ -135,7 +136,7 @@ Status QuickNtfsEngine::CollectPieces(uint64_t n, uint32_t type, std::vector<std
   // base record names itself in its own list, which is no reason to re-read it.
   std::set<uint64_t> records;
   for (const AttributeListEntry& e : ParseAttributeList(listBytes))
-    if (e.type == type && e.nameLength == 0 && e.record != n) records.insert(e.record);
+    if (e.type == type && which.Matches(e) && e.record != n) records.insert(e.record);
   if (records.size() > kMaxExtensionRecords) return kInvalidData;
   for (uint64_t r : records) {
     keep.emplace_back();
@@ -145,7 +146,7 @@ Status QuickNtfsEngine::CollectPieces(uint64_t n, uint32_t type, std::vector<std
     if (ReadRecordHeader(ext).baseRecord != n) continue;
     AttributeWalker w(ext);
     while (w.Next(a))
-      if (a.type == type && a.nameLength == 0) pieces.push_back(a);
+      if (a.type == type && which.Matches(a)) pieces.push_back(a);
   }
   return kOk;
 }
@@ -199,6 +200,7 @@ Status QuickNtfsEngine::ReadContent(const FoundItemRecord& record, const Content
   if (record.isFolder) return kInvalidArg;
   if (openStatus_) return openStatus_;
   uint64_t n = record.itemId;
+  const DataSelector which = DataSelector::Of(record);
   // One read of the record serves both the resident and the non-resident case.
   std::vector<std::vector<uint8_t>> keep(1);
   Status s = ReadRecord(n, keep[0]);
@@ -208,7 +210,7 @@ Status QuickNtfsEngine::ReadContent(const FoundItemRecord& record, const Content
   AttributeWalker walk(rec);
   AttributeView a;
   while (walk.Next(a)) {
-    if (a.type != kAttrData || a.nameLength != 0) continue;
+    if (a.type != kAttrData || !which.Matches(a)) continue;
     if (a.nonResident) break;
     for (size_t off = 0; off < a.value.size(); off += kPieceBytes) {
       size_t len = std::min(kPieceBytes, a.value.size() - off);
@@ -218,7 +220,16 @@ Status QuickNtfsEngine::ReadContent(const FoundItemRecord& record, const Content
   }
   std::vector<AttributeView> pieces;
   bool sawList = false;
-  if (Status st = CollectPieces(n, kAttrData, keep, pieces, sawList)) return st;
+  if (Status st = CollectPieces(n, kAttrData, keep, pieces, sawList, which)) return st;
+  // A resident stream an attribute list moved to an extension record.
+  auto resident = std::find_if(pieces.begin(), pieces.end(), [](const AttributeView& p) { return !p.nonResident; });
+  if (resident != pieces.end() && pieces.size() == 1) {
+    for (size_t off = 0; off < resident->value.size(); off += kPieceBytes) {
+      size_t len = std::min(kPieceBytes, resident->value.size() - off);
+      if (int answer = sink(resident->value.data() + off, len)) return answer;
+    }
+    return kOk;
+  }
   std::erase_if(pieces, [](const AttributeView& p) { return !p.nonResident; });
   if (pieces.empty()) return kNoContent;
   DataLayout layout;
@@ -370,6 +381,47 @@ void QuickNtfsEngine::ParseDeletedRecord(uint64_t n, std::span<uint8_t> record) 
   uint64_t parent = s.name.parentRecord;
   uint32_t level = DepthOf(parent);
   store_->Append(r, uint32_t(parent), level);
+  if (s.hasNamedData || s.hasAttributeList) AppendStreams(n, record, r, s.name.name, uint32_t(parent), level);
+}
+
+ContentSample QuickNtfsEngine::StreamSample(const NamedStream& st, std::vector<uint8_t>& buffer) const {
+  ContentSample sample;
+  sample.source = &source_;
+  sample.sectorSize = geo_.bytesPerSector;
+  if (st.resident) {
+    sample.firstBytes = st.value;
+    return sample;
+  }
+  DataLayout layout;
+  if (st.compressedOrEncrypted || BuildDataLayout(st.pieces, geo_.totalClusters, geo_.clusterBytes, layout) ||
+      layout.extents.empty() || layout.extents.front().sparse)
+    return sample;
+  const uint64_t off = geo_.partitionOffset + layout.extents.front().lcn * geo_.clusterBytes;
+  buffer.assign(geo_.bytesPerSector, 0);
+  if (ReadBytes(off, buffer.size(), buffer.data())) return sample;
+  sample.firstBytes = ByteView(buffer.data(), size_t(std::min<uint64_t>(buffer.size(), st.size)));
+  sample.absoluteSector = off / geo_.bytesPerSector;
+  return sample;
+}
+
+void QuickNtfsEngine::AppendStreams(uint64_t n, std::span<const uint8_t> record, const FoundItemRecord& file,
+                                    const std::string& fileName, uint32_t parent, uint32_t level) {
+  std::vector<std::vector<uint8_t>> keep;
+  keep.emplace_back(record.begin(), record.end());
+  std::vector<AttributeView> attributes;
+  bool sawList = false;
+  // An extension record that cannot be read costs only the streams it held.
+  (void)CollectPieces(n, kAttrData, keep, attributes, sawList, DataSelector{DataSelector::Kind::kEveryNamed});
+  std::vector<uint8_t> buffer;
+  for (const NamedStream& st : UserStreams(attributes)) {
+    FoundItemRecord r = file;
+    r.size = st.size;
+    r.dataAreaStart = StreamItemTag(st.key);
+    StreamVerdict v = JudgeStream(fileName, st.name, contentCheck_, StreamSample(st, buffer));
+    SetRecordName(r, v.name);
+    r.contentOk = v.contentOk;
+    store_->Append(r, parent, level);
+  }
 }
 
 void QuickNtfsEngine::EmitFolders() {

@@ -19,6 +19,7 @@
 #include "ntfs/data_layout.h"
 #include "ntfs/layout_stream.h"
 #include "ntfs/file_name_attr.h"
+#include "ntfs/named_streams.h"
 #include "ntfs/quick/mft_geometry.h"
 #include "storage/sector_source.h"
 
@@ -93,8 +94,15 @@ class QuickNtfsEngine : public QuickStoreEngine {
   // file since (the bitmap is loaded on first use); false when the bitmap
   // cannot be read.
   bool ClustersTakenSince(const DataLayout& layout);
+  // The attributes of that type of record n that `which` names, from the
+  // record and the extension records its attribute list gives.
   Status CollectPieces(uint64_t n, uint32_t type, std::vector<std::vector<uint8_t>>& keep,
-                       std::vector<AttributeView>& pieces, bool& sawList) const;
+                       std::vector<AttributeView>& pieces, bool& sawList, const DataSelector& which = {}) const;
+  // Rows of the named streams of deleted file n (after its own row `file`).
+  void AppendStreams(uint64_t n, std::span<const uint8_t> record, const FoundItemRecord& file,
+                     const std::string& fileName, uint32_t parent, uint32_t level);
+  // The first sector of a stream's data, for the judging of its content.
+  ContentSample StreamSample(const NamedStream& stream, std::vector<uint8_t>& buffer) const;
 
   SectorSource source_;
   Status openStatus_ = kInvalidArg;

@@ -246,6 +246,32 @@ TEST_F(MainWndTest, ImageFilesBecomeRowsOfTheirOwn) {
   EXPECT_EQ(List().RowCount(), disks + 4);
 }
 
+// A volume made ext2 over an NTFS whose boot sector and table are still in
+// place: the row names both, the newer first, whether the image is the
+// volume itself (read by the program's own detection) or a disk holding it
+// (read by libblkid, which names neither alone).
+TEST_F(MainWndTest, AnImageMadeOverAnOlderFileSystemNamesBoth) {
+  const test::CachedFixture images = test::MakeCachedFixture("make_ext_over_ntfs_images.sh", "ext-over-ntfs-images");
+  if (images.missingTool) GTEST_SKIP() << images.message;
+  ASSERT_FALSE(images.dir.empty()) << images.message;
+  Open();
+  std::vector<int> volume = wnd_->AddImageFiles({QString::fromStdString(images.dir + "/ext-over-ntfs.img")});
+  ASSERT_EQ(volume.size(), 1u);
+  EXPECT_EQ(List().Row(volume[0]).cells.value(1), "ext over NTFS");
+  std::vector<int> disk = wnd_->AddImageFiles({QString::fromStdString(images.dir + "/disk.img")});
+  ASSERT_EQ(disk.size(), 1u);
+  bool seen = false;
+  for (int r = 0; r < List().RowCount(); ++r)
+    if (List().Row(r).cells.value(0).startsWith("disk.img:1")) {
+      seen = true;
+      EXPECT_EQ(List().Row(r).cells.value(1), "ext2 over NTFS");
+      Click("BtnFormattedRecovery");
+      List().SelectRow(r);
+      EXPECT_EQ(Text("Label3"), MessageText("MSG0205") + " ext2 over NTFS");
+    }
+  EXPECT_TRUE(seen);
+}
+
 // Scanning reads the selected row: it is only ever the one the person chose.
 // An image named on the command line (or to a later start) is that choice;
 // changing modes keeps it; with nothing chosen nothing is selected.

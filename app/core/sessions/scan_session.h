@@ -46,6 +46,7 @@ Status ResolveSource(const std::string& text, SourceSpec& out, std::string& erro
 struct OpenedEngine {
   std::unique_ptr<ScanEngine> engine;
   FsKind kind = FsKind::kOther;
+  FsKind under = FsKind::kOther;  // an older file system still under it (FileSystemUnder)
 };
 Status OpenEngine(const SourceSpec& source, bool deep, OpenedEngine& out, std::string& error);
 // A deep scan may take up an earlier, interrupted scan of the same area (the
