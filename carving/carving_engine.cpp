@@ -13,6 +13,7 @@
 #include "engine/scan_log_folder.h"
 #include "base/text.h"
 #include "platform/file.h"
+#include "platform/local_time.h"
 
 namespace fs = std::filesystem;
 
@@ -54,12 +55,7 @@ void CarvingEngine::Reset(uint16_t tag, uint64_t start, uint64_t count, uint32_t
   sectorSize_ = sectorSize;
 }
 
-static struct tm LocalNow() {
-  time_t now = time(nullptr);
-  struct tm local {};
-  localtime_r(&now, &local);
-  return local;
-}
+static struct tm LocalNow() { return LocalTimeNow(); }
 
 Status CarvingEngine::Open(const Medium& medium, uint16_t tag) {
   // An image is counted in 512-byte sectors; a disk in its own when carving can use them.

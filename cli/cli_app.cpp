@@ -213,7 +213,7 @@ int CmdSources(const std::vector<std::string>& argv, CliContext& ctx) {
   if (a.positional.size() == 1) return ImageSources(a.positional[0], a.Has("--json"), ctx);
   DiskList list;
   if (!RebuildDiskList(list)) return Fail(ctx, "cannot read the disk list from /sys/block");
-  std::vector<std::string> devices = DiskTable::ScanSysfs();
+  std::vector<std::string> devices = DiskTable::Devices();
   if (a.Has("--json")) {
     std::string disks = "[";
     bool firstDisk = true;

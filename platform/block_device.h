@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/status.h"
+#include "platform/file.h"
 
 namespace dunmere {
 
@@ -18,7 +19,7 @@ struct BlockGeometry {
 };
 
 // Fails only when neither the geometry nor the length can be learned.
-Status QueryBlockGeometry(int fd, BlockGeometry& g);
+Status QueryBlockGeometry(const File& file, BlockGeometry& g);
 // The same of a device by name, opened only for the question and without
 // waiting for a medium (a card reader with no card answers at once).
 Status QueryBlockGeometry(const std::string& path, BlockGeometry& g);

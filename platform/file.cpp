@@ -18,6 +18,7 @@ File& File::operator=(File&& o) noexcept {
   if (this != &o) {
     (void)Close();
     fd_ = o.fd_;
+    alignment_ = o.alignment_;
     o.fd_ = -1;
   }
   return *this;

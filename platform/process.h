@@ -44,7 +44,7 @@ class ChildProcess {
 
  private:
   int64_t pid_ = 0;
-  int output_ = -1;  // our end of the pipe; -1 once all writers closed it
+  intptr_t output_ = -1;  // our end of the pipe; -1 once all writers closed it
   bool ended_ = false;
   int exitCode_ = -1;
 };

@@ -21,4 +21,10 @@ void EndThisProcessAbruptly() {
   std::_Exit(137);  // not reached: SIGKILL cannot be caught
 }
 
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+void UseUtf8Console() {}
+
 }  // namespace dunmere

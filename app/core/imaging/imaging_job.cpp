@@ -40,7 +40,7 @@ Status OpenSource(const ImagingJob& job, OpenedSource& src) {
   if (path.empty()) return kFileNotFound;
   if (Status s = src.file.Open(path, File::Mode::kRead)) return s;
   BlockGeometry g;
-  if (Status s = QueryBlockGeometry(src.file.fd(), g)) return s;
+  if (Status s = QueryBlockGeometry(src.file, g)) return s;
   src.isDevice = g.isBlockDevice;
   src.sectorSize = job.sectorSize ? job.sectorSize : (g.isBlockDevice ? g.bytesPerSector : 512);
   src.totalSectors = g.lengthBytes ? g.lengthBytes / src.sectorSize

@@ -198,7 +198,7 @@ Status ResolveSource(const std::string& text, SourceSpec& out, std::string& erro
     out.diskIndex = int32_t(index);
     File device;
     BlockGeometry g;
-    Status gs = device.Open(path, File::Mode::kRead) ? kFileNotFound : QueryBlockGeometry(device.fd(), g);
+    Status gs = device.Open(path, File::Mode::kRead) ? kFileNotFound : QueryBlockGeometry(device, g);
     (void)device.Close();
     if (gs) {
       error = "cannot learn the size of " + path + ": " + StatusMessage(gs);
