@@ -129,4 +129,73 @@ std::string SafePathComponent(std::string_view name) {
   return out;
 }
 
+namespace {
+
+// The fullwidth form of a character Windows refuses in names; 0 for others.
+uint32_t FullwidthOf(char c) {
+  switch (c) {
+    case ':': return 0xFF1A;
+    case '*': return 0xFF0A;
+    case '?': return 0xFF1F;
+    case '"': return 0xFF02;
+    case '<': return 0xFF1C;
+    case '>': return 0xFF1E;
+    case '|': return 0xFF5C;
+    case '\\': return 0xFF3C;
+    default: return 0;
+  }
+}
+
+void AppendPercent(std::string& out, uint8_t c) {
+  static const char kHex[] = "0123456789ABCDEF";
+  out += '%';
+  out += kHex[c >> 4];
+  out += kHex[c & 15];
+}
+
+// The name before its first dot, without the blanks Windows drops there,
+// names a device of the system.
+bool IsDeviceName(std::string_view name) {
+  std::string_view stem = name.substr(0, name.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
+  const std::string lower = AsciiLower(stem);
+  if (lower == "con" || lower == "prn" || lower == "aux" || lower == "nul" || lower == "conin$" || lower == "conout$")
+    return true;
+  if (lower.size() == 4 && (lower.compare(0, 3, "com") == 0 || lower.compare(0, 3, "lpt") == 0) &&
+      lower[3] >= '0' && lower[3] <= '9')
+    return true;
+  // COM and LPT with a superscript digit one, two or three are devices too.
+  return lower.size() == 5 && (lower.compare(0, 3, "com") == 0 || lower.compare(0, 3, "lpt") == 0) &&
+         uint8_t(lower[3]) == 0xC2 && (uint8_t(lower[4]) == 0xB9 || uint8_t(lower[4]) == 0xB2 || uint8_t(lower[4]) == 0xB3);
+}
+
+}  // namespace
+
+std::string WindowsSafeComponent(std::string_view name) {
+  // Trailing dots and spaces are dropped by the Windows calls: they are
+  // replaced, all of the run, so the name keeps its length and its look.
+  size_t tail = name.size();
+  while (tail > 0 && (name[tail - 1] == '.' || name[tail - 1] == ' ')) --tail;
+  std::string out;
+  out.reserve(name.size() + 8);
+  for (size_t i = 0; i < name.size(); ++i) {
+    const char c = name[i];
+    if (i >= tail) {
+      if (c == '.') AppendUtf8(out, 0xFF0E);
+      else AppendPercent(out, uint8_t(c));
+    } else if (uint32_t wide = FullwidthOf(c)) {
+      AppendUtf8(out, wide);
+    } else if (uint8_t(c) < 0x20) {
+      AppendPercent(out, uint8_t(c));
+    } else {
+      out += c;
+    }
+  }
+  if (IsDeviceName(out)) {
+    const size_t dot = out.find('.');
+    out.insert(dot == std::string::npos ? out.size() : dot, "_");
+  }
+  return out;
+}
+
 }  // namespace dunmere

@@ -32,4 +32,13 @@ void AppendUtf8(std::string& out, uint32_t codePoint);
 // no separator, no NUL, never "." or "..", never empty.
 std::string SafePathComponent(std::string_view name);
 
+// A safe component in a form NTFS, FAT and exFAT take through the Windows
+// calls: each of : * ? " < > | becomes its fullwidth look-alike (U+FF1A ...),
+// a control character and a trailing space %XX, a trailing dot a fullwidth
+// full stop, and a device name (CON, PRN, AUX, NUL, COM0-9, LPT0-9,
+// CONIN$, CONOUT$, with any extension) gets "_" after it. Every other
+// name comes back as it is; '%' and the look-alikes themselves are left
+// alone, so the original is kept beside the copy, not read back from it.
+std::string WindowsSafeComponent(std::string_view name);
+
 }  // namespace dunmere

@@ -9,6 +9,7 @@
 #include "platform/sysfs.h"
 #include "platform/volume_probe.h"
 #include "storage/disk_table.h"
+#include "platform/native_path.h"
 
 namespace fs = std::filesystem;
 
@@ -380,7 +381,7 @@ int RebuildDiskList(DiskList& list, const EnumerationRoots& roots) {
 std::vector<VolumeInfo> ListImageEntries(const std::string& imagePath) {
   std::vector<VolumeInfo> entries;
   std::error_code ec;
-  const uint64_t sectors = fs::file_size(imagePath, ec) / 512;
+  const uint64_t sectors = fs::file_size(NativePath(imagePath), ec) / 512;
   if (ec || sectors == 0) return entries;
   for (const TablePartition& t : ProbePartitionTable(imagePath)) {
     // An extended partition only holds the logical ones, listed on their
@@ -517,6 +518,9 @@ Status GetVolumeFsName(const std::string& path, std::string& name, const Enumera
         ProbeFromUdev(roots, want, probed, nullptr), p.version = probed.version;
     } else if (fstype == "ntfs3") {
       p.type = "ntfs";
+    } else if (fstype == "fuse.fusefat") {
+      // A FAT image mounted by fusefat: its variant is not told.
+      p.type = "vfat";
     } else if (fstype == "fuseblk") {
       // ntfs-3g and exfat-fuse both mount as fuseblk: the device says which.
       Probe probed;

@@ -209,7 +209,12 @@ void RecoverProcessWnd::TakeOutcomes() {
     }
     if (!list) continue;
     ui::ListRow row;
-    row.cells = {QString::fromStdString(o.path), StatusText(o.status)};
+    QString path = QString::fromStdString(o.path);
+    // A name the destination refused is written in another form: the row
+    // keeps the one on the medium beside it.
+    if (!o.originalName.empty())
+      path = FillFormat(FillFormat(MessageText("MSG1108"), path), QString::fromStdString(o.originalName));
+    row.cells = {path, StatusText(o.status)};
     if (o.status == kOk) {
       list->AddRow(std::move(row));
     } else {

@@ -11,6 +11,8 @@
 #include "app/core/results/file_categories.h"
 #include "base/text.h"
 #include "platform/file.h"
+#include "storage/disk_list.h"
+#include "platform/native_path.h"
 
 namespace dunmere {
 
@@ -53,28 +55,44 @@ std::string Join(const std::string& folder, const std::string& name) {
 
 }  // namespace
 
-std::string DestinationName(std::string_view name) {
+NameRule NameRuleOf(const std::string& destination) {
+  if (SystemRefusesWindowsNames()) return NameRule::kWindows;
+  // The folder may not be made yet: its file system is that of the nearest
+  // one that is.
+  std::filesystem::path at = NativePath(StripTrailingSeparator(destination));
+  std::error_code ec;
+  while (!std::filesystem::exists(at, ec) && at.has_parent_path() && at.parent_path() != at) at = at.parent_path();
+  std::string fsName;
+  if (GetVolumeFsName(PathText(at), fsName) != kOk) return NameRule::kAsIs;
+  for (const char* windows : {"NTFS", "FAT32", "FAT", "vfat", "exFAT"})
+    if (fsName == windows) return NameRule::kWindows;
+  return NameRule::kAsIs;
+}
+
+std::string DestinationName(std::string_view name, NameRule rule) {
   std::string safe = SafePathComponent(name);
+  if (rule == NameRule::kWindows) safe = WindowsSafeComponent(safe);
   if (safe.size() <= kMaxNameBytes) return safe;
   std::string_view stem, ext;
   SplitName(safe, stem, ext);
   return FitName(stem, "", ext);
 }
 
-std::string CategoryDestination(const std::string& root, std::string_view name) {
-  return Join(Join(StripTrailingSeparator(root), CategoryOfName(name)), DestinationName(name));
+std::string CategoryDestination(const std::string& root, std::string_view name, NameRule rule) {
+  return Join(Join(StripTrailingSeparator(root), CategoryOfName(name)), DestinationName(name, rule));
 }
 
-std::string TreeDestination(const std::string& root, std::string_view folderPath, std::string_view name) {
+std::string TreeDestination(const std::string& root, std::string_view folderPath, std::string_view name,
+                            NameRule rule) {
   std::string out = StripTrailingSeparator(root);
   size_t start = 0;
   while (start < folderPath.size()) {
     size_t slash = folderPath.find('/', start);
     if (slash == std::string_view::npos) slash = folderPath.size();
-    if (slash > start) out = Join(out, DestinationName(folderPath.substr(start, slash - start)));
+    if (slash > start) out = Join(out, DestinationName(folderPath.substr(start, slash - start), rule));
     start = slash + 1;
   }
-  return Join(out, DestinationName(name));
+  return Join(out, DestinationName(name, rule));
 }
 
 bool PathExistsOnDisk(const std::string& path) { return PathKindOf(path, Links::kNoFollow) != PathKind::kNone; }
@@ -151,7 +169,7 @@ bool CanWriteInto(const std::string& folder, std::string& why) {
   static std::atomic<uint64_t> serial{0};
   const uint64_t tag = (uint64_t(std::random_device{}()) << 20) ^ ++serial;
   // A folder not made yet is made by copy-out inside the nearest one that is there.
-  std::filesystem::path at = StripTrailingSeparator(folder);
+  std::filesystem::path at = NativePath(StripTrailingSeparator(folder));
   std::error_code ec;
   while (!std::filesystem::exists(at, ec) && at.has_parent_path() && at.parent_path() != at) at = at.parent_path();
   const std::string probe = (at / (".dunmere-write-test-" + std::to_string(tag))).string();

@@ -15,16 +15,25 @@ namespace dunmere {
 // Longest file name the destination accepts, in bytes.
 inline constexpr size_t kMaxNameBytes = 255;
 
+// The names a destination's file system takes. kWindows: those the Windows
+// calls take on NTFS, FAT and exFAT (WindowsSafeComponent), for every
+// destination on Windows and for a volume of those kinds elsewhere (a FAT or
+// exFAT stick on Linux); kAsIs: any name but a separator.
+enum class NameRule { kAsIs, kWindows };
+NameRule NameRuleOf(const std::string& destination);
+
 // One trailing '/' removed, as the folder chooser hands paths over.
 std::string StripTrailingSeparator(std::string path);
-// A name from disk as one component: SafePathComponent, then cut to
-// kMaxNameBytes at a character boundary keeping the extension.
-std::string DestinationName(std::string_view name);
+// A name from disk as one component: SafePathComponent, in the rule's form,
+// then cut to kMaxNameBytes at a character boundary keeping the extension.
+// The one place where copy-out turns names from disk into names to write.
+std::string DestinationName(std::string_view name, NameRule rule = NameRule::kAsIs);
 // root + "/" + category subfolder + "/" + the safe name.
-std::string CategoryDestination(const std::string& root, std::string_view name);
+std::string CategoryDestination(const std::string& root, std::string_view name, NameRule rule = NameRule::kAsIs);
 // root + "/" + each folder of folderPath ("a/b/", as GetFolderPath gives it),
 // every component made safe + "/" + the safe name.
-std::string TreeDestination(const std::string& root, std::string_view folderPath, std::string_view name);
+std::string TreeDestination(const std::string& root, std::string_view folderPath, std::string_view name,
+                            NameRule rule = NameRule::kAsIs);
 
 using PathExists = std::function<bool(const std::string&)>;
 bool PathExistsOnDisk(const std::string& path);
