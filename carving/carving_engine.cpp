@@ -14,6 +14,7 @@
 #include "base/text.h"
 #include "platform/file.h"
 #include "platform/local_time.h"
+#include "platform/native_path.h"
 
 namespace fs = std::filesystem;
 
@@ -196,11 +197,11 @@ Status CarvingEngine::RecoverItem(const FoundItemRecord& record, const std::stri
   std::string target = destination;
   std::error_code ec;
   // Given a folder, the file goes inside it under its own (made safe) name.
-  if (target.back() == '/' || fs::is_directory(target, ec)) {
+  if (target.back() == '/' || fs::is_directory(NativePath(target), ec)) {
     if (target.back() != '/') target += '/';
     target += SafePathComponent(RecordName(record));
   }
-  fs::path parent = fs::path(target).parent_path();
+  fs::path parent = NativePath(target).parent_path();
   if (!parent.empty()) {
     fs::create_directories(parent, ec);
     if (ec && !fs::is_directory(parent)) return StatusFromErrno(ec.value());

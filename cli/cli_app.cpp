@@ -22,6 +22,7 @@
 #include "storage/disk_table.h"
 #include "storage/read_stop.h"
 #include "storage/volume_space.h"
+#include "platform/native_path.h"
 
 namespace fs = std::filesystem;
 
@@ -150,7 +151,7 @@ int ImageSources(const std::string& image, bool json, CliContext& ctx) {
   if (kind != PathKind::kFile)
     return Usage(ctx, kind == PathKind::kNone ? "sources takes an image file; there is no " + image
                                               : "sources takes an image file; " + image + " is not one");
-  const uint64_t length = fs::file_size(image, ec);
+  const uint64_t length = fs::file_size(NativePath(image), ec);
   std::vector<VolumeInfo> entries = ListImageEntries(image);
   const bool bare = entries.empty();
   if (bare) {
@@ -161,7 +162,7 @@ int ImageSources(const std::string& image, bool json, CliContext& ctx) {
     v.totalBytes = v.sectorCount * 512;
     // The file system as the engine factory will see it.
     std::vector<uint8_t> head(kDetectBytes, 0);
-    std::ifstream in(image, std::ios::binary);
+    std::ifstream in(NativePath(image), std::ios::binary);
     in.read(reinterpret_cast<char*>(head.data()), std::streamsize(head.size()));
     const FsKind fs =
         in.gcount() > 0 ? DetectFileSystem(ByteView(head.data(), size_t(in.gcount()))) : FsKind::kOther;
@@ -489,7 +490,7 @@ int CmdRecover(const std::vector<std::string>& argv, CliContext& ctx) {
   int code = 0;
   if (!ParseCommonFilter(ctx, a, filter, code)) return code;
   const std::string sourceText = a.positional[0];
-  const std::string dest = StripTrailingSeparator(a.Value("--to"));
+  const std::string dest = StripTrailingSeparator(ProgramPath(a.Value("--to")));
   bool force = a.Has("--force");
 
   // The destination is checked before the scan, so a wrong one costs nothing.
@@ -499,8 +500,8 @@ int CmdRecover(const std::vector<std::string>& argv, CliContext& ctx) {
     return Fail(ctx, "destination " + dest + " is on the device being scanned (" + sourceText +
                          "); writing there can overwrite the deleted files. Choose another drive or pass --force");
   std::error_code ec;
-  fs::create_directories(dest, ec);
-  if (!fs::is_directory(dest) || !CanWriteInto(dest))
+  fs::create_directories(NativePath(dest), ec);
+  if (!fs::is_directory(NativePath(dest)) || !CanWriteInto(dest))
     return Fail(ctx, "destination not writable: " + dest + (ec ? " (" + ec.message() + ")" : std::string()));
 
   ScanOutcome r;
@@ -543,15 +544,17 @@ int CmdRecover(const std::vector<std::string>& argv, CliContext& ctx) {
       *r.opened.engine, items, dest, layout, [&] { return Stopped(ctx) || destinationFull; },
       [&](const RecoverOutcome& o) {
         if (o.status == kDiskFull) destinationFull = true;
-        if (json)
-          ctx.out << JsonObject()
-                         .Str("path", o.path)
-                         .Bool("ok", o.status == kOk)
-                         .Str("status", StatusMessage(o.status))
-                         .Text()
-                  << "\n";
-        else
-          ctx.out << o.path << ": " << StatusMessage(o.status) << "\n";
+        if (json) {
+          JsonObject row;
+          row.Str("path", o.path).Bool("ok", o.status == kOk).Str("status", StatusMessage(o.status));
+          // The name on the medium, where the destination refused it as it was.
+          if (!o.originalName.empty()) row.Str("originalName", o.originalName);
+          ctx.out << row.Text() << "\n";
+        } else {
+          ctx.out << o.path << ": " << StatusMessage(o.status);
+          if (!o.originalName.empty()) ctx.out << " (named " << Quoted(o.originalName) << " on the medium)";
+          ctx.out << "\n";
+        }
         ctx.out.flush();
       });
   if (!json)

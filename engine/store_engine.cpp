@@ -15,6 +15,7 @@
 #include "engine/scan_log_folder.h"
 #include "base/text.h"
 #include "platform/file.h"
+#include "platform/native_path.h"
 
 namespace fs = std::filesystem;
 
@@ -195,7 +196,7 @@ Status StoreEngine::GetFolderPath(const FoundItemRecord* record, std::string& ou
 
 Status StoreEngine::CopyFile(const FoundItemRecord& record, const std::string& dest) {
   std::error_code ec;
-  fs::path parent = fs::path(dest).parent_path();
+  fs::path parent = NativePath(dest).parent_path();
   if (!parent.empty()) fs::create_directories(parent, ec);
   File out;
   // Never through a link; inside the copy-out's CreateBelowScope, never over
@@ -232,8 +233,8 @@ Status StoreEngine::CopyFile(const FoundItemRecord& record, const std::string& d
 Status StoreEngine::RecoverItem(const FoundItemRecord& record, const std::string& destination, int levelBase) {
   if (!record.isFolder) return CopyFile(record, destination);
   std::error_code ec;
-  fs::create_directories(destination, ec);
-  if (ec && !fs::is_directory(destination)) return StatusFromErrno(ec.value());
+  fs::create_directories(NativePath(destination), ec);
+  if (ec && !fs::is_directory(NativePath(destination))) return StatusFromErrno(ec.value());
   std::deque<std::pair<FoundItemRecord, std::string>> queue{{record, destination}};
   Status result = kOk;
   while (!queue.empty()) {
@@ -251,7 +252,7 @@ Status StoreEngine::RecoverItem(const FoundItemRecord& record, const std::string
       if (childPath.empty() || childPath.back() != '/') childPath += '/';
       childPath += SafePathComponent(RecordName(kid));
       if (kid.isFolder) {
-        fs::create_directories(childPath, ec);
+        fs::create_directories(NativePath(childPath), ec);
         queue.emplace_back(kid, childPath);
       } else {
         Status s = CopyFile(kid, childPath);
@@ -322,7 +323,7 @@ int StoreEngine::SearchByType(const std::string& patterns, std::vector<FoundItem
 Status StoreEngine::WritePreviewFile(const FoundItemRecord& record, const std::string& dir,
                                           const std::string& target, PreviewProgressCallback cb, void* user) {
   std::error_code ec;
-  fs::create_directories(dir, ec);
+  fs::create_directories(NativePath(dir), ec);
   (void)RemoveFile(target);
   const uint64_t total = record.size;
   uint64_t done = 0;

@@ -37,6 +37,10 @@ Status FileSystemDeviceNumber(const std::string& path, std::string& number);
 std::string DeviceIdentity(const std::string& path, const std::string& sysRoot = "/sys");
 // The same of a device by its number ("MAJOR:MINOR").
 std::string DeviceIdentityOfNumber(const std::string& number, const std::string& sysRoot = "/sys");
+// A volume as a person names it ("E:" or "E:\" on Windows) as the device
+// that reads it ("\\.\E:"); any other text as it is (Linux names devices
+// by their paths).
+std::string VolumeDeviceOf(const std::string& text);
 // Asks the kernel to write cached data of mounted file systems back before a
 // raw read of the device.
 void FlushSystemCaches();

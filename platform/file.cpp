@@ -319,4 +319,6 @@ void FileLock::Close() {
   fd_ = -1;
 }
 
+bool SystemRefusesWindowsNames() { return false; }
+
 }  // namespace dunmere

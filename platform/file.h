@@ -123,6 +123,10 @@ class FileLock {
   intptr_t fd_ = -1;
 };
 
+// The system's file calls refuse, on every volume, the names Windows refuses
+// (device names such as CON, : * ? " < > |, trailing dots and spaces).
+bool SystemRefusesWindowsNames();
+
 // Reads a whole file into `out`. Missing or unreadable files give an error.
 Status ReadWholeFile(const std::string& path, std::string& out);
 // Writes `data` to path through a temporary file: written, flushed to the

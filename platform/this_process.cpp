@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 namespace dunmere {
 
@@ -26,5 +27,13 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
 }
 
 void UseUtf8Console() {}
+
+std::string ProgramFilePath() {
+  std::error_code ec;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string() : exe.string();
+}
+
+const char* DeviceRightsAdvice() { return "root (try sudo)"; }
 
 }  // namespace dunmere

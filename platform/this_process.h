@@ -24,5 +24,9 @@ std::vector<std::string> ProgramArguments(int argc, char** argv);
 // Makes the console show the UTF-8 text the program writes (a Windows console
 // has a code page of its own); nothing to do on Linux.
 void UseUtf8Console();
+// How a person gets the rights to read disks, for messages that say so.
+const char* DeviceRightsAdvice();
+// The program file of this process; empty when the system does not tell.
+std::string ProgramFilePath();
 
 }  // namespace dunmere

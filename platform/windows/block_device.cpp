@@ -4,6 +4,8 @@
 
 #include <winioctl.h>
 
+#include <cctype>
+
 #include "platform/windows/win_util.h"
 
 namespace dunmere {
@@ -14,35 +16,31 @@ namespace {
 
 Status QueryHandle(HANDLE h, BlockGeometry& g) {
   g = BlockGeometry{};
+  // The length request answers for what the handle is, a disk or a volume;
+  // the geometry of a volume is its disk's, whose size is not the volume's.
+  GET_LENGTH_INFORMATION length{};
+  const bool hasLength = win::DeviceRequest(h, IOCTL_DISK_GET_LENGTH_INFO, &length, sizeof length);
   DISK_GEOMETRY_EX geo{};
-  if (win::DeviceRequest(h, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, &geo, sizeof geo)) {
-    g.isBlockDevice = true;
-    if (geo.Geometry.BytesPerSector >= 512) g.bytesPerSector = geo.Geometry.BytesPerSector;
-    g.lengthBytes = uint64_t(geo.DiskSize.QuadPart);
-    g.cylinders = uint64_t(geo.Geometry.Cylinders.QuadPart);
-    g.tracksPerCylinder = geo.Geometry.TracksPerCylinder;
-    g.sectorsPerTrack = geo.Geometry.SectorsPerTrack;
-  } else {
-    // A volume answers the plain geometry (its disk's) and its own length.
-    DISK_GEOMETRY plain{};
-    GET_LENGTH_INFORMATION length{};
-    const bool hasGeometry = win::DeviceRequest(h, IOCTL_DISK_GET_DRIVE_GEOMETRY, &plain, sizeof plain);
-    const bool hasLength = win::DeviceRequest(h, IOCTL_DISK_GET_LENGTH_INFO, &length, sizeof length);
-    if (hasGeometry || hasLength) {
-      g.isBlockDevice = true;
-      if (hasGeometry && plain.BytesPerSector >= 512) g.bytesPerSector = plain.BytesPerSector;
-      if (hasGeometry) {
-        g.tracksPerCylinder = plain.TracksPerCylinder;
-        g.sectorsPerTrack = plain.SectorsPerTrack;
-      }
-      if (hasLength) g.lengthBytes = uint64_t(length.Length.QuadPart);
-    } else {
-      LARGE_INTEGER size;
-      if (!::GetFileSizeEx(h, &size)) return win::LastStatus();
-      g.lengthBytes = uint64_t(size.QuadPart);
-      return kOk;
-    }
+  DISK_GEOMETRY plain{};
+  const bool hasGeometryEx = win::DeviceRequest(h, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, &geo, sizeof geo);
+  if (hasGeometryEx) plain = geo.Geometry;
+  const bool hasGeometry = hasGeometryEx || win::DeviceRequest(h, IOCTL_DISK_GET_DRIVE_GEOMETRY, &plain, sizeof plain);
+  if (!hasLength && !hasGeometry) {
+    // A file.
+    LARGE_INTEGER size;
+    if (!::GetFileSizeEx(h, &size)) return win::LastStatus();
+    g.lengthBytes = uint64_t(size.QuadPart);
+    return kOk;
   }
+  g.isBlockDevice = true;
+  if (hasGeometry) {
+    if (plain.BytesPerSector >= 512) g.bytesPerSector = plain.BytesPerSector;
+    g.tracksPerCylinder = plain.TracksPerCylinder;
+    g.sectorsPerTrack = plain.SectorsPerTrack;
+    g.cylinders = uint64_t(plain.Cylinders.QuadPart);
+  }
+  if (hasLength) g.lengthBytes = uint64_t(length.Length.QuadPart);
+  else if (hasGeometryEx) g.lengthBytes = uint64_t(geo.DiskSize.QuadPart);  // a disk asked without read rights
   if (g.tracksPerCylinder && g.sectorsPerTrack && g.lengthBytes)
     g.cylinders = g.lengthBytes / g.bytesPerSector / (uint64_t(g.tracksPerCylinder) * g.sectorsPerTrack);
   if (g.lengthBytes == 0 && g.cylinders == 0) return kNotReady;
@@ -140,5 +138,12 @@ std::string DeviceIdentityOfNumber(const std::string& number, const std::string&
 // the program opens nothing for writing, so what the cache holds stays there
 // until the system writes it (within seconds).
 void FlushSystemCaches() {}
+
+std::string VolumeDeviceOf(const std::string& text) {
+  const bool letter = text.size() >= 2 && std::isalpha(static_cast<unsigned char>(text[0])) && text[1] == ':';
+  if (letter && (text.size() == 2 || (text.size() == 3 && (text[2] == '\\' || text[2] == '/'))))
+    return "\\\\.\\" + text.substr(0, 2);
+  return text;
+}
 
 }  // namespace dunmere

@@ -278,18 +278,16 @@ Status File::Append(const void* buf, size_t len) {
 }
 
 Status File::Size(uint64_t& size) const {
-  LARGE_INTEGER v;
-  if (::GetFileSizeEx(H(fd_), &v)) {
-    size = uint64_t(v.QuadPart);
-    return kOk;
-  }
   // A disk or volume has a length, not a file size.
   GET_LENGTH_INFORMATION length{};
-  if (win::DeviceRequest(H(fd_), IOCTL_DISK_GET_LENGTH_INFO, &length, sizeof length)) {
+  if (alignment_ && win::DeviceRequest(H(fd_), IOCTL_DISK_GET_LENGTH_INFO, &length, sizeof length)) {
     size = uint64_t(length.Length.QuadPart);
     return kOk;
   }
-  return LastStatus();
+  LARGE_INTEGER v;
+  if (!::GetFileSizeEx(H(fd_), &v)) return LastStatus();
+  size = uint64_t(v.QuadPart);
+  return kOk;
 }
 
 Status File::Truncate(uint64_t size) {
@@ -473,5 +471,7 @@ void FileLock::Close() {
   if (fd_ != -1) ::CloseHandle(H(fd_));
   fd_ = -1;
 }
+
+bool SystemRefusesWindowsNames() { return true; }
 
 }  // namespace dunmere

@@ -50,4 +50,16 @@ void UseUtf8Console() {
   ::SetConsoleCP(CP_UTF8);
 }
 
+std::string ProgramFilePath() {
+  std::wstring buffer(32768, L'\0');
+  const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), DWORD(buffer.size()));
+  if (n == 0 || n >= buffer.size()) return {};
+  std::string out = win::Narrow(buffer.data(), n);
+  for (char& c : out)
+    if (c == '\\') c = '/';
+  return out;
+}
+
+const char* DeviceRightsAdvice() { return "an administrator (run the console with \"Run as administrator\")"; }
+
 }  // namespace dunmere
