@@ -15,6 +15,7 @@
 #include "platform/file.h"
 #include "platform/local_time.h"
 #include "platform/native_path.h"
+#include "engine/destination_name.h"
 
 namespace fs = std::filesystem;
 
@@ -199,7 +200,7 @@ Status CarvingEngine::RecoverItem(const FoundItemRecord& record, const std::stri
   // Given a folder, the file goes inside it under its own (made safe) name.
   if (target.back() == '/' || fs::is_directory(NativePath(target), ec)) {
     if (target.back() != '/') target += '/';
-    target += SafePathComponent(RecordName(record));
+    target += DestinationName(RecordName(record), NameRuleOf(target));
   }
   fs::path parent = NativePath(target).parent_path();
   if (!parent.empty()) {
@@ -225,7 +226,7 @@ Status CarvingEngine::ReadForPreview(const FoundItemRecord* record, std::string&
   std::string dir = ScanLogFolder::Instance().ScanLogPath();
   std::string target;
   if (ext.size() > 1) {
-    if (InList(ext, PreviewDocumentList())) target = dir + "/" + SafePathComponent(name);
+    if (InList(ext, PreviewDocumentList())) target = dir + "/" + DestinationName(name, NameRuleOf(dir));
     bool media = InList(ext, CategoryList(Category::kAudio)) || InList(ext, CategoryList(Category::kVideo));
     if (media || InList(ext, CategoryList(Category::kPhoto))) target = dir + (media ? "/tmp.avi" : "/tmp.jpg");
   }

@@ -16,6 +16,7 @@
 #include "base/text.h"
 #include "platform/file.h"
 #include "platform/native_path.h"
+#include "engine/destination_name.h"
 
 namespace fs = std::filesystem;
 
@@ -235,6 +236,7 @@ Status StoreEngine::RecoverItem(const FoundItemRecord& record, const std::string
   std::error_code ec;
   fs::create_directories(NativePath(destination), ec);
   if (ec && !fs::is_directory(NativePath(destination))) return StatusFromErrno(ec.value());
+  const NameRule rule = NameRuleOf(destination);
   std::deque<std::pair<FoundItemRecord, std::string>> queue{{record, destination}};
   Status result = kOk;
   while (!queue.empty()) {
@@ -250,7 +252,7 @@ Status StoreEngine::RecoverItem(const FoundItemRecord& record, const std::string
     for (const FoundItemRecord& kid : kids) {
       std::string childPath = path;
       if (childPath.empty() || childPath.back() != '/') childPath += '/';
-      childPath += SafePathComponent(RecordName(kid));
+      childPath += DestinationName(RecordName(kid), rule);
       if (kid.isFolder) {
         fs::create_directories(NativePath(childPath), ec);
         queue.emplace_back(kid, childPath);
@@ -350,7 +352,7 @@ Status StoreEngine::ReadForPreview(const FoundItemRecord* record, std::string& p
   std::string target;
   if (!ext.empty()) {
     if (InList(ext, PreviewDocumentList()))
-      target = dir + "/" + SafePathComponent(RecordName(*record));
+      target = dir + "/" + DestinationName(RecordName(*record), NameRuleOf(dir));
     else if (InList(ext, CategoryList(Category::kPhoto)))
       target = dir + "/tmp.jpg";
     else if (InList(ext, CategoryList(Category::kAudio)) || InList(ext, CategoryList(Category::kVideo)))

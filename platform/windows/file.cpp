@@ -24,8 +24,9 @@ HANDLE H(intptr_t v) { return reinterpret_cast<HANDLE>(v); }
 intptr_t V(HANDLE h) { return reinterpret_cast<intptr_t>(h); }
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-// Files the program writes may be read meanwhile, never written by another.
-constexpr DWORD kShareWritten = FILE_SHARE_READ | FILE_SHARE_DELETE;
+// Files the program writes are shared as on Linux: a scan log is opened
+// again (resumed, listed) while another handle still has it.
+constexpr DWORD kShareWritten = kShareAll;
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 

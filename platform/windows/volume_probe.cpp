@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include <vector>
+
+#include "base/text.h"
 #include "platform/file.h"
 #include "platform/windows/win_util.h"
 
@@ -25,13 +28,41 @@ std::string LabelField(const uint8_t* p, size_t n) {
   return s == "NO NAME" ? std::string() : s;
 }
 
-bool Recognise(const uint8_t* sector, SuperblockProbe& out) {
+bool ReadAt(const File& f, uint64_t offset, uint8_t* buf, size_t len) {
+  size_t got = 0;
+  return f.ReadAt(offset, buf, len, got) == kOk && got == len;
+}
+
+// An exFAT volume's label is an entry of its root folder (type 0x83), found
+// in the folder's first cluster.
+std::string ExfatLabel(const File& f, uint64_t volume, const uint8_t* boot) {
+  const unsigned sectorShift = boot[108], clusterShift = boot[109];
+  if (sectorShift < 9 || sectorShift > 12 || clusterShift > 25 - sectorShift) return {};
+  const uint64_t heap = uint64_t(Le32(boot + 88)) << sectorShift;
+  const uint32_t root = Le32(boot + 96);
+  const size_t cluster = size_t(1) << (sectorShift + clusterShift);
+  if (root < 2) return {};
+  std::vector<uint8_t> entries(std::min<size_t>(cluster, 64 * 1024));
+  if (!ReadAt(f, volume + heap + uint64_t(root - 2) * cluster, entries.data(), entries.size())) return {};
+  for (size_t at = 0; at + 32 <= entries.size(); at += 32) {
+    const uint8_t type = entries[at];
+    if (type == 0) break;  // the end of the folder
+    if (type != 0x83) continue;
+    const size_t count = std::min<size_t>(entries[at + 1], 11);
+    std::u16string name;
+    for (size_t i = 0; i < count; ++i) name += char16_t(Le16(&entries[at + 2 + 2 * i]));
+    return Utf16ToUtf8(name.data(), name.size());
+  }
+  return {};
+}
+
+bool Recognise(const File& f, uint64_t offset, const uint8_t* sector, SuperblockProbe& out) {
   if (Has(sector + 3, "NTFS    ")) {
     out = {"ntfs", "", ""};
     return true;
   }
   if (Has(sector + 3, "EXFAT   ")) {
-    out = {"exfat", "", ""};
+    out = {"exfat", "", ExfatLabel(f, offset, sector)};
     return true;
   }
   if (sector[510] != 0x55 || sector[511] != 0xAA) return false;
@@ -47,10 +78,6 @@ bool Recognise(const uint8_t* sector, SuperblockProbe& out) {
   return false;
 }
 
-bool ReadAt(const File& f, uint64_t offset, uint8_t* buf, size_t len) {
-  size_t got = 0;
-  return f.ReadAt(offset, buf, len, got) == kOk && got == len;
-}
 
 bool IsExtended(int type) { return type == 0x05 || type == 0x0F || type == 0x85; }
 
@@ -78,7 +105,7 @@ bool ProbeSuperblockAt(const std::string& diskPath, uint64_t offset, uint64_t si
   File f;
   if (size < 512 || f.Open(diskPath, File::Mode::kRead)) return false;
   uint8_t sector[512];
-  return ReadAt(f, offset, sector, sizeof sector) && Recognise(sector, out);
+  return ReadAt(f, offset, sector, sizeof sector) && Recognise(f, offset, sector, out);
 }
 
 bool ProbeSuperblock(const std::string& path, SuperblockProbe& out) {
@@ -108,7 +135,7 @@ std::vector<TablePartition> ProbePartitionTable(const std::string& diskPath) {
   if (!ReadAt(f, 0, mbr, sizeof mbr) || mbr[510] != 0x55 || mbr[511] != 0xAA) return out;
   // A boot sector of a file system is no table, though it ends the same way.
   SuperblockProbe fs;
-  if (Recognise(mbr, fs)) return out;
+  if (Recognise(f, 0, mbr, fs)) return out;
   for (int i = 0; i < 4; ++i) {
     const uint8_t* e = mbr + 446 + 16 * i;
     if (e[4] == 0xEE) {

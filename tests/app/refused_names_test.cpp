@@ -39,7 +39,7 @@ class FatDestination {
   FatDestination() {
     for (const char* tool : {"mkfs.fat", "fusefat", "fusermount"})
       if (!test::HaveTool(tool)) {
-        why_ = std::string("needs ") + tool + " (not installed)";
+        why_ = test::MissingToolMessage(tool);
         return;
       }
     const std::string image = dir_ / "fat.img", point = dir_ / "mnt";

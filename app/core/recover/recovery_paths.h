@@ -9,25 +9,13 @@
 #include <string_view>
 
 #include "base/status.h"
+#include "engine/destination_name.h"
 
 namespace dunmere {
 
-// Longest file name the destination accepts, in bytes.
-inline constexpr size_t kMaxNameBytes = 255;
-
-// The names a destination's file system takes. kWindows: those the Windows
-// calls take on NTFS, FAT and exFAT (WindowsSafeComponent), for every
-// destination on Windows and for a volume of those kinds elsewhere (a FAT or
-// exFAT stick on Linux); kAsIs: any name but a separator.
-enum class NameRule { kAsIs, kWindows };
-NameRule NameRuleOf(const std::string& destination);
-
 // One trailing '/' removed, as the folder chooser hands paths over.
 std::string StripTrailingSeparator(std::string path);
-// A name from disk as one component: SafePathComponent, in the rule's form,
-// then cut to kMaxNameBytes at a character boundary keeping the extension.
-// The one place where copy-out turns names from disk into names to write.
-std::string DestinationName(std::string_view name, NameRule rule = NameRule::kAsIs);
+// DestinationName (engine/destination_name.h) gives each component.
 // root + "/" + category subfolder + "/" + the safe name.
 std::string CategoryDestination(const std::string& root, std::string_view name, NameRule rule = NameRule::kAsIs);
 // root + "/" + each folder of folderPath ("a/b/", as GetFolderPath gives it),

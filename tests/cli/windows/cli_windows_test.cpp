@@ -99,6 +99,7 @@ TEST_P(CliOnWindows, DeepScanRecoversEveryDeletedFileToo) {
   test::CliResult r = test::RunCli("recover " + Q(Image()) + " --deep --fresh --to " + Q(out / "deep") + " --force");
   ASSERT_EQ(r.code, 0) << r.out;
   const auto tree = HashTree(out / "deep");
+  ASSERT_FALSE(Manifest().empty());
   for (const Deleted& d : Manifest()) EXPECT_EQ(tree.count(d.sha) > 0, true) << d.path << " not found\n" << r.out;
 }
 

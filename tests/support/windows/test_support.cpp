@@ -207,6 +207,10 @@ std::string ShellQuote(const std::string& s) {
 // The Linux tools (mkfs, ffmpeg, bash, ...) do not run under Windows.
 bool HaveTool(const std::string&) { return false; }
 
+std::string MissingToolMessage(const std::string& name) {
+  return "needs " + name + ", a Linux tool that does not run under Windows (the Linux suite runs this test)";
+}
+
 std::string SourcePath(const std::string& rel) { return std::string(DUNMERE_SOURCE_DIR) + "/" + rel; }
 
 int RunFixtureScript(const std::string& script, const std::string&, std::string* output) {
