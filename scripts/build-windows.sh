@@ -73,6 +73,8 @@ make_fixture make_logical_partitions_image.sh logical-disk
 make_fixture make_ntfs_stop_image.sh ntfs-stop-image
 make_fixture make_two_fat_disk_image.sh two-fat-disk
 make_fixture make_formatted_over_images.sh formatted-over-images
+make_fixture make_deepntfs_images.sh deepntfs-images
+make_fixture make_deepfat_images.sh deepfat-images
 cli_images="$fixtures/cli-images-$(sha256sum tests/fixtures/make_cli_images.sh | cut -c1-16)"
 if [ ! -f "$cli_images/done" ]; then
   mkdir -p "$cli_images"

@@ -125,9 +125,10 @@ bool ChildProcess::Start(const std::string& exe, const std::vector<std::string>&
   startup.hStdError = writer.Get();
   PROCESS_INFORMATION info{};
   const std::wstring program = win::LongPath(exe);
-  // Suspended until it is in its job, so nothing it starts escapes the job.
+  // Suspended until it is in its job, so nothing it starts escapes the job;
+  // without a console, so no console host joins the job and outlives it.
   if (!::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE,
-                        CREATE_SUSPENDED | CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, nullptr, nullptr, &startup,
+                        CREATE_SUSPENDED | DETACHED_PROCESS | CREATE_UNICODE_ENVIRONMENT, nullptr, nullptr, &startup,
                         &info))
     return false;
   HANDLE job = ::CreateJobObjectW(nullptr, nullptr);
@@ -227,9 +228,22 @@ bool ProcessGroupExists(int64_t group) {
   if (group <= 0) return false;
   const Started s = Find(group);
   if (s.job) {
-    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
-    if (::QueryInformationJobObject(s.job, JobObjectBasicAccountingInformation, &info, sizeof info, nullptr))
-      return info.ActiveProcesses > 0;
+    // The job's count of its processes lags behind their ends: each one it
+    // lists is asked whether it still runs.
+    struct {
+      JOBOBJECT_BASIC_PROCESS_ID_LIST list;
+      ULONG_PTR more[255];
+    } ids{};
+    if (::QueryInformationJobObject(s.job, JobObjectBasicProcessIdList, &ids, sizeof ids, nullptr)) {
+      for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList && i < 256; ++i) {
+        HANDLE p = ::OpenProcess(SYNCHRONIZE, FALSE, DWORD(ids.list.ProcessIdList[i]));
+        if (!p) continue;
+        const bool running = ::WaitForSingleObject(p, 0) == WAIT_TIMEOUT;
+        ::CloseHandle(p);
+        if (running) return true;
+      }
+      return false;
+    }
   }
   return s.process && ::WaitForSingleObject(s.process, 0) == WAIT_TIMEOUT;
 }

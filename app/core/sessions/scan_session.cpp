@@ -495,6 +495,13 @@ Status CollectFoundItems(ScanEngine& engine, const TypeFilter& filter, std::vect
 
 namespace {
 
+// The folder a destination path names its file in, as text: copy-out joins
+// with '/', and the root keeps the spelling the user gave it.
+std::string FolderOf(const std::string& dest) {
+  const size_t slash = dest.rfind('/');
+  return slash == std::string::npos ? std::string() : dest.substr(0, slash);
+}
+
 struct Recoverer {
   ScanEngine& engine;
   int levelBase;
@@ -510,7 +517,7 @@ struct Recoverer {
   // the destination took another form of it.
   bool CopyFile(const FoundItemRecord& r, const std::string& wanted, const std::string& original = {}) {
     std::string dest = MakeUniquePath(wanted);
-    Status s = dest.empty() ? kAlreadyExists : MakeFoldersBelow(root, PathText(NativePath(dest).parent_path()));
+    Status s = dest.empty() ? kAlreadyExists : MakeFoldersBelow(root, FolderOf(dest));
     // The name was free a moment ago; anything there now is no file of ours
     // to write through.
     if (!s && PathExistsOnDisk(dest)) s = kAlreadyExists;
