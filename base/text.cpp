@@ -131,20 +131,9 @@ std::string SafePathComponent(std::string_view name) {
 
 namespace {
 
-// The fullwidth form of a character Windows refuses in names; 0 for others.
-uint32_t FullwidthOf(char c) {
-  switch (c) {
-    case ':': return 0xFF1A;
-    case '*': return 0xFF0A;
-    case '?': return 0xFF1F;
-    case '"': return 0xFF02;
-    case '<': return 0xFF1C;
-    case '>': return 0xFF1E;
-    case '|': return 0xFF5C;
-    case '\\': return 0xFF3C;
-    default: return 0;
-  }
-}
+// A character Windows refuses in names (a '\\' too: SafePathComponent
+// leaves none, but a caller may pass a name it did not clean).
+bool RefusedByWindows(char c) { return std::string_view(":*?\"<>|\\").find(c) != std::string_view::npos; }
 
 void AppendPercent(std::string& out, uint8_t c) {
   static const char kHex[] = "0123456789ABCDEF";
@@ -172,24 +161,16 @@ bool IsDeviceName(std::string_view name) {
 }  // namespace
 
 std::string WindowsSafeComponent(std::string_view name) {
-  // Trailing dots and spaces are dropped by the Windows calls: they are
-  // replaced, all of the run, so the name keeps its length and its look.
+  // Trailing dots and spaces are dropped by the Windows calls: the whole run
+  // is spelled out.
   size_t tail = name.size();
   while (tail > 0 && (name[tail - 1] == '.' || name[tail - 1] == ' ')) --tail;
   std::string out;
   out.reserve(name.size() + 8);
   for (size_t i = 0; i < name.size(); ++i) {
     const char c = name[i];
-    if (i >= tail) {
-      if (c == '.') AppendUtf8(out, 0xFF0E);
-      else AppendPercent(out, uint8_t(c));
-    } else if (uint32_t wide = FullwidthOf(c)) {
-      AppendUtf8(out, wide);
-    } else if (uint8_t(c) < 0x20) {
-      AppendPercent(out, uint8_t(c));
-    } else {
-      out += c;
-    }
+    if (i >= tail || RefusedByWindows(c) || uint8_t(c) < 0x20) AppendPercent(out, uint8_t(c));
+    else out += c;
   }
   if (IsDeviceName(out)) {
     const size_t dot = out.find('.');

@@ -33,12 +33,12 @@ void AppendUtf8(std::string& out, uint32_t codePoint);
 std::string SafePathComponent(std::string_view name);
 
 // A safe component in a form NTFS, FAT and exFAT take through the Windows
-// calls: each of : * ? " < > | becomes its fullwidth look-alike (U+FF1A ...),
-// a control character and a trailing space %XX, a trailing dot a fullwidth
-// full stop, and a device name (CON, PRN, AUX, NUL, COM0-9, LPT0-9,
-// CONIN$, CONOUT$, with any extension) gets "_" after it. Every other
-// name comes back as it is; '%' and the look-alikes themselves are left
-// alone, so the original is kept beside the copy, not read back from it.
+// calls and any FAT driver elsewhere, ASCII only: each of : * ? " < > | \,
+// each control character and each dot or space of a trailing run becomes
+// %XX (its hexadecimal code), and a device name (CON, PRN, AUX, NUL, COM0-9,
+// LPT0-9, CONIN$, CONOUT$, with any extension) gets "_" after it. Every
+// other name comes back as it is; a '%' already in a name is left alone, so
+// the original is kept beside the copy, not read back from it.
 std::string WindowsSafeComponent(std::string_view name);
 
 }  // namespace dunmere

@@ -173,7 +173,7 @@ void RecoverProcessWnd::Work() {
       for (const FoundEntry& e : run)
         Outcome({layout_ == Layout::kTree ? TreeDestination(destination_, e.folderPath, e.Name())
                                           : CategoryDestination(destination_, e.Name()),
-                 kNotReady});
+                 kNotReady, {}});
     } else {
       const RecoverSummary s = RecoverFound(*engine, run, destination_, layout_, stop, observe, progress);
       if (s.stopped) break;

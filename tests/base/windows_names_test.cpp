@@ -1,5 +1,5 @@
 // Names from disk in the form NTFS, FAT and exFAT take through the Windows
-// calls (base/text.h WindowsSafeComponent).
+// calls and any FAT driver (base/text.h WindowsSafeComponent).
 #include <gtest/gtest.h>
 
 #include "base/text.h"
@@ -7,20 +7,18 @@
 namespace dunmere {
 namespace {
 
-TEST(WindowsNames, RefusedCharactersBecomeTheirFullwidthLookAlikes) {
-  EXPECT_EQ(WindowsSafeComponent("a:b*c?d\"e<f>g|h"),
-            "a\xEF\xBC\x9A" "b\xEF\xBC\x8A" "c\xEF\xBC\x9F" "d\xEF\xBC\x82" "e\xEF\xBC\x9C" "f\xEF\xBC\x9E"
-            "g\xEF\xBD\x9C" "h");
+TEST(WindowsNames, RefusedCharactersAreSpelledOutInAscii) {
+  EXPECT_EQ(WindowsSafeComponent("a:b*c?d\"e<f>g|h"), "a%3Ab%2Ac%3Fd%22e%3Cf%3Eg%7Ch");
   // A backslash left by a name from a Linux disk (SafePathComponent keeps none).
-  EXPECT_EQ(WindowsSafeComponent("x\\y"), "x\xEF\xBC\xBCy");
-  // Control characters are spelled out, so nothing invisible lands in the name.
+  EXPECT_EQ(WindowsSafeComponent("x\\y"), "x%5Cy");
+  // Control characters too, so nothing invisible lands in the name.
   EXPECT_EQ(WindowsSafeComponent(std::string("tab\there\x01", 9)), "tab%09here%01");
 }
 
 TEST(WindowsNames, TrailingDotsAndSpacesAreKeptVisibly) {
-  EXPECT_EQ(WindowsSafeComponent("notes."), "notes\xEF\xBC\x8E");
+  EXPECT_EQ(WindowsSafeComponent("notes."), "notes%2E");
   EXPECT_EQ(WindowsSafeComponent("draft  "), "draft%20%20");
-  EXPECT_EQ(WindowsSafeComponent("end. ."), "end\xEF\xBC\x8E%20\xEF\xBC\x8E");
+  EXPECT_EQ(WindowsSafeComponent("end. ."), "end%2E%20%2E");
   // Dots and blanks inside a name are ordinary.
   EXPECT_EQ(WindowsSafeComponent("a. b.txt"), "a. b.txt");
 }
@@ -43,7 +41,7 @@ TEST(WindowsNames, DeviceNamesGetASuffixWhateverTheirExtensionOrCase) {
 }
 
 TEST(WindowsNames, OrdinaryNamesStayAsTheyAre) {
-  for (const char* name : {"report.docx", "Übersicht 2021.xlsx", "100%.txt", "a＂b", ".hidden", "x"})
+  for (const char* name : {"report.docx", "Übersicht 2021.xlsx", "100%.txt", "a＂b", ".hidden", "x", "%3A"})
     EXPECT_EQ(WindowsSafeComponent(name), name);
 }
 
