@@ -33,7 +33,7 @@ cmake --build "$build" -j"$(nproc)"
 package="$build/dunmere-cli-windows-x64"
 rm -rf "$package" "$package.zip"
 mkdir -p "$package/Languages"
-cp "$build/cli/dunmere-cli.exe" "$package/"
+x86_64-w64-mingw32-strip -o "$package/dunmere-cli.exe" "$build/cli/dunmere-cli.exe"
 cp languages/config.ini "$package/"
 cp languages/Languages/*.ini "$package/Languages/"
 # Notepad and the console read the README as it is: Windows line ends.

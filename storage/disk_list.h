@@ -4,7 +4,8 @@
 // whole disks that hold no partition and no recognised file system. Built from
 // sysfs (disks, partitions, sizes), libblkid (file systems, labels, partition
 // types; the udev database when the device cannot be read) and statvfs (sizes
-// of mounted volumes). Disks are numbered as DiskTable numbers them.
+// of mounted volumes). Disks are numbered as DiskTable numbers them. On
+// Windows the system describes its disks itself (platform/system_disks.h).
 #include <cstdint>
 #include <map>
 #include <string>
