@@ -16,13 +16,19 @@ Status StatusFromErrno(int err) {
     case EROFS: return kWriteProtect;
     case ENXIO:
     case ENODEV:
-    case ENOMEDIUM: return kNotReady;
+#ifdef ENOMEDIUM  // a Linux extension; the Windows C runtime has no such value
+    case ENOMEDIUM:
+#endif
+      return kNotReady;
     case EIO: return kReadFault;
     case EBUSY:
     case ETXTBSY: return kSharingViolation;
     case EINVAL: return kInvalidArg;
     case ENOSPC:
-    case EDQUOT: return kDiskFull;
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+      return kDiskFull;
     case EEXIST: return kAlreadyExists;
     case ENAMETOOLONG: return kNameTooLong;
     case EFBIG: return kFileTooLarge;

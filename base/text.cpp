@@ -128,16 +128,74 @@ std::u16string Utf8ToUtf16(std::string_view s) {
   return out;
 }
 
-std::string SafePathComponent(std::string_view name) {
+namespace {
+
+std::string WithoutSeparators(std::string_view name) {
   std::string out;
   out.reserve(name.size());
-  for (char c : StreamDestinationForm(name)) {
+  for (char c : name) {
     if (c == '/' || c == '\\' || c == '\0')
       out += '_';
     else
       out += c;
   }
   if (out.empty() || out == "." || out == "..") out = "_" + out;
+  return out;
+}
+
+}  // namespace
+
+std::string SafePathComponent(std::string_view name) { return WithoutSeparators(StreamDestinationForm(name)); }
+
+std::string SafeFolderComponent(std::string_view name) { return WithoutSeparators(name); }
+
+namespace {
+
+// A character Windows refuses in names (a '\\' too: SafePathComponent
+// leaves none, but a caller may pass a name it did not clean).
+bool RefusedByWindows(char c) { return std::string_view(":*?\"<>|\\").find(c) != std::string_view::npos; }
+
+void AppendPercent(std::string& out, uint8_t c) {
+  static const char kHex[] = "0123456789ABCDEF";
+  out += '%';
+  out += kHex[c >> 4];
+  out += kHex[c & 15];
+}
+
+// The name before its first dot, without the blanks Windows drops there,
+// names a device of the system.
+bool IsDeviceName(std::string_view name) {
+  std::string_view stem = name.substr(0, name.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
+  const std::string lower = AsciiLower(stem);
+  if (lower == "con" || lower == "prn" || lower == "aux" || lower == "nul" || lower == "conin$" || lower == "conout$")
+    return true;
+  if (lower.size() == 4 && (lower.compare(0, 3, "com") == 0 || lower.compare(0, 3, "lpt") == 0) &&
+      lower[3] >= '0' && lower[3] <= '9')
+    return true;
+  // COM and LPT with a superscript digit one, two or three are devices too.
+  return lower.size() == 5 && (lower.compare(0, 3, "com") == 0 || lower.compare(0, 3, "lpt") == 0) &&
+         uint8_t(lower[3]) == 0xC2 && (uint8_t(lower[4]) == 0xB9 || uint8_t(lower[4]) == 0xB2 || uint8_t(lower[4]) == 0xB3);
+}
+
+}  // namespace
+
+std::string WindowsSafeComponent(std::string_view name) {
+  // Trailing dots and spaces are dropped by the Windows calls: the whole run
+  // is spelled out.
+  size_t tail = name.size();
+  while (tail > 0 && (name[tail - 1] == '.' || name[tail - 1] == ' ')) --tail;
+  std::string out;
+  out.reserve(name.size() + 8);
+  for (size_t i = 0; i < name.size(); ++i) {
+    const char c = name[i];
+    if (i >= tail || RefusedByWindows(c) || uint8_t(c) < 0x20) AppendPercent(out, uint8_t(c));
+    else out += c;
+  }
+  if (IsDeviceName(out)) {
+    const size_t dot = out.find('.');
+    out.insert(dot == std::string::npos ? out.size() : dot, "_");
+  }
   return out;
 }
 

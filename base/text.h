@@ -40,5 +40,17 @@ void AppendUtf8(std::string& out, uint32_t codePoint);
 // a stream in its destination form, no separator, no NUL, never "." or "..",
 // never empty.
 std::string SafePathComponent(std::string_view name);
+// The same for a folder's name: folders have no streams, so a ':' in one is
+// part of its name and left to the destination's rules.
+std::string SafeFolderComponent(std::string_view name);
+
+// A safe component in a form NTFS, FAT and exFAT take through the Windows
+// calls and any FAT driver elsewhere, ASCII only: each of : * ? " < > | \,
+// each control character and each dot or space of a trailing run becomes
+// %XX (its hexadecimal code), and a device name (CON, PRN, AUX, NUL, COM0-9,
+// LPT0-9, CONIN$, CONOUT$, with any extension) gets "_" after it. Every
+// other name comes back as it is; a '%' already in a name is left alone, so
+// the original is kept beside the copy, not read back from it.
+std::string WindowsSafeComponent(std::string_view name);
 
 }  // namespace dunmere

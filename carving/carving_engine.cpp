@@ -13,6 +13,9 @@
 #include "engine/scan_log_folder.h"
 #include "base/text.h"
 #include "platform/file.h"
+#include "platform/local_time.h"
+#include "platform/native_path.h"
+#include "engine/destination_name.h"
 
 namespace fs = std::filesystem;
 
@@ -54,12 +57,7 @@ void CarvingEngine::Reset(uint16_t tag, uint64_t start, uint64_t count, uint32_t
   sectorSize_ = sectorSize;
 }
 
-static struct tm LocalNow() {
-  time_t now = time(nullptr);
-  struct tm local {};
-  localtime_r(&now, &local);
-  return local;
-}
+static struct tm LocalNow() { return LocalTimeNow(); }
 
 Status CarvingEngine::Open(const Medium& medium, uint16_t tag) {
   // An image is counted in 512-byte sectors; a disk in its own when carving can use them.
@@ -201,11 +199,11 @@ Status CarvingEngine::RecoverItem(const FoundItemRecord& record, const std::stri
   std::string target = destination;
   std::error_code ec;
   // Given a folder, the file goes inside it under its own (made safe) name.
-  if (target.back() == '/' || fs::is_directory(target, ec)) {
+  if (target.back() == '/' || fs::is_directory(NativePath(target), ec)) {
     if (target.back() != '/') target += '/';
-    target += SafePathComponent(RecordName(record));
+    target += DestinationName(RecordName(record), NameRuleOf(target));
   }
-  fs::path parent = fs::path(target).parent_path();
+  fs::path parent = NativePath(target).parent_path();
   if (!parent.empty()) {
     fs::create_directories(parent, ec);
     if (ec && !fs::is_directory(parent)) return StatusFromErrno(ec.value());
@@ -229,7 +227,7 @@ Status CarvingEngine::ReadForPreview(const FoundItemRecord* record, std::string&
   std::string dir = ScanLogFolder::Instance().ScanLogPath();
   std::string target;
   if (ext.size() > 1) {
-    if (InList(ext, PreviewDocumentList())) target = dir + "/" + SafePathComponent(name);
+    if (InList(ext, PreviewDocumentList())) target = dir + "/" + DestinationName(name, NameRuleOf(dir));
     bool media = InList(ext, CategoryList(Category::kAudio)) || InList(ext, CategoryList(Category::kVideo));
     if (media || InList(ext, CategoryList(Category::kPhoto))) target = dir + (media ? "/tmp.avi" : "/tmp.jpg");
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "carving/metadata_sector.h"
 #include "carving/signature_table.h"
@@ -86,8 +87,9 @@ uint64_t RunScanFrame(CarveContext& ctx, ByteView first, uint64_t cap, EndSearch
 size_t FindFirst(ByteView buf, const uint8_t* pat, size_t len, size_t from) {
   if (len == 0 || from > buf.size() || buf.size() - from < len) return kNotFound;
   // End markers are searched over every byte a size rule looks ahead over.
-  // memchr on the first byte is several times faster than memmem on media
-  // data; where the first byte is too common (zero runs), memmem takes over.
+  // memchr on the first byte is several times faster than a search on media
+  // data; where the first byte is too common (zero runs), Boyer-Moore-Horspool
+  // takes over.
   const uint8_t* base = buf.data();
   const uint8_t* p = base + from;
   const uint8_t* last = base + buf.size() - len;  // the last place a match can start
@@ -99,8 +101,9 @@ size_t FindFirst(ByteView buf, const uint8_t* pat, size_t len, size_t from) {
     if (std::memcmp(p, pat, len) == 0) return size_t(p - base);
     ++p;
     if (++misses > 64 && size_t(p - (base + from)) < misses * 32) {
-      const void* m = memmem(p, size_t(base + buf.size() - p), pat, len);
-      return m ? size_t(static_cast<const uint8_t*>(m) - base) : kNotFound;
+      const uint8_t* end = base + buf.size();
+      const uint8_t* m = std::search(p, end, std::boyer_moore_horspool_searcher(pat, pat + len));
+      return m != end ? size_t(m - base) : kNotFound;
     }
   }
   return kNotFound;

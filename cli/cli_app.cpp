@@ -23,6 +23,7 @@
 #include "storage/disk_table.h"
 #include "storage/read_stop.h"
 #include "storage/volume_space.h"
+#include "platform/native_path.h"
 
 namespace fs = std::filesystem;
 
@@ -94,7 +95,7 @@ int ImageSources(const std::string& image, bool json, CliContext& ctx) {
   if (kind != PathKind::kFile)
     return Usage(ctx, kind == PathKind::kNone ? "sources takes an image file; there is no " + image
                                               : "sources takes an image file; " + image + " is not one");
-  const uint64_t length = fs::file_size(image, ec);
+  const uint64_t length = fs::file_size(NativePath(image), ec);
   std::vector<VolumeInfo> entries = ListImageEntries(image);
   const bool bare = entries.empty();
   if (bare) {
@@ -105,7 +106,7 @@ int ImageSources(const std::string& image, bool json, CliContext& ctx) {
     v.totalBytes = v.sectorCount * 512;
     // The file system as the engine factory will see it.
     std::vector<uint8_t> head(kDetectBytes, 0);
-    std::ifstream in(image, std::ios::binary);
+    std::ifstream in(NativePath(image), std::ios::binary);
     in.read(reinterpret_cast<char*>(head.data()), std::streamsize(head.size()));
     const ByteView area(head.data(), size_t(std::max<std::streamsize>(in.gcount(), 0)));
     const FsKind fs = area.size() ? DetectFileSystem(area) : FsKind::kOther;
@@ -156,7 +157,7 @@ int CmdSources(const std::vector<std::string>& argv, CliContext& ctx) {
   if (a.positional.size() == 1) return ImageSources(a.positional[0], a.Has("--json"), ctx);
   DiskList list;
   if (!RebuildDiskList(list)) return Fail(ctx, "cannot read the disk list from /sys/block");
-  std::vector<std::string> devices = DiskTable::ScanSysfs();
+  std::vector<std::string> devices = DiskTable::Devices();
   if (a.Has("--json")) {
     std::string disks = "[";
     bool firstDisk = true;
@@ -430,7 +431,7 @@ int CmdRecover(const std::vector<std::string>& argv, CliContext& ctx) {
   int code = 0;
   if (!ParseCommonFilter(ctx, a, filter, code)) return code;
   const std::string sourceText = a.positional[0];
-  const std::string dest = StripTrailingSeparator(a.Value("--to"));
+  const std::string dest = StripTrailingSeparator(ProgramPath(a.Value("--to")));
   bool force = a.Has("--force");
 
   // The destination is checked before the scan, so a wrong one costs nothing.
@@ -440,8 +441,8 @@ int CmdRecover(const std::vector<std::string>& argv, CliContext& ctx) {
     return Fail(ctx, "destination " + dest + " is on the device being scanned (" + sourceText +
                          "); writing there can overwrite the deleted files. Choose another drive or pass --force");
   std::error_code ec;
-  fs::create_directories(dest, ec);
-  if (!fs::is_directory(dest) || !CanWriteInto(dest))
+  fs::create_directories(NativePath(dest), ec);
+  if (!fs::is_directory(NativePath(dest)) || !CanWriteInto(dest))
     return Fail(ctx, "destination not writable: " + dest + (ec ? " (" + ec.message() + ")" : std::string()));
 
   ScanOutcome r;
@@ -485,16 +486,17 @@ int CmdRecover(const std::vector<std::string>& argv, CliContext& ctx) {
       [&](const RecoverOutcome& o) {
         if (o.status == kDiskFull) destinationFull = true;
         const std::string status = o.partial ? kPartialText : StatusMessage(o.status);
-        if (json)
-          ctx.out << JsonObject()
-                         .Str("path", o.path)
-                         .Bool("ok", o.status == kOk)
-                         .Bool("partial", o.partial)
-                         .Str("status", status)
-                         .Text()
-                  << "\n";
-        else
-          ctx.out << o.path << ": " << status << "\n";
+        if (json) {
+          JsonObject row;
+          row.Str("path", o.path).Bool("ok", o.status == kOk).Bool("partial", o.partial).Str("status", status);
+          // The name on the medium, where the destination refused it as it was.
+          if (!o.originalName.empty()) row.Str("originalName", o.originalName);
+          ctx.out << row.Text() << "\n";
+        } else {
+          ctx.out << o.path << ": " << status;
+          if (!o.originalName.empty()) ctx.out << " (named " << Quoted(o.originalName) << " on the medium)";
+          ctx.out << "\n";
+        }
         ctx.out.flush();
       });
   if (!json)

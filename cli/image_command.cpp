@@ -5,6 +5,7 @@
 #include "cli/command_support.h"
 #include "cli/progress_display.h"
 #include "platform/file.h"
+#include "platform/native_path.h"
 
 // dunmere-cli image: a source copied sector by sector into an image file.
 namespace dunmere::cli {
@@ -57,9 +58,11 @@ int CmdImage(const std::vector<std::string>& argv, CliContext& ctx) {
   uint64_t bytes = 0;
   if (Status s = ImageSourceBytes(job, bytes)) return Fail(ctx, "cannot read " + sourceText + ": " + StatusMessage(s));
   if (SameFile(out, src.path) || SameFile(out, sourceText)) return Fail(ctx, out + " is the source itself");
-  if (fs::is_directory(out)) return Fail(ctx, out + " is a folder; give the image file's name");
-  fs::path outFolder = fs::absolute(out).parent_path();
-  if (!fs::is_directory(outFolder)) return Fail(ctx, "the folder " + outFolder.string() + " does not exist");
+  if (fs::is_directory(NativePath(out))) return Fail(ctx, out + " is a folder; give the image file's name");
+  std::error_code absoluteError;
+  const fs::path outFolder = fs::absolute(NativePath(out), absoluteError).parent_path();
+  if (!fs::is_directory(outFolder))
+    return Fail(ctx, "the folder " + PathText(outFolder) + " does not exist");
   ImageCheck check = CheckImageDestinationPath(out, IdentityPath(src), bytes);
   if (check == ImageCheck::kOnSource && a.Has("--force")) check = ImageCheck::kOk;
   if (check != ImageCheck::kOk)

@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
   // a second one ends the program at once.
   dunmere::SetStopOnSignal(g_stop);
 
-  std::vector<std::string> args(argv + 1, argv + argc);
+  dunmere::UseUtf8Console();
+  std::vector<std::string> args = dunmere::ProgramArguments(argc, argv);
   dunmere::cli::CliContext ctx{std::cout, std::cerr};
   ctx.errIsTerminal = dunmere::IsTerminal(dunmere::StandardStream::kError);
   ctx.stop = &g_stop;

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "platform/file.h"
+#include "platform/native_path.h"
 
 namespace dunmere {
 
@@ -12,7 +13,7 @@ namespace {
 constexpr const char* kKeptName = ".kept_records";
 
 std::string PathIn(const std::string& folder, const std::string& name) {
-  return (std::filesystem::path(folder) / name).string();
+  return JoinPath(folder, name);
 }
 
 // Only a plain log name of this folder: the file is on disk and may be damaged.
@@ -28,14 +29,14 @@ Status SaveKeptRecords(const std::string& folder, const std::vector<ResultStore*
   for (ResultStore* s : stores) {
     if (!s || !s->IsOpen()) continue;
     if (Status f = s->Flush(); f && !first) first = f;
-    text += std::filesystem::path(s->LogPath()).filename().string() + "\t" + std::to_string(s->Count()) + "\n";
+    text += FileNameOf(s->LogPath()) + "\t" + std::to_string(s->Count()) + "\n";
   }
   Status w = WriteFileAtomically(PathIn(folder, kKeptName), text.data(), text.size());
   return first ? first : w;
 }
 
 Status CutBackToKeptRecords(const std::string& folder) {
-  std::ifstream in(PathIn(folder, kKeptName));
+  std::ifstream in(NativePath(PathIn(folder, kKeptName)));
   if (!in) return kOk;
   Status first = kOk;
   std::string line;
@@ -47,7 +48,7 @@ Status CutBackToKeptRecords(const std::string& folder) {
     std::istringstream n(line.substr(tab + 1));
     if (!IsPlainName(name) || !(n >> count) || count > UINT32_MAX) continue;
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(PathIn(folder, name), ec)) continue;
+    if (!std::filesystem::is_regular_file(NativePath(PathIn(folder, name)), ec)) continue;
     ResultStore store;
     Status s = store.Open(folder, name);
     if (!s) s = store.TruncateTo(uint32_t(count));

@@ -1,4 +1,5 @@
 #include "engine/result_store.h"
+#include "platform/native_path.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,9 +11,9 @@ namespace dunmere {
 Status ResultStore::Open(const std::string& folder, const std::string& name) {
   (void)Close();
   std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-  if (ec && !std::filesystem::is_directory(folder)) return StatusFromErrno(ec.value());
-  logPath_ = (std::filesystem::path(folder) / name).string();
+  std::filesystem::create_directories(NativePath(folder), ec);
+  if (ec && !std::filesystem::is_directory(NativePath(folder))) return StatusFromErrno(ec.value());
+  logPath_ = JoinPath(folder, name);
   if (Status s = log_.Open(logPath_, File::Mode::kReadWrite)) return s;
   if (Status s = relationFile_.Open(logPath_ + "_Relation", File::Mode::kReadWrite)) return s;
   if (Status s = dirInfoFile_.Open(logPath_ + "_DirInfo", File::Mode::kReadWrite)) return s;

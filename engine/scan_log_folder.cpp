@@ -9,6 +9,7 @@
 #include "platform/data_folder.h"
 #include "platform/file.h"
 #include "storage/volume_space.h"
+#include "platform/native_path.h"
 
 namespace fs = std::filesystem;
 
@@ -25,7 +26,7 @@ ScanLogFolder::ScanLogFolder(std::string path, FreeBytesProbe probe)
 }
 
 namespace {
-std::string ConfigPath(const std::string& dir) { return (fs::path(dir) / "config").string(); }
+std::string ConfigPath(const std::string& dir) { return JoinPath(dir, "config"); }
 std::string StripFinalSlash(std::string p) {
   while (p.size() > 1 && p.back() == '/') p.pop_back();
   return p;
@@ -36,7 +37,7 @@ std::string StripFinalSlash(std::string p) {
 constexpr int64_t kLargestScanNumber = 1'000'000'000;
 // The number a scan folder is named by, or -1 for another name.
 int64_t ScanNumberOf(const std::string& folder) {
-  const std::string name = std::filesystem::path(StripFinalSlash(folder)).filename().string();
+  const std::string name = FileNameOf(StripFinalSlash(folder));
   if (name.empty() || name.size() > 10) return -1;
   int64_t n = 0;
   for (char c : name) {
@@ -53,7 +54,8 @@ Status ScanLogFolder::Load() {
   std::string cfg = ConfigPath(scanLogPath_);
   std::error_code ec;
   // A save interrupted after "config" was replaced but before the rename.
-  if (!fs::exists(cfg, ec) && fs::exists(cfg + ".tmp", ec)) fs::rename(cfg + ".tmp", cfg, ec);
+  if (!fs::exists(NativePath(cfg), ec) && fs::exists(NativePath(cfg + ".tmp"), ec))
+    fs::rename(NativePath(cfg + ".tmp"), NativePath(cfg), ec);
   std::string data;
   if (ReadWholeFile(cfg, data) || data.size() < 8) return kOk;
   std::memcpy(&counter_, data.data(), 8);
@@ -80,7 +82,7 @@ void ScanLogFolder::RenumberAboveEntries() {
 
 Status ScanLogFolder::Save() {
   std::error_code ec;
-  fs::create_directories(scanLogPath_, ec);
+  fs::create_directories(NativePath(scanLogPath_), ec);
   std::string data(8 + entries_.size() * sizeof(ScanResumeEntry), '\0');
   std::memcpy(data.data(), &counter_, 8);
   if (!entries_.empty()) std::memcpy(data.data() + 8, entries_.data(), entries_.size() * sizeof(ScanResumeEntry));
@@ -97,14 +99,14 @@ void ScanLogFolder::BeginNewScanFolder() {
 
 std::string ScanLogFolder::CurrentScanFolder() const {
   if (resumeActive_) return resumeFolder_;
-  return (fs::path(scanLogPath_) / std::to_string(counter_)).string() + "/";
+  return JoinPath(scanLogPath_, std::to_string(counter_)) + "/";
 }
 
 bool ScanLogFolder::IsInside(const std::string& path) const {
   std::error_code ec;
-  fs::path base = fs::weakly_canonical(scanLogPath_, ec);
+  fs::path base = fs::weakly_canonical(NativePath(scanLogPath_), ec);
   if (ec) return false;
-  fs::path target = fs::weakly_canonical(StripFinalSlash(path), ec);
+  fs::path target = fs::weakly_canonical(NativePath(StripFinalSlash(path)), ec);
   if (ec || target.filename().empty()) return false;
   // Only a folder directly below the scan-log folder is ever deleted.
   return target.parent_path() == base;
@@ -119,9 +121,9 @@ Status ScanLogFolder::RemoveScanFolder(const std::string& path) {
                  entries_.end());
   if (!IsInside(p)) return kAccessDenied;
   std::error_code ec;
-  if (fs::is_symlink(p, ec)) return kAccessDenied;
-  if (!fs::exists(p, ec)) return kOk;
-  fs::remove_all(p, ec);
+  if (fs::is_symlink(NativePath(p), ec)) return kAccessDenied;
+  if (!fs::exists(NativePath(p), ec)) return kOk;
+  fs::remove_all(NativePath(p), ec);
   return ec ? StatusFromErrno(ec.value()) : kOk;
 }
 
@@ -211,8 +213,8 @@ Status ScanLogFolder::SaveScanState(uint16_t tag, uint32_t disk, uint64_t start,
 Status ScanLogFolder::FindLogFile(const std::string& part, std::string& outName, const std::string& folder) const {
   std::error_code ec;
   std::vector<std::string> names;
-  for (const auto& de : fs::directory_iterator(folder, ec)) {
-    std::string n = de.path().filename().string();
+  for (const auto& de : fs::directory_iterator(NativePath(folder), ec)) {
+    std::string n = PathText(de.path().filename());
     if (n.empty() || n[0] == '.' || n.find(part) == std::string::npos) continue;
     auto endsWith = [&](std::string_view suffix) {
       return n.size() >= suffix.size() && n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0;

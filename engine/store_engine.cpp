@@ -15,6 +15,8 @@
 #include "engine/scan_log_folder.h"
 #include "base/text.h"
 #include "platform/file.h"
+#include "platform/native_path.h"
+#include "engine/destination_name.h"
 
 namespace fs = std::filesystem;
 
@@ -195,7 +197,7 @@ Status StoreEngine::GetFolderPath(const FoundItemRecord* record, std::string& ou
 
 Status StoreEngine::CopyFile(const FoundItemRecord& record, const std::string& dest) {
   std::error_code ec;
-  fs::path parent = fs::path(dest).parent_path();
+  fs::path parent = NativePath(dest).parent_path();
   if (!parent.empty()) fs::create_directories(parent, ec);
   File out;
   // Never through a link; inside the copy-out's CreateBelowScope, never over
@@ -232,8 +234,9 @@ Status StoreEngine::CopyFile(const FoundItemRecord& record, const std::string& d
 Status StoreEngine::RecoverItem(const FoundItemRecord& record, const std::string& destination, int levelBase) {
   if (!record.isFolder) return CopyFile(record, destination);
   std::error_code ec;
-  fs::create_directories(destination, ec);
-  if (ec && !fs::is_directory(destination)) return StatusFromErrno(ec.value());
+  fs::create_directories(NativePath(destination), ec);
+  if (ec && !fs::is_directory(NativePath(destination))) return StatusFromErrno(ec.value());
+  const NameRule rule = NameRuleOf(destination);
   std::deque<std::pair<FoundItemRecord, std::string>> queue{{record, destination}};
   Status result = kOk;
   while (!queue.empty()) {
@@ -249,9 +252,9 @@ Status StoreEngine::RecoverItem(const FoundItemRecord& record, const std::string
     for (const FoundItemRecord& kid : kids) {
       std::string childPath = path;
       if (childPath.empty() || childPath.back() != '/') childPath += '/';
-      childPath += SafePathComponent(RecordName(kid));
+      childPath += DestinationName(RecordName(kid), rule, kid.isFolder ? NameOf::kFolder : NameOf::kFile);
       if (kid.isFolder) {
-        fs::create_directories(childPath, ec);
+        fs::create_directories(NativePath(childPath), ec);
         queue.emplace_back(kid, childPath);
       } else {
         Status s = CopyFile(kid, childPath);
@@ -322,7 +325,7 @@ int StoreEngine::SearchByType(const std::string& patterns, std::vector<FoundItem
 Status StoreEngine::WritePreviewFile(const FoundItemRecord& record, const std::string& dir,
                                           const std::string& target, PreviewProgressCallback cb, void* user) {
   std::error_code ec;
-  fs::create_directories(dir, ec);
+  fs::create_directories(NativePath(dir), ec);
   (void)RemoveFile(target);
   const uint64_t total = record.size;
   uint64_t done = 0;
@@ -349,7 +352,7 @@ Status StoreEngine::ReadForPreview(const FoundItemRecord* record, std::string& p
   std::string target;
   if (!ext.empty()) {
     if (InList(ext, PreviewDocumentList()))
-      target = dir + "/" + SafePathComponent(RecordName(*record));
+      target = dir + "/" + DestinationName(RecordName(*record), NameRuleOf(dir));
     else if (InList(ext, CategoryList(Category::kPhoto)))
       target = dir + "/tmp.jpg";
     else if (InList(ext, CategoryList(Category::kAudio)) || InList(ext, CategoryList(Category::kVideo)))

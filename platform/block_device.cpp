@@ -14,7 +14,9 @@
 
 namespace dunmere {
 
-Status QueryBlockGeometry(int fd, BlockGeometry& g) {
+namespace {
+
+Status QueryDescriptor(int fd, BlockGeometry& g) {
   g = BlockGeometry{};
   struct stat st;
   if (::fstat(fd, &st) != 0) return LastSystemStatus();
@@ -41,11 +43,15 @@ Status QueryBlockGeometry(int fd, BlockGeometry& g) {
   return kOk;
 }
 
+}  // namespace
+
+Status QueryBlockGeometry(const File& file, BlockGeometry& g) { return QueryDescriptor(int(file.NativeHandle()), g); }
+
 Status QueryBlockGeometry(const std::string& path, BlockGeometry& g) {
   g = BlockGeometry{};
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return LastSystemStatus();
-  Status s = QueryBlockGeometry(fd, g);
+  Status s = QueryDescriptor(fd, g);
   ::close(fd);
   return s;
 }
@@ -98,5 +104,7 @@ Status FileSystemDeviceNumber(const std::string& path, std::string& number) {
 }
 
 void FlushSystemCaches() { ::sync(); }
+
+std::string VolumeDeviceOf(const std::string& text) { return text; }
 
 }  // namespace dunmere

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/status.h"
+#include "platform/file.h"
 
 namespace dunmere {
 
@@ -18,7 +19,7 @@ struct BlockGeometry {
 };
 
 // Fails only when neither the geometry nor the length can be learned.
-Status QueryBlockGeometry(int fd, BlockGeometry& g);
+Status QueryBlockGeometry(const File& file, BlockGeometry& g);
 // The same of a device by name, opened only for the question and without
 // waiting for a medium (a card reader with no card answers at once).
 Status QueryBlockGeometry(const std::string& path, BlockGeometry& g);
@@ -36,6 +37,10 @@ Status FileSystemDeviceNumber(const std::string& path, std::string& number);
 std::string DeviceIdentity(const std::string& path, const std::string& sysRoot = "/sys");
 // The same of a device by its number ("MAJOR:MINOR").
 std::string DeviceIdentityOfNumber(const std::string& number, const std::string& sysRoot = "/sys");
+// A volume as a person names it ("E:" or "E:\" on Windows) as the device
+// that reads it ("\\.\E:"); any other text as it is (Linux names devices
+// by their paths).
+std::string VolumeDeviceOf(const std::string& text);
 // Asks the kernel to write cached data of mounted file systems back before a
 // raw read of the device.
 void FlushSystemCaches();

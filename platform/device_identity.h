@@ -10,6 +10,11 @@
 // file is stored there). An image file is a copy: writing beside it cannot
 // change it, so only a file system mounted from a loop device backed by that
 // very file lies on it.
+//
+// On Windows a device of a set is a disk number: a source disk
+// (\\.\PhysicalDriveN) or volume (\\.\X:, by its extents) against the disks
+// of the destination's volume, or the same volume; the mountinfo and sysfs
+// roots mean nothing there.
 #include <sys/types.h>
 
 #include <set>

@@ -18,6 +18,7 @@ File& File::operator=(File&& o) noexcept {
   if (this != &o) {
     (void)Close();
     fd_ = o.fd_;
+    alignment_ = o.alignment_;
     o.fd_ = -1;
   }
   return *this;
@@ -317,5 +318,7 @@ void FileLock::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
 }
+
+bool SystemRefusesWindowsNames() { return false; }
 
 }  // namespace dunmere

@@ -25,11 +25,11 @@ class File {
   ~File() { (void)Close(); }
   File(const File&) = delete;
   File& operator=(const File&) = delete;
-  File(File&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
+  File(File&& o) noexcept : fd_(o.fd_), alignment_(o.alignment_) { o.fd_ = kClosed; }
   File& operator=(File&& o) noexcept;
 
   Status Open(const std::string& path, Mode mode);
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return fd_ != kClosed; }
   // Reads up to len bytes at off; `got` is what arrived. Short only at the end of the file.
   Status ReadAt(uint64_t off, void* buf, size_t len, size_t& got) const;
   // Writes all of len bytes at off, or fails.
@@ -41,10 +41,16 @@ class File {
   Status Sync();
   // Closes; reports a failure of the close itself (a late write error).
   Status Close();
-  int fd() const { return fd_; }
+  // The system's own handle of the open file (a descriptor on Linux, a
+  // HANDLE on Windows), for the platform's device requests.
+  intptr_t NativeHandle() const { return fd_; }
 
  private:
-  int fd_ = -1;
+  static constexpr intptr_t kClosed = -1;  // also INVALID_HANDLE_VALUE
+  intptr_t fd_ = kClosed;
+  // A device that reads only whole sectors (a Windows disk or volume): reads
+  // at other offsets or lengths go through an aligned buffer. 0 for files.
+  uint32_t alignment_ = 0;
 };
 
 // The copy-out destination of this thread. While it lives, files created
@@ -105,7 +111,7 @@ class FileLock {
   FileLock& operator=(const FileLock&) = delete;
 
   Status Open(const std::string& path);
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return fd_ != -1; }
   // Takes the lock when nobody holds it; false at once otherwise.
   bool TryLock();
   // Waits until the lock is ours.
@@ -114,8 +120,12 @@ class FileLock {
   void Close();
 
  private:
-  int fd_ = -1;
+  intptr_t fd_ = -1;
 };
+
+// The system's file calls refuse, on every volume, the names Windows refuses
+// (device names such as CON, : * ? " < > |, trailing dots and spaces).
+bool SystemRefusesWindowsNames();
 
 // Reads a whole file into `out`. Missing or unreadable files give an error.
 Status ReadWholeFile(const std::string& path, std::string& out);

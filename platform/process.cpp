@@ -118,7 +118,7 @@ bool ChildProcess::WaitForOutput(int ms) {
     (void)WaitForEnd(ms);
     return false;
   }
-  pollfd p{output_, POLLIN, 0};
+  pollfd p{int(output_), POLLIN, 0};
   int r;
   do {
     r = ::poll(&p, 1, ms);

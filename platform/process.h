@@ -2,7 +2,8 @@
 // Programs this one starts (converters, players). Each runs as the leader of a
 // process group of its own, so that ending the group also ends whatever it
 // started; it reads nothing, its output and errors come back through one pipe,
-// and its arguments reach it as they are, never through a shell.
+// and its arguments reach it as they are, never through a shell. On Windows
+// the group is a job object holding the program and what it starts.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -44,7 +45,7 @@ class ChildProcess {
 
  private:
   int64_t pid_ = 0;
-  int output_ = -1;  // our end of the pipe; -1 once all writers closed it
+  intptr_t output_ = -1;  // our end of the pipe; -1 once all writers closed it
   bool ended_ = false;
   int exitCode_ = -1;
 };

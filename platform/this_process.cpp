@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 namespace dunmere {
 
@@ -20,5 +21,19 @@ void EndThisProcessAbruptly() {
   ::kill(::getpid(), SIGKILL);
   std::_Exit(137);  // not reached: SIGKILL cannot be caught
 }
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+void UseUtf8Console() {}
+
+std::string ProgramFilePath() {
+  std::error_code ec;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string() : exe.string();
+}
+
+const char* DeviceRightsAdvice() { return "root (try sudo)"; }
 
 }  // namespace dunmere

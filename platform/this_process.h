@@ -1,6 +1,8 @@
 #pragma once
 // Facts of the running process: who runs it and where its output goes.
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace dunmere {
 
@@ -14,5 +16,17 @@ bool IsTerminal(StandardStream stream);
 // Ends the process at once, as a kill -9 would: no handler, no flush, no
 // destructor runs. For checks of what survives a sudden end.
 [[noreturn]] void EndThisProcessAbruptly();
+
+// The program's arguments as UTF-8, its own name left out. Windows hands
+// main() text in a code page that cannot hold every name; the system's
+// UTF-16 command line can.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
+// Makes the console show the UTF-8 text the program writes (a Windows console
+// has a code page of its own); nothing to do on Linux.
+void UseUtf8Console();
+// How a person gets the rights to read disks, for messages that say so.
+const char* DeviceRightsAdvice();
+// The program file of this process; empty when the system does not tell.
+std::string ProgramFilePath();
 
 }  // namespace dunmere

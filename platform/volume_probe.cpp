@@ -108,4 +108,9 @@ Status QueryVolumeSpace(const std::string& path, VolumeSpace& out) {
   return kOk;
 }
 
+bool SystemFileSystemName(const std::string&, std::string& name) {
+  name.clear();
+  return false;
+}
+
 }  // namespace dunmere

@@ -44,4 +44,10 @@ struct VolumeSpace {
 };
 Status QueryVolumeSpace(const std::string& path, VolumeSpace& out);
 
+// The name the system itself gives the file system holding `path` ("NTFS",
+// "FAT32", "FAT", "exFAT"), where it tells one (Windows). False where the
+// name is learned from the mount table and the device (Linux: storage/
+// GetVolumeFsName).
+bool SystemFileSystemName(const std::string& path, std::string& name);
+
 }  // namespace dunmere

@@ -42,7 +42,8 @@ SYSTEM_INCLUDE = re.compile(r'^\s*#\s*include\s*<([^>]+)>', re.M)
 OS_HEADER = re.compile(
     r"^(sys/|linux/|asm/|arpa/|netinet/|net/|blkid/|libudev\.h$|unistd\.h$|fcntl\.h$|dirent\.h$|"
     r"signal\.h$|poll\.h$|pwd\.h$|grp\.h$|termios\.h$|spawn\.h$|dlfcn\.h$|pthread\.h$|mntent\.h$|"
-    r"windows\.h$|winioctl\.h$|io\.h$)", re.I)
+    r"windows\.h$|win[a-z0-9_]*\.h$|io\.h$|direct\.h$|shellapi\.h$|shlobj\.h$|[a-z]+api\.h$|ntdd[a-z]*\.h$|"
+    r"setupapi\.h$|cfgmgr32\.h$|dbt\.h$|bcrypt\.h$|ntstatus\.h$|tlhelp32\.h$)", re.I)
 EXCEPTIONS = "scripts/os_header_exceptions.txt"
 
 

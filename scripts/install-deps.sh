@@ -26,11 +26,19 @@ SANITIZE_PKGS=(clang libclang-rt-14-dev)
 # file) and checking them (scripts/package.sh --check): lintian, the AppStream
 # and desktop-entry validators, man for the installed manual pages.
 PACKAGE_PKGS=(dpkg-dev file lintian appstream desktop-file-utils man-db)
+# The Windows build (scripts/build-windows.sh): mingw-w64's 64-bit compiler
+# with the posix thread model, zlib for it, GoogleTest's sources to build for
+# the target, Wine to run the tests, zip for the package. Only the x86-64
+# half of the mingw-w64 set: the 32-bit compilers are not used.
+WINDOWS_PKGS=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev libz-mingw-w64-dev googletest wine64 zip xz-utils)
 
 want=("${BUILD_PKGS[@]}" "${FIXTURE_PKGS[@]}" "${PREVIEW_PKGS[@]}")
 [ "${1:-}" = "--bench" ] && want+=("${BENCH_PKGS[@]}")
 [ "${1:-}" = "--sanitize" ] && want+=("${SANITIZE_PKGS[@]}")
 [ "${1:-}" = "--package" ] && want+=("${PACKAGE_PKGS[@]}")
+# The Windows build needs only its own tools; the Linux side that makes its
+# fixture images is installed by the Linux build before it.
+[ "${1:-}" = "--windows" ] && want=("${WINDOWS_PKGS[@]}")
 
 missing=()
 for p in "${want[@]}"; do

@@ -9,6 +9,7 @@
 #include "platform/sysfs.h"
 #include "platform/volume_probe.h"
 #include "storage/disk_table.h"
+#include "platform/native_path.h"
 
 namespace fs = std::filesystem;
 
@@ -180,8 +181,107 @@ std::vector<SectorRange> UnallocatedStretches(const std::vector<SectorRange>& pa
   return out;
 }
 
+namespace {
+
+VolumeInfo FromSystemVolume(VolumeInfo v, const SystemVolume& volume) {
+  v.volumePath = volume.devicePath;
+  v.mountPoint = volume.mountPoint;
+  v.fsName = volume.fileSystem;
+  v.label = volume.label;
+  v.totalBytes = volume.totalBytes ? volume.totalBytes : v.sectorCount * v.bytesPerSector;
+  v.freeBytes = volume.totalBytes ? volume.freeBytes : 0;
+  v.usedBytes = v.totalBytes >= v.freeBytes ? v.totalBytes - v.freeBytes : 0;
+  return v;
+}
+
+// A stretch of a disk without a mounted volume: its file system as the first
+// sector tells it (readable to administrators only).
+VolumeInfo FromProbe(VolumeInfo v, const std::string& diskPath) {
+  Probe p;
+  const uint64_t offset = v.startSector * v.bytesPerSector, size = v.sectorCount * v.bytesPerSector;
+  if (ProbeSuperblockAt(diskPath, offset, size, p)) {
+    v.fsName = FsNameOf(p);
+    v.label = p.label;
+  }
+  v.totalBytes = size;
+  v.usedBytes = size;
+  return v;
+}
+
+}  // namespace
+
+void DiskListFromSystemDisks(const std::vector<SystemDisk>& disks, DiskList& list) {
+  list.clear();
+  for (const SystemDisk& disk : disks) {
+    if (disk.number >= kMaxListedDisks || disk.lengthBytes == 0) continue;
+    const uint32_t bps = disk.bytesPerSector >= 512 ? disk.bytesPerSector : 512;
+    const uint64_t diskSectors = disk.lengthBytes / bps;
+    std::vector<VolumeInfo> entries;
+    for (const SystemPartition& p : disk.partitions) {
+      // A container of logical partitions is no place of its own: they are.
+      if (p.extended || p.lengthBytes <= 2 * 512) continue;
+      VolumeInfo v;
+      v.diskNumber = int32_t(disk.number);
+      v.partitionNumber = p.number;
+      v.bytesPerSector = bps;
+      v.startSector = p.startByte / bps;
+      v.sectorCount = p.lengthBytes / bps;
+      v = p.hasVolume ? FromSystemVolume(v, p.volume) : FromProbe(v, disk.devicePath);
+      v.fsType = FsTypeOf(v.fsName, p.mbrType);
+      entries.push_back(std::move(v));
+    }
+    if (entries.empty()) {
+      VolumeInfo v;
+      v.diskNumber = int32_t(disk.number);
+      v.bytesPerSector = bps;
+      v.sectorCount = diskSectors;
+      v = disk.hasVolume ? FromSystemVolume(v, disk.volume) : FromProbe(v, disk.devicePath);
+      if (!v.fsName.empty()) {
+        v.kind = EntryKind::kVolume;
+        v.partitionNumber = 0;
+        if (v.volumePath.empty()) v.volumePath = disk.devicePath;
+        v.fsType = FsTypeOf(v.fsName, -1);
+      } else {
+        v.kind = EntryKind::kWholeDisk;
+        v.volumePath = disk.devicePath;
+        v.totalBytes = v.freeBytes = diskSectors * bps;
+        v.usedBytes = 0;
+      }
+      if (diskSectors > 0) entries.push_back(std::move(v));
+    } else {
+      std::sort(entries.begin(), entries.end(), StartLess);
+      DiskGeometry g;
+      if (disk.sectorsPerTrack && disk.tracksPerCylinder) {
+        g.expectedStart = disk.sectorsPerTrack;
+        g.cylinder = uint64_t(disk.sectorsPerTrack) * disk.tracksPerCylinder;
+      }
+      std::vector<SectorRange> parts;
+      for (const VolumeInfo& v : entries) parts.push_back({v.startSector, v.sectorCount});
+      for (const SectorRange& r : UnallocatedStretches(parts, g.expectedStart, g.cylinder, diskSectors)) {
+        VolumeInfo u;
+        u.kind = EntryKind::kUnallocated;
+        u.diskNumber = int32_t(disk.number);
+        u.bytesPerSector = bps;
+        u.startSector = r.start;
+        u.sectorCount = r.count;
+        u.totalBytes = u.freeBytes = r.count * bps;
+        entries.push_back(u);
+      }
+      std::stable_sort(entries.begin(), entries.end(), StartLess);
+    }
+    if (!entries.empty()) list[disk.number] = std::move(entries);
+  }
+  uint16_t counter = 0;
+  for (auto& [disk, entries] : list)
+    for (VolumeInfo& v : entries) v.letter = ++counter;
+}
+
 int RebuildDiskList(DiskList& list, const EnumerationRoots& roots) {
   list.clear();
+  if (SystemDescribesDisks()) {
+    DiskListFromSystemDisks(DescribeSystemDisks(), list);
+    return 1;
+  }
   std::error_code ec;
   if (!fs::is_directory(roots.sysBlock, ec)) return 0;
   std::vector<std::string> disks = DiskTable::ScanSysfs(roots.sysBlock, roots.dev);
@@ -302,7 +402,7 @@ int RebuildDiskList(DiskList& list, const EnumerationRoots& roots) {
 std::vector<VolumeInfo> ListImageEntries(const std::string& imagePath) {
   std::vector<VolumeInfo> entries;
   std::error_code ec;
-  const uint64_t sectors = fs::file_size(imagePath, ec) / 512;
+  const uint64_t sectors = fs::file_size(NativePath(imagePath), ec) / 512;
   if (ec || sectors == 0) return entries;
   for (const TablePartition& t : ProbePartitionTable(imagePath)) {
     // An extended partition only holds the logical ones, listed on their
@@ -371,6 +471,11 @@ int DiskListIterator::Next(VolumeInfo& out) {
 }
 
 bool IsRemovableDisk(uint32_t diskNumber, const EnumerationRoots& roots) {
+  if (SystemDescribesDisks()) {
+    for (const SystemDisk& d : DescribeSystemDisks())
+      if (d.number == diskNumber) return d.removable;
+    return false;
+  }
   std::vector<std::string> disks = DiskTable::ScanSysfs(roots.sysBlock, roots.dev);
   if (diskNumber >= disks.size()) return false;
   std::string name = fs::path(disks[diskNumber]).filename().string();
@@ -387,6 +492,14 @@ bool IsRemovableDisk(uint32_t diskNumber, const EnumerationRoots& roots) {
 
 Status GetDiskLengthBytes(uint64_t& bytes, uint32_t diskNumber, const EnumerationRoots& roots) {
   bytes = 0;
+  if (SystemDescribesDisks()) {
+    BlockGeometry g;
+    const std::string path = DiskTable::DevicePath(diskNumber);
+    if (path.empty()) return kFileNotFound;
+    if (Status s = QueryBlockGeometry(path, g)) return s;
+    bytes = g.lengthBytes;
+    return bytes ? kOk : kNotReady;
+  }
   std::vector<std::string> disks = DiskTable::ScanSysfs(roots.sysBlock, roots.dev);
   if (diskNumber >= disks.size()) return kFileNotFound;
   bytes = ReadNumber(fs::path(roots.sysBlock) / fs::path(disks[diskNumber]).filename() / "size") * 512;
@@ -403,6 +516,7 @@ Status GetVolumeFreeBytes(const std::string& path, uint64_t& bytes) {
 
 Status GetVolumeFsName(const std::string& path, std::string& name, const EnumerationRoots& roots) {
   name.clear();
+  if (SystemFileSystemName(path, name)) return kOk;
   std::string want;
   if (Status s = FileSystemDeviceNumber(path, want)) return s;
   std::ifstream in(roots.mountInfo);
@@ -426,6 +540,9 @@ Status GetVolumeFsName(const std::string& path, std::string& name, const Enumera
         ProbeFromUdev(roots, want, probed, nullptr), p.version = probed.version;
     } else if (fstype == "ntfs3") {
       p.type = "ntfs";
+    } else if (fstype == "fuse.fusefat") {
+      // A FAT image mounted by fusefat: its variant is not told.
+      p.type = "vfat";
     } else if (fstype == "fuseblk") {
       // ntfs-3g and exfat-fuse both mount as fuseblk: the device says which.
       Probe probed;

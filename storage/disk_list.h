@@ -4,13 +4,15 @@
 // whole disks that hold no partition and no recognised file system. Built from
 // sysfs (disks, partitions, sizes), libblkid (file systems, labels, partition
 // types; the udev database when the device cannot be read) and statvfs (sizes
-// of mounted volumes). Disks are numbered as DiskTable numbers them.
+// of mounted volumes). Disks are numbered as DiskTable numbers them. On
+// Windows the system describes its disks itself (platform/system_disks.h).
 #include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "base/status.h"
+#include "platform/system_disks.h"
 
 namespace dunmere {
 
@@ -57,8 +59,14 @@ struct EnumerationRoots {
   std::string mountInfo = "/proc/self/mountinfo";
 };
 
-// Empties and rebuilds the list. Result 1 (0 only when sysfs cannot be read).
+// Empties and rebuilds the list: from the system's own description of its
+// disks where it gives one (Windows), else from sysfs. Result 1 (0 only when
+// sysfs cannot be read).
 int RebuildDiskList(DiskList& list, const EnumerationRoots& roots = {});
+// The list of the disks a system describes: its partitions (the containers of
+// logical ones left out), a file system on a whole disk, the whole disk when
+// it holds neither, and the unallocated stretches between partitions.
+void DiskListFromSystemDisks(const std::vector<SystemDisk>& disks, DiskList& list);
 // Rebuilds, then appends to `removed` every previous entry whose disk number and
 // start sector no entry has any more.
 void DetectRemovedVolumes(DiskList& list, const std::vector<VolumeInfo>& previous, std::vector<VolumeInfo>& removed,

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/sysfs.h"
+#include "platform/system_disks.h"
 
 namespace fs = std::filesystem;
 
@@ -87,6 +88,9 @@ std::vector<std::string> DiskTable::Devices() {
     std::lock_guard<std::mutex> lock(g_mutex);
     if (!g_override.empty()) return g_override;
   }
+  // A system that numbers its disks itself is taken at its word, so that
+  // disk N is the system's disk N.
+  if (SystemDescribesDisks()) return SystemDiskPaths();
   return ScanSysfs();
 }
 

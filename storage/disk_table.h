@@ -3,6 +3,8 @@
 // natural name order (sda < sdb < sdaa, nvme0n1 < nvme0n2 < nvme1n1, ...),
 // leaving out ram and zram disks, loop devices with nothing attached, and
 // devices of size 0. Tests and the image substitution put files in its place.
+// Where the system numbers its disks itself (Windows: \\.\PhysicalDriveN),
+// disk n is the system's disk n; a number no disk has now has an empty path.
 #include <cstdint>
 #include <string>
 #include <vector>

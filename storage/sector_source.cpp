@@ -31,7 +31,7 @@ Status SectorSource::OpenPath(const std::string& path, bool asImage) {
   File file;
   if (Status s = file.Open(path, File::Mode::kRead)) return s;
   BlockGeometry g;
-  if (Status s = QueryBlockGeometry(file.fd(), g)) return s;
+  if (Status s = QueryBlockGeometry(file, g)) return s;
   auto m = std::make_shared<OpenMedium>();
   if (asImage || !g.isBlockDevice) {
     m->unitSize = 512;

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "platform/block_device.h"
+#include "platform/system_disks.h"
 #include "platform/volume_probe.h"
 #include "storage/disk_table.h"
 
@@ -53,6 +54,15 @@ std::string MountPointOf(const std::string& devicePath) {
 }
 
 uint64_t VolumeFreeBytes(uint32_t diskIndex, uint64_t startSector, uint64_t, uint16_t) {
+  if (SystemDescribesDisks()) {
+    for (const SystemDisk& disk : DescribeSystemDisks()) {
+      if (disk.number != diskIndex) continue;
+      if (disk.hasVolume && startSector == 0) return disk.volume.freeBytes;
+      for (const SystemPartition& p : disk.partitions)
+        if (p.hasVolume && p.startByte == startSector * 512) return p.volume.freeBytes;
+    }
+    return 0;
+  }
   std::string mp = MountPointOf(PartitionDevicePath(diskIndex, startSector));
   VolumeSpace space;
   if (mp.empty() || QueryVolumeSpace(mp, space)) return 0;

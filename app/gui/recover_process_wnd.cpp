@@ -177,7 +177,7 @@ void RecoverProcessWnd::Work() {
       for (const FoundEntry& e : run)
         Outcome({layout_ == Layout::kTree ? TreeDestination(destination_, e.folderPath, e.Name())
                                           : CategoryDestination(destination_, e.Name()),
-                 kNotReady});
+                 kNotReady, {}});
     } else {
       const RecoverSummary s = RecoverFound(*engine, run, destination_, layout_, stop, observe, progress);
       if (s.stopped) break;
@@ -213,7 +213,12 @@ void RecoverProcessWnd::TakeOutcomes() {
     }
     if (!list) continue;
     ui::ListRow row;
-    row.cells = {QString::fromStdString(o.path), OutcomeText(o)};
+    QString path = QString::fromStdString(o.path);
+    // A name the destination refused is written in another form: the row
+    // keeps the one on the medium beside it.
+    if (!o.originalName.empty())
+      path = FillFormat(FillFormat(MessageText("MSG1108"), path), QString::fromStdString(o.originalName));
+    row.cells = {path, OutcomeText(o)};
     if (o.status == kOk && !o.partial) {
       list->AddRow(std::move(row));
     } else if (o.status == kOk) {

@@ -7,6 +7,7 @@
 #include "engine/scan_log_folder.h"
 #include "exfat/exfat_timestamps.h"
 #include "platform/file.h"
+#include "platform/local_time.h"
 
 // How the exFAT quick scan fills the 346-byte record:
 //   itemId         the first cluster of the item's data (a folder's: of its
@@ -302,9 +303,7 @@ Status QuickExfatEngine::Scan(const std::string* earlierLog) {
   deletedWalked_.clear();
   marked_.clear();
   markedSet_.clear();
-  std::time_t now = std::time(nullptr);
-  struct tm local {};
-  localtime_r(&now, &local);
+  const std::tm local = LocalTimeNow();
   // A log of the same name in this scan folder is from an earlier scan of this
   // volume in the same minute: it is replaced, never appended to.
   const std::string name = QuickScanLogName(geometry_.partitionStart, local);

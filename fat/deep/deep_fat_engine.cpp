@@ -17,6 +17,7 @@
 #include "fat/fat_file_read.h"
 #include "fat/fat_timestamps.h"
 #include "platform/file.h"
+#include "platform/local_time.h"
 
 namespace dunmere {
 
@@ -117,9 +118,7 @@ Status DeepFatEngine::BeginFatLog(const std::string& logName) {
   std::string name = logName;
   const std::string folder = ScanLogFolder::Instance().CurrentScanFolder();
   if (name.empty()) {
-    std::time_t now = std::time(nullptr);
-    struct tm local {};
-    localtime_r(&now, &local);
+    const std::tm local = LocalTimeNow();
     name = DeepFatLogName(start_, local);
     // A log of the same name is from an earlier scan in the same minute:
     // replaced, never appended to.

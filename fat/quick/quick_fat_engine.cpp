@@ -13,6 +13,7 @@
 #include "fat/fat_names.h"
 #include "fat/fat_timestamps.h"
 #include "platform/file.h"
+#include "platform/local_time.h"
 
 namespace dunmere {
 
@@ -117,9 +118,7 @@ Status QuickFatEngine::Scan(const std::string* earlierLog) {
   folders_.clear();
   marked_.clear();
   markedSet_.clear();
-  std::time_t now = std::time(nullptr);
-  struct tm local {};
-  localtime_r(&now, &local);
+  const std::tm local = LocalTimeNow();
   // A log of the same name in this scan folder is from an earlier scan of this
   // volume in the same minute: it is replaced, never appended to.
   const std::string name = QuickScanLogName(geometry_.partitionStart, local);

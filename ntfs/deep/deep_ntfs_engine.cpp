@@ -20,6 +20,7 @@
 #include "ntfs/named_streams.h"
 #include "ntfs/ntfs_boot_sector.h"
 #include "ntfs/record_summary.h"
+#include "platform/local_time.h"
 
 namespace dunmere {
 
@@ -98,9 +99,7 @@ Status DeepNtfsEngine::StartScan(const std::string* earlierLog) {
   if (earlierLog) {
     name = *earlierLog;
   } else {
-    std::time_t now = std::time(nullptr);
-    struct tm local {};
-    localtime_r(&now, &local);
+    const std::tm local = LocalTimeNow();
     name = LogName(areaStart_, local);
   }
   if (Status s = OpenStore(name)) return s;

@@ -15,6 +15,7 @@
 #include "ntfs/mft_record.h"
 #include "ntfs/ntfs_boot_sector.h"
 #include "ntfs/record_summary.h"
+#include "platform/local_time.h"
 
 namespace dunmere {
 
@@ -458,9 +459,7 @@ Status QuickNtfsEngine::Scan(const std::string* earlierLog) {
   folders_.clear();
   store_.reset();
   if (earlierLog) return OpenStore(*earlierLog);
-  std::time_t now = std::time(nullptr);
-  struct tm local {};
-  localtime_r(&now, &local);
+  const std::tm local = LocalTimeNow();
   if (Status s = OpenStore(QuickScanLogName(geo_.partitionStart, local))) return s;
   if (openStatus_) return openStatus_;
   return RunScan();

@@ -97,9 +97,13 @@ TEST(MakeFoldersBelow, MakesEachStepAndRefusesLinksAndEscapes) {
   EXPECT_EQ(MakeFoldersBelow(root.path() + "/", root / "a/b/c"), kOk);
   EXPECT_TRUE(std::filesystem::is_directory(root / "a/b/c"));
   EXPECT_EQ(MakeFoldersBelow(root.path(), root / "a/b/c"), kOk);  // already there
-  std::filesystem::create_directory_symlink(elsewhere.path(), root / "link");
-  EXPECT_EQ(MakeFoldersBelow(root.path(), root / "link/x"), kAccessDenied);
-  EXPECT_TRUE(std::filesystem::is_empty(elsewhere.path()));
+  // Where links can be made (Wine makes none).
+  std::error_code linkError;
+  std::filesystem::create_directory_symlink(elsewhere.path(), root / "link", linkError);
+  if (!linkError) {
+    EXPECT_EQ(MakeFoldersBelow(root.path(), root / "link/x"), kAccessDenied);
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere.path()));
+  }
   EXPECT_EQ(MakeFoldersBelow(root.path(), root / "a/../../x"), kAccessDenied);
   EXPECT_EQ(MakeFoldersBelow(root.path(), elsewhere / "x"), kAccessDenied);
   EXPECT_EQ(MakeFoldersBelow(root.path(), root.path() + "x/y"), kAccessDenied);  // a sibling sharing the prefix

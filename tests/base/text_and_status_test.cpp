@@ -46,6 +46,9 @@ TEST(SafeNames, AStreamBecomesAColonFreeNameThatKeepsItsExtensionLast) {
   EXPECT_EQ(SafePathComponent("x:y/z"), "x [y_z]");
   // Not a file's stream: left to the general rules.
   EXPECT_EQ(StreamDestinationForm("a:b:c"), "a:b:c");
+  // Folders have no streams: a ':' is part of the name.
+  EXPECT_EQ(SafeFolderComponent("Q&A: misc"), "Q&A: misc");
+  EXPECT_EQ(SafeFolderComponent("x:y/z"), "x:y_z");
   // A stream has no extension unless its own name gives one.
   EXPECT_EQ(ExtensionOf("notes.txt:comment"), "");
   EXPECT_EQ(ExtensionOf("notes.txt:photo.JPG"), "jpg");

@@ -9,6 +9,7 @@
 
 namespace dunmere::test {
 
+// The Windows build's helpers add ".exe" where the file has it.
 inline std::string CliBinary() { return std::string(DUNMERE_BINARY_DIR) + "/cli/dunmere-cli"; }
 
 struct CliResult {

@@ -171,9 +171,14 @@ TEST(ScanLogFolderRemove, NeverDeletesOutsideTheScanLogFolder) {
   EXPECT_NE(f.RemoveScanFolder(base), kOk);
   EXPECT_NE(f.RemoveScanFolder("/"), kOk);
   EXPECT_NE(f.RemoveScanFolder(""), kOk);
-  fs::create_directory_symlink(dir / "precious", base + "/4");
-  EXPECT_NE(f.RemoveScanFolder(base + "/4"), kOk);
-  EXPECT_TRUE(fs::exists(dir / "precious/inner"));
+  // A link in the scan-log folder is never followed (where links can be
+  // made: Wine makes none).
+  std::error_code linkError;
+  fs::create_directory_symlink(dir / "precious", base + "/4", linkError);
+  if (!linkError) {
+    EXPECT_NE(f.RemoveScanFolder(base + "/4"), kOk);
+    EXPECT_TRUE(fs::exists(dir / "precious/inner"));
+  }
   EXPECT_EQ(f.RemoveScanFolder(base + "/3/"), kOk);
   EXPECT_FALSE(fs::exists(base + "/3"));
 }

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <mutex>
 
 #include "tests/support/test_support.h"
@@ -15,23 +16,17 @@ namespace {
 // The card's exFAT partition starts at 4 MiB, as on a real card.
 uint64_t VolumeOffsetOf(const std::string& name) { return name == "exfat-card" ? 4u << 20 : 0; }
 
-// The folder the committed copies are unpacked into, gone at exit.
+// The folder the committed copies are unpacked into, made when first asked
+// for and gone at exit.
 class UnpackFolder {
  public:
   const std::string& path() {
-    if (path_.empty()) {
-      std::string tmpl = (fs::temp_directory_path() / "dunmere-exfat-XXXXXX").string();
-      if (mkdtemp(tmpl.data())) path_ = tmpl;
-    }
-    return path_;
-  }
-  ~UnpackFolder() {
-    std::error_code ec;
-    if (!path_.empty()) fs::remove_all(path_, ec);
+    if (!folder_) folder_ = std::make_unique<TempDir>();
+    return folder_->path();
   }
 
  private:
-  std::string path_;
+  std::unique_ptr<TempDir> folder_;
 };
 
 struct Unpacked {
@@ -58,7 +53,15 @@ const ExfatImage* CommittedExfatImage(const std::string& name, std::string* why)
     Unpacked u;
     const std::string packed = SourcePath("tests/fixtures/exfat/" + name + ".img.xz");
     const std::string manifest = SourcePath("tests/fixtures/exfat/" + name + ".img.manifest");
-    if (!HaveTool("xz")) {
+    // Unpacked beforehand (the Windows build's tests, where no xz runs):
+    // scripts/build-windows.sh puts them in $DUNMERE_FIXTURE_DIR/exfat-committed.
+    const char* fixtures = std::getenv("DUNMERE_FIXTURE_DIR");
+    const std::string unpacked =
+        fixtures && *fixtures ? std::string(fixtures) + "/exfat-committed/" + name + ".img" : std::string();
+    if (!unpacked.empty() && fs::exists(unpacked) && fs::exists(unpacked + ".manifest")) {
+      u.image = {name, unpacked, VolumeOffsetOf(name), ReadManifest(unpacked)};
+      if (u.image.manifest.empty()) u.why = "empty manifest " + unpacked + ".manifest";
+    } else if (!HaveTool("xz")) {
       u.why = std::string(kExfatFixturesNeed) + "xz to unpack the committed images (not installed)";
     } else if (!fs::exists(packed) || !fs::exists(manifest)) {
       u.why = "no committed copy of " + name + " under tests/fixtures/exfat (make_exfat_images.sh --commit)";

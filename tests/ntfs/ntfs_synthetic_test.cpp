@@ -13,6 +13,7 @@
 #include "ntfs/quick/quick_ntfs_engine.h"
 #include "tests/ntfs/synthetic_volume.h"
 #include "tests/support/test_support.h"
+#include "engine/destination_name.h"
 
 namespace dunmere {
 namespace {
@@ -214,14 +215,14 @@ TEST_F(SyntheticNtfs, NamesFromDiskStayInsideTheDestination) {
   test::TempDir out;
   std::string root = out / "dest";
   fs::create_directories(root);
-  std::string dest = root + "/" + SafePathComponent(RecordName(top[0]));
+  std::string dest = root + "/" + DestinationName(RecordName(top[0]), NameRuleOf(root));
   ASSERT_EQ(engine.RecoverItem(top[0], dest, CountSeparators(root)), kOk);
   size_t files = 0;
   for (auto& e : fs::recursive_directory_iterator(out.path())) {
     if (!e.is_regular_file()) continue;
     ++files;
-    std::string p = fs::weakly_canonical(e.path()).string();
-    EXPECT_EQ(p.rfind(fs::weakly_canonical(root).string() + "/", 0), 0u) << p;
+    std::string p = fs::weakly_canonical(e.path()).generic_string();
+    EXPECT_EQ(p.rfind(fs::weakly_canonical(root).generic_string() + "/", 0), 0u) << p;
   }
   EXPECT_EQ(files, 2u);
 }

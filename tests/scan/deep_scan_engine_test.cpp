@@ -31,7 +31,7 @@ class DeepScanImage : public ::testing::Test {
  protected:
   void SetUp() override {
     test::UsePrivateDataFolder();
-    if (!test::HaveTool("convert")) GTEST_SKIP() << "needs ImageMagick convert (not installed)";
+    if (!test::HaveTool("convert")) GTEST_SKIP() << test::MissingToolMessage("ImageMagick convert");
     std::mt19937 rng(7);
     std::vector<uint8_t> image;
     auto gap = [&](size_t sectors) {

@@ -62,6 +62,8 @@ std::string ShellQuote(const std::string& s) {
 
 bool HaveTool(const std::string& name) { return RunCommand("command -v '" + name + "' >/dev/null") == 0; }
 
+std::string MissingToolMessage(const std::string& name) { return "needs " + name + " (not installed)"; }
+
 std::string SourcePath(const std::string& rel) { return std::string(DUNMERE_SOURCE_DIR) + "/" + rel; }
 
 int RunFixtureScript(const std::string& script, const std::string& args, std::string* output) {

@@ -27,6 +27,9 @@ std::vector<std::vector<std::string>> ReadTsvRows(const std::string& path);
 // One shell word holding `s` as it is, quotes included.
 std::string ShellQuote(const std::string& s);
 bool HaveTool(const std::string& name);
+// Why a test that needs the tool is skipped: not installed, or (in the
+// Windows build) a Linux tool that does not run there.
+std::string MissingToolMessage(const std::string& name);
 // Path of a file under the source tree (tests/fixtures/..., samples/...).
 std::string SourcePath(const std::string& relative);
 // Runs tests/fixtures/<script> with the arguments; exit 77 means a tool is missing.
@@ -54,7 +57,7 @@ void UsePrivateDataFolder();
 }  // namespace dunmere::test
 
 // Skips the test with a clear message when a fixture tool is missing.
-#define DUNMERE_REQUIRE_TOOL(tool)                                                  \
-  do {                                                                            \
-    if (!::dunmere::test::HaveTool(tool)) GTEST_SKIP() << "needs " << (tool) << " (not installed)"; \
+#define DUNMERE_REQUIRE_TOOL(tool)                                                              \
+  do {                                                                                        \
+    if (!::dunmere::test::HaveTool(tool)) GTEST_SKIP() << ::dunmere::test::MissingToolMessage(tool); \
   } while (0)

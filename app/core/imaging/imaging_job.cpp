@@ -13,6 +13,7 @@
 #include "platform/file.h"
 #include "storage/disk_list.h"
 #include "storage/disk_table.h"
+#include "platform/native_path.h"
 
 namespace fs = std::filesystem;
 
@@ -40,7 +41,7 @@ Status OpenSource(const ImagingJob& job, OpenedSource& src) {
   if (path.empty()) return kFileNotFound;
   if (Status s = src.file.Open(path, File::Mode::kRead)) return s;
   BlockGeometry g;
-  if (Status s = QueryBlockGeometry(src.file.fd(), g)) return s;
+  if (Status s = QueryBlockGeometry(src.file, g)) return s;
   src.isDevice = g.isBlockDevice;
   src.sectorSize = job.sectorSize ? job.sectorSize : (g.isBlockDevice ? g.bytesPerSector : 512);
   src.totalSectors = g.lengthBytes ? g.lengthBytes / src.sectorSize
@@ -225,11 +226,11 @@ ImageCheck CheckImageDestination(uint64_t sourceBytes, bool onSource, std::strin
 DestinationFacts GatherDestinationFacts(const std::string& imagePath, const std::string& sourcePath) {
   DestinationFacts f;
   std::error_code ec;
-  fs::path folder = fs::absolute(imagePath, ec).parent_path();
+  const std::string folder = PathText(fs::absolute(NativePath(imagePath), ec).parent_path());
   // An image file imaged over itself would be emptied before it is read.
   f.onSource = SameFile(imagePath, sourcePath) || DestinationOnSource(imagePath, sourcePath);
-  (void)GetVolumeFsName(folder.string(), f.fsName);  // unknown: no size limit applies
-  f.freeKnown = GetVolumeFreeBytes(folder.string(), f.freeBytes) == kOk;
+  (void)GetVolumeFsName(folder, f.fsName);  // unknown: no size limit applies
+  f.freeKnown = GetVolumeFreeBytes(folder, f.freeBytes) == kOk;
   // The file about to be replaced gives its space back.
   if (f.freeKnown) f.freeBytes += AllocatedBytes(imagePath);
   return f;

@@ -5,6 +5,7 @@
 
 #include "base/text.h"
 #include "platform/file.h"
+#include "platform/native_path.h"
 
 namespace dunmere::app {
 namespace {
@@ -93,7 +94,7 @@ std::string DecodeIniBytes(std::string_view bytes, bool* wasUtf16) {
 }
 
 std::optional<IniFile> IniFile::Load(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(NativePath(path), std::ios::binary);
   if (!in) return std::nullopt;
   std::stringstream ss;
   ss << in.rdbuf();
@@ -179,7 +180,7 @@ bool WriteIniString(const std::string& path, std::string_view section, std::stri
   std::string original;
   bool exists = false;
   {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(NativePath(path), std::ios::binary);
     if (in) {
       std::stringstream ss;
       ss << in.rdbuf();

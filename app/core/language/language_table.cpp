@@ -5,6 +5,8 @@
 #include <filesystem>
 
 #include "app/core/language/language_ini.h"
+#include "platform/native_path.h"
+#include "platform/this_process.h"
 
 namespace dunmere::app {
 
@@ -12,7 +14,7 @@ namespace fs = std::filesystem;
 
 std::string ProgramFolderFor(const std::string& programDir) {
   std::error_code ec;
-  const fs::path exeDir(programDir);
+  const fs::path exeDir = NativePath(programDir);
   fs::path found = exeDir;
   // Beside the program first; else <prefix>/share/dunmere for a program in
   // <prefix>/bin, or in a folder of the build tree a few levels down.
@@ -26,7 +28,7 @@ std::string ProgramFolderFor(const std::string& programDir) {
       }
     }
   }
-  std::string dir = found.lexically_normal().string();
+  std::string dir = PathText(found.lexically_normal());
   for (char& c : dir)
     if (c == '\\') c = '/';
   if (dir.empty() || dir.back() != '/') dir += '/';
@@ -40,9 +42,9 @@ std::string ProgramFolder() {
       if (dir.back() != '/') dir += '/';
       return dir;
     }
+    const std::string exe = ProgramFilePath();
     std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    return ProgramFolderFor((ec ? fs::current_path(ec) : exe.parent_path()).string());
+    return ProgramFolderFor(exe.empty() ? PathText(fs::current_path(ec)) : PathText(NativePath(exe).parent_path()));
   }();
   return folder;
 }
@@ -132,7 +134,7 @@ bool LanguageTable::SetLanguage(const std::string& name) {
   std::lock_guard lock(mutex_);
   if (!userConfigPath_.empty()) {
     std::error_code ec;
-    const fs::path parent = fs::path(userConfigPath_).parent_path();
+    const fs::path parent = NativePath(userConfigPath_).parent_path();
     if (!parent.empty()) fs::create_directories(parent, ec);
   }
   if (!WriteIniString(userConfigPath_.empty() ? configPath_ : userConfigPath_, "DefaultLanguage", "Default", name))

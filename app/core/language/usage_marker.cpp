@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "platform/file.h"
+#include "platform/native_path.h"
 
 namespace dunmere::app {
 
@@ -10,7 +11,7 @@ bool EnsureUsageMarker(const std::string& dataFolder) {
   const std::string path = dataFolder + "/Used";
   if (PathKindOf(path) != PathKind::kNone) return true;
   std::error_code ec;
-  std::filesystem::create_directories(dataFolder, ec);
+  std::filesystem::create_directories(NativePath(dataFolder), ec);
   // Create-new: a marker another copy made meanwhile stays as it is.
   File marker;
   (void)marker.Open(path, File::Mode::kCreateNew);

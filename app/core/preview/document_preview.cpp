@@ -1,4 +1,5 @@
 #include "app/core/preview/document_preview.h"
+#include "platform/native_path.h"
 
 #include <algorithm>
 #include <atomic>
@@ -42,8 +43,8 @@ bool Ran(const ToolResult& r, const std::string& tool, const std::string& packag
 // path, so no name can pass for an option.
 std::string Absolute(const std::string& file) {
   std::error_code ec;
-  const fs::path p = fs::absolute(file, ec);
-  return ec ? file : p.string();
+  const fs::path p = fs::absolute(NativePath(file), ec);
+  return ec ? file : PathText(p);
 }
 
 ConvertedPreview Pdf(const std::string& file, const fs::path& work, const PreviewTools& tools) {
@@ -124,10 +125,10 @@ ConvertedPreview Office(PreviewKind kind, const std::string& file, const fs::pat
   const fs::path input = dir / "in" / ("document." + ext);
   // The previewed copy is already in the work folder: a link costs nothing,
   // a copy of a large presentation would.
-  fs::create_hard_link(file, input, ec);
+  fs::create_hard_link(NativePath(file), input, ec);
   if (ec) {
     ec.clear();
-    fs::copy_file(file, input, fs::copy_options::overwrite_existing, ec);
+    fs::copy_file(NativePath(file), input, fs::copy_options::overwrite_existing, ec);
   }
   if (ec) return out;
   ToolLimits limits = tools.limits;

@@ -1,4 +1,5 @@
 #include "app/core/preview/preview_content.h"
+#include "platform/native_path.h"
 
 #include <filesystem>
 #include <system_error>
@@ -8,7 +9,7 @@ namespace dunmere {
 void PreviewContent::Discard(bool keepMedia) {
   if (!path.empty() && !(keepMedia && IsMedia(kind))) {
     std::error_code ec;
-    std::filesystem::remove(path, ec);  // a copy already gone needs no deleting
+    std::filesystem::remove(NativePath(path), ec);  // a copy already gone needs no deleting
   }
   path.clear();
   bytes.clear();

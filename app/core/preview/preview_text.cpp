@@ -1,4 +1,5 @@
 #include "app/core/preview/preview_text.h"
+#include "platform/native_path.h"
 
 #include <fstream>
 #include <vector>
@@ -25,7 +26,7 @@ std::string BytesAsText(const uint8_t* data, size_t count) {
 }
 
 std::string FileBytesAsText(const std::string& path, size_t limit) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(NativePath(path), std::ios::binary);
   if (!in) return {};
   std::vector<uint8_t> bytes(limit);
   in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(limit));

@@ -11,6 +11,7 @@
 #include "app/core/results/file_categories.h"
 #include "base/text.h"
 #include "platform/file.h"
+#include "platform/native_path.h"
 
 namespace dunmere {
 
@@ -21,30 +22,6 @@ std::string StripTrailingSeparator(std::string p) {
 
 namespace {
 
-// Splits a name into stem and extension the way "(n)" is inserted: the
-// extension is the text from the last '.', the whole name when it starts there.
-void SplitName(std::string_view name, std::string_view& stem, std::string_view& ext) {
-  size_t dot = name.rfind('.');
-  if (dot == std::string_view::npos) {
-    stem = name;
-    ext = {};
-  } else {
-    stem = name.substr(0, dot);
-    ext = name.substr(dot);
-  }
-}
-
-// stem + suffix + ext within kMaxNameBytes, cutting the stem first, then the
-// extension when it alone is too long.
-std::string FitName(std::string_view stem, std::string_view suffix, std::string_view ext) {
-  if (ext.size() + suffix.size() >= kMaxNameBytes) ext = ext.substr(0, Utf8CutLength(ext, kMaxNameBytes / 2));
-  size_t room = kMaxNameBytes - suffix.size() - ext.size();
-  std::string out(stem.substr(0, Utf8CutLength(stem, room)));
-  out += suffix;
-  out += ext;
-  return out;
-}
-
 std::string Join(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
   if (folder.back() == '/') return folder + name;
@@ -53,28 +30,22 @@ std::string Join(const std::string& folder, const std::string& name) {
 
 }  // namespace
 
-std::string DestinationName(std::string_view name) {
-  std::string safe = SafePathComponent(name);
-  if (safe.size() <= kMaxNameBytes) return safe;
-  std::string_view stem, ext;
-  SplitName(safe, stem, ext);
-  return FitName(stem, "", ext);
+std::string CategoryDestination(const std::string& root, std::string_view name, NameRule rule, NameOf kind) {
+  return Join(Join(StripTrailingSeparator(root), CategoryOfName(name)), DestinationName(name, rule, kind));
 }
 
-std::string CategoryDestination(const std::string& root, std::string_view name) {
-  return Join(Join(StripTrailingSeparator(root), CategoryOfName(name)), DestinationName(name));
-}
-
-std::string TreeDestination(const std::string& root, std::string_view folderPath, std::string_view name) {
+std::string TreeDestination(const std::string& root, std::string_view folderPath, std::string_view name,
+                            NameRule rule, NameOf kind) {
   std::string out = StripTrailingSeparator(root);
   size_t start = 0;
   while (start < folderPath.size()) {
     size_t slash = folderPath.find('/', start);
     if (slash == std::string_view::npos) slash = folderPath.size();
-    if (slash > start) out = Join(out, DestinationName(folderPath.substr(start, slash - start)));
+    if (slash > start)
+      out = Join(out, DestinationName(folderPath.substr(start, slash - start), rule, NameOf::kFolder));
     start = slash + 1;
   }
-  return Join(out, DestinationName(name));
+  return Join(out, DestinationName(name, rule, kind));
 }
 
 bool PathExistsOnDisk(const std::string& path) { return PathKindOf(path, Links::kNoFollow) != PathKind::kNone; }
@@ -151,7 +122,7 @@ bool CanWriteInto(const std::string& folder, std::string& why) {
   static std::atomic<uint64_t> serial{0};
   const uint64_t tag = (uint64_t(std::random_device{}()) << 20) ^ ++serial;
   // A folder not made yet is made by copy-out inside the nearest one that is there.
-  std::filesystem::path at = StripTrailingSeparator(folder);
+  std::filesystem::path at = NativePath(StripTrailingSeparator(folder));
   std::error_code ec;
   while (!std::filesystem::exists(at, ec) && at.has_parent_path() && at.parent_path() != at) at = at.parent_path();
   const std::string probe = (at / (".dunmere-write-test-" + std::to_string(tag))).string();

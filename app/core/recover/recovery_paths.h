@@ -9,22 +9,20 @@
 #include <string_view>
 
 #include "base/status.h"
+#include "engine/destination_name.h"
 
 namespace dunmere {
 
-// Longest file name the destination accepts, in bytes.
-inline constexpr size_t kMaxNameBytes = 255;
-
 // One trailing '/' removed, as the folder chooser hands paths over.
 std::string StripTrailingSeparator(std::string path);
-// A name from disk as one component: SafePathComponent, then cut to
-// kMaxNameBytes at a character boundary keeping the extension.
-std::string DestinationName(std::string_view name);
+// DestinationName (engine/destination_name.h) gives each component.
 // root + "/" + category subfolder + "/" + the safe name.
-std::string CategoryDestination(const std::string& root, std::string_view name);
+std::string CategoryDestination(const std::string& root, std::string_view name, NameRule rule = NameRule::kAsIs,
+                                NameOf kind = NameOf::kFile);
 // root + "/" + each folder of folderPath ("a/b/", as GetFolderPath gives it),
 // every component made safe + "/" + the safe name.
-std::string TreeDestination(const std::string& root, std::string_view folderPath, std::string_view name);
+std::string TreeDestination(const std::string& root, std::string_view folderPath, std::string_view name,
+                            NameRule rule = NameRule::kAsIs, NameOf kind = NameOf::kFile);
 
 using PathExists = std::function<bool(const std::string&)>;
 bool PathExistsOnDisk(const std::string& path);

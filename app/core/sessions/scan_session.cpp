@@ -19,10 +19,12 @@
 #include "platform/block_device.h"
 #include "platform/file.h"
 #include "platform/sysfs.h"
+#include "platform/this_process.h"
 #include "storage/disk_list.h"
 #include "storage/disk_table.h"
 #include "storage/read_stop.h"
 #include "scan/engine_factory.h"
+#include "platform/native_path.h"
 
 namespace fs = std::filesystem;
 
@@ -63,7 +65,7 @@ Status CheckReadable(const std::string& path, bool isDevice, std::string& error)
   std::error_code why;
   if (CanOpenForReading(path, why)) return kOk;
   if (why == std::errc::permission_denied || why == std::errc::operation_not_permitted)
-    error = isDevice ? "permission denied: reading the device " + path + " needs root (try sudo)"
+    error = isDevice ? "permission denied: reading the device " + path + " needs " + DeviceRightsAdvice()
                      : "permission denied: cannot read " + path;
   else if (why == std::errc::no_such_file_or_directory)
     error = "source not found: " + path;
@@ -143,7 +145,7 @@ bool ResolveImagePart(const std::string& text, SourceSpec& out, std::string& err
   }
   if (CheckReadable(image, false, error)) return true;
   std::error_code sizeError;
-  const uint64_t sectors = fs::file_size(image, sizeError) / 512;
+  const uint64_t sectors = fs::file_size(NativePath(image), sizeError) / 512;
   out.path = image;
   out.bytesPerSector = 512;
   if (parts.size() == 1) {
@@ -177,9 +179,11 @@ bool ResolveImagePart(const std::string& text, SourceSpec& out, std::string& err
 
 }  // namespace
 
-Status ResolveSource(const std::string& text, SourceSpec& out, std::string& error) {
+Status ResolveSource(const std::string& typed, SourceSpec& out, std::string& error) {
   out = SourceSpec{};
-  out.text = text;
+  out.text = typed;
+  // "E:" names the volume, not the current folder on that drive.
+  const std::string text = VolumeDeviceOf(typed);
   if (text.rfind("disk:", 0) == 0) {
     std::vector<std::string> parts = Split(text.substr(5), ':');
     uint64_t index = 0;
@@ -198,7 +202,7 @@ Status ResolveSource(const std::string& text, SourceSpec& out, std::string& erro
     out.diskIndex = int32_t(index);
     File device;
     BlockGeometry g;
-    Status gs = device.Open(path, File::Mode::kRead) ? kFileNotFound : QueryBlockGeometry(device.fd(), g);
+    Status gs = device.Open(path, File::Mode::kRead) ? kFileNotFound : QueryBlockGeometry(device, g);
     (void)device.Close();
     if (gs) {
       error = "cannot learn the size of " + path + ": " + StatusMessage(gs);
@@ -338,8 +342,8 @@ Status OpenEngine(const SourceSpec& source, bool deep, OpenedEngine& out, std::s
 ScanFolderLock::ScanFolderLock(const std::function<void()>& waiting, const std::function<bool()>& giveUp) {
   std::string dir = ScanLogFolder::Instance().ScanLogPath();
   std::error_code ec;
-  fs::create_directories(dir, ec);
-  if (lock_.Open(dir + "/.scan-lock")) return;  // no lock file: scans go on unserialised
+  fs::create_directories(NativePath(dir), ec);
+  if (lock_.Open(JoinPath(dir, ".scan-lock"))) return;  // no lock file: scans go on unserialised
   if (lock_.TryLock()) return;
   if (waiting) waiting();
   if (giveUp) {
@@ -492,6 +496,13 @@ Status CollectFoundItems(ScanEngine& engine, const TypeFilter& filter, std::vect
 
 namespace {
 
+// The folder a destination path names its file in, as text: copy-out joins
+// with '/', and the root keeps the spelling the user gave it.
+std::string FolderOf(const std::string& dest) {
+  const size_t slash = dest.rfind('/');
+  return slash == std::string::npos ? std::string() : dest.substr(0, slash);
+}
+
 struct Recoverer {
   ScanEngine& engine;
   int levelBase;
@@ -501,10 +512,13 @@ struct Recoverer {
   std::string root;
   CopyThunkData* data = nullptr;
 
-  // false when the user stopped.
-  bool CopyFile(const FoundItemRecord& r, const std::string& wanted) {
+  NameRule rule = NameRule::kAsIs;
+
+  // false when the user stopped. `original`: the name on the medium when
+  // the destination took another form of it.
+  bool CopyFile(const FoundItemRecord& r, const std::string& wanted, const std::string& original = {}) {
     std::string dest = MakeUniquePath(wanted);
-    Status s = dest.empty() ? kAlreadyExists : MakeFoldersBelow(root, fs::path(dest).parent_path().string());
+    Status s = dest.empty() ? kAlreadyExists : MakeFoldersBelow(root, FolderOf(dest));
     // The name was free a moment ago; anything there now is no file of ours
     // to write through.
     if (!s && PathExistsOnDisk(dest)) s = kAlreadyExists;
@@ -518,32 +532,37 @@ struct Recoverer {
       // Part of a file must never look like a recovered file.
       (void)RemoveIfRegularFile(dest);
       summary.stopped = true;
-      if (observer) observer({dest, kStopRequested});
+      if (observer) observer({dest, kStopRequested, false, original});
       return false;
     }
     ++summary.processed;
     if (s) ++summary.failed;
     const bool partial = s == kOk && r.contentOk == kContentPartial;
     if (partial) ++summary.partial;
-    if (observer) observer({dest.empty() ? wanted : dest, s, partial});
+    if (observer) observer({dest.empty() ? wanted : dest, s, partial, original});
     return true;
   }
 
   // The folder's tree, written by this side so every file gets its own
   // outcome and a unique name.
-  bool CopyFolder(const FoundItemRecord& folder, uint32_t level, const std::string& dest) {
+  // `origin`: the folder's path on the medium below the destination;
+  // `renamed`: some folder of it was written in another form.
+  bool CopyFolder(const FoundItemRecord& folder, uint32_t level, const std::string& dest, const std::string& origin,
+                  bool renamed) {
     if (Status s = dest.empty() ? kAlreadyExists : MakeFoldersBelow(root, dest)) {
       ++summary.processed;
       ++summary.failed;
-      if (observer) observer({dest, s});
+      if (observer) observer({dest, s, {}});
       return true;
     }
     struct Pending {
       FoundItemRecord folder;
       uint32_t level;
       std::string dest;
+      std::string origin;
+      bool renamed;
     };
-    std::deque<Pending> queue{{folder, level, dest}};
+    std::deque<Pending> queue{{folder, level, dest, origin, renamed}};
     const uint32_t folderId = folder.itemId;  // a packed field: copied, not bound to a reference
     std::set<std::pair<uint32_t, uint32_t>> seen{{folderId, level}};
     while (!queue.empty()) {
@@ -553,7 +572,7 @@ struct Recoverer {
       if (Status s = engine.ListChildren(&p.folder, p.level + 1, kids)) {
         ++summary.processed;
         ++summary.failed;
-        if (observer) observer({p.dest, s});
+        if (observer) observer({p.dest, s, {}});
         continue;
       }
       for (const FoundItemRecord& k : kids) {
@@ -561,13 +580,18 @@ struct Recoverer {
           summary.stopped = true;
           return false;
         }
-        std::string child = p.dest + "/" + DestinationName(RecordName(k));
+        const std::string name = RecordName(k);
+        const NameOf kind = k.isFolder ? NameOf::kFolder : NameOf::kFile;
+        const std::string written = DestinationName(name, rule, kind);
+        const std::string child = p.dest + "/" + written;
+        const std::string origin = p.origin + "/" + name;
+        const bool renamed = p.renamed || written != DestinationName(name, NameRule::kAsIs, kind);
         if (k.isFolder) {
           if (!seen.insert({k.itemId, p.level + 1}).second || p.level > 4096) continue;
           // A folder that cannot be made fails each of its files on its own.
           (void)MakeFoldersBelow(root, child);
-          queue.push_back({k, p.level + 1, child});
-        } else if (!CopyFile(k, child)) {
+          queue.push_back({k, p.level + 1, child, origin, renamed});
+        } else if (!CopyFile(k, child, renamed ? origin : std::string())) {
           return false;
         }
       }
@@ -587,6 +611,7 @@ RecoverSummary RecoverFound(ScanEngine& engine, const std::vector<FoundEntry>& i
   // Every file is made by walking down from the root, no link followed.
   CreateBelowScope createBelow(root);
   Recoverer rec{engine, SeparatorCount(root), stop, observer, {}, root};
+  rec.rule = NameRuleOf(root);
   rec.summary.total = uint32_t(items.size());
   CopyThunkData data{&stop, &progress};
   rec.data = &data;
@@ -597,16 +622,22 @@ RecoverSummary RecoverFound(ScanEngine& engine, const std::vector<FoundEntry>& i
       break;
     }
     std::string name = e.Name();
-    std::string dest =
-        layout == Layout::kCategory ? CategoryDestination(root, name) : TreeDestination(root, e.folderPath, name);
+    const NameOf kind = e.IsFolder() ? NameOf::kFolder : NameOf::kFile;
+    const auto place = [&](NameRule rule) {
+      return layout == Layout::kCategory ? CategoryDestination(root, name, rule, kind)
+                                         : TreeDestination(root, e.folderPath, name, rule, kind);
+    };
+    std::string dest = place(rec.rule);
+    const bool renamed = dest != place(NameRule::kAsIs);
+    const std::string origin = (layout == Layout::kTree ? e.folderPath : std::string()) + name;
     bool goOn;
     if (e.IsFolder()) {
       // A tree layout merges into the folder already made for it; a folder
       // placed by category gets a name of its own.
       if (layout == Layout::kCategory) dest = MakeUniquePath(dest);
-      goOn = rec.CopyFolder(e.record, e.level, dest);
+      goOn = rec.CopyFolder(e.record, e.level, dest, origin, renamed);
     } else {
-      goOn = rec.CopyFile(e.record, dest);
+      goOn = rec.CopyFile(e.record, dest, renamed ? origin : std::string());
     }
     if (!goOn) break;
   }

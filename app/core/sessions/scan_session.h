@@ -118,6 +118,10 @@ struct RecoverOutcome {
   // Written as found, but the file's own structure does not close (a carved
   // file cut short, or whose end is a guess): recovered, yet partial.
   bool partial = false;
+  // The item's name as it is on the medium (with its folders below the
+  // destination, "a/b?.txt"), where the destination's file system took
+  // another form of it; empty when the name was written as it is.
+  std::string originalName;
 };
 struct RecoverSummary {
   uint32_t total = 0, processed = 0, failed = 0;
@@ -141,7 +145,9 @@ using RecoverProgressObserver = std::function<void(const RecoverProgress&)>;
 // observer; `stop` returning true stops at the next piece written, and the
 // file cut short is removed and reported with kStopRequested. Folders below
 // root are made one by one and a symbolic link found there is never followed
-// (that file fails with kAccessDenied).
+// (that file fails with kAccessDenied). Names the destination's file system
+// refuses are written in the form NameRuleOf(root) gives, the original kept
+// in the outcome.
 RecoverSummary RecoverFound(ScanEngine& engine, const std::vector<FoundEntry>& items, const std::string& root,
                             Layout layout, const std::function<bool()>& stop, const RecoverObserver& observer,
                             const RecoverProgressObserver& progress = {});

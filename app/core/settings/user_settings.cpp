@@ -5,6 +5,7 @@
 
 #include "app/core/language/language_ini.h"
 #include "app/core/language/language_table.h"
+#include "platform/native_path.h"
 
 namespace dunmere::app {
 
@@ -19,7 +20,7 @@ bool SetUserSetting(const std::string& section, const std::string& key, const st
   const std::string path = LanguageTable::Instance().UserConfigPath();
   if (path.empty()) return false;
   std::error_code ec;
-  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  const std::filesystem::path parent = NativePath(path).parent_path();
   if (!parent.empty()) std::filesystem::create_directories(parent, ec);
   return WriteIniString(path, section, key, value);
 }

@@ -1,0 +1,12 @@
+#include "platform/local_time.h"
+
+namespace dunmere {
+
+std::tm LocalTimeNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_s(&local, &now);
+  return local;
+}
+
+}  // namespace dunmere
