@@ -13,6 +13,7 @@
 #include "exfat/exfat_fat.h"
 #include "exfat/exfat_timestamps.h"
 #include "platform/file.h"
+#include "platform/local_time.h"
 
 // How the deep exFAT scan fills the 346-byte record (as the quick exFAT
 // scan does, so preview, copy-out, search by type and the matching of
@@ -99,10 +100,7 @@ Status DeepExfatEngine::BeginPass(const std::string* earlierLog) {
   const std::string folder = ScanLogFolder::Instance().CurrentScanFolder();
   std::string name = earlierLog ? *earlierLog : std::string();
   if (name.empty()) {
-    std::time_t now = std::time(nullptr);
-    struct tm local {};
-    localtime_r(&now, &local);
-    name = FormatLogName("Pro_Exfat_", start_, local);
+    name = FormatLogName("Pro_Exfat_", start_, LocalTimeNow());
     // A log of the same name is from an earlier scan in the same minute:
     // replaced, never added to.
     for (const char* suffix : {"", "_Relation", "_DirInfo"}) (void)RemoveFile(folder + "/" + name + suffix);

@@ -127,6 +127,24 @@ bool ProbeSuperblock(const std::string& path, SuperblockProbe& out) {
   return ProbeSuperblockAt(path, 0, 512, out);
 }
 
+std::vector<SuperblockProbe> ProbeEverySuperblock(const std::string& path, uint64_t offset, uint64_t size) {
+  std::vector<SuperblockProbe> out;
+  File f;
+  if (f.Open(path, File::Mode::kRead)) return out;
+  uint8_t sector[512];
+  SuperblockProbe p;
+  if (ReadAt(f, offset, sector, sizeof sector) && Recognise(f, offset, sector, p)) out.push_back(p);
+  // An ext superblock sits at 1024, beyond the boot sector another file
+  // system may have left there.
+  uint8_t ext[1024];
+  if ((size == 0 || size >= 2048) && ReadAt(f, offset + 1024, ext, sizeof ext) && Le16(ext + 56) == 0xEF53) {
+    const uint32_t compat = Le32(ext + 92), incompat = Le32(ext + 96);
+    const char* type = (incompat & 0x40) ? "ext4" : (compat & 0x4) ? "ext3" : "ext2";
+    out.push_back({type, "", LabelField(ext + 120, 16)});
+  }
+  return out;
+}
+
 std::vector<TablePartition> ProbePartitionTable(const std::string& diskPath) {
   std::vector<TablePartition> out;
   File f;
