@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
 #include <algorithm>
 
 #include "ui/skin.h"
@@ -225,6 +226,20 @@ void ListHeader::SetCheckState(Qt::CheckState s) {
   viewport()->update();
 }
 
+namespace {
+// A skinned section's caption: from 6 px in, 16 px kept at the right for the
+// sort arrow.
+constexpr int kCaptionLeft = 6, kCaptionRight = 16;
+}  // namespace
+
+int ListHeader::CaptionWidth(int section) const {
+  const QString caption = model() ? model()->headerData(section, Qt::Horizontal).toString() : QString();
+  // The style's own section (no picture) has its margins on both sides.
+  const int styled = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this) +
+                     style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, this);
+  return fontMetrics().horizontalAdvance(caption) + std::max(kCaptionLeft + kCaptionRight, styled) + 2;
+}
+
 void ListHeader::paintSection(QPainter* p, const QRect& rect, int logicalIndex) const {
   const QString pic = pictures_.value(logicalIndex, allPicture_);
   if (pic.isEmpty()) {
@@ -242,7 +257,7 @@ void ListHeader::paintSection(QPainter* p, const QRect& rect, int logicalIndex) 
   if (!pic.isEmpty()) {
     p->save();
     p->setPen(palette().color(QPalette::ButtonText));
-    p->drawText(rect.adjusted(6, 0, -16, 0), Qt::AlignLeft | Qt::AlignVCenter,
+    p->drawText(rect.adjusted(kCaptionLeft, 0, -kCaptionRight, 0), Qt::AlignLeft | Qt::AlignVCenter,
                 model() ? model()->headerData(logicalIndex, Qt::Horizontal).toString() : QString());
     p->restore();
   }

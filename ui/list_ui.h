@@ -131,6 +131,9 @@ class ListHeader : public QHeaderView {
   void SetAllPictures(const QString& attr);
   void SetCheckState(Qt::CheckState s);
   Qt::CheckState CheckState() const { return check_; }
+  // The width a section needs to show its caption whole, with the margins
+  // the section is painted with (the sort arrow's place kept).
+  int CaptionWidth(int section) const;
   int checkSection = -1;
   QStringList checkImages;
 

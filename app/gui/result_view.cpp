@@ -171,7 +171,7 @@ void ResultView::FitPathColumn() {
   if (!list_ || column < 0 || s.rows.empty()) return;
   const QFontMetrics fm = list_->fontMetrics();
   const int pad = 2 * list_->style()->pixelMetric(QStyle::PM_HeaderMargin) + 4;
-  int longest = fm.horizontalAdvance(list_->Model()->Caption(column)) + 2 * pad;
+  int longest = list_->Header()->CaptionWidth(column);
   // The rows at the top show what the node holds; a node of half a million
   // files is not measured whole.
   const size_t measured = std::min<size_t>(s.rows.size(), 400);
@@ -208,7 +208,7 @@ void ResultView::FitColumnsToTheirTexts() {
     if (ch.isDigit()) ch = widest;
   auto fit = [&](int column, const QString& longest) {
     if (column < 0) return;
-    const int header = fm.horizontalAdvance(list_->Model()->Caption(column)) + 2 * pad;
+    const int header = list_->Header()->CaptionWidth(column);
     list_->Header()->resizeSection(column, std::max(fm.horizontalAdvance(longest) + pad, header));
   };
   fitting_ = true;

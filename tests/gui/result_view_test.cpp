@@ -516,11 +516,13 @@ TEST(ResultViewBinding, AViewMadeBeforeTheLayoutFindsItsControlsLater) {
 // At the main window's width every column of the list is in view, with a
 // scroll bar for many rows: nothing to scroll sideways, and the widest date,
 // the no-path text, a large size and each header caption fit their column whole.
-TEST(ResultListColumns, AllFitTheWindowAtItsDefaultWidth) {
+class ResultListWidths : public ::testing::TestWithParam<int> {};
+
+TEST_P(ResultListWidths, AllColumnsFitTheWindow) {
   test::UiApp();
   ui::Skin::Instance().UseBuiltIn();
   test::ResultsHostWnd host;
-  ASSERT_TRUE(host.Open(1020, 660)) << host.LoadError().toStdString();
+  ASSERT_TRUE(host.Open(GetParam(), 660)) << host.LoadError().toStdString();
   auto* list = host.Find<ui::ListBox>("FileList");
   ASSERT_NE(list, nullptr);
   std::vector<FoundItemRecord> many;
@@ -551,11 +553,14 @@ TEST(ResultListColumns, AllFitTheWindowAtItsDefaultWidth) {
   EXPECT_GE(header->sectionSize(size), fm.horizontalAdvance(QStringLiteral("1023.00 MB")) + pad);
   const QFontMetrics hm = header->fontMetrics();
   for (int c = 1; c < header->count(); ++c) {
-    // A caption also leaves room for the section's divider.
+    // A caption is painted from 6 px in, with 16 px kept for the sort arrow.
     const QString caption = list->Model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
-    EXPECT_GE(header->sectionSize(c), hm.horizontalAdvance(caption) + 2 * pad) << caption.toStdString();
+    EXPECT_GE(header->sectionSize(c), hm.horizontalAdvance(caption) + 6 + 16) << caption.toStdString();
   }
 }
+
+// The main window's default width and a wider one.
+INSTANTIATE_TEST_SUITE_P(Windows, ResultListWidths, ::testing::Values(1020, 1400));
 
 }  // namespace
 }  // namespace dunmere
