@@ -36,4 +36,10 @@ std::string ProgramFilePath() {
 
 const char* DeviceRightsAdvice() { return "root (try sudo)"; }
 
+const SystemNaming& ThisSystemNaming() {
+  static const SystemNaming kNaming{"/dev/sdb", "/dev/sdb1", "/media/usb/rescued", "/media/usb/sdb1.img", "sudo ",
+                                    "$XDG_DATA_HOME/Free Dunmere, else ~/.local/share/Free Dunmere", true};
+  return kNaming;
+}
+
 }  // namespace dunmere

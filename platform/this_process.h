@@ -26,6 +26,18 @@ std::vector<std::string> ProgramArguments(int argc, char** argv);
 void UseUtf8Console();
 // How a person gets the rights to read disks, for messages that say so.
 const char* DeviceRightsAdvice();
+// How this system names a disk, a partition, folders and the data folder, and
+// what a command needs before it to read disks: for the help's examples.
+struct SystemNaming {
+  const char* disk;         // a whole disk
+  const char* partition;    // a partition of it
+  const char* destination;  // a folder on another drive
+  const char* image;        // an image file there
+  const char* elevate;      // put before a command that reads disks
+  const char* dataFolder;   // where the data folder is by default
+  bool manualPages;         // 'man PROGRAM' finds the program's manual
+};
+const SystemNaming& ThisSystemNaming();
 // The program file of this process; empty when the system does not tell.
 std::string ProgramFilePath();
 

@@ -20,7 +20,7 @@ set(tests_scan scan/deep_scan_engine_test.cpp scan/file_systems_test.cpp scan/de
 set(tests_cli cli/cli_commands_test.cpp cli/cli_exfat_test.cpp cli/cli_logical_partitions_test.cpp
     exfat/exfat_images.cpp cli/windows/*.cpp)
 set(tests_app app/refused_names_test.cpp app/recovery_paths_test.cpp app/file_categories_test.cpp
-    app/folder_tree_test.cpp app/result_model_test.cpp)
+    app/folder_tree_test.cpp app/result_model_test.cpp app/program_help_test.cpp)
 
 foreach(dir ${DUNMERE_WINDOWS_TEST_DIRS})
   set(sources)

@@ -62,4 +62,11 @@ std::string ProgramFilePath() {
 
 const char* DeviceRightsAdvice() { return "an administrator (run the console with \"Run as administrator\")"; }
 
+const SystemNaming& ThisSystemNaming() {
+  // An administrator console reads disks: nothing goes before the command.
+  static const SystemNaming kNaming{"\\\\.\\PhysicalDrive1", "E:", "F:\\rescued", "F:\\e.img", "",
+                                    "%LOCALAPPDATA%\\Free Dunmere", false};
+  return kNaming;
+}
+
 }  // namespace dunmere

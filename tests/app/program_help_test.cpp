@@ -8,6 +8,8 @@
 #include <sstream>
 
 #include "base/version.h"
+#include "platform/file.h"
+#include "platform/this_process.h"
 
 namespace dunmere::app {
 namespace {
@@ -124,6 +126,27 @@ TEST(BashCompletion, OffersEveryCommandOptionAndChoice) {
   EXPECT_TRUE(Contains(cases, "    value_recover___layout) echo 'category tree' ;;\n"));
   EXPECT_TRUE(Contains(cases, "    value_image___map) echo '@file' ;;\n"));
   EXPECT_TRUE(Contains(cases, "    value_scan___types) echo '@none' ;;\n"));
+}
+
+}  // namespace
+}  // namespace dunmere::app
+
+namespace dunmere::app {
+namespace {
+
+// A person on Windows copies "E:" and "\\.\PhysicalDrive1" from the help, one
+// on Linux "/dev/sdb1": each sees the forms of the system the program runs on.
+TEST(CommandLineHelp, NamesDisksAndFoldersAsThisSystemDoes) {
+  const SystemNaming& n = ThisSystemNaming();
+  const std::string help = HelpText(CommandLineHelp());
+  const std::string manual = ManualPage(CommandLineHelp(), "2026-01-01");
+  EXPECT_NE(help.find(std::string(n.partition) + ")"), std::string::npos) << help;
+  EXPECT_NE(manual.find("recover " + std::string(n.partition)), std::string::npos);
+  EXPECT_NE(help.find(DeviceRightsAdvice()), std::string::npos);
+  const bool windows = SystemRefusesWindowsNames();
+  EXPECT_EQ(help.find("/dev/") != std::string::npos, !windows) << help;
+  EXPECT_EQ(manual.find("/media/") != std::string::npos, !windows);
+  EXPECT_EQ(help.find("'man ") != std::string::npos, !windows);
 }
 
 }  // namespace

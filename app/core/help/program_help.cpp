@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/version.h"
+#include "platform/this_process.h"
 
 namespace dunmere::app {
 
@@ -11,13 +12,35 @@ namespace {
 const HelpOption kHelpOption{"--help", "", "show this text; COMMAND --help shows the options of a command"};
 const HelpOption kVersionOption{"--version", "", "show the version"};
 
-const char kSourceText[] =
-    "SOURCE is an image file, a block device or partition (/dev/sdb, /dev/sdb1), disk:N (a whole disk as "
-    "numbered by 'sources') or disk:N:START:COUNT (sectors). In an image of a whole disk, IMAGE:N is its "
-    "partition N and IMAGE:START:COUNT a stretch of its 512-byte sectors, as 'sources IMAGE' lists them.";
+// The texts that name disks, partitions and folders, in this system's forms.
+struct SystemTexts {
+  std::string source, dataFolder, reading, examples;
+};
 
-const char kDataFolderText[] =
-    "the data folder (default $XDG_DATA_HOME/Free Dunmere, else ~/.local/share/Free Dunmere)";
+const SystemTexts& Texts() {
+  static const SystemTexts kTexts = [] {
+    const SystemNaming& n = ThisSystemNaming();
+    const std::string sudo = n.elevate, disk = n.disk, part = n.partition, dest = n.destination, image = n.image;
+    SystemTexts t;
+    t.source = "SOURCE is an image file, a block device or partition (" + disk + ", " + part +
+               "), disk:N (a whole disk as numbered by 'sources') or disk:N:START:COUNT (sectors). In an image of "
+               "a whole disk, IMAGE:N is its partition N and IMAGE:START:COUNT a stretch of its 512-byte sectors, "
+               "as 'sources IMAGE' lists them.";
+    t.dataFolder = "the data folder (default " + std::string(n.dataFolder) + ")";
+    t.reading = "Reading disks and partitions needs " + std::string(DeviceRightsAdvice()) +
+                "; image files need only the right to read them. Sources are always opened read-only. Recover "
+                "to another drive: a destination on the scanned disk is refused, as writing there can overwrite "
+                "the deleted files. For a failing or precious disk, make an image first and scan the image.";
+    t.examples = "  " + sudo + "dunmere-cli sources\n" +
+                 "  dunmere-cli sources card.img\n" +
+                 "  " + sudo + "dunmere-cli scan --deep " + part + "\n" +
+                 "  " + sudo + "dunmere-cli recover " + part + " --to " + dest + " --layout tree\n" +
+                 "  " + sudo + "dunmere-cli image " + part + " " + image + " --continue-on-errors\n" +
+                 "  dunmere-cli recover " + image + " --to " + dest + " --force";
+    return t;
+  }();
+  return kTexts;
+}
 
 ProgramHelp MakeCommandLineHelp() {
   ProgramHelp p;
@@ -100,34 +123,22 @@ ProgramHelp MakeCommandLineHelp() {
        ""},
   };
   p.options = {kHelpOption, kVersionOption};
-  p.after = std::string_view(kSourceText);
+  p.after = Texts().source;
   p.sections = {
-      {"READING DEVICES",
-       "Reading disks and partitions needs root (sudo dunmere-cli ...); image files need only the right to "
-       "read them. Sources are always opened read-only. Recover to another drive: a destination on the "
-       "scanned disk is refused, as writing there can overwrite the deleted files. For a failing or precious "
-       "disk, make an image first and scan the image.",
-       {}},
+      {"READING DEVICES", Texts().reading, {}},
       {"EXIT STATUS",
        "",
        {{"0", "", "success"},
         {"1", "", "an error, or some file could not be recovered"},
         {"2", "", "a wrong command line"},
         {"130", "", "stopped with Ctrl-C (a stopped deep scan can be taken up again with --resume)"}}},
-      {"ENVIRONMENT", "", {{"DUNMERE_DATA_DIR", "", kDataFolderText}}},
+      {"ENVIRONMENT", "", {{"DUNMERE_DATA_DIR", "", Texts().dataFolder}}},
       {"FILES",
        "",
        {{"DATA/ScanLog/", "",
          "a numbered folder per scan, DATA being the data folder; its config file lists the deep scans "
          "that can be resumed"}}},
-      {"EXAMPLES",
-       "  sudo dunmere-cli sources\n"
-       "  dunmere-cli sources card.img\n"
-       "  sudo dunmere-cli scan --deep /dev/sdb1\n"
-       "  sudo dunmere-cli recover /dev/sdb1 --to /media/usb/rescued --layout tree\n"
-       "  sudo dunmere-cli image /dev/sdb1 /media/usb/sdb1.img --continue-on-errors\n"
-       "  dunmere-cli recover /media/usb/sdb1.img --to /media/usb/rescued --force",
-       {}},
+      {"EXAMPLES", Texts().examples, {}},
   };
   p.seeAlso = {"dunmere(1)"};
   return p;
@@ -316,11 +327,13 @@ std::string HelpText(const ProgramHelp& program, int width) {
   }
   if (!program.options.empty()) out += "Options:\n" + OptionBlock(program.options, width) + "\n";
   out += TextBlock(program.after, width);
-  if (!program.commands.empty())
-    out += WrapParagraph("Reading devices needs root. Run '" + std::string(program.program) +
-                             " COMMAND --help' for a command's options; 'man " + std::string(program.program) +
-                             "' tells more.",
+  if (!program.commands.empty()) {
+    const std::string name(program.program);
+    const std::string more = ThisSystemNaming().manualPages ? "; 'man " + name + "' tells more." : ".";
+    out += WrapParagraph("Reading devices needs " + std::string(DeviceRightsAdvice()) + ". Run '" + name +
+                             " COMMAND --help' for a command's options" + more,
                          width, 0, 0);
+  }
   while (out.size() > 1 && out.substr(out.size() - 2) == "\n\n") out.pop_back();
   return out;
 }
