@@ -626,6 +626,7 @@ bool MainWnd::HandleMessage(int message, quintptr wParam, quintptr lParam) {
       disks_->ApplyLanguage();
       fileTypes_->ApplyLanguage();
       results_->ApplyLanguage();
+      preview_->ApplyLanguage();
       if (!modeHint_.isEmpty()) SetText(QStringLiteral("TxtMainInfo"), MessageText(modeHint_.toLatin1().constData()));
       ShowPage(page_);
       if (ui::DiskList* list = DiskList()) OnDiskSelected(list->CurrentRow());

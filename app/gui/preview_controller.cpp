@@ -127,8 +127,20 @@ void PreviewController::Tell(const std::string& notice) {
   lastNotice_ = QString::fromStdString(notice);
 }
 
+QTextEdit* PreviewController::Pane() const { return wnd_.Find<QTextEdit>(QStringLiteral("PreviewEdit")); }
+
+void PreviewController::ShowMessage(QTextEdit* panel, const char* id) {
+  ShowText(panel, MessageText(id));
+  if (panel && panel == Pane()) paneMessage_ = id;
+}
+
+void PreviewController::ApplyLanguage() {
+  if (QTextEdit* pane = Pane(); pane && paneMessage_) ShowText(pane, MessageText(paneMessage_));
+}
+
 void PreviewController::Show(QTextEdit* panel, const PreviewContent& content, const QString& pictureFailed) {
   lastNotice_.clear();
+  if (panel && panel == Pane()) paneMessage_ = nullptr;
   // Whatever was being made for the panel before is not wanted any more.
   conversions_.Abandon();
   if (!content.HasFile()) {
@@ -137,19 +149,23 @@ void PreviewController::Show(QTextEdit* panel, const PreviewContent& content, co
   }
   const QString path = QString::fromStdString(content.path);
   if (content.kind == PreviewKind::kPicture) {
-    if (!ShowPicture(panel, path)) ShowText(panel, pictureFailed);
+    if (!ShowPicture(panel, path)) {
+      ShowText(panel, pictureFailed);
+      if (panel && panel == Pane() && pictureFailed == MessageText("MSG0905")) paneMessage_ = "MSG0905";
+    }
     return;
   }
   if (NeedsConverter(content.kind)) {
     // Made beside the window (LibreOffice may take seconds to start); page
     // pictures and converted text go to the scan-log folder. Its bytes are
     // read now: the copy may be gone when the conversion ends.
-    ShowText(panel, MessageText("MSG0909"));
+    ShowMessage(panel, "MSG0909");
     QPointer<QTextEdit> target(panel);
     const QString bytes = QString::fromUtf8(FileBytesAsText(content.path));
     conversions_.Start(content.kind, content.path, ScanLogFolder::Instance().ScanLogPath(), tools_,
                        [this, target, bytes, pictureFailed](const ConvertedPreview& c) {
                          if (!target) return;
+                         if (target == Pane()) paneMessage_ = nullptr;
                          Tell(c.notice);
                          const QString notice =
                              lastNotice_.isEmpty() ? QString() : lastNotice_ + QStringLiteral("\n\n");
@@ -213,8 +229,9 @@ void PreviewController::PreviewSelected(const FoundItemRecord& record) {
   auto* panel = wnd_.Find<QTextEdit>(QStringLiteral("PreviewEdit"));
   conversions_.Abandon();
   StopPlayer();
+  paneMessage_ = nullptr;
   if (record.isFolder) {
-    ShowText(panel, MessageText("MSG0904"));
+    ShowMessage(panel, "MSG0904");
     return;
   }
   if (panel) panel->clear();
@@ -244,7 +261,8 @@ void PreviewController::OpenPreviewWindow(const FoundItemRecord& record) {
 void PreviewController::ClearPane() {
   conversions_.Abandon();
   StopPlayer();
-  if (auto* panel = wnd_.Find<QTextEdit>(QStringLiteral("PreviewEdit"))) panel->clear();
+  paneMessage_ = nullptr;
+  if (auto* panel = Pane()) panel->clear();
 }
 
 void PreviewController::StartSingleRecovery(QWidget* owner, const FoundItemRecord& record) {

@@ -67,6 +67,9 @@ class PreviewController : public QObject {
   // chosen in the tree, new results came); a conversion for it is dropped, a
   // player ended.
   void ClearPane();
+  // A message the pane shows (a folder chosen, a picture that cannot be
+  // shown, a document being made) in the language now chosen.
+  void ApplyLanguage();
 
   // A picture file decoded (any format the Qt image readers know) and scaled
   // to fit the panel; false when it cannot be decoded.
@@ -85,6 +88,10 @@ class PreviewController : public QObject {
   // the pane cannot lend one (no pane, a display server without embedding).
   uint64_t PaneWindow();
   void Tell(const std::string& notice);
+  // Shows the message `id` in a panel; in the pane it is kept to be shown
+  // again in another language.
+  void ShowMessage(QTextEdit* panel, const char* id);
+  QTextEdit* Pane() const;
 
   ui::WindowImplBase& wnd_;
   EngineLookup engines_;
@@ -97,6 +104,7 @@ class PreviewController : public QObject {
   QPointer<QWidget> surface_;
   QTimer watch_;
   QString lastNotice_;
+  const char* paneMessage_ = nullptr;  // the message id the pane shows, if any
 };
 
 }  // namespace dunmere::gui

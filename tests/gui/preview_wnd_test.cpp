@@ -17,6 +17,7 @@
 #include <functional>
 #include <sstream>
 
+#include "app/core/language/language_table.h"
 #include "app/core/sessions/scan_session.h"
 #include "app/gui/apply_section.h"
 #include "app/gui/preview_controller.h"
@@ -139,6 +140,30 @@ TEST_F(PreviewWndTest, PaneShowsBytesListingsAndFolders) {
   folder.isFolder = 1;
   controller_->PreviewSelected(folder);
   EXPECT_EQ(Pane()->toPlainText(), MessageText("MSG0904"));
+}
+
+// The pane's message is the program's own text: a language chosen while it
+// stands there takes it over, as the rest of the window does.
+TEST_F(PreviewWndTest, AMessageInThePaneFollowsAnotherLanguage) {
+  app::LanguageTable& texts = app::LanguageTable::Instance();
+  test::TempDir user;
+  texts.SetUserConfigPath(user / "config.ini");
+  ASSERT_TRUE(texts.SetLanguage("English"));
+  FoundItemRecord folder = Named("README");
+  folder.isFolder = 1;
+  controller_->PreviewSelected(folder);
+  const QString english = MessageText("MSG0904");
+  ASSERT_EQ(Pane()->toPlainText(), english);
+  ASSERT_TRUE(texts.SetLanguage("German"));
+  controller_->ApplyLanguage();
+  EXPECT_NE(MessageText("MSG0904"), english);
+  EXPECT_EQ(Pane()->toPlainText(), MessageText("MSG0904"));
+  // A file's own content is not a message: it stays as it is.
+  controller_->PreviewSelected(Named("README"));
+  ASSERT_TRUE(texts.SetLanguage("English"));
+  controller_->ApplyLanguage();
+  EXPECT_EQ(Pane()->toPlainText(), QStringLiteral("ab.cd\n"));
+  texts.SetUserConfigPath({});
 }
 
 // LibreOffice may take seconds: the window does not wait for it, and when
