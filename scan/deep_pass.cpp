@@ -1,6 +1,7 @@
 #include "scan/deep_pass.h"
 
 #include <algorithm>
+#include <exception>
 #include <optional>
 #include <vector>
 
@@ -35,7 +36,11 @@ Status DeepPass::Run(ResumeProgress& pos, uint64_t total, FreeRanges* ranges, co
   std::vector<uint8_t> chunk(kChunkBytes);
   const uint32_t perChunk = std::max<uint32_t>(1, kChunkBytes / sectorSize_);
   std::optional<ReadAhead> ahead;
-  if (aheadChunks_ > 0) ahead.emplace(source_, areaStart_, sectorSize_, perChunk, aheadChunks_);
+  try {
+    if (aheadChunks_ > 0) ahead.emplace(source_, areaStart_, sectorSize_, perChunk, aheadChunks_);
+  } catch (const std::exception&) {
+    // No thread or no memory for the ring: the pass reads on its own thread.
+  }
   struct FeedScope {
     SectorDispatcher& dispatch;
     ~FeedScope() { dispatch.FeedCarvingFrom(nullptr); }
