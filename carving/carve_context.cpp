@@ -9,13 +9,17 @@ namespace dunmere {
 LookAheadBuffer::LookAheadBuffer()
     : window_(new uint8_t[kLookAheadBytes]()), probe_(new uint8_t[kProbeBytes]()) {}
 
-uint32_t CarveContext::ReadInto(uint8_t* dst, uint32_t capacity, uint64_t sector, uint32_t count) {
+uint32_t CarveContext::Readable(uint32_t capacity, uint64_t sector, uint32_t count) const {
   if (!source || !source->IsOpen() || !UsableSectorSize()) return 0;
   count = std::min<uint32_t>(count, capacity / sectorSize);
   uint64_t inMedium = source->LengthBytes() / sectorSize;
   if (sector >= inMedium) return 0;
   // A file reaching the end of the medium keeps its last partial chunk.
-  count = uint32_t(std::min<uint64_t>(count, inMedium - sector));
+  return uint32_t(std::min<uint64_t>(count, inMedium - sector));
+}
+
+uint32_t CarveContext::ReadInto(uint8_t* dst, uint32_t capacity, uint64_t sector, uint32_t count) {
+  count = Readable(capacity, sector, count);
   if (count == 0) return 0;
   uint32_t got = 0;
   (void)source->ReadSectors(count, dst, sector, sectorSize, got);
@@ -23,6 +27,15 @@ uint32_t CarveContext::ReadInto(uint8_t* dst, uint32_t capacity, uint64_t sector
 }
 
 uint32_t CarveContext::ReadWindow(uint64_t sector, uint32_t count) {
+  window_ = lookAhead.Window();
+  if (feed) {
+    const uint32_t n = Readable(kLookAheadBytes, sector, count);
+    if (n == 0) return 0;
+    if (const uint8_t* held = feed->Sectors(sector, n)) {
+      window_ = held;
+      return n;
+    }
+  }
   return ReadInto(lookAhead.Window(), kLookAheadBytes, sector, count);
 }
 

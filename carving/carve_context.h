@@ -21,6 +21,20 @@ class SectorSource;
 
 inline constexpr uint32_t kLookAheadBytes = 65536;
 
+// Sectors the driver of a carving pass has read already (or is reading
+// ahead): a size rule's window is taken from there before the source is
+// read again.
+class SectorFeed {
+ public:
+  // `count` sectors from absolute sector `sector`, every one of them read
+  // whole; null when the feed does not hold them all. Valid until the
+  // carving call that asked returns.
+  virtual const uint8_t* Sectors(uint64_t sector, uint32_t count) = 0;
+
+ protected:
+  ~SectorFeed() = default;
+};
+
 // The look-ahead memory. Size rules read their chunks into the window; the
 // few detectors that read from the source (OLE, OOXML, transport stream) use
 // the probe area, because they also run on sectors of a chunk a rule is still
@@ -74,6 +88,8 @@ class CarveContext {
   // Directory sectors of file systems carving does not parse itself; they
   // end a carved file like any other metadata. Null: none.
   SectorTest directorySector = nullptr;
+  // Asked for a size rule's window before the source; null: the source only.
+  SectorFeed* feed = nullptr;
 
   // Sector sizes the rules can work with: a whole sector fits the window.
   bool UsableSectorSize() const { return sectorSize >= 32 && sectorSize <= kLookAheadBytes; }
@@ -88,7 +104,7 @@ class CarveContext {
   // Reads `length` bytes at byte `offset` of the file starting at `fileStart`
   // (absolute sector) into the probe area. Empty view when they cannot all be read.
   ByteView ReadFileBytes(uint64_t fileStart, uint64_t offset, uint32_t length);
-  ByteView WindowView(uint32_t sectors) { return ByteView(lookAhead.Window(), size_t(sectors) * sectorSize); }
+  ByteView WindowView(uint32_t sectors) { return ByteView(window_, size_t(sectors) * sectorSize); }
 
   // Reports a rule's look-ahead progress; false when the callback asks to
   // stop (its answer is kept in stopResult).
@@ -97,7 +113,11 @@ class CarveContext {
   bool InCarvedStream(uint64_t sector) const;
 
  private:
+  // The sectors of `count` from `sector` a read into `capacity` bytes may
+  // deliver: none past the end of the source.
+  uint32_t Readable(uint32_t capacity, uint64_t sector, uint32_t count) const;
   uint32_t ReadInto(uint8_t* dst, uint32_t capacity, uint64_t sector, uint32_t count);
+  const uint8_t* window_ = lookAhead.Window();  // where the last window read lies
 };
 
 }  // namespace dunmere

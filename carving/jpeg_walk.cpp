@@ -52,12 +52,20 @@ JpegWalk::State JpegWalk::Feed(ByteView bytes, uint64_t off) {
         continue;
       }
       case Phase::kEntropy: {
-        const void* ff = std::memchr(data + i, 0xFF, size_t(limit - pos_));
+        // Stuffed zeros and restart markers, the scan's own data, are passed
+        // over here: most 0xFF bytes of a picture are theirs.
+        const uint8_t* ff = data + i;
+        const uint8_t* const end = data + size_t(limit - off);
+        for (;;) {
+          ff = static_cast<const uint8_t*>(std::memchr(ff, 0xFF, size_t(end - ff)));
+          if (!ff || end - ff < 2 || !(ff[1] == 0x00 || IsRestart(ff[1]))) break;
+          ff += 2;
+        }
         if (!ff) {
           pos_ = limit;
           continue;
         }
-        pos_ = off + uint64_t(static_cast<const uint8_t*>(ff) - data) + 1;
+        pos_ = off + uint64_t(ff - data) + 1;
         phase_ = Phase::kEntropyFF;
         continue;
       }

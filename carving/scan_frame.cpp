@@ -84,6 +84,13 @@ uint64_t RunScanFrame(CarveContext& ctx, ByteView first, uint64_t cap, EndSearch
   return size;
 }
 
+namespace {
+// A first-byte hit is rarely a match: the second byte says so without a call.
+inline bool Matches(const uint8_t* p, const uint8_t* pat, size_t len) {
+  return (len < 2 || p[1] == pat[1]) && std::memcmp(p, pat, len) == 0;
+}
+}  // namespace
+
 size_t FindFirst(ByteView buf, const uint8_t* pat, size_t len, size_t from) {
   if (len == 0 || from > buf.size() || buf.size() - from < len) return kNotFound;
   // End markers are searched over every byte a size rule looks ahead over.
@@ -98,7 +105,7 @@ size_t FindFirst(ByteView buf, const uint8_t* pat, size_t len, size_t from) {
     const void* hit = std::memchr(p, pat[0], size_t(last - p) + 1);
     if (!hit) return kNotFound;
     p = static_cast<const uint8_t*>(hit);
-    if (std::memcmp(p, pat, len) == 0) return size_t(p - base);
+    if (Matches(p, pat, len)) return size_t(p - base);
     ++p;
     if (++misses > 64 && size_t(p - (base + from)) < misses * 32) {
       const uint8_t* end = base + buf.size();
@@ -124,7 +131,7 @@ size_t FindLast(ByteView buf, const uint8_t* pat, size_t len) {
       const void* hit = std::memchr(p, pat[0], size_t(base + hi - p));
       if (!hit) break;
       p = static_cast<const uint8_t*>(hit);
-      if (std::memcmp(p, pat, len) == 0) found = size_t(p - base);
+      if (Matches(p, pat, len)) found = size_t(p - base);
       ++p;
     }
     if (found != kNotFound) return found;

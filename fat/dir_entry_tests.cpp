@@ -47,23 +47,22 @@ bool IsPlausibleDirEntry(ByteView raw) {
     return false;
   }
   if (((a & kFatAttrDirectory) && (a & kFatAttrReadOnly)) || a >= 0x40) return false;
-  if (a == kFatAttrLongName) {
-    if (f != kFatDeletedMark && (f & ~0x40) > 0x12) return false;
-  } else {
-    if (f != kFatDeletedMark && !(a & kFatAttrDirectory)) {
-      FatTimestamps t = DecodeFatTimestamps(raw);
-      if (!PlausibleTime(t.created) || !PlausibleTime(t.accessed) || !PlausibleTime(t.modified)) return false;
-    }
-    if (a != kFatAttrVolumeLabel) {
-      for (size_t i = 0; i < 11; ++i)
-        if (ForbiddenShortNameByte(raw.U8(i))) return false;
-    }
-  }
+  // The cheap tests first: this runs on every sector carving looks over.
   const bool sizeRuleOk = f == kFatDeletedMark || !(a & kFatAttrDirectory) || size == 0;
   const bool lfnClusterOk = a != kFatAttrLongName || e.ClusterLow() == 0;
   const bool kindOk = a == kFatAttrVolumeLabel || a == kFatAttrLongName || (a & kFatAttrDirectory) ||
                       (a & kFatAttrArchive);
-  return sizeRuleOk && lfnClusterOk && kindOk;
+  if (!sizeRuleOk || !lfnClusterOk || !kindOk) return false;
+  if (a == kFatAttrLongName) return f == kFatDeletedMark || (f & ~0x40) <= 0x12;
+  if (a != kFatAttrVolumeLabel) {
+    for (size_t i = 0; i < 11; ++i)
+      if (ForbiddenShortNameByte(raw.U8(i))) return false;
+  }
+  if (f != kFatDeletedMark && !(a & kFatAttrDirectory)) {
+    FatTimestamps t = DecodeFatTimestamps(raw);
+    if (!PlausibleTime(t.created) || !PlausibleTime(t.accessed) || !PlausibleTime(t.modified)) return false;
+  }
+  return true;
 }
 
 namespace {

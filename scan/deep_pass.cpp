@@ -1,6 +1,8 @@
 #include "scan/deep_pass.h"
 
 #include <algorithm>
+#include <exception>
+#include <optional>
 #include <vector>
 
 #include "engine/progress_estimator.h"
@@ -8,10 +10,43 @@
 
 namespace dunmere {
 
+namespace {
+// The reader plans this many ranges ahead at most: free extents can be
+// many and small.
+constexpr size_t kPlanRanges = 64;
+}  // namespace
+
+std::vector<ReadAhead::Stretch> DeepPass::Plan(const ResumeProgress& pos, FreeRanges* ranges) const {
+  std::vector<ReadAhead::Stretch> plan{{pos.rangeStart, pos.rangeLength, pos.rangeOffset}};
+  if (!ranges) return plan;
+  const uint64_t want = uint64_t(aheadChunks_) * 4 * (kChunkBytes / sectorSize_);
+  uint64_t ahead = pos.rangeLength - std::min(pos.rangeOffset, pos.rangeLength);
+  for (uint64_t start = pos.rangeStart + pos.rangeLength, length = 0; plan.size() < kPlanRanges && ahead < want;
+       start += length) {
+    ranges->Next(start, length);
+    if (length == 0) break;
+    plan.push_back({start, length, 0});
+    ahead += length;
+  }
+  return plan;
+}
+
 Status DeepPass::Run(ResumeProgress& pos, uint64_t total, FreeRanges* ranges, const PassReport& report) {
   Status result = kOk;
   std::vector<uint8_t> chunk(kChunkBytes);
   const uint32_t perChunk = std::max<uint32_t>(1, kChunkBytes / sectorSize_);
+  std::optional<ReadAhead> ahead;
+  try {
+    if (aheadChunks_ > 0) ahead.emplace(source_, areaStart_, sectorSize_, perChunk, aheadChunks_);
+  } catch (const std::exception&) {
+    // No thread or no memory for the ring: the pass reads on its own thread.
+  }
+  struct FeedScope {
+    SectorDispatcher& dispatch;
+    ~FeedScope() { dispatch.FeedCarvingFrom(nullptr); }
+  } feedScope{dispatch_};
+  if (ahead) dispatch_.FeedCarvingFrom(&*ahead);
+  const std::function<bool()> stopAsked = [] { return ReadStopRequested(); };
   ProgressEstimator estimate;
   estimate.Start();
   int64_t secondsLeft = -1;
@@ -25,7 +60,26 @@ Status DeepPass::Run(ResumeProgress& pos, uint64_t total, FreeRanges* ranges, co
       // source); the pass goes on past them. Only a read past the medium's
       // end delivers nothing.
       uint32_t bad = 0;
-      const Status rs = source_.ReadSectorsSkippingBad(n, chunk.data(), at, sectorSize_, bad);
+      const uint8_t* data = chunk.data();
+      Status rs = kOk;
+      ReadAhead::Take took = ReadAhead::Take::kReadItYourself;
+      if (ahead) {
+        // As the pass's own read would, a stop asked for before the chunk
+        // keeps the position before it.
+        took = ReadStopRequested() ? ReadAhead::Take::kStopped : ReadAhead::Take::kNotAhead;
+        for (int tries = 0; took == ReadAhead::Take::kNotAhead && tries < 2; ++tries) {
+          // A carved file moved the pass past what was read ahead: the
+          // reader starts again where the pass goes on.
+          if (tries > 0) ahead->Restart(Plan(pos, ranges));
+          took = ahead->TakeChunk(pos.rangeStart, pos.rangeOffset, n, data, stopAsked);
+        }
+        if (took == ReadAhead::Take::kStopped) rs = kStopRequested;
+        if (took == ReadAhead::Take::kNotAhead) took = ReadAhead::Take::kReadItYourself;
+      }
+      if (took == ReadAhead::Take::kReadItYourself) {
+        data = chunk.data();
+        rs = source_.ReadSectorsSkippingBad(n, chunk.data(), at, sectorSize_, bad);
+      }
       if (rs == kStopRequested) {
         // Stopped before this chunk was read: the position stays before it.
         result = rs;
@@ -45,7 +99,7 @@ Status DeepPass::Run(ResumeProgress& pos, uint64_t total, FreeRanges* ranges, co
         // taken at the report after the chunk.
         ReadStopScope wholeChunk({});
         try {
-          uint64_t reached = dispatch_.DispatchChunk(chunk.data(), got, at, cp, stopped);
+          uint64_t reached = dispatch_.DispatchChunk(data, got, at, cp, stopped);
           consumed = stopped ? reached : std::max<uint64_t>(reached, n);
         } catch (...) {
           // A sector that broke a parser costs its chunk, not the scan.

@@ -2,12 +2,17 @@
 // The one read of the area in a deep scan: chunk after chunk over the current
 // range and, when the quick engine supplied free extents, every later one;
 // each chunk goes to the sector dispatcher, progress goes out with time left.
+// The medium is read ahead on a thread of its own (ReadAhead) unless the pass
+// is told to read on its own thread; both give the same records in the same
+// order, and the position saved is always that of the chunks dispatched.
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "engine/callbacks.h"
 #include "engine/scan_resume_entry.h"
 #include "scan/free_ranges.h"
+#include "scan/read_ahead.h"
 #include "scan/sector_dispatch.h"
 #include "storage/sector_source.h"
 
@@ -22,6 +27,8 @@ struct PassReport {
 class DeepPass {
  public:
   static constexpr uint32_t kChunkBytes = 65536;
+  // Chunks read ahead of the one being dispatched (0: the pass reads them itself).
+  static constexpr uint32_t kReadAheadChunks = 32;
 
   // foundCount: files found so far, including those of an earlier run.
   DeepPass(const SectorSource& source, uint64_t areaStart, uint32_t sectorSize, SectorDispatcher& dispatch,
@@ -34,12 +41,19 @@ class DeepPass {
   // error; `pos` then holds where the pass got to. `ranges` null: one range.
   Status Run(ResumeProgress& pos, uint64_t totalSectors, FreeRanges* ranges, const PassReport& report);
 
+  void SetReadAhead(uint32_t chunks) { aheadChunks_ = chunks; }
+
  private:
+  // What the reader is to read from `pos` on: the rest of its range and,
+  // with free ranges, a few of the next ones.
+  std::vector<ReadAhead::Stretch> Plan(const ResumeProgress& pos, FreeRanges* ranges) const;
+
   const SectorSource& source_;
   uint64_t areaStart_;
   uint32_t sectorSize_;
   SectorDispatcher& dispatch_;
   std::function<uint64_t()> foundCount_;
+  uint32_t aheadChunks_ = kReadAheadChunks;
 };
 
 }  // namespace dunmere

@@ -51,7 +51,7 @@ struct FinishGrace {
 bool IsFileSystemDirectorySector(ByteView sector) { return IsDirectoryCluster(sector) || IsExfatDirectorySector(sector); }
 }  // namespace
 
-DeepScanEngine::DeepScanEngine() {
+DeepScanEngine::DeepScanEngine() : readAhead_(DeepPass::kReadAheadChunks) {
   ResetResume();
   for (const FileSystemRow& row : FileSystems()) {
     if (!row.makeDeep) continue;
@@ -183,6 +183,7 @@ Status DeepScanEngine::Scan(const std::string*) {
       dispatch.SkipDirectoriesWalkedBy(quick_.get());
       DeepPass pass(medium_.source, medium_.start, sectorSize_, dispatch,
                     [this, foundAtStart] { return uint64_t(GetFoundCount()) + foundAtStart; });
+      pass.SetReadAhead(readAhead_);
       result = pass.Run(pos, total, ranges ? &*ranges : nullptr, PassReport{progress_, user_, share_});
     }
     // Folders are written when the pass ends, also after a stop, so what was

@@ -55,6 +55,9 @@ class DeepScanEngine : public ScanEngine {
   uint64_t AreaLength() const { return medium_.count; }
   bool UsedFreeRanges() const { return freeRanges_; }
   ScanEngine* QuickEngine() { return quick_.get(); }
+  // Chunks the pass reads ahead on a thread of its own; 0 reads them on the
+  // scan's thread (the same records either way).
+  void SetReadAheadChunks(uint32_t chunks) { readAhead_ = chunks; }
   CarvingEngine& Carving() { return carve_; }
 
  private:
@@ -89,6 +92,7 @@ class DeepScanEngine : public ScanEngine {
   bool resume_ = false;
   ScanResumeEntry resumeEntry_{};
   bool freeRanges_ = false;
+  uint32_t readAhead_;
 };
 
 }  // namespace dunmere

@@ -23,6 +23,10 @@ class SectorDispatcher {
   // listed with their paths) are not read again by the deep engines.
   void SkipDirectoriesWalkedBy(const ScanEngine* quick) { quick_ = quick; }
 
+  // Carving's size rules take the sectors after a chunk from `feed` when it
+  // holds them (null: from the source only).
+  void FeedCarvingFrom(SectorFeed* feed) { carve_.Context().feed = feed; }
+
   // Returns the sectors consumed from the chunk's start, beyond its end when a
   // carved file runs on; on a stop, the sector whose file was being sized.
   uint64_t DispatchChunk(const uint8_t* chunk, uint32_t sectors, uint64_t firstSector, CarveScanProgress& progress,

@@ -38,16 +38,7 @@ log() { echo "[$(date -u +%H:%M:%S)] $*" >&2; }
 
 # --- Pictures from ImageMagick; make_files.py gives each copy its own hash ---
 log "making the picture pool"
-n=0
-for geom in 320x240 640x480 1024x768 1600x1200; do
-  n=$((n + 1))
-  convert -size "$geom" plasma:fractal -quality 92 "$work/pool/p$n.jpg"
-done
-convert -size 640x480 plasma:fractal -attenuate 0.4 +noise Gaussian -quality 95 "$work/pool/n1.jpg"
-convert -size 1600x1200 plasma:fractal -attenuate 0.4 +noise Gaussian -quality 90 "$work/pool/n2.jpg"
-convert -size 320x240 gradient:blue-yellow -depth 8 "$work/pool/g1.png"
-convert -size 400x300 plasma:fractal -depth 8 "$work/pool/p1.png"
-convert -size 640x480 plasma:fractal -attenuate 0.2 +noise Gaussian -depth 8 "$work/pool/n1.png"
+bash "$here/make_pool.sh" "$work/pool"
 
 # --- (a) FAT32 filled with mtools, then quick-formatted again ---------------
 log "FAT32 image"
@@ -110,34 +101,7 @@ PY2
 # --- (c) raw carving image --------------------------------------------------
 log "carving image"
 python3 "$here/make_files.py" "$work/pool" "$work/src-carve" "$work/carve.manifest" "$data_mib" 3 flat >&2
-python3 - "$work/src-carve" "$work/carve.manifest" "$work/carve.img" "$mib" <<'PY'
-import os, random, sys
-src, manifest, img, mib = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
-rng = random.Random(4)
-names = [l.split("\t")[1] for l in open(manifest, encoding="utf-8") if l.strip()]
-rng.shuffle(names)
-limit = mib << 20
-with open(img, "wb") as f:
-    pos = 0
-    for n in names:
-        gap = 512 * rng.randint(0, 256)
-        if rng.random() < 0.5:
-            f.seek(pos)
-            f.write(rng.randbytes(gap))   # random bytes between the files
-        pos += gap
-        data = open(os.path.join(src, n), "rb").read()
-        if pos + len(data) > limit:
-            break
-        f.seek(pos)
-        f.write(data)
-        # Half the files keep old data in the rest of their last sector, as
-        # on a disk used before; the others end in zeros.
-        slack = (len(data) + 511) // 512 * 512 - len(data)
-        if rng.random() < 0.5:
-            f.write(rng.randbytes(slack))
-        pos += len(data) + slack
-    f.truncate(limit)
-PY
+python3 "$here/make_carve_image.py" "$work/src-carve" "$work/carve.manifest" "$work/carve.img" "$mib"
 
 # --- The runs ----------------------------------------------------------------
 for kind in fat32 ntfs carve; do

@@ -1,0 +1,91 @@
+#pragma once
+// The reads of the deep pass on a thread of their own, so that the medium is
+// read while the engines look at what came before. The reader reads pieces of
+// one chunk each along a plan (the ranges the pass will read) into a small
+// ring and waits while the ring is full; the pass takes its chunks from the
+// ring. Only whole, plain reads are handed over: a piece that fails (a bad
+// sector, the end of the medium) stops the reader, and the pass reads that
+// chunk itself as it always did, so bad sectors are retried, counted and
+// reported exactly as without the reader, and only for chunks the pass uses.
+// Carving's size rules read the file they size from the ring too (SectorFeed),
+// so what the reader read ahead over a carved file is not read twice.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "carving/carve_context.h"
+#include "storage/sector_source.h"
+
+namespace dunmere {
+
+class ReadAhead final : public SectorFeed {
+ public:
+  // A range of the pass (in sectors of the area), read from `offset` on.
+  struct Stretch {
+    uint64_t rangeStart = 0, rangeLength = 0, offset = 0;
+  };
+  enum class Take { kData, kReadItYourself, kNotAhead, kStopped };
+
+  // Pieces of `pieceSectors` sectors, at most `depth` of them read ahead.
+  ReadAhead(const SectorSource& source, uint64_t areaStart, uint32_t sectorSize, uint32_t pieceSectors,
+            uint32_t depth);
+  ~ReadAhead();
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+
+  // Drops what was read and reads the stretches from now on, in order.
+  void Restart(std::vector<Stretch> plan);
+
+  // The `count` sectors at `offset` of the range at `rangeStart`, which must
+  // not lie before those taken last. kData: `data` points at them until the
+  // next call. kReadItYourself: a read among them failed. kNotAhead: the
+  // reader is not heading there (Restart it). kStopped: `stop` said so while
+  // the reader was still busy.
+  Take TakeChunk(uint64_t rangeStart, uint64_t offset, uint32_t count, const uint8_t*& data,
+                 const std::function<bool()>& stop);
+
+  // While a chunk is dispatched: sectors at and after it that the ring holds
+  // or will hold without dropping it (a carved file's next window).
+  const uint8_t* Sectors(uint64_t sector, uint32_t count) override;
+
+ private:
+  struct Piece {
+    uint64_t first = 0;  // absolute sector
+    uint64_t rangeStart = 0, offset = 0;
+    uint32_t sectors = 0;
+    bool failed = false;
+  };
+  void Read();
+  uint8_t* Slot(uint64_t index) { return ring_.data() + (index % depth_) * pieceBytes_; }
+  // The stretch and offset the reader goes on from, or past its plan.
+  bool Next(uint64_t& rangeStart, uint64_t& offset, uint32_t& sectors) const;
+
+  SectorSource source_;  // a handle of its own: a handle's end-of-file state is not shared
+  const uint64_t areaStart_;
+  const uint32_t sectorSize_, pieceSectors_, depth_;
+  const size_t pieceBytes_;
+  // Pieces `from` on, as long as they follow one another, up to `end`
+  // (absolute): contiguous memory, or a copy into `spare`.
+  const uint8_t* Join(uint64_t from, uint64_t sector, uint64_t end, std::vector<uint8_t>& spare);
+
+  std::vector<uint8_t> ring_, bounce_, feedBounce_;
+  std::vector<Piece> pieces_;
+
+  std::mutex mutex_;
+  std::condition_variable room_, arrived_;
+  uint64_t head_ = 0, tail_ = 0;  // pieces taken off the ring / put on it
+  std::vector<Stretch> plan_;
+  size_t planAt_ = 0;
+  bool idle_ = true;  // the plan is read to its end, or a read failed
+  bool reading_ = false;
+  uint64_t readingRange_ = 0, readingOffset_ = 0;
+  std::atomic<uint64_t> generation_{0};
+  std::atomic<bool> quit_{false};
+  std::thread thread_;
+};
+
+}  // namespace dunmere
