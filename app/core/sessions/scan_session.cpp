@@ -499,16 +499,29 @@ struct Recoverer {
   RecoverSummary summary;
   std::string root;
   CopyThunkData* data = nullptr;
+  std::string madeFolder;  // the folder the last file went into, made already
 
   // false when the user stopped.
   bool CopyFile(const FoundItemRecord& r, const std::string& wanted) {
-    std::string dest = MakeUniquePath(wanted);
-    Status s = dest.empty() ? kAlreadyExists : MakeFoldersBelow(root, fs::path(dest).parent_path().string());
-    // The name was free a moment ago; anything there now is no file of ours
-    // to write through.
-    if (!s && PathExistsOnDisk(dest)) s = kAlreadyExists;
+    // Files come folder by folder: each folder is made once, not per file.
+    const size_t slash = wanted.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : wanted.substr(0, slash);
+    Status s = kOk;
+    if (folder != madeFolder) {
+      s = MakeFoldersBelow(root, folder);
+      madeFolder = s ? std::string() : folder;
+    }
+    std::string dest = wanted;
     if (data) data->fileSize = r.size;
+    // Below the destination root every open makes a new file only (the
+    // CreateBelowScope), so a name already taken answers kAlreadyExists
+    // without writing anything: only then is a free name looked for, which
+    // spares a look at the destination for every file.
     if (!s) s = engine.RecoverItem(r, dest, levelBase);
+    if (s == kAlreadyExists) {
+      dest = MakeUniquePath(wanted);
+      s = dest.empty() ? kAlreadyExists : engine.RecoverItem(r, dest, levelBase);
+    }
     if (data) {
       data->bytesBefore += r.size;
       data->fileSize = 0;
@@ -583,7 +596,7 @@ RecoverSummary RecoverFound(ScanEngine& engine, const std::vector<FoundEntry>& i
   ReadStopScope readStop(stop);
   // Every file is made by walking down from the root, no link followed.
   CreateBelowScope createBelow(root);
-  Recoverer rec{engine, SeparatorCount(root), stop, observer, {}, root};
+  Recoverer rec{engine, SeparatorCount(root), stop, observer, {}, root, nullptr, {}};
   rec.summary.total = uint32_t(items.size());
   CopyThunkData data{&stop, &progress};
   rec.data = &data;
