@@ -539,6 +539,9 @@ int CmdRecover(const std::vector<std::string>& argv, CliContext& ctx) {
 
   bool destinationFull = false;
   bool json = a.Has("--json");
+  // A line per file, handed on in blocks: a flush per file cost a write per
+  // file. Failures go out at once, so a watcher sees trouble when it happens.
+  uint32_t unflushed = 0;
   RecoverSummary sum = RecoverFound(
       *r.opened.engine, items, dest, layout, [&] { return Stopped(ctx) || destinationFull; },
       [&](const RecoverOutcome& o) {
@@ -552,8 +555,12 @@ int CmdRecover(const std::vector<std::string>& argv, CliContext& ctx) {
                   << "\n";
         else
           ctx.out << o.path << ": " << StatusMessage(o.status) << "\n";
-        ctx.out.flush();
+        if (o.status != kOk || ++unflushed >= 256) {
+          ctx.out.flush();
+          unflushed = 0;
+        }
       });
+  ctx.out.flush();
   if (!json)
     ctx.out << "processed " << sum.processed << ", succeeded " << sum.succeeded() << ", failed " << sum.failed
             << "; recovered into " << dest << "\n";
