@@ -18,6 +18,8 @@ namespace dunmere {
 
 namespace {
 constexpr uint32_t kBootReadBytes = 4096;
+// Free clusters are read in runs of this many bytes looking for lost folders.
+constexpr uint32_t kLostRunBytes = 4u << 20;
 // A directory holds at most 65,536 entries of 32 bytes.
 constexpr uint64_t kMaxDirectoryBytes = 65536ull * 32;
 constexpr int kReportIntervalMs = 5000;
@@ -112,6 +114,8 @@ Status QuickFatEngine::Scan(const std::string* earlierLog) {
   claimed_.clear();
   open_.clear();
   deletedWalked_.clear();
+  lost_.clear();
+  lostSearched_ = false;
   lookAheadCount_ = 0;
   lookAheadBytes_ = 0;
   folders_.clear();
@@ -141,7 +145,7 @@ Status QuickFatEngine::Scan(const std::string* earlierLog) {
   // those may name folders of their own, which are walked in turn. The stop
   // question is asked as the entries are read (StopAsked), so one large
   // folder of files to check does not hold it up.
-  while (!StopAsked() && (!pending_.empty() || ContinueOpenFolders())) {
+  while (!StopAsked() && (!pending_.empty() || ContinueOpenFolders() || FindLostFolders())) {
     if (pending_.empty()) continue;
     uint32_t c = *pending_.begin();
     pending_.erase(pending_.begin());
@@ -165,6 +169,77 @@ Status QuickFatEngine::Scan(const std::string* earlierLog) {
   if (stopped) return stopped;
   if (int r = report(100, 0)) return r;
   return kOk;
+}
+
+bool QuickFatEngine::FindLostFolders() {
+  if (!lostSearched_) {
+    lostSearched_ = true;
+    const uint32_t cb = geometry_.ClusterBytes();
+    // Long sequential reads: what a card or disk reads fastest.
+    const uint32_t runMax = std::max<uint32_t>(1, kLostRunBytes / cb);
+    const uint32_t maxC = geometry_.MaxCluster();
+    const uint64_t mediumEnd = MediumEnd();
+    std::vector<uint8_t> buf;
+    uint32_t c = 2;
+    while (c <= maxC && !StopAsked()) {
+      if (!cache_.IsFree(c)) {
+        ++c;
+        continue;
+      }
+      uint32_t n = 1;
+      while (n < runMax && c + n <= maxC && cache_.IsFree(c + n)) ++n;
+      const uint64_t off = ClusterToOffset(geometry_, c);
+      if (off >= mediumEnd) break;
+      buf.resize(size_t(n) * cb);
+      uint32_t got = 0;
+      (void)ReadBytes(off, n * cb, buf.data(), got);
+      for (uint32_t i = 0; i < n && uint64_t(i) * cb + 2 * kFatDirEntrySize <= got; ++i) {
+        const uint32_t self = c + i;
+        if (walked_.count(self) || claimed_.count(self)) continue;
+        ByteView v(buf.data() + size_t(i) * cb, 2 * kFatDirEntrySize);
+        if (!IsDotPair(v) || v.U8(1) != ' ' || v.U8(2) != ' ') continue;
+        FatDirEntry dot(v), dotdot(v.Sub(kFatDirEntrySize, kFatDirEntrySize));
+        if (dot.FirstCluster(geometry_.fat32) != self) continue;
+        LostFolder f;
+        f.up = dotdot.FirstCluster(geometry_.fat32);
+        std::memcpy(f.dot.data(), v.data(), f.dot.size());
+        lost_.emplace(self, f);
+      }
+      c += n;
+    }
+  }
+  // A lost folder inside another lost folder is reached through that one's
+  // entries and keeps its name; only when they do not name it does it get a
+  // place of its own at the root.
+  std::vector<uint32_t> queue;
+  uint32_t firstLeft = 0;
+  for (const auto& item : lost_) {
+    const uint32_t c = item.first, up = item.second.up;
+    if (walked_.count(c)) continue;
+    if (!firstLeft) firstLeft = c;
+    if (up != c && lost_.count(up) && !walked_.count(up)) continue;
+    queue.push_back(c);
+  }
+  // Folders that name each other in a ring: one of them starts.
+  if (queue.empty() && firstLeft) queue.push_back(firstLeft);
+  const uint32_t root = RootId();
+  for (uint32_t c : queue) {
+    const LostFolder& f = lost_[c];
+    FolderInfo info;
+    info.record = BaseRecord(ByteView(f.dot.data(), f.dot.size()), c);
+    info.record.isFolder = 1;
+    info.record.deletedFlag = 1;
+    info.record.contentOk = 1;
+    SetRecordName(info.record, LostFolderName(c));
+    info.parent = root;
+    info.depth = 1;
+    info.deleted = true;
+    info.lost = true;
+    info.up = f.up;
+    folders_[c] = info;
+    pending_.insert(c);
+  }
+  return !queue.empty();
 }
 
 bool QuickFatEngine::StopAsked() {
@@ -246,6 +321,7 @@ void QuickFatEngine::WalkDirectory(uint32_t c) {
   const uint32_t depth = info ? info->depth : 0;
   const bool parentDeleted = info ? info->deleted : false;
   const uint32_t parent = info ? info->parent : root;
+  const uint32_t dotParent = info && info->lost ? info->up : parent;
   lfn_.Reset();
 
   if (!geometry_.fat32 && c == 0) {
@@ -266,7 +342,7 @@ void QuickFatEngine::WalkDirectory(uint32_t c) {
     const uint64_t off = ClusterToOffset(geometry_, c);
     uint32_t got = 0;
     if (ReadBytes(off, cb, clusterBuf_.data(), got) || got < cb) return;
-    if (!DotPairFits(clusterBuf_.data(), got, c, parent)) return;
+    if (!DotPairFits(clusterBuf_.data(), got, c, dotParent)) return;
     deletedWalked_.insert(c);
     if (WalkEntries(clusterBuf_.data(), got, off, c, depth, parentDeleted) == WalkEnd::kEndOfDirectory) return;
     OpenFolderEnd end;
@@ -289,7 +365,7 @@ void QuickFatEngine::WalkDirectory(uint32_t c) {
     uint32_t got = 0;
     if (ReadBytes(off, cb, clusterBuf_.data(), got) != kOk) got = 0;
     // Only a folder's first cluster opens with "." and "..".
-    if (step == 0 && c != root && (got < cb || !DotPairFits(clusterBuf_.data(), got, c, parent))) return;
+    if (step == 0 && c != root && (got < cb || !DotPairFits(clusterBuf_.data(), got, c, dotParent))) return;
     if (got && WalkEntries(clusterBuf_.data(), got, off, c, depth, parentDeleted) == WalkEnd::kEndOfDirectory) return;
     // An unreadable sector costs the entries on it: the chain, read from the
     // FAT, still leads to the folder's later clusters.
