@@ -48,7 +48,19 @@ int CompareNamesAsciiNoCase(std::string_view a, std::string_view b) {
 std::string ExtensionOf(std::string_view name) {
   size_t dot = name.rfind('.');
   if (dot == std::string_view::npos) return {};
+  // "notes.txt:comment" (a file's stream) has no extension: the file's is not the stream's.
+  if (name.find(':', dot) != std::string_view::npos) return {};
   return AsciiLower(name.substr(dot + 1));
+}
+
+std::string StreamDestinationForm(std::string_view name) {
+  const size_t colon = name.find(':');
+  if (colon == std::string_view::npos || name.find(':', colon + 1) != std::string_view::npos)
+    return std::string(name);
+  const std::string_view file = name.substr(0, colon), stream = name.substr(colon + 1);
+  size_t dot = stream.rfind('.');
+  if (dot == 0 || dot == std::string_view::npos) dot = stream.size();
+  return std::string(file) + " [" + std::string(stream.substr(0, dot)) + "]" + std::string(stream.substr(dot));
 }
 
 void AppendUtf8(std::string& out, uint32_t cp) {
@@ -119,7 +131,7 @@ std::u16string Utf8ToUtf16(std::string_view s) {
 std::string SafePathComponent(std::string_view name) {
   std::string out;
   out.reserve(name.size());
-  for (char c : name) {
+  for (char c : StreamDestinationForm(name)) {
     if (c == '/' || c == '\\' || c == '\0')
       out += '_';
     else

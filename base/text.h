@@ -20,8 +20,16 @@ std::string AsciiLower(std::string_view s);
 // Case-insensitive for ASCII letters, byte by byte otherwise; <0, 0, >0.
 int CompareNamesAsciiNoCase(std::string_view a, std::string_view b);
 
-// Text after the last '.', lower-cased; empty when there is none.
+// Text after the last '.', lower-cased; empty when there is none, or when a
+// ':' follows it (a stream "file.txt:name" has no extension of its own).
 std::string ExtensionOf(std::string_view name);
+
+// A stream's name "file:stream" in the form destinations take (FAT, exFAT and
+// Windows refuse ':'): "file [stream]", the stream's own extension kept last
+// so the copy opens as what it is ("notes.txt:photo.jpg" -> "notes.txt
+// [photo].jpg"). Reversible: the bracket holds the stream's name up to its
+// extension. A name with no ':' (or more than one) is returned as it is.
+std::string StreamDestinationForm(std::string_view name);
 
 // UTF-16LE code units to UTF-8; unpaired surrogates become U+FFFD.
 std::string Utf16ToUtf8(const char16_t* units, size_t count);
@@ -29,7 +37,8 @@ std::u16string Utf8ToUtf16(std::string_view s);
 void AppendUtf8(std::string& out, uint32_t codePoint);
 
 // A name from disk made safe as one path component under a destination folder:
-// no separator, no NUL, never "." or "..", never empty.
+// a stream in its destination form, no separator, no NUL, never "." or "..",
+// never empty.
 std::string SafePathComponent(std::string_view name);
 
 }  // namespace dunmere

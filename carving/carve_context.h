@@ -63,6 +63,10 @@ class CarveContext {
   uint64_t currentSector = 0;
   CarveProgress progress;
   Status stopResult = kOk;
+  // Set by a size rule whose format shows when a file is whole, when the
+  // file's own structure did not close where the carve ends (cut short,
+  // overwritten, or running off the medium): its end is a guess.
+  bool partial = false;
   bool tsContinuation = false;
   bool m2tsContinuation = false;
   std::vector<CarvedStreamRange> streamRanges;

@@ -153,7 +153,8 @@ Status CarvingEngine::CarveAtSector(uint32_t sectorSize, ByteView sectorBytes, u
   r.sourceTag = tag_;
   r.sourceKind = kSourceCarving;
   r.isFolder = 0;
-  r.contentOk = 1;
+  // Cut by the medium's end, or a structure that did not close: partial.
+  r.contentOk = id.partial || id.size > toEnd ? kContentPartial : kContentOk;
   r.itemId = 0;
   r.clusterBytes = kNoClusterSize;
   r.size = size;

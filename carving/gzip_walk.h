@@ -18,6 +18,8 @@ class GzipWalk : public StructureWalk {
   State Feed(ByteView bytes, uint64_t fileOffset) override;
   uint64_t Reach() const override { return consumed_; }
   bool ChecksEveryByte() const override { return true; }
+  // The trailer after the stream's last block was reached.
+  bool Closed() const override { return state_ == State::kEnded; }
 
  protected:
   void OnSpan(const uint8_t*, uint64_t, uint32_t) override {}

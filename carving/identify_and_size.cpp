@@ -21,7 +21,9 @@ Identification IdentifyAndSize(CarveContext& ctx, ByteView sectorBytes, uint64_t
   if (code == kMts) ctx.m2tsContinuation = true;
   ctx.stopResult = kOk;
   ctx.currentSector = sector;
+  ctx.partial = false;
   out.size = row->sizeRule(ctx, sectorBytes);
+  out.partial = ctx.partial;
   out.status = ctx.stopResult == kStopRequested ? Status(kStopRequested) : kOk;
   return out;
 }

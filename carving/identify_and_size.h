@@ -17,6 +17,8 @@ struct Identification {
   FileTypeCode code = kNoMatch;
   const char* extension = "";
   uint64_t size = 0;
+  // The file's own structure did not close at `size` (see CarveContext::partial).
+  bool partial = false;
 };
 
 // The caller fills ctx.sectorSize, ctx.source and ctx.progress; the candidate

@@ -1,5 +1,7 @@
 #include "carving/iso_media_walk.h"
 
+#include <cstring>
+
 namespace dunmere {
 
 namespace {
@@ -12,16 +14,29 @@ bool BoxType(const uint8_t* t) {
   }
   return true;
 }
+bool Is(const uint8_t* type, const char* name) { return std::memcmp(type, name, 4) == 0; }
 }  // namespace
 
 void IsoMediaWalk::OnSpan(const uint8_t* s, uint64_t pos, uint32_t n) {
   const uint32_t size32 = Be32(s);
   const uint8_t* type = s + 4;
+  if (size32 == 0 && BoxType(type)) {
+    // The last box runs to the end of the file, which only the fallback can
+    // tell; media data doing so is how a recording closes without its size.
+    if (Is(type, "mdat")) media_ = true;
+    toEnd_ = true;
+    Break();
+    return;
+  }
   if (!BoxType(type) || (size32 != 1 && size32 < 8)) {
-    // Not a box: the file ended at the last box, if it had a movie; a size of
-    // 0 runs to the end of the file, which only the fallback can tell.
-    if (movie_ && pos > 0 && !(size32 == 0 && BoxType(type))) Finish(pos);
+    // Not a box: the file ended at the last box, if it had a movie.
+    if (movie_ && pos > 0) Finish(pos);
     else Break();
+    return;
+  }
+  // Each file has one of each: a second one opens the next file.
+  if (pos > 0 && (Is(type, "ftyp") || (movie_ && Is(type, "moov")))) {
+    Finish(pos);
     return;
   }
   uint64_t size = size32;
@@ -36,7 +51,8 @@ void IsoMediaWalk::OnSpan(const uint8_t* s, uint64_t pos, uint32_t n) {
       return;
     }
   }
-  if (type[0] == 'm' && type[1] == 'o' && type[2] == 'o' && type[3] == 'v') movie_ = true;
+  if (Is(type, "moov")) movie_ = true;
+  if (Is(type, "mdat")) media_ = true;
   if (pos + size < pos) {  // overflow: a hostile size
     Break();
     return;

@@ -88,10 +88,10 @@ const DetectorInfo kCabDetector{DetectCab, {'M', -1, -1, -1}};
 const DetectorInfo kGhoDetector{DetectGho, {0xFE, -1, -1, -1}};
 
 // gzip: the member's deflate stream and trailer; the next header where the
-// stream does not decode.
+// stream does not decode (a member cut short or damaged: partial).
 uint64_t GzSize(CarveContext& ctx, ByteView s) {
   GzipWalk walk;
-  return SizeByWalk(ctx, s, kCap6GiB, walk, nullptr);
+  return SizeByClosingWalk(ctx, s, kCap6GiB, walk, nullptr);
 }
 
 // The start header names where the archive's own header lies and how long it

@@ -187,8 +187,10 @@ class ZipEnd : public EndSearch {
     if (p == kNotFound) return false;
     // The comment belongs to the file; it is counted when its length is readable.
     end = off + p + 22 + (b.Has(p + 20, 2) ? b.U16(p + 20) : 0);
+    found = true;
     return true;
   }
+  bool found = false;  // the end of the central directory was met
 
  private:
   // Follows local headers that start at or before `upTo` and lie in `b`.
@@ -228,15 +230,18 @@ class PdfEnd : public EndSearch {
       if (q < b.size() && b.U8(q) == '\r') ++q;
       if (q < b.size() && b.U8(q) == '\n') ++q;
       end = off + q;
+      found = true;
       return true;
     }
     p = FindLast(b, kPdfTrailer, sizeof kPdfTrailer);
     if (p != kNotFound) {
       end = off + p + sizeof kPdfTrailer;
+      found = true;
       return true;
     }
     return false;
   }
+  bool found = false;  // the end-of-file marker (or the trailer) was met
 };
 
 // An OLE file whose header cannot be trusted ends after the Word program
@@ -320,16 +325,23 @@ uint64_t OleSize(CarveContext& ctx, ByteView s) {
   return RunScanFrame(ctx, s, kCapOle, &search);
 }
 
+// An archive without the end of its central directory cannot be opened as
+// it is: partial.
 uint64_t ZipEndSize(CarveContext& ctx, ByteView s, uint64_t cap) {
   ZipEnd search;
-  return RunScanFrame(ctx, s, cap, &search);
+  const uint64_t size = RunScanFrame(ctx, s, cap, &search);
+  if (!search.found) ctx.partial = true;
+  return size;
 }
 
 uint64_t OoxmlSize(CarveContext& ctx, ByteView s) { return ZipEndSize(ctx, s, kCapOle); }
 
+// A document that never reaches its end-of-file marker is partial.
 uint64_t PdfSize(CarveContext& ctx, ByteView s) {
   PdfEnd search;
-  return RunScanFrame(ctx, s, kCap1GiB, &search);
+  const uint64_t size = RunScanFrame(ctx, s, kCap1GiB, &search);
+  if (!search.found) ctx.partial = true;
+  return size;
 }
 
 uint64_t FlaSize(CarveContext& ctx, ByteView s) { return RunScanFrame(ctx, s, kCap512MiB, nullptr); }

@@ -68,9 +68,15 @@ FileTypeCode Detect3gp(CarveContext&, ByteView s) {
   return s.size() >= 32 && s.Equals(4, "ftyp") && s.Equals(8, "3gp") ? k3gp : kNoMatch;
 }
 
+// A QuickTime movie opens with its file-type box or, as older ones do, with
+// the movie box, whose header box comes first in it. A sector that opens
+// with "moov" holds the type of a movie box whose size field ended the
+// sector before: the middle of a movie, no start.
 FileTypeCode DetectMov(CarveContext&, ByteView s) {
   if (s.size() < 16) return kNoMatch;
-  return s.Equals(0, "moov") || (s.Equals(4, "ftyp") && s.Equals(8, "qt  ")) ? kMov : kNoMatch;
+  if (s.Equals(4, "ftyp") && s.Equals(8, "qt  ")) return kMov;
+  const bool movieBox = s.Equals(4, "moov") && s.B32(0) >= 16 && (s.Equals(12, "mvhd") || s.Equals(12, "cmov"));
+  return movieBox ? kMov : kNoMatch;
 }
 
 FileTypeCode DetectRm(CarveContext&, ByteView s) { return s.size() >= 4 && s.Equals(0, ".RMF") ? kRmvb : kNoMatch; }
@@ -396,15 +402,17 @@ uint64_t MpegSize(CarveContext& ctx, ByteView s) {
   return SizeByWalk(ctx, s, kCap6GiB, walk, &markers, kMpeg);
 }
 
+// A movie without both its movie box and its media data, or whose boxes run
+// past where it could be read, is partial.
 uint64_t Mp4Size(CarveContext& ctx, ByteView s) {
   RecordEnd markers(kIsoMediaTail, sizeof kIsoMediaTail, true);
   IsoMediaWalk walk;
-  return SizeByWalk(ctx, s, kCap6GiB, walk, &markers);
+  return SizeByClosingWalk(ctx, s, kCap6GiB, walk, &markers);
 }
 
 uint64_t IsoMediaSize(CarveContext& ctx, ByteView s) {
   IsoMediaWalk walk;
-  return SizeByWalk(ctx, s, kCap6GiB, walk, nullptr);
+  return SizeByClosingWalk(ctx, s, kCap6GiB, walk, nullptr);
 }
 
 uint64_t RmSize(CarveContext& ctx, ByteView s) {

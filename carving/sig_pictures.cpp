@@ -110,11 +110,13 @@ class MarkerEnd : public EndSearch {
     for (size_t p = FindFirst(b, pat_, len_); p != kNotFound; p = FindFirst(b, pat_, len_, p + 1)) {
       if (ZeroPaddingOk(b, p + len_, ctx.sectorSize)) {
         end = off + p + len_;
+        found = true;
         return true;
       }
     }
     return false;
   }
+  bool found = false;  // the end is the marker's
 
  private:
   const uint8_t* pat_;
@@ -134,14 +136,16 @@ class StructureEnd : public EndSearch {
     if (walk_.GetState() != Walk::State::kBroken) {
       if (walk_.Feed(b, off) == Walk::State::kEnded) {
         end = walk_.End();
-        exact = true;
+        exact = ended = true;
         return true;
       }
       if (walk_.GetState() == Walk::State::kGoing) return false;
     }
-    return markers.Search(ctx, b, off, end);
+    ended = markers.Search(ctx, b, off, end);
+    return ended;
   }
   bool exact = false;  // the end came from the structure
+  bool ended = false;  // from the structure or the end marker
   Markers markers;
 
  private:
@@ -158,23 +162,31 @@ const DetectorInfo kPsdDetector{DetectPsd, {'8', -1, -1, -1}};
 const DetectorInfo kTifDetector{DetectTif, {'M', 'I', -1, -1}};
 const DetectorInfo kIcoDetector{DetectIco, {0x00, -1, -1, -1}};
 
+// A picture without its end marker (end of image, IEND, the trailer), found
+// by the walk or on its own, is partial: cut short or overwritten.
 uint64_t JpegSize(CarveContext& ctx, ByteView sector) {
   StructureEnd<JpegWalk, JpegMarkerEnd> search{JpegMarkerEnd{}};
   uint64_t size = RunScanFrame(ctx, sector, kCap128MiB, &search);
   if (search.exact) return size;
   const uint64_t candidate = search.markers.candidate;
+  if (!candidate) ctx.partial = true;
   return candidate && candidate < size ? candidate : size;
 }
 
 uint64_t PngSize(CarveContext& ctx, ByteView sector) {
   StructureEnd<PngWalk, MarkerEnd> search{MarkerEnd(kPngEnd, sizeof kPngEnd)};
-  return RunScanFrame(ctx, sector, kCap128MiB, &search);
+  const uint64_t size = RunScanFrame(ctx, sector, kCap128MiB, &search);
+  if (!search.ended) ctx.partial = true;
+  return size;
 }
 
 uint64_t GifSize(CarveContext& ctx, ByteView sector) {
   MarkerEnd markers(kGifTrailer, sizeof kGifTrailer);
   GifWalk walk;
-  return SizeByWalk(ctx, sector, kCap128MiB, walk, &markers);
+  const uint64_t size = SizeByWalk(ctx, sector, kCap128MiB, walk, &markers);
+  const bool byWalk = walk.GetState() == StructureWalk::State::kEnded && walk.End() == size;
+  if (!byWalk && !markers.found) ctx.partial = true;
+  return size;
 }
 
 uint64_t BmpSize(CarveContext&, ByteView s) { return std::min<uint64_t>(s.U32(2), kCap128MiB); }

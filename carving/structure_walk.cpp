@@ -77,6 +77,15 @@ bool WalkEnd::HoldsHeaderAt(CarveContext& ctx, ByteView b, uint64_t off, uint64_
     uint64_t upTo = at - off;
     if (walk_.ChecksEveryByte()) upTo = std::min<uint64_t>(upTo + ctx.sectorSize, b.size());
     walk_.Feed(b.Sub(0, size_t(upTo)), off);
+    // A piece the header's first bytes complete (a box header whose size
+    // field ended the sector before, or a 64-bit size after it) is read to
+    // its end: the walk then says whether the header is its own. Fed no
+    // further, it would end the file inside its own header.
+    for (int i = 0; i < 4 && !walk_.ChecksEveryByte() && walk_.AsksAcross(at); ++i) {
+      const uint64_t before = walk_.AskedEnd();
+      walk_.Feed(b.Sub(0, size_t(std::min<uint64_t>(before - off, b.size()))), off);
+      if (walk_.GetState() == StructureWalk::State::kGoing && walk_.AskedEnd() == before) break;
+    }
     if (!Usable(ctx)) return false;
     if (walk_.GetState() == StructureWalk::State::kEnded) return walk_.End() > at;
     if (walk_.GetState() == StructureWalk::State::kGoing) return walk_.Reach() > at;
@@ -88,6 +97,16 @@ uint64_t SizeByWalk(CarveContext& ctx, ByteView first, uint64_t cap, StructureWa
                     FileTypeCode own) {
   WalkEnd search(walk, fallback, cap);
   return RunScanFrame(ctx, first, cap, &search, own);
+}
+
+uint64_t SizeByClosingWalk(CarveContext& ctx, ByteView first, uint64_t cap, StructureWalk& walk,
+                           EndSearch* fallback, FileTypeCode own) {
+  const uint64_t size = SizeByWalk(ctx, first, cap, walk, fallback, own);
+  // An end the walk reached but the carve did not take (past the cap) is
+  // no close either.
+  const bool reached = walk.GetState() != StructureWalk::State::kEnded || walk.End() <= size;
+  if (!walk.Closed() || !reached) ctx.partial = true;
+  return size;
 }
 
 }  // namespace dunmere

@@ -30,6 +30,22 @@ class StructureWalk {
   // stream fails on another file's bytes), wrong for one that follows lengths
   // (it would take the next file's first bytes for more of its own).
   virtual bool ChecksEveryByte() const { return false; }
+  // Whether the walk, asking for its next piece right where another file's
+  // header begins, can tell that file's first bytes from a piece of its own
+  // (a movie's boxes: a second file-type or movie box is another movie's).
+  virtual bool TellsTheNextFileApart() const { return false; }
+  // Whether the file's own structure closed: the walk reached an end the
+  // format itself marks. Walks of formats without such an end never say so.
+  virtual bool Closed() const { return false; }
+  // While going: whether the bytes asked for next take in the header at file
+  // offset `at`, so that its first bytes are the rest of a piece already
+  // begun (a box header cut by a sector boundary), or begin right there for
+  // a walk that tells the next file apart.
+  bool AsksAcross(uint64_t at) const {
+    return state_ == State::kGoing && pos_ <= at && at < pos_ + need_ && (pos_ < at || TellsTheNextFileApart());
+  }
+  // The offset after the bytes asked for next.
+  uint64_t AskedEnd() const { return pos_ + need_; }
 
  protected:
   static constexpr uint32_t kMaxSpan = 64;
@@ -74,5 +90,9 @@ class WalkEnd : public EndSearch {
 // Runs the scan frame with a structure walk and its fallback.
 uint64_t SizeByWalk(CarveContext& ctx, ByteView first, uint64_t cap, StructureWalk& walk, EndSearch* fallback,
                     FileTypeCode own = kNoMatch);
+// The same for a format whose structure shows that a file is whole: unless
+// the walk closed where the carve ends, the file is marked partial.
+uint64_t SizeByClosingWalk(CarveContext& ctx, ByteView first, uint64_t cap, StructureWalk& walk,
+                           EndSearch* fallback, FileTypeCode own = kNoMatch);
 
 }  // namespace dunmere

@@ -8,6 +8,7 @@
 
 #include "platform/device_identity.h"
 #include "app/core/results/file_categories.h"
+#include "app/core/help/program_help.h"
 #include "app/core/imaging/imaging_job.h"
 #include "app/core/recover/recovery_paths.h"
 #include "app/core/results/text_formats.h"
@@ -29,73 +30,8 @@ namespace dunmere::cli {
 
 namespace {
 
-const char kMainHelp[] =
-    "Usage: dunmere-cli COMMAND [OPTIONS]\n"
-    "\n"
-    "Finds deleted files on NTFS, exFAT and FAT volumes and copies them out, and makes raw disk images.\n"
-    "\n"
-    "Commands:\n"
-    "  sources   list disks, partitions and unallocated space that can be scanned\n"
-    "  scan      scan a source and list the files found\n"
-    "  recover   scan a source and copy the files found to a folder\n"
-    "  image     copy a partition or disk sector by sector into an image file\n"
-    "\n"
-    "SOURCE is an image file, a block device or partition (/dev/sdb, /dev/sdb1),\n"
-    "disk:N (a whole disk as numbered by 'sources') or disk:N:START:COUNT (sectors).\n"
-    "In an image of a whole disk, IMAGE:N is its partition N and IMAGE:START:COUNT a\n"
-    "stretch of its 512-byte sectors, as 'sources IMAGE' lists them.\n"
-    "Reading devices needs root. Run 'dunmere-cli COMMAND --help' for a command's options.\n";
-
-const char kSourcesHelp[] =
-    "Usage: dunmere-cli sources [--json] [IMAGE]\n"
-    "\n"
-    "Lists every disk with its partitions (device, tag, file system, label, total/used/free\n"
-    "bytes, start sector, sector count, mount point), the unallocated stretches between them\n"
-    "and disks without a recognised volume. Each entry shows the SOURCE to give to scan,\n"
-    "recover and image. Removable disks (USB, SD) are marked.\n"
-    "\n"
-    "With IMAGE (an image file of a whole card or disk, as dd or 'image' of a disk makes it)\n"
-    "lists the partitions and unallocated stretches inside it instead: partition N is the\n"
-    "SOURCE IMAGE:N, a stretch IMAGE:START:COUNT (512-byte sectors). An image of a single\n"
-    "volume (no partition table) is one entry, the SOURCE IMAGE itself.\n"
-    "\n"
-    "  --json   one JSON document: {\"disks\": [...]}\n";
-
-const char kScanHelp[] =
-    "Usage: dunmere-cli scan [--deep [--resume|--fresh]] [--types EXT,...] [--category CAT,...] [--json] SOURCE\n"
-    "\n"
-    "Scans SOURCE and lists the files found, grouped by category and type, with folder,\n"
-    "size and times. Progress goes to stderr; Ctrl-C stops the scan and lists what was found.\n"
-    "Sectors that cannot be read are skipped one by one and their number is given at the end.\n"
-    "\n"
-    "  --deep            deep scan: every sector is read, for formatted or damaged volumes\n"
-    "  --resume          take up an earlier deep scan of SOURCE that was stopped (the default)\n"
-    "  --fresh           start the deep scan over, discarding an earlier one\n"
-    "  --types LIST      only these extensions, e.g. jpg,png,docx ('other' = uncategorised)\n"
-    "  --category LIST   only these categories: photo, audio, video, document, archive, others\n"
-    "                    (with --types, a file matching either is listed)\n"
-    "  --json            one JSON object per found file or folder, one per line\n";
-
-const char kRecoverHelp[] =
-    "Usage: dunmere-cli recover [--deep] [--types EXT,...] [--category CAT,...] SOURCE --to DIR\n"
-    "                           [--layout category|tree] [--item PATH]... [--force] [--json]\n"
-    "\n"
-    "Scans SOURCE, then copies every matching file to DIR/<category>/<name>. A name already\n"
-    "taken gets \"(1)\", \"(2)\", ... before its extension; nothing in DIR is overwritten.\n"
-    "\n"
-    "  --to DIR          destination folder (created if missing); must not be on the disk\n"
-    "                    being scanned (any of its partitions, or a file system stacked on\n"
-    "                    it); beside an image file is fine, the image is a copy\n"
-    "  --layout tree     put each file under DIR/<its original folder path>/ instead\n"
-    "  --item PATH       recover only this found file or folder (a folder keeps its tree);\n"
-    "                    PATH as 'scan' prints it, e.g. DCIM/Camera; may be repeated\n"
-    "  --types, --category, --deep, --resume, --fresh   as for scan\n"
-    "  --force           write to DIR even when it lies on the device being scanned or\n"
-    "                    lacks room for everything\n"
-    "  --json            one JSON object per file written instead of status lines\n"
-    "\n"
-    "Prints one status line per file and a summary; the exit status is 1 when any file\n"
-    "failed and 130 when stopped with Ctrl-C.\n";
+// A file written as found whose own structure does not close.
+const char kPartialText[] = "Partial: written as found, its structure does not close (it may be cut short)";
 
 std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 
@@ -119,6 +55,7 @@ std::string EntryJson(const VolumeInfo& v, const std::string& source, bool onDis
   o.Num("partition", v.partitionNumber)
       .UNum("fsType", v.fsType)
       .StrOrNull("fileSystem", v.fsName)
+      .StrOrNull("olderFileSystem", v.olderFsName)
       .StrOrNull("label", v.label)
       .UNum("totalBytes", v.totalBytes);
   if (onDisk) o.UNum("usedBytes", v.usedBytes).UNum("freeBytes", v.freeBytes);
@@ -128,6 +65,13 @@ std::string EntryJson(const VolumeInfo& v, const std::string& source, bool onDis
   if (onDisk) o.StrOrNull("mountPoint", v.mountPoint);
   o.Str("source", source);
   return o.Text();
+}
+
+// "ext2", or "ext2 over NTFS" when an older file system lies under it.
+std::string FileSystemText(const VolumeInfo& v) {
+  std::string text = v.fsName.empty() ? std::string("unknown") : v.fsName;
+  if (!v.olderFsName.empty()) text.append(" over ").append(v.olderFsName);
+  return text;
 }
 
 std::string SourceArgument(const VolumeInfo& v) {
@@ -163,9 +107,11 @@ int ImageSources(const std::string& image, bool json, CliContext& ctx) {
     std::vector<uint8_t> head(kDetectBytes, 0);
     std::ifstream in(image, std::ios::binary);
     in.read(reinterpret_cast<char*>(head.data()), std::streamsize(head.size()));
-    const FsKind fs =
-        in.gcount() > 0 ? DetectFileSystem(ByteView(head.data(), size_t(in.gcount()))) : FsKind::kOther;
+    const ByteView area(head.data(), size_t(std::max<std::streamsize>(in.gcount(), 0)));
+    const FsKind fs = area.size() ? DetectFileSystem(area) : FsKind::kOther;
     if (fs != FsKind::kOther) v.fsName = FsKindName(fs);
+    if (const FsKind under = area.size() ? FileSystemUnder(area) : FsKind::kOther; under != FsKind::kOther)
+      v.olderFsName = FsKindName(under);
     SuperblockProbe probe;
     if (ProbeSuperblock(image, probe)) v.label = probe.label;
     entries.push_back(v);
@@ -191,7 +137,7 @@ int ImageSources(const std::string& image, bool json, CliContext& ctx) {
       ctx.out << "unallocated space  " << FormatSize(int64_t(v.totalBytes));
     } else {
       ctx.out << (bare ? std::string("whole image") : "partition " + std::to_string(v.partitionNumber)) << "  "
-              << (v.fsName.empty() ? std::string("unknown") : v.fsName);
+              << FileSystemText(v);
       if (!v.label.empty()) ctx.out << "  " << Quoted(v.label);
       ctx.out << "  total " << FormatSize(int64_t(v.totalBytes));
     }
@@ -204,11 +150,8 @@ int ImageSources(const std::string& image, bool json, CliContext& ctx) {
 int CmdSources(const std::vector<std::string>& argv, CliContext& ctx) {
   Args a;
   std::string error;
-  if (!ParseArgs(argv, 1, {}, {"--json"}, a, error)) return Usage(ctx, error);
-  if (a.Has("--help")) {
-    ctx.out << kSourcesHelp;
-    return kExitOk;
-  }
+  if (!ParseCommandArgs(argv, a, error)) return Usage(ctx, error);
+  if (a.Has("--help")) return ShowCommandHelp(ctx, "sources");
   if (a.positional.size() > 1) return Usage(ctx, "sources takes at most one image file");
   if (a.positional.size() == 1) return ImageSources(a.positional[0], a.Has("--json"), ctx);
   DiskList list;
@@ -254,7 +197,7 @@ int CmdSources(const std::vector<std::string>& argv, CliContext& ctx) {
         ctx.out << "whole disk, no recognised volume  " << FormatSize(int64_t(v.totalBytes));
       } else {
         ctx.out << (v.volumePath.empty() ? "partition " + std::to_string(v.partitionNumber) : v.volumePath) << "  "
-                << (v.fsName.empty() ? std::string("unknown") : v.fsName);
+                << FileSystemText(v);
         if (!v.label.empty()) ctx.out << "  " << Quoted(v.label);
         ctx.out << "  total " << FormatSize(int64_t(v.totalBytes));
         if (!v.mountPoint.empty())
@@ -298,6 +241,10 @@ int ScanSource(CliContext& ctx, const std::string& sourceText, bool deep, bool f
     }
     return Fail(ctx, error);
   }
+  if (!deep && result.opened.under != FsKind::kOther)
+    ctx.err << "dunmere-cli: " << sourceText << " holds " << FsKindName(result.opened.kind) << " over an older "
+            << FsKindName(result.opened.under) << "; this scan reads " << FsKindName(result.opened.kind)
+            << ", scan --deep also gives back the files of the " << FsKindName(result.opened.under) << "\n";
   if (deep && SettleResume(*result.opened.engine, fresh))
     ctx.err << "dunmere-cli: resuming the earlier deep scan of " << sourceText << " (--fresh starts over)\n";
   else if (deep && result.opened.engine->EarlierScanWasOfAnotherMedium())
@@ -365,8 +312,10 @@ std::string ItemJson(const FoundEntry& e) {
     o.Raw("category", "null").Raw("group", "null");
   else
     o.Str("category", CategoryOfName(name)).Str("group", GroupNameOfName(name));
-  o.Bool("isFolder", e.IsFolder()).Bool("contentOk", e.record.contentOk != 0).Str("engine",
-                                                                                  EngineName(e.record.sourceKind));
+  o.Bool("isFolder", e.IsFolder())
+      .Bool("contentOk", e.record.contentOk != kContentMismatch)
+      .Bool("partial", e.record.contentOk == kContentPartial)
+      .Str("engine", EngineName(e.record.sourceKind));
   return o.Text();
 }
 
@@ -393,7 +342,8 @@ void PrintGrouped(CliContext& ctx, const std::vector<FoundEntry>& files, const s
         ctx.out << "    " << path << "  " << FormatSize(int64_t(e->record.size)) << "  created "
                 << FormatFileTime(e->record.created) << "  modified " << FormatFileTime(e->record.modified)
                 << "  accessed " << FormatFileTime(e->record.accessed);
-        if (!e->record.contentOk) ctx.out << "  [content check failed]";
+        if (e->record.contentOk == kContentMismatch) ctx.out << "  [content check failed]";
+        if (e->record.contentOk == kContentPartial) ctx.out << "  [partial]";
         ctx.out << "\n";
       }
     }
@@ -412,12 +362,8 @@ bool ParseCommonFilter(CliContext& ctx, const Args& a, TypeFilter& filter, int& 
 int CmdScan(const std::vector<std::string>& argv, CliContext& ctx) {
   Args a;
   std::string error;
-  if (!ParseArgs(argv, 1, {"--types", "--category"}, {"--deep", "--json", "--resume", "--fresh"}, a, error))
-    return Usage(ctx, error);
-  if (a.Has("--help")) {
-    ctx.out << kScanHelp;
-    return kExitOk;
-  }
+  if (!ParseCommandArgs(argv, a, error)) return Usage(ctx, error);
+  if (a.Has("--help")) return ShowCommandHelp(ctx, "scan");
   if (a.positional.size() != 1) return Usage(ctx, "scan needs exactly one SOURCE");
   TypeFilter filter;
   int code = 0;
@@ -467,13 +413,8 @@ std::string NormalizeItemPath(std::string p) {
 int CmdRecover(const std::vector<std::string>& argv, CliContext& ctx) {
   Args a;
   std::string error;
-  if (!ParseArgs(argv, 1, {"--types", "--category", "--to", "--layout", "--item"}, {"--deep", "--force", "--json", "--resume", "--fresh"}, a,
-                 error))
-    return Usage(ctx, error);
-  if (a.Has("--help")) {
-    ctx.out << kRecoverHelp;
-    return kExitOk;
-  }
+  if (!ParseCommandArgs(argv, a, error)) return Usage(ctx, error);
+  if (a.Has("--help")) return ShowCommandHelp(ctx, "recover");
   if (a.positional.size() != 1) return Usage(ctx, "recover needs exactly one SOURCE");
   if (!a.HasValue("--to") || a.Value("--to").empty())
     return Usage(ctx, "recover needs a destination: --to DIR");
@@ -540,30 +481,34 @@ int CmdRecover(const std::vector<std::string>& argv, CliContext& ctx) {
   bool destinationFull = false;
   bool json = a.Has("--json");
   // A line per file, handed on in blocks: a flush per file cost a write per
-  // file. Failures go out at once, so a watcher sees trouble when it happens.
+  // file. Failures and partial files go out at once, so a watcher sees trouble
+  // when it happens.
   uint32_t unflushed = 0;
   RecoverSummary sum = RecoverFound(
       *r.opened.engine, items, dest, layout, [&] { return Stopped(ctx) || destinationFull; },
       [&](const RecoverOutcome& o) {
         if (o.status == kDiskFull) destinationFull = true;
+        const std::string status = o.partial ? kPartialText : StatusMessage(o.status);
         if (json)
           ctx.out << JsonObject()
                          .Str("path", o.path)
                          .Bool("ok", o.status == kOk)
-                         .Str("status", StatusMessage(o.status))
+                         .Bool("partial", o.partial)
+                         .Str("status", status)
                          .Text()
                   << "\n";
         else
-          ctx.out << o.path << ": " << StatusMessage(o.status) << "\n";
-        if (o.status != kOk || ++unflushed >= 256) {
+          ctx.out << o.path << ": " << status << "\n";
+        if (o.status != kOk || o.partial || ++unflushed >= 256) {
           ctx.out.flush();
           unflushed = 0;
         }
       });
   ctx.out.flush();
   if (!json)
-    ctx.out << "processed " << sum.processed << ", succeeded " << sum.succeeded() << ", failed " << sum.failed
-            << "; recovered into " << dest << "\n";
+    ctx.out << "processed " << sum.processed << ", succeeded " << sum.succeeded()
+            << (sum.partial ? " (" + std::to_string(sum.partial) + " partial)" : std::string()) << ", failed "
+            << sum.failed << "; recovered into " << dest << "\n";
   if (destinationFull) return Fail(ctx, "destination full: " + dest + "; recovery stopped");
   if (sum.stopped) {
     ctx.err << "dunmere-cli: recovery stopped\n";
@@ -577,21 +522,26 @@ int CmdRecover(const std::vector<std::string>& argv, CliContext& ctx) {
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, CliContext& ctx) {
+  const app::ProgramHelp& help = app::CommandLineHelp();
   if (args.empty()) {
-    ctx.err << kMainHelp;
+    ctx.err << app::HelpText(help);
     return kExitUsage;
   }
   const std::string& cmd = args[0];
   if (cmd == "--help" || cmd == "-h" || cmd == "help") {
     if (cmd == "help" && args.size() > 1) return RunCli({args[1], "--help"}, ctx);
-    ctx.out << kMainHelp;
+    ctx.out << app::HelpText(help);
+    return kExitOk;
+  }
+  if (cmd == "--version") {
+    ctx.out << app::VersionText(help);
     return kExitOk;
   }
   if (cmd == "sources") return CmdSources(args, ctx);
   if (cmd == "scan") return CmdScan(args, ctx);
   if (cmd == "recover") return CmdRecover(args, ctx);
   if (cmd == "image") return CmdImage(args, ctx);
-  ctx.err << "dunmere-cli: unknown command '" << cmd << "'\n" << kMainHelp;
+  ctx.err << "dunmere-cli: unknown command '" << cmd << "'\n" << app::HelpText(help);
   return kExitUsage;
 }
 

@@ -1,5 +1,6 @@
 #include "cli/command_support.h"
 
+#include "app/core/help/program_help.h"
 #include "storage/volume_space.h"
 
 namespace dunmere::cli {
@@ -46,6 +47,22 @@ bool ParseArgs(const std::vector<std::string>& in, size_t from, const std::set<s
     }
   }
   return true;
+}
+
+bool ParseCommandArgs(const std::vector<std::string>& in, Args& out, std::string& error) {
+  const app::HelpCommand* command = in.empty() ? nullptr : app::FindCommand(app::CommandLineHelp(), in[0]);
+  if (!command) {
+    error = "unknown command";
+    return false;
+  }
+  const std::vector<std::string> values = app::ValueOptions(*command), flags = app::FlagOptions(*command);
+  return ParseArgs(in, 1, {values.begin(), values.end()}, {flags.begin(), flags.end()}, out, error);
+}
+
+int ShowCommandHelp(CliContext& ctx, const std::string& command) {
+  const app::ProgramHelp& help = app::CommandLineHelp();
+  ctx.out << app::HelpText(help, *app::FindCommand(help, command));
+  return kExitOk;
 }
 
 bool Stopped(const CliContext& ctx) { return ctx.stop && ctx.stop->load(); }

@@ -27,6 +27,12 @@ struct Args {
 // `flagOpts` none; "-h" is "--help"; after "--" everything is positional.
 bool ParseArgs(const std::vector<std::string>& in, size_t from, const std::set<std::string>& valueOpts,
                const std::set<std::string>& flagOpts, Args& out, std::string& error);
+// The same with the options the command's help lists (app/core/help), in[0]
+// being the command's name: what --help, the manual page and the completion
+// offer is what is accepted.
+bool ParseCommandArgs(const std::vector<std::string>& in, Args& out, std::string& error);
+// Prints the command's --help text; returns kExitOk.
+int ShowCommandHelp(CliContext& ctx, const std::string& command);
 bool Stopped(const CliContext& ctx);
 // "dunmere-cli: message" on the error stream; returns `code`.
 int Fail(CliContext& ctx, const std::string& message, int code = kExitFailure);

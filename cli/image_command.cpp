@@ -13,18 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char kImageHelp[] =
-    "Usage: dunmere-cli image [--continue-on-errors] [--map FILE] [--force] SOURCE OUT.img\n"
-    "\n"
-    "Copies every sector of SOURCE into OUT.img (a raw image without header), which can then\n"
-    "be scanned like a partition. An existing OUT.img is replaced. Refused when OUT.img lies on\n"
-    "SOURCE, is too large for a FAT destination, or does not fit in the free space.\n"
-    "\n"
-    "  --continue-on-errors   go on past unreadable sectors, writing zeros there, and list each\n"
-    "                         unreadable range in a ddrescue-style map file\n"
-    "  --map FILE             where that map goes (default OUT.img.map)\n"
-    "  --force                allow OUT.img on the device being imaged\n";
-
 struct ImageCallbackData {
   CliContext* ctx;
   ProgressDisplay* display;
@@ -42,12 +30,8 @@ int ImageProgress(void* user, int percent, uint64_t done, uint64_t total, int64_
 int CmdImage(const std::vector<std::string>& argv, CliContext& ctx) {
   Args a;
   std::string error;
-  if (!ParseArgs(argv, 1, {"--map"}, {"--continue-on-errors", "--force"}, a, error))
-    return Usage(ctx, error);
-  if (a.Has("--help")) {
-    ctx.out << kImageHelp;
-    return kExitOk;
-  }
+  if (!ParseCommandArgs(argv, a, error)) return Usage(ctx, error);
+  if (a.Has("--help")) return ShowCommandHelp(ctx, "image");
   if (a.positional.size() != 2) return Usage(ctx, "image needs SOURCE and OUT.img");
   const std::string sourceText = a.positional[0], out = a.positional[1];
   SourceSpec src;

@@ -23,6 +23,14 @@ enum SourceKind : uint32_t {
 };
 
 inline constexpr size_t kNameFieldSize = 260;
+
+// FoundItemRecord::contentOk. Logs written before there was a third value
+// hold only the first two, which keep their meaning.
+inline constexpr uint32_t kContentMismatch = 0;  // the first bytes are not of the format the name promises
+inline constexpr uint32_t kContentOk = 1;        // they are, or cannot be judged
+// A carved file whose own structure does not close: cut short, or its end a
+// guess. What there is of it is copied out, reported as partial.
+inline constexpr uint32_t kContentPartial = 2;
 inline constexpr uint32_t kNoClusterSize = 0xFFFFFFFFu;
 
 #pragma pack(push, 1)

@@ -81,7 +81,8 @@ bool IsExfatBootSector(ByteView first) {
 }
 
 bool ExfatRecordFirstSector(const FoundItemRecord& r, uint32_t sectorSize, uint64_t& sector) {
-  if (r.clusterBytes == 0 || r.clusterBytes == kNoClusterSize || sectorSize == 0) return false;
+  // A deep scan numbers folders by itself, not by cluster.
+  if (r.isFolder || r.clusterBytes == 0 || r.clusterBytes == kNoClusterSize || sectorSize == 0) return false;
   // The heap's start is kept in the medium's sectors; cluster numbers use all 32 bits.
   const uint32_t cluster = r.itemId;
   if (cluster < 2 || r.size == 0) return false;

@@ -226,7 +226,7 @@ if command -v mkfs.exfat >/dev/null && command -v mount.exfat-fuse >/dev/null &&
   $PY - "$WORK" "$OUT" <<'EOF'
 import os, struct, sys
 work, out = sys.argv[1], sys.argv[2]
-for d in ("exfat_boot", "exfat_entry_set", "exfat_tables", "quick_exfat"):
+for d in ("exfat_boot", "exfat_entry_set", "exfat_tables", "quick_exfat", "deep_exfat"):
     os.makedirs(f"{out}/{d}", exist_ok=True)
 for name in ("exfat512.img", "exfat4k.img"):
     data = open(f"{work}/{name}", "rb").read()
@@ -254,6 +254,10 @@ for name in ("exfat512.img", "exfat4k.img"):
     fat = data[fat_off * bps:fat_off * bps + min(fat_len * bps, 4 * (count + 2))]
     open(f"{out}/exfat_tables/{name}_fat", "wb").write(struct.pack("<II", root, 64) + fat)
     print(f"exfat {name}: {n} directory clusters")
+    # The deep target's input: cluster size (512 bytes << n), root, the heap.
+    shift = (cb // 512).bit_length() - 1
+    heap_bytes = data[heap * bps:heap * bps + (4 << 20)].rstrip(b"\0")
+    open(f"{out}/deep_exfat/{name}", "wb").write(bytes([shift, (root - 2) % 32]) + heap_bytes)
 # The quick engine's image, without the empty tail (the target pads it).
 data = open(f"{work}/exfat512.img", "rb").read()
 open(f"{out}/quick_exfat/exfat512", "wb").write(data.rstrip(b"\0"))

@@ -12,6 +12,9 @@ std::vector<AttributeListEntry> ParseAttributeList(ByteView v, size_t maxEntries
     AttributeListEntry e;
     e.type = type;
     e.nameLength = v.U8(pos + offsetof(AttributeListEntryHeader, nameLength));
+    const size_t nameOff = v.U8(pos + offsetof(AttributeListEntryHeader, nameOffset));
+    if (e.nameLength && nameOff + size_t(e.nameLength) * 2 <= len)
+      e.name = v.Sub(pos + nameOff, size_t(e.nameLength) * 2);
     e.lowestVcn = v.U64(pos + offsetof(AttributeListEntryHeader, lowestVcn));
     e.record = v.U64(pos + offsetof(AttributeListEntryHeader, recordReference)) & 0x0000FFFFFFFFFFFFull;
     out.push_back(e);

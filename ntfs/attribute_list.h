@@ -27,6 +27,7 @@ static_assert(offsetof(AttributeListEntryHeader, recordReference) == 16);
 struct AttributeListEntry {
   uint32_t type = 0;
   uint8_t nameLength = 0;
+  ByteView name;  // UTF-16LE, inside the parsed value; empty when it does not fit the entry
   uint64_t lowestVcn = 0;
   uint64_t record = 0;
 };

@@ -61,6 +61,7 @@ bool AttributeWalker::Next(AttributeView& a) {
   a.flags = a.bytes.U16(offsetof(AttributeHeader, flags));
   uint32_t nameOff = a.bytes.U16(offsetof(AttributeHeader, nameOffset));
   if (a.nameLength && !a.bytes.Has(nameOff, size_t(a.nameLength) * 2)) return fail();
+  if (a.nameLength) a.name = a.bytes.Sub(nameOff, size_t(a.nameLength) * 2);
   if (!a.nonResident) {
     if (len < sizeof(ResidentAttributeHeader)) return fail();
     uint32_t vlen = a.bytes.U32(offsetof(ResidentAttributeHeader, valueLength));

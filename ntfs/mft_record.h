@@ -108,6 +108,7 @@ struct AttributeView {
   bool nonResident = false;
   uint8_t nameLength = 0;
   uint16_t flags = 0;
+  ByteView name;   // UTF-16LE, nameLength units; empty for an unnamed attribute
   ByteView bytes;  // the whole attribute
   // Resident attributes.
   ByteView value;

@@ -4,6 +4,7 @@
 #include <span>
 #include <vector>
 
+#include "ntfs/named_streams.h"
 #include "ntfs/run_list.h"
 
 namespace dunmere {
@@ -24,6 +25,8 @@ void SummarizeRecord(ByteView record, RecordSummary& s) {
         s.name = std::move(fn);
         s.hasName = true;
       }
+    } else if (a.type == kAttrData && a.nameLength != 0) {
+      s.hasNamedData = true;
     } else if (a.type == kAttrData && a.nameLength == 0 && !s.hasData) {
       if (!a.nonResident) {
         s.hasData = true;
@@ -59,11 +62,18 @@ bool NtfsRecordFirstSector(const SectorSource& source, uint32_t sectorSize, cons
   if (!HasFileSignature(v) || recordBytes < 512) return false;
   std::span<uint8_t> span(rec.data(), recordBytes);
   if (ApplyFixup(span) != kOk) return false;
-  RecordSummary sum;
-  SummarizeRecord(ByteView(rec.data(), recordBytes), sum);
-  if (!sum.hasFirstCluster) return false;
-  sector = r.partitionStart + sum.firstCluster * r.clusterBytes / sectorSize;
-  return true;
+  const DataSelector want = DataSelector::Of(r);
+  AttributeWalker walk(ByteView(rec.data(), recordBytes));
+  AttributeView a;
+  while (walk.Next(a)) {
+    if (a.type != kAttrData || !a.nonResident || a.lowestVcn != 0 || !want.Matches(a)) continue;
+    std::vector<DataRun> runs;
+    (void)DecodeRunList(a.runList, runs);
+    if (runs.empty() || runs.front().sparse || runs.front().lcnDelta <= 0) return false;
+    sector = r.partitionStart + uint64_t(runs.front().lcnDelta) * r.clusterBytes / sectorSize;
+    return true;
+  }
+  return false;
 }
 
 }  // namespace dunmere

@@ -24,13 +24,15 @@ struct RecordSummary {
   uint64_t firstCluster = 0;
   bool dataCompressedOrEncrypted = false;
   bool hasAttributeList = false;
+  bool hasNamedData = false;  // a named $DATA attribute (a stream) is in this record
   bool malformed = false;  // a damaged attribute ended the walk
 };
 
 void SummarizeRecord(ByteView record, RecordSummary& out);
 
 // The medium sector of the first data run of the FILE record a record was
-// made from (read again from `source`); false when it has none.
+// made from (read again from `source`), of the stream a stream's item names;
+// false when it has none in that record.
 bool NtfsRecordFirstSector(const SectorSource& source, uint32_t sectorSize, const FoundItemRecord& r,
                            uint64_t& sector);
 

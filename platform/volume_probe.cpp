@@ -53,6 +53,27 @@ bool ProbeSuperblockAt(const std::string& diskPath, uint64_t offset, uint64_t si
   return found;
 }
 
+std::vector<SuperblockProbe> ProbeEverySuperblock(const std::string& path, uint64_t offset, uint64_t size) {
+  std::vector<SuperblockProbe> out;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return out;
+  if (blkid_probe pr = blkid_new_probe()) {
+    if (blkid_probe_set_device(pr, fd, blkid_loff_t(offset), blkid_loff_t(size)) == 0) {
+      AskForSuperblocks(pr);
+      // Each call gives the next prober's match; a bounded walk, whatever a
+      // damaged area makes of it.
+      for (int i = 0; i < 16 && blkid_do_probe(pr) == 0; ++i) {
+        SuperblockProbe p;
+        ReadProbeValues(pr, p);
+        if (!p.type.empty()) out.push_back(std::move(p));
+      }
+    }
+    blkid_free_probe(pr);
+  }
+  ::close(fd);
+  return out;
+}
+
 std::vector<TablePartition> ProbePartitionTable(const std::string& diskPath) {
   std::vector<TablePartition> out;
   blkid_probe pr = blkid_new_probe_from_filename(diskPath.c_str());

@@ -19,6 +19,10 @@ struct SuperblockProbe {
 bool ProbeSuperblock(const std::string& path, SuperblockProbe& out);
 // The file system inside a stretch of a disk (a partition without a device node).
 bool ProbeSuperblockAt(const std::string& diskPath, uint64_t offset, uint64_t size, SuperblockProbe& out);
+// Every file system whose signature is there, one after another as libblkid
+// finds them: where it finds two, the probes above name none. size 0: to
+// the end of the file or device.
+std::vector<SuperblockProbe> ProbeEverySuperblock(const std::string& path, uint64_t offset = 0, uint64_t size = 0);
 
 // One entry of a disk's partition table.
 struct TablePartition {

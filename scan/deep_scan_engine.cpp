@@ -12,6 +12,7 @@
 #include "engine/kept_records.h"
 #include "engine/scan_log_folder.h"
 #include "engine/store_engine.h"
+#include "exfat/deep/exfat_dir_sector.h"
 #include "fat/dir_entry_tests.h"
 #include "scan/deep_pass.h"
 #include "scan/engine_factory.h"
@@ -45,6 +46,9 @@ struct FinishGrace {
     return g->answer;
   }
 };
+// A carved file ends where a directory sector of FAT or exFAT begins: the
+// file systems' engines read on from there.
+bool IsFileSystemDirectorySector(ByteView sector) { return IsDirectoryCluster(sector) || IsExfatDirectorySector(sector); }
 }  // namespace
 
 DeepScanEngine::DeepScanEngine() {
@@ -54,7 +58,7 @@ DeepScanEngine::DeepScanEngine() {
     ownDeep_.push_back(row.makeDeep());
     deep_.push_back(ownDeep_.back().get());
   }
-  carve_.Context().directorySector = &IsDirectoryCluster;
+  carve_.Context().directorySector = &IsFileSystemDirectorySector;
 }
 
 DeepScanEngine::~DeepScanEngine() {

@@ -2,6 +2,7 @@
 
 #include "carving/content_check_factory.h"
 #include "engine/quick_ext_engine.h"
+#include "exfat/deep/deep_exfat_engine.h"
 #include "exfat/exfat_boot_sector.h"
 #include "exfat/quick/quick_exfat_engine.h"
 #include "fat/deep/deep_fat_engine.h"
@@ -49,19 +50,23 @@ bool RecognisesNtfs(ByteView b) { return IsNtfsBootSector(b); }
 bool RecognisesFat(ByteView b) { return IsFatBootSector(b); }
 bool RecognisesExfat(ByteView b) { return IsExfatBootSector(b); }
 
-// NTFS and exFAT before FAT: an NTFS boot sector also passes the looser FAT
-// test, and FAT's is asked last whatever may pass it. exFAT's deep part is
-// not written yet.
+// ext first: mke2fs leaves the area's first sectors alone, so an older
+// volume's boot sector may still stand beside its superblock, while mkntfs,
+// mkfs.exfat and mkfs.fat all write over the superblock at 1024. An ext
+// superblock is therefore the newer file system, the one the system mounts;
+// what else is recognised lies under it (FileSystemUnder). NTFS and exFAT
+// before FAT: an NTFS boot sector also passes the looser FAT test, and FAT's
+// is asked last whatever may pass it.
 constexpr FileSystemRow kRows[] = {
-    {FsKind::kNtfs, "NTFS", RecognisesNtfs, kSourceQuickNtfs, kSourceDeepNtfs, MakeChecked<QuickNtfsEngine>,
-     MakeDeep<DeepNtfsEngine>},
-    {FsKind::kExfat, "exFAT", RecognisesExfat, kSourceQuickExfat, kNoSourceKind, MakeChecked<QuickExfatEngine>,
-     nullptr},
-    {FsKind::kFat, "FAT", RecognisesFat, kSourceQuickFat, kSourceDeepFat, MakeChecked<QuickFatEngine>,
-     MakeDeep<DeepFatEngine>},
     // Recognised so that it is named, not scanned as a lost volume; its quick
     // engine finds nothing.
     {FsKind::kExt, "ext", IsExtSuperblock, kNoSourceKind, kNoSourceKind, MakeExt, nullptr},
+    {FsKind::kNtfs, "NTFS", RecognisesNtfs, kSourceQuickNtfs, kSourceDeepNtfs, MakeChecked<QuickNtfsEngine>,
+     MakeDeep<DeepNtfsEngine>},
+    {FsKind::kExfat, "exFAT", RecognisesExfat, kSourceQuickExfat, kSourceDeepExfat, MakeChecked<QuickExfatEngine>,
+     MakeDeep<DeepExfatEngine>},
+    {FsKind::kFat, "FAT", RecognisesFat, kSourceQuickFat, kSourceDeepFat, MakeChecked<QuickFatEngine>,
+     MakeDeep<DeepFatEngine>},
 };
 
 }  // namespace
@@ -77,6 +82,14 @@ const FileSystemRow* FileSystemOf(FsKind kind) {
 FsKind DetectFileSystem(ByteView b) {
   for (const FileSystemRow& r : kRows)
     if (r.recognises(b)) return r.kind;
+  return FsKind::kOther;
+}
+
+FsKind FileSystemUnder(ByteView b) {
+  const FsKind current = DetectFileSystem(b);
+  if (current != FsKind::kExt) return FsKind::kOther;
+  for (const FileSystemRow& r : kRows)
+    if (r.kind != current && r.recognises(b)) return r.kind;
   return FsKind::kOther;
 }
 

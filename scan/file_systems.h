@@ -38,12 +38,16 @@ struct FileSystemRow {
   std::unique_ptr<DeepFileSystemEngine> (*makeDeep)();
 };
 
-// Every row, in the order detection asks them.
+// Every row, in the order detection asks them: ext, NTFS, exFAT, FAT.
 std::span<const FileSystemRow> FileSystems();
 // The row of a kind; null for kOther.
 const FileSystemRow* FileSystemOf(FsKind kind);
 // The first row recognising the area; kOther when none does.
 FsKind DetectFileSystem(ByteView first16k);
+// The older file system whose boot sector still stands under the current
+// one: only an ext volume leaves another's in place ("ext over NTFS"); kOther
+// when there is none.
+FsKind FileSystemUnder(ByteView first16k);
 // "NTFS", "exFAT", "FAT", "ext"; "unknown" for kOther.
 std::string FsKindName(FsKind kind);
 // The engine a record kind comes from: "quick NTFS", "deep FAT", "carving".

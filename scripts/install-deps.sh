@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build, the tests and the benchmarks use.
+# Installs the Debian 12 packages the build, the tests and the benchmarks use
+# (--bench, --sanitize, --package: those of the benchmarks' peers, of the
+# sanitizer build, of making and checking the Debian packages too).
 # Only what is missing is fetched, so a second run costs a few dpkg queries.
 set -euo pipefail
 
@@ -20,10 +22,15 @@ BENCH_PKGS=(sleuthkit testdisk foremost time)
 # The sanitizer build and the fuzz targets are made with clang; libFuzzer and
 # the sanitizer runtimes come with its compiler-rt.
 SANITIZE_PKGS=(clang libclang-rt-14-dev)
+# Making the Debian packages (CPack's dependency list needs dpkg-shlibdeps and
+# file) and checking them (scripts/package.sh --check): lintian, the AppStream
+# and desktop-entry validators, man for the installed manual pages.
+PACKAGE_PKGS=(dpkg-dev file lintian appstream desktop-file-utils man-db)
 
 want=("${BUILD_PKGS[@]}" "${FIXTURE_PKGS[@]}" "${PREVIEW_PKGS[@]}")
 [ "${1:-}" = "--bench" ] && want+=("${BENCH_PKGS[@]}")
 [ "${1:-}" = "--sanitize" ] && want+=("${SANITIZE_PKGS[@]}")
+[ "${1:-}" = "--package" ] && want+=("${PACKAGE_PKGS[@]}")
 
 missing=()
 for p in "${want[@]}"; do

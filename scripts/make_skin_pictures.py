@@ -188,8 +188,12 @@ def disk_icon(removable):
   <circle cx="17.5" cy="12" r="1.5" fill="#7dff7d"/><rect x="5" y="11" width="8" height="2" fill="#ffffff"/>''')
 
 
-def logo():
-    return svg(32, 32, '''<circle cx="16" cy="16" r="14" fill="#ffffff"/>
+def logo(ring=False):
+    """The program's mark: a blue diamond on a white disc. The title bar is
+    dark; where the background may be white (menus, the desktop's launchers,
+    scripts/make_icons.py) a ring in the diamond's blue outlines the disc."""
+    edge = ' stroke="#1f6fae" stroke-width="1.5"' if ring else ""
+    return svg(32, 32, f'''<circle cx="16" cy="16" r="{14.25 if ring else 14}" fill="#ffffff"{edge}/>
   <path d="M16 6 L24 16 L16 26 L8 16 Z" fill="#2b88d0"/><circle cx="16" cy="16" r="3" fill="#ffffff"/>''')
 
 

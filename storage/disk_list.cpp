@@ -119,10 +119,28 @@ void FillSizes(VolumeInfo& v) {
   v.usedBytes = v.totalBytes >= v.freeBytes ? v.totalBytes - v.freeBytes : 0;
 }
 
+// libblkid names no file system where it finds two. An ext superblock
+// beside another file system's signature is the newer of them: mke2fs leaves
+// the area's first sectors alone, while mkntfs, mkfs.fat and mkfs.exfat write
+// over the superblock at 1024. ext is what the system mounts; the other lies
+// under it.
+bool ProbeLayered(const std::string& path, uint64_t offset, uint64_t size, Probe& p, std::string& older) {
+  const std::vector<Probe> found = ProbeEverySuperblock(path, offset, size);
+  auto ext = std::find_if(found.begin(), found.end(), [](const Probe& f) { return f.type.rfind("ext", 0) == 0; });
+  if (ext == found.end() || found.size() < 2) return false;
+  p = *ext;
+  for (const Probe& f : found)
+    if (&f != &*ext) {
+      older = FsNameOf(f);
+      break;
+    }
+  return true;
+}
+
 // Probes a device node (or the file standing for it), then the udev database.
 void ProbeVolume(const EnumerationRoots& roots, const std::string& node, const std::string& devNumber, Probe& p,
-                 int* udevTypeByte) {
-  if (!ProbeSuperblock(node, p)) {
+                 std::string& older, int* udevTypeByte) {
+  if (!ProbeSuperblock(node, p) && !ProbeLayered(node, 0, 0, p, older)) {
     p = Probe{};
     ProbeFromUdev(roots, devNumber, p, udevTypeByte);
   } else if (udevTypeByte) {
@@ -197,7 +215,7 @@ int RebuildDiskList(DiskList& list, const EnumerationRoots& roots) {
       std::string devNumber = ReadLine(pd / "dev");
       int typeByte = typeBytes.count(v.partitionNumber) ? typeBytes[v.partitionNumber] : -1;
       Probe p;
-      ProbeVolume(roots, v.volumePath, devNumber, p, typeByte < 0 ? &typeByte : nullptr);
+      ProbeVolume(roots, v.volumePath, devNumber, p, v.olderFsName, typeByte < 0 ? &typeByte : nullptr);
       v.fsName = FsNameOf(p);
       v.label = p.label;
       v.fsType = FsTypeOf(v.fsName, typeByte);
@@ -219,7 +237,8 @@ int RebuildDiskList(DiskList& list, const EnumerationRoots& roots) {
         v.startSector = t.start512 * 512 / bps;
         v.sectorCount = t.size512 * 512 / bps;
         Probe p;
-        ProbeSuperblockAt(diskNode, t.start512 * 512, t.size512 * 512, p);
+        if (!ProbeSuperblockAt(diskNode, t.start512 * 512, t.size512 * 512, p))
+          ProbeLayered(diskNode, t.start512 * 512, t.size512 * 512, p, v.olderFsName);
         v.fsName = FsNameOf(p);
         v.label = p.label;
         v.fsType = FsTypeOf(v.fsName, t.typeByte);
@@ -233,8 +252,10 @@ int RebuildDiskList(DiskList& list, const EnumerationRoots& roots) {
       // anything else is offered as the whole disk.
       std::string devNumber = ReadLine(sys / "dev");
       Probe p;
-      ProbeVolume(roots, diskNode, devNumber, p, nullptr);
+      std::string older;
+      ProbeVolume(roots, diskNode, devNumber, p, older, nullptr);
       VolumeInfo v;
+      v.olderFsName = older;
       v.diskNumber = int32_t(index);
       v.bytesPerSector = bps;
       v.startSector = 0;
@@ -294,7 +315,8 @@ std::vector<VolumeInfo> ListImageEntries(const std::string& imagePath) {
     v.startSector = t.start512;
     v.sectorCount = std::min(t.size512, sectors - t.start512);
     Probe p;
-    ProbeSuperblockAt(imagePath, v.startSector * 512, v.sectorCount * 512, p);
+    if (!ProbeSuperblockAt(imagePath, v.startSector * 512, v.sectorCount * 512, p))
+      ProbeLayered(imagePath, v.startSector * 512, v.sectorCount * 512, p, v.olderFsName);
     v.fsName = FsNameOf(p);
     v.label = p.label;
     v.fsType = FsTypeOf(v.fsName, t.typeByte);

@@ -36,6 +36,9 @@ struct VolumeInfo {
   uint64_t sectorCount = 0;
   uint32_t bytesPerSector = 512;
   std::string fsName;      // "NTFS", "FAT32", "FAT", "exFAT", "ext4", ... ; empty when unknown
+  // An older file system still recognisable under the current one ("NTFS"
+  // under an ext2 made over it); empty when there is none.
+  std::string olderFsName;
   std::string volumePath;  // device node of the partition (or disk); empty for unallocated stretches
   std::string label;
   std::string mountPoint;  // where it is mounted; empty when it is not

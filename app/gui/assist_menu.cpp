@@ -6,6 +6,8 @@
 
 #include "app/core/language/language_table.h"
 #include "app/gui/apply_section.h"
+#include "app/gui/progress_wnd.h"
+#include "base/version.h"
 #include "ui/skin.h"
 #include "ui/window_base.h"
 
@@ -15,6 +17,7 @@ AssistChoice ChoiceFromEntry(const QString& name) {
   AssistChoice c;
   if (name == u"item_help") c.kind = AssistChoice::Kind::kHelp;
   else if (name == u"item_support") c.kind = AssistChoice::Kind::kSupport;
+  else if (name == u"item_about") c.kind = AssistChoice::Kind::kAbout;
   else if (name == u"item_exit") c.kind = AssistChoice::Kind::kExit;
   else if (name.startsWith(QLatin1String(kLanguageEntryPrefix))) {
     c.kind = AssistChoice::Kind::kLanguage;
@@ -46,6 +49,11 @@ void PrepareAssistMenu(QMenu* menu) {
 AssistChoice RunAssistMenu(ui::WindowImplBase& wnd, QPoint globalPos) {
   const QString chosen = wnd.PopupMenu(QStringLiteral("xml/menu_assist.xml"), globalPos, &PrepareAssistMenu);
   return ChoiceFromEntry(chosen);
+}
+
+QString AboutText() {
+  const std::string_view version = ProgramVersion();
+  return FillFormat(MessageText("MSG1381"), QString::fromUtf8(version.data(), qsizetype(version.size())));
 }
 
 QString UserGuidePath() {

@@ -1,6 +1,6 @@
 #pragma once
-// The assist menu of the title bar: help, support, the language submenu and
-// exit. The help entries open the user guide that ships with the program.
+// The assist menu of the title bar: help, support, about (the version), the
+// language submenu and exit. The help entries open the user guide that ships with the program.
 #include <QPoint>
 #include <QString>
 
@@ -13,7 +13,7 @@ class WindowImplBase;
 namespace dunmere::gui {
 
 struct AssistChoice {
-  enum class Kind { kNone, kHelp, kSupport, kLanguage, kExit };
+  enum class Kind { kNone, kHelp, kSupport, kAbout, kLanguage, kExit };
   Kind kind = Kind::kNone;
   QString language;  // kLanguage: the language's name
 };
@@ -29,6 +29,10 @@ AssistChoice RunAssistMenu(ui::WindowImplBase& wnd, QPoint globalPos);
 void PrepareAssistMenu(QMenu* menu);
 // Interprets an entry's name as RunAssistMenu does.
 AssistChoice ChoiceFromEntry(const QString& name);
+
+// The About box's text in the current language: the program's name and
+// version, and what it does.
+QString AboutText();
 
 // Where the user guide is: the program folder's "../doc/dunmere/guide.md"
 // (installed and in the build tree); empty when it is not there.

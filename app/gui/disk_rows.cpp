@@ -8,6 +8,7 @@
 
 #include "app/core/results/text_formats.h"
 #include "app/gui/apply_section.h"
+#include "app/gui/progress_wnd.h"
 #include "storage/disk_table.h"
 #include "scan/file_systems.h"
 #include "ui/disk_list.h"
@@ -116,7 +117,7 @@ int DiskRows::AddSource(int header, const std::string& disk, bool removable, con
   e.item->volume->letter = e.item->tag;
 
   ui::ListRow row;
-  row.cells << SourceName(v, disk) << QString::fromStdString(v.fsName)
+  row.cells << SourceName(v, disk) << FileSystemCaption(v.fsName, v.olderFsName)
             << QString::fromStdString(FormatSize(int64_t(v.totalBytes)));
   row.usage = v.totalBytes ? int(double(v.usedBytes) * 100.0 / double(v.totalBytes)) : 0;
   row.tag = nextKey_++;
@@ -229,8 +230,17 @@ static QString ImageFileSystem(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   in.read(reinterpret_cast<char*>(head.data()), std::streamsize(head.size()));
   if (in.gcount() <= 0) return {};
-  const FileSystemRow* row = FileSystemOf(DetectFileSystem(ByteView(head.data(), size_t(in.gcount()))));
-  return row ? QString::fromUtf8(row->name.data(), int(row->name.size())) : QString();
+  const ByteView area(head.data(), size_t(in.gcount()));
+  const FileSystemRow* row = FileSystemOf(DetectFileSystem(area));
+  if (!row) return {};
+  const FileSystemRow* under = FileSystemOf(FileSystemUnder(area));
+  return DiskRows::FileSystemCaption(std::string(row->name), under ? std::string(under->name) : std::string());
+}
+
+QString DiskRows::FileSystemCaption(const std::string& fsName, const std::string& olderFsName) {
+  const QString current = QString::fromStdString(fsName);
+  if (olderFsName.empty()) return current;
+  return FillFormat(FillFormat(MessageText("MSG1390"), current), QString::fromStdString(olderFsName));
 }
 
 QString DiskRows::ImagePartName(const std::string& imagePath, const VolumeInfo& v) {
@@ -303,7 +313,7 @@ int DiskRows::AddImage(const std::string& path) {
       e.item->tag = NextTag();
       e.item->volume->letter = e.item->tag;
       ui::ListRow row;
-      row.cells << ImagePartName(path, v) << QString::fromStdString(v.fsName)
+      row.cells << ImagePartName(path, v) << FileSystemCaption(v.fsName, v.olderFsName)
                 << QString::fromStdString(FormatSize(int64_t(v.totalBytes)));
       row.tag = nextKey_++;
       entries_[row.tag] = std::move(e);

@@ -66,6 +66,8 @@ class DiskRows {
   // "card.img:1 LABEL" for a partition of a whole-disk image, "* card.img"
   // for a stretch between its partitions.
   static QString ImagePartName(const std::string& imagePath, const VolumeInfo& v);
+  // "ext2", or "ext2 over NTFS" when an older file system lies under it.
+  static QString FileSystemCaption(const std::string& fsName, const std::string& olderFsName);
 
  private:
   enum class Kind { kDiskHeader, kSource, kImageHeader };

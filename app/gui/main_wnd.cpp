@@ -408,7 +408,7 @@ void MainWnd::OnDiskSelected(int row) {
   }
   SetText(QStringLiteral("Label1"), pair("MSG0203", device));
   SetText(QStringLiteral("Label2"), pair("MSG0204", QString::fromStdString(v.label)));
-  SetText(QStringLiteral("Label3"), pair("MSG0205", QString::fromStdString(v.fsName)));
+  SetText(QStringLiteral("Label3"), pair("MSG0205", DiskRows::FileSystemCaption(v.fsName, v.olderFsName)));
   SetText(QStringLiteral("Label4"), pair("MSG0206", Size(v.totalBytes)));
   // Used and free space are a file system's to know: a bare disk or a
   // stretch without one has neither.
@@ -656,6 +656,12 @@ void MainWnd::ShowAssistMenu() {
         break;
       }
       help.RunModal();
+      break;
+    }
+    case AssistChoice::Kind::kAbout: {
+      MessageBoxWnd::Choice about;
+      about.titleId = "MSG1380";
+      MessageBoxWnd::Ask(MessageBoxWnd::kInformation, this, AboutText(), 420, 190, about);
       break;
     }
     case AssistChoice::Kind::kLanguage:

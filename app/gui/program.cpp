@@ -6,7 +6,9 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <filesystem>
+#include <iostream>
 
+#include "app/core/help/program_help.h"
 #include "app/core/language/language_table.h"
 #include "app/core/preview/started_processes.h"
 #include "app/gui/apply_section.h"
@@ -37,9 +39,22 @@ void CloseOnTerminationSignals(MainWnd& wnd) {
 }  // namespace
 
 int RunProgram(int argc, char** argv) {
+  // Answered before any window system is needed: a terminal without a
+  // display, or a packaging check, asks these too. Any other argument is an
+  // image file.
+  if (argc == 2 && (argv[1] == std::string_view("--help") || argv[1] == std::string_view("-h"))) {
+    std::cout << app::HelpText(app::DesktopProgramHelp());
+    return 0;
+  }
+  if (argc == 2 && argv[1] == std::string_view("--version")) {
+    std::cout << app::VersionText(app::DesktopProgramHelp());
+    return 0;
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("dunmere"));
-  QApplication::setDesktopFileName(QStringLiteral("dunmere"));
+  // The menu entry org.dunmere.dunmere.desktop: a desktop matches the window
+  // to it (its icon, its name), and the AppStream data is found by it.
+  QApplication::setDesktopFileName(QStringLiteral("org.dunmere.dunmere"));
 
   QStringList images;
   const QStringList args = QApplication::arguments();

@@ -119,6 +119,10 @@ QString RecoverProcessWnd::StatusText(Status s) {
   return QString::fromStdString(StatusMessage(s));
 }
 
+QString RecoverProcessWnd::OutcomeText(const RecoverOutcome& o) {
+  return o.status == kOk && o.partial ? MessageText("MSG1370") : StatusText(o.status);
+}
+
 void RecoverProcessWnd::OnWindowInit() {
   layoutSize_ = size();
   SetRange(QStringLiteral("progress"), 0, 100);
@@ -209,9 +213,12 @@ void RecoverProcessWnd::TakeOutcomes() {
     }
     if (!list) continue;
     ui::ListRow row;
-    row.cells = {QString::fromStdString(o.path), StatusText(o.status)};
-    if (o.status == kOk) {
+    row.cells = {QString::fromStdString(o.path), OutcomeText(o)};
+    if (o.status == kOk && !o.partial) {
       list->AddRow(std::move(row));
+    } else if (o.status == kOk) {
+      // Written, but maybe not whole: shown before the files that are.
+      list->InsertRow(0, std::move(row));
     } else {
       // What went wrong is what the user looks for first.
       row.color = kFailedColor;

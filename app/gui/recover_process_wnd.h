@@ -76,6 +76,9 @@ class RecoverProcessWnd : public ProgressWnd {
 
   // "Success", or the status's text ("Stopped" for a file cut short).
   static QString StatusText(Status s);
+  // The same for one file: "Partial" for one written whole as found whose
+  // own structure does not close.
+  static QString OutcomeText(const RecoverOutcome& o);
 
  protected:
   const char* ExitQuestionId() const override { return "MSG1104"; }

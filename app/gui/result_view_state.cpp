@@ -114,7 +114,10 @@ QString ResultViewState::ToolTip(int row, int column) const {
   if (column != columns.name) return Cell(row, column);
   const QString folder = FolderText(rows[size_t(row)]);
   const QString name = Cell(row, column);
-  return folder.startsWith(u'/') ? folder + name : name;
+  const QString tip = folder.startsWith(u'/') ? folder + name : name;
+  // A carved file whose own structure does not close says so before it is copied.
+  if (RecordOfRow(row).contentOk == kContentPartial) return tip + QStringLiteral(" (") + MessageText("MSG1370") + u')';
+  return tip;
 }
 
 int ResultViewState::Check(int row) const {

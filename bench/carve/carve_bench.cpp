@@ -58,16 +58,17 @@ int main(int argc, char** argv) {
   std::vector<FoundItemRecord> all;
   (void)engine.ListChildren(nullptr, 0, all);
   std::filesystem::create_directories(outDir);
-  size_t failed = 0;
+  size_t failed = 0, partial = 0;
   uint64_t bytes = 0;
   for (const auto& r : all) {
     if (engine.RecoverItem(r, outDir + "/" + SafePathComponent(RecordName(r)), 0)) ++failed;
+    if (r.contentOk == kContentPartial) ++partial;
     bytes += r.size;
   }
   auto t2 = std::chrono::steady_clock::now();
   auto ms = [](auto a, auto b) { return std::chrono::duration<double, std::milli>(b - a).count(); };
-  std::printf("files %zu failed %zu bytes %llu sectors %llu offered %llu pass_ms %.1f copy_ms %.1f\n", all.size(),
-              failed, (unsigned long long)bytes, (unsigned long long)total, (unsigned long long)calls, ms(t0, t1),
+  std::printf("files %zu failed %zu partial %zu bytes %llu sectors %llu offered %llu pass_ms %.1f copy_ms %.1f\n",
+              all.size(), failed, partial, (unsigned long long)bytes, (unsigned long long)total, (unsigned long long)calls, ms(t0, t1),
               ms(t1, t2));
   return 0;
 }

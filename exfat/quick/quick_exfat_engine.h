@@ -36,6 +36,7 @@ class QuickExfatEngine : public QuickStoreEngine {
   // the volume's start; returns 1 with the extent (length 0 at the end).
   Status NextFreeExtent(uint64_t& startSector, uint64_t& lengthSectors) override;
   bool WalkedDeletedDirectoryAt(uint64_t mediumByte) const override;
+  // The medium sector of a file's first cluster, so that a carved copy of it is listed once.
   bool FirstDataSector(const FoundItemRecord& r, uint64_t& sector) override {
     return ExfatRecordFirstSector(r, source_.UnitSize(), sector);
   }

@@ -14,6 +14,7 @@
 #include "fat/dir_entry_tests.h"
 #include "fat/fat_boot_sector.h"
 #include "fat/fat_dir_entry.h"
+#include "fat/fat_file_read.h"
 #include "fat/fat_timestamps.h"
 #include "platform/file.h"
 
@@ -112,6 +113,7 @@ Status DeepFatEngine::BeginFatLog(const std::string& logName) {
   pending_.ClearSpill();
   tails_.ClearSpill();
   store_.reset();
+  fats_.clear();
   std::string name = logName;
   const std::string folder = ScanLogFolder::Instance().CurrentScanFolder();
   if (name.empty()) {
@@ -316,6 +318,20 @@ Status DeepFatEngine::ReadContent(const FoundItemRecord& record, const ContentSi
     return sink(&kNothing, 0);
   }
   if (cb == 0 || cb % sectorSize_ || record.itemId < 2) return kInvalidData;
+  // Where the volume's FAT can be read, the file is read as the quick scan
+  // reads it: a chain link by link, deleted data over the free clusters, and
+  // a deleted file whose clusters the FAT gave to another file since is
+  // refused rather than copied out with that file's data.
+  if (VolumeFat* v = FatOf(record)) {
+    const FatFileReading how{v->fat, v->geometry,
+                             [this](uint64_t at, uint32_t n, uint8_t* out, uint32_t& got) -> Status {
+                               got = 0;
+                               if (at % sectorSize_) return kReadFault;
+                               return ReadAbsolute(at / sectorSize_, n, out, got);
+                             },
+                             source_.SectorCount() * sectorSize_, readBuf_};
+    return ReadFatFile(how, record.itemId, remaining, [&] { return EntryMarkedDeleted(record); }, sink);
+  }
   // Without a FAT the clusters after the first are taken to follow it.
   const uint64_t spc = cb / sectorSize_;
   uint64_t sector = record.partitionStart + record.dataAreaStart + uint64_t(record.itemId - 2) * spc;
@@ -340,6 +356,36 @@ Status DeepFatEngine::ReadContent(const FoundItemRecord& record, const ContentSi
     sector += n;
   }
   return kOk;
+}
+
+DeepFatEngine::VolumeFat* DeepFatEngine::FatOf(const FoundItemRecord& r) {
+  const uint64_t start = r.partitionStart;
+  auto known = fats_.find(start);
+  if (known != fats_.end()) return known->second.get();
+  // A FAT's window takes up to 16 MiB: a disk of many volumes keeps a few.
+  if (fats_.size() >= 4) fats_.clear();
+  std::unique_ptr<VolumeFat>& slot = fats_[start];
+  if (!opened_ || start >= source_.SectorCount()) return nullptr;
+  std::vector<uint8_t> boot(std::max<uint32_t>(kBootReadBytes, sectorSize_), 0);
+  uint32_t got = 0;
+  if (ReadAbsolute(start, uint32_t(boot.size()), boot.data(), got) || !IsFatBootSector(ByteView(boot.data(), got)))
+    return nullptr;
+  auto v = std::make_unique<VolumeFat>();
+  FatVolumeGeometry& g = v->geometry;
+  if (ReadFatGeometry(ByteView(boot.data(), got), start, source_.SectorCount() - start, sectorSize_, g)) return nullptr;
+  // The volume the record was placed in: the same data area and clusters.
+  const bool same = uint64_t(g.dataStart) * g.bytesPerSector == uint64_t(r.dataAreaStart) * sectorSize_ &&
+                    g.ClusterBytes() == r.clusterBytes;
+  if (!same || v->fat.Open(&source_, g)) return nullptr;
+  slot = std::move(v);
+  return slot.get();
+}
+
+bool DeepFatEngine::EntryMarkedDeleted(const FoundItemRecord& record) const {
+  std::vector<uint8_t> sector(sectorSize_);
+  uint32_t got = 0;
+  if (ReadAbsolute(record.location, sectorSize_, sector.data(), got) || got < sectorSize_) return false;
+  return HoldsDeletedEntry(ByteView(sector.data(), got), record.size, uint16_t(record.itemId & 0xFFFF));
 }
 
 size_t DeepFatEngine::ResidentBytes() const {

@@ -20,6 +20,8 @@
 // keeps the source and the log and writes the files.
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,7 @@
 #include "engine/store_engine.h"
 #include "fat/deep/directory_feed.h"
 #include "fat/fat_boot_sector.h"
+#include "fat/fat_entry_cache.h"
 #include "fat/deep/folder_tree.h"
 #include "fat/deep/name_tails.h"
 #include "fat/deep/pending_files.h"
@@ -119,6 +122,18 @@ class DeepFatEngine : public StoreEngine, public DeepFileSystemEngine, private F
   bool WriteFile(FoundItemRecord record, uint32_t dirCluster, int guess, uint64_t dirSector);
   int ContentPlausible(const FoundItemRecord& r, int guess);
 
+  // The FAT of the volume a record was placed in, where it can be read: a
+  // boot sector at the record's partition start that describes the same
+  // data area and clusters. Null otherwise (the volume was learned from its
+  // folders, or formatted anew with another layout).
+  struct VolumeFat {
+    FatVolumeGeometry geometry;
+    FatEntryCache fat;
+  };
+  VolumeFat* FatOf(const FoundItemRecord& record);
+  // Whether the directory entry a file record was made from is marked deleted.
+  bool EntryMarkedDeleted(const FoundItemRecord& record) const;
+
   SectorSource source_;
   bool opened_ = false;
   uint64_t start_ = 0;
@@ -139,6 +154,7 @@ class DeepFatEngine : public StoreEngine, public DeepFileSystemEngine, private F
 
   ContentCheck contentCheck_;
   std::vector<uint8_t> readBuf_;
+  std::map<uint64_t, std::unique_ptr<VolumeFat>> fats_;  // by partition start; null: none readable
   // Set while FinishFatScan runs: whether a stop was asked for.
   std::function<bool()> finishStop_;
 };

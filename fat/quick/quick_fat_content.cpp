@@ -1,6 +1,5 @@
 #include "fat/quick/quick_fat_engine.h"
 
-
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -10,6 +9,7 @@
 #include "base/text.h"
 #include "fat/dir_entry_tests.h"
 #include "fat/fat_dir_entry.h"
+#include "fat/fat_file_read.h"
 #include "fat/fat_names.h"
 #include "fat/fat_timestamps.h"
 #include "platform/file.h"
@@ -20,9 +20,6 @@ namespace dunmere {
 
 namespace {
 constexpr uint32_t kMaxClusterBytes = 104857600;  // 100 MiB
-// Reads of file data gather consecutive clusters up to this many bytes.
-constexpr uint32_t kRunBytes = 1u << 20;
-constexpr size_t kPieceBytes = 65536;
 }  // namespace
 
 uint32_t QuickFatEngine::SearchHighWord(ByteView entry, bool isDirectory, std::string_view ext) {
@@ -79,11 +76,7 @@ bool QuickFatEngine::EntryMarkedDeleted(const FoundItemRecord& record) const {
   std::vector<uint8_t> sector(bps);
   uint32_t got = 0;
   if (ReadBytes(uint64_t(record.location) * bps, bps, sector.data(), got) || got < bps) return false;
-  for (uint32_t off = 0; off + 32 <= bps; off += 32) {
-    FatDirEntry e(ByteView(sector.data() + off, 32));
-    if (e.IsDeleted() && e.Size() == record.size && e.ClusterLow() == (record.itemId & 0xFFFF)) return true;
-  }
-  return false;
+  return HoldsDeletedEntry(ByteView(sector.data(), bps), record.size, uint16_t(record.itemId & 0xFFFF));
 }
 
 Status QuickFatEngine::ReadContent(const FoundItemRecord& record, const ContentSink& sink) {
@@ -97,62 +90,12 @@ Status QuickFatEngine::ReadContent(const FoundItemRecord& record, const ContentS
     int a = sink(&kNothing, 0);
     return a;
   }
-  if (remaining > geometry_.DeclaredDataBytes()) return kInvalidData;
-  uint32_t c = record.itemId;
-  if (!geometry_.ValidCluster(c)) return geometry_.DeclaredCluster(c) ? kDataPastEnd : kInvalidData;
-  // A live chain could loop; deleted data only ever moves forward.
-  const bool chained = !cache_.IsFree(c);
-  // A deleted file whose first cluster another file has taken since: what
-  // the chain holds now is that file's data, not this one's.
-  if (chained && EntryMarkedDeleted(record)) return kDataOverwritten;
-  std::unordered_set<uint32_t> seen;
-  if (chained) seen.insert(c);
-  const uint32_t runMax = std::max<uint32_t>(1, kRunBytes / cb);
-  // Reused between files: the buffer grows to the largest run once.
-  std::vector<uint8_t>& buf = readBuf_;
-  const uint64_t wanted = std::min<uint64_t>(uint64_t(runMax) * cb, (remaining + cb - 1) / cb * cb);
-  if (buf.size() < wanted) buf.resize(size_t(wanted));
-  while (remaining > 0) {
-    uint64_t need = (remaining + cb - 1) / cb;
-    uint32_t runStart = c, last = c, n = 1, next = 0;
-    bool haveNext = false;
-    while (n < need && n < runMax) {
-      next = cache_.NextCluster(last);
-      haveNext = true;
-      if (next != last + 1 || (chained && !seen.insert(next).second)) break;
-      last = next;
-      ++n;
-      haveNext = false;
-    }
-    uint32_t got = 0;
-    uint32_t want = uint32_t(std::min<uint64_t>(uint64_t(n) * cb, remaining + (cb - 1)) / cb * cb);
-    if (buf.size() < want) buf.resize(want);
-    const uint64_t at = ClusterToOffset(geometry_, runStart);
-    // Clusters a truncated image or a short partition no longer holds are
-    // no read error: the data is simply not there.
-    const uint64_t mediumEnd = MediumEnd();
-    if (at >= mediumEnd) return kDataPastEnd;
-    if (Status s = ReadBytes(at, want, buf.data(), got)) return s;
-    uint64_t useful = std::min<uint64_t>(got, remaining);
-    for (uint64_t done = 0; done < useful;) {
-      size_t piece = size_t(std::min<uint64_t>(kPieceBytes, useful - done));
-      if (int a = sink(buf.data() + done, piece)) return a;
-      done += piece;
-    }
-    remaining -= useful;
-    if (remaining == 0) break;
-    if (got < want) return at + want > mediumEnd ? kDataPastEnd : kReadFault;
-    if (!haveNext) next = cache_.NextCluster(last);
-    // The data ran out before the size. Deleted data goes on in the next free
-    // cluster: with none left after this one, the rest lies past the
-    // volume's last cluster or was overwritten by other files. A live chain
-    // that ends too early or loops is damage.
-    if (next == 0 && !chained) return last >= geometry_.MaxCluster() ? kDataPastEnd : kDataOverwritten;
-    if (next == 0 || next == last) return kInvalidData;
-    if (chained && !seen.insert(next).second) return kInvalidData;  // the chain loops
-    c = next;
-  }
-  return kOk;
+  const FatFileReading how{cache_, geometry_,
+                           [this](uint64_t at, uint32_t n, uint8_t* out, uint32_t& got) {
+                             return ReadBytes(at, n, out, got);
+                           },
+                           MediumEnd(), readBuf_};
+  return ReadFatFile(how, record.itemId, remaining, [&] { return EntryMarkedDeleted(record); }, sink);
 }
 
 Status QuickFatEngine::LoadAllocationBitmap() {

@@ -17,7 +17,7 @@
 #include "engine/store_engine.h"
 #include "fat/quick/deleted_folder_ends.h"
 #include "fat/fat_boot_sector.h"
-#include "fat/quick/fat_entry_cache.h"
+#include "fat/fat_entry_cache.h"
 #include "fat/fat_names.h"
 #include "storage/sector_source.h"
 

@@ -17,6 +17,7 @@
 #include "ntfs/data_layout.h"
 #include "ntfs/layout_stream.h"
 #include "ntfs/mft_record.h"
+#include "ntfs/named_streams.h"
 #include "ntfs/ntfs_boot_sector.h"
 #include "ntfs/record_summary.h"
 
@@ -85,6 +86,7 @@ Status DeepNtfsEngine::ReadRecordAt(uint64_t sector, std::vector<uint8_t>& rec) 
 
 Status DeepNtfsEngine::StartScan(const std::string* earlierLog) {
   mftMap_.Clear();
+  bitmaps_.clear();
   deferred_.clear();
   volumes_.clear();
   volumeIndex_.clear();
@@ -218,7 +220,45 @@ Status DeepNtfsEngine::ProcessUnguarded(ByteView bytes, uint64_t sector, bool lo
     if (vol) std::tie(parentId, level) = PlaceUnder(*vol, s.name.parentRecord);
   }
   store_->Append(r, parentId, level);
+  if (s.hasNamedData) AppendStreams(v, r, s.name.name, at.table->volumeStart, spc, parentId, level);
   return kOk;
+}
+
+void DeepNtfsEngine::AppendStreams(ByteView rec, const FoundItemRecord& file, const std::string& fileName,
+                                   uint64_t volumeStart, uint32_t spc, uint32_t parentId, uint32_t level) {
+  // Only the base record is at hand here: streams held by extension records
+  // would cost reads of records the pass may not have met yet.
+  std::vector<AttributeView> attributes;
+  AttributeWalker walk(rec);
+  AttributeView a;
+  while (walk.Next(a))
+    if (a.type == kAttrData && a.name.size()) attributes.push_back(a);
+  std::vector<uint8_t> sector(sectorSize_, 0);
+  for (const NamedStream& st : UserStreams(attributes)) {
+    ContentSample sample;
+    sample.source = &source_;
+    sample.sectorSize = sectorSize_;
+    if (st.resident) {
+      sample.firstBytes = st.value;
+    } else if (!st.compressedOrEncrypted) {
+      DataLayout layout;
+      if (BuildDataLayout(st.pieces, 0, sectorSize_ * spc, layout) == kOk && !layout.extents.empty() &&
+          !layout.extents.front().sparse) {
+        unsigned __int128 at = (unsigned __int128)layout.extents.front().lcn * spc + volumeStart;
+        if (at < source_.SectorCount() && ReadSectorsAt(uint64_t(at), 1, sector.data()) == kOk) {
+          sample.firstBytes = ByteView(sector.data(), size_t(std::min<uint64_t>(sector.size(), st.size)));
+          sample.absoluteSector = uint64_t(at);
+        }
+      }
+    }
+    FoundItemRecord r = file;
+    r.size = st.size;
+    r.dataAreaStart = StreamItemTag(st.key);
+    StreamVerdict verdict = JudgeStream(fileName, st.name, contentCheck_, sample);
+    SetRecordName(r, verdict.name);
+    r.contentOk = verdict.contentOk;
+    store_->Append(r, parentId, level);
+  }
 }
 
 uint32_t DeepNtfsEngine::CheckContent(const std::string& name, const RecordSummary& s, uint64_t volumeStart,
@@ -322,6 +362,7 @@ Status DeepNtfsEngine::ReadContent(const FoundItemRecord& record, const ContentS
   // The record at that place must still be the one found there.
   if (base.U32(offsetof(FileRecordHeader, recordNumber)) != record.itemId) return kNoContent;
 
+  const DataSelector which = DataSelector::Of(record);
   std::vector<AttributeView> pieces;
   AttributeView list;
   bool sawList = false;
@@ -331,7 +372,7 @@ Status DeepNtfsEngine::ReadContent(const FoundItemRecord& record, const ContentS
     if (a.type == kAttrAttributeList && !sawList) {
       list = a;
       sawList = true;
-    } else if (a.type == kAttrData && a.nameLength == 0) {
+    } else if (a.type == kAttrData && which.Matches(a)) {
       if (!a.nonResident) {
         for (size_t off = 0; off < a.value.size(); off += kPieceBytes) {
           size_t len = std::min(kPieceBytes, a.value.size() - off);
@@ -342,15 +383,7 @@ Status DeepNtfsEngine::ReadContent(const FoundItemRecord& record, const ContentS
       pieces.push_back(a);
     }
   }
-  const uint64_t volumeByte0 = record.partitionStart * sectorSize_;
-  VolumeReader read = [&](uint64_t volumeByte, size_t length, uint8_t* dst) -> Status {
-    if (volumeByte % sectorSize_ || length % sectorSize_) return kInvalidArg;
-    uint64_t sector = (volumeByte0 + volumeByte) / sectorSize_;
-    uint64_t count = length / sectorSize_;
-    // Clusters past the end of the medium: the data is not there to read.
-    if (sector >= source_.SectorCount() || count > source_.SectorCount() - sector) return kDataPastEnd;
-    return ReadSectorsAt(sector, uint32_t(count), dst);
-  };
+  const VolumeReader read = VolumeAt(record.partitionStart);
   if (sawList && !list.nonResident) {
     // Pieces held by other records of the same table, found next to this one
     // (or through the table that placed it) and checked to be this file's.
@@ -358,7 +391,7 @@ Status DeepNtfsEngine::ReadContent(const FoundItemRecord& record, const ContentS
     const MftTable* t = mftMap_.Attribute(n, record.location, sectorsPerRecord_);
     std::set<uint64_t> records;
     for (const AttributeListEntry& e : ParseAttributeList(list.value))
-      if (e.type == kAttrData && e.nameLength == 0 && e.record != n) records.insert(e.record);
+      if (e.type == kAttrData && which.Matches(e) && e.record != n) records.insert(e.record);
     if (records.size() > kMaxListRecords) return kInvalidData;
     for (uint64_t rn : records) {
       uint64_t at = 0;
@@ -376,7 +409,7 @@ Status DeepNtfsEngine::ReadContent(const FoundItemRecord& record, const ContentS
       if (ReadRecordHeader(ext).baseRecord != n || ext.U32(offsetof(FileRecordHeader, recordNumber)) != rn) continue;
       AttributeWalker w(ext);
       while (w.Next(a))
-        if (a.type == kAttrData && a.nameLength == 0 && a.nonResident) pieces.push_back(a);
+        if (a.type == kAttrData && which.Matches(a) && a.nonResident) pieces.push_back(a);
     }
   }
   if (pieces.empty()) return kNoContent;
@@ -385,7 +418,66 @@ Status DeepNtfsEngine::ReadContent(const FoundItemRecord& record, const ContentS
   // Past the largest file NTFS can hold the sizes are damage, not data: a
   // copy would write zeros for ever.
   if (layout.realSize > kMaxFileBytes) return kInvalidData;
+  // A deleted file whose clusters the volume has given to another file since
+  // holds that file's data now: refused as the quick scan refuses it.
+  const bool deleted = !(base.U16(offsetof(FileRecordHeader, flags)) & kRecordInUse);
+  if (deleted && ClustersTakenSince(record, layout)) return kDataOverwritten;
   return StreamDataLayout(layout, cb, read, sink);
+}
+
+VolumeReader DeepNtfsEngine::VolumeAt(uint64_t volumeStart) const {
+  return [this, volumeStart](uint64_t volumeByte, size_t length, uint8_t* dst) -> Status {
+    if (volumeByte % sectorSize_ || length % sectorSize_) return kInvalidArg;
+    uint64_t sector = volumeStart + volumeByte / sectorSize_;
+    uint64_t count = length / sectorSize_;
+    // Clusters past the end of the medium: the data is not there to read.
+    if (sector >= source_.SectorCount() || count > source_.SectorCount() - sector) return kDataPastEnd;
+    return ReadSectorsAt(sector, uint32_t(count), dst);
+  };
+}
+
+bool DeepNtfsEngine::ClustersTakenSince(const FoundItemRecord& record, const DataLayout& data) {
+  // Only the table the record lies in tells its volume: a record no table
+  // of this scan explains (or one of another volume's) is not judged.
+  const MftTable* t = mftMap_.Attribute(record.itemId, record.location, sectorsPerRecord_);
+  if (!t || t->volumeStart != record.partitionStart || uint64_t(t->sectorsPerCluster) * sectorSize_ != record.clusterBytes)
+    return false;
+  const ClusterBitmap* bitmap = BitmapOf(*t);
+  return bitmap && bitmap->TakenSince(data);
+}
+
+const ClusterBitmap* DeepNtfsEngine::BitmapOf(const MftTable& t) {
+  auto known = bitmaps_.find(t.keySector);
+  if (known != bitmaps_.end()) return known->second.get();
+  std::unique_ptr<ClusterBitmap>& slot = bitmaps_[t.keySector];
+  // Record 6 of the table, $Bitmap: its unnamed data in the record itself
+  // (a bitmap whose runs spill into other records is not followed).
+  constexpr uint64_t kBitmapRecord = 6;
+  uint64_t at = 0;
+  bool continued = false;
+  std::vector<uint8_t> rec;
+  if (!t.Locate(kBitmapRecord * sectorsPerRecord_, at, continued) || continued || ReadRecordAt(at, rec) != kOk)
+    return nullptr;
+  ByteView v(rec.data(), rec.size());
+  if (v.U32(offsetof(FileRecordHeader, recordNumber)) != kBitmapRecord) return nullptr;
+  RecordSummary s;
+  SummarizeRecord(v, s);
+  if (!s.hasName || s.name.name != "$Bitmap") return nullptr;
+  std::vector<AttributeView> pieces;
+  AttributeWalker walk(v);
+  AttributeView a;
+  while (walk.Next(a))
+    if (a.type == kAttrData && a.nameLength == 0 && a.nonResident) pieces.push_back(a);
+  const uint32_t cb = t.sectorsPerCluster * sectorSize_;
+  DataLayout layout;
+  if (pieces.empty() || BuildDataLayout(std::move(pieces), 0, cb, layout)) return nullptr;
+  auto bitmap = std::make_unique<ClusterBitmap>();
+  const uint64_t volumeSectors = source_.SectorCount() > t.volumeStart ? source_.SectorCount() - t.volumeStart : 0;
+  if (ReadClusterBitmap(layout, cb, layout.realSize, VolumeAt(t.volumeStart), t.sectorsPerCluster, volumeSectors,
+                        *bitmap))
+    return nullptr;
+  slot = std::move(bitmap);
+  return slot.get();
 }
 
 uint32_t DeepNtfsEngine::RecordKind() const { return kSourceDeepNtfs; }

@@ -20,7 +20,9 @@
 #include "engine/content_check.h"
 #include "engine/deep_engine.h"
 #include "engine/store_engine.h"
+#include "ntfs/cluster_bitmap.h"
 #include "ntfs/deep/mft_map.h"
+#include "ntfs/layout_stream.h"
 #include "ntfs/record_summary.h"
 #include "storage/sector_source.h"
 
@@ -157,6 +159,17 @@ class DeepNtfsEngine : public StoreEngine, public DeepFileSystemEngine {
   // Takes up the records put off during the pass, with every table known now.
   Status ProcessDeferred();
   uint32_t CheckContent(const std::string& name, const struct RecordSummary& s, uint64_t volumeStart, uint32_t spc);
+  // Reads bytes of the volume that starts at absolute sector `volumeStart`.
+  VolumeReader VolumeAt(uint64_t volumeStart) const;
+  // Whether the volume a deleted file's record belongs to has given any of
+  // its clusters to another file since, by that volume's $Bitmap; false
+  // when the record's table or its bitmap cannot be read.
+  bool ClustersTakenSince(const FoundItemRecord& record, const struct DataLayout& data);
+  // The $Bitmap of a table met in this scan, read once (null when unreadable).
+  const ClusterBitmap* BitmapOf(const MftTable& table);
+  // Rows of the named streams in file record `rec` (after its own row `file`).
+  void AppendStreams(ByteView rec, const FoundItemRecord& file, const std::string& fileName, uint64_t volumeStart,
+                     uint32_t spc, uint32_t parentId, uint32_t level);
   void SeedFromBootSector();
 
   SectorSource source_;
@@ -178,6 +191,7 @@ class DeepNtfsEngine : public StoreEngine, public DeepFileSystemEngine {
   size_t folderLimit_ = kMaxFolders;
   uint32_t nextAlias_ = 0xFFFFFFFEu;
   std::unordered_set<uint32_t> resumedFolderIds_;
+  std::map<uint64_t, std::unique_ptr<ClusterBitmap>> bitmaps_;  // by table key; null: unreadable
 
   ContentCheck contentCheck_;
 };

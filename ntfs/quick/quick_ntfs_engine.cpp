@@ -24,7 +24,6 @@ constexpr size_t kPieceBytes = 65536;            // what a sink receives at most
 constexpr size_t kMaxAttributeList = 16 << 20;   // far beyond any real list
 constexpr size_t kMaxExtensionRecords = 4096;    // records one attribute may span
 constexpr uint32_t kFirstUserRecord = 12;        // records below are the system files
-constexpr uint64_t kMaxBitmapBytes = uint64_t(1) << 32;
 
 }  // namespace
 
@@ -95,7 +94,8 @@ Status QuickNtfsEngine::ReadRecord(uint64_t n, std::vector<uint8_t>& rec) const 
 }
 
 Status QuickNtfsEngine::CollectPieces(uint64_t n, uint32_t type, std::vector<std::vector<uint8_t>>& keep,
-                                        std::vector<AttributeView>& pieces, bool& sawList) const {
+                                        std::vector<AttributeView>& pieces, bool& sawList,
+                                        const DataSelector& which) const {
   // The base record may already be in `keep` (read by the caller).
   if (keep.empty()) {
     keep.emplace_back();
@@ -110,7 +110,7 @@ Status QuickNtfsEngine::CollectPieces(uint64_t n, uint32_t type, std::vector<std
     if (a.type == kAttrAttributeList && !sawList) {
       list = a;
       sawList = true;
-    } else if (a.type == type && a.nameLength == 0) {
+    } else if (a.type == type && which.Matches(a)) {
       pieces.push_back(a);
     }
   }
@@ -136,7 +136,7 @@ Status QuickNtfsEngine::CollectPieces(uint64_t n, uint32_t type, std::vector<std
   // base record names itself in its own list, which is no reason to re-read it.
   std::set<uint64_t> records;
   for (const AttributeListEntry& e : ParseAttributeList(listBytes))
-    if (e.type == type && e.nameLength == 0 && e.record != n) records.insert(e.record);
+    if (e.type == type && which.Matches(e) && e.record != n) records.insert(e.record);
   if (records.size() > kMaxExtensionRecords) return kInvalidData;
   for (uint64_t r : records) {
     keep.emplace_back();
@@ -146,7 +146,7 @@ Status QuickNtfsEngine::CollectPieces(uint64_t n, uint32_t type, std::vector<std
     if (ReadRecordHeader(ext).baseRecord != n) continue;
     AttributeWalker w(ext);
     while (w.Next(a))
-      if (a.type == type && a.nameLength == 0) pieces.push_back(a);
+      if (a.type == type && which.Matches(a)) pieces.push_back(a);
   }
   return kOk;
 }
@@ -182,23 +182,25 @@ bool QuickNtfsEngine::FindFileName(uint64_t n, FileNameInfo& out) const {
   return found;
 }
 
+VolumeReader QuickNtfsEngine::VolumeRead() const {
+  return [this](uint64_t volumeByte, size_t length, uint8_t* dst) -> Status {
+    // Clusters a truncated image no longer holds: no read error, the data is
+    // not there.
+    uint64_t at = geo_.partitionOffset + volumeByte;
+    if (at > source_.LengthBytes() || length > source_.LengthBytes() - at) return kDataPastEnd;
+    return ReadBytes(at, length, dst);
+  };
+}
+
 Status QuickNtfsEngine::StreamLayout(const DataLayout& L, const ContentSink& sink) const {
-  return StreamDataLayout(
-      L, geo_.clusterBytes,
-      [this](uint64_t volumeByte, size_t length, uint8_t* dst) -> Status {
-        // Clusters a truncated image no longer holds: no read error, the
-        // data is not there.
-        uint64_t at = geo_.partitionOffset + volumeByte;
-        if (at > source_.LengthBytes() || length > source_.LengthBytes() - at) return kDataPastEnd;
-        return ReadBytes(at, length, dst);
-      },
-      sink);
+  return StreamDataLayout(L, geo_.clusterBytes, VolumeRead(), sink);
 }
 
 Status QuickNtfsEngine::ReadContent(const FoundItemRecord& record, const ContentSink& sink) {
   if (record.isFolder) return kInvalidArg;
   if (openStatus_) return openStatus_;
   uint64_t n = record.itemId;
+  const DataSelector which = DataSelector::Of(record);
   // One read of the record serves both the resident and the non-resident case.
   std::vector<std::vector<uint8_t>> keep(1);
   Status s = ReadRecord(n, keep[0]);
@@ -208,7 +210,7 @@ Status QuickNtfsEngine::ReadContent(const FoundItemRecord& record, const Content
   AttributeWalker walk(rec);
   AttributeView a;
   while (walk.Next(a)) {
-    if (a.type != kAttrData || a.nameLength != 0) continue;
+    if (a.type != kAttrData || !which.Matches(a)) continue;
     if (a.nonResident) break;
     for (size_t off = 0; off < a.value.size(); off += kPieceBytes) {
       size_t len = std::min(kPieceBytes, a.value.size() - off);
@@ -218,7 +220,16 @@ Status QuickNtfsEngine::ReadContent(const FoundItemRecord& record, const Content
   }
   std::vector<AttributeView> pieces;
   bool sawList = false;
-  if (Status st = CollectPieces(n, kAttrData, keep, pieces, sawList)) return st;
+  if (Status st = CollectPieces(n, kAttrData, keep, pieces, sawList, which)) return st;
+  // A resident stream an attribute list moved to an extension record.
+  auto resident = std::find_if(pieces.begin(), pieces.end(), [](const AttributeView& p) { return !p.nonResident; });
+  if (resident != pieces.end() && pieces.size() == 1) {
+    for (size_t off = 0; off < resident->value.size(); off += kPieceBytes) {
+      size_t len = std::min(kPieceBytes, resident->value.size() - off);
+      if (int answer = sink(resident->value.data() + off, len)) return answer;
+    }
+    return kOk;
+  }
   std::erase_if(pieces, [](const AttributeView& p) { return !p.nonResident; });
   if (pieces.empty()) return kNoContent;
   DataLayout layout;
@@ -234,10 +245,7 @@ bool QuickNtfsEngine::ClustersTakenSince(const DataLayout& layout) {
     bitmapTried_ = true;
     (void)LoadAllocationBitmap();
   }
-  if (!bitmap_.Loaded()) return false;
-  for (const Extent& e : layout.extents)
-    if (!e.sparse && bitmap_.AnyAllocated(e.lcn, e.count)) return true;
-  return false;
+  return bitmap_.Loaded() && bitmap_.TakenSince(layout);
 }
 
 Status QuickNtfsEngine::ReadBatch(uint64_t first, uint32_t count, uint8_t* buffer) const {
@@ -373,6 +381,47 @@ void QuickNtfsEngine::ParseDeletedRecord(uint64_t n, std::span<uint8_t> record) 
   uint64_t parent = s.name.parentRecord;
   uint32_t level = DepthOf(parent);
   store_->Append(r, uint32_t(parent), level);
+  if (s.hasNamedData || s.hasAttributeList) AppendStreams(n, record, r, s.name.name, uint32_t(parent), level);
+}
+
+ContentSample QuickNtfsEngine::StreamSample(const NamedStream& st, std::vector<uint8_t>& buffer) const {
+  ContentSample sample;
+  sample.source = &source_;
+  sample.sectorSize = geo_.bytesPerSector;
+  if (st.resident) {
+    sample.firstBytes = st.value;
+    return sample;
+  }
+  DataLayout layout;
+  if (st.compressedOrEncrypted || BuildDataLayout(st.pieces, geo_.totalClusters, geo_.clusterBytes, layout) ||
+      layout.extents.empty() || layout.extents.front().sparse)
+    return sample;
+  const uint64_t off = geo_.partitionOffset + layout.extents.front().lcn * geo_.clusterBytes;
+  buffer.assign(geo_.bytesPerSector, 0);
+  if (ReadBytes(off, buffer.size(), buffer.data())) return sample;
+  sample.firstBytes = ByteView(buffer.data(), size_t(std::min<uint64_t>(buffer.size(), st.size)));
+  sample.absoluteSector = off / geo_.bytesPerSector;
+  return sample;
+}
+
+void QuickNtfsEngine::AppendStreams(uint64_t n, std::span<const uint8_t> record, const FoundItemRecord& file,
+                                    const std::string& fileName, uint32_t parent, uint32_t level) {
+  std::vector<std::vector<uint8_t>> keep;
+  keep.emplace_back(record.begin(), record.end());
+  std::vector<AttributeView> attributes;
+  bool sawList = false;
+  // An extension record that cannot be read costs only the streams it held.
+  (void)CollectPieces(n, kAttrData, keep, attributes, sawList, DataSelector{DataSelector::Kind::kEveryNamed});
+  std::vector<uint8_t> buffer;
+  for (const NamedStream& st : UserStreams(attributes)) {
+    FoundItemRecord r = file;
+    r.size = st.size;
+    r.dataAreaStart = StreamItemTag(st.key);
+    StreamVerdict v = JudgeStream(fileName, st.name, contentCheck_, StreamSample(st, buffer));
+    SetRecordName(r, v.name);
+    r.contentOk = v.contentOk;
+    store_->Append(r, parent, level);
+  }
 }
 
 void QuickNtfsEngine::EmitFolders() {
@@ -496,22 +545,8 @@ Status QuickNtfsEngine::LoadAllocationBitmap() {
   if (openStatus_) return openStatus_;
   DataLayout layout;
   if (Status s = FindAttributeRuns(6, kAttrData, layout)) return s == kAttributeNotFound ? kInvalidArg : s;
-  uint64_t want = std::min<uint64_t>(layout.realSize, (geo_.totalClusters + 7) / 8);
-  if (want == 0 || want > kMaxBitmapBytes) return kInvalidData;
-  std::vector<uint8_t> bits;
-  try {
-    bits.reserve(size_t(want));
-  } catch (const std::bad_alloc&) {
-    return kNoMemory;
-  }
-  Status s = StreamLayout(layout, [&](const uint8_t* d, size_t len) {
-    size_t take = size_t(std::min<uint64_t>(len, want - bits.size()));
-    bits.insert(bits.end(), d, d + take);
-    return bits.size() >= want ? 1 : 0;
-  });
-  if (s != kOk && s != 1) return s;
-  bitmap_ = ClusterBitmap(std::move(bits), geo_.sectorsPerCluster, sectorCount_);
-  return kOk;
+  return ReadClusterBitmap(layout, geo_.clusterBytes, (geo_.totalClusters + 7) / 8, VolumeRead(),
+                           geo_.sectorsPerCluster, sectorCount_, bitmap_);
 }
 
 Status QuickNtfsEngine::NextFreeExtent(uint64_t& start, uint64_t& length) {

@@ -14,10 +14,12 @@
 #include "base/bytes.h"
 #include "engine/content_check.h"
 #include "engine/store_engine.h"
-#include "ntfs/quick/cluster_bitmap.h"
+#include "ntfs/cluster_bitmap.h"
 #include "ntfs/record_summary.h"
 #include "ntfs/data_layout.h"
+#include "ntfs/layout_stream.h"
 #include "ntfs/file_name_attr.h"
+#include "ntfs/named_streams.h"
 #include "ntfs/quick/mft_geometry.h"
 #include "storage/sector_source.h"
 
@@ -62,6 +64,8 @@ class QuickNtfsEngine : public QuickStoreEngine {
   // Streams a non-resident attribute's bytes (sparse runs and data past the
   // initialized size read as zeros; compressed data is decompressed).
   Status StreamLayout(const DataLayout& layout, const ContentSink& sink) const;
+  // Reads bytes of the volume for StreamDataLayout.
+  VolumeReader VolumeRead() const;
 
  protected:
   uint32_t RootId() const override { return kRootRecord; }
@@ -90,8 +94,15 @@ class QuickNtfsEngine : public QuickStoreEngine {
   // file since (the bitmap is loaded on first use); false when the bitmap
   // cannot be read.
   bool ClustersTakenSince(const DataLayout& layout);
+  // The attributes of that type of record n that `which` names, from the
+  // record and the extension records its attribute list gives.
   Status CollectPieces(uint64_t n, uint32_t type, std::vector<std::vector<uint8_t>>& keep,
-                       std::vector<AttributeView>& pieces, bool& sawList) const;
+                       std::vector<AttributeView>& pieces, bool& sawList, const DataSelector& which = {}) const;
+  // Rows of the named streams of deleted file n (after its own row `file`).
+  void AppendStreams(uint64_t n, std::span<const uint8_t> record, const FoundItemRecord& file,
+                     const std::string& fileName, uint32_t parent, uint32_t level);
+  // The first sector of a stream's data, for the judging of its content.
+  ContentSample StreamSample(const NamedStream& stream, std::vector<uint8_t>& buffer) const;
 
   SectorSource source_;
   Status openStatus_ = kInvalidArg;

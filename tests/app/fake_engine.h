@@ -18,7 +18,7 @@ struct FakeItem {
   uint32_t level;     // folders between the item and the root
   bool folder = false;
   std::string content;
-  bool contentOk = true;
+  uint32_t contentOk = kContentOk;
   Status readError = kOk;  // a file whose content cannot be read
 };
 

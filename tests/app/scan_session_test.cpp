@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "engine/scan_log_folder.h"
 #include "tests/app/fake_engine.h"
@@ -113,6 +114,25 @@ TEST_F(ScanSession, RecoverByCategoryNeverOverwrites) {
   EXPECT_EQ(ReadText(out / "photo/beach(1).jpg"), test::JpegBytes(5000));
   EXPECT_TRUE(fs::exists(out / "document/dup(2).txt"));
   EXPECT_TRUE(fs::exists(out / "document/dup(3).txt"));
+}
+
+// A carved file whose own structure does not close is written as found: a
+// success that says it is partial, counted apart.
+TEST_F(ScanSession, APartialFileIsWrittenAndReportedPartial) {
+  FakeEngine e({{"whole.txt", 20, 5, 0, false, "all of it"},
+                {"cut.mov", 21, 5, 0, false, std::string(3000, 'm'), kContentPartial}});
+  Scan(e);
+  TempDir out;
+  std::map<std::string, RecoverOutcome> outcomes;
+  RecoverSummary s = RecoverFound(e, files, out.path(), Layout::kCategory, {},
+                                  [&](const RecoverOutcome& o) { outcomes[fs::path(o.path).filename()] = o; });
+  EXPECT_EQ(s.processed, 2u);
+  EXPECT_EQ(s.failed, 0u);
+  EXPECT_EQ(s.partial, 1u);
+  EXPECT_EQ(outcomes["cut.mov"].status, kOk);
+  EXPECT_TRUE(outcomes["cut.mov"].partial);
+  EXPECT_FALSE(outcomes["whole.txt"].partial);
+  EXPECT_EQ(ReadText(out / "video/cut.mov"), std::string(3000, 'm'));
 }
 
 TEST_F(ScanSession, RecoverTreeLayoutAndFoldersWithTheirTree) {

@@ -38,6 +38,19 @@ TEST(SafeNames, NeverEscapeOrVanish) {
   EXPECT_EQ(SafePathComponent("normal name.txt"), "normal name.txt");
 }
 
+TEST(SafeNames, AStreamBecomesAColonFreeNameThatKeepsItsExtensionLast) {
+  EXPECT_EQ(SafePathComponent("notes.txt:photo.jpg"), "notes.txt [photo].jpg");
+  EXPECT_EQ(SafePathComponent("notes.txt:comment"), "notes.txt [comment]");
+  EXPECT_EQ(SafePathComponent("a.pdf:Zone.Identifier"), "a.pdf [Zone].Identifier");
+  EXPECT_EQ(SafePathComponent("f:.hidden"), "f [.hidden]");
+  EXPECT_EQ(SafePathComponent("x:y/z"), "x [y_z]");
+  // Not a file's stream: left to the general rules.
+  EXPECT_EQ(StreamDestinationForm("a:b:c"), "a:b:c");
+  // A stream has no extension unless its own name gives one.
+  EXPECT_EQ(ExtensionOf("notes.txt:comment"), "");
+  EXPECT_EQ(ExtensionOf("notes.txt:photo.JPG"), "jpg");
+}
+
 TEST(StatusCodes, ErrnoMapsOntoOneCodeSpaceWithMessages) {
   EXPECT_EQ(StatusFromErrno(ENOENT), kFileNotFound);
   EXPECT_EQ(StatusFromErrno(ENOSPC), kDiskFull);

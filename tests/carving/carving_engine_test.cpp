@@ -24,6 +24,7 @@
 #include "engine/scan_log_folder.h"
 #include "base/text.h"
 #include "storage/disk_table.h"
+#include "tests/carving/carve_pass.h"
 #include "tests/carving/sig_test_util.h"
 
 namespace fs = std::filesystem;
@@ -96,43 +97,6 @@ struct Placed {
   uint64_t sector;
   uint64_t expectedSize;
 };
-
-struct PassResult {
-  Status status = kOk;
-  uint64_t found = 0;
-  uint64_t carveCalls = 0;
-  std::map<uint64_t, uint64_t> skipAt;  // carved sector -> skip answered
-};
-
-// One pass as the deep scan makes it: 64 KiB chunks, every sector of a chunk
-// offered to carving, skips that run past a chunk carried into the next.
-PassResult RunPass(CarvingEngine& engine, const SectorSource& source) {
-  PassResult out;
-  uint64_t total = source.LengthBytes() / kSector;
-  Bytes chunk(65536);
-  uint64_t offset = 0;
-  while (offset < total) {
-    uint32_t n = uint32_t(std::min<uint64_t>(65536 / kSector, total - offset));
-    uint32_t got = 0;
-    (void)source.ReadSectors(n, chunk.data(), offset, kSector, got);
-    uint64_t i = 0;
-    while (i < got) {
-      uint64_t skip = 1;
-      CarveScanProgress p{offset + i, total, -1, out.found};
-      ++out.carveCalls;
-      Status s = engine.CarveAtSector(kSector, ByteView(chunk.data() + i * kSector, kSector), offset + i, p, &source,
-                                      skip, out.found);
-      if (s == kStopRequested) {
-        out.status = s;
-        return out;
-      }
-      if (s == kOk) out.skipAt[offset + i] = skip;
-      i += skip;
-    }
-    offset += std::max<uint64_t>(n, i);
-  }
-  return out;
-}
 
 std::map<uint64_t, FoundItemRecord> BySector(const std::vector<FoundItemRecord>& v) {
   std::map<uint64_t, FoundItemRecord> m;

@@ -118,7 +118,7 @@ std::vector<Header> Headers() {
       {kMid, 18, [] { Bytes s = Sector(); Put(s, 0, "MThd"); PutBe32(s, 4, 6); Put(s, 14, "MTrk"); return s; }},
       {kApe, 4, [] { Bytes s = Sector(); Put(s, 0, "MAC "); return s; }},
       {kWav, 16, [] { Bytes s = Sector(); Put(s, 0, "RIFF"); Put(s, 8, "WAVEfmt "); return s; }},
-      {kMov, 16, [] { Bytes s = Sector(); Put(s, 0, "moov"); return s; }},
+      {kMov, 16, [] { Bytes s = Sector(); PutBe32(s, 0, 1136); Put(s, 4, "moov"); PutBe32(s, 8, 108); Put(s, 12, "mvhd"); return s; }},
       {kMov, 16, [] { Bytes s = Sector(); Put(s, 4, "ftypqt  "); return s; }},
       {kMp2, 4, [] { Bytes s = Sector(); PutBytes(s, 0, {0xFF, 0xFD, 0xE4, 0}); return s; }},
       {kMmf, 4, [] { Bytes s = Sector(); Put(s, 0, "MMMD"); return s; }},

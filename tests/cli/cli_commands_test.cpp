@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <sstream>
 
+#include "app/core/help/program_help.h"
+#include "base/version.h"
 #include "cli/cli_app.h"
 #include "cli/json_writer.h"
 #include "cli/progress_display.h"
@@ -69,7 +71,7 @@ class CliCommands : public ::testing::Test {
         error = "cannot read fake for a deep scan";
         return kNotSupported;
       }
-      o.engine = std::make_unique<test::FakeEngine>(test::SampleItems());
+      o.engine = std::make_unique<test::FakeEngine>(items);
       o.kind = FsKind::kFat;
       ++opened;
       return kOk;
@@ -81,6 +83,7 @@ class CliCommands : public ::testing::Test {
     return r;
   }
   int opened = 0;
+  std::vector<test::FakeItem> items = test::SampleItems();
 };
 
 bool Contains(const std::string& hay, const std::string& needle) { return hay.find(needle) != std::string::npos; }
@@ -117,7 +120,7 @@ TEST_F(CliCommands, ScanJsonIsOneObjectPerItem) {
   EXPECT_TRUE(Contains(r.out, "{\"name\":\"deep.txt\",\"folder\":\"Trip/Inner/\",\"size\":9,"
                               "\"created\":\"2021-03-05T08:04:09Z\",\"modified\":\"2021-03-05T08:05:09Z\","
                               "\"accessed\":null,\"category\":\"document\",\"group\":\"txt\",\"isFolder\":false,"
-                              "\"contentOk\":true,\"engine\":\"quick FAT\"}"))
+                              "\"contentOk\":true,\"partial\":false,\"engine\":\"quick FAT\"}"))
       << r.out;
   TempDir dir;
   std::string path = dir / "out.jsonl";
@@ -153,6 +156,31 @@ TEST_F(CliCommands, RecoverListsEachFileAndFailsWhenOneFailed) {
   EXPECT_EQ(r.code, kExitOk) << r.err;
   EXPECT_TRUE(Contains(r.out, dir / "out/photo/beach(1).jpg: Success")) << r.out;
   EXPECT_TRUE(Contains(r.out, "processed 2, succeeded 2, failed 0")) << r.out;
+}
+
+// A carved file whose own structure does not close: listed and recovered,
+// and said to be partial wherever it shows.
+TEST_F(CliCommands, APartialFileIsMarkedInTheListingAndTheReport) {
+  items.push_back({"cut.mov", 40, 5, 0, false, std::string(3000, 'm'), kContentPartial});
+  CliRun r = Cli({"scan", "fake"});
+  ASSERT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_TRUE(Contains(r.out, "    cut.mov  2.93 KB")) << r.out;
+  const size_t mark = r.out.find("  [partial]\n");
+  ASSERT_NE(mark, std::string::npos) << r.out;
+  EXPECT_EQ(r.out.rfind("\n", mark), r.out.rfind("    cut.mov", mark) - 1) << r.out;  // on its line alone
+  EXPECT_EQ(r.out.find("[partial]", mark + 3), std::string::npos) << r.out;
+  r = Cli({"scan", "--json", "--types", "mov", "fake"});
+  EXPECT_TRUE(Contains(r.out, "\"name\":\"cut.mov\"")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "\"contentOk\":true,\"partial\":true")) << r.out;
+
+  TempDir dir;
+  r = Cli({"recover", "--types", "mov", "fake", "--to", dir / "out"});
+  EXPECT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_TRUE(Contains(r.out, dir / "out/video/cut.mov: Partial: ")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "processed 1, succeeded 1 (1 partial), failed 0")) << r.out;
+  EXPECT_EQ(fs::file_size(dir / "out/video/cut.mov"), 3000u);
+  r = Cli({"recover", "--json", "--types", "mov", "fake", "--to", dir / "json"});
+  EXPECT_TRUE(Contains(r.out, "\"ok\":true,\"partial\":true,\"status\":\"Partial: ")) << r.out;
 }
 
 TEST_F(CliCommands, RecoverTreeLayoutAndChosenFolder) {
@@ -247,9 +275,28 @@ TEST_F(CliCommands, UsageErrorsAndHelp) {
   CliRun r = Cli({"--help"});
   EXPECT_EQ(r.code, kExitOk);
   EXPECT_TRUE(Contains(r.out, "Commands:"));
+  r = Cli({"--version"});
+  EXPECT_EQ(r.code, kExitOk);
+  EXPECT_EQ(r.out, "dunmere-cli " + std::string(ProgramVersion()) + "\n");
   r = Cli({"scan", "--deep", "fake"});
   EXPECT_EQ(r.code, kExitFailure);
   EXPECT_EQ(r.err, "dunmere-cli: cannot read fake for a deep scan\n");
+}
+
+// What --help, the manual page and the completion offer is what the
+// commands accept: each option the table lists parses (--help then answers
+// before anything is read), with its value where it takes one.
+TEST_F(CliCommands, EveryOptionTheHelpListsIsAccepted) {
+  for (const app::HelpCommand& c : app::CommandLineHelp().commands) {
+    for (const app::HelpOption& o : c.options) {
+      std::vector<std::string> args = {std::string(c.name), std::string(o.name)};
+      if (!o.argument.empty()) args.push_back(o.argument == "category|tree" ? "tree" : "x");
+      args.push_back("--help");
+      CliRun r = Cli(args);
+      EXPECT_EQ(r.code, kExitOk) << c.name << " " << o.name << ": " << r.err;
+    }
+    EXPECT_EQ(Cli({std::string(c.name), "--no-such-option", "--help"}).code, kExitUsage) << c.name;
+  }
 }
 
 TEST(JsonWriter, EscapesAndRepairsText) {

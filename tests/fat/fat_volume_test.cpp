@@ -7,7 +7,7 @@
 
 #include "base/bytes.h"
 #include "fat/fat_boot_sector.h"
-#include "fat/quick/fat_entry_cache.h"
+#include "fat/fat_entry_cache.h"
 #include "storage/sector_source.h"
 #include "tests/support/test_support.h"
 

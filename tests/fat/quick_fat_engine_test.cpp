@@ -13,7 +13,7 @@
 #include "engine/scan_log_folder.h"
 #include "base/text.h"
 #include "fat/quick/quick_fat_engine.h"
-#include "fat/quick/fat_entry_cache.h"
+#include "fat/fat_entry_cache.h"
 #include "scan/engine_factory.h"
 #include "tests/fat/fat_images.h"
 #include "tests/support/test_support.h"

@@ -174,6 +174,7 @@ class GermanTextsTest : public MainWndFixture {
     out[QStringLiteral("search/stage")] = gui::SearchProcessWnd::StageText(part);
     out[QStringLiteral("recover/ok")] = gui::RecoverProcessWnd::StatusText(kOk);
     out[QStringLiteral("recover/stopped")] = gui::RecoverProcessWnd::StatusText(kStopRequested);
+    out[QStringLiteral("recover/partial")] = gui::RecoverProcessWnd::OutcomeText({"cut.mov", kOk, true});
     ResetMissingToolNotices();
     out[QStringLiteral("preview/player")] =
         QString::fromStdString(TakeMissingToolNotice("mpv", "mpv", MissingToolFallback::kNothing));

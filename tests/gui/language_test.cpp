@@ -195,7 +195,8 @@ const char* const kMessageIds[] = {
     "MSG0224", "MSG0506", "MSG0813", "MSG0814", "MSG0815", "MSG0816", "MSG0817", "MSG0818", "MSG0819", "MSG0906",
     "MSG0907", "MSG0908", "MSG1105", "MSG1106", "MSG0222", "MSG0223", "MSG0225", "MSG0711", "MSG0720", "MSG0721",
     "MSG0722", "MSG0723", "MSG0724", "MSG0909", "MSG0910", "MSG0820", "MSG1107",
-    "MSG1300", "MSG1301", "MSG1302", "MSG1303", "MSG1304", "MSG1305", "MSG1306", "MSG1307", "MSG1308"};
+    "MSG1300", "MSG1301", "MSG1302", "MSG1303", "MSG1304", "MSG1305", "MSG1306", "MSG1307", "MSG1308",
+    "MSG1370", "MSG1380", "MSG1381", "MSG1390"};
 
 // The printf conversions of a text, in order.
 std::string Conversions(const std::string& text) {
@@ -216,7 +217,7 @@ TEST(ShippedLanguages, EveryMessageIdHasATextWithTheArgumentsItIsUsedWith) {
       {"MSG0701", "s"}, {"MSG0702", "s"}, {"MSG0506", "ss"}, {"MSG0815", "sd"}, {"MSG0816", "s"}, {"MSG0819", "s"},
       {"MSG0907", "ss"}, {"MSG0908", "ss"}, {"MSG0710", "s"}, {"MSG0802", "s"}, {"MSG0806", "ss"}, {"MSG0804", "sd"}, {"MSG1102", "dddd"},
       {"MSG1201", "s"}, {"MSG1202", "s"}, {"MSG1203", "s"}, {"MSG0223", "s"}, {"MSG0711", "s"}, {"MSG0722", "s"}, {"MSG1107", "s"},
-      {"MSG1301", "s"}};
+      {"MSG1301", "s"}, {"MSG1381", "s"}, {"MSG1390", "ss"}};
   LanguageTable english(test::SourcePath("languages"));
   ASSERT_EQ(english.CurrentLanguage(), "English");
   const auto langs = english.Languages();

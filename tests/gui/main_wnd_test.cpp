@@ -21,6 +21,8 @@
 #include "app/gui/disk_rows.h"
 #include "app/gui/file_type_page.h"
 #include "app/gui/help_wnd.h"
+#include "app/gui/message_box.h"
+#include "base/version.h"
 #include "tests/gui/gui_test_support.h"
 #include "ui/disk_list.h"
 #include "ui/skin.h"
@@ -242,6 +244,32 @@ TEST_F(MainWndTest, ImageFilesBecomeRowsOfTheirOwn) {
   wnd_->SetImageChooser([](QWidget*) { return QString(); });
   Click("BtnLoadImage");
   EXPECT_EQ(List().RowCount(), disks + 4);
+}
+
+// A volume made ext2 over an NTFS whose boot sector and table are still in
+// place: the row names both, the newer first, whether the image is the
+// volume itself (read by the program's own detection) or a disk holding it
+// (read by libblkid, which names neither alone).
+TEST_F(MainWndTest, AnImageMadeOverAnOlderFileSystemNamesBoth) {
+  const test::CachedFixture images = test::MakeCachedFixture("make_ext_over_ntfs_images.sh", "ext-over-ntfs-images");
+  if (images.missingTool) GTEST_SKIP() << images.message;
+  ASSERT_FALSE(images.dir.empty()) << images.message;
+  Open();
+  std::vector<int> volume = wnd_->AddImageFiles({QString::fromStdString(images.dir + "/ext-over-ntfs.img")});
+  ASSERT_EQ(volume.size(), 1u);
+  EXPECT_EQ(List().Row(volume[0]).cells.value(1), "ext over NTFS");
+  std::vector<int> disk = wnd_->AddImageFiles({QString::fromStdString(images.dir + "/disk.img")});
+  ASSERT_EQ(disk.size(), 1u);
+  bool seen = false;
+  for (int r = 0; r < List().RowCount(); ++r)
+    if (List().Row(r).cells.value(0).startsWith("disk.img:1")) {
+      seen = true;
+      EXPECT_EQ(List().Row(r).cells.value(1), "ext2 over NTFS");
+      Click("BtnFormattedRecovery");
+      List().SelectRow(r);
+      EXPECT_EQ(Text("Label3"), MessageText("MSG0205") + " ext2 over NTFS");
+    }
+  EXPECT_TRUE(seen);
 }
 
 // Scanning reads the selected row: it is only ever the one the person chose.
@@ -527,12 +555,39 @@ TEST(HelpWindow, ShowsTheGuideWithItsPictures) {
 TEST(AssistMenu, EntriesAndTheUserGuide) {
   EXPECT_EQ(ChoiceFromEntry("item_help").kind, AssistChoice::Kind::kHelp);
   EXPECT_EQ(ChoiceFromEntry("item_support").kind, AssistChoice::Kind::kSupport);
+  EXPECT_EQ(ChoiceFromEntry("item_about").kind, AssistChoice::Kind::kAbout);
   EXPECT_EQ(ChoiceFromEntry("item_exit").kind, AssistChoice::Kind::kExit);
   EXPECT_EQ(ChoiceFromEntry("").kind, AssistChoice::Kind::kNone);
   // A language may be named like a fixed entry; its entry still is a language.
   const AssistChoice c = ChoiceFromEntry("language:item_exit");
   EXPECT_EQ(c.kind, AssistChoice::Kind::kLanguage);
   EXPECT_EQ(c.language, "item_exit");
+}
+
+// About tells the version the build, the command line and the package show,
+// in the language chosen, in a box titled by the language too.
+TEST(AssistMenu, AboutShowsTheVersion) {
+  test::UiApp();
+  const QString version = QString::fromUtf8(ProgramVersion().data(), qsizetype(ProgramVersion().size()));
+  ASSERT_FALSE(version.isEmpty());
+  auto& table = app::LanguageTable::Instance();
+  // The choice goes to a user file of the test's own, not to the source tree.
+  TempDir user;
+  table.SetUserConfigPath(user / "config.ini");
+  for (const char* language : {"English", "German"}) {
+    ASSERT_TRUE(table.SetLanguage(language));
+    const QString text = AboutText();
+    EXPECT_TRUE(text.contains("Dunmere " + version)) << language << " " << text.toStdString();
+    EXPECT_FALSE(text.contains('%')) << text.toStdString();
+    MessageBoxWnd::Choice about;
+    about.titleId = "MSG1380";
+    MessageBoxWnd box(MessageBoxWnd::kInformation, about);
+    ASSERT_TRUE(box.Prepare(nullptr, text, 420, 190));
+    EXPECT_EQ(box.Text("title"), MessageText("MSG1380"));
+    EXPECT_FALSE(box.Text("title").isEmpty());
+  }
+  table.SetLanguage("English");
+  table.SetUserConfigPath({});
 }
 
 }  // namespace

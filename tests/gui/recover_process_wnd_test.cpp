@@ -20,6 +20,7 @@
 #include "app/core/recover/recovery_paths.h"
 #include "app/gui/apply_section.h"
 #include "app/gui/message_box.h"
+#include "tests/app/fake_engine.h"
 #include "tests/gui/gui_test_support.h"
 #include "ui/list_ui.h"
 
@@ -652,6 +653,37 @@ TEST_F(RecoverWndTest, DetailsOpenFolderAndFinish) {
   EXPECT_EQ(list->Row(0).color, RecoverProcessWnd::kFailedColor);
   EXPECT_EQ(list->Row(1).cells.value(1), "Success");
   EXPECT_EQ(test::Sha256OfFile(out / ("photo/" + FoundName("ROOTDEL.JPG"))), ShaOf("", "ROOTDEL.JPG"));
+}
+
+// A carved file whose structure does not close is written as found and
+// counted as recovered, but its row says "Partial", before the whole files.
+TEST_F(RecoverWndTest, APartialFileIsRecoveredAndShownAsPartial) {
+  test::FakeEngine engine({{"whole.txt", 20, 5, 0, false, "all of it"},
+                           {"cut.mov", 21, 5, 0, false, std::string(3000, 'm'), kContentPartial}});
+  ASSERT_EQ(RunScan(engine, {}), kOk);
+  std::vector<FoundEntry> files;
+  ASSERT_EQ(CollectFoundItems(engine, TypeFilter{}, files, nullptr), kOk);
+  ASSERT_EQ(files.size(), 2u);
+  std::vector<RecoverJob> jobs;
+  for (const FoundEntry& e : files) jobs.push_back({&engine, e});
+  TempDir out;
+  RecoverProcessWnd wnd(std::move(jobs), out.path(), RecoverProcessWnd::Mode::kList);
+  wnd.CreatePopup(nullptr, 500, 240);
+  QTimer::singleShot(0, [&] {
+    ASSERT_TRUE(test::WaitFor([&] { return wnd.Finished(); }));
+    ClickIn(&wnd, "FinishBtn");
+  });
+  EXPECT_EQ(wnd.RunModal(), PopUpWnd::kDone);
+  EXPECT_EQ(wnd.Processed(), 2u);
+  EXPECT_EQ(wnd.Failed(), 0u);
+  auto* list = wnd.Find<ui::ListBox>(QStringLiteral("DetailList"));
+  ASSERT_NE(list, nullptr);
+  ASSERT_EQ(list->RowCount(), 2);
+  EXPECT_TRUE(list->Row(0).cells.value(0).endsWith(QStringLiteral("cut.mov")));
+  EXPECT_EQ(list->Row(0).cells.value(1), "Partial");
+  EXPECT_NE(list->Row(0).color, RecoverProcessWnd::kFailedColor);
+  EXPECT_EQ(list->Row(1).cells.value(1), "Success");
+  EXPECT_EQ(fs::file_size(out / "video/cut.mov"), 3000u);
 }
 
 }  // namespace

@@ -318,6 +318,25 @@ TEST_F(ResultViewTest, ThreeStatesFromRowsUpAndFromNodesDown) {
   EXPECT_EQ(Summary(), "No file checked");
 }
 
+// A carved file whose own structure does not close says so in its name's tip.
+TEST_F(ResultViewTest, APartialFileSaysSoInItsNameTip) {
+  FoundItemRecord cut = Rec("cut.jpg", 8, 700);
+  cut.contentOk = kContentPartial;
+  std::vector<FoundItemRecord> v = Mixed();
+  v.push_back(cut);
+  w.view->ShowResults(v, AllSelected());
+  Pump();
+  SelectNode(Child("NodePhoto", "JPG/JPEG"));
+  const int name = list->ColumnIndex("FileName");
+  std::map<QString, QString> tips;
+  for (int r = 0; r < list->RowCount(); ++r)
+    tips[list->Model()->data(list->Model()->index(r, name), Qt::DisplayRole).toString()] =
+        list->Model()->data(list->Model()->index(r, name), Qt::ToolTipRole).toString();
+  ASSERT_TRUE(tips.count("cut.jpg"));
+  EXPECT_EQ(tips["cut.jpg"], "cut.jpg (Partial)");
+  EXPECT_EQ(tips["b.jpg"], "b.jpg");
+}
+
 TEST_F(ResultViewTest, HeaderClicksSortAndTheSelectionFollows) {
   std::vector<FoundItemRecord> v = {Rec("m.jpg", 1, 20), Rec("Z.jpg", 2, 5), Rec("a.jpg", 3, 20),
                                     Rec("k.jpg", 4, 90)};

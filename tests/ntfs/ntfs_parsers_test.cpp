@@ -5,7 +5,7 @@
 
 #include "base/bytes.h"
 #include "ntfs/attribute_list.h"
-#include "ntfs/quick/cluster_bitmap.h"
+#include "ntfs/cluster_bitmap.h"
 #include "ntfs/data_layout.h"
 #include "ntfs/file_name_attr.h"
 #include "ntfs/lznt1.h"

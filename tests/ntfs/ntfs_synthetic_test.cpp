@@ -9,6 +9,7 @@
 #include "engine/scan_log_folder.h"
 #include "base/text.h"
 #include <set>
+#include "carving/content_check_factory.h"
 #include "ntfs/quick/quick_ntfs_engine.h"
 #include "tests/ntfs/synthetic_volume.h"
 #include "tests/support/test_support.h"
@@ -234,6 +235,61 @@ TEST_F(SyntheticNtfs, AllocationBitmapGivesTheFreeExtents) {
   EXPECT_EQ(engine.NextFreeExtent(s, n), 1);
   EXPECT_EQ(s, 256u);
   EXPECT_EQ(n, V::kSectors - 256);
+}
+
+}  // namespace
+}  // namespace dunmere
+
+namespace dunmere {
+namespace {
+
+// ntfs-3g takes the names of a file whose record has an attribute list when
+// it deletes it; Windows leaves them. Such a file's streams may stand in its
+// base record, in extension records, or in pieces across both.
+TEST_F(SyntheticNtfs, StreamsOfAFileWithAnAttributeListComeFromEveryRecordOfIt) {
+  V vol;
+  auto split = Bytes(1800, 3);
+  vol.PutCluster(320, std::vector<uint8_t>(split.begin(), split.begin() + 512));
+  vol.PutCluster(321, std::vector<uint8_t>(split.begin() + 512, split.begin() + 1024));
+  vol.PutCluster(336, std::vector<uint8_t>(split.begin() + 1024, split.begin() + 1536));
+  std::vector<uint8_t> tail(split.begin() + 1536, split.end());
+  tail.resize(512, 0);
+  vol.PutCluster(337, tail);
+  const std::vector<uint8_t> own = Bytes(40, 9), inBase = Bytes(100, 4);
+  std::vector<uint8_t> picture = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00, 0x01, 0x01};
+  picture.resize(300, 0x55);
+  vol.PutRecord(30, 0,
+                {V::AttributeList({{0x30, 0, 30},
+                                   {0x80, 0, 30},
+                                   {0x80, 0, 30, u"inbase"},
+                                   {0x80, 0, 30, u"split"},
+                                   {0x80, 0, 31, u"moved"},
+                                   {0x80, 2, 32, u"split"},
+                                   {0x80, 0, 31, u"$Tag"},
+                                   {0x80, 0, 32, u"empty"}}),
+                 V::FileName(5, u"multi.bin"), V::ResidentData(own), V::Named(V::ResidentData(inBase), u"inbase"),
+                 V::Named(V::NonResident(0x80, {0x21, 0x02, 0x40, 0x01}, 1800, 0, 1), u"split")});
+  vol.PutRecord(31, 0, {V::Named(V::ResidentData(picture), u"moved"), V::Named(V::ResidentData({1, 2}), u"$Tag")},
+                30);
+  vol.PutRecord(32, 0,
+                {V::Named(V::NonResident(0x80, {0x21, 0x02, 0x50, 0x01}, 0, 2, 3), u"split"),
+                 V::Named(V::ResidentData({}), u"empty")},
+                30);
+  engine.SetContentCheck(MakeSignatureContentCheck());
+  auto items = Scan(vol);
+  std::vector<uint8_t> got;
+  const std::pair<const char*, std::vector<uint8_t>> want[] = {
+      {"multi.bin", own}, {"multi.bin:inbase", inBase}, {"multi.bin:split", split}, {"multi.bin:moved.jpg", picture}};
+  for (const auto& [name, bytes] : want) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(items.count(name));
+    EXPECT_EQ(+items[name].size, bytes.size());
+    ASSERT_EQ(Content(items[name], got), kOk);
+    EXPECT_EQ(got, bytes);
+  }
+  EXPECT_EQ(items.size(), 4u) << "NTFS's own streams and empty ones are no rows";
+  // The streams stand beside their file, in its folder.
+  EXPECT_EQ(engine.Store()->Children(MakeRelationKey(5, 0))->size(), 4u);
 }
 
 }  // namespace

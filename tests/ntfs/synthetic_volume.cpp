@@ -81,13 +81,36 @@ std::vector<uint8_t> SyntheticVolume::NonResident(uint32_t type, const std::vect
   return a;
 }
 
+std::vector<uint8_t> SyntheticVolume::Named(const std::vector<uint8_t>& attr, const std::u16string& name) {
+  // The name goes right after the header; what followed it (the value or
+  // the run list) moves behind the name.
+  const size_t header = attr[8] ? 64 : 24;
+  const size_t contentAt = attr[8] ? Le16(attr.data() + 32) : Le16(attr.data() + 20);
+  std::vector<uint8_t> a(attr.begin(), attr.begin() + header);
+  for (char16_t c : name) {
+    a.push_back(uint8_t(c));
+    a.push_back(uint8_t(c >> 8));
+  }
+  Align8(a);
+  const size_t moved = a.size();
+  a.insert(a.end(), attr.begin() + contentAt, attr.end());
+  Align8(a);
+  a[9] = uint8_t(name.size());
+  PutLe16(a.data() + 10, uint16_t(header));
+  PutLe16(a.data() + (attr[8] ? 32 : 20), uint16_t(moved));
+  PutLe32(a.data() + 4, uint32_t(a.size()));
+  return a;
+}
+
 std::vector<uint8_t> SyntheticVolume::AttributeList(const std::vector<ListEntry>& entries) {
   std::vector<uint8_t> value;
   for (const ListEntry& e : entries) {
-    std::vector<uint8_t> x(32, 0);
+    std::vector<uint8_t> x(std::max<size_t>(32, (26 + 2 * e.name.size() + 7) & ~size_t(7)), 0);
     PutLe32(x.data(), e.type);
-    PutLe16(x.data() + 4, 32);
+    PutLe16(x.data() + 4, uint16_t(x.size()));
+    x[6] = uint8_t(e.name.size());
     x[7] = 26;
+    for (size_t i = 0; i < e.name.size(); ++i) PutLe16(x.data() + 26 + 2 * i, e.name[i]);
     PutLe64(x.data() + 8, e.lowestVcn);
     PutLe64(x.data() + 16, e.record | (uint64_t(1) << 48));
     value.insert(value.end(), x.begin(), x.end());

@@ -26,10 +26,13 @@ class SyntheticVolume {
   static std::vector<uint8_t> ResidentData(const std::vector<uint8_t>& value);
   static std::vector<uint8_t> NonResident(uint32_t type, const std::vector<uint8_t>& runList, uint64_t realSize,
                                           uint64_t lowestVcn, uint64_t highestVcn, uint64_t initSize = ~0ull);
+  // The same attribute under a name (a named stream when it is $DATA).
+  static std::vector<uint8_t> Named(const std::vector<uint8_t>& attribute, const std::u16string& name);
   struct ListEntry {
     uint32_t type;
     uint64_t lowestVcn;
     uint64_t record;
+    std::u16string name = {};
   };
   static std::vector<uint8_t> AttributeList(const std::vector<ListEntry>& entries);
 

@@ -199,11 +199,13 @@ TEST_F(FactoryOnImages, PartitionOfAPartitionedDiskIsFoundByStartSector) {
 TEST(FileSystemTable, NamesRecordKindsAndEnginesOnce) {
   std::set<std::string> names;
   for (uint32_t kind :
-       {kSourceQuickNtfs, kSourceQuickFat, kSourceDeepNtfs, kSourceDeepFat, kSourceCarving, kSourceQuickExfat})
+       {kSourceQuickNtfs, kSourceQuickFat, kSourceDeepNtfs, kSourceDeepFat, kSourceCarving, kSourceQuickExfat,
+        kSourceDeepExfat})
     EXPECT_TRUE(names.insert(EngineName(kind)).second) << kind;
-  EXPECT_EQ(names,
-            (std::set<std::string>{"quick NTFS", "quick FAT", "deep NTFS", "deep FAT", "carving", "quick exFAT"}));
+  EXPECT_EQ(names, (std::set<std::string>{"quick NTFS", "quick FAT", "deep NTFS", "deep FAT", "carving", "quick exFAT",
+                                          "deep exFAT"}));
   EXPECT_TRUE(KindHasFolders(kSourceQuickExfat));
+  EXPECT_TRUE(KindHasFolders(kSourceDeepExfat));
   EXPECT_FALSE(KindHasFolders(kSourceCarving));
   EXPECT_EQ(EngineName(kNoSourceKind), "unknown");
   EXPECT_EQ(EngineName(77), "unknown");

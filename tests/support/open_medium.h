@@ -10,14 +10,14 @@ namespace dunmere::test {
 
 template <class Engine>
 Status OpenImageIn(Engine& engine, const std::string& path, uint16_t tag) {
-  Medium medium;
+  ::dunmere::Medium medium;  // not the tests' own Medium of sig_test_util.h
   if (Status s = OpenImageMedium(path, medium)) return s;
   return engine.Open(medium, tag);
 }
 
 template <class Engine>
 Status OpenDiskIn(Engine& engine, uint32_t disk, uint64_t start, uint64_t count, uint16_t tag) {
-  Medium medium;
+  ::dunmere::Medium medium;  // not the tests' own Medium of sig_test_util.h
   if (Status s = OpenDiskMedium(disk, start, count, medium)) return s;
   return engine.Open(medium, tag);
 }

@@ -512,6 +512,7 @@ TEST_F(WindowTest, PopupMenuFromALayoutReturnsTheChosenEntry) {
   EXPECT_EQ(chosen, "item_exit");
   EXPECT_TRUE(entries.contains("item_help"));
   EXPECT_TRUE(entries.contains("item_support"));
+  EXPECT_TRUE(entries.contains("item_about"));
   EXPECT_TRUE(w.PopupMenu("xml/NoMenu.xml", QPoint()).isEmpty());
 }
 

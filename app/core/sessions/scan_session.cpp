@@ -272,7 +272,7 @@ Status ResolveSource(const std::string& text, SourceSpec& out, std::string& erro
 
 namespace {
 
-// "neither NTFS, exFAT, FAT nor ext": what a quick scan could have read.
+// "neither ext, NTFS, exFAT nor FAT": what a quick scan could have read.
 std::string KnownFileSystemsText() {
   std::string out;
   const auto rows = FileSystems();
@@ -310,6 +310,7 @@ Status OpenEngine(const SourceSpec& source, bool deep, OpenedEngine& out, std::s
     return kReadFault;
   }
   out.kind = DetectFileSystem(ByteView(head.data(), head.size()));
+  out.under = FileSystemUnder(ByteView(head.data(), head.size()));
   if (!deep && out.kind == FsKind::kOther) {
     error = "no file system to quick-scan on " + source.text + " (" + KnownFileSystemsText() + ")";
     // A whole-disk image: its volumes are what holds the file systems.
@@ -535,7 +536,9 @@ struct Recoverer {
     }
     ++summary.processed;
     if (s) ++summary.failed;
-    if (observer) observer({dest.empty() ? wanted : dest, s});
+    const bool partial = s == kOk && r.contentOk == kContentPartial;
+    if (partial) ++summary.partial;
+    if (observer) observer({dest.empty() ? wanted : dest, s, partial});
     return true;
   }
 

@@ -46,6 +46,7 @@ Status ResolveSource(const std::string& text, SourceSpec& out, std::string& erro
 struct OpenedEngine {
   std::unique_ptr<ScanEngine> engine;
   FsKind kind = FsKind::kOther;
+  FsKind under = FsKind::kOther;  // an older file system still under it (FileSystemUnder)
 };
 Status OpenEngine(const SourceSpec& source, bool deep, OpenedEngine& out, std::string& error);
 // A deep scan may take up an earlier, interrupted scan of the same area (the
@@ -114,9 +115,13 @@ enum class Layout { kCategory, kTree };
 struct RecoverOutcome {
   std::string path;
   Status status;
+  // Written as found, but the file's own structure does not close (a carved
+  // file cut short, or whose end is a guess): recovered, yet partial.
+  bool partial = false;
 };
 struct RecoverSummary {
   uint32_t total = 0, processed = 0, failed = 0;
+  uint32_t partial = 0;  // of the succeeded
   bool stopped = false;
   uint32_t succeeded() const { return processed - failed; }
 };

@@ -1,4 +1,7 @@
-#include "ntfs/quick/cluster_bitmap.h"
+#include "ntfs/cluster_bitmap.h"
+
+#include <algorithm>
+#include <new>
 
 namespace dunmere {
 
@@ -40,6 +43,34 @@ void ClusterBitmap::NextFreeExtent(uint64_t& start, uint64_t& length) const {
     length = 0;
   else if (start + length > sectorCount_)
     length = sectorCount_ - start;
+}
+
+bool ClusterBitmap::TakenSince(const DataLayout& deletedData) const {
+  for (const Extent& e : deletedData.extents)
+    if (!e.sparse && AnyAllocated(e.lcn, e.count)) return true;
+  return false;
+}
+
+Status ReadClusterBitmap(const DataLayout& bitmapData, uint32_t clusterBytes, uint64_t bytes,
+                         const VolumeReader& read, uint32_t sectorsPerCluster, uint64_t sectorCount,
+                         ClusterBitmap& out) {
+  constexpr uint64_t kMaxBytes = uint64_t(1) << 32;
+  const uint64_t want = std::min(bitmapData.realSize, bytes);
+  if (want == 0 || want > kMaxBytes) return kInvalidData;
+  std::vector<uint8_t> bits;
+  try {
+    bits.reserve(size_t(want));
+  } catch (const std::bad_alloc&) {
+    return kNoMemory;
+  }
+  Status s = StreamDataLayout(bitmapData, clusterBytes, read, [&](const uint8_t* d, size_t len) {
+    size_t take = size_t(std::min<uint64_t>(len, want - bits.size()));
+    bits.insert(bits.end(), d, d + take);
+    return bits.size() >= want ? 1 : 0;
+  });
+  if (s != kOk && s != 1) return s;
+  out = ClusterBitmap(std::move(bits), sectorsPerCluster, sectorCount);
+  return kOk;
 }
 
 bool ClusterBitmap::AnyAllocated(uint64_t first, uint64_t count) const {

@@ -1,4 +1,4 @@
-#include "fat/quick/fat_entry_cache.h"
+#include "fat/fat_entry_cache.h"
 
 #include <algorithm>
 

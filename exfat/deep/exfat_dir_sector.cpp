@@ -1,0 +1,99 @@
+#include "exfat/deep/exfat_dir_sector.h"
+
+#include <vector>
+
+#include "exfat/exfat_dir_entry.h"
+
+namespace dunmere {
+
+bool IsExfatEntryType(uint8_t t) {
+  switch (t & 0x7F) {
+    case 0x00:  // end mark, or an unused slot's cleared type
+      return t == 0x00;
+    case 0x01:  // bitmap
+    case 0x02:  // up-case table
+    case 0x03:  // volume label
+    case 0x05:  // file
+    case 0x20:  // volume GUID
+    case 0x21:  // padding
+    case 0x22:  // access control table
+    case 0x40:  // stream extension
+    case 0x41:  // file name
+    case 0x60:  // vendor extension
+    case 0x61:  // vendor allocation
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool MostSlotsAreExfatEntries(ByteView sector) {
+  const size_t slots = sector.size() / kExfatEntrySize;
+  if (slots == 0) return false;
+  // Most sectors of other data fail within the first few slots.
+  const size_t allowedMisses = slots / 4;
+  size_t misses = 0;
+  for (size_t i = 0; i < slots; ++i)
+    if (!IsExfatEntryType(sector.U8(i * kExfatEntrySize)) && ++misses > allowedMisses) return false;
+  return true;
+}
+
+bool FindRootEntries(ByteView sector, ExfatDataEntry& bitmap, ExfatDataEntry& upcase) {
+  bool haveBitmap = false, haveUpcase = false;
+  for (size_t at = 0; at + kExfatEntrySize <= sector.size(); at += kExfatEntrySize) {
+    ByteView e = sector.Sub(at, kExfatEntrySize);
+    // The first bitmap entry is the first FAT's (a second FAT has a second one).
+    if (!haveBitmap && ParseBitmapEntry(e, bitmap) && (bitmap.flags & 1) == 0) haveBitmap = true;
+    if (!haveUpcase && ParseUpcaseEntry(e, upcase)) haveUpcase = true;
+  }
+  return haveBitmap && haveUpcase && bitmap.dataLength > 0 && upcase.dataLength > 0;
+}
+
+bool IsExfatDirectorySector(ByteView sector) {
+  return ScanExfatSector(sector, sector.size(), 0, 0, nullptr, nullptr).taken;
+}
+
+ExfatSectorScan ScanExfatSector(ByteView run, size_t sectorBytes, uint64_t at, uint64_t coveredUntil,
+                                const ExfatByteReader& readMore, ExfatSectorSink* sink) {
+  ExfatSectorScan out;
+  if (sectorBytes < kExfatEntrySize || run.size() < sectorBytes) return out;
+  ByteView sector = run.Sub(0, sectorBytes);
+  if (!MostSlotsAreExfatEntries(sector)) return out;
+
+  std::vector<uint8_t> more;
+  const size_t slots = sectorBytes / kExfatEntrySize;
+  for (size_t slot = 0; slot < slots; ++slot) {
+    const size_t off = slot * kExfatEntrySize;
+    if ((sector.U8(off) | kExfatInUse) != kExfatFileEntry) continue;
+    ByteView from = run.Sub(off, kExfatMaxSetBytes);
+    ExfatFileSet set;
+    ExfatSetState state = ParseExfatFileSet(from, set);
+    if (state == ExfatSetState::kTruncated && readMore) {
+      // The set runs past the bytes at hand: read it from the medium.
+      more.assign(kExfatMaxSetBytes, 0);
+      const size_t got = readMore(at + off, more.data(), more.size());
+      from = ByteView(more.data(), got);
+      state = ParseExfatFileSet(from, set);
+    }
+    if (state == ExfatSetState::kValid) {
+      ++out.sets;
+      out.setsEnd = at + off + set.Bytes();
+      if (sink) sink->OnSet(at + off, from.Sub(0, set.Bytes()));
+      // The set's own entries start no other set.
+      slot += set.entryCount - 1;
+    } else if (sink && off + (size_t(sector.U8(off + 1)) + 1) * kExfatEntrySize > sectorBytes) {
+      // Read on past the sector the entries no longer hold together: the
+      // set may go on in its folder's next cluster, elsewhere on the medium.
+      ExfatFileSet head;
+      if (ParseExfatFileSet(sector.Sub(off, sectorBytes - off), head) == ExfatSetState::kTruncated)
+        sink->OnCutSet(at + off);
+    }
+  }
+  ExfatDataEntry bitmap, upcase;
+  out.root = FindRootEntries(sector, bitmap, upcase);
+  if (out.root && sink) sink->OnRootSector(at, sector);
+  out.taken = out.sets > 0 || out.root || at < coveredUntil;
+  return out;
+}
+
+}  // namespace dunmere
