@@ -229,7 +229,12 @@ Status StoreEngine::CopyFile(const FoundItemRecord& record, const std::string& d
     // A file that could not be copied whole is not left behind looking
     // recovered. When the open failed, what has the name is not ours.
     if (created) (void)RemoveFile(dest);
-    if (data_ && s != stopAnswer) data_(user_, 100, 100, s, dest);
+    // A name already taken is no outcome: nothing was read or written, and
+    // the copy-out goes on with another name. Reported, it would name a file
+    // not ours, and a report may hold the worker (a window's cancel question)
+    // before the file it is about exists.
+    const bool nameTaken = !created && s == kAlreadyExists;
+    if (data_ && s != stopAnswer && !nameTaken) data_(user_, 100, 100, s, dest);
   }
   return s;
 }
