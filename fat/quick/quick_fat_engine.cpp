@@ -20,6 +20,9 @@ namespace {
 constexpr uint32_t kBootReadBytes = 4096;
 // Free clusters are read in runs of this many bytes looking for lost folders.
 constexpr uint32_t kLostRunBytes = 4u << 20;
+// From this cluster size on, free clusters are asked for their first sector
+// one by one: a run read whole would be mostly file data.
+constexpr uint32_t kLostSectorEachFrom = 256u << 10;
 // A directory holds at most 65,536 entries of 32 bytes.
 constexpr uint64_t kMaxDirectoryBytes = 65536ull * 32;
 constexpr int kReportIntervalMs = 5000;
@@ -116,6 +119,7 @@ Status QuickFatEngine::Scan(const std::string* earlierLog) {
   deletedWalked_.clear();
   lost_.clear();
   lostSearched_ = false;
+  lostSearchCut_ = false;
   lookAheadCount_ = 0;
   lookAheadBytes_ = 0;
   folders_.clear();
@@ -171,42 +175,73 @@ Status QuickFatEngine::Scan(const std::string* earlierLog) {
   return kOk;
 }
 
+void QuickFatEngine::SearchFreeClustersForFolders() {
+  const uint32_t cb = geometry_.ClusterBytes();
+  const uint32_t maxC = geometry_.MaxCluster();
+  const uint64_t mediumEnd = MediumEnd();
+  // Only a cluster's first sector can tell a folder ("." and ".." open it).
+  // Neighbouring free clusters are read as one long run up to the first
+  // sector of the last: one sequential read beats a seek per cluster on a
+  // card or disk. Clusters so large that the run would be mostly data are
+  // asked for their first sector each.
+  const bool sectorEach = cb >= kLostSectorEachFrom;
+  const uint32_t runMax = sectorEach ? 1 : std::max<uint32_t>(1, kLostRunBytes / cb);
+  std::vector<uint8_t> buf;
+  uint64_t spent = 0;
+  auto candidate = [&](uint32_t c) { return cache_.IsFree(c) && !walked_.count(c) && !claimed_.count(c); };
+  auto look = [&](uint32_t self, const uint8_t* head) {
+    ByteView v(head, 2 * kFatDirEntrySize);
+    if (!IsDotPair(v) || v.U8(1) != ' ' || v.U8(2) != ' ') return;
+    FatDirEntry dot(v), dotdot(v.Sub(kFatDirEntrySize, kFatDirEntrySize));
+    if (dot.FirstCluster(geometry_.fat32) != self) return;
+    LostFolder f;
+    f.up = dotdot.FirstCluster(geometry_.fat32);
+    std::memcpy(f.dot.data(), v.data(), f.dot.size());
+    lost_.emplace(self, f);
+  };
+  // Plain reads, not the skipping ones: this look is no part of the walk, so
+  // a sector it cannot read is not added to the scan's unreadable count, and
+  // one the walk found bad already is not tried again.
+  auto readHead = [&](uint32_t self, uint8_t* into) {
+    const uint64_t off = ClusterToOffset(geometry_, self);
+    uint32_t got = 0;
+    return !source_.KnownUnreadable(off, 512) && source_.ReadSectors(1, into, off / 512, 512, got) == kOk && got == 1;
+  };
+  uint32_t c = 2;
+  while (c <= maxC && !StopAsked()) {
+    if (!candidate(c)) {
+      ++c;
+      continue;
+    }
+    uint32_t n = 1;
+    while (n < runMax && c + n <= maxC && candidate(c + n)) ++n;
+    const uint64_t off = ClusterToOffset(geometry_, c);
+    if (off >= mediumEnd) break;
+    const uint64_t want = std::min<uint64_t>(uint64_t(n - 1) * cb + 512, mediumEnd - off);
+    if (spent + want > lostReadLimit_) {
+      // The rest is left to the deep scan: on a large card this look alone
+      // would read for minutes.
+      lostSearchCut_ = true;
+      break;
+    }
+    spent += want;
+    buf.resize(size_t(want));
+    uint32_t got = 0;
+    const bool whole = !source_.KnownUnreadable(off, want) &&
+                       source_.ReadSectors(uint32_t(want / 512), buf.data(), off / 512, 512, got) == kOk;
+    for (uint32_t i = 0; i < n && uint64_t(i) * cb + 512 <= want; ++i) {
+      uint8_t* head = buf.data() + size_t(i) * cb;
+      // A run that did not read whole: each cluster's own first sector.
+      if (whole || uint64_t(i) * cb + 512 <= uint64_t(got) * 512 || readHead(c + i, head)) look(c + i, head);
+    }
+    c += n;
+  }
+}
+
 bool QuickFatEngine::FindLostFolders() {
   if (!lostSearched_) {
     lostSearched_ = true;
-    const uint32_t cb = geometry_.ClusterBytes();
-    // Long sequential reads: what a card or disk reads fastest.
-    const uint32_t runMax = std::max<uint32_t>(1, kLostRunBytes / cb);
-    const uint32_t maxC = geometry_.MaxCluster();
-    const uint64_t mediumEnd = MediumEnd();
-    std::vector<uint8_t> buf;
-    uint32_t c = 2;
-    while (c <= maxC && !StopAsked()) {
-      if (!cache_.IsFree(c)) {
-        ++c;
-        continue;
-      }
-      uint32_t n = 1;
-      while (n < runMax && c + n <= maxC && cache_.IsFree(c + n)) ++n;
-      const uint64_t off = ClusterToOffset(geometry_, c);
-      if (off >= mediumEnd) break;
-      buf.resize(size_t(n) * cb);
-      uint32_t got = 0;
-      (void)ReadBytes(off, n * cb, buf.data(), got);
-      for (uint32_t i = 0; i < n && uint64_t(i) * cb + 2 * kFatDirEntrySize <= got; ++i) {
-        const uint32_t self = c + i;
-        if (walked_.count(self) || claimed_.count(self)) continue;
-        ByteView v(buf.data() + size_t(i) * cb, 2 * kFatDirEntrySize);
-        if (!IsDotPair(v) || v.U8(1) != ' ' || v.U8(2) != ' ') continue;
-        FatDirEntry dot(v), dotdot(v.Sub(kFatDirEntrySize, kFatDirEntrySize));
-        if (dot.FirstCluster(geometry_.fat32) != self) continue;
-        LostFolder f;
-        f.up = dotdot.FirstCluster(geometry_.fat32);
-        std::memcpy(f.dot.data(), v.data(), f.dot.size());
-        lost_.emplace(self, f);
-      }
-      c += n;
-    }
+    SearchFreeClustersForFolders();
   }
   // A lost folder inside another lost folder is reached through that one's
   // entries and keeps its name; only when they do not name it does it get a

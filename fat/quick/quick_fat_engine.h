@@ -49,6 +49,13 @@ class QuickFatEngine : public QuickStoreEngine {
     return source_.UnitSize();
   }
 
+  // The look through free clusters for lost folders reads at most this many
+  // bytes (a quick scan of a large card stays quick); what lies beyond is
+  // left to the deep scan, and LeftMoreForDeepScan() says so.
+  static constexpr uint64_t kDefaultLostReadLimit = 256ull << 20;
+  void SetLostFolderReadLimit(uint64_t bytes) { lostReadLimit_ = bytes; }
+  bool LeftMoreForDeepScan() const override { return lostSearchCut_; }
+
   // The hook for the content check and the FAT32 high-word search.
   void SetContentCheck(ContentCheck check) { contentCheck_ = std::move(check); }
 
@@ -102,6 +109,8 @@ class QuickFatEngine : public QuickStoreEngine {
   // the root, a folder whose own folder is lost too before it. False when
   // none is left to queue.
   bool FindLostFolders();
+  // The look itself, fills lost_; at most lostReadLimit_ bytes are read.
+  void SearchFreeClustersForFolders();
   // The cluster that goes on the open folder `ends[i]`: the first free one
   // after its last that reads as entries, is nobody's yet and whose content
   // does not tie it to another open folder; 0 when none is found.
@@ -129,6 +138,8 @@ class QuickFatEngine : public QuickStoreEngine {
   std::vector<OpenFolderEnd> open_;       // deleted folders whose last cluster was full
   std::map<uint32_t, LostFolder> lost_;   // by first cluster
   bool lostSearched_ = false;
+  bool lostSearchCut_ = false;  // the limit ended the look before the last free cluster
+  uint64_t lostReadLimit_ = kDefaultLostReadLimit;
   std::vector<uint8_t> lookAhead_;         // clusters from lookAheadFirst_ on
   uint32_t lookAheadFirst_ = 0;
   uint32_t lookAheadCount_ = 0;

@@ -21,25 +21,40 @@ namespace {
 using test::RunCommand;
 using test::TempDir;
 
+std::string LostFileData() {
+  std::string data(3000, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = char((i * 131 + 7) & 0xFF);
+  return data;
+}
+
+// f.img in `dir`: the folder Old with "Lost file.bin" deleted, its entry
+// taken by NEW1.TXT. False with the reason in `out` when a tool failed.
+bool MakeLostFolderImage(const TempDir& dir, std::string& out) {
+  { std::ofstream(dir / "a.bin", std::ios::binary) << LostFileData(); }
+  { std::ofstream(dir / "empty"); }
+  return RunCommand("cd '" + dir.path() +
+                        "' && export MTOOLS_SKIP_CHECK=1 && mkfs.fat -F 32 -s 1 -C f.img 40000 >/dev/null"
+                        " && mmd -i f.img ::/Old && mcopy -i f.img a.bin '::/Old/Lost file.bin'"
+                        " && mdeltree -i f.img ::/Old"
+                        " && mcopy -i f.img empty ::/NEW1.TXT && mcopy -i f.img empty ::/NEW2.TXT",
+                    &out) == 0;
+}
+
+bool ListsALostFolder(QuickFatEngine& engine) {
+  for (const auto& item : test::ListAll(engine))
+    if (item.first.rfind("LostFolder", 0) == 0) return true;
+  return false;
+}
+
 TEST(QuickFatLostFolder, AFolderWhoseEntryWasReusedIsListedAsLostFolder) {
   DUNMERE_REQUIRE_TOOL("mkfs.fat");
   DUNMERE_REQUIRE_TOOL("mcopy");
   DUNMERE_REQUIRE_TOOL("mdeltree");
   test::UsePrivateDataFolder();
   TempDir dir;
-  std::string data(3000, '\0');
-  for (size_t i = 0; i < data.size(); ++i) data[i] = char((i * 131 + 7) & 0xFF);
-  { std::ofstream(dir / "a.bin", std::ios::binary) << data; }
-  { std::ofstream(dir / "empty"); }
+  const std::string data = LostFileData();
   std::string out;
-  ASSERT_EQ(RunCommand("cd '" + dir.path() +
-                           "' && export MTOOLS_SKIP_CHECK=1 && mkfs.fat -F 32 -s 1 -C f.img 40000 >/dev/null"
-                           " && mmd -i f.img ::/Old && mcopy -i f.img a.bin '::/Old/Lost file.bin'"
-                           " && mdeltree -i f.img ::/Old"
-                           " && mcopy -i f.img empty ::/NEW1.TXT && mcopy -i f.img empty ::/NEW2.TXT",
-                       &out),
-            0)
-      << out;
+  ASSERT_TRUE(MakeLostFolderImage(dir, out)) << out;
   ScanLogFolder::Instance().BeginNewScanFolder();
   QuickFatEngine engine;
   ASSERT_EQ(engine.OpenImage(dir / "f.img", 'Z'), kOk);
@@ -62,6 +77,39 @@ TEST(QuickFatLostFolder, AFolderWhoseEntryWasReusedIsListedAsLostFolder) {
                                }),
             kOk);
   EXPECT_EQ(copied, data);
+  // The whole free space was looked at: nothing is left for a deep scan.
+  EXPECT_FALSE(engine.LeftMoreForDeepScan());
+}
+
+// The look through free clusters reads at most its limit, so that a quick
+// scan of a large card stays quick; a scan that stopped short says a deep
+// scan may find more.
+TEST(QuickFatLostFolder, TheLookForLostFoldersReadsNoMoreThanItsLimitAndSaysSo) {
+  DUNMERE_REQUIRE_TOOL("mkfs.fat");
+  DUNMERE_REQUIRE_TOOL("mcopy");
+  DUNMERE_REQUIRE_TOOL("mdeltree");
+  test::UsePrivateDataFolder();
+  TempDir dir;
+  std::string out;
+  ASSERT_TRUE(MakeLostFolderImage(dir, out)) << out;
+  ScanLogFolder::Instance().BeginNewScanFolder();
+  QuickFatEngine engine;
+  ASSERT_EQ(engine.OpenImage(dir / "f.img", 'Z'), kOk);
+  // Less than the first sector of the first free cluster: nothing is read.
+  engine.SetLostFolderReadLimit(511);
+  ASSERT_EQ(engine.Scan(nullptr), kOk);
+  EXPECT_FALSE(ListsALostFolder(engine));
+  EXPECT_TRUE(engine.LeftMoreForDeepScan());
+
+  // A limit that takes the lost folder's run in: found, nothing left over
+  // when the free space ends within it (20 MiB volume, runs of 4 MiB).
+  ScanLogFolder::Instance().BeginNewScanFolder();
+  QuickFatEngine whole;
+  ASSERT_EQ(whole.OpenImage(dir / "f.img", 'Z'), kOk);
+  whole.SetLostFolderReadLimit(64ull << 20);
+  ASSERT_EQ(whole.Scan(nullptr), kOk);
+  EXPECT_TRUE(ListsALostFolder(whole));
+  EXPECT_FALSE(whole.LeftMoreForDeepScan());
 }
 
 }  // namespace
