@@ -265,6 +265,9 @@ int ScanSource(CliContext& ctx, const std::string& sourceText, bool deep, bool f
     ctx.err << "dunmere-cli: " << result.unreadable << (result.unreadable == 1 ? " sector" : " sectors")
             << " of " << sourceText << " could not be read; the scan went on past "
             << (result.unreadable == 1 ? "it" : "them") << " (files stored there may be missing or incomplete)\n";
+  if (!deep && s != kStopRequested && result.opened.engine->LeftMoreForDeepScan())
+    ctx.err << "dunmere-cli: the quick scan of " << sourceText
+            << " looked for lost folders in part of its free space only; scan --deep may find more\n";
   // A Ctrl-C that came after the engine's last question still stops the
   // command: what was found is shown and the exit status says so.
   // A scan that failed after a Ctrl-C failed because of it (its reads were
