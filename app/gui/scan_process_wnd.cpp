@@ -132,10 +132,6 @@ void ScanProcessWnd::WorkerEnded() {
                       FillFormat(MessageText("MSG0711"), QString::number(qulonglong(result_.unreadableSectors))), 450,
                       180);
   }
-  if (result_.moreForDeepScan) {
-    hide();
-    MessageBoxWnd::Show(MessageBoxWnd::kInformation, Owner(), MessageText("MSG1400"), 450, 160);
-  }
   ui::PostMessageTo(Owner(), kScanFinished);
   Close(kDone);
 }
