@@ -120,6 +120,7 @@ Status QuickFatEngine::Scan(const std::string* earlierLog) {
   lost_.clear();
   lostSearched_ = false;
   lostSearchCut_ = false;
+  lostBytesRead_ = 0;
   lookAheadCount_ = 0;
   lookAheadBytes_ = 0;
   folders_.clear();
@@ -236,6 +237,7 @@ void QuickFatEngine::SearchFreeClustersForFolders() {
     }
     c += n;
   }
+  lostBytesRead_ = spent;
 }
 
 bool QuickFatEngine::FindLostFolders() {

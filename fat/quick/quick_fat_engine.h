@@ -55,6 +55,8 @@ class QuickFatEngine : public QuickStoreEngine {
   static constexpr uint64_t kDefaultLostReadLimit = 256ull << 20;
   void SetLostFolderReadLimit(uint64_t bytes) { lostReadLimit_ = bytes; }
   bool LeftMoreForDeepScan() const override { return lostSearchCut_; }
+  // Bytes the last scan's look for lost folders read (for the benchmarks).
+  uint64_t LostFolderBytesRead() const { return lostBytesRead_; }
 
   // The hook for the content check and the FAT32 high-word search.
   void SetContentCheck(ContentCheck check) { contentCheck_ = std::move(check); }
@@ -140,6 +142,7 @@ class QuickFatEngine : public QuickStoreEngine {
   bool lostSearched_ = false;
   bool lostSearchCut_ = false;  // the limit ended the look before the last free cluster
   uint64_t lostReadLimit_ = kDefaultLostReadLimit;
+  uint64_t lostBytesRead_ = 0;
   std::vector<uint8_t> lookAhead_;         // clusters from lookAheadFirst_ on
   uint32_t lookAheadFirst_ = 0;
   uint32_t lookAheadCount_ = 0;
