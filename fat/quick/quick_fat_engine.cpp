@@ -208,35 +208,43 @@ void QuickFatEngine::SearchFreeClustersForFolders() {
     uint32_t got = 0;
     return !source_.KnownUnreadable(off, 512) && source_.ReadSectors(1, into, off / 512, 512, got) == kOk && got == 1;
   };
-  uint32_t c = 2;
-  while (c <= maxC && !StopAsked()) {
-    if (!candidate(c)) {
-      ++c;
-      continue;
+  // One sweep over [from, to]; false once the limit or a stop ended it.
+  auto sweep = [&](uint32_t from, uint32_t to) {
+    uint32_t c = from;
+    while (c <= to) {
+      if (StopAsked()) return false;
+      if (!candidate(c)) {
+        ++c;
+        continue;
+      }
+      uint32_t n = 1;
+      while (n < runMax && c + n <= to && candidate(c + n)) ++n;
+      const uint64_t off = ClusterToOffset(geometry_, c);
+      if (off >= mediumEnd) return true;
+      const uint64_t want = std::min<uint64_t>(uint64_t(n - 1) * cb + 512, mediumEnd - off);
+      if (spent + want > lostReadLimit_) {
+        // The rest is left to the deep scan: on a large card this look alone
+        // would read for minutes.
+        lostSearchCut_ = true;
+        return false;
+      }
+      spent += want;
+      buf.resize(size_t(want));
+      uint32_t got = 0;
+      const bool whole = !source_.KnownUnreadable(off, want) &&
+                         source_.ReadSectors(uint32_t(want / 512), buf.data(), off / 512, 512, got) == kOk;
+      for (uint32_t i = 0; i < n && uint64_t(i) * cb + 512 <= want; ++i) {
+        uint8_t* head = buf.data() + size_t(i) * cb;
+        // A run that did not read whole: each cluster's own first sector.
+        if (whole || uint64_t(i) * cb + 512 <= uint64_t(got) * 512 || readHead(c + i, head)) look(c + i, head);
+      }
+      c += n;
     }
-    uint32_t n = 1;
-    while (n < runMax && c + n <= maxC && candidate(c + n)) ++n;
-    const uint64_t off = ClusterToOffset(geometry_, c);
-    if (off >= mediumEnd) break;
-    const uint64_t want = std::min<uint64_t>(uint64_t(n - 1) * cb + 512, mediumEnd - off);
-    if (spent + want > lostReadLimit_) {
-      // The rest is left to the deep scan: on a large card this look alone
-      // would read for minutes.
-      lostSearchCut_ = true;
-      break;
-    }
-    spent += want;
-    buf.resize(size_t(want));
-    uint32_t got = 0;
-    const bool whole = !source_.KnownUnreadable(off, want) &&
-                       source_.ReadSectors(uint32_t(want / 512), buf.data(), off / 512, 512, got) == kOk;
-    for (uint32_t i = 0; i < n && uint64_t(i) * cb + 512 <= want; ++i) {
-      uint8_t* head = buf.data() + size_t(i) * cb;
-      // A run that did not read whole: each cluster's own first sector.
-      if (whole || uint64_t(i) * cb + 512 <= uint64_t(got) * 512 || readHead(c + i, head)) look(c + i, head);
-    }
-    c += n;
-  }
+    return true;
+  };
+  // Front to back: the order a card reads fastest in, and the clusters a
+  // volume gives first.
+  (void)sweep(2, maxC);
   lostBytesRead_ = spent;
 }
 
