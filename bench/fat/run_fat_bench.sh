@@ -2,7 +2,8 @@
 # Quick FAT scan + recovery of every deleted file, beside tsk_recover, on one
 # FAT32 image of 20,000 files in 500 folders (about half deleted, 50 whole
 # folders deleted). Prints time ratio, peak memory and what each recovered.
-# Usage: run_fat_bench.sh BUILD_DIR [WORK_DIR]
+# Usage: [FAT_BENCH_ARGS="--lost-limit 0"] run_fat_bench.sh BUILD_DIR [WORK_DIR]
+# (FAT_BENCH_ARGS goes to the driver, e.g. to run without the look for lost folders)
 set -euo pipefail
 build=${1:?usage: run_fat_bench.sh BUILD_DIR [WORK_DIR]}
 work=${2:-/tmp/dunmere-fat-bench}
@@ -22,7 +23,7 @@ rm -rf "$work/ours" "$work/ours.data" "$work/tsk" "$work/tskall"
 sync
 # Warm the page cache the same way for both.
 cat "$img" > /dev/null
-/usr/bin/time -v -o "$work/ours.time" "$driver" "$img" "$work/ours" "$work/ours.list" > "$work/ours.out"
+/usr/bin/time -v -o "$work/ours.time" "$driver" "$img" "$work/ours" "$work/ours.list" ${FAT_BENCH_ARGS:-} > "$work/ours.out"
 /usr/bin/time -v -o "$work/tsk.time" tsk_recover -e "$img" "$work/tskall" > "$work/tsk.out" 2>&1
 /usr/bin/time -v -o "$work/tskdel.time" tsk_recover "$img" "$work/tsk" > "$work/tskdel.out" 2>&1
 
