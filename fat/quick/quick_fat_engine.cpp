@@ -231,8 +231,12 @@ void QuickFatEngine::SearchFreeClustersForFolders() {
       spent += want;
       buf.resize(size_t(want));
       uint32_t got = 0;
-      const bool whole = !source_.KnownUnreadable(off, want) &&
-                         source_.ReadSectors(uint32_t(want / 512), buf.data(), off / 512, 512, got) == kOk;
+      const bool known = source_.KnownUnreadable(off, want);
+      const Status rs = known ? kReadFault : source_.ReadSectors(uint32_t(want / 512), buf.data(), off / 512, 512, got);
+      // The person stopped the scan (the thread's ReadStopScope): no more
+      // reads, not even the cluster-by-cluster ones below.
+      if (rs == kStopRequested) return false;
+      const bool whole = rs == kOk;
       for (uint32_t i = 0; i < n && uint64_t(i) * cb + 512 <= want; ++i) {
         uint8_t* head = buf.data() + size_t(i) * cb;
         // A run that did not read whole: each cluster's own first sector.
