@@ -11,6 +11,7 @@
 
 #include "engine/scan_log_folder.h"
 #include "fat/quick/quick_fat_engine.h"
+#include "storage/read_stop.h"
 #include "tests/fat/fat_images.h"
 #include "tests/support/open_medium.h"
 #include "tests/support/test_support.h"
@@ -110,6 +111,42 @@ TEST(QuickFatLostFolder, TheLookForLostFoldersReadsNoMoreThanItsLimitAndSaysSo) 
   ASSERT_EQ(whole.Scan(nullptr), kOk);
   EXPECT_TRUE(ListsALostFolder(whole));
   EXPECT_FALSE(whole.LeftMoreForDeepScan());
+}
+
+// A stop the look meets in its reads (the window's cancel reaches every read
+// through the thread's ReadStopScope) ends it there: not one more read is
+// asked for, where the run's clusters used to be tried one by one after a
+// read that did not arrive whole.
+TEST(QuickFatLostFolder, TheLookAsksForNoReadAfterAStop) {
+  DUNMERE_REQUIRE_TOOL("mkfs.fat");
+  test::UsePrivateDataFolder();
+  TempDir dir;
+  std::string out;
+  ASSERT_EQ(RunCommand("cd '" + dir.path() + "' && truncate -s 1G card.img && mkfs.fat -F 32 card.img >/dev/null", &out),
+            0)
+      << out;
+  // The walk alone: how many read pieces it asks for.
+  uint64_t walkPieces = 0;
+  {
+    ScanLogFolder::Instance().BeginNewScanFolder();
+    QuickFatEngine engine;
+    ASSERT_EQ(engine.OpenImage(dir / "card.img", 'Z'), kOk);
+    engine.SetLostFolderReadLimit(0);
+    ReadStopScope count([&] { return ++walkPieces, false; });
+    ASSERT_EQ(engine.Scan(nullptr), kOk);
+  }
+  ASSERT_GT(walkPieces, 0u);
+  // Then the look's first piece is let through and the next one is refused.
+  uint64_t asked = 0;
+  ScanLogFolder::Instance().BeginNewScanFolder();
+  QuickFatEngine engine;
+  ASSERT_EQ(engine.OpenImage(dir / "card.img", 'Z'), kOk);
+  {
+    ReadStopScope stop([&] { return ++asked > walkPieces + 1; });
+    (void)engine.Scan(nullptr);
+  }
+  EXPECT_EQ(asked, walkPieces + 2);
+  EXPECT_LT(engine.LostFolderBytesRead(), 64ull << 20);
 }
 
 }  // namespace
