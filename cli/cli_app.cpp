@@ -266,6 +266,9 @@ int ScanSource(CliContext& ctx, const std::string& sourceText, bool deep, bool f
     ctx.err << "dunmere-cli: " << result.unreadable << (result.unreadable == 1 ? " sector" : " sectors")
             << " of " << sourceText << " could not be read; the scan went on past "
             << (result.unreadable == 1 ? "it" : "them") << " (files stored there may be missing or incomplete)\n";
+  if (!deep && s != kStopRequested && result.opened.engine->LeftMoreForDeepScan())
+    ctx.err << "dunmere-cli: the quick scan of " << sourceText
+            << " looked for lost folders in part of its free space only; scan --deep may find more\n";
   // A Ctrl-C that came after the engine's last question still stops the
   // command: what was found is shown and the exit status says so.
   // A scan that failed after a Ctrl-C failed because of it (its reads were
@@ -481,6 +484,10 @@ int CmdRecover(const std::vector<std::string>& argv, CliContext& ctx) {
 
   bool destinationFull = false;
   bool json = a.Has("--json");
+  // A line per file, handed on in blocks: a flush per file cost a write per
+  // file. Failures and partial files go out at once, so a watcher sees trouble
+  // when it happens.
+  uint32_t unflushed = 0;
   RecoverSummary sum = RecoverFound(
       *r.opened.engine, items, dest, layout, [&] { return Stopped(ctx) || destinationFull; },
       [&](const RecoverOutcome& o) {
@@ -497,8 +504,12 @@ int CmdRecover(const std::vector<std::string>& argv, CliContext& ctx) {
           if (!o.originalName.empty()) ctx.out << " (named " << Quoted(o.originalName) << " on the medium)";
           ctx.out << "\n";
         }
-        ctx.out.flush();
+        if (o.status != kOk || o.partial || ++unflushed >= 256) {
+          ctx.out.flush();
+          unflushed = 0;
+        }
       });
+  ctx.out.flush();
   if (!json)
     ctx.out << "processed " << sum.processed << ", succeeded " << sum.succeeded()
             << (sum.partial ? " (" + std::to_string(sum.partial) + " partial)" : std::string()) << ", failed "

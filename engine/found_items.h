@@ -50,6 +50,9 @@ class FoundItems {
     (void)into;
     return 512;
   }
+  // True when the scan left a part of its look undone to stay quick (a bound
+  // on what it reads) and a deep scan of the same area may find more.
+  virtual bool LeftMoreForDeepScan() const { return false; }
 };
 
 // Sectors of the medium the engine's scan could not read.

@@ -196,13 +196,18 @@ Status StoreEngine::GetFolderPath(const FoundItemRecord* record, std::string& ou
 }
 
 Status StoreEngine::CopyFile(const FoundItemRecord& record, const std::string& dest) {
-  std::error_code ec;
-  fs::path parent = NativePath(dest).parent_path();
-  if (!parent.empty()) fs::create_directories(parent, ec);
   File out;
   // Never through a link; inside the copy-out's CreateBelowScope, never over
   // anything already there either.
   Status s = out.Open(dest, File::Mode::kCreateTruncate);
+  if (s == kFileNotFound) {
+    // The folder is made only when it is missing: looking first would cost
+    // a look at the destination for every file.
+    std::error_code ec;
+    fs::path parent = NativePath(dest).parent_path();
+    if (!parent.empty()) fs::create_directories(parent, ec);
+    s = out.Open(dest, File::Mode::kCreateTruncate);
+  }
   const bool created = s == kOk;
   uint64_t written = 0;
   int stopAnswer = 0;
@@ -226,7 +231,12 @@ Status StoreEngine::CopyFile(const FoundItemRecord& record, const std::string& d
     // A file that could not be copied whole is not left behind looking
     // recovered. When the open failed, what has the name is not ours.
     if (created) (void)RemoveFile(dest);
-    if (data_ && s != stopAnswer) data_(user_, 100, 100, s, dest);
+    // A name already taken is no outcome: nothing was read or written, and
+    // the copy-out goes on with another name. Reported, it would name a file
+    // not ours, and a report may hold the worker (a window's cancel question)
+    // before the file it is about exists.
+    const bool nameTaken = !created && s == kAlreadyExists;
+    if (data_ && s != stopAnswer && !nameTaken) data_(user_, 100, 100, s, dest);
   }
   return s;
 }
@@ -239,6 +249,22 @@ Status StoreEngine::RecoverItem(const FoundItemRecord& record, const std::string
   const NameRule rule = NameRuleOf(destination);
   std::deque<std::pair<FoundItemRecord, std::string>> queue{{record, destination}};
   Status result = kOk;
+  // Files are copied in batches in the order of their item ids (the first
+  // cluster, the file record): the source is read front to back instead of
+  // jumping between folders, and a batch bounds what is held in memory.
+  constexpr size_t kBatchFiles = 8192;
+  std::vector<std::pair<FoundItemRecord, std::string>> batch;
+  auto copyBatch = [&]() -> Status {
+    std::stable_sort(batch.begin(), batch.end(),
+                     [](const auto& a, const auto& b) { return a.first.itemId < b.first.itemId; });
+    for (const auto& item : batch) {
+      Status s = CopyFile(item.first, item.second);
+      if (s == kStopRequested) return kStopRequested;
+      if (s && !result) result = s;
+    }
+    batch.clear();
+    return kOk;
+  };
   while (!queue.empty()) {
     auto [folder, path] = queue.front();
     queue.pop_front();
@@ -249,20 +275,21 @@ Status StoreEngine::RecoverItem(const FoundItemRecord& record, const std::string
       result = s;
       continue;
     }
+    std::string prefix = path;
+    if (prefix.empty() || prefix.back() != '/') prefix += '/';
     for (const FoundItemRecord& kid : kids) {
-      std::string childPath = path;
-      if (childPath.empty() || childPath.back() != '/') childPath += '/';
-      childPath += DestinationName(RecordName(kid), rule, kid.isFolder ? NameOf::kFolder : NameOf::kFile);
+      std::string childPath =
+          prefix + DestinationName(RecordName(kid), rule, kid.isFolder ? NameOf::kFolder : NameOf::kFile);
       if (kid.isFolder) {
         fs::create_directories(NativePath(childPath), ec);
-        queue.emplace_back(kid, childPath);
+        queue.emplace_back(kid, std::move(childPath));
       } else {
-        Status s = CopyFile(kid, childPath);
-        if (s == kStopRequested) return kStopRequested;
-        if (s && !result) result = s;
+        batch.emplace_back(kid, std::move(childPath));
       }
     }
+    if (batch.size() >= kBatchFiles && copyBatch() == kStopRequested) return kStopRequested;
   }
+  if (copyBatch() == kStopRequested) return kStopRequested;
   // Single-file failures do not stop the walk; the first is reported.
   return result;
 }

@@ -89,4 +89,6 @@ std::string LongNameAssembler::Take() {
   return out;
 }
 
+std::string LostFolderName(uint32_t cluster) { return "LostFolder" + std::to_string(cluster & 0x0FFFFFFFu); }
+
 }  // namespace dunmere

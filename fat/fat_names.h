@@ -2,6 +2,7 @@
 // Names of FAT directory entries: the 8.3 short name and the long name
 // assembled from its parts, both as UTF-8.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "base/bytes.h"
@@ -12,6 +13,10 @@ namespace dunmere {
 // entry's lost first character becomes '!'. OEM (code page 437) characters
 // become UTF-8; '/' and '\' become '_'.
 std::string FormatShortName(ByteView entry, bool isDirectory);
+
+// The name of a folder whose own entry is gone, found by its first cluster
+// alone: "LostFolder<cluster>" (the 28 bits FAT32 uses).
+std::string LostFolderName(uint32_t cluster);
 
 // Collects long-name parts, stored last part first, into reading order.
 class LongNameAssembler {

@@ -30,7 +30,17 @@ thread_local CreateBelowScope* t_createRoot = nullptr;
 
 // Opens a new file at `path` below `root`, one folder at a time from the root
 // with openat, none followed if it is a link. -1 with errno set on failure.
-int OpenNewBelow(const std::string& root, const std::string& path) {
+int OpenNewBelow(CreateBelowScope& scope, const std::string& path) {
+  const std::string& root = scope.Root();
+  // The folder was reached by the walk below when it was held: no link on
+  // the way then, and the open handle keeps pointing at that same folder.
+  const size_t slash = path.find_last_of('/');
+  if (slash != std::string::npos && slash > root.size()) {
+    const std::string folder = path.substr(0, slash);
+    const std::string leaf = path.substr(slash + 1);
+    if (int held = scope.HeldFolder(folder); held >= 0 && !leaf.empty() && leaf != "." && leaf != "..")
+      return ::openat(held, leaf.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  }
   std::string rest = path.substr(root.size());
   int dir = ::open(root.empty() ? "/" : root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir < 0) return -1;
@@ -47,7 +57,10 @@ int OpenNewBelow(const std::string& root, const std::string& path) {
     if (end == std::string::npos || rest.find_first_not_of('/', end) == std::string::npos) {
       int fd = ::openat(dir, part.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
       int err = errno;
-      ::close(dir);
+      if (slash != std::string::npos && slash > root.size() && path.compare(slash + 1, std::string::npos, part) == 0)
+        scope.HoldFolder(path.substr(0, slash), dir);
+      else
+        ::close(dir);
       errno = err;
       return fd;
     }
@@ -106,13 +119,22 @@ CreateBelowScope::CreateBelowScope(std::string root) : root_(std::move(root)), o
   t_createRoot = this;
 }
 
-CreateBelowScope::~CreateBelowScope() { t_createRoot = outer_; }
+CreateBelowScope::~CreateBelowScope() {
+  if (heldFd_ >= 0) ::close(heldFd_);
+  t_createRoot = outer_;
+}
+
+void CreateBelowScope::HoldFolder(const std::string& folder, int fd) {
+  if (heldFd_ >= 0) ::close(heldFd_);
+  heldPath_ = folder;
+  heldFd_ = fd;
+}
 
 Status File::Open(const std::string& path, Mode mode) {
   (void)Close();
   const bool creating = mode == Mode::kCreateNew || mode == Mode::kCreateTruncate;
   if (creating && t_createRoot && Below(t_createRoot->Root(), path)) {
-    fd_ = OpenNewBelow(t_createRoot->Root(), path);
+    fd_ = OpenNewBelow(*t_createRoot, path);
     return fd_ < 0 ? LastSystemStatus() : kOk;
   }
   if (mode == Mode::kCreateNew) {

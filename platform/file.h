@@ -66,10 +66,16 @@ class CreateBelowScope {
   CreateBelowScope(const CreateBelowScope&) = delete;
   CreateBelowScope& operator=(const CreateBelowScope&) = delete;
   const std::string& Root() const { return root_; }
+  // The folder the last new file went into, held open: the next file of the
+  // same folder is made there without walking down from the root again.
+  int HeldFolder(const std::string& folder) const { return folder == heldPath_ ? heldFd_ : -1; }
+  void HoldFolder(const std::string& folder, int fd);
 
  private:
   std::string root_;
   CreateBelowScope* outer_;
+  std::string heldPath_;
+  int heldFd_ = -1;
 };
 
 // Makes each of `parts` in turn below `root` (existing ones are entered),

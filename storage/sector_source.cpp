@@ -26,6 +26,17 @@ UnreadableSectors SectorSource::Unreadable() const {
   return medium_->unreadable;
 }
 
+bool SectorSource::KnownUnreadable(uint64_t firstByte, uint64_t bytes) const {
+  if (!medium_ || bytes == 0) return false;
+  std::lock_guard<std::mutex> hold(medium_->mutex);
+  const auto& ranges = medium_->unreadable.Ranges();
+  // The range starting last at or before the end: it or none overlaps.
+  auto it = ranges.lower_bound(firstByte + bytes);
+  if (it == ranges.begin()) return false;
+  --it;
+  return it->second > firstByte;
+}
+
 Status SectorSource::OpenPath(const std::string& path, bool asImage) {
   Close();
   File file;

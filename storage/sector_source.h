@@ -53,6 +53,10 @@ class SectorSource {
   // Every sector the skipping reads of any handle could not read since the
   // medium was opened.
   UnreadableSectors Unreadable() const;
+  // True when a skipping read of any handle found a byte of [firstByte,
+  // firstByte + bytes) unreadable already: a later look that can do without
+  // it need not try the medium there again.
+  bool KnownUnreadable(uint64_t firstByte, uint64_t bytes) const;
   // Lets go of this handle; the medium closes with its last one.
   void Close() { medium_.reset(); }
 

@@ -350,7 +350,11 @@ void MainWnd::ShowPage(int page) {
       // Nothing to check: say what may still find the files.
       SetText(QStringLiteral("Txt2"), MessageText(lastDeep_ == 1 ? "MSG0818" : "MSG0817"));
     else
-      SetText(QStringLiteral("Txt2"), FormatText(MessageText(found == 1 ? "MSG0816" : "MSG0802"), {count}));
+      SetText(QStringLiteral("Txt2"),
+              FormatText(MessageText(found == 1 ? "MSG0816" : "MSG0802"), {count}) +
+                  // Said on the page, not in a box: on a large card it holds
+                  // after nearly every quick scan.
+                  (lastMoreForDeep_ ? QStringLiteral(" ") + MessageText("MSG1400") : QString()));
     show({"BtnRecover"});
     SetVisible(QStringLiteral("SelectedFileInfo"), true);
     logo = "main/step_recover.png";
@@ -543,6 +547,7 @@ void MainWnd::StartScan() {
     result = wnd.RunModal();
     scanning_ = false;
     failureShown = wnd.FailureShown();
+    lastMoreForDeep_ = wnd.JobResult().moreForDeepScan;
   }
   // A quick scan of a whole disk makes a log folder per volume: all of them
   // go with the next scan.

@@ -181,6 +181,7 @@ class MainWnd : public ui::WindowImplBase {
   // its mode and, after a quick scan, the log folders it made.
   std::vector<uint16_t> lastTags_;
   int lastDeep_ = 0;
+  bool lastMoreForDeep_ = false;  // the last quick scan left part of its look to a deep scan
   std::vector<std::string> lastLogPaths_;
   std::vector<FoundItemRecord> searchResults_;
 };

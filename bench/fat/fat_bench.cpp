@@ -4,6 +4,9 @@
 // instead (the quick pass, then every free sector), and each list line also
 // names the kind of engine that found the file.
 //   fat_bench IMAGE OUTDIR LISTFILE [--partition START COUNT | --deep]
+//   fat_bench IMAGE OUTDIR LISTFILE --lost-limit BYTES [--scan-only]
+// --lost-limit sets how much the quick scan's look for lost folders may read
+// (0: no look); --scan-only copies nothing. Both for the large-card figures.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +18,7 @@
 #include "engine/scan_log_folder.h"
 #include "base/text.h"
 #include "storage/disk_table.h"
+#include "fat/quick/quick_fat_engine.h"
 #include "scan/engine_factory.h"
 
 using namespace dunmere;
@@ -48,6 +52,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "no FAT engine for %s\n", image.c_str());
     return 1;
   }
+  auto* quickFat = dynamic_cast<QuickFatEngine*>(engine.get());
+  bool scanOnly = false;
+  for (int i = 4; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--scan-only") scanOnly = true;
+    if (a == "--lost-limit" && i + 1 < argc && quickFat) quickFat->SetLostFolderReadLimit(std::strtoull(argv[++i], nullptr, 10));
+  }
   if (Status s = engine->Scan(nullptr)) {
     std::fprintf(stderr, "scan failed: %d\n", int(s));
     return 1;
@@ -59,6 +70,7 @@ int main(int argc, char** argv) {
   (void)engine->ListChildren(nullptr, 0, kids);
   for (auto& k : kids) queue.push_back({"", {k, 0}});
   size_t files = 0, failed = 0, folders = 0;
+  if (scanOnly) queue.clear();
   while (!queue.empty()) {
     auto [prefix, item] = queue.front();
     queue.pop_front();
@@ -80,5 +92,8 @@ int main(int argc, char** argv) {
   auto ms = [](auto a, auto b) { return std::chrono::duration<double, std::milli>(b - a).count(); };
   std::printf("records %lld folders %zu files %zu failed %zu scan_ms %.1f copy_ms %.1f\n",
               (long long)engine->GetFoundCount(), folders, files, failed, ms(t0, t1), ms(t1, t2));
+  if (quickFat)
+    std::printf("lost-folder look read %.1f MiB%s\n", double(quickFat->LostFolderBytesRead()) / (1 << 20),
+                quickFat->LeftMoreForDeepScan() ? " (stopped at its limit)" : "");
   return 0;
 }

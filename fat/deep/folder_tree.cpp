@@ -6,6 +6,7 @@
 
 #include "fat/dir_entry_tests.h"
 #include "fat/fat_dir_entry.h"
+#include "fat/fat_names.h"
 
 namespace dunmere {
 
@@ -210,7 +211,7 @@ Status FatFolderTree::WriteFolders(ResultStore& store, uint16_t sourceTag) {
     r.contentOk = 1;
     r.itemId = c;
     r.clusterBytes = kNoClusterSize;
-    SetRecordName(r, "LostFolder" + std::to_string(c & kFatClusterMask));
+    SetRecordName(r, LostFolderName(c));
     store.Append(r, parent, level);
     ++stats_.lostFolders;
   }

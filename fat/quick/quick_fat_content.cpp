@@ -20,6 +20,9 @@ namespace dunmere {
 
 namespace {
 constexpr uint32_t kMaxClusterBytes = 104857600;  // 100 MiB
+bool AllZero(ByteView v) {
+  return std::all_of(v.data(), v.data() + v.size(), [](uint8_t b) { return b == 0; });
+}
 }  // namespace
 
 uint32_t QuickFatEngine::SearchHighWord(ByteView entry, bool isDirectory, std::string_view ext) {
@@ -42,7 +45,11 @@ uint32_t QuickFatEngine::SearchHighWord(ByteView entry, bool isDirectory, std::s
     ByteView s(sector.data(), got);
     if (isDirectory) {
       if (s.Equals(0, ". ") && s.Equals(32, "..") && FatDirEntry(s).FirstCluster(true) == c) return c;
-    } else if (cache_.IsFree(c) && (!contentCheck_ || contentCheck_(Sample(ext, s, c)))) {
+    } else if (cache_.IsFree(c) && (h == 0 || !AllZero(s)) && (!contentCheck_ || contentCheck_(Sample(ext, s, c)))) {
+      // A guess away from the entry's own high word needs data to go by: a
+      // zeroed sector is what space never written holds, and taking it would
+      // copy zeros out as the file (where the entry's own cluster went to a
+      // newer file, that file is refused as overwritten instead).
       return c;
     }
   }

@@ -19,6 +19,11 @@ namespace dunmere {
 
 namespace {
 constexpr uint32_t kBootReadBytes = 4096;
+// Free clusters are read in runs of this many bytes looking for lost folders.
+constexpr uint32_t kLostRunBytes = 4u << 20;
+// From this cluster size on, free clusters are asked for their first sector
+// one by one: a run read whole would be mostly file data.
+constexpr uint32_t kLostSectorEachFrom = 256u << 10;
 // A directory holds at most 65,536 entries of 32 bytes.
 constexpr uint64_t kMaxDirectoryBytes = 65536ull * 32;
 constexpr int kReportIntervalMs = 5000;
@@ -113,6 +118,10 @@ Status QuickFatEngine::Scan(const std::string* earlierLog) {
   claimed_.clear();
   open_.clear();
   deletedWalked_.clear();
+  lost_.clear();
+  lostSearched_ = false;
+  lostSearchCut_ = false;
+  lostBytesRead_ = 0;
   lookAheadCount_ = 0;
   lookAheadBytes_ = 0;
   folders_.clear();
@@ -140,7 +149,7 @@ Status QuickFatEngine::Scan(const std::string* earlierLog) {
   // those may name folders of their own, which are walked in turn. The stop
   // question is asked as the entries are read (StopAsked), so one large
   // folder of files to check does not hold it up.
-  while (!StopAsked() && (!pending_.empty() || ContinueOpenFolders())) {
+  while (!StopAsked() && (!pending_.empty() || ContinueOpenFolders() || FindLostFolders())) {
     if (pending_.empty()) continue;
     uint32_t c = *pending_.begin();
     pending_.erase(pending_.begin());
@@ -164,6 +173,121 @@ Status QuickFatEngine::Scan(const std::string* earlierLog) {
   if (stopped) return stopped;
   if (int r = report(100, 0)) return r;
   return kOk;
+}
+
+void QuickFatEngine::SearchFreeClustersForFolders() {
+  const uint32_t cb = geometry_.ClusterBytes();
+  const uint32_t maxC = geometry_.MaxCluster();
+  const uint64_t mediumEnd = MediumEnd();
+  // Only a cluster's first sector can tell a folder ("." and ".." open it).
+  // Neighbouring free clusters are read as one long run up to the first
+  // sector of the last: one sequential read beats a seek per cluster on a
+  // card or disk. Clusters so large that the run would be mostly data are
+  // asked for their first sector each.
+  const bool sectorEach = cb >= kLostSectorEachFrom;
+  const uint32_t runMax = sectorEach ? 1 : std::max<uint32_t>(1, kLostRunBytes / cb);
+  std::vector<uint8_t> buf;
+  uint64_t spent = 0;
+  auto candidate = [&](uint32_t c) { return cache_.IsFree(c) && !walked_.count(c) && !claimed_.count(c); };
+  auto look = [&](uint32_t self, const uint8_t* head) {
+    ByteView v(head, 2 * kFatDirEntrySize);
+    if (!IsDotPair(v) || v.U8(1) != ' ' || v.U8(2) != ' ') return;
+    FatDirEntry dot(v), dotdot(v.Sub(kFatDirEntrySize, kFatDirEntrySize));
+    if (dot.FirstCluster(geometry_.fat32) != self) return;
+    LostFolder f;
+    f.up = dotdot.FirstCluster(geometry_.fat32);
+    std::memcpy(f.dot.data(), v.data(), f.dot.size());
+    lost_.emplace(self, f);
+  };
+  // Plain reads, not the skipping ones: this look is no part of the walk, so
+  // a sector it cannot read is not added to the scan's unreadable count, and
+  // one the walk found bad already is not tried again.
+  auto readHead = [&](uint32_t self, uint8_t* into) {
+    const uint64_t off = ClusterToOffset(geometry_, self);
+    uint32_t got = 0;
+    return !source_.KnownUnreadable(off, 512) && source_.ReadSectors(1, into, off / 512, 512, got) == kOk && got == 1;
+  };
+  // One sweep over [from, to]; false once the limit or a stop ended it.
+  auto sweep = [&](uint32_t from, uint32_t to) {
+    uint32_t c = from;
+    while (c <= to) {
+      if (StopAsked()) return false;
+      if (!candidate(c)) {
+        ++c;
+        continue;
+      }
+      uint32_t n = 1;
+      while (n < runMax && c + n <= to && candidate(c + n)) ++n;
+      const uint64_t off = ClusterToOffset(geometry_, c);
+      if (off >= mediumEnd) return true;
+      const uint64_t want = std::min<uint64_t>(uint64_t(n - 1) * cb + 512, mediumEnd - off);
+      if (spent + want > lostReadLimit_) {
+        // The rest is left to the deep scan: on a large card this look alone
+        // would read for minutes.
+        lostSearchCut_ = true;
+        return false;
+      }
+      spent += want;
+      buf.resize(size_t(want));
+      uint32_t got = 0;
+      const bool known = source_.KnownUnreadable(off, want);
+      const Status rs = known ? kReadFault : source_.ReadSectors(uint32_t(want / 512), buf.data(), off / 512, 512, got);
+      // The person stopped the scan (the thread's ReadStopScope): no more
+      // reads, not even the cluster-by-cluster ones below.
+      if (rs == kStopRequested) return false;
+      const bool whole = rs == kOk;
+      for (uint32_t i = 0; i < n && uint64_t(i) * cb + 512 <= want; ++i) {
+        uint8_t* head = buf.data() + size_t(i) * cb;
+        // A run that did not read whole: each cluster's own first sector.
+        if (whole || uint64_t(i) * cb + 512 <= uint64_t(got) * 512 || readHead(c + i, head)) look(c + i, head);
+      }
+      c += n;
+    }
+    return true;
+  };
+  // Front to back: the order a card reads fastest in, and the clusters a
+  // volume gives first.
+  (void)sweep(2, maxC);
+  lostBytesRead_ = spent;
+}
+
+bool QuickFatEngine::FindLostFolders() {
+  if (!lostSearched_) {
+    lostSearched_ = true;
+    SearchFreeClustersForFolders();
+  }
+  // A lost folder inside another lost folder is reached through that one's
+  // entries and keeps its name; only when they do not name it does it get a
+  // place of its own at the root.
+  std::vector<uint32_t> queue;
+  uint32_t firstLeft = 0;
+  for (const auto& item : lost_) {
+    const uint32_t c = item.first, up = item.second.up;
+    if (walked_.count(c)) continue;
+    if (!firstLeft) firstLeft = c;
+    if (up != c && lost_.count(up) && !walked_.count(up)) continue;
+    queue.push_back(c);
+  }
+  // Folders that name each other in a ring: one of them starts.
+  if (queue.empty() && firstLeft) queue.push_back(firstLeft);
+  const uint32_t root = RootId();
+  for (uint32_t c : queue) {
+    const LostFolder& f = lost_[c];
+    FolderInfo info;
+    info.record = BaseRecord(ByteView(f.dot.data(), f.dot.size()), c);
+    info.record.isFolder = 1;
+    info.record.deletedFlag = 1;
+    info.record.contentOk = 1;
+    SetRecordName(info.record, LostFolderName(c));
+    info.parent = root;
+    info.depth = 1;
+    info.deleted = true;
+    info.lost = true;
+    info.up = f.up;
+    folders_[c] = info;
+    pending_.insert(c);
+  }
+  return !queue.empty();
 }
 
 bool QuickFatEngine::StopAsked() {
@@ -245,6 +369,7 @@ void QuickFatEngine::WalkDirectory(uint32_t c) {
   const uint32_t depth = info ? info->depth : 0;
   const bool parentDeleted = info ? info->deleted : false;
   const uint32_t parent = info ? info->parent : root;
+  const uint32_t dotParent = info && info->lost ? info->up : parent;
   lfn_.Reset();
 
   if (!geometry_.fat32 && c == 0) {
@@ -265,7 +390,7 @@ void QuickFatEngine::WalkDirectory(uint32_t c) {
     const uint64_t off = ClusterToOffset(geometry_, c);
     uint32_t got = 0;
     if (ReadBytes(off, cb, clusterBuf_.data(), got) || got < cb) return;
-    if (!DotPairFits(clusterBuf_.data(), got, c, parent)) return;
+    if (!DotPairFits(clusterBuf_.data(), got, c, dotParent)) return;
     deletedWalked_.insert(c);
     if (WalkEntries(clusterBuf_.data(), got, off, c, depth, parentDeleted) == WalkEnd::kEndOfDirectory) return;
     OpenFolderEnd end;
@@ -288,7 +413,7 @@ void QuickFatEngine::WalkDirectory(uint32_t c) {
     uint32_t got = 0;
     if (ReadBytes(off, cb, clusterBuf_.data(), got) != kOk) got = 0;
     // Only a folder's first cluster opens with "." and "..".
-    if (step == 0 && c != root && (got < cb || !DotPairFits(clusterBuf_.data(), got, c, parent))) return;
+    if (step == 0 && c != root && (got < cb || !DotPairFits(clusterBuf_.data(), got, c, dotParent))) return;
     if (got && WalkEntries(clusterBuf_.data(), got, off, c, depth, parentDeleted) == WalkEnd::kEndOfDirectory) return;
     // An unreadable sector costs the entries on it: the chain, read from the
     // FAT, still leads to the folder's later clusters.

@@ -2,6 +2,7 @@
 // The quick scan of a FAT12/16/32 volume: walks the directory tree from the
 // root, following deleted entries too, and reports deleted files, everything
 // inside deleted folders, and the folders that lead to them.
+#include <array>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -48,6 +49,15 @@ class QuickFatEngine : public QuickStoreEngine {
     return source_.UnitSize();
   }
 
+  // The look through free clusters for lost folders reads at most this many
+  // bytes (a quick scan of a large card stays quick); what lies beyond is
+  // left to the deep scan, and LeftMoreForDeepScan() says so.
+  static constexpr uint64_t kDefaultLostReadLimit = 256ull << 20;
+  void SetLostFolderReadLimit(uint64_t bytes) { lostReadLimit_ = bytes; }
+  bool LeftMoreForDeepScan() const override { return lostSearchCut_; }
+  // Bytes the last scan's look for lost folders read (for the benchmarks).
+  uint64_t LostFolderBytesRead() const { return lostBytesRead_; }
+
   // The hook for the content check and the FAT32 high-word search.
   void SetContentCheck(ContentCheck check) { contentCheck_ = std::move(check); }
 
@@ -63,6 +73,14 @@ class QuickFatEngine : public QuickStoreEngine {
     uint32_t parent = 0;
     uint32_t depth = 0;  // folders from the root to this one, itself included
     bool deleted = false;
+    // A lost folder (no entry names it any more) hangs at the root; its ".."
+    // still names the folder it was in.
+    bool lost = false;
+    uint32_t up = 0;
+  };
+  struct LostFolder {
+    uint32_t up = 0;                      // what its ".." names
+    std::array<uint8_t, 32> dot{};        // its "." entry: the folder's times
   };
   enum class WalkEnd { kGoOn, kEndOfDirectory };
 
@@ -87,6 +105,14 @@ class QuickFatEngine : public QuickStoreEngine {
   // Deleted folders left open: each takes at most one more cluster, in the
   // order of their last clusters. False when none was open.
   bool ContinueOpenFolders();
+  // Deleted folders no walk reaches (the entry that named them was reused):
+  // the free clusters are read once, in long runs, for the "." and ".." pair
+  // that opens a folder; those not walked are queued as "LostFolder<n>" at
+  // the root, a folder whose own folder is lost too before it. False when
+  // none is left to queue.
+  bool FindLostFolders();
+  // The look itself, fills lost_; at most lostReadLimit_ bytes are read.
+  void SearchFreeClustersForFolders();
   // The cluster that goes on the open folder `ends[i]`: the first free one
   // after its last that reads as entries, is nobody's yet and whose content
   // does not tie it to another open folder; 0 when none is found.
@@ -112,6 +138,11 @@ class QuickFatEngine : public QuickStoreEngine {
   std::unordered_set<uint32_t> claimed_;  // later clusters of deleted folders, once taken
   std::unordered_set<uint32_t> deletedWalked_;  // deleted folders' clusters read as entries
   std::vector<OpenFolderEnd> open_;       // deleted folders whose last cluster was full
+  std::map<uint32_t, LostFolder> lost_;   // by first cluster
+  bool lostSearched_ = false;
+  bool lostSearchCut_ = false;  // the limit ended the look before the last free cluster
+  uint64_t lostReadLimit_ = kDefaultLostReadLimit;
+  uint64_t lostBytesRead_ = 0;
   std::vector<uint8_t> lookAhead_;         // clusters from lookAheadFirst_ on
   uint32_t lookAheadFirst_ = 0;
   uint32_t lookAheadCount_ = 0;

@@ -201,6 +201,30 @@ TEST_F(ScanSession, StopInsideAFileRemovesItsPartAndListsItAsStopped) {
   EXPECT_LT(seen.back().bytesDone, 300000u + 5 + 5);
 }
 
+// A window's worker may be held at any progress report (the cancel question
+// is open), so nothing may be reported about a file before a piece of it is
+// on disk: a name already taken is no failure of the copy and is not
+// reported; the first report of the file is about the name it really got.
+TEST_F(ScanSession, ATakenNameIsNotReportedBeforeTheFileIsWritten) {
+  FakeEngine e({{"big.bin", 21, 5, 0, false, std::string(300000, 'b')}});
+  Scan(e);
+  TempDir out;
+  ASSERT_EQ(RecoverFound(e, files, out.path(), Layout::kCategory, {}, {}).failed, 0u);
+  const std::string second = out / "others/big(1).bin";
+  std::vector<RecoverProgress> seen;
+  bool writtenAtFirstReport = false;
+  RecoverSummary s = RecoverFound(
+      e, files, out.path(), Layout::kCategory, {}, {}, [&](const RecoverProgress& p) {
+        if (seen.empty()) writtenAtFirstReport = fs::exists(second) && fs::file_size(second) > 0;
+        seen.push_back(p);
+      });
+  EXPECT_EQ(s.failed, 0u);
+  EXPECT_EQ(ReadText(second), std::string(300000, 'b'));
+  ASSERT_FALSE(seen.empty());
+  EXPECT_TRUE(writtenAtFirstReport);
+  for (const RecoverProgress& p : seen) EXPECT_EQ(p.path, second);
+}
+
 TEST_F(ScanSession, CopyOutStaysInsideTheDestinationAndFollowsNoForeignLink) {
   std::vector<test::FakeItem> items = {{"beach.jpg", 20, 5, 0, false, "jpeg"},
                                        {"report.txt", 21, 5, 0, false, "report"},

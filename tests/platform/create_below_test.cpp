@@ -56,6 +56,25 @@ TEST(CreateNew, BelowTheRootALinkOnTheWayIsRefused) {
   EXPECT_EQ(f.Open(root + "/photo/Trip/c.jpg", File::Mode::kCreateNew), kOk);
 }
 
+TEST(CreateNew, FilesOfOneFolderInARowNeverReplaceOrLeaveTheDestination) {
+  TempDir t, elsewhere;
+  std::string root = t / "dest";
+  fs::create_directories(root + "/a");
+  File f;
+  CreateBelowScope scope(root);
+  EXPECT_EQ(f.Open(root + "/a/1.bin", File::Mode::kCreateNew), kOk);
+  EXPECT_EQ(f.Open(root + "/a/2.bin", File::Mode::kCreateNew), kOk);
+  EXPECT_EQ(f.Open(root + "/a/1.bin", File::Mode::kCreateTruncate), kAlreadyExists);
+  EXPECT_NE(f.Open(root + "/a/..", File::Mode::kCreateNew), kOk);
+  // The folder swapped for a link between two files: the next file still
+  // goes into the folder that was walked to, never through the link.
+  fs::rename(root + "/a", root + "/a-moved");
+  fs::create_directory_symlink(elsewhere.path(), root + "/a");
+  (void)f.Open(root + "/a/3.bin", File::Mode::kCreateNew);
+  EXPECT_TRUE(fs::is_empty(elsewhere.path()));
+  EXPECT_FALSE(fs::exists(t / "escape.bin"));
+}
+
 TEST(CreateNew, TheRootItselfMayBeALink) {
   TempDir t, real;
   fs::create_directory_symlink(real.path(), t / "via-link");

@@ -129,6 +129,7 @@ ScanJobResult RunScanJob(const std::vector<ScanSourceItem*>& sources, bool deep,
     link.Flush();
     ++result.scanned;
     result.unreadableSectors += UnreadableAfterScan(*item.engine);
+    if (s == kOk && item.engine->LeftMoreForDeepScan()) result.moreForDeepScan = true;
     // An engine's own error goes on with the next source; a stop ends the run.
     if (s == kStopRequested || link.Cancelled()) {
       result.end = ScanJobResult::End::kStopped;

@@ -54,6 +54,7 @@ struct ScanJobResult {
   std::string error;         // kNoEngine: why, in one line (else the first skipped source's)
   std::vector<size_t> skipped;  // quick scan of several sources: those without an engine
   uint64_t unreadableSectors = 0;  // over every source scanned: sectors the scans went on past
+  bool moreForDeepScan = false;     // a scan left part of its look undone to stay quick
 };
 
 // Scans the sources in order. Stops at a source without an engine (a quick scan

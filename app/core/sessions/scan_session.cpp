@@ -511,19 +511,31 @@ struct Recoverer {
   RecoverSummary summary;
   std::string root;
   CopyThunkData* data = nullptr;
+  std::string madeFolder;  // the folder the last file went into, made already
 
   NameRule rule = NameRule::kAsIs;
 
   // false when the user stopped. `original`: the name on the medium when
   // the destination took another form of it.
   bool CopyFile(const FoundItemRecord& r, const std::string& wanted, const std::string& original = {}) {
-    std::string dest = MakeUniquePath(wanted);
-    Status s = dest.empty() ? kAlreadyExists : MakeFoldersBelow(root, FolderOf(dest));
-    // The name was free a moment ago; anything there now is no file of ours
-    // to write through.
-    if (!s && PathExistsOnDisk(dest)) s = kAlreadyExists;
+    // Files come folder by folder: each folder is made once, not per file.
+    const std::string folder = FolderOf(wanted);
+    Status s = kOk;
+    if (folder != madeFolder) {
+      s = MakeFoldersBelow(root, folder);
+      madeFolder = s ? std::string() : folder;
+    }
+    std::string dest = wanted;
     if (data) data->fileSize = r.size;
+    // Below the destination root every open makes a new file only (the
+    // CreateBelowScope), so a name already taken answers kAlreadyExists
+    // without writing anything: only then is a free name looked for, which
+    // spares a look at the destination for every file.
     if (!s) s = engine.RecoverItem(r, dest, levelBase);
+    if (s == kAlreadyExists) {
+      dest = MakeUniquePath(wanted);
+      s = dest.empty() ? kAlreadyExists : engine.RecoverItem(r, dest, levelBase);
+    }
     if (data) {
       data->bytesBefore += r.size;
       data->fileSize = 0;
@@ -552,7 +564,7 @@ struct Recoverer {
     if (Status s = dest.empty() ? kAlreadyExists : MakeFoldersBelow(root, dest)) {
       ++summary.processed;
       ++summary.failed;
-      if (observer) observer({dest, s, {}});
+      if (observer) observer({dest, s, false, {}});
       return true;
     }
     struct Pending {
@@ -572,7 +584,7 @@ struct Recoverer {
       if (Status s = engine.ListChildren(&p.folder, p.level + 1, kids)) {
         ++summary.processed;
         ++summary.failed;
-        if (observer) observer({p.dest, s, {}});
+        if (observer) observer({p.dest, s, false, {}});
         continue;
       }
       for (const FoundItemRecord& k : kids) {
@@ -610,8 +622,7 @@ RecoverSummary RecoverFound(ScanEngine& engine, const std::vector<FoundEntry>& i
   ReadStopScope readStop(stop);
   // Every file is made by walking down from the root, no link followed.
   CreateBelowScope createBelow(root);
-  Recoverer rec{engine, SeparatorCount(root), stop, observer, {}, root};
-  rec.rule = NameRuleOf(root);
+  Recoverer rec{engine, SeparatorCount(root), stop, observer, {}, root, nullptr, {}, NameRuleOf(root)};
   rec.summary.total = uint32_t(items.size());
   CopyThunkData data{&stop, &progress};
   rec.data = &data;
