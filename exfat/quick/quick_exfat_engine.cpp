@@ -38,9 +38,6 @@ constexpr uint64_t kMaxDirectoryBytes = 256ull << 20;
 // Folders nested deeper than this are damage (or a trap), not a real tree.
 constexpr uint32_t kMaxDepth = 4096;
 constexpr uint64_t kMaxUpcaseBytes = 256u << 10;
-constexpr int kReportIntervalMs = 5000;
-// How often the walk asks whether to stop: a stop is honoured within this.
-constexpr int kStopPollMs = 100;
 
 // A name the record's field cannot hold keeps its extension, which decides
 // the file's type, and loses the end of its stem.
@@ -317,9 +314,7 @@ Status QuickExfatEngine::Scan(const std::string* earlierLog) {
   };
   if (int r = report(1, -1)) return r;
   (void)EnsureBitmap();
-  walkStarted_ = lastAsked_ = std::chrono::steady_clock::now();
-  stopAnswer_ = 0;
-  walking_ = true;
+  walk_.Begin(progress_, user_, share_);
   // Live folders first, so that a deleted folder whose cluster a live one
   // has taken since is known as taken before it would be walked.
   liveQueue_.push_back(geometry_.rootCluster);
@@ -340,8 +335,7 @@ Status QuickExfatEngine::Scan(const std::string* earlierLog) {
     walked_.insert(c);
     WalkDirectory(c, &it->second);
   }
-  walking_ = false;
-  int stopped = stopAnswer_;
+  int stopped = walk_.End();
   if (!stopped) stopped = report(80, 10);
 
   // Also after a stop: the files found so far keep their folders, which are
@@ -355,24 +349,6 @@ Status QuickExfatEngine::Scan(const std::string* earlierLog) {
   if (stopped) return stopped;
   if (int r = report(100, 0)) return r;
   return kOk;
-}
-
-bool QuickExfatEngine::StopAsked() {
-  if (!walking_) return false;
-  if (stopAnswer_) return true;
-  if (!progress_) return false;
-  const auto t = std::chrono::steady_clock::now();
-  if (t - lastAsked_ < std::chrono::milliseconds(kStopPollMs)) return false;
-  lastAsked_ = t;
-  // The number of folders is unknown up front: the bar creeps on, a step
-  // every few seconds, while the stop question is asked far oftener.
-  const int step =
-      int(std::chrono::duration_cast<std::chrono::milliseconds>(t - walkStarted_).count() / kReportIntervalMs);
-  if (share_ == 9)
-    stopAnswer_ = progress_(user_, std::min(79, 20 + step), share_, -1, 0, 0, 0, 0);
-  else
-    stopAnswer_ = progress_(user_, std::min(79, 1 + step), share_, std::max(1, 100 - step), 0, 0, 0, 0);
-  return stopAnswer_ != 0;
 }
 
 bool QuickExfatEngine::SetAcceptable(ExfatSetState state, const ExfatFileSet& set) const {

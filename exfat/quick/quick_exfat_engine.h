@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/content_check.h"
+#include "engine/stop_poll.h"
 #include "engine/store_engine.h"
 #include "exfat/exfat_bitmap.h"
 #include "exfat/exfat_boot_sector.h"
@@ -110,7 +111,7 @@ class QuickExfatEngine : public QuickStoreEngine {
   FoundItemRecord BaseRecord(const ExfatFileSet& set, ByteView fileEntry, uint64_t streamOffset) const;
   void MarkAncestors(uint32_t folder);
   int ContentPlausible(const ExfatFileSet& set, const std::string& name);
-  bool StopAsked();
+  bool StopAsked() { return walk_.Stopped(); }
   void RecallDeletedWalked();
 
   SectorSource source_;
@@ -136,9 +137,7 @@ class QuickExfatEngine : public QuickStoreEngine {
   std::unordered_set<uint32_t> deletedWalked_; // those of deleted folders
   std::vector<uint32_t> marked_;
   std::unordered_set<uint32_t> markedSet_;
-  std::chrono::steady_clock::time_point walkStarted_{}, lastAsked_{};
-  int stopAnswer_ = 0;
-  bool walking_ = false;
+  WalkStopPoll walk_;
   std::vector<uint8_t> readBuf_;
 };
 

@@ -2,7 +2,6 @@
 
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <ctime>
 
@@ -26,9 +25,6 @@ constexpr uint32_t kLostRunBytes = 4u << 20;
 constexpr uint32_t kLostSectorEachFrom = 256u << 10;
 // A directory holds at most 65,536 entries of 32 bytes.
 constexpr uint64_t kMaxDirectoryBytes = 65536ull * 32;
-constexpr int kReportIntervalMs = 5000;
-// How often the walk asks whether to stop: a stop is honoured within this.
-constexpr int kStopPollMs = 100;
 // Free space read while looking for one deleted folder's next cluster, and
 // for all of them in one scan.
 constexpr uint64_t kLookAheadBytes = 64ull << 20;
@@ -142,9 +138,7 @@ Status QuickFatEngine::Scan(const std::string* earlierLog) {
   const uint32_t root = RootId();
   pending_.insert(root);
   if (int r = report(1, -1)) return r;
-  walkStarted_ = lastAsked_ = std::chrono::steady_clock::now();
-  stopAnswer_ = 0;
-  walking_ = true;
+  walk_.Begin(progress_, user_, share_);
   // Folders first, then the later clusters of deleted folders left open;
   // those may name folders of their own, which are walked in turn. The stop
   // question is asked as the entries are read (StopAsked), so one large
@@ -156,8 +150,7 @@ Status QuickFatEngine::Scan(const std::string* earlierLog) {
     if (!walked_.insert(c).second) continue;
     WalkDirectory(c);
   }
-  walking_ = false;
-  int stopped = stopAnswer_;
+  int stopped = walk_.End();
   if (!stopped) stopped = report(80, 10);
 
   // Also after a stop: the files found so far keep their folders, which are
@@ -288,24 +281,6 @@ bool QuickFatEngine::FindLostFolders() {
     pending_.insert(c);
   }
   return !queue.empty();
-}
-
-bool QuickFatEngine::StopAsked() {
-  if (!walking_) return false;
-  if (stopAnswer_) return true;
-  if (!progress_) return false;
-  const auto t = std::chrono::steady_clock::now();
-  if (t - lastAsked_ < std::chrono::milliseconds(kStopPollMs)) return false;
-  lastAsked_ = t;
-  // The number of directories is unknown up front: the bar creeps on, a step
-  // every few seconds, while the stop question is asked far oftener.
-  const int step =
-      int(std::chrono::duration_cast<std::chrono::milliseconds>(t - walkStarted_).count() / kReportIntervalMs);
-  if (share_ == 9)
-    stopAnswer_ = progress_(user_, std::min(79, 20 + step), share_, -1, 0, 0, 0, 0);
-  else
-    stopAnswer_ = progress_(user_, std::min(79, 1 + step), share_, std::max(1, 100 - step), 0, 0, 0, 0);
-  return stopAnswer_ != 0;
 }
 
 bool QuickFatEngine::ClusterAt(uint64_t byte, uint32_t& cluster) const {

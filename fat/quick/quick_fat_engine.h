@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/content_check.h"
+#include "engine/stop_poll.h"
 #include "engine/store_engine.h"
 #include "fat/quick/deleted_folder_ends.h"
 #include "fat/fat_boot_sector.h"
@@ -147,12 +148,10 @@ class QuickFatEngine : public QuickStoreEngine {
   uint32_t lookAheadFirst_ = 0;
   uint32_t lookAheadCount_ = 0;
   uint64_t lookAheadBytes_ = 0;           // read so far looking for folders' later clusters
-  // Asks the progress callback about stopping once kStopPollMs have passed
-  // since it was last asked; true (for good) once it answered non-zero.
-  bool StopAsked();
-  std::chrono::steady_clock::time_point walkStarted_{}, lastAsked_{};
-  int stopAnswer_ = 0;
-  bool walking_ = false;  // only the scan's walk asks
+  // The walk's stop question: asked every so often, true for good once the
+  // callback answered non-zero.
+  bool StopAsked() { return walk_.Stopped(); }
+  WalkStopPoll walk_;
   // The last entry with data met in the directory being walked.
   bool walkHasData_ = false;
   uint32_t walkLastData_ = 0;
