@@ -353,8 +353,10 @@ void MainWnd::ShowPage(int page) {
       SetText(QStringLiteral("Txt2"),
               FormatText(MessageText(found == 1 ? "MSG0816" : "MSG0802"), {count}) +
                   // Said on the page, not in a box: on a large card it holds
-                  // after nearly every quick scan.
-                  (lastMoreForDeep_ ? QStringLiteral(" ") + MessageText("MSG1400") : QString()));
+                  // after nearly every quick scan. The line has room for a
+                  // few words; the pointer over it tells why.
+                  (lastMoreForDeep_ ? QStringLiteral(" ") + MessageText("MSG1401") : QString()));
+    SetToolTip(QStringLiteral("Txt2"), found != 0 && lastMoreForDeep_ ? MessageText("MSG1400") : QString());
     show({"BtnRecover"});
     SetVisible(QStringLiteral("SelectedFileInfo"), true);
     logo = "main/step_recover.png";

@@ -9,6 +9,7 @@
 
 #include <QAbstractButton>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPointer>
 #include <QMouseEvent>
 #include <QTimer>
@@ -536,8 +537,13 @@ TEST_F(TwoVolumeDisk, HeaderRowQuickScansEveryVolume) {
   ASSERT_EQ(wnd_->CurrentPageIndex(), MainWnd::kPageResults);
   // The 600 MB volume has more free space than the look for lost folders
   // reads: the page says a deep scan may find more, without a box.
-  EXPECT_TRUE(wnd_->Text(QStringLiteral("Txt2")).contains(MessageText("MSG1400")))
+  EXPECT_TRUE(wnd_->Text(QStringLiteral("Txt2")).contains(MessageText("MSG1401")))
       << wnd_->Text(QStringLiteral("Txt2")).toStdString();
+  // Whole on the line, the reason under the pointer.
+  auto* line = wnd_->Find<QLabel>(QStringLiteral("Txt2"));
+  ASSERT_NE(line, nullptr);
+  EXPECT_GE(line->width(), line->sizeHint().width()) << line->text().toStdString();
+  EXPECT_EQ(line->toolTip(), MessageText("MSG1400"));
   for (ScanSourceItem* v : Volumes()) EXPECT_TRUE(v->engine) << v->tag;
   // The deleted files of both volumes, each under its own source.
   std::map<std::string, uint16_t> tagOf;

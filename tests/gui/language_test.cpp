@@ -196,7 +196,7 @@ const char* const kMessageIds[] = {
     "MSG0907", "MSG0908", "MSG1105", "MSG1106", "MSG0222", "MSG0223", "MSG0225", "MSG0711", "MSG0720", "MSG0721",
     "MSG0722", "MSG0723", "MSG0724", "MSG0909", "MSG0910", "MSG0820", "MSG1107",
     "MSG1300", "MSG1301", "MSG1302", "MSG1303", "MSG1304", "MSG1305", "MSG1306", "MSG1307", "MSG1308",
-    "MSG1370", "MSG1380", "MSG1381", "MSG1390", "MSG1108", "MSG1400"};
+    "MSG1370", "MSG1380", "MSG1381", "MSG1390", "MSG1108", "MSG1400", "MSG1401"};
 
 // The printf conversions of a text, in order.
 std::string Conversions(const std::string& text) {
