@@ -59,6 +59,10 @@ bool MostSlotsAreExfatEntries(ByteView sector) {
 bool FindRootEntries(ByteView sector, ExfatDataEntry& bitmap, ExfatDataEntry& upcase) {
   bool haveBitmap = false, haveUpcase = false;
   for (size_t at = 0; at + kExfatEntrySize <= sector.size(); at += kExfatEntrySize) {
+    // Zeroed sectors reach this from every deep pass: most slots are
+    // passed over by their type alone.
+    const uint8_t type = sector.U8(at);
+    if (type != kExfatBitmapEntry && type != kExfatUpcaseEntry) continue;
     ByteView e = sector.Sub(at, kExfatEntrySize);
     // The first bitmap entry is the first FAT's (a second FAT has a second one).
     if (!haveBitmap && ParseBitmapEntry(e, bitmap) && (bitmap.flags & 1) == 0) haveBitmap = true;
