@@ -373,13 +373,14 @@ void RememberStream(CarveContext& ctx, uint64_t size) {
 }  // namespace
 
 const DetectorInfo kMpegDetector{DetectMpeg, {0x00, -1, -1, -1}};
-const DetectorInfo kMp4Detector{DetectMp4, {-1, -1, -1, -1}, true};
+// The box type follows its size: "ftyp" (or "moov") at offset 4.
+const DetectorInfo kMp4Detector{DetectMp4, {-1, -1, -1, -1}, true, nullptr, {'f', -1}};
 const DetectorInfo kRmDetector{DetectRm, {'.', -1, -1, -1}};
 const DetectorInfo kAsfDetector{DetectAsf, {0x30, -1, -1, -1}};
 const DetectorInfo kSwfDetector{DetectSwf, {'C', 'F', -1, -1}};
 const DetectorInfo kAviDetector{DetectAvi, {'R', -1, -1, -1}};
 const DetectorInfo kFlvDetector{DetectFlv, {'F', -1, -1, -1}};
-const DetectorInfo k3gpDetector{Detect3gp, {-1, -1, -1, -1}, true};
+const DetectorInfo k3gpDetector{Detect3gp, {-1, -1, -1, -1}, true, nullptr, {'f', -1}};
 const DetectorInfo kMkvDetector{DetectMkv, {0x1A, -1, -1, -1}};
 const DetectorInfo kTsDetector{DetectTs, {0x47, -1, -1, -1}};
 const DetectorInfo kMtsDetector{DetectMts, {-1, -1, -1, -1}, true, NamedM2tsStart};
@@ -388,7 +389,7 @@ const DetectorInfo kMp3Detector{DetectMp3, {'I', -1, -1, -1}, false, NamedMp3Sta
 const DetectorInfo kMidDetector{DetectMid, {'M', -1, -1, -1}};
 const DetectorInfo kApeDetector{DetectApe, {'M', -1, -1, -1}};
 const DetectorInfo kWavDetector{DetectWav, {'R', -1, -1, -1}, false, NamedWavStart};
-const DetectorInfo kMovDetector{DetectMov, {-1, -1, -1, -1}, true};
+const DetectorInfo kMovDetector{DetectMov, {-1, -1, -1, -1}, true, nullptr, {'f', 'm'}};
 const DetectorInfo kMp2Detector{DetectMp2, {0xFF, -1, -1, -1}, false, NamedMp2Start};
 const DetectorInfo kMmfDetector{DetectMmf, {'M', -1, -1, -1}};
 

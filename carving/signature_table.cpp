@@ -74,11 +74,12 @@ const SignatureRule kTable[] = {
 };
 
 // For each first byte, the distinct detectors that can accept a sector
-// starting with it, in table order. A detector skipped here would have
-// answered kNoMatch, so the first answer is the table walk's.
+// starting with it, in table order, each with the bytes at offset 4 it can
+// accept. A detector skipped here would have answered kNoMatch, so the first
+// answer is the table walk's.
 struct Dispatch {
   static constexpr size_t kMaxPerByte = 16;
-  Detector lists[256][kMaxPerByte] = {};
+  const DetectorInfo* lists[256][kMaxPerByte] = {};
   uint8_t counts[256] = {};
 
   Dispatch() {
@@ -92,7 +93,7 @@ struct Dispatch {
       for (int b = 0; b < 256; ++b) {
         bool fits = r.detector->anyFirstByte;
         for (int16_t f : r.detector->firstBytes) fits = fits || f == b;
-        if (fits && counts[b] < kMaxPerByte) lists[b][counts[b]++] = r.detector->detect;
+        if (fits && counts[b] < kMaxPerByte) lists[b][counts[b]++] = r.detector;
       }
     }
   }
@@ -125,8 +126,11 @@ FileTypeCode IdentifySector(CarveContext& ctx, ByteView sector) {
   if (sector.size() == 0) return kNoMatch;
   const Dispatch& d = TheDispatch();
   uint8_t b = sector.data()[0];
+  const int fifth = sector.size() > 4 ? sector.data()[4] : -2;
   for (uint8_t i = 0; i < d.counts[b]; ++i) {
-    FileTypeCode c = d.lists[b][i](ctx, sector);
+    const DetectorInfo& info = *d.lists[b][i];
+    if (info.fifthBytes[0] >= 0 && fifth != info.fifthBytes[0] && fifth != info.fifthBytes[1]) continue;
+    FileTypeCode c = info.detect(ctx, sector);
     if (c != kNoMatch) return c;
   }
   return kNoMatch;

@@ -32,6 +32,9 @@ struct DetectorInfo {
   // start that real files have but that is too common inside other data to
   // begin a carve (an MP3 frame without a tag, say). nullptr: none.
   bool (*namedFileStart)(ByteView sector) = nullptr;
+  // For a detector that takes any first byte: the bytes at offset 4 it can
+  // possibly accept (-1: any), so that it is not called on every sector.
+  std::array<int16_t, 2> fifthBytes{-1, -1};
 };
 
 struct SignatureRule {

@@ -37,6 +37,14 @@ const std::array<uint8_t, 256> kNotEntryType = [] {
   for (size_t v = 0; v < t.size(); ++v) t[v] = IsExfatEntryType(uint8_t(v)) ? 0 : 1;
   return t;
 }();
+// 1 for the types a set (a file entry, in use or deleted) or the root's
+// bitmap and up-case entries start with.
+const std::array<uint8_t, 256> kStartType = [] {
+  std::array<uint8_t, 256> t{};
+  for (uint8_t v : {kExfatFileEntry, uint8_t(kExfatFileEntry & ~kExfatInUse), kExfatBitmapEntry, kExfatUpcaseEntry})
+    t[v] = 1;
+  return t;
+}();
 }  // namespace
 
 bool MostSlotsAreExfatEntries(ByteView sector) {
@@ -59,6 +67,10 @@ bool MostSlotsAreExfatEntries(ByteView sector) {
 bool FindRootEntries(ByteView sector, ExfatDataEntry& bitmap, ExfatDataEntry& upcase) {
   bool haveBitmap = false, haveUpcase = false;
   for (size_t at = 0; at + kExfatEntrySize <= sector.size(); at += kExfatEntrySize) {
+    // Zeroed sectors reach this from every deep pass: most slots are
+    // passed over by their type alone.
+    const uint8_t type = sector.U8(at);
+    if (type != kExfatBitmapEntry && type != kExfatUpcaseEntry) continue;
     ByteView e = sector.Sub(at, kExfatEntrySize);
     // The first bitmap entry is the first FAT's (a second FAT has a second one).
     if (!haveBitmap && ParseBitmapEntry(e, bitmap) && (bitmap.flags & 1) == 0) haveBitmap = true;
@@ -78,8 +90,18 @@ ExfatSectorScan ScanExfatSector(ByteView run, size_t sectorBytes, uint64_t at, u
   ByteView sector = run.Sub(0, sectorBytes);
   if (!MostSlotsAreExfatEntries(sector)) return out;
 
-  std::vector<uint8_t> more;
   const size_t slots = sectorBytes / kExfatEntrySize;
+  // Zeroed sectors, a good part of most media, pass that test too: when no
+  // slot's type can start a set or be a root entry, only a set of an
+  // earlier sector can make the sector a directory's.
+  uint8_t starts = 0;
+  for (size_t off = 0; off < slots * kExfatEntrySize; off += kExfatEntrySize) starts |= kStartType[sector.U8(off)];
+  if (!starts) {
+    out.taken = at < coveredUntil;
+    return out;
+  }
+
+  std::vector<uint8_t> more;
   for (size_t slot = 0; slot < slots; ++slot) {
     const size_t off = slot * kExfatEntrySize;
     if ((sector.U8(off) | kExfatInUse) != kExfatFileEntry) continue;

@@ -233,6 +233,23 @@ TEST(Detectors, DispatchAgreesWithTheTableWalkOnRandomSectors) {
     s[0] = uint8_t(i % 256);
     ASSERT_EQ(IdentifySector(a, View(s)), IdentifyByTableWalk(b, View(s))) << i;
   }
+  // Every format's start with each value of the byte at offset 4 (the box
+  // type of the ISO media formats, which the dispatch looks at).
+  for (size_t h = 0; h < headers.size(); ++h) {
+    for (int v = 0; v < 256; ++v) {
+      for (auto& x : s) x = uint8_t(rng());
+      Bytes head = headers[h].make();
+      std::copy(head.begin(), head.begin() + 64, s.begin());
+      s[4] = uint8_t(v);
+      ASSERT_EQ(IdentifySector(a, View(s)), IdentifyByTableWalk(b, View(s))) << h << " " << v;
+    }
+  }
+  // An older QuickTime movie opens with its movie box.
+  Bytes movie = Sector();
+  movie[2] = 0x10;
+  Put(movie, 4, "moov");
+  Put(movie, 12, "mvhd");
+  EXPECT_EQ(IdentifySector(a, View(movie)), kMov);
 }
 
 TEST(ZeroPadding, EndOnABoundaryOrFollowedByZerosInItsSector) {

@@ -472,6 +472,19 @@ TEST(ExfatDirectorySector, OnlyPlainDirectoryDataIsTaken) {
   EXPECT_FALSE(IsExfatDirectorySector(ByteView(sector.data(), 512)));
 }
 
+// A zeroed sector holds no set and no root entries; it is a directory's only
+// where a set of the sector before runs on into it.
+TEST(ExfatDirectorySector, AZeroedSectorIsTakenOnlyInsideASetBefore) {
+  const std::vector<uint8_t> zeros(512, 0);
+  const ByteView sector(zeros.data(), zeros.size());
+  EXPECT_FALSE(ScanExfatSector(sector, 512, 4096, 0, nullptr, nullptr).taken);
+  EXPECT_FALSE(ScanExfatSector(sector, 512, 4096, 4096, nullptr, nullptr).taken);
+  const ExfatSectorScan inside = ScanExfatSector(sector, 512, 4096, 4096 + 32, nullptr, nullptr);
+  EXPECT_TRUE(inside.taken);
+  EXPECT_EQ(inside.sets, 0u);
+  EXPECT_FALSE(inside.root);
+}
+
 struct Sink : ExfatSectorSink {
   std::vector<uint64_t> sets, cut;
   void OnSet(uint64_t at, ByteView) override { sets.push_back(at); }
