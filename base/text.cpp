@@ -128,6 +128,20 @@ std::u16string Utf8ToUtf16(std::string_view s) {
   return out;
 }
 
+std::string JoinPathText(const std::string& folder, const std::string& name, std::string_view separators) {
+  if (folder.empty()) return name;
+  return separators.find(folder.back()) != std::string_view::npos ? folder + name : folder + "/" + name;
+}
+
+std::string LastPathName(const std::string& path, std::string_view separators) {
+  auto separator = [&](char c) { return separators.find(c) != std::string_view::npos; };
+  size_t end = path.size();
+  while (end > 1 && separator(path[end - 1])) --end;
+  size_t start = end;
+  while (start > 0 && !separator(path[start - 1])) --start;
+  return path.substr(start, end - start);
+}
+
 namespace {
 
 std::string WithoutSeparators(std::string_view name) {

@@ -36,6 +36,12 @@ std::string Utf16ToUtf8(const char16_t* units, size_t count);
 std::u16string Utf8ToUtf16(std::string_view s);
 void AppendUtf8(std::string& out, uint32_t codePoint);
 
+// folder + "/" + name, no second separator where folder ends in one of
+// `separators` (those of the system's paths).
+std::string JoinPathText(const std::string& folder, const std::string& name, std::string_view separators);
+// The last name of a path: after its last separator, trailing ones ignored.
+std::string LastPathName(const std::string& path, std::string_view separators);
+
 // A name from disk made safe as one path component under a destination folder:
 // a stream in its destination form, no separator, no NUL, never "." or "..",
 // never empty.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "engine/content_pieces.h"
 #include "fat/fat_dir_entry.h"
 
 namespace dunmere {
@@ -10,7 +11,6 @@ namespace dunmere {
 namespace {
 // Reads of file data gather consecutive clusters up to this many bytes.
 constexpr uint32_t kRunBytes = 1u << 20;
-constexpr size_t kPieceBytes = 65536;
 }  // namespace
 
 Status ReadFatFile(const FatFileReading& how, uint32_t first, uint64_t size, const std::function<bool()>& entryDeleted,
@@ -54,11 +54,7 @@ Status ReadFatFile(const FatFileReading& how, uint32_t first, uint64_t size, con
     if (at >= how.mediumEnd) return kDataPastEnd;
     if (Status s = how.read(at, want, buf.data(), got)) return s;
     uint64_t useful = std::min<uint64_t>(got, remaining);
-    for (uint64_t done = 0; done < useful;) {
-      size_t piece = size_t(std::min<uint64_t>(kPieceBytes, useful - done));
-      if (int a = sink(buf.data() + done, piece)) return a;
-      done += piece;
-    }
+    if (int a = FeedInPieces(sink, buf.data(), useful)) return a;
     remaining -= useful;
     if (remaining == 0) break;
     if (got < want) return at + want > how.mediumEnd ? kDataPastEnd : kReadFault;

@@ -188,12 +188,6 @@ Status File::WriteAt(uint64_t off, const void* buf, size_t len) {
   return kOk;
 }
 
-Status File::Append(const void* buf, size_t len) {
-  uint64_t size = 0;
-  if (Status s = Size(size)) return s;
-  return WriteAt(size, buf, len);
-}
-
 Status File::Size(uint64_t& size) const {
   struct stat st;
   if (::fstat(fd_, &st) != 0) return LastSystemStatus();

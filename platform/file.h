@@ -35,7 +35,11 @@ class File {
   // Writes all of len bytes at off, or fails.
   Status WriteAt(uint64_t off, const void* buf, size_t len);
   // Appends all of len bytes at the current end.
-  Status Append(const void* buf, size_t len);
+  Status Append(const void* buf, size_t len) {
+    uint64_t size = 0;
+    if (Status s = Size(size)) return s;
+    return WriteAt(size, buf, len);
+  }
   Status Size(uint64_t& size) const;
   Status Truncate(uint64_t size);
   Status Sync();

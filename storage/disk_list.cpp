@@ -183,6 +183,26 @@ std::vector<SectorRange> UnallocatedStretches(const std::vector<SectorRange>& pa
 
 namespace {
 
+// The stretches between the entries (sorted by start, not partitions of a
+// table) as unallocated entries of the disk `diskNumber`, in place.
+void AddUnallocated(std::vector<VolumeInfo>& entries, int32_t diskNumber, uint32_t bytesPerSector,
+                    uint64_t expectedStart, uint64_t cylinder, uint64_t diskSectors) {
+  std::sort(entries.begin(), entries.end(), StartLess);
+  std::vector<SectorRange> parts;
+  for (const VolumeInfo& v : entries) parts.push_back({v.startSector, v.sectorCount});
+  for (const SectorRange& r : UnallocatedStretches(parts, expectedStart, cylinder, diskSectors)) {
+    VolumeInfo u;
+    u.kind = EntryKind::kUnallocated;
+    u.diskNumber = diskNumber;
+    u.bytesPerSector = bytesPerSector;
+    u.startSector = r.start;
+    u.sectorCount = r.count;
+    u.totalBytes = u.freeBytes = r.count * bytesPerSector;
+    entries.push_back(u);
+  }
+  std::stable_sort(entries.begin(), entries.end(), StartLess);
+}
+
 VolumeInfo FromSystemVolume(VolumeInfo v, const SystemVolume& volume) {
   v.volumePath = volume.devicePath;
   v.mountPoint = volume.mountPoint;
@@ -249,25 +269,12 @@ void DiskListFromSystemDisks(const std::vector<SystemDisk>& disks, DiskList& lis
       }
       if (diskSectors > 0) entries.push_back(std::move(v));
     } else {
-      std::sort(entries.begin(), entries.end(), StartLess);
       DiskGeometry g;
       if (disk.sectorsPerTrack && disk.tracksPerCylinder) {
         g.expectedStart = disk.sectorsPerTrack;
         g.cylinder = uint64_t(disk.sectorsPerTrack) * disk.tracksPerCylinder;
       }
-      std::vector<SectorRange> parts;
-      for (const VolumeInfo& v : entries) parts.push_back({v.startSector, v.sectorCount});
-      for (const SectorRange& r : UnallocatedStretches(parts, g.expectedStart, g.cylinder, diskSectors)) {
-        VolumeInfo u;
-        u.kind = EntryKind::kUnallocated;
-        u.diskNumber = int32_t(disk.number);
-        u.bytesPerSector = bps;
-        u.startSector = r.start;
-        u.sectorCount = r.count;
-        u.totalBytes = u.freeBytes = r.count * bps;
-        entries.push_back(u);
-      }
-      std::stable_sort(entries.begin(), entries.end(), StartLess);
+      AddUnallocated(entries, int32_t(disk.number), bps, g.expectedStart, g.cylinder, diskSectors);
     }
     if (!entries.empty()) list[disk.number] = std::move(entries);
   }
@@ -375,21 +382,8 @@ int RebuildDiskList(DiskList& list, const EnumerationRoots& roots) {
       }
       if (diskSectors > 0) entries.push_back(std::move(v));
     } else {
-      std::sort(entries.begin(), entries.end(), StartLess);
-      DiskGeometry g = ReadGeometry(diskNode);
-      std::vector<SectorRange> parts;
-      for (const VolumeInfo& v : entries) parts.push_back({v.startSector, v.sectorCount});
-      for (const SectorRange& r : UnallocatedStretches(parts, g.expectedStart, g.cylinder, diskSectors)) {
-        VolumeInfo u;
-        u.kind = EntryKind::kUnallocated;
-        u.diskNumber = int32_t(index);
-        u.bytesPerSector = bps;
-        u.startSector = r.start;
-        u.sectorCount = r.count;
-        u.totalBytes = u.freeBytes = r.count * bps;
-        entries.push_back(u);
-      }
-      std::stable_sort(entries.begin(), entries.end(), StartLess);
+      const DiskGeometry g = ReadGeometry(diskNode);
+      AddUnallocated(entries, int32_t(index), bps, g.expectedStart, g.cylinder, diskSectors);
     }
     if (!entries.empty()) list[uint32_t(index)] = std::move(entries);
   }
@@ -424,19 +418,8 @@ std::vector<VolumeInfo> ListImageEntries(const std::string& imagePath) {
     entries.push_back(std::move(v));
   }
   if (entries.empty()) return entries;
-  std::sort(entries.begin(), entries.end(), StartLess);
   // A file has no geometry: the gap rule of a disk that reports none.
-  std::vector<SectorRange> parts;
-  for (const VolumeInfo& v : entries) parts.push_back({v.startSector, v.sectorCount});
-  for (const SectorRange& r : UnallocatedStretches(parts, kDefaultExpectedStart, kDefaultCylinder, sectors)) {
-    VolumeInfo u;
-    u.kind = EntryKind::kUnallocated;
-    u.startSector = r.start;
-    u.sectorCount = r.count;
-    u.totalBytes = u.freeBytes = r.count * 512;
-    entries.push_back(u);
-  }
-  std::stable_sort(entries.begin(), entries.end(), StartLess);
+  AddUnallocated(entries, -1, 512, kDefaultExpectedStart, kDefaultCylinder, sectors);
   return entries;
 }
 

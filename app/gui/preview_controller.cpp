@@ -138,22 +138,20 @@ void PreviewController::ApplyLanguage() {
   if (QTextEdit* pane = Pane(); pane && paneMessage_) ShowText(pane, MessageText(paneMessage_));
 }
 
-void PreviewController::Show(QTextEdit* panel, const PreviewContent& content, const QString& pictureFailed) {
+bool PreviewController::Show(QTextEdit* panel, const PreviewContent& content, const QString& pictureFailed) {
   lastNotice_.clear();
   if (panel && panel == Pane()) paneMessage_ = nullptr;
   // Whatever was being made for the panel before is not wanted any more.
   conversions_.Abandon();
   if (!content.HasFile()) {
     ShowText(panel, QString::fromUtf8(BytesAsText(content.bytes.data(), content.bytes.size())));
-    return;
+    return false;
   }
   const QString path = QString::fromStdString(content.path);
   if (content.kind == PreviewKind::kPicture) {
-    if (!ShowPicture(panel, path)) {
-      ShowText(panel, pictureFailed);
-      if (panel && panel == Pane() && pictureFailed == MessageText("MSG0905")) paneMessage_ = "MSG0905";
-    }
-    return;
+    if (ShowPicture(panel, path)) return false;
+    ShowText(panel, pictureFailed);
+    return true;
   }
   if (NeedsConverter(content.kind)) {
     // Made beside the window (LibreOffice may take seconds to start); page
@@ -178,10 +176,11 @@ void PreviewController::Show(QTextEdit* panel, const PreviewContent& content, co
                                                         ? QString::fromStdString(c.text)
                                                         : bytes));
                        });
-    return;
+    return false;
   }
   // A copy the engine made for a type we show as bytes.
   ShowText(panel, QString::fromUtf8(FileBytesAsText(content.path)));
+  return false;
 }
 
 void PreviewController::Play(const PreviewContent& content) {
@@ -241,7 +240,7 @@ void PreviewController::PreviewSelected(const FoundItemRecord& record) {
     Play(pane_);
     return;
   }
-  if (guard) Show(guard, pane_, MessageText("MSG0905"));
+  if (guard && Show(guard, pane_, MessageText("MSG0905"))) paneMessage_ = "MSG0905";
 }
 
 void PreviewController::OpenPreviewWindow(const FoundItemRecord& record) {

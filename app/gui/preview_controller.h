@@ -44,8 +44,8 @@ class PreviewController : public QObject {
   // Reads a record with a reading window owned by `owner`; true when read.
   bool Read(QWidget* owner, const FoundItemRecord& record, PreviewContent& out, int width, int height);
   // Shows content that is not media in a panel; `pictureFailed` is what
-  // stands there when a picture cannot be decoded.
-  void Show(QTextEdit* panel, const PreviewContent& content, const QString& pictureFailed);
+  // stands there when a picture cannot be decoded (then true).
+  bool Show(QTextEdit* panel, const PreviewContent& content, const QString& pictureFailed);
   // Starts the player for media content, in the pane; "MSG1207" when it
   // never plays.
   void Play(const PreviewContent& content);

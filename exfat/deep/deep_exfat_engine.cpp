@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "base/text.h"
+#include "engine/content_pieces.h"
 #include "engine/log_name.h"
 #include "engine/scan_log_folder.h"
 #include "exfat/exfat_fat.h"
@@ -43,7 +44,6 @@
 namespace dunmere {
 
 namespace {
-constexpr size_t kPieceBytes = 65536;
 constexpr uint32_t kRunBytes = 1u << 20;
 constexpr uint32_t kFatWindowBytes = 65536;
 // Volumes learned from root directories, at most.
@@ -618,21 +618,12 @@ Status DeepExfatEngine::ReadContent(const FoundItemRecord& record, const Content
     if (at >= mediumEnd || want > mediumEnd - at) return kDataPastEnd;
     buf.resize(std::max(buf.size(), want));
     if (ReadBytes(at, buf.data(), want) != want) return kReadFault;
-    for (size_t d = 0; d < want;) {
-      const size_t piece = std::min(kPieceBytes, want - d);
-      if (int a = sink(buf.data() + d, piece)) return a;
-      d += piece;
-    }
+    if (int a = FeedInPieces(sink, buf.data(), want)) return a;
     remaining -= want;
     k += n;
   }
   // Past the valid data length the file reads as zeros.
-  std::vector<uint8_t> zeros;
-  for (uint64_t left = size - valid; left > 0;) {
-    zeros.resize(size_t(std::min<uint64_t>(kPieceBytes, left)), 0);
-    if (int a = sink(zeros.data(), zeros.size())) return a;
-    left -= zeros.size();
-  }
+  if (int a = FeedZeros(sink, size - valid)) return a;
   return kOk;
 }
 

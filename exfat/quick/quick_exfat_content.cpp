@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "engine/content_pieces.h"
 #include "exfat/quick/quick_exfat_engine.h"
 
 // The quick exFAT engine reading files back: their content, the allocation
@@ -9,7 +10,6 @@ namespace dunmere {
 namespace {
 // Reads of file data gather a run's clusters up to this many bytes.
 constexpr uint32_t kRunBytes = 1u << 20;
-constexpr size_t kPieceBytes = 65536;
 // A bitmap larger than this describes no volume anyone formats.
 constexpr uint64_t kMaxBitmapBytes = 512ull << 20;
 }  // namespace
@@ -134,25 +134,15 @@ Status QuickExfatEngine::ReadContent(const FoundItemRecord& record, const Conten
       if (buf.size() < want) buf.resize(want);
       if (Status s = ReadBytes(at, want, buf.data(), got)) return s;
       const uint64_t useful = std::min<uint64_t>(got, remaining);
-      for (uint64_t done = 0; done < useful;) {
-        const size_t piece = size_t(std::min<uint64_t>(kPieceBytes, useful - done));
-        if (int a = sink(buf.data() + done, piece)) return a;
-        done += piece;
-      }
+      if (int a = FeedInPieces(sink, buf.data(), useful)) return a;
       remaining -= useful;
       if (remaining > 0 && got < want) return at + want > mediumEnd ? kDataPastEnd : kReadFault;
       i += clusters;
     }
   }
   if (remaining > 0) return kInvalidData;
-  if (valid < size) {
-    const std::vector<uint8_t> zeros(kPieceBytes, 0);
-    for (uint64_t left = size - valid; left > 0;) {
-      const size_t piece = size_t(std::min<uint64_t>(kPieceBytes, left));
-      if (int a = sink(zeros.data(), piece)) return a;
-      left -= piece;
-    }
-  }
+  if (valid < size)
+    if (int a = FeedZeros(sink, size - valid)) return a;
   return kOk;
 }
 

@@ -1,6 +1,7 @@
 #include "fat/deep/deep_fat_engine.h"
 
 
+#include "engine/content_pieces.h"
 #include "engine/log_name.h"
 #include "engine/stop_poll.h"
 
@@ -25,7 +26,6 @@ namespace {
 constexpr uint32_t kBootReadBytes = 4096;
 constexpr uint32_t kMaxClusterBytes = 104857600;  // 100 MiB
 constexpr uint32_t kRunBytes = 1u << 20;          // file data is read in runs of this size
-constexpr size_t kPieceBytes = 65536;
 constexpr int kNoGuess = FatVolumeGuesses::kNone;
 
 std::string DeepFatLogName(uint64_t start, const struct tm& t) { return FormatLogName("Pro_Fat_", start, t); }
@@ -345,11 +345,7 @@ Status DeepFatEngine::ReadContent(const FoundItemRecord& record, const ContentSi
     uint32_t got = 0;
     if (Status s = ReadAbsolute(sector, uint32_t(n * sectorSize_), buf.data(), got)) return s;
     uint64_t useful = std::min<uint64_t>(got, remaining);
-    for (uint64_t done = 0; done < useful;) {
-      size_t piece = size_t(std::min<uint64_t>(kPieceBytes, useful - done));
-      if (int a = sink(buf.data() + done, piece)) return a;
-      done += piece;
-    }
+    if (int a = FeedInPieces(sink, buf.data(), useful)) return a;
     remaining -= useful;
     if (remaining && got < n * sectorSize_) return kReadFault;
     sector += n;

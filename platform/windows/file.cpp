@@ -272,12 +272,6 @@ Status File::WriteAt(uint64_t off, const void* buf, size_t len) {
   return kOk;
 }
 
-Status File::Append(const void* buf, size_t len) {
-  uint64_t size = 0;
-  if (Status s = Size(size)) return s;
-  return WriteAt(size, buf, len);
-}
-
 Status File::Size(uint64_t& size) const {
   // A disk or volume has a length, not a file size.
   GET_LENGTH_INFORMATION length{};

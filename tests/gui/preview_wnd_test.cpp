@@ -158,6 +158,12 @@ TEST_F(PreviewWndTest, AMessageInThePaneFollowsAnotherLanguage) {
   controller_->ApplyLanguage();
   EXPECT_NE(MessageText("MSG0904"), english);
   EXPECT_EQ(Pane()->toPlainText(), MessageText("MSG0904"));
+  // A picture that cannot be shown: its message too.
+  controller_->PreviewSelected(Named("broken.jpg"));
+  ASSERT_TRUE(texts.SetLanguage("English"));
+  controller_->ApplyLanguage();
+  EXPECT_EQ(Pane()->toPlainText(), MessageText("MSG0905"));
+  ASSERT_TRUE(texts.SetLanguage("German"));
   // A file's own content is not a message: it stays as it is.
   controller_->PreviewSelected(Named("README"));
   ASSERT_TRUE(texts.SetLanguage("English"));

@@ -40,25 +40,6 @@ int RunCommand(const std::string& command, std::string* output) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::vector<std::vector<std::string>> ReadTsvRows(const std::string& path) {
-  std::vector<std::vector<std::string>> rows;
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
-    std::vector<std::string> fields;
-    std::stringstream ss(line);
-    std::string field;
-    while (std::getline(ss, field, '\t')) fields.push_back(field);
-    rows.push_back(std::move(fields));
-  }
-  return rows;
-}
-
-std::string ShellQuote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
 
 bool HaveTool(const std::string& name) { return RunCommand("command -v '" + name + "' >/dev/null") == 0; }
 
