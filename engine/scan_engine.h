@@ -50,6 +50,11 @@ class ScanEngine : public virtual FoundItems {
   // of the medium, in a folder the file system marks deleted: a deep pass
   // over free space need not read them again.
   virtual bool WalkedDeletedDirectoryAt(uint64_t mediumByte) const { return false; }
+  // The scan is the first pass of a deep scan, whose own pass reads all free
+  // space: folders only a look through free space finds are left to it (its
+  // engines join a folder's later clusters by more evidence than a quick
+  // look has).
+  virtual void LeaveLostFoldersToDeepPass() {}
 };
 
 }  // namespace dunmere

@@ -87,6 +87,7 @@ Status DeepScanEngine::Open(const Medium& medium, uint16_t tag) {
   for (DeepFileSystemEngine* e : deep_)
     if (Status o = e->Open(medium_, tag); o && !n) n = o;
   quick_ = CreateEngineFor(medium_, tag, false);
+  if (quick_) quick_->LeaveLostFoldersToDeepPass();
   return n;
 }
 

@@ -245,6 +245,7 @@ void QuickFatEngine::SearchFreeClustersForFolders() {
 }
 
 bool QuickFatEngine::FindLostFolders() {
+  if (!lostLook_) return false;
   if (!lostSearched_) {
     lostSearched_ = true;
     SearchFreeClustersForFolders();

@@ -56,6 +56,7 @@ class QuickFatEngine : public QuickStoreEngine {
   static constexpr uint64_t kDefaultLostReadLimit = 256ull << 20;
   void SetLostFolderReadLimit(uint64_t bytes) { lostReadLimit_ = bytes; }
   bool LeftMoreForDeepScan() const override { return lostSearchCut_; }
+  void LeaveLostFoldersToDeepPass() override { lostLook_ = false; }
   // Bytes the last scan's look for lost folders read (for the benchmarks).
   uint64_t LostFolderBytesRead() const { return lostBytesRead_; }
 
@@ -141,6 +142,7 @@ class QuickFatEngine : public QuickStoreEngine {
   std::vector<OpenFolderEnd> open_;       // deleted folders whose last cluster was full
   std::map<uint32_t, LostFolder> lost_;   // by first cluster
   bool lostSearched_ = false;
+  bool lostLook_ = true;
   bool lostSearchCut_ = false;  // the limit ended the look before the last free cluster
   uint64_t lostReadLimit_ = kDefaultLostReadLimit;
   uint64_t lostBytesRead_ = 0;

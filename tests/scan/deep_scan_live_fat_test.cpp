@@ -75,8 +75,8 @@ TEST(DeepScanOfLiveFat, AFolderNoEntryNamesIsListedOnce) {
   const std::string img = dir / "lost16.img";
   // "Lost Parent" is deleted and its root slots are taken by two empty files:
   // only its clusters are left, which no walk from the root reaches. The
-  // quick pass finds them among the free clusters (as a LostFolder); the
-  // deep pass must not list its files a second time.
+  // deep pass finds them among the free clusters (as a LostFolder), and the
+  // quick pass leaves that look to it: the files are listed once.
   std::string cmd = "cd '" + dir.path() + "' && export MTOOLS_SKIP_CHECK=1 && truncate -s 12M lost16.img && "
                     "mkfs.fat -F 16 -s 4 lost16.img >/dev/null && "
                     "mmd -i lost16.img '::/Lost Parent' '::/Known Folder' && "
@@ -94,5 +94,45 @@ TEST(DeepScanOfLiveFat, AFolderNoEntryNamesIsListedOnce) {
   for (int i = 1; i <= 2; ++i)
     EXPECT_EQ(kinds["Known file " + std::to_string(i) + ".bin"], std::vector<uint32_t>{kSourceQuickFat});
   for (int i = 1; i <= 3; ++i)
-    EXPECT_EQ(kinds["Lost file " + std::to_string(i) + ".bin"], std::vector<uint32_t>{kSourceQuickFat});
+    EXPECT_EQ(kinds["Lost file " + std::to_string(i) + ".bin"], std::vector<uint32_t>{kSourceDeepFat});
+}
+
+TEST(DeepScanOfLiveFat, AFormattedVolumesFolderKeepsTheSubfolderNamedInItsLaterCluster) {
+  DUNMERE_REQUIRE_TOOL("mkfs.fat");
+  DUNMERE_REQUIRE_TOOL("mmd");
+  TempDir dir;
+  // "Top Folder" outgrows its first cluster (512 bytes) before "Sub Folder
+  // Named Here" is made, so the subfolder's entry, and its name, lie in a
+  // later cluster that only the FAT linked. The format clears FAT and root;
+  // the deep pass joins that cluster to its folder by the subfolder's "..".
+  std::string cmd = "cd '" + dir.path() + "' && export MTOOLS_SKIP_CHECK=1 && truncate -s 40M f32.img && "
+                    "mkfs.fat -F 32 -s 1 f32.img >/dev/null && mmd -i f32.img '::/Top Folder' && "
+                    "for i in 1 2 3 4 5 6 7 8; do head -c 3000 /dev/urandom > t$i; "
+                    "mcopy -i f32.img t$i \"::/Top Folder/A file with a long name $i.bin\"; done && "
+                    "mmd -i f32.img '::/Top Folder/Sub Folder Named Here' && "
+                    "for i in 1 2 3; do head -c 2000 /dev/urandom > s$i; "
+                    "mcopy -i f32.img s$i \"::/Top Folder/Sub Folder Named Here/Sub file $i.bin\"; done && "
+                    "mkfs.fat -F 32 -s 1 f32.img >/dev/null";
+  std::string out;
+  ASSERT_EQ(RunCommand(cmd, &out), 0) << out;
+  auto files = DeepScanFiles(dir / "f32.img");
+  // Listed by the deep FAT engine: a look through free space in the quick
+  // pass, which joins later clusters by their data alone, put a larger
+  // volume's files under the wrong lost folders.
+  std::map<std::string, std::string> pathOf;
+  std::map<std::string, uint32_t> kindOf;
+  for (const Found& f : files) {
+    pathOf[RecordName(f.record)] = f.path;
+    kindOf[RecordName(f.record)] = f.record.sourceKind;
+  }
+  for (int i = 1; i <= 3; ++i) {
+    const std::string name = "Sub file " + std::to_string(i) + ".bin";
+    ASSERT_TRUE(pathOf.count(name)) << name;
+    EXPECT_EQ(kindOf[name], uint32_t(kSourceDeepFat)) << name;
+    // The top folder's own name lived in the old root: a lost folder's name stands there.
+    const std::string tail = "/Sub Folder Named Here/" + name;
+    const std::string& path = pathOf[name];
+    EXPECT_TRUE(path.size() > tail.size() && path.compare(path.size() - tail.size(), tail.size(), tail) == 0)
+        << path;
+  }
 }

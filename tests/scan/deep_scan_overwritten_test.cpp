@@ -65,18 +65,19 @@ class DeepScanOverwritten : public ::testing::Test {
   int copies_ = 0;
 };
 
-// The deleted folder no entry names any more: the quick pass finds it among
-// the free clusters (a LostFolder) and lists its files, the deep FAT engine
-// does not list them again. Its first file's clusters hold new.bin now (the
-// FAT says they are in use), its second file's are free.
+// The deleted folder no entry names any more: the deep FAT engine finds it
+// among the free clusters (the quick pass leaves that look to it) and lists
+// its files, the quick pass does not list them too. Its first file's
+// clusters hold new.bin now (the FAT says they are in use), its second
+// file's are free.
 TEST_F(DeepScanOverwritten, FatFileWhoseClustersTheFatGaveAwayIsRefused) {
-  auto found = DeepScan("fat32.img", kSourceQuickFat);
-  for (const auto& [name, record] : DeepScanKinds(kSourceDeepFat)) {
+  auto found = DeepScan("fat32.img", kSourceDeepFat);
+  for (const auto& [name, record] : DeepScanKinds(kSourceQuickFat)) {
     const std::string n = name;
     EXPECT_TRUE(n != "!one.bin" && n != "!eep.bin") << n << " listed twice";
   }
-  ASSERT_TRUE(found.count("!one.bin")) << "gone.bin not listed by the quick pass";
-  ASSERT_TRUE(found.count("!eep.bin")) << "keep.bin not listed by the quick pass";
+  ASSERT_TRUE(found.count("!one.bin")) << "gone.bin not listed by the deep FAT engine";
+  ASSERT_TRUE(found.count("!eep.bin")) << "keep.bin not listed by the deep FAT engine";
   // Before, new.bin's data came out under gone.bin's name, reported as done.
   EXPECT_EQ(CopyOut(found["!one.bin"], kDataOverwritten), "");
   EXPECT_EQ(CopyOut(found["!eep.bin"], kOk), sha_["fat32.img/keep.bin"]);
