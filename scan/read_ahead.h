@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -60,7 +61,7 @@ class ReadAhead final : public SectorFeed {
     bool failed = false;
   };
   void Read();
-  uint8_t* Slot(uint64_t index) { return ring_.data() + (index % depth_) * pieceBytes_; }
+  uint8_t* Slot(uint64_t index) { return ring_.get() + (index % depth_) * pieceBytes_; }
   // The stretch and offset the reader goes on from, or past its plan.
   bool Next(uint64_t& rangeStart, uint64_t& offset, uint32_t& sectors) const;
 
@@ -72,7 +73,10 @@ class ReadAhead final : public SectorFeed {
   // (absolute): contiguous memory, or a copy into `spare`.
   const uint8_t* Join(uint64_t from, uint64_t sector, uint64_t end, std::vector<uint8_t>& spare);
 
-  std::vector<uint8_t> ring_, bounce_, feedBounce_;
+  // Not cleared first: only pieces read whole are handed out, and clearing
+  // 2 MiB before the first read cost a small scan a sixth of its time.
+  std::unique_ptr<uint8_t[]> ring_;
+  std::vector<uint8_t> bounce_, feedBounce_;
   std::vector<Piece> pieces_;
 
   std::mutex mutex_;
