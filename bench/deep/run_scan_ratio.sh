@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
 # The deep scan alone (scan --deep, nothing written out) on the carving image
 # of run_deep_bench.sh, as a ratio of dd bs=64k of the same image, both with
-# a warm page cache; best of RUNS (default 3). Quicker than the whole bench,
-# for the read speed of the pass.
+# a warm page cache and timed as whole processes; median of RUNS (default 7).
+# Quicker than the whole bench, for the read speed of the pass.
 #   run_scan_ratio.sh BUILD_DIR [MIB [DATA_MIB]]   (default 200 MiB, 600 MiB of files offered)
 #   WORK=dir keeps the image there (made once, reused while it exists)
 set -euo pipefail
 build=$(cd "${1:?usage: run_scan_ratio.sh BUILD_DIR [MIB [DATA_MIB]]}" && pwd)
 mib=${2:-200}
 data_mib=${3:-600}
-runs=${RUNS:-3}
+runs=${RUNS:-7}
 here=$(cd "$(dirname "$0")" && pwd)
 cli="$build/cli/dunmere-cli"
 [ -x "$cli" ] || { echo "build dunmere-cli first" >&2; exit 1; }
@@ -27,20 +27,25 @@ if [ ! -f "$img" ]; then
   rm -rf "$work/src"
 fi
 cat "$img" > /dev/null
-best() { sort -g | head -1; }
-dd_secs=$(for _ in $(seq "$runs"); do
-  dd if="$img" of=/dev/null bs=64k 2>&1 | tail -1 | sed -E 's/.*copied, ([0-9.]+) s.*/\1/'
-done | best)
-scan_secs=$(for _ in $(seq "$runs"); do
+# Both as whole processes, in turns (dd, scan, dd, scan, ...), each run timed
+# the same way (timed.py): start-up, the scan's log set-up and the saving of
+# its state count, as dd's start and exit do. The ratio is taken pair by pair.
+for i in $(seq "$runs"); do
+  python3 "$here/timed.py" "$work/dd.$i.time" -- dd if="$img" of=/dev/null bs=64k
   rm -rf "$work/data"
-  s=$(date +%s.%N)
-  DUNMERE_DATA_DIR="$work/data" "$cli" scan --deep --fresh "$img" > "$work/scan.log" 2>&1 || echo "dunmere-cli scan exit $?" >&2
-  e=$(date +%s.%N)
-  python3 -c "print($e - $s)"
-done | best)
-python3 - "$dd_secs" "$scan_secs" "$mib" <<'PY'
-import sys
-dd, scan, mib = float(sys.argv[1]), float(sys.argv[2]), int(sys.argv[3])
-print(f"dd bs=64k {dd:.3f} s ({mib / dd:.0f} MiB/s); scan --deep {scan:.3f} s ({mib / scan:.0f} MiB/s)")
-print(f"scan alone = {dd / scan:.3f} of raw read (target >= 0.6)")
+  DUNMERE_DATA_DIR="$work/data" python3 "$here/timed.py" "$work/scan.$i.time" --out "$work/scan.log" -- \
+    "$cli" scan --deep --fresh "$img" || echo "dunmere-cli scan exit $?" >&2
+done
+python3 - "$work" "$runs" "$mib" <<'PY'
+import re, statistics, sys
+work, runs, mib = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+def wall(path):
+    m, s = re.search(r"Elapsed \(wall clock\) time.*: (.*)", open(path).read()).group(1).split(":")
+    return 60 * float(m) + float(s)
+dd = [wall(f"{work}/dd.{i}.time") for i in range(1, runs + 1)]
+scan = [wall(f"{work}/scan.{i}.time") for i in range(1, runs + 1)]
+ratios = sorted(d / s for d, s in zip(dd, scan))
+md, ms = statistics.median(dd), statistics.median(scan)
+print(f"dd bs=64k median {md:.3f} s ({mib / md:.0f} MiB/s); scan --deep median {ms:.3f} s ({mib / ms:.0f} MiB/s); {runs} runs each")
+print(f"scan alone = {statistics.median(ratios):.3f} of raw read (pairs: min {ratios[0]:.3f}, max {ratios[-1]:.3f}; target >= 0.6)")
 PY
