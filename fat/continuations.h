@@ -54,6 +54,12 @@ class FatFolderContinuations {
   void Decide(const std::function<bool(uint32_t)>& isFolderStart, uint32_t maxGap);
   // The folder whose entries `dir` holds (itself when it continues none).
   uint32_t Resolve(uint32_t dir) const;
+  // What `dir` was joined to: the cluster before it in its folder, or the
+  // folder itself when subfolders named it (itself when not joined).
+  uint32_t JoinedTo(uint32_t dir) const {
+    auto it = joinedTo_.find(dir);
+    return it == joinedTo_.end() ? dir : it->second;
+  }
   size_t Joined() const { return joinedTo_.size(); }
   size_t MemoryBytes() const;
 

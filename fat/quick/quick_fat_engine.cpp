@@ -31,6 +31,9 @@ constexpr uint64_t kLookAheadBytes = 64ull << 20;
 constexpr uint64_t kTotalLookAheadBytes = 2ull << 30;
 // Clusters passed over for each open folder because they go on other ones.
 constexpr size_t kSkippedPerFolder = 8;
+// The look for lost folders notes at most this many clusters without "."/".."
+// and subfolders listed there: a hostile volume could show millions.
+constexpr size_t kMaxNoted = size_t(1) << 16;
 // Free space is read ahead in pieces of this size.
 constexpr uint32_t kLookAheadPiece = 256 * 1024;
 
@@ -115,6 +118,11 @@ Status QuickFatEngine::Scan(const std::string* earlierLog) {
   open_.clear();
   deletedWalked_.clear();
   lost_.clear();
+  listedIn_.clear();
+  headless_.clear();
+  joins_.Clear();
+  laterOf_.clear();
+  nextAfter_.clear();
   lostSearched_ = false;
   lostSearchCut_ = false;
   lostBytesRead_ = 0;
@@ -182,15 +190,26 @@ void QuickFatEngine::SearchFreeClustersForFolders() {
   std::vector<uint8_t> buf;
   uint64_t spent = 0;
   auto candidate = [&](uint32_t c) { return cache_.IsFree(c) && !walked_.count(c) && !claimed_.count(c); };
-  auto look = [&](uint32_t self, const uint8_t* head) {
+  const uint32_t bps = geometry_.bytesPerSector;
+  // `bytes`: what was read of the cluster (all of it, or its first sector).
+  auto look = [&](uint32_t self, const uint8_t* head, size_t bytes) {
     ByteView v(head, 2 * kFatDirEntrySize);
-    if (!IsDotPair(v) || v.U8(1) != ' ' || v.U8(2) != ' ') return;
+    if (!IsDotPair(v)) {
+      // A folder's later cluster: kept for joining when read whole.
+      if (bytes == cb && IsDirectoryCluster(ByteView(head, bps)) && headless_.size() < kMaxNoted) {
+        headless_.insert(self);
+        NoteEntries(self, ByteView(head, bytes), true);
+      }
+      return;
+    }
+    if (v.U8(1) != ' ' || v.U8(2) != ' ') return;
     FatDirEntry dot(v), dotdot(v.Sub(kFatDirEntrySize, kFatDirEntrySize));
     if (dot.FirstCluster(geometry_.fat32) != self) return;
     LostFolder f;
     f.up = dotdot.FirstCluster(geometry_.fat32);
     std::memcpy(f.dot.data(), v.data(), f.dot.size());
     lost_.emplace(self, f);
+    if (bytes == cb) NoteEntries(self, ByteView(head, bytes).Sub(2 * kFatDirEntrySize, bytes - 2 * kFatDirEntrySize), false);
   };
   // Plain reads, not the skipping ones: this look is no part of the walk, so
   // a sector it cannot read is not added to the scan's unreadable count, and
@@ -232,7 +251,12 @@ void QuickFatEngine::SearchFreeClustersForFolders() {
       for (uint32_t i = 0; i < n && uint64_t(i) * cb + 512 <= want; ++i) {
         uint8_t* head = buf.data() + size_t(i) * cb;
         // A run that did not read whole: each cluster's own first sector.
-        if (whole || uint64_t(i) * cb + 512 <= uint64_t(got) * 512 || readHead(c + i, head)) look(c + i, head);
+        const uint64_t at = uint64_t(i) * cb;
+        const uint64_t arrived = whole ? want : uint64_t(got) * 512;
+        if (at + 512 <= arrived)
+          look(c + i, head, size_t(std::min<uint64_t>(cb, arrived - at)));
+        else if (readHead(c + i, head))
+          look(c + i, head, 512);
       }
       c += n;
     }
@@ -242,6 +266,45 @@ void QuickFatEngine::SearchFreeClustersForFolders() {
   // volume gives first.
   (void)sweep(2, maxC);
   lostBytesRead_ = spent;
+  JoinLaterClusters();
+}
+
+void QuickFatEngine::NoteEntries(uint32_t self, ByteView entries, bool headless) {
+  const uint32_t cb = geometry_.ClusterBytes();
+  if (headless) joins_.MarkHeadless(self, 0);
+  for (size_t off = 0; off + kFatDirEntrySize <= entries.size(); off += kFatDirEntrySize) {
+    FatDirEntry e(entries.Sub(off, kFatDirEntrySize));
+    if (e.First() == 0) {
+      joins_.OnEnd(self, 0);
+      break;
+    }
+    const uint8_t a = e.Attributes();
+    if (a == kFatAttrLongName || (a & kFatAttrVolumeLabel) || e.First() == '.') continue;
+    const uint32_t first = e.FirstCluster(geometry_.fat32);
+    if (first < 2) continue;
+    const bool dir = (a & kFatAttrDirectory) != 0;
+    if (!dir && e.Size() == 0) continue;
+    joins_.OnEntry(self, 0, first, dir ? 1 : uint32_t((uint64_t(e.Size()) + cb - 1) / cb));
+    // A subfolder listed in a later cluster names, in its own "..", the
+    // folder that cluster goes on.
+    if (dir && headless && first != self && listedIn_.size() < kMaxNoted) listedIn_.emplace(first, self);
+  }
+}
+
+void QuickFatEngine::JoinLaterClusters() {
+  for (const auto& [sub, listing] : listedIn_) {
+    auto it = lost_.find(sub);
+    // ".." of a top folder names the root (0): no folder to go on.
+    if (it != lost_.end() && it->second.up >= 2) joins_.VoteParent(listing, it->second.up);
+  }
+  joins_.Decide([this](uint32_t c) { return lost_.count(c) > 0; }, kMaxFatContinuationGap);
+  for (uint32_t x : headless_) {
+    const uint32_t folder = joins_.Resolve(x);
+    if (folder == x) continue;
+    laterOf_[folder].push_back(x);
+    nextAfter_.emplace(joins_.JoinedTo(x), x);
+  }
+  for (auto& [folder, clusters] : laterOf_) std::sort(clusters.begin(), clusters.end());
 }
 
 bool QuickFatEngine::FindLostFolders() {
@@ -436,26 +499,47 @@ uint32_t QuickFatEngine::FindContinuation(const std::vector<OpenFolderEnd>& ends
       if (!cache_.IsFree(c)) return false;
     return true;
   };
+  auto taken = [this](uint32_t c) { return walked_.count(c) || claimed_.count(c) || folders_.count(c); };
+  const uint32_t folder = ends[i].folder;
   const uint64_t start = lookAheadBytes_;
   const uint32_t bps = geometry_.bytesPerSector;
   size_t skipped = 0;
+  uint32_t nearest = 0;
   for (uint32_t c = cache_.NextCluster(ends[i].last); c != 0; c = cache_.NextCluster(c)) {
-    if (lookAheadBytes_ - start > kLookAheadBytes || lookAheadBytes_ > kTotalLookAheadBytes) return 0;
-    if (walked_.count(c) || claimed_.count(c) || folders_.count(c)) continue;
+    if (lookAheadBytes_ - start > kLookAheadBytes || lookAheadBytes_ > kTotalLookAheadBytes) break;
+    if (taken(c)) continue;
+    // The look for lost folders joined it to a folder already.
+    if (const uint32_t owner = joins_.Resolve(c); owner != c) {
+      if (owner == folder) return c;
+      if (++skipped > kSkippedPerFolder) break;
+      continue;
+    }
     ByteView v = LookAheadCluster(c);
     // The first sector sorts out data clusters cheaply; the whole cluster decides.
     if (v.size() == 0 || !IsDirectoryCluster(v.Sub(0, bps)) || !IsDirectoryCluster(v)) continue;
     const FolderCandidate cand = DescribeCandidate(c, v, geometry_.fat32);
-    // With nothing tying it to this folder, a cluster whose content says it
-    // goes on another open folder is left to that one; otherwise the nearest
-    // cluster after this folder's last is its next.
+    // A cluster whose content says it goes on another open folder is left to
+    // that one; with nothing tying it to any, the nearest after this folder's
+    // last may be its next.
     if (ContinuesFolder(ends[i], cand, allFree)) return c;
     bool other = false;
     for (size_t j = 0; j < ends.size() && !other; ++j) other = j != i && ContinuesFolder(ends[j], cand, allFree);
-    if (!other) return c;
-    if (++skipped > kSkippedPerFolder) return 0;
+    if (!other) {
+      nearest = c;
+      break;
+    }
+    if (++skipped > kSkippedPerFolder) break;
   }
-  return 0;
+  // Later clusters the look joined to this folder (its subfolders' ".." name
+  // it, or data goes on from it) lie farther: they win over the mere nearest,
+  // which on a formatted volume is as likely another folder's.
+  if (auto next = nextAfter_.find(ends[i].last);
+      next != nextAfter_.end() && !taken(next->second) && joins_.Resolve(next->second) == folder)
+    return next->second;
+  if (auto later = laterOf_.find(folder); later != laterOf_.end())
+    for (uint32_t x : later->second)
+      if (!taken(x)) return x;
+  return nearest;
 }
 
 bool QuickFatEngine::ContinueOpenFolders() {

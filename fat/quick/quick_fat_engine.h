@@ -16,6 +16,7 @@
 #include "engine/content_check.h"
 #include "engine/stop_poll.h"
 #include "engine/store_engine.h"
+#include "fat/continuations.h"
 #include "fat/quick/deleted_folder_ends.h"
 #include "fat/fat_boot_sector.h"
 #include "fat/fat_entry_cache.h"
@@ -115,6 +116,11 @@ class QuickFatEngine : public QuickStoreEngine {
   bool FindLostFolders();
   // The look itself, fills lost_; at most lostReadLimit_ bytes are read.
   void SearchFreeClustersForFolders();
+  // Entries of a cluster the look read whole: a lost folder's first
+  // (`headless` false) or a later cluster of some folder.
+  void NoteEntries(uint32_t self, ByteView entries, bool headless);
+  // After the look: later clusters joined to folders by their subfolders' ".." and by data.
+  void JoinLaterClusters();
   // The cluster that goes on the open folder `ends[i]`: the first free one
   // after its last that reads as entries, is nobody's yet and whose content
   // does not tie it to another open folder; 0 when none is found.
@@ -141,6 +147,13 @@ class QuickFatEngine : public QuickStoreEngine {
   std::unordered_set<uint32_t> deletedWalked_;  // deleted folders' clusters read as entries
   std::vector<OpenFolderEnd> open_;       // deleted folders whose last cluster was full
   std::map<uint32_t, LostFolder> lost_;   // by first cluster
+  // Folders' later clusters the look read whole (entries, no "."/".."), and
+  // what joins them to their folders, as the deep engine joins them.
+  std::unordered_set<uint32_t> headless_;
+  std::unordered_map<uint32_t, uint32_t> listedIn_;  // a subfolder's first cluster -> the later cluster listing it
+  FatFolderContinuations joins_{size_t(1) << 16};
+  std::unordered_map<uint32_t, std::vector<uint32_t>> laterOf_;  // a folder -> its joined later clusters, in order
+  std::unordered_map<uint32_t, uint32_t> nextAfter_;              // a cluster -> the later cluster joined after it
   bool lostSearched_ = false;
   bool lostLook_ = true;
   bool lostSearchCut_ = false;  // the limit ended the look before the last free cluster

@@ -7,6 +7,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
 #include <string>
 
 #include "engine/scan_log_folder.h"
@@ -150,4 +152,62 @@ TEST(QuickFatLostFolder, TheLookAsksForNoReadAfterAStop) {
 }
 
 }  // namespace
+}  // namespace dunmere
+
+namespace dunmere {
+namespace {
+
+// A volume filled by mcopy -s, then formatted again: every old folder is
+// lost, and a folder that outgrew its first cluster goes on in clusters only
+// the old FAT linked. Each file's name starts with its folder's name.
+bool MakeFormattedTreeImage(const TempDir& dir, std::string& out) {
+  return RunCommand("cd '" + dir.path() +
+                        "' && export MTOOLS_SKIP_CHECK=1 && mkdir src && for t in 'Top One' 'Top Two'; do "
+                        "mkdir -p \"src/$t\"; for i in $(seq 1 10); do head -c $((2000 + i * 150)) /dev/urandom "
+                        "> \"src/$t/$t file $i with a rather long name.bin\"; done; for s in 1 2 3; do "
+                        "mkdir -p \"src/$t/$t sub $s\"; for i in $(seq 1 8); do head -c $((1500 + i * 100)) "
+                        "/dev/urandom > \"src/$t/$t sub $s/$t sub $s file $i with a long name.bin\"; done; done; "
+                        "done && mkfs.fat -F 32 -s 1 -C f.img 40000 >/dev/null && mcopy -s -i f.img src/* ::/ && "
+                        "mkfs.fat -F 32 -s 1 f.img >/dev/null",
+                    &out) == 0;
+}
+
+}  // namespace
+
+// The later clusters of the lost folders are joined to them by what they
+// list (subfolders whose ".." names the folder, data going on where the
+// folder's stopped), not by nearness alone: every file is listed once, in a
+// folder holding only its own folder's files, and subfolders keep their names.
+TEST(QuickFatLostFolder, AFormattedVolumesFoldersHoldOnlyTheirOwnFiles) {
+  DUNMERE_REQUIRE_TOOL("mkfs.fat");
+  DUNMERE_REQUIRE_TOOL("mcopy");
+  test::UsePrivateDataFolder();
+  TempDir dir;
+  std::string out;
+  ASSERT_TRUE(MakeFormattedTreeImage(dir, out)) << out;
+  ScanLogFolder::Instance().BeginNewScanFolder();
+  QuickFatEngine engine;
+  ASSERT_EQ(engine.OpenImage(dir / "f.img", 'Z'), kOk);
+  ASSERT_EQ(engine.Scan(nullptr), kOk);
+  std::map<std::string, std::set<std::string>> owners;  // listed folder -> the folders its files came from
+  size_t files = 0;
+  for (const auto& [path, item] : test::ListAll(engine)) {
+    if (item.record.isFolder) continue;
+    ++files;
+    const std::string folder = path.substr(0, path.rfind('/'));
+    const std::string name = path.substr(path.rfind('/') + 1);
+    const std::string own = name.substr(0, name.find(" file "));
+    owners[folder].insert(own);
+    // The top folders' names lived in the old root; their subfolders' did not.
+    if (own.find(" sub ") != std::string::npos) {
+      const std::string tail = "/" + own;
+      EXPECT_TRUE(folder.size() > tail.size() && folder.compare(folder.size() - tail.size(), tail.size(), tail) == 0)
+          << path;
+    }
+  }
+  EXPECT_EQ(files, 68u);
+  for (const auto& [folder, from] : owners) EXPECT_EQ(from.size(), 1u) << folder << " holds files of " << *from.begin()
+                                                                         << " and " << *from.rbegin();
+}
+
 }  // namespace dunmere
