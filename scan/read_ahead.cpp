@@ -17,8 +17,8 @@ ReadAhead::ReadAhead(const SectorSource& source, uint64_t areaStart, uint32_t se
                      uint32_t depth)
     : source_(source.Share()), areaStart_(areaStart), sectorSize_(sectorSize),
       pieceSectors_(std::max<uint32_t>(1, pieceSectors)), depth_(std::max<uint32_t>(2, depth)),
-      pieceBytes_(size_t(pieceSectors_) * sectorSize_), ring_(std::make_unique_for_overwrite<uint8_t[]>(depth_ * pieceBytes_)), bounce_(pieceBytes_),
-      pieces_(depth_) {
+      pieceBytes_(size_t(pieceSectors_) * sectorSize_),
+      ring_(std::make_unique_for_overwrite<uint8_t[]>(depth_ * pieceBytes_)), bounce_(pieceBytes_), pieces_(depth_) {
   thread_ = std::thread(&ReadAhead::Read, this);
 }
 

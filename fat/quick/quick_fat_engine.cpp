@@ -209,7 +209,8 @@ void QuickFatEngine::SearchFreeClustersForFolders() {
     f.up = dotdot.FirstCluster(geometry_.fat32);
     std::memcpy(f.dot.data(), v.data(), f.dot.size());
     lost_.emplace(self, f);
-    if (bytes == cb) NoteEntries(self, ByteView(head, bytes).Sub(2 * kFatDirEntrySize, bytes - 2 * kFatDirEntrySize), false);
+    if (bytes == cb)
+      NoteEntries(self, ByteView(head, bytes).Sub(2 * kFatDirEntrySize, bytes - 2 * kFatDirEntrySize), false);
   };
   // Plain reads, not the skipping ones: this look is no part of the walk, so
   // a sector it cannot read is not added to the scan's unreadable count, and
