@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <new>
 
 #include "storage/read_stop.h"
 
@@ -18,7 +19,9 @@ ReadAhead::ReadAhead(const SectorSource& source, uint64_t areaStart, uint32_t se
     : source_(source.Share()), areaStart_(areaStart), sectorSize_(sectorSize),
       pieceSectors_(std::max<uint32_t>(1, pieceSectors)), depth_(std::max<uint32_t>(2, depth)),
       pieceBytes_(size_t(pieceSectors_) * sectorSize_),
-      ring_(std::make_unique_for_overwrite<uint8_t[]>(depth_ * pieceBytes_)), bounce_(pieceBytes_), pieces_(depth_) {
+      ring_(AllocateLargeBuffer(depth_ * pieceBytes_)), bounce_(pieceBytes_), pieces_(depth_) {
+  // Without a ring the pass reads on its own thread (it catches this).
+  if (!ring_) throw std::bad_alloc();
   thread_ = std::thread(&ReadAhead::Read, this);
 }
 

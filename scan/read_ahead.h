@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "carving/carve_context.h"
+#include "platform/large_buffer.h"
 #include "storage/sector_source.h"
 
 namespace dunmere {
@@ -75,7 +76,7 @@ class ReadAhead final : public SectorFeed {
 
   // Not cleared first: only pieces read whole are handed out, and clearing
   // 2 MiB before the first read cost a small scan a sixth of its time.
-  std::unique_ptr<uint8_t[]> ring_;
+  LargeBuffer ring_;
   std::vector<uint8_t> bounce_, feedBounce_;
   std::vector<Piece> pieces_;
 
