@@ -9,7 +9,7 @@
 # dd's too) and writes to a tmpfs folder, so that all of them write to memory
 # alike; every file it writes is hashed and compared with the manifest of the
 # originals. The deep scan is also timed alone (scan --deep, nothing written
-# out). Dunmere's runs and dd's are repeated (RUNS, default 3) and the median
+# out). Dunmere's runs and dd's are repeated (RUNS, default 5) and the median
 # counts; PhotoRec and foremost run once.
 # Usage: run_deep_bench.sh BUILD_DIR [MIB [DATA_MIB]]
 #   MIB: image size (default 1024); DATA_MIB: real file data per image (default 600)
@@ -29,7 +29,7 @@ done
 [ -e /dev/fuse ] || { echo "no /dev/fuse for ntfs-3g" >&2; exit 77; }
 export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
 work=${WORK:-/tmp/dunmere-deep-bench}
-runs=${RUNS:-3}
+runs=${RUNS:-5}
 rm -rf "$work"
 mkdir -p "$work/pool" "$work/mnt" "$work/times"
 out=${OUT:-}
@@ -143,7 +143,15 @@ for kind in fat32 ntfs carve; do
   [ "$kind" = ntfs ] && expect="$work/ntfs.expect"
   sync
   cat "$img" > /dev/null
-  for i in $(seq "$runs"); do timed "$work/times/dd-$kind.$i.time" -- dd if="$img" of=/dev/null bs=64k; done
+  # dd and the scan alone in turns (dd, scan, dd, scan, ...): both only read,
+  # and a machine that slows down meanwhile slows both.
+  t="$work/times/dunmere-scan-$kind"
+  for i in $(seq "$runs"); do
+    timed "$work/times/dd-$kind.$i.time" -- dd if="$img" of=/dev/null bs=64k
+    rm -rf "$work/data-scan-$kind"
+    DUNMERE_DATA_DIR="$work/data-scan-$kind" timed "$t.$i.time" --out "$t.log" -- \
+      "$cli" scan --deep --fresh "$img" || echo "dunmere-cli scan exit $?" >&2
+  done
   median_time "$work/times/dd-$kind"
   python3 -c "import json,re,sys; m,s=re.search(r'Elapsed \(wall clock\) time.*: (.*)', open(sys.argv[2]).read()).group(1).split(':'); secs=60*float(m)+float(s); print(json.dumps({'image': sys.argv[1], 'tool': 'dd', 'secs': secs, 'mbps': int(sys.argv[3]) / 1e6 / secs}))" \
     "$kind" "$work/times/dd-$kind.time" "$bytes" >> "$results"
@@ -160,15 +168,11 @@ for kind in fat32 ntfs carve; do
   BENCH_SRC="$work/src-$kind" python3 "$here/score.py" "$work/$kind.manifest" "$o" "$t.time" "$bytes" dunmere "$kind" "$expect" >> "$results"
   rm -rf "$o"
 
-  # The scan alone, without writing files out, for the read speed of the pass.
+  # The scan alone (timed above, in turns with dd), nothing written out: the
+  # read speed of the pass.
   o="$out/dunmere-scan-$kind"
   t="$work/times/dunmere-scan-$kind"
   mkdir -p "$o"
-  for i in $(seq "$runs"); do
-    rm -rf "$work/data-scan-$kind"
-    DUNMERE_DATA_DIR="$work/data-scan-$kind" timed "$t.$i.time" --out "$t.log" -- \
-      "$cli" scan --deep --fresh "$img" || echo "dunmere-cli scan exit $?" >&2
-  done
   median_time "$t"
   BENCH_SRC="$work/src-$kind" python3 "$here/score.py" "$work/$kind.manifest" "$o" "$t.time" "$bytes" dunmere-scan "$kind" "$expect" >> "$results"
   rm -rf "$o"
