@@ -49,7 +49,11 @@ struct StorageChain {
 StorageChain DestinationChain(const std::string& destination, const IdentityRoots& roots = {});
 
 // True when the chain holds a device of the medium.
-bool ChainTouches(const StorageChain& chain, const DeviceSet& medium);
+inline bool ChainTouches(const StorageChain& chain, const DeviceSet& medium) {
+  for (dev_t d : medium)
+    if (chain.devices.count(d)) return true;
+  return false;
+}
 // The one check of recovery and imaging destinations: true when writing to
 // `destination` could change what reading `sourcePath` gives.
 bool DestinationOnSource(const std::string& destination, const std::string& sourcePath,

@@ -205,18 +205,6 @@ Status File::Close() {
   return r == 0 ? kOk : LastSystemStatus();
 }
 
-Status ReadWholeFile(const std::string& path, std::string& out) {
-  File f;
-  if (Status s = f.Open(path, File::Mode::kRead)) return s;
-  uint64_t size = 0;
-  if (Status s = f.Size(size)) return s;
-  out.resize(size);
-  size_t got = 0;
-  if (Status s = f.ReadAt(0, out.data(), out.size(), got)) return s;
-  out.resize(got);
-  return kOk;
-}
-
 static void SyncDirectoryOf(const std::string& path) {
   std::string dir = std::filesystem::path(path).parent_path().string();
   int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -138,7 +138,17 @@ class FileLock {
 bool SystemRefusesWindowsNames();
 
 // Reads a whole file into `out`. Missing or unreadable files give an error.
-Status ReadWholeFile(const std::string& path, std::string& out);
+inline Status ReadWholeFile(const std::string& path, std::string& out) {
+  File f;
+  if (Status s = f.Open(path, File::Mode::kRead)) return s;
+  uint64_t size = 0;
+  if (Status s = f.Size(size)) return s;
+  out.resize(size);
+  size_t got = 0;
+  if (Status s = f.ReadAt(0, out.data(), out.size(), got)) return s;
+  out.resize(got);
+  return kOk;
+}
 // Writes `data` to path through a temporary file: written, flushed to the
 // medium, then renamed over path, so a crash leaves either the old or the new
 // file. kShared writes through path + ".tmp", which a reader may take up when

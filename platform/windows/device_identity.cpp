@@ -88,12 +88,6 @@ StorageChain DestinationChain(const std::string& destination, const IdentityRoot
   return out;
 }
 
-bool ChainTouches(const StorageChain& chain, const DeviceSet& medium) {
-  for (dev_t d : medium)
-    if (chain.devices.count(d)) return true;
-  return false;
-}
-
 bool DestinationOnSource(const std::string& destination, const std::string& sourcePath, const IdentityRoots& roots) {
   // An image file is a copy: writing beside it cannot change it.
   if (!win::IsDevicePath(sourcePath)) return false;

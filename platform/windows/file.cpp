@@ -300,18 +300,6 @@ Status File::Close() {
   return ok ? kOk : LastStatus();
 }
 
-Status ReadWholeFile(const std::string& path, std::string& out) {
-  File f;
-  if (Status s = f.Open(path, File::Mode::kRead)) return s;
-  uint64_t size = 0;
-  if (Status s = f.Size(size)) return s;
-  out.resize(size);
-  size_t got = 0;
-  if (Status s = f.ReadAt(0, out.data(), out.size(), got)) return s;
-  out.resize(got);
-  return kOk;
-}
-
 Status WriteFileAtomically(const std::string& path, const void* data, size_t len, TempName temp) {
   const std::string tmp =
       path + ".tmp" + (temp == TempName::kPerProcess ? std::to_string(::GetCurrentProcessId()) : "");

@@ -35,29 +35,6 @@ Started Find(int64_t id) {
   return it == g_started.end() ? Started{} : it->second;
 }
 
-// One argument as the C runtime's parser reads it back: quotes around it when
-// it holds blanks or quotes, backslashes doubled only before a quote.
-void AppendQuoted(std::wstring& line, const std::wstring& arg) {
-  if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
-    line += arg;
-    return;
-  }
-  line += L'"';
-  size_t slashes = 0;
-  for (wchar_t c : arg) {
-    if (c == L'\\') {
-      ++slashes;
-      continue;
-    }
-    if (c == L'"') line.append(slashes * 2 + 1, L'\\');
-    else line.append(slashes, L'\\');
-    slashes = 0;
-    line += c;
-  }
-  line.append(slashes * 2, L'\\');
-  line += L'"';
-}
-
 bool HasProgramExtension(const std::string& path) {
   const std::string ext = AsciiLower(path.substr(std::min(path.size(), path.find_last_of('.'))));
   return ext == ".exe" || ext == ".com";
@@ -112,10 +89,10 @@ bool ChildProcess::Start(const std::string& exe, const std::vector<std::string>&
                                nullptr));
 
   std::wstring line;
-  AppendQuoted(line, win::Wide(exe));
+  win::AppendQuotedArgument(line, win::Wide(exe));
   for (const std::string& a : arguments) {
     line += L' ';
-    AppendQuoted(line, win::Wide(a));
+    win::AppendQuotedArgument(line, win::Wide(a));
   }
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;

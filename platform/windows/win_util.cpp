@@ -7,6 +7,27 @@
 
 namespace dunmere::win {
 
+void AppendQuotedArgument(std::wstring& line, const std::wstring& arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
+    line += arg;
+    return;
+  }
+  line += L'"';
+  size_t slashes = 0;
+  for (wchar_t c : arg) {
+    if (c == L'\\') {
+      ++slashes;
+      continue;
+    }
+    if (c == L'"') line.append(slashes * 2 + 1, L'\\');
+    else line.append(slashes, L'\\');
+    slashes = 0;
+    line += c;
+  }
+  line.append(slashes * 2, L'\\');
+  line += L'"';
+}
+
 std::wstring Wide(const std::string& utf8) {
   const std::u16string units = Utf8ToUtf16(utf8);
   return std::wstring(units.begin(), units.end());

@@ -15,6 +15,10 @@ namespace dunmere::win {
 std::wstring Wide(const std::string& utf8);
 std::string Narrow(const std::wstring& utf16);
 std::string Narrow(const wchar_t* utf16, size_t count);
+// Appends one argument to a command line as the C runtime's parser reads it
+// back: quotes around it when it holds blanks or quotes, backslashes doubled
+// only before a quote.
+void AppendQuotedArgument(std::wstring& line, const std::wstring& arg);
 
 // A device name (\\.\PhysicalDrive1, \\.\E:, //./E:): opened as it is.
 bool IsDevicePath(const std::string& path);

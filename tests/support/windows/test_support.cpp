@@ -17,17 +17,13 @@
 
 #include "base/text.h"
 #include "platform/native_path.h"
+#include "platform/windows/win_util.h"
 
 namespace fs = std::filesystem;
 
 namespace dunmere::test {
 
 namespace {
-
-std::wstring Wide(const std::string& s) {
-  const std::u16string u = Utf8ToUtf16(s);
-  return std::wstring(u.begin(), u.end());
-}
 
 std::string Environment(const char* name) {
   const char* v = std::getenv(name);
@@ -70,26 +66,6 @@ bool ShellWords(const std::string& command, std::vector<std::string>& words) {
   }
   if (inWord) words.push_back(word);
   return !words.empty();
-}
-
-void AppendQuoted(std::wstring& line, const std::wstring& arg) {
-  if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) {
-    line += arg;
-    return;
-  }
-  line += L'"';
-  size_t slashes = 0;
-  for (wchar_t c : arg) {
-    if (c == L'\\') {
-      ++slashes;
-      continue;
-    }
-    line.append(c == L'"' ? slashes * 2 + 1 : slashes, L'\\');
-    slashes = 0;
-    line += c;
-  }
-  line.append(slashes * 2, L'\\');
-  line += L'"';
 }
 
 }  // namespace
@@ -145,10 +121,10 @@ int RunProgram(const std::vector<std::string>& words, std::string* output) {
   HANDLE nothing = ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
                                  nullptr);
   std::wstring line;
-  AppendQuoted(line, Wide(program));
+  win::AppendQuotedArgument(line, win::Wide(program));
   for (size_t i = 1; i < words.size(); ++i) {
     line += L' ';
-    AppendQuoted(line, Wide(words[i]));
+    win::AppendQuotedArgument(line, win::Wide(words[i]));
   }
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
@@ -266,7 +242,7 @@ void UsePrivateDataFolder() {
     TempDir* keep = new TempDir;  // lives as long as the test program
     return keep->path();
   }();
-  ::SetEnvironmentVariableW(L"DUNMERE_DATA_DIR", Wide(dir).c_str());
+  ::SetEnvironmentVariableW(L"DUNMERE_DATA_DIR", win::Wide(dir).c_str());
   _putenv_s("DUNMERE_DATA_DIR", dir.c_str());
 }
 
