@@ -28,13 +28,15 @@ uint32_t CarveContext::ReadInto(uint8_t* dst, uint32_t capacity, uint64_t sector
 
 uint32_t CarveContext::ReadWindow(uint64_t sector, uint32_t count) {
   window_ = lookAhead.Window();
+  windowPlain_ = nullptr;
   if (feed) {
     const uint32_t n = Readable(kLookAheadBytes, sector, count);
     if (n == 0) return 0;
-    if (const uint8_t* held = feed->Sectors(sector, n)) {
+    if (const uint8_t* held = feed->Sectors(sector, n, &windowPlain_)) {
       window_ = held;
       return n;
     }
+    windowPlain_ = nullptr;
   }
   return ReadInto(lookAhead.Window(), kLookAheadBytes, sector, count);
 }

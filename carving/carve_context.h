@@ -28,8 +28,10 @@ class SectorFeed {
  public:
   // `count` sectors from absolute sector `sector`, every one of them read
   // whole; null when the feed does not hold them all. Valid until the
-  // carving call that asked returns.
-  virtual const uint8_t* Sectors(uint64_t sector, uint32_t count) = 0;
+  // carving call that asked returns. `plain`, when not null, is set to a flag
+  // per sector (1: PlainSector judged it plain) or to null when they were
+  // not all judged.
+  virtual const uint8_t* Sectors(uint64_t sector, uint32_t count, const uint8_t** plain) = 0;
 
  protected:
   ~SectorFeed() = default;
@@ -105,6 +107,9 @@ class CarveContext {
   // (absolute sector) into the probe area. Empty view when they cannot all be read.
   ByteView ReadFileBytes(uint64_t fileStart, uint64_t offset, uint32_t length);
   ByteView WindowView(uint32_t sectors) { return ByteView(window_, size_t(sectors) * sectorSize); }
+  // A flag per sector of the last window read (1: the feed judged it
+  // plain, PlainSector), or null when they were not judged.
+  const uint8_t* WindowPlain() const { return windowPlain_; }
 
   // Reports a rule's look-ahead progress; false when the callback asks to
   // stop (its answer is kept in stopResult).
@@ -118,6 +123,7 @@ class CarveContext {
   uint32_t Readable(uint32_t capacity, uint64_t sector, uint32_t count) const;
   uint32_t ReadInto(uint8_t* dst, uint32_t capacity, uint64_t sector, uint32_t count);
   const uint8_t* window_ = lookAhead.Window();  // where the last window read lies
+  const uint8_t* windowPlain_ = nullptr;         // its sectors' flags, when judged
 };
 
 }  // namespace dunmere

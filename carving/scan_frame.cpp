@@ -20,12 +20,19 @@ bool ZeroPaddingOk(ByteView buf, size_t end, uint32_t sectorSize) {
   return true;
 }
 
-bool ScanToNextOtherHeader(CarveContext& ctx, ByteView chunk, uint64_t& size, FileTypeCode own) {
+bool PlainSector(ByteView sector, SectorTest directorySector) {
+  return NoFormatStartsIn(sector) && !IsMetadataSector(sector, directorySector);
+}
+
+bool ScanToNextOtherHeader(CarveContext& ctx, ByteView chunk, uint64_t& size, FileTypeCode own,
+                           const uint8_t* plain) {
   uint32_t ss = ctx.sectorSize;
   if (!ctx.UsableSectorSize()) return false;
   size_t sectors = chunk.size() / ss;
   for (size_t i = 0; i < sectors; ++i) {
     ctx.currentSector += 1;
+    // Judged already (by the thread reading ahead): nothing in it ends the file.
+    if (plain && plain[i]) continue;
     ByteView sector = chunk.Sub(i * ss, ss);
     FileTypeCode code = IdentifySector(ctx, sector);
     bool header = code != kNoMatch && code != own;
@@ -61,12 +68,14 @@ uint64_t RunScanFrame(CarveContext& ctx, ByteView first, uint64_t cap, EndSearch
     readSoFar += got;
     if (!ctx.ReportProgress(readSoFar)) break;
     ByteView bytes = ctx.WindowView(got);
+    const uint8_t* plain = ctx.WindowPlain();
     ctx.currentSector = start - 1;
     uint64_t headerSize = size;
     bool header = false;
     for (size_t from = 0; from < bytes.size();) {
       headerSize = size + from;
-      header = ScanToNextOtherHeader(ctx, bytes.Sub(from, bytes.size() - from), headerSize, own);
+      header = ScanToNextOtherHeader(ctx, bytes.Sub(from, bytes.size() - from), headerSize, own,
+                                     plain ? plain + from / ss : nullptr);
       if (!header || !search || !search->HoldsHeaderAt(ctx, bytes, size, headerSize)) break;
       // The file's own part: the look for the next header goes on after it.
       header = false;

@@ -26,6 +26,11 @@ inline constexpr uint64_t kCapOle = 0x7FFFFFF;
 // ends on a sector boundary or only zero bytes follow it in its sector.
 bool ZeroPaddingOk(ByteView buf, size_t end, uint32_t sectorSize);
 
+// A sector the forward scan passes over whatever the pass's state: no format
+// starts in it and it is no metadata (`directorySector` as the context's).
+// From the sector's bytes alone, so a thread reading ahead can judge it.
+bool PlainSector(ByteView sector, SectorTest directorySector);
+
 // Looks for the first sector of `chunk` that starts another file or is file
 // system metadata; on a hit adds its offset to `size` and answers true.
 // Advances ctx.currentSector by one per sector examined.
@@ -33,8 +38,10 @@ bool ScanToNextHeader(CarveContext& ctx, ByteView chunk, uint64_t& size);
 // The same, except that MPEG pack headers (answer kMpeg) do not count.
 bool ScanToNextHeaderMpeg(CarveContext& ctx, ByteView chunk, uint64_t& size);
 // The same, except that sectors answering `own` (the format being sized,
-// whose stream repeats its header) do not count.
-bool ScanToNextOtherHeader(CarveContext& ctx, ByteView chunk, uint64_t& size, FileTypeCode own);
+// whose stream repeats its header) do not count. `plain`: a flag per sector
+// of the chunk, set where PlainSector judged it already, or null.
+bool ScanToNextOtherHeader(CarveContext& ctx, ByteView chunk, uint64_t& size, FileTypeCode own,
+                           const uint8_t* plain = nullptr);
 
 // A format's own end search. Called with the first sector and then with each
 // chunk, cut before the next header when one was found; `fileOffset` is where

@@ -382,15 +382,25 @@ const DetectorInfo kAviDetector{DetectAvi, {'R', -1, -1, -1}};
 const DetectorInfo kFlvDetector{DetectFlv, {'F', -1, -1, -1}};
 const DetectorInfo k3gpDetector{Detect3gp, {-1, -1, -1, -1}, true, nullptr, {'f', -1}};
 const DetectorInfo kMkvDetector{DetectMkv, {0x1A, -1, -1, -1}};
-const DetectorInfo kTsDetector{DetectTs, {0x47, -1, -1, -1}};
-const DetectorInfo kMtsDetector{DetectMts, {-1, -1, -1, -1}, true, NamedM2tsStart};
+// Any sector starting with a sync byte may be a stream's: the sectors around
+// it and the streams carved so far decide.
+bool TsLooksFurther(ByteView) { return true; }
+// The table that opens a camera's stream (the flag of the pass decides), or
+// a first packet's sync byte (the next 4 KiB decide).
+bool MtsLooksFurther(ByteView s) {
+  return s.size() >= 16 && (Bytes(s, 8, kM2tsPat, sizeof kM2tsPat) || s.U8(4) == 0x47);
+}
+// A Layer II frame header: the frames after it decide.
+bool Mp2LooksFurther(ByteView s) { return s.size() >= 4 && s.U8(0) == 0xFF && (s.U8(1) & 0xE6) == 0xE4; }
+const DetectorInfo kTsDetector{DetectTs, {0x47, -1, -1, -1}, false, nullptr, {-1, -1}, TsLooksFurther};
+const DetectorInfo kMtsDetector{DetectMts, {-1, -1, -1, -1}, true, NamedM2tsStart, {-1, -1}, MtsLooksFurther};
 const DetectorInfo kMxfDetector{DetectMxf, {0x06, -1, -1, -1}};
 const DetectorInfo kMp3Detector{DetectMp3, {'I', -1, -1, -1}, false, NamedMp3Start};
 const DetectorInfo kMidDetector{DetectMid, {'M', -1, -1, -1}};
 const DetectorInfo kApeDetector{DetectApe, {'M', -1, -1, -1}};
 const DetectorInfo kWavDetector{DetectWav, {'R', -1, -1, -1}, false, NamedWavStart};
 const DetectorInfo kMovDetector{DetectMov, {-1, -1, -1, -1}, true, nullptr, {'f', 'm'}};
-const DetectorInfo kMp2Detector{DetectMp2, {0xFF, -1, -1, -1}, false, NamedMp2Start};
+const DetectorInfo kMp2Detector{DetectMp2, {0xFF, -1, -1, -1}, false, NamedMp2Start, {-1, -1}, Mp2LooksFurther};
 const DetectorInfo kMmfDetector{DetectMmf, {'M', -1, -1, -1}};
 
 // The rules below follow the file's structure to its exact end where it

@@ -136,6 +136,26 @@ FileTypeCode IdentifySector(CarveContext& ctx, ByteView sector) {
   return kNoMatch;
 }
 
+bool NoFormatStartsIn(ByteView sector) {
+  if (sector.size() == 0) return true;
+  const Dispatch& d = TheDispatch();
+  const uint8_t b = sector.data()[0];
+  const int fifth = sector.size() > 4 ? sector.data()[4] : -2;
+  // Detectors of the bytes alone never touch the context: one of this
+  // thread's own serves them all.
+  thread_local CarveContext bytesOnly;
+  for (uint8_t i = 0; i < d.counts[b]; ++i) {
+    const DetectorInfo& info = *d.lists[b][i];
+    if (info.fifthBytes[0] >= 0 && fifth != info.fifthBytes[0] && fifth != info.fifthBytes[1]) continue;
+    if (info.looksFurther) {
+      if (info.looksFurther(sector)) return false;
+    } else if (info.detect(bytesOnly, sector) != kNoMatch) {
+      return false;
+    }
+  }
+  return true;
+}
+
 FileTypeCode IdentifyByTableWalk(CarveContext& ctx, ByteView sector) {
   for (const SignatureRule& r : kTable) {
     if (!r.detector) break;

@@ -35,6 +35,11 @@ struct DetectorInfo {
   // For a detector that takes any first byte: the bytes at offset 4 it can
   // possibly accept (-1: any), so that it is not called on every sector.
   std::array<int16_t, 2> fifthBytes{-1, -1};
+  // For a detector that reads past its sector or looks at the pass's state:
+  // whether it might for this sector, from the sector's bytes alone (false
+  // only where it answers kNoMatch without either). nullptr: it judges the
+  // sector's bytes only, so it can be asked on any thread.
+  bool (*looksFurther)(ByteView sector) = nullptr;
 };
 
 struct SignatureRule {
@@ -56,6 +61,10 @@ const SignatureRule* FindRuleByExtension(std::string_view ext);
 
 // The answer of the table walk for one sector, through the first-byte dispatch.
 FileTypeCode IdentifySector(CarveContext& ctx, ByteView sector);
+// True only where IdentifySector answers kNoMatch whatever the pass's state,
+// decided from the sector's bytes alone, so that a thread reading ahead can
+// judge sectors for the pass. False also where that needs more than the bytes.
+bool NoFormatStartsIn(ByteView sector);
 // The same answer by calling every row's detector in table order; slower, kept
 // as the reference the dispatch is checked against.
 FileTypeCode IdentifyByTableWalk(CarveContext& ctx, ByteView sector);

@@ -45,7 +45,10 @@ Status DeepPass::Run(ResumeProgress& pos, uint64_t total, FreeRanges* ranges, co
     SectorDispatcher& dispatch;
     ~FeedScope() { dispatch.FeedCarvingFrom(nullptr); }
   } feedScope{dispatch_};
-  if (ahead) dispatch_.FeedCarvingFrom(&*ahead);
+  if (ahead) {
+    ahead->JudgeSectors(dispatch_.CarvingDirectoryTest(), judgeWhenQueued_);
+    dispatch_.FeedCarvingFrom(&*ahead);
+  }
   const std::function<bool()> stopAsked = [] { return ReadStopRequested(); };
   ProgressEstimator estimate;
   estimate.Start();

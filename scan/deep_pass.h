@@ -29,6 +29,10 @@ class DeepPass {
   static constexpr uint32_t kChunkBytes = 65536;
   // Chunks read ahead of the one being dispatched (0: the pass reads them itself).
   static constexpr uint32_t kReadAheadChunks = 32;
+  // The reader judges sectors for the pass while this many pieces wait for
+  // it (ReadAhead::JudgeSectors): a quarter of the ring balanced the two
+  // threads best on cached images.
+  static constexpr uint32_t kJudgeWhenQueued = kReadAheadChunks / 4;
 
   // foundCount: files found so far, including those of an earlier run.
   DeepPass(const SectorSource& source, uint64_t areaStart, uint32_t sectorSize, SectorDispatcher& dispatch,
@@ -41,7 +45,11 @@ class DeepPass {
   // error; `pos` then holds where the pass got to. `ranges` null: one range.
   Status Run(ResumeProgress& pos, uint64_t totalSectors, FreeRanges* ranges, const PassReport& report);
 
-  void SetReadAhead(uint32_t chunks) { aheadChunks_ = chunks; }
+  // `judgeWhenQueued`: see kJudgeWhenQueued.
+  void SetReadAhead(uint32_t chunks, uint32_t judgeWhenQueued) {
+    aheadChunks_ = chunks;
+    judgeWhenQueued_ = judgeWhenQueued;
+  }
 
  private:
   // What the reader is to read from `pos` on: the rest of its range and,
@@ -54,6 +62,7 @@ class DeepPass {
   SectorDispatcher& dispatch_;
   std::function<uint64_t()> foundCount_;
   uint32_t aheadChunks_ = kReadAheadChunks;
+  uint32_t judgeWhenQueued_ = kJudgeWhenQueued;
 };
 
 }  // namespace dunmere

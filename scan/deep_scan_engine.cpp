@@ -51,7 +51,8 @@ struct FinishGrace {
 bool IsFileSystemDirectorySector(ByteView sector) { return IsDirectoryCluster(sector) || IsExfatDirectorySector(sector); }
 }  // namespace
 
-DeepScanEngine::DeepScanEngine() : readAhead_(DeepPass::kReadAheadChunks) {
+DeepScanEngine::DeepScanEngine()
+    : readAhead_(DeepPass::kReadAheadChunks), judgeWhenQueued_(DeepPass::kJudgeWhenQueued) {
   ResetResume();
   for (const FileSystemRow& row : FileSystems()) {
     if (!row.makeDeep) continue;
@@ -184,7 +185,7 @@ Status DeepScanEngine::Scan(const std::string*) {
       dispatch.SkipDirectoriesWalkedBy(quick_.get());
       DeepPass pass(medium_.source, medium_.start, sectorSize_, dispatch,
                     [this, foundAtStart] { return uint64_t(GetFoundCount()) + foundAtStart; });
-      pass.SetReadAhead(readAhead_);
+      pass.SetReadAhead(readAhead_, judgeWhenQueued_);
       result = pass.Run(pos, total, ranges ? &*ranges : nullptr, PassReport{progress_, user_, share_});
     }
     // Folders are written when the pass ends, also after a stop, so what was

@@ -56,8 +56,12 @@ class DeepScanEngine : public ScanEngine {
   bool UsedFreeRanges() const { return freeRanges_; }
   ScanEngine* QuickEngine() { return quick_.get(); }
   // Chunks the pass reads ahead on a thread of its own; 0 reads them on the
-  // scan's thread (the same records either way).
-  void SetReadAheadChunks(uint32_t chunks) { readAhead_ = chunks; }
+  // scan's thread (the same records either way). `judgeWhenQueued`: see
+  // DeepPass::kJudgeWhenQueued.
+  void SetReadAheadChunks(uint32_t chunks, uint32_t judgeWhenQueued) {
+    readAhead_ = chunks;
+    judgeWhenQueued_ = judgeWhenQueued;
+  }
   CarvingEngine& Carving() { return carve_; }
 
  private:
@@ -93,6 +97,7 @@ class DeepScanEngine : public ScanEngine {
   ScanResumeEntry resumeEntry_{};
   bool freeRanges_ = false;
   uint32_t readAhead_;
+  uint32_t judgeWhenQueued_;
 };
 
 }  // namespace dunmere

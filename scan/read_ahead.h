@@ -10,6 +10,7 @@
 // Carving's size rules read the file they size from the ring too (SectorFeed),
 // so what the reader read ahead over a carved file is not read twice.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "carving/carve_context.h"
+#include "engine/sector_test.h"
 #include "platform/large_buffer.h"
 #include "storage/sector_source.h"
 
@@ -52,7 +54,14 @@ class ReadAhead final : public SectorFeed {
 
   // While a chunk is dispatched: sectors at and after it that the ring holds
   // or will hold without dropping it (a carved file's next window).
-  const uint8_t* Sectors(uint64_t sector, uint32_t count) override;
+  const uint8_t* Sectors(uint64_t sector, uint32_t count, const uint8_t** plain) override;
+
+  // The reader also judges the sectors it reads (PlainSector, with carving's
+  // directory test) while the pass has at least `whenQueued` pieces queued,
+  // so that the pass's forward scans pass over plain sectors without testing
+  // them: the work goes to the thread that would wait otherwise. Before the
+  // first Restart.
+  void JudgeSectors(SectorTest directorySector, uint32_t whenQueued);
 
  private:
   struct Piece {
@@ -60,9 +69,15 @@ class ReadAhead final : public SectorFeed {
     uint64_t rangeStart = 0, offset = 0;
     uint32_t sectors = 0;
     bool failed = false;
+    bool judged = false;  // its sectors' flags are set
   };
   void Read();
+  // Whether the reader may read the next piece; mutex_ held.
+  bool HasRoom();
+  // The pass waits for the reader (at most `most`); mutex_ held.
+  std::cv_status WaitForPiece(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds most);
   uint8_t* Slot(uint64_t index) { return ring_.get() + (index % depth_) * pieceBytes_; }
+  uint8_t* PlainSlot(uint64_t index) { return plain_.data() + (index % depth_) * pieceSectors_; }
   // The stretch and offset the reader goes on from, or past its plan.
   bool Next(uint64_t& rangeStart, uint64_t& offset, uint32_t& sectors) const;
 
@@ -71,13 +86,19 @@ class ReadAhead final : public SectorFeed {
   const uint32_t sectorSize_, pieceSectors_, depth_;
   const size_t pieceBytes_;
   // Pieces `from` on, as long as they follow one another, up to `end`
-  // (absolute): contiguous memory, or a copy into `spare`.
-  const uint8_t* Join(uint64_t from, uint64_t sector, uint64_t end, std::vector<uint8_t>& spare);
+  // (absolute): contiguous memory, or a copy into `spare`. With `plain`,
+  // their sectors' flags alike (a copy into plainFlags_), null unless judged.
+  const uint8_t* Join(uint64_t from, uint64_t sector, uint64_t end, std::vector<uint8_t>& spare,
+                      const uint8_t** plain = nullptr);
 
   // Not cleared first: only pieces read whole are handed out, and clearing
   // 2 MiB before the first read cost a small scan a sixth of its time.
   LargeBuffer ring_;
   std::vector<uint8_t> bounce_, feedBounce_;
+  std::vector<uint8_t> plain_, plainBounce_;  // a flag per sector of the ring
+  bool judge_ = false;
+  uint32_t judgeWhenQueued_ = 0;
+  SectorTest directorySector_ = nullptr;
   std::vector<Piece> pieces_;
 
   std::mutex mutex_;
@@ -87,6 +108,8 @@ class ReadAhead final : public SectorFeed {
   size_t planAt_ = 0;
   bool idle_ = true;  // the plan is read to its end, or a read failed
   bool reading_ = false;
+  bool refillAtHalf_ = false;  // the ring was full: the reader waits until half of it is free
+  bool passWaiting_ = false;   // the pass sleeps until a piece arrives
   uint64_t readingRange_ = 0, readingOffset_ = 0;
   std::atomic<uint64_t> generation_{0};
   std::atomic<bool> quit_{false};

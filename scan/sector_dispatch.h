@@ -26,6 +26,8 @@ class SectorDispatcher {
   // Carving's size rules take the sectors after a chunk from `feed` when it
   // holds them (null: from the source only).
   void FeedCarvingFrom(SectorFeed* feed) { carve_.Context().feed = feed; }
+  // The directory test carving's forward scans apply (for judging sectors ahead).
+  SectorTest CarvingDirectoryTest() const { return carve_.Context().directorySector; }
 
   // Returns the sectors consumed from the chunk's start, beyond its end when a
   // carved file runs on; on a stop, the sector whose file was being sized.

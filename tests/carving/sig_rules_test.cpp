@@ -252,6 +252,45 @@ TEST(Detectors, DispatchAgreesWithTheTableWalkOnRandomSectors) {
   EXPECT_EQ(IdentifySector(a, View(movie)), kMov);
 }
 
+// Judged from its bytes alone, a sector is plain only where no format starts
+// in it, under either state of the pass's stream flags, and it is no
+// metadata; zeros and random bytes, most of a medium, are plain.
+TEST(Detectors, PlainSectorsStartNoFormatAndAreNoMetadata) {
+  for (const Header& h : Headers()) {
+    SCOPED_TRACE(FindRuleByCode(h.code)->extension);
+    EXPECT_FALSE(PlainSector(View(h.make()), nullptr));
+  }
+  CarveContext quiet, streaming;
+  streaming.tsContinuation = streaming.m2tsContinuation = true;
+  std::mt19937 rng(7);
+  auto headers = Headers();
+  Bytes s(512);
+  size_t plain = 0;
+  for (int i = 0; i < 40000; ++i) {
+    for (auto& x : s) x = uint8_t(rng());
+    if (i % 2) {
+      Bytes h = headers[rng() % headers.size()].make();
+      std::copy(h.begin(), h.begin() + 64, s.begin());
+      s[rng() % 64] ^= uint8_t(1u << (rng() % 8));
+    }
+    if (!PlainSector(View(s), nullptr)) continue;
+    ++plain;
+    ASSERT_EQ(IdentifySector(quiet, View(s)), kNoMatch) << i;
+    ASSERT_EQ(IdentifySector(streaming, View(s)), kNoMatch) << i;
+    ASSERT_FALSE(IsMetadataSector(View(s), nullptr)) << i;
+  }
+  EXPECT_GT(plain, 20000u * 9 / 10) << "random sectors are plain";
+  EXPECT_TRUE(PlainSector(View(Sector()), nullptr)) << "zeros";
+  Bytes record = Sector();
+  Put(record, 0, "FILE");
+  EXPECT_FALSE(PlainSector(View(record), nullptr));
+  // The directory test of the file systems carving does not parse counts.
+  Bytes dir = Sector();
+  Put(dir, 0, "DIRECTORY");
+  EXPECT_TRUE(PlainSector(View(dir), nullptr));
+  EXPECT_FALSE(PlainSector(View(dir), [](ByteView v) { return v.Equals(0, "DIRECTORY"); }));
+}
+
 TEST(ZeroPadding, EndOnABoundaryOrFollowedByZerosInItsSector) {
   Bytes b(1024, 0);
   b[600] = 7;

@@ -296,21 +296,23 @@ TEST_F(DeepScanImage, AResumedRunThatDiesBeforeSavingGivesNothingTwice) {
 
 // The files of the scan folder a deep scan of `image` wrote, named without
 // their time stamps; the pass reads `ahead` chunks ahead on a thread of its
-// own (0: on the scan's thread). `stopAfter` > 0: stopped at the pass's
-// report after that many chunks.
+// own (0: on the scan's thread), judging sectors for it while `judge` pieces
+// are queued. `stopAfter` > 0: stopped at the pass's report after that many
+// chunks.
 struct PassLogs {
   Status status = kOk;
   std::map<std::string, std::vector<uint8_t>> files;
   ScanResumeEntry saved{};
 };
-PassLogs DeepScanLogs(const std::string& image, uint32_t ahead, int stopAfter = 0) {
+PassLogs DeepScanLogs(const std::string& image, uint32_t ahead, int stopAfter = 0,
+                      uint32_t judge = DeepPass::kJudgeWhenQueued) {
   PassLogs out;
   auto e = CreateEngineForImage(image, 'T', true);
   auto* deep = dynamic_cast<DeepScanEngine*>(e.get());
   EXPECT_NE(deep, nullptr) << image;
   if (!deep) return out;
   deep->DeclineResume();
-  deep->SetReadAheadChunks(ahead);
+  deep->SetReadAheadChunks(ahead, judge);
   static int calls, limit;
   calls = 0;
   limit = stopAfter;
@@ -348,8 +350,9 @@ void ExpectSameLogs(const PassLogs& threaded, const PassLogs& single, const std:
 
 // Reading ahead on a thread of its own, with the ring this build uses and
 // with one of two chunks (every chunk waited for, the ring wrapping at every
-// carved file), the pass writes the logs of a pass on one thread byte for
-// byte, records in the same order.
+// carved file), and with the reader judging every sector it reads for the
+// pass's forward scans, the pass writes the logs of a pass on one thread
+// byte for byte, records in the same order.
 TEST_F(DeepScanImage, ReadingAheadWritesTheLogsOfASingleThreadedPass) {
   std::vector<std::string> images{image_};
   std::string fat;
@@ -360,6 +363,7 @@ TEST_F(DeepScanImage, ReadingAheadWritesTheLogsOfASingleThreadedPass) {
     for (uint32_t ahead : {DeepPass::kReadAheadChunks, 2u}) {
       SCOPED_TRACE("read ahead " + std::to_string(ahead));
       ExpectSameLogs(DeepScanLogs(image, ahead), single, image);
+      ExpectSameLogs(DeepScanLogs(image, ahead, 0, 0), single, image + ", every sector judged");
     }
   }
 }
@@ -388,7 +392,7 @@ TEST_F(DeepScanImage, AStopSavesThePositionOfTheChunksDispatchedNotRead) {
       }
       for (uint32_t ahead : {DeepPass::kReadAheadChunks, 2u}) {
         SCOPED_TRACE(image + " gate " + std::to_string(gate) + ", read ahead " + std::to_string(ahead));
-        const PassLogs threaded = DeepScanLogs(image, ahead, gate);
+        const PassLogs threaded = DeepScanLogs(image, ahead, gate, ahead == 2 ? 0 : DeepPass::kJudgeWhenQueued);
         ExpectSameLogs(threaded, single, image);
         EXPECT_EQ(+threaded.saved.rangeStart, +single.saved.rangeStart);
         EXPECT_EQ(+threaded.saved.rangeLength, +single.saved.rangeLength);
@@ -444,6 +448,7 @@ TEST(DeepPassReadingAhead, WritesTheLogsOfASingleThreadedPassOnTheFileSystemFixt
     const PassLogs single = DeepScanLogs(image, 0);
     ASSERT_EQ(single.status, kOk) << image;
     ExpectSameLogs(DeepScanLogs(image, DeepPass::kReadAheadChunks), single, image);
+    ExpectSameLogs(DeepScanLogs(image, DeepPass::kReadAheadChunks, 0, 0), single, image + ", every sector judged");
   }
 }
 

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <random>
 
+#include "carving/scan_frame.h"
 #include "tests/support/test_support.h"
 
 namespace dunmere {
@@ -16,10 +19,11 @@ using Take = ReadAhead::Take;
 // An image of `sectors` sectors of random bytes, opened.
 class ReadAheadImage : public ::testing::Test {
  protected:
-  void Make(uint64_t sectors) {
+  void Make(uint64_t sectors, const std::function<void(std::vector<uint8_t>&)>& shape = {}) {
     std::mt19937 rng(11);
     bytes_.resize(sectors * 512);
     for (uint8_t& b : bytes_) b = uint8_t(rng());
+    if (shape) shape(bytes_);
     path_ = dir_ / "image.bin";
     test::WriteBytes(path_, bytes_);
     ASSERT_EQ(source_.OpenImageFile(path_), kOk);
@@ -80,12 +84,45 @@ TEST_F(ReadAheadImage, CarvingTakesTheSectorsAfterTheChunkFromTheRingOnly) {
   ASSERT_EQ(ahead.TakeChunk(0, 0, 16, data, kNoStop), Take::kData);
   // A size rule's window after the chunk's first sector, as far as the ring
   // holds it while the chunk stays.
-  const uint8_t* window = ahead.Sectors(1, 40);
+  const uint8_t* window = ahead.Sectors(1, 40, nullptr);
   ASSERT_NE(window, nullptr);
   EXPECT_TRUE(Same(window, 1, 40));
   EXPECT_TRUE(Same(data, 0, 16)) << "the chunk being dispatched is kept";
-  EXPECT_EQ(ahead.Sectors(40, 40), nullptr) << "beyond four pieces: read from the source";
-  EXPECT_EQ(ahead.Sectors(2000, 1), nullptr) << "outside the plan";
+  EXPECT_EQ(ahead.Sectors(40, 40, nullptr), nullptr) << "beyond four pieces: read from the source";
+  EXPECT_EQ(ahead.Sectors(2000, 1, nullptr), nullptr) << "outside the plan";
+}
+
+// The reader judges the sectors of the pieces it reads while the pass has
+// some queued (here two), and hands the flags out with the sectors.
+TEST_F(ReadAheadImage, TheReaderJudgesSectorsWhileThePassHasPiecesQueued) {
+  Make(256, [](std::vector<uint8_t>& b) {
+    const uint8_t jpeg[] = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43};
+    std::copy(std::begin(jpeg), std::end(jpeg), b.begin() + 40 * 512);  // a picture starts
+    std::memcpy(b.data() + 41 * 512, "FILE", 4);                          // an NTFS record
+    b[42 * 512] = 0x47;                                                    // a stream's sync byte, maybe
+    std::fill(b.begin() + 43 * 512, b.begin() + 44 * 512, 0);
+  });
+  ReadAhead ahead(source_, 0, 512, 16, 8);
+  ahead.JudgeSectors(nullptr, 2);
+  ahead.Restart({{0, 256, 0}});
+  const uint8_t* data = nullptr;
+  ASSERT_EQ(ahead.TakeChunk(0, 0, 16, data, kNoStop), Take::kData);
+  // Pieces 0 and 1 were read with fewer than two queued: not judged.
+  const uint8_t* plain = data;
+  ASSERT_NE(ahead.Sectors(1, 20, &plain), nullptr);
+  EXPECT_EQ(plain, nullptr);
+  // Pieces 2 to 7 were.
+  const uint8_t* window = ahead.Sectors(32, 96, &plain);
+  ASSERT_NE(window, nullptr);
+  ASSERT_NE(plain, nullptr);
+  EXPECT_TRUE(Same(window, 32, 96));
+  for (uint64_t s = 32; s < 128; ++s)
+    EXPECT_EQ(plain[s - 32] != 0, PlainSector(ByteView(bytes_.data() + s * 512, 512), nullptr)) << s;
+  EXPECT_FALSE(plain[40 - 32]);
+  EXPECT_FALSE(plain[41 - 32]);
+  EXPECT_FALSE(plain[42 - 32]);
+  EXPECT_TRUE(plain[43 - 32]);
+  EXPECT_GT(std::count(plain, plain + 96, 1), 80);
 }
 
 TEST_F(ReadAheadImage, AReadThatFailsIsLeftToThePass) {
@@ -97,7 +134,7 @@ TEST_F(ReadAheadImage, AReadThatFailsIsLeftToThePass) {
   uint64_t at = 0;
   for (; at < 96; at += 16) ASSERT_EQ(ahead.TakeChunk(0, at, 16, data, kNoStop), Take::kData) << at;
   EXPECT_EQ(ahead.TakeChunk(0, 96, 16, data, kNoStop), Take::kReadItYourself);
-  EXPECT_EQ(ahead.Sectors(96, 4), nullptr);
+  EXPECT_EQ(ahead.Sectors(96, 4, nullptr), nullptr);
 }
 
 TEST_F(ReadAheadImage, EndsWhileTheReaderWaitsForRoom) {
