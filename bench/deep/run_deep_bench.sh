@@ -6,8 +6,8 @@
 #   carve  real files at sector-aligned offsets with random gaps, no volume
 # Every image is read into the page cache first; dd gives the raw read speed.
 # Each tool is timed as a whole process (timed.py: wall time and peak memory,
-# dd's too) and writes to a tmpfs folder, so that all of them write to memory
-# alike; every file it writes is hashed and compared with the manifest of the
+# dd's too) and writes to a tmpfs folder (Dunmere its scan logs too), so that
+# all of them write to memory alike; every file it writes is hashed and compared with the manifest of the
 # originals. The deep scan is also timed alone (scan --deep, nothing written
 # out). Dunmere's runs and dd's are repeated (RUNS, default 5) and the median
 # counts; PhotoRec and foremost run once.
@@ -145,13 +145,13 @@ for kind in fat32 ntfs carve; do
   cat "$img" > /dev/null
   # dd and the scan alone in turns (dd, scan, dd, scan, ...): both only read,
   # and a machine that slows down meanwhile slows both.
+  # From one timing process (timed.py --turns).
   t="$work/times/dunmere-scan-$kind"
-  for i in $(seq "$runs"); do
-    timed "$work/times/dd-$kind.$i.time" -- dd if="$img" of=/dev/null bs=64k
-    rm -rf "$work/data-scan-$kind"
-    DUNMERE_DATA_DIR="$work/data-scan-$kind" timed "$t.$i.time" --out "$t.log" -- \
-      "$cli" scan --deep --fresh "$img" || echo "dunmere-cli scan exit $?" >&2
-  done
+  DUNMERE_DATA_DIR="$out/data-scan-$kind" timed --turns "$runs" \
+    "$work/times/dd-$kind" -- dd if="$img" of=/dev/null bs=64k --- \
+    "$t" --out "$t.log" --clear "$out/data-scan-$kind" -- "$cli" scan --deep --fresh "$img" ||
+    echo "a run failed (above)" >&2
+  rm -rf "$out/data-scan-$kind"
   median_time "$work/times/dd-$kind"
   python3 -c "import json,re,sys; m,s=re.search(r'Elapsed \(wall clock\) time.*: (.*)', open(sys.argv[2]).read()).group(1).split(':'); secs=60*float(m)+float(s); print(json.dumps({'image': sys.argv[1], 'tool': 'dd', 'secs': secs, 'mbps': int(sys.argv[3]) / 1e6 / secs}))" \
     "$kind" "$work/times/dd-$kind.time" "$bytes" >> "$results"
@@ -160,10 +160,11 @@ for kind in fat32 ntfs carve; do
   o="$out/dunmere-$kind"
   t="$work/times/dunmere-$kind"
   for i in $(seq "$runs"); do
-    rm -rf "$o" "$work/data-$kind"
-    DUNMERE_DATA_DIR="$work/data-$kind" timed "$t.$i.time" --out "$t.log" -- \
+    rm -rf "$o" "$out/data-$kind"
+    DUNMERE_DATA_DIR="$out/data-$kind" timed "$t.$i.time" --out "$t.log" -- \
       "$cli" recover --deep --fresh "$img" --to "$o" --force --layout tree || echo "dunmere-cli exit $?" >&2
   done
+  rm -rf "$out/data-$kind"
   median_time "$t"
   BENCH_SRC="$work/src-$kind" python3 "$here/score.py" "$work/$kind.manifest" "$o" "$t.time" "$bytes" dunmere "$kind" "$expect" >> "$results"
   rm -rf "$o"

@@ -27,15 +27,21 @@ if [ ! -f "$img" ]; then
   rm -rf "$work/src"
 fi
 cat "$img" > /dev/null
-# Both as whole processes, in turns (dd, scan, dd, scan, ...), each run timed
-# the same way (timed.py): start-up, the scan's log set-up and the saving of
-# its state count, as dd's start and exit do. The ratio is taken pair by pair.
-for i in $(seq "$runs"); do
-  python3 "$here/timed.py" "$work/dd.$i.time" -- dd if="$img" of=/dev/null bs=64k
-  rm -rf "$work/data"
-  DUNMERE_DATA_DIR="$work/data" python3 "$here/timed.py" "$work/scan.$i.time" --out "$work/scan.log" -- \
-    "$cli" scan --deep --fresh "$img" || echo "dunmere-cli scan exit $?" >&2
-done
+# The scan's logs are its output: on tmpfs when there is one, as the deep
+# bench writes its tools' files.
+if [ "$(stat -f -c %T /dev/shm 2>/dev/null)" = tmpfs ]; then
+  data=$(mktemp -d /dev/shm/dunmere-scan-ratio-data.XXXXXX)
+else
+  data="$work/data"
+fi
+# Both as whole processes, in turns (dd, scan, dd, scan, ...) from one timing
+# process (timed.py): start-up, the scan's log set-up and the saving of its
+# state count, as dd's start and exit do. The ratio is taken pair by pair.
+DUNMERE_DATA_DIR="$data" python3 "$here/timed.py" --turns "$runs" \
+  "$work/dd" -- dd if="$img" of=/dev/null bs=64k --- \
+  "$work/scan" --out "$work/scan.log" --clear "$data" -- "$cli" scan --deep --fresh "$img" ||
+  echo "a run failed (above)" >&2
+[ "$data" = "$work/data" ] || rm -rf "$data"
 python3 - "$work" "$runs" "$mib" <<'PY'
 import re, statistics, sys
 work, runs, mib = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
