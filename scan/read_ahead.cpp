@@ -89,7 +89,8 @@ void ReadAhead::Read() {
     uint32_t got = 0;
     const Status s = source_.ReadSectors(n, to, areaStart_ + range + offset, sectorSize_, got);
     if (judge && s == kOk)
-      for (uint32_t i = 0; i < n; ++i) flags[i] = PlainSector(ByteView(to + size_t(i) * sectorSize_, sectorSize_), directorySector_);
+      for (uint32_t i = 0; i < n; ++i)
+        flags[i] = PlainSector(ByteView(to + size_t(i) * sectorSize_, sectorSize_), directorySector_);
     lock.lock();
     if (generation_ != mine) continue;  // restarted meanwhile: the piece is of no use
     pieces_[tail_ % depth_] = Piece{areaStart_ + range + offset, range, offset, n, s != kOk, judge && s == kOk};

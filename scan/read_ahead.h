@@ -87,7 +87,7 @@ class ReadAhead final : public SectorFeed {
   const size_t pieceBytes_;
   // Pieces `from` on, as long as they follow one another, up to `end`
   // (absolute): contiguous memory, or a copy into `spare`. With `plain`,
-  // their sectors' flags alike (a copy into plainFlags_), null unless judged.
+  // their sectors' flags alike (a copy into plainBounce_), null unless judged.
   const uint8_t* Join(uint64_t from, uint64_t sector, uint64_t end, std::vector<uint8_t>& spare,
                       const uint8_t** plain = nullptr);
 
