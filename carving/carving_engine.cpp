@@ -116,7 +116,7 @@ uint64_t CarvingEngine::BytesToEnd(const SectorSource& source, uint32_t sectorSi
 
 Status CarvingEngine::CarveAtSector(uint32_t sectorSize, ByteView sectorBytes, uint64_t sector,
                                         const CarveScanProgress& progress, const SectorSource* source,
-                                        uint64_t& skip, uint64_t& foundCounter) {
+                                        uint64_t& skip, uint64_t& foundCounter, bool judgedPlain) {
   if (!source) source = &source_;
   // The detectors and rules read a whole sector; a shorter buffer is never carved.
   if (!store_ || !source->IsOpen() || !UsableSectorSize(sectorSize) || sectorBytes.size() < sectorSize)
@@ -135,7 +135,7 @@ Status CarvingEngine::CarveAtSector(uint32_t sectorSize, ByteView sectorBytes, u
 
   Identification id;
   try {
-    id = IdentifyAndSize(ctx_, sectorBytes, sector);
+    id = IdentifyAndSize(ctx_, sectorBytes, sector, judgedPlain);
   } catch (const std::bad_alloc&) {
     return kNoMemory;
   } catch (...) {

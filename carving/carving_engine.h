@@ -51,8 +51,10 @@ class CarvingEngine : public StoreEngine {
   // over and `foundCounter` is raised by one), kInvalidArg when nothing was
   // carved (`skip` is left as the caller set it), kStopRequested when the
   // progress callback asked to stop while the file was being sized.
+  // `judgedPlain`: the sector was judged plain already (PlainSector): no
+  // format starts in it, so it is not identified again.
   Status CarveAtSector(uint32_t sectorSize, ByteView sectorBytes, uint64_t sector, const CarveScanProgress& progress,
-                       const SectorSource* source, uint64_t& skip, uint64_t& foundCounter);
+                       const SectorSource* source, uint64_t& skip, uint64_t& foundCounter, bool judgedPlain = false);
 
   // Reopen the log of an earlier deep scan (in the current scan folder) over
   // the medium it was made from (the disk or the image); new records are

@@ -4,11 +4,11 @@
 
 namespace dunmere {
 
-Identification IdentifyAndSize(CarveContext& ctx, ByteView sectorBytes, uint64_t sector) {
+Identification IdentifyAndSize(CarveContext& ctx, ByteView sectorBytes, uint64_t sector, bool noFormatStarts) {
   Identification out;
   ctx.candidateStart = sector;
   ctx.currentSector = sector;
-  FileTypeCode code = IdentifySector(ctx, sectorBytes);
+  FileTypeCode code = noFormatStarts ? kNoMatch : IdentifySector(ctx, sectorBytes);
   // Whatever the answer, a transport stream that follows continues what was
   // seen; only an M2TS file just carved keeps its flag.
   ctx.tsContinuation = true;

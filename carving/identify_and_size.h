@@ -22,8 +22,10 @@ struct Identification {
 };
 
 // The caller fills ctx.sectorSize, ctx.source and ctx.progress; the candidate
-// and current sector are set here to `sector`.
-Identification IdentifyAndSize(CarveContext& ctx, ByteView sectorBytes, uint64_t sector);
+// and current sector are set here to `sector`. `noFormatStarts`: the sector
+// was judged already (NoFormatStartsIn), so it is not identified again.
+Identification IdentifyAndSize(CarveContext& ctx, ByteView sectorBytes, uint64_t sector,
+                               bool noFormatStarts = false);
 
 // Sectors the carving pass may skip after a carved file: one for formats whose
 // size comes from a header field (it might be wrong), else the whole file.

@@ -64,6 +64,7 @@ Status DeepPass::Run(ResumeProgress& pos, uint64_t total, FreeRanges* ranges, co
       // end delivers nothing.
       uint32_t bad = 0;
       const uint8_t* data = chunk.data();
+      const uint8_t* plain = nullptr;  // the reader's judgement of the chunk's sectors
       Status rs = kOk;
       ReadAhead::Take took = ReadAhead::Take::kReadItYourself;
       if (ahead) {
@@ -74,13 +75,14 @@ Status DeepPass::Run(ResumeProgress& pos, uint64_t total, FreeRanges* ranges, co
           // A carved file moved the pass past what was read ahead: the
           // reader starts again where the pass goes on.
           if (tries > 0) ahead->Restart(Plan(pos, ranges));
-          took = ahead->TakeChunk(pos.rangeStart, pos.rangeOffset, n, data, stopAsked);
+          took = ahead->TakeChunk(pos.rangeStart, pos.rangeOffset, n, data, stopAsked, &plain);
         }
         if (took == ReadAhead::Take::kStopped) rs = kStopRequested;
         if (took == ReadAhead::Take::kNotAhead) took = ReadAhead::Take::kReadItYourself;
       }
       if (took == ReadAhead::Take::kReadItYourself) {
         data = chunk.data();
+        plain = nullptr;
         rs = source_.ReadSectorsSkippingBad(n, chunk.data(), at, sectorSize_, bad);
       }
       if (rs == kStopRequested) {
@@ -102,7 +104,7 @@ Status DeepPass::Run(ResumeProgress& pos, uint64_t total, FreeRanges* ranges, co
         // taken at the report after the chunk.
         ReadStopScope wholeChunk({});
         try {
-          uint64_t reached = dispatch_.DispatchChunk(data, got, at, cp, stopped);
+          uint64_t reached = dispatch_.DispatchChunk(data, got, at, cp, stopped, plain);
           consumed = stopped ? reached : std::max<uint64_t>(reached, n);
         } catch (...) {
           // A sector that broke a parser costs its chunk, not the scan.

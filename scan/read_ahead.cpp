@@ -118,7 +118,7 @@ void ReadAhead::Read() {
 }
 
 ReadAhead::Take ReadAhead::TakeChunk(uint64_t rangeStart, uint64_t offset, uint32_t count, const uint8_t*& data,
-                                     const std::function<bool()>& stop) {
+                                     const std::function<bool()>& stop, const uint8_t** plain) {
   std::unique_lock<std::mutex> lock(mutex_);
   const uint64_t end = offset + count;
   for (;;) {
@@ -143,7 +143,8 @@ ReadAhead::Take ReadAhead::TakeChunk(uint64_t rangeStart, uint64_t offset, uint3
         reached += p.sectors;
       }
       if (reached >= end) {
-        data = Join(head_, areaStart_ + rangeStart + offset, areaStart_ + rangeStart + end, bounce_);
+        data = Join(head_, areaStart_ + rangeStart + offset, areaStart_ + rangeStart + end, bounce_, plain,
+                    &plainBounce_);
         return Take::kData;
       }
     } else {
@@ -178,7 +179,7 @@ std::cv_status ReadAhead::WaitForPiece(std::unique_lock<std::mutex>& lock, std::
 }
 
 const uint8_t* ReadAhead::Join(uint64_t from, uint64_t sector, uint64_t end, std::vector<uint8_t>& spare,
-                               const uint8_t** plain) {
+                               const uint8_t** plain, std::vector<uint8_t>* plainSpare) {
   const size_t skipSectors = size_t(sector - pieces_[from % depth_].first);
   const size_t skip = skipSectors * sectorSize_;
   uint64_t last = from;
@@ -197,17 +198,17 @@ const uint8_t* ReadAhead::Join(uint64_t from, uint64_t sector, uint64_t end, std
   }
   const size_t want = size_t(end - sector) * sectorSize_;
   if (spare.size() < want) spare.resize(want);
-  if (plain && judged) plainBounce_.resize(size_t(end - sector));
+  if (plain && judged) plainSpare->resize(size_t(end - sector));
   size_t done = 0;
   for (uint64_t j = from; done < want; ++j) {
     const size_t start = j == from ? skip : 0;
     const size_t take = std::min(size_t(pieces_[j % depth_].sectors) * sectorSize_ - start, want - done);
     std::memcpy(spare.data() + done, Slot(j) + start, take);
     if (plain && judged)
-      std::memcpy(plainBounce_.data() + done / sectorSize_, PlainSlot(j) + start / sectorSize_, take / sectorSize_);
+      std::memcpy(plainSpare->data() + done / sectorSize_, PlainSlot(j) + start / sectorSize_, take / sectorSize_);
     done += take;
   }
-  if (plain && judged) *plain = plainBounce_.data();
+  if (plain && judged) *plain = plainSpare->data();
   return spare.data();
 }
 
@@ -227,7 +228,7 @@ const uint8_t* ReadAhead::Sectors(uint64_t sector, uint32_t count, const uint8_t
         if (p.first != reached || p.failed) return nullptr;
         reached += p.sectors;
       }
-      if (reached >= end) return Join(k, sector, end, feedBounce_, plain);
+      if (reached >= end) return Join(k, sector, end, feedBounce_, plain, &feedPlainBounce_);
       covering = true;
     } else if (tail_ > head_) {
       const Piece& p = pieces_[(tail_ - 1) % depth_];

@@ -48,9 +48,10 @@ class ReadAhead final : public SectorFeed {
   // not lie before those taken last. kData: `data` points at them until the
   // next call. kReadItYourself: a read among them failed. kNotAhead: the
   // reader is not heading there (Restart it). kStopped: `stop` said so while
-  // the reader was still busy.
+  // the reader was still busy. With kData, `plain` (when not null) is set to
+  // the sectors' flags as Sectors gives them.
   Take TakeChunk(uint64_t rangeStart, uint64_t offset, uint32_t count, const uint8_t*& data,
-                 const std::function<bool()>& stop);
+                 const std::function<bool()>& stop, const uint8_t** plain = nullptr);
 
   // While a chunk is dispatched: sectors at and after it that the ring holds
   // or will hold without dropping it (a carved file's next window).
@@ -87,15 +88,16 @@ class ReadAhead final : public SectorFeed {
   const size_t pieceBytes_;
   // Pieces `from` on, as long as they follow one another, up to `end`
   // (absolute): contiguous memory, or a copy into `spare`. With `plain`,
-  // their sectors' flags alike (a copy into plainBounce_), null unless judged.
+  // their sectors' flags alike (a copy into `plainSpare`), null unless judged.
   const uint8_t* Join(uint64_t from, uint64_t sector, uint64_t end, std::vector<uint8_t>& spare,
-                      const uint8_t** plain = nullptr);
+                      const uint8_t** plain = nullptr, std::vector<uint8_t>* plainSpare = nullptr);
 
   // Not cleared first: only pieces read whole are handed out, and clearing
   // 2 MiB before the first read cost a small scan a sixth of its time.
   LargeBuffer ring_;
   std::vector<uint8_t> bounce_, feedBounce_;
-  std::vector<uint8_t> plain_, plainBounce_;  // a flag per sector of the ring
+  std::vector<uint8_t> plain_;  // a flag per sector of the ring
+  std::vector<uint8_t> plainBounce_, feedPlainBounce_;
   bool judge_ = false;
   uint32_t judgeWhenQueued_ = 0;
   SectorTest directorySector_ = nullptr;

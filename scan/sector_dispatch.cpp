@@ -3,7 +3,7 @@
 namespace dunmere {
 
 uint64_t SectorDispatcher::DispatchChunk(const uint8_t* chunk, uint32_t sectors, uint64_t firstSector,
-                                         CarveScanProgress& progress, bool& stopped) {
+                                         CarveScanProgress& progress, bool& stopped, const uint8_t* plain) {
   const DeepChunk view{chunk, sectors, firstSector, sectorSize_, &source_, quick_};
   uint64_t i = 0;
   uint64_t found = progress.filesFound;
@@ -15,7 +15,8 @@ uint64_t SectorDispatcher::DispatchChunk(const uint8_t* chunk, uint32_t sectors,
       if ((taken = e->TakeSector(view, i))) break;
     if (!taken) {
       ByteView sector(chunk + i * sectorSize_, sectorSize_);
-      Status s = carve_.CarveAtSector(sectorSize_, sector, firstSector + i, progress, &source_, skip, found);
+      Status s = carve_.CarveAtSector(sectorSize_, sector, firstSector + i, progress, &source_, skip, found,
+                                      plain && plain[i]);
       if (s == kStopRequested) {
         // The file being sized was not recorded: the scan stops before it, so
         // that a resumed scan carves it again.

@@ -31,8 +31,9 @@ class SectorDispatcher {
 
   // Returns the sectors consumed from the chunk's start, beyond its end when a
   // carved file runs on; on a stop, the sector whose file was being sized.
+  // `plain`: a flag per sector of the chunk judged plain already, or null.
   uint64_t DispatchChunk(const uint8_t* chunk, uint32_t sectors, uint64_t firstSector, CarveScanProgress& progress,
-                         bool& stopped);
+                         bool& stopped, const uint8_t* plain = nullptr);
 
  private:
   const SectorSource& source_;

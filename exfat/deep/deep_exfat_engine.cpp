@@ -126,7 +126,11 @@ bool DeepExfatEngine::TakeSector(const DeepChunk& chunk, uint64_t i) {
       if (v) findings_.Add(ExfatFindingKind::kBoot, v->g.VolumeOffset(), sector.Sub(0, 512));
       return true;
     }
-    if (!MostSlotsAreExfatEntries(sector)) return false;
+    const ExfatSlotTypes types = ReadExfatSlotTypes(sector);
+    if (!types.mostAreEntries) return false;
+    // No slot starts a set or holds the root's entries (zeros): only a set
+    // of an earlier sector makes it a directory's, as ScanExfatSector says.
+    if (!types.anyStart) return at < coveredUntil_;
     // Deleted folders the quick pass walked are listed by it with their
     // paths: taken, not read again.
     const bool walked = chunk.quick && chunk.quick->WalkedDeletedDirectoryAt(at);

@@ -47,21 +47,29 @@ const std::array<uint8_t, 256> kStartType = [] {
 }();
 }  // namespace
 
-bool MostSlotsAreExfatEntries(ByteView sector) {
+ExfatSlotTypes ReadExfatSlotTypes(ByteView sector) {
+  ExfatSlotTypes out;
   const size_t slots = sector.size() / kExfatEntrySize;
-  if (slots == 0) return false;
+  if (slots == 0) return out;
   const size_t allowedMisses = slots / 4;
   const uint8_t* p = sector.data();
   size_t misses = 0;
+  uint8_t starts = 0;
   // Most sectors of other data fail within the first few slots: counted a
   // few slots at a time, without a branch on each.
   constexpr size_t kStep = 8;
   for (size_t i = 0; i < slots; i += kStep) {
     const size_t stop = std::min(slots, i + kStep);
-    for (size_t j = i; j < stop; ++j) misses += kNotEntryType[p[j * kExfatEntrySize]];
-    if (misses > allowedMisses) return false;
+    for (size_t j = i; j < stop; ++j) {
+      const uint8_t type = p[j * kExfatEntrySize];
+      misses += kNotEntryType[type];
+      starts |= kStartType[type];
+    }
+    if (misses > allowedMisses) return out;
   }
-  return true;
+  out.mostAreEntries = true;
+  out.anyStart = starts != 0;
+  return out;
 }
 
 bool FindRootEntries(ByteView sector, ExfatDataEntry& bitmap, ExfatDataEntry& upcase) {
@@ -88,18 +96,17 @@ ExfatSectorScan ScanExfatSector(ByteView run, size_t sectorBytes, uint64_t at, u
   ExfatSectorScan out;
   if (sectorBytes < kExfatEntrySize || run.size() < sectorBytes) return out;
   ByteView sector = run.Sub(0, sectorBytes);
-  if (!MostSlotsAreExfatEntries(sector)) return out;
-
-  const size_t slots = sectorBytes / kExfatEntrySize;
+  const ExfatSlotTypes types = ReadExfatSlotTypes(sector);
+  if (!types.mostAreEntries) return out;
   // Zeroed sectors, a good part of most media, pass that test too: when no
   // slot's type can start a set or be a root entry, only a set of an
   // earlier sector can make the sector a directory's.
-  uint8_t starts = 0;
-  for (size_t off = 0; off < slots * kExfatEntrySize; off += kExfatEntrySize) starts |= kStartType[sector.U8(off)];
-  if (!starts) {
+  if (!types.anyStart) {
     out.taken = at < coveredUntil;
     return out;
   }
+
+  const size_t slots = sectorBytes / kExfatEntrySize;
 
   std::vector<uint8_t> more;
   for (size_t slot = 0; slot < slots; ++slot) {

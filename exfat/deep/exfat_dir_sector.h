@@ -23,8 +23,15 @@ namespace dunmere {
 // secondary entry of the kinds exFAT defines (also vendor entries), in use
 // or deleted.
 bool IsExfatEntryType(uint8_t type);
-// At least three quarters of the sector's slots hold such types.
-bool MostSlotsAreExfatEntries(ByteView sector);
+// The slots' type bytes in one pass: whether most (three quarters or more)
+// hold entry types, and whether any can start a set (a file entry,
+// in use or deleted) or be the root's bitmap or up-case entry. Zeroed
+// sectors, a good part of most media, have most and none.
+struct ExfatSlotTypes {
+  bool mostAreEntries = false;
+  bool anyStart = false;
+};
+ExfatSlotTypes ReadExfatSlotTypes(ByteView sector);
 
 // Reads `bytes` bytes from absolute medium byte `at`; the bytes that arrived
 // (fewer at the medium's end or on a read error).

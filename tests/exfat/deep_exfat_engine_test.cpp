@@ -472,6 +472,26 @@ TEST(ExfatDirectorySector, OnlyPlainDirectoryDataIsTaken) {
   EXPECT_FALSE(IsExfatDirectorySector(ByteView(sector.data(), 512)));
 }
 
+// The slots' types at a glance: up to a quarter of them may be no entry
+// type, wherever they lie; zeros are entries that start nothing.
+TEST(ExfatDirectorySector, SlotTypesAreReadInOnePass) {
+  std::vector<uint8_t> sector(512, 0);
+  ExfatSlotTypes t = ReadExfatSlotTypes(ByteView(sector.data(), 512));
+  EXPECT_TRUE(t.mostAreEntries);
+  EXPECT_FALSE(t.anyStart);
+  for (size_t slot : {3u, 12u, 13u, 15u}) sector[slot * 32] = 0x07;  // no entry type
+  EXPECT_TRUE(ReadExfatSlotTypes(ByteView(sector.data(), 512)).mostAreEntries) << "four of sixteen";
+  sector[14 * 32] = 0x07;
+  EXPECT_FALSE(ReadExfatSlotTypes(ByteView(sector.data(), 512)).mostAreEntries) << "five, the last in the second half";
+  sector[14 * 32] = 0x05;  // a deleted file entry starts a set
+  t = ReadExfatSlotTypes(ByteView(sector.data(), 512));
+  EXPECT_TRUE(t.mostAreEntries);
+  EXPECT_TRUE(t.anyStart);
+  const std::vector<uint8_t> noise = PatternBytes(512, 9);
+  EXPECT_FALSE(ReadExfatSlotTypes(ByteView(noise.data(), 512)).mostAreEntries);
+  EXPECT_FALSE(ReadExfatSlotTypes(ByteView(sector.data(), 31)).mostAreEntries) << "no whole slot";
+}
+
 // A zeroed sector holds no set and no root entries; it is a directory's only
 // where a set of the sector before runs on into it.
 TEST(ExfatDirectorySector, AZeroedSectorIsTakenOnlyInsideASetBefore) {
