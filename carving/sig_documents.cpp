@@ -309,9 +309,11 @@ uint64_t OleStructuralSize(CarveContext& ctx, ByteView s) {
 
 }  // namespace
 
+namespace {
 // Both read on into the file once its signature matched.
 bool OleLooksFurther(ByteView s) { return Bytes(s, 0, kCompoundSig, 8); }
 bool OoxmlLooksFurther(ByteView s) { return Bytes(s, 0, kLocalHeader, 4); }
+}  // namespace
 const DetectorInfo kOleDetector{DetectOle, {0xD0, -1, -1, -1}, false, nullptr, {-1, -1}, OleLooksFurther};
 const DetectorInfo kOoxmlDetector{DetectOoxml, {'P', -1, -1, -1}, false, nullptr, {-1, -1}, OoxmlLooksFurther};
 const DetectorInfo kPdfDetector{DetectPdf, {'%', -1, -1, -1}};

@@ -382,6 +382,7 @@ const DetectorInfo kAviDetector{DetectAvi, {'R', -1, -1, -1}};
 const DetectorInfo kFlvDetector{DetectFlv, {'F', -1, -1, -1}};
 const DetectorInfo k3gpDetector{Detect3gp, {-1, -1, -1, -1}, true, nullptr, {'f', -1}};
 const DetectorInfo kMkvDetector{DetectMkv, {0x1A, -1, -1, -1}};
+namespace {
 // Any sector starting with a sync byte may be a stream's: the sectors around
 // it and the streams carved so far decide.
 bool TsLooksFurther(ByteView) { return true; }
@@ -392,6 +393,7 @@ bool MtsLooksFurther(ByteView s) {
 }
 // A Layer II frame header: the frames after it decide.
 bool Mp2LooksFurther(ByteView s) { return s.size() >= 4 && s.U8(0) == 0xFF && (s.U8(1) & 0xE6) == 0xE4; }
+}  // namespace
 const DetectorInfo kTsDetector{DetectTs, {0x47, -1, -1, -1}, false, nullptr, {-1, -1}, TsLooksFurther};
 const DetectorInfo kMtsDetector{DetectMts, {-1, -1, -1, -1}, true, NamedM2tsStart, {-1, -1}, MtsLooksFurther};
 const DetectorInfo kMxfDetector{DetectMxf, {0x06, -1, -1, -1}};
