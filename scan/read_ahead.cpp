@@ -80,11 +80,11 @@ void ReadAhead::Read() {
     if (!Next(range, offset, n)) continue;
     mine = generation_;
     uint8_t* to = Slot(tail_);
-    uint8_t* flags = PlainSlot(tail_);
     // Only while the pass has enough pieces queued: judging slows the
     // reader, and a pass waiting for this piece would wait longer. So the
     // work settles on whichever thread has time for it.
     const bool judge = judge_ && tail_ - head_ >= judgeWhenQueued_;
+    uint8_t* flags = judge ? PlainSlot(tail_) : nullptr;
     lock.unlock();
     uint32_t got = 0;
     const Status s = source_.ReadSectors(n, to, areaStart_ + range + offset, sectorSize_, got);

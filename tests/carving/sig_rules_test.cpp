@@ -157,6 +157,16 @@ Bytes HeaderOf(FileTypeCode code) {
   return Sector();
 }
 
+// Random bytes in `s`; for odd `i`, a format's start with one bit flipped.
+void RandomOrDamagedStart(Bytes& s, std::mt19937& rng, const std::vector<Header>& headers, int i) {
+  for (auto& x : s) x = uint8_t(rng());
+  if (i % 2) {
+    Bytes h = headers[rng() % headers.size()].make();
+    std::copy(h.begin(), h.begin() + 64, s.begin());
+    s[rng() % 64] ^= uint8_t(1u << (rng() % 8));
+  }
+}
+
 TEST(Detectors, HandMadeHeadersAnswerTheirCodeAndTooShortBuffersNothing) {
   CarveContext ctx;
   for (const Header& h : Headers()) {
@@ -223,13 +233,8 @@ TEST(Detectors, DispatchAgreesWithTheTableWalkOnRandomSectors) {
   Bytes s(512);
   auto headers = Headers();
   for (int i = 0; i < 40000; ++i) {
-    for (auto& x : s) x = uint8_t(rng());
     // Half of the sectors start like one of the formats, with random damage.
-    if (i % 2) {
-      Bytes h = headers[rng() % headers.size()].make();
-      std::copy(h.begin(), h.begin() + 64, s.begin());
-      s[rng() % 64] ^= uint8_t(1u << (rng() % 8));
-    }
+    RandomOrDamagedStart(s, rng, headers, i);
     s[0] = uint8_t(i % 256);
     ASSERT_EQ(IdentifySector(a, View(s)), IdentifyByTableWalk(b, View(s))) << i;
   }
@@ -267,12 +272,7 @@ TEST(Detectors, PlainSectorsStartNoFormatAndAreNoMetadata) {
   Bytes s(512);
   size_t plain = 0;
   for (int i = 0; i < 40000; ++i) {
-    for (auto& x : s) x = uint8_t(rng());
-    if (i % 2) {
-      Bytes h = headers[rng() % headers.size()].make();
-      std::copy(h.begin(), h.begin() + 64, s.begin());
-      s[rng() % 64] ^= uint8_t(1u << (rng() % 8));
-    }
+    RandomOrDamagedStart(s, rng, headers, i);
     if (!PlainSector(View(s), nullptr)) continue;
     ++plain;
     ASSERT_EQ(IdentifySector(quiet, View(s)), kNoMatch) << i;
