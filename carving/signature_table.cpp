@@ -122,38 +122,40 @@ const SignatureRule* FindRuleByExtension(std::string_view ext) {
   return FindRuleByCode(CodeOfExtension(lower));
 }
 
-FileTypeCode IdentifySector(CarveContext& ctx, ByteView sector) {
-  if (sector.size() == 0) return kNoMatch;
+namespace {
+// Shows `sector` to the detectors its first byte (and, where they name it,
+// its fifth) allows, in table order, until `visit` answers true.
+template <class Visit>
+void ForEachCandidate(ByteView sector, Visit&& visit) {
   const Dispatch& d = TheDispatch();
-  uint8_t b = sector.data()[0];
+  const uint8_t b = sector.data()[0];
   const int fifth = sector.size() > 4 ? sector.data()[4] : -2;
   for (uint8_t i = 0; i < d.counts[b]; ++i) {
     const DetectorInfo& info = *d.lists[b][i];
     if (info.fifthBytes[0] >= 0 && fifth != info.fifthBytes[0] && fifth != info.fifthBytes[1]) continue;
-    FileTypeCode c = info.detect(ctx, sector);
-    if (c != kNoMatch) return c;
+    if (visit(info)) return;
   }
-  return kNoMatch;
+}
+}  // namespace
+
+FileTypeCode IdentifySector(CarveContext& ctx, ByteView sector) {
+  if (sector.size() == 0) return kNoMatch;
+  FileTypeCode found = kNoMatch;
+  ForEachCandidate(sector, [&](const DetectorInfo& info) { return (found = info.detect(ctx, sector)) != kNoMatch; });
+  return found;
 }
 
 bool NoFormatStartsIn(ByteView sector) {
   if (sector.size() == 0) return true;
-  const Dispatch& d = TheDispatch();
-  const uint8_t b = sector.data()[0];
-  const int fifth = sector.size() > 4 ? sector.data()[4] : -2;
   // Detectors of the bytes alone never touch the context: one of this
   // thread's own serves them all.
   thread_local CarveContext bytesOnly;
-  for (uint8_t i = 0; i < d.counts[b]; ++i) {
-    const DetectorInfo& info = *d.lists[b][i];
-    if (info.fifthBytes[0] >= 0 && fifth != info.fifthBytes[0] && fifth != info.fifthBytes[1]) continue;
-    if (info.looksFurther) {
-      if (info.looksFurther(sector)) return false;
-    } else if (info.detect(bytesOnly, sector) != kNoMatch) {
-      return false;
-    }
-  }
-  return true;
+  bool starts = false;
+  ForEachCandidate(sector, [&](const DetectorInfo& info) {
+    starts = info.looksFurther ? info.looksFurther(sector) : info.detect(bytesOnly, sector) != kNoMatch;
+    return starts;
+  });
+  return !starts;
 }
 
 FileTypeCode IdentifyByTableWalk(CarveContext& ctx, ByteView sector) {

@@ -43,6 +43,13 @@ bool MakeLostFolderImage(const TempDir& dir, std::string& out) {
                     &out) == 0;
 }
 
+// `engine` on `image`, its records in a scan folder of their own.
+::testing::AssertionResult OpenInNewScanFolder(QuickFatEngine& engine, const std::string& image) {
+  ScanLogFolder::Instance().BeginNewScanFolder();
+  if (engine.OpenImage(image, 'Z') == kOk) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "cannot open " << image;
+}
+
 bool ListsALostFolder(QuickFatEngine& engine) {
   for (const auto& item : test::ListAll(engine))
     if (item.first.rfind("LostFolder", 0) == 0) return true;
@@ -58,9 +65,8 @@ TEST(QuickFatLostFolder, AFolderWhoseEntryWasReusedIsListedAsLostFolder) {
   const std::string data = LostFileData();
   std::string out;
   ASSERT_TRUE(MakeLostFolderImage(dir, out)) << out;
-  ScanLogFolder::Instance().BeginNewScanFolder();
   QuickFatEngine engine;
-  ASSERT_EQ(engine.OpenImage(dir / "f.img", 'Z'), kOk);
+  ASSERT_TRUE(OpenInNewScanFolder(engine, dir / "f.img"));
   ASSERT_EQ(engine.Scan(nullptr), kOk);
   auto listed = test::ListAll(engine);
   std::string found;
@@ -95,9 +101,8 @@ TEST(QuickFatLostFolder, TheLookForLostFoldersReadsNoMoreThanItsLimitAndSaysSo) 
   TempDir dir;
   std::string out;
   ASSERT_TRUE(MakeLostFolderImage(dir, out)) << out;
-  ScanLogFolder::Instance().BeginNewScanFolder();
   QuickFatEngine engine;
-  ASSERT_EQ(engine.OpenImage(dir / "f.img", 'Z'), kOk);
+  ASSERT_TRUE(OpenInNewScanFolder(engine, dir / "f.img"));
   // Less than the first sector of the first free cluster: nothing is read.
   engine.SetLostFolderReadLimit(511);
   ASSERT_EQ(engine.Scan(nullptr), kOk);
@@ -106,9 +111,8 @@ TEST(QuickFatLostFolder, TheLookForLostFoldersReadsNoMoreThanItsLimitAndSaysSo) 
 
   // A limit that takes the lost folder's run in: found, nothing left over
   // when the free space ends within it (20 MiB volume, runs of 4 MiB).
-  ScanLogFolder::Instance().BeginNewScanFolder();
   QuickFatEngine whole;
-  ASSERT_EQ(whole.OpenImage(dir / "f.img", 'Z'), kOk);
+  ASSERT_TRUE(OpenInNewScanFolder(whole, dir / "f.img"));
   whole.SetLostFolderReadLimit(64ull << 20);
   ASSERT_EQ(whole.Scan(nullptr), kOk);
   EXPECT_TRUE(ListsALostFolder(whole));
@@ -130,9 +134,8 @@ TEST(QuickFatLostFolder, TheLookAsksForNoReadAfterAStop) {
   // The walk alone: how many read pieces it asks for.
   uint64_t walkPieces = 0;
   {
-    ScanLogFolder::Instance().BeginNewScanFolder();
     QuickFatEngine engine;
-    ASSERT_EQ(engine.OpenImage(dir / "card.img", 'Z'), kOk);
+    ASSERT_TRUE(OpenInNewScanFolder(engine, dir / "card.img"));
     engine.SetLostFolderReadLimit(0);
     ReadStopScope count([&] { return ++walkPieces, false; });
     ASSERT_EQ(engine.Scan(nullptr), kOk);
@@ -140,9 +143,8 @@ TEST(QuickFatLostFolder, TheLookAsksForNoReadAfterAStop) {
   ASSERT_GT(walkPieces, 0u);
   // Then the look's first piece is let through and the next one is refused.
   uint64_t asked = 0;
-  ScanLogFolder::Instance().BeginNewScanFolder();
   QuickFatEngine engine;
-  ASSERT_EQ(engine.OpenImage(dir / "card.img", 'Z'), kOk);
+  ASSERT_TRUE(OpenInNewScanFolder(engine, dir / "card.img"));
   {
     ReadStopScope stop([&] { return ++asked > walkPieces + 1; });
     (void)engine.Scan(nullptr);
@@ -185,9 +187,8 @@ TEST(QuickFatLostFolder, AFormattedVolumesFoldersHoldOnlyTheirOwnFiles) {
   TempDir dir;
   std::string out;
   ASSERT_TRUE(MakeFormattedTreeImage(dir, out)) << out;
-  ScanLogFolder::Instance().BeginNewScanFolder();
   QuickFatEngine engine;
-  ASSERT_EQ(engine.OpenImage(dir / "f.img", 'Z'), kOk);
+  ASSERT_TRUE(OpenInNewScanFolder(engine, dir / "f.img"));
   ASSERT_EQ(engine.Scan(nullptr), kOk);
   std::map<std::string, std::set<std::string>> owners;  // listed folder -> the folders its files came from
   size_t files = 0;
